@@ -1,0 +1,50 @@
+// card.h — from two names to a finished card.
+//
+//   AskNamesAndSeed(s);    // asks the host for the names, reseeds the generator
+//   DrawPaletteStrip(s);   // palette/palette.h
+//   MakeCard(s);           // picture, effect, ornaments and greeting on Picture4
+#pragma once
+
+#include <string>
+
+#include "app/state.h"
+
+namespace mirelune {
+
+// The seed of a pair of names: 4396645 + n * (sum of codes) + n^3, n characters.
+// Characters are taken in Windows-1252; one it cannot hold counts as '?'.
+double SeedFromNames(const std::string& friend_utf8, const std::string& own_utf8);
+
+// Windows-1252 code of one Unicode character (63 when it has none).
+int AnsiCode(char32_t ch);
+
+// Number of characters (not bytes) of a UTF-8 text.
+std::size_t CharCount(const std::string& utf8);
+
+// Asks for the friend's and the own name (each at most 100 characters, asked again
+// while longer), computes `seed`, resets the generator and reseeds it.
+void AskNamesAndSeed(State& s);
+
+// Reseeds from the clock (for "new img"; no reset before).
+void SeedNewImage(State& s);
+
+// Stores the names as typed and seeds exactly as AskNamesAndSeed does, without dialogs.
+void SetNamesAndSeed(State& s, const std::string& friend_utf8, const std::string& own_utf8);
+
+// Clears the canvas, draws the shared parameters, chooses and runs the styles,
+// then the displacement effect and the ornament tree.
+void RunGenerationPass(State& s);
+
+// The pale band and the blue greeting line, when the own name is set.
+void DrawCardText(State& s);
+
+// The greeting line for the current names.
+std::string GreetingLine(const State& s);
+
+// The program's web address printed at the end of the greeting line.
+inline constexpr const char* kWebAddress = "mirelune.art";
+
+// Image name, generation pass, card text.
+void MakeCard(State& s);
+
+}  // namespace mirelune

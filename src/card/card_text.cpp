@@ -1,0 +1,30 @@
+// card_text.cpp — the pale band and the blue greeting line at the card's foot.
+#include "card/card.h"
+#include "output/output.h"
+
+namespace mirelune {
+
+std::string GreetingLine(const State& s) {
+  return "dear " + s.tt + ", I wish you a happy new year 2017! " + s.t + std::string(11, ' ') + kWebAddress + " ";
+}
+
+void DrawCardText(State& s) {
+  Surface& card = s.Picture4;
+  card.FontSize = 14;
+  s.dolz = static_cast<double>(CharCount(s.t));
+  if (s.dolz == 0) return;
+  const Colour band = RGB(250, 250, 150);
+  for (s.i = 5; s.i <= 895; s.i += 1) card.Line(s.i, 635, s.i, 665, band);
+  card.ForeColor = RGB(0, 0, 255);
+  card.CurrentX = 11;
+  card.CurrentY = 638;
+  card.Print(GreetingLine(s));
+}
+
+void MakeCard(State& s) {
+  MakeImageName(s);
+  RunGenerationPass(s);
+  DrawCardText(s);
+}
+
+}  // namespace mirelune

@@ -1,0 +1,77 @@
+// generation_pass.cpp — one picture: background, shared parameters of the effect,
+// the choice of styles by coin flips, the passes, then the effects.
+#include "card/card.h"
+#include "effects/effects.h"
+#include "styles/styles.h"
+
+namespace mirelune {
+
+void RunGenerationPass(State& s) {
+  Generator& g = s.rng;
+  const std::uint64_t start = g.draws();
+  std::uint64_t style_draws = 0;
+
+  s.Picture1.Cls();
+  const double L = Int(g.Rnd() * 600 + 1);
+  s.barva = s.Picture3.Point(10, L);
+  s.Picture1.SetBackColor(static_cast<Colour>(s.barva));
+
+  s.ffi = g.Rnd() * 6.28;
+  s.bb1 = Int(g.Rnd() * 200 + 200);
+  s.bb2 = Int(g.Rnd() * 200 * 200);
+  s.bb3 = Int(g.Rnd() * 200 * 200);
+  s.bb4 = Int(g.Rnd() * 300 + 50);
+  s.bb5 = Int(g.Rnd() * 900 + 50);
+  s.bb6 = Int(g.Rnd() * 2000 + 50);
+  s.bb7 = Int(g.Rnd() * 10 + 5);
+  s.i1 = Int(s.sir * g.Rnd() + 1);
+  s.j1 = Int(s.vis * g.Rnd() + 1);
+  s.i2 = Int(s.sir * g.Rnd() + 1);
+  s.j2 = Int(s.vis * g.Rnd() + 1);
+  s.i3 = Int(s.sir * g.Rnd() + 1);
+  s.j3 = Int(s.vis * g.Rnd() + 1);
+
+  // Coin flips until between 1 and nnn styles are chosen; a rejected attempt
+  // still consumes its 23 draws.
+  std::array<int, kStyleCount> flags{};
+  do {
+    s.kksk = 0;
+    for (int k = 0; k < kStyleCount; ++k) {
+      flags[k] = static_cast<int>(Int(g.Rnd() * 2));
+      s.kksk += flags[k];
+    }
+  } while (!(s.kksk >= 1 && s.kksk <= s.nnn));
+  s.no = Int(s.nnn / s.kksk) + 1;
+
+  if (s.host) s.host->FormCls();
+  s.f = Int(g.Rnd() * 13 + 1);
+  s.d = Int(g.Rnd() * 3 + 1);
+  if (s.host) s.host->FormSetPos(22, 30);
+  s.stats.background_row = L;
+  s.stats.offset_mode = s.d;
+  s.stats.flags = flags;
+
+  const double passes = s.no;
+  for (s.n = 1; s.n <= passes; s.n += 1) {
+    for (int k = 0; k < kStyleCount; ++k) {
+      if (!flags[k]) continue;
+      const std::uint64_t before = g.draws();
+      kStyles[k].draw(s);
+      style_draws += g.draws() - before;
+    }
+    if (s.host) s.host->FormPrint("lllll");
+  }
+  s.stats.styles = style_draws;
+  s.stats.pass = g.draws() - start - style_draws;
+
+  s.Picture6.SetPicture(s.Picture1.GetImage());
+
+  std::uint64_t before = g.draws();
+  ApplyDisplacementEffect(s);
+  s.stats.effect = g.draws() - before;
+  before = g.draws();
+  DrawOrnamentTree(s);
+  s.stats.ornaments = g.draws() - before;
+}
+
+}  // namespace mirelune

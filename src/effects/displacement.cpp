@@ -1,0 +1,362 @@
+// displacement.cpp — every pixel replaced by the colour found at a position moved
+// by three slowly turning vectors whose lengths follow one of 13 rules.
+//
+// The sweeps keep the working values in locals and write them back to the shared
+// state when they end; what the state holds afterwards is exactly what a call of
+// DisplacePixel per pixel would have left.
+#include <algorithm>
+#include <cstdlib>
+
+#include "effects/effects.h"
+#include "palette/palette.h"
+
+namespace mirelune {
+namespace {
+
+constexpr int kPosW = 901, kPosH = 676;  // positions 0..900 x 0..675
+
+// Pixel of a whole drawing-unit coordinate on a canvas surface, -1 off the raster.
+struct UnitMap {
+  int x[kPosW];
+  int y[kPosH];
+  explicit UnitMap(const Surface& s) {
+    for (int k = 0; k < kPosW; ++k) {
+      const long p = s.PixelX(k);
+      x[k] = p < s.pixel_width() ? static_cast<int>(p) : -1;
+    }
+    for (int k = 0; k < kPosH; ++k) {
+      const long p = s.PixelY(k);
+      y[k] = p < s.pixel_height() ? static_cast<int>(p) : -1;
+    }
+  }
+};
+
+struct Components {
+  double r, g, b;
+};
+
+// SplitColour for a colour as Point returns it; -1 gives 0, 0, 0.
+inline Components Split(Colour c) {
+  if (c < 0) return {0, 0, 0};
+  return {static_cast<double>(c & 0xFF), static_cast<double>((c >> 8) & 0xFF),
+          static_cast<double>((c >> 16) & 0xFF)};
+}
+
+// Everything DisplacePixel reads or carries from one pixel to the next.
+struct Sweep {
+  // parameters (read only)
+  int f, mode;
+  double r1, r2, r3, dfi1, dfi2, dfi3, drgb;
+  double bb1, bb2, bb3, bb4, bb5, bb6, bb7;
+  double i1, j1, i2, j2, i3, j3;
+  // carried from pixel to pixel
+  double fi1, fi2, fi3, d1, d2, d3;
+  // left by the last pixel
+  double di1 = 0, dj1 = 0, di2 = 0, dj2 = 0, id = 0, jd = 0, barva = 0, barvap = 0;
+  double re1 = 0, gr1 = 0, bl1 = 0, re3 = 0, gr3 = 0, bl3 = 0;
+
+  explicit Sweep(const State& s)
+      : f(static_cast<int>(CInt(s.f))), mode(static_cast<int>(CInt(s.d))),
+        r1(s.r1), r2(s.r2), r3(s.r3), dfi1(s.dfi1), dfi2(s.dfi2), dfi3(s.dfi3), drgb(s.drgb),
+        bb1(s.bb1), bb2(s.bb2), bb3(s.bb3), bb4(s.bb4), bb5(s.bb5), bb6(s.bb6), bb7(s.bb7),
+        i1(s.i1), j1(s.j1), i2(s.i2), j2(s.j2), i3(s.i3), j3(s.j3),
+        fi1(s.fi1), fi2(s.fi2), fi3(s.fi3), d1(s.d1), d2(s.d2), d3(s.d3),
+        di1(s.di1), dj1(s.dj1), di2(s.di2), dj2(s.dj2), id(s.id), jd(s.jd), barva(s.barva),
+        barvap(s.barvap), re1(s.re1), gr1(s.gr1), bl1(s.bl1), re3(s.re3), gr3(s.gr3), bl3(s.bl3) {}
+
+  void Store(State& s) const {
+    s.fi1 = fi1; s.fi2 = fi2; s.fi3 = fi3; s.d1 = d1; s.d2 = d2; s.d3 = d3;
+    s.di1 = di1; s.dj1 = dj1; s.di2 = di2; s.dj2 = dj2; s.id = id; s.jd = jd;
+    s.barva = barva; s.barvap = barvap;
+    s.re1 = re1; s.gr1 = gr1; s.bl1 = bl1; s.re3 = re3; s.gr3 = gr3; s.bl3 = bl3;
+  }
+
+  void Measure(double i, double j) {
+    d1 = Int(Sqr((i - i1) * (i - i1) + (j - j1) * (j - j1)));
+    d2 = Int(Sqr((i - i2) * (i - i2) + (j - j2) * (j - j2)));
+    d3 = Int(Sqr((i - i3) * (i - i3) + (j - j3) * (j - j3)));
+  }
+
+  // One pixel up to the colour read at the source; returns that colour.
+  // `own` is the pixel's own colour on the snapshot, `src` the snapshot raster.
+  template <int F>
+  Colour Pixel(double i, double j, Colour own, Generator& g, const std::uint32_t* src, const UnitMap& map) {
+    fi1 += dfi1;
+    fi2 += dfi2;
+    fi3 += dfi3;
+    // The pixel's own colour; only the colour rules read it, and the split at
+    // the source below overwrites what it leaves in the shared variables.
+    Components c{0, 0, 0};
+    if constexpr (F == 5 || (F >= 7 && F <= 11)) c = Split(own);
+    (void)own;
+
+    double s1, c1, s2, c2, s3, c3;
+    SinCos(fi1, &s1, &c1);
+    SinCos(fi2, &s2, &c2);
+    SinCos(fi3, &s3, &c3);
+
+    double a1 = 0, a2 = 0, a3 = 0;
+    if constexpr (F == 1) {
+      a1 = r1 * (1 + Sin(fi1 * i / 500));
+      a2 = r2 * (1 + Sin(fi2 * j / 500));
+      a3 = r3 * (1 + Sin(fi3 * (i + j) / 500));
+    } else if constexpr (F == 2) {
+      a1 = r1; a2 = r2; a3 = r3;
+    } else if constexpr (F == 3) {
+      double q[3];
+      for (double& qk : q) {
+        const double a = g.Rnd();
+        const double b = g.Rnd();
+        qk = static_cast<float>(a / (b * 50 + 5) + 1);
+      }
+      a1 = r1 * q[0]; a2 = r2 * q[1]; a3 = r3 * q[2];
+    } else if constexpr (F == 4) {
+      a1 = r1 * (1 + 0.04 * fi3);
+      a2 = r2 * (1 + 0.04 * fi2);
+      a3 = r3 * (1 + 0.04 * fi1);
+    } else if constexpr (F == 5) {
+      // A division by zero fails and leaves the length at 0.
+      if (bb1 != 0) a1 = r1 * c.r / bb1;
+      if (bb2 != 0) a2 = r2 * c.g / bb2;
+      if (bb3 != 0) a3 = r3 * c.b / bb3;
+    } else if constexpr (F == 6) {
+      a1 = r1 * Sin(2.1 * fi1);
+      a2 = r2 * Sin(1.8 * fi2);
+      a3 = r3 * Sin(1.5 * fi3);
+    } else if constexpr (F == 7) {
+      a1 = r1 * Sin(c.r / bb4);
+      a2 = r2 * Sin(c.g / bb4);
+      a3 = r3 * Sin(c.b / bb4);
+    } else if constexpr (F >= 8 && F <= 10) {
+      const double v = (F == 8 ? c.r : F == 9 ? c.g : c.b) / bb5;
+      const double sv = Sin(v);
+      a1 = r1 * sv; a2 = r2 * sv; a3 = r3 * sv;
+    } else if constexpr (F == 11) {
+      const double sv = Sin((c.r + c.g + c.b) / bb6);
+      a1 = r1 * sv; a2 = r2 * sv; a3 = r3 * sv;
+    } else if constexpr (F == 12) {
+      Measure(i, j);
+      a1 = r1 * Sin(d1 / 100);
+      a2 = r2 * Sin(d2 / 100);
+      a3 = r3 * Sin(d3 / 100);
+    } else if constexpr (F == 13) {
+      Measure(i, j);
+      a1 = (d1 / bb7) * (1 + s1) * c1;
+      a2 = (d2 / bb7) * (1 + s2) * c2;
+      a3 = (d3 / bb7) * (1 + s3) * c3;
+    }
+
+    di1 = a1 * c1; dj1 = a1 * s1;
+    di2 = a2 * c2; dj2 = a2 * s2;
+    const double di3 = a3 * c3, dj3 = a3 * s3;
+
+    if (mode == 2) {
+      id = CInt(i + di1 + di2 + di3 + Int(d1 / 10));
+      jd = CInt(j + dj1 + dj2 + dj3 + Int(d2 / 10));
+    } else if (mode == 3) {
+      id = CInt(i + di1 + Int(d2 / 10));
+      jd = CInt(j + dj2 + Int(d3 / 10));
+    } else {
+      id = CInt(i + di1 + di2 + di3);
+      jd = CInt(j + dj1 + dj2 + dj3);
+    }
+    // Fold back once at each edge: reflected below 5, mirrored above 895 / 670.
+    if (id < 5) id = std::fabs(id) + 5;
+    if (id > 895) id = 2 * 895 - id;
+    if (jd < 5) jd = std::fabs(jd) + 5;
+    if (jd > 670) jd = 2 * 670 - jd;
+
+    Colour col = -1;
+    if (id >= 0 && id <= 900 && jd >= 0 && jd <= 675) {
+      const int px = map.x[static_cast<int>(id)], py = map.y[static_cast<int>(jd)];
+      if (px >= 0 && py >= 0) col = static_cast<Colour>(src[py * kCanvasPixelsW + px]);
+    }
+    barva = col;
+    barvap = col;
+    const Components sc = Split(col);
+    // SplitColour leaves the colour without its red part in barvap.
+    if (col >= 0) barvap = col - sc.r;
+    re1 = sc.r; gr1 = sc.g; bl1 = sc.b;
+    re3 = std::max(0.0, re1 + drgb);
+    gr3 = std::max(0.0, gr1 + drgb);
+    bl3 = std::max(0.0, bl1 + drgb);
+    return col;
+  }
+};
+
+inline std::uint32_t OwnAt(const std::uint32_t* src, const UnitMap& map, int i, int j) {
+  const int px = map.x[i], py = map.y[j];
+  return (px >= 0 && py >= 0) ? src[py * kCanvasPixelsW + px] : 0xFFFFFFFFu;
+}
+
+template <int F>
+void FirstSweep(State& s, Sweep& w, const UnitMap& map) {
+  const std::uint32_t* src = s.Picture2.pixels();
+  std::uint32_t* dst = s.Picture1.pixels();
+  for (int i = 0; i <= 900; ++i) {
+    if (s.host) s.host->DoEvents();
+    const int px = map.x[i];
+    for (int j = 0; j <= 675; ++j) {
+      const Colour own = static_cast<Colour>(OwnAt(src, map, i, j));
+      const Colour col = w.Pixel<F>(i, j, own, s.rng, src, map);
+      const int py = map.y[j];
+      // A source off the picture paints black.
+      if (px >= 0 && py >= 0) dst[py * kCanvasPixelsW + px] = col < 0 ? 0u : static_cast<std::uint32_t>(col);
+    }
+    if (i % 30 == 0 && s.host) s.host->FormPrint("#");
+  }
+  s.i = 901;
+  s.j = 676;
+}
+
+template <int F>
+void SecondSweep(State& s, Sweep& w, const UnitMap& map) {
+  const std::uint32_t* src = s.Picture2.pixels();
+  std::uint32_t* card = s.Picture4.pixels();
+  const bool line = s.linepix != 2;
+  if (!line && s.colour_store.empty()) s.colour_store.assign(static_cast<std::size_t>(kPosW) * kPosH * 3, 0);
+  for (int j = 0; j <= 675; ++j) {
+    if (s.host) s.host->DoEvents();
+    s.drgb = s.drgb + s.ddrgb;
+    w.drgb = s.drgb;
+    const int py = map.y[j];
+    for (int i = 0; i <= 900; ++i) {
+      const Colour own = static_cast<Colour>(OwnAt(src, map, i, j));
+      w.Pixel<F>(i, j, own, s.rng, src, map);
+      if (line) {
+        const int px = map.x[i];
+        if (px >= 0 && py >= 0)
+          card[py * kCanvasPixelsW + px] = static_cast<std::uint32_t>(RGB(Int(w.re3), Int(w.gr3), Int(w.bl3)));
+      } else {
+        std::int16_t* st = &s.colour_store[(static_cast<std::size_t>(j) * kPosW + i) * 3];
+        st[0] = static_cast<std::int16_t>(w.re1);
+        st[1] = static_cast<std::int16_t>(w.gr1);
+        st[2] = static_cast<std::int16_t>(w.bl1);
+      }
+    }
+  }
+  s.i = 901;
+  s.j = 676;
+}
+
+using SweepFn = void (*)(State&, Sweep&, const UnitMap&);
+
+template <int F>
+constexpr std::pair<SweepFn, SweepFn> Sweeps() {
+  return {&FirstSweep<F>, &SecondSweep<F>};
+}
+
+constexpr std::pair<SweepFn, SweepFn> kSweeps[14] = {
+    Sweeps<0>(), Sweeps<1>(), Sweeps<2>(),  Sweeps<3>(),  Sweeps<4>(),  Sweeps<5>(),  Sweeps<6>(),
+    Sweeps<7>(), Sweeps<8>(), Sweeps<9>(), Sweeps<10>(), Sweeps<11>(), Sweeps<12>(), Sweeps<13>()};
+
+// Rule numbers outside 1..13 give no lengths at all (the pass never makes them).
+int RuleIndex(double f) {
+  const double r = CInt(f);
+  return (r >= 1 && r <= 13) ? static_cast<int>(r) : 0;
+}
+
+const UnitMap& CanvasMap() {
+  static const UnitMap map(Surface(kCanvasPixelsW, kCanvasPixelsH, kCanvasUnitsW, kCanvasUnitsH));
+  return map;
+}
+
+}  // namespace
+
+void MeasureDistances(State& s) {
+  Sweep w(s);
+  w.Measure(s.i, s.j);
+  s.d1 = w.d1;
+  s.d2 = w.d2;
+  s.d3 = w.d3;
+}
+
+void DisplacePixel(State& s) {
+  const UnitMap& map = CanvasMap();
+  Sweep w(s);
+  const int i = static_cast<int>(CInt(s.i)), j = static_cast<int>(CInt(s.j));
+  const bool inside = i >= 0 && i <= 900 && j >= 0 && j <= 675;
+  const Colour own = s.Picture2.Point(s.i, s.j);
+  Colour col = -1;
+  switch (RuleIndex(s.f)) {
+#define MIRELUNE_RULE(F) \
+  case F: col = w.Pixel<F>(s.i, s.j, own, s.rng, s.Picture2.pixels(), map); break;
+    MIRELUNE_RULE(1) MIRELUNE_RULE(2) MIRELUNE_RULE(3) MIRELUNE_RULE(4) MIRELUNE_RULE(5)
+    MIRELUNE_RULE(6) MIRELUNE_RULE(7) MIRELUNE_RULE(8) MIRELUNE_RULE(9) MIRELUNE_RULE(10)
+    MIRELUNE_RULE(11) MIRELUNE_RULE(12) MIRELUNE_RULE(13) MIRELUNE_RULE(0)
+#undef MIRELUNE_RULE
+    default: break;
+  }
+  w.Store(s);
+  if (s.cikel == 1) {
+    s.Picture1.PSet(s.i, s.j, col < 0 ? 0 : col);
+  } else if (s.linepix != 2) {
+    s.Picture4.PSet(s.i, s.j, RGB(Int(s.re3), Int(s.gr3), Int(s.bl3)));
+  } else if (inside) {
+    if (s.colour_store.empty()) s.colour_store.assign(static_cast<std::size_t>(kPosW) * kPosH * 3, 0);
+    std::int16_t* st = &s.colour_store[(static_cast<std::size_t>(j) * kPosW + i) * 3];
+    st[0] = static_cast<std::int16_t>(s.re1);
+    st[1] = static_cast<std::int16_t>(s.gr1);
+    st[2] = static_cast<std::int16_t>(s.bl1);
+  }
+}
+
+void RevealPixelsAtRandom(State& s) {
+  if (s.colour_store.empty()) s.colour_store.assign(static_cast<std::size_t>(kPosW) * kPosH * 3, 0);
+  s.reveal_marks.assign(static_cast<std::size_t>(kPosW) * kPosH, 0);
+  const UnitMap& map = CanvasMap();
+  std::uint32_t* card = s.Picture4.pixels();
+  Generator& g = s.rng;
+  const double total = s.sir * s.vis;
+  int i = 0, j = 0;
+  for (s.nrnd = 1; s.nrnd <= total; s.nrnd += 1) {
+    do {
+      i = static_cast<int>(Int(s.sir * g.Rnd()));
+      j = static_cast<int>(Int(s.vis * g.Rnd()));
+    } while (s.reveal_marks[static_cast<std::size_t>(j) * kPosW + i] != 0);
+    s.reveal_marks[static_cast<std::size_t>(j) * kPosW + i] = 1;
+    const std::int16_t* st = &s.colour_store[(static_cast<std::size_t>(j) * kPosW + i) * 3];
+    const double p = Int(g.Rnd() * 20000 + 20000);
+    if (Mod(p, 100) == 5 && s.host) s.host->DoEvents();
+    const int px = map.x[i], py = map.y[j];
+    if (px >= 0 && py >= 0) card[py * kCanvasPixelsW + px] = static_cast<std::uint32_t>(RGB(st[0], st[1], st[2]));
+  }
+  s.i = i;
+  s.j = j;
+  s.re1 = s.colour_store[(static_cast<std::size_t>(j) * kPosW + i) * 3];
+  s.gr1 = s.colour_store[(static_cast<std::size_t>(j) * kPosW + i) * 3 + 1];
+  s.bl1 = s.colour_store[(static_cast<std::size_t>(j) * kPosW + i) * 3 + 2];
+}
+
+void ApplyDisplacementEffect(State& s) {
+  Generator& g = s.rng;
+  s.fi1 = g.Rnd() * 6.283;
+  s.fi2 = g.Rnd() * 6.283;
+  s.fi3 = g.Rnd() * 6.283;
+  s.r1 = Int(g.Rnd() * 100 + 50);
+  s.r2 = Int(g.Rnd() * 100 + 50);
+  s.r3 = Int(g.Rnd() * 100 + 50);
+  double* steps[3] = {&s.dfi1, &s.dfi2, &s.dfi3};
+  for (double* step : steps) {
+    const double a = g.Rnd();
+    const double b = g.Rnd();
+    *step = (a * 9 + 5) / ((b * 10 + 1) * 500000);
+  }
+  s.Picture2.SetPicture(s.Picture1.GetImage());
+
+  const UnitMap& map = CanvasMap();
+  const auto [first, second] = kSweeps[RuleIndex(s.f)];
+  Sweep w(s);
+  s.cikel = 1;
+  first(s, w, map);
+  s.Picture4.FontSize = 8;
+  s.Picture4.ForeColor = RGB(0, 0, 0);
+
+  s.cikel = 2;
+  s.Picture2.SetPicture(s.Picture1.GetImage());
+  second(s, w, map);
+  w.Store(s);
+  if (s.linepix == 2) RevealPixelsAtRandom(s);
+}
+
+}  // namespace mirelune

@@ -1,0 +1,30 @@
+// effects.h — the displacement effect that brings every picture onto the card,
+// its per-pixel rule, and the ornament tree.
+//
+//   ApplyDisplacementEffect(s);  // Picture1 -> (Picture2 snapshot) -> Picture4
+//   DrawOrnamentTree(s);         // 400 baubles on Picture4, coloured from Picture1
+#pragma once
+
+#include "app/state.h"
+
+namespace mirelune {
+
+// Draws the angles, lengths and steps, then sweeps the canvas twice: down the
+// columns into Picture1, then along the rows onto Picture4 ("line") or into the
+// colour store followed by the random reveal ("pix").
+void ApplyDisplacementEffect(State& s);
+
+// One pixel (`i`, `j`) of the current sweep (`cikel`) by rule `f` and offset
+// mode `d`. The sweeps run the same computation inline.
+void DisplacePixel(State& s);
+
+// `d1`, `d2`, `d3`: whole-number distances of (`i`, `j`) from the three anchors.
+void MeasureDistances(State& s);
+
+// Shows the colour store on Picture4 one pixel at a time, in random order.
+void RevealPixelsAtRandom(State& s);
+
+void DrawOrnamentTree(State& s);
+void DrawOrnament(State& s);
+
+}  // namespace mirelune

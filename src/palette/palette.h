@@ -1,0 +1,22 @@
+// palette.h — the palette table, the palette strip every colour is sampled from,
+// and the splitting of a colour into components.
+#pragma once
+
+#include "app/state.h"
+
+namespace mirelune {
+
+// Fills s.table with the 26 built-in palettes; every other entry is 0.
+void InitPaletteTable(State& s);
+
+// Paints 100 gradient blobs on Picture3 from palette `colorr`, or from a random
+// one when `colorr` is 0 (then one extra draw). Sets `tipp`.
+void DrawPaletteStrip(State& s);
+
+// `barvap` in; `re1`, `gr1`, `bl1` out; `barvap` is left without its red part.
+void SplitColour(State& s);
+
+// The palette chooser behind the workbench's "palette" button.
+void ChoosePalette(State& s);
+
+}  // namespace mirelune

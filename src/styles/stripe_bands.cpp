@@ -1,0 +1,37 @@
+// stripe_bands.cpp — style 1: a lying and a standing band of palette gradients.
+#include "styles/styles.h"
+
+namespace mirelune {
+
+void DrawStripeBands(State& s) {
+  Surface& canvas = s.Picture1;
+  const Surface& strip = s.Picture3;
+
+  // Lying band: vertical strokes, one palette row per pair.
+  s.i = Int(s.rng.Rnd() * s.sir + 1);
+  s.j = Int(s.rng.Rnd() * s.vis + 1);
+  double p = Int(s.rng.Rnd() * 500 + 1);
+  double end = s.i + 300;
+  for (double k = s.i; k <= end; k += 2) {
+    p += 1;
+    if (p > 670) p = 670;
+    s.barva = strip.Point(10, p);
+    canvas.Line(k, s.j, k, s.j + 100, static_cast<Colour>(s.barva));
+    canvas.Line(k + 1, s.j, k + 1, s.j + 100, static_cast<Colour>(s.barva));
+  }
+
+  // Standing band: horizontal strokes.
+  s.i = Int(s.rng.Rnd() * s.sir + 1);
+  s.j = Int(s.rng.Rnd() * s.vis + 1);
+  p = Int(s.rng.Rnd() * 500 + 1);
+  end = s.j + 300;
+  for (double k = s.j; k <= end; k += 2) {
+    p += 1;
+    if (p > 670) p = 670;
+    s.barva = strip.Point(10, p);
+    canvas.Line(s.i, k, s.i + 100, k, static_cast<Colour>(s.barva));
+    canvas.Line(s.i, k + 1, s.i + 100, k + 1, static_cast<Colour>(s.barva));
+  }
+}
+
+}  // namespace mirelune

@@ -1,0 +1,58 @@
+// random.h — the one random sequence a card is made from.
+//
+//   Generator g;              // state 0x4D6972656C756E65, as at program start
+//   g.Rnd(-1);                // reset to a state fixed by the argument
+//   g.Randomize(seed);        // fold the seed in
+//   double v = g.Rnd();       // next value in [0, 1), a single-precision number
+//
+// SplitMix64, fixed for all time: a pair of names must give the same card in
+// every future version. Rnd returns the single-precision value widened to
+// double, so that `Rnd() * 26` is double arithmetic as the drawing code expects;
+// procedures that need single precision convert with float() themselves.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+namespace mirelune {
+
+class Generator {
+ public:
+  static constexpr std::uint64_t kStart = 0x4D6972656C756E65ULL;  // "Mirelune"
+
+  double Rnd() {
+    ++draws_;
+    state_ += 0x9E3779B97F4A7C15ULL;
+    std::uint64_t z = state_;
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+    z ^= z >> 31;
+    // 24 bits make the value exact in single precision: k / 2^24, never 1.
+    return static_cast<double>(static_cast<float>(z >> 40) * (1.0f / 16777216.0f));
+  }
+
+  // A negative argument resets the state from the argument alone; any other
+  // argument just gives the next value.
+  double Rnd(double x) {
+    if (x < 0) state_ = kStart ^ Bits(x);
+    return Rnd();
+  }
+
+  void Randomize(double v) { state_ ^= Bits(v); }
+
+  std::uint64_t draws() const { return draws_; }
+  std::uint64_t state() const { return state_; }
+  void set_state(std::uint64_t s) { state_ = s; }
+
+ private:
+  static std::uint64_t Bits(double v) {
+    std::uint64_t b;
+    std::memcpy(&b, &v, sizeof b);
+    return b;
+  }
+
+  std::uint64_t state_ = kStart;
+  std::uint64_t draws_ = 0;
+};
+
+}  // namespace mirelune

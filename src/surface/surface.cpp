@@ -1,0 +1,247 @@
+#include "surface/surface.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+#include "surface/text.h"
+
+namespace mirelune {
+
+Surface::Surface(int pixel_width, int pixel_height, double scale_width, double scale_height)
+    : w_(pixel_width), h_(pixel_height), sw_(scale_width), sh_(scale_height) {
+  img_.width = w_;
+  img_.height = h_;
+  img_.pixels.assign(static_cast<std::size_t>(w_) * h_, Drawn(back_));
+}
+
+void Surface::SetBackColor(Colour c) {
+  back_ = c;
+  std::fill(img_.pixels.begin(), img_.pixels.end(), Drawn(c));
+}
+
+void Surface::SetPicture(const Image& img) {
+  picture_ = img;
+  if (img.width == w_ && img.height == h_) {
+    img_.pixels = img.pixels;
+  } else {
+    std::fill(img_.pixels.begin(), img_.pixels.end(), Drawn(back_));
+    PaintPicture(img, 0, 0, sw_, sh_);
+  }
+}
+
+void Surface::Cls() {
+  if (picture_) {
+    SetPicture(Image(*picture_));
+  } else {
+    std::fill(img_.pixels.begin(), img_.pixels.end(), Drawn(back_));
+  }
+  CurrentX = 0;
+  CurrentY = 0;
+}
+
+void Surface::PSet(double x, double y, Colour c) { set_pixel(PixelX(x), PixelY(y), Drawn(c)); }
+
+Colour Surface::Point(double x, double y) const {
+  const long px = PixelX(x), py = PixelY(y);
+  if (px < 0 || py < 0 || px >= w_ || py >= h_) return -1;
+  return static_cast<Colour>(img_.pixels[static_cast<std::size_t>(py) * w_ + px]);
+}
+
+void Surface::Line(double x1, double y1, double x2, double y2, Colour c) {
+  draw_line(PixelX(x1), PixelY(y1), PixelX(x2), PixelY(y2), Drawn(c));
+}
+
+void Surface::LineBox(double x1, double y1, double x2, double y2, Colour c) {
+  const long px1 = PixelX(x1), py1 = PixelY(y1), px2 = PixelX(x2), py2 = PixelY(y2);
+  if (FillStyle == 0) fill_rect(px1, py1, px2, py2, Drawn(FillColor));
+  draw_rect(px1, py1, px2, py2, Drawn(c));
+}
+
+void Surface::Circle(double x, double y, double r, Colour c, double aspect) {
+  if (!std::isfinite(r) || !std::isfinite(aspect)) return;
+  r = std::fabs(r);
+  aspect = std::fabs(aspect);
+  double rx, ry;  // in drawing units
+  if (aspect < 1) {
+    rx = r;
+    ry = r * aspect;
+  } else {
+    ry = r;
+    rx = aspect > 0 ? r / aspect : 0;
+  }
+  const long cx = PixelX(x), cy = PixelY(y);
+  const double prx = rx * w_ / sw_, pry = ry * h_ / sh_;
+  if (FillStyle == 0) fill_ellipse(cx, cy, prx, pry, Drawn(FillColor));
+  draw_ellipse(cx, cy, prx, pry, Drawn(c));
+}
+
+void Surface::Print(std::string_view utf8_text) {
+  const TextMetrics m =
+      DrawText(*this, FontName, FontSize, PixelX(CurrentX), PixelY(CurrentY), utf8_text, Drawn(ForeColor));
+  CurrentX = 0;
+  CurrentY += m.line_height * sh_ / h_;
+}
+
+void Surface::PaintPicture(const Image& img, double x, double y, double w, double h) {
+  if (img.width <= 0 || img.height <= 0) return;
+  const long xa = PixelX(std::min(x, x + w)), xb = PixelX(std::max(x, x + w));
+  const long ya = PixelY(std::min(y, y + h)), yb = PixelY(std::max(y, y + h));
+  const long dw = xb - xa, dh = yb - ya;
+  if (dw <= 0 || dh <= 0) return;
+  const long x0 = std::max(0L, xa), x1 = std::min<long>(w_, xb);
+  const long y0 = std::max(0L, ya), y1 = std::min<long>(h_, yb);
+  for (long py = y0; py < y1; ++py) {
+    // Nearest source pixel for the centre of each destination pixel.
+    long sy = ((py - ya) * 2 + 1) * img.height / (2 * dh);
+    if (h < 0) sy = img.height - 1 - sy;
+    std::uint32_t* row = &img_.pixels[static_cast<std::size_t>(py) * w_];
+    for (long px = x0; px < x1; ++px) {
+      long sx = ((px - xa) * 2 + 1) * img.width / (2 * dw);
+      if (w < 0) sx = img.width - 1 - sx;
+      row[px] = img.at(static_cast<int>(sx), static_cast<int>(sy));
+    }
+  }
+}
+
+void Surface::hspan(long y, long x0, long x1, std::uint32_t c) {
+  if (y < 0 || y >= h_) return;
+  if (x0 > x1) std::swap(x0, x1);
+  x0 = std::max(x0, 0L);
+  x1 = std::min<long>(x1, w_ - 1);
+  if (x0 > x1) return;
+  std::uint32_t* row = &img_.pixels[static_cast<std::size_t>(y) * w_];
+  std::fill(row + x0, row + x1 + 1, c);
+}
+
+void Surface::draw_line(long x0, long y0, long x1, long y1, std::uint32_t c) {
+  if (y0 == y1) return hspan(y0, x0, x1, c);
+  if (x0 == x1) {
+    if (x0 < 0 || x0 >= w_) return;
+    if (y0 > y1) std::swap(y0, y1);
+    const long ya = std::max(y0, 0L), yb = std::min<long>(y1, h_ - 1);
+    for (long y = ya; y <= yb; ++y) img_.pixels[static_cast<std::size_t>(y) * w_ + x0] = c;
+    return;
+  }
+  // Walk the major axis over the part that can reach the raster only; the minor
+  // coordinate is the exact rounding of the ideal line (halves rounded up), so a
+  // clipped line covers the same pixels as its unclipped self.
+  const bool steep = std::labs(y1 - y0) > std::labs(x1 - x0);
+  long a0 = steep ? y0 : x0, b0 = steep ? x0 : y0, a1 = steep ? y1 : x1, b1 = steep ? x1 : y1;
+  if (a0 > a1) {
+    std::swap(a0, a1);
+    std::swap(b0, b1);
+  }
+  const long major_limit = steep ? h_ : w_;
+  const long minor_limit = steep ? w_ : h_;
+  const long da = a1 - a0, db = b1 - b0;
+  const long start = std::max(a0, 0L), end = std::min(a1, major_limit - 1);
+  if (start > end) return;
+  // b(a) = b0 + floor(((a - a0) * 2 db + da) / (2 da))
+  const long two_da = 2 * da;
+  const __int128 num = static_cast<__int128>(start - a0) * (2 * db) + da;
+  __int128 q = num / two_da, rem = num % two_da;
+  if (rem < 0) {
+    rem += two_da;
+    --q;
+  }
+  long b = b0 + static_cast<long>(q);
+  long r = static_cast<long>(rem);
+  const long step = 2 * db;
+  for (long a = start; a <= end; ++a) {
+    if (b >= 0 && b < minor_limit) {
+      if (steep)
+        img_.pixels[static_cast<std::size_t>(a) * w_ + b] = c;
+      else
+        img_.pixels[static_cast<std::size_t>(b) * w_ + a] = c;
+    }
+    r += step;
+    while (r >= two_da) {
+      r -= two_da;
+      ++b;
+    }
+    while (r < 0) {
+      r += two_da;
+      --b;
+    }
+  }
+}
+
+void Surface::draw_rect(long x0, long y0, long x1, long y1, std::uint32_t c) {
+  if (x0 > x1) std::swap(x0, x1);
+  if (y0 > y1) std::swap(y0, y1);
+  hspan(y0, x0, x1, c);
+  hspan(y1, x0, x1, c);
+  draw_line(x0, y0, x0, y1, c);
+  draw_line(x1, y0, x1, y1, c);
+}
+
+void Surface::fill_rect(long x0, long y0, long x1, long y1, std::uint32_t c) {
+  if (x0 > x1) std::swap(x0, x1);
+  if (y0 > y1) std::swap(y0, y1);
+  const long ya = std::max(y0, 0L), yb = std::min<long>(y1, h_ - 1);
+  for (long y = ya; y <= yb; ++y) hspan(y, x0, x1, c);
+}
+
+namespace {
+
+// Half-widths of an ellipse, one per row offset k = 0..K from the centre row.
+// The outline of row k runs from min(w(k), w(k+1) + 1) to w(k) on either side,
+// which joins every row to the next into one 8-connected ring.
+struct EllipseRows {
+  long K;
+  double rx, ry;
+  long width(long k) const {
+    if (k > K) return -1;
+    if (ry <= 0) return static_cast<long>(CInt(rx));
+    const double t = static_cast<double>(k) / ry;
+    const double u = 1.0 - t * t;
+    return u > 0 ? static_cast<long>(CInt(rx * std::sqrt(u))) : 0;
+  }
+};
+
+EllipseRows MakeRows(double rx, double ry) {
+  if (rx > 1e7) rx = 1e7;
+  if (ry > 1e7) ry = 1e7;
+  return EllipseRows{static_cast<long>(CInt(ry)), rx, ry};
+}
+
+}  // namespace
+
+void Surface::draw_ellipse(long cx, long cy, double rx, double ry, std::uint32_t c) {
+  if (!(rx >= 0) || !(ry >= 0)) return;
+  const EllipseRows rows = MakeRows(rx, ry);
+  // Only the rows that can land on the raster.
+  const long k_lo = std::max({0L, -cy, cy - (h_ - 1)});
+  long wk = rows.width(k_lo);
+  for (long k = k_lo; k <= rows.K; ++k) {
+    const long top = cy - k, bottom = cy + k;
+    if (top < 0 && bottom >= h_) break;
+    const long wn = rows.width(k + 1);
+    const long lo = std::min(wk, wn + 1);
+    if (cx + wk >= 0 && cx - wk < w_) {
+      hspan(top, cx + lo, cx + wk, c);
+      hspan(top, cx - wk, cx - lo, c);
+      if (k != 0) {
+        hspan(bottom, cx + lo, cx + wk, c);
+        hspan(bottom, cx - wk, cx - lo, c);
+      }
+    }
+    wk = wn;
+  }
+}
+
+void Surface::fill_ellipse(long cx, long cy, double rx, double ry, std::uint32_t c) {
+  if (!(rx >= 0) || !(ry >= 0)) return;
+  const EllipseRows rows = MakeRows(rx, ry);
+  const long k_lo = std::max({0L, -cy, cy - (h_ - 1)});
+  for (long k = k_lo; k <= rows.K; ++k) {
+    const long top = cy - k, bottom = cy + k;
+    if (top < 0 && bottom >= h_) break;
+    const long wk = rows.width(k);
+    hspan(top, cx - wk, cx + wk, c);
+    if (k != 0) hspan(bottom, cx - wk, cx + wk, c);
+  }
+}
+
+}  // namespace mirelune

@@ -1,0 +1,120 @@
+// surface.h — the drawing surfaces the whole program paints on.
+//
+//   Surface canvas(896, 671, 900, 675);   // 900 x 675 drawing units on 896 x 671 pixels
+//   canvas.SetBackColor(RGB(0, 0, 80));   // repaints everything
+//   canvas.FillStyle = 0; canvas.FillColor = RGB(255, 0, 0);
+//   canvas.Circle(450, 300, 100, RGB(255, 255, 0), 0.5);   // filled ellipse, yellow rim
+//   Colour c = canvas.Point(450, 300);                   // -1 outside the raster
+//
+// Conventions, stated once:
+//  * Coordinates in drawing units map to pixels as CInt(x * pixel_width / scale_width)
+//    (nearest, halves to even); radii scale the same way per axis. Surfaces addressed
+//    in pixels simply have scale == pixel size.
+//  * A pixel stores a colour as r + 256 g + 65536 b. A primitive drawn in a colour
+//    outside 0..0xFFFFFF draws its low 24 bits: the colour -1 is drawn white.
+//  * Every primitive clips its bounding box once and writes rows directly; anything
+//    off the raster is silently ignored, however far away.
+//  * Lines include both end points. Ellipse outlines are 8-connected rings; a filled
+//    ellipse or box is filled with FillColor, then outlined in the drawing colour.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "surface/numeric.h"
+
+namespace mirelune {
+
+// A snapshot of a raster (the `Image` property), row-major, 0x00BBGGRR per pixel.
+struct Image {
+  int width = 0;
+  int height = 0;
+  std::vector<std::uint32_t> pixels;
+
+  std::uint32_t at(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
+  bool operator==(const Image&) const = default;
+};
+
+inline constexpr Colour kDefaultBackColor = 0xF0F0F0;  // the classic face grey
+
+class Surface {
+ public:
+  Surface(int pixel_width, int pixel_height, double scale_width, double scale_height);
+
+  int pixel_width() const { return w_; }
+  int pixel_height() const { return h_; }
+  double scale_width() const { return sw_; }
+  double scale_height() const { return sh_; }
+
+  // --- properties ---
+  Colour ForeColor = 0;
+  int FillStyle = 1;  // 0 solid, 1 transparent
+  Colour FillColor = 0;
+  std::string FontName = "sans-serif";
+  double FontSize = 8;
+  double CurrentX = 0;
+  double CurrentY = 0;
+  bool Visible = true;
+
+  Colour BackColor() const { return back_; }
+  void SetBackColor(Colour c);  // repaints the whole raster
+
+  // Background picture: replaces what is shown now, and Cls returns to it.
+  void SetPicture(const Image& img);
+  void ClearPicture() { picture_.reset(); }
+  Image GetImage() const { return img_; }  // the `Image` property
+  const Image& image() const { return img_; }
+
+  // --- verbs in drawing units ---
+  void Cls();
+  void PSet(double x, double y, Colour c);
+  Colour Point(double x, double y) const;
+  void Line(double x1, double y1, double x2, double y2, Colour c);
+  void LineBox(double x1, double y1, double x2, double y2, Colour c);  // Line ..., B
+  // aspect = vertical / horizontal radius; r is the horizontal radius for aspect < 1,
+  // the vertical one otherwise.
+  void Circle(double x, double y, double r, Colour c, double aspect = 1.0);
+  void Print(std::string_view utf8_text);
+  // Copies img scaled into the rectangle; a negative w or h mirrors it.
+  void PaintPicture(const Image& img, double x, double y, double w, double h);
+
+  // --- pixel-space primitives (paired verbs) ---
+  void set_pixel(long x, long y, std::uint32_t c) {
+    if (x >= 0 && y >= 0 && x < w_ && y < h_) img_.pixels[static_cast<std::size_t>(y) * w_ + x] = c;
+  }
+  void draw_line(long x0, long y0, long x1, long y1, std::uint32_t c);
+  void draw_rect(long x0, long y0, long x1, long y1, std::uint32_t c);
+  void fill_rect(long x0, long y0, long x1, long y1, std::uint32_t c);
+  void draw_ellipse(long cx, long cy, double rx, double ry, std::uint32_t c);
+  void fill_ellipse(long cx, long cy, double rx, double ry, std::uint32_t c);
+
+  // Unit -> pixel, with the rounding rule above; huge values are clamped so that
+  // they stay far off the raster without overflowing.
+  long PixelX(double x) const { return ToPixel(x * w_ / sw_); }
+  long PixelY(double y) const { return ToPixel(y * h_ / sh_); }
+
+  // Direct access for the per-pixel loops of the effects.
+  std::uint32_t* pixels() { return img_.pixels.data(); }
+  const std::uint32_t* pixels() const { return img_.pixels.data(); }
+
+ private:
+  static long ToPixel(double v) {
+    if (!(v > -1e8)) return -100000000;  // also NaN
+    if (v > 1e8) return 100000000;
+    return static_cast<long>(CInt(v));
+  }
+  void hspan(long y, long x0, long x1, std::uint32_t c);
+
+  int w_, h_;
+  double sw_, sh_;
+  Colour back_ = kDefaultBackColor;
+  Image img_;
+  std::optional<Image> picture_;
+};
+
+inline std::uint32_t Drawn(Colour c) { return static_cast<std::uint32_t>(c) & 0xFFFFFFu; }
+
+}  // namespace mirelune
