@@ -16,17 +16,22 @@ namespace {
 constexpr int kPosW = 901, kPosH = 676;  // positions 0..900 x 0..675
 
 // Pixel of a whole drawing-unit coordinate on a canvas surface, -1 off the raster.
+// last_x / last_y: the last position that maps onto each pixel column / row.
 struct UnitMap {
   int x[kPosW];
   int y[kPosH];
+  int last_x[kCanvasPixelsW] = {};
+  int last_y[kCanvasPixelsH] = {};
   explicit UnitMap(const Surface& s) {
     for (int k = 0; k < kPosW; ++k) {
       const long p = s.PixelX(k);
       x[k] = p < s.pixel_width() ? static_cast<int>(p) : -1;
+      if (x[k] >= 0) last_x[x[k]] = k;
     }
     for (int k = 0; k < kPosH; ++k) {
       const long p = s.PixelY(k);
       y[k] = p < s.pixel_height() ? static_cast<int>(p) : -1;
+      if (y[k] >= 0) last_y[y[k]] = k;
     }
   }
 };
@@ -315,11 +320,16 @@ void RevealPixelsAtRandom(State& s) {
       j = static_cast<int>(Int(s.vis * g.Rnd()));
     } while (s.reveal_marks[static_cast<std::size_t>(j) * kPosW + i] != 0);
     s.reveal_marks[static_cast<std::size_t>(j) * kPosW + i] = 1;
-    const std::int16_t* st = &s.colour_store[(static_cast<std::size_t>(j) * kPosW + i) * 3];
     const double p = Int(g.Rnd() * 20000 + 20000);
     if (Mod(p, 100) == 5 && s.host) s.host->DoEvents();
     const int px = map.x[i], py = map.y[j];
-    if (px >= 0 && py >= 0) card[py * kCanvasPixelsW + px] = static_cast<std::uint32_t>(RGB(st[0], st[1], st[2]));
+    if (px >= 0 && py >= 0) {
+      // Several positions share a pixel; show the colour of the position the line
+      // mode would have painted there last, so both modes end with one picture.
+      const std::int16_t* own =
+          &s.colour_store[(static_cast<std::size_t>(map.last_y[py]) * kPosW + map.last_x[px]) * 3];
+      card[py * kCanvasPixelsW + px] = static_cast<std::uint32_t>(RGB(own[0], own[1], own[2]));
+    }
   }
   s.i = i;
   s.j = j;

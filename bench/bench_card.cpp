@@ -1,0 +1,97 @@
+// Benchmarks of the card engine, one thread. Run: build/bench/mirelune-bench
+#include <benchmark/benchmark.h>
+
+#include <memory>
+
+#include "card/card.h"
+#include "effects/effects.h"
+#include "output/output.h"
+#include "palette/palette.h"
+#include "styles/styles.h"
+
+namespace mirelune {
+namespace {
+
+// A state seeded from Mary and Bob with its palette strip drawn.
+std::unique_ptr<State> Prepared(std::int16_t linepix = 1) {
+  auto s = std::make_unique<State>();
+  s->linepix = linepix;
+  SetNamesAndSeed(*s, "Mary", "Bob");
+  DrawPaletteStrip(*s);
+  return s;
+}
+
+void BM_PaletteStrip(benchmark::State& st) {
+  auto s = Prepared();
+  for (auto _ : st) {
+    DrawPaletteStrip(*s);
+    benchmark::DoNotOptimize(s->Picture3.pixels());
+  }
+}
+BENCHMARK(BM_PaletteStrip)->Unit(benchmark::kMillisecond);
+
+// One call of style N on a fresh background, as a pass would make it.
+void BM_Style(benchmark::State& st) {
+  const int k = static_cast<int>(st.range(0));
+  auto s = Prepared();
+  s->Picture1.SetBackColor(s->Picture3.Point(10, 300));
+  s->n = 1;
+  for (auto _ : st) {
+    kStyles[k - 1].draw(*s);
+    benchmark::DoNotOptimize(s->Picture1.pixels());
+  }
+  st.SetLabel(kStyles[k - 1].name);
+}
+BENCHMARK(BM_Style)->DenseRange(1, kStyleCount)->Unit(benchmark::kMillisecond);
+
+// The displacement effect under each rule, in "line" and "pix" mode.
+void BM_DisplacementEffect(benchmark::State& st) {
+  const int rule = static_cast<int>(st.range(0));
+  auto s = Prepared(static_cast<std::int16_t>(st.range(1)));
+  MakeCard(*s);
+  s->f = rule;
+  s->d = 1;
+  for (auto _ : st) {
+    ApplyDisplacementEffect(*s);
+    benchmark::DoNotOptimize(s->Picture4.pixels());
+  }
+  st.SetLabel(st.range(1) == 1 ? "line" : "pix");
+}
+BENCHMARK(BM_DisplacementEffect)
+    ->ArgsProduct({benchmark::CreateDenseRange(1, 13, 1), {1}})
+    ->Args({2, 2})
+    ->Args({3, 2})
+    ->Unit(benchmark::kMillisecond);
+
+void BM_OrnamentTree(benchmark::State& st) {
+  auto s = Prepared();
+  MakeCard(*s);
+  for (auto _ : st) {
+    DrawOrnamentTree(*s);
+    benchmark::DoNotOptimize(s->Picture4.pixels());
+  }
+}
+BENCHMARK(BM_OrnamentTree)->Unit(benchmark::kMillisecond);
+
+// The whole card as "new" makes it: seed, strip, pass, effect, tree, greeting.
+void BM_WholeCard(benchmark::State& st) {
+  auto s = std::make_unique<State>();
+  s->linepix = static_cast<std::int16_t>(st.range(0));
+  for (auto _ : st) {
+    SetNamesAndSeed(*s, "Mary", "Bob");
+    DrawPaletteStrip(*s);
+    MakeCard(*s);
+    benchmark::DoNotOptimize(s->Picture4.pixels());
+  }
+  st.SetLabel(st.range(0) == 1 ? "line" : "pix");
+}
+BENCHMARK(BM_WholeCard)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
+
+void BM_EncodeBmp(benchmark::State& st) {
+  auto s = Prepared();
+  for (auto _ : st) benchmark::DoNotOptimize(EncodeBmp(s->Picture4.image()));
+}
+BENCHMARK(BM_EncodeBmp)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace mirelune

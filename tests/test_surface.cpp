@@ -1,0 +1,240 @@
+// The raster: clipping, rounding of coordinates, the shapes' pixels, text.
+#include <gtest/gtest.h>
+
+#include "surface/surface.h"
+#include "surface/text.h"
+#include "test_util.h"
+
+namespace mirelune {
+namespace {
+
+using testing::CountColour;
+
+constexpr Colour kRed = 0x0000FF, kBlue = 0xFF0000, kWhite = 0xFFFFFF;
+
+Surface PixelSurface(int w = 40, int h = 30) {
+  Surface s(w, h, w, h);
+  s.SetBackColor(0);
+  return s;
+}
+
+TEST(Surface, PointOffTheRasterIsMinusOne) {
+  Surface strip(21, 671, 21, 671);
+  EXPECT_EQ(strip.Point(21, 10), -1);
+  EXPECT_EQ(strip.Point(10, 671), -1);
+  EXPECT_EQ(strip.Point(-1, 0), -1);
+  EXPECT_EQ(strip.Point(20, 670), kDefaultBackColor);
+  EXPECT_EQ(strip.Point(20.4, 670.4), kDefaultBackColor);  // rounds to the last pixel
+  EXPECT_EQ(strip.Point(20.6, 0), -1);
+}
+
+TEST(Surface, DrawingUnitsMapOntoTheInnerRaster) {
+  Surface canvas(896, 671, 900, 675);
+  EXPECT_EQ(canvas.PixelX(0), 0);
+  EXPECT_EQ(canvas.PixelX(450), 448);
+  EXPECT_EQ(canvas.PixelX(899), 895);
+  EXPECT_EQ(canvas.PixelX(900), 896);  // off the raster
+  EXPECT_EQ(canvas.PixelY(675), 671);
+  EXPECT_EQ(canvas.Point(900, 10), -1);
+  EXPECT_NE(canvas.Point(899, 674), -1);
+}
+
+TEST(Surface, TheColourMinusOneIsDrawnWhite) {
+  Surface s = PixelSurface();
+  s.PSet(3, 3, -1);
+  s.Line(0, 10, 39, 10, -1);
+  EXPECT_EQ(s.Point(3, 3), kWhite);
+  EXPECT_EQ(CountColour(s.image(), kWhite), 41);
+}
+
+TEST(Surface, LinesIncludeBothEndsAndClipFarOutside) {
+  struct Case {
+    double x1, y1, x2, y2;
+    int pixels;  // on a 40 x 30 raster
+  } cases[] = {
+      {2, 2, 12, 2, 11},            // horizontal, both ends
+      {5, 0, 5, 29, 30},            // vertical, full height
+      {0, 0, 9, 9, 10},             // diagonal
+      {-1e6, 15, 1e6, 15, 40},      // far outside both ways
+      {-1e9, -1e9, 1e9, 1e9, 30},   // clamps, still the main diagonal
+      {100, 100, 200, 200, 0},      // wholly off
+      {3, 3, 3, 3, 1},              // a point
+  };
+  for (const Case& c : cases) {
+    Surface s = PixelSurface();
+    s.Line(c.x1, c.y1, c.x2, c.y2, kRed);
+    EXPECT_EQ(CountColour(s.image(), kRed), c.pixels) << c.x1 << "," << c.y1 << " " << c.x2 << "," << c.y2;
+  }
+}
+
+TEST(Surface, AClippedLineCoversTheSamePixelsAsTheWholeLine) {
+  // A long shallow line drawn on a big raster, then on a small one that sees only
+  // part of it: the common part must agree pixel for pixel.
+  Surface big(400, 300, 400, 300), small = PixelSurface();
+  big.SetBackColor(0);
+  big.Line(-137, 3, 391, 26, kRed);
+  small.Line(-137, 3, 391, 26, kRed);
+  for (int y = 0; y < 30; ++y)
+    for (int x = 0; x < 40; ++x) ASSERT_EQ(small.Point(x, y), big.Point(x, y)) << x << "," << y;
+  EXPECT_GT(CountColour(small.image(), kRed), 30);
+}
+
+TEST(Surface, BoxOutlineAndFill) {
+  Surface s = PixelSurface();
+  s.LineBox(5, 5, 14, 10, kRed);  // transparent: outline only
+  EXPECT_EQ(CountColour(s.image(), kRed), 2 * 10 + 2 * 4);
+  EXPECT_EQ(s.Point(8, 8), 0);
+  s.FillStyle = 0;
+  s.FillColor = kBlue;
+  s.LineBox(20, 20, 29, 25, kRed);
+  EXPECT_EQ(s.Point(24, 22), kBlue);
+  EXPECT_EQ(s.Point(20, 22), kRed);
+  EXPECT_EQ(CountColour(s.image(), kBlue), 8 * 4);
+}
+
+TEST(Surface, CircleOfRadiusZeroIsOnePixel) {
+  Surface s = PixelSurface();
+  s.Circle(10, 10, 0, kRed);
+  EXPECT_EQ(CountColour(s.image(), kRed), 1);
+  EXPECT_EQ(s.Point(10, 10), kRed);
+}
+
+TEST(Surface, EllipseRadiiFollowTheAspectRule) {
+  struct Case {
+    double r, aspect;
+    int half_w, half_h;
+  } cases[] = {{10, 1, 10, 10}, {10, 0.5, 10, 5}, {10, 2, 5, 10}, {12, 1.5, 8, 12}};
+  for (const Case& c : cases) {
+    Surface s = PixelSurface(60, 60);
+    s.Circle(30, 30, c.r, kRed, c.aspect);
+    int minx = 99, maxx = -1, miny = 99, maxy = -1;
+    for (int y = 0; y < 60; ++y)
+      for (int x = 0; x < 60; ++x)
+        if (s.Point(x, y) == kRed) {
+          minx = std::min(minx, x), maxx = std::max(maxx, x);
+          miny = std::min(miny, y), maxy = std::max(maxy, y);
+        }
+    EXPECT_EQ(maxx - 30, c.half_w) << c.r << "/" << c.aspect;
+    EXPECT_EQ(30 - minx, c.half_w) << c.r << "/" << c.aspect;
+    EXPECT_EQ(maxy - 30, c.half_h) << c.r << "/" << c.aspect;
+    EXPECT_EQ(30 - miny, c.half_h) << c.r << "/" << c.aspect;
+    EXPECT_EQ(s.Point(30, 30), 0) << "outline only";
+  }
+}
+
+TEST(Surface, EllipseOutlineIsOneConnectedRing) {
+  // Every outline pixel has an 8-neighbour on the outline, and concentric rings
+  // of consecutive radius drawn three times with offsets leave no hole.
+  Surface s = PixelSurface(100, 100);
+  for (int r = 0; r <= 40; ++r) {
+    s.Circle(50, 50, r, kRed, 0.7);
+    s.Circle(51, 50, r, kRed, 0.7);
+    s.Circle(50, 51, r, kRed, 0.7);
+  }
+  for (int x = 25; x <= 75; ++x) EXPECT_EQ(s.Point(x, 50), kRed) << x;
+  for (int y = 36; y <= 64; ++y) EXPECT_EQ(s.Point(50, y), kRed) << y;
+}
+
+TEST(Surface, FilledCircleUsesFillColourInsideAndTheColourOnTheRim) {
+  Surface s = PixelSurface(60, 60);
+  s.FillStyle = 0;
+  s.FillColor = kBlue;
+  s.Circle(30, 30, 10, kRed);
+  EXPECT_EQ(s.Point(30, 30), kBlue);
+  EXPECT_EQ(s.Point(40, 30), kRed);
+  EXPECT_EQ(s.Point(30, 20), kRed);
+  EXPECT_EQ(s.Point(41, 30), 0);
+}
+
+TEST(Surface, ShapesFarOffTheRasterAreIgnored) {
+  Surface s = PixelSurface();
+  s.FillStyle = 0;
+  s.FillColor = kBlue;
+  s.Circle(-5000, 20, 4000, kRed, 0.5);
+  s.Circle(1e12, 1e12, 1e12, kRed);
+  s.Circle(20, 15, 1e9, kRed);  // a rim far outside, the fill covers everything
+  s.LineBox(-1e9, -1e9, 1e9, 1e9, kRed);
+  s.PSet(-1, 0, kRed);
+  s.PSet(40, 0, kRed);
+  EXPECT_EQ(CountColour(s.image(), kBlue), 40 * 30);
+}
+
+TEST(Surface, BackColourRepaintsAndClsReturnsToThePicture) {
+  Surface s = PixelSurface();
+  s.PSet(1, 1, kRed);
+  s.SetBackColor(kBlue);
+  EXPECT_EQ(CountColour(s.image(), kBlue), 40 * 30);
+  Image pic = s.GetImage();
+  pic.pixels[0] = kRed;
+  s.SetPicture(pic);
+  s.PSet(5, 5, kWhite);
+  s.CurrentX = 7;
+  s.Cls();
+  EXPECT_EQ(s.image(), pic);
+  EXPECT_EQ(s.CurrentX, 0);
+  s.ClearPicture();
+  s.Cls();
+  EXPECT_EQ(CountColour(s.image(), kBlue), 40 * 30);
+}
+
+TEST(Surface, PaintPictureWithNegativeSizeMirrors) {
+  Surface card(896, 671, 900, 675);
+  for (int y = 0; y < 671; y += 7)
+    for (int x = 0; x < 896; x += 3) card.set_pixel(x, y, static_cast<std::uint32_t>(x + 1000 * y));
+  const Image before = card.GetImage();
+  card.Cls();
+  card.PaintPicture(before, 900, 0, -900, 675);
+  EXPECT_EQ(card.image().at(895, 7), before.at(0, 7));
+  EXPECT_EQ(card.image().at(0, 14), before.at(895, 14));
+  const Image once = card.GetImage();
+  card.Cls();
+  card.PaintPicture(once, 900, 0, -900, 675);
+  EXPECT_EQ(card.image(), before);
+  card.Cls();
+  card.PaintPicture(before, 0, 675, 900, -675);
+  EXPECT_EQ(card.image().at(3, 670), before.at(3, 0));
+}
+
+TEST(Surface, PrintDrawsInForeColourAndMovesOneLineDown) {
+  if (FontFileFor("sans-serif").empty()) GTEST_SKIP() << "no fonts installed";
+  Surface s = PixelSurface(200, 100);
+  s.ForeColor = kRed;
+  s.FontSize = 14;
+  s.CurrentX = 10;
+  s.CurrentY = 5;
+  s.Print("HH");
+  EXPECT_GT(CountColour(s.image(), kRed), 40);  // solid stems
+  EXPECT_EQ(s.CurrentX, 0);
+  EXPECT_GT(s.CurrentY, 5 + 14 * 96.0 / 72);   // at least one em further down
+  EXPECT_LT(s.CurrentY, 5 + 2 * 14 * 96.0 / 72);
+  // Nothing left of the start or above the cell.
+  for (int y = 0; y < 100; ++y)
+    for (int x = 0; x < 9; ++x) ASSERT_EQ(s.Point(x, y), 0);
+  for (int x = 0; x < 200; ++x) ASSERT_EQ(s.Point(x, 4), 0);
+}
+
+TEST(Surface, TextFarOffTheRasterIsIgnored) {
+  Surface s = PixelSurface(50, 50);
+  s.FontName = "Times New Roman";
+  s.FontSize = 250;
+  s.ForeColor = kRed;
+  for (double x : {-400.0, -100.0, 40.0, 5000.0}) {
+    s.CurrentX = x;
+    s.CurrentY = x;
+    s.Print("W");
+  }
+  SUCCEED();
+}
+
+TEST(Text, Utf8DecodingRejectsMalformedInput) {
+  std::u32string out;
+  EXPECT_TRUE(DecodeUtf8("Mary \xC5\xA1\xE2\x82\xAC", &out));
+  EXPECT_EQ(out, U"Mary š€");
+  EXPECT_FALSE(DecodeUtf8("\xC0\xAF", &out));      // overlong
+  EXPECT_FALSE(DecodeUtf8("\xED\xA0\x80", &out));  // surrogate
+  EXPECT_FALSE(DecodeUtf8("ab\xE2\x82", &out));    // cut short
+  EXPECT_EQ(EncodeUtf8(U'€'), "\xE2\x82\xAC");
+}
+
+}  // namespace
+}  // namespace mirelune
