@@ -118,3 +118,35 @@ TEST(Generator, ResetStateIsFixedByTheArgument) {
 
 }  // namespace
 }  // namespace mirelune
+
+namespace mirelune {
+namespace {
+
+TEST(Numeric, PairedSineAndCosineAreBitForBitTheSingleOnes) {
+  Generator g;
+  const double edges[] = {0.7853981633974483, 0.7853981633974484, -0.78539816339744839, 2.356194490192345,
+                          1e6, 999999.9, 3.9269908169872414, -1e-300};
+  for (double e : edges) {
+    double s0, c0, s1, c1, rs, rc;
+    SinCos2(e, e + 1, &s0, &c0, &s1, &c1);
+    SinCos(e, &rs, &rc);
+    EXPECT_EQ(s0, rs) << e;
+    EXPECT_EQ(c0, rc) << e;
+  }
+  for (int k = 0; k < 50000; ++k) {
+    const double a = (g.Rnd() - 0.3) * 60, b = (g.Rnd() - 0.3) * 3000;
+    double s0, c0, s1, c1, rs0, rc0, rs1, rc1;
+    SinCos2(a, b, &s0, &c0, &s1, &c1);
+    SinCos(a, &rs0, &rc0);
+    SinCos(b, &rs1, &rc1);
+    ASSERT_EQ(s0, rs0) << a;
+    ASSERT_EQ(c0, rc0) << a;
+    ASSERT_EQ(s1, rs1) << b;
+    ASSERT_EQ(c1, rc1) << b;
+    ASSERT_EQ(Sin(a), rs0) << a;
+    ASSERT_EQ(Cos(b), rc1) << b;
+  }
+}
+
+}  // namespace
+}  // namespace mirelune

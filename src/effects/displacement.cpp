@@ -96,8 +96,7 @@ struct Sweep {
     (void)own;
 
     double s1, c1, s2, c2, s3, c3;
-    SinCos(fi1, &s1, &c1);
-    SinCos(fi2, &s2, &c2);
+    SinCos2(fi1, fi2, &s1, &c1, &s2, &c2);
     SinCos(fi3, &s3, &c3);
 
     double a1 = 0, a2 = 0, a3 = 0;

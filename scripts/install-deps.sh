@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Installs everything Mirelune needs to build, test and run on Debian (run as root).
+set -euo pipefail
+export DEBIAN_FRONTEND=noninteractive
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends \
+  build-essential cmake pkg-config git \
+  libfreetype-dev libfontconfig-dev fonts-liberation fonts-dejavu-core \
+  libpng-dev libcurl4-openssl-dev ca-certificates \
+  libgtest-dev libgmock-dev libbenchmark-dev \
+  qt6-base-dev libgl-dev \
+  xvfb xauth xdotool x11-utils imagemagick \
+  python3 python3-aiosmtpd xdg-utils >/dev/null

@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Builds Mirelune and runs every test: the engine and command-line tests, the
+# window's tests (offscreen) and the end-to-end window test under Xvfb.
+#   scripts/test.sh              release build in build/
+#   scripts/test.sh --sanitize   ASan + UBSan build of the unit tests in build-asan/
+set -euo pipefail
+cd "$(dirname "$0")/.."
+jobs=$(nproc 2>/dev/null || echo 2)
+
+if [ "${1:-}" = "--sanitize" ]; then
+  cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMIRELUNE_SANITIZE=ON \
+    -DMIRELUNE_BENCH=OFF -DMIRELUNE_WINDOW=OFF >/dev/null
+  cmake --build build-asan -j"$jobs"
+  export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+  ctest --test-dir build-asan --output-on-failure -j"$jobs"
+  exit 0
+fi
+
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build -j"$jobs"
+export QT_QPA_PLATFORM=offscreen
+ctest --test-dir build --output-on-failure -j"$jobs"
+if [ -x build/src/window/mirelune ] && [ -x scripts/e2e-window.sh ]; then
+  unset QT_QPA_PLATFORM
+  scripts/e2e-window.sh build
+fi
