@@ -1,8 +1,32 @@
-// colour_wheels.cpp — style 10. Not painted yet: the pass chooses it and runs this empty body.
+// colour_wheels.cpp — style 10: two discs filled by radial lines whose colour walks
+// down the palette strip with the angle.
 #include "styles/styles.h"
 
 namespace mirelune {
 
-void DrawColourWheels(State&) {}
+void DrawColourWheels(State& s) {
+  Surface& canvas = s.Picture1;
+  const Surface& strip = s.Picture3;
+
+  for (s.nn = 1; s.nn <= 2; s.nn += 1) {
+    s.r = Int(s.rng.Rnd() * 40 + 50);
+    const double p = Int(s.rng.Rnd() * 500 + 1);
+    s.i = Int(s.rng.Rnd() * s.sir + 1);
+    s.j = Int(s.rng.Rnd() * s.vis + 1);
+    // The angle accumulates by addition, which fixes the 6,300 passes; it runs a
+    // little past a full turn, so the last lines cover the first ones.
+    for (s.fi = 0; s.fi <= 6.3; s.fi += 0.001) {
+      // Unlimited row: past the strip's end Point gives -1 and that is drawn as is.
+      s.barva = strip.Point(10, p + 30 * s.fi);
+      const double a = s.r * Sin(s.fi);
+      const double b = s.r * Cos(s.fi);
+      const Colour c = static_cast<Colour>(s.barva);
+      // Three strokes with the tip nudged right and down close the gaps at the rim.
+      canvas.Line(s.i, s.j, s.i + a, s.j + b, c);
+      canvas.Line(s.i, s.j, s.i + a + 1, s.j + b, c);
+      canvas.Line(s.i, s.j, s.i + a, s.j + b + 1, c);
+    }
+  }
+}
 
 }  // namespace mirelune

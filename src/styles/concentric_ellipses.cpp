@@ -1,8 +1,32 @@
-// concentric_ellipses.cpp — style 3. Not painted yet: the pass chooses it and runs this empty body.
+// concentric_ellipses.cpp — style 3: one elliptical disc of concentric rings,
+// the colour walking down the strip from the centre outwards.
 #include "styles/styles.h"
 
 namespace mirelune {
 
-void DrawConcentricEllipses(State&) {}
+void DrawConcentricEllipses(State& s) {
+  Surface& canvas = s.Picture1;
+  const Surface& strip = s.Picture3;
+
+  canvas.FillStyle = 1;  // outlines only: the rings themselves make the disc
+  s.r = Int(s.rng.Rnd() * 100 + 80);
+  s.el = s.rng.Rnd() + 0.5;
+  s.i = Int(s.rng.Rnd() * s.sir + 1);
+  s.j = Int(s.rng.Rnd() * s.vis + 1);
+  // A pending button press ("stop") is handled before the disc is drawn.
+  if (s.host) s.host->DoEvents();
+  double p = Int(s.rng.Rnd() * 500 + 1);
+  const double end = s.r;
+  for (double k = 0; k <= end; k += 1) {
+    p += 0.3;
+    if (p > 670) p = 670;
+    s.barva = strip.Point(10, p);
+    const Colour c = static_cast<Colour>(s.barva);
+    // Three outlines, shifted right and down, close the gaps between rings.
+    canvas.Circle(s.i, s.j, k, c, s.el);
+    canvas.Circle(s.i + 1, s.j, k, c, s.el);
+    canvas.Circle(s.i, s.j + 1, k, c, s.el);
+  }
+}
 
 }  // namespace mirelune

@@ -1,8 +1,37 @@
-// cross_strokes.cpp — style 14. Not painted yet: the pass chooses it and runs this empty body.
+// cross_strokes.cpp — style 14: two round clusters of vertical, horizontal or crossed
+// strokes, each as long as twice its distance from the cluster centre.
 #include "styles/styles.h"
 
 namespace mirelune {
 
-void DrawCrossStrokes(State&) {}
+void DrawCrossStrokes(State& s) {
+  Surface& canvas = s.Picture1;
+  const Surface& strip = s.Picture3;
+
+  for (s.nn = 1; s.nn <= 2; s.nn += 1) {
+    s.rr = Int(s.rng.Rnd() * 40 + 50);
+    s.i = Int(s.rng.Rnd() * s.sir + 1);
+    s.j = Int(s.rng.Rnd() * s.vis + 1);
+    const double p = Int(s.rng.Rnd() * 500 + 1);
+    s.nacin = Int(s.rng.Rnd() * 3 + 1);  // 1 vertical, 2 horizontal, 3 both
+    const double end = s.rr * 10;
+    for (double k = 1; k <= end; k += 1) {
+      s.r = Int(s.rng.Rnd() * s.rr + 1);
+      s.fi = s.rng.Rnd() * 6.28;
+      double sn, cs;
+      SinCos(s.fi, &sn, &cs);
+      const double a = s.r * sn, b = s.r * cs;  // sine across, cosine down
+      // The row grows with the distance, so each cluster shades outwards.
+      s.barva = strip.Point(10, p + s.r);
+      const Colour c = static_cast<Colour>(s.barva);
+      if (s.nacin == 1) canvas.Line(s.i + a, s.j + b - s.r, s.i + a, s.j + b + s.r, c);
+      if (s.nacin == 2) canvas.Line(s.i + a - s.r, s.j + b, s.i + a + s.r, s.j + b, c);
+      if (s.nacin == 3) {
+        canvas.Line(s.i + a, s.j + b - s.r, s.i + a, s.j + b + s.r, c);
+        canvas.Line(s.i + a - s.r, s.j + b, s.i + a + s.r, s.j + b, c);
+      }
+    }
+  }
+}
 
 }  // namespace mirelune

@@ -1,8 +1,31 @@
-// dot_discs.cpp — style 9. Not painted yet: the pass chooses it and runs this empty body.
+// dot_discs.cpp — style 9: two round clusters of small filled dots whose colour
+// follows the distance from the centre, giving concentric rings.
 #include "styles/styles.h"
 
 namespace mirelune {
 
-void DrawDotDiscs(State&) {}
+void DrawDotDiscs(State& s) {
+  Surface& canvas = s.Picture1;
+  const Surface& strip = s.Picture3;
+
+  canvas.FillStyle = 0;
+  for (s.nn = 1; s.nn <= 2; s.nn += 1) {
+    s.rr = Int(s.rng.Rnd() * 40 + 50);
+    s.i = Int(s.rng.Rnd() * s.sir + 1);
+    s.j = Int(s.rng.Rnd() * s.vis + 1);
+    const double p = Int(s.rng.Rnd() * 500 + 1);
+    const double end = s.rr * 20;  // fixed when the loop starts
+    for (double k = 1; k <= end; k += 1) {
+      // Uniform distance, not area: dots crowd towards the centre.
+      s.r = Int(s.rng.Rnd() * s.rr + 1);
+      s.fi = s.rng.Rnd() * 6.28;
+      const double a = s.r * Sin(s.fi);
+      const double b = s.r * Cos(s.fi);
+      s.barva = strip.Point(10, p + s.r);
+      canvas.FillColor = static_cast<Colour>(s.barva);
+      canvas.Circle(s.i + a, s.j + b, 3, static_cast<Colour>(s.barva));
+    }
+  }
+}
 
 }  // namespace mirelune

@@ -1,8 +1,33 @@
-// extruded_letters.cpp — style 8. Not painted yet: the pass chooses it and runs this empty body.
+// extruded_letters.cpp — style 8: two huge capitals, each printed twenty times one
+// unit down-right of the last, so the copies form a shaded side behind the front.
 #include "styles/styles.h"
 
 namespace mirelune {
 
-void DrawExtrudedLetters(State&) {}
+void DrawExtrudedLetters(State& s) {
+  Surface& canvas = s.Picture1;
+  const Surface& strip = s.Picture3;
+
+  for (s.nn = 1; s.nn <= 2; s.nn += 1) {
+    canvas.FontName = "Times New Roman";
+    canvas.FontSize = 250;
+    // Up to 100 units above and left of the canvas, so letters may be cut at any edge.
+    s.i = Int(s.rng.Rnd() * s.sir - 100);
+    s.j = Int(s.rng.Rnd() * s.vis - 100);
+    double p = Int(s.rng.Rnd() * 500 + 1);
+    // Codes 65..91: rounding lets the top draws reach '['.
+    s.znak = std::string(1, static_cast<char>(CInt(s.rng.Rnd() * 26 + 65)));
+    for (double k = 1; k <= 20; k += 1) {
+      p += 2;
+      if (p > 670) p = 670;
+      s.barva = strip.Point(10, p);
+      canvas.ForeColor = static_cast<Colour>(s.barva);
+      // Print moves the cursor, so every copy sets its own place.
+      canvas.CurrentX = s.i + k;
+      canvas.CurrentY = s.j + k;
+      canvas.Print(s.znak);
+    }
+  }
+}
 
 }  // namespace mirelune

@@ -1,8 +1,78 @@
-// faceted_pyramids.cpp — style 21. Not painted yet: the pass chooses it and runs this empty body.
+// faceted_pyramids.cpp — style 21: two clusters of ten square pyramids, each
+// filled by four fans of lines from the apex to its sides, lit from the lower right.
+#include "palette/palette.h"
 #include "styles/styles.h"
 
 namespace mirelune {
+namespace {
 
-void DrawFacetedPyramids(State&) {}
+// Components stay fractional while shading; RGB rounds them when drawing.
+void Brighten(State& s) {
+  s.re1 += 0.7;
+  s.gr1 += 0.7;
+  s.bl1 += 0.7;
+}
+
+void Darken(State& s) {
+  s.re1 -= 0.7;
+  s.gr1 -= 0.7;
+  s.bl1 -= 0.7;
+  if (s.re1 < 0) s.re1 = 0;
+  if (s.gr1 < 0) s.gr1 = 0;
+  if (s.bl1 < 0) s.bl1 = 0;
+}
+
+}  // namespace
+
+void DrawFacetedPyramids(State& s) {
+  Surface& canvas = s.Picture1;
+  const Surface& strip = s.Picture3;
+
+  for (s.nn = 1; s.nn <= 2; s.nn += 1) {
+    s.r1 = Int(s.rng.Rnd() * 30 + 40);
+    s.rr = Int(s.rng.Rnd() * 60 + 80);
+    const double p = Int(s.rng.Rnd() * 500 + 1);
+    s.i = Int(s.rng.Rnd() * s.sir + 1);
+    s.j = Int(s.rng.Rnd() * s.vis + 1);
+    for (int k = 1; k <= 10; ++k) {
+      s.r = Int(s.rng.Rnd() * s.rr + 1);
+      s.fi = s.rng.Rnd() * 6.28;
+      const double a = s.r * Sin(s.fi), b = s.r * Cos(s.fi);
+      s.barvap = strip.Point(10, p + s.r);
+      SplitColour(s);
+      s.re1 -= 50;
+      s.gr1 -= 50;
+      s.bl1 -= 50;
+      if (s.re1 < 0) s.re1 = 0;
+      if (s.gr1 < 0) s.gr1 = 0;
+      if (s.bl1 < 0) s.bl1 = 0;
+      s.x = s.i + a;
+      s.y = s.j + b;
+
+      // The counters start at a fractional corner and step by whole units, so each
+      // fan ends where the next begins. Ends are fixed when each loop starts.
+      double end = s.x + s.r1;
+      for (s.kk = s.x - s.r1; s.kk <= end; s.kk += 1) {  // top side
+        Brighten(s);
+        canvas.Line(s.x, s.y, s.kk, s.y - s.r1, RGB(s.re1, s.gr1, s.bl1));
+      }
+      end = s.y + s.r1;
+      for (s.kk = s.y - s.r1; s.kk <= end; s.kk += 1) {  // right side
+        Brighten(s);
+        canvas.Line(s.x, s.y, s.x + s.r1, s.kk, RGB(s.re1, s.gr1, s.bl1));
+      }
+      end = s.x - s.r1;
+      for (s.kk = s.x + s.r1; s.kk >= end; s.kk += -1) {  // bottom side
+        Darken(s);
+        canvas.Line(s.x, s.y, s.kk, s.y + s.r1, RGB(s.re1, s.gr1, s.bl1));
+      }
+      end = s.y - s.r1;
+      for (s.kk = s.y + s.r1; s.kk >= end; s.kk += -1) {  // left side
+        Darken(s);
+        canvas.Line(s.x, s.y, s.x - s.r1, s.kk, RGB(s.re1, s.gr1, s.bl1));
+      }
+    }
+  }
+}
 
 }  // namespace mirelune

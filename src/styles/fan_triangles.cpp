@@ -1,8 +1,39 @@
-// fan_triangles.cpp — style 4. Not painted yet: the pass chooses it and runs this empty body.
+// fan_triangles.cpp — style 4: two triangles filled by fans of lines from the
+// apex to every point of the base, one hanging below its base, one standing on it.
 #include "styles/styles.h"
 
 namespace mirelune {
 
-void DrawFanTriangles(State&) {}
+namespace {
+
+// Lines from the apex to (k, j) for k along the base, one strip row further
+// down for every line.
+void FanToBase(State& s, double ax, double ay, double p) {
+  const double end = s.i + s.r;
+  for (double k = s.i; k <= end; k += 1) {
+    p += 0.3;
+    if (p > 670) p = 670;
+    s.barva = s.Picture3.Point(10, p);
+    s.Picture1.Line(ax, ay, k, s.j, static_cast<Colour>(s.barva));
+  }
+}
+
+}  // namespace
+
+void DrawFanTriangles(State& s) {
+  // Apex below the base, on a whole unit.
+  s.r = Int(s.rng.Rnd() * 150 + 300);
+  s.i = Int(s.rng.Rnd() * s.sir + 1);
+  s.j = Int(s.rng.Rnd() * s.vis + 1);
+  double p = Int(s.rng.Rnd() * 500 + 1);
+  FanToBase(s, s.i + Int(s.r / 2), s.j + Int(s.r / 2), p);
+
+  // Apex above the base; for an odd base it lies on a half unit.
+  s.r = Int(s.rng.Rnd() * 150 + 300);
+  s.i = Int(s.rng.Rnd() * s.sir + 1);
+  s.j = Int(s.rng.Rnd() * s.vis + 1);
+  p = Int(s.rng.Rnd() * 500 + 1);
+  FanToBase(s, s.i + s.r / 2, s.j - s.r / 2, p);
+}
 
 }  // namespace mirelune

@@ -1,8 +1,37 @@
-// lissajous_spirals.cpp — style 15. Not painted yet: the pass chooses it and runs this empty body.
+// lissajous_spirals.cpp — style 15: two chains of filled dots along Lissajous curves
+// whose radius grows with the parameter, so each winds out as a knotted spiral.
 #include "styles/styles.h"
 
 namespace mirelune {
 
-void DrawLissajousSpirals(State&) {}
+void DrawLissajousSpirals(State& s) {
+  Surface& canvas = s.Picture1;
+  const Surface& strip = s.Picture3;
+
+  canvas.FillStyle = 0;
+  for (s.nn = 1; s.nn <= 2; s.nn += 1) {
+    s.r = 0;
+    // The end angle is a single-precision value; kept unrounded it fixes how many
+    // 0.02 steps fit, and so the figure's size.
+    const float draw = static_cast<float>(s.rng.Rnd());
+    const float scaled = draw * 20.0f;
+    const float fi1 = scaled + 30.0f;
+    s.fi1 = fi1;
+    const double p = Int(s.rng.Rnd() * 500 + 1);
+    s.i = Int(s.rng.Rnd() * s.sir + 1);
+    s.j = Int(s.rng.Rnd() * s.vis + 1);
+    s.fii = Int(s.rng.Rnd() * 5 + 1);
+    s.fij = Int(s.rng.Rnd() * 5 + 1);
+    const double end = s.fi1;
+    for (s.fi = 0; s.fi <= end; s.fi += 0.02) {
+      s.r = s.r + 0.03;
+      s.barva = strip.Point(10, p + s.r * 0.4);
+      const double a = s.r * Sin(s.fii * s.fi), b = s.r * Cos(s.fij * s.fi);
+      const Colour c = static_cast<Colour>(s.barva);
+      canvas.FillColor = c;
+      canvas.Circle(s.i + a, s.j + b, 3, c);
+    }
+  }
+}
 
 }  // namespace mirelune

@@ -1,8 +1,31 @@
-// roses.cpp — style 11. Not painted yet: the pass chooses it and runs this empty body.
+// roses.cpp — style 11: two polar roses with 2 to 7 petals, filled by radial lines
+// coloured by angle like the colour wheels.
 #include "styles/styles.h"
 
 namespace mirelune {
 
-void DrawRoses(State&) {}
+void DrawRoses(State& s) {
+  Surface& canvas = s.Picture1;
+  const Surface& strip = s.Picture3;
+
+  for (s.nn = 1; s.nn <= 2; s.nn += 1) {
+    s.r = Int(s.rng.Rnd() * 40 + 40);
+    s.fit = Int(s.rng.Rnd() * 6 + 2);
+    const double p = Int(s.rng.Rnd() * 500 + 1);
+    s.i = Int(s.rng.Rnd() * s.sir + 1);
+    s.j = Int(s.rng.Rnd() * s.vis + 1);
+    for (s.fi = 0; s.fi <= 6.3; s.fi += 0.001) {
+      s.barva = strip.Point(10, p + 30 * s.fi);
+      // Between the petals a core of radius 10 stays filled.
+      s.r1 = s.r * (Sin(s.fit * s.fi) + 1) + 10;
+      const double a = s.r1 * Sin(s.fi);
+      const double b = s.r1 * Cos(s.fi);
+      const Colour c = static_cast<Colour>(s.barva);
+      canvas.Line(s.i, s.j, s.i + a, s.j + b, c);
+      canvas.Line(s.i, s.j, s.i + a + 1, s.j + b, c);
+      canvas.Line(s.i, s.j, s.i + a, s.j + b + 1, c);
+    }
+  }
+}
 
 }  // namespace mirelune

@@ -1,8 +1,46 @@
-// shaded_balls.cpp — style 19. Not painted yet: the pass chooses it and runs this empty body.
+// shaded_balls.cpp — style 19: two clusters of ten balls, each a stack of filled
+// discs from the rim inwards, every disc a little brighter than the one beneath.
+#include "palette/palette.h"
 #include "styles/styles.h"
 
 namespace mirelune {
 
-void DrawShadedBalls(State&) {}
+void DrawShadedBalls(State& s) {
+  Surface& canvas = s.Picture1;
+  const Surface& strip = s.Picture3;
+
+  canvas.FillStyle = 0;  // solid discs
+  for (s.nn = 1; s.nn <= 2; s.nn += 1) {
+    s.r1 = Int(s.rng.Rnd() * 20 + 30);  // one ball radius for the whole cluster
+    s.rr = Int(s.rng.Rnd() * 60 + 80);
+    const double p = Int(s.rng.Rnd() * 500 + 1);
+    s.i = Int(s.rng.Rnd() * s.sir + 1);
+    s.j = Int(s.rng.Rnd() * s.vis + 1);
+    for (int k = 1; k <= 10; ++k) {
+      s.nacin = Int(s.rng.Rnd() * 2 + 1);  // kept for the sequence; the ball ignores it
+      s.r = Int(s.rng.Rnd() * s.rr + 1);
+      s.fi = s.rng.Rnd() * 6.28;
+      const double a = s.r * Sin(s.fi), b = s.r * Cos(s.fi);
+      s.barvap = strip.Point(10, p + s.r);
+      SplitColour(s);
+      // Start well below the sampled colour so the rim reads as shadow.
+      s.re1 -= 50;
+      s.gr1 -= 50;
+      s.bl1 -= 50;
+      if (s.re1 < 0) s.re1 = 0;
+      if (s.gr1 < 0) s.gr1 = 0;
+      if (s.bl1 < 0) s.bl1 = 0;
+      for (s.kk = s.r1; s.kk >= 0; s.kk += -1) {
+        // No upper clamp: RGB caps each component, so the highlight saturates.
+        s.re1 += 4;
+        s.gr1 += 4;
+        s.bl1 += 4;
+        const Colour c = RGB(s.re1, s.gr1, s.bl1);
+        canvas.FillColor = c;
+        canvas.Circle(s.i + a, s.j + b, s.kk, c);
+      }
+    }
+  }
+}
 
 }  // namespace mirelune

@@ -1,8 +1,60 @@
-// shaded_bars.cpp — style 18. Not painted yet: the pass chooses it and runs this empty body.
+// shaded_bars.cpp — style 18: two clusters of 20 bars, each a stack of parallel lines
+// darkening from its middle to its edges so that it looks rounded.
+#include "palette/palette.h"
 #include "styles/styles.h"
 
 namespace mirelune {
 
-void DrawShadedBars(State&) {}
+namespace {
+
+// One shading step: 8 darker in every component, never below black.
+void Darken(State& s) {
+  s.re1 = s.re1 - 8;
+  s.gr1 = s.gr1 - 8;
+  s.bl1 = s.bl1 - 8;
+  if (s.re1 < 0) s.re1 = 0;
+  if (s.gr1 < 0) s.gr1 = 0;
+  if (s.bl1 < 0) s.bl1 = 0;
+}
+
+}  // namespace
+
+void DrawShadedBars(State& s) {
+  Surface& canvas = s.Picture1;
+  const Surface& strip = s.Picture3;
+
+  for (s.nn = 1; s.nn <= 2; s.nn += 1) {
+    s.rr = Int(s.rng.Rnd() * 40 + 50);
+    const double p = Int(s.rng.Rnd() * 500 + 1);
+    s.i = Int(s.rng.Rnd() * s.sir + 1);
+    s.j = Int(s.rng.Rnd() * s.vis + 1);
+    for (int k = 1; k <= 20; ++k) {
+      s.nacin = Int(s.rng.Rnd() * 2 + 1);  // 1 upright, 2 lying
+      s.r = Int(s.rng.Rnd() * s.rr + 1);   // distance from the centre and half the length
+      s.fi = s.rng.Rnd() * 6.28;
+      double sn, cs;
+      SinCos(s.fi, &sn, &cs);
+      const double a = s.r * sn, b = s.r * cs;
+      s.barvap = strip.Point(10, p + s.r);
+      SplitColour(s);
+      // The middle line (offset 0) is drawn twice; the darkening accumulates outwards.
+      if (s.nacin == 1) {
+        for (s.kk = 0; s.kk <= 10; s.kk += 1) {
+          Darken(s);
+          const Colour c = RGB(s.re1, s.gr1, s.bl1);
+          canvas.Line(s.i + a + s.kk, s.j + b - s.r, s.i + a + s.kk, s.j + b + s.r, c);
+          canvas.Line(s.i + a - s.kk, s.j + b - s.r, s.i + a - s.kk, s.j + b + s.r, c);
+        }
+      } else {
+        for (s.kk = 0; s.kk <= 10; s.kk += 1) {
+          Darken(s);
+          const Colour c = RGB(s.re1, s.gr1, s.bl1);
+          canvas.Line(s.i + a - s.r, s.j + b + s.kk, s.i + a + s.r, s.j + b + s.kk, c);
+          canvas.Line(s.i + a - s.r, s.j + b - s.kk, s.i + a + s.r, s.j + b - s.kk, c);
+        }
+      }
+    }
+  }
+}
 
 }  // namespace mirelune

@@ -1,8 +1,45 @@
-// shaded_pyramids.cpp — style 20. Not painted yet: the pass chooses it and runs this empty body.
+// shaded_pyramids.cpp — style 20: two clusters of ten square pyramids seen from
+// above, nested square outlines from the light apex out to the dark base.
+#include "palette/palette.h"
 #include "styles/styles.h"
 
 namespace mirelune {
 
-void DrawShadedPyramids(State&) {}
+void DrawShadedPyramids(State& s) {
+  Surface& canvas = s.Picture1;
+  const Surface& strip = s.Picture3;
+
+  canvas.FillStyle = 1;  // outlines only, or each box would paint over the rings inside it
+  for (s.nn = 1; s.nn <= 2; s.nn += 1) {
+    s.r1 = Int(s.rng.Rnd() * 30 + 40);
+    s.r2 = s.r1;
+    s.rr = Int(s.rng.Rnd() * 60 + 80);
+    const double p = Int(s.rng.Rnd() * 500 + 1);
+    s.i = Int(s.rng.Rnd() * s.sir + 1);
+    s.j = Int(s.rng.Rnd() * s.vis + 1);
+    for (int k = 1; k <= 10; ++k) {
+      s.nacin = Int(s.rng.Rnd() * 2 + 1);  // kept for the sequence; the pyramid ignores it
+      s.r = Int(s.rng.Rnd() * s.rr + 1);
+      s.fi = s.rng.Rnd() * 6.28;
+      const double a = s.r * Sin(s.fi), b = s.r * Cos(s.fi);
+      s.barvap = strip.Point(10, p + s.r);
+      SplitColour(s);
+      // Lift the apex above the sampled colour; RGB caps what passes 255.
+      s.re1 += 70;
+      s.gr1 += 70;
+      s.bl1 += 70;
+      for (s.kk = s.r1; s.kk >= 0; s.kk += -1) {
+        s.r3 = s.r1 - s.kk;  // rings grow outwards as kk counts down
+        s.re1 -= 3;
+        s.gr1 -= 3;
+        s.bl1 -= 3;
+        if (s.re1 < 0) s.re1 = 0;
+        if (s.gr1 < 0) s.gr1 = 0;
+        if (s.bl1 < 0) s.bl1 = 0;
+        canvas.LineBox(s.i + a + s.r3, s.j + b + s.r3, s.i + a - s.r3, s.j + b - s.r3, RGB(s.re1, s.gr1, s.bl1));
+      }
+    }
+  }
+}
 
 }  // namespace mirelune

@@ -1,8 +1,33 @@
-// square_clusters.cpp — style 13. Not painted yet: the pass chooses it and runs this empty body.
+// square_clusters.cpp — style 13: two round clusters of filled squares whose size and
+// colour grow with the distance from the centre.
 #include "styles/styles.h"
 
 namespace mirelune {
 
-void DrawSquareClusters(State&) {}
+void DrawSquareClusters(State& s) {
+  Surface& canvas = s.Picture1;
+  const Surface& strip = s.Picture3;
+
+  canvas.FillStyle = 0;
+  for (s.nn = 1; s.nn <= 2; s.nn += 1) {
+    s.rr = Int(s.rng.Rnd() * 40 + 70);
+    s.i = Int(s.rng.Rnd() * s.sir + 1);
+    s.j = Int(s.rng.Rnd() * s.vis + 1);
+    const double p = Int(s.rng.Rnd() * 500 + 1);
+    const double end = s.rr * 2;  // fixed when the loop starts
+    for (double k = 1; k <= end; k += 1) {
+      s.r = Int(s.rng.Rnd() * s.rr + 1);
+      s.fi = s.rng.Rnd() * 6.28;
+      const double a = s.r * Sin(s.fi);
+      const double b = s.r * Cos(s.fi);
+      s.barva = strip.Point(10, p + s.r);
+      canvas.FillColor = static_cast<Colour>(s.barva);
+      // The side lives in the shared `d`: whatever runs next, the displacement
+      // effect included, finds the last square's side there.
+      s.d = Int(s.r / 3 + 5);
+      canvas.LineBox(s.i + a, s.j + b, s.i + a + s.d, s.j + b + s.d, static_cast<Colour>(s.barva));
+    }
+  }
+}
 
 }  // namespace mirelune

@@ -1,8 +1,29 @@
-// starbursts.cpp — style 12. Not painted yet: the pass chooses it and runs this empty body.
+// starbursts.cpp — style 12: two hedgehog bursts of 210 thick rays of random length.
 #include "styles/styles.h"
 
 namespace mirelune {
 
-void DrawStarbursts(State&) {}
+void DrawStarbursts(State& s) {
+  Surface& canvas = s.Picture1;
+  const Surface& strip = s.Picture3;
+
+  for (s.nn = 1; s.nn <= 2; s.nn += 1) {
+    const double p = Int(s.rng.Rnd() * 500 + 1);
+    s.i = Int(s.rng.Rnd() * s.sir + 1);
+    s.j = Int(s.rng.Rnd() * s.vis + 1);
+    // The accumulated angle passes 6.3 after exactly 210 rays; each ray draws once,
+    // so the count shapes the rest of the sequence.
+    for (s.fi = 0; s.fi <= 6.3; s.fi += 0.03) {
+      s.r = Int(s.rng.Rnd() * 50 + 100);
+      s.barva = strip.Point(10, p + 10 * s.fi);
+      const double a = s.r * Sin(s.fi);
+      const double b = s.r * Cos(s.fi);
+      const Colour c = static_cast<Colour>(s.barva);
+      canvas.Line(s.i, s.j, s.i + a, s.j + b, c);
+      canvas.Line(s.i, s.j, s.i + a + 1, s.j + b, c);
+      canvas.Line(s.i, s.j, s.i + a, s.j + b + 1, c);
+    }
+  }
+}
 
 }  // namespace mirelune
