@@ -1,0 +1,147 @@
+// commands.cpp — the button commands over the shared state.
+#include "app/commands.h"
+
+#include <cmath>
+#include <cstdio>
+#include <system_error>
+
+#include "card/card.h"
+#include "effects/effects.h"
+#include "output/output.h"
+#include "palette/palette.h"
+
+namespace mirelune {
+namespace {
+
+constexpr double kMaxStyles = 24;
+constexpr double kColourModes = 27;  // 0 (a random palette per strip) and palettes 1..26
+
+}  // namespace
+
+std::string NumberText(double v) {
+  char buf[32];
+  if (std::nearbyint(v) == v && std::fabs(v) < 1e15) {
+    std::snprintf(buf, sizeof buf, "%.0f", v);
+  } else {
+    std::snprintf(buf, sizeof buf, "%.15g", v);
+  }
+  return buf;
+}
+
+void StartUp(State& s) {
+  // Cards are saved here; if the folder cannot be made, the save says so later.
+  std::error_code ec;
+  std::filesystem::create_directories(OutputFolder(), ec);
+
+  s.t1a = "vnesi \xC5\xA1tevilko palete";
+  s.t2a = "0 za izhod";
+  s.t3a = "IZBOR PALETE";
+  s.t1 = "ENTER YOUR NAME";
+  s.t2 = "CASE SENSITIVE (Mary not equal mary)";
+  s.t3 = "ENTER YOUR FRIEND'S NAME";
+  s.sir = 900;
+  s.vis = 675;
+  s.sir1 = s.sir;
+  s.vis1 = s.vis;
+  s.rr = 10;
+  s.delaj = 0;
+  s.tekst = 1;
+  s.colorr = 0;
+  s.caption11 = "ba=" + NumberText(s.colorr);
+  s.nnn = 15;
+  s.caption12 = NumberText(s.nnn);
+  s.linepix = 1;
+  s.caption18 = "line";
+  s.Picture6.Visible = false;
+  // The palette table was filled when the state was made.
+}
+
+void CommandNew(State& s) {
+  s.drgb = 0;
+  s.ddrgb = 0;
+  s.tekst = 1;
+  s.colorr = 0;
+  AskNamesAndSeed(s);
+  DrawPaletteStrip(s);
+  MakeCard(s);
+}
+
+void CommandNewImage(State& s) {
+  s.tekst = 0;
+  s.t.clear();
+  SeedNewImage(s);
+  if (s.colorr == 0) DrawPaletteStrip(s);
+  MakeCard(s);
+}
+
+void CommandLoop(State& s) {
+  s.t.clear();
+  s.delaj = 1;
+  while (s.delaj != 0) {
+    // Mode 0 gets a fresh strip per card; a fixed mode keeps the one there.
+    if (s.colorr == 0) DrawPaletteStrip(s);
+    MakeCard(s);
+  }
+}
+
+void CommandStop(State& s) { s.delaj = 0; }
+
+void CommandExit(State& s) {
+  if (s.host) s.host->End();
+  throw EndProgram{};
+}
+
+void CommandNewPalette(State& s) { DrawPaletteStrip(s); }
+
+void CommandColor(State& s) {
+  s.colorr = s.colorr + 1;
+  if (s.colorr > kColourModes - 1) s.colorr = 0;
+  s.caption11 = "ba=" + NumberText(s.colorr);
+  DrawPaletteStrip(s);
+}
+
+void CommandMoreStyles(State& s) {
+  s.nnn = s.nnn + 1;
+  if (s.nnn > kMaxStyles) s.nnn = kMaxStyles;
+  s.caption12 = NumberText(s.nnn);
+}
+
+void CommandFewerStyles(State& s) {
+  s.nnn = s.nnn - 1;
+  if (s.nnn == 0) s.nnn = 1;
+  s.caption12 = NumberText(s.nnn);
+}
+
+void CommandLinePix(State& s) {
+  if (s.linepix == 1) {
+    s.linepix = 2;
+    s.caption18 = "pix";
+  } else if (s.linepix == 2) {
+    s.linepix = 1;
+    s.caption18 = "line";
+  }
+}
+
+void CommandPlainPicture(State& s) { s.Picture6.Visible = !s.Picture6.Visible; }
+
+void CommandDefPlus(State& s) {
+  s.Picture1.SetPicture(s.Picture4.GetImage());
+  ApplyDisplacementEffect(s);
+}
+
+void CommandPalette(State& s) { ChoosePalette(s); }
+
+void CommandFlipHorizontal(State& s) { FlipHorizontal(s); }
+
+void CommandFlipVertical(State& s) { FlipVertical(s); }
+
+SaveResult CommandSaveCard(State& s, SavedCards& saved) { return SaveCard(s, saved); }
+
+SaveResult CommandLoopAndSave(State& s, SavedCards& saved,
+                              const std::function<void(const SaveResult&)>& on_saved) {
+  return LoopAndSave(s, saved, MakeCard, on_saved);
+}
+
+std::vector<std::filesystem::path> CommandArchiveSave(State& s) { return ArchiveSave(s); }
+
+}  // namespace mirelune

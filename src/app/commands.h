@@ -1,0 +1,90 @@
+// commands.h — what each button of the window does, as engine functions over State.
+//
+//   State s; s.host = &host;
+//   StartUp(s);            // folder, prompt texts, start values, captions
+//   CommandNew(s);         // asks the names, paints the strip, makes the card
+//   CommandColor(s);       // next colour mode; s.caption11 == "ba=1"
+//
+// The window owns the buttons and only mirrors what these functions leave in
+// the state: the captions `caption11`, `caption12`, `caption18` and the
+// visibility of Picture6. Nothing here knows about Qt, so the tests drive every
+// command with a ScriptedHost.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/state.h"
+#include "output/mirror.h"
+#include "output/saving.h"
+
+namespace mirelune {
+
+// The engine's share of start-up, in its fixed order: creates the output folder
+// (a folder that exists or cannot be made is passed over), stores the prompt
+// texts and the start values, and sets the three captions.
+void StartUp(State& s);
+
+// "new": resets the colour mode and the brightness drift, asks for both names,
+// reseeds from them, paints a fresh strip and makes the card.
+void CommandNew(State& s);
+
+// "new img": a card without names, reseeded from the clock; the strip is
+// repainted only in colour mode 0.
+void CommandNewImage(State& s);
+
+// "loop": anonymous cards one after another until `delaj` drops to 0. The flag
+// is tested between cards only, so the card under way is always finished.
+void CommandLoop(State& s);
+
+// "stop": ends a running loop after its current card.
+void CommandStop(State& s);
+
+// "exit": ends the program at once through the host; never returns.
+[[noreturn]] void CommandExit(State& s);
+
+// "new palette": a fresh strip in the current colour mode.
+void CommandNewPalette(State& s);
+
+// "color": the next of the 27 colour modes (0..26), shown as "ba=N", and a strip in it.
+void CommandColor(State& s);
+
+// "+" and "--": the style limit `nnn`, kept within 1..24 and shown on Command12.
+void CommandMoreStyles(State& s);
+void CommandFewerStyles(State& s);
+
+// "line" / "pix": toggles the effect's drawing mode and the caption with it.
+void CommandLinePix(State& s);
+
+// "geometrijska slika": shows or hides the plain picture in front of the card.
+void CommandPlainPicture(State& s);
+
+// "def +": the card becomes the canvas's background and goes through the effect again.
+void CommandDefPlus(State& s);
+
+// "palette": the palette chooser.
+void CommandPalette(State& s);
+
+// "flip-hor" / "flip-ver".
+void CommandFlipHorizontal(State& s);
+void CommandFlipVertical(State& s);
+
+// "save on C:\wimgx": names the card by the time of saving and writes it to the
+// output folder. The result carries the path written, or why not.
+SaveResult CommandSaveCard(State& s, SavedCards& saved);
+
+// "loop + save": anonymous cards, each saved under a name no earlier card of this
+// run used; ends the program after the fiftieth. Returns when stopped or when a
+// save fails (the failing card stays on screen). `on_saved` hears of every file.
+SaveResult CommandLoopAndSave(State& s, SavedCards& saved,
+                              const std::function<void(const SaveResult&)>& on_saved = {});
+
+// "sav": the two archive copies; returns the files written (missing folders are skipped).
+std::vector<std::filesystem::path> CommandArchiveSave(State& s);
+
+// A number as a caption shows it: whole numbers without a decimal point.
+std::string NumberText(double v);
+
+}  // namespace mirelune

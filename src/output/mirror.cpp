@@ -1,0 +1,26 @@
+// mirror.cpp — a snapshot of the card painted back with a negative width or height.
+#include "output/mirror.h"
+
+namespace mirelune {
+namespace {
+
+// The snapshot is taken whole before the card is cleared, so the redraw never
+// reads pixels it has already written.
+void Repaint(Surface& card, bool left_right) {
+  const Image snapshot = card.GetImage();
+  card.Cls();
+  const double w = card.scale_width(), h = card.scale_height();
+  if (left_right) {
+    card.PaintPicture(snapshot, w, 0, -w, h);
+  } else {
+    card.PaintPicture(snapshot, 0, h, w, -h);
+  }
+}
+
+}  // namespace
+
+void FlipHorizontal(State& s) { Repaint(s.Picture4, true); }
+
+void FlipVertical(State& s) { Repaint(s.Picture4, false); }
+
+}  // namespace mirelune

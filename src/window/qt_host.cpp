@@ -1,0 +1,57 @@
+// qt_host.cpp — dialogs, events and progress marks for the engine.
+#include "window/qt_host.h"
+
+#include <QCoreApplication>
+#include <QInputDialog>
+
+#include "window/main_window.h"
+#include "window/surface_view.h"
+
+namespace mirelune {
+namespace {
+
+// Often enough for the card to grow visibly, rarely enough to cost nothing.
+constexpr qint64 kRefreshMs = 40;
+
+}  // namespace
+
+std::string QtHost::InputBox(const std::string& prompt, const std::string& title, int x, int y) {
+  if (window_->ending()) throw EndProgram{};
+  // What the engine has drawn so far (the chooser's swatches) is seen behind the dialog.
+  window_->RefreshSurfaces();
+  QInputDialog dialog(window_);
+  dialog.setObjectName("InputBox");
+  dialog.setInputMode(QInputDialog::TextInput);
+  dialog.setWindowTitle(title.empty() ? QString(MainWindow::kCaption) : QString::fromStdString(title));
+  dialog.setLabelText(QString::fromStdString(prompt).replace(QChar('\r'), QChar('\n')));
+  dialog.setTextValue(QString());
+  dialog.move(x, y);
+  const bool accepted = dialog.exec() == QDialog::Accepted;
+  if (window_->ending()) throw EndProgram{};
+  return accepted ? dialog.textValue().toStdString() : std::string();
+}
+
+void QtHost::DoEvents() {
+  if (!since_refresh_.isValid() || since_refresh_.elapsed() >= kRefreshMs) {
+    window_->RefreshSurfaces();
+    since_refresh_.restart();
+  }
+  QCoreApplication::processEvents();
+  if (window_->ending()) throw EndProgram{};
+}
+
+void QtHost::End() {
+  // The window catches this where the command began, outside any Qt code, and
+  // ends the program there.
+  throw EndProgram{};
+}
+
+void QtHost::FormCls() { window_->form()->Cls(); }
+
+void QtHost::FormSetPos(double x, double y) { window_->form()->SetPos(x, y); }
+
+void QtHost::FormPrint(std::string_view text) {
+  window_->form()->Print(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+}
+
+}  // namespace mirelune

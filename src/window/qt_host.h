@@ -1,0 +1,39 @@
+// qt_host.h — the engine's platform services over Qt: modal input dialogs, the
+// event loop, the end of the program and the progress marks on the window.
+#pragma once
+
+#include <QElapsedTimer>
+#include <string>
+#include <string_view>
+
+#include "app/host.h"
+
+namespace mirelune {
+
+class MainWindow;
+
+class QtHost : public Host {
+ public:
+  explicit QtHost(MainWindow* window) : window_(window) {}
+
+  // A QInputDialog with the prompt's lines, the title (the program's name when
+  // empty) and its top-left corner at (x, y) on the screen. Cancel gives "".
+  std::string InputBox(const std::string& prompt, const std::string& title, int x, int y) override;
+
+  // Runs pending events (a press of "stop" or "exit" among them) and now and then
+  // lets the card under way show. Throws EndProgram once the program is ending,
+  // so the running command goes no further.
+  void DoEvents() override;
+
+  [[noreturn]] void End() override;
+
+  void FormCls() override;
+  void FormSetPos(double x, double y) override;
+  void FormPrint(std::string_view text) override;
+
+ private:
+  MainWindow* window_;
+  QElapsedTimer since_refresh_;
+};
+
+}  // namespace mirelune

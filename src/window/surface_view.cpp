@@ -1,0 +1,81 @@
+// surface_view.cpp — painting engine rasters and progress marks.
+#include "window/surface_view.h"
+
+#include <QFontMetrics>
+#include <QPaintEvent>
+#include <QPainter>
+#include <cmath>
+
+namespace mirelune {
+
+SurfaceView::SurfaceView(const Surface* surface, QWidget* parent) : QWidget(parent), surface_(surface) {
+  // Every pixel is painted, so Qt need not clear underneath first.
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  setFixedSize(surface->pixel_width() + 2 * kFrame, surface->pixel_height() + 2 * kFrame);
+}
+
+QImage SurfaceView::ToQImage(const Image& image) {
+  QImage out(image.width, image.height, QImage::Format_RGB32);
+  for (int y = 0; y < image.height; ++y) {
+    auto* dst = reinterpret_cast<std::uint32_t*>(out.scanLine(y));
+    const std::uint32_t* src = image.pixels.data() + static_cast<std::size_t>(y) * image.width;
+    for (int x = 0; x < image.width; ++x) {
+      const std::uint32_t c = src[x];  // 0x00BBGGRR
+      dst[x] = 0xFF000000u | ((c & 0xFFu) << 16) | (c & 0xFF00u) | ((c >> 16) & 0xFFu);
+    }
+  }
+  return out;
+}
+
+void SurfaceView::paintEvent(QPaintEvent* event) {
+  QPainter p(this);
+  p.setClipRegion(event->region());
+  const int w = width(), h = height();
+  // A sunken 3-D border, two pixels on every side.
+  p.fillRect(0, 0, w, h, QColor(0xF0, 0xF0, 0xF0));
+  p.setPen(QColor(0xA0, 0xA0, 0xA0));
+  p.drawLine(0, 0, w - 2, 0);
+  p.drawLine(0, 0, 0, h - 2);
+  p.setPen(QColor(0x69, 0x69, 0x69));
+  p.drawLine(1, 1, w - 3, 1);
+  p.drawLine(1, 1, 1, h - 3);
+  p.setPen(QColor(0xFF, 0xFF, 0xFF));
+  p.drawLine(0, h - 1, w - 1, h - 1);
+  p.drawLine(w - 1, 0, w - 1, h - 1);
+  p.setPen(QColor(0xE3, 0xE3, 0xE3));
+  p.drawLine(1, h - 2, w - 2, h - 2);
+  p.drawLine(w - 2, 1, w - 2, h - 2);
+  p.drawImage(kFrame, kFrame, ToQImage(surface_->image()));
+}
+
+FormSurface::FormSurface(QWidget* parent) : QWidget(parent) { setAutoFillBackground(true); }
+
+void FormSurface::Cls() {
+  marks_.clear();
+  x_ = y_ = 0;
+  update();
+}
+
+void FormSurface::SetPos(double x_twips, double y_twips) {
+  x_ = x_twips / 15.0;
+  y_ = y_twips / 15.0;
+}
+
+void FormSurface::Print(const QString& text) {
+  const QFontMetrics fm(font());
+  const QPoint at(static_cast<int>(std::lround(x_)), static_cast<int>(std::lround(y_)));
+  marks_.push_back({at, text});
+  update(QRect(at, QSize(fm.horizontalAdvance(text) + 2, fm.lineSpacing() + 1)));
+  x_ = 0;
+  y_ += fm.lineSpacing();
+}
+
+void FormSurface::paintEvent(QPaintEvent* event) {
+  QPainter p(this);
+  p.setClipRegion(event->region());
+  p.setPen(palette().color(QPalette::WindowText));
+  const QFontMetrics fm(font());
+  for (const Mark& m : marks_) p.drawText(m.at + QPoint(0, fm.ascent()), m.text);
+}
+
+}  // namespace mirelune

@@ -1,0 +1,62 @@
+// surface_view.h — the widgets that show the engine's rasters and the window's
+// own surface with its progress marks.
+#pragma once
+
+#include <QImage>
+#include <QString>
+#include <QWidget>
+#include <vector>
+
+#include "surface/surface.h"
+
+namespace mirelune {
+
+// One drawing surface on screen: a 2-pixel sunken frame around the raster, which
+// is read straight from the engine's Surface whenever the widget repaints.
+class SurfaceView : public QWidget {
+  Q_OBJECT
+ public:
+  static constexpr int kFrame = 2;
+
+  SurfaceView(const Surface* surface, QWidget* parent);
+  const Surface* surface() const { return surface_; }
+
+  // The raster as it is now, in Qt's pixel format.
+  static QImage ToQImage(const Image& image);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  const Surface* surface_;
+};
+
+// The window's own surface behind every control. Progress marks are printed on
+// it the way text is printed on a form: at the current position, after which
+// the position moves to the left edge of the next line.
+class FormSurface : public QWidget {
+  Q_OBJECT
+ public:
+  struct Mark {
+    QPoint at;  // top-left of the text line, pixels
+    QString text;
+  };
+
+  explicit FormSurface(QWidget* parent = nullptr);
+
+  void Cls();
+  // In the form's own scale, twips: 15 to a pixel.
+  void SetPos(double x_twips, double y_twips);
+  void Print(const QString& text);
+
+  const std::vector<Mark>& marks() const { return marks_; }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  std::vector<Mark> marks_;
+  double x_ = 0, y_ = 0;  // pixels
+};
+
+}  // namespace mirelune
