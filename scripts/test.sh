@@ -12,7 +12,7 @@ if [ "${1:-}" = "--sanitize" ]; then
     -DMIRELUNE_BENCH=OFF -DMIRELUNE_WINDOW=OFF >/dev/null
   cmake --build build-asan -j"$jobs"
   export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-  export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp"
+  export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
   ctest --test-dir build-asan --output-on-failure -j"$jobs"
   exit 0
 fi

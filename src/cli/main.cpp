@@ -3,7 +3,7 @@
 //   mirelune-cli card --friend Mary --sender Bob --out card.png --report -
 //   mirelune-cli style 3 --seed 42 --out rings.png
 //
-// Exit status: 0 done, 1 a file could not be written, 2 bad input.
+// Exit status: 0 done, 1 a file could not be written or the card not sent, 2 bad input.
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -16,6 +16,7 @@
 
 #include "card/card.h"
 #include "cli/json.h"
+#include "output/mail.h"
 #include "output/output.h"
 #include "palette/palette.h"
 #include "styles/styles.h"
@@ -27,11 +28,14 @@ namespace {
 constexpr const char* kUsage =
     "usage: mirelune-cli card --friend NAME --sender NAME [--out FILE] [--plain FILE]\n"
     "                         [--report FILE|-] [--max-styles N] [--mode line|pix] [--palette N]\n"
+    "                         [--mail-to ADDRESS [--message TEXT]]\n"
     "       mirelune-cli style N [--seed S] [--out FILE]\n"
     "       mirelune-cli styles\n"
     "\n"
     "card    makes the card for two names, as \"new\" does in the window, and saves it\n"
-    "        (default <root>/wimgx/GR-<date and time>.bmp; .png names are written as PNG)\n"
+    "        (default <root>/wimgx/GR-<date and time>.bmp; .png names are written as PNG);\n"
+    "        --mail-to then sends it as \"send greetings to friend\" does: through\n"
+    "        $MIRELUNE_SMTP_URL when set, else in the desktop mail program\n"
     "style   paints the palette strip and style N (1..23) alone, twice, without the effect\n"
     "styles  lists the style numbers and names\n"
     "\n"
@@ -119,7 +123,9 @@ bool Save(const Image& img, const std::filesystem::path& path, std::ostream& out
 
 int Card(int argc, char** argv) {
   const Args a = Parse(argc, argv, 2,
-                       {"friend", "sender", "out", "plain", "report", "max-styles", "mode", "palette"});
+                       {"friend", "sender", "out", "plain", "report", "max-styles", "mode", "palette", "mail-to",
+                        "message"});
+  if (a.flags.count("message") && !a.flags.count("mail-to")) throw UsageError{"--message needs --mail-to"};
   if (!a.positional.empty()) throw UsageError{"unexpected argument \"" + a.positional[0] + "\""};
   const std::string friend_name = Name(a, "friend");
   const std::string sender = Name(a, "sender");
@@ -165,6 +171,13 @@ int Card(int argc, char** argv) {
   int status = 0;
   if (!Save(s.Picture4.image(), out, paths)) status = 1;
   if (a.flags.count("plain") && !Save(s.Picture6.image(), a.flags.at("plain"), paths)) status = 1;
+  if (a.flags.count("mail-to")) {
+    std::string said;
+    const std::string message = a.flags.count("message") ? a.flags.at("message") : "";
+    const bool sent = MailCard(s, a.flags.at("mail-to"), message, &said);
+    std::cerr << (sent ? "" : "mirelune-cli: ") << said << "\n";
+    if (!sent) status = 1;
+  }
 
   if (a.flags.count("report")) {
     Json j;

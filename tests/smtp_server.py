@@ -1,0 +1,112 @@
+#!/usr/bin/python3
+"""A loopback SMTP server for the mail tests.
+
+    smtp_server.py OUTDIR
+
+Listens on 127.0.0.1 at a free port and prints "READY <port>" once it accepts
+connections. Every accepted message N is stored as
+    OUTDIR/msgN.eml      the bytes as received
+    OUTDIR/msgN.body     the text part, decoded
+    OUTDIR/msgN.att      the first attachment, decoded
+    OUTDIR/msgN.txt      key=value facts, written last (its presence means "complete")
+Parsing is done by Python's own e-mail package, independently of the program's
+MIME writer.
+
+Recipients whose local part starts with "refuse" get 550. A client may log in
+(AUTH PLAIN/LOGIN without TLS) only as bob / s3cret-pw; a failed login gets 535.
+The server stops when its standard input closes or after 120 seconds.
+"""
+import email
+import email.policy
+import os
+import socket
+import sys
+import threading
+
+from aiosmtpd.controller import Controller
+from aiosmtpd.smtp import AuthResult, LoginPassword
+
+USER, PASSWORD = b"bob", b"s3cret-pw"
+
+
+class Handler:
+    def __init__(self, outdir):
+        self.outdir = outdir
+        self.count = 0
+
+    async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
+        if address.lower().startswith("refuse"):
+            return "550 5.1.1 No such user here"
+        envelope.rcpt_tos.append(address)
+        return "250 OK"
+
+    async def handle_DATA(self, server, session, envelope):
+        self.count += 1
+        base = os.path.join(self.outdir, "msg%d" % self.count)
+        raw = envelope.original_content
+        with open(base + ".eml", "wb") as f:
+            f.write(raw)
+        msg = email.message_from_bytes(raw, policy=email.policy.default)
+        facts = {
+            "mail_from": envelope.mail_from,
+            "rcpt": ",".join(envelope.rcpt_tos),
+            "login": session.auth_data.login.decode() if isinstance(session.auth_data, LoginPassword) else "",
+            "to": str(msg.get("To", "")),
+            "cc_present": "yes" if "Cc" in msg else "no",
+            "from": str(msg.get("From", "")),
+            "subject": str(msg.get("Subject", "")),
+            "mime_version": str(msg.get("MIME-Version", "")),
+            "date_present": "yes" if msg.get("Date") else "no",
+            "message_id_present": "yes" if msg.get("Message-ID") else "no",
+            "content_type": msg.get_content_type(),
+            "defects": str(len(msg.defects) + sum(len(p.defects) for p in msg.walk())),
+            "header_names": ",".join(msg.keys()),
+        }
+        parts = [p for p in msg.walk() if not p.is_multipart()]
+        texts = [p for p in parts if p.get_content_type() == "text/plain"]
+        atts = [p for p in parts if p.get_content_disposition() == "attachment"]
+        facts["text_parts"] = str(len(texts))
+        facts["attachments"] = str(len(atts))
+        if texts:
+            facts["text_charset"] = texts[0].get_content_charset() or ""
+            facts["text_encoding"] = texts[0].get("Content-Transfer-Encoding", "")
+            with open(base + ".body", "wb") as f:
+                f.write(texts[0].get_content().encode("utf-8"))
+        if atts:
+            facts["att_filename"] = atts[0].get_filename() or ""
+            facts["att_type"] = atts[0].get_content_type()
+            facts["att_encoding"] = atts[0].get("Content-Transfer-Encoding", "")
+            with open(base + ".att", "wb") as f:
+                f.write(atts[0].get_payload(decode=True))
+        with open(base + ".tmp", "w", encoding="utf-8") as f:
+            for k, v in facts.items():
+                f.write("%s=%s\n" % (k, v.replace("\n", " ")))
+        os.rename(base + ".tmp", base + ".txt")
+        return "250 Message accepted"
+
+
+def authenticate(server, session, envelope, mechanism, auth_data):
+    ok = isinstance(auth_data, LoginPassword) and auth_data.login == USER and auth_data.password == PASSWORD
+    # Not "handled": aiosmtpd then answers 535 itself on failure.
+    return AuthResult(success=ok, handled=False, auth_data=auth_data)
+
+
+def main():
+    outdir = sys.argv[1]
+    probe = socket.socket()
+    probe.bind(("127.0.0.1", 0))
+    port = probe.getsockname()[1]
+    probe.close()
+    controller = Controller(Handler(outdir), hostname="127.0.0.1", port=port, authenticator=authenticate,
+                            auth_required=False, auth_require_tls=False, ready_timeout=10)
+    controller.start()
+    print("READY %d" % port, flush=True)
+    # Stop when the test closes our input (or dies), and never outlive it by long.
+    done = threading.Event()
+    threading.Thread(target=lambda: (sys.stdin.read(), done.set()), daemon=True).start()
+    done.wait(120)
+    controller.stop()
+
+
+if __name__ == "__main__":
+    main()
