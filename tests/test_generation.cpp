@@ -307,3 +307,30 @@ TEST(OrnamentTree, PlacesFourHundredBaublesInsideTheTriangle) {
 
 }  // namespace
 }  // namespace mirelune
+
+namespace mirelune {
+namespace {
+
+// The colour rules look their sines up; the lengths must be the formula's own.
+TEST(DisplacePixel, ColourRulesGiveTheFormulasLengths) {
+  for (double rule : {7.0, 8.0, 9.0, 10.0, 11.0}) {
+    Fixture f;
+    SetUpRule(*f, rule, 1, 60, 0);
+    f->bb4 = 57;
+    f->bb5 = 333;
+    f->bb6 = 1999;
+    f->i = 700;
+    f->j = 300;
+    f->cikel = 1;
+    const Colour own = f->Picture2.Point(700, 300);
+    const double r = own & 0xFF, g = (own >> 8) & 0xFF, b = (own >> 16) & 0xFF;
+    const double v = rule == 7 ? Sin(r / 57) : rule == 8 ? Sin(r / 333) : rule == 9 ? Sin(g / 333)
+                     : rule == 10 ? Sin(b / 333) : Sin((r + g + b) / 1999);
+    DisplacePixel(*f);
+    EXPECT_EQ(f->id, CInt(700 + 60 * v)) << rule;
+    EXPECT_NE(v, 0) << rule;
+  }
+}
+
+}  // namespace
+}  // namespace mirelune

@@ -67,7 +67,31 @@ struct Sweep {
         i1(s.i1), j1(s.j1), i2(s.i2), j2(s.j2), i3(s.i3), j3(s.j3),
         fi1(s.fi1), fi2(s.fi2), fi3(s.fi3), d1(s.d1), d2(s.d2), d3(s.d3),
         di1(s.di1), dj1(s.dj1), di2(s.di2), dj2(s.dj2), id(s.id), jd(s.jd), barva(s.barva),
-        barvap(s.barvap), re1(s.re1), gr1(s.gr1), bl1(s.bl1), re3(s.re3), gr3(s.gr3), bl3(s.bl3) {}
+        barvap(s.barvap), re1(s.re1), gr1(s.gr1), bl1(s.bl1), re3(s.re3), gr3(s.gr3), bl3(s.bl3) {
+    if (f == 7) Tabulate(bb4, 256);
+    if (f >= 8 && f <= 10) Tabulate(bb5, 256);
+    if (f == 11) Tabulate(bb6, 766);
+    if (f == 12) Tabulate(100, 1200);
+  }
+
+  // Sines of whole-number arguments over a fixed divisor, looked up instead of
+  // computed: the colour rules see only 0..255 (or a sum up to 765), the ring
+  // rule distances up to 1124. Same values as Sin itself, a fraction of the work.
+  std::vector<double> sine_of;
+  double divisor = 1;
+
+  void Tabulate(double div, int count) {
+    divisor = div;
+    if (div == 0) return;  // the division fails: every length stays 0
+    sine_of.resize(static_cast<std::size_t>(count));
+    for (int k = 0; k < count; ++k) sine_of[static_cast<std::size_t>(k)] = Sin(k / div);
+  }
+
+  double SineOver(double whole) const {
+    if (divisor == 0) return 0;
+    if (whole >= 0 && whole < static_cast<double>(sine_of.size())) return sine_of[static_cast<std::size_t>(whole)];
+    return Sin(whole / divisor);
+  }
 
   void Store(State& s) const {
     s.fi1 = fi1; s.fi2 = fi2; s.fi3 = fi3; s.d1 = d1; s.d2 = d2; s.d3 = d3;
@@ -128,21 +152,20 @@ struct Sweep {
       a2 = r2 * Sin(1.8 * fi2);
       a3 = r3 * Sin(1.5 * fi3);
     } else if constexpr (F == 7) {
-      a1 = r1 * Sin(c.r / bb4);
-      a2 = r2 * Sin(c.g / bb4);
-      a3 = r3 * Sin(c.b / bb4);
+      a1 = r1 * SineOver(c.r);
+      a2 = r2 * SineOver(c.g);
+      a3 = r3 * SineOver(c.b);
     } else if constexpr (F >= 8 && F <= 10) {
-      const double v = (F == 8 ? c.r : F == 9 ? c.g : c.b) / bb5;
-      const double sv = Sin(v);
+      const double sv = SineOver(F == 8 ? c.r : F == 9 ? c.g : c.b);
       a1 = r1 * sv; a2 = r2 * sv; a3 = r3 * sv;
     } else if constexpr (F == 11) {
-      const double sv = Sin((c.r + c.g + c.b) / bb6);
+      const double sv = SineOver(c.r + c.g + c.b);
       a1 = r1 * sv; a2 = r2 * sv; a3 = r3 * sv;
     } else if constexpr (F == 12) {
       Measure(i, j);
-      a1 = r1 * Sin(d1 / 100);
-      a2 = r2 * Sin(d2 / 100);
-      a3 = r3 * Sin(d3 / 100);
+      a1 = r1 * SineOver(d1);
+      a2 = r2 * SineOver(d2);
+      a3 = r3 * SineOver(d3);
     } else if constexpr (F == 13) {
       Measure(i, j);
       a1 = (d1 / bb7) * (1 + s1) * c1;
@@ -311,16 +334,22 @@ void RevealPixelsAtRandom(State& s) {
   const UnitMap& map = CanvasMap();
   std::uint32_t* card = s.Picture4.pixels();
   Generator& g = s.rng;
-  const double total = s.sir * s.vis;
-  int i = 0, j = 0;
-  for (s.nrnd = 1; s.nrnd <= total; s.nrnd += 1) {
+  // sir and vis are whole numbers (900 x 675): Int(sir * Rnd) is then exactly
+  // (sir * k) >> 24, and the collector's loop below (about 8.4 million draws)
+  // stays in integers. A canvas the marks cannot hold has nothing to reveal.
+  if (s.sir != Int(s.sir) || s.vis != Int(s.vis) || s.sir < 1 || s.vis < 1 || s.sir > 900 || s.vis > 675) return;
+  const std::uint64_t w = static_cast<std::uint64_t>(s.sir), h = static_cast<std::uint64_t>(s.vis);
+  const std::uint64_t total = w * h;
+  std::uint32_t i = 0, j = 0;
+  for (std::uint64_t n = 1; n <= total; ++n) {
     do {
-      i = static_cast<int>(Int(s.sir * g.Rnd()));
-      j = static_cast<int>(Int(s.vis * g.Rnd()));
+      i = static_cast<std::uint32_t>((w * g.Next24()) >> 24);
+      j = static_cast<std::uint32_t>((h * g.Next24()) >> 24);
     } while (s.reveal_marks[static_cast<std::size_t>(j) * kPosW + i] != 0);
     s.reveal_marks[static_cast<std::size_t>(j) * kPosW + i] = 1;
-    const double p = Int(g.Rnd() * 20000 + 20000);
-    if (Mod(p, 100) == 5 && s.host) s.host->DoEvents();
+    // P = Int(Rnd * 20000 + 20000); one pixel in a hundred lets events in.
+    const std::uint64_t p = 20000 + ((20000ULL * g.Next24()) >> 24);
+    if (p % 100 == 5 && s.host) s.host->DoEvents();
     const int px = map.x[i], py = map.y[j];
     if (px >= 0 && py >= 0) {
       // Several positions share a pixel; show the colour of the position the line
@@ -330,11 +359,13 @@ void RevealPixelsAtRandom(State& s) {
       card[py * kCanvasPixelsW + px] = static_cast<std::uint32_t>(RGB(own[0], own[1], own[2]));
     }
   }
+  s.nrnd = static_cast<double>(total + 1);
   s.i = i;
   s.j = j;
-  s.re1 = s.colour_store[(static_cast<std::size_t>(j) * kPosW + i) * 3];
-  s.gr1 = s.colour_store[(static_cast<std::size_t>(j) * kPosW + i) * 3 + 1];
-  s.bl1 = s.colour_store[(static_cast<std::size_t>(j) * kPosW + i) * 3 + 2];
+  const std::int16_t* last = &s.colour_store[(static_cast<std::size_t>(j) * kPosW + i) * 3];
+  s.re1 = last[0];
+  s.gr1 = last[1];
+  s.bl1 = last[2];
 }
 
 void ApplyDisplacementEffect(State& s) {

@@ -20,15 +20,19 @@ class Generator {
  public:
   static constexpr std::uint64_t kStart = 0x4D6972656C756E65ULL;  // "Mirelune"
 
-  double Rnd() {
+  // 24 bits make the value exact in single precision: k / 2^24, never 1.
+  double Rnd() { return static_cast<double>(static_cast<float>(Next24()) * (1.0f / 16777216.0f)); }
+
+  // The next draw as the whole number k of Rnd() = k / 2^24, for loops that can
+  // then stay in integers: Int(n * Rnd()) == (n * k) >> 24 for whole n < 2^29.
+  std::uint32_t Next24() {
     ++draws_;
     state_ += 0x9E3779B97F4A7C15ULL;
     std::uint64_t z = state_;
     z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
     z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
     z ^= z >> 31;
-    // 24 bits make the value exact in single precision: k / 2^24, never 1.
-    return static_cast<double>(static_cast<float>(z >> 40) * (1.0f / 16777216.0f));
+    return static_cast<std::uint32_t>(z >> 40);
   }
 
   // A negative argument resets the state from the argument alone; any other

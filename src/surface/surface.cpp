@@ -211,23 +211,26 @@ EllipseRows MakeRows(double rx, double ry) {
 void Surface::draw_ellipse(long cx, long cy, double rx, double ry, std::uint32_t c) {
   if (!(rx >= 0) || !(ry >= 0)) return;
   const EllipseRows rows = MakeRows(rx, ry);
-  // Only the rows that can land on the raster.
+  // Walk from the caps towards the middle row: the outline only widens that way,
+  // so once a row's outline lies left and right of the raster, so do all the rest
+  // (most rows of the big blobs on the narrow palette strip).
   const long k_lo = std::max({0L, -cy, cy - (h_ - 1)});
-  long wk = rows.width(k_lo);
-  for (long k = k_lo; k <= rows.K; ++k) {
-    const long top = cy - k, bottom = cy + k;
-    if (top < 0 && bottom >= h_) break;
-    const long wn = rows.width(k + 1);
+  const long reach = std::max(cx, (w_ - 1) - cx);
+  const long k_hi = std::min(rows.K, std::max(cy, (h_ - 1) - cy));  // past it both rows are off
+  long wn = rows.width(k_hi + 1);  // width of row k + 1
+  for (long k = k_hi; k >= k_lo; --k) {
+    const long wk = rows.width(k);
     const long lo = std::min(wk, wn + 1);
-    if (cx + wk >= 0 && cx - wk < w_) {
-      hspan(top, cx + lo, cx + wk, c);
-      hspan(top, cx - wk, cx - lo, c);
-      if (k != 0) {
-        hspan(bottom, cx + lo, cx + wk, c);
-        hspan(bottom, cx - wk, cx - lo, c);
-      }
+    wn = wk;
+    if (lo > reach) break;
+    const long top = cy - k, bottom = cy + k;
+    if (top < 0 && bottom >= h_) continue;
+    hspan(top, cx + lo, cx + wk, c);
+    hspan(top, cx - wk, cx - lo, c);
+    if (k != 0) {
+      hspan(bottom, cx + lo, cx + wk, c);
+      hspan(bottom, cx - wk, cx - lo, c);
     }
-    wk = wn;
   }
 }
 
