@@ -1,4 +1,4 @@
-// Colour wheels: eight draws, the angle counter's end, colour by angle around the disc.
+// Colour wheels: colour by angle around the disc, and rows past the strip's end.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -6,14 +6,16 @@
 #include <numbers>
 
 #include "styles/styles.h"
-#include "test_util.h"
+#include "style_test_util.h"
 
 namespace mirelune {
 namespace {
 
+using testing::FindState;
 using testing::Fixture;
 using testing::PaintRowStrip;
 using testing::RowColour;
+using testing::RowOf;
 
 struct Disc {
   double r, p, i, j;
@@ -29,22 +31,6 @@ Disc NextDisc(Generator& g) {
   return d;
 }
 
-template <class Ok>
-std::uint64_t FindState(Ok ok) {
-  for (std::uint64_t k = 1;; ++k) {
-    const std::uint64_t st = k * 0x2545F4914F6CDD1DULL;
-    Generator g;
-    g.set_state(st);
-    if (ok(g)) return st;
-  }
-}
-
-int RowOf(Colour c) {
-  const int r = c & 255, g = (c >> 8) & 255, b = (c >> 16) & 255;
-  if (c < 0 || b != 200 || g < 1 || (g - 1) % 40 != 0) return -1;
-  return r + 256 * ((g - 1) / 40);
-}
-
 // A state whose second disc lies whole on the canvas, clear of the first, with
 // its palette row in [p_lo, p_hi].
 std::uint64_t SecondDiscInside(double p_lo, double p_hi) {
@@ -53,34 +39,6 @@ std::uint64_t SecondDiscInside(double p_lo, double p_hi) {
     return b.i > 100 && b.i < 800 && b.j > 100 && b.j < 575 && b.p >= p_lo && b.p <= p_hi &&
            std::hypot(a.i - b.i, a.j - b.j) > 200;
   });
-}
-
-TEST(ColourWheels, EightDrawsAndTheCounterEndsJustPastTheSweep) {
-  Fixture f;
-  State& s = *f;
-  PaintRowStrip(s);
-  s.Picture1.FillStyle = 0;
-  s.Picture1.FillColor = 0x010203;
-  s.Picture1.ForeColor = 0x040506;
-  s.rng.set_state(0xFEEDFACE);
-  Generator g = s.rng;
-  NextDisc(g);
-  const Disc second = NextDisc(g);
-
-  DrawColourWheels(s);
-  EXPECT_EQ(s.rng.draws(), 8u);
-  EXPECT_EQ(s.rng.state(), g.state());
-  EXPECT_EQ(s.nn, 3);
-  EXPECT_EQ(s.r, second.r);
-  EXPECT_EQ(s.i, second.i);
-  EXPECT_EQ(s.j, second.j);
-  // 6,300 passes: the counter stops at the first sum past 6.3, not a step later.
-  EXPECT_GT(s.fi, 6.3);
-  EXPECT_LT(s.fi, 6.3005);
-  EXPECT_EQ(s.barva, RowColour(static_cast<int>(second.p) + 189));
-  EXPECT_EQ(s.Picture1.FillStyle, 0);
-  EXPECT_EQ(s.Picture1.FillColor, 0x010203);
-  EXPECT_EQ(s.Picture1.ForeColor, 0x040506);
 }
 
 TEST(ColourWheels, ColourFollowsTheAngleFromStraightDown) {
@@ -136,43 +94,6 @@ TEST(ColourWheels, RowsPastTheStripEndAreDrawnAsMinusOne) {
   EXPECT_EQ(s.Picture1.Point(d.i + d.r / 2 * Sin(6.0), d.j + d.r / 2 * Cos(6.0)), Colour{0xFFFFFF});
   // A quarter turn still lies inside the strip.
   EXPECT_NEAR(RowOf(s.Picture1.Point(d.i + d.r / 2, d.j)), d.p + 47.1, 1.6);
-}
-
-TEST(ColourWheels, DiscsOffTheEdgesAreClipped) {
-  struct Case {
-    const char* name;
-    double lo, hi;  // range of the centre draws
-    double sir, vis;
-  };
-  const Case cases[] = {{"top-left", 0.0, 0.01, 900, 675},
-                        {"bottom-right", 0.99, 1.0, 900, 675},
-                        {"far away", 0.1, 1.0, 1e12, 1e12}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    const std::uint64_t st = FindState([&](Generator& g) {
-      // The first disc at the corner; far away, the second one too.
-      g.Rnd(), g.Rnd();
-      const double u = g.Rnd(), v = g.Rnd();
-      g.Rnd(), g.Rnd();
-      const double w = g.Rnd(), x = g.Rnd();
-      const bool far = c.sir > 1e6;
-      return u >= c.lo && u < c.hi && v >= c.lo && v < c.hi && (!far || (w >= c.lo && x >= c.lo));
-    });
-    Fixture f;
-    State& s = *f;
-    PaintRowStrip(s);
-    s.sir = c.sir;
-    s.vis = c.vis;
-    s.rng.set_state(st);
-    const Image blank = s.Picture1.GetImage();
-    DrawColourWheels(s);
-    EXPECT_EQ(s.rng.draws(), 8u);
-    if (c.sir > 1e6) {
-      EXPECT_EQ(s.Picture1.image(), blank);
-    } else {
-      EXPECT_NE(s.Picture1.image(), blank);
-    }
-  }
 }
 
 }  // namespace

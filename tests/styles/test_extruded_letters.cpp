@@ -1,15 +1,16 @@
-// Extruded letters: draws, the settings they leave, the front copy on top.
+// Extruded letters: the rounded character code, and the front copy whole and on top.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <string>
 
 #include "styles/styles.h"
-#include "test_util.h"
+#include "style_test_util.h"
 
 namespace mirelune {
 namespace {
 
+using testing::FindState;
 using testing::Fixture;
 using testing::PaintRowStrip;
 using testing::RowColour;
@@ -27,46 +28,6 @@ Letter NextLetter(Generator& g) {
   l.p = Int(g.Rnd() * 500 + 1);
   l.znak = static_cast<char>(CInt(g.Rnd() * 26 + 65));
   return l;
-}
-
-// First state of a fixed series whose coming draws satisfy `ok`.
-template <class Ok>
-std::uint64_t FindState(Ok ok) {
-  for (std::uint64_t k = 1;; ++k) {
-    const std::uint64_t st = k * 0x2545F4914F6CDD1DULL;
-    Generator g;
-    g.set_state(st);
-    if (ok(g)) return st;
-  }
-}
-
-TEST(ExtrudedLetters, EightDrawsAndLeavesFontColourAndSecondLetter) {
-  Fixture f;
-  State& s = *f;
-  PaintRowStrip(s);
-  s.Picture1.FillStyle = 0;
-  s.Picture1.FillColor = 0x123456;
-  s.rng.set_state(0xC0FFEE);
-  Generator g = s.rng;
-  NextLetter(g);
-  const Letter second = NextLetter(g);
-
-  const auto before = s.rng.draws();
-  DrawExtrudedLetters(s);
-  EXPECT_EQ(s.rng.draws() - before, 8u);
-  EXPECT_EQ(s.rng.state(), g.state());
-  EXPECT_EQ(s.nn, 3);
-  EXPECT_EQ(s.Picture1.FontName, "Times New Roman");
-  EXPECT_EQ(s.Picture1.FontSize, 250);
-  EXPECT_EQ(s.i, second.i);
-  EXPECT_EQ(s.j, second.j);
-  EXPECT_EQ(s.znak, std::string(1, second.znak));
-  // The front copy is the 20th, two rows per copy further down the strip.
-  EXPECT_EQ(s.barva, RowColour(static_cast<int>(second.p) + 40));
-  EXPECT_EQ(s.Picture1.ForeColor, RowColour(static_cast<int>(second.p) + 40));
-  // Fill settings are not this style's business.
-  EXPECT_EQ(s.Picture1.FillStyle, 0);
-  EXPECT_EQ(s.Picture1.FillColor, 0x123456);
 }
 
 // The code draw is rounded, halves to even: the extremes give 'A' and '['.
@@ -134,42 +95,6 @@ TEST(ExtrudedLetters, FrontCopyIsWholeAndOnTop) {
   for (std::size_t k = 0; k < ref.image().pixels.size(); ++k)
     behind += ref.image().pixels[k] == 0 && s.Picture1.image().pixels[k] != 0;
   EXPECT_GT(behind, 100);
-}
-
-// Letters at the canvas's corners, and far beyond it, are clipped without harm.
-TEST(ExtrudedLetters, LettersOffTheEdgesAreClipped) {
-  struct Case {
-    const char* name;
-    double lo, hi;  // range of both position draws of the first letter
-    double sir, vis;
-  };
-  const Case cases[] = {{"top-left", 0.0, 0.01, 900, 675},
-                        {"bottom-right", 0.99, 1.0, 900, 675},
-                        {"far away", 0.1, 1.0, 1e12, -1e12}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    const std::uint64_t st = FindState([&](Generator& g) {
-      const double u = g.Rnd(), v = g.Rnd();
-      g.Rnd(), g.Rnd();
-      const double w = g.Rnd(), x = g.Rnd();
-      const bool far = c.sir > 1e6;  // then the second letter too
-      return u >= c.lo && u < c.hi && v >= c.lo && v < c.hi && (!far || (w >= c.lo && x >= c.lo));
-    });
-    Fixture f;
-    State& s = *f;
-    PaintRowStrip(s);
-    s.sir = c.sir;
-    s.vis = c.vis;
-    s.rng.set_state(st);
-    const Image blank = s.Picture1.GetImage();
-    DrawExtrudedLetters(s);
-    EXPECT_EQ(s.rng.draws(), 8u);
-    if (c.sir > 1e6) {
-      EXPECT_EQ(s.Picture1.image(), blank);
-    } else if (c.lo == 0) {
-      EXPECT_NE(s.Picture1.image(), blank);  // cut, but there
-    }
-  }
 }
 
 }  // namespace

@@ -1,51 +1,21 @@
-// Fan triangles: eight draws, a hanging and a standing triangle of the right shape.
+// Fan triangles: a hanging and a standing triangle of the right shape.
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <functional>
 #include <vector>
 
-#include "app/state.h"
+#include "style_test_util.h"
 #include "styles/styles.h"
 
 namespace mirelune {
 namespace {
 
-// Every strip row gets its own colour, so a canvas pixel tells which row it came from.
-Colour RowColour(int row) { return RGB(row % 256, row / 256 * 40, 7); }
-int RowOf(Colour c) { return (c & 0xFF) + ((c >> 8) & 0xFF) / 40 * 256; }
-constexpr Colour kBack = 0xC80000;  // blue 200: no strip row has it
-
-void Prepare(State& s, std::uint64_t state) {
-  for (int y = 0; y < kStripPixelsH; ++y)
-    for (int x = 0; x < kStripPixelsW; ++x) s.Picture3.PSet(x, y, RowColour(y));
-  s.Picture1.SetBackColor(kBack);
-  s.rng.set_state(state);
-}
-
-bool Untouched(const Surface& canvas) {
-  for (std::uint32_t px : canvas.image().pixels)
-    if (px != static_cast<std::uint32_t>(kBack)) return false;
-  return true;
-}
-
-std::vector<double> Replay(std::uint64_t state, std::size_t n) {
-  Generator g;
-  g.set_state(state);
-  std::vector<double> v(n);
-  for (double& x : v) x = g.Rnd();
-  return v;
-}
-
-// The first state of a fixed walk whose first n draws satisfy `ok`.
-std::uint64_t FindState(std::size_t n, const std::function<bool(const std::vector<double>&)>& ok) {
-  for (std::uint64_t k = 1; k < 2'000'000; ++k) {
-    const std::uint64_t st = k * 0x2545F4914F6CDD1DULL;
-    if (ok(Replay(st, n))) return st;
-  }
-  ADD_FAILURE() << "no generator state fits";
-  return 0;
-}
+using testing::FindState;
+using testing::Prepare;
+using testing::Replay;
+using testing::RowColour;
+using testing::RowOf;
+using testing::kBack;
 
 struct Triangle {
   double r, i, j, p0;
@@ -60,29 +30,6 @@ int LastRow(const Triangle& t) {
   double p = t.p0;
   for (int k = 0; k <= t.r; ++k) p += 0.3;
   return static_cast<int>(CInt(p));
-}
-
-TEST(FanTriangles, DrawsAndLeavesTheSecondTriangle) {
-  State s;  // shared by the cases: each one resets the canvas and the generator
-  for (std::uint64_t seed : {3ULL, 0x5555AAAA5555ULL, 0x8000000000000000ULL}) {
-    SCOPED_TRACE(seed);
-    Prepare(s, seed);
-    s.Picture1.FillStyle = 0;
-    s.Picture1.FillColor = 111;
-    s.Picture1.ForeColor = 222;
-    const Triangle second = TriangleAt(Replay(seed, 8), 1);
-
-    const std::uint64_t before = s.rng.draws();
-    DrawFanTriangles(s);
-    EXPECT_EQ(s.rng.draws() - before, 8u);
-    EXPECT_EQ(s.r, second.r);
-    EXPECT_EQ(s.i, second.i);
-    EXPECT_EQ(s.j, second.j);
-    EXPECT_EQ(s.barva, RowColour(LastRow(second)));
-    EXPECT_EQ(s.Picture1.FillStyle, 0);
-    EXPECT_EQ(s.Picture1.FillColor, 111);
-    EXPECT_EQ(s.Picture1.ForeColor, 222);
-  }
 }
 
 // Two triangles wholly inside the canvas and apart from each other; the first
@@ -133,39 +80,6 @@ TEST(FanTriangles, ApexBelowThenApexAbove) {
   EXPECT_EQ(c.Point(b.i + b.r, b.j), s.barva);
   EXPECT_EQ(c.Point(b.i + 10, b.j - 20), kBack);
   EXPECT_NE(c.Point(b.i + 20, b.j - 10), kBack);
-}
-
-TEST(FanTriangles, TrianglesAtOrFarPastTheEdges) {
-  struct Case {
-    const char* name;
-    double sir, vis;
-    int corner;  // 0 none, 1 both bases at the top, 2 both at the bottom
-    bool canvas_untouched;
-  };
-  const Case cases[] = {
-      {"bases on the bottom edge", 900, 675, 2, false},
-      {"bases on the top edge", 900, 675, 1, false},
-      {"far right and below", 1e9, 1e9, 0, true},
-      {"far left and above", -1e9, -1e9, 0, true},
-      {"a billion canvases away", 1e9 * 900, -1e9 * 675, 0, true},
-  };
-  State s;  // shared by the cases: each one resets the canvas and the generator
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    std::uint64_t seed = 77;
-    if (c.corner) {
-      seed = FindState(8, [&](const std::vector<double>& v) {
-        return c.corner == 2 ? v[1] > 0.7 && v[2] > 0.99 && v[6] > 0.99 : v[2] < 0.01 && v[6] < 0.01;
-      });
-    }
-    Prepare(s, seed);
-    s.sir = c.sir;
-    s.vis = c.vis;
-    const std::uint64_t before = s.rng.draws();
-    DrawFanTriangles(s);
-    EXPECT_EQ(s.rng.draws() - before, 8u);
-    EXPECT_EQ(Untouched(s.Picture1), c.canvas_untouched);
-  }
 }
 
 }  // namespace
