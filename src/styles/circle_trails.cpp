@@ -1,6 +1,7 @@
 // circle_trails.cpp — style 23: two trails of 50 double rings stepping right, down
 // or diagonally, the radius jumping and the colour darkening along the way.
 #include "palette/palette.h"
+#include "styles/common.h"
 #include "styles/styles.h"
 
 namespace mirelune {
@@ -25,9 +26,7 @@ void DrawCircleTrails(State& s) {
       s.re1 -= 2;
       s.gr1 -= 2;
       s.bl1 -= 2;
-      if (s.re1 < 0) s.re1 = 0;
-      if (s.gr1 < 0) s.gr1 = 0;
-      if (s.bl1 < 0) s.bl1 = 0;
+      ClampComponents(s);
       double cx = s.i, cy = s.j;
       if (s.nacin == 1) {
         cx = s.i + 2 * k;

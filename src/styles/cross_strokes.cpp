@@ -1,5 +1,6 @@
 // cross_strokes.cpp — style 14: two round clusters of vertical, horizontal or crossed
 // strokes, each as long as twice its distance from the cluster centre.
+#include "styles/common.h"
 #include "styles/styles.h"
 
 namespace mirelune {
@@ -16,11 +17,7 @@ void DrawCrossStrokes(State& s) {
     s.nacin = Int(s.rng.Rnd() * 3 + 1);  // 1 vertical, 2 horizontal, 3 both
     const double end = s.rr * 10;
     for (double k = 1; k <= end; k += 1) {
-      s.r = Int(s.rng.Rnd() * s.rr + 1);
-      s.fi = s.rng.Rnd() * 6.28;
-      double sn, cs;
-      SinCos(s.fi, &sn, &cs);
-      const double a = s.r * sn, b = s.r * cs;  // sine across, cosine down
+      const auto [a, b] = ClusterOffset(s);
       // The row grows with the distance, so each cluster shades outwards.
       s.barva = strip.Point(10, p + s.r);
       const Colour c = static_cast<Colour>(s.barva);

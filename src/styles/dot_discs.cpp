@@ -1,5 +1,6 @@
 // dot_discs.cpp — style 9: two round clusters of small filled dots whose colour
 // follows the distance from the centre, giving concentric rings.
+#include "styles/common.h"
 #include "styles/styles.h"
 
 namespace mirelune {
@@ -17,10 +18,7 @@ void DrawDotDiscs(State& s) {
     const double end = s.rr * 20;  // fixed when the loop starts
     for (double k = 1; k <= end; k += 1) {
       // Uniform distance, not area: dots crowd towards the centre.
-      s.r = Int(s.rng.Rnd() * s.rr + 1);
-      s.fi = s.rng.Rnd() * 6.28;
-      const double a = s.r * Sin(s.fi);
-      const double b = s.r * Cos(s.fi);
+      const auto [a, b] = ClusterOffset(s);
       s.barva = strip.Point(10, p + s.r);
       canvas.FillColor = static_cast<Colour>(s.barva);
       canvas.Circle(s.i + a, s.j + b, 3, static_cast<Colour>(s.barva));

@@ -1,6 +1,7 @@
 // faceted_pyramids.cpp — style 21: two clusters of ten square pyramids, each
 // filled by four fans of lines from the apex to its sides, lit from the lower right.
 #include "palette/palette.h"
+#include "styles/common.h"
 #include "styles/styles.h"
 
 namespace mirelune {
@@ -17,9 +18,7 @@ void Darken(State& s) {
   s.re1 -= 0.7;
   s.gr1 -= 0.7;
   s.bl1 -= 0.7;
-  if (s.re1 < 0) s.re1 = 0;
-  if (s.gr1 < 0) s.gr1 = 0;
-  if (s.bl1 < 0) s.bl1 = 0;
+  ClampComponents(s);
 }
 
 }  // namespace
@@ -35,17 +34,13 @@ void DrawFacetedPyramids(State& s) {
     s.i = Int(s.rng.Rnd() * s.sir + 1);
     s.j = Int(s.rng.Rnd() * s.vis + 1);
     for (int k = 1; k <= 10; ++k) {
-      s.r = Int(s.rng.Rnd() * s.rr + 1);
-      s.fi = s.rng.Rnd() * 6.28;
-      const double a = s.r * Sin(s.fi), b = s.r * Cos(s.fi);
+      const auto [a, b] = ClusterOffset(s);
       s.barvap = strip.Point(10, p + s.r);
       SplitColour(s);
       s.re1 -= 50;
       s.gr1 -= 50;
       s.bl1 -= 50;
-      if (s.re1 < 0) s.re1 = 0;
-      if (s.gr1 < 0) s.gr1 = 0;
-      if (s.bl1 < 0) s.bl1 = 0;
+      ClampComponents(s);
       s.x = s.i + a;
       s.y = s.j + b;
 

@@ -1,6 +1,7 @@
 // shaded_balls.cpp — style 19: two clusters of ten balls, each a stack of filled
 // discs from the rim inwards, every disc a little brighter than the one beneath.
 #include "palette/palette.h"
+#include "styles/common.h"
 #include "styles/styles.h"
 
 namespace mirelune {
@@ -18,18 +19,14 @@ void DrawShadedBalls(State& s) {
     s.j = Int(s.rng.Rnd() * s.vis + 1);
     for (int k = 1; k <= 10; ++k) {
       s.nacin = Int(s.rng.Rnd() * 2 + 1);  // kept for the sequence; the ball ignores it
-      s.r = Int(s.rng.Rnd() * s.rr + 1);
-      s.fi = s.rng.Rnd() * 6.28;
-      const double a = s.r * Sin(s.fi), b = s.r * Cos(s.fi);
+      const auto [a, b] = ClusterOffset(s);
       s.barvap = strip.Point(10, p + s.r);
       SplitColour(s);
       // Start well below the sampled colour so the rim reads as shadow.
       s.re1 -= 50;
       s.gr1 -= 50;
       s.bl1 -= 50;
-      if (s.re1 < 0) s.re1 = 0;
-      if (s.gr1 < 0) s.gr1 = 0;
-      if (s.bl1 < 0) s.bl1 = 0;
+      ClampComponents(s);
       for (s.kk = s.r1; s.kk >= 0; s.kk += -1) {
         // No upper clamp: RGB caps each component, so the highlight saturates.
         s.re1 += 4;

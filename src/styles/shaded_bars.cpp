@@ -1,6 +1,7 @@
 // shaded_bars.cpp — style 18: two clusters of 20 bars, each a stack of parallel lines
 // darkening from its middle to its edges so that it looks rounded.
 #include "palette/palette.h"
+#include "styles/common.h"
 #include "styles/styles.h"
 
 namespace mirelune {
@@ -12,9 +13,7 @@ void Darken(State& s) {
   s.re1 = s.re1 - 8;
   s.gr1 = s.gr1 - 8;
   s.bl1 = s.bl1 - 8;
-  if (s.re1 < 0) s.re1 = 0;
-  if (s.gr1 < 0) s.gr1 = 0;
-  if (s.bl1 < 0) s.bl1 = 0;
+  ClampComponents(s);
 }
 
 }  // namespace
@@ -30,11 +29,7 @@ void DrawShadedBars(State& s) {
     s.j = Int(s.rng.Rnd() * s.vis + 1);
     for (int k = 1; k <= 20; ++k) {
       s.nacin = Int(s.rng.Rnd() * 2 + 1);  // 1 upright, 2 lying
-      s.r = Int(s.rng.Rnd() * s.rr + 1);   // distance from the centre and half the length
-      s.fi = s.rng.Rnd() * 6.28;
-      double sn, cs;
-      SinCos(s.fi, &sn, &cs);
-      const double a = s.r * sn, b = s.r * cs;
+      const auto [a, b] = ClusterOffset(s);  // r is also half the length
       s.barvap = strip.Point(10, p + s.r);
       SplitColour(s);
       // The middle line (offset 0) is drawn twice; the darkening accumulates outwards.

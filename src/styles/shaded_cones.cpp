@@ -1,6 +1,7 @@
 // shaded_cones.cpp — style 22: two clusters of ten cones seen from above, discs
 // of radial lines that darken over one half-turn and lighten over the other.
 #include "palette/palette.h"
+#include "styles/common.h"
 #include "styles/styles.h"
 
 namespace mirelune {
@@ -27,9 +28,7 @@ void DrawShadedCones(State& s) {
     s.i = Int(s.rng.Rnd() * s.sir + 1);
     s.j = Int(s.rng.Rnd() * s.vis + 1);
     for (int k = 1; k <= 10; ++k) {
-      s.r = Int(s.rng.Rnd() * s.rr + 1);
-      s.fi = s.rng.Rnd() * 6.28;
-      const double a = s.r * Sin(s.fi), b = s.r * Cos(s.fi);
+      const auto [a, b] = ClusterOffset(s);
       s.barvap = strip.Point(10, p + s.r);
       SplitColour(s);
       s.re1 += 70;  // RGB caps what passes 255
@@ -44,9 +43,7 @@ void DrawShadedCones(State& s) {
         s.re1 -= 0.3;
         s.gr1 -= 0.3;
         s.bl1 -= 0.3;
-        if (s.re1 < 0) s.re1 = 0;
-        if (s.gr1 < 0) s.gr1 = 0;
-        if (s.bl1 < 0) s.bl1 = 0;
+        ClampComponents(s);
         DrawRadius(s, tip_x, tip_y);
       }
       // Light half: on past a full turn (6.3), so the first radii get the light colours.

@@ -1,6 +1,7 @@
 // shaded_pyramids.cpp — style 20: two clusters of ten square pyramids seen from
 // above, nested square outlines from the light apex out to the dark base.
 #include "palette/palette.h"
+#include "styles/common.h"
 #include "styles/styles.h"
 
 namespace mirelune {
@@ -19,9 +20,7 @@ void DrawShadedPyramids(State& s) {
     s.j = Int(s.rng.Rnd() * s.vis + 1);
     for (int k = 1; k <= 10; ++k) {
       s.nacin = Int(s.rng.Rnd() * 2 + 1);  // kept for the sequence; the pyramid ignores it
-      s.r = Int(s.rng.Rnd() * s.rr + 1);
-      s.fi = s.rng.Rnd() * 6.28;
-      const double a = s.r * Sin(s.fi), b = s.r * Cos(s.fi);
+      const auto [a, b] = ClusterOffset(s);
       s.barvap = strip.Point(10, p + s.r);
       SplitColour(s);
       // Lift the apex above the sampled colour; RGB caps what passes 255.
@@ -33,9 +32,7 @@ void DrawShadedPyramids(State& s) {
         s.re1 -= 3;
         s.gr1 -= 3;
         s.bl1 -= 3;
-        if (s.re1 < 0) s.re1 = 0;
-        if (s.gr1 < 0) s.gr1 = 0;
-        if (s.bl1 < 0) s.bl1 = 0;
+        ClampComponents(s);
         canvas.LineBox(s.i + a + s.r3, s.j + b + s.r3, s.i + a - s.r3, s.j + b - s.r3, RGB(s.re1, s.gr1, s.bl1));
       }
     }

@@ -1,5 +1,6 @@
 // square_clusters.cpp — style 13: two round clusters of filled squares whose size and
 // colour grow with the distance from the centre.
+#include "styles/common.h"
 #include "styles/styles.h"
 
 namespace mirelune {
@@ -16,10 +17,7 @@ void DrawSquareClusters(State& s) {
     const double p = Int(s.rng.Rnd() * 500 + 1);
     const double end = s.rr * 2;  // fixed when the loop starts
     for (double k = 1; k <= end; k += 1) {
-      s.r = Int(s.rng.Rnd() * s.rr + 1);
-      s.fi = s.rng.Rnd() * 6.28;
-      const double a = s.r * Sin(s.fi);
-      const double b = s.r * Cos(s.fi);
+      const auto [a, b] = ClusterOffset(s);
       s.barva = strip.Point(10, p + s.r);
       canvas.FillColor = static_cast<Colour>(s.barva);
       // The side lives in the shared `d`: whatever runs next, the displacement

@@ -1,0 +1,27 @@
+// common.h — the steps several styles share.
+#pragma once
+
+#include "app/state.h"
+
+namespace mirelune {
+
+struct Offset {
+  double a, b;
+};
+
+// A cluster element's place: `r` = Int(Rnd * rr + 1), then `fi` = Rnd * 6.28 (not
+// 2 pi), as the offset (r Sin fi, r Cos fi): the sine across, the cosine down.
+inline Offset ClusterOffset(State& s) {
+  s.r = Int(s.rng.Rnd() * s.rr + 1);
+  s.fi = s.rng.Rnd() * 6.28;
+  return {s.r * Sin(s.fi), s.r * Cos(s.fi)};
+}
+
+// A shading step never takes a component below 0; red, green, blue in this order.
+inline void ClampComponents(State& s) {
+  if (s.re1 < 0) s.re1 = 0;
+  if (s.gr1 < 0) s.gr1 = 0;
+  if (s.bl1 < 0) s.bl1 = 0;
+}
+
+}  // namespace mirelune
