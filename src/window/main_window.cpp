@@ -68,12 +68,12 @@ MainWindow::MainWindow(bool workbench, QWidget* parent)
     surfaces_[number] = view;
   }
 
-  for (const ButtonSpec& spec : kButtons) {
-    auto* b = new QPushButton(QString::fromUtf8(spec.caption), form_);
-    b->setObjectName(QString("Command%1").arg(spec.number));
-    b->setGeometry(spec.left, spec.top, spec.width, kButtonHeight);
+  for (const ButtonLayout& layout : kButtons) {
+    auto* b = new QPushButton(QString::fromUtf8(layout.caption), form_);
+    b->setObjectName(QString("Command%1").arg(layout.number));
+    b->setGeometry(layout.left, layout.top, layout.width, kButtonHeight);
     b->setFocusPolicy(Qt::TabFocus);
-    const int number = spec.number;
+    const int number = layout.number;
     connect(b, &QPushButton::clicked, this, [this, number] { Press(number); });
     buttons_[number] = b;
   }
@@ -108,7 +108,7 @@ void MainWindow::Sync() {
   buttons_[12]->setText(QString::fromStdString(state_.caption12));
   buttons_[18]->setText(QString::fromStdString(state_.caption18));
   surfaces_[6]->setVisible(state_.Picture6.Visible);
-  for (const ButtonSpec& spec : kButtons) buttons_[spec.number]->setEnabled(!busy() || RunsAnyTime(spec.number));
+  for (const ButtonLayout& layout : kButtons) buttons_[layout.number]->setEnabled(!busy() || RunsAnyTime(layout.number));
   RefreshSurfaces();
 }
 

@@ -27,7 +27,7 @@ class FormSurface;
 class QtHost;
 class SurfaceView;
 
-struct ButtonSpec {
+struct ButtonLayout {
   int number;  // CommandN
   const char* caption;
   int left, top, width;
@@ -38,7 +38,7 @@ inline constexpr int kButtonHeight = 17;
 inline constexpr int kSurfaceLeft = 24, kSurfaceTop = 56;
 
 // Design captions and client-area positions.
-inline constexpr std::array<ButtonSpec, 20> kButtons{{
+inline constexpr std::array<ButtonLayout, 20> kButtons{{
     {5, "new", 24, 8, 41, true},
     {20, "send greetings to friend", 72, 8, 145, true},
     {3, "save on C:\\wimgx", 224, 8, 113, true},

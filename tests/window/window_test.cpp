@@ -129,12 +129,12 @@ class WindowTest : public QObject {
     MainWindow& w = Start(false);
     QCOMPARE(w.windowTitle(), QString("Mirelune"));
     QCOMPARE(w.findChildren<QPushButton*>().size(), 20);
-    for (const ButtonSpec& spec : kButtons) {
-      QPushButton* b = w.button(spec.number);
-      QCOMPARE(b->objectName(), QString("Command%1").arg(spec.number));
-      QCOMPARE(b->geometry(), QRect(spec.left, spec.top, spec.width, 17));
-      QCOMPARE(b->isVisible(), spec.shown);
-      if (spec.number != 11 && spec.number != 12 && spec.number != 18) QCOMPARE(b->text(), QString(spec.caption));
+    for (const ButtonLayout& layout : kButtons) {
+      QPushButton* b = w.button(layout.number);
+      QCOMPARE(b->objectName(), QString("Command%1").arg(layout.number));
+      QCOMPARE(b->geometry(), QRect(layout.left, layout.top, layout.width, 17));
+      QCOMPARE(b->isVisible(), layout.shown);
+      if (layout.number != 11 && layout.number != 12 && layout.number != 18) QCOMPARE(b->text(), QString(layout.caption));
     }
     // Hidden, yet already showing their start values.
     QCOMPARE(w.button(11)->text(), QString("ba=0"));
@@ -169,7 +169,7 @@ class WindowTest : public QObject {
 
   void workbenchShowsEveryButton() {
     MainWindow& w = Start(true);
-    for (const ButtonSpec& spec : kButtons) QVERIFY2(w.button(spec.number)->isVisible(), spec.caption);
+    for (const ButtonLayout& layout : kButtons) QVERIFY2(w.button(layout.number)->isVisible(), layout.caption);
     QVERIFY(!w.surface(6)->isVisible());
   }
 
