@@ -1,5 +1,6 @@
 // bar_combs.cpp — style 7: four combs of 32 bars each (upright, lying, rising and
 // falling at 45 degrees), every bar four units thick and of random length.
+#include "styles/common.h"
 #include "styles/styles.h"
 
 namespace mirelune {
@@ -9,8 +10,7 @@ namespace {
 enum class Comb { kUpright, kLying, kRising, kFalling };
 
 void DrawComb(State& s, Comb comb) {
-  s.i = Int(s.rng.Rnd() * s.sir + 1);
-  s.j = Int(s.rng.Rnd() * s.vis + 1);
+  PlaceFigure(s);
   double p = Int(s.rng.Rnd() * 500 + 1);
   const double start = comb == Comb::kLying ? s.j : s.i;
   const double end = start + 250;

@@ -14,8 +14,7 @@ void DrawCircleTrails(State& s) {
   for (s.nn = 1; s.nn <= 2; s.nn += 1) {
     s.nacin = Int(s.rng.Rnd() * 3 + 1);  // 1 right, 2 down, 3 diagonal
     const double p = Int(s.rng.Rnd() * 500 + 1);
-    s.i = Int(s.rng.Rnd() * s.sir + 1);
-    s.j = Int(s.rng.Rnd() * s.vis + 1);
+    PlaceFigure(s);
     s.barvap = strip.Point(10, p);  // one colour per trail
     SplitColour(s);
     s.re1 += 70;  // RGB caps what passes 255

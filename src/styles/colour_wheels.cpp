@@ -1,5 +1,6 @@
 // colour_wheels.cpp — style 10: two discs filled by radial lines whose colour walks
 // down the palette strip with the angle.
+#include "styles/common.h"
 #include "styles/styles.h"
 
 namespace mirelune {
@@ -11,8 +12,7 @@ void DrawColourWheels(State& s) {
   for (s.nn = 1; s.nn <= 2; s.nn += 1) {
     s.r = Int(s.rng.Rnd() * 40 + 50);
     const double p = Int(s.rng.Rnd() * 500 + 1);
-    s.i = Int(s.rng.Rnd() * s.sir + 1);
-    s.j = Int(s.rng.Rnd() * s.vis + 1);
+    PlaceFigure(s);
     // The angle accumulates by addition, which fixes the 6,300 passes; it runs a
     // little past a full turn, so the last lines cover the first ones.
     for (s.fi = 0; s.fi <= 6.3; s.fi += 0.001) {

@@ -5,6 +5,13 @@
 
 namespace mirelune {
 
+// A figure's place: `i` = Int(Rnd * sir + 1), then `j` = Int(Rnd * vis + 1),
+// always two draws in this order.
+inline void PlaceFigure(State& s) {
+  s.i = Int(s.rng.Rnd() * s.sir + 1);
+  s.j = Int(s.rng.Rnd() * s.vis + 1);
+}
+
 struct Offset {
   double a, b;
 };

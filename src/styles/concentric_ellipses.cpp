@@ -1,5 +1,6 @@
 // concentric_ellipses.cpp — style 3: one elliptical disc of concentric rings,
 // the colour walking down the strip from the centre outwards.
+#include "styles/common.h"
 #include "styles/styles.h"
 
 namespace mirelune {
@@ -11,8 +12,7 @@ void DrawConcentricEllipses(State& s) {
   canvas.FillStyle = 1;  // outlines only: the rings themselves make the disc
   s.r = Int(s.rng.Rnd() * 100 + 80);
   s.el = s.rng.Rnd() + 0.5;
-  s.i = Int(s.rng.Rnd() * s.sir + 1);
-  s.j = Int(s.rng.Rnd() * s.vis + 1);
+  PlaceFigure(s);
   // A pending button press ("stop") is handled before the disc is drawn.
   if (s.host) s.host->DoEvents();
   double p = Int(s.rng.Rnd() * 500 + 1);

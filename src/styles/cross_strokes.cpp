@@ -11,8 +11,7 @@ void DrawCrossStrokes(State& s) {
 
   for (s.nn = 1; s.nn <= 2; s.nn += 1) {
     s.rr = Int(s.rng.Rnd() * 40 + 50);
-    s.i = Int(s.rng.Rnd() * s.sir + 1);
-    s.j = Int(s.rng.Rnd() * s.vis + 1);
+    PlaceFigure(s);
     const double p = Int(s.rng.Rnd() * 500 + 1);
     s.nacin = Int(s.rng.Rnd() * 3 + 1);  // 1 vertical, 2 horizontal, 3 both
     const double end = s.rr * 10;

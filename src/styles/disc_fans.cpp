@@ -1,5 +1,6 @@
 // disc_fans.cpp — style 5: two fans of 800 small filled discs scattered along a
 // slowly turning direction around a random centre.
+#include "styles/common.h"
 #include "styles/styles.h"
 
 namespace mirelune {
@@ -12,8 +13,7 @@ void DrawDiscFans(State& s) {
   for (s.nn = 1; s.nn <= 2; s.nn += 1) {
     s.fi = s.rng.Rnd() * 6.28;
     const double step = 0.006;
-    s.i = Int(s.rng.Rnd() * s.sir + 1);
-    s.j = Int(s.rng.Rnd() * s.vis + 1);
+    PlaceFigure(s);
     double p = Int(s.rng.Rnd() * 500 + 1);
     for (int k = 1; k <= 800; ++k) {
       s.r = Int(s.rng.Rnd() * 150 + 30);  // never closer than 30: a hole stays at the centre

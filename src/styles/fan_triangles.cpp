@@ -1,5 +1,6 @@
 // fan_triangles.cpp — style 4: two triangles filled by fans of lines from the
 // apex to every point of the base, one hanging below its base, one standing on it.
+#include "styles/common.h"
 #include "styles/styles.h"
 
 namespace mirelune {
@@ -23,15 +24,13 @@ void FanToBase(State& s, double ax, double ay, double p) {
 void DrawFanTriangles(State& s) {
   // Apex below the base, on a whole unit.
   s.r = Int(s.rng.Rnd() * 150 + 300);
-  s.i = Int(s.rng.Rnd() * s.sir + 1);
-  s.j = Int(s.rng.Rnd() * s.vis + 1);
+  PlaceFigure(s);
   double p = Int(s.rng.Rnd() * 500 + 1);
   FanToBase(s, s.i + Int(s.r / 2), s.j + Int(s.r / 2), p);
 
   // Apex above the base; for an odd base it lies on a half unit.
   s.r = Int(s.rng.Rnd() * 150 + 300);
-  s.i = Int(s.rng.Rnd() * s.sir + 1);
-  s.j = Int(s.rng.Rnd() * s.vis + 1);
+  PlaceFigure(s);
   p = Int(s.rng.Rnd() * 500 + 1);
   FanToBase(s, s.i + s.r / 2, s.j - s.r / 2, p);
 }

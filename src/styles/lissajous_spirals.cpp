@@ -1,5 +1,6 @@
 // lissajous_spirals.cpp — style 15: two chains of filled dots along Lissajous curves
 // whose radius grows with the parameter, so each winds out as a knotted spiral.
+#include "styles/common.h"
 #include "styles/styles.h"
 
 namespace mirelune {
@@ -18,8 +19,7 @@ void DrawLissajousSpirals(State& s) {
     const float fi1 = scaled + 30.0f;
     s.fi1 = fi1;
     const double p = Int(s.rng.Rnd() * 500 + 1);
-    s.i = Int(s.rng.Rnd() * s.sir + 1);
-    s.j = Int(s.rng.Rnd() * s.vis + 1);
+    PlaceFigure(s);
     s.fii = Int(s.rng.Rnd() * 5 + 1);
     s.fij = Int(s.rng.Rnd() * 5 + 1);
     const double end = s.fi1;

@@ -1,5 +1,6 @@
 // ray_fans.cpp — style 2: two fans of 900 rays each, turning through about
 // three quarters of a turn, with ragged outer ends.
+#include "styles/common.h"
 #include "styles/styles.h"
 
 namespace mirelune {
@@ -11,8 +12,7 @@ void DrawRayFans(State& s) {
   for (s.nn = 1; s.nn <= 2; s.nn += 1) {
     s.fi = s.rng.Rnd() * 6.28;
     const double step = 0.005;
-    s.i = Int(s.rng.Rnd() * s.sir + 1);
-    s.j = Int(s.rng.Rnd() * s.vis + 1);
+    PlaceFigure(s);
     double p = Int(s.rng.Rnd() * 500 + 1);
     for (int k = 1; k <= 900; ++k) {
       s.r = Int(s.rng.Rnd() * 100 + 80);

@@ -1,5 +1,6 @@
 // ring_clusters.cpp — style 6: two clusters of 100 thick circle outlines whose
 // centres are shaken around a random point.
+#include "styles/common.h"
 #include "styles/styles.h"
 
 namespace mirelune {
@@ -10,8 +11,7 @@ void DrawRingClusters(State& s) {
 
   canvas.FillStyle = 1;  // outlines only
   for (s.nn = 1; s.nn <= 2; s.nn += 1) {
-    s.i = Int(s.rng.Rnd() * s.sir + 1);
-    s.j = Int(s.rng.Rnd() * s.vis + 1);
+    PlaceFigure(s);
     double p = Int(s.rng.Rnd() * 500 + 1);
     for (int k = 1; k <= 100; ++k) {
       s.r = Int(s.rng.Rnd() * 40 + 50);

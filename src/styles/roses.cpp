@@ -1,5 +1,6 @@
 // roses.cpp — style 11: two polar roses with 2 to 7 petals, filled by radial lines
 // coloured by angle like the colour wheels.
+#include "styles/common.h"
 #include "styles/styles.h"
 
 namespace mirelune {
@@ -12,8 +13,7 @@ void DrawRoses(State& s) {
     s.r = Int(s.rng.Rnd() * 40 + 40);
     s.fit = Int(s.rng.Rnd() * 6 + 2);
     const double p = Int(s.rng.Rnd() * 500 + 1);
-    s.i = Int(s.rng.Rnd() * s.sir + 1);
-    s.j = Int(s.rng.Rnd() * s.vis + 1);
+    PlaceFigure(s);
     for (s.fi = 0; s.fi <= 6.3; s.fi += 0.001) {
       s.barva = strip.Point(10, p + 30 * s.fi);
       // Between the petals a core of radius 10 stays filled.

@@ -15,8 +15,7 @@ void DrawShadedBalls(State& s) {
     s.r1 = Int(s.rng.Rnd() * 20 + 30);  // one ball radius for the whole cluster
     s.rr = Int(s.rng.Rnd() * 60 + 80);
     const double p = Int(s.rng.Rnd() * 500 + 1);
-    s.i = Int(s.rng.Rnd() * s.sir + 1);
-    s.j = Int(s.rng.Rnd() * s.vis + 1);
+    PlaceFigure(s);
     for (int k = 1; k <= 10; ++k) {
       s.nacin = Int(s.rng.Rnd() * 2 + 1);  // kept for the sequence; the ball ignores it
       const auto [a, b] = ClusterOffset(s);

@@ -25,8 +25,7 @@ void DrawShadedBars(State& s) {
   for (s.nn = 1; s.nn <= 2; s.nn += 1) {
     s.rr = Int(s.rng.Rnd() * 40 + 50);
     const double p = Int(s.rng.Rnd() * 500 + 1);
-    s.i = Int(s.rng.Rnd() * s.sir + 1);
-    s.j = Int(s.rng.Rnd() * s.vis + 1);
+    PlaceFigure(s);
     for (int k = 1; k <= 20; ++k) {
       s.nacin = Int(s.rng.Rnd() * 2 + 1);  // 1 upright, 2 lying
       const auto [a, b] = ClusterOffset(s);  // r is also half the length

@@ -25,8 +25,7 @@ void DrawShadedCones(State& s) {
     s.r1 = Int(s.rng.Rnd() * 30 + 40);
     s.rr = Int(s.rng.Rnd() * 60 + 80);
     const double p = Int(s.rng.Rnd() * 500 + 1);
-    s.i = Int(s.rng.Rnd() * s.sir + 1);
-    s.j = Int(s.rng.Rnd() * s.vis + 1);
+    PlaceFigure(s);
     for (int k = 1; k <= 10; ++k) {
       const auto [a, b] = ClusterOffset(s);
       s.barvap = strip.Point(10, p + s.r);

@@ -12,8 +12,7 @@ void DrawSquareClusters(State& s) {
   canvas.FillStyle = 0;
   for (s.nn = 1; s.nn <= 2; s.nn += 1) {
     s.rr = Int(s.rng.Rnd() * 40 + 70);
-    s.i = Int(s.rng.Rnd() * s.sir + 1);
-    s.j = Int(s.rng.Rnd() * s.vis + 1);
+    PlaceFigure(s);
     const double p = Int(s.rng.Rnd() * 500 + 1);
     const double end = s.rr * 2;  // fixed when the loop starts
     for (double k = 1; k <= end; k += 1) {

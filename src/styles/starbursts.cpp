@@ -1,4 +1,5 @@
 // starbursts.cpp — style 12: two hedgehog bursts of 210 thick rays of random length.
+#include "styles/common.h"
 #include "styles/styles.h"
 
 namespace mirelune {
@@ -9,8 +10,7 @@ void DrawStarbursts(State& s) {
 
   for (s.nn = 1; s.nn <= 2; s.nn += 1) {
     const double p = Int(s.rng.Rnd() * 500 + 1);
-    s.i = Int(s.rng.Rnd() * s.sir + 1);
-    s.j = Int(s.rng.Rnd() * s.vis + 1);
+    PlaceFigure(s);
     // The accumulated angle passes 6.3 after exactly 210 rays; each ray draws once,
     // so the count shapes the rest of the sequence.
     for (s.fi = 0; s.fi <= 6.3; s.fi += 0.03) {

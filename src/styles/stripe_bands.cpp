@@ -1,4 +1,5 @@
 // stripe_bands.cpp — style 1: a lying and a standing band of palette gradients.
+#include "styles/common.h"
 #include "styles/styles.h"
 
 namespace mirelune {
@@ -8,8 +9,7 @@ void DrawStripeBands(State& s) {
   const Surface& strip = s.Picture3;
 
   // Lying band: vertical strokes, one palette row per pair.
-  s.i = Int(s.rng.Rnd() * s.sir + 1);
-  s.j = Int(s.rng.Rnd() * s.vis + 1);
+  PlaceFigure(s);
   double p = Int(s.rng.Rnd() * 500 + 1);
   double end = s.i + 300;
   for (double k = s.i; k <= end; k += 2) {
@@ -21,8 +21,7 @@ void DrawStripeBands(State& s) {
   }
 
   // Standing band: horizontal strokes.
-  s.i = Int(s.rng.Rnd() * s.sir + 1);
-  s.j = Int(s.rng.Rnd() * s.vis + 1);
+  PlaceFigure(s);
   p = Int(s.rng.Rnd() * 500 + 1);
   end = s.j + 300;
   for (double k = s.j; k <= end; k += 2) {
