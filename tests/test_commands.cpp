@@ -66,6 +66,20 @@ class DrivenHost : public ScriptedHost {
   }
 };
 
+// A started program under a scratch drive root, its clock ticking every
+// `every` readings, for the loop with saving.
+struct LoopRun {
+  TempRoot root;
+  DrivenHost host;
+  std::unique_ptr<State> s = std::make_unique<State>();
+  SavedCards saved;
+  explicit LoopRun(int every) {
+    host.every = every;
+    s->host = &host;
+    StartUp(*s);
+  }
+};
+
 std::vector<std::uint8_t> ReadAll(const fs::path& p) {
   std::ifstream in(p, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), {}};
@@ -555,15 +569,10 @@ Colour TopLeftOfBmp(const fs::path& p) {
 }
 
 TEST(LoopWithSaving, FiftyCardsUnderFiftyNamesThenTheProgramEnds) {
-  TempRoot root;
-  DrivenHost host;
-  host.every = 3;  // the clock moves on slower than cards are made: names repeat
-  auto s = std::make_unique<State>();
-  s->host = &host;
-  StartUp(*s);
+  LoopRun run(3);  // the clock moves on slower than cards are made: names repeat
+  auto& [root, host, s, saved] = run;
   CommandColor(*s);  // a fixed palette: the strip is kept
   s->t = "Bob";
-  SavedCards saved;
   std::vector<std::pair<fs::path, Colour>> written;  // each file and its card's mark
   const auto on_saved = [&](const SaveResult& r) {
     EXPECT_TRUE(r.ok);
@@ -583,13 +592,8 @@ TEST(LoopWithSaving, FiftyCardsUnderFiftyNamesThenTheProgramEnds) {
 }
 
 TEST(LoopWithSaving, StopEndsTheLoopAfterTheCardIsSaved) {
-  TempRoot root;
-  DrivenHost host;
-  host.every = 1;
-  auto s = std::make_unique<State>();
-  s->host = &host;
-  StartUp(*s);
-  SavedCards saved;
+  LoopRun run(1);
+  auto& [root, host, s, saved] = run;
   const SaveResult r = LoopAndSave(*s, saved, CheapCard, [&](const SaveResult& saved_card) {
     if (saved_card.cards == 3) CommandStop(*s);
   });
@@ -602,13 +606,8 @@ TEST(LoopWithSaving, StopEndsTheLoopAfterTheCardIsSaved) {
 }
 
 TEST(LoopWithSaving, AFailedSaveStopsTheLoopWithTheCardOnScreen) {
-  TempRoot root;
-  DrivenHost host;
-  host.every = 1;
-  auto s = std::make_unique<State>();
-  s->host = &host;
-  StartUp(*s);
-  SavedCards saved;
+  LoopRun run(1);
+  auto& [root, host, s, saved] = run;
   const SaveResult r = LoopAndSave(*s, saved, CheapCard, [&](const SaveResult& saved_card) {
     if (saved_card.cards == 2) fs::remove_all(root.path / "wimgx");
   });
@@ -637,14 +636,9 @@ TEST(LoopWithSaving, WaitsForTheClockRatherThanReuseAName) {
 }
 
 TEST(LoopWithSaving, TheCommandSavesAnonymousCards) {
-  TempRoot root;
-  DrivenHost host;
-  host.every = 1;
-  auto s = std::make_unique<State>();
-  s->host = &host;
-  StartUp(*s);
+  LoopRun run(1);
+  auto& [root, host, s, saved] = run;
   s->t = "Bob";
-  SavedCards saved;
   const SaveResult r = CommandLoopAndSave(*s, saved, [&](const SaveResult&) { CommandStop(*s); });
   ASSERT_TRUE(r.ok) << r.message;
   EXPECT_EQ(r.cards, 1);

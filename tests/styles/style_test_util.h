@@ -22,9 +22,9 @@ inline int RowOf(std::uint32_t c) {
 }
 
 // Row strip painted, canvas cleared to kBack, generator at `state`.
-inline void Prepare(State& s, std::uint64_t state) {
+inline void Prepare(State& s, std::uint64_t state, Colour back = kBack) {
   PaintRowStrip(s);
-  s.Picture1.SetBackColor(kBack);
+  s.Picture1.SetBackColor(back);
   s.rng.set_state(state);
 }
 

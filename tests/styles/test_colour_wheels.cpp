@@ -45,9 +45,7 @@ TEST(ColourWheels, ColourFollowsTheAngleFromStraightDown) {
   const std::uint64_t st = SecondDiscInside(1, 450);
   Fixture f;
   State& s = *f;
-  PaintRowStrip(s);
-  s.Picture1.SetBackColor(0);
-  s.rng.set_state(st);
+  testing::Prepare(s, st, 0);
   Generator g = s.rng;
   NextDisc(g);
   const Disc d = NextDisc(g);
@@ -81,9 +79,7 @@ TEST(ColourWheels, RowsPastTheStripEndAreDrawnAsMinusOne) {
   const std::uint64_t st = SecondDiscInside(495, 500);
   Fixture f;
   State& s = *f;
-  PaintRowStrip(s);
-  s.Picture1.SetBackColor(0);
-  s.rng.set_state(st);
+  testing::Prepare(s, st, 0);
   Generator g = s.rng;
   NextDisc(g);
   const Disc d = NextDisc(g);

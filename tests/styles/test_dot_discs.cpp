@@ -55,9 +55,7 @@ TEST(DotDiscs, DotsLieInRingsColouredByDistance) {
   });
   Fixture f;
   State& s = *f;
-  PaintRowStrip(s);
-  s.Picture1.SetBackColor(0);
-  s.rng.set_state(st);
+  testing::Prepare(s, st, 0);
   const Replay want = ReplayCall(s.rng);
   DrawDotDiscs(s);
 

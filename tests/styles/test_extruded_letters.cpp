@@ -61,9 +61,7 @@ TEST(ExtrudedLetters, FrontCopyIsWholeAndOnTop) {
   });
   Fixture f;
   State& s = *f;
-  PaintRowStrip(s);
-  s.Picture1.SetBackColor(0);
-  s.rng.set_state(st);
+  testing::Prepare(s, st, 0);
   Generator g = s.rng;
   NextLetter(g);
   const Letter l = NextLetter(g);

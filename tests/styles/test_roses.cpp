@@ -44,9 +44,7 @@ TEST(Roses, PetalsAndGapsFollowThePetalCount) {
     });
     Fixture f;
     State& s = *f;
-    PaintRowStrip(s);
-    s.Picture1.SetBackColor(0);
-    s.rng.set_state(st);
+    testing::Prepare(s, st, 0);
     Generator g = s.rng;
     NextFlower(g);
     const Flower w = NextFlower(g);

@@ -51,9 +51,7 @@ TEST(SquareClusters, SquaresAreColouredAndPlacedByDistance) {
   });
   Fixture f;
   State& s = *f;
-  PaintRowStrip(s);
-  s.Picture1.SetBackColor(0);
-  s.rng.set_state(st);
+  testing::Prepare(s, st, 0);
   const Replay want = ReplayCall(s.rng);
   DrawSquareClusters(s);
 

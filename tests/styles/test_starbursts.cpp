@@ -64,9 +64,7 @@ TEST(Starbursts, RaysReachTheirDrawnLength) {
   });
   Fixture f;
   State& s = *f;
-  PaintRowStrip(s);
-  s.Picture1.SetBackColor(0);
-  s.rng.set_state(st);
+  testing::Prepare(s, st, 0);
   Generator g = s.rng;
   NextBurst(g);
   const Burst b = NextBurst(g);
