@@ -9,7 +9,7 @@ $SUDO apt-get install -y -qq --no-install-recommends \
   build-essential cmake pkg-config git \
   libfreetype-dev libfontconfig-dev fonts-liberation fonts-dejavu-core \
   libpng-dev libcurl4-openssl-dev ca-certificates \
-  libgtest-dev libgmock-dev libbenchmark-dev \
+  libgtest-dev libgmock-dev libbenchmark-dev libssl-dev libcli11-dev nlohmann-json3-dev \
   qt6-base-dev libgl-dev \
   xvfb xauth xdotool x11-utils imagemagick \
   python3 python3-aiosmtpd xdg-utils >/dev/null

@@ -57,9 +57,7 @@ void StartUp(State& s) {
 }
 
 void CommandNew(State& s) {
-  s.drgb = 0;
-  s.ddrgb = 0;
-  s.tekst = 1;
+  ResetForNames(s);
   s.colorr = 0;
   AskNamesAndSeed(s);
   DrawPaletteStrip(s);
@@ -139,7 +137,7 @@ SaveResult CommandSaveCard(State& s, SavedCards& saved) { return SaveCard(s, sav
 
 SaveResult CommandLoopAndSave(State& s, SavedCards& saved,
                               const std::function<void(const SaveResult&)>& on_saved) {
-  return LoopAndSave(s, saved, MakeCard, on_saved);
+  return LoopAndSave(s, saved, [](State& st) { MakeCard(st); }, on_saved);
 }
 
 std::vector<std::filesystem::path> CommandArchiveSave(State& s) { return ArchiveSave(s); }

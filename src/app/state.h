@@ -29,10 +29,12 @@ inline constexpr int kStyleCount = 23;
 
 // How many draws of the generator each stage of the last card took.
 struct CardStats {
+  std::uint64_t strip = 0;      // the palette strip (cards made from names)
   std::uint64_t pass = 0;       // the generation pass's own draws
   std::uint64_t styles = 0;     // all style calls together
   std::uint64_t effect = 0;     // both sweeps and the reveal
   std::uint64_t ornaments = 0;  // the ornament tree
+  std::uint64_t total = 0;      // strip to text (cards made from names)
   double background_row = 0;    // L
   double offset_mode = 0;       // d as the pass drew it
   std::array<int, kStyleCount> flags{};

@@ -5,6 +5,7 @@
 //   MakeCard(s);           // picture, effect, ornaments and greeting on Picture4
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "app/state.h"
@@ -31,8 +32,15 @@ void SeedNewImage(State& s);
 // Stores the names as typed and seeds exactly as AskNamesAndSeed does, without dialogs.
 void SetNamesAndSeed(State& s, const std::string& friend_utf8, const std::string& own_utf8);
 
+// Clears the canvas and paints it in the colour of a random row of the strip
+// (one draw); returns the row.
+double PaintBackground(State& s);
+
+// What "new" resets before it seeds from names: no brightness drift, text on.
+void ResetForNames(State& s);
+
 // Clears the canvas, draws the shared parameters, chooses and runs the styles,
-// then the displacement effect and the ornament tree.
+// and keeps the plain picture on Picture6.
 void RunGenerationPass(State& s);
 
 // The pale band and the blue greeting line, when the own name is set.
@@ -44,7 +52,28 @@ std::string GreetingLine(const State& s);
 // The program's web address printed at the end of the greeting line.
 inline constexpr const char* kWebAddress = "mirelune.art";
 
-// Image name, generation pass, card text.
+// The stages of a card after its strip, in the order MakeCard runs them.
+enum class CardStage { kStrip, kPass, kEffect, kOrnaments, kText };
+const char* StageName(CardStage stage);
+using StageHook = std::function<void(CardStage, const State&)>;
+
+// Image name, generation pass, displacement effect, ornament tree, card text;
+// `after` hears of each stage as it ends (tests digest every stage).
 void MakeCard(State& s);
+void MakeCard(State& s, const StageHook& after);
+
+// A card from names and settings: what "new" does, with the names given instead
+// of asked for and the settings of the workbench fixed.
+struct CardSettings {
+  std::string friend_name, sender;
+  int max_styles = 15;  // nnn, 1..24
+  int palette = 0;      // colorr: 0 a palette drawn at random, else 1..26
+  bool pix = false;     // the effect's pixel-by-pixel reveal
+};
+void MakeCardFromNames(State& s, const CardSettings& c, const StageHook& after = {});
+
+// The strip for `seed`, then style `number` (1..23) alone, twice, on the
+// background colour the pass would take, without the effect. Leaves it on Picture1.
+void PaintStyleAlone(State& s, int number, double seed);
 
 }  // namespace mirelune

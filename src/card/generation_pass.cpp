@@ -1,20 +1,30 @@
 // generation_pass.cpp — one picture: background, shared parameters of the effect,
 // the choice of styles by coin flips, the passes, then the effects.
 #include "card/card.h"
-#include "effects/effects.h"
 #include "styles/styles.h"
 
 namespace mirelune {
+
+double PaintBackground(State& s) {
+  s.Picture1.Cls();
+  const double L = Int(s.rng.Rnd() * 600 + 1);
+  s.barva = s.Picture3.Point(10, L);
+  s.Picture1.SetBackColor(static_cast<Colour>(s.barva));
+  return L;
+}
+
+void ResetForNames(State& s) {
+  s.drgb = 0;
+  s.ddrgb = 0;
+  s.tekst = 1;
+}
 
 void RunGenerationPass(State& s) {
   Generator& g = s.rng;
   const std::uint64_t start = g.draws();
   std::uint64_t style_draws = 0;
 
-  s.Picture1.Cls();
-  const double L = Int(g.Rnd() * 600 + 1);
-  s.barva = s.Picture3.Point(10, L);
-  s.Picture1.SetBackColor(static_cast<Colour>(s.barva));
+  const double L = PaintBackground(s);
 
   s.ffi = g.Rnd() * 6.28;
   s.bb1 = Int(g.Rnd() * 200 + 200);
@@ -65,13 +75,6 @@ void RunGenerationPass(State& s) {
   s.stats.pass = g.draws() - start - style_draws;
 
   s.Picture6.SetPicture(s.Picture1.GetImage());
-
-  std::uint64_t before = g.draws();
-  ApplyDisplacementEffect(s);
-  s.stats.effect = g.draws() - before;
-  before = g.draws();
-  DrawOrnamentTree(s);
-  s.stats.ornaments = g.draws() - before;
 }
 
 }  // namespace mirelune

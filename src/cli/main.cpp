@@ -143,19 +143,7 @@ int Card(int argc, char** argv) {
   BatchHost host;
   State s;
   s.host = &host;
-  s.nnn = static_cast<double>(max_styles);
-  s.linepix = linepix;
-  // What "new" does, with the names given instead of asked for.
-  s.drgb = 0;
-  s.ddrgb = 0;
-  s.tekst = 1;
-  s.colorr = static_cast<double>(palette);
-  SetNamesAndSeed(s, friend_name, sender);
-  const std::uint64_t start = s.rng.draws();
-  DrawPaletteStrip(s);
-  const std::uint64_t strip_draws = s.rng.draws() - start;
-  MakeCard(s);
-  const std::uint64_t total = s.rng.draws() - start;
+  MakeCardFromNames(s, {friend_name, sender, static_cast<int>(max_styles), static_cast<int>(palette), linepix == 2});
 
   const bool report_to_stdout = a.flags.count("report") && a.flags.at("report") == "-";
   std::ostream& paths = report_to_stdout ? std::cerr : std::cout;
@@ -194,12 +182,12 @@ int Card(int argc, char** argv) {
     j.Field("width", s.Picture4.pixel_width());
     j.Field("height", s.Picture4.pixel_height());
     Json draws;
-    draws.Field("strip", strip_draws);
+    draws.Field("strip", s.stats.strip);
     draws.Field("pass", s.stats.pass);
     draws.Field("styles", s.stats.styles);
     draws.Field("effect", s.stats.effect);
     draws.Field("ornaments", s.stats.ornaments);
-    draws.Field("total", total);
+    draws.Field("total", s.stats.total);
     j.Object("draws", draws);
     const std::string text = j.Text() + "\n";
     if (report_to_stdout) {
@@ -228,14 +216,7 @@ int Style(int argc, char** argv) {
   BatchHost host;
   State s;
   s.host = &host;
-  s.rng.Rnd(-1);
-  s.rng.Randomize(seed);
-  DrawPaletteStrip(s);
-  s.Picture1.Cls();
-  const double L = Int(s.rng.Rnd() * 600 + 1);
-  s.barva = s.Picture3.Point(10, L);
-  s.Picture1.SetBackColor(static_cast<Colour>(s.barva));
-  for (s.n = 1; s.n <= 2; s.n += 1) kStyles[number - 1].draw(s);
+  PaintStyleAlone(s, static_cast<int>(number), seed);
 
   const std::filesystem::path out =
       a.flags.count("out") ? std::filesystem::path(a.flags.at("out"))

@@ -53,7 +53,9 @@ class Surface {
   Colour ForeColor = 0;
   int FillStyle = 1;  // 0 solid, 1 transparent
   Colour FillColor = 0;
-  std::string FontName = "sans-serif";
+  // A named face, not "sans-serif": which face a generic family resolves to depends
+  // on the fonts installed, and the card must not.
+  std::string FontName = "DejaVu Sans";
   double FontSize = 8;
   double CurrentX = 0;
   double CurrentY = 0;

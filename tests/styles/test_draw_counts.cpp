@@ -125,7 +125,7 @@ TEST(StyleTable, StateAndSettingsLeftBehind) {
         case Fill::kChanged: EXPECT_NE(s.Picture1.FillColor, kSentinel); break;
       }
       const bool letters = st.number == 8;
-      EXPECT_EQ(s.Picture1.FontName, letters ? "Times New Roman" : "sans-serif");
+      EXPECT_EQ(s.Picture1.FontName, letters ? "Times New Roman" : "DejaVu Sans");
       EXPECT_EQ(s.Picture1.FontSize, letters ? 250 : 8);
       if (st.number != 13) {
         EXPECT_EQ(s.d, 2);  // only the square clusters write it
