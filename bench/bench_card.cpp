@@ -4,8 +4,9 @@
 #include <memory>
 
 #include "card/card.h"
+#include "commands/commands.h"
 #include "effects/effects.h"
-#include "output/output.h"
+#include "files/files.h"
 #include "palette/palette.h"
 #include "styles/styles.h"
 

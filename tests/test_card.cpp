@@ -2,7 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "card/card.h"
-#include "output/output.h"
+#include "commands/commands.h"
+#include "files/files.h"
 #include "test_util.h"
 
 namespace mirelune {

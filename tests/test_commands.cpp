@@ -7,9 +7,9 @@
 #include <iterator>
 #include <set>
 
-#include "app/commands.h"
+#include "commands/commands.h"
 #include "card/card.h"
-#include "output/output.h"
+#include "files/files.h"
 #include "test_util.h"
 
 namespace mirelune {

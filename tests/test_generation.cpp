@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "card/card.h"
+#include "commands/commands.h"
 #include "effects/effects.h"
 #include "styles/styles.h"
 #include "test_util.h"

@@ -18,6 +18,7 @@
 #include <string>
 
 #include "card/card.h"
+#include "commands/commands.h"
 #include "styles/styles.h"
 #include "test_util.h"
 

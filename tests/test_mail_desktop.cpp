@@ -2,8 +2,8 @@
 // stand-in programs on PATH that only record their arguments.
 #include <gtest/gtest.h>
 
-#include "output/mail_desktop.h"
-#include "output/output.h"
+#include "mail/mail_desktop.h"
+#include "files/files.h"
 #include "test_mail_util.h"
 #include "test_util.h"
 

@@ -2,7 +2,7 @@
 // encodings, down to the byte.
 #include <gtest/gtest.h>
 
-#include "output/mail_mime.h"
+#include "mail/mail_mime.h"
 #include "test_mail_util.h"
 
 namespace mirelune {

@@ -7,8 +7,8 @@
 
 #include <map>
 
-#include "output/mail_smtp.h"
-#include "output/output.h"
+#include "mail/mail_smtp.h"
+#include "files/files.h"
 #include "test_mail_util.h"
 #include "test_util.h"
 

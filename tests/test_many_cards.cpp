@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "card/card.h"
+#include "commands/commands.h"
 #include "styles/styles.h"
 #include "test_util.h"
 

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "output/output.h"
+#include "files/files.h"
 #include "test_util.h"
 
 namespace mirelune {

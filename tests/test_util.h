@@ -3,7 +3,7 @@
 
 #include <memory>
 
-#include "app/state.h"
+#include "core/state.h"
 #include "palette/palette.h"
 
 namespace mirelune::testing {

@@ -2,13 +2,13 @@
 //
 //   AskNamesAndSeed(s);    // asks the host for the names, reseeds the generator
 //   DrawPaletteStrip(s);   // palette/palette.h
-//   MakeCard(s);           // picture, effect, ornaments and greeting on Picture4
+//   RunGenerationPass(s);  // the picture on Picture1, a copy on Picture6
+//   DrawCardText(s);       // the band and the greeting on Picture4
 #pragma once
 
-#include <functional>
 #include <string>
 
-#include "app/state.h"
+#include "core/state.h"
 
 namespace mirelune {
 
@@ -51,26 +51,6 @@ std::string GreetingLine(const State& s);
 
 // The program's web address printed at the end of the greeting line.
 inline constexpr const char* kWebAddress = "mirelune.art";
-
-// The stages of a card after its strip, in the order MakeCard runs them.
-enum class CardStage { kStrip, kPass, kEffect, kOrnaments, kText };
-const char* StageName(CardStage stage);
-using StageHook = std::function<void(CardStage, const State&)>;
-
-// Image name, generation pass, displacement effect, ornament tree, card text;
-// `after` hears of each stage as it ends (tests digest every stage).
-void MakeCard(State& s);
-void MakeCard(State& s, const StageHook& after);
-
-// A card from names and settings: what "new" does, with the names given instead
-// of asked for and the settings of the workbench fixed.
-struct CardSettings {
-  std::string friend_name, sender;
-  int max_styles = 15;  // nnn, 1..24
-  int palette = 0;      // colorr: 0 a palette drawn at random, else 1..26
-  bool pix = false;     // the effect's pixel-by-pixel reveal
-};
-void MakeCardFromNames(State& s, const CardSettings& c, const StageHook& after = {});
 
 // The strip for `seed`, then style `number` (1..23) alone, twice, on the
 // background colour the pass would take, without the effect. Leaves it on Picture1.

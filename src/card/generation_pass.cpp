@@ -1,6 +1,7 @@
 // generation_pass.cpp — one picture: background, shared parameters of the effect,
 // the choice of styles by coin flips, the passes, then the effects.
 #include "card/card.h"
+#include "palette/palette.h"
 #include "styles/styles.h"
 
 namespace mirelune {
@@ -75,6 +76,14 @@ void RunGenerationPass(State& s) {
   s.stats.pass = g.draws() - start - style_draws;
 
   s.Picture6.SetPicture(s.Picture1.GetImage());
+}
+
+void PaintStyleAlone(State& s, int number, double seed) {
+  s.rng.Rnd(-1);
+  s.rng.Randomize(seed);
+  DrawPaletteStrip(s);
+  PaintBackground(s);
+  for (s.n = 1; s.n <= 2; s.n += 1) kStyles[number - 1].draw(s);
 }
 
 }  // namespace mirelune

@@ -15,9 +15,10 @@
 #include <vector>
 
 #include "card/card.h"
+#include "commands/commands.h"
 #include "cli/json.h"
-#include "output/mail.h"
-#include "output/output.h"
+#include "mail/mail.h"
+#include "files/files.h"
 #include "palette/palette.h"
 #include "styles/styles.h"
 #include "surface/text.h"

@@ -5,7 +5,7 @@
 //   DrawOrnamentTree(s);         // 400 baubles on Picture4, coloured from Picture1
 #pragma once
 
-#include "app/state.h"
+#include "core/state.h"
 
 namespace mirelune {
 

@@ -2,12 +2,9 @@
 // and the splitting of a colour into components.
 #pragma once
 
-#include "app/state.h"
+#include "core/state.h"
 
 namespace mirelune {
-
-// Fills s.table with the 26 built-in palettes; every other entry is 0.
-void InitPaletteTable(State& s);
 
 // Paints 100 gradient blobs on Picture3 from palette `colorr`, or from a random
 // one when `colorr` is 0 (then one extra draw). Sets `tipp`.

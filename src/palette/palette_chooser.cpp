@@ -4,7 +4,6 @@
 #include <optional>
 #include <string>
 
-#include "app/commands.h"
 #include "palette/palette.h"
 
 namespace mirelune {

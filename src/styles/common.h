@@ -1,7 +1,7 @@
 // common.h — the steps several styles share.
 #pragma once
 
-#include "app/state.h"
+#include "core/state.h"
 
 namespace mirelune {
 

@@ -4,7 +4,7 @@
 // and keeps its working values in the shared state, where the next style finds them.
 #pragma once
 
-#include "app/state.h"
+#include "core/state.h"
 
 namespace mirelune {
 

@@ -1,5 +1,9 @@
 #include "surface/numeric.h"
 
+#include <cmath>
+#include <cstdio>
+#include <string>
+
 namespace mirelune {
 namespace {
 
@@ -61,6 +65,16 @@ void SinCos2(double x0, double x1, double* s0, double* c0, double* s1, double* c
   };
   pick(q0, ks[0], kc[0], s0, c0);
   pick(q1, ks[1], kc[1], s1, c1);
+}
+
+std::string NumberText(double v) {
+  char buf[32];
+  if (std::nearbyint(v) == v && std::fabs(v) < 1e15) {
+    std::snprintf(buf, sizeof buf, "%.0f", v);
+  } else {
+    std::snprintf(buf, sizeof buf, "%.15g", v);
+  }
+  return buf;
 }
 
 }  // namespace mirelune

@@ -10,6 +10,8 @@
 // precision" explicitly; then it converts with float() at that step.
 #pragma once
 
+#include <string>
+
 #include <cmath>
 #include <cstdint>
 
@@ -140,5 +142,8 @@ inline double Cos(double x) {
 }
 
 inline double Sqr(double x) { return std::sqrt(x); }
+
+// A number as a caption or a report shows it: whole numbers without a decimal point.
+std::string NumberText(double v);
 
 }  // namespace mirelune

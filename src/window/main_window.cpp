@@ -8,9 +8,9 @@
 #include <QStatusBar>
 #include <exception>
 
-#include "app/commands.h"
-#include "output/mail.h"
-#include "output/output.h"
+#include "commands/commands.h"
+#include "mail/mail.h"
+#include "files/files.h"
 #include "window/qt_host.h"
 #include "window/surface_view.h"
 

@@ -16,8 +16,8 @@
 #include <functional>
 #include <memory>
 
-#include "app/state.h"
-#include "output/saving.h"
+#include "core/state.h"
+#include "files/saving.h"
 
 class QPushButton;
 

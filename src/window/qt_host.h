@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/host.h"
+#include "core/host.h"
 
 namespace mirelune {
 

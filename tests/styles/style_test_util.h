@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/state.h"
+#include "core/state.h"
 #include "test_util.h"
 
 namespace mirelune::testing {

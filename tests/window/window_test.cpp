@@ -13,9 +13,9 @@
 #include <filesystem>
 #include <memory>
 
-#include "app/commands.h"
+#include "commands/commands.h"
 #include "card/card.h"
-#include "output/output.h"
+#include "files/files.h"
 #include "palette/palette.h"
 #include "window/main_window.h"
 #include "window/qt_host.h"

@@ -3,7 +3,7 @@
 //
 //   State s;                 // start values as after start-up
 //   s.host = &my_host;       // dialogs, clock, message pump
-//   AskNamesAndSeed(s); DrawPaletteStrip(s); MakeCard(s);
+//   AskNamesAndSeed(s); DrawPaletteStrip(s); MakeCard(s);  // card/, commands/
 //
 // Procedures take the state and nothing else, and talk to each other only through
 // it, as the drawing code was designed: a working value one procedure leaves (`d`,
@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "app/host.h"
+#include "core/host.h"
 #include "surface/random.h"
 #include "surface/surface.h"
 
@@ -104,5 +104,9 @@ struct State {
   // --- bookkeeping for reports and tests ---
   CardStats stats;
 };
+
+// Fills s.table with the 26 built-in palettes; every other entry is 0. Every
+// State does this when it is made.
+void InitPaletteTable(State& s);
 
 }  // namespace mirelune

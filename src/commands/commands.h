@@ -16,11 +16,32 @@
 #include <string>
 #include <vector>
 
-#include "app/state.h"
-#include "output/mirror.h"
-#include "output/saving.h"
+#include "core/state.h"
+#include "effects/mirror.h"
+#include "files/saving.h"
 
 namespace mirelune {
+
+// The stages of a card after its strip, in the order MakeCard runs them.
+enum class CardStage { kStrip, kPass, kEffect, kOrnaments, kText };
+const char* StageName(CardStage stage);
+using StageHook = std::function<void(CardStage, const State&)>;
+
+// Image name, generation pass, displacement effect, ornament tree, card text;
+// `after` hears of each stage as it ends (tests digest every stage).
+void MakeCard(State& s);
+void MakeCard(State& s, const StageHook& after);
+
+// A card from names and settings: what "new" does, with the names given instead
+// of asked for and the settings of the workbench fixed.
+struct CardSettings {
+  std::string friend_name, sender;
+  int max_styles = 15;  // nnn, 1..24
+  int palette = 0;      // colorr: 0 a palette drawn at random, else 1..26
+  bool pix = false;     // the effect's pixel-by-pixel reveal
+};
+void MakeCardFromNames(State& s, const CardSettings& c, const StageHook& after = {});
+
 
 // The engine's share of start-up, in its fixed order: creates the output folder
 // (a folder that exists or cannot be made is passed over), stores the prompt
@@ -83,8 +104,5 @@ SaveResult CommandLoopAndSave(State& s, SavedCards& saved,
 
 // "sav": the two archive copies; returns the files written (missing folders are skipped).
 std::vector<std::filesystem::path> CommandArchiveSave(State& s);
-
-// A number as a caption shows it: whole numbers without a decimal point.
-std::string NumberText(double v);
 
 }  // namespace mirelune

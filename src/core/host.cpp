@@ -1,4 +1,4 @@
-#include "app/host.h"
+#include "core/host.h"
 
 #include <chrono>
 

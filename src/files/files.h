@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "app/state.h"
+#include "core/state.h"
 
 namespace mirelune {
 

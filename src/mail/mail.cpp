@@ -1,9 +1,9 @@
 // mail.cpp — the "send greetings to friend" command and the choice of sender.
-#include "output/mail.h"
+#include "mail/mail.h"
 
-#include "output/mail_desktop.h"
-#include "output/mail_smtp.h"
-#include "output/output.h"
+#include "mail/mail_desktop.h"
+#include "mail/mail_smtp.h"
+#include "files/files.h"
 
 namespace mirelune {
 namespace {

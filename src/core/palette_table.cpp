@@ -1,5 +1,6 @@
-// palette_table.cpp — the 26 built-in palettes of ten colours each.
-#include "palette/palette.h"
+// palette_table.cpp — the 26 built-in palettes of ten colours each: shared data
+// that every state carries from its start, so it lives with the state.
+#include "core/state.h"
 
 namespace mirelune {
 namespace {

@@ -1,12 +1,12 @@
 // saving.cpp — the save command, the loop with saving and the archive copies.
-#include "output/saving.h"
+#include "files/saving.h"
 
 #include <chrono>
 #include <system_error>
 #include <thread>
 
 #include "card/card.h"
-#include "output/output.h"
+#include "files/files.h"
 #include "palette/palette.h"
 
 namespace mirelune {

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "output/output.h"
+#include "files/files.h"
 
 namespace mirelune {
 namespace {

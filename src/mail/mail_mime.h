@@ -21,7 +21,7 @@
 #include <string_view>
 #include <vector>
 
-#include "output/mail.h"
+#include "mail/mail.h"
 
 namespace mirelune {
 

@@ -1,6 +1,6 @@
 // mail_smtp.cpp — the SMTP sender: checks, MIME, one libcurl transfer, and a
 // sentence for every way it can fail that says what to check.
-#include "output/mail_smtp.h"
+#include "mail/mail_smtp.h"
 
 #include <curl/curl.h>
 
@@ -11,7 +11,7 @@
 #include <iterator>
 #include <mutex>
 
-#include "output/mail_mime.h"
+#include "mail/mail_mime.h"
 
 namespace mirelune {
 namespace {

@@ -1,6 +1,4 @@
-#include "app/state.h"
-
-#include "palette/palette.h"
+#include "core/state.h"
 
 namespace mirelune {
 

@@ -1,5 +1,5 @@
 // mail_mime.cpp — address checks and the MIME writer.
-#include "output/mail_mime.h"
+#include "mail/mail_mime.h"
 
 #include <unistd.h>
 

@@ -1,5 +1,5 @@
 // mail_desktop.cpp — composing the card in the desktop mail program.
-#include "output/mail_desktop.h"
+#include "mail/mail_desktop.h"
 
 #include <fcntl.h>
 #include <poll.h>

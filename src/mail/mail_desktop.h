@@ -12,8 +12,8 @@
 #include <string_view>
 #include <vector>
 
-#include "output/mail.h"
-#include "output/mail_mime.h"
+#include "mail/mail.h"
+#include "mail/mail_mime.h"
 
 namespace mirelune {
 

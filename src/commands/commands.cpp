@@ -1,5 +1,5 @@
 // commands.cpp — the button commands over the shared state.
-#include "app/commands.h"
+#include "commands/commands.h"
 
 #include <cmath>
 #include <cstdio>
@@ -7,7 +7,7 @@
 
 #include "card/card.h"
 #include "effects/effects.h"
-#include "output/output.h"
+#include "files/files.h"
 #include "palette/palette.h"
 
 namespace mirelune {
@@ -17,16 +17,6 @@ constexpr double kMaxStyles = 24;
 constexpr double kColourModes = 27;  // 0 (a random palette per strip) and palettes 1..26
 
 }  // namespace
-
-std::string NumberText(double v) {
-  char buf[32];
-  if (std::nearbyint(v) == v && std::fabs(v) < 1e15) {
-    std::snprintf(buf, sizeof buf, "%.0f", v);
-  } else {
-    std::snprintf(buf, sizeof buf, "%.15g", v);
-  }
-  return buf;
-}
 
 void StartUp(State& s) {
   // Cards are saved here; if the folder cannot be made, the save says so later.

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "app/state.h"
+#include "core/state.h"
 
 namespace mirelune {
 

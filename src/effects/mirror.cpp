@@ -1,5 +1,5 @@
 // mirror.cpp — a snapshot of the card painted back with a negative width or height.
-#include "output/mirror.h"
+#include "effects/mirror.h"
 
 namespace mirelune {
 namespace {

@@ -4,7 +4,7 @@
 //   FlipVertical(s);     // top to bottom; twice gives the card back pixel for pixel
 #pragma once
 
-#include "app/state.h"
+#include "core/state.h"
 
 namespace mirelune {
 

@@ -10,7 +10,7 @@
 
 #include <string>
 
-#include "output/mail.h"
+#include "mail/mail.h"
 
 namespace mirelune {
 

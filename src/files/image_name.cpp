@@ -2,7 +2,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "output/output.h"
+#include "files/files.h"
 
 namespace mirelune {
 

@@ -1,0 +1,58 @@
+// make_card.cpp — one card, stage after stage: the road every card takes, from
+// the button "new", the loops and the command line alike.
+#include "card/card.h"
+#include "commands/commands.h"
+#include "effects/effects.h"
+#include "files/files.h"
+#include "palette/palette.h"
+
+namespace mirelune {
+
+const char* StageName(CardStage stage) {
+  switch (stage) {
+    case CardStage::kStrip: return "strip";
+    case CardStage::kPass: return "pass";
+    case CardStage::kEffect: return "effect";
+    case CardStage::kOrnaments: return "ornaments";
+    case CardStage::kText: return "text";
+  }
+  return "?";
+}
+
+void MakeCard(State& s) { MakeCard(s, {}); }
+
+void MakeCard(State& s, const StageHook& after) {
+  const auto done = [&](CardStage stage) {
+    if (after) after(stage, s);
+  };
+  Generator& g = s.rng;
+  MakeImageName(s);
+  RunGenerationPass(s);
+  done(CardStage::kPass);
+  std::uint64_t before = g.draws();
+  ApplyDisplacementEffect(s);
+  s.stats.effect = g.draws() - before;
+  done(CardStage::kEffect);
+  before = g.draws();
+  DrawOrnamentTree(s);
+  s.stats.ornaments = g.draws() - before;
+  done(CardStage::kOrnaments);
+  DrawCardText(s);
+  done(CardStage::kText);
+}
+
+void MakeCardFromNames(State& s, const CardSettings& c, const StageHook& after) {
+  s.nnn = c.max_styles;
+  s.linepix = c.pix ? 2 : 1;
+  s.colorr = c.palette;
+  ResetForNames(s);
+  SetNamesAndSeed(s, c.friend_name, c.sender);
+  const std::uint64_t start = s.rng.draws();
+  DrawPaletteStrip(s);
+  s.stats.strip = s.rng.draws() - start;
+  if (after) after(CardStage::kStrip, s);
+  MakeCard(s, after);
+  s.stats.total = s.rng.draws() - start;
+}
+
+}  // namespace mirelune
