@@ -350,16 +350,13 @@ void LayOutShaped(FontCache& cache, Family& fam, Face* primary, double points, c
   }
   hb_buffer_destroy(buf);
 
-  // Visual order of the runs: from the highest level down to the lowest odd one,
-  // reverse every stretch of runs at that level or above.
+  // Visual order of the runs: from the highest level down to 1, reverse every
+  // stretch of runs at that level or above.
   std::vector<std::size_t> order(runs.size());
   for (std::size_t k = 0; k < order.size(); ++k) order[k] = k;
-  FriBidiLevel top = 0, low_odd = 255;
-  for (const Run& r : runs) {
-    top = std::max(top, r.level);
-    if (r.level % 2) low_odd = std::min(low_odd, r.level);
-  }
-  for (int lvl = top; lvl >= low_odd && lvl > 0; --lvl) {
+  int top = 0;
+  for (const Run& r : runs) top = std::max(top, static_cast<int>(r.level));
+  for (int lvl = top; lvl > 0; --lvl) {
     for (std::size_t i = 0; i < order.size();) {
       if (runs[order[i]].level < lvl) {
         ++i;
@@ -400,7 +397,7 @@ bool Grab(const FT_GlyphSlot slot, Bitmap* out) {
   out->w = bm.pixel_mode == FT_PIXEL_MODE_LCD ? width / 3 : width;
   out->h = bm.pixel_mode == FT_PIXEL_MODE_LCD_V ? rows / 3 : rows;
   out->px.assign(static_cast<std::size_t>(out->w) * out->h * out->channels, 0);
-  if (!bm.buffer || out->px.empty()) return !out->px.empty() || out->w == 0 || out->h == 0;
+  if (!bm.buffer || out->px.empty()) return true;  // nothing to draw
   int bits = 8, levels = 256;
   switch (bm.pixel_mode) {
     case FT_PIXEL_MODE_BGRA:
