@@ -7,7 +7,8 @@ SUDO=""
 $SUDO apt-get update -qq
 $SUDO apt-get install -y -qq --no-install-recommends \
   build-essential cmake pkg-config git \
-  libfreetype-dev libfontconfig-dev fonts-liberation fonts-dejavu-core \
+  libfreetype-dev libfontconfig-dev libharfbuzz-dev libfribidi-dev fonts-liberation fonts-dejavu-core \
+  fonts-noto-core fonts-noto-cjk fonts-noto-color-emoji fonts-arphic-uming \
   libpng-dev libcurl4-openssl-dev ca-certificates \
   libgtest-dev libgmock-dev libbenchmark-dev libssl-dev libcli11-dev nlohmann-json3-dev \
   qt6-base-dev libgl-dev \
