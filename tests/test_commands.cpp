@@ -284,6 +284,27 @@ TEST(CommandsNew, AsksBothNamesAndMakesTheCardOfThoseNames) {
   EXPECT_EQ(f.host.progress, marks);
 }
 
+// The displacement distances of an earlier card must not reach the next card
+// seeded from names, whether "new" or the command line's way makes it.
+TEST(CommandsNew, TheSameNamesGiveTheSameCardAfterAnotherCard) {
+  const Image fresh = CardFor("Mary", "Bob");
+  const std::function<void(Fixture&, const char*, const char*)> ways[] = {
+      [](Fixture& f, const char* a, const char* b) {
+        f.host.answers = {a, b};
+        CommandNew(*f);
+      },
+      [](Fixture& f, const char* a, const char* b) { MakeCardFromNames(*f, {a, b}); },
+  };
+  for (const auto& make : ways) {
+    Fixture f;
+    StartUp(*f);
+    make(f, "Ana", "Marko");
+    ASSERT_NE(f->d1, 0);  // the first card left distances behind
+    make(f, "Mary", "Bob");
+    EXPECT_TRUE(f->Picture4.image() == fresh);
+  }
+}
+
 TEST(CommandsNew, ANameOverAHundredCharactersIsAskedForAgain) {
   Fixture f;
   StartUp(*f);
@@ -526,11 +547,15 @@ TEST(CardSaving, WritesTheCardUnderTheTimeOfSaving) {
   EXPECT_EQ(ReadAll(want), EncodeBmp(f->Picture4.image()));
   EXPECT_EQ(saved.names, std::set<std::string>{"GR-20170102090503"});
 
-  // A second save in the same second replaces the first.
+  // A second save in the same second takes the next second's name: no card is replaced.
+  const auto first = ReadAll(want);
   f->Picture4.PSet(0, 0, RGB(1, 2, 3));
-  ASSERT_TRUE(CommandSaveCard(*f, saved).ok);
-  EXPECT_EQ(Files(root.path / "wimgx"), std::vector<std::string>{"GR-20170102090503.bmp"});
-  EXPECT_EQ(ReadAll(want), EncodeBmp(f->Picture4.image()));
+  const SaveResult second = CommandSaveCard(*f, saved);
+  ASSERT_TRUE(second.ok);
+  EXPECT_EQ(Files(root.path / "wimgx"),
+            (std::vector<std::string>{"GR-20170102090503.bmp", "GR-20170102090504.bmp"}));
+  EXPECT_EQ(ReadAll(want), first);
+  EXPECT_EQ(ReadAll(second.path), EncodeBmp(f->Picture4.image()));
 }
 
 TEST(CardSaving, AFailedSaveSaysWhyAndKeepsTheCard) {

@@ -113,9 +113,8 @@ std::string Name(const Args& a, const std::string& flag) {
 
 // Saves or explains why not; output paths go to `out`.
 bool Save(const Image& img, const std::filesystem::path& path, std::ostream& out) {
-  std::string err;
-  if (!SaveImage(img, path, &err)) {
-    std::cerr << "mirelune-cli: " << err << "\n";
+  if (const Result r = SaveImage(img, path); !r) {
+    std::cerr << "mirelune-cli: " << r.message << "\n";
     return false;
   }
   out << path.string() << "\n";
@@ -149,22 +148,25 @@ int Card(int argc, char** argv) {
   const bool report_to_stdout = a.flags.count("report") && a.flags.at("report") == "-";
   std::ostream& paths = report_to_stdout ? std::cerr : std::cout;
 
-  std::filesystem::path out;
-  if (a.flags.count("out")) {
-    out = a.flags.at("out");
-  } else {
-    std::error_code ec;
-    std::filesystem::create_directories(OutputFolder(), ec);
-    out = CardPath(s);
-  }
   int status = 0;
-  if (!Save(s.Picture4.image(), out, paths)) status = 1;
+  if (a.flags.count("out")) {
+    if (!Save(s.Picture4.image(), a.flags.at("out"), paths)) status = 1;
+  } else {
+    // A time-stamped card never replaces another: a taken name moves on by a second.
+    const Result made = MakeFolder(OutputFolder());
+    const SaveResult saved = made ? SaveNewCard(s) : SaveResult{};
+    if (!made || !saved) {
+      std::cerr << "mirelune-cli: " << (made ? saved.message : made.message) << "\n";
+      status = 1;
+    } else {
+      paths << saved.path.string() << "\n";
+    }
+  }
   if (a.flags.count("plain") && !Save(s.Picture6.image(), a.flags.at("plain"), paths)) status = 1;
   if (a.flags.count("mail-to")) {
-    std::string said;
     const std::string message = a.flags.count("message") ? a.flags.at("message") : "";
-    const bool sent = MailCard(s, a.flags.at("mail-to"), message, &said);
-    std::cerr << (sent ? "" : "mirelune-cli: ") << said << "\n";
+    const Result sent = MailCard(s, a.flags.at("mail-to"), message);
+    std::cerr << (sent ? "" : "mirelune-cli: ") << sent.message << "\n";
     if (!sent) status = 1;
   }
 
@@ -195,9 +197,9 @@ int Card(int argc, char** argv) {
       std::cout << text;
     } else {
       const std::string& path = a.flags.at("report");
-      std::string err;
-      if (!WriteFileAtomic(path, std::vector<std::uint8_t>(text.begin(), text.end()), &err)) {
-        std::cerr << "mirelune-cli: " << err << "\n";
+      const Result w = WriteFileSafely(path, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+      if (!w) {
+        std::cerr << "mirelune-cli: " << w.message << "\n";
         status = 1;
       } else {
         std::cout << path << "\n";

@@ -29,6 +29,9 @@ void StartUp(State& s) {
 
 void CommandNew(State& s) {
   ResetForNames(s);
+  // A card seeded from names depends on nothing else: the displacement distances
+  // start again from their start-up values ("new img" and the loops carry them on).
+  s.d1 = s.d2 = s.d3 = 0;
   s.colorr = 0;
   AskNamesAndSeed(s);
   DrawPaletteStrip(s);

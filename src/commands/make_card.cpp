@@ -47,6 +47,9 @@ void MakeCardFromNames(State& s, const CardSettings& c, const StageHook& after) 
   s.linepix = c.pix ? 2 : 1;
   s.colorr = c.palette;
   ResetForNames(s);
+  // A card seeded from names depends on nothing else: the displacement distances
+  // start again from their start-up values ("new img" and the loops carry them on).
+  s.d1 = s.d2 = s.d3 = 0;
   SetNamesAndSeed(s, c.friend_name, c.sender);
   const std::uint64_t start = s.rng.draws();
   DrawPaletteStrip(s);

@@ -1,4 +1,4 @@
-// bitmap_writer.cpp — BMP and PNG files of a raster, written atomically.
+// bitmap_writer.cpp — BMP and PNG files of a raster.
 #include <fcntl.h>
 #include <png.h>
 #include <sys/stat.h>
@@ -27,8 +27,6 @@ bool EndsWithPng(const std::filesystem::path& p) {
   for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return ext == ".png";
 }
-
-std::string Reason(int err) { return std::strerror(err); }
 
 struct PngBuffer {
   std::vector<std::uint8_t>* out;
@@ -107,57 +105,14 @@ std::vector<std::uint8_t> EncodeBmp(const Image& img) {
   return v;
 }
 
-bool WriteFileAtomic(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes,
-                     std::string* error) {
-  const std::filesystem::path dir = path.has_parent_path() ? path.parent_path() : ".";
-  // (Built by appending: GCC 12 warns falsely about `"." + std::string`.)
-  std::string leaf(".");
-  leaf.append(path.filename().string()).append(".XXXXXX");
-  std::string tmpl = (dir / leaf).string();
-  const int fd = mkstemp(tmpl.data());
-  if (fd < 0) {
-    if (error) *error = "cannot write " + path.string() + ": " + Reason(errno);
-    return false;
-  }
-  std::size_t done = 0;
-  int err = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      err = errno;
-      break;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  if (!err && ::fsync(fd) != 0) err = errno;
-  // Cards are ordinary user files: honour the umask like any other program.
-  if (!err) {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
-  }
-  if (::close(fd) != 0 && !err) err = errno;
-  if (!err && std::rename(tmpl.c_str(), path.c_str()) != 0) err = errno;
-  if (err) {
-    ::unlink(tmpl.c_str());
-    if (error) *error = "cannot write " + path.string() + ": " + Reason(err);
-    return false;
-  }
-  return true;
-}
-
-bool SaveImage(const Image& img, const std::filesystem::path& path, std::string* error) {
+Result SaveImage(const Image& img, const std::filesystem::path& path) {
   std::vector<std::uint8_t> bytes;
   if (EndsWithPng(path)) {
-    if (!EncodePng(img, &bytes)) {
-      if (error) *error = "cannot encode PNG for " + path.string();
-      return false;
-    }
+    if (!EncodePng(img, &bytes)) return Result::Failed("cannot encode PNG for " + path.string());
   } else {
     bytes = EncodeBmp(img);
   }
-  return WriteFileAtomic(path, bytes, error);
+  return WriteFileSafely(path, bytes);
 }
 
 }  // namespace mirelune

@@ -86,7 +86,12 @@ MainWindow::MainWindow(bool workbench, QWidget* parent)
   statusBar()->setSizeGripEnabled(false);
 }
 
-MainWindow::~MainWindow() { state_.host = nullptr; }
+MainWindow::~MainWindow() {
+  // A send still under way is stopped: libcurl gives up within about a second.
+  cancel_send_ = true;
+  if (mailer_.joinable()) mailer_.join();
+  state_.host = nullptr;
+}
 
 void MainWindow::Load() {
   show();
@@ -108,7 +113,8 @@ void MainWindow::Sync() {
   buttons_[12]->setText(QString::fromStdString(state_.caption12));
   buttons_[18]->setText(QString::fromStdString(state_.caption18));
   surfaces_[6]->setVisible(state_.Picture6.Visible);
-  for (const ButtonLayout& layout : kButtons) buttons_[layout.number]->setEnabled(!busy() || RunsAnyTime(layout.number));
+  for (const ButtonLayout& layout : kButtons)
+    buttons_[layout.number]->setEnabled((!busy() || RunsAnyTime(layout.number)) && !(layout.number == 20 && sending_));
   RefreshSurfaces();
 }
 
@@ -177,16 +183,38 @@ void MainWindow::Run(int number) {
     case 17: CommandFlipVertical(s); break;
     case 18: CommandLinePix(s); break;
     case 19: CommandPlainPicture(s); break;
-    case 20: {
-      std::string message;
-      if (SendGreetingsToFriend(s, &message)) {
-        statusBar()->showMessage(message.empty() ? QString("Greetings sent.") : QString::fromStdString(message));
-      } else {
-        ReportFailure("Greetings not sent", QString::fromStdString(message));
-      }
-      break;
-    }
+    case 20: SendGreetings(); break;
     default: break;
+  }
+}
+
+void MainWindow::SendGreetings() {
+  if (sending_) return;
+  MailItem item;
+  const Result asked = AskGreetings(state_, &item);  // saves the card, asks address and message
+  if (!asked) {
+    ReportFailure("Greetings not sent", QString::fromStdString(asked.message));
+    return;
+  }
+  sending_ = true;
+  cancel_send_ = false;
+  statusBar()->showMessage(QString("Sending the card to %1 ...").arg(QString::fromStdString(item.to)));
+  mailer_ = std::thread([this, item] {
+    const Result r = SendMailItem(item, &cancel_send_);
+    // Back on the window's thread; dropped if the window is gone by then.
+    QMetaObject::invokeMethod(this, [this, r] { SendFinished(r); }, Qt::QueuedConnection);
+  });
+}
+
+void MainWindow::SendFinished(const Result& r) {
+  if (mailer_.joinable()) mailer_.join();
+  sending_ = false;
+  if (ending_) return;
+  Sync();
+  if (r.ok) {
+    statusBar()->showMessage(r.message.empty() ? QString("Greetings sent.") : QString::fromStdString(r.message));
+  } else {
+    ReportFailure("Greetings not sent", QString::fromStdString(r.message));
   }
 }
 
