@@ -29,6 +29,7 @@ void MakeCard(State& s, const StageHook& after) {
   MakeImageName(s);
   RunGenerationPass(s);
   done(CardStage::kPass);
+  s.stats.effect_offset_mode = s.d;
   std::uint64_t before = g.draws();
   ApplyDisplacementEffect(s);
   s.stats.effect = g.draws() - before;

@@ -37,6 +37,7 @@ struct CardStats {
   std::uint64_t total = 0;      // strip to text (cards made from names)
   double background_row = 0;    // L
   double offset_mode = 0;       // d as the pass drew it
+  double effect_offset_mode = 0;  // d as the effect used it, after the styles ran
   std::array<int, kStyleCount> flags{};
 };
 
@@ -67,6 +68,7 @@ struct State {
 
   // --- texts ---
   std::string t, tt;
+  int year = 2017;  // the year the greeting wishes a happy new year for
   std::string t1 = "ENTER YOUR NAME", t2 = "CASE SENSITIVE (Mary not equal mary)",
               t3 = "ENTER YOUR FRIEND'S NAME";
   std::string t1a = "vnesi \xC5\xA1tevilko palete", t2a = "0 za izhod", t3a = "IZBOR PALETE";

@@ -1,4 +1,4 @@
-// output.h — image names, where cards go, and the bitmap writers.
+// files.h — image names, where cards go, and the bitmap writers.
 //
 //   MakeImageName(s);                         // s.imeslike = "GR-20170102090503"
 //   std::string err;
@@ -30,8 +30,44 @@ std::filesystem::path CardPath(const State& s);       // <root>/wimgx/<imeslike>
 std::filesystem::path ArchivePathGroup();             // <root>/baza-slik/skupina00/slika00.jpg
 std::filesystem::path ArchivePathArtist();            // <root>/pelkin-art/slika00.jpg
 
+// --- encoders: a raster to the bytes of a file ---
+//
+//   PngText text{.software = "Mirelune 1.0", .title = "...", .keyed = {{"mirelune-report", json}}};
+//   std::vector<std::uint8_t> png;
+//   if (!EncodePng(img, &png, &text)) fail();
+//   auto jpg = EncodeJpeg(img);  // kJpegQuality
+enum class ImageFormat { kBmp, kPng, kJpeg };
+
+// The format a file name asks for by its extension (any case): .bmp, .png, .jpg
+// or .jpeg; kNone for a name without an extension; kUnknown for any other.
+enum class NameFormat { kBmp, kPng, kJpeg, kNone, kUnknown };
+NameFormat FormatOfName(const std::filesystem::path& path);
+
 // 24-bit BMP, bottom-up, BITMAPINFOHEADER.
 std::vector<std::uint8_t> EncodeBmp(const Image& img);
+
+// Text that explains a PNG: `software` goes to a tEXt chunk, the rest to iTXt
+// (UTF-8); empty texts are left out. Every PNG also carries pHYs for 96 dpi.
+struct PngText {
+  std::string software, title, description;
+  std::vector<std::pair<std::string, std::string>> keyed;  // keyword (1..79 Latin-1 characters), text
+};
+
+// 8-bit RGB PNG, compressed for speed (a card in a few milliseconds) at about
+// the size of zlib's default settings. False only when libpng fails.
+bool EncodePng(const Image& img, std::vector<std::uint8_t>* out, const PngText* text = nullptr);
+
+// The text chunks of a PNG (tEXt, zTXt, iTXt) by keyword, in file order; false
+// with a reason when the bytes are not a readable PNG.
+bool ReadPngText(const std::vector<std::uint8_t>& png, std::vector<std::pair<std::string, std::string>>* text,
+                 std::string* error);
+
+// Baseline JPEG, 4:4:4 (no chroma subsampling: the cards' one-pixel lines keep
+// their colour), 96 dpi, at this quality.
+inline constexpr int kJpegQuality = 92;
+std::vector<std::uint8_t> EncodeJpeg(const Image& img);
+
+std::vector<std::uint8_t> EncodeImage(const Image& img, ImageFormat format, const PngText* text = nullptr);
 
 // Writes img as PNG when the name ends in .png (any case), else as BMP. Returns
 // false and a message naming the path and the reason on failure.
