@@ -47,8 +47,13 @@ void RunGenerationPass(State& s);
 // The pale band and the blue greeting line, when the own name is set.
 void DrawCardText(State& s);
 
-// The greeting line for the current names.
+// The greeting line for the current names and `year`: "dear Mary, I wish you a
+// happy new year 2017! Bob" + eleven blanks + the web address + one blank.
 std::string GreetingLine(const State& s);
+
+// The year a greeting wishes for unless told otherwise, and the years it may take.
+inline constexpr int kDefaultYear = 2017;
+inline constexpr int kFirstYear = 1, kLastYear = 9999;
 
 // The program's web address printed at the end of the greeting line.
 inline constexpr const char* kWebAddress = "mirelune.art";

@@ -68,6 +68,7 @@ struct State {
 
   // --- texts ---
   std::string t, tt;
+  int year = 2017;  // the year the greeting wishes a happy new year for
   std::string t1, t2, t3;
   std::string t1a, t2a, t3a;
   std::string znak, imeslike, mail, sporo;

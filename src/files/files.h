@@ -1,4 +1,4 @@
-// files.h — image names, where cards go, the bitmap writers and the one file writer.
+// files.h — image names, where cards go, the image encoders and the one file writer.
 //
 //   MakeImageName(s);                         // s.imeslike = "GR-20170102090503"
 //   if (Result r = SaveImage(s.Picture4.image(), CardPath(s)); !r) report(r.message);
@@ -34,12 +34,48 @@ std::filesystem::path CardPath(const State& s);       // <root>/wimgx/<imeslike>
 std::filesystem::path ArchivePathGroup();             // <root>/baza-slik/skupina00/slika00.jpg
 std::filesystem::path ArchivePathArtist();            // <root>/pelkin-art/slika00.jpg
 
+// --- encoders: a raster to the bytes of a file ---
+//
+//   PngText text{.software = "Mirelune 1.0", .title = "...", .keyed = {{"mirelune-report", json}}};
+//   std::vector<std::uint8_t> png;
+//   if (!EncodePng(img, &png, &text)) fail();
+//   auto jpg = EncodeJpeg(img);  // kJpegQuality
+enum class ImageFormat { kBmp, kPng, kJpeg };
+
+// The format a file name asks for by its extension (any case): .bmp, .png, .jpg
+// or .jpeg; kNone for a name without an extension; kUnknown for any other.
+enum class NameFormat { kBmp, kPng, kJpeg, kNone, kUnknown };
+NameFormat FormatOfName(const std::filesystem::path& path);
+
 // 24-bit BMP, bottom-up, BITMAPINFOHEADER.
 std::vector<std::uint8_t> EncodeBmp(const Image& img);
 
-// Writes img as PNG when the name ends in .png (any case), else as BMP, through
-// WriteFileSafely.
-Result SaveImage(const Image& img, const std::filesystem::path& path);
+// Text that explains a PNG: `software` goes to a tEXt chunk, the rest to iTXt
+// (UTF-8); empty texts are left out. Every PNG also carries pHYs for 96 dpi.
+struct PngText {
+  std::string software, title, description;
+  std::vector<std::pair<std::string, std::string>> keyed;  // keyword (1..79 Latin-1 characters), text
+};
+
+// 8-bit RGB PNG, compressed for speed (a card in a few milliseconds) at about
+// the size of zlib's default settings. False only when libpng fails.
+bool EncodePng(const Image& img, std::vector<std::uint8_t>* out, const PngText* text = nullptr);
+
+// The text chunks of a PNG (tEXt, zTXt, iTXt) by keyword, in file order; false
+// with a reason when the bytes are not a readable PNG.
+bool ReadPngText(const std::vector<std::uint8_t>& png, std::vector<std::pair<std::string, std::string>>* text,
+                 std::string* error);
+
+// Baseline JPEG, 4:4:4 (no chroma subsampling: the cards' one-pixel lines keep
+// their colour), 96 dpi, at this quality.
+inline constexpr int kJpegQuality = 92;
+std::vector<std::uint8_t> EncodeJpeg(const Image& img);
+
+std::vector<std::uint8_t> EncodeImage(const Image& img, ImageFormat format, const PngText* text = nullptr);
+
+// Writes img in the format its name gives (see FormatOfName), through
+// WriteFileSafely; `text` goes into a PNG's chunks.
+Result SaveImage(const Image& img, const std::filesystem::path& path, const PngText* text = nullptr);
 
 // Writes `bytes` to `path`, never leaving a broken or half-written file:
 //  * a regular file (or a new name) is replaced atomically: written unnamed (O_TMPFILE)

@@ -69,11 +69,15 @@ std::string NextSecondName(const std::string& name) {
 }
 
 SaveResult SaveNewCard(State& s) {
-  if (s.imeslike.empty()) MakeImageName(s);
   const std::vector<std::uint8_t> bytes = EncodeBmp(s.Picture4.image());
+  return SaveNewCardAs(s, bytes, ".bmp");
+}
+
+SaveResult SaveNewCardAs(State& s, std::span<const std::uint8_t> bytes, const std::string& extension) {
+  if (s.imeslike.empty()) MakeImageName(s);
   SaveResult r;
   for (int ahead = 0; ahead <= kMaxSecondsAhead; ++ahead) {
-    r.path = CardPath(s);
+    r.path = CardPath(s).replace_extension(extension);
     const Result w = WriteNewFile(r.path, bytes);
     if (w.ok) return Saved(s, r);
     if (w.code != EEXIST) return NotSaved(r, w.message, w.code);

@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <functional>
 #include <set>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,8 @@ SaveResult SaveCard(State& s, SavedCards& saved);
 // Writes Picture4 as <output folder>/<imeslike>.bmp, never over an existing file:
 // while the name is taken the card moves on by a second, and `imeslike` follows.
 SaveResult SaveNewCard(State& s);
+// The same with the card already encoded, under `extension` (".png", ".jpg").
+SaveResult SaveNewCardAs(State& s, std::span<const std::uint8_t> bytes, const std::string& extension);
 
 // Writes Picture4 under the current name: a card this program saved under that
 // name is rewritten, any other name is saved as by SaveNewCard. Sending uses it.

@@ -3,9 +3,11 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStatusBar>
+#include <algorithm>
 #include <exception>
 
 #include "commands/commands.h"
@@ -84,6 +86,9 @@ MainWindow::MainWindow(bool workbench, QWidget* parent)
                           " where those folders exist");
 
   statusBar()->setSizeGripEnabled(false);
+  year_ = new QLabel(this);
+  year_->setObjectName("Year");
+  statusBar()->addPermanentWidget(year_);
 }
 
 MainWindow::~MainWindow() {
@@ -101,6 +106,19 @@ void MainWindow::Load() {
   Sync();
 }
 
+void MainWindow::FitToScreen(const QRect& available) {
+  // Room for the title bar the window manager adds, which is not known before showing.
+  constexpr int kTitleBar = 40;
+  const int chrome = kTitleBar + statusBar()->sizeHint().height();
+  const int view_h = state_.Picture1.pixel_height() + 2 * SurfaceView::kFrame;
+  const int rest = kClientH - view_h;  // the buttons above the surfaces, the margin below
+  const double factor = std::clamp(static_cast<double>(available.height() - chrome - rest) / view_h, 0.25, 1.0);
+  if (factor >= 1) return;
+  for (SurfaceView* v : surfaces_)
+    if (v) v->SetScale(factor);
+  form_->setFixedSize(kClientW, rest + surfaces_[1]->height());
+}
+
 QString MainWindow::statusText() const { return statusBar()->currentMessage(); }
 
 void MainWindow::RefreshSurfaces() {
@@ -113,6 +131,7 @@ void MainWindow::Sync() {
   buttons_[12]->setText(QString::fromStdString(state_.caption12));
   buttons_[18]->setText(QString::fromStdString(state_.caption18));
   surfaces_[6]->setVisible(state_.Picture6.Visible);
+  year_->setText(QString("Greetings for %1").arg(state_.year));
   for (const ButtonLayout& layout : kButtons)
     buttons_[layout.number]->setEnabled((!busy() || RunsAnyTime(layout.number)) && !(layout.number == 20 && sending_));
   RefreshSurfaces();

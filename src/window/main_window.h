@@ -24,6 +24,7 @@
 #include "files/result.h"
 #include "files/saving.h"
 
+class QLabel;
 class QPushButton;
 
 namespace mirelune {
@@ -98,6 +99,10 @@ class MainWindow : public QMainWindow {
   // Schedules a repaint of the surfaces that can be seen.
   void RefreshSurfaces();
 
+  // On a screen whose `available` area is smaller than the window, shows the
+  // surfaces scaled down so that the window fits; the cards keep their size.
+  void FitToScreen(const QRect& available);
+
  protected:
   void closeEvent(QCloseEvent* event) override;
 
@@ -115,6 +120,7 @@ class MainWindow : public QMainWindow {
   SavedCards saved_;
   bool workbench_;
   FormSurface* form_ = nullptr;
+  QLabel* year_ = nullptr;  // the year the greetings wish for, beside the status line
   std::array<QPushButton*, 21> buttons_{};     // by command number, [0] unused
   std::array<SurfaceView*, 7> surfaces_{};     // by picture number, [0] and [5] unused
   int busy_ = 0;
