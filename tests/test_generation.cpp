@@ -127,22 +127,6 @@ TEST(DisplacePixel, RuleFiveWithAZeroDivisorDropsThatVector) {
   EXPECT_EQ(f->jd, 250);  // 200 + 199 / 4
 }
 
-TEST(DisplacePixel, SecondSweepAddsBrightnessAndPixModeStores) {
-  Fixture f;
-  SetUpRule(*f, 2, 1, 0, 0);
-  f->i = 50;
-  f->j = 60;
-  f->cikel = 2;
-  f->drgb = -1000;  // everything clamps to black
-  DisplacePixel(*f);
-  EXPECT_EQ(f->Picture4.Point(50, 60), 0);
-  f->linepix = 2;
-  f->drgb = 0;
-  DisplacePixel(*f);
-  const std::int16_t* st = &f->colour_store[(60 * 901 + 50) * 3];
-  EXPECT_EQ(RGB(st[0], st[1], st[2]), f->Picture2.Point(50, 60));
-}
-
 // Draws of one effect: 12 for the parameters, 6 per pixel and sweep under rule 3,
 // and in "pix" mode the reveal: 3 per revealed pixel and 2 per rejected position.
 TEST(DisplacementEffect, DrawCountsOfThePixReveal) {
@@ -167,22 +151,6 @@ TEST(DisplacementEffect, DrawCountsOfThePixReveal) {
   }
   ApplyDisplacementEffect(*f);
   EXPECT_EQ(f->rng.draws(), expected);
-}
-
-TEST(DisplacementEffect, LineAndPixModesEndWithTheSamePicture) {
-  Fixture a, b;
-  for (Fixture* f : {&a, &b}) {
-    SetNamesAndSeed(**f, "Mary", "Bob");
-    DrawPaletteStrip(**f);
-    (*f)->Picture1.SetBackColor(0x204060);
-    (*f)->Picture1.Circle(300, 300, 200, 0x00FFFF, 0.6);
-    (*f)->f = 6;
-    (*f)->d = 1;
-  }
-  b->linepix = 2;
-  ApplyDisplacementEffect(*a);
-  ApplyDisplacementEffect(*b);
-  EXPECT_EQ(a->Picture4.image(), b->Picture4.image());
 }
 
 TEST(OrnamentTree, FourHundredBaublesInsideTheTriangle) {
