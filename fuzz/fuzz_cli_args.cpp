@@ -14,9 +14,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string again;
     for (char32_t c : chars) again += EncodeUtf8(c);
     fuzz::Require(again == arg);
+    // Every code point seeds with a bounded, non-negative code.
     for (char32_t c : chars) {
-      const int code = AnsiCode(c);
-      fuzz::Require(code >= 0 && code <= 255);
+      const long code = SeedCode(c);
+      fuzz::Require(code >= 0 && code <= 0xFFFF);
     }
   }
   return 0;

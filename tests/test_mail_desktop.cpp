@@ -180,7 +180,7 @@ TEST_F(DesktopMailRun, CardIsSavedEvenWhenNothingCanBeSent) {
     bool remove_program;
     const char* fragment;
   } cases[] = {
-      {{}, false, "No e-mail address was given"},  // Cancel in both dialogs
+      {{"", ""}, false, "No e-mail address was given"},  // Cancel in both dialogs
       {{"mary@example.org\nBcc: eve@example.net", "x"}, false, "line break"},
       {{"mary@example.org", ""}, true, "xdg-email is not installed"},
   };

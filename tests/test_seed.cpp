@@ -87,7 +87,8 @@ TEST(AskNamesAndSeed, ANameOverOneHundredCharactersIsAskedAgain) {
 
 TEST(AskNamesAndSeed, CancelGivesEmptyNamesAndTheAnonymousSeed) {
   Fixture f;
-  AskNamesAndSeed(*f);  // no answers: both dialogs cancelled
+  f.host.answers = {"", ""};  // both dialogs cancelled
+  AskNamesAndSeed(*f);
   EXPECT_EQ(f->seed, 4396645);
   EXPECT_EQ(f->dolz, 0);
 }
