@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds Mirelune and runs every test: the engine and command-line tests, the
-# window's tests (offscreen) and the end-to-end window test under Xvfb.
+# window's tests (offscreen), the end-to-end window test under Xvfb and the Debian
+# package.
 #   scripts/test.sh              release build in build/
 #   scripts/test.sh --sanitize   ASan + UBSan build of the unit tests in build-asan/
 set -euo pipefail
@@ -25,4 +26,6 @@ ctest --test-dir build --output-on-failure -j"$jobs"
 if [ -x build/src/window/mirelune ] && [ -x scripts/e2e-window.sh ]; then
   unset QT_QPA_PLATFORM
   scripts/e2e-window.sh build
+  # The Debian package made from the same build, unpacked and checked as installed.
+  scripts/test-package.sh build
 fi
