@@ -8,6 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc 2>/dev/null || echo 2)
 scripts/check-layers.sh
+scripts/count-lines.sh
 
 if [ "${1:-}" = "--sanitize" ]; then
   cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMIRELUNE_SANITIZE=ON \
