@@ -3,7 +3,6 @@
 
 #include <stdlib.h>
 
-#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
@@ -29,8 +28,6 @@ class ScopedEnv {
   ~ScopedEnv() {
     for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) Set(it->first, it->second);
   }
-  ScopedEnv(const ScopedEnv&) = delete;
-  ScopedEnv& operator=(const ScopedEnv&) = delete;
 
  private:
   static void Set(const std::string& name, const std::optional<std::string>& value) {
@@ -42,26 +39,19 @@ class ScopedEnv {
 // A fresh folder under /tmp, removed with everything in it at the end of the scope.
 struct TempDir {
   std::filesystem::path path;
-  explicit TempDir(const std::string& prefix = "mirelune-mail") {
-    std::string name = "/tmp/" + prefix + "-XXXXXX";
+  explicit TempDir(std::string name = "mirelune-mail") {
+    name = "/tmp/" + name + "-XXXXXX";
     if (::mkdtemp(name.data())) path = name;
   }
   ~TempDir() {
     std::error_code ec;
     if (!path.empty()) std::filesystem::remove_all(path, ec);
   }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
 };
 
-inline std::vector<std::uint8_t> ReadBytes(const std::filesystem::path& p) {
+inline std::string ReadText(const std::filesystem::path& p) {
   std::ifstream in(p, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-inline std::string ReadText(const std::filesystem::path& p) {
-  const auto b = ReadBytes(p);
-  return {b.begin(), b.end()};
 }
 
 inline void WriteText(const std::filesystem::path& p, const std::string& text, bool executable = false) {
