@@ -1,17 +1,13 @@
 #!/usr/bin/python3
 """SMTP servers for the mail tests: smtp_server.py OUTDIR
 
-On 127.0.0.1 without TLS, with STARTTLS and with TLS from the first byte
-(OUTDIR/cert.pem), plus one without TLS on another address of this machine. When
-they listen OUTDIR/ready says "PLAIN STARTTLS SMTPS OTHER_HOST:PORT ("-": none)
-SILENT DOWN" (SILENT takes connections and never answers, DOWN refuses them), or
-"ERROR ...". Message N is kept as OUTDIR/msgN.eml (as received), .body (the text,
-CRLF as LF), .att (the card) and last .txt (facts read by Python's e-mail package).
-Recipients "refuse..." get 550; the one login is bob / s3cret-pw, and every try
-adds a line to OUTDIR/auth.log. All ends when standard input closes (the test
-process ended, however) or after 300 seconds.
+On 127.0.0.1 without TLS, with STARTTLS and with TLS from the start (OUTDIR/cert.pem), one without TLS on
+another address of this machine, one that never answers and a closed port: OUTDIR/ready gives their ports.
+Message N is kept as OUTDIR/msgN.eml, .body (the text), .att (the card) and .txt (facts Python's e-mail
+package found). Recipients "refuse..." get 550; the only login is bob / s3cret-pw; OUTDIR/auth.log counts
+tries. All ends when standard input closes (the test process ended, however it ended) or after 300 s.
 """
-import email, email.policy, itertools, os, socket, ssl, subprocess, sys, threading
+import contextlib, email, email.policy, itertools, os, socket, ssl, subprocess, sys, threading
 
 from aiosmtpd.controller import Controller
 from aiosmtpd.smtp import AuthResult, LoginPassword
@@ -66,15 +62,6 @@ def authenticate(server, session, envelope, mechanism, auth_data):
     return AuthResult(success=ok, handled=False, auth_data=auth_data)  # not handled: aiosmtpd answers 535 itself
 
 
-def other_address():  # the one of the default route; nothing is sent
-    try:
-        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
-            s.connect(("203.0.113.1", 9))
-            return s.getsockname()[0]
-    except OSError:
-        return None
-
-
 def serve(host, **tls):
     with socket.socket() as probe:
         probe.bind((host, 0))
@@ -92,7 +79,10 @@ def main():
     tls = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     tls.load_cert_chain(cert, key)
     ports = [serve("127.0.0.1"), serve("127.0.0.1", tls_context=tls), serve("127.0.0.1", ssl_context=tls)]
-    other, silent, down = other_address(), socket.socket(), socket.socket()
+    other, silent, down, route = None, socket.socket(), socket.socket(), socket.socket(type=socket.SOCK_DGRAM)
+    with route, contextlib.suppress(OSError):  # the address of the default route; nothing is sent
+        route.connect(("203.0.113.1", 9))
+        other = route.getsockname()[0]
     silent.bind(("127.0.0.1", 0)), silent.listen(), down.bind(("127.0.0.1", 0))
     KEEP.extend([silent, down])
     return "%d %d %d %s %d %d" % (*ports, "%s:%d" % (other, serve(other)) if other else "-",

@@ -100,12 +100,9 @@ TEST(DesktopMail, SendCommandSavesAsksAndComposes) {
     const auto card = root / "wimgx" / (*c.fragment ? "GR-20991231235959.bmp" : "GR-20170102090503.bmp");
     const auto bmp = EncodeBmp(f->Picture4.image());
     EXPECT_EQ(ReadText(card), std::string(bmp.begin(), bmp.end()));
-    ASSERT_EQ(f.host.asked.size(), 2u);
-    for (int k : {0, 1}) {
-      const auto& d = f.host.asked[k];
-      EXPECT_EQ(d.prompt + d.title + " " + std::to_string(d.x) + "," + std::to_string(d.y),
-                std::string(" ") + (k ? "MESSAGE TO FRIEND" : "FRIEND'S E-MAIL ADDRESS") + " 300,333");
-    }
+    std::string asked;
+    for (const auto& d : f.host.asked) asked += d.prompt + d.title + " " + std::to_string(d.x) + "," + std::to_string(d.y);
+    EXPECT_EQ(asked, " FRIEND'S E-MAIL ADDRESS 300,333 MESSAGE TO FRIEND 300,333");
     const V want = DesktopComposeCommand(SampleMail(card), c.handler);
     EXPECT_EQ(recorded(want[0]), c.installed && c.answers == mary ? V(want.begin() + 1, want.end()) : V{});
     EXPECT_EQ(recorded(want[0] == "thunderbird" ? "xdg-email" : "thunderbird"), V{});

@@ -1,6 +1,5 @@
-// Sending through real SMTP servers (tests/smtp_server.py, aiosmtpd): plain,
-// STARTTLS and TLS from the start with a certificate made for the test, and one on
-// an address that is not loopback. Python's own e-mail package reads what arrives.
+// Sending through real SMTP servers (tests/smtp_server.py: aiosmtpd, with and without TLS, on loopback
+// and on another address), Python's own e-mail package reading what arrives.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -21,10 +20,9 @@ using namespace testing;
 
 enum { kPlain, kStartTls, kSmtps, kSilent, kDown };  // kSilent never answers, nobody listens on kDown
 
-// The servers of one test suite. They end when their input closes: here, or when
-// this process dies, however it dies.
+// The servers, for the whole run. They end when their input closes, however this process ends.
 struct SmtpServers {
-  TempDir dir{"mirelune-smtp"};
+  TempDir dir;
   FILE* input = ::popen(("exec /usr/bin/python3 '" MIRELUNE_TEST_DIR "/smtp_server.py' " + dir.path.string() + " 2>" +
                          dir.path.string() + "/log").c_str(), "we");
   int port[5] = {};
@@ -49,11 +47,10 @@ struct SmtpServers {
     while (std::filesystem::exists(File(n + 1, ".txt"))) ++n;
     return n;
   }
-  std::string Fact(int n, const std::string& key) const {
-    std::istringstream facts(ReadText(File(n, ".txt")));
-    for (std::string line; std::getline(facts, line);)
-      if (line.rfind(key + "=", 0) == 0) return line.substr(key.size() + 1);
-    return "(none)";
+  std::string Fact(int n, const std::string& key) const {  // no key ends another, no value holds one
+    const std::string text = ReadText(File(n, ".txt"));
+    const std::size_t at = std::min(text.find(key + "="), text.size()) + key.size() + 1;
+    return text.substr(std::min(at, text.size()), text.find('\n', at) - at);
   }
 };
 
@@ -66,12 +63,8 @@ class SmtpMail : public ::testing::Test {
   MailItem Item(const std::string& to = "friend@example.org", const std::string& body = "Hi") const {
     return {to, " ", "greetings", body, {card_}};
   }
-  static const SmtpServers& Servers() {
-    static const SmtpServers servers;  // one set for the whole run
-    return servers;
-  }
 
-  const SmtpServers& sv_ = Servers();
+  const SmtpServers& sv_ = []() -> const SmtpServers& { static const SmtpServers servers; return servers; }();  // one set
   TempDir work_;
   const std::filesystem::path card_ = work_.path / "GR-20170102090503.bmp";
   ScopedEnv env_{{"MIRELUNE_ROOT", work_.path.string()}, {"MIRELUNE_SMTP_URL", sv_.Url(kPlain)},

@@ -39,8 +39,8 @@ class ScopedEnv {
 // A fresh folder under /tmp, removed with everything in it at the end of the scope.
 struct TempDir {
   std::filesystem::path path;
-  explicit TempDir(std::string name = "mirelune-mail") {
-    name = "/tmp/" + name + "-XXXXXX";
+  TempDir() {
+    std::string name = "/tmp/mirelune-mail-XXXXXX";
     if (::mkdtemp(name.data())) path = name;
   }
   ~TempDir() {
