@@ -46,12 +46,9 @@ TEST(DesktopMail, ComposeCommandKeepsPathsAndTextWhole) {
   for (const auto& c : cases) EXPECT_EQ(DesktopComposeCommand(c.mail, c.handler), c.want) << c.handler;
 }
 
-// "send greetings to friend" without a mail server: the card is saved under the
-// current name (one from the clock when there is none), the friend's address and
-// message are asked, and the mail program registered for mailto: links gets them,
-// run without a shell. Stand-ins for xdg-mime, xdg-email and thunderbird, in a
-// folder whose name has blanks and quotes, record their arguments NUL-separated.
-// Whatever stops the mail, the card stays saved and the message says where.
+// "send greetings to friend" without a mail server saves the card (named from the clock when it has no
+// name), asks, and runs the mailto: handler without a shell: stand-ins in a folder with blanks and quotes
+// record their arguments. Whatever stops the mail, the card stays saved and the message says where.
 TEST(DesktopMail, SendCommandSavesAsksAndComposes) {
   TempDir dir;
   const auto odd = dir.path / "it's a \"mail\" dir", bin = odd / "bin", root = odd / "my cards, 'new'";
@@ -92,6 +89,7 @@ TEST(DesktopMail, SendCommandSavesAsksAndComposes) {
     SCOPED_TRACE(std::string(c.handler) + c.fragment);
     ScopedEnv fake{{"FAKE_HANDLER", c.handler}, {"FAKE_STATUS", c.status}};
     if (!c.installed) std::filesystem::remove(bin / "xdg-email");
+    std::filesystem::remove_all(root / "wimgx");
     Fixture f;
     f->imeslike = *c.fragment ? "GR-20991231235959" : "";  // a card with a name keeps it
     f->Picture4.LineBox(100, 100, 300, 200, RGB(255, 0, 0));
