@@ -78,9 +78,14 @@ src/files/bitmap_writer.cpp @@ v.push_back((c >> 16) & 0xFF);  // blue first @@ 
 src/files/bitmap_writer.cpp @@ if (!err && std::rename(tmpl.c_str(), path.c_str()) != 0) err = errno; @@ std::rename(tmpl.c_str(), path.c_str()); @@ a dropped error check on rename
 src/files/saving.cpp @@ if (s.nz > kLoopSaveLimit) { @@ if (s.nz >= kLoopSaveLimit) { @@ the loop with saving ends one card early
 src/files/saving.cpp @@ if (!last.ok) { @@ if (false) { @@ a failed save does not stop the loop
-src/mail/mail_mime.cpp @@ if (line == 76) { @@ if (line == 77) { @@ base64 lines one too long (H8's tests)
-src/mail/mail_mime.cpp @@ out += "MIME-Version: 1.0\r\n"; @@ @@ a dropped header (H8's tests)
-src/mail/mail_smtp.cpp @@ if (rc != CURLE_OK) { @@ if (false) { @@ a refused mail reported as sent (H8's tests)
+src/mail/mail_mime.cpp @@ if (HasControl(item.subject)) @@ if (false) @@ a line break in the subject reaches the header
+src/mail/mail_mime.cpp @@ constexpr std::size_t kWordText = 75 - 12; @@ constexpr std::size_t kWordText = 75 - 10; @@ encoded words over 75 characters
+src/mail/mail_smtp.cpp @@ if (rc != CURLE_OK) { @@ if (false) { @@ a refused mail reported as sent
+src/mail/mail_smtp.cpp @@ api.mime_encoder(part, "quoted-printable"); @@ @@ the message text sent unencoded (8-bit, long lines)
+src/mail/mail_smtp.cpp @@ const long tls = login && !IsLoopbackHost(server.host) ? CURLUSESSL_ALL : CURLUSESSL_TRY; @@ const long tls = CURLUSESSL_TRY; @@ a login sent in clear to another machine
+src/mail/mail_smtp.cpp @@ if (server.scheme == "smtp") set(curl, CURLOPT_USE_SSL, tls); @@ if (server.scheme == "smtps") set(curl, CURLOPT_USE_SSL, tls); @@ STARTTLS never asked for
+src/mail/mail_desktop.cpp @@ if (r.finished && r.exit_status != 0) { @@ if (r.finished && r.exit_status == 0) { @@ the mail program's failure taken for success
+src/mail/mail.cpp @@ if (!r.ok && !item.attachments.empty()) @@ if (r.ok && !item.attachments.empty()) @@ a failed mail does not say where the card is saved
 src/commands/commands.cpp @@ if (s.nnn > kMaxStyles) s.nnn = kMaxStyles; @@ @@ the style limit grows past 24
 src/commands/commands.cpp @@ if (s.nnn == 0) s.nnn = 1; @@ if (s.nnn == -1) s.nnn = 1; @@ the style limit drops to 0
 src/commands/commands.cpp @@ if (s.colorr > kColourModes - 1) s.colorr = 0; @@ if (s.colorr > kColourModes) s.colorr = 0; @@ one colour mode too many

@@ -1,152 +1,100 @@
 #!/usr/bin/python3
-"""SMTP servers for the mail tests.
+"""SMTP servers for the mail tests: smtp_server.py OUTDIR
 
-    smtp_server.py OUTDIR [OTHER_ADDRESS]
-
-Listens on 127.0.0.1 at four free ports and prints
-"READY <plain> <starttls> <smtps> <other>" once they accept connections:
-    plain     no TLS offered
-    starttls  offers STARTTLS
-    smtps     TLS from the first byte
-    other     like plain, on OTHER_ADDRESS (a non-loopback address of this
-              machine; 0 when none was given)
-The certificate (OUTDIR/cert.pem, for 127.0.0.1 and localhost) is made at start
-with the openssl command. Every accepted message N is stored as
-    OUTDIR/msgN.eml      the bytes as received
-    OUTDIR/msgN.body     the text part, decoded
-    OUTDIR/msgN.att      the first attachment, decoded
-    OUTDIR/msgN.txt      key=value facts, written last (its presence means "complete")
-Parsing is done by Python's own e-mail package, independently of the program's
-MIME writer.
-
-Recipients whose local part starts with "refuse" get 550. A client may log in
-(AUTH PLAIN/LOGIN, with or without TLS) only as bob / s3cret-pw; a failed login
-gets 535. Every login attempt adds a line to OUTDIR/auth.log.
-The servers stop when their standard input closes or after 120 seconds.
+On 127.0.0.1 without TLS, with STARTTLS and with TLS from the start (OUTDIR/cert.pem), one without TLS on
+another address of this machine, one that never answers and a closed port: OUTDIR/ready gives their ports.
+Message N is kept as OUTDIR/msgN.eml, .body (the text), .att (the card) and .txt (facts Python's e-mail
+package found). Recipients "refuse..." get 550; the only login is bob / s3cret-pw; OUTDIR/auth.log counts
+tries. All ends when standard input closes (the test process ended, however it ended) or after 300 s.
 """
-import email
-import email.policy
-import os
-import socket
-import ssl
-import subprocess
-import sys
-import threading
+import contextlib, email, email.policy, itertools, os, socket, ssl, subprocess, sys, threading
 
 from aiosmtpd.controller import Controller
 from aiosmtpd.smtp import AuthResult, LoginPassword
 
-USER, PASSWORD = b"bob", b"s3cret-pw"
+OUT = sys.argv[1]
+NUMBERS, KEEP = itertools.count(1), []
 
 
-COUNT_LOCK = threading.Lock()
-COUNT = [0]
+def save(name, data):  # whole or not at all: the tests look for these files
+    with open(os.path.join(OUT, name + ".tmp"), "wb") as f:
+        f.write(data)
+    os.rename(os.path.join(OUT, name + ".tmp"), os.path.join(OUT, name))
 
 
 class Handler:
-    def __init__(self, outdir, implicit_tls=False):
-        self.outdir = outdir
-        self.implicit_tls = implicit_tls
-
-    async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
+    async def handle_RCPT(self, server, session, envelope, address, options):
         if address.lower().startswith("refuse"):
             return "550 5.1.1 No such user here"
         envelope.rcpt_tos.append(address)
         return "250 OK"
 
     async def handle_DATA(self, server, session, envelope):
-        with COUNT_LOCK:
-            COUNT[0] += 1
-            base = os.path.join(self.outdir, "msg%d" % COUNT[0])
-        raw = envelope.original_content
-        with open(base + ".eml", "wb") as f:
-            f.write(raw)
+        n, raw = next(NUMBERS), envelope.original_content
         msg = email.message_from_bytes(raw, policy=email.policy.default)
+        longest = max(len(line) for line in raw.partition(b"\r\n\r\n")[2].split(b"\r\n"))
+        leaves = [p for p in msg.walk() if not p.is_multipart()]
+        for p in leaves:
+            if p.get_content_type() == "text/plain":
+                save("msg%d.body" % n, p.get_content().replace("\r\n", "\n").encode())
+            elif p.get_content_disposition() == "attachment":
+                save("msg%d.att" % n, p.get_payload(decode=True))
         facts = {
-            "mail_from": envelope.mail_from,
-            "rcpt": ",".join(envelope.rcpt_tos),
+            "envelope": "%s > %s" % (envelope.mail_from, ",".join(envelope.rcpt_tos)),
             "login": session.auth_data.login.decode() if isinstance(session.auth_data, LoginPassword) else "",
-            "tls": "smtps" if self.implicit_tls else ("starttls" if session.ssl is not None else "none"),
-            "to": str(msg.get("To", "")),
-            "cc_present": "yes" if "Cc" in msg else "no",
-            "from": str(msg.get("From", "")),
-            "subject": str(msg.get("Subject", "")),
-            "mime_version": str(msg.get("MIME-Version", "")),
-            "date_present": "yes" if msg.get("Date") else "no",
-            "message_id_present": "yes" if msg.get("Message-ID") else "no",
-            "content_type": msg.get_content_type(),
-            "defects": str(len(msg.defects) + sum(len(p.defects) for p in msg.walk())),
-            "header_names": ",".join(msg.keys()),
+            "tls": "starttls" if session.ssl else "smtps" if server.transport.get_extra_info("ssl_object") else "none",
+            "wire": "%s, %s, %d defects" % ("7bit" if raw.isascii() else "8bit", "lines <= 76" if longest <= 76 else
+                                            "a line of %d" % longest, sum(len(p.defects) for p in msg.walk())),
+            "headers": ",".join(msg.keys()), "from": msg["From"], "to": msg["To"], "subject": msg["Subject"],
+            "parts": msg.get_content_type() + ": " + ", ".join(" ".join(filter(None, [
+                p.get_content_type(), p.get_content_charset(), p["Content-Transfer-Encoding"], p.get_filename()]))
+                for p in leaves),
         }
-        parts = [p for p in msg.walk() if not p.is_multipart()]
-        texts = [p for p in parts if p.get_content_type() == "text/plain"]
-        atts = [p for p in parts if p.get_content_disposition() == "attachment"]
-        facts["text_parts"] = str(len(texts))
-        facts["attachments"] = str(len(atts))
-        if texts:
-            facts["text_charset"] = texts[0].get_content_charset() or ""
-            facts["text_encoding"] = texts[0].get("Content-Transfer-Encoding", "")
-            with open(base + ".body", "wb") as f:
-                f.write(texts[0].get_content().encode("utf-8"))
-        if atts:
-            facts["att_filename"] = atts[0].get_filename() or ""
-            facts["att_type"] = atts[0].get_content_type()
-            facts["att_encoding"] = atts[0].get("Content-Transfer-Encoding", "")
-            with open(base + ".att", "wb") as f:
-                f.write(atts[0].get_payload(decode=True))
-        with open(base + ".tmp", "w", encoding="utf-8") as f:
-            for k, v in facts.items():
-                f.write("%s=%s\n" % (k, v.replace("\n", " ")))
-        os.rename(base + ".tmp", base + ".txt")
+        save("msg%d.eml" % n, raw)
+        save("msg%d.txt" % n, "".join("%s=%s\n" % kv for kv in facts.items()).encode())
         return "250 Message accepted"
 
 
 def authenticate(server, session, envelope, mechanism, auth_data):
-    with open(os.path.join(server.event_handler.outdir, "auth.log"), "a") as f:
-        f.write("%s tls=%s\n" % (mechanism, "yes" if session.ssl is not None else "no"))
-    ok = isinstance(auth_data, LoginPassword) and auth_data.login == USER and auth_data.password == PASSWORD
-    # Not "handled": aiosmtpd then answers 535 itself on failure.
-    return AuthResult(success=ok, handled=False, auth_data=auth_data)
+    with open(os.path.join(OUT, "auth.log"), "a") as f:
+        f.write(mechanism + "\n")
+    ok = isinstance(auth_data, LoginPassword) and (auth_data.login, auth_data.password) == (b"bob", b"s3cret-pw")
+    return AuthResult(success=ok, handled=False, auth_data=auth_data)  # not handled: aiosmtpd answers 535 itself
 
 
-def free_port(host):
-    probe = socket.socket()
-    probe.bind((host, 0))
-    port = probe.getsockname()[1]
-    probe.close()
+def serve(host, **tls):
+    with socket.socket() as probe:
+        probe.bind((host, 0))
+        port = probe.getsockname()[1]
+    Controller(Handler(), hostname=host, port=port, authenticator=authenticate, auth_required=False,
+               auth_require_tls=False, ready_timeout=10, **tls).start()
     return port
 
 
 def main():
-    outdir = sys.argv[1]
-    other = sys.argv[2] if len(sys.argv) > 2 else ""
-    cert, key = os.path.join(outdir, "cert.pem"), os.path.join(outdir, "key.pem")
-    subprocess.run(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
-                    "-nodes", "-days", "1", "-subj", "/CN=localhost", "-addext", "subjectAltName=IP:127.0.0.1,DNS:localhost",
-                    "-keyout", key, "-out", cert], check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    cert, key = os.path.join(OUT, "cert.pem"), os.path.join(OUT, "key.pem")
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
+                    "-days", "1", "-subj", "/CN=localhost", "-addext", "subjectAltName=IP:127.0.0.1,DNS:localhost",
+                    "-keyout", key, "-out", cert], check=True, stdin=subprocess.DEVNULL, capture_output=True)
     tls = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     tls.load_cert_chain(cert, key)
-    common = dict(authenticator=authenticate, auth_required=False, auth_require_tls=False, ready_timeout=10)
-    controllers = [
-        Controller(Handler(outdir), hostname="127.0.0.1", port=free_port("127.0.0.1"), **common),
-        Controller(Handler(outdir), hostname="127.0.0.1", port=free_port("127.0.0.1"), tls_context=tls,
-                   **common),
-        Controller(Handler(outdir, implicit_tls=True), hostname="127.0.0.1", port=free_port("127.0.0.1"),
-                   ssl_context=tls, **common),
-    ]
-    if other:
-        controllers.append(Controller(Handler(outdir), hostname=other, port=free_port(other), **common))
-    for c in controllers:
-        c.start()
-    ports = [str(c.port) for c in controllers] + ([] if other else ["0"])
-    print("READY " + " ".join(ports), flush=True)
-    # Stop when the test closes our input (or dies), and never outlive it by long.
-    done = threading.Event()
-    threading.Thread(target=lambda: (sys.stdin.read(), done.set()), daemon=True).start()
-    done.wait(120)
-    for c in controllers:
-        c.stop()
+    ports = [serve("127.0.0.1"), serve("127.0.0.1", tls_context=tls), serve("127.0.0.1", ssl_context=tls)]
+    other, silent, down, route = None, socket.socket(), socket.socket(), socket.socket(type=socket.SOCK_DGRAM)
+    with route, contextlib.suppress(OSError):  # the address of the default route; nothing is sent
+        route.connect(("203.0.113.1", 9))
+        other = route.getsockname()[0]
+    silent.bind(("127.0.0.1", 0)), silent.listen(), down.bind(("127.0.0.1", 0))
+    KEEP.extend([silent, down])
+    return "%d %d %d %s %d %d" % (*ports, "%s:%d" % (other, serve(other)) if other else "-",
+                                  silent.getsockname()[1], down.getsockname()[1])
 
 
 if __name__ == "__main__":
-    main()
+    threading.Timer(300, os._exit, [0]).start()
+    try:
+        ready = main()
+    except Exception as e:  # the tests are skipped with this reason
+        ready = "ERROR %r" % e
+    save("ready", ready.encode())
+    sys.stdin.read()
+    os._exit(0)

@@ -2,216 +2,114 @@
 // stand-in programs on PATH that only record their arguments.
 #include <gtest/gtest.h>
 
-#include "mail/mail_desktop.h"
 #include "files/files.h"
+#include "mail/mail_desktop.h"
 #include "test_mail_util.h"
 #include "test_util.h"
 
 namespace mirelune {
 namespace {
 
-using testing::ReadBytes;
-using testing::ReadText;
-using testing::ScopedEnv;
-using testing::TempDir;
-using testing::WriteText;
+using namespace testing;
+using V = std::vector<std::string>;
 
 const char kBody[] = "Hi 'there', \"Mary\"\nline 2";
 
 PreparedMail SampleMail(const std::filesystem::path& card) {
-  PreparedMail m;
-  m.to = {"Mary", "mary@example.org"};
-  m.subject = "greetings";
-  m.body = kBody;
-  m.attachments.push_back({card, card.filename().string(), "image/bmp"});
-  return m;
+  return {{"Mary", "mary@example.org"}, std::nullopt, "greetings", kBody, {{card, card.filename().string(), "image/bmp"}}};
 }
 
 TEST(DesktopMail, ComposeCommandKeepsPathsAndTextWhole) {
   const std::filesystem::path card = "/tmp/a b/it's \"q\", x/GR-20170102090503.bmp";
-  const PreparedMail m = SampleMail(card);
-  using V = std::vector<std::string>;
-  EXPECT_EQ(DesktopComposeCommand(m, ""), (V{"xdg-email", "--utf8", "--subject", "greetings", "--body", kBody,
-                                             "--attach", card.string(), "mailto:mary@example.org"}));
-  EXPECT_EQ(DesktopComposeCommand(m, "org.gnome.Evolution.desktop"), DesktopComposeCommand(m, ""));
-  // Thunderbird's own syntax: quotes and commas in the body and the path are
-  // percent-encoded, so none can end a field early.
-  EXPECT_EQ(DesktopComposeCommand(m, "thunderbird.desktop"),
-            (V{"thunderbird", "-compose",
-               "to='mary@example.org',subject=greetings,"
-               "body=Hi%20%27there%27%2C%20%22Mary%22%0D%0Aline%202,"
-               "attachment='file:///tmp/a%20b/it%27s%20%22q%22%2C%20x/GR-20170102090503.bmp'"}));
-  // An empty body and a copy recipient.
-  PreparedMail m2 = m;
-  m2.body.clear();
-  m2.cc = MailAddress{"", "copy@example.org"};
-  EXPECT_EQ(DesktopComposeCommand(m2, ""),
-            (V{"xdg-email", "--utf8", "--cc", "copy@example.org", "--subject", "greetings", "--attach",
-               card.string(), "mailto:mary@example.org"}));
-  EXPECT_EQ(DesktopComposeCommand(m2, "mozilla-thunderbird.desktop")[2],
-            "to='mary@example.org',cc='copy@example.org',subject=greetings,"
-            "attachment='file:///tmp/a%20b/it%27s%20%22q%22%2C%20x/GR-20170102090503.bmp'");
-  // An apostrophe in an address: Thunderbird ends a quoted value only at a quote
-  // followed by a comma or the end, which no address holds; a mailto: link
-  // carries it percent-encoded.
-  PreparedMail m3 = m2;
-  m3.to.address = "o'brien@example.org";
-  EXPECT_EQ(DesktopComposeCommand(m3, "thunderbird.desktop")[2].substr(0, 25), "to='o'brien@example.org',");
-  EXPECT_EQ(DesktopComposeCommand(m3, "").back(), "mailto:o%27brien@example.org");
-}
-
-// Stand-ins for xdg-mime, xdg-email and thunderbird in a folder whose name has
-// blanks and quotes; each records its arguments NUL-separated.
-class DesktopMailRun : public ::testing::Test {
- protected:
-  void SetUp() override {
-    odd_ = dir_.path() / "it's a \"mail\" dir";
-    bin_ = odd_ / "bin";
-    root_ = odd_ / "my cards, 'new'";
-    std::filesystem::create_directories(bin_);
-    std::filesystem::create_directories(root_ / "wimgx");
-    const std::string recorder =
-        "#!/bin/sh\n"
-        "printf '%s\\0' \"$@\" > \"$MIRELUNE_FAKE_LOG/${0##*/}.argv\"\n"
-        "exit ${MIRELUNE_FAKE_STATUS:-0}\n";
-    WriteText(bin_ / "xdg-email", recorder, true);
-    WriteText(bin_ / "thunderbird", recorder, true);
-    WriteText(bin_ / "xdg-mime", "#!/bin/sh\nprintf '%s\\n' \"$MIRELUNE_FAKE_HANDLER\"\n", true);
-    path_.emplace("PATH", bin_.string());
-    log_.emplace("MIRELUNE_FAKE_LOG", odd_.string());
-    root_env_.emplace("MIRELUNE_ROOT", root_.string());
-  }
-
-  std::vector<std::string> Recorded(const std::string& program) const {
-    const std::string text = ReadText(odd_ / (program + ".argv"));
-    std::vector<std::string> args;
-    std::size_t start = 0;
-    for (std::size_t k = 0; k < text.size(); ++k)
-      if (text[k] == '\0') {
-        args.push_back(text.substr(start, k - start));
-        start = k + 1;
-      }
-    return args;
-  }
-
-  TempDir dir_;
-  std::filesystem::path odd_, bin_, root_;
-  std::optional<ScopedEnv> path_, log_, root_env_;
-  ScopedEnv no_server_{"MIRELUNE_SMTP_URL", std::nullopt};
-};
-
-TEST_F(DesktopMailRun, RunsTheComposeCommandOfTheHandler) {
-  const auto card = root_ / "wimgx" / "GR-20170102090503.bmp";
-  WriteText(card, "BM");
-  const MailItem item{"Mary <mary@example.org>", " ", "greetings", kBody, {card}};
-  for (const char* handler : {"", "thunderbird.desktop", "org.gnome.Evolution.desktop"}) {
-    SCOPED_TRACE(handler);
-    ScopedEnv h("MIRELUNE_FAKE_HANDLER", handler);
-    std::filesystem::remove(odd_ / "xdg-email.argv");
-    std::filesystem::remove(odd_ / "thunderbird.argv");
-    const Result r = DesktopSender().Send(item);
-    ASSERT_TRUE(r.ok) << r.message;
-    EXPECT_EQ(
-        r.message,
-        "Your mail program has a new message to mary@example.org with the card attached; check it there "
-        "and send it.");
-    const auto want = DesktopComposeCommand(SampleMail(card), handler);
-    const std::string program = want[0];
-    EXPECT_EQ(Recorded(program), std::vector<std::string>(want.begin() + 1, want.end()));
-    EXPECT_FALSE(std::filesystem::exists(
-        odd_ / ((program == "xdg-email" ? "thunderbird" : "xdg-email") + std::string(".argv"))));
-  }
-}
-
-TEST_F(DesktopMailRun, FailuresSayWhatToSetUp) {
-  const auto card = root_ / "wimgx" / "GR-20170102090503.bmp";
-  WriteText(card, "BM");
-  const MailItem item{"mary@example.org", " ", "greetings", "Hi", {card}};
-  struct Case {
-    const char* status;
-    bool remove_program;
-    const char* fragment;
+  const std::string attachment = "attachment='file:///tmp/a%20b/it%27s%20%22q%22%2C%20x/GR-20170102090503.bmp'";
+  const PreparedMail plain = SampleMail(card);
+  PreparedMail odd = plain;  // an apostrophe in the address, a copy recipient, no body
+  odd.to.address = "o'brien@example.org";
+  odd.cc = MailAddress{"", "copy@example.org"};
+  odd.body.clear();
+  // Thunderbird's fields end at a quote and a comma: the body and the path are
+  // percent-encoded, and no address holds a comma.
+  const struct {
+    const PreparedMail& mail;
+    const char* handler;
+    V want;
   } cases[] = {
-      {"3", false,
-       "xdg-email found no mail program to open. Set up a default mail program, or set MIRELUNE_SMTP_URL"},
-      {"4", false, "could not open a new message (xdg-email ended with status 4)"},
-      {"0", true, "xdg-email is not installed. Install xdg-utils"},
+      {plain, "", {"xdg-email", "--utf8", "--subject", "greetings", "--body", kBody, "--attach", card, "mailto:mary@example.org"}},
+      {plain, "thunderbird.desktop",
+       {"thunderbird", "-compose",
+        "to='mary@example.org',subject=greetings,body=Hi%20%27there%27%2C%20%22Mary%22%0D%0Aline%202," + attachment}},
+      {odd, "", {"xdg-email", "--utf8", "--cc", "copy@example.org", "--subject", "greetings", "--attach", card,
+                 "mailto:o%27brien@example.org"}},
+      {odd, "mozilla-thunderbird.desktop",
+       {"thunderbird", "-compose", "to='o'brien@example.org',cc='copy@example.org',subject=greetings," + attachment}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(DesktopComposeCommand(c.mail, c.handler), c.want) << c.handler;
+}
+
+// "send greetings to friend" without a mail server saves the card (named from the clock when it has no
+// name), asks, and runs the mailto: handler without a shell: stand-ins in a folder with blanks and quotes
+// record their arguments. Whatever stops the mail, the card stays saved and the message says where.
+TEST(DesktopMail, SendCommandSavesAsksAndComposes) {
+  TempDir dir;
+  const auto odd = dir.path / "it's a \"mail\" dir", bin = odd / "bin", root = odd / "my cards, 'new'";
+  std::filesystem::create_directories(bin);
+  const std::string recorder = "#!/bin/sh\nprintf '%s\\0' \"$@\" > \"$FAKE_LOG/${0##*/}.argv\"\nexit ${FAKE_STATUS:-0}\n";
+  WriteText(bin / "xdg-email", recorder, true);
+  WriteText(bin / "thunderbird", recorder, true);
+  WriteText(bin / "xdg-mime", "#!/bin/sh\nprintf '%s\\n' \"$FAKE_HANDLER\"\n", true);
+  ScopedEnv env{{"PATH", bin.string()}, {"FAKE_LOG", odd.string()}, {"MIRELUNE_ROOT", root.string()},
+                {"MIRELUNE_SMTP_URL", std::nullopt}};
+  // The arguments `program` was started with; empty when it was not started.
+  auto recorded = [&](const std::string& program) {
+    const std::string text = ReadText(odd / (program + ".argv"));
+    V args;
+    for (std::size_t start = 0, end; (end = text.find('\0', start)) != std::string::npos; start = end + 1)
+      args.push_back(text.substr(start, end - start));
+    std::filesystem::remove(odd / (program + ".argv"));
+    return args;
+  };
+  const std::deque<std::string> mary = {"Mary <mary@example.org>", kBody};
+  const struct {
+    const char* handler;
+    std::deque<std::string> answers;
+    const char* status;
+    bool installed;
+    const char* fragment;  // of the failure; empty: composed
+  } cases[] = {
+      {"", mary, "0", true, ""},
+      {"thunderbird.desktop", mary, "0", true, ""},
+      {"org.gnome.Evolution.desktop", mary, "0", true, ""},
+      {"", mary, "3", true, "xdg-email found no mail program to open. Set up a default mail program, or set MIRELUNE_SMTP_URL"},
+      {"", mary, "4", true, "could not open a new message (xdg-email ended with status 4)"},
+      {"", {"", ""}, "0", true, "No e-mail address was given"},  // Cancel in both dialogs
+      {"", {"mary@example.org\nBcc: eve@example.net", "x"}, "0", true, "line break"},
+      {"", mary, "0", false, "xdg-email is not installed. Install xdg-utils"},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.fragment);
-    ScopedEnv status("MIRELUNE_FAKE_STATUS", c.status);
-    if (c.remove_program) std::filesystem::remove(bin_ / "xdg-email");
-    const Result r = DesktopSender().Send(item);
-    EXPECT_FALSE(r.ok);
-    EXPECT_NE(r.message.find(c.fragment), std::string::npos) << r.message;
-  }
-}
-
-TEST_F(DesktopMailRun, SendCommandSavesAsksAndComposes) {
-  testing::Fixture f;
-  f->imeslike = "GR-20170102090503";
-  f->Picture4.SetBackColor(RGB(10, 20, 30));
-  f->Picture4.LineBox(100, 100, 300, 200, RGB(255, 0, 0));
-  f.host.answers = {"mary@example.org", kBody};
-  const Result r = SendGreetingsToFriend(*f);
-  ASSERT_TRUE(r.ok) << r.message;
-
-  ASSERT_EQ(f.host.asked.size(), 2u);
-  EXPECT_EQ(f.host.asked[0].title, "FRIEND'S E-MAIL ADDRESS");
-  EXPECT_EQ(f.host.asked[1].title, "MESSAGE TO FRIEND");
-  for (const auto& d : f.host.asked) {
-    EXPECT_EQ(d.prompt, " ");
-    EXPECT_EQ(d.x, 300);
-    EXPECT_EQ(d.y, 333);
-  }
-  EXPECT_EQ(f->mail, "mary@example.org");
-  EXPECT_EQ(f->sporo, kBody);
-  EXPECT_EQ(f->imeslike, "GR-20170102090503");  // no new name
-  const auto card = root_ / "wimgx" / "GR-20170102090503.bmp";
-  EXPECT_EQ(ReadBytes(card), EncodeBmp(f->Picture4.image()));
-  EXPECT_EQ(Recorded("xdg-email"),
-            (std::vector<std::string>{"--utf8", "--subject", "greetings", "--body", kBody, "--attach",
-                                      card.string(), "mailto:mary@example.org"}));
-}
-
-TEST_F(DesktopMailRun, CardIsSavedEvenWhenNothingCanBeSent) {
-  struct Case {
-    std::deque<std::string> answers;
-    bool remove_program;
-    const char* fragment;
-  } cases[] = {
-      {{"", ""}, false, "No e-mail address was given"},  // Cancel in both dialogs
-      {{"mary@example.org\nBcc: eve@example.net", "x"}, false, "line break"},
-      {{"mary@example.org", ""}, true, "xdg-email is not installed"},
-  };
-  for (auto& c : cases) {
-    SCOPED_TRACE(c.fragment);
-    testing::Fixture f;
-    f->imeslike = "GR-20170102090503";
-    const auto card = root_ / "wimgx" / "GR-20170102090503.bmp";
-    std::filesystem::remove(card);
-    std::filesystem::remove(odd_ / "xdg-email.argv");
-    if (c.remove_program) std::filesystem::remove(bin_ / "xdg-email");
+    SCOPED_TRACE(std::string(c.handler) + c.fragment);
+    ScopedEnv fake{{"FAKE_HANDLER", c.handler}, {"FAKE_STATUS", c.status}};
+    if (!c.installed) std::filesystem::remove(bin / "xdg-email");
+    std::filesystem::remove_all(root / "wimgx");
+    Fixture f;
+    f->imeslike = *c.fragment ? "GR-20991231235959" : "";  // a card with a name keeps it
+    f->Picture4.LineBox(100, 100, 300, 200, RGB(255, 0, 0));
     f.host.answers = c.answers;
     const Result r = SendGreetingsToFriend(*f);
-    EXPECT_FALSE(r.ok);
-    const std::string& message = r.message;
-    EXPECT_NE(message.find(c.fragment), std::string::npos) << message;
-    EXPECT_NE(message.find("The card is saved as " + card.string() + "."), std::string::npos) << message;
-    EXPECT_EQ(ReadBytes(card), EncodeBmp(f->Picture4.image()));
-    EXPECT_FALSE(std::filesystem::exists(odd_ / "xdg-email.argv"));  // no mail program was started
-    EXPECT_EQ(f.host.asked.size(), 2u);
+    const auto card = root / "wimgx" / (*c.fragment ? "GR-20991231235959.bmp" : "GR-20170102090503.bmp");
+    const auto bmp = EncodeBmp(f->Picture4.image());
+    EXPECT_EQ(ReadText(card), std::string(bmp.begin(), bmp.end()));
+    std::string asked;
+    for (const auto& d : f.host.asked) asked += d.prompt + d.title + " " + std::to_string(d.x) + "," + std::to_string(d.y);
+    EXPECT_EQ(asked, " FRIEND'S E-MAIL ADDRESS 300,333 MESSAGE TO FRIEND 300,333");
+    const V want = DesktopComposeCommand(SampleMail(card), c.handler);
+    EXPECT_EQ(recorded(want[0]), c.installed && c.answers == mary ? V(want.begin() + 1, want.end()) : V{});
+    EXPECT_EQ(recorded(want[0] == "thunderbird" ? "xdg-email" : "thunderbird"), V{});
+    const std::string end = *c.fragment ? "The card is saved as " + card.string() + "."
+                                        : "Your mail program has a new message to mary@example.org with the card "
+                                          "attached; check it there and send it.";
+    EXPECT_EQ(r.ok, !*c.fragment);
+    EXPECT_TRUE(r.message.find(c.fragment) != std::string::npos && r.message.ends_with(end)) << r.message;
   }
-}
-
-TEST_F(DesktopMailRun, BeforeAnyCardTheBlankCardIsNamedAndSent) {
-  testing::Fixture f;
-  ASSERT_TRUE(f->imeslike.empty());
-  f.host.answers = {"mary@example.org", "Hi"};
-  const Result r = SendGreetingsToFriend(*f);
-  ASSERT_TRUE(r.ok) << r.message;
-  EXPECT_EQ(f->imeslike, "GR-20170102090503");  // from the host's clock
-  EXPECT_TRUE(std::filesystem::exists(root_ / "wimgx" / "GR-20170102090503.bmp"));
 }
 
 }  // namespace
