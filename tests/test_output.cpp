@@ -1,4 +1,6 @@
-// The file writer's rules for every kind of target, and saves killed, crowded or
+// What the program writes: the command line's exit codes, outputs, formats and
+// report (pictures read back by tests/picture_facts.py, a reader of its own), and
+// the file writer's rules for every kind of target, with saves killed, crowded or
 // out of space.
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -10,8 +12,8 @@
 
 #include <cstring>
 #include <fstream>
-#include <functional>
 #include <iterator>
+#include <nlohmann/json.hpp>
 #include <thread>
 
 #include "files/files.h"
@@ -21,26 +23,60 @@ namespace mirelune {
 namespace {
 
 namespace fs = std::filesystem;
+using Json = nlohmann::json;
 
-struct TempDir {
+// A scratch folder holding ro.bmp, a read-only file nothing may change.
+struct Scratch {
   fs::path path;
-  TempDir() {
+  Scratch() {
     std::string t = (fs::temp_directory_path() / "mirelune-test-XXXXXX").string();
     path = mkdtemp(t.data());
+    std::ofstream(path / "ro.bmp") << "old";
+    fs::permissions(path / "ro.bmp", fs::perms(0444));
   }
-  ~TempDir() { fs::remove_all(path); }
+  ~Scratch() { fs::remove_all(path); }
+  std::string operator/(const std::string& leaf) const { return (path / leaf).string(); }
 };
 
-std::string ReadAll(const fs::path& p) {
+std::string Slurp(const fs::path& p) {
   std::ifstream in(p, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), {}};
+}
+
+struct Ran {
+  int status = -1;
+  std::string out, err;
+};
+
+// Runs `command` through the shell in `dir` (at most a minute) with MIRELUNE_ROOT=dir;
+// `redirect` replaces the capture of standard output.
+Ran Shell(const std::string& command, const Scratch& dir, const std::string& redirect = "") {
+  const std::string out = dir / ".stdout", err = dir / ".stderr";
+  const std::string cmd = "cd '" + dir.path.string() + "' && MIRELUNE_ROOT=. timeout 60 " + command + " " +
+                          (redirect.empty() ? ">'" + out + "'" : redirect) + " 2>'" + err + "'";
+  const int raw = std::system(cmd.c_str());
+  Ran r{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Slurp(out), Slurp(err)};
+  fs::remove(out);
+  fs::remove(err);
+  return r;
+}
+
+Ran Cli(const std::string& args, const Scratch& dir, const std::string& redirect = "") {
+  return Shell("'" MIRELUNE_CLI "' " + args, dir, redirect);
+}
+
+// What tests/picture_facts.py reads in `file` (and how it differs from `other`).
+Json Facts(const Scratch& dir, const std::string& file, const std::string& other = "") {
+  const Ran r = Shell("python3 '" MIRELUNE_TEST_DIR "/picture_facts.py' '" + file + "' " + other, dir);
+  EXPECT_EQ(r.status, 0) << file << ": " << r.err;
+  return r.status == 0 ? Json::parse(r.out) : Json{};
 }
 
 std::vector<std::uint8_t> Filled(std::size_t n, char v) { return std::vector<std::uint8_t>(n, v); }
 
 // Every write below is of one byte value: a torn or mixed file shows at once.
 bool Whole(const fs::path& p, std::size_t size) {
-  const std::string b = ReadAll(p);
+  const std::string b = Slurp(p);
   return b.size() == size && b.find_first_not_of(b[0]) == std::string::npos;
 }
 
@@ -56,6 +92,90 @@ int Temporaries(const fs::path& dir) {
   return n;
 }
 
+TEST(Cli, ExitCodesOnBothSidesOfEveryBound) {
+  const std::string card = "card --friend Mary --sender Bob --out c.bmp ";
+  std::string a100(100, 'x'), wide100;
+  while (wide100.size() < 200) wide100 += "\xC4\x8D";  // 100 times č, of two bytes
+  struct Case {
+    int status;
+    std::string args, redirect = "";
+  } cases[] = {
+      {0, "--version"}, {0, "card --help"}, {0, "styles"},
+      {0, "card --friend " + a100 + " --sender '" + wide100 + "' --max-styles 1 --palette 26 --year 1 --out c.bmp"},
+      {0, card + "--max-styles 24 --palette 1 --year 9999"},
+      {0, "style 1 --seed 0 --out s.bmp"}, {0, "style 23 --out s.png"},
+      {2, ""}, {2, "paint"}, {2, "styles extra"}, {2, "card --sender Bob"}, {2, card + "--colour red"},
+      {2, card + "--max-styles 0"}, {2, card + "--max-styles 25"}, {2, card + "--max-styles 3x"},
+      {2, card + "--palette 0"}, {2, card + "--palette 27"}, {2, card + "--year 0"}, {2, card + "--year 10000"},
+      {2, card + "--mode dots"}, {2, "card --friend Mary --sender Bob --out c.svg"},
+      {2, "card --friend Mary --sender Bob --out c.png --format bmp"},
+      {2, "card --friend Mary --sender Bob --out - --report -"},
+      {2, "card --sender Bob --friend " + a100 + "x"}, {2, "card --sender Bob --friend '" + wide100 + "\xC4\x8D'"},
+      {2, "card --friend \"$(printf 'Ma\\377ry')\" --sender Bob"}, {2, "card --again c.bmp --friend Mary"},
+      {2, "card --again ro.bmp"}, {2, "info no-such.png"}, {2, "style 0"}, {2, "style 24"}, {2, "style 3 --seed -4"},
+      {1, "card --friend Mary --sender Bob --out no/such/c.bmp"}, {1, "card --friend Mary --sender Bob --out ro.bmp"},
+      {1, "styles", ">/dev/full"}, {1, "styles", ">&-"}, {1, "card --friend Mary --sender Bob --out -", ">/dev/full"},
+  };
+  for (const Case& c : cases) {
+    const Scratch dir;
+    const Ran r = Cli(c.args, dir, c.redirect);
+    SCOPED_TRACE(c.args + " " + c.redirect + ": " + r.err);
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_EQ(r.out.empty(), c.status != 0);
+    EXPECT_EQ(Slurp(dir / "ro.bmp"), "old");
+    if (c.status == 0) continue;
+    EXPECT_EQ(r.err.rfind("mirelune-cli: ", 0), 0u);
+    EXPECT_FALSE(c.status == 2 && (fs::exists(dir / "wimgx") || fs::exists(dir / "c.bmp")));
+  }
+}
+
+// A card's PNG explains itself and carries the report it can be made again from.
+TEST(Cli, ThePngCarriesItsReportAndMakesTheSameCardAgain) {
+  const Scratch dir;
+  const std::string settings = "--mode pix --palette 5 --max-styles 3 --year 2031";
+  const Ran made = Cli("card --friend 'Zoë' --sender Bob " + settings + " --out - --report r.json", dir, ">a.png");
+  EXPECT_EQ(made.err, "r.json\n") << "names go to stderr when stdout carries the picture";
+  const Json report = Json::parse(Slurp(dir / "r.json")), png = Facts(dir, "a.png");
+  EXPECT_EQ(report["settings"], Json::parse(R"({"max_styles": 3, "mode": "pix", "palette": 5, "year": 2031})"));
+  EXPECT_EQ(png["phys"], Json::parse("[3780, 3780, 1]"));
+  EXPECT_EQ(png["text"]["Title"], "Mirelune card for Zoë from Bob");
+  EXPECT_EQ(png["text"]["Description"], "dear Zoë, I wish you a happy new year 2031! Bob           mirelune.art ");
+  EXPECT_TRUE(png["text"]["Software"].get<std::string>().starts_with("Mirelune 1.")) << png;
+  EXPECT_EQ(Json::parse(png["text"]["mirelune-report"].get<std::string>()), report);
+  const std::string info = Cli("info a.png", dir).out;
+  EXPECT_NE(info.find("friend: Zoë\nsender: Bob\nsettings.max_styles: 3\nsettings.mode: pix\n"), std::string::npos)
+      << info;
+  EXPECT_EQ(Json::parse(Cli("info --json a.png", dir).out), report);
+  const Ran again = Cli("card --again a.png --out b.png", dir);
+  EXPECT_EQ(again.err, "") << "no note of a different card";
+  EXPECT_EQ(Slurp(dir / "a.png"), Slurp(dir / "b.png"));
+  ASSERT_EQ(Cli("style 2 --out s.png", dir).status, 0);
+  EXPECT_EQ(Cli("card --again s.png", dir).status, 2) << "a PNG without the report";
+}
+
+TEST(Cli, FormatsAndTheYearChangeNoPictureBeyondTheGreeting) {
+  const Scratch dir;
+  ASSERT_EQ(Cli("card --friend Mary --sender Bob --out a.bmp --plain p.jpg", dir).status, 0);
+  ASSERT_EQ(Cli("card --friend Mary --sender Bob --out - --format bmp --year 2030", dir, "> y.bmp").status, 0);
+  ASSERT_EQ(Cli("card --friend Mary --sender Bob --out a.jpeg --plain - ", dir, "> p.png").status, 0);
+  const std::string dflt = Cli("card --friend Mary --sender Bob --format png", dir).out;  // ./wimgx/GR-<time>.png
+  ASSERT_TRUE(dflt.rfind("./wimgx/GR-", 0) == 0 && dflt.size() == 30 && dflt.ends_with(".png\n")) << dflt;
+
+  // The year: only its digits in the band (y 632..662 pixels, x 4..892) change.
+  const Json year = Facts(dir, "a.bmp", "y.bmp"), box = year["differing_box"];
+  ASSERT_TRUE(box.is_array() && box[0] >= 4 && box[1] >= 632 && box[2] <= 892 && box[3] <= 662) << year;
+  EXPECT_EQ(Json::array({year["width"], year["height"]}), Json::parse("[896, 671]"));
+  EXPECT_EQ(Facts(dir, dflt.substr(0, 29))["pixels"], year["pixels"]) << "PNG and BMP agree";
+  EXPECT_NE(Slurp(MIRELUNE_TEST_DIR "/golden_digests.inc").find(year["pixels"]), std::string::npos) << "a pinned card";
+
+  // JPEG decodes (ImageMagick) to the card within the loss of quality 92.
+  ASSERT_EQ(Shell("convert a.jpeg bmp3:a.jpeg.bmp && convert p.jpg bmp3:p.jpg.bmp", dir).status, 0);
+  EXPECT_LT(Facts(dir, "a.jpeg.bmp", "a.bmp")["mean_difference"], 4.0);
+  const Json plain = Facts(dir, "p.png", "p.jpg.bmp");
+  EXPECT_LT(plain["mean_difference"], 4.0);
+  EXPECT_NE(plain["pixels"], year["pixels"]) << "the plain picture is not the card";
+}
+
 TEST(FileWriter, EveryKindOfTargetIsWrittenAsItMust) {
   const mode_t mask = ::umask(022), made = 0666 & ~mask;
   ::umask(mask);
@@ -66,11 +186,11 @@ TEST(FileWriter, EveryKindOfTargetIsWrittenAsItMust) {
     const char* refusal;
   } cases[] = {
       {"", "new.bmp", "new.bmp", made, ""},
-      {"echo old >c.bmp; chmod 640 c.bmp", "c.bmp", "c.bmp", 0640, ""},
-      {"mkdir d; echo old >d/c.bmp; chmod 600 d/c.bmp; ln -s d/c.bmp l.bmp", "l.bmp", "d/c.bmp", 0600, ""},
+      {"printf old >c.bmp; chmod 640 c.bmp", "c.bmp", "c.bmp", 0640, ""},
+      {"mkdir d; printf old >d/c.bmp; chmod 600 d/c.bmp; ln -s d/c.bmp l.bmp", "l.bmp", "d/c.bmp", 0600, ""},
       {"ln -s made.bmp l.bmp", "l.bmp", "made.bmp", made, ""},
-      {"echo old >" + n255, n255, n255, 0644, ""},
-      {"echo old >c.bmp; chmod 444 c.bmp", "c.bmp", "", 0444, "the file is read-only"},
+      {"printf old >" + n255, n255, n255, 0644, ""},
+      {"", "ro.bmp", "", 0444, "the file is read-only"},
       {"mkdir -p c.bmp/in", "c.bmp", "", 0, "Is a directory"},
       {"", "no/c.bmp", "", 0, "/no does not exist"},
   };
@@ -78,7 +198,7 @@ TEST(FileWriter, EveryKindOfTargetIsWrittenAsItMust) {
     UseUnnamedTemporaryFiles(unnamed);
     for (const auto& c : cases) {
       SCOPED_TRACE(c.setup + " -> " + c.target.substr(0, 9) + (unnamed ? " (unnamed temporary)" : ""));
-      const TempDir dir;
+      const Scratch dir;
       ASSERT_EQ(std::system(("set -e; umask 022; cd " + dir.path.string() + "; " + c.setup).c_str()), 0);
       const fs::path target = dir.path / c.target, holder = dir.path / (c.holder.empty() ? c.target : c.holder);
       const bool link = fs::is_symlink(target);
@@ -86,7 +206,7 @@ TEST(FileWriter, EveryKindOfTargetIsWrittenAsItMust) {
       EXPECT_EQ(r.ok, !*c.refusal) << r.message;
       EXPECT_NE(r.message.find(c.refusal), std::string::npos) << r.message;
       EXPECT_EQ(fs::is_symlink(target), link);
-      EXPECT_TRUE(c.holder.empty() ? !c.mode || ReadAll(target) == "old\n" : Whole(holder, 5000));
+      EXPECT_TRUE(c.holder.empty() ? !c.mode || Slurp(target) == "old" : Whole(holder, 5000));
       EXPECT_EQ(c.mode ? Mode(holder) : 0, c.mode);
       EXPECT_EQ(Temporaries(dir.path), 0);
     }
@@ -94,72 +214,60 @@ TEST(FileWriter, EveryKindOfTargetIsWrittenAsItMust) {
   UseUnnamedTemporaryFiles(true);
 }
 
-// FIFOs, pipes and character devices are written in place, never renamed over.
+// FIFOs, pipes and character devices are written in place, never renamed over;
+// a pipe nobody reads is a clear failure, and the program lives on.
 TEST(FileWriter, PipesAndDevicesAreWrittenDirectly) {
-  const TempDir dir;
+  const Scratch dir;
   const auto bytes = Filled(200000, 9);  // more than a pipe holds
-  const fs::path fifo = dir.path / "fifo";
+  const std::string fifo = dir / "fifo";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  for (bool own_descriptor : {false, true}) {
-    int p[2];
+  int p[2];
+  for (bool by_descriptor : {false, true}) {  // the FIFO by its name, a pipe as /dev/fd/N
     ASSERT_EQ(::pipe(p), 0);
-    const fs::path target = own_descriptor ? fs::path("/dev/fd/" + std::to_string(p[1])) : fifo;
     std::string got;
-    std::thread reader([&] { got = ReadAll(own_descriptor ? fs::path("/dev/fd/" + std::to_string(p[0])) : fifo); });
-    const Result r = WriteFileSafely(target, bytes);
+    std::thread reader([&] { got = Slurp(by_descriptor ? "/dev/fd/" + std::to_string(p[0]) : fifo); });
+    const Result r = WriteFileSafely(by_descriptor ? "/dev/fd/" + std::to_string(p[1]) : fifo, bytes);
     ::close(p[1]);
     reader.join();
     ::close(p[0]);
-    EXPECT_TRUE(r.ok) << r.message;
-    EXPECT_EQ(got.size(), bytes.size()) << target;
+    EXPECT_TRUE(r.ok && got.size() == bytes.size()) << by_descriptor << r.message;
   }
   EXPECT_TRUE(fs::is_fifo(fifo));
-  int p[2];
   ASSERT_EQ(::pipe(p), 0);
-  ::close(p[0]);  // nobody reads: a clear failure, and the program lives on
-  const Result broken = WriteFileSafely("/dev/fd/" + std::to_string(p[1]), bytes);
+  ::close(p[0]);
+  EXPECT_NE(WriteFileSafely("/dev/fd/" + std::to_string(p[1]), bytes).message.find("Broken pipe"), std::string::npos);
   ::close(p[1]);
-  EXPECT_NE(broken.message.find("Broken pipe"), std::string::npos) << broken.message;
-  if (::geteuid() == 0) {
-    const fs::path null = dir.path / "null";  // a copy of /dev/null: the real one is never risked
-    ASSERT_EQ(::mknod(null.c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
-    EXPECT_TRUE(WriteFileSafely(null, bytes).ok);
-    EXPECT_TRUE(fs::is_character_file(null));
+  const fs::path null = dir.path / "null";  // a copy of /dev/null (as root): the real one is never risked
+  if (::geteuid() == 0 && ::mknod(null.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0) {
+    EXPECT_TRUE(WriteFileSafely(null, bytes).ok && fs::is_character_file(null));
   }
 }
 
 // Two processes saving cards in the same second: every card gets a name of its own.
 TEST(FileWriter, TimeStampedCardsAreNeverReplacedAcrossProcesses) {
-  const TempDir dir;
-  const char* old = std::getenv("MIRELUNE_ROOT");
-  const std::string saved_root = old ? old : "";
-  setenv("MIRELUNE_ROOT", dir.path.c_str(), 1);
+  const Scratch dir;
   fs::create_directories(dir.path / "wimgx");
   constexpr int kCards = 8;
   pid_t pids[2];
   for (int k = 0; k < 2; ++k) {
     if ((pids[k] = ::fork()) != 0) continue;
+    setenv("MIRELUNE_ROOT", dir.path.c_str(), 1);
     ScriptedHost host;  // a clock that stands still
     State s;
     s.host = &host;
     s.Picture4.SetBackColor(RGB(k * 200, 0, 0));
-    bool ok = true;
-    for (int n = 0; n < kCards; ++n) {
-      MakeImageName(s);
-      ok = SaveNewCard(s).ok && ok;
-    }
-    ::_exit(ok ? 0 : 1);
+    int saved = 0;
+    for (int n = 0; n < kCards; ++n) saved += (MakeImageName(s), SaveNewCard(s).ok);
+    ::_exit(saved == kCards ? 0 : 1);
   }
   for (pid_t pid : pids) {
     int status = 0;
-    ::waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_TRUE(::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0);
   }
-  old ? setenv("MIRELUNE_ROOT", saved_root.c_str(), 1) : unsetenv("MIRELUNE_ROOT");
   std::string name = "GR-20170102090503";
   int names = 0, reds = 0;
   for (; fs::exists(dir.path / "wimgx" / (name + ".bmp")); name = NextSecondName(name), ++names)
-    reds += ReadAll(dir.path / "wimgx" / (name + ".bmp"))[56] == '\xC8';  // the first pixel's red
+    reds += Slurp(dir.path / "wimgx" / (name + ".bmp"))[56] == '\xC8';  // the first pixel's red
   EXPECT_EQ(names, 2 * kCards);  // consecutive seconds from the clock's
   EXPECT_EQ(reds, kCards);
   EXPECT_EQ(NextSecondName("GR-20171231235959"), "GR-20180101000000");
@@ -172,7 +280,8 @@ TEST(FileWriter, SavesKilledAtRandomLeaveNothingBroken) {
   std::uint64_t x = 0x243F6A8885A308D3ull;
   for (bool unnamed : {true, false}) {
     SCOPED_TRACE(unnamed ? "unnamed temporary" : "named temporary");
-    const TempDir dir;
+    const Scratch dir;
+    fs::remove(dir / "ro.bmp");  // only the saves' files here
     ASSERT_TRUE(WriteFileSafely(dir.path / "older.bmp", Filled(kSize, 1)).ok);
     ASSERT_TRUE(WriteFileSafely(dir.path / "card.bmp", Filled(kSize, 1)).ok);
     for (int kill = 0; kill < 6; ++kill) {
@@ -189,7 +298,7 @@ TEST(FileWriter, SavesKilledAtRandomLeaveNothingBroken) {
       ::waitpid(pid, nullptr, 0);
       for (const auto& e : fs::directory_iterator(dir.path))
         EXPECT_TRUE(e.path().filename().string().starts_with(".mirelune-") || Whole(e.path(), kSize)) << e.path();
-      EXPECT_EQ(ReadAll(dir.path / "older.bmp"), std::string(kSize, 1));
+      EXPECT_EQ(Slurp(dir.path / "older.bmp"), std::string(kSize, 1));
     }
     ASSERT_TRUE(WriteFileSafely(dir.path / "card.bmp", Filled(kSize, 3)).ok);
     EXPECT_EQ(Temporaries(dir.path), 0);
@@ -200,7 +309,7 @@ TEST(FileWriter, SavesKilledAtRandomLeaveNothingBroken) {
 // stays, nothing is left; a read-only file system says so, for folders too.
 TEST(FileWriter, AFullOrReadOnlyDiskFailsCleanly) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root to mount a small tmpfs";
-  const TempDir dir;
+  const Scratch dir;
   const fs::path mnt = dir.path / "small";
   fs::create_directory(mnt);
   if (::mount("tmpfs", mnt.c_str(), "tmpfs", 0, "size=1m") != 0) GTEST_SKIP() << std::strerror(errno);
