@@ -1,14 +1,8 @@
 #!/usr/bin/env python3
-"""picture_facts.py FILE [OTHER] reads a picture without the program's own code and
-prints as JSON its size, PNG text chunks and pHYs, the SHA-256 of its RGB pixels
-and, given OTHER, the mean difference per channel and the box where the two
-differ. Reads PNG (every filter, CRCs checked) and 24-bit BMP.
-"""
-import hashlib
-import json
-import struct
-import sys
-import zlib
+"""picture_facts.py FILE [OTHER]: a PNG (every filter, CRCs checked) or 24-bit BMP read without the
+program's code; prints as JSON its size, PNG text chunks and pHYs, the SHA-256 of its RGB pixels
+and, given OTHER, the mean difference per channel and the box where the two differ."""
+import hashlib, json, struct, sys, zlib  # noqa: E401
 
 
 def png(data):
@@ -64,13 +58,11 @@ def facts_of(path):
 
 pixels, facts = facts_of(sys.argv[1])
 if len(sys.argv) > 2:
-    other, row, total, box = facts_of(sys.argv[2])[0], facts["width"] * 3, 0, None
+    other, row = facts_of(sys.argv[2])[0], facts["width"] * 3
     assert len(other) == len(pixels), "sizes differ"
-    for y in range(facts["height"]):
-        ra, rb = pixels[y * row:(y + 1) * row], other[y * row:(y + 1) * row]
-        if ra != rb:
-            total += sum(abs(p - q) for p, q in zip(ra, rb))
-            xs = [k // 3 for k in range(row) if ra[k] != rb[k]]
-            box = [xs[0], y, xs[-1], y] if box is None else [min(box[0], xs[0]), box[1], max(box[2], xs[-1]), y]
+    diff = [k for k in range(len(pixels)) if pixels[k] != other[k]]
+    ys, xs = [k // row for k in diff], [k % row // 3 for k in diff]
+    box = [min(xs), ys[0], max(xs), ys[-1]] if diff else None
+    total = sum(abs(p - q) for p, q in zip(pixels, other))
     facts.update(mean_difference=total / len(pixels), differing_box=box)
 print(json.dumps(facts))
