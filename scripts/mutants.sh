@@ -74,10 +74,18 @@ src/effects/ornament_tree.cpp @@ s.ret -= 4; @@ s.ret -= 5; @@ bauble glow step
 src/effects/ornament_tree.cpp @@ for (s.n = 1; s.n <= 400; s.n += 1) { @@ for (s.n = 1; s.n < 400; s.n += 1) { @@ one bauble fewer
 src/effects/mirror.cpp @@ card.PaintPicture(snapshot, 0, h, w, -h); @@ card.PaintPicture(snapshot, 0, 0, w, h); @@ the vertical flip does nothing
 src/files/image_name.cpp @@ d.substr(0, 2) + d.substr(3, 2) @@ d.substr(3, 2) + d.substr(0, 2) @@ month and day swapped in the name
-src/files/bitmap_writer.cpp @@ v.push_back((c >> 16) & 0xFF);  // blue first @@ v.push_back((c >> 8) & 0xFF); @@ a wrong channel in the bitmap
-src/files/bitmap_writer.cpp @@ if (!err && std::rename(tmpl.c_str(), path.c_str()) != 0) err = errno; @@ std::rename(tmpl.c_str(), path.c_str()); @@ a dropped error check on rename
+src/files/bitmap_writer.cpp @@ dst[x * 3] = (c >> 16) & 0xFF;  // blue first @@ dst[x * 3] = (c >> 8) & 0xFF; @@ a wrong channel in the bitmap
+src/files/file_writer.cpp @@ if ((old.st_mode & 0222) == 0) return Fail(shown, "the file is read-only; it was left as it is", EACCES); @@ @@ a read-only file replaced (as root)
+src/files/file_writer.cpp @@ if (const int err = WriteAll(fd, bytes)) return fail(err); @@ WriteAll(fd, bytes); @@ a dropped error check on writing
+src/files/file_writer.cpp @@ } else if (::renameat(dirfd, temp.c_str(), dirfd, leaf.c_str()) != 0) { @@ } else if (false) { @@ a dropped rename into place
+src/files/saving.cpp @@ const Result w = WriteNewFile(r.path, bytes); @@ const Result w = WriteFileSafely(r.path, bytes); @@ a time-stamped card replaces another
 src/files/saving.cpp @@ if (s.nz > kLoopSaveLimit) { @@ if (s.nz >= kLoopSaveLimit) { @@ the loop with saving ends one card early
 src/files/saving.cpp @@ if (!last.ok) { @@ if (false) { @@ a failed save does not stop the loop
+src/cli/card.cpp @@ ->check(WholeNumber(1, 26)); @@ ->check(WholeNumber(0, 26)); @@ --palette 0 accepted
+src/cli/card.cpp @@ ->check(WholeNumber(1, 24)); @@ ->check(WholeNumber(1, 25)); @@ --max-styles 25 accepted
+src/cli/output.cpp @@ if (chars.size() > 100) @@ if (text.size() > 100) @@ names counted in bytes
+src/cli/main.cpp @@ if (!FlushStdout(&err)) status = Fail(1, err); @@ FlushStdout(&err); @@ a failed write to standard output ends with 0
+src/cli/main.cpp @@ return Fail(2, e.what()); @@ return Fail(1, e.what()); @@ bad input ends with exit 1
 src/mail/mail_mime.cpp @@ if (HasControl(item.subject)) @@ if (false) @@ a line break in the subject reaches the header
 src/mail/mail_mime.cpp @@ constexpr std::size_t kWordText = 75 - 12; @@ constexpr std::size_t kWordText = 75 - 10; @@ encoded words over 75 characters
 src/mail/mail_smtp.cpp @@ if (rc != CURLE_OK) { @@ if (false) { @@ a refused mail reported as sent
@@ -91,9 +99,6 @@ src/commands/commands.cpp @@ if (s.nnn == 0) s.nnn = 1; @@ if (s.nnn == -1) s.nn
 src/commands/commands.cpp @@ if (s.colorr > kColourModes - 1) s.colorr = 0; @@ if (s.colorr > kColourModes) s.colorr = 0; @@ one colour mode too many
 src/core/state.cpp @@ s.nnn = 15; @@ s.nnn = 16; @@ the start value of the style limit
 src/commands/make_card.cpp @@ DrawOrnamentTree(s); @@ @@ a dropped stage
-src/cli/main.cpp @@ WholeNumber("--palette", a.flags.at("palette"), 1, 26) @@ WholeNumber("--palette", a.flags.at("palette"), 0, 26) @@ --palette 0 accepted (H12's boundary tests)
-src/cli/main.cpp @@ WholeNumber("--max-styles", a.flags.at("max-styles"), 1, 24) @@ WholeNumber("--max-styles", a.flags.at("max-styles"), 1, 25) @@ --max-styles 25 accepted (H12's boundary tests)
-src/cli/main.cpp @@ if (chars.size() > 100) @@ if (chars.size() > 101) @@ a 101-character name accepted (H12's boundary tests)
 EOF
 )
 [ -z "$filter" ] || mutants=$(grep -E -- "$filter" <<<"$mutants" || true)

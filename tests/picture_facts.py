@@ -1,109 +1,68 @@
 #!/usr/bin/env python3
-"""Reads the pictures the command line writes without the program's own code, and
-prints what the tests check as one JSON object.
-
-  picture_facts.py FILE             chunks and text of a PNG, size, pixel digest
-  picture_facts.py FILE OTHER       also how the two pictures' pixels differ
-
-PNG (every filter type, CRCs checked), 24-bit BMP and binary PPM (what
-ImageMagick decodes a JPEG to) are read; pixels are compared as RGB.
-"""
-import hashlib
-import json
-import struct
-import sys
-import zlib
+"""picture_facts.py FILE [OTHER]: a PNG (every filter, CRCs checked) or 24-bit BMP read without the
+program's code; prints as JSON its size, PNG text chunks and pHYs, the SHA-256 of its RGB pixels
+and, given OTHER, the mean difference per channel and the box where the two differ."""
+import hashlib, json, struct, sys, zlib  # noqa: E401
 
 
 def png(data):
     assert data[:8] == b"\x89PNG\r\n\x1a\n", "not a PNG"
-    at, chunks, text, idat, phys = 8, [], {}, b"", None
+    at, idat, facts = 8, b"", {"text": {}, "phys": None}
     while at < len(data):
-        (n,) = struct.unpack(">I", data[at:at + 4])
-        kind, body = data[at + 4:at + 8], data[at + 8:at + 8 + n]
-        (crc,) = struct.unpack(">I", data[at + 8 + n:at + 12 + n])
-        assert zlib.crc32(kind + body) == crc, "bad CRC in " + kind.decode()
-        chunks.append(kind.decode())
+        n, kind = struct.unpack(">I4s", data[at:at + 8])
+        body = data[at + 8:at + 8 + n]
+        assert zlib.crc32(kind + body) == struct.unpack(">I", data[at + 8 + n:at + 12 + n])[0], "bad CRC"
+        key, _, value = body.partition(b"\0")
         if kind == b"IHDR":
             w, h, depth, colour = struct.unpack(">IIBB", body[:10])
             assert (depth, colour) == (8, 2), "not 8-bit RGB"
-        elif kind == b"IDAT":
-            idat += body
         elif kind == b"pHYs":
-            phys = list(struct.unpack(">IIB", body))
+            facts["phys"] = list(struct.unpack(">IIB", body))
         elif kind == b"tEXt":
-            key, value = body.split(b"\0", 1)
-            text[key.decode("latin-1")] = value.decode("latin-1")
+            facts["text"][key.decode("latin-1")] = value.decode("latin-1")
         elif kind == b"iTXt":
-            key, rest = body.split(b"\0", 1)
-            compressed, rest = rest[0], rest[2:]
-            _lang, _translated, value = rest.split(b"\0", 2)
-            text[key.decode("latin-1")] = (zlib.decompress(value) if compressed else value).decode("utf-8")
+            text = value[2:].split(b"\0", 2)[2]
+            facts["text"][key.decode("latin-1")] = (zlib.decompress(text) if value[0] else text).decode("utf-8")
+        idat += body if kind == b"IDAT" else b""
         at += 12 + n
     raw, stride, rows, prev = zlib.decompress(idat), w * 3, [], bytearray(w * 3)
     for y in range(h):
         f, line = raw[y * (stride + 1)], bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
         for x in range(stride if f else 0):
-            a = line[x - 3] if x >= 3 else 0
-            b, c = prev[x], prev[x - 3] if x >= 3 else 0
-            if f == 1:
-                line[x] = (line[x] + a) & 255
-            elif f == 2:
-                line[x] = (line[x] + b) & 255
-            elif f == 3:
-                line[x] = (line[x] + (a + b) // 2) & 255
-            elif f == 4:
+            a, b, c = line[x - 3] if x >= 3 else 0, prev[x], prev[x - 3] if x >= 3 else 0
+            if f == 4:
                 p = a + b - c
                 pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
-                line[x] = (line[x] + (a if pa <= pb and pa <= pc else b if pb <= pc else c)) & 255
+                a = a if pa <= pb and pa <= pc else b if pb <= pc else c
+            line[x] = (line[x] + (0, a, b, (a + b) // 2, a)[f]) & 255
         rows.append(bytes(line))
         prev = line
-    return w, h, b"".join(rows), {"chunks": chunks, "text": text, "phys": phys}
+    return w, h, b"".join(rows), facts
 
 
 def bmp(data):
-    assert data[:2] == b"BM", "not a BMP"
-    offset, = struct.unpack("<I", data[10:14])
+    (size,), (offset,) = struct.unpack("<I", data[2:6]), struct.unpack("<I", data[10:14])
     w, h, _planes, bits = struct.unpack("<iiHH", data[18:30])
-    assert bits == 24 and h > 0, "not a bottom-up 24-bit BMP"
     stride = (w * 3 + 3) & ~3
-    rows = []
-    for y in range(h):
-        row = data[offset + (h - 1 - y) * stride:offset + (h - 1 - y) * stride + w * 3]
-        rows.append(bytes(v for k in range(0, len(row), 3) for v in (row[k + 2], row[k + 1], row[k])))
-    return w, h, b"".join(rows), {}
+    assert bits == 24 and h > 0 and len(data) == size == offset + stride * h, "not a padded bottom-up 24-bit BMP"
+    rows = [data[offset + (h - 1 - y) * stride:][:w * 3] for y in range(h)]
+    return w, h, b"".join(bytes(v for k in range(0, w * 3, 3) for v in row[k:k + 3][::-1]) for row in rows), {}
 
 
-def ppm(data):
-    parts = data.split(maxsplit=4)
-    assert parts[0] == b"P6" and parts[3] == b"255", "not a binary 8-bit PPM"
-    w, h = int(parts[1]), int(parts[2])
-    return w, h, parts[4][:w * h * 3], {}
-
-
-def read(path):
+def facts_of(path):
     data = open(path, "rb").read()
-    reader = png if data[:4] == b"\x89PNG" else bmp if data[:2] == b"BM" else ppm
-    return reader(data)
-
-
-def main():
-    w, h, pixels, facts = read(sys.argv[1])
+    w, h, pixels, facts = (png if data[:4] == b"\x89PNG" else bmp)(data)
     facts.update(width=w, height=h, pixels=hashlib.sha256(pixels).hexdigest())
-    if len(sys.argv) > 2:
-        w2, h2, other, _ = read(sys.argv[2])
-        assert (w, h) == (w2, h2), "sizes differ"
-        total, box, row = 0, None, w * 3
-        for y in range(h):
-            ra, rb = pixels[y * row:(y + 1) * row], other[y * row:(y + 1) * row]
-            if ra == rb:
-                continue
-            total += sum(abs(p - q) for p, q in zip(ra, rb))
-            xs = [k // 3 for k in range(row) if ra[k] != rb[k]]
-            box = [min(xs), y, max(xs), y] if box is None else [min(box[0], xs[0]), box[1], max(box[2], xs[-1]), y]
-        facts.update(mean_difference=total / len(pixels), differing_box=box)
-    print(json.dumps(facts))
+    return pixels, facts
 
 
-if __name__ == "__main__":
-    main()
+pixels, facts = facts_of(sys.argv[1])
+if len(sys.argv) > 2:
+    other, row = facts_of(sys.argv[2])[0], facts["width"] * 3
+    assert len(other) == len(pixels), "sizes differ"
+    diff = [k for k in range(len(pixels)) if pixels[k] != other[k]]
+    ys, xs = [k // row for k in diff], [k % row // 3 for k in diff]
+    box = [min(xs), ys[0], max(xs), ys[-1]] if diff else None
+    total = sum(abs(p - q) for p, q in zip(pixels, other))
+    facts.update(mean_difference=total / len(pixels), differing_box=box)
+print(json.dumps(facts))
