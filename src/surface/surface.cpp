@@ -103,45 +103,66 @@ void Surface::PaintPicture(const Image& img, double x, double y, double w, doubl
 
 void Surface::draw_line(long x0, long y0, long x1, long y1, std::uint32_t c) {
   if (y0 == y1 || x0 == x1) return span_box(x0, y0, x1, y1, c);
-  // Walk the major axis over the part that can reach the raster only; the minor
-  // coordinate is the exact rounding of the ideal line (halves rounded up), so a
-  // clipped line covers the same pixels as its unclipped self.
+  // The minor coordinate is the exact rounding of the ideal line (halves rounded
+  // up), so a clipped line covers the same pixels as its unclipped self.
   const bool steep = std::labs(y1 - y0) > std::labs(x1 - x0);
   long a0 = steep ? y0 : x0, b0 = steep ? x0 : y0, a1 = steep ? y1 : x1, b1 = steep ? x1 : y1;
   if (a0 > a1) {
     std::swap(a0, a1);
     std::swap(b0, b1);
   }
-  const long da = a1 - a0, db = b1 - b0;
-  const long start = std::max(a0, 0L), end = std::min<long>(a1, (steep ? h_ : w_) - 1);
+  const long da = a1 - a0, db = b1 - b0, two_da = 2 * da;
+  // b(a) = b0 + floor(((a - a0) 2 db + da) / (2 da)), as a quotient and a remainder in [0, 2 da).
+  const auto minor_at = [&](long a, long* rem) {
+    const __int128 num = static_cast<__int128>(a - a0) * (2 * db) + da;
+    __int128 q = num / two_da, r = num % two_da;
+    if (r < 0) {
+      r += two_da;
+      --q;
+    }
+    if (rem) *rem = static_cast<long>(r);
+    return b0 + static_cast<long>(q);
+  };
+  // Clip once: b(a) is monotonic, so the part on the raster is one interval of a,
+  // found by bisection within the part whose major coordinate is on it.
+  const long minor_last = (steep ? w_ : h_) - 1;
+  const auto first = [&](long lo, long hi, auto&& past) {  // first a in [lo, hi) with past(b(a)), else hi
+    while (lo < hi) {
+      const long mid = lo + (hi - lo) / 2;
+      if (past(minor_at(mid, nullptr)))
+        hi = mid;
+      else
+        lo = mid + 1;
+    }
+    return lo;
+  };
+  long start = std::max(a0, 0L), end = std::min<long>(a1, (steep ? h_ : w_) - 1);
   if (start > end) return;
-  // b(a) = b0 + floor(((a - a0) * 2 db + da) / (2 da))
-  const long two_da = 2 * da;
-  const __int128 num = static_cast<__int128>(start - a0) * (2 * db) + da;
-  __int128 q = num / two_da, rem = num % two_da;
-  if (rem < 0) {
-    rem += two_da;
-    --q;
+  if (std::min(b0, b1) < 0 || std::max(b0, b1) > minor_last) {
+    const bool rising = db >= 0;
+    start = first(start, end + 1, [&](long b) { return rising ? b >= 0 : b <= minor_last; });
+    end = first(start, end + 1, [&](long b) { return rising ? b > minor_last : b < 0; }) - 1;
+    if (start > end) return;
   }
-  long b = b0 + static_cast<long>(q);
-  long r = static_cast<long>(rem);
-  const long step = 2 * db;
-  long run = start;  // a shallow line is written a run of one row at a time
+  long r;
+  long b = minor_at(start, &r);
+  const long step = 2 * db;  // |step| <= two_da, so one correction at most keeps r in [0, two_da)
+  long run = start;           // a shallow line is written a run of one row at a time
+  std::uint32_t* const px = img_.pixels.data();
   for (long a = start; a <= end; ++a) {
     const long here = b;
     r += step;
-    while (r >= two_da) {
+    if (r >= two_da) {
       r -= two_da;
       ++b;
-    }
-    while (r < 0) {
+    } else if (r < 0) {
       r += two_da;
       --b;
     }
     if (steep) {
-      span(a, here, here, c);
+      FillRow(px + a * w_, here, here, c);
     } else if (b != here || a == end) {
-      span(here, run, a, c);
+      FillRow(px + here * w_, run, a, c);
       run = a + 1;
     }
   }

@@ -92,10 +92,17 @@ class Surface {
   void set_pixel(long x, long y, std::uint32_t c) {
     if (OnRaster(x, y)) img_.pixels[static_cast<std::size_t>(y) * w_ + x] = c;
   }
-  // The one span writer. Clips the box of pixels from (x0, y0) to (x1, y1), both
-  // corners included and in any order, to the raster once, then hands each of its
-  // rows to write(row, y, xa, xb): row points at pixel (0, y), and xa..xb is the
-  // part of the row on the raster. Nothing happens for a box off the raster.
+  // The one span writer: pixels xa..xb of a row, already clipped to the raster.
+  static void FillRow(std::uint32_t* row, long xa, long xb, std::uint32_t c) {
+    if (xa == xb)
+      row[xa] = c;  // a column or a steep line: far cheaper than a fill of one
+    else
+      std::fill(row + xa, row + xb + 1, c);
+  }
+  // Clips the box of pixels from (x0, y0) to (x1, y1), both corners included and
+  // in any order, to the raster once, then hands each of its rows to
+  // write(row, y, xa, xb): row points at pixel (0, y), and xa..xb is the part of
+  // the row on the raster. Nothing happens for a box off the raster.
   template <class Write>
   void WriteRows(long x0, long y0, long x1, long y1, Write&& write) {
     if (x0 > x1) std::swap(x0, x1);
@@ -103,7 +110,8 @@ class Surface {
     const long xa = std::max(x0, 0L), xb = std::min<long>(x1, w_ - 1);
     const long ya = std::max(y0, 0L), yb = std::min<long>(y1, h_ - 1);
     if (xa > xb || ya > yb) return;
-    for (long y = ya; y <= yb; ++y) write(&img_.pixels[static_cast<std::size_t>(y) * w_], y, xa, xb);
+    std::uint32_t* row = img_.pixels.data() + ya * w_;
+    for (long y = ya; y <= yb; ++y, row += w_) write(row, y, xa, xb);
   }
   void draw_line(long x0, long y0, long x1, long y1, std::uint32_t c);
   void draw_rect(long x0, long y0, long x1, long y1, std::uint32_t c);
@@ -128,7 +136,10 @@ class Surface {
   }
   // One colour over a box of pixels, and over pixels x0..x1 of row y.
   void span_box(long x0, long y0, long x1, long y1, std::uint32_t c) {
-    WriteRows(x0, y0, x1, y1, [c](std::uint32_t* row, long, long xa, long xb) { std::fill(row + xa, row + xb + 1, c); });
+    if (x0 == x1)  // a column: one store a row, known before the loop
+      WriteRows(x0, y0, x1, y1, [c](std::uint32_t* row, long, long xa, long) { FillRow(row, xa, xa, c); });
+    else
+      WriteRows(x0, y0, x1, y1, [c](std::uint32_t* row, long, long xa, long xb) { FillRow(row, xa, xb, c); });
   }
   void span(long y, long x0, long x1, std::uint32_t c) { span_box(x0, y, x1, y, c); }
 
