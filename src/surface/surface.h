@@ -1,4 +1,6 @@
-// surface.h — the drawing surfaces the whole program paints on.
+// surface.h — the ground floor: the raster every picture is painted on. Beside
+// it in surface/: text through FreeType (text.h), the number rules (numeric.h)
+// and the generator (random.h), none of which knows about cards.
 //
 //   Surface canvas(896, 671, 900, 675);   // 900 x 675 drawing units on 896 x 671 pixels
 //   canvas.SetBackColor(RGB(0, 0, 80));   // repaints everything
