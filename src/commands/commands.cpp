@@ -3,12 +3,12 @@
 
 #include <cmath>
 #include <cstdio>
-#include <system_error>
 
 #include "card/card.h"
 #include "effects/effects.h"
 #include "files/files.h"
 #include "palette/palette.h"
+#include "surface/text.h"
 
 namespace mirelune {
 namespace {
@@ -19,9 +19,11 @@ constexpr double kColourModes = 27;  // 0 (a random palette per strip) and palet
 }  // namespace
 
 void StartUp(State& s) {
-  // Cards are saved here; if the folder cannot be made, the save says so later.
-  std::error_code ec;
-  std::filesystem::create_directories(OutputFolder(), ec);
+  // Cards are saved here. Without it every save fails, so say so now; each save
+  // tries again and says why it failed.
+  if (const Result made = MakeFolder(OutputFolder()); !made && s.host) s.host->Report(made.message);
+  PrepareFont(s.Picture4.FontName);
+  ReportTextFailures(s);
 
   SetStartValues(s);
   // The palette table was filled when the state was made.

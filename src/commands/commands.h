@@ -1,7 +1,7 @@
 // commands.h — what each button of the window does, as engine functions over State.
 //
 //   State s; s.host = &host;
-//   StartUp(s);            // folder, prompt texts, start values, captions
+//   StartUp(s);            // folder, font, start values, captions
 //   CommandNew(s);         // asks the names, paints the strip, makes the card
 //   CommandColor(s);       // next colour mode; s.caption11 == "ba=1"
 //
@@ -43,10 +43,15 @@ struct CardSettings {
 void MakeCardFromNames(State& s, const CardSettings& c, const StageHook& after = {});
 
 
-// The engine's share of start-up, in its fixed order: creates the output folder
-// (a folder that exists or cannot be made is passed over), stores the prompt
-// texts and the start values, and sets the three captions.
+// The engine's share of start-up, in its fixed order: creates the output folder,
+// opens the text font, stores the prompt texts and the start values, and sets the
+// three captions. A folder that cannot be made or a font that cannot be used is
+// reported through the host, and start-up goes on.
 void StartUp(State& s);
+
+// Reports through the host, once each, why text was not drawn as asked since the
+// last report (MakeCard calls it after every card).
+void ReportTextFailures(State& s);
 
 // "new": resets the colour mode and the brightness drift, asks for both names,
 // reseeds from them, paints a fresh strip and makes the card.

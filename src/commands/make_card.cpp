@@ -5,6 +5,7 @@
 #include "effects/effects.h"
 #include "files/files.h"
 #include "palette/palette.h"
+#include "surface/text.h"
 
 namespace mirelune {
 
@@ -40,6 +41,12 @@ void MakeCard(State& s, const StageHook& after) {
   done(CardStage::kOrnaments);
   DrawCardText(s);
   done(CardStage::kText);
+  ReportTextFailures(s);
+}
+
+void ReportTextFailures(State& s) {
+  for (const std::string& why : TakeTextFailures())
+    if (s.host) s.host->Report(why);
 }
 
 void MakeCardFromNames(State& s, const CardSettings& c, const StageHook& after) {

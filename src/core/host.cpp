@@ -1,6 +1,8 @@
 #include "core/host.h"
 
+#include <cerrno>
 #include <chrono>
+#include <iostream>
 
 namespace mirelune {
 
@@ -18,6 +20,8 @@ std::tm Host::Now() {
   localtime_r(&t, &out);
   return out;
 }
+
+void Host::Report(std::string_view message) { std::cerr << program_invocation_short_name << ": " << message << "\n"; }
 
 ScriptedHost::ScriptedHost() {
   now.tm_year = 2017 - 1900;

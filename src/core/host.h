@@ -1,8 +1,12 @@
 // host.h — the platform services the engine asks for: dialogs, the message pump,
-// the clock, the end of the program and the window's progress marks.
+// the clock, the end of the program, the window's progress marks and the
+// reports of what went wrong without stopping the work.
 //
-// The command line and the tests use ScriptedHost; the Qt window implements the
-// same interface over real dialogs.
+//   ScriptedHost host;            // the tests' host: scripted answers, a fixed clock
+//   host.answers = {"Mary", "Bob"};
+//   State s; s.host = &host;      // every command asks and reports through s.host
+//
+// The Qt window implements the same interface over real dialogs.
 #pragma once
 
 #include <ctime>
@@ -42,6 +46,11 @@ class Host {
   virtual void FormCls() {}
   virtual void FormSetPos(double /*x*/, double /*y*/) {}
   virtual void FormPrint(std::string_view /*text*/) {}
+
+  // Tells the user of a failure that did not stop the work (a folder that cannot
+  // be made, a missing font); each is reported once. By default a line on
+  // standard error, as the command line wants; the window shows a message.
+  virtual void Report(std::string_view message);
 };
 
 // Thrown by ScriptedHost when a dialog opens after its script has run out: a
@@ -63,6 +72,7 @@ class ScriptedHost : public Host {
   std::deque<std::string> answers;  // one per dialog; a dialog beyond them throws ScriptExhausted
   std::vector<Dialog> asked;
   std::vector<std::string> progress;
+  std::vector<std::string> reported;  // what Report was told, in order
   double timer = 43200.5;
   std::tm now{};  // set by the constructor to 2 January 2017, 09:05:03
   int events = 0;
@@ -74,6 +84,7 @@ class ScriptedHost : public Host {
   std::tm Now() override { return now; }
   void FormCls() override { progress.clear(); }
   void FormPrint(std::string_view text) override { progress.emplace_back(text); }
+  void Report(std::string_view message) override { reported.emplace_back(message); }
 };
 
 }  // namespace mirelune

@@ -44,7 +44,7 @@ void Surface::PSet(double x, double y, Colour c) { set_pixel(PixelX(x), PixelY(y
 
 Colour Surface::Point(double x, double y) const {
   const long px = PixelX(x), py = PixelY(y);
-  if (px < 0 || py < 0 || px >= w_ || py >= h_) return -1;
+  if (!OnRaster(px, py)) return -1;
   return static_cast<Colour>(img_.pixels[static_cast<std::size_t>(py) * w_ + px]);
 }
 
@@ -89,80 +89,81 @@ void Surface::PaintPicture(const Image& img, double x, double y, double w, doubl
   const long ya = PixelY(std::min(y, y + h)), yb = PixelY(std::max(y, y + h));
   const long dw = xb - xa, dh = yb - ya;
   if (dw <= 0 || dh <= 0) return;
-  const long x0 = std::max(0L, xa), x1 = std::min<long>(w_, xb);
-  const long y0 = std::max(0L, ya), y1 = std::min<long>(h_, yb);
-  for (long py = y0; py < y1; ++py) {
+  WriteRows(xa, ya, xb - 1, yb - 1, [&](std::uint32_t* row, long py, long x0, long x1) {
     // Nearest source pixel for the centre of each destination pixel.
     long sy = ((py - ya) * 2 + 1) * img.height / (2 * dh);
     if (h < 0) sy = img.height - 1 - sy;
-    std::uint32_t* row = &img_.pixels[static_cast<std::size_t>(py) * w_];
-    for (long px = x0; px < x1; ++px) {
+    for (long px = x0; px <= x1; ++px) {
       long sx = ((px - xa) * 2 + 1) * img.width / (2 * dw);
       if (w < 0) sx = img.width - 1 - sx;
       row[px] = img.at(static_cast<int>(sx), static_cast<int>(sy));
     }
-  }
-}
-
-void Surface::hspan(long y, long x0, long x1, std::uint32_t c) {
-  if (y < 0 || y >= h_) return;
-  if (x0 > x1) std::swap(x0, x1);
-  x0 = std::max(x0, 0L);
-  x1 = std::min<long>(x1, w_ - 1);
-  if (x0 > x1) return;
-  std::uint32_t* row = &img_.pixels[static_cast<std::size_t>(y) * w_];
-  std::fill(row + x0, row + x1 + 1, c);
+  });
 }
 
 void Surface::draw_line(long x0, long y0, long x1, long y1, std::uint32_t c) {
-  if (y0 == y1) return hspan(y0, x0, x1, c);
-  if (x0 == x1) {
-    if (x0 < 0 || x0 >= w_) return;
-    if (y0 > y1) std::swap(y0, y1);
-    const long ya = std::max(y0, 0L), yb = std::min<long>(y1, h_ - 1);
-    for (long y = ya; y <= yb; ++y) img_.pixels[static_cast<std::size_t>(y) * w_ + x0] = c;
-    return;
-  }
-  // Walk the major axis over the part that can reach the raster only; the minor
-  // coordinate is the exact rounding of the ideal line (halves rounded up), so a
-  // clipped line covers the same pixels as its unclipped self.
+  if (y0 == y1 || x0 == x1) return span_box(x0, y0, x1, y1, c);
+  // The minor coordinate is the exact rounding of the ideal line (halves rounded
+  // up), so a clipped line covers the same pixels as its unclipped self.
   const bool steep = std::labs(y1 - y0) > std::labs(x1 - x0);
   long a0 = steep ? y0 : x0, b0 = steep ? x0 : y0, a1 = steep ? y1 : x1, b1 = steep ? x1 : y1;
   if (a0 > a1) {
     std::swap(a0, a1);
     std::swap(b0, b1);
   }
-  const long major_limit = steep ? h_ : w_;
-  const long minor_limit = steep ? w_ : h_;
-  const long da = a1 - a0, db = b1 - b0;
-  const long start = std::max(a0, 0L), end = std::min(a1, major_limit - 1);
-  if (start > end) return;
-  // b(a) = b0 + floor(((a - a0) * 2 db + da) / (2 da))
-  const long two_da = 2 * da;
-  const __int128 num = static_cast<__int128>(start - a0) * (2 * db) + da;
-  __int128 q = num / two_da, rem = num % two_da;
-  if (rem < 0) {
-    rem += two_da;
-    --q;
-  }
-  long b = b0 + static_cast<long>(q);
-  long r = static_cast<long>(rem);
-  const long step = 2 * db;
-  for (long a = start; a <= end; ++a) {
-    if (b >= 0 && b < minor_limit) {
-      if (steep)
-        img_.pixels[static_cast<std::size_t>(a) * w_ + b] = c;
-      else
-        img_.pixels[static_cast<std::size_t>(b) * w_ + a] = c;
+  const long da = a1 - a0, db = b1 - b0, two_da = 2 * da;
+  // b(a) = b0 + floor(((a - a0) 2 db + da) / (2 da)), as a quotient and a remainder in [0, 2 da).
+  const auto minor_at = [&](long a, long* rem) {
+    const __int128 num = static_cast<__int128>(a - a0) * (2 * db) + da;
+    __int128 q = num / two_da, r = num % two_da;
+    if (r < 0) {
+      r += two_da;
+      --q;
     }
+    if (rem) *rem = static_cast<long>(r);
+    return b0 + static_cast<long>(q);
+  };
+  // Clip once: b(a) is monotonic, so the part on the raster is one interval of a,
+  // found by bisection within the part whose major coordinate is on it.
+  const long minor_last = (steep ? w_ : h_) - 1;
+  const auto first = [&](long lo, long hi, auto&& past) {  // first a in [lo, hi) with past(b(a)), else hi
+    while (lo < hi) {
+      const long mid = lo + (hi - lo) / 2;
+      if (past(minor_at(mid, nullptr)))
+        hi = mid;
+      else
+        lo = mid + 1;
+    }
+    return lo;
+  };
+  long start = std::max(a0, 0L), end = std::min<long>(a1, (steep ? h_ : w_) - 1);
+  if (start > end) return;
+  if (std::min(b0, b1) < 0 || std::max(b0, b1) > minor_last) {
+    const bool rising = db >= 0;
+    start = first(start, end + 1, [&](long b) { return rising ? b >= 0 : b <= minor_last; });
+    end = first(start, end + 1, [&](long b) { return rising ? b > minor_last : b < 0; }) - 1;
+    if (start > end) return;
+  }
+  long r;
+  long b = minor_at(start, &r);
+  const long step = 2 * db;  // |step| <= two_da, so one correction at most keeps r in [0, two_da)
+  long run = start;           // a shallow line is written a run of one row at a time
+  std::uint32_t* const px = img_.pixels.data();
+  for (long a = start; a <= end; ++a) {
+    const long here = b;
     r += step;
-    while (r >= two_da) {
+    if (r >= two_da) {
       r -= two_da;
       ++b;
-    }
-    while (r < 0) {
+    } else if (r < 0) {
       r += two_da;
       --b;
+    }
+    if (steep) {
+      FillRow(px + a * w_, here, here, c);
+    } else if (b != here || a == end) {
+      FillRow(px + here * w_, run, a, c);
+      run = a + 1;
     }
   }
 }
@@ -170,18 +171,13 @@ void Surface::draw_line(long x0, long y0, long x1, long y1, std::uint32_t c) {
 void Surface::draw_rect(long x0, long y0, long x1, long y1, std::uint32_t c) {
   if (x0 > x1) std::swap(x0, x1);
   if (y0 > y1) std::swap(y0, y1);
-  hspan(y0, x0, x1, c);
-  hspan(y1, x0, x1, c);
-  draw_line(x0, y0, x0, y1, c);
-  draw_line(x1, y0, x1, y1, c);
+  span(y0, x0, x1, c);
+  span(y1, x0, x1, c);
+  span_box(x0, y0, x0, y1, c);
+  span_box(x1, y0, x1, y1, c);
 }
 
-void Surface::fill_rect(long x0, long y0, long x1, long y1, std::uint32_t c) {
-  if (x0 > x1) std::swap(x0, x1);
-  if (y0 > y1) std::swap(y0, y1);
-  const long ya = std::max(y0, 0L), yb = std::min<long>(y1, h_ - 1);
-  for (long y = ya; y <= yb; ++y) hspan(y, x0, x1, c);
-}
+void Surface::fill_rect(long x0, long y0, long x1, long y1, std::uint32_t c) { span_box(x0, y0, x1, y1, c); }
 
 namespace {
 
@@ -225,11 +221,11 @@ void Surface::draw_ellipse(long cx, long cy, double rx, double ry, std::uint32_t
     if (lo > reach) break;
     const long top = cy - k, bottom = cy + k;
     if (top < 0 && bottom >= h_) continue;
-    hspan(top, cx + lo, cx + wk, c);
-    hspan(top, cx - wk, cx - lo, c);
+    span(top, cx + lo, cx + wk, c);
+    span(top, cx - wk, cx - lo, c);
     if (k != 0) {
-      hspan(bottom, cx + lo, cx + wk, c);
-      hspan(bottom, cx - wk, cx - lo, c);
+      span(bottom, cx + lo, cx + wk, c);
+      span(bottom, cx - wk, cx - lo, c);
     }
   }
 }
@@ -242,8 +238,8 @@ void Surface::fill_ellipse(long cx, long cy, double rx, double ry, std::uint32_t
     const long top = cy - k, bottom = cy + k;
     if (top < 0 && bottom >= h_) break;
     const long wk = rows.width(k);
-    hspan(top, cx - wk, cx + wk, c);
-    if (k != 0) hspan(bottom, cx - wk, cx + wk, c);
+    span(top, cx - wk, cx + wk, c);
+    if (k != 0) span(bottom, cx - wk, cx + wk, c);
   }
 }
 

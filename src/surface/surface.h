@@ -1,4 +1,6 @@
-// surface.h — the drawing surfaces the whole program paints on.
+// surface.h — the ground floor: the raster every picture is painted on. Beside
+// it in surface/: text through FreeType (text.h), the number rules (numeric.h)
+// and the generator (random.h), none of which knows about cards.
 //
 //   Surface canvas(896, 671, 900, 675);   // 900 x 675 drawing units on 896 x 671 pixels
 //   canvas.SetBackColor(RGB(0, 0, 80));   // repaints everything
@@ -12,16 +14,19 @@
 //    in pixels simply have scale == pixel size.
 //  * A pixel stores a colour as r + 256 g + 65536 b. A primitive drawn in a colour
 //    outside 0..0xFFFFFF draws its low 24 bits: the colour -1 is drawn white.
-//  * Every primitive clips its bounding box once and writes rows directly; anything
+//  * Every primitive clips its bounding box once and writes its rows through one
+//    span writer (WriteRows); the pixel setter drops a pixel off the raster. Anything
 //    off the raster is silently ignored, however far away.
 //  * Lines include both end points. Ellipse outlines are 8-connected rings; a filled
 //    ellipse or box is filled with FillColor, then outlined in the drawing colour.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "surface/numeric.h"
@@ -84,8 +89,31 @@ class Surface {
   void PaintPicture(const Image& img, double x, double y, double w, double h);
 
   // --- pixel-space primitives (paired verbs) ---
+  // The one clipping rule: a pixel is drawn only when it lies on the raster.
+  bool OnRaster(long x, long y) const { return x >= 0 && y >= 0 && x < w_ && y < h_; }
   void set_pixel(long x, long y, std::uint32_t c) {
-    if (x >= 0 && y >= 0 && x < w_ && y < h_) img_.pixels[static_cast<std::size_t>(y) * w_ + x] = c;
+    if (OnRaster(x, y)) img_.pixels[static_cast<std::size_t>(y) * w_ + x] = c;
+  }
+  // The one span writer: pixels xa..xb of a row, already clipped to the raster.
+  static void FillRow(std::uint32_t* row, long xa, long xb, std::uint32_t c) {
+    if (xa == xb)
+      row[xa] = c;  // a column or a steep line: far cheaper than a fill of one
+    else
+      std::fill(row + xa, row + xb + 1, c);
+  }
+  // Clips the box of pixels from (x0, y0) to (x1, y1), both corners included and
+  // in any order, to the raster once, then hands each of its rows to
+  // write(row, y, xa, xb): row points at pixel (0, y), and xa..xb is the part of
+  // the row on the raster. Nothing happens for a box off the raster.
+  template <class Write>
+  void WriteRows(long x0, long y0, long x1, long y1, Write&& write) {
+    if (x0 > x1) std::swap(x0, x1);
+    if (y0 > y1) std::swap(y0, y1);
+    const long xa = std::max(x0, 0L), xb = std::min<long>(x1, w_ - 1);
+    const long ya = std::max(y0, 0L), yb = std::min<long>(y1, h_ - 1);
+    if (xa > xb || ya > yb) return;
+    std::uint32_t* row = img_.pixels.data() + ya * w_;
+    for (long y = ya; y <= yb; ++y, row += w_) write(row, y, xa, xb);
   }
   void draw_line(long x0, long y0, long x1, long y1, std::uint32_t c);
   void draw_rect(long x0, long y0, long x1, long y1, std::uint32_t c);
@@ -108,7 +136,14 @@ class Surface {
     if (v > 1e8) return 100000000;
     return static_cast<long>(CInt(v));
   }
-  void hspan(long y, long x0, long x1, std::uint32_t c);
+  // One colour over a box of pixels, and over pixels x0..x1 of row y.
+  void span_box(long x0, long y0, long x1, long y1, std::uint32_t c) {
+    if (x0 == x1)  // a column: one store a row, known before the loop
+      WriteRows(x0, y0, x1, y1, [c](std::uint32_t* row, long, long xa, long) { FillRow(row, xa, xa, c); });
+    else
+      WriteRows(x0, y0, x1, y1, [c](std::uint32_t* row, long, long xa, long xb) { FillRow(row, xa, xb, c); });
+  }
+  void span(long y, long x0, long x1, std::uint32_t c) { span_box(x0, y, x1, y, c); }
 
   int w_, h_;
   double sw_, sh_;

@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <utility>
 
 #include "surface/surface.h"
@@ -125,6 +126,34 @@ FontRef RefOf(FcPattern* p) {
   return r;
 }
 
+// Whether fontconfig's match for `pat` is a face of the family asked for: the name
+// itself, a generic name (anything satisfies "serif"), or a face configured as
+// the same design under another name (Liberation Serif for Times New Roman); not
+// one of the weak guesses that follow those.
+bool MatchesAsked(const std::string& name, FcPattern* pat, FcPattern* match) {
+  static constexpr const char* kGeneric[] = {"sans-serif", "sans", "serif", "monospace", "mono",
+                                             "emoji", "math", "system-ui", "cursive", "fantasy"};
+  for (const char* g : kGeneric)
+    if (FcStrCmpIgnoreCase(reinterpret_cast<const FcChar8*>(g), reinterpret_cast<const FcChar8*>(name.c_str())) == 0)
+      return true;
+  FcPatternIter it;
+  if (!FcPatternFindIter(pat, &it, FC_FAMILY)) return false;
+  for (int k = 0, n = FcPatternIterValueCount(pat, &it); k < n; ++k) {
+    FcValue v;
+    FcValueBinding binding;
+    if (FcPatternIterGetValue(pat, &it, k, &v, &binding) != FcResultMatch || binding == FcValueBindingWeak) break;
+    FcChar8* got = nullptr;
+    for (int j = 0; v.type == FcTypeString && FcPatternGetString(match, FC_FAMILY, j, &got) == FcResultMatch; ++j)
+      if (FcStrCmpIgnoreCase(v.u.s, got) == 0) return true;
+  }
+  return false;
+}
+
+std::string FamilyName(FcPattern* p) {
+  FcChar8* name = nullptr;
+  return FcPatternGetString(p, FC_FAMILY, 0, &name) == FcResultMatch ? reinterpret_cast<const char*>(name) : "?";
+}
+
 struct Family {
   FontRef primary;
   FcFontSet* fallbacks = nullptr;     // fontconfig's order, closest first
@@ -141,7 +170,20 @@ struct FontCache {
   std::map<std::string, Family> families;
   std::map<std::pair<std::string, int>, std::unique_ptr<Face>> faces;
 
-  FontCache() { FT_Init_FreeType(&lib); }
+  std::set<std::string> said;          // every failure ever noted, so each is told once
+  std::vector<std::string> untaken;    // noted and not yet taken
+
+  FontCache() {
+    if (!FcInit()) Fail("fontconfig could not start, so no font can be found and no text is drawn");
+    if (const FT_Error e = FT_Init_FreeType(&lib)) {
+      lib = nullptr;
+      Fail("FreeType could not start (error " + std::to_string(e) + "), so no text is drawn");
+    }
+  }
+
+  void Fail(std::string why) {
+    if (said.insert(why).second) untaken.push_back(std::move(why));
+  }
 
   Family& FamilyOf(const std::string& name) {
     auto it = families.find(name);
@@ -154,8 +196,11 @@ struct FontCache {
     FcResult res;
     if (FcPattern* match = FcFontMatch(nullptr, pat, &res)) {
       f.primary = RefOf(match);
+      if (!f.primary.file.empty() && !MatchesAsked(name, pat, match))
+        Fail("the font \"" + name + "\" is not installed; its text is drawn in \"" + FamilyName(match) + "\"");
       FcPatternDestroy(match);
     }
+    if (f.primary.file.empty()) Fail("no font is installed for \"" + name + "\", so its text is not drawn");
     f.fallbacks = FcFontSort(nullptr, pat, FcTrue, nullptr, &res);
     FcPatternDestroy(pat);
     return f;
@@ -175,6 +220,8 @@ struct FontCache {
       face->hb = hb_ft_font_create_referenced(ft);
       // Hinted advances, as FreeType draws the glyphs.
       hb_ft_font_set_load_flags(face->hb, FT_LOAD_DEFAULT | (FT_HAS_COLOR(ft) ? FT_LOAD_COLOR : 0));
+    } else {
+      Fail("cannot read the font file " + r.file + ", so the text it would draw is not drawn");
     }
     return face.get();
   }
@@ -483,22 +530,17 @@ inline std::uint32_t BlendColour(std::uint32_t dst, const std::uint8_t* bgra) {
 }
 
 void Put(Surface& s, const Bitmap& b, long ox, long oy, std::uint32_t colour) {
-  const long W = s.pixel_width(), H = s.pixel_height();
-  for (int r = 0; r < b.h; ++r) {
-    const long y = oy + r;
-    if (y < 0 || y >= H) continue;
-    std::uint32_t* row = s.pixels() + y * W;
-    for (int c = 0; c < b.w; ++c) {
-      const long x = ox + c;
-      if (x < 0 || x >= W) continue;
-      const std::uint8_t* p = b.px.data() + (static_cast<std::size_t>(r) * b.w + c) * b.channels;
+  if (b.w <= 0 || b.h <= 0) return;
+  s.WriteRows(ox, oy, ox + b.w - 1, oy + b.h - 1, [&](std::uint32_t* row, long y, long xa, long xb) {
+    const std::uint8_t* p = b.px.data() + (static_cast<std::size_t>(y - oy) * b.w + (xa - ox)) * b.channels;
+    for (long x = xa; x <= xb; ++x, p += b.channels) {
       if (b.channels == 1) {
         if (p[0] != 0) row[x] = Blend(row[x], colour, p[0]);
       } else if (p[0] | p[1] | p[2] | p[3]) {
         row[x] = BlendColour(row[x], p);
       }
     }
-  }
+  });
 }
 
 // Decodes and drops control characters, which are not drawn; `origin` maps back
@@ -553,6 +595,18 @@ std::string FontFileFor(const std::string& family) {
   FontCache& cache = Cache();
   std::lock_guard<std::mutex> lock(cache.mu);
   return cache.FamilyOf(family).primary.file;
+}
+
+void PrepareFont(const std::string& family) {
+  FontCache& cache = Cache();
+  std::lock_guard<std::mutex> lock(cache.mu);
+  cache.Open(cache.FamilyOf(family).primary);
+}
+
+std::vector<std::string> TakeTextFailures() {
+  FontCache& cache = Cache();
+  std::lock_guard<std::mutex> lock(cache.mu);
+  return std::exchange(cache.untaken, {});
 }
 
 bool AnyFontHas(char32_t c) {

@@ -49,6 +49,15 @@ std::vector<PlacedGlyph> LayOutText(const std::string& family, double points, st
 // The font file fontconfig picks for a family name ("" when none is found).
 std::string FontFileFor(const std::string& family);
 
+// Finds and opens the face for a family now, starting FreeType and fontconfig on
+// the first call, so that what is missing is known before any text is drawn.
+void PrepareFont(const std::string& family);
+
+// Why text was not drawn as asked (FreeType or fontconfig did not start, a font
+// is not installed or cannot be read): each cause once per process, oldest
+// first. Taking them empties the list.
+std::vector<std::string> TakeTextFailures();
+
 // Whether any installed font has a glyph for the character.
 bool AnyFontHas(char32_t c);
 

@@ -3,6 +3,7 @@
 
 #include <QCoreApplication>
 #include <QInputDialog>
+#include <QMessageBox>
 
 #include "window/main_window.h"
 #include "window/surface_view.h"
@@ -52,6 +53,17 @@ void QtHost::FormSetPos(double x, double y) { window_->form()->SetPos(x, y); }
 
 void QtHost::FormPrint(std::string_view text) {
   window_->form()->Print(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+}
+
+void QtHost::Report(std::string_view message) {
+  Host::Report(message);
+  auto* box = new QMessageBox(QMessageBox::Warning, MainWindow::kCaption,
+                              QString::fromUtf8(message.data(), static_cast<qsizetype>(message.size())),
+                              QMessageBox::Ok, window_);
+  box->setObjectName("Report");
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->setModal(false);
+  box->show();
 }
 
 }  // namespace mirelune

@@ -31,6 +31,10 @@ class QtHost : public Host {
   void FormSetPos(double x, double y) override;
   void FormPrint(std::string_view text) override;
 
+  // A message box that does not block the window (nor a test driving it), and
+  // the same line on standard error for logs.
+  void Report(std::string_view message) override;
+
  private:
   MainWindow* window_;
   QElapsedTimer since_refresh_;

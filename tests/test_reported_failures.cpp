@@ -1,0 +1,46 @@
+// Failures that do not stop the work are reported once, through the host.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+
+#include "commands/commands.h"
+#include "surface/text.h"
+#include "test_util.h"
+
+namespace mirelune {
+namespace fs = std::filesystem;
+
+TEST(ReportedFailures, FontsTheCardCannotHaveAreNamedOnceOnStandardError) {
+  const fs::path dir = fs::temp_directory_path() / ("mirelune-fonts-" + std::to_string(getpid()));
+  fs::create_directories(dir);
+  for (const auto& [fonts, said] : {std::pair{"", "no font is installed for \"DejaVu Sans\", so its text is not"},
+                                    {"<dir>/usr/share/fonts/truetype/liberation</dir>",
+                                     "the font \"DejaVu Sans\" is not installed; its text is drawn in"}}) {
+    std::ofstream(dir / "fonts.conf") << "<?xml version=\"1.0\"?>\n<fontconfig>" << fonts << "</fontconfig>\n";
+    const int status = std::system(("cd '" + dir.string() + "' && FONTCONFIG_FILE=\"$PWD/fonts.conf\" " +
+                                    "MIRELUNE_ROOT=. timeout 60 '" MIRELUNE_CLI "' card --friend Mary --sender Bob " +
+                                    "--out card.png >/dev/null 2>err").c_str());
+    const std::string err{std::istreambuf_iterator<char>(std::ifstream(dir / "err").rdbuf()), {}};
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0 && fs::remove(dir / "card.png")) << fonts;
+    EXPECT_NE(err.find(said), std::string::npos) << err;
+    EXPECT_EQ(err.find(said), err.rfind(said)) << "told twice: " << err;
+  }
+  fs::remove_all(dir);
+}
+
+TEST(ReportedFailures, AnOutputFolderThatCannotBeMadeIsReportedAtStartUp) {
+  const fs::path file = fs::temp_directory_path() / ("mirelune-root-" + std::to_string(getpid()));
+  std::ofstream(file) << "a file where the root folder should be";
+  setenv("MIRELUNE_ROOT", file.c_str(), 1);
+  TakeTextFailures();  // whatever earlier tests left
+  testing::Fixture s;
+  StartUp(*s);
+  unsetenv("MIRELUNE_ROOT");
+  fs::remove(file);
+  ASSERT_EQ(s.host.reported.size(), 1u);
+  EXPECT_EQ(s.host.reported[0].rfind("cannot make the folder " + (file / "wimgx").string() + ": ", 0), 0u);
+}
+
+}  // namespace mirelune
