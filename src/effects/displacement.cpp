@@ -6,6 +6,7 @@
 // DisplacePixel per pixel would have left.
 #include <algorithm>
 #include <cstdlib>
+#include <memory>
 
 #include "effects/effects.h"
 #include "palette/palette.h"
@@ -46,6 +47,20 @@ inline Components Split(Colour c) {
   return {static_cast<double>(c & 0xFF), static_cast<double>((c >> 8) & 0xFF),
           static_cast<double>((c >> 16) & 0xFF)};
 }
+
+constexpr int kLine = kPosW;  // the longest line of positions, a row
+
+// What the positions of one line (a column of the first sweep, a row of the
+// second) take from the turning angles and the generator alone, worked out for
+// the whole line before its pixels: the sines and cosines then run in vector
+// lanes, bit for bit the values one position at a time would give.
+struct LineAngles {
+  double fi[3][kLine];
+  double s[3][kLine], c[3][kLine];
+  double e[3][kLine];  // rules 1 and 6: the sine inside each length
+  double q[3][kLine];  // rule 3: the random factors
+  double arg[kLine], unused[kLine];
+};
 
 // Everything DisplacePixel reads or carries from one pixel to the next.
 struct Sweep {
@@ -106,38 +121,69 @@ struct Sweep {
     d3 = Int(Sqr((i - i3) * (i - i3) + (j - j3) * (j - j3)));
   }
 
-  // One pixel up to the colour read at the source; returns that colour.
-  // `own` is the pixel's own colour on the snapshot, `src` the snapshot raster.
+  // Advances the angles over n positions, the k-th at (i0 + k di, j0 + k dj), and
+  // fills a with what those positions need of them and of the generator.
   template <int F>
-  Colour Pixel(double i, double j, Colour own, Generator& g, const std::uint32_t* src, const UnitMap& map) {
-    fi1 += dfi1;
-    fi2 += dfi2;
-    fi3 += dfi3;
+  void Prepare(LineAngles& a, int n, double i0, double j0, double di, double dj, Generator& g) {
+    for (int k = 0; k < n; ++k) {
+      fi1 += dfi1;
+      fi2 += dfi2;
+      fi3 += dfi3;
+      a.fi[0][k] = fi1;
+      a.fi[1][k] = fi2;
+      a.fi[2][k] = fi3;
+    }
+    for (int m = 0; m < 3; ++m) SinCosMany(a.fi[m], a.s[m], a.c[m], static_cast<std::size_t>(n));
+    if constexpr (F == 1 || F == 6) {
+      for (int m = 0; m < 3; ++m) {
+        for (int k = 0; k < n; ++k) {
+          const double i = i0 + k * di, j = j0 + k * dj;
+          if constexpr (F == 1) {
+            a.arg[k] = a.fi[m][k] * (m == 0 ? i : m == 1 ? j : i + j) / 500;
+          } else {
+            a.arg[k] = (m == 0 ? 2.1 : m == 1 ? 1.8 : 1.5) * a.fi[m][k];
+          }
+        }
+        SinCosMany(a.arg, a.e[m], a.unused, static_cast<std::size_t>(n));
+      }
+    }
+    if constexpr (F == 3) {
+      for (int k = 0; k < n; ++k) {
+        for (int m = 0; m < 3; ++m) {
+          const double ra = g.Rnd();
+          const double rb = g.Rnd();
+          a.q[m][k] = static_cast<float>(ra / (rb * 50 + 5) + 1);
+        }
+      }
+    }
+    (void)i0, (void)j0, (void)di, (void)dj, (void)g;
+  }
+
+  // One pixel up to the colour read at the source; returns that colour.
+  // `own` is the pixel's own colour on the snapshot, `src` the snapshot raster,
+  // k the pixel's place in the line a was prepared for.
+  template <int F>
+  Colour Pixel(const LineAngles& a, int k, double i, double j, Colour own, const std::uint32_t* src,
+               const UnitMap& map) {
+    const double fi1 = a.fi[0][k], fi2 = a.fi[1][k], fi3 = a.fi[2][k];
     // The pixel's own colour; only the colour rules read it, and the split at
     // the source below overwrites what it leaves in the shared variables.
     Components c{0, 0, 0};
     if constexpr (F == 5 || (F >= 7 && F <= 11)) c = Split(own);
     (void)own;
 
-    double s1, c1, s2, c2, s3, c3;
-    SinCos2(fi1, fi2, &s1, &c1, &s2, &c2);
-    SinCos(fi3, &s3, &c3);
+    const double s1 = a.s[0][k], c1 = a.c[0][k], s2 = a.s[1][k], c2 = a.c[1][k];
+    const double s3 = a.s[2][k], c3 = a.c[2][k];
 
     double a1 = 0, a2 = 0, a3 = 0;
     if constexpr (F == 1) {
-      a1 = r1 * (1 + Sin(fi1 * i / 500));
-      a2 = r2 * (1 + Sin(fi2 * j / 500));
-      a3 = r3 * (1 + Sin(fi3 * (i + j) / 500));
+      a1 = r1 * (1 + a.e[0][k]);
+      a2 = r2 * (1 + a.e[1][k]);
+      a3 = r3 * (1 + a.e[2][k]);
     } else if constexpr (F == 2) {
       a1 = r1; a2 = r2; a3 = r3;
     } else if constexpr (F == 3) {
-      double q[3];
-      for (double& qk : q) {
-        const double a = g.Rnd();
-        const double b = g.Rnd();
-        qk = static_cast<float>(a / (b * 50 + 5) + 1);
-      }
-      a1 = r1 * q[0]; a2 = r2 * q[1]; a3 = r3 * q[2];
+      a1 = r1 * a.q[0][k]; a2 = r2 * a.q[1][k]; a3 = r3 * a.q[2][k];
     } else if constexpr (F == 4) {
       a1 = r1 * (1 + 0.04 * fi3);
       a2 = r2 * (1 + 0.04 * fi2);
@@ -148,9 +194,9 @@ struct Sweep {
       if (bb2 != 0) a2 = r2 * c.g / bb2;
       if (bb3 != 0) a3 = r3 * c.b / bb3;
     } else if constexpr (F == 6) {
-      a1 = r1 * Sin(2.1 * fi1);
-      a2 = r2 * Sin(1.8 * fi2);
-      a3 = r3 * Sin(1.5 * fi3);
+      a1 = r1 * a.e[0][k];
+      a2 = r2 * a.e[1][k];
+      a3 = r3 * a.e[2][k];
     } else if constexpr (F == 7) {
       a1 = r1 * SineOver(c.r);
       a2 = r2 * SineOver(c.g);
@@ -217,15 +263,16 @@ inline std::uint32_t OwnAt(const std::uint32_t* src, const UnitMap& map, int i, 
 }
 
 template <int F>
-void FirstSweep(State& s, Sweep& w, const UnitMap& map) {
+void FirstSweep(State& s, Sweep& w, LineAngles& a, const UnitMap& map) {
   const std::uint32_t* src = s.Picture2.pixels();
   std::uint32_t* dst = s.Picture1.pixels();
   for (int i = 0; i <= 900; ++i) {
     if (s.host) s.host->DoEvents();
     const int px = map.x[i];
+    w.Prepare<F>(a, kPosH, i, 0, 0, 1, s.rng);
     for (int j = 0; j <= 675; ++j) {
       const Colour own = static_cast<Colour>(OwnAt(src, map, i, j));
-      const Colour col = w.Pixel<F>(i, j, own, s.rng, src, map);
+      const Colour col = w.Pixel<F>(a, j, i, j, own, src, map);
       const int py = map.y[j];
       // A source off the picture paints black.
       if (px >= 0 && py >= 0) dst[py * kCanvasPixelsW + px] = col < 0 ? 0u : static_cast<std::uint32_t>(col);
@@ -237,7 +284,7 @@ void FirstSweep(State& s, Sweep& w, const UnitMap& map) {
 }
 
 template <int F>
-void SecondSweep(State& s, Sweep& w, const UnitMap& map) {
+void SecondSweep(State& s, Sweep& w, LineAngles& a, const UnitMap& map) {
   const std::uint32_t* src = s.Picture2.pixels();
   std::uint32_t* card = s.Picture4.pixels();
   const bool line = s.linepix != 2;
@@ -247,9 +294,10 @@ void SecondSweep(State& s, Sweep& w, const UnitMap& map) {
     s.drgb = s.drgb + s.ddrgb;
     w.drgb = s.drgb;
     const int py = map.y[j];
+    w.Prepare<F>(a, kPosW, 0, j, 1, 0, s.rng);
     for (int i = 0; i <= 900; ++i) {
       const Colour own = static_cast<Colour>(OwnAt(src, map, i, j));
-      w.Pixel<F>(i, j, own, s.rng, src, map);
+      w.Pixel<F>(a, i, i, j, own, src, map);
       if (line) {
         const int px = map.x[i];
         if (px >= 0 && py >= 0)
@@ -266,7 +314,7 @@ void SecondSweep(State& s, Sweep& w, const UnitMap& map) {
   s.j = 676;
 }
 
-using SweepFn = void (*)(State&, Sweep&, const UnitMap&);
+using SweepFn = void (*)(State&, Sweep&, LineAngles&, const UnitMap&);
 
 template <int F>
 constexpr std::pair<SweepFn, SweepFn> Sweeps() {
@@ -304,10 +352,14 @@ void DisplacePixel(State& s) {
   const int i = static_cast<int>(CInt(s.i)), j = static_cast<int>(CInt(s.j));
   const bool inside = i >= 0 && i <= 900 && j >= 0 && j <= 675;
   const Colour own = s.Picture2.Point(s.i, s.j);
+  const auto a = std::make_unique<LineAngles>();
   Colour col = -1;
   switch (RuleIndex(s.f)) {
-#define MIRELUNE_RULE(F) \
-  case F: col = w.Pixel<F>(s.i, s.j, own, s.rng, s.Picture2.pixels(), map); break;
+#define MIRELUNE_RULE(F)                                    \
+  case F:                                                   \
+    w.Prepare<F>(*a, 1, s.i, s.j, 0, 0, s.rng);             \
+    col = w.Pixel<F>(*a, 0, s.i, s.j, own, s.Picture2.pixels(), map); \
+    break;
     MIRELUNE_RULE(1) MIRELUNE_RULE(2) MIRELUNE_RULE(3) MIRELUNE_RULE(4) MIRELUNE_RULE(5)
     MIRELUNE_RULE(6) MIRELUNE_RULE(7) MIRELUNE_RULE(8) MIRELUNE_RULE(9) MIRELUNE_RULE(10)
     MIRELUNE_RULE(11) MIRELUNE_RULE(12) MIRELUNE_RULE(13) MIRELUNE_RULE(0)
@@ -387,14 +439,15 @@ void ApplyDisplacementEffect(State& s) {
   const UnitMap& map = CanvasMap();
   const auto [first, second] = kSweeps[RuleIndex(s.f)];
   Sweep w(s);
+  const auto angles = std::make_unique<LineAngles>();
   s.cikel = 1;
-  first(s, w, map);
+  first(s, w, *angles, map);
   s.Picture4.FontSize = 8;
   s.Picture4.ForeColor = RGB(0, 0, 0);
 
   s.cikel = 2;
   s.Picture2.SetPicture(s.Picture1.GetImage());
-  second(s, w, map);
+  second(s, w, *angles, map);
   w.Store(s);
   if (s.linepix == 2) RevealPixelsAtRandom(s);
 }

@@ -13,6 +13,7 @@
 #include <string>
 
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 
 namespace mirelune {
@@ -120,9 +121,14 @@ inline void SinCos(double x, double* s, double* c) {
   }
 }
 
-// Two angles at once on SSE2 lanes: the very same operations per lane as SinCos,
-// so the results are bit for bit those of two SinCos calls.
-void SinCos2(double x0, double x1, double* s0, double* c0, double* s1, double* c1);
+// Sines and cosines of many angles at once: s[k], c[k] are bit for bit what
+// SinCos(x[k]) gives, on every instruction set. The lanes run the very same
+// operations as the scalar code (no fused multiply-add), and the set is chosen
+// when the program runs, so one binary gives one card on every x86-64 machine.
+enum class SimdLevel { kScalar, kSse2, kAvx2 };
+SimdLevel BestSimdLevel();  // the widest the processor offers
+void SinCosMany(const double* x, double* s, double* c, std::size_t n);
+void SinCosMany(SimdLevel level, const double* x, double* s, double* c, std::size_t n);
 
 // One kernel each: the same values SinCos gives, at half the work.
 inline double Sin(double x) {
