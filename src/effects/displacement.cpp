@@ -59,6 +59,7 @@ struct LineAngles {
   double s[3][kLine], c[3][kLine];
   double e[3][kLine];  // rules 1 and 6: the sine inside each length
   double q[3][kLine];  // rule 3: the random factors
+  double d[3][kLine];  // rules 12 and 13: the distances from the anchors
   double arg[kLine], unused[kLine];
 };
 
@@ -147,6 +148,18 @@ struct Sweep {
         SinCosMany(a.arg, a.e[m], a.unused, static_cast<std::size_t>(n));
       }
     }
+    if constexpr (F == 12 || F == 13) {
+      const double anchors[3][2] = {{i1, j1}, {i2, j2}, {i3, j3}};
+      for (int m = 0; m < 3; ++m) {
+        for (int k = 0; k < n; ++k) {
+          const double i = i0 + k * di, j = j0 + k * dj;
+          const double ei = i - anchors[m][0], ej = j - anchors[m][1];
+          a.arg[k] = ei * ei + ej * ej;
+        }
+        SqrtMany(a.arg, a.d[m], static_cast<std::size_t>(n));
+        for (int k = 0; k < n; ++k) a.d[m][k] = Int(a.d[m][k]);
+      }
+    }
     if constexpr (F == 3) {
       for (int k = 0; k < n; ++k) {
         for (int m = 0; m < 3; ++m) {
@@ -163,7 +176,7 @@ struct Sweep {
   // `own` is the pixel's own colour on the snapshot, `src` the snapshot raster,
   // k the pixel's place in the line a was prepared for.
   template <int F>
-  Colour Pixel(const LineAngles& a, int k, double i, double j, Colour own, const std::uint32_t* src,
+  [[gnu::always_inline]] Colour Pixel(const LineAngles& a, int k, double i, double j, Colour own, const std::uint32_t* src,
                const UnitMap& map) {
     const double fi1 = a.fi[0][k], fi2 = a.fi[1][k], fi3 = a.fi[2][k];
     // The pixel's own colour; only the colour rules read it, and the split at
@@ -208,12 +221,12 @@ struct Sweep {
       const double sv = SineOver(c.r + c.g + c.b);
       a1 = r1 * sv; a2 = r2 * sv; a3 = r3 * sv;
     } else if constexpr (F == 12) {
-      Measure(i, j);
+      d1 = a.d[0][k]; d2 = a.d[1][k]; d3 = a.d[2][k];
       a1 = r1 * SineOver(d1);
       a2 = r2 * SineOver(d2);
       a3 = r3 * SineOver(d3);
     } else if constexpr (F == 13) {
-      Measure(i, j);
+      d1 = a.d[0][k]; d2 = a.d[1][k]; d3 = a.d[2][k];
       a1 = (d1 / bb7) * (1 + s1) * c1;
       a2 = (d2 / bb7) * (1 + s2) * c2;
       a3 = (d3 / bb7) * (1 + s3) * c3;

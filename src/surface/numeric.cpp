@@ -4,6 +4,10 @@
 #include <cstdio>
 #include <string>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
 namespace mirelune {
 namespace {
 
@@ -78,6 +82,18 @@ void SinCosSse2(const double* x, double* s, double* c, std::size_t n) { SinCosBl
 __attribute__((target("avx2"))) void SinCosAvx2(const double* x, double* s, double* c, std::size_t n) {
   SinCosBlocks<4>(x, s, c, n);
 }
+
+__attribute__((target("avx2"))) void SqrtAvx2(const double* x, double* out, std::size_t n) {
+  std::size_t k = 0;
+  for (; k + 4 <= n; k += 4) _mm256_storeu_pd(out + k, _mm256_sqrt_pd(_mm256_loadu_pd(x + k)));
+  for (; k < n; ++k) out[k] = std::sqrt(x[k]);
+}
+
+void SqrtSse2(const double* x, double* out, std::size_t n) {
+  std::size_t k = 0;
+  for (; k + 2 <= n; k += 2) _mm_storeu_pd(out + k, _mm_sqrt_pd(_mm_loadu_pd(x + k)));
+  for (; k < n; ++k) out[k] = std::sqrt(x[k]);
+}
 #endif
 
 }  // namespace
@@ -102,6 +118,15 @@ void SinCosMany(SimdLevel level, const double* x, double* s, double* c, std::siz
 }
 
 void SinCosMany(const double* x, double* s, double* c, std::size_t n) { SinCosMany(BestSimdLevel(), x, s, c, n); }
+
+void SqrtMany(const double* x, double* out, std::size_t n) {
+#ifdef MIRELUNE_X86
+  if (BestSimdLevel() == SimdLevel::kAvx2) return SqrtAvx2(x, out, n);
+  return SqrtSse2(x, out, n);
+#else
+  for (std::size_t k = 0; k < n; ++k) out[k] = std::sqrt(x[k]);
+#endif
+}
 
 std::string NumberText(double v) {
   char buf[32];

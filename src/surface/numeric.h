@@ -24,7 +24,7 @@ using Colour = std::int32_t;
 // Nearest whole number, halves to even. Adding and removing 1.5 * 2^52 leaves the
 // rounding to the FPU's default mode (never changed here) without a library call,
 // which matters in the per-pixel loops.
-inline double CInt(double x) {
+[[gnu::always_inline]] inline double CInt(double x) {
   if (std::fabs(x) < 2251799813685248.0) {  // 2^51
     constexpr double kMagic = 6755399441055744.0;  // 1.5 * 2^52
     return (x + kMagic) - kMagic;
@@ -32,7 +32,7 @@ inline double CInt(double x) {
   return std::nearbyint(x);  // already whole, infinite or NaN
 }
 
-inline double Int(double x) {
+[[gnu::always_inline]] inline double Int(double x) {
   if (std::fabs(x) < 2251799813685248.0) {
     const double r = CInt(x);
     return r > x ? r - 1 : r;
@@ -129,6 +129,8 @@ enum class SimdLevel { kScalar, kSse2, kAvx2 };
 SimdLevel BestSimdLevel();  // the widest the processor offers
 void SinCosMany(const double* x, double* s, double* c, std::size_t n);
 void SinCosMany(SimdLevel level, const double* x, double* s, double* c, std::size_t n);
+// out[k] = Sqr(x[k]); square roots are correctly rounded on every set.
+void SqrtMany(const double* x, double* out, std::size_t n);
 
 // One kernel each: the same values SinCos gives, at half the work.
 inline double Sin(double x) {
