@@ -201,8 +201,7 @@ TEST(DisplacePixel, SecondSweepAddsBrightnessAndPixModeStores) {
   DisplacePixel(*f);
   const Colour src = f->Picture2.Point(50, 60);
   ASSERT_FALSE(f->colour_store.empty());
-  const std::int16_t* st = &f->colour_store[(60 * 901 + 50) * 3];
-  EXPECT_EQ(RGB(st[0], st[1], st[2]), src);
+  EXPECT_EQ(static_cast<Colour>(f->colour_store[60 * 901 + 50]), src);
 }
 
 // Draws of one effect: 12 for the parameters, 6 per pixel and sweep under rule 3,
