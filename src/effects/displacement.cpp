@@ -485,7 +485,7 @@ void ApplyDisplacementEffect(State& s) {
     const double b = g.Rnd();
     *step = (a * 9 + 5) / ((b * 10 + 1) * 500000);
   }
-  s.Picture2.SetPicture(s.Picture1.GetImage());
+  s.Picture2.SetPicture(s.Picture1);
 
   const UnitMap& map = CanvasMap();
   const auto [first, second] = kSweeps[RuleIndex(s.f)];
@@ -497,7 +497,7 @@ void ApplyDisplacementEffect(State& s) {
   s.Picture4.ForeColor = RGB(0, 0, 0);
 
   s.cikel = 2;
-  s.Picture2.SetPicture(s.Picture1.GetImage());
+  s.Picture2.SetPicture(s.Picture1);
   second(s, w, *angles, map);
   w.Store(s);
   if (s.linepix == 2) RevealPixelsAtRandom(s);

@@ -30,8 +30,23 @@ void Surface::SetPicture(const Image& img) {
   }
 }
 
+void Surface::SetPicture(const Surface& from) {
+  if (&from == this) return SetPicture(Image(img_));
+  if (!picture_) picture_.emplace();
+  // Copy-assignment keeps the vectors' storage: no fresh pages per snapshot.
+  *picture_ = from.img_;
+  if (from.w_ == w_ && from.h_ == h_) {
+    img_.pixels = from.img_.pixels;
+  } else {
+    std::fill(img_.pixels.begin(), img_.pixels.end(), Drawn(back_));
+    PaintPicture(*picture_, 0, 0, sw_, sh_);
+  }
+}
+
 void Surface::Cls() {
-  if (picture_) {
+  if (picture_ && picture_->width == w_ && picture_->height == h_) {
+    img_.pixels = picture_->pixels;
+  } else if (picture_) {
     SetPicture(Image(*picture_));
   } else {
     std::fill(img_.pixels.begin(), img_.pixels.end(), Drawn(back_));

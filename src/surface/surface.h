@@ -66,6 +66,9 @@ class Surface {
 
   // Background picture: replaces what is shown now, and Cls returns to it.
   void SetPicture(const Image& img);
+  // The same with `from`'s image, copied straight into the buffers this surface
+  // already has (Picture = other.Image without a snapshot in between).
+  void SetPicture(const Surface& from);
   void ClearPicture() { picture_.reset(); }
   Image GetImage() const { return img_; }  // the `Image` property
   const Image& image() const { return img_; }
