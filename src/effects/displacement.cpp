@@ -23,15 +23,16 @@ struct UnitMap {
   int y[kPosH];
   int last_x[kCanvasPixelsW] = {};
   int last_y[kCanvasPixelsH] = {};
-  explicit UnitMap(const Surface& s) {
+  // Surface::PixelX and PixelY for the canvas, without a raster of its own.
+  UnitMap() {
     for (int k = 0; k < kPosW; ++k) {
-      const long p = s.PixelX(k);
-      x[k] = p < s.pixel_width() ? static_cast<int>(p) : -1;
+      const double p = CInt(static_cast<double>(k) * kCanvasPixelsW / static_cast<double>(kCanvasUnitsW));
+      x[k] = p < kCanvasPixelsW ? static_cast<int>(p) : -1;
       if (x[k] >= 0) last_x[x[k]] = k;
     }
     for (int k = 0; k < kPosH; ++k) {
-      const long p = s.PixelY(k);
-      y[k] = p < s.pixel_height() ? static_cast<int>(p) : -1;
+      const double p = CInt(static_cast<double>(k) * kCanvasPixelsH / static_cast<double>(kCanvasUnitsH));
+      y[k] = p < kCanvasPixelsH ? static_cast<int>(p) : -1;
       if (y[k] >= 0) last_y[y[k]] = k;
     }
   }
@@ -375,7 +376,7 @@ int RuleIndex(double f) {
 }
 
 const UnitMap& CanvasMap() {
-  static const UnitMap map(Surface(kCanvasPixelsW, kCanvasPixelsH, kCanvasUnitsW, kCanvasUnitsH));
+  static const UnitMap map;
   return map;
 }
 

@@ -20,6 +20,7 @@ void ReserveMapped(std::vector<std::uint32_t>& v, std::size_t n) {
   if (v.capacity() >= n) return;
   v.reserve(n);
 #ifdef MADV_POPULATE_WRITE
+  if (n < 65536) return;  // small ones come from the heap's own pages
   constexpr std::uintptr_t kPage = 4096;
   const auto begin = (reinterpret_cast<std::uintptr_t>(v.data()) + kPage - 1) & ~(kPage - 1);
   const auto end = reinterpret_cast<std::uintptr_t>(v.data() + n) & ~(kPage - 1);
