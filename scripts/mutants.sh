@@ -49,14 +49,14 @@ src/styles/stripe_bands.cpp @@ for (double k = s.j; k <= end; k += 2) { @@ for (
 src/styles/ring_clusters.cpp @@ canvas.Circle(s.i + a, s.j + 1 + b, s.r, c); @@ @@ a dropped ring in a style
 src/styles/ring_clusters.cpp @@ s.r = Int(s.rng.Rnd() * 40 + 50); @@ s.r = Int(s.rng.Rnd() * 40 + 51); @@ a ring radius constant
 src/styles/roses.cpp @@ s.r1 = s.r * (Sin(s.fit * s.fi) + 1) + 10; @@ s.r1 = s.r * (Sin(s.fit * s.fi) + 1) + 11; @@ rose petal constant
-src/styles/colour_wheels.cpp @@ canvas.Line(s.i, s.j, s.i + a, s.j + b + 1, c); @@ @@ a dropped spoke copy
-src/styles/shaded_balls.cpp @@ s.re1 -= 50; @@ s.re1 -= 51; @@ ball shading constant
+src/styles/colour_wheels.cpp @@ DrawSpoke(s, a, b, c); @@ DrawSpoke(s, b, a, c); @@ spokes with swapped offsets
+src/styles/shaded_balls.cpp @@ ShadeComponents(s, -50); @@ ShadeComponents(s, -51); @@ ball shading constant
 src/styles/circle_trails.cpp @@ } else if (s.nacin == 2) { @@ } else if (s.nacin == 4) { @@ the downward trail never drawn
 src/styles/extruded_letters.cpp @@ canvas.CurrentY = s.j + k; @@ canvas.CurrentY = s.j - k; @@ letters extruded the wrong way
 src/styles/random_walks.cpp @@ s.j = s.j0 + 5 * s.kk; @@ s.j = s.j0 + 4 * s.kk; @@ thread spacing
 src/styles/shaded_cones.cpp @@ s.re1 += 0.3; @@ s.re1 += 0.4; @@ cone shading on the way back
 src/card/seed.cpp @@ constexpr std::size_t kMaxNameChars = 100; @@ constexpr std::size_t kMaxNameChars = 99; @@ a hundred-character name refused
-src/card/seed.cpp @@ return 4396645 + sum * n; @@ return 4396645 + sum + n; @@ the seed formula
+src/card/seed.cpp @@ return static_cast<double>(4396645 + sum * n); @@ return static_cast<double>(4396645 + sum + n); @@ the seed formula
 src/card/card_text.cpp @@ card.CurrentX = 11; @@ card.CurrentX = 14; @@ the greeting moved by three pixels
 src/card/card_text.cpp @@ for (s.i = 5; s.i <= 895; s.i += 1) @@ for (s.i = 5; s.i < 895; s.i += 1) @@ the band one unit short
 src/card/generation_pass.cpp @@ } while (!(s.kksk >= 1 && s.kksk <= s.nnn)); @@ } while (!(s.kksk >= 1 && s.kksk < s.nnn)); @@ the style limit off by one
@@ -84,7 +84,7 @@ src/mail/mail_smtp.cpp @@ if (rc != CURLE_OK) { @@ if (false) { @@ a refused mai
 src/commands/commands.cpp @@ if (s.nnn > kMaxStyles) s.nnn = kMaxStyles; @@ @@ the style limit grows past 24
 src/commands/commands.cpp @@ if (s.nnn == 0) s.nnn = 1; @@ if (s.nnn == -1) s.nnn = 1; @@ the style limit drops to 0
 src/commands/commands.cpp @@ if (s.colorr > kColourModes - 1) s.colorr = 0; @@ if (s.colorr > kColourModes) s.colorr = 0; @@ one colour mode too many
-src/commands/commands.cpp @@ s.nnn = 15; @@ s.nnn = 16; @@ the start value of the style limit
+src/core/state.cpp @@ s.nnn = 15; @@ s.nnn = 16; @@ the start value of the style limit
 src/commands/make_card.cpp @@ DrawOrnamentTree(s); @@ @@ a dropped stage
 src/cli/main.cpp @@ WholeNumber("--palette", a.flags.at("palette"), 1, 26) @@ WholeNumber("--palette", a.flags.at("palette"), 0, 26) @@ --palette 0 accepted (H12's boundary tests)
 src/cli/main.cpp @@ WholeNumber("--max-styles", a.flags.at("max-styles"), 1, 24) @@ WholeNumber("--max-styles", a.flags.at("max-styles"), 1, 25) @@ --max-styles 25 accepted (H12's boundary tests)
