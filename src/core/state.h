@@ -98,9 +98,10 @@ struct State {
   double nrnd = 0, ret = 0, grt = 0, blt = 0, rk = 0;
   double drgb = 0, ddrgb = 0;
   double id = 0, jd = 0, re3 = 0, gr3 = 0, bl3 = 0;
-  // "pix" mode: displaced components per position (x 0..900, y 0..675) and reveal marks.
-  std::vector<std::int16_t> colour_store;  // 3 per position, allocated on first use
-  std::vector<std::uint8_t> reveal_marks;
+  // "pix" mode: the displaced colour of every position (x 0..900, y 0..675, row
+  // by row, 0x00BBGGRR, made on first use) and the reveal marks, one bit each.
+  std::vector<std::uint32_t> colour_store;
+  std::vector<std::uint64_t> reveal_marks;
 
   // --- bookkeeping for reports and tests ---
   CardStats stats;

@@ -6,6 +6,7 @@
 // DisplacePixel per pixel would have left.
 #include <algorithm>
 #include <cstdlib>
+#include <memory>
 
 #include "effects/effects.h"
 #include "palette/palette.h"
@@ -22,15 +23,16 @@ struct UnitMap {
   int y[kPosH];
   int last_x[kCanvasPixelsW] = {};
   int last_y[kCanvasPixelsH] = {};
-  explicit UnitMap(const Surface& s) {
+  // Surface::PixelX and PixelY for the canvas, without a raster of its own.
+  UnitMap() {
     for (int k = 0; k < kPosW; ++k) {
-      const long p = s.PixelX(k);
-      x[k] = p < s.pixel_width() ? static_cast<int>(p) : -1;
+      const double p = CInt(static_cast<double>(k) * kCanvasPixelsW / static_cast<double>(kCanvasUnitsW));
+      x[k] = p < kCanvasPixelsW ? static_cast<int>(p) : -1;
       if (x[k] >= 0) last_x[x[k]] = k;
     }
     for (int k = 0; k < kPosH; ++k) {
-      const long p = s.PixelY(k);
-      y[k] = p < s.pixel_height() ? static_cast<int>(p) : -1;
+      const double p = CInt(static_cast<double>(k) * kCanvasPixelsH / static_cast<double>(kCanvasUnitsH));
+      y[k] = p < kCanvasPixelsH ? static_cast<int>(p) : -1;
       if (y[k] >= 0) last_y[y[k]] = k;
     }
   }
@@ -46,6 +48,21 @@ inline Components Split(Colour c) {
   return {static_cast<double>(c & 0xFF), static_cast<double>((c >> 8) & 0xFF),
           static_cast<double>((c >> 16) & 0xFF)};
 }
+
+constexpr int kLine = kPosW;  // the longest line of positions, a row
+
+// What the positions of one line (a column of the first sweep, a row of the
+// second) take from the turning angles and the generator alone, worked out for
+// the whole line before its pixels: the sines and cosines then run in vector
+// lanes, bit for bit the values one position at a time would give.
+struct LineAngles {
+  double fi[3][kLine];
+  double s[3][kLine], c[3][kLine];
+  double e[3][kLine];  // rules 1 and 6: the sine inside each length
+  double q[3][kLine];  // rule 3: the random factors
+  double d[3][kLine];  // rules 12 and 13: the distances from the anchors
+  double arg[kLine], unused[kLine];
+};
 
 // Everything DisplacePixel reads or carries from one pixel to the next.
 struct Sweep {
@@ -106,38 +123,83 @@ struct Sweep {
     d3 = Int(Sqr((i - i3) * (i - i3) + (j - j3) * (j - j3)));
   }
 
-  // One pixel up to the colour read at the source; returns that colour.
-  // `own` is the pixel's own colour on the snapshot, `src` the snapshot raster.
+  // Advances the angles over n positions, the k-th at (i0 + k di, j0 + k dj), and
+  // fills a with what those positions need of them and of the generator.
   template <int F>
-  Colour Pixel(double i, double j, Colour own, Generator& g, const std::uint32_t* src, const UnitMap& map) {
-    fi1 += dfi1;
-    fi2 += dfi2;
-    fi3 += dfi3;
+  void Prepare(LineAngles& a, int n, double i0, double j0, double di, double dj, Generator& g) {
+    for (int k = 0; k < n; ++k) {
+      fi1 += dfi1;
+      fi2 += dfi2;
+      fi3 += dfi3;
+      a.fi[0][k] = fi1;
+      a.fi[1][k] = fi2;
+      a.fi[2][k] = fi3;
+    }
+    for (int m = 0; m < 3; ++m) SinCosMany(a.fi[m], a.s[m], a.c[m], static_cast<std::size_t>(n));
+    if constexpr (F == 1 || F == 6) {
+      for (int m = 0; m < 3; ++m) {
+        for (int k = 0; k < n; ++k) {
+          const double i = i0 + k * di, j = j0 + k * dj;
+          if constexpr (F == 1) {
+            a.arg[k] = a.fi[m][k] * (m == 0 ? i : m == 1 ? j : i + j) / 500;
+          } else {
+            a.arg[k] = (m == 0 ? 2.1 : m == 1 ? 1.8 : 1.5) * a.fi[m][k];
+          }
+        }
+        SinCosMany(a.arg, a.e[m], a.unused, static_cast<std::size_t>(n));
+      }
+    }
+    if constexpr (F == 12 || F == 13) {
+      const double anchors[3][2] = {{i1, j1}, {i2, j2}, {i3, j3}};
+      for (int m = 0; m < 3; ++m) {
+        for (int k = 0; k < n; ++k) {
+          const double i = i0 + k * di, j = j0 + k * dj;
+          const double ei = i - anchors[m][0], ej = j - anchors[m][1];
+          a.arg[k] = ei * ei + ej * ej;
+        }
+        SqrtMany(a.arg, a.d[m], static_cast<std::size_t>(n));
+        for (int k = 0; k < n; ++k) a.d[m][k] = Int(a.d[m][k]);
+      }
+    }
+    if constexpr (F == 3) {
+      for (int k = 0; k < n; ++k) {
+        for (int m = 0; m < 3; ++m) {
+          const double ra = g.Rnd();
+          const double rb = g.Rnd();
+          a.q[m][k] = static_cast<float>(ra / (rb * 50 + 5) + 1);
+        }
+      }
+    }
+    (void)i0, (void)j0, (void)di, (void)dj, (void)g;
+  }
+
+  // One pixel up to the colour read at the source; returns that colour.
+  // `own` is the pixel's own colour on the snapshot, `src` the snapshot raster,
+  // k the pixel's place in the line a was prepared for. Only a kept pixel
+  // leaves its working values in the sweep (the sweeps keep the last one, for
+  // the pixels in between they would be overwritten unread).
+  template <int F, bool kKeep = false>
+  [[gnu::always_inline]] Colour Pixel(const LineAngles& a, int k, double i, double j, Colour own, const std::uint32_t* src,
+               const UnitMap& map) {
+    const double fi1 = a.fi[0][k], fi2 = a.fi[1][k], fi3 = a.fi[2][k];
     // The pixel's own colour; only the colour rules read it, and the split at
     // the source below overwrites what it leaves in the shared variables.
     Components c{0, 0, 0};
     if constexpr (F == 5 || (F >= 7 && F <= 11)) c = Split(own);
     (void)own;
 
-    double s1, c1, s2, c2, s3, c3;
-    SinCos2(fi1, fi2, &s1, &c1, &s2, &c2);
-    SinCos(fi3, &s3, &c3);
+    const double s1 = a.s[0][k], c1 = a.c[0][k], s2 = a.s[1][k], c2 = a.c[1][k];
+    const double s3 = a.s[2][k], c3 = a.c[2][k];
 
     double a1 = 0, a2 = 0, a3 = 0;
     if constexpr (F == 1) {
-      a1 = r1 * (1 + Sin(fi1 * i / 500));
-      a2 = r2 * (1 + Sin(fi2 * j / 500));
-      a3 = r3 * (1 + Sin(fi3 * (i + j) / 500));
+      a1 = r1 * (1 + a.e[0][k]);
+      a2 = r2 * (1 + a.e[1][k]);
+      a3 = r3 * (1 + a.e[2][k]);
     } else if constexpr (F == 2) {
       a1 = r1; a2 = r2; a3 = r3;
     } else if constexpr (F == 3) {
-      double q[3];
-      for (double& qk : q) {
-        const double a = g.Rnd();
-        const double b = g.Rnd();
-        qk = static_cast<float>(a / (b * 50 + 5) + 1);
-      }
-      a1 = r1 * q[0]; a2 = r2 * q[1]; a3 = r3 * q[2];
+      a1 = r1 * a.q[0][k]; a2 = r2 * a.q[1][k]; a3 = r3 * a.q[2][k];
     } else if constexpr (F == 4) {
       a1 = r1 * (1 + 0.04 * fi3);
       a2 = r2 * (1 + 0.04 * fi2);
@@ -148,9 +210,9 @@ struct Sweep {
       if (bb2 != 0) a2 = r2 * c.g / bb2;
       if (bb3 != 0) a3 = r3 * c.b / bb3;
     } else if constexpr (F == 6) {
-      a1 = r1 * Sin(2.1 * fi1);
-      a2 = r2 * Sin(1.8 * fi2);
-      a3 = r3 * Sin(1.5 * fi3);
+      a1 = r1 * a.e[0][k];
+      a2 = r2 * a.e[1][k];
+      a3 = r3 * a.e[2][k];
     } else if constexpr (F == 7) {
       a1 = r1 * SineOver(c.r);
       a2 = r2 * SineOver(c.g);
@@ -161,53 +223,72 @@ struct Sweep {
     } else if constexpr (F == 11) {
       const double sv = SineOver(c.r + c.g + c.b);
       a1 = r1 * sv; a2 = r2 * sv; a3 = r3 * sv;
-    } else if constexpr (F == 12) {
-      Measure(i, j);
-      a1 = r1 * SineOver(d1);
-      a2 = r2 * SineOver(d2);
-      a3 = r3 * SineOver(d3);
-    } else if constexpr (F == 13) {
-      Measure(i, j);
-      a1 = (d1 / bb7) * (1 + s1) * c1;
-      a2 = (d2 / bb7) * (1 + s2) * c2;
-      a3 = (d3 / bb7) * (1 + s3) * c3;
+    }
+    // The distances: this pixel's under rules 12 and 13, else what the last
+    // measurement left.
+    double e1 = d1, e2 = d2, e3 = d3;
+    if constexpr (F == 12 || F == 13) {
+      e1 = a.d[0][k]; e2 = a.d[1][k]; e3 = a.d[2][k];
+      if constexpr (F == 12) {
+        a1 = r1 * SineOver(e1);
+        a2 = r2 * SineOver(e2);
+        a3 = r3 * SineOver(e3);
+      } else {
+        a1 = (e1 / bb7) * (1 + s1) * c1;
+        a2 = (e2 / bb7) * (1 + s2) * c2;
+        a3 = (e3 / bb7) * (1 + s3) * c3;
+      }
     }
 
-    di1 = a1 * c1; dj1 = a1 * s1;
-    di2 = a2 * c2; dj2 = a2 * s2;
-    const double di3 = a3 * c3, dj3 = a3 * s3;
+    const double vi1 = a1 * c1, vj1 = a1 * s1;
+    const double vi2 = a2 * c2, vj2 = a2 * s2;
+    const double vi3 = a3 * c3, vj3 = a3 * s3;
 
+    double si, sj;
     if (mode == 2) {
-      id = CInt(i + di1 + di2 + di3 + Int(d1 / 10));
-      jd = CInt(j + dj1 + dj2 + dj3 + Int(d2 / 10));
+      si = CInt(i + vi1 + vi2 + vi3 + Int(e1 / 10));
+      sj = CInt(j + vj1 + vj2 + vj3 + Int(e2 / 10));
     } else if (mode == 3) {
-      id = CInt(i + di1 + Int(d2 / 10));
-      jd = CInt(j + dj2 + Int(d3 / 10));
+      si = CInt(i + vi1 + Int(e2 / 10));
+      sj = CInt(j + vj2 + Int(e3 / 10));
     } else {
-      id = CInt(i + di1 + di2 + di3);
-      jd = CInt(j + dj1 + dj2 + dj3);
+      si = CInt(i + vi1 + vi2 + vi3);
+      sj = CInt(j + vj1 + vj2 + vj3);
     }
     // Fold back once at each edge: reflected below 5, mirrored above 895 / 670.
-    if (id < 5) id = std::fabs(id) + 5;
-    if (id > 895) id = 2 * 895 - id;
-    if (jd < 5) jd = std::fabs(jd) + 5;
-    if (jd > 670) jd = 2 * 670 - jd;
+    if (si < 5) si = std::fabs(si) + 5;
+    if (si > 895) si = 2 * 895 - si;
+    if (sj < 5) sj = std::fabs(sj) + 5;
+    if (sj > 670) sj = 2 * 670 - sj;
 
     Colour col = -1;
-    if (id >= 0 && id <= 900 && jd >= 0 && jd <= 675) {
-      const int px = map.x[static_cast<int>(id)], py = map.y[static_cast<int>(jd)];
+    if (si >= 0 && si <= 900 && sj >= 0 && sj <= 675) {
+      const int px = map.x[static_cast<int>(si)], py = map.y[static_cast<int>(sj)];
       if (px >= 0 && py >= 0) col = static_cast<Colour>(src[py * kCanvasPixelsW + px]);
     }
-    barva = col;
-    barvap = col;
-    const Components sc = Split(col);
-    // SplitColour leaves the colour without its red part in barvap.
-    if (col >= 0) barvap = col - sc.r;
-    re1 = sc.r; gr1 = sc.g; bl1 = sc.b;
-    re3 = std::max(0.0, re1 + drgb);
-    gr3 = std::max(0.0, gr1 + drgb);
-    bl3 = std::max(0.0, bl1 + drgb);
+    if constexpr (kKeep) {
+      d1 = e1; d2 = e2; d3 = e3;
+      di1 = vi1; dj1 = vj1; di2 = vi2; dj2 = vj2;
+      id = si; jd = sj;
+      barva = col;
+      barvap = col;
+      const Components sc = Split(col);
+      // SplitColour leaves the colour without its red part in barvap.
+      if (col >= 0) barvap = col - sc.r;
+      re1 = sc.r; gr1 = sc.g; bl1 = sc.b;
+      re3 = std::max(0.0, re1 + drgb);
+      gr3 = std::max(0.0, gr1 + drgb);
+      bl3 = std::max(0.0, bl1 + drgb);
+    }
     return col;
+  }
+
+  // The colour the second sweep paints for a source colour: RGB(Int(re3), ...).
+  std::uint32_t Shown(Colour col) const {
+    if (drgb == 0) return col < 0 ? 0u : static_cast<std::uint32_t>(col);  // always, unless drifting
+    const Components sc = Split(col);
+    return static_cast<std::uint32_t>(
+        RGB(Int(std::max(0.0, sc.r + drgb)), Int(std::max(0.0, sc.g + drgb)), Int(std::max(0.0, sc.b + drgb))));
   }
 };
 
@@ -217,56 +298,67 @@ inline std::uint32_t OwnAt(const std::uint32_t* src, const UnitMap& map, int i, 
 }
 
 template <int F>
-void FirstSweep(State& s, Sweep& w, const UnitMap& map) {
+void FirstSweep(State& s, Sweep& w, LineAngles& a, const UnitMap& map) {
   const std::uint32_t* src = s.Picture2.pixels();
   std::uint32_t* dst = s.Picture1.pixels();
   for (int i = 0; i <= 900; ++i) {
     if (s.host) s.host->DoEvents();
     const int px = map.x[i];
+    w.Prepare<F>(a, kPosH, i, 0, 0, 1, s.rng);
     for (int j = 0; j <= 675; ++j) {
       const Colour own = static_cast<Colour>(OwnAt(src, map, i, j));
-      const Colour col = w.Pixel<F>(i, j, own, s.rng, src, map);
+      const Colour col = w.Pixel<F>(a, j, i, j, own, src, map);
       const int py = map.y[j];
       // A source off the picture paints black.
       if (px >= 0 && py >= 0) dst[py * kCanvasPixelsW + px] = col < 0 ? 0u : static_cast<std::uint32_t>(col);
     }
     if (i % 30 == 0 && s.host) s.host->FormPrint("#");
   }
+  const Colour own = static_cast<Colour>(OwnAt(src, map, 900, 675));
+  w.Pixel<F, true>(a, 675, 900, 675, own, src, map);
   s.i = 901;
   s.j = 676;
 }
 
+// "pix" mode: the colour each position shows when revealed, row by row (the
+// shared colour store, one 0x00BBGGRR word per position), made on first use.
+std::uint32_t* ColourStore(State& s) {
+  if (s.colour_store.size() != static_cast<std::size_t>(kPosW) * kPosH)
+    s.colour_store.assign(static_cast<std::size_t>(kPosW) * kPosH, 0);
+  return s.colour_store.data();
+}
+
+inline std::uint32_t Stored(Colour col) { return col < 0 ? 0u : static_cast<std::uint32_t>(col); }
+
 template <int F>
-void SecondSweep(State& s, Sweep& w, const UnitMap& map) {
+void SecondSweep(State& s, Sweep& w, LineAngles& a, const UnitMap& map) {
   const std::uint32_t* src = s.Picture2.pixels();
   std::uint32_t* card = s.Picture4.pixels();
-  const bool line = s.linepix != 2;
-  if (!line && s.colour_store.empty()) s.colour_store.assign(static_cast<std::size_t>(kPosW) * kPosH * 3, 0);
+  std::uint32_t* store = s.linepix == 2 ? ColourStore(s) : nullptr;
   for (int j = 0; j <= 675; ++j) {
     if (s.host) s.host->DoEvents();
     s.drgb = s.drgb + s.ddrgb;
     w.drgb = s.drgb;
     const int py = map.y[j];
+    w.Prepare<F>(a, kPosW, 0, j, 1, 0, s.rng);
     for (int i = 0; i <= 900; ++i) {
       const Colour own = static_cast<Colour>(OwnAt(src, map, i, j));
-      w.Pixel<F>(i, j, own, s.rng, src, map);
-      if (line) {
-        const int px = map.x[i];
-        if (px >= 0 && py >= 0)
-          card[py * kCanvasPixelsW + px] = static_cast<std::uint32_t>(RGB(Int(w.re3), Int(w.gr3), Int(w.bl3)));
+      const Colour col = w.Pixel<F>(a, i, i, j, own, src, map);
+      if (store) {
+        store[j * kPosW + i] = Stored(col);
       } else {
-        std::int16_t* st = &s.colour_store[(static_cast<std::size_t>(j) * kPosW + i) * 3];
-        st[0] = static_cast<std::int16_t>(w.re1);
-        st[1] = static_cast<std::int16_t>(w.gr1);
-        st[2] = static_cast<std::int16_t>(w.bl1);
+        const int px = map.x[i];
+        if (px >= 0 && py >= 0) card[py * kCanvasPixelsW + px] = w.Shown(col);
       }
     }
   }
+  const Colour own = static_cast<Colour>(OwnAt(src, map, 900, 675));
+  w.Pixel<F, true>(a, 900, 900, 675, own, src, map);
   s.i = 901;
   s.j = 676;
 }
 
-using SweepFn = void (*)(State&, Sweep&, const UnitMap&);
+using SweepFn = void (*)(State&, Sweep&, LineAngles&, const UnitMap&);
 
 template <int F>
 constexpr std::pair<SweepFn, SweepFn> Sweeps() {
@@ -284,7 +376,7 @@ int RuleIndex(double f) {
 }
 
 const UnitMap& CanvasMap() {
-  static const UnitMap map(Surface(kCanvasPixelsW, kCanvasPixelsH, kCanvasUnitsW, kCanvasUnitsH));
+  static const UnitMap map;
   return map;
 }
 
@@ -304,10 +396,14 @@ void DisplacePixel(State& s) {
   const int i = static_cast<int>(CInt(s.i)), j = static_cast<int>(CInt(s.j));
   const bool inside = i >= 0 && i <= 900 && j >= 0 && j <= 675;
   const Colour own = s.Picture2.Point(s.i, s.j);
+  const auto a = std::make_unique<LineAngles>();
   Colour col = -1;
   switch (RuleIndex(s.f)) {
-#define MIRELUNE_RULE(F) \
-  case F: col = w.Pixel<F>(s.i, s.j, own, s.rng, s.Picture2.pixels(), map); break;
+#define MIRELUNE_RULE(F)                                    \
+  case F:                                                   \
+    w.Prepare<F>(*a, 1, s.i, s.j, 0, 0, s.rng);             \
+    col = w.Pixel<F, true>(*a, 0, s.i, s.j, own, s.Picture2.pixels(), map); \
+    break;
     MIRELUNE_RULE(1) MIRELUNE_RULE(2) MIRELUNE_RULE(3) MIRELUNE_RULE(4) MIRELUNE_RULE(5)
     MIRELUNE_RULE(6) MIRELUNE_RULE(7) MIRELUNE_RULE(8) MIRELUNE_RULE(9) MIRELUNE_RULE(10)
     MIRELUNE_RULE(11) MIRELUNE_RULE(12) MIRELUNE_RULE(13) MIRELUNE_RULE(0)
@@ -320,52 +416,60 @@ void DisplacePixel(State& s) {
   } else if (s.linepix != 2) {
     s.Picture4.PSet(s.i, s.j, RGB(Int(s.re3), Int(s.gr3), Int(s.bl3)));
   } else if (inside) {
-    if (s.colour_store.empty()) s.colour_store.assign(static_cast<std::size_t>(kPosW) * kPosH * 3, 0);
-    std::int16_t* st = &s.colour_store[(static_cast<std::size_t>(j) * kPosW + i) * 3];
-    st[0] = static_cast<std::int16_t>(s.re1);
-    st[1] = static_cast<std::int16_t>(s.gr1);
-    st[2] = static_cast<std::int16_t>(s.bl1);
+    ColourStore(s)[j * kPosW + i] = Stored(col);
   }
 }
 
 void RevealPixelsAtRandom(State& s) {
-  if (s.colour_store.empty()) s.colour_store.assign(static_cast<std::size_t>(kPosW) * kPosH * 3, 0);
-  s.reveal_marks.assign(static_cast<std::size_t>(kPosW) * kPosH, 0);
-  const UnitMap& map = CanvasMap();
-  std::uint32_t* card = s.Picture4.pixels();
-  Generator& g = s.rng;
+  const std::uint32_t* store = ColourStore(s);
+  // One bit per position: the collector's loop below tests about 8.4 million
+  // of them, and 76 KB stay in the cache where 600 KB of bytes would not.
+  s.reveal_marks.assign((static_cast<std::size_t>(kPosW) * kPosH + 63) / 64, 0);
+  std::uint64_t* marks = s.reveal_marks.data();
   // sir and vis are whole numbers (900 x 675): Int(sir * Rnd) is then exactly
-  // (sir * k) >> 24, and the collector's loop below (about 8.4 million draws)
-  // stays in integers. A canvas the marks cannot hold has nothing to reveal.
+  // (sir * k) >> 24, and the loop stays in integers. A canvas the marks cannot
+  // hold has nothing to reveal.
   if (s.sir != Int(s.sir) || s.vis != Int(s.vis) || s.sir < 1 || s.vis < 1 || s.sir > 900 || s.vis > 675) return;
   const std::uint64_t w = static_cast<std::uint64_t>(s.sir), h = static_cast<std::uint64_t>(s.vis);
   const std::uint64_t total = w * h;
+  // The generator in a local, so that it lives in registers; the shared one is
+  // brought up to date whenever events may run.
+  Generator g = s.rng;
   std::uint32_t i = 0, j = 0;
   for (std::uint64_t n = 1; n <= total; ++n) {
+    std::size_t at;
     do {
       i = static_cast<std::uint32_t>((w * g.Next24()) >> 24);
       j = static_cast<std::uint32_t>((h * g.Next24()) >> 24);
-    } while (s.reveal_marks[static_cast<std::size_t>(j) * kPosW + i] != 0);
-    s.reveal_marks[static_cast<std::size_t>(j) * kPosW + i] = 1;
+      at = static_cast<std::size_t>(j) * kPosW + i;
+    } while ((marks[at >> 6] >> (at & 63)) & 1);
+    marks[at >> 6] |= std::uint64_t{1} << (at & 63);
     // P = Int(Rnd * 20000 + 20000); one pixel in a hundred lets events in.
     const std::uint64_t p = 20000 + ((20000ULL * g.Next24()) >> 24);
-    if (p % 100 == 5 && s.host) s.host->DoEvents();
-    const int px = map.x[i], py = map.y[j];
-    if (px >= 0 && py >= 0) {
-      // Several positions share a pixel; show the colour of the position the line
-      // mode would have painted there last, so both modes end with one picture.
-      const std::int16_t* own =
-          &s.colour_store[(static_cast<std::size_t>(map.last_y[py]) * kPosW + map.last_x[px]) * 3];
-      card[py * kCanvasPixelsW + px] = static_cast<std::uint32_t>(RGB(own[0], own[1], own[2]));
+    if (p % 100 == 5 && s.host) {
+      s.rng = g;
+      s.host->DoEvents();
+      g = s.rng;
     }
+  }
+  s.rng = g;
+  // Every pixel has now been revealed once, so the card shows each one's colour:
+  // painted in one go rather than in the random order of the reveal. Several
+  // positions share a pixel; the pixel shows the position line mode paints last.
+  const UnitMap& map = CanvasMap();
+  std::uint32_t* card = s.Picture4.pixels();
+  const int px_end = map.x[w - 1] + 1, py_end = map.y[h - 1] + 1;  // past the revealed pixels
+  for (int py = 0; py < py_end; ++py) {
+    const std::uint32_t* row = store + map.last_y[py] * kPosW;
+    for (int px = 0; px < px_end; ++px) card[py * kCanvasPixelsW + px] = row[map.last_x[px]];
   }
   s.nrnd = static_cast<double>(total + 1);
   s.i = i;
   s.j = j;
-  const std::int16_t* last = &s.colour_store[(static_cast<std::size_t>(j) * kPosW + i) * 3];
-  s.re1 = last[0];
-  s.gr1 = last[1];
-  s.bl1 = last[2];
+  const std::uint32_t last = store[static_cast<std::size_t>(j) * kPosW + i];
+  s.re1 = last & 0xFF;
+  s.gr1 = (last >> 8) & 0xFF;
+  s.bl1 = (last >> 16) & 0xFF;
 }
 
 void ApplyDisplacementEffect(State& s) {
@@ -382,19 +486,20 @@ void ApplyDisplacementEffect(State& s) {
     const double b = g.Rnd();
     *step = (a * 9 + 5) / ((b * 10 + 1) * 500000);
   }
-  s.Picture2.SetPicture(s.Picture1.GetImage());
+  s.Picture2.SetPicture(s.Picture1);
 
   const UnitMap& map = CanvasMap();
   const auto [first, second] = kSweeps[RuleIndex(s.f)];
   Sweep w(s);
+  const auto angles = std::make_unique<LineAngles>();
   s.cikel = 1;
-  first(s, w, map);
+  first(s, w, *angles, map);
   s.Picture4.FontSize = 8;
   s.Picture4.ForeColor = RGB(0, 0, 0);
 
   s.cikel = 2;
-  s.Picture2.SetPicture(s.Picture1.GetImage());
-  second(s, w, map);
+  s.Picture2.SetPicture(s.Picture1);
+  second(s, w, *angles, map);
   w.Store(s);
   if (s.linepix == 2) RevealPixelsAtRandom(s);
 }

@@ -4,67 +4,128 @@
 #include <cstdio>
 #include <string>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
 namespace mirelune {
 namespace {
 
-typedef double V2 __attribute__((vector_size(16)));
-typedef long long L2 __attribute__((vector_size(16)));
-
-inline V2 Splat(double v) { return V2{v, v}; }
-
-inline V2 KernelSin2(V2 x) {
-  const V2 z = x * x;
-  const V2 r = Splat(8.33333333332248946124e-03) +
-               z * (Splat(-1.98412698298579493134e-04) +
-                    z * (Splat(2.75573137070700676789e-06) +
-                         z * (Splat(-2.50507602534068634195e-08) + z * Splat(1.58969099521155010221e-10))));
-  return x + x * z * (Splat(-1.66666666666666324348e-01) + z * r);
+// N angles in the lanes of GCC vectors. Every lane does what SinCos does, in the
+// same order: the first-octant shortcut and the quadrant switch become selects,
+// which move values without rounding them. Vectors never cross a function
+// boundary, so the body inlines into whichever instruction set calls it.
+template <int N>
+__attribute__((always_inline)) inline void SinCosLanes(const double* xp, double* sp, double* cp) {
+  typedef double V __attribute__((vector_size(N * 8)));
+  typedef long long L __attribute__((vector_size(N * 8)));
+  V x;
+  __builtin_memcpy(&x, xp, sizeof x);
+  const V ax = (V)((L)x & (L{} + 0x7FFFFFFFFFFFFFFFLL));
+  // Reduce: x = fn * pi/2 + y, fn rounded halves to even as CInt rounds it.
+  const V shifted = x * (V{} + 6.36619772367581382433e-01) + (V{} + 6755399441055744.0);
+  const V fn = shifted - (V{} + 6755399441055744.0);
+  const V t = x - fn * (V{} + 1.57079632673412561417e+00);
+  V w = fn * (V{} + 6.07710050630396597660e-11);
+  const V r = t - w;
+  w = fn * (V{} + 2.02226624879595063154e-21) - ((t - r) - w);
+  const L small = ax <= (V{} + 0.7853981633974483);
+  const V y = small ? x : r - w;
+  // fn + 1.5 * 2^52 holds fn in its low mantissa bits, two's complement mod 4.
+  const L q = small ? L{} : ((L)shifted & 3);
+  // KernelSin and KernelCos.
+  const V z = y * y;
+  const V sr = (V{} + 8.33333333332248946124e-03) +
+               z * ((V{} + -1.98412698298579493134e-04) +
+                    z * ((V{} + 2.75573137070700676789e-06) +
+                         z * ((V{} + -2.50507602534068634195e-08) + z * (V{} + 1.58969099521155010221e-10))));
+  const V ks = y + y * z * ((V{} + -1.66666666666666324348e-01) + z * sr);
+  const V cr = z * ((V{} + 4.16666666666666019037e-02) +
+                    z * ((V{} + -1.38888888888741095749e-03) +
+                         z * ((V{} + 2.48015872894767294178e-05) +
+                              z * ((V{} + -2.75573143513906633035e-07) +
+                                   z * ((V{} + 2.08757232129817482790e-09) + z * (V{} + -1.13596475577881948265e-11))))));
+  const V hz = (V{} + 0.5) * z;
+  const V cw = (V{} + 1.0) - hz;
+  const V kc = cw + ((((V{} + 1.0) - cw) - hz) + z * cr);
+  // Quadrants 0..3: (s, c) = (ks, kc), (kc, -ks), (-ks, -kc), (-kc, ks).
+  const L odd = (q & 1) != 0;
+  V s = odd ? kc : ks;
+  V c = odd ? ks : kc;
+  s = (q & 2) != 0 ? -s : s;
+  c = ((q + 1) & 2) != 0 ? -c : c;
+  // Infinite, NaN or beyond the reduction: no meaningful angle, as in SinCos.
+  const L wild = !(ax < (V{} + 1e15));
+  const V none = x - x;
+  s = wild ? none : s;
+  c = wild ? none : c;
+  __builtin_memcpy(sp, &s, sizeof s);
+  __builtin_memcpy(cp, &c, sizeof c);
 }
 
-inline V2 KernelCos2(V2 x) {
-  const V2 z = x * x;
-  const V2 r =
-      z * (Splat(4.16666666666666019037e-02) +
-           z * (Splat(-1.38888888888741095749e-03) +
-                z * (Splat(2.48015872894767294178e-05) +
-                     z * (Splat(-2.75573143513906633035e-07) +
-                          z * (Splat(2.08757232129817482790e-09) + z * Splat(-1.13596475577881948265e-11))))));
-  const V2 hz = Splat(0.5) * z;
-  const V2 w = Splat(1.0) - hz;
-  return w + (((Splat(1.0) - w) - hz) + z * r);
+void SinCosScalar(const double* x, double* s, double* c, std::size_t n) {
+  for (std::size_t k = 0; k < n; ++k) SinCos(x[k], &s[k], &c[k]);
 }
+
+template <int N>
+__attribute__((always_inline)) inline void SinCosBlocks(const double* x, double* s, double* c, std::size_t n) {
+  std::size_t k = 0;
+  for (; k + N <= n; k += N) SinCosLanes<N>(x + k, s + k, c + k);
+  SinCosScalar(x + k, s + k, c + k, n - k);
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+#define MIRELUNE_X86 1
+// Two lanes on SSE2, which every x86-64 processor has.
+void SinCosSse2(const double* x, double* s, double* c, std::size_t n) { SinCosBlocks<2>(x, s, c, n); }
+
+__attribute__((target("avx2"))) void SinCosAvx2(const double* x, double* s, double* c, std::size_t n) {
+  SinCosBlocks<4>(x, s, c, n);
+}
+
+__attribute__((target("avx2"))) void SqrtAvx2(const double* x, double* out, std::size_t n) {
+  std::size_t k = 0;
+  for (; k + 4 <= n; k += 4) _mm256_storeu_pd(out + k, _mm256_sqrt_pd(_mm256_loadu_pd(x + k)));
+  for (; k < n; ++k) out[k] = std::sqrt(x[k]);
+}
+
+void SqrtSse2(const double* x, double* out, std::size_t n) {
+  std::size_t k = 0;
+  for (; k + 2 <= n; k += 2) _mm_storeu_pd(out + k, _mm_sqrt_pd(_mm_loadu_pd(x + k)));
+  for (; k < n; ++k) out[k] = std::sqrt(x[k]);
+}
+#endif
 
 }  // namespace
 
-void SinCos2(double x0, double x1, double* s0, double* c0, double* s1, double* c1) {
-  // Outside the range the reduction is exact for, and for the first octant
-  // (which the scalar code passes through unreduced), use the scalar path.
-  const double a0 = std::fabs(x0), a1 = std::fabs(x1);
-  if (!(a0 < 1e6 && a1 < 1e6) || a0 <= 0.7853981633974483 || a1 <= 0.7853981633974483) {
-    SinCos(x0, s0, c0);
-    SinCos(x1, s1, c1);
-    return;
-  }
-  constexpr double kMagic = 6755399441055744.0;
-  const V2 x = {x0, x1};
-  const V2 fn = (x * Splat(6.36619772367581382433e-01) + Splat(kMagic)) - Splat(kMagic);
-  const V2 t = x - fn * Splat(1.57079632673412561417e+00);
-  V2 w = fn * Splat(6.07710050630396597660e-11);
-  const V2 r = t - w;
-  w = fn * Splat(2.02226624879595063154e-21) - ((t - r) - w);
-  const V2 y = r - w;
-  const V2 ks = KernelSin2(y), kc = KernelCos2(y);
-  const long long q0 = static_cast<long long>(fn[0]) & 3, q1 = static_cast<long long>(fn[1]) & 3;
-  auto pick = [](long long q, double ks1, double kc1, double* s, double* c) {
-    switch (q) {
-      case 0: *s = ks1; *c = kc1; break;
-      case 1: *s = kc1; *c = -ks1; break;
-      case 2: *s = -ks1; *c = -kc1; break;
-      default: *s = -kc1; *c = ks1; break;
-    }
-  };
-  pick(q0, ks[0], kc[0], s0, c0);
-  pick(q1, ks[1], kc[1], s1, c1);
+SimdLevel BestSimdLevel() {
+#ifdef MIRELUNE_X86
+  static const SimdLevel best = __builtin_cpu_supports("avx2") ? SimdLevel::kAvx2 : SimdLevel::kSse2;
+  return best;
+#else
+  return SimdLevel::kScalar;
+#endif
+}
+
+void SinCosMany(SimdLevel level, const double* x, double* s, double* c, std::size_t n) {
+#ifdef MIRELUNE_X86
+  if (level == SimdLevel::kAvx2 && __builtin_cpu_supports("avx2")) return SinCosAvx2(x, s, c, n);
+  if (level != SimdLevel::kScalar) return SinCosSse2(x, s, c, n);
+#else
+  (void)level;
+#endif
+  SinCosScalar(x, s, c, n);
+}
+
+void SinCosMany(const double* x, double* s, double* c, std::size_t n) { SinCosMany(BestSimdLevel(), x, s, c, n); }
+
+void SqrtMany(const double* x, double* out, std::size_t n) {
+#ifdef MIRELUNE_X86
+  if (BestSimdLevel() == SimdLevel::kAvx2) return SqrtAvx2(x, out, n);
+  return SqrtSse2(x, out, n);
+#else
+  for (std::size_t k = 0; k < n; ++k) out[k] = std::sqrt(x[k]);
+#endif
 }
 
 std::string NumberText(double v) {

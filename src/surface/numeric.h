@@ -13,6 +13,7 @@
 #include <string>
 
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 
 namespace mirelune {
@@ -23,7 +24,7 @@ using Colour = std::int32_t;
 // Nearest whole number, halves to even. Adding and removing 1.5 * 2^52 leaves the
 // rounding to the FPU's default mode (never changed here) without a library call,
 // which matters in the per-pixel loops.
-inline double CInt(double x) {
+[[gnu::always_inline]] inline double CInt(double x) {
   if (std::fabs(x) < 2251799813685248.0) {  // 2^51
     constexpr double kMagic = 6755399441055744.0;  // 1.5 * 2^52
     return (x + kMagic) - kMagic;
@@ -31,7 +32,7 @@ inline double CInt(double x) {
   return std::nearbyint(x);  // already whole, infinite or NaN
 }
 
-inline double Int(double x) {
+[[gnu::always_inline]] inline double Int(double x) {
   if (std::fabs(x) < 2251799813685248.0) {
     const double r = CInt(x);
     return r > x ? r - 1 : r;
@@ -120,9 +121,16 @@ inline void SinCos(double x, double* s, double* c) {
   }
 }
 
-// Two angles at once on SSE2 lanes: the very same operations per lane as SinCos,
-// so the results are bit for bit those of two SinCos calls.
-void SinCos2(double x0, double x1, double* s0, double* c0, double* s1, double* c1);
+// Sines and cosines of many angles at once: s[k], c[k] are bit for bit what
+// SinCos(x[k]) gives, on every instruction set. The lanes run the very same
+// operations as the scalar code (no fused multiply-add), and the set is chosen
+// when the program runs, so one binary gives one card on every x86-64 machine.
+enum class SimdLevel { kScalar, kSse2, kAvx2 };
+SimdLevel BestSimdLevel();  // the widest the processor offers
+void SinCosMany(const double* x, double* s, double* c, std::size_t n);
+void SinCosMany(SimdLevel level, const double* x, double* s, double* c, std::size_t n);
+// out[k] = Sqr(x[k]); square roots are correctly rounded on every set.
+void SqrtMany(const double* x, double* out, std::size_t n);
 
 // One kernel each: the same values SinCos gives, at half the work.
 inline double Sin(double x) {

@@ -45,6 +45,17 @@ struct Image {
 
 inline constexpr Colour kDefaultBackColor = 0xF0F0F0;  // the classic face grey
 
+// One pixel-space primitive as a verb drew it, for replaying a card's drawing
+// elsewhere (the benchmarks). Ends or corners in x0..y1; an ellipse's centre in
+// x0, y0 and its radii in rx, ry.
+struct DrawnPrimitive {
+  enum Kind : std::uint8_t { kPixel, kLine, kBox, kBoxFill, kEllipse, kEllipseFill };
+  Kind kind;
+  long x0, y0, x1, y1;
+  double rx, ry;
+  std::uint32_t colour;
+};
+
 class Surface {
  public:
   Surface(int pixel_width, int pixel_height, double scale_width, double scale_height);
@@ -65,12 +76,18 @@ class Surface {
   double CurrentX = 0;
   double CurrentY = 0;
   bool Visible = true;
+  // Benchmarks only: when set, each verb appends the primitives it draws. The
+  // program never sets it; one test of a pointer per verb, none per pixel.
+  std::vector<DrawnPrimitive>* primitive_log = nullptr;
 
   Colour BackColor() const { return back_; }
   void SetBackColor(Colour c);  // repaints the whole raster
 
   // Background picture: replaces what is shown now, and Cls returns to it.
   void SetPicture(const Image& img);
+  // The same with `from`'s image, copied straight into the buffers this surface
+  // already has (Picture = other.Image without a snapshot in between).
+  void SetPicture(const Surface& from);
   void ClearPicture() { picture_.reset(); }
   Image GetImage() const { return img_; }  // the `Image` property
   const Image& image() const { return img_; }
