@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "card/card.h"
+#include "cli/batch.h"
 #include "commands/commands.h"
 #include "cli/json.h"
 #include "mail/mail.h"
@@ -245,6 +246,7 @@ int main(int argc, char** argv) {
     if (cmd == "card") return Card(argc, argv);
     if (cmd == "style") return Style(argc, argv);
     if (cmd == "styles") return Styles();
+    if (cmd == "batch") return RunBatch(argc, argv);
     throw UsageError{"unknown command \"" + cmd + "\""};
   } catch (const UsageError& e) {
     std::cerr << "mirelune-cli: " << e.message << "\n" << "Try 'mirelune-cli --help'.\n";

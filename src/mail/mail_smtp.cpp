@@ -191,7 +191,8 @@ bool SmtpSender::Send(const MailItem& item, std::string* report) {
       msg.attachments.push_back(std::move(att));
     }
     msg.date = MailDate(std::time(nullptr));
-    msg.message_id = NewMessageId(from.address.substr(from.address.find('@') + 1));
+    const std::string domain = from.address.substr(from.address.find('@') + 1);
+    msg.message_id = item.message_key.empty() ? NewMessageId(domain) : "<" + item.message_key + "@" + domain + ">";
     const std::string wire = BuildMimeMessage(msg);
 
     static std::once_flag curl_ready;

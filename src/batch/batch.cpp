@@ -1,0 +1,566 @@
+// batch.cpp — the batch run: a reader feeding rows to worker threads, each making
+// its card on a fresh State, saving it, and appending one manifest line.
+#include "batch/batch.h"
+
+#include <fcntl.h>
+#include <openssl/evp.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <fstream>
+#include <iomanip>
+#include <memory>
+#include <mutex>
+#include <random>
+#include <regex>
+#include <sstream>
+#include <thread>
+#include <unordered_map>
+
+#include "batch/list.h"
+#include "batch/outlets.h"
+#include "commands/commands.h"
+
+namespace mirelune {
+namespace {
+
+using json = nlohmann::ordered_json;
+using Clock = std::chrono::steady_clock;
+namespace fs = std::filesystem;
+
+// Whole numbers as the card report writes them: without a fraction.
+json Number(double v) {
+  if (v == std::floor(v) && std::fabs(v) < 1e15) return static_cast<std::int64_t>(v);
+  return v;
+}
+
+// Nobody to ask: a batch row carries everything a dialog would.
+class QuietHost : public Host {
+ public:
+  std::string InputBox(const std::string&, const std::string&, int, int) override { return ""; }
+};
+
+// A JSON-lines file appended one whole line at a time: a single write() with
+// O_APPEND, then fsync, and on a short write the file is cut back, so a reader
+// never meets half a line. Only one process writes it (see Lock).
+class LineLog {
+ public:
+  ~LineLog() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  bool Open(const fs::path& path, std::string* error) {
+    path_ = path;
+    fd_ = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+    struct stat st {};
+    if (fd_ < 0 || ::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+      *error = "cannot write " + path.string() + ": " + (fd_ < 0 ? std::strerror(errno) : "not a regular file");
+      return false;
+    }
+    // A line cut short by a full disk or a crash of the machine is dropped.
+    off_t keep = st.st_size;
+    const int rd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    for (char c = 0; rd >= 0 && keep > 0 && ::pread(rd, &c, 1, keep - 1) == 1 && c != '\n';) --keep;
+    if (rd >= 0) ::close(rd);
+    if (keep != st.st_size && ::ftruncate(fd_, keep) != 0) {
+      *error = "cannot repair " + path.string() + ": " + std::strerror(errno);
+      return false;
+    }
+    return true;
+  }
+  bool Append(const std::string& line, std::string* error) {
+    std::lock_guard<std::mutex> lock(mu_);
+    struct stat st {};
+    ::fstat(fd_, &st);
+    const ssize_t n = ::write(fd_, line.data(), line.size());
+    if (n == static_cast<ssize_t>(line.size()) && ::fsync(fd_) == 0) return true;
+    const int err = n < 0 ? errno : (n == static_cast<ssize_t>(line.size()) ? errno : ENOSPC);
+    if (::ftruncate(fd_, st.st_size) != 0) {
+    }
+    *error = "cannot write " + path_.string() + ": " + std::strerror(err);
+    return false;
+  }
+
+ private:
+  fs::path path_;
+  int fd_ = -1;
+  std::mutex mu_;
+};
+
+// Every complete line of a JSON-lines file that parses, with its place in the file.
+template <typename Fn>
+void ForEachLine(const fs::path& path, Fn&& fn) {
+  std::ifstream in(path, std::ios::binary);
+  std::string text;
+  std::streamoff at = 0;
+  while (std::getline(in, text)) {
+    const std::streamoff start = at;
+    at += static_cast<std::streamoff>(text.size()) + 1;
+    if (in.eof()) break;  // no newline: not a whole line
+    json j = json::parse(text, nullptr, false);
+    if (!j.is_discarded() && j.is_object() && j.contains("row") && j["row"].is_number_integer())
+      fn(j, start, static_cast<std::streamoff>(text.size()) + 1);
+  }
+}
+
+void SyncFolder(const fs::path& dir) {
+  const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd >= 0) {
+    ::fsync(fd);
+    ::close(fd);
+  }
+}
+
+bool Sha256File(const fs::path& path, std::string* hex, std::string* error) {
+  std::ifstream in(path, std::ios::binary);
+  EVP_MD_CTX* ctx = EVP_MD_CTX_new();
+  EVP_DigestInit_ex(ctx, EVP_sha256(), nullptr);
+  std::vector<char> buf(1 << 16);
+  while (in) {
+    in.read(buf.data(), static_cast<std::streamsize>(buf.size()));
+    EVP_DigestUpdate(ctx, buf.data(), static_cast<std::size_t>(in.gcount()));
+  }
+  unsigned char md[EVP_MAX_MD_SIZE];
+  unsigned int len = 0;
+  EVP_DigestFinal_ex(ctx, md, &len);
+  EVP_MD_CTX_free(ctx);
+  if (in.bad() || !in.eof()) {
+    *error = "cannot read back " + path.string();
+    return false;
+  }
+  std::ostringstream h;
+  for (unsigned int k = 0; k < len; ++k) h << std::hex << std::setw(2) << std::setfill('0') << int(md[k]);
+  *hex = h.str();
+  return true;
+}
+
+std::string RandomKey() {
+  std::random_device rd;
+  std::ostringstream h;
+  for (int k = 0; k < 4; ++k) h << std::hex << std::setw(8) << std::setfill('0') << rd();
+  return "batch." + h.str();
+}
+
+// Spaces messages evenly: at most `per_minute` a minute over all threads.
+class RateLimit {
+ public:
+  explicit RateLimit(double per_minute) : gap_(per_minute > 0 ? 60.0 / per_minute : 0) {}
+  void Wait() {
+    if (gap_ <= 0) return;
+    Clock::time_point slot;
+    {
+      std::lock_guard<std::mutex> lock(mu_);
+      slot = std::max(Clock::now(), next_);
+      next_ = slot + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(gap_));
+    }
+    std::this_thread::sleep_until(slot);
+  }
+
+ private:
+  double gap_;
+  std::mutex mu_;
+  Clock::time_point next_{};
+};
+
+// Rows on their way from the reader to the workers; bounded, so a long list never
+// piles up in memory.
+class RowQueue {
+ public:
+  explicit RowQueue(std::size_t capacity) : capacity_(capacity) {}
+  void Push(ListRow row) {
+    std::unique_lock<std::mutex> lock(mu_);
+    room_.wait(lock, [&] { return rows_.size() < capacity_; });
+    rows_.push_back(std::move(row));
+    ready_.notify_one();
+  }
+  void Close() {
+    std::lock_guard<std::mutex> lock(mu_);
+    closed_ = true;
+    ready_.notify_all();
+  }
+  bool Pop(ListRow* row) {
+    std::unique_lock<std::mutex> lock(mu_);
+    ready_.wait(lock, [&] { return !rows_.empty() || closed_; });
+    if (rows_.empty()) return false;
+    *row = std::move(rows_.front());
+    rows_.pop_front();
+    room_.notify_one();
+    return true;
+  }
+
+ private:
+  std::size_t capacity_;
+  std::mutex mu_;
+  std::condition_variable ready_, room_;
+  std::deque<ListRow> rows_;
+  bool closed_ = false;
+};
+
+struct MailState {
+  std::string key, state, message_key;
+};
+
+std::string Clock2(double seconds) {
+  const long s = std::lround(std::max(0.0, seconds));
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%ld:%02ld:%02ld", s / 3600, s / 60 % 60, s % 60);
+  return buf;
+}
+
+class Run {
+ public:
+  Run(const BatchOptions& o, std::ostream& out, std::ostream& err) : o_(o), out_(out), err_(err), rate_(o.rate_per_minute) {}
+  int Go();
+
+ private:
+  std::string Suffix() const {
+    return o_.shards == 1 ? "" : "-" + std::to_string(o_.shard) + "-of-" + std::to_string(o_.shards);
+  }
+  bool Lock(std::string* error);
+  void LoadManifest();
+  void LoadJournal();
+  void RemoveLeftovers();
+  bool Done(const ListRow& row) const;
+  bool Mine(const ListRow& row) const { return row.index % o_.shards == o_.shard; }
+  void Work();
+  void MakeRow(const ListRow& row);
+  bool MailRow(const ListRow& row, const fs::path& file, json* line);
+  void Fail(const ListRow& row, const std::string& reason, json line = json::object());
+  void Progress(bool final);
+  bool Compact(std::string* error);
+
+  const BatchOptions& o_;
+  std::ostream& out_;
+  std::ostream& err_;
+  RateLimit rate_;
+  fs::path manifest_path_, journal_path_;
+  LineLog manifest_, journal_;
+  SmtpOutlet smtp_;
+  int lock_fd_ = -1;
+  std::unordered_map<long, std::string> done_;  // row -> key of its "done" line
+  std::unordered_map<long, MailState> mail_;    // row -> its last journal line
+
+  std::mutex report_mu_;
+  std::vector<std::string> failures_;
+  long failed_count_ = 0;
+  std::atomic<long> made_{0}, failed_{0};
+  long total_ = 0, done_before_ = 0;
+  Clock::time_point start_;
+  std::unique_ptr<RowQueue> queue_;
+};
+
+bool Run::Lock(std::string* error) {
+  const fs::path lock = o_.out_dir / (".manifest" + Suffix() + ".lock");
+  lock_fd_ = ::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+  if (lock_fd_ < 0) {
+    *error = "cannot write in " + o_.out_dir.string() + ": " + std::strerror(errno);
+    return false;
+  }
+  if (::flock(lock_fd_, LOCK_EX | LOCK_NB) != 0) {
+    *error = "another batch is already writing " + manifest_path_.string() + "; wait for it to end";
+    return false;
+  }
+  return true;
+}
+
+void Run::LoadManifest() {
+  ForEachLine(manifest_path_, [&](const json& j, std::streamoff, std::streamoff) {
+    const long row = j["row"].get<long>();
+    if (j.value("status", "") == "done" && j.contains("key") && j["key"].is_string())
+      done_[row] = j["key"].get<std::string>();
+    else
+      done_.erase(row);
+  });
+}
+
+void Run::LoadJournal() {
+  ForEachLine(journal_path_, [&](const json& j, std::streamoff, std::streamoff) {
+    MailState m{j.value("key", ""), j.value("state", ""), j.value("message_key", "")};
+    if (!m.message_key.empty()) mail_[j["row"].get<long>()] = m;
+  });
+}
+
+// Temporary files a killed run left: half-written cards of this shard, and
+// manifests being rewritten. Other shards may be writing theirs right now.
+void Run::RemoveLeftovers() {
+  static const std::regex card(R"(\.([0-9]{6,})-[A-Za-z0-9_-]*\.(png|bmp)\.[A-Za-z0-9]{6})");
+  const std::string manifest_tmp = "." + manifest_path_.filename().string() + ".";
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(o_.out_dir, ec)) {
+    const std::string name = entry.path().filename().string();
+    std::smatch m;
+    bool ours = name.rfind(manifest_tmp, 0) == 0 && name.size() == manifest_tmp.size() + 6;
+    if (!ours && std::regex_match(name, m, card) && m[1].length() < 18)
+      ours = (std::stol(m[1]) - 1) % o_.shards == o_.shard;
+    if (ours && entry.is_regular_file(ec)) fs::remove(entry.path(), ec);
+  }
+}
+
+bool Run::Done(const ListRow& row) const {
+  const auto it = done_.find(row.index);
+  std::error_code ec;
+  return it != done_.end() && it->second == row.key && fs::is_regular_file(o_.out_dir / row.file, ec);
+}
+
+void Run::Fail(const ListRow& row, const std::string& reason, json line) {
+  const std::string text = "row " + std::to_string(row.index + 1) + " (line " + std::to_string(row.line) + "): " + reason;
+  line["row"] = row.index;
+  line["line"] = row.line;
+  line["status"] = "failed";
+  line["reason"] = reason;
+  std::string why;
+  manifest_.Append(line.dump() + "\n", &why);  // the summary reports the row either way
+  failed_++;
+  std::lock_guard<std::mutex> lock(report_mu_);
+  err_ << (o_.progress_bar ? "\r\x1b[K" : "") << "mirelune-cli: " << text << "\n";
+  if (failures_.size() < 20) failures_.push_back(text);
+  ++failed_count_;
+}
+
+void Run::MakeRow(const ListRow& row) {
+  const fs::path file = o_.out_dir / row.file;
+  json line;
+  line["row"] = row.index;
+  line["line"] = row.line;
+  line["status"] = "done";
+  line["file"] = row.file;
+  {
+    QuietHost host;
+    auto s = std::make_unique<State>();  // a fresh state: exactly what `card` starts from
+    s->host = &host;
+    MakeCardFromNames(*s, row.card);
+    std::string why;
+    if (!SaveCardFile(s->Picture4.image(), file, &why)) return Fail(row, why);
+    line["report"] = CardReport(*s);
+  }
+  SyncFolder(o_.out_dir);
+  std::string sha, why;
+  if (!Sha256File(file, &sha, &why)) return Fail(row, why);
+  line["sha256"] = sha;
+  line["key"] = row.key;
+  if (o_.mail && !MailRow(row, file, &line)) return Fail(row, line["mail"].get<std::string>(), line);
+  if (!manifest_.Append(line.dump() + "\n", &why)) return Fail(row, why);
+  made_++;
+}
+
+// Journal first, then the message, then the journal again: a row whose last
+// journal line says "sending" was perhaps received, perhaps not. It is sent again
+// under the same Message-ID, which lets the receiving side drop a second copy.
+bool Run::MailRow(const ListRow& row, const fs::path& file, json* line) {
+  const auto it = mail_.find(row.index);
+  const bool same = it != mail_.end() && it->second.key == row.key;
+  if (same && it->second.state == "sent") {
+    (*line)["mail"] = "sent";
+    return true;
+  }
+  const std::string message_key = same ? it->second.message_key : RandomKey();
+  if (same && it->second.state == "sending") {
+    std::lock_guard<std::mutex> lock(report_mu_);
+    err_ << (o_.progress_bar ? "\r\x1b[K" : "") << "mirelune-cli: row " << row.index + 1
+         << ": the last attempt ended without an answer; sending again with the same Message-ID\n";
+  }
+  json entry;
+  entry["row"] = row.index;
+  entry["key"] = row.key;
+  entry["message_key"] = message_key;
+  entry["to"] = row.email;
+  entry["state"] = "sending";
+  std::string why;
+  rate_.Wait();
+  if (!journal_.Append(entry.dump() + "\n", &why)) {
+    (*line)["mail"] = why + "; nothing was sent";
+    return false;
+  }
+  std::string report;
+  const bool sent = smtp_.Send(row.email, row.message, file, message_key, &report);
+  entry["state"] = sent ? "sent" : "failed";
+  if (!sent) entry["reason"] = report;
+  if (!journal_.Append(entry.dump() + "\n", &why)) {
+    (*line)["mail"] = sent ? "sent, but " + why : report;
+    return false;
+  }
+  (*line)["mail"] = sent ? "sent" : report;
+  return sent;
+}
+
+void Run::Work() {
+  ListRow row;
+  while (queue_->Pop(&row)) MakeRow(row);
+}
+
+void Run::Progress(bool final) {
+  const long now_done = made_.load(), failed = failed_.load();
+  const long finished = done_before_ + now_done + failed;
+  const double seconds = std::chrono::duration<double>(Clock::now() - start_).count();
+  const double rate = seconds > 0 ? now_done / seconds : 0;
+  const long left = total_ - finished;
+  const std::string eta = rate > 0 ? Clock2(left / rate) : "?";
+  std::ostringstream line;
+  line << finished << "/" << total_ << " rows, " << std::fixed << std::setprecision(1) << rate << " cards/s, "
+       << (final ? "took " + Clock2(seconds) : eta + " left");
+  std::lock_guard<std::mutex> lock(report_mu_);
+  if (o_.progress_bar) {
+    constexpr int kWidth = 30;
+    const int filled = total_ > 0 ? static_cast<int>(kWidth * finished / total_) : kWidth;
+    err_ << "\r\x1b[K[" << std::string(filled, '#') << std::string(kWidth - filled, '.') << "] " << line.str()
+         << (final ? "\n" : "") << std::flush;
+  } else {
+    err_ << "batch: " << line.str() << "\n" << std::flush;
+  }
+}
+
+// One line per row, in row order (the last line of a row wins), written beside
+// the manifest and renamed over it.
+bool Run::Compact(std::string* error) {
+  struct Entry {
+    long row;
+    std::streamoff at, size;
+  };
+  std::vector<Entry> entries;
+  ForEachLine(manifest_path_, [&](const json& j, std::streamoff at, std::streamoff size) {
+    entries.push_back({j["row"].get<long>(), at, size});
+  });
+  bool ordered = true;
+  for (std::size_t k = 1; k < entries.size(); ++k) ordered = ordered && entries[k - 1].row < entries[k].row;
+  if (ordered) return true;
+  std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.row < b.row; });
+  std::string tmp = (o_.out_dir / ("." + manifest_path_.filename().string() + ".XXXXXX")).string();
+  const int fd = ::mkstemp(tmp.data());
+  if (fd < 0) {
+    *error = "cannot rewrite " + manifest_path_.string() + ": " + std::strerror(errno);
+    return false;
+  }
+  std::ifstream in(manifest_path_, std::ios::binary);
+  std::string text;
+  bool ok = true;
+  for (std::size_t k = 0; k < entries.size() && ok; ++k) {
+    if (k + 1 < entries.size() && entries[k + 1].row == entries[k].row) continue;
+    text.resize(static_cast<std::size_t>(entries[k].size));
+    in.seekg(entries[k].at);
+    ok = static_cast<bool>(in.read(text.data(), entries[k].size)) &&
+         ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+  }
+  ok = ok && ::fchmod(fd, 0644) == 0 && ::fsync(fd) == 0;
+  ok = (::close(fd) == 0) && ok && std::rename(tmp.c_str(), manifest_path_.c_str()) == 0;
+  if (!ok) {
+    *error = "cannot rewrite " + manifest_path_.string() + ": " + std::strerror(errno);
+    ::unlink(tmp.c_str());
+    return false;
+  }
+  SyncFolder(o_.out_dir);
+  return true;
+}
+
+int Run::Go() {
+  std::string error;
+  auto bad = [&](const std::string& why) {
+    err_ << "mirelune-cli: " << why << "\n";
+    return 2;
+  };
+  if (o_.mail && !smtp_.Configure(&error)) return bad(error);
+  const ListOptions list_options{o_.mail, o_.format};
+  ListReader counter;
+  if (!counter.Open(o_.list, list_options, &error)) return bad(error);
+  std::error_code ec;
+  fs::create_directories(o_.out_dir, ec);
+  if (!fs::is_directory(o_.out_dir, ec)) return bad("cannot make the folder " + o_.out_dir.string());
+  manifest_path_ = o_.out_dir / ("manifest" + Suffix() + ".jsonl");
+  journal_path_ = o_.out_dir / ("mail-journal" + Suffix() + ".jsonl");
+  if (!Lock(&error)) return bad(error);
+  LoadManifest();
+  if (!manifest_.Open(manifest_path_, &error)) return bad(error);
+  if (o_.mail) {
+    LoadJournal();
+    if (!journal_.Open(journal_path_, &error)) return bad(error);
+  }
+  RemoveLeftovers();
+
+  ListRow row;
+  while (counter.Next(&row)) {
+    if (!Mine(row)) continue;
+    ++total_;
+    if (row.error.empty() && Done(row)) ++done_before_;
+  }
+
+  start_ = Clock::now();
+  queue_ = std::make_unique<RowQueue>(static_cast<std::size_t>(o_.jobs) * 2);
+  std::vector<std::thread> workers;
+  for (int k = 0; k < o_.jobs; ++k) workers.emplace_back([this] { Work(); });
+  std::mutex stop_mu;
+  std::condition_variable stop_cv;
+  bool stop = false;
+  std::thread progress([&] {
+    const auto every = std::chrono::duration<double>(o_.progress_bar ? 0.25 : o_.progress_every_s);
+    std::unique_lock<std::mutex> lock(stop_mu);
+    while (!stop_cv.wait_for(lock, every, [&] { return stop; })) Progress(false);
+  });
+
+  ListReader reader;
+  reader.Open(o_.list, list_options, &error);
+  while (reader.Next(&row)) {
+    if (!Mine(row) || (row.error.empty() && Done(row))) continue;
+    if (row.error.empty())
+      queue_->Push(std::move(row));
+    else
+      Fail(row, row.error);
+  }
+  queue_->Close();
+  for (auto& w : workers) w.join();
+  {
+    std::lock_guard<std::mutex> lock(stop_mu);
+    stop = true;
+  }
+  stop_cv.notify_all();
+  progress.join();
+  Progress(true);
+
+  if (!Compact(&error)) err_ << "mirelune-cli: " << error << "\n";
+  const long done = done_before_ + made_.load();
+  out_ << "batch: " << done << " of " << total_ << " rows done (" << made_.load() << " made now, " << done_before_
+       << " before)";
+  if (failed_count_ == 0) {
+    out_ << "\n";
+    return 0;
+  }
+  out_ << "; " << failed_count_ << " failed:\n";
+  for (const auto& f : failures_) out_ << "  " << f << "\n";
+  if (failed_count_ > static_cast<long>(failures_.size()))
+    out_ << "  and " << failed_count_ - static_cast<long>(failures_.size()) << " more (see "
+         << manifest_path_.string() << ")\n";
+  return 1;
+}
+
+}  // namespace
+
+json CardReport(const State& s) {
+  json j;
+  j["seed"] = Number(s.seed);
+  j["palette"] = Number(s.tipp);
+  j["background_row"] = Number(s.stats.background_row);
+  json styles = json::array();
+  for (int k = 0; k < kStyleCount; ++k)
+    if (s.stats.flags[k]) styles.push_back(k + 1);
+  j["styles"] = styles;
+  j["passes"] = Number(s.no);
+  j["rule"] = Number(s.f);
+  j["offset_mode"] = Number(s.stats.offset_mode);
+  j["width"] = s.Picture4.pixel_width();
+  j["height"] = s.Picture4.pixel_height();
+  j["draws"] = {{"strip", s.stats.strip},   {"pass", s.stats.pass},
+                {"styles", s.stats.styles}, {"effect", s.stats.effect},
+                {"ornaments", s.stats.ornaments}, {"total", s.stats.total}};
+  return j;
+}
+
+int RunBatchList(const BatchOptions& options, std::ostream& out, std::ostream& err) {
+  return Run(options, out, err).Go();
+}
+
+}  // namespace mirelune
