@@ -12,4 +12,5 @@ $SUDO apt-get install -y -qq --no-install-recommends \
   libgtest-dev libgmock-dev libbenchmark-dev libssl-dev libcli11-dev nlohmann-json3-dev \
   qt6-base-dev libgl-dev \
   xvfb xauth xdotool x11-utils imagemagick \
-  python3 python3-aiosmtpd xdg-utils >/dev/null
+  python3 python3-aiosmtpd xdg-utils \
+  parallel slurm-wlm munge >/dev/null

@@ -23,8 +23,9 @@ bool SmtpOutlet::Send(const std::string& to, const std::string& body, const std:
   item.subject = "greetings";
   item.body = body;
   item.attachments.push_back(card);
-  item.message_key = message_key;
-  return SmtpSender(settings_).Send(item, report);
+  SmtpSettings settings = settings_;
+  settings.message_key = message_key;
+  return SmtpSender(std::move(settings)).Send(item, report);
 }
 
 }  // namespace mirelune

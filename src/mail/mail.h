@@ -30,10 +30,6 @@ struct MailItem {
   std::string subject;
   std::string body;  // UTF-8 text
   std::vector<std::filesystem::path> attachments;
-  // Set by the program only (letters, digits, '.', '-'): the Message-ID becomes
-  // <key@sender's domain>, so a message sent again after an unknown outcome is
-  // the same message to the receiver. Empty: a fresh Message-ID.
-  std::string message_key;
 };
 
 class MailSender {

@@ -192,7 +192,7 @@ bool SmtpSender::Send(const MailItem& item, std::string* report) {
     }
     msg.date = MailDate(std::time(nullptr));
     const std::string domain = from.address.substr(from.address.find('@') + 1);
-    msg.message_id = item.message_key.empty() ? NewMessageId(domain) : "<" + item.message_key + "@" + domain + ">";
+    msg.message_id = cfg_.message_key.empty() ? NewMessageId(domain) : "<" + cfg_.message_key + "@" + domain + ">";
     const std::string wire = BuildMimeMessage(msg);
 
     static std::once_flag curl_ready;

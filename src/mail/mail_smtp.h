@@ -21,6 +21,10 @@ struct SmtpSettings {
   std::string from;      // MIRELUNE_MAIL_FROM; the user name when that is an address
   long connect_timeout_s = 15;
   long response_timeout_s = 30;  // a silent server (TLS expected, plain spoken) fails after this
+  // Set by the program only (letters, digits, '.', '-'): the Message-ID becomes
+  // <key@sender's domain>, so a message sent again after an unknown outcome is the
+  // same message to the receiver. Empty: a fresh Message-ID for every message.
+  std::string message_key;
 };
 
 // False when MIRELUNE_SMTP_URL is unset or empty.
