@@ -16,6 +16,7 @@
 #include <cstring>
 #include <deque>
 #include <fstream>
+#include <functional>
 #include <iomanip>
 #include <memory>
 #include <mutex>
@@ -75,16 +76,27 @@ class LineLog {
     }
     return true;
   }
+  // One whole line, durable when this returns.
   bool Append(const std::string& line, std::string* error) {
     std::lock_guard<std::mutex> lock(mu_);
+    return Write(line, error) && Sync(error);
+  }
+  // One whole line, durable at the next Sync.
+  bool Write(const std::string& line, std::string* error) {
     struct stat st {};
     ::fstat(fd_, &st);
     const ssize_t n = ::write(fd_, line.data(), line.size());
-    if (n == static_cast<ssize_t>(line.size()) && ::fsync(fd_) == 0) return true;
-    const int err = n < 0 ? errno : (n == static_cast<ssize_t>(line.size()) ? errno : ENOSPC);
-    if (::ftruncate(fd_, st.st_size) != 0) {
-    }
+    if (n == static_cast<ssize_t>(line.size())) return true;
+    const int err = n < 0 ? errno : ENOSPC;
+    // Cut back what part of the line did land; if even that fails, the next Open
+    // drops the broken tail.
+    [[maybe_unused]] const int cut = ::ftruncate(fd_, st.st_size);
     *error = "cannot write " + path_.string() + ": " + std::strerror(err);
+    return false;
+  }
+  bool Sync(std::string* error) {
+    if (::fsync(fd_) == 0) return true;
+    *error = "cannot write " + path_.string() + ": " + std::strerror(errno);
     return false;
   }
 
@@ -92,6 +104,66 @@ class LineLog {
   fs::path path_;
   int fd_ = -1;
   std::mutex mu_;
+};
+
+void SyncFolder(const fs::path& dir);
+
+// Manifest lines are written by one thread in groups: the folder is synced once
+// (the cards of the group are then on disk for good), the lines written, the
+// manifest synced once. A disk that takes long to sync then slows a batch by one
+// sync a group, not three a card. A row whose line is lost in a crash is made
+// again by the next run.
+class ManifestWriter {
+ public:
+  // `lost(row, why)` hears of every line that could not be written.
+  ManifestWriter(LineLog& log, fs::path dir, std::function<void(long, const std::string&)> lost)
+      : log_(log), dir_(std::move(dir)), lost_(std::move(lost)), thread_([this] { Loop(); }) {}
+  ~ManifestWriter() {
+    {
+      std::lock_guard<std::mutex> lock(mu_);
+      stop_ = true;
+    }
+    cv_.notify_one();
+    thread_.join();
+  }
+  void Add(long row, std::string line) {
+    std::lock_guard<std::mutex> lock(mu_);
+    pending_.emplace_back(row, std::move(line));
+    cv_.notify_one();
+  }
+
+ private:
+  void Loop() {
+    std::unique_lock<std::mutex> lock(mu_);
+    for (;;) {
+      cv_.wait(lock, [&] { return stop_ || !pending_.empty(); });
+      if (pending_.empty()) return;
+      std::vector<std::pair<long, std::string>> group;
+      group.swap(pending_);
+      lock.unlock();
+      SyncFolder(dir_);
+      std::string why;
+      std::vector<long> written;
+      for (const auto& [row, line] : group) {
+        if (log_.Write(line, &why))
+          written.push_back(row);
+        else
+          lost_(row, why);
+      }
+      if (!log_.Sync(&why))
+        for (long row : written) lost_(row, why);
+      lock.lock();
+    }
+  }
+
+  LineLog& log_;
+  fs::path dir_;
+  std::function<void(long, const std::string&)> lost_;
+  std::mutex mu_;
+  std::condition_variable cv_;
+  std::vector<std::pair<long, std::string>> pending_;
+  bool stop_ = false;
+  std::thread thread_;
 };
 
 // Every complete line of a JSON-lines file that parses, with its place in the file.
@@ -248,12 +320,12 @@ class Run {
   std::unordered_map<long, MailState> mail_;    // row -> its last journal line
 
   std::mutex report_mu_;
-  std::vector<std::string> failures_;
-  long failed_count_ = 0;
+  std::vector<std::string> failures_;  // the first 20, for the summary
   std::atomic<long> made_{0}, failed_{0};
   long total_ = 0, done_before_ = 0;
   Clock::time_point start_;
   std::unique_ptr<RowQueue> queue_;
+  std::unique_ptr<ManifestWriter> writer_;
 };
 
 bool Run::Lock(std::string* error) {
@@ -315,13 +387,11 @@ void Run::Fail(const ListRow& row, const std::string& reason, json line) {
   line["line"] = row.line;
   line["status"] = "failed";
   line["reason"] = reason;
-  std::string why;
-  manifest_.Append(line.dump() + "\n", &why);  // the summary reports the row either way
+  writer_->Add(-1, line.dump() + "\n");  // not done either way: a lost line changes nothing
   failed_++;
   std::lock_guard<std::mutex> lock(report_mu_);
   err_ << (o_.progress_bar ? "\r\x1b[K" : "") << "mirelune-cli: " << text << "\n";
   if (failures_.size() < 20) failures_.push_back(text);
-  ++failed_count_;
 }
 
 void Run::MakeRow(const ListRow& row) {
@@ -340,14 +410,13 @@ void Run::MakeRow(const ListRow& row) {
     if (!SaveCardFile(s->Picture4.image(), file, &why)) return Fail(row, why);
     line["report"] = CardReport(*s);
   }
-  SyncFolder(o_.out_dir);
   std::string sha, why;
   if (!Sha256File(file, &sha, &why)) return Fail(row, why);
   line["sha256"] = sha;
   line["key"] = row.key;
   if (o_.mail && !MailRow(row, file, &line)) return Fail(row, line["mail"].get<std::string>(), line);
-  if (!manifest_.Append(line.dump() + "\n", &why)) return Fail(row, why);
   made_++;
+  writer_->Add(row.index, line.dump() + "\n");
 }
 
 // Journal first, then the message, then the journal again: a row whose last
@@ -476,6 +545,15 @@ int Run::Go() {
   if (!Lock(&error)) return bad(error);
   LoadManifest();
   if (!manifest_.Open(manifest_path_, &error)) return bad(error);
+  writer_ = std::make_unique<ManifestWriter>(manifest_, o_.out_dir, [this](long row, const std::string& why) {
+    if (row < 0) return;
+    made_--;
+    failed_++;
+    const std::string text = "row " + std::to_string(row + 1) + ": " + why + "; it will be made again";
+    std::lock_guard<std::mutex> lock(report_mu_);
+    err_ << "mirelune-cli: " << text << "\n";
+    if (failures_.size() < 20) failures_.push_back(text);
+  });
   if (o_.mail) {
     LoadJournal();
     if (!journal_.Open(journal_path_, &error)) return bad(error);
@@ -513,6 +591,7 @@ int Run::Go() {
   }
   queue_->Close();
   for (auto& w : workers) w.join();
+  writer_.reset();  // every line written and synced
   {
     std::lock_guard<std::mutex> lock(stop_mu);
     stop = true;
@@ -525,14 +604,15 @@ int Run::Go() {
   const long done = done_before_ + made_.load();
   out_ << "batch: " << done << " of " << total_ << " rows done (" << made_.load() << " made now, " << done_before_
        << " before)";
-  if (failed_count_ == 0) {
+  const long failed_count = failed_.load();
+  if (failed_count == 0) {
     out_ << "\n";
     return 0;
   }
-  out_ << "; " << failed_count_ << " failed:\n";
+  out_ << "; " << failed_count << " failed:\n";
   for (const auto& f : failures_) out_ << "  " << f << "\n";
-  if (failed_count_ > static_cast<long>(failures_.size()))
-    out_ << "  and " << failed_count_ - static_cast<long>(failures_.size()) << " more (see "
+  if (failed_count > static_cast<long>(failures_.size()))
+    out_ << "  and " << failed_count - static_cast<long>(failures_.size()) << " more (see "
          << manifest_path_.string() << ")\n";
   return 1;
 }

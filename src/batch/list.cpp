@@ -17,6 +17,7 @@ constexpr const char* kColumnNames[kColumnCount] = {"friend",  "sender",  "email
                                                      "mode",    "palette", "max_styles", "year"};
 constexpr int kMaxNameChars = 100;
 
+
 std::string Trimmed(const std::string& s) {
   const auto b = s.find_first_not_of(" \t");
   if (b == std::string::npos) return "";
@@ -87,6 +88,10 @@ std::string CardFileName(long index, const std::string& friend_name, const std::
 }
 
 // --- CSV ---
+
+// No value of a row is anywhere near this; a file without line breaks or with a
+// stray quote must not be read into memory whole.
+constexpr std::size_t kMaxFieldBytes = 1 << 16;
 
 CsvReader::~CsvReader() {
   if (f_) std::fclose(f_);
@@ -163,7 +168,9 @@ bool CsvReader::Next(CsvRecord* rec) {
           if (c == '\n' && resume_offset < 0) resume_offset = offset_;
           if (c != '"') {
             field.push_back(static_cast<char>(c));
-            continue;
+            if (field.size() <= kMaxFieldBytes) continue;
+            rec->error = "a field opened on line " + std::to_string(quote_line) + " is longer than 64 KiB";
+            break;
           }
           if (Peek() == '"') {
             field.push_back(static_cast<char>(Get()));
@@ -195,6 +202,11 @@ bool CsvReader::Next(CsvRecord* rec) {
             return true;
           }
           field.push_back(static_cast<char>(c));
+          if (field.size() > kMaxFieldBytes) {
+            rec->error = "a field is longer than 64 KiB";
+            SkipLine();
+            return true;
+          }
           c = Get();
         }
       }
