@@ -567,6 +567,8 @@ int Run::Go() {
     if (row.error.empty() && Done(row)) ++done_before_;
   }
 
+  ListReader reader;  // the second pass; the file may have gone meanwhile
+  if (!reader.Open(o_.list, list_options, &error)) return bad(error);
   start_ = Clock::now();
   queue_ = std::make_unique<RowQueue>(static_cast<std::size_t>(o_.jobs) * 2);
   std::vector<std::thread> workers;
@@ -580,8 +582,6 @@ int Run::Go() {
     while (!stop_cv.wait_for(lock, every, [&] { return stop; })) Progress(false);
   });
 
-  ListReader reader;
-  reader.Open(o_.list, list_options, &error);
   while (reader.Next(&row)) {
     if (!Mine(row) || (row.error.empty() && Done(row))) continue;
     if (row.error.empty())
