@@ -7,10 +7,12 @@ SUDO=""
 $SUDO apt-get update -qq
 $SUDO apt-get install -y -qq --no-install-recommends \
   build-essential cmake pkg-config git \
-  libfreetype-dev libfontconfig-dev fonts-liberation fonts-dejavu-core \
-  libpng-dev libcurl4-openssl-dev ca-certificates \
+  libfreetype-dev libfontconfig-dev libharfbuzz-dev libfribidi-dev fonts-liberation fonts-dejavu-core \
+  fonts-noto-core fonts-noto-cjk fonts-noto-color-emoji fonts-arphic-uming \
+  libpng-dev libjpeg-dev libcurl4-openssl-dev ca-certificates \
   libgtest-dev libgmock-dev libbenchmark-dev libssl-dev libcli11-dev nlohmann-json3-dev \
   qt6-base-dev libgl-dev \
   xvfb xauth xdotool x11-utils imagemagick \
-  python3 python3-aiosmtpd xdg-utils \
+  python3 python3-aiosmtpd xdg-utils openssl \
+  clang libclang-rt-14-dev dpkg-dev lintian desktop-file-utils man-db \
   parallel slurm-wlm munge >/dev/null

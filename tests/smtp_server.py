@@ -1,10 +1,17 @@
 #!/usr/bin/python3
-"""A loopback SMTP server for the mail tests.
+"""SMTP servers for the mail tests.
 
-    smtp_server.py OUTDIR
+    smtp_server.py OUTDIR [OTHER_ADDRESS]
 
-Listens on 127.0.0.1 at a free port and prints "READY <port>" once it accepts
-connections. Every accepted message N is stored as
+Listens on 127.0.0.1 at four free ports and prints
+"READY <plain> <starttls> <smtps> <other>" once they accept connections:
+    plain     no TLS offered
+    starttls  offers STARTTLS
+    smtps     TLS from the first byte
+    other     like plain, on OTHER_ADDRESS (a non-loopback address of this
+              machine; 0 when none was given)
+The certificate (OUTDIR/cert.pem, for 127.0.0.1 and localhost) is made at start
+with the openssl command. Every accepted message N is stored as
     OUTDIR/msgN.eml      the bytes as received
     OUTDIR/msgN.body     the text part, decoded
     OUTDIR/msgN.att      the first attachment, decoded
@@ -13,13 +20,16 @@ Parsing is done by Python's own e-mail package, independently of the program's
 MIME writer.
 
 Recipients whose local part starts with "refuse" get 550. A client may log in
-(AUTH PLAIN/LOGIN without TLS) only as bob / s3cret-pw; a failed login gets 535.
-The server stops when its standard input closes or after 120 seconds.
+(AUTH PLAIN/LOGIN, with or without TLS) only as bob / s3cret-pw; a failed login
+gets 535. Every login attempt adds a line to OUTDIR/auth.log.
+The servers stop when their standard input closes or after 120 seconds.
 """
 import email
 import email.policy
 import os
 import socket
+import ssl
+import subprocess
 import sys
 import threading
 
@@ -29,10 +39,14 @@ from aiosmtpd.smtp import AuthResult, LoginPassword
 USER, PASSWORD = b"bob", b"s3cret-pw"
 
 
+COUNT_LOCK = threading.Lock()
+COUNT = [0]
+
+
 class Handler:
-    def __init__(self, outdir):
+    def __init__(self, outdir, implicit_tls=False):
         self.outdir = outdir
-        self.count = 0
+        self.implicit_tls = implicit_tls
 
     async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
         if address.lower().startswith("refuse"):
@@ -41,8 +55,9 @@ class Handler:
         return "250 OK"
 
     async def handle_DATA(self, server, session, envelope):
-        self.count += 1
-        base = os.path.join(self.outdir, "msg%d" % self.count)
+        with COUNT_LOCK:
+            COUNT[0] += 1
+            base = os.path.join(self.outdir, "msg%d" % COUNT[0])
         raw = envelope.original_content
         with open(base + ".eml", "wb") as f:
             f.write(raw)
@@ -51,6 +66,7 @@ class Handler:
             "mail_from": envelope.mail_from,
             "rcpt": ",".join(envelope.rcpt_tos),
             "login": session.auth_data.login.decode() if isinstance(session.auth_data, LoginPassword) else "",
+            "tls": "smtps" if self.implicit_tls else ("starttls" if session.ssl is not None else "none"),
             "to": str(msg.get("To", "")),
             "cc_present": "yes" if "Cc" in msg else "no",
             "from": str(msg.get("From", "")),
@@ -86,26 +102,50 @@ class Handler:
 
 
 def authenticate(server, session, envelope, mechanism, auth_data):
+    with open(os.path.join(server.event_handler.outdir, "auth.log"), "a") as f:
+        f.write("%s tls=%s\n" % (mechanism, "yes" if session.ssl is not None else "no"))
     ok = isinstance(auth_data, LoginPassword) and auth_data.login == USER and auth_data.password == PASSWORD
     # Not "handled": aiosmtpd then answers 535 itself on failure.
     return AuthResult(success=ok, handled=False, auth_data=auth_data)
 
 
-def main():
-    outdir = sys.argv[1]
+def free_port(host):
     probe = socket.socket()
-    probe.bind(("127.0.0.1", 0))
+    probe.bind((host, 0))
     port = probe.getsockname()[1]
     probe.close()
-    controller = Controller(Handler(outdir), hostname="127.0.0.1", port=port, authenticator=authenticate,
-                            auth_required=False, auth_require_tls=False, ready_timeout=10)
-    controller.start()
-    print("READY %d" % port, flush=True)
+    return port
+
+
+def main():
+    outdir = sys.argv[1]
+    other = sys.argv[2] if len(sys.argv) > 2 else ""
+    cert, key = os.path.join(outdir, "cert.pem"), os.path.join(outdir, "key.pem")
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
+                    "-nodes", "-days", "1", "-subj", "/CN=localhost", "-addext", "subjectAltName=IP:127.0.0.1,DNS:localhost",
+                    "-keyout", key, "-out", cert], check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    tls = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    tls.load_cert_chain(cert, key)
+    common = dict(authenticator=authenticate, auth_required=False, auth_require_tls=False, ready_timeout=10)
+    controllers = [
+        Controller(Handler(outdir), hostname="127.0.0.1", port=free_port("127.0.0.1"), **common),
+        Controller(Handler(outdir), hostname="127.0.0.1", port=free_port("127.0.0.1"), tls_context=tls,
+                   **common),
+        Controller(Handler(outdir, implicit_tls=True), hostname="127.0.0.1", port=free_port("127.0.0.1"),
+                   ssl_context=tls, **common),
+    ]
+    if other:
+        controllers.append(Controller(Handler(outdir), hostname=other, port=free_port(other), **common))
+    for c in controllers:
+        c.start()
+    ports = [str(c.port) for c in controllers] + ([] if other else ["0"])
+    print("READY " + " ".join(ports), flush=True)
     # Stop when the test closes our input (or dies), and never outlive it by long.
     done = threading.Event()
     threading.Thread(target=lambda: (sys.stdin.read(), done.set()), daemon=True).start()
     done.wait(120)
-    controller.stop()
+    for c in controllers:
+        c.stop()
 
 
 if __name__ == "__main__":

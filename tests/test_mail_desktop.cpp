@@ -51,6 +51,13 @@ TEST(DesktopMail, ComposeCommandKeepsPathsAndTextWhole) {
   EXPECT_EQ(DesktopComposeCommand(m2, "mozilla-thunderbird.desktop")[2],
             "to='mary@example.org',cc='copy@example.org',subject=greetings,"
             "attachment='file:///tmp/a%20b/it%27s%20%22q%22%2C%20x/GR-20170102090503.bmp'");
+  // An apostrophe in an address: Thunderbird ends a quoted value only at a quote
+  // followed by a comma or the end, which no address holds; a mailto: link
+  // carries it percent-encoded.
+  PreparedMail m3 = m2;
+  m3.to.address = "o'brien@example.org";
+  EXPECT_EQ(DesktopComposeCommand(m3, "thunderbird.desktop")[2].substr(0, 25), "to='o'brien@example.org',");
+  EXPECT_EQ(DesktopComposeCommand(m3, "").back(), "mailto:o%27brien@example.org");
 }
 
 // Stand-ins for xdg-mime, xdg-email and thunderbird in a folder whose name has
@@ -102,10 +109,10 @@ TEST_F(DesktopMailRun, RunsTheComposeCommandOfTheHandler) {
     ScopedEnv h("MIRELUNE_FAKE_HANDLER", handler);
     std::filesystem::remove(odd_ / "xdg-email.argv");
     std::filesystem::remove(odd_ / "thunderbird.argv");
-    std::string report;
-    ASSERT_TRUE(DesktopSender().Send(item, &report)) << report;
+    const Result r = DesktopSender().Send(item);
+    ASSERT_TRUE(r.ok) << r.message;
     EXPECT_EQ(
-        report,
+        r.message,
         "Your mail program has a new message to mary@example.org with the card attached; check it there "
         "and send it.");
     const auto want = DesktopComposeCommand(SampleMail(card), handler);
@@ -134,9 +141,9 @@ TEST_F(DesktopMailRun, FailuresSayWhatToSetUp) {
     SCOPED_TRACE(c.fragment);
     ScopedEnv status("MIRELUNE_FAKE_STATUS", c.status);
     if (c.remove_program) std::filesystem::remove(bin_ / "xdg-email");
-    std::string report;
-    EXPECT_FALSE(DesktopSender().Send(item, &report));
-    EXPECT_NE(report.find(c.fragment), std::string::npos) << report;
+    const Result r = DesktopSender().Send(item);
+    EXPECT_FALSE(r.ok);
+    EXPECT_NE(r.message.find(c.fragment), std::string::npos) << r.message;
   }
 }
 
@@ -146,8 +153,8 @@ TEST_F(DesktopMailRun, SendCommandSavesAsksAndComposes) {
   f->Picture4.SetBackColor(RGB(10, 20, 30));
   f->Picture4.LineBox(100, 100, 300, 200, RGB(255, 0, 0));
   f.host.answers = {"mary@example.org", kBody};
-  std::string message;
-  ASSERT_TRUE(SendGreetingsToFriend(*f, &message)) << message;
+  const Result r = SendGreetingsToFriend(*f);
+  ASSERT_TRUE(r.ok) << r.message;
 
   ASSERT_EQ(f.host.asked.size(), 2u);
   EXPECT_EQ(f.host.asked[0].title, "FRIEND'S E-MAIL ADDRESS");
@@ -173,7 +180,7 @@ TEST_F(DesktopMailRun, CardIsSavedEvenWhenNothingCanBeSent) {
     bool remove_program;
     const char* fragment;
   } cases[] = {
-      {{}, false, "No e-mail address was given"},  // Cancel in both dialogs
+      {{"", ""}, false, "No e-mail address was given"},  // Cancel in both dialogs
       {{"mary@example.org\nBcc: eve@example.net", "x"}, false, "line break"},
       {{"mary@example.org", ""}, true, "xdg-email is not installed"},
   };
@@ -186,8 +193,9 @@ TEST_F(DesktopMailRun, CardIsSavedEvenWhenNothingCanBeSent) {
     std::filesystem::remove(odd_ / "xdg-email.argv");
     if (c.remove_program) std::filesystem::remove(bin_ / "xdg-email");
     f.host.answers = c.answers;
-    std::string message;
-    EXPECT_FALSE(SendGreetingsToFriend(*f, &message));
+    const Result r = SendGreetingsToFriend(*f);
+    EXPECT_FALSE(r.ok);
+    const std::string& message = r.message;
     EXPECT_NE(message.find(c.fragment), std::string::npos) << message;
     EXPECT_NE(message.find("The card is saved as " + card.string() + "."), std::string::npos) << message;
     EXPECT_EQ(ReadBytes(card), EncodeBmp(f->Picture4.image()));
@@ -200,8 +208,8 @@ TEST_F(DesktopMailRun, BeforeAnyCardTheBlankCardIsNamedAndSent) {
   testing::Fixture f;
   ASSERT_TRUE(f->imeslike.empty());
   f.host.answers = {"mary@example.org", "Hi"};
-  std::string message;
-  ASSERT_TRUE(SendGreetingsToFriend(*f, &message)) << message;
+  const Result r = SendGreetingsToFriend(*f);
+  ASSERT_TRUE(r.ok) << r.message;
   EXPECT_EQ(f->imeslike, "GR-20170102090503");  // from the host's clock
   EXPECT_TRUE(std::filesystem::exists(root_ / "wimgx" / "GR-20170102090503.bmp"));
 }

@@ -1,6 +1,7 @@
-// The palette table, the strip and the splitting of colours.
+// The palette table, the strip's blobs, the splitting of colours and the chooser.
 #include <gtest/gtest.h>
 
+#include "commands/commands.h"
 #include "palette/palette.h"
 #include "test_util.h"
 
@@ -9,108 +10,133 @@ namespace {
 
 using testing::Fixture;
 
-TEST(PaletteTable, HoldsTheTwentySixPalettesAndZerosElsewhere) {
+TEST(Palette, TableHoldsTheTwentySixPalettesAndZerosElsewhere) {
   Fixture f;
   const auto& t = f->table;
   EXPECT_EQ(t[1][1][1], 246);
   EXPECT_EQ(t[26][10][3], 120);
-  EXPECT_EQ(t[3][2][1], 0);
-  EXPECT_EQ(t[3][2][2], 84);
-  EXPECT_EQ(t[3][2][3], 1143);
+  EXPECT_EQ(t[3][2][3], 1143);  // over-bright blue, clamped only by RGB
   for (int c = 0; c <= 10; ++c)
-    for (int k = 0; k <= 3; ++k) {
-      EXPECT_EQ(t[27][c][k], 0);
-      EXPECT_EQ(t[0][c][k], 0);
-    }
-  for (int p = 1; p <= 26; ++p) EXPECT_EQ(t[p][0][1] + t[p][0][2] + t[p][0][3] + t[p][4][0], 0) << p;
-  for (int c = 1; c <= 10; ++c) EXPECT_EQ(t[8][c][1], 115 + 5 * c);  // the grey ramp
+    for (int k = 0; k <= 3; ++k) EXPECT_EQ(t[0][c][k] + t[27][c][k], 0);
+  for (int c = 1; c <= 10; ++c) EXPECT_EQ(t[8][c][1], 115 + 5 * c);  // the back ramp
 }
 
-TEST(PaletteStrip, DrawsFourHundredAndOneInModeZeroAndFourHundredOtherwise) {
-  for (double mode : {0.0, 1.0, 8.0, 26.0}) {
+// The last of the 100 blobs lies on top: ring k of it is its palette colour
+// brightened by 40 and darkened by 2 (k + 1) times, out to ring rr.
+TEST(Palette, StripBlobsFromTheirDraws) {
+  for (double mode : {0.0, 8.0}) {
     Fixture f;
     f->colorr = mode;
-    const auto before = f->rng.draws();
+    f->rng.Randomize(99);
+    Generator g = f->rng;
+    const double tipp = mode == 0 ? Int(g.Rnd() * 26 + 1) : mode;
+    double c = 0, j = 0, rr = 0, el = 0;
+    for (int n = 0; n < 100; ++n) {
+      c = Int(g.Rnd() * 10 + 1);
+      j = Int(g.Rnd() * 655 + 10);
+      rr = Int(g.Rnd() * 30 + 40);
+      el = g.Rnd() + 0.5;
+    }
     DrawPaletteStrip(*f);
-    EXPECT_EQ(f->rng.draws() - before, mode == 0 ? 401u : 400u) << mode;
-    if (mode != 0) {
-      EXPECT_EQ(f->tipp, mode);
-    }
-    EXPECT_EQ(f->n, 101);
-    EXPECT_EQ(f->nn, f->rr + 1);
-    EXPECT_EQ(f.host.events, 100);  // one yield per blob
+    EXPECT_EQ(f->rng.draws(), g.draws());
+    EXPECT_EQ(f->tipp, tipp);
+    EXPECT_EQ(f.host.events, 100);
+    const auto& col = f->table[static_cast<int>(tipp)][static_cast<int>(c)];
+    const auto shade = [&](double ring) {
+      return RGB(std::max(0.0, col[1] + 38 - 2 * ring), std::max(0.0, col[2] + 38 - 2 * ring),
+                 std::max(0.0, col[3] + 38 - 2 * ring));
+    };
+    // Column 12 above the centre: ring k + 1 of the copy one below reaches row j - k.
+    ASSERT_GE(el, 1) << "the vertical radius is rr";
+    EXPECT_EQ(f->Picture3.Point(12, j - rr), shade(rr)) << mode;
+    EXPECT_NE(f->Picture3.Point(12, j - rr - 1), shade(rr)) << mode;
+    for (double k : {2.0, 20.0, rr - 1}) EXPECT_EQ(f->Picture3.Point(12, j - k), shade(k + 1)) << mode << " " << k;
+    EXPECT_EQ(f->nn, rr + 1);
   }
 }
 
-TEST(PaletteStrip, ModeZeroPicksThePaletteFromTheFirstDraw) {
-  Fixture f;
-  Generator g = f->rng;
-  const double expected = Int(g.Rnd() * 26 + 1);
-  DrawPaletteStrip(*f);
-  EXPECT_EQ(f->tipp, expected);
-}
-
-TEST(PaletteStrip, GreyPaletteGivesGreysNoBrighterThan203) {
-  Fixture f;
-  f->colorr = 8;
-  f->rng.Randomize(99);
-  DrawPaletteStrip(*f);
-  int brightest = 0;
-  for (int y = 0; y < 671; ++y) {
-    const Colour c = f->Picture3.Point(10, y);
-    if (c == kDefaultBackColor) continue;  // a row no blob reached
-    const int r = c & 0xFF, g = (c >> 8) & 0xFF, b = (c >> 16) & 0xFF;
-    ASSERT_EQ(r, g) << y;
-    ASSERT_EQ(g, b) << y;
-    brightest = std::max(brightest, r);
-  }
-  EXPECT_LE(brightest, 203);
-  EXPECT_GE(brightest, 160);
-}
-
-TEST(PaletteStrip, OverbrightBlueOfPaletteThreeStaysAt255) {
-  // Colour 2 of palette 3 is (0, 84, 1143): every ring of such a blob has blue 255.
-  Fixture f;
-  f->colorr = 3;
-  DrawPaletteStrip(*f);
-  int blue255 = 0;
-  for (int y = 0; y < 671; ++y)
-    for (int x = 0; x < 21; ++x) {
-      const Colour c = f->Picture3.Point(x, y);
-      if ((c & 0xFF) == 0 && ((c >> 16) & 0xFF) == 255) ++blue255;
-    }
-  EXPECT_GT(blue255, 0);
-}
-
-TEST(PaletteStrip, SameGeneratorStateGivesTheSameStrip) {
-  Fixture a, b;
-  a->rng.Randomize(7);
-  b->rng.Randomize(7);
-  DrawPaletteStrip(*a);
-  DrawPaletteStrip(*b);
-  EXPECT_EQ(a->Picture3.image(), b->Picture3.image());
-}
-
-TEST(SplitColour, TakesAColourApart) {
+TEST(Palette, SplitColourTakesAColourApart) {
   struct Case {
-    double in;
-    double r, g, b, left;
+    double in, r, g, b, left;
   } cases[] = {
       {0, 0, 0, 0, 0},
       {double(RGB(255, 255, 255)), 255, 255, 255, 256 * 255 + 65536 * 255},
       {-1, 0, 0, 0, 0},
       {double(RGB(1, 2, 3)), 1, 2, 3, 256 * 2 + 65536 * 3},
-      {double(RGB(0, 84, 1143)), 0, 84, 255, 256 * 84 + 65536 * 255},
   };
   for (const Case& c : cases) {
     Fixture f;
     f->barvap = c.in;
     SplitColour(*f);
-    EXPECT_EQ(f->re1, c.r) << c.in;
-    EXPECT_EQ(f->gr1, c.g) << c.in;
-    EXPECT_EQ(f->bl1, c.b) << c.in;
-    EXPECT_EQ(f->barvap, c.left) << c.in;
+    EXPECT_EQ(std::vector<double>({f->re1, f->gr1, f->bl1, f->barvap}), std::vector<double>({c.r, c.g, c.b, c.left}))
+        << c.in;
   }
+}
+
+// 0 leaves, 1..26 are taken, anything else is asked for again; a script that
+// runs out fails at once instead of answering Cancel for ever.
+TEST(PaletteChooser, TakesZeroToTwentySixAndAsksAgainForAnythingElse) {
+  struct Case {
+    std::vector<std::string> answers;
+    double colorr;
+    const char* caption;
+  } cases[] = {
+      {{"0"}, 0, "ba=3"},          {{"1"}, 1, "ba=1"},       {{"26"}, 26, "ba=26"},
+      {{"27", "25"}, 25, "ba=25"}, {{"-1", "0"}, 0, "ba=3"}, {{"abc", "", "26.4", "1e1", "0x1A", "5x", "7"}, 7, "ba=7"},
+      {{" 7 "}, 7, "ba= 7 "},      {{"5.0"}, 5, "ba=5.0"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.answers.front());
+    Fixture f;
+    StartUp(*f);
+    for (int k = 0; k < 3; ++k) CommandColor(*f);
+    const Image strip = f->Picture3.GetImage();
+    f.host.answers.assign(c.answers.begin(), c.answers.end());
+    const std::uint64_t before = f->rng.draws();
+    CommandPalette(*f);
+    EXPECT_EQ(f->colorr, c.colorr);
+    EXPECT_EQ(f->caption11, c.caption);
+    ASSERT_EQ(f.host.asked.size(), c.answers.size());
+    EXPECT_EQ(f.host.asked[0].prompt, "vnesi \xC5\xA1tevilko palete\r0 za izhod");
+    EXPECT_EQ(f.host.asked[0].title, "IZBOR PALETE");
+    EXPECT_EQ(f.host.asked[0].x, 300);
+    EXPECT_EQ(f.host.asked[0].y, 333);
+    // The swatches draw nothing random; a strip in the chosen palette draws 400.
+    EXPECT_EQ(f->rng.draws() - before, c.colorr != 0 ? 400u : 0u);
+    EXPECT_EQ(f->Picture3.image() == strip, c.colorr == 0);
+  }
+  Fixture f;
+  f.host.answers = {"27"};
+  EXPECT_THROW(CommandPalette(*f), ScriptExhausted);
+}
+
+TEST(PaletteChooser, ShowsEveryPaletteAsARowOfSwatches) {
+  Fixture f;
+  StartUp(*f);
+  const Colour back = 0x123456;
+  f->Picture4.SetBackColor(back);
+  f->Picture4.PSet(600, 300, 0xFF);
+  f.host.answers = {"0"};
+  CommandPalette(*f);
+  const Surface& card = f->Picture4;
+  // Row k at j = 5 + 22 (k - 1); colour c covers x = 31 + 10 (c - 1) .. 40 + 10 (c - 1), j - 2 .. j + 18.
+  for (int row : {1, 3, 26}) {
+    const double j = 5 + 22 * (row - 1);
+    for (int c = 1; c <= 10; ++c) {
+      const Colour want = RGB(f->table[row][c][1], f->table[row][c][2], f->table[row][c][3]);
+      for (double x : {31.0 + 10 * (c - 1), 40.0 + 10 * (c - 1)})
+        for (double y : {j - 2, j + 18}) EXPECT_EQ(card.Point(x, y), want) << row << "/" << c << " at " << x << "," << y;
+    }
+    EXPECT_EQ(card.Point(30, j + 8), back);
+  }
+  EXPECT_EQ(card.Point(80, 643 + 8), 0);     // rows 27 to 30 are empty palettes: black
+  EXPECT_EQ(card.Point(80, 665 + 8), back);  // row 30 is the last
+  EXPECT_EQ(card.Point(131, 57), back);
+  EXPECT_EQ(card.Point(600, 300), back);  // the card was cleared first
+  int number_pixels = 0;  // the numbers stand left of the swatches
+  for (double x = 10; x < 30; ++x)
+    for (double y = 5; y < 20; ++y) number_pixels += card.Point(x, y) != back;
+  EXPECT_GT(number_pixels, 5);
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 #include "batch/batch.h"
 
 #include <fcntl.h>
-#include <openssl/evp.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -21,14 +20,13 @@
 #include <memory>
 #include <mutex>
 #include <random>
-#include <regex>
+#include <span>
 #include <sstream>
 #include <thread>
 #include <unordered_map>
 
 #include "batch/list.h"
-#include "batch/outlets.h"
-#include "commands/commands.h"
+#include "mail/mail_smtp.h"
 
 namespace mirelune {
 namespace {
@@ -36,12 +34,6 @@ namespace {
 using json = nlohmann::ordered_json;
 using Clock = std::chrono::steady_clock;
 namespace fs = std::filesystem;
-
-// Whole numbers as the card report writes them: without a fraction.
-json Number(double v) {
-  if (v == std::floor(v) && std::fabs(v) < 1e15) return static_cast<std::int64_t>(v);
-  return v;
-}
 
 // Nobody to ask: a batch row carries everything a dialog would.
 class QuietHost : public Host {
@@ -59,7 +51,8 @@ class LineLog {
   }
   bool Open(const fs::path& path, std::string* error) {
     path_ = path;
-    fd_ = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+    // A symlink is followed, as by every writer of the program; a device is refused.
+    fd_ = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     struct stat st {};
     if (fd_ < 0 || ::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
       *error = "cannot write " + path.string() + ": " + (fd_ < 0 ? std::strerror(errno) : "not a regular file");
@@ -190,29 +183,6 @@ void SyncFolder(const fs::path& dir) {
   }
 }
 
-bool Sha256File(const fs::path& path, std::string* hex, std::string* error) {
-  std::ifstream in(path, std::ios::binary);
-  EVP_MD_CTX* ctx = EVP_MD_CTX_new();
-  EVP_DigestInit_ex(ctx, EVP_sha256(), nullptr);
-  std::vector<char> buf(1 << 16);
-  while (in) {
-    in.read(buf.data(), static_cast<std::streamsize>(buf.size()));
-    EVP_DigestUpdate(ctx, buf.data(), static_cast<std::size_t>(in.gcount()));
-  }
-  unsigned char md[EVP_MAX_MD_SIZE];
-  unsigned int len = 0;
-  EVP_DigestFinal_ex(ctx, md, &len);
-  EVP_MD_CTX_free(ctx);
-  if (in.bad() || !in.eof()) {
-    *error = "cannot read back " + path.string();
-    return false;
-  }
-  std::ostringstream h;
-  for (unsigned int k = 0; k < len; ++k) h << std::hex << std::setw(2) << std::setfill('0') << int(md[k]);
-  *hex = h.str();
-  return true;
-}
-
 std::string RandomKey() {
   std::random_device rd;
   std::ostringstream h;
@@ -298,7 +268,6 @@ class Run {
   bool Lock(std::string* error);
   void LoadManifest();
   void LoadJournal();
-  void RemoveLeftovers();
   bool Done(const ListRow& row) const;
   bool Mine(const ListRow& row) const { return row.index % o_.shards == o_.shard; }
   void Work();
@@ -314,7 +283,7 @@ class Run {
   RateLimit rate_;
   fs::path manifest_path_, journal_path_;
   LineLog manifest_, journal_;
-  SmtpOutlet smtp_;
+  SmtpSettings smtp_;
   int lock_fd_ = -1;
   std::unordered_map<long, std::string> done_;  // row -> key of its "done" line
   std::unordered_map<long, MailState> mail_;    // row -> its last journal line
@@ -359,22 +328,6 @@ void Run::LoadJournal() {
   });
 }
 
-// Temporary files a killed run left: half-written cards of this shard, and
-// manifests being rewritten. Other shards may be writing theirs right now.
-void Run::RemoveLeftovers() {
-  static const std::regex card(R"(\.([0-9]{6,})-[A-Za-z0-9_-]*\.(png|bmp)\.[A-Za-z0-9]{6})");
-  const std::string manifest_tmp = "." + manifest_path_.filename().string() + ".";
-  std::error_code ec;
-  for (const auto& entry : fs::directory_iterator(o_.out_dir, ec)) {
-    const std::string name = entry.path().filename().string();
-    std::smatch m;
-    bool ours = name.rfind(manifest_tmp, 0) == 0 && name.size() == manifest_tmp.size() + 6;
-    if (!ours && std::regex_match(name, m, card) && m[1].length() < 18)
-      ours = (std::stol(m[1]) - 1) % o_.shards == o_.shard;
-    if (ours && entry.is_regular_file(ec)) fs::remove(entry.path(), ec);
-  }
-}
-
 bool Run::Done(const ListRow& row) const {
   const auto it = done_.find(row.index);
   std::error_code ec;
@@ -405,14 +358,16 @@ void Run::MakeRow(const ListRow& row) {
     QuietHost host;
     auto s = std::make_unique<State>();  // a fresh state: exactly what `card` starts from
     s->host = &host;
+    s->year = row.year;
     MakeCardFromNames(*s, row.card);
-    std::string why;
-    if (!SaveCardFile(s->Picture4.image(), file, &why)) return Fail(row, why);
-    line["report"] = CardReport(*s);
+    CardFile card = o_.encode(*s, row.card, o_.format);
+    s.reset();
+    if (card.bytes.empty()) return Fail(row, "the card could not be encoded");
+    // Replaced whole when a killed run left it: its manifest line was never written.
+    if (const Result w = WriteFileSafely(file, card.bytes); !w) return Fail(row, w.message);
+    line["sha256"] = Sha256Hex(card.bytes.data(), card.bytes.size());
+    line["report"] = std::move(card.report);
   }
-  std::string sha, why;
-  if (!Sha256File(file, &sha, &why)) return Fail(row, why);
-  line["sha256"] = sha;
   line["key"] = row.key;
   if (o_.mail && !MailRow(row, file, &line)) return Fail(row, line["mail"].get<std::string>(), line);
   made_++;
@@ -447,8 +402,16 @@ bool Run::MailRow(const ListRow& row, const fs::path& file, json* line) {
     (*line)["mail"] = why + "; nothing was sent";
     return false;
   }
-  std::string report;
-  const bool sent = smtp_.Send(row.email, row.message, file, message_key, &report);
+  MailItem item;
+  item.to = row.email;
+  item.subject = "greetings";
+  item.body = row.message;
+  item.attachments.push_back(file);
+  SmtpSettings settings = smtp_;
+  settings.message_key = message_key;
+  const Result r = SmtpSender(std::move(settings)).Send(item);
+  const bool sent = r.ok;
+  const std::string& report = r.message;
   entry["state"] = sent ? "sent" : "failed";
   if (!sent) entry["reason"] = report;
   if (!journal_.Append(entry.dump() + "\n", &why)) {
@@ -485,8 +448,8 @@ void Run::Progress(bool final) {
   }
 }
 
-// One line per row, in row order (the last line of a row wins), written beside
-// the manifest and renamed over it.
+// One line per row, in row order (the last line of a row wins), through the
+// file writer: a crash leaves the old manifest or the new one, never a mix.
 bool Run::Compact(std::string* error) {
   struct Entry {
     long row;
@@ -500,51 +463,42 @@ bool Run::Compact(std::string* error) {
   for (std::size_t k = 1; k < entries.size(); ++k) ordered = ordered && entries[k - 1].row < entries[k].row;
   if (ordered) return true;
   std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.row < b.row; });
-  std::string tmp = (o_.out_dir / ("." + manifest_path_.filename().string() + ".XXXXXX")).string();
-  const int fd = ::mkstemp(tmp.data());
-  if (fd < 0) {
-    *error = "cannot rewrite " + manifest_path_.string() + ": " + std::strerror(errno);
-    return false;
-  }
   std::ifstream in(manifest_path_, std::ios::binary);
   std::string text;
-  bool ok = true;
-  for (std::size_t k = 0; k < entries.size() && ok; ++k) {
+  for (std::size_t k = 0; k < entries.size(); ++k) {
     if (k + 1 < entries.size() && entries[k + 1].row == entries[k].row) continue;
-    text.resize(static_cast<std::size_t>(entries[k].size));
+    const std::size_t end = text.size();
+    text.resize(end + static_cast<std::size_t>(entries[k].size));
     in.seekg(entries[k].at);
-    ok = static_cast<bool>(in.read(text.data(), entries[k].size)) &&
-         ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    if (!in.read(text.data() + end, entries[k].size)) {
+      *error = "cannot read back " + manifest_path_.string();
+      return false;
+    }
   }
-  ok = ok && ::fchmod(fd, 0644) == 0 && ::fsync(fd) == 0;
-  ok = (::close(fd) == 0) && ok && std::rename(tmp.c_str(), manifest_path_.c_str()) == 0;
-  if (!ok) {
-    *error = "cannot rewrite " + manifest_path_.string() + ": " + std::strerror(errno);
-    ::unlink(tmp.c_str());
-    return false;
-  }
-  SyncFolder(o_.out_dir);
-  return true;
+  const Result w = WriteFileSafely(manifest_path_, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+  if (!w) *error = w.message;
+  return w.ok;
 }
 
 int Run::Go() {
   std::string error;
-  auto bad = [&](const std::string& why) {
+  // 2: the list or the settings are at fault; 1: the output folder is.
+  auto bad = [&](const std::string& why, int status = 2) {
     err_ << "mirelune-cli: " << why << "\n";
-    return 2;
+    return status;
   };
-  if (o_.mail && !smtp_.Configure(&error)) return bad(error);
-  const ListOptions list_options{o_.mail, o_.format};
+  // A batch never opens the desktop mail program once per row.
+  if (o_.mail && !SmtpSettingsFromEnvironment(&smtp_))
+    return bad("--mail sends through a mail server: set MIRELUNE_SMTP_URL (smtp://host:port or smtps://host:port)");
+  const ListOptions list_options{o_.mail, ExtensionOf(o_.format)};
   ListReader counter;
   if (!counter.Open(o_.list, list_options, &error)) return bad(error);
-  std::error_code ec;
-  fs::create_directories(o_.out_dir, ec);
-  if (!fs::is_directory(o_.out_dir, ec)) return bad("cannot make the folder " + o_.out_dir.string());
+  if (const Result made = MakeFolder(o_.out_dir); !made) return bad(made.message, 1);
   manifest_path_ = o_.out_dir / ("manifest" + Suffix() + ".jsonl");
   journal_path_ = o_.out_dir / ("mail-journal" + Suffix() + ".jsonl");
-  if (!Lock(&error)) return bad(error);
+  if (!Lock(&error)) return bad(error, 1);
   LoadManifest();
-  if (!manifest_.Open(manifest_path_, &error)) return bad(error);
+  if (!manifest_.Open(manifest_path_, &error)) return bad(error, 1);
   writer_ = std::make_unique<ManifestWriter>(manifest_, o_.out_dir, [this](long row, const std::string& why) {
     if (row < 0) return;
     made_--;
@@ -556,9 +510,8 @@ int Run::Go() {
   });
   if (o_.mail) {
     LoadJournal();
-    if (!journal_.Open(journal_path_, &error)) return bad(error);
+    if (!journal_.Open(journal_path_, &error)) return bad(error, 1);
   }
-  RemoveLeftovers();
 
   ListRow row;
   while (counter.Next(&row)) {
@@ -600,6 +553,7 @@ int Run::Go() {
   progress.join();
   Progress(true);
 
+  // Unordered, the manifest is still complete: every row counts as it did.
   if (!Compact(&error)) err_ << "mirelune-cli: " << error << "\n";
   const long done = done_before_ + made_.load();
   out_ << "batch: " << done << " of " << total_ << " rows done (" << made_.load() << " made now, " << done_before_
@@ -619,24 +573,16 @@ int Run::Go() {
 
 }  // namespace
 
-json CardReport(const State& s) {
-  json j;
-  j["seed"] = Number(s.seed);
-  j["palette"] = Number(s.tipp);
-  j["background_row"] = Number(s.stats.background_row);
-  json styles = json::array();
-  for (int k = 0; k < kStyleCount; ++k)
-    if (s.stats.flags[k]) styles.push_back(k + 1);
-  j["styles"] = styles;
-  j["passes"] = Number(s.no);
-  j["rule"] = Number(s.f);
-  j["offset_mode"] = Number(s.stats.offset_mode);
-  j["width"] = s.Picture4.pixel_width();
-  j["height"] = s.Picture4.pixel_height();
-  j["draws"] = {{"strip", s.stats.strip},   {"pass", s.stats.pass},
-                {"styles", s.stats.styles}, {"effect", s.stats.effect},
-                {"ornaments", s.stats.ornaments}, {"total", s.stats.total}};
-  return j;
+const char* ExtensionOf(ImageFormat format) {
+  switch (format) {
+    case ImageFormat::kBmp:
+      return "bmp";
+    case ImageFormat::kJpeg:
+      return "jpg";
+    case ImageFormat::kPng:
+      break;
+  }
+  return "png";
 }
 
 int RunBatchList(const BatchOptions& options, std::ostream& out, std::ostream& err) {

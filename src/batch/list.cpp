@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "card/card.h"
 #include "mail/mail_mime.h"
 #include "surface/text.h"
 
@@ -31,7 +32,7 @@ bool Number(const std::string& text, int lo, int hi, int fallback, int* out) {
     *out = fallback;
     return true;
   }
-  if (t.size() > 3 || !std::all_of(t.begin(), t.end(), [](char c) { return c >= '0' && c <= '9'; })) return false;
+  if (t.size() > 4 || !std::all_of(t.begin(), t.end(), [](char c) { return c >= '0' && c <= '9'; })) return false;
   *out = std::stoi(t);
   return *out >= lo && *out <= hi;
 }
@@ -81,10 +82,10 @@ std::string Sha256Hex(const void* bytes, std::size_t size) {
 }
 
 std::string CardFileName(long index, const std::string& friend_name, const std::string& sender,
-                         const std::string& format) {
+                         const std::string& extension) {
   char number[24];
   std::snprintf(number, sizeof number, "%06ld", index + 1);
-  return std::string(number) + "-" + SafeName(friend_name) + "-" + SafeName(sender) + "." + format;
+  return std::string(number) + "-" + SafeName(friend_name) + "-" + SafeName(sender) + "." + extension;
 }
 
 // --- CSV ---
@@ -315,9 +316,8 @@ void ListReader::Check(const CsvRecord& rec, ListRow* row) const {
     row->error = "max_styles is a whole number from 1 to 24, not \"" + value[kMaxStyles] + "\"";
     return;
   }
-  if (!Trimmed(value[kYear]).empty()) {
-    // The greeting's year is fixed in this version; a card with another year cannot be made.
-    row->error = "the year column must be empty: this version always greets with its own year";
+  if (!Number(value[kYear], kFirstYear, kLastYear, kDefaultYear, &row->year)) {
+    row->error = "the year is a whole number from 1 to 9999, not \"" + value[kYear] + "\"";
     return;
   }
   row->email = Trimmed(value[kEmail]);
@@ -330,11 +330,11 @@ void ListReader::Check(const CsvRecord& rec, ListRow* row) const {
       return;
     }
   }
-  row->file = CardFileName(row->index, c.friend_name, c.sender, options_.format);
+  row->file = CardFileName(row->index, c.friend_name, c.sender, options_.extension);
   // Everything that decides the card, and with --mail its message: a row whose key
   // changed since the last run is made again.
   std::string basis = c.friend_name + '\0' + c.sender + '\0' + mode + '\0' + std::to_string(c.palette) + '\0' +
-                      std::to_string(c.max_styles) + '\0' + row->file;
+                      std::to_string(c.max_styles) + '\0' + std::to_string(row->year) + '\0' + row->file;
   if (options_.mail) basis += std::string("\0mail\0", 6) + row->email + '\0' + row->message;
   row->key = Sha256Hex(basis.data(), basis.size()).substr(0, 16);
 }

@@ -22,8 +22,8 @@
 namespace mirelune {
 
 struct ListOptions {
-  bool mail = false;          // rows need an address
-  std::string format = "png"; // the extension of the card files
+  bool mail = false;           // rows need an address
+  std::string extension = "png";  // of the card files
 };
 
 struct ListRow {
@@ -31,6 +31,7 @@ struct ListRow {
   long line = 0;    // 1-based line of the file where the row starts
   std::string error;  // why the row is skipped; empty when it is good
   CardSettings card;
+  int year = 0;  // the greeting's year
   std::string email, message;
   std::string file;  // the card's file name in the output folder
   std::string key;   // 16 hex digits over everything that makes the card (and its mail)
@@ -87,7 +88,7 @@ class ListReader {
 // The card's file name: row number and both names folded to plain letters, digits
 // and dashes, each name at most 32 characters: "000042-Mary-Bob.png".
 std::string CardFileName(long index, const std::string& friend_name, const std::string& sender,
-                         const std::string& format);
+                         const std::string& extension);
 
 // Lower-case hex of the SHA-256 of `bytes`.
 std::string Sha256Hex(const void* bytes, std::size_t size);

@@ -12,12 +12,13 @@
 
 namespace mirelune {
 
-// The seed of a pair of names: 4396645 + n * (sum of codes) + n^3, n characters.
-// Characters are taken in Windows-1252; one it cannot hold counts as '?'.
+// The seed of a pair of names: 4396645 + n * (sum of codes) + n^3, n characters
+// (control characters included), each character's code given by SeedCode.
 double SeedFromNames(const std::string& friend_utf8, const std::string& own_utf8);
 
-// Windows-1252 code of one Unicode character (63 when it has none).
-int AnsiCode(char32_t ch);
+// A character's code for the seed: its Windows-1252 code when that code page holds
+// it, else its code point within the Basic Multilingual Plane, else 63 ('?').
+long SeedCode(char32_t ch);
 
 // Number of characters (not bytes) of a UTF-8 text.
 std::size_t CharCount(const std::string& utf8);
@@ -46,8 +47,13 @@ void RunGenerationPass(State& s);
 // The pale band and the blue greeting line, when the own name is set.
 void DrawCardText(State& s);
 
-// The greeting line for the current names.
+// The greeting line for the current names and `year`: "dear Mary, I wish you a
+// happy new year 2017! Bob" + eleven blanks + the web address + one blank.
 std::string GreetingLine(const State& s);
+
+// The year a greeting wishes for unless told otherwise, and the years it may take.
+inline constexpr int kDefaultYear = 2017;
+inline constexpr int kFirstYear = 1, kLastYear = 9999;
 
 // The program's web address printed at the end of the greeting line.
 inline constexpr const char* kWebAddress = "mirelune.art";

@@ -4,7 +4,8 @@
 namespace mirelune {
 
 std::string GreetingLine(const State& s) {
-  return "dear " + s.tt + ", I wish you a happy new year 2017! " + s.t + std::string(11, ' ') + kWebAddress + " ";
+  return "dear " + s.tt + ", I wish you a happy new year " + std::to_string(s.year) + "! " + s.t +
+         std::string(11, ' ') + kWebAddress + " ";
 }
 
 void DrawCardText(State& s) {

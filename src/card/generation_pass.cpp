@@ -27,7 +27,7 @@ void RunGenerationPass(State& s) {
 
   const double L = PaintBackground(s);
 
-  s.ffi = g.Rnd() * 6.28;
+  g.Rnd();  // `ffi`: nothing reads it, but its draw is part of the sequence
   s.bb1 = Int(g.Rnd() * 200 + 200);
   s.bb2 = Int(g.Rnd() * 200 * 200);
   s.bb3 = Int(g.Rnd() * 200 * 200);

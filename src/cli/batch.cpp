@@ -1,66 +1,82 @@
-// batch.cpp — the options of `mirelune-cli batch`, checked before any card is made.
-#include "cli/batch.h"
-
+// batch.cpp — `batch`: the cards of a whole CSV list, checked options first.
 #include <signal.h>
 #include <unistd.h>
 
-#include <CLI/CLI.hpp>
 #include <iostream>
+#include <memory>
 #include <regex>
+#include <sstream>
 #include <thread>
 
 #include "batch/batch.h"
+#include "cli/cli.h"
 
-namespace mirelune {
+namespace mirelune::cli {
+namespace {
 
-int RunBatch(int argc, char** argv) {
-  CLI::App app{
-      "Makes the card of every row of a CSV list (columns friend, sender and optionally email, message, mode,\n"
-      "palette, max_styles, year) into DIR, with DIR/manifest.jsonl saying what became of each row. Running\n"
-      "the same command again after an interruption makes only the rows not yet done.\n"
-      "Exit status: 0 every row done, 1 some rows failed, 2 bad options or an unreadable list.",
-      "mirelune-cli batch"};
+struct BatchArgs {
   BatchOptions o;
   std::string shard, rate, format = "png";
-  const unsigned cores = std::thread::hardware_concurrency();
-  o.jobs = cores > 0 ? static_cast<int>(cores) : 1;
-  app.add_option("LIST", o.list, "the list, a CSV file with a header row")->required();
-  app.add_option("--out-dir", o.out_dir, "the folder for the cards and the manifest")->required();
-  app.add_option("--jobs", o.jobs, "threads making cards (default: the number of cores)")
-      ->check(CLI::Range(1, 256));
-  app.add_option("--shard", shard, "K/N: only the rows whose index modulo N is K (0-based)");
-  app.add_option("--format", format, "png or bmp")->check(CLI::IsMember({"png", "bmp", "jpg"}));
-  app.add_flag("--mail", o.mail, "send each card to its row's email with its message (needs MIRELUNE_SMTP_URL)");
-  app.add_option("--rate", rate, "N/min: at most N messages a minute");
-  try {
-    app.parse(argc - 1, argv + 1);
-    std::smatch m;
-    if (!shard.empty()) {
-      if (!std::regex_match(shard, m, std::regex(R"(([0-9]{1,6})/([0-9]{1,6}))")) ||
-          std::stoi(m[2]) < 1 || std::stoi(m[1]) >= std::stoi(m[2]))
-        throw CLI::ValidationError("--shard", "takes K/N with 0 <= K < N, not \"" + shard + "\"");
-      o.shard = std::stoi(m[1]);
-      o.shards = std::stoi(m[2]);
-    }
-    if (!rate.empty()) {
-      if (!o.mail) throw CLI::ValidationError("--rate", "limits messages and needs --mail");
-      if (!std::regex_match(rate, m, std::regex(R"(([0-9]{1,6})(/min)?)")) || std::stoi(m[1]) < 1)
-        throw CLI::ValidationError("--rate", "takes N/min with N at least 1, not \"" + rate + "\"");
-      o.rate_per_minute = std::stoi(m[1]);
-    }
-    if (format == "jpg")
-      throw CLI::ValidationError("--format", "jpg is not available in this version; use png or bmp");
-    o.format = format;
-  } catch (const CLI::CallForHelp&) {
-    std::cout << app.help();
-    return 0;
-  } catch (const CLI::ParseError& e) {
-    std::cerr << "mirelune-cli batch: " << e.what() << "\nTry 'mirelune-cli batch --help'.\n";
-    return 2;
-  }
-  ::signal(SIGPIPE, SIG_IGN);  // a closed stderr must not kill the run between a card and its line
-  o.progress_bar = ::isatty(2) != 0;
-  return RunBatchList(o, std::cout, std::cerr);
+};
+
+// "K/N" or "N/min" as two whole numbers; false when the text is neither.
+bool Fraction(const std::string& text, const char* pattern, int* a, int* b) {
+  std::smatch m;
+  if (!std::regex_match(text, m, std::regex(pattern))) return false;
+  *a = std::stoi(m[1]);
+  *b = m[2].matched ? std::stoi(m[2]) : 0;
+  return true;
 }
 
-}  // namespace mirelune
+int RunBatch(BatchArgs& a) {
+  BatchOptions& o = a.o;
+  if (!a.shard.empty() && (!Fraction(a.shard, R"(([0-9]{1,6})/([0-9]{1,6}))", &o.shard, &o.shards) ||
+                           o.shards < 1 || o.shard >= o.shards))
+    throw UsageError{"--shard: K/N with 0 <= K < N, not \"" + a.shard + "\""};
+  if (!a.rate.empty()) {
+    if (!o.mail) throw UsageError{"--rate limits messages and needs --mail"};
+    int per_minute = 0, unused = 0;
+    if (!Fraction(a.rate, R"(([0-9]{1,6})(?:/min)?)", &per_minute, &unused) || per_minute < 1)
+      throw UsageError{"--rate: N/min with N at least 1, not \"" + a.rate + "\""};
+    o.rate_per_minute = per_minute;
+  }
+  o.format = *ParseFormat(a.format);  // the option's own check has refused anything else
+  // Exactly the bytes `card --out NAME.<format>` writes.
+  o.encode = [](const State& s, const CardSettings& c, ImageFormat format) {
+    CardFile card;
+    card.report = CardReport(s, c);
+    const PngText text = CardPngText(s, card.report);
+    card.bytes = EncodeImage(s.Picture4.image(), format, &text);
+    return card;
+  };
+  ::signal(SIGPIPE, SIG_IGN);  // a closed stderr must not kill the run between a card and its line
+  o.progress_bar = ::isatty(2) != 0;
+  std::ostringstream summary;
+  const int status = RunBatchList(o, summary, std::cerr);
+  Say(summary.str());
+  return status;
+}
+
+}  // namespace
+
+Action SetUpBatch(CLI::App& sub) {
+  auto a = std::make_shared<BatchArgs>();
+  BatchOptions& o = a->o;
+  const unsigned cores = std::thread::hardware_concurrency();
+  o.jobs = cores > 0 ? static_cast<int>(cores) : 1;
+  sub.add_option("LIST", o.list,
+                 "the list: CSV with a header row; columns friend, sender and optionally email, message, mode, "
+                 "palette, max_styles, year")
+      ->required();
+  sub.add_option("--out-dir", o.out_dir, "the folder for the cards and manifest.jsonl")->type_name("DIR")->required();
+  sub.add_option("--jobs", o.jobs, "threads making cards (default: the number of cores)")
+      ->type_name("N")
+      ->check(WholeNumber(1, 256));
+  sub.add_option("--shard", a->shard, "only the rows whose index modulo N is K (0-based)")->type_name("K/N");
+  sub.add_option("--format", a->format, "png (default), bmp or jpg")->type_name("FORMAT")->check(OneOf(kFormatWords));
+  sub.add_flag("--mail", o.mail, "send each card to its row's email with its message (needs MIRELUNE_SMTP_URL)");
+  sub.add_option("--rate", a->rate, "at most N messages a minute")->type_name("N/min");
+  return [a] { return RunBatch(*a); };
+}
+
+}  // namespace mirelune::cli

@@ -29,6 +29,7 @@ void MakeCard(State& s, const StageHook& after) {
   MakeImageName(s);
   RunGenerationPass(s);
   done(CardStage::kPass);
+  s.stats.effect_offset_mode = s.d;  // a style may have overwritten the pass's draw
   std::uint64_t before = g.draws();
   ApplyDisplacementEffect(s);
   s.stats.effect = g.draws() - before;
@@ -46,6 +47,9 @@ void MakeCardFromNames(State& s, const CardSettings& c, const StageHook& after) 
   s.linepix = c.pix ? 2 : 1;
   s.colorr = c.palette;
   ResetForNames(s);
+  // A card seeded from names depends on nothing else: the displacement distances
+  // start again from their start-up values ("new img" and the loops carry them on).
+  s.d1 = s.d2 = s.d3 = 0;
   SetNamesAndSeed(s, c.friend_name, c.sender);
   const std::uint64_t start = s.rng.draws();
   DrawPaletteStrip(s);

@@ -30,7 +30,11 @@ ScriptedHost::ScriptedHost() {
 
 std::string ScriptedHost::InputBox(const std::string& prompt, const std::string& title, int x, int y) {
   asked.push_back({prompt, title, x, y});
-  if (answers.empty()) return "";
+  if (answers.empty()) {
+    std::string shown = prompt;
+    for (char& c : shown) c = c == '\r' ? '/' : c;
+    throw ScriptExhausted("no scripted answer left for the dialog \"" + shown + "\"");
+  }
   std::string a = std::move(answers.front());
   answers.pop_front();
   return a;

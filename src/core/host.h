@@ -7,6 +7,7 @@
 
 #include <ctime>
 #include <deque>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -43,7 +44,15 @@ class Host {
   virtual void FormPrint(std::string_view /*text*/) {}
 };
 
+// Thrown by ScriptedHost when a dialog opens after its script has run out: a
+// command that asks more than the script foresaw fails at once instead of being
+// answered Cancel forever (a dialog that refuses Cancel would then never end).
+struct ScriptExhausted : std::logic_error {
+  using std::logic_error::logic_error;
+};
+
 // Answers dialogs from a script, keeps a fixed clock and records what was asked.
+// Cancel is scripted as the empty text.
 class ScriptedHost : public Host {
  public:
   struct Dialog {
@@ -51,7 +60,7 @@ class ScriptedHost : public Host {
     int x, y;
   };
 
-  std::deque<std::string> answers;  // an empty script answers as Cancel does
+  std::deque<std::string> answers;  // one per dialog; a dialog beyond them throws ScriptExhausted
   std::vector<Dialog> asked;
   std::vector<std::string> progress;
   double timer = 43200.5;

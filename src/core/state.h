@@ -37,6 +37,7 @@ struct CardStats {
   std::uint64_t total = 0;      // strip to text (cards made from names)
   double background_row = 0;    // L
   double offset_mode = 0;       // d as the pass drew it
+  double effect_offset_mode = 0;  // d as the effect used it, after the styles
   std::array<int, kStyleCount> flags{};
 };
 
@@ -57,19 +58,19 @@ struct State {
   // --- palette table: (palette 0..30, colour 0..10, component 0..3) ---
   std::int16_t table[31][11][4] = {};
 
-  // --- window state and settings ---
-  double sir = 900, vis = 675, sir1 = 900, vis1 = 675;
-  double rr = 10;
-  double delaj = 0, tekst = 1, colorr = 0, nnn = 15;
-  std::int16_t linepix = 1;
+  // --- window state and settings (start values: SetStartValues) ---
+  double sir = 0, vis = 0, sir1 = 0, vis1 = 0;
+  double rr = 0;
+  double delaj = 0, tekst = 0, colorr = 0, nnn = 0;
+  std::int16_t linepix = 0;
   double nz = 0;
-  std::string caption11 = "ba=0", caption12 = "15", caption18 = "line";
+  std::string caption11, caption12, caption18;
 
   // --- texts ---
   std::string t, tt;
-  std::string t1 = "ENTER YOUR NAME", t2 = "CASE SENSITIVE (Mary not equal mary)",
-              t3 = "ENTER YOUR FRIEND'S NAME";
-  std::string t1a = "vnesi \xC5\xA1tevilko palete", t2a = "0 za izhod", t3a = "IZBOR PALETE";
+  int year = 2017;  // the year the greeting wishes a happy new year for
+  std::string t1, t2, t3;
+  std::string t1a, t2a, t3a;
   std::string znak, imeslike, mail, sporo;
 
   // --- personalisation ---
@@ -77,7 +78,7 @@ struct State {
   std::int16_t codes[101] = {};
 
   // --- generation pass ---
-  double barva = 0, ffi = 0;
+  double barva = 0;
   double bb1 = 0, bb2 = 0, bb3 = 0, bb4 = 0, bb5 = 0, bb6 = 0, bb7 = 0;
   double i1 = 0, j1 = 0, i2 = 0, j2 = 0, i3 = 0, j3 = 0;
   double kksk = 0, no = 0, n = 0, f = 0, d = 0;
@@ -93,7 +94,7 @@ struct State {
 
   // --- effects ---
   double fi2 = 0, fi3 = 0, dfi1 = 0, dfi2 = 0, dfi3 = 0, cikel = 0;
-  double dr1 = 0, dr2 = 0, dr3 = 0, d1 = 0, d2 = 0, d3 = 0;
+  double d1 = 0, d2 = 0, d3 = 0;
   double nrnd = 0, ret = 0, grt = 0, blt = 0, rk = 0;
   double drgb = 0, ddrgb = 0;
   double id = 0, jd = 0, re3 = 0, gr3 = 0, bl3 = 0;
@@ -104,6 +105,10 @@ struct State {
   // --- bookkeeping for reports and tests ---
   CardStats stats;
 };
+
+// The start values of the window's state, its prompt texts and its captions, and
+// the plain picture hidden: every State starts so, and start-up sets them again.
+void SetStartValues(State& s);
 
 // Fills s.table with the 26 built-in palettes; every other entry is 0. Every
 // State does this when it is made.

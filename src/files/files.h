@@ -1,21 +1,25 @@
-// output.h — image names, where cards go, and the bitmap writers.
+// files.h — image names, where cards go, the image encoders and the one file writer.
 //
 //   MakeImageName(s);                         // s.imeslike = "GR-20170102090503"
-//   std::string err;
-//   if (!SaveImage(s.Picture4.image(), CardPath(s), &err)) report(err);
+//   if (Result r = SaveImage(s.Picture4.image(), CardPath(s)); !r) report(r.message);
 //
-// Every write goes to a temporary file in the target folder and is renamed into
-// place, so a failed or interrupted save never leaves a broken file behind and
-// never destroys the file it would have replaced.
+// Every file the program writes goes through WriteFileSafely (or WriteNewFile):
+// a regular file is written unnamed (or under a short temporary name), synced and
+// then linked or renamed into place, so a failed or interrupted save never leaves
+// a broken file and never destroys the file it would have replaced. A symlink is
+// followed, a device, FIFO or socket is written directly, a read-only file is
+// refused.
 #pragma once
 
 #include <cstdint>
 #include <ctime>
 #include <filesystem>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "core/state.h"
+#include "files/result.h"
 
 namespace mirelune {
 
@@ -30,15 +34,73 @@ std::filesystem::path CardPath(const State& s);       // <root>/wimgx/<imeslike>
 std::filesystem::path ArchivePathGroup();             // <root>/baza-slik/skupina00/slika00.jpg
 std::filesystem::path ArchivePathArtist();            // <root>/pelkin-art/slika00.jpg
 
+// --- encoders: a raster to the bytes of a file ---
+//
+//   PngText text{.software = "Mirelune 1.0", .title = "...", .keyed = {{"mirelune-report", json}}};
+//   std::vector<std::uint8_t> png;
+//   if (!EncodePng(img, &png, &text)) fail();
+//   auto jpg = EncodeJpeg(img);  // kJpegQuality
+enum class ImageFormat { kBmp, kPng, kJpeg };
+
+// The format a file name asks for by its extension (any case): .bmp, .png, .jpg
+// or .jpeg; kNone for a name without an extension; kUnknown for any other.
+enum class NameFormat { kBmp, kPng, kJpeg, kNone, kUnknown };
+NameFormat FormatOfName(const std::filesystem::path& path);
+
 // 24-bit BMP, bottom-up, BITMAPINFOHEADER.
 std::vector<std::uint8_t> EncodeBmp(const Image& img);
 
-// Writes img as PNG when the name ends in .png (any case), else as BMP. Returns
-// false and a message naming the path and the reason on failure.
-bool SaveImage(const Image& img, const std::filesystem::path& path, std::string* error);
+// Text that explains a PNG: `software` goes to a tEXt chunk, the rest to iTXt
+// (UTF-8); empty texts are left out. Every PNG also carries pHYs for 96 dpi.
+struct PngText {
+  std::string software, title, description;
+  std::vector<std::pair<std::string, std::string>> keyed;  // keyword (1..79 Latin-1 characters), text
+};
 
-// Writes bytes atomically (temporary file + rename).
-bool WriteFileAtomic(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes,
-                     std::string* error);
+// 8-bit RGB PNG, compressed for speed (a card in a few milliseconds) at about
+// the size of zlib's default settings. False only when libpng fails.
+bool EncodePng(const Image& img, std::vector<std::uint8_t>* out, const PngText* text = nullptr);
+
+// The text chunks of a PNG (tEXt, zTXt, iTXt) by keyword, in file order; false
+// with a reason when the bytes are not a readable PNG.
+bool ReadPngText(const std::vector<std::uint8_t>& png, std::vector<std::pair<std::string, std::string>>* text,
+                 std::string* error);
+
+// Baseline JPEG, 4:4:4 (no chroma subsampling: the cards' one-pixel lines keep
+// their colour), 96 dpi, at this quality.
+inline constexpr int kJpegQuality = 92;
+std::vector<std::uint8_t> EncodeJpeg(const Image& img);
+
+std::vector<std::uint8_t> EncodeImage(const Image& img, ImageFormat format, const PngText* text = nullptr);
+
+// Writes img in the format its name gives (see FormatOfName), through
+// WriteFileSafely; `text` goes into a PNG's chunks.
+Result SaveImage(const Image& img, const std::filesystem::path& path, const PngText* text = nullptr);
+
+// Writes `bytes` to `path`, never leaving a broken or half-written file:
+//  * a regular file (or a new name) is replaced atomically: written unnamed (O_TMPFILE)
+//    where the file system allows it, else under a short ".mirelune-<pid>-XXXXXX" name
+//    that a later write into the folder removes once its writer is gone; synced, then
+//    renamed into place and the folder synced. A replaced file keeps its permissions;
+//  * a symlink is followed: its target is replaced, the link stays;
+//  * a character device, FIFO or socket (/dev/stdout, a pipe) is written directly;
+//    /dev/stdout, /dev/stderr and /dev/fd/N write to the program's own descriptor;
+//  * a read-only file, a folder or a block device is refused.
+// On failure the message names the path and the reason ("Read-only file system",
+// "No space left on device", ...).
+Result WriteFileSafely(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
+
+// Creates `path` with `bytes`, only if no file of that name exists, whole or not at
+// all (linked into place, never renamed over anything). A taken name fails with
+// code EEXIST.
+Result WriteNewFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
+
+// Creates a folder and its parents; on failure says why (read-only file system,
+// no permission, a file in the way).
+Result MakeFolder(const std::filesystem::path& folder);
+
+// For tests: false makes the writers use named temporary files, as on a file
+// system without O_TMPFILE.
+void UseUnnamedTemporaryFiles(bool use);
 
 }  // namespace mirelune

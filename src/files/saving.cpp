@@ -1,32 +1,101 @@
 // saving.cpp — the save command, the loop with saving and the archive copies.
 #include "files/saving.h"
 
+#include <cerrno>
 #include <chrono>
+#include <cstdio>
+#include <mutex>
 #include <system_error>
 #include <thread>
 
-#include "card/card.h"
 #include "files/files.h"
 #include "palette/palette.h"
 
 namespace mirelune {
 namespace {
 
-SaveResult WriteCard(State& s, SavedCards& saved) {
-  SaveResult r;
-  r.path = CardPath(s);
-  std::string err;
-  if (!SaveImage(s.Picture4.image(), r.path, &err)) {
-    r.ok = false;
-    r.message = "The card could not be saved (" + err + "); it is still on screen.";
-    return r;
-  }
-  saved.names.insert(s.imeslike);
+// How far a card may move on past a taken name before the save gives up.
+constexpr int kMaxSecondsAhead = 120;
+
+// The names this process wrote cards under: only these may be rewritten.
+std::mutex g_written_mutex;
+std::set<std::string> g_written;
+
+void NoteWritten(const std::string& name) {
+  std::lock_guard<std::mutex> lock(g_written_mutex);
+  g_written.insert(name);
+}
+
+bool WroteEarlier(const std::string& name) {
+  std::lock_guard<std::mutex> lock(g_written_mutex);
+  return g_written.count(name) != 0;
+}
+
+SaveResult Saved(const State& s, SaveResult r) {
+  NoteWritten(s.imeslike);
   r.message = "Saved " + r.path.string();
   return r;
 }
 
+SaveResult NotSaved(SaveResult r, const std::string& why, int code) {
+  r.ok = false;
+  r.code = code;
+  r.message = "The card could not be saved (" + why + "); it is still on screen.";
+  return r;
+}
+
+SaveResult WriteCard(State& s, SavedCards& saved) {
+  SaveResult r = SaveNewCard(s);
+  if (r.ok) saved.names.insert(s.imeslike);
+  return r;
+}
+
 }  // namespace
+
+std::string NextSecondName(const std::string& name) {
+  std::tm t{};
+  if (name.size() != 17 || name.compare(0, 3, "GR-") != 0 ||
+      std::sscanf(name.c_str() + 3, "%4d%2d%2d%2d%2d%2d", &t.tm_year, &t.tm_mon, &t.tm_mday, &t.tm_hour,
+                  &t.tm_min, &t.tm_sec) != 6)
+    return "";
+  t.tm_year -= 1900;
+  t.tm_mon -= 1;
+  // The digits are read as UTC only to count on by one second: no daylight-saving
+  // jump can repeat or skip a name.
+  const std::time_t next = timegm(&t) + 1;
+  std::tm u{};
+  gmtime_r(&next, &u);
+  return ImageNameFor(u);
+}
+
+SaveResult SaveNewCard(State& s) {
+  const std::vector<std::uint8_t> bytes = EncodeBmp(s.Picture4.image());
+  return SaveNewCardAs(s, bytes, ".bmp");
+}
+
+SaveResult SaveNewCardAs(State& s, std::span<const std::uint8_t> bytes, const std::string& extension) {
+  if (s.imeslike.empty()) MakeImageName(s);
+  SaveResult r;
+  for (int ahead = 0; ahead <= kMaxSecondsAhead; ++ahead) {
+    r.path = CardPath(s).replace_extension(extension);
+    const Result w = WriteNewFile(r.path, bytes);
+    if (w.ok) return Saved(s, r);
+    if (w.code != EEXIST) return NotSaved(r, w.message, w.code);
+    const std::string next = NextSecondName(s.imeslike);
+    if (next.empty()) break;
+    s.imeslike = next;
+  }
+  return NotSaved(r, "every name up to " + r.path.filename().string() + " is taken", EEXIST);
+}
+
+SaveResult SaveCurrentCard(State& s) {
+  if (s.imeslike.empty() || !WroteEarlier(s.imeslike)) return SaveNewCard(s);
+  SaveResult r;
+  r.path = CardPath(s);
+  const Result w = SaveImage(s.Picture4.image(), r.path);
+  if (!w.ok) return NotSaved(r, w.message, w.code);
+  return Saved(s, r);
+}
 
 SaveResult SaveCard(State& s, SavedCards& saved) {
   MakeImageName(s);
@@ -90,7 +159,7 @@ std::vector<std::filesystem::path> ArchiveSave(State& s) {
     // No folder is made for the archive: where it is missing the copy is skipped.
     std::error_code ec;
     if (!std::filesystem::is_directory(path.parent_path(), ec)) continue;
-    if (SaveImage(s.Picture4.image(), path, nullptr)) written.push_back(path);
+    if (SaveImage(s.Picture4.image(), path).ok) written.push_back(path);
   }
   return written;
 }

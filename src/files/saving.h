@@ -3,21 +3,25 @@
 //
 //   SavedCards saved;                  // one per program run
 //   SaveResult r = SaveCard(s, saved); // <root>/wimgx/GR-20170102090503.bmp
-//   if (!r.ok) show(r.message);
+//   if (!r) show(r.message);
 //
-// The loop with saving can finish two cards within one second. Names keep their
-// "GR-" + 14 digits form, so instead of renaming, the loop waits on the host's
-// clock until a name comes up that no card of this run was saved under.
+// A time-stamped card never replaces another: its name is created exclusively,
+// and when it is taken (a save in the same second, here or in another process)
+// the card takes the next second's name. Names keep their "GR-" + 14 digits form.
+// The loop with saving also waits on the host's clock until a name comes up that
+// no card of this run was saved under, so its names follow the clock.
 #pragma once
 
 #include <chrono>
 #include <filesystem>
 #include <functional>
 #include <set>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "core/state.h"
+#include "files/result.h"
 
 namespace mirelune {
 
@@ -26,10 +30,8 @@ struct SavedCards {
   std::set<std::string> names;
 };
 
-struct SaveResult {
-  bool ok = true;
+struct SaveResult : Result {
   std::filesystem::path path;  // the file written, or the one that could not be
-  std::string message;         // one sentence for the user
   int cards = 0;               // cards the loop with saving wrote
 };
 
@@ -37,8 +39,22 @@ struct SaveResult {
 inline constexpr int kLoopSaveLimit = 50;
 
 // Names the card by the time of saving and writes Picture4 as a bitmap into the
-// output folder, replacing a file of that name (two saves in one second share it).
+// output folder as a new file (SaveNewCard).
 SaveResult SaveCard(State& s, SavedCards& saved);
+
+// Writes Picture4 as <output folder>/<imeslike>.bmp, never over an existing file:
+// while the name is taken the card moves on by a second, and `imeslike` follows.
+SaveResult SaveNewCard(State& s);
+// The same with the card already encoded, under `extension` (".png", ".jpg").
+SaveResult SaveNewCardAs(State& s, std::span<const std::uint8_t> bytes, const std::string& extension);
+
+// Writes Picture4 under the current name: a card this program saved under that
+// name is rewritten, any other name is saved as by SaveNewCard. Sending uses it.
+SaveResult SaveCurrentCard(State& s);
+
+// The name one second after `name` ("GR-20171231235959" -> "GR-20180101000000");
+// empty when `name` is not a card name.
+std::string NextSecondName(const std::string& name);
 
 // Forms a name no card of this run was saved under, letting the window's events
 // run while it waits for the clock's next second. False when the clock has not

@@ -1,9 +1,10 @@
 // mail.cpp — the "send greetings to friend" command and the choice of sender.
 #include "mail/mail.h"
 
+#include "files/files.h"
+#include "files/saving.h"
 #include "mail/mail_desktop.h"
 #include "mail/mail_smtp.h"
-#include "files/files.h"
 
 namespace mirelune {
 namespace {
@@ -11,64 +12,70 @@ namespace {
 // Where the friend's answers are asked, in pixels (4500 and 5000 twips).
 constexpr int kDialogX = 300, kDialogY = 333;
 
-// Saves Picture4 as the bitmap of the current image name; no new name is formed
-// unless no card has been named yet.
-bool SaveCardForMail(State& s, std::filesystem::path* path, std::string* message) {
+// Saves Picture4 under the current image name (a name is formed only when no card
+// has been named yet); the folder is made when it is missing.
+Result SaveCardForMail(State& s, std::filesystem::path* path) {
   if (s.imeslike.empty()) MakeImageName(s);
-  *path = CardPath(s);
-  std::error_code ec;
-  std::filesystem::create_directories(path->parent_path(), ec);
-  std::string err;
-  if (!SaveImage(s.Picture4.image(), *path, &err)) {
-    if (message) *message = "The card could not be saved, so nothing was sent (" + err + ").";
-    return false;
-  }
-  return true;
+  if (Result made = MakeFolder(OutputFolder()); !made)
+    return Result::Failed("The card could not be saved, so nothing was sent (" + made.message + ").", made.code);
+  const SaveResult saved = SaveCurrentCard(s);
+  *path = saved.path;
+  if (!saved.ok) return Result::Failed(saved.message + " Nothing was sent.", saved.code);
+  return Result::Done();
 }
 
 // The steps of the mail client's automation, in its order, with any sender behind them.
 // (The copy line is assigned, not `= " "`: GCC 12 warns falsely about that.)
-bool Deliver(const State& s, const std::filesystem::path& card, std::string* message) {
-  std::unique_ptr<MailSender> sender = MailSenderFromEnvironment();  // 1: the mail application
-  MailItem item;                                                     // 2: a new mail item
-  item.to = s.mail;                                                  // 3: recipient
-  item.cc.assign(1, ' ');                                            // 4: a blank copy line
-  item.subject = "greetings";                                        // 5
-  item.body = s.sporo;                                               // 6
-  item.attachments.push_back(card);                                  // 7: the saved card
-  std::string report;
-  const bool sent = sender->Send(item, &report);  // 8: send
-  if (!sent) report += " The card is saved as " + card.string() + ".";
-  if (message) *message = report;
-  return sent;
+MailItem GreetingsItem(const State& s, const std::filesystem::path& card) {
+  MailItem item;                     // 2: a new mail item
+  item.to = s.mail;                  // 3: recipient
+  item.cc.assign(1, ' ');            // 4: a blank copy line
+  item.subject = "greetings";        // 5
+  item.body = s.sporo;               // 6
+  item.attachments.push_back(card);  // 7: the saved card
+  return item;
 }
 
 }  // namespace
 
-std::unique_ptr<MailSender> MailSenderFromEnvironment() {
+std::unique_ptr<MailSender> MailSenderFromEnvironment(const std::atomic<bool>* cancel) {
   SmtpSettings cfg;
-  if (SmtpSettingsFromEnvironment(&cfg)) return std::make_unique<SmtpSender>(std::move(cfg));
+  if (SmtpSettingsFromEnvironment(&cfg)) {
+    cfg.cancel = cancel;
+    return std::make_unique<SmtpSender>(std::move(cfg));
+  }
   return std::make_unique<DesktopSender>();
 }
 
-bool SendGreetingsToFriend(State& s, std::string* message_for_user) {
-  std::filesystem::path card;
-  if (!SaveCardForMail(s, &card, message_for_user)) return false;
-  if (!s.host) {
-    if (message_for_user) *message_for_user = "There is no window to ask for the address; nothing was sent.";
-    return false;
-  }
-  s.mail = s.host->InputBox(" ", "FRIEND'S E-MAIL ADDRESS", kDialogX, kDialogY);
-  s.sporo = s.host->InputBox(" ", "MESSAGE TO FRIEND", kDialogX, kDialogY);
-  return Deliver(s, card, message_for_user);
+Result SendMailItem(const MailItem& item, const std::atomic<bool>* cancel) {
+  Result r = MailSenderFromEnvironment(cancel)->Send(item);  // 1: the mail application; 8: send
+  if (!r.ok && !item.attachments.empty())
+    r.message += " The card is saved as " + item.attachments.front().string() + ".";
+  return r;
 }
 
-bool MailCard(State& s, const std::string& to, const std::string& message, std::string* message_for_user) {
+Result AskGreetings(State& s, MailItem* item) {
   std::filesystem::path card;
-  if (!SaveCardForMail(s, &card, message_for_user)) return false;
+  if (Result saved = SaveCardForMail(s, &card); !saved) return saved;
+  if (!s.host) return Result::Failed("There is no window to ask for the address; nothing was sent.");
+  s.mail = s.host->InputBox(" ", "FRIEND'S E-MAIL ADDRESS", kDialogX, kDialogY);
+  s.sporo = s.host->InputBox(" ", "MESSAGE TO FRIEND", kDialogX, kDialogY);
+  *item = GreetingsItem(s, card);
+  return Result::Done();
+}
+
+Result SendGreetingsToFriend(State& s) {
+  MailItem item;
+  if (Result asked = AskGreetings(s, &item); !asked) return asked;
+  return SendMailItem(item);
+}
+
+Result MailCard(State& s, const std::string& to, const std::string& message) {
+  std::filesystem::path card;
+  if (Result saved = SaveCardForMail(s, &card); !saved) return saved;
   s.mail = to;
   s.sporo = message;
-  return Deliver(s, card, message_for_user);
+  return SendMailItem(GreetingsItem(s, card));
 }
 
 }  // namespace mirelune

@@ -1,24 +1,35 @@
 // mail.h — sending the card to a friend.
 //
-//   std::string msg;
-//   if (!SendGreetingsToFriend(s, &msg)) ShowError(msg); else ShowInfo(msg);
+//   Result r = SendGreetingsToFriend(s);
+//   if (!r) ShowError(r.message); else ShowInfo(r.message);
+//
+// The window sends in two halves, so that a slow server never stops it:
+//   MailItem item;
+//   if (Result r = AskGreetings(s, &item); !r) ...;     // its own thread: saves, asks
+//   std::atomic<bool> cancel{false};
+//   Result r = SendMailItem(item, &cancel);            // any thread; `cancel` stops it
 //
 // A message goes out in the steps a desktop mail client's automation takes: get a
 // sender, create an item, set recipient, copy line, subject and body, attach the
 // card, send. Two senders stand behind those steps:
 //  * SMTP through libcurl whenever MIRELUNE_SMTP_URL is set (smtp://host:port uses
 //    STARTTLS when the server offers it, smtps://host:port is TLS from the start),
-//    with MIRELUNE_SMTP_USER, MIRELUNE_SMTP_PASSWORD and MIRELUNE_MAIL_FROM;
+//    with MIRELUNE_SMTP_USER, MIRELUNE_SMTP_PASSWORD and MIRELUNE_MAIL_FROM. With a
+//    user name or password TLS is required (a server on a loopback address aside).
+//    MIRELUNE_SMTP_CA_FILE names a PEM file of authorities trusted instead of the
+//    system's, for a server with its own certificate;
 //  * otherwise the desktop mail program, which gets a composed message with the card
 //    attached for the user to check and send.
 #pragma once
 
+#include <atomic>
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "core/state.h"
+#include "files/result.h"
 
 namespace mirelune {
 
@@ -35,23 +46,31 @@ struct MailItem {
 class MailSender {
  public:
   virtual ~MailSender() = default;
-  // Sends the item, or hands it to the mail program. Either way `report` gets one
+  // Sends the item, or hands it to the mail program. Either way the message is one
   // sentence for the user: what happened, or on failure what went wrong and what to
   // check. Secrets (the SMTP password) never appear in it.
-  virtual bool Send(const MailItem& item, std::string* report) = 0;
+  virtual Result Send(const MailItem& item) = 0;
 };
 
 // The SMTP sender when MIRELUNE_SMTP_URL is set, else the desktop mail program.
 // The environment is read at every call, so a changed setting takes effect at once.
-std::unique_ptr<MailSender> MailSenderFromEnvironment();
+// A send in progress stops soon after `cancel` turns true.
+std::unique_ptr<MailSender> MailSenderFromEnvironment(const std::atomic<bool>* cancel = nullptr);
 
-// The "send greetings to friend" command: saves the card under the current image
-// name, asks for the address and the message, and sends. Returns false with one
-// clear sentence for the user when anything fails; the card stays on disk.
-bool SendGreetingsToFriend(State& s, std::string* message_for_user);
+// The first half of "send greetings to friend": saves the card under the current
+// image name, asks for the address and the message and fills in `item`.
+Result AskGreetings(State& s, MailItem* item);
+
+// The second half: sends `item` with the sender the environment chooses. On failure
+// the message also says where the card is saved.
+Result SendMailItem(const MailItem& item, const std::atomic<bool>* cancel = nullptr);
+
+// The "send greetings to friend" command, both halves on the calling thread.
+// Fails with one clear sentence for the user; the card stays on disk.
+Result SendGreetingsToFriend(State& s);
 
 // The same without dialogs, for the command line: saves the card under the current
 // image name and sends it to `to` with `message` as the body.
-bool MailCard(State& s, const std::string& to, const std::string& message, std::string* message_for_user);
+Result MailCard(State& s, const std::string& to, const std::string& message);
 
 }  // namespace mirelune

@@ -58,20 +58,6 @@ std::string PercentEncode(std::string_view s) {
   return out;
 }
 
-// Line breaks of any kind as CRLF, the form a mail body has.
-std::string CrlfLines(std::string_view s) {
-  std::string out;
-  for (std::size_t k = 0; k < s.size(); ++k) {
-    if (s[k] == '\r' || s[k] == '\n') {
-      out += "\r\n";
-      if (s[k] == '\r' && k + 1 < s.size() && s[k + 1] == '\n') ++k;
-    } else {
-      out += s[k];
-    }
-  }
-  return out;
-}
-
 bool Contains(std::string_view haystack, std::string_view needle) {
   return haystack.find(needle) != std::string_view::npos;
 }
@@ -204,11 +190,8 @@ ProgramRun RunProgram(const std::vector<std::string>& argv, double wait_s, bool 
   return run;
 }
 
-bool DesktopSender::Send(const MailItem& item, std::string* report) {
-  auto say = [report](std::string text, bool ok) {
-    if (report) *report = std::move(text);
-    return ok;
-  };
+Result DesktopSender::Send(const MailItem& item) {
+  auto say = [](std::string text, bool ok) { return ok ? Result::Done(std::move(text)) : Result::Failed(std::move(text)); };
   PreparedMail m;
   std::string error;
   if (!PrepareMail(item, &m, &error)) return say(error, false);

@@ -38,7 +38,7 @@ ProgramRun RunProgram(const std::vector<std::string>& argv, double wait_s, bool 
 
 class DesktopSender : public MailSender {
  public:
-  bool Send(const MailItem& item, std::string* report) override;
+  Result Send(const MailItem& item) override;
 };
 
 }  // namespace mirelune

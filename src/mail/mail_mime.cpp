@@ -13,7 +13,6 @@
 namespace mirelune {
 namespace {
 
-constexpr char kBoundary[] = "=_mirelune_card";  // "=_" cannot occur in base64 or quoted-printable
 constexpr char kHex[] = "0123456789ABCDEF";
 
 bool IsControl(unsigned char c) { return c < 0x20 || c == 0x7F; }
@@ -68,22 +67,41 @@ bool ValidDomain(std::string_view s) {
   }
 }
 
-// Unstructured header text: as it is when it is plain ASCII, else UTF-8 encoded
-// words of at most 75 characters, cut between characters and folded.
+// What may stand unencoded in an encoded word of a phrase (RFC 2047, 5 (3)).
+bool QLiteral(unsigned char c) { return IsAlnum(c) || (c && std::strchr("!*+-/", c)); }
+
+// Unstructured header text: as it is when it is plain ASCII, else UTF-8 "Q" encoded
+// words of at most 75 characters, cut between characters, folded.
 std::string HeaderText(std::string_view text) {
   if (IsAscii(text)) return std::string(text);
-  std::string out;
-  std::size_t k = 0;
-  while (k < text.size()) {
-    std::size_t end = std::min(text.size(), k + 45);  // 45 bytes -> 60 base64 characters
-    while (end < text.size() && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
-    const std::string_view chunk = text.substr(k, end - k);
-    std::string b64 = EncodeBase64(std::vector<std::uint8_t>(chunk.begin(), chunk.end()));
-    while (!b64.empty() && (b64.back() == '\n' || b64.back() == '\r')) b64.pop_back();
+  constexpr std::size_t kWordText = 75 - 12;  // "=?UTF-8?Q?" ... "?="
+  std::string out, word;
+  auto flush = [&] {
     if (!out.empty()) out += "\r\n ";
-    out += "=?UTF-8?B?" + b64 + "?=";
-    k = end;
+    out += "=?UTF-8?Q?" + word + "?=";
+    word.clear();
+  };
+  for (std::size_t k = 0; k < text.size();) {
+    std::size_t len = 1;
+    while (k + len < text.size() && (static_cast<unsigned char>(text[k + len]) & 0xC0) == 0x80) ++len;
+    std::string enc;
+    for (std::size_t b = k; b < k + len; ++b) {
+      const unsigned char c = text[b];
+      if (c == ' ') {
+        enc += '_';
+      } else if (QLiteral(c)) {
+        enc += static_cast<char>(c);
+      } else {
+        enc += '=';
+        enc += kHex[c >> 4];
+        enc += kHex[c & 15];
+      }
+    }
+    if (!word.empty() && word.size() + enc.size() > kWordText) flush();
+    word += enc;
+    k += len;
   }
+  if (!word.empty()) flush();
   return out;
 }
 
@@ -211,101 +229,26 @@ bool PrepareMail(const MailItem& item, PreparedMail* out, std::string* error) {
   return true;
 }
 
-std::string EncodeBase64(const std::vector<std::uint8_t>& bytes) {
-  static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  out.reserve(bytes.size() / 57 * 78 + 80);
-  std::size_t line = 0;
-  for (std::size_t k = 0; k < bytes.size(); k += 3) {
-    const std::size_t n = std::min<std::size_t>(3, bytes.size() - k);
-    const std::uint32_t v = (static_cast<std::uint32_t>(bytes[k]) << 16) |
-                            (n > 1 ? static_cast<std::uint32_t>(bytes[k + 1]) << 8 : 0) |
-                            (n > 2 ? static_cast<std::uint32_t>(bytes[k + 2]) : 0);
-    out += kAlphabet[(v >> 18) & 63];
-    out += kAlphabet[(v >> 12) & 63];
-    out += n > 1 ? kAlphabet[(v >> 6) & 63] : '=';
-    out += n > 2 ? kAlphabet[v & 63] : '=';
-    line += 4;
-    if (line == 76) {
-      out += "\r\n";
-      line = 0;
-    }
-  }
-  if (line) out += "\r\n";
-  return out;
+std::vector<std::string> MailHeaders(const MailAddress& from, const PreparedMail& m, const std::string& date,
+                                     const std::string& message_id) {
+  std::vector<std::string> h = {"Date: " + date, "From: " + AddressHeaderValue(from),
+                                "To: " + AddressHeaderValue(m.to)};
+  if (m.cc) h.push_back("Cc: " + AddressHeaderValue(*m.cc));
+  h.push_back("Subject: " + HeaderText(m.subject));
+  h.push_back("Message-ID: " + message_id);
+  return h;
 }
 
-std::string EncodeQuotedPrintable(std::string_view text) {
+std::string CrlfLines(std::string_view s) {
   std::string out;
-  auto encode_line = [&out](std::string_view line) {
-    std::size_t column = 0;
-    for (std::size_t k = 0; k < line.size(); ++k) {
-      const unsigned char c = line[k];
-      const bool last = k + 1 == line.size();
-      char token[4] = {static_cast<char>(c), 0, 0, 0};
-      std::size_t len = 1;
-      // Blanks are literal except at the end of a line, where transports may strip them.
-      const bool literal = (c >= 33 && c <= 126 && c != '=') || ((c == ' ' || c == '\t') && !last);
-      if (!literal) {
-        token[0] = '=';
-        token[1] = kHex[c >> 4];
-        token[2] = kHex[c & 15];
-        len = 3;
-      }
-      // At most 76 characters a line; a line that goes on needs room for its '='.
-      if (column + len > (last ? 76u : 75u)) {
-        out += "=\r\n";
-        column = 0;
-      }
-      out.append(token, len);
-      column += len;
-    }
-  };
-  std::size_t start = 0;
-  for (std::size_t k = 0; k <= text.size(); ++k) {
-    if (k == text.size()) {
-      encode_line(text.substr(start));
-      break;
-    }
-    if (text[k] == '\r' || text[k] == '\n') {
-      encode_line(text.substr(start, k - start));
+  for (std::size_t k = 0; k < s.size(); ++k) {
+    if (s[k] == '\r' || s[k] == '\n') {
       out += "\r\n";
-      if (text[k] == '\r' && k + 1 < text.size() && text[k + 1] == '\n') ++k;
-      start = k + 1;
+      if (s[k] == '\r' && k + 1 < s.size() && s[k + 1] == '\n') ++k;
+    } else {
+      out += s[k];
     }
   }
-  return out;
-}
-
-std::string BuildMimeMessage(const MimeMessage& m) {
-  std::string out;
-  out += "Date: " + m.date + "\r\n";
-  out += "From: " + AddressHeaderValue(m.from) + "\r\n";
-  out += "To: " + AddressHeaderValue(m.to) + "\r\n";
-  if (m.cc) out += "Cc: " + AddressHeaderValue(*m.cc) + "\r\n";
-  out += "Subject: " + HeaderText(m.subject) + "\r\n";
-  out += "Message-ID: " + m.message_id + "\r\n";
-  out += "MIME-Version: 1.0\r\n";
-  out += std::string("Content-Type: multipart/mixed; boundary=\"") + kBoundary + "\"\r\n";
-  out += "\r\n";
-  out += "This is a message in MIME format.\r\n";
-  out += std::string("\r\n--") + kBoundary + "\r\n";
-  out += "Content-Type: text/plain; charset=UTF-8\r\n";
-  out += "Content-Transfer-Encoding: quoted-printable\r\n";
-  out += "\r\n";
-  out += EncodeQuotedPrintable(m.body);
-  for (const auto& a : m.attachments) {
-    out += std::string("\r\n--") + kBoundary + "\r\n";
-    out += "Content-Type: " + a.content_type + "; name=\"" + a.filename + "\"\r\n";
-    out += "Content-Transfer-Encoding: base64\r\n";
-    out += "Content-Disposition: attachment; filename=\"" + a.filename + "\"\r\n";
-    out += "\r\n";
-    std::string b64 = EncodeBase64(a.bytes);
-    // The line break before a boundary belongs to the boundary.
-    if (b64.size() >= 2) b64.resize(b64.size() - 2);
-    out += b64;
-  }
-  out += std::string("\r\n--") + kBoundary + "--\r\n";
   return out;
 }
 

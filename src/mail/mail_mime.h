@@ -1,19 +1,17 @@
-// mail_mime.h — checking a mail item and writing it as an Internet message.
+// mail_mime.h — checking a mail item and the header lines of its message.
 //
 //   PreparedMail m;
 //   std::string err;
 //   if (!PrepareMail(item, &m, &err)) return Fail(err);   // nothing has been sent
-//   MimeMessage msg{from, m.to, m.cc, m.subject, m.body, attachments, MailDate(now), NewMessageId(domain)};
-//   std::string wire = BuildMimeMessage(msg);            // CRLF lines, 7-bit clean
+//   auto headers = MailHeaders(from, m, MailDate(now), NewMessageId(domain));
 //
-// Only checked addresses, the fixed subject and our own file names reach a header:
+// Only checked addresses, the subject and our own file names reach a header:
 // every text the user typed is refused when it holds a line break or any other
-// control character, and the body is always quoted-printable, so no input can add
-// a header or a MIME part. The output depends on nothing but its input: Date and
-// Message-ID are passed in.
+// control character, and non-ASCII text becomes RFC 2047 encoded words, so no
+// input can add a header or a MIME part. The parts themselves (the body as
+// quoted-printable, the card as base64) are built by libcurl's MIME API.
 #pragma once
 
-#include <cstdint>
 #include <ctime>
 #include <filesystem>
 #include <optional>
@@ -58,34 +56,14 @@ struct PreparedMail {
 // sentence for the user saying what to correct.
 bool PrepareMail(const MailItem& item, PreparedMail* out, std::string* error);
 
-struct MimeAttachment {
-  std::string filename;
-  std::string content_type;
-  std::vector<std::uint8_t> bytes;
-};
+// Date, From, To, Cc (when there is one), Subject and Message-ID, each one
+// "Name: value" line without its CRLF; a long encoded name or subject is folded
+// with CRLF + blank inside the value.
+std::vector<std::string> MailHeaders(const MailAddress& from, const PreparedMail& m, const std::string& date,
+                                     const std::string& message_id);
 
-struct MimeMessage {
-  MailAddress from;
-  MailAddress to;
-  std::optional<MailAddress> cc;
-  std::string subject;
-  std::string body;  // UTF-8; line breaks of any kind become CRLF
-  std::vector<MimeAttachment> attachments;
-  std::string date;        // MailDate(...)
-  std::string message_id;  // NewMessageId(...)
-};
-
-// multipart/mixed: a quoted-printable UTF-8 text part, then one base64 part per
-// attachment. Lines end in CRLF and none is longer than 76 characters, folded
-// headers aside.
-std::string BuildMimeMessage(const MimeMessage& m);
-
-// Base64 in lines of 76 characters, each ended by CRLF.
-std::string EncodeBase64(const std::vector<std::uint8_t>& bytes);
-
-// Quoted-printable (RFC 2045) with CRLF line breaks; any line break in `text`
-// (CRLF, LF or CR) is a hard break.
-std::string EncodeQuotedPrintable(std::string_view text);
+// Line breaks of any kind (CRLF, LF, CR) as CRLF, the form of a mail's lines.
+std::string CrlfLines(std::string_view text);
 
 // "Mon, 02 Jan 2017 09:05:03 +0100" in local time, English names whatever the locale.
 std::string MailDate(std::time_t t);

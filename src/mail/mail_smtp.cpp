@@ -1,16 +1,16 @@
-// mail_smtp.cpp — the SMTP sender: checks, MIME, one libcurl transfer, and a
-// sentence for every way it can fail that says what to check.
+// mail_smtp.cpp — the SMTP sender: checks, the MIME message through libcurl, one
+// transfer, and a sentence for every way it can fail that says what to check.
 #include "mail/mail_smtp.h"
 
-#include <curl/curl.h>
+#include <arpa/inet.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fstream>
 #include <iterator>
-#include <mutex>
 
+#include "mail/mail_curl.h"
 #include "mail/mail_mime.h"
 
 namespace mirelune {
@@ -27,44 +27,37 @@ struct ServerUrl {
   std::string Shown() const { return scheme + "://" + host + ":" + port; }
 };
 
-bool ParseServerUrl(const std::string& url, ServerUrl* out) {
-  CURLU* u = curl_url();
+bool ParseServerUrl(const CurlApi& curl, const std::string& url, ServerUrl* out) {
+  CURLU* u = curl.url();
   if (!u) return false;
-  bool ok = curl_url_set(u, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK;
+  bool ok = curl.url_set(u, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK;
   char* part = nullptr;
-  if (ok && curl_url_get(u, CURLUPART_SCHEME, &part, 0) == CURLUE_OK) {
+  if (ok && curl.url_get(u, CURLUPART_SCHEME, &part, 0) == CURLUE_OK) {
     out->scheme = part;
-    curl_free(part);
+    curl.free(part);
   } else {
     ok = false;
   }
-  if (ok && curl_url_get(u, CURLUPART_HOST, &part, 0) == CURLUE_OK) {
+  if (ok && curl.url_get(u, CURLUPART_HOST, &part, 0) == CURLUE_OK) {
     out->host = part;
-    curl_free(part);
+    curl.free(part);
   } else {
     ok = false;
   }
-  if (ok && curl_url_get(u, CURLUPART_PORT, &part, CURLU_DEFAULT_PORT) == CURLUE_OK) {
+  if (ok && curl.url_get(u, CURLUPART_PORT, &part, CURLU_DEFAULT_PORT) == CURLUE_OK) {
     out->port = part;
-    curl_free(part);
+    curl.free(part);
   } else {
     ok = false;
   }
-  curl_url_cleanup(u);
+  curl.url_cleanup(u);
   return ok && (out->scheme == "smtp" || out->scheme == "smtps") && !out->host.empty();
 }
 
-struct Upload {
-  const std::string* data;
-  std::size_t pos = 0;
-};
-
-std::size_t ReadUpload(char* buffer, std::size_t size, std::size_t count, void* user) {
-  auto* up = static_cast<Upload*>(user);
-  const std::size_t n = std::min(size * count, up->data->size() - up->pos);
-  std::memcpy(buffer, up->data->data() + up->pos, n);
-  up->pos += n;
-  return n;
+// libcurl asks about progress at least once a second, also while a server is silent.
+int Progress(void* cancel, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  const auto* flag = static_cast<const std::atomic<bool>*>(cancel);
+  return flag && flag->load() ? 1 : 0;
 }
 
 bool ReadFile(const std::filesystem::path& p, std::vector<std::uint8_t>* bytes) {
@@ -83,12 +76,18 @@ const char kTlsAdvice[] =
     "and smtp:// for a plain or STARTTLS server (usually port 587 or 25).";
 
 // One sentence per failure, naming the setting to check.
-std::string Explain(CURLcode rc, long reply, const char* detail, const ServerUrl& server,
+std::string Explain(const CurlApi& curl, CURLcode rc, long reply, const char* detail, const ServerUrl& server,
                     const SmtpSettings& cfg, const PreparedMail& m, const MailAddress& from) {
   const std::string at = server.Shown();
   const std::string code = reply > 0 ? " (reply " + std::to_string(reply) + ")" : "";
-  const std::string why = *detail ? std::string(detail) : curl_easy_strerror(rc);
+  // Only what the server or libcurl said can hold the password; our own words never do.
+  const std::string why = WithoutSecret(*detail ? std::string(detail) : curl.easy_strerror(rc), cfg.password);
   switch (rc) {
+    case CURLE_ABORTED_BY_CALLBACK:
+      return "Sending through the mail server at " + at + " was stopped before it was done.";
+    case CURLE_USE_SSL_FAILED:
+      return "The mail server at " + at + " offers no secure (TLS) connection, so neither the login nor the "
+             "card was sent; use smtps:// or a server that offers STARTTLS.";
     case CURLE_COULDNT_RESOLVE_HOST:
       return "The mail server " + server.host +
              " could not be found. Check MIRELUNE_SMTP_URL and the network.";
@@ -100,7 +99,6 @@ std::string Explain(CURLcode rc, long reply, const char* detail, const ServerUrl
     case CURLE_LOGIN_DENIED:
       return "The mail server at " + at + " refused the login as \"" + cfg.user +
              "\". Check MIRELUNE_SMTP_USER and MIRELUNE_SMTP_PASSWORD.";
-    case CURLE_USE_SSL_FAILED:
     case CURLE_SSL_CONNECT_ERROR:
     case CURLE_PEER_FAILED_VERIFICATION:
     case CURLE_SSL_CERTPROBLEM:
@@ -110,7 +108,8 @@ std::string Explain(CURLcode rc, long reply, const char* detail, const ServerUrl
     case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
     case CURLE_SSL_INVALIDCERTSTATUS:
       return "The secure (TLS) connection to the mail server at " + at + " failed (" + why + ")." +
-             kTlsAdvice + " The server's certificate must also be trusted by this computer.";
+             kTlsAdvice + " The server's certificate must also be trusted by this computer (or by "
+             "MIRELUNE_SMTP_CA_FILE).";
     default:
       break;
   }
@@ -130,15 +129,40 @@ std::string Explain(CURLcode rc, long reply, const char* detail, const ServerUrl
   return "Sending through the mail server at " + at + " failed (" + why + "). Check MIRELUNE_SMTP_URL.";
 }
 
-// Belt and braces: a password must never reach the user's screen or a log.
-std::string WithoutSecret(std::string text, const std::string& secret) {
-  if (secret.empty()) return text;
-  for (std::size_t at = text.find(secret); at != std::string::npos; at = text.find(secret, at + 3))
-    text.replace(at, secret.size(), "***");
-  return text;
+bool WordCharacter(char c) {
+  const unsigned char u = static_cast<unsigned char>(c);
+  return u >= 0x80 || std::isalnum(u);
 }
 
 }  // namespace
+
+std::string WithoutSecret(std::string text, const std::string& secret) {
+  if (secret.empty()) return text;
+  const bool any_occurrence = secret.size() >= 6;
+  for (std::size_t at = text.find(secret); at != std::string::npos;) {
+    const std::size_t end = at + secret.size();
+    const bool word = (at == 0 || !WordCharacter(text[at - 1])) && (end == text.size() || !WordCharacter(text[end]));
+    if (any_occurrence || word) {
+      text.replace(at, secret.size(), "***");
+      at = text.find(secret, at + 3);
+    } else {
+      at = text.find(secret, at + 1);
+    }
+  }
+  return text;
+}
+
+bool IsLoopbackHost(const std::string& host) {
+  if (host == "localhost") return true;
+  std::string h = host;
+  if (h.size() >= 2 && h.front() == '[' && h.back() == ']') h = h.substr(1, h.size() - 2);
+  in_addr v4{};
+  if (::inet_pton(AF_INET, h.c_str(), &v4) == 1) return (ntohl(v4.s_addr) >> 24) == 127;
+  in6_addr v6{};
+  if (::inet_pton(AF_INET6, h.c_str(), &v6) != 1) return false;
+  if (IN6_IS_ADDR_LOOPBACK(&v6)) return true;
+  return IN6_IS_ADDR_V4MAPPED(&v6) && v6.s6_addr[12] == 127;
+}
 
 bool SmtpSettingsFromEnvironment(SmtpSettings* out) {
   SmtpSettings cfg;
@@ -147,18 +171,26 @@ bool SmtpSettingsFromEnvironment(SmtpSettings* out) {
   cfg.user = Env("MIRELUNE_SMTP_USER");
   cfg.password = Env("MIRELUNE_SMTP_PASSWORD");
   cfg.from = Env("MIRELUNE_MAIL_FROM");
+  cfg.ca_file = Env("MIRELUNE_SMTP_CA_FILE");
   *out = std::move(cfg);
   return true;
 }
 
-bool SmtpSender::Send(const MailItem& item, std::string* report) {
+Result SmtpSender::Send(const MailItem& item) {
   std::string text;
   const bool ok = [&] {
     PreparedMail m;
     if (!PrepareMail(item, &m, &text)) return false;
 
+    std::string why;
+    const CurlApi* curl_api = LoadCurl(&why);
+    if (!curl_api) {
+      text = "Nothing was sent: " + why + ".";
+      return false;
+    }
+    const CurlApi& api = *curl_api;
     ServerUrl server;
-    if (!ParseServerUrl(cfg_.url, &server)) {
+    if (!ParseServerUrl(api, cfg_.url, &server)) {
       text =
           "MIRELUNE_SMTP_URL is not a mail server address; it must look like smtp://host:port "
           "or smtps://host:port. Nothing was sent.";
@@ -166,7 +198,6 @@ bool SmtpSender::Send(const MailItem& item, std::string* report) {
     }
 
     MailAddress from;
-    std::string why;
     const std::string& from_text = cfg_.from.empty() ? cfg_.user : cfg_.from;
     if (from_text.empty() || !ParseMailAddress(from_text, &from, &why)) {
       text = cfg_.from.empty()
@@ -175,68 +206,81 @@ bool SmtpSender::Send(const MailItem& item, std::string* report) {
                  : "MIRELUNE_MAIL_FROM " + why + "; set it to your own e-mail address. Nothing was sent.";
       return false;
     }
-
-    MimeMessage msg;
-    msg.from = from;
-    msg.to = m.to;
-    msg.cc = m.cc;
-    msg.subject = m.subject;
-    msg.body = m.body;
+    std::vector<std::vector<std::uint8_t>> files;
     for (const auto& a : m.attachments) {
-      MimeAttachment att{a.filename, a.content_type, {}};
-      if (!ReadFile(a.path, &att.bytes)) {
+      files.emplace_back();
+      if (!ReadFile(a.path, &files.back())) {
         text = "The card file " + a.path.string() + " could not be read, so nothing was sent.";
         return false;
       }
-      msg.attachments.push_back(std::move(att));
     }
-    msg.date = MailDate(std::time(nullptr));
-    const std::string domain = from.address.substr(from.address.find('@') + 1);
-    msg.message_id = cfg_.message_key.empty() ? NewMessageId(domain) : "<" + cfg_.message_key + "@" + domain + ">";
-    const std::string wire = BuildMimeMessage(msg);
 
-    static std::once_flag curl_ready;
-    std::call_once(curl_ready, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-    CURL* curl = curl_easy_init();
+    CURL* curl = api.easy_init();
     if (!curl) {
       text = "The mail library could not start, so nothing was sent.";
       return false;
     }
-    curl_slist* rcpt = curl_slist_append(nullptr, ("<" + m.to.address + ">").c_str());
-    if (m.cc) rcpt = curl_slist_append(rcpt, ("<" + m.cc->address + ">").c_str());
-    Upload up{&wire};
-    char detail[CURL_ERROR_SIZE] = {0};
-    curl_easy_setopt(curl, CURLOPT_URL, cfg_.url.c_str());
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "smtp,smtps");
-    if (server.scheme == "smtp") curl_easy_setopt(curl, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_TRY));
-    if (!cfg_.user.empty()) {
-      curl_easy_setopt(curl, CURLOPT_USERNAME, cfg_.user.c_str());
-      curl_easy_setopt(curl, CURLOPT_PASSWORD, cfg_.password.c_str());
+    curl_mime* mime = api.mime_init(curl);
+    curl_mimepart* part = api.mime_addpart(mime);
+    const std::string body = CrlfLines(m.body);
+    api.mime_data(part, body.data(), body.size());
+    api.mime_type(part, "text/plain; charset=UTF-8");
+    api.mime_encoder(part, "quoted-printable");
+    for (std::size_t k = 0; k < files.size(); ++k) {
+      part = api.mime_addpart(mime);
+      api.mime_data(part, reinterpret_cast<const char*>(files[k].data()), files[k].size());
+      api.mime_type(part, m.attachments[k].content_type.c_str());
+      api.mime_filename(part, m.attachments[k].filename.c_str());
+      api.mime_encoder(part, "base64");
     }
-    curl_easy_setopt(curl, CURLOPT_MAIL_FROM, ("<" + from.address + ">").c_str());
-    curl_easy_setopt(curl, CURLOPT_MAIL_RCPT, rcpt);
-    curl_easy_setopt(curl, CURLOPT_UPLOAD, 1L);
-    curl_easy_setopt(curl, CURLOPT_READFUNCTION, ReadUpload);
-    curl_easy_setopt(curl, CURLOPT_READDATA, &up);
-    curl_easy_setopt(curl, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(wire.size()));
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, cfg_.connect_timeout_s);
-    curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, cfg_.response_timeout_s);
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, detail);
-    const CURLcode rc = curl_easy_perform(curl);
+    curl_slist* headers = nullptr;
+    const std::string domain = from.address.substr(from.address.find('@') + 1);
+    const std::string message_id =
+        cfg_.message_key.empty() ? NewMessageId(domain) : "<" + cfg_.message_key + "@" + domain + ">";
+    for (const std::string& h : MailHeaders(from, m, MailDate(std::time(nullptr)), message_id))
+      headers = api.slist_append(headers, h.c_str());
+    curl_slist* rcpt = api.slist_append(nullptr, ("<" + m.to.address + ">").c_str());
+    if (m.cc) rcpt = api.slist_append(rcpt, ("<" + m.cc->address + ">").c_str());
+
+    // A login goes out only over TLS, or to this very machine.
+    const bool login = !cfg_.user.empty() || !cfg_.password.empty();
+    const long tls = login && !IsLoopbackHost(server.host) ? CURLUSESSL_ALL : CURLUSESSL_TRY;
+    char detail[CURL_ERROR_SIZE] = {0};
+    auto set = api.easy_setopt;
+    set(curl, CURLOPT_URL, cfg_.url.c_str());
+    set(curl, CURLOPT_PROTOCOLS_STR, "smtp,smtps");
+    if (server.scheme == "smtp") set(curl, CURLOPT_USE_SSL, tls);
+    if (!cfg_.ca_file.empty()) set(curl, CURLOPT_CAINFO, cfg_.ca_file.c_str());
+    if (login) {
+      set(curl, CURLOPT_USERNAME, cfg_.user.c_str());
+      set(curl, CURLOPT_PASSWORD, cfg_.password.c_str());
+    }
+    set(curl, CURLOPT_MAIL_FROM, ("<" + from.address + ">").c_str());
+    set(curl, CURLOPT_MAIL_RCPT, rcpt);
+    set(curl, CURLOPT_HTTPHEADER, headers);
+    set(curl, CURLOPT_MIMEPOST, mime);
+    set(curl, CURLOPT_CONNECTTIMEOUT, cfg_.connect_timeout_s);
+    set(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, cfg_.response_timeout_s);
+    set(curl, CURLOPT_NOSIGNAL, 1L);
+    set(curl, CURLOPT_ERRORBUFFER, detail);
+    set(curl, CURLOPT_NOPROGRESS, 0L);
+    set(curl, CURLOPT_XFERINFOFUNCTION, Progress);
+    set(curl, CURLOPT_XFERINFODATA, static_cast<const void*>(cfg_.cancel));
+    const CURLcode rc = api.easy_perform(curl);
     long reply = 0;
-    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &reply);
-    curl_slist_free_all(rcpt);
-    curl_easy_cleanup(curl);
+    api.easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &reply);
+    api.easy_cleanup(curl);
+    api.mime_free(mime);
+    api.slist_free_all(headers);
+    api.slist_free_all(rcpt);
     if (rc != CURLE_OK) {
-      text = Explain(rc, reply, detail, server, cfg_, m, from);
+      text = Explain(api, rc, reply, detail, server, cfg_, m, from);
       return false;
     }
     text = "The card was sent to " + m.to.address + " through " + server.Shown() + ".";
     return true;
   }();
-  if (report) *report = WithoutSecret(text, cfg_.password);
-  return ok;
+  return ok ? Result::Done(text) : Result::Failed(text);
 }
 
 }  // namespace mirelune

@@ -1,5 +1,9 @@
-// palette.h — the palette table, the palette strip every colour is sampled from,
-// and the splitting of a colour into components.
+// palette.h — the palette strip every colour is sampled from, the splitting of a
+// colour into components, and the palette chooser (the table itself is in core/).
+//
+//   s.colorr = 0; DrawPaletteStrip(s);        // a random palette; s.tipp says which
+//   Colour c = s.Picture3.Point(10, row);     // how every style takes a colour
+//   s.barvap = c; SplitColour(s);             // s.re1, s.gr1, s.bl1
 #pragma once
 
 #include "core/state.h"

@@ -22,10 +22,7 @@ void DrawCircleTrails(State& s) {
     s.bl1 += 70;
     for (int k = 1; k <= 50; ++k) {
       s.r1 = Int(s.rng.Rnd() * 40 + 40);
-      s.re1 -= 2;
-      s.gr1 -= 2;
-      s.bl1 -= 2;
-      ClampComponents(s);
+      ShadeComponents(s, -2);
       double cx = s.i, cy = s.j;
       if (s.nacin == 1) {
         cx = s.i + 2 * k;

@@ -6,7 +6,6 @@
 namespace mirelune {
 
 void DrawColourWheels(State& s) {
-  Surface& canvas = s.Picture1;
   const Surface& strip = s.Picture3;
 
   for (s.nn = 1; s.nn <= 2; s.nn += 1) {
@@ -22,9 +21,7 @@ void DrawColourWheels(State& s) {
       const double b = s.r * Cos(s.fi);
       const Colour c = static_cast<Colour>(s.barva);
       // Three strokes with the tip nudged right and down close the gaps at the rim.
-      canvas.Line(s.i, s.j, s.i + a, s.j + b, c);
-      canvas.Line(s.i, s.j, s.i + a + 1, s.j + b, c);
-      canvas.Line(s.i, s.j, s.i + a, s.j + b + 1, c);
+      DrawSpoke(s, a, b, c);
     }
   }
 }

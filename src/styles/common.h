@@ -31,4 +31,20 @@ inline void ClampComponents(State& s) {
   if (s.bl1 < 0) s.bl1 = 0;
 }
 
+// One shading step: every component moves by `step`, then none stays below 0.
+inline void ShadeComponents(State& s, double step) {
+  s.re1 += step;
+  s.gr1 += step;
+  s.bl1 += step;
+  ClampComponents(s);
+}
+
+// A spoke from the figure's centre (i, j) to the offset (a, b), drawn three times
+// with the tip nudged right and then down: the nudges close the gaps at the rim.
+inline void DrawSpoke(State& s, double a, double b, Colour c) {
+  s.Picture1.Line(s.i, s.j, s.i + a, s.j + b, c);
+  s.Picture1.Line(s.i, s.j, s.i + a + 1, s.j + b, c);
+  s.Picture1.Line(s.i, s.j, s.i + a, s.j + b + 1, c);
+}
+
 }  // namespace mirelune

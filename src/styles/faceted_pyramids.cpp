@@ -14,13 +14,6 @@ void Brighten(State& s) {
   s.bl1 += 0.7;
 }
 
-void Darken(State& s) {
-  s.re1 -= 0.7;
-  s.gr1 -= 0.7;
-  s.bl1 -= 0.7;
-  ClampComponents(s);
-}
-
 }  // namespace
 
 void DrawFacetedPyramids(State& s) {
@@ -36,10 +29,7 @@ void DrawFacetedPyramids(State& s) {
       const auto [a, b] = ClusterOffset(s);
       s.barvap = strip.Point(10, p + s.r);
       SplitColour(s);
-      s.re1 -= 50;
-      s.gr1 -= 50;
-      s.bl1 -= 50;
-      ClampComponents(s);
+      ShadeComponents(s, -50);
       s.x = s.i + a;
       s.y = s.j + b;
 
@@ -57,12 +47,12 @@ void DrawFacetedPyramids(State& s) {
       }
       end = s.x - s.r1;
       for (s.kk = s.x + s.r1; s.kk >= end; s.kk += -1) {  // bottom side
-        Darken(s);
+        ShadeComponents(s, -0.7);
         canvas.Line(s.x, s.y, s.kk, s.y + s.r1, RGB(s.re1, s.gr1, s.bl1));
       }
       end = s.y - s.r1;
       for (s.kk = s.y + s.r1; s.kk >= end; s.kk += -1) {  // left side
-        Darken(s);
+        ShadeComponents(s, -0.7);
         canvas.Line(s.x, s.y, s.x - s.r1, s.kk, RGB(s.re1, s.gr1, s.bl1));
       }
     }

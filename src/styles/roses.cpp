@@ -6,7 +6,6 @@
 namespace mirelune {
 
 void DrawRoses(State& s) {
-  Surface& canvas = s.Picture1;
   const Surface& strip = s.Picture3;
 
   for (s.nn = 1; s.nn <= 2; s.nn += 1) {
@@ -21,9 +20,7 @@ void DrawRoses(State& s) {
       const double a = s.r1 * Sin(s.fi);
       const double b = s.r1 * Cos(s.fi);
       const Colour c = static_cast<Colour>(s.barva);
-      canvas.Line(s.i, s.j, s.i + a, s.j + b, c);
-      canvas.Line(s.i, s.j, s.i + a + 1, s.j + b, c);
-      canvas.Line(s.i, s.j, s.i + a, s.j + b + 1, c);
+      DrawSpoke(s, a, b, c);
     }
   }
 }

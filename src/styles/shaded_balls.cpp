@@ -22,10 +22,7 @@ void DrawShadedBalls(State& s) {
       s.barvap = strip.Point(10, p + s.r);
       SplitColour(s);
       // Start well below the sampled colour so the rim reads as shadow.
-      s.re1 -= 50;
-      s.gr1 -= 50;
-      s.bl1 -= 50;
-      ClampComponents(s);
+      ShadeComponents(s, -50);
       for (s.kk = s.r1; s.kk >= 0; s.kk += -1) {
         // No upper clamp: RGB caps each component, so the highlight saturates.
         s.re1 += 4;

@@ -6,18 +6,6 @@
 
 namespace mirelune {
 
-namespace {
-
-// One shading step: 8 darker in every component, never below black.
-void Darken(State& s) {
-  s.re1 = s.re1 - 8;
-  s.gr1 = s.gr1 - 8;
-  s.bl1 = s.bl1 - 8;
-  ClampComponents(s);
-}
-
-}  // namespace
-
 void DrawShadedBars(State& s) {
   Surface& canvas = s.Picture1;
   const Surface& strip = s.Picture3;
@@ -34,14 +22,14 @@ void DrawShadedBars(State& s) {
       // The middle line (offset 0) is drawn twice; the darkening accumulates outwards.
       if (s.nacin == 1) {
         for (s.kk = 0; s.kk <= 10; s.kk += 1) {
-          Darken(s);
+          ShadeComponents(s, -8);  // never below black
           const Colour c = RGB(s.re1, s.gr1, s.bl1);
           canvas.Line(s.i + a + s.kk, s.j + b - s.r, s.i + a + s.kk, s.j + b + s.r, c);
           canvas.Line(s.i + a - s.kk, s.j + b - s.r, s.i + a - s.kk, s.j + b + s.r, c);
         }
       } else {
         for (s.kk = 0; s.kk <= 10; s.kk += 1) {
-          Darken(s);
+          ShadeComponents(s, -8);  // never below black
           const Colour c = RGB(s.re1, s.gr1, s.bl1);
           canvas.Line(s.i + a - s.r, s.j + b + s.kk, s.i + a + s.r, s.j + b + s.kk, c);
           canvas.Line(s.i + a - s.r, s.j + b - s.kk, s.i + a + s.r, s.j + b - s.kk, c);

@@ -39,10 +39,7 @@ void DrawShadedCones(State& s) {
       for (s.fi1 = 0; s.fi1 <= 3.14; s.fi1 += 0.008) {
         s.di1 = s.r1 * Sin(s.fi1);
         s.dj1 = s.r1 * Cos(s.fi1);
-        s.re1 -= 0.3;
-        s.gr1 -= 0.3;
-        s.bl1 -= 0.3;
-        ClampComponents(s);
+        ShadeComponents(s, -0.3);
         DrawRadius(s, tip_x, tip_y);
       }
       // Light half: on past a full turn (6.3), so the first radii get the light colours.

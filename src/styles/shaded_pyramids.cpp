@@ -28,10 +28,7 @@ void DrawShadedPyramids(State& s) {
       s.bl1 += 70;
       for (s.kk = s.r1; s.kk >= 0; s.kk += -1) {
         s.r3 = s.r1 - s.kk;  // rings grow outwards as kk counts down
-        s.re1 -= 3;
-        s.gr1 -= 3;
-        s.bl1 -= 3;
-        ClampComponents(s);
+        ShadeComponents(s, -3);
         canvas.LineBox(s.i + a + s.r3, s.j + b + s.r3, s.i + a - s.r3, s.j + b - s.r3, RGB(s.re1, s.gr1, s.bl1));
       }
     }

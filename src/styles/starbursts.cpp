@@ -5,7 +5,6 @@
 namespace mirelune {
 
 void DrawStarbursts(State& s) {
-  Surface& canvas = s.Picture1;
   const Surface& strip = s.Picture3;
 
   for (s.nn = 1; s.nn <= 2; s.nn += 1) {
@@ -19,9 +18,7 @@ void DrawStarbursts(State& s) {
       const double a = s.r * Sin(s.fi);
       const double b = s.r * Cos(s.fi);
       const Colour c = static_cast<Colour>(s.barva);
-      canvas.Line(s.i, s.j, s.i + a, s.j + b, c);
-      canvas.Line(s.i, s.j, s.i + a + 1, s.j + b, c);
-      canvas.Line(s.i, s.j, s.i + a, s.j + b + 1, c);
+      DrawSpoke(s, a, b, c);
     }
   }
 }

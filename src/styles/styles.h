@@ -2,6 +2,10 @@
 //
 // Each style draws only on Picture1, reads colours only from Picture3 (column 10),
 // and keeps its working values in the shared state, where the next style finds them.
+//
+//   DrawRoses(s);                          // one style, as the pass calls it
+//   kStyles[k].draw(s);                    // style k + 1, by its flag
+//   std::puts(kStyles[k].name);            // "roses"
 #pragma once
 
 #include "core/state.h"

@@ -1,11 +1,18 @@
 #include "surface/text.h"
 
 #include <fontconfig/fontconfig.h>
+#include <fribidi.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
+#include <hb-ft.h>
+#include <hb.h>
 
+#include <algorithm>
+#include <cmath>
 #include <map>
+#include <memory>
 #include <mutex>
+#include <utility>
 
 #include "surface/surface.h"
 
@@ -63,52 +70,395 @@ std::string EncodeUtf8(char32_t c) {
 
 namespace {
 
-// FreeType faces are not thread-safe; one lock guards the library and the cache.
+// Windows-1252 bytes 0x80..0x9F and the characters they hold.
+constexpr char32_t kHigh[32] = {0x20AC, 0x81,   0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x8D,   0x017D, 0x8F,
+                                0x90,   0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x9D,   0x017E, 0x0178};
+
+}  // namespace
+
+int Windows1252Code(char32_t ch) {
+  if (ch < 0x80 || (ch >= 0xA0 && ch <= 0xFF)) return static_cast<int>(ch);
+  for (int k = 0; k < 32; ++k)
+    if (kHigh[k] == ch) return 0x80 + k;
+  return -1;
+}
+
+namespace {
+
+bool IsControl(char32_t c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F); }
+
+// A character drawn from the face of the one before it: marks, joiners, variation
+// selectors, skin tones and tag characters belong to their base.
+bool Continues(char32_t c, hb_unicode_funcs_t* uf) {
+  if (c == 0x200C || c == 0x200D || (c >= 0xFE00 && c <= 0xFE0F) || (c >= 0xE0100 && c <= 0xE01EF) ||
+      (c >= 0x1F3FB && c <= 0x1F3FF) || (c >= 0xE0020 && c <= 0xE007F))
+    return true;
+  switch (hb_unicode_general_category(uf, c)) {
+    case HB_UNICODE_GENERAL_CATEGORY_NON_SPACING_MARK:
+    case HB_UNICODE_GENERAL_CATEGORY_SPACING_MARK:
+    case HB_UNICODE_GENERAL_CATEGORY_ENCLOSING_MARK:
+      return true;
+    default:
+      return false;
+  }
+}
+
+struct Face {
+  FT_Face ft = nullptr;
+  hb_font_t* hb = nullptr;
+  std::string file;
+  double scale = 1;  // faces with bitmaps only: text size / strike size
+};
+
+struct FontRef {
+  std::string file;
+  int index = 0;  // the face within a collection (.ttc)
+};
+
+FontRef RefOf(FcPattern* p) {
+  FontRef r;
+  FcChar8* file = nullptr;
+  if (FcPatternGetString(p, FC_FILE, 0, &file) == FcResultMatch && file) r.file = reinterpret_cast<const char*>(file);
+  if (FcPatternGetInteger(p, FC_INDEX, 0, &r.index) != FcResultMatch) r.index = 0;
+  return r;
+}
+
+struct Family {
+  FontRef primary;
+  FcFontSet* fallbacks = nullptr;     // fontconfig's order, closest first
+  std::map<char32_t, Face*> chosen;  // per character (+ kColourWanted)
+};
+
+constexpr char32_t kColourWanted = 0x200000;
+
+// FreeType faces are not thread-safe; one lock guards the library and the caches,
+// which live to the end of the process.
 struct FontCache {
   std::mutex mu;
   FT_Library lib = nullptr;
-  std::map<std::string, std::string> files;  // family -> path
-  std::map<std::string, FT_Face> faces;      // path -> face
+  std::map<std::string, Family> families;
+  std::map<std::pair<std::string, int>, std::unique_ptr<Face>> faces;
 
   FontCache() { FT_Init_FreeType(&lib); }
 
-  std::string File(const std::string& family) {
-    auto it = files.find(family);
-    if (it != files.end()) return it->second;
-    std::string path;
-    FcPattern* pat = FcNameParse(reinterpret_cast<const FcChar8*>(family.c_str()));
-    if (pat) {
-      FcConfigSubstitute(nullptr, pat, FcMatchPattern);
-      FcDefaultSubstitute(pat);
-      FcResult res;
-      FcPattern* match = FcFontMatch(nullptr, pat, &res);
-      if (match) {
-        FcChar8* file = nullptr;
-        if (FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch && file)
-          path = reinterpret_cast<const char*>(file);
-        FcPatternDestroy(match);
-      }
-      FcPatternDestroy(pat);
+  Family& FamilyOf(const std::string& name) {
+    auto it = families.find(name);
+    if (it != families.end()) return it->second;
+    Family& f = families[name];
+    FcPattern* pat = FcNameParse(reinterpret_cast<const FcChar8*>(name.c_str()));
+    if (!pat) return f;
+    FcConfigSubstitute(nullptr, pat, FcMatchPattern);
+    FcDefaultSubstitute(pat);
+    FcResult res;
+    if (FcPattern* match = FcFontMatch(nullptr, pat, &res)) {
+      f.primary = RefOf(match);
+      FcPatternDestroy(match);
     }
-    files[family] = path;
-    return path;
+    f.fallbacks = FcFontSort(nullptr, pat, FcTrue, nullptr, &res);
+    FcPatternDestroy(pat);
+    return f;
   }
 
-  FT_Face Face(const std::string& family) {
-    const std::string path = File(family);
-    if (path.empty() || !lib) return nullptr;
-    auto it = faces.find(path);
-    if (it != faces.end()) return it->second;
-    FT_Face face = nullptr;
-    if (FT_New_Face(lib, path.c_str(), 0, &face) != 0) face = nullptr;
-    faces[path] = face;
-    return face;
+  Face* Open(const FontRef& r) {
+    if (r.file.empty() || !lib) return nullptr;
+    const auto key = std::make_pair(r.file, r.index);
+    auto it = faces.find(key);
+    if (it != faces.end()) return it->second.get();
+    std::unique_ptr<Face>& face = faces[key];
+    FT_Face ft = nullptr;
+    if (FT_New_Face(lib, r.file.c_str(), r.index, &ft) == 0) {
+      face = std::make_unique<Face>();
+      face->ft = ft;
+      face->file = r.file;
+      face->hb = hb_ft_font_create_referenced(ft);
+      // Hinted advances, as FreeType draws the glyphs.
+      hb_ft_font_set_load_flags(face->hb, FT_LOAD_DEFAULT | (FT_HAS_COLOR(ft) ? FT_LOAD_COLOR : 0));
+    }
+    return face.get();
+  }
+
+  // The face that draws `ch`: the family's own when it has it, else the first of
+  // fontconfig's fallback list that does (a colour one first when asked), else
+  // the family's own, whose missing-glyph box then shows.
+  Face* Choose(Family& fam, Face* primary, char32_t ch, bool colour) {
+    if (!colour && FT_Get_Char_Index(primary->ft, ch)) return primary;
+    const char32_t key = ch + (colour ? kColourWanted : 0);
+    auto it = fam.chosen.find(key);
+    if (it != fam.chosen.end()) return it->second;
+    Face* found = nullptr;
+    for (int pass = colour ? 0 : 1; pass < 2 && !found; ++pass) {
+      for (int k = 0; fam.fallbacks && k < fam.fallbacks->nfont && !found; ++k) {
+        FcCharSet* cs = nullptr;
+        FcPattern* p = fam.fallbacks->fonts[k];
+        if (FcPatternGetCharSet(p, FC_CHARSET, 0, &cs) != FcResultMatch || !FcCharSetHasChar(cs, ch)) continue;
+        Face* f = Open(RefOf(p));
+        if (f && (pass == 1 || FT_HAS_COLOR(f->ft)) && FT_Get_Char_Index(f->ft, ch)) found = f;
+      }
+    }
+    if (!found) found = primary;
+    fam.chosen[key] = found;
+    return found;
   }
 };
 
 FontCache& Cache() {
   static FontCache* cache = new FontCache();  // lives to the end of the process
   return *cache;
+}
+
+bool SetSize(Face* f, double points) {
+  if (FT_IS_SCALABLE(f->ft)) {
+    if (FT_Set_Char_Size(f->ft, 0, static_cast<FT_F26Dot6>(points * 64 + 0.5), 96, 96) != 0) return false;
+    f->scale = 1;
+  } else {
+    // Bitmap strikes only (colour emoji): the nearest strike not smaller than the
+    // text, else the largest, scaled when drawn.
+    if (f->ft->num_fixed_sizes <= 0) return false;
+    const double want = points * 96 / 72;
+    int best = -1;
+    for (int k = 0; k < f->ft->num_fixed_sizes; ++k) {
+      const double ppem = f->ft->available_sizes[k].y_ppem / 64.0;
+      const double b = best < 0 ? 0 : f->ft->available_sizes[best].y_ppem / 64.0;
+      if (best < 0 || (b < want ? ppem > b : (ppem >= want && ppem < b))) best = k;
+    }
+    if (FT_Select_Size(f->ft, best) != 0) return false;
+    f->scale = want / (f->ft->available_sizes[best].y_ppem / 64.0);
+  }
+  hb_ft_font_changed(f->hb);
+  return true;
+}
+
+// A glyph placed on the line: pen position and vertical offset in 26.6 pixels.
+struct Glyph {
+  Face* face;
+  unsigned id;
+  std::size_t cluster;
+  long pen;
+  long x_offset;
+  long y_offset;
+};
+
+struct Line {
+  std::vector<Glyph> glyphs;  // visual order
+  long advance = 0;           // 26.6
+};
+
+// Windows-1252 text the face fully holds: FreeType's advances and kerning, one
+// character after another, exactly as such text has always been placed.
+bool PlainText(FT_Face face, const std::u32string& text) {
+  for (char32_t c : text)
+    if (Windows1252Code(c) < 0 || !FT_Get_Char_Index(face, c)) return false;
+  return true;
+}
+
+void LayOutPlain(Face* face, const std::u32string& text, const std::vector<std::size_t>& origin, Line* line) {
+  FT_Face ft = face->ft;
+  const bool kerning = FT_HAS_KERNING(ft);
+  FT_UInt prev = 0;
+  for (std::size_t k = 0; k < text.size(); ++k) {
+    const FT_UInt glyph = FT_Get_Char_Index(ft, text[k]);
+    if (kerning && prev && glyph) {
+      FT_Vector delta;
+      if (FT_Get_Kerning(ft, prev, glyph, FT_KERNING_DEFAULT, &delta) == 0) line->advance += delta.x;
+    }
+    prev = glyph;
+    if (FT_Load_Glyph(ft, glyph, FT_LOAD_DEFAULT) != 0) continue;
+    line->glyphs.push_back({face, glyph, origin[k], line->advance, 0, 0});
+    line->advance += ft->glyph->advance.x;
+  }
+}
+
+long Scaled(hb_position_t v, double scale) {
+  return scale == 1 ? v : static_cast<long>(std::lround(v * scale));
+}
+
+// Any text: bidirectional levels (FriBidi), runs of one level, script and face,
+// each shaped by HarfBuzz, runs put in visual order.
+void LayOutShaped(FontCache& cache, Family& fam, Face* primary, double points, const std::u32string& text,
+                  const std::vector<std::size_t>& origin, Line* line) {
+  const auto n = static_cast<FriBidiStrIndex>(text.size());
+  const auto* chars = reinterpret_cast<const FriBidiChar*>(text.data());
+  std::vector<FriBidiCharType> types(text.size());
+  std::vector<FriBidiBracketType> brackets(text.size());
+  std::vector<FriBidiLevel> levels(text.size(), 0);
+  fribidi_get_bidi_types(chars, n, types.data());
+  fribidi_get_bracket_types(chars, n, types.data(), brackets.data());
+  FriBidiParType dir = FRIBIDI_PAR_LTR;  // the greeting is a left-to-right line
+  if (fribidi_get_par_embedding_levels_ex(types.data(), brackets.data(), n, &dir, levels.data()) == 0)
+    std::fill(levels.begin(), levels.end(), 0);
+
+  // Scripts: a common or inherited character (blank, digit, mark) takes its neighbour's.
+  hb_unicode_funcs_t* uf = hb_unicode_funcs_get_default();
+  std::vector<hb_script_t> scripts(text.size(), HB_SCRIPT_COMMON);
+  hb_script_t last = HB_SCRIPT_INVALID;
+  for (std::size_t k = 0; k < text.size(); ++k) {
+    const hb_script_t sc = hb_unicode_script(uf, text[k]);
+    if (sc != HB_SCRIPT_COMMON && sc != HB_SCRIPT_INHERITED && sc != HB_SCRIPT_UNKNOWN) {
+      if (last == HB_SCRIPT_INVALID) std::fill(scripts.begin(), scripts.begin() + k, sc);
+      last = sc;
+    }
+    scripts[k] = last == HB_SCRIPT_INVALID ? HB_SCRIPT_COMMON : last;
+  }
+
+  // Faces, sized once per call.
+  std::vector<Face*> faces(text.size(), primary);
+  std::vector<Face*> sized = {primary};
+  for (std::size_t k = 0; k < text.size(); ++k) {
+    Face* f = k > 0 && (Continues(text[k], uf) || (text[k - 1] == 0x200D && FT_Get_Char_Index(faces[k - 1]->ft, text[k])))
+                  ? faces[k - 1]
+                  : cache.Choose(fam, primary, text[k], k + 1 < text.size() && text[k + 1] == 0xFE0F);
+    if (std::find(sized.begin(), sized.end(), f) == sized.end()) {
+      if (!SetSize(f, points)) f = primary;
+      else sized.push_back(f);
+    }
+    faces[k] = f;
+  }
+
+  struct Run {
+    std::size_t begin, end;
+    FriBidiLevel level;
+    std::vector<Glyph> glyphs;  // pens relative to the run
+    long advance = 0;
+  };
+  std::vector<Run> runs;
+  for (std::size_t k = 0; k < text.size(); ++k) {
+    if (runs.empty() || levels[k] != runs.back().level || scripts[k] != scripts[k - 1] || faces[k] != faces[k - 1])
+      runs.push_back({k, k, levels[k], {}, 0});
+    runs.back().end = k + 1;
+  }
+
+  hb_buffer_t* buf = hb_buffer_create();
+  for (Run& run : runs) {
+    Face* face = faces[run.begin];
+    hb_buffer_clear_contents(buf);
+    hb_buffer_add_utf32(buf, reinterpret_cast<const std::uint32_t*>(text.data()), static_cast<int>(text.size()),
+                        static_cast<unsigned>(run.begin), static_cast<int>(run.end - run.begin));
+    hb_buffer_set_direction(buf, run.level % 2 ? HB_DIRECTION_RTL : HB_DIRECTION_LTR);
+    hb_buffer_set_script(buf, scripts[run.begin]);
+    // No language: guessing it would read the locale, and the card must not.
+    hb_shape(face->hb, buf, nullptr, 0);
+    unsigned count = 0;
+    const hb_glyph_info_t* info = hb_buffer_get_glyph_infos(buf, &count);
+    const hb_glyph_position_t* pos = hb_buffer_get_glyph_positions(buf, &count);
+    for (unsigned g = 0; g < count; ++g) {
+      run.glyphs.push_back({face, info[g].codepoint, origin[info[g].cluster], run.advance,
+                            Scaled(pos[g].x_offset, face->scale), Scaled(pos[g].y_offset, face->scale)});
+      run.advance += Scaled(pos[g].x_advance, face->scale);
+    }
+  }
+  hb_buffer_destroy(buf);
+
+  // Visual order of the runs: from the highest level down to 1, reverse every
+  // stretch of runs at that level or above.
+  std::vector<std::size_t> order(runs.size());
+  for (std::size_t k = 0; k < order.size(); ++k) order[k] = k;
+  int top = 0;
+  for (const Run& r : runs) top = std::max(top, static_cast<int>(r.level));
+  for (int lvl = top; lvl > 0; --lvl) {
+    for (std::size_t i = 0; i < order.size();) {
+      if (runs[order[i]].level < lvl) {
+        ++i;
+        continue;
+      }
+      std::size_t j = i;
+      while (j < order.size() && runs[order[j]].level >= lvl) ++j;
+      std::reverse(order.begin() + static_cast<long>(i), order.begin() + static_cast<long>(j));
+      i = j;
+    }
+  }
+  for (std::size_t k : order) {
+    for (Glyph g : runs[k].glyphs) {
+      g.pen += line->advance;
+      line->glyphs.push_back(g);
+    }
+    line->advance += runs[k].advance;
+  }
+}
+
+// One glyph's bitmap: coverage (1 channel) or premultiplied BGRA (4), top row first.
+struct Bitmap {
+  int w = 0, h = 0, channels = 1;
+  long left = 0, top = 0;
+  std::vector<std::uint8_t> px;
+};
+
+// Reads every FreeType pixel mode: 1, 2, 4 and 8-bit grey, LCD (either way), BGRA.
+bool Grab(const FT_GlyphSlot slot, Bitmap* out) {
+  const FT_Bitmap& bm = slot->bitmap;
+  const int rows = static_cast<int>(bm.rows), width = static_cast<int>(bm.width);
+  const long stride = bm.pitch < 0 ? -static_cast<long>(bm.pitch) : bm.pitch;
+  // A negative pitch stores the rows bottom-up.
+  auto row = [&](int r) { return bm.buffer + (bm.pitch < 0 ? rows - 1 - r : r) * stride; };
+  out->left = slot->bitmap_left;
+  out->top = slot->bitmap_top;
+  out->channels = bm.pixel_mode == FT_PIXEL_MODE_BGRA ? 4 : 1;
+  out->w = bm.pixel_mode == FT_PIXEL_MODE_LCD ? width / 3 : width;
+  out->h = bm.pixel_mode == FT_PIXEL_MODE_LCD_V ? rows / 3 : rows;
+  out->px.assign(static_cast<std::size_t>(out->w) * out->h * out->channels, 0);
+  if (!bm.buffer || out->px.empty()) return true;  // nothing to draw
+  int bits = 8, levels = 256;
+  switch (bm.pixel_mode) {
+    case FT_PIXEL_MODE_BGRA:
+      for (int r = 0; r < rows; ++r) std::copy_n(row(r), width * 4, out->px.data() + static_cast<std::size_t>(r) * width * 4);
+      return true;
+    case FT_PIXEL_MODE_LCD:
+    case FT_PIXEL_MODE_LCD_V: {
+      const bool across = bm.pixel_mode == FT_PIXEL_MODE_LCD;
+      for (int r = 0; r < out->h; ++r)
+        for (int c = 0; c < out->w; ++c) {
+          int sum = 0;
+          for (int k = 0; k < 3; ++k) sum += across ? row(r)[3 * c + k] : row(3 * r + k)[c];
+          out->px[static_cast<std::size_t>(r) * out->w + c] = static_cast<std::uint8_t>((sum + 1) / 3);
+        }
+      return true;
+    }
+    case FT_PIXEL_MODE_MONO: bits = 1, levels = 2; break;
+    case FT_PIXEL_MODE_GRAY2: bits = 2, levels = 4; break;
+    case FT_PIXEL_MODE_GRAY4: bits = 4, levels = 16; break;
+    case FT_PIXEL_MODE_GRAY: levels = bm.num_grays > 1 ? bm.num_grays : 256; break;
+    default: return false;
+  }
+  const unsigned mask = (1u << bits) - 1;
+  for (int r = 0; r < rows; ++r) {
+    const unsigned char* src = row(r);
+    for (int c = 0; c < width; ++c) {
+      const int bit = c * bits;
+      const unsigned v = bits == 8 ? src[c] : (src[bit / 8] >> (8 - bits - bit % 8)) & mask;
+      out->px[static_cast<std::size_t>(r) * width + c] =
+          static_cast<std::uint8_t>(levels == 256 ? v : std::min(255u, v * 255 / (levels - 1)));
+    }
+  }
+  return true;
+}
+
+// Box-filtered to `scale` times its size (colour emoji come in one large strike).
+void Rescale(Bitmap* b, double scale) {
+  const int w = std::max(1, static_cast<int>(std::lround(b->w * scale)));
+  const int h = std::max(1, static_cast<int>(std::lround(b->h * scale)));
+  const int ch = b->channels;
+  std::vector<std::uint8_t> px(static_cast<std::size_t>(w) * h * ch);
+  for (int y = 0; y < h; ++y) {
+    const int y0 = static_cast<int>(static_cast<long>(y) * b->h / h);
+    const int y1 = std::max(y0 + 1, static_cast<int>(static_cast<long>(y + 1) * b->h / h));
+    for (int x = 0; x < w; ++x) {
+      const int x0 = static_cast<int>(static_cast<long>(x) * b->w / w);
+      const int x1 = std::max(x0 + 1, static_cast<int>(static_cast<long>(x + 1) * b->w / w));
+      const long area = static_cast<long>(y1 - y0) * (x1 - x0);
+      for (int k = 0; k < ch; ++k) {
+        long sum = 0;
+        for (int sy = y0; sy < y1; ++sy)
+          for (int sx = x0; sx < x1; ++sx) sum += b->px[(static_cast<std::size_t>(sy) * b->w + sx) * ch + k];
+        px[(static_cast<std::size_t>(y) * w + x) * ch + k] = static_cast<std::uint8_t>((sum + area / 2) / area);
+      }
+    }
+  }
+  b->left = std::lround(b->left * scale);
+  b->top = std::lround(b->top * scale);
+  b->w = w;
+  b->h = h;
+  b->px = std::move(px);
 }
 
 inline std::uint32_t Blend(std::uint32_t dst, std::uint32_t src, unsigned a) {
@@ -121,51 +471,79 @@ inline std::uint32_t Blend(std::uint32_t dst, std::uint32_t src, unsigned a) {
   return out;
 }
 
+// Premultiplied BGRA over the pixel (stored r + 256 g + 65536 b).
+inline std::uint32_t BlendColour(std::uint32_t dst, const std::uint8_t* bgra) {
+  const unsigned a = bgra[3];
+  std::uint32_t out = 0;
+  for (int k = 0; k < 3; ++k) {
+    const unsigned d = (dst >> (8 * k)) & 0xFF, s = bgra[2 - k];
+    out |= std::min(255u, (s * 255 + d * (255 - a) + 127) / 255) << (8 * k);
+  }
+  return out;
+}
+
+void Put(Surface& s, const Bitmap& b, long ox, long oy, std::uint32_t colour) {
+  const long W = s.pixel_width(), H = s.pixel_height();
+  for (int r = 0; r < b.h; ++r) {
+    const long y = oy + r;
+    if (y < 0 || y >= H) continue;
+    std::uint32_t* row = s.pixels() + y * W;
+    for (int c = 0; c < b.w; ++c) {
+      const long x = ox + c;
+      if (x < 0 || x >= W) continue;
+      const std::uint8_t* p = b.px.data() + (static_cast<std::size_t>(r) * b.w + c) * b.channels;
+      if (b.channels == 1) {
+        if (p[0] != 0) row[x] = Blend(row[x], colour, p[0]);
+      } else if (p[0] | p[1] | p[2] | p[3]) {
+        row[x] = BlendColour(row[x], p);
+      }
+    }
+  }
+}
+
+// Decodes and drops control characters, which are not drawn; `origin` maps back
+// to the index of each kept character in the decoded text.
+std::u32string Drawable(std::string_view utf8, std::vector<std::size_t>* origin) {
+  std::u32string all, kept;
+  DecodeUtf8(utf8, &all);
+  for (std::size_t k = 0; k < all.size(); ++k)
+    if (!IsControl(all[k])) {
+      kept.push_back(all[k]);
+      origin->push_back(k);
+    }
+  return kept;
+}
+
 TextMetrics Run(Surface* s, const std::string& family, double points, long px, long py,
-                std::string_view utf8_text, std::uint32_t colour) {
+                std::string_view utf8_text, std::uint32_t colour, std::vector<PlacedGlyph>* placed = nullptr) {
   TextMetrics m;
   FontCache& cache = Cache();
   std::lock_guard<std::mutex> lock(cache.mu);
-  FT_Face face = cache.Face(family);
-  if (!face || !(points > 0)) return m;
+  Family& fam = cache.FamilyOf(family);
+  Face* primary = cache.Open(fam.primary);
+  if (!primary || !(points > 0)) return m;
   if (points > 2000) points = 2000;
-  if (FT_Set_Char_Size(face, 0, static_cast<FT_F26Dot6>(points * 64 + 0.5), 96, 96) != 0) return m;
-  const long ascender = (face->size->metrics.ascender + 32) >> 6;
-  m.line_height = (face->size->metrics.height + 32) >> 6;
-  std::u32string text;
-  DecodeUtf8(utf8_text, &text);
-  long pen = 0;  // 26.6 pixels
-  FT_UInt prev = 0;
-  const bool kerning = FT_HAS_KERNING(face);
-  for (char32_t ch : text) {
-    const FT_UInt glyph = FT_Get_Char_Index(face, ch);
-    if (kerning && prev && glyph) {
-      FT_Vector delta;
-      if (FT_Get_Kerning(face, prev, glyph, FT_KERNING_DEFAULT, &delta) == 0) pen += delta.x;
-    }
-    prev = glyph;
-    if (FT_Load_Glyph(face, glyph, s ? FT_LOAD_RENDER : FT_LOAD_DEFAULT) != 0) continue;
-    const FT_GlyphSlot g = face->glyph;
-    if (s) {
-      const FT_Bitmap& bm = g->bitmap;
-      const long ox = px + ((pen + 32) >> 6) + g->bitmap_left;
-      const long oy = py + ascender - g->bitmap_top;
-      const long W = s->pixel_width(), H = s->pixel_height();
-      for (unsigned r = 0; r < bm.rows; ++r) {
-        const long y = oy + static_cast<long>(r);
-        if (y < 0 || y >= H) continue;
-        const unsigned char* src = bm.buffer + static_cast<long>(r) * bm.pitch;
-        std::uint32_t* row = s->pixels() + y * W;
-        for (unsigned c = 0; c < bm.width; ++c) {
-          const long x = ox + static_cast<long>(c);
-          if (x < 0 || x >= W || src[c] == 0) continue;
-          row[x] = Blend(row[x], colour, src[c]);
-        }
-      }
-    }
-    pen += g->advance.x;
+  if (!SetSize(primary, points)) return m;
+  const long ascender = (primary->ft->size->metrics.ascender + 32) >> 6;
+  m.line_height = (primary->ft->size->metrics.height + 32) >> 6;
+  std::vector<std::size_t> origin;
+  const std::u32string text = Drawable(utf8_text, &origin);
+  Line line;
+  if (primary->scale == 1 && PlainText(primary->ft, text))
+    LayOutPlain(primary, text, origin, &line);
+  else
+    LayOutShaped(cache, fam, primary, points, text, origin, &line);
+  m.width = (line.advance + 32) >> 6;
+  for (const Glyph& g : line.glyphs) {
+    if (placed) placed->push_back({g.id, g.cluster, (g.pen + 32) >> 6, g.face->file});
+    if (!s) continue;
+    Bitmap b;
+    const FT_Int32 flags = FT_LOAD_RENDER | (FT_HAS_COLOR(g.face->ft) ? FT_LOAD_COLOR : 0);
+    if (FT_Load_Glyph(g.face->ft, g.id, flags) != 0 || !Grab(g.face->ft->glyph, &b)) continue;
+    if (g.face->scale != 1) Rescale(&b, g.face->scale);
+    Put(*s, b, px + ((g.pen + g.x_offset + 32) >> 6) + b.left, py + ascender - b.top - ((g.y_offset + 32) >> 6),
+        colour);
   }
-  m.width = (pen + 32) >> 6;
   return m;
 }
 
@@ -174,7 +552,22 @@ TextMetrics Run(Surface* s, const std::string& family, double points, long px, l
 std::string FontFileFor(const std::string& family) {
   FontCache& cache = Cache();
   std::lock_guard<std::mutex> lock(cache.mu);
-  return cache.File(family);
+  return cache.FamilyOf(family).primary.file;
+}
+
+bool AnyFontHas(char32_t c) {
+  FcCharSet* cs = FcCharSetCreate();
+  FcCharSetAddChar(cs, c);
+  FcPattern* pat = FcPatternCreate();
+  FcPatternAddCharSet(pat, FC_CHARSET, cs);
+  FcObjectSet* os = FcObjectSetBuild(FC_FILE, nullptr);
+  FcFontSet* fonts = FcFontList(nullptr, pat, os);
+  const bool any = fonts && fonts->nfont > 0;
+  if (fonts) FcFontSetDestroy(fonts);
+  FcObjectSetDestroy(os);
+  FcPatternDestroy(pat);
+  FcCharSetDestroy(cs);
+  return any;
 }
 
 TextMetrics DrawText(Surface& s, const std::string& family, double points, long px, long py,
@@ -184,6 +577,12 @@ TextMetrics DrawText(Surface& s, const std::string& family, double points, long 
 
 TextMetrics MeasureText(const std::string& family, double points, std::string_view utf8_text) {
   return Run(nullptr, family, points, 0, 0, utf8_text, 0);
+}
+
+std::vector<PlacedGlyph> LayOutText(const std::string& family, double points, std::string_view utf8_text) {
+  std::vector<PlacedGlyph> placed;
+  Run(nullptr, family, points, 0, 0, utf8_text, 0, &placed);
+  return placed;
 }
 
 }  // namespace mirelune

@@ -3,9 +3,11 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStatusBar>
+#include <algorithm>
 #include <exception>
 
 #include "commands/commands.h"
@@ -84,9 +86,17 @@ MainWindow::MainWindow(bool workbench, QWidget* parent)
                           " where those folders exist");
 
   statusBar()->setSizeGripEnabled(false);
+  year_ = new QLabel(this);
+  year_->setObjectName("Year");
+  statusBar()->addPermanentWidget(year_);
 }
 
-MainWindow::~MainWindow() { state_.host = nullptr; }
+MainWindow::~MainWindow() {
+  // A send still under way is stopped: libcurl gives up within about a second.
+  cancel_send_ = true;
+  if (mailer_.joinable()) mailer_.join();
+  state_.host = nullptr;
+}
 
 void MainWindow::Load() {
   show();
@@ -94,6 +104,19 @@ void MainWindow::Load() {
     for (int number : kWorkbenchHideOrder) buttons_[number]->setVisible(false);
   StartUp(state_);
   Sync();
+}
+
+void MainWindow::FitToScreen(const QRect& available) {
+  // Room for the title bar the window manager adds, which is not known before showing.
+  constexpr int kTitleBar = 40;
+  const int chrome = kTitleBar + statusBar()->sizeHint().height();
+  const int view_h = state_.Picture1.pixel_height() + 2 * SurfaceView::kFrame;
+  const int rest = kClientH - view_h;  // the buttons above the surfaces, the margin below
+  const double factor = std::clamp(static_cast<double>(available.height() - chrome - rest) / view_h, 0.25, 1.0);
+  if (factor >= 1) return;
+  for (SurfaceView* v : surfaces_)
+    if (v) v->SetScale(factor);
+  form_->setFixedSize(kClientW, rest + surfaces_[1]->height());
 }
 
 QString MainWindow::statusText() const { return statusBar()->currentMessage(); }
@@ -108,7 +131,9 @@ void MainWindow::Sync() {
   buttons_[12]->setText(QString::fromStdString(state_.caption12));
   buttons_[18]->setText(QString::fromStdString(state_.caption18));
   surfaces_[6]->setVisible(state_.Picture6.Visible);
-  for (const ButtonLayout& layout : kButtons) buttons_[layout.number]->setEnabled(!busy() || RunsAnyTime(layout.number));
+  year_->setText(QString("Greetings for %1").arg(state_.year));
+  for (const ButtonLayout& layout : kButtons)
+    buttons_[layout.number]->setEnabled((!busy() || RunsAnyTime(layout.number)) && !(layout.number == 20 && sending_));
   RefreshSurfaces();
 }
 
@@ -177,16 +202,38 @@ void MainWindow::Run(int number) {
     case 17: CommandFlipVertical(s); break;
     case 18: CommandLinePix(s); break;
     case 19: CommandPlainPicture(s); break;
-    case 20: {
-      std::string message;
-      if (SendGreetingsToFriend(s, &message)) {
-        statusBar()->showMessage(message.empty() ? QString("Greetings sent.") : QString::fromStdString(message));
-      } else {
-        ReportFailure("Greetings not sent", QString::fromStdString(message));
-      }
-      break;
-    }
+    case 20: SendGreetings(); break;
     default: break;
+  }
+}
+
+void MainWindow::SendGreetings() {
+  if (sending_) return;
+  MailItem item;
+  const Result asked = AskGreetings(state_, &item);  // saves the card, asks address and message
+  if (!asked) {
+    ReportFailure("Greetings not sent", QString::fromStdString(asked.message));
+    return;
+  }
+  sending_ = true;
+  cancel_send_ = false;
+  statusBar()->showMessage(QString("Sending the card to %1 ...").arg(QString::fromStdString(item.to)));
+  mailer_ = std::thread([this, item] {
+    const Result r = SendMailItem(item, &cancel_send_);
+    // Back on the window's thread; dropped if the window is gone by then.
+    QMetaObject::invokeMethod(this, [this, r] { SendFinished(r); }, Qt::QueuedConnection);
+  });
+}
+
+void MainWindow::SendFinished(const Result& r) {
+  if (mailer_.joinable()) mailer_.join();
+  sending_ = false;
+  if (ending_) return;
+  Sync();
+  if (r.ok) {
+    statusBar()->showMessage(r.message.empty() ? QString("Greetings sent.") : QString::fromStdString(r.message));
+  } else {
+    ReportFailure("Greetings not sent", QString::fromStdString(r.message));
   }
 }
 

@@ -9,16 +9,22 @@
 // host's DoEvents keeps the window alive. Presses that would draw or save while
 // a card is being made are ignored (their buttons are disabled meanwhile); the
 // counters, the plain-picture view, "stop" and "exit" work at any time.
+// Mail goes out on a thread of its own: the window stays responsive while a
+// server is slow, and closing it stops the send.
 #pragma once
 
 #include <QMainWindow>
 #include <array>
+#include <atomic>
 #include <functional>
 #include <memory>
+#include <thread>
 
 #include "core/state.h"
+#include "files/result.h"
 #include "files/saving.h"
 
+class QLabel;
 class QPushButton;
 
 namespace mirelune {
@@ -85,12 +91,17 @@ class MainWindow : public QMainWindow {
   QString statusText() const;
 
   bool busy() const { return busy_ > 0; }
+  bool sending() const { return sending_; }
   bool ending() const { return ending_; }
   // What ending the program does; by default the event loop is left at once.
   void setEndAction(std::function<void()> action) { end_action_ = std::move(action); }
 
   // Schedules a repaint of the surfaces that can be seen.
   void RefreshSurfaces();
+
+  // On a screen whose `available` area is smaller than the window, shows the
+  // surfaces scaled down so that the window fits; the cards keep their size.
+  void FitToScreen(const QRect& available);
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -101,17 +112,23 @@ class MainWindow : public QMainWindow {
   void Sync();
   void EndNow();
   void ReportFailure(const QString& title, const QString& text);
+  void SendGreetings();
+  void SendFinished(const Result& r);
 
   State state_;
   std::unique_ptr<QtHost> host_;
   SavedCards saved_;
   bool workbench_;
   FormSurface* form_ = nullptr;
+  QLabel* year_ = nullptr;  // the year the greetings wish for, beside the status line
   std::array<QPushButton*, 21> buttons_{};     // by command number, [0] unused
   std::array<SurfaceView*, 7> surfaces_{};     // by picture number, [0] and [5] unused
   int busy_ = 0;
   bool ending_ = false;
   std::function<void()> end_action_;
+  bool sending_ = false;
+  std::atomic<bool> cancel_send_{false};
+  std::thread mailer_;
 };
 
 }  // namespace mirelune

@@ -4,6 +4,7 @@
 #include <QFontMetrics>
 #include <QPaintEvent>
 #include <QPainter>
+#include <algorithm>
 #include <cmath>
 
 namespace mirelune {
@@ -12,6 +13,13 @@ SurfaceView::SurfaceView(const Surface* surface, QWidget* parent) : QWidget(pare
   // Every pixel is painted, so Qt need not clear underneath first.
   setAttribute(Qt::WA_OpaquePaintEvent);
   setFixedSize(surface->pixel_width() + 2 * kFrame, surface->pixel_height() + 2 * kFrame);
+}
+
+void SurfaceView::SetScale(double factor) {
+  scale_ = std::min(1.0, factor);
+  setFixedSize(static_cast<int>(std::lround(surface_->pixel_width() * scale_)) + 2 * kFrame,
+               static_cast<int>(std::lround(surface_->pixel_height() * scale_)) + 2 * kFrame);
+  update();
 }
 
 QImage SurfaceView::ToQImage(const Image& image) {
@@ -45,7 +53,12 @@ void SurfaceView::paintEvent(QPaintEvent* event) {
   p.setPen(QColor(0xE3, 0xE3, 0xE3));
   p.drawLine(1, h - 2, w - 2, h - 2);
   p.drawLine(w - 2, 1, w - 2, h - 2);
-  p.drawImage(kFrame, kFrame, ToQImage(surface_->image()));
+  if (scale_ == 1) {
+    p.drawImage(kFrame, kFrame, ToQImage(surface_->image()));
+  } else {
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    p.drawImage(QRect(kFrame, kFrame, w - 2 * kFrame, h - 2 * kFrame), ToQImage(surface_->image()));
+  }
 }
 
 FormSurface::FormSurface(QWidget* parent) : QWidget(parent) { setAutoFillBackground(true); }

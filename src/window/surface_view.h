@@ -21,6 +21,10 @@ class SurfaceView : public QWidget {
   SurfaceView(const Surface* surface, QWidget* parent);
   const Surface* surface() const { return surface_; }
 
+  // Shows the raster at `factor` of its size (at most 1): the view of a window
+  // that must fit a small screen. The raster itself keeps its size.
+  void SetScale(double factor);
+
   // The raster as it is now, in Qt's pixel format.
   static QImage ToQImage(const Image& image);
 
@@ -29,6 +33,7 @@ class SurfaceView : public QWidget {
 
  private:
   const Surface* surface_;
+  double scale_ = 1;
 };
 
 // The window's own surface behind every control. Progress marks are printed on

@@ -1,0 +1,175 @@
+#!/usr/bin/env bash
+# Mutation check: does the test suite notice a single small fault?
+#
+# Each mutant below is one fault a developer could make (a loop bound, a
+# constant, a dropped call, a dropped error check, a swapped operand): a file,
+# the exact text to find there and its replacement. The script copies the tree
+# once to a scratch folder, builds it there, and for every mutant applies it,
+# rebuilds the tests and the command line incrementally, runs the test binary
+# (a failure or a hang kills the mutant) and restores the file. It prints
+# killed/total and the survivors. A mutant whose text is no longer in its file
+# is reported as "not applied" and left out of the count; so is one that does
+# not build.
+#
+#   scripts/mutants.sh               every mutant (about an hour on 2 busy cores)
+#   scripts/mutants.sh REGEX         only mutants whose line matches REGEX (grep -E)
+#   MUTANTS_DRY=1 scripts/mutants.sh only check that every pattern still applies
+#
+# Mutants sit in .cpp files only (a header would rebuild everything each time).
+# Those marked with another suite's name are killed by tests outside the engine
+# core (mail, command line). Not part of CI: it takes long. Environment: MUTANTS_JOBS (build jobs, default
+# 2), MUTANTS_TIMEOUT (seconds per suite run, default 180), MUTANTS_KEEP=1 keeps
+# the scratch folder.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+src_root=$PWD
+filter=${1:-}
+jobs=${MUTANTS_JOBS:-2}
+limit=${MUTANTS_TIMEOUT:-180}
+
+# file @@ text to find @@ replacement (empty: the text is dropped) @@ what it breaks
+mutants=$(cat <<'EOF'
+src/surface/surface.cpp @@ * (2 * db) + da; @@ * (2 * db) + da - 1; @@ line rounding off by one (halves down)
+src/surface/surface.cpp @@ end = std::min(a1, major_limit - 1); @@ end = std::min(a1, major_limit - 2); @@ sloping lines clipped one pixel short
+src/surface/surface.cpp @@ if (k != 0) hspan(bottom, cx - wk, cx + wk, c); @@ if (k > 1) hspan(bottom, cx - wk, cx + wk, c); @@ a filled ellipse misses a row
+src/surface/surface.cpp @@ x1 = std::min<long>(x1, w_ - 1); @@ x1 = std::min<long>(x1, w_ - 2); @@ spans clipped one pixel short
+src/surface/numeric.cpp @@ case 1: *s = kc1; *c = -ks1; break; @@ case 1: *s = kc1; *c = ks1; break; @@ a sign in the paired cosine
+src/surface/numeric.cpp @@ Splat(-1.66666666666666324348e-01) @@ Splat(-1.66666666666666e-01) @@ paired sine kernel constant
+src/core/palette_table.cpp @@ {66, 183, 218}, {2, 114, 224} @@ {66, 183, 218}, {2, 115, 224} @@ one palette colour changed
+src/core/palette_table.cpp @@ {135, 135, 135}, {140, 140, 140} @@ {135, 135, 135}, {141, 140, 140} @@ the grey ramp broken
+src/palette/palette_strip.cpp @@ s.oz = 40; @@ s.oz = 41; @@ strip brightening constant
+src/palette/palette_strip.cpp @@ s.kn = -2; @@ s.kn = -3; @@ strip darkening step
+src/palette/palette_strip.cpp @@ s.j = Int(s.rng.Rnd() * 655 + 10); @@ s.j = Int(s.rng.Rnd() * 655 + 11); @@ blob height constant
+src/palette/palette_strip.cpp @@ strip.Circle(s.i, s.j + 1, s.nn, col, s.el); @@ (void)col; @@ a dropped ring copy in the strip
+src/palette/palette_strip.cpp @@ s.bl1 = Int(s.barvap / 65536); @@ s.bl1 = Int(s.barvap / 65535); @@ colour splitting constant
+src/palette/palette_chooser.cpp @@ constexpr int kHighestPalette = 26; @@ constexpr int kHighestPalette = 25; @@ the chooser refuses its highest palette
+src/palette/palette_chooser.cpp @@ s.j += 22) @@ s.j += 23) @@ swatch rows spaced wrongly
+src/styles/stripe_bands.cpp @@ canvas.Line(k + 1, s.j, k + 1, s.j + 100, static_cast<Colour>(s.barva)); @@ @@ a dropped line in a style
+src/styles/stripe_bands.cpp @@ for (double k = s.j; k <= end; k += 2) { @@ for (double k = s.j; k < end; k += 2) { @@ a loop bound in a style
+src/styles/ring_clusters.cpp @@ canvas.Circle(s.i + a, s.j + 1 + b, s.r, c); @@ @@ a dropped ring in a style
+src/styles/ring_clusters.cpp @@ s.r = Int(s.rng.Rnd() * 40 + 50); @@ s.r = Int(s.rng.Rnd() * 40 + 51); @@ a ring radius constant
+src/styles/roses.cpp @@ s.r1 = s.r * (Sin(s.fit * s.fi) + 1) + 10; @@ s.r1 = s.r * (Sin(s.fit * s.fi) + 1) + 11; @@ rose petal constant
+src/styles/colour_wheels.cpp @@ canvas.Line(s.i, s.j, s.i + a, s.j + b + 1, c); @@ @@ a dropped spoke copy
+src/styles/shaded_balls.cpp @@ s.re1 -= 50; @@ s.re1 -= 51; @@ ball shading constant
+src/styles/circle_trails.cpp @@ } else if (s.nacin == 2) { @@ } else if (s.nacin == 4) { @@ the downward trail never drawn
+src/styles/extruded_letters.cpp @@ canvas.CurrentY = s.j + k; @@ canvas.CurrentY = s.j - k; @@ letters extruded the wrong way
+src/styles/random_walks.cpp @@ s.j = s.j0 + 5 * s.kk; @@ s.j = s.j0 + 4 * s.kk; @@ thread spacing
+src/styles/shaded_cones.cpp @@ s.re1 += 0.3; @@ s.re1 += 0.4; @@ cone shading on the way back
+src/card/seed.cpp @@ constexpr std::size_t kMaxNameChars = 100; @@ constexpr std::size_t kMaxNameChars = 99; @@ a hundred-character name refused
+src/card/seed.cpp @@ return 4396645 + sum * n; @@ return 4396645 + sum + n; @@ the seed formula
+src/card/card_text.cpp @@ card.CurrentX = 11; @@ card.CurrentX = 14; @@ the greeting moved by three pixels
+src/card/card_text.cpp @@ for (s.i = 5; s.i <= 895; s.i += 1) @@ for (s.i = 5; s.i < 895; s.i += 1) @@ the band one unit short
+src/card/generation_pass.cpp @@ } while (!(s.kksk >= 1 && s.kksk <= s.nnn)); @@ } while (!(s.kksk >= 1 && s.kksk < s.nnn)); @@ the style limit off by one
+src/card/generation_pass.cpp @@ s.bb7 = Int(g.Rnd() * 10 + 5); @@ s.bb7 = Int(g.Rnd() * 10 + 6); @@ rule 13 divisor constant
+src/card/generation_pass.cpp @@ s.no = Int(s.nnn / s.kksk) + 1; @@ s.no = Int(s.nnn / s.kksk) + 2; @@ one pass too many
+src/effects/displacement.cpp @@ qk = static_cast<float>(a / (b * 50 + 5) + 1); @@ qk = static_cast<float>(a / (b * 50 + 6) + 1); @@ a constant in rule 3
+src/effects/displacement.cpp @@ a1 = r1 * (1 + Sin(fi1 * i / 500)); @@ a1 = r1 * (1 + Sin(fi1 * i / 501)); @@ a constant in rule 1
+src/effects/displacement.cpp @@ a3 = r3 * (1 + 0.04 * fi1); @@ a3 = r3 * (1 + 0.05 * fi1); @@ a constant in rule 4
+src/effects/displacement.cpp @@ a2 = r2 * Sin(1.8 * fi2); @@ a2 = r2 * Sin(1.9 * fi2); @@ a constant in rule 6
+src/effects/displacement.cpp @@ a1 = (d1 / bb7) * (1 + s1) * c1; @@ a1 = (d1 / bb7) * (1 - s1) * c1; @@ a sign in rule 13
+src/effects/displacement.cpp @@ if (jd > 670) jd = 2 * 670 - jd; @@ if (jd > 670) jd = 2 * 671 - jd; @@ folding at the bottom edge
+src/effects/displacement.cpp @@ jd = CInt(j + dj2 + Int(d3 / 10)); @@ jd = CInt(j + dj2 + Int(d2 / 10)); @@ swapped operand in offset mode 3
+src/effects/displacement.cpp @@ s.r1 = Int(g.Rnd() * 100 + 50); @@ s.r1 = Int(g.Rnd() * 100 + 51); @@ vector length constant
+src/effects/ornament_tree.cpp @@ s.ret -= 4; @@ s.ret -= 5; @@ bauble glow step
+src/effects/ornament_tree.cpp @@ for (s.n = 1; s.n <= 400; s.n += 1) { @@ for (s.n = 1; s.n < 400; s.n += 1) { @@ one bauble fewer
+src/effects/mirror.cpp @@ card.PaintPicture(snapshot, 0, h, w, -h); @@ card.PaintPicture(snapshot, 0, 0, w, h); @@ the vertical flip does nothing
+src/files/image_name.cpp @@ d.substr(0, 2) + d.substr(3, 2) @@ d.substr(3, 2) + d.substr(0, 2) @@ month and day swapped in the name
+src/files/bitmap_writer.cpp @@ v.push_back((c >> 16) & 0xFF);  // blue first @@ v.push_back((c >> 8) & 0xFF); @@ a wrong channel in the bitmap
+src/files/bitmap_writer.cpp @@ if (!err && std::rename(tmpl.c_str(), path.c_str()) != 0) err = errno; @@ std::rename(tmpl.c_str(), path.c_str()); @@ a dropped error check on rename
+src/files/saving.cpp @@ if (s.nz > kLoopSaveLimit) { @@ if (s.nz >= kLoopSaveLimit) { @@ the loop with saving ends one card early
+src/files/saving.cpp @@ if (!last.ok) { @@ if (false) { @@ a failed save does not stop the loop
+src/mail/mail_mime.cpp @@ if (line == 76) { @@ if (line == 77) { @@ base64 lines one too long (H8's tests)
+src/mail/mail_mime.cpp @@ out += "MIME-Version: 1.0\r\n"; @@ @@ a dropped header (H8's tests)
+src/mail/mail_smtp.cpp @@ if (rc != CURLE_OK) { @@ if (false) { @@ a refused mail reported as sent (H8's tests)
+src/commands/commands.cpp @@ if (s.nnn > kMaxStyles) s.nnn = kMaxStyles; @@ @@ the style limit grows past 24
+src/commands/commands.cpp @@ if (s.nnn == 0) s.nnn = 1; @@ if (s.nnn == -1) s.nnn = 1; @@ the style limit drops to 0
+src/commands/commands.cpp @@ if (s.colorr > kColourModes - 1) s.colorr = 0; @@ if (s.colorr > kColourModes) s.colorr = 0; @@ one colour mode too many
+src/commands/commands.cpp @@ s.nnn = 15; @@ s.nnn = 16; @@ the start value of the style limit
+src/commands/make_card.cpp @@ DrawOrnamentTree(s); @@ @@ a dropped stage
+src/cli/main.cpp @@ WholeNumber("--palette", a.flags.at("palette"), 1, 26) @@ WholeNumber("--palette", a.flags.at("palette"), 0, 26) @@ --palette 0 accepted (H12's boundary tests)
+src/cli/main.cpp @@ WholeNumber("--max-styles", a.flags.at("max-styles"), 1, 24) @@ WholeNumber("--max-styles", a.flags.at("max-styles"), 1, 25) @@ --max-styles 25 accepted (H12's boundary tests)
+src/cli/main.cpp @@ if (chars.size() > 100) @@ if (chars.size() > 101) @@ a 101-character name accepted (H12's boundary tests)
+EOF
+)
+[ -z "$filter" ] || mutants=$(grep -E -- "$filter" <<<"$mutants" || true)
+
+# Applies one mutant line to the tree at $1 and prints "STATUS<TAB>FILE<TAB>NOTE",
+# STATUS being ok, missing (file or text not there) or ambiguous (text found twice).
+apply() {
+  python3 - "$1" "$2" <<'PY'
+import sys
+root, line = sys.argv[1], sys.argv[2]
+path, find, repl, note = ([p.strip() for p in line.split("@@")] + ["", "", ""])[:4]
+try:
+    with open(f"{root}/{path}", encoding="utf-8") as f:
+        text = f.read()
+    n = text.count(find)
+except FileNotFoundError:
+    n = 0
+status = "ok" if n == 1 else "missing" if n == 0 else "ambiguous"
+if status == "ok":
+    with open(f"{root}/{path}", "w", encoding="utf-8") as f:
+        f.write(text.replace(find, repl, 1))
+print(f"{status}\t{path}\t{note}")
+PY
+}
+
+if [ -n "${MUTANTS_DRY:-}" ]; then
+  scratch=$(mktemp -d /tmp/mirelune-mutants-dry.XXXXXX)
+  status=0
+  cp -a "$src_root/src" "$scratch/"
+  while IFS= read -r m; do
+    IFS=$'\t' read -r r file note < <(apply "$scratch" "$m")
+    [ "$r" = ok ] || { echo "not applied ($r): $file: $note"; status=1; }
+    [ ! -f "$src_root/$file" ] || cp "$src_root/$file" "$scratch/$file"
+  done <<<"$mutants"
+  rm -rf "$scratch"
+  echo "$(grep -c . <<<"$mutants") mutants checked"
+  exit $status
+fi
+
+scratch=$(mktemp -d /tmp/mirelune-mutants.XXXXXX)
+[ -n "${MUTANTS_KEEP:-}" ] || trap 'rm -rf "$scratch"' EXIT
+# The tree without its build folders and history (tar: no rsync needed).
+tar -C "$src_root" --exclude='./build*' --exclude=./.git -cf - . | tar -C "$scratch" -xf -
+build="$scratch/build-mutants"
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+export CCACHE_BASEDIR=$scratch
+cmake -S "$scratch" -B "$build" -DCMAKE_BUILD_TYPE=Release -DMIRELUNE_WINDOW=OFF -DMIRELUNE_BENCH=OFF \
+  "${launcher[@]}" >/dev/null
+rebuild() { cmake --build "$build" -j"$jobs" --target mirelune-cli mirelune-tests >/dev/null 2>&1; }
+suite() {  # 0 when every test passes within the time limit
+  (cd "$build/tests" && timeout -k 10 "$limit" ./mirelune-tests --gtest_brief=1 --gtest_fail_fast >/dev/null 2>&1)
+}
+echo "building the unmutated tree in $scratch ..."
+rebuild || { echo "mutants: the unmutated tree does not build" >&2; exit 1; }
+suite || { echo "mutants: the unmutated suite fails; fix it first" >&2; exit 1; }
+
+total=0 killed=0 survivors=() skipped=()
+start=$SECONDS
+while IFS= read -r m; do
+  IFS=$'\t' read -r r file note < <(apply "$scratch" "$m")
+  if [ "$r" != ok ]; then
+    skipped+=("not applied ($r): $file: $note")
+    continue
+  fi
+  t0=$SECONDS
+  if ! rebuild; then
+    skipped+=("does not build: $file: $note")
+    verdict="does not build"
+  elif suite; then
+    total=$((total + 1)); survivors+=("$file: $note"); verdict=SURVIVED
+  else
+    total=$((total + 1)); killed=$((killed + 1)); verdict=killed
+  fi
+  cp "$src_root/$file" "$scratch/$file"
+  printf '%-9s %4ds  %s: %s\n' "$verdict" $((SECONDS - t0)) "$file" "$note"
+done <<<"$mutants"
+rebuild || true
+
+echo
+echo "killed $killed/$total mutants in $(((SECONDS - start) / 60)) min"
+for s in "${survivors[@]}"; do echo "  survived: $s"; done
+for s in "${skipped[@]}"; do echo "  $s"; done
+[ "$total" -gt 0 ] && [ $((killed * 100)) -ge $((total * 95)) ]

@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# Builds the Debian package, unpacks it into a throw-away root and checks it as a
+# user would meet it: the files in place, the installed command line making a
+# card, both programs answering --version without a display, the desktop entry
+# valid, the manual pages rendering without warnings, and lintian without errors.
+#
+#   scripts/test-package.sh [BUILD_DIR]            (default build-package)
+#   scripts/test-package.sh --system [BUILD_DIR]   also installs it on this machine
+#                                                  with apt-get, runs it, removes it
+# Exit status: 0 all well, 1 a check failed.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+system=0
+if [ "${1:-}" = "--system" ]; then system=1; shift; fi
+build=${1:-build-package}
+jobs=$(nproc 2>/dev/null || echo 2)
+fail() { echo "test-package: $*" >&2; exit 1; }
+
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DMIRELUNE_WINDOW=ON -DMIRELUNE_TESTS=OFF \
+  -DMIRELUNE_BENCH=OFF "${launcher[@]}" >/dev/null
+cmake --build "$build" -j"$jobs" >/dev/null
+rm -f "$build"/mirelune_*.deb
+(cd "$build" && cpack -G DEB >/dev/null)
+debs=("$build"/mirelune_*.deb)
+[ -f "${debs[0]}" ] || fail "cpack made no package"
+deb=${debs[0]}
+echo "test-package: $deb ($(du -k "$deb" | cut -f1) kB), Depends: $(dpkg-deb -f "$deb" Depends)"
+
+work=$(mktemp -d /tmp/mirelune-package.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+dpkg -x "$deb" "$work/root"
+root=$work/root
+for f in usr/bin/mirelune usr/bin/mirelune-cli usr/share/applications/mirelune.desktop \
+  usr/share/icons/hicolor/scalable/apps/mirelune.svg usr/share/man/man1/mirelune.1.gz \
+  usr/share/man/man1/mirelune-cli.1.gz usr/share/bash-completion/completions/mirelune-cli \
+  usr/share/doc/mirelune/copyright usr/share/doc/mirelune/changelog.gz; do
+  [ -e "$root/$f" ] || fail "$f is not in the package"
+done
+for size in 16 22 24 32 48 64 128 256; do
+  [ -e "$root/usr/share/icons/hicolor/${size}x${size}/apps/mirelune.png" ] || fail "no ${size}x${size} icon"
+done
+
+# The installed programs, without a display.
+cli=$root/usr/bin/mirelune-cli
+no_display=(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM)
+"${no_display[@]}" "$root/usr/bin/mirelune" --version | grep -q '^mirelune [0-9]' || fail "mirelune --version"
+"${no_display[@]}" "$root/usr/bin/mirelune" --help | grep -q -- '--year' || fail "mirelune --help"
+"$cli" --version | grep -q '^mirelune-cli [0-9]' || fail "mirelune-cli --version"
+MIRELUNE_ROOT=$work "$cli" card --friend Mary --sender Bob --out "$work/card.png" >/dev/null || fail "card failed"
+MIRELUNE_ROOT=$work "$cli" info "$work/card.png" | grep -q '^friend: Mary$' || fail "info does not read the card"
+bash -n "$root/usr/share/bash-completion/completions/mirelune-cli" || fail "completion script"
+
+desktop-file-validate "$root/usr/share/applications/mirelune.desktop" || fail "desktop entry"
+for page in "$root"/usr/share/man/man1/*.1.gz; do
+  warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
+  [ -z "$warnings" ] || fail "$(basename "$page"): $warnings"
+done
+if command -v lintian >/dev/null; then
+  lintian --fail-on error "$deb" || fail "lintian reports errors"
+fi
+
+if [ "$system" = 1 ]; then
+  apt-get install -y -qq "./$deb" >/dev/null || fail "apt-get could not install $deb"
+  MIRELUNE_ROOT=$work mirelune-cli card --friend Ann --sender Eve --out "$work/installed.png" >/dev/null ||
+    fail "the installed mirelune-cli failed"
+  apt-get remove -y -qq mirelune >/dev/null
+fi
+echo "test-package: all checks passed"

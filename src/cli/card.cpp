@@ -1,0 +1,215 @@
+// card.cpp — `card`: the card for two names (or again from a PNG card), and
+// `info`: the report a PNG card carries.
+#include "card/card.h"
+
+#include <iostream>
+#include <memory>
+
+#include "cli/cli.h"
+#include "mail/mail.h"
+
+namespace mirelune::cli {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+// A host for batch work: no one to ask, the real clock.
+class BatchHost : public Host {
+ public:
+  std::string InputBox(const std::string&, const std::string&, int, int) override { return ""; }
+};
+
+struct CardOptions {
+  std::string friend_name, sender, out, plain, report, format, mode = "line", mail_to, message, again;
+  int max_styles = 15, palette = 0, year = kDefaultYear;
+  CLI::Option *friend_opt = nullptr, *sender_opt = nullptr, *out_opt = nullptr, *plain_opt = nullptr;
+};
+
+std::optional<ImageFormat> FormatOption(const std::string& text) {
+  if (text.empty()) return std::nullopt;
+  return ParseFormat(text);  // the option's own check has refused anything else
+}
+
+PngText CardText(const State& s, const Json& report, const std::string& what) {
+  PngText text;
+  text.software = "Mirelune " + VersionText();
+  text.title = "Mirelune " + what + " for " + s.tt + " from " + s.t;
+  text.keyed.emplace_back(kReportKeyword, report.dump());
+  return text;
+}
+
+// The fields that decide the picture; a card made again from a report must match them.
+bool SamePicture(const Json& a, const Json& b) {
+  for (const char* key : {"seed", "palette", "styles", "passes", "rule", "offset_mode"})
+    if (!a.contains(key) || !b.contains(key) || a[key] != b[key]) return false;
+  return true;
+}
+
+int RunCard(const CardOptions& o) {
+  CardSettings c;
+  int year = o.year;
+  Json recorded;
+  if (!o.again.empty()) {
+    recorded = ReadReport(o.again);
+    c = SettingsFromReport(recorded, &year, o.again);
+  } else {
+    if (!*o.friend_opt) throw UsageError{"--friend is required (or --again FILE)"};
+    if (!*o.sender_opt) throw UsageError{"--sender is required (or --again FILE)"};
+    c = {o.friend_name, o.sender, o.max_styles, o.palette, o.mode == "pix"};
+  }
+  const std::optional<ImageFormat> format = FormatOption(o.format);
+  std::optional<Target> out, plain;
+  if (*o.out_opt) out = ResolveTarget("--out", o.out, format);
+  if (*o.plain_opt) plain = ResolveTarget("--plain", o.plain, format);
+  const bool report_to_stdout = o.report == "-";
+  const int to_stdout = (out && out->to_stdout) + (plain && plain->to_stdout) + report_to_stdout;
+  if (to_stdout > 1) throw UsageError{"only one of --out, --plain and --report can be \"-\""};
+
+  BatchHost host;
+  State s;
+  s.host = &host;
+  s.year = year;
+  MakeCardFromNames(s, c);
+  const Json report = CardReport(s, c);
+  if (!o.again.empty() && !SamePicture(recorded, report))
+    std::cerr << "mirelune-cli: note: this card differs from the one in " << o.again << ", made by version "
+              << recorded.value("version", "?") << "\n";
+
+  const bool paths_on_stderr = to_stdout > 0;
+  int status = 0;
+  const PngText card_text = CardPngText(s, report);
+  if (out) {
+    if (!WritePicture(s.Picture4.image(), *out, card_text, paths_on_stderr)) status = 1;
+  } else {
+    // A time-stamped card never replaces another: a taken name moves on by a second.
+    const ImageFormat f = format.value_or(ImageFormat::kBmp);
+    const char* extension = f == ImageFormat::kPng ? ".png" : f == ImageFormat::kJpeg ? ".jpg" : ".bmp";
+    const Result made = MakeFolder(OutputFolder());
+    const SaveResult saved =
+        made ? SaveNewCardAs(s, EncodeImage(s.Picture4.image(), f, &card_text), extension) : SaveResult{};
+    if (!made || !saved) {
+      std::cerr << "mirelune-cli: " << (made ? saved.message : made.message) << "\n";
+      status = 1;
+    } else {
+      Announce(saved.path.string(), paths_on_stderr);
+    }
+  }
+  if (plain &&
+      !WritePicture(s.Picture6.image(), *plain, CardText(s, report, "picture, before the effect,"), paths_on_stderr))
+    status = 1;
+  if (!o.mail_to.empty()) {
+    const Result sent = MailCard(s, o.mail_to, o.message);
+    std::cerr << (sent ? "" : "mirelune-cli: ") << sent.message << "\n";
+    if (!sent) status = 1;
+  }
+  if (!o.report.empty()) {
+    const std::string text = ReportText(report) + "\n";
+    if (report_to_stdout) {
+      Say(text);
+    } else {
+      const Result w = WriteFileSafely(o.report, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+      if (!w) {
+        std::cerr << "mirelune-cli: " << w.message << "\n";
+        status = 1;
+      } else {
+        Announce(o.report, paths_on_stderr);
+      }
+    }
+  }
+  return status;
+}
+
+}  // namespace
+
+PngText CardPngText(const State& s, const Json& report) {
+  PngText text = CardText(s, report, "card");
+  if (!s.t.empty()) text.description = GreetingLine(s);
+  return text;
+}
+
+namespace {
+
+// "key: value" lines; nested objects as "outer.inner", lists joined by ", ".
+void SayFlat(const Json& j, const std::string& prefix) {
+  for (const auto& [key, value] : j.items()) {
+    if (value.is_object()) {
+      SayFlat(value, prefix + key + ".");
+      continue;
+    }
+    std::string text;
+    if (value.is_string()) {
+      text = value.get<std::string>();
+    } else if (value.is_array()) {
+      for (const Json& v : value)
+        text += (text.empty() ? "" : ", ") + (v.is_string() ? v.get<std::string>() : v.dump());
+    } else {
+      text = value.dump();
+    }
+    Say(prefix + key + ": " + text + "\n");
+  }
+}
+
+}  // namespace
+
+Action SetUpCard(CLI::App& sub) {
+  auto o = std::make_shared<CardOptions>();
+  o->friend_opt = sub.add_option("--friend", o->friend_name, "the friend's name (at most 100 characters)")
+                      ->type_name("NAME")
+                      ->check(NameText());
+  o->sender_opt = sub.add_option("--sender", o->sender, "your own name (at most 100 characters)")
+                      ->type_name("NAME")
+                      ->check(NameText());
+  o->out_opt = sub.add_option("--out", o->out,
+                              "the card: FILE.bmp, .png, .jpg or .jpeg, or - for standard output "
+                              "(default <root>/wimgx/GR-<date and time>.bmp)")
+                   ->type_name("FILE");
+  o->plain_opt =
+      sub.add_option("--plain", o->plain, "the picture before the effect, ornaments and greeting")->type_name("FILE");
+  sub.add_option("--report", o->report, "a JSON summary of the card, to FILE or - (standard output)")
+      ->type_name("FILE");
+  sub.add_option("--format", o->format, "png, bmp or jpg: the format for - and for names without an extension")
+      ->type_name("FORMAT")
+      ->check(OneOf(kFormatWords));
+  auto* max_styles = sub.add_option("--max-styles", o->max_styles, "the most styles a card layers (default 15)")
+                         ->type_name("N")
+                         ->check(WholeNumber(1, 24));
+  auto* mode = sub.add_option("--mode", o->mode, "line, or pix for the pixel-by-pixel reveal of the effect")
+                   ->type_name("MODE")
+                   ->check(OneOf({"line", "pix"}));
+  auto* palette = sub.add_option("--palette", o->palette, "a fixed palette instead of one drawn at random")
+                      ->type_name("N")
+                      ->check(WholeNumber(1, 26));
+  auto* year = sub.add_option("--year", o->year, "the year the greeting wishes for (default 2017)")
+                   ->type_name("N")
+                   ->check(WholeNumber(kFirstYear, kLastYear));
+  auto* mail_to = sub.add_option("--mail-to", o->mail_to,
+                                 "then mail the card: through $MIRELUNE_SMTP_URL when set, else in the desktop "
+                                 "mail program");
+  sub.add_option("--message", o->message, "the mail's text")->needs(mail_to);
+  sub.add_option("--again", o->again, "make the card a PNG card of mirelune-cli was made from, again")
+      ->type_name("FILE")
+      ->excludes(o->friend_opt)
+      ->excludes(o->sender_opt)
+      ->excludes(max_styles)
+      ->excludes(mode)
+      ->excludes(palette)
+      ->excludes(year);
+  return [o] { return RunCard(*o); };
+}
+
+Action SetUpInfo(CLI::App& sub) {
+  auto file = std::make_shared<std::string>();
+  auto json = std::make_shared<bool>(false);
+  sub.add_option("FILE", *file, "a PNG card made by mirelune-cli")->required();
+  sub.add_flag("--json", *json, "print the report as JSON");
+  return [file, json] {
+    const Json report = ReadReport(*file);
+    if (*json)
+      Say(report.dump(2) + "\n");
+    else
+      SayFlat(report, "");
+    return 0;
+  };
+}
+
+}  // namespace mirelune::cli

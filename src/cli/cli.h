@@ -1,0 +1,92 @@
+// cli.h — the pieces of mirelune-cli: its subcommands, its outputs and the card
+// report.
+//
+//   CLI::App& sub = *app.add_subcommand("card", "...");
+//   Action run = SetUpCard(sub);     // declares the options, returns what to run
+//   app.parse(argc, argv);
+//   int status = run();              // 0 done, 1 a file not written, 2 bad input
+//   if (!FlushStdout(&err)) ...      // standard output is written once, checked
+#pragma once
+
+#include <CLI/CLI.hpp>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "commands/commands.h"
+#include "files/files.h"
+
+namespace mirelune::cli {
+
+// Bad input found after parsing; exit status 2, the message on one line.
+struct UsageError {
+  std::string message;
+};
+
+// What a subcommand runs once its arguments are parsed; returns the exit status.
+using Action = std::function<int()>;
+// Declares a subcommand's options and arguments on `sub`.
+using SetUp = Action (*)(CLI::App& sub);
+
+Action SetUpCard(CLI::App& sub);
+Action SetUpInfo(CLI::App& sub);
+Action SetUpStyle(CLI::App& sub);
+Action SetUpStyles(CLI::App& sub);
+Action SetUpBatch(CLI::App& sub);
+
+// "1.0" or "1.0 (git 1f801fb)".
+std::string VersionText();
+
+// --- validators shared by the subcommands (messages read "--flag: ...") ---
+CLI::Validator WholeNumber(long long lo, long long hi);
+CLI::Validator NameText();  // valid UTF-8, at most 100 characters
+CLI::Validator OneOf(const std::vector<std::string>& words);
+inline const std::vector<std::string> kFormatWords{"png", "bmp", "jpg", "jpeg"};
+
+// --- standard output ---
+// Everything for standard output is gathered and written at the end, so that a
+// failed write (a full disk, a closed pipe or descriptor) is seen and reported.
+void Say(const std::string& text);
+void SayBytes(const std::vector<std::uint8_t>& bytes);
+// Keeps descriptors 0..2 taken (a closed one would otherwise be handed to the
+// next file opened) and remembers whether standard output was closed.
+void GuardStandardDescriptors();
+bool FlushStdout(std::string* error);
+
+// --- pictures ---
+// Where one picture goes: a file, or standard output for "-".
+struct Target {
+  std::filesystem::path path;
+  bool to_stdout = false;
+  ImageFormat format = ImageFormat::kBmp;
+};
+// The target for `name` given to `flag`, in the format its extension asks for or
+// `format` (--format) chooses. Throws UsageError for an unknown extension or one
+// that contradicts --format.
+Target ResolveTarget(const std::string& flag, const std::string& name, std::optional<ImageFormat> format);
+std::optional<ImageFormat> ParseFormat(const std::string& text);  // png, bmp, jpg, jpeg
+// Writes the picture; names the file written on `announce` (stdout or stderr), or
+// explains on stderr why not. False when it could not be written.
+bool WritePicture(const Image& img, const Target& target, const PngText& text, bool announce_on_stderr);
+
+// Says where a file went: on stdout, or on stderr when stdout carries data.
+void Announce(const std::string& path, bool on_stderr);
+
+// --- the card report ---
+inline constexpr const char* kReportKeyword = "mirelune-report";
+// The settings a card was made with: enough to make it again.
+nlohmann::ordered_json CardReport(const State& s, const CardSettings& c);
+// One line, as scripts have read it: {"seed": 4401776, "styles": [1, 4], ...}.
+std::string ReportText(const nlohmann::ordered_json& report);
+// The texts a PNG card carries: program, title, greeting line and report.
+PngText CardPngText(const State& s, const nlohmann::ordered_json& report);
+// The settings recorded in a report; throws UsageError when they are missing or invalid.
+CardSettings SettingsFromReport(const nlohmann::ordered_json& report, int* year, const std::filesystem::path& from);
+// The report carried by a PNG card, read from `path`; throws UsageError.
+nlohmann::ordered_json ReadReport(const std::filesystem::path& path);
+
+}  // namespace mirelune::cli

@@ -1,0 +1,159 @@
+// output.cpp — standard output, checked, and pictures to files or to standard output.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <iostream>
+
+#include "cli/cli.h"
+#include "surface/text.h"
+
+namespace mirelune::cli {
+namespace {
+
+std::string& Buffer() {
+  static std::string buffer;
+  return buffer;
+}
+
+bool stdout_closed = false;
+
+}  // namespace
+
+void Say(const std::string& text) { Buffer() += text; }
+
+void SayBytes(const std::vector<std::uint8_t>& bytes) { Buffer().append(bytes.begin(), bytes.end()); }
+
+void GuardStandardDescriptors() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    if (fd == 1) stdout_closed = true;
+    const int null = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+    if (null >= 0 && null != fd) {
+      ::dup2(null, fd);
+      ::close(null);
+    }
+  }
+}
+
+bool FlushStdout(std::string* error) {
+  const std::string& text = Buffer();
+  if (text.empty()) return true;
+  int err = stdout_closed ? EBADF : 0;
+  for (std::size_t done = 0; !err && done < text.size();) {
+    const ssize_t n = ::write(1, text.data() + done, text.size() - done);
+    if (n < 0) {
+      if (errno != EINTR) err = errno;
+      continue;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  if (err && error) *error = std::string("cannot write to standard output: ") + std::strerror(err);
+  return !err;
+}
+
+CLI::Validator WholeNumber(long long lo, long long hi) {
+  return CLI::Validator(
+      [lo, hi](std::string& text) -> std::string {
+        char* end = nullptr;
+        errno = 0;
+        const long long v = std::strtoll(text.c_str(), &end, 10);
+        if (text.empty() || *end != '\0' || errno != 0 || v < lo || v > hi)
+          return "a whole number from " + std::to_string(lo) + " to " + std::to_string(hi) + ", not \"" + text + "\"";
+        return "";
+      },
+      std::to_string(lo) + ".." + std::to_string(hi));
+}
+
+CLI::Validator NameText() {
+  return CLI::Validator(
+      [](std::string& text) -> std::string {
+        std::u32string chars;
+        if (!DecodeUtf8(text, &chars)) return "is not valid UTF-8";
+        if (chars.size() > 100)
+          return "has " + std::to_string(chars.size()) + " characters; a name may have at most 100";
+        return "";
+      },
+      "NAME");
+}
+
+CLI::Validator OneOf(const std::vector<std::string>& words) {
+  std::string list;
+  for (std::size_t k = 0; k < words.size(); ++k)
+    list += (k == 0 ? "" : k + 1 == words.size() ? " or " : ", ") + words[k];
+  return CLI::Validator(
+      [words, list](std::string& text) -> std::string {
+        for (const std::string& w : words)
+          if (text == w) return "";
+        return "is " + list + ", not \"" + text + "\"";
+      },
+      list);
+}
+
+std::optional<ImageFormat> ParseFormat(const std::string& text) {
+  if (text == "png") return ImageFormat::kPng;
+  if (text == "bmp") return ImageFormat::kBmp;
+  if (text == "jpg" || text == "jpeg") return ImageFormat::kJpeg;
+  return std::nullopt;
+}
+
+Target ResolveTarget(const std::string& flag, const std::string& name, std::optional<ImageFormat> format) {
+  Target t;
+  if (name == "-") {
+    t.to_stdout = true;
+    t.format = format.value_or(ImageFormat::kPng);
+    return t;
+  }
+  t.path = name;
+  std::optional<ImageFormat> by_name;
+  switch (FormatOfName(t.path)) {
+    case NameFormat::kBmp:
+      by_name = ImageFormat::kBmp;
+      break;
+    case NameFormat::kPng:
+      by_name = ImageFormat::kPng;
+      break;
+    case NameFormat::kJpeg:
+      by_name = ImageFormat::kJpeg;
+      break;
+    case NameFormat::kNone:
+      break;
+    case NameFormat::kUnknown:
+      if (!format)
+        throw UsageError{flag + ": \"" + name + "\" is not a picture name; the formats are .bmp, .png, .jpg and .jpeg " +
+                         "(or choose one with --format png|bmp|jpg)"};
+      break;
+  }
+  if (by_name && format && *by_name != *format)
+    throw UsageError{flag + ": \"" + name + "\" names another format than --format asks for"};
+  t.format = by_name ? *by_name : format.value_or(ImageFormat::kBmp);
+  return t;
+}
+
+bool WritePicture(const Image& img, const Target& target, const PngText& text, bool announce_on_stderr) {
+  const std::vector<std::uint8_t> bytes = EncodeImage(img, target.format, &text);
+  if (bytes.empty()) {
+    std::cerr << "mirelune-cli: the picture could not be encoded\n";
+    return false;
+  }
+  if (target.to_stdout) {
+    SayBytes(bytes);
+    return true;
+  }
+  if (const Result w = WriteFileSafely(target.path, bytes); !w) {
+    std::cerr << "mirelune-cli: " << w.message << "\n";
+    return false;
+  }
+  Announce(target.path.string(), announce_on_stderr);
+  return true;
+}
+
+void Announce(const std::string& path, bool on_stderr) {
+  if (on_stderr)
+    std::cerr << path << "\n";
+  else
+    Say(path + "\n");
+}
+
+}  // namespace mirelune::cli
