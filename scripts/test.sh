@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Builds Mirelune and runs every test: the engine and command-line tests, the
-# window's tests (offscreen) and the end-to-end window test under Xvfb.
+# window's tests (offscreen), the end-to-end window test under Xvfb and the Debian
+# package.
 #   scripts/test.sh              release build in build/
 #   scripts/test.sh --sanitize   ASan + UBSan build of the unit tests in build-asan/
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc 2>/dev/null || echo 2)
 scripts/check-layers.sh
+scripts/count-lines.sh
 
 if [ "${1:-}" = "--sanitize" ]; then
   cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMIRELUNE_SANITIZE=ON \
@@ -25,4 +27,6 @@ ctest --test-dir build --output-on-failure -j"$jobs"
 if [ -x build/src/window/mirelune ] && [ -x scripts/e2e-window.sh ]; then
   unset QT_QPA_PLATFORM
   scripts/e2e-window.sh build
+  # The Debian package made from the same build, unpacked and checked as installed.
+  scripts/test-package.sh build
 fi

@@ -78,6 +78,9 @@ const CardSettings kCases[] = {
     {"mary", "Bob"},                     // case matters
     {"Zo\xc3\xab", "J\xc3\xbcrgen"},     // Windows-1252 letters beyond ASCII
     {kLong, kLong},                      // the longest names
+    {"\xd0\x9d\xd0\xb0\xd1\x82\xd0\xb0\xd0\xbb\xd1\x8c\xd1\x8f",
+     "\xd0\x94\xd0\xbc\xd0\xb8\xd1\x82\xd1\x80\xd0\xb8\xd0\xb9"},  // Cyrillic: seeded by code point, shaped
+    {"Ana\tMarija", "Bob"},             // a control character in a name
 };
 
 // One stage's digest per stage name, in the order they run.
