@@ -14,4 +14,5 @@ $SUDO apt-get install -y -qq --no-install-recommends \
   qt6-base-dev libgl-dev \
   xvfb xauth xdotool x11-utils imagemagick \
   python3 python3-aiosmtpd xdg-utils openssl \
-  clang libclang-rt-14-dev dpkg-dev lintian desktop-file-utils man-db >/dev/null
+  clang libclang-rt-14-dev dpkg-dev lintian desktop-file-utils man-db \
+  parallel slurm-wlm munge >/dev/null

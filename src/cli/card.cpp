@@ -77,8 +77,7 @@ int RunCard(const CardOptions& o) {
 
   const bool paths_on_stderr = to_stdout > 0;
   int status = 0;
-  PngText card_text = CardText(s, report, "card");
-  if (!s.t.empty()) card_text.description = GreetingLine(s);
+  const PngText card_text = CardPngText(s, report);
   if (out) {
     if (!WritePicture(s.Picture4.image(), *out, card_text, paths_on_stderr)) status = 1;
   } else {
@@ -119,6 +118,16 @@ int RunCard(const CardOptions& o) {
   }
   return status;
 }
+
+}  // namespace
+
+PngText CardPngText(const State& s, const Json& report) {
+  PngText text = CardText(s, report, "card");
+  if (!s.t.empty()) text.description = GreetingLine(s);
+  return text;
+}
+
+namespace {
 
 // "key: value" lines; nested objects as "outer.inner", lists joined by ", ".
 void SayFlat(const Json& j, const std::string& prefix) {

@@ -36,6 +36,7 @@ Action SetUpCard(CLI::App& sub);
 Action SetUpInfo(CLI::App& sub);
 Action SetUpStyle(CLI::App& sub);
 Action SetUpStyles(CLI::App& sub);
+Action SetUpBatch(CLI::App& sub);
 
 // "1.0" or "1.0 (git 1f801fb)".
 std::string VersionText();
@@ -81,6 +82,8 @@ inline constexpr const char* kReportKeyword = "mirelune-report";
 nlohmann::ordered_json CardReport(const State& s, const CardSettings& c);
 // One line, as scripts have read it: {"seed": 4401776, "styles": [1, 4], ...}.
 std::string ReportText(const nlohmann::ordered_json& report);
+// The texts a PNG card carries: program, title, greeting line and report.
+PngText CardPngText(const State& s, const nlohmann::ordered_json& report);
 // The settings recorded in a report; throws UsageError when they are missing or invalid.
 CardSettings SettingsFromReport(const nlohmann::ordered_json& report, int* year, const std::filesystem::path& from);
 // The report carried by a PNG card, read from `path`; throws UsageError.

@@ -27,6 +27,7 @@ constexpr Subcommand kSubcommands[] = {
     {"style", "paint the palette strip and style N alone, twice, without the effect", SetUpStyle},
     {"styles", "list the style numbers and names", SetUpStyles},
     {"info", "print the report a PNG card carries (how to make it again)", SetUpInfo},
+    {"batch", "make (and mail) the cards of a whole CSV list, restartable, on many threads", SetUpBatch},
 };
 
 constexpr const char* kFooter =

@@ -234,9 +234,10 @@ Result SmtpSender::Send(const MailItem& item) {
       api.mime_encoder(part, "base64");
     }
     curl_slist* headers = nullptr;
-    for (const std::string& h :
-         MailHeaders(from, m, MailDate(std::time(nullptr)),
-                     NewMessageId(from.address.substr(from.address.find('@') + 1))))
+    const std::string domain = from.address.substr(from.address.find('@') + 1);
+    const std::string message_id =
+        cfg_.message_key.empty() ? NewMessageId(domain) : "<" + cfg_.message_key + "@" + domain + ">";
+    for (const std::string& h : MailHeaders(from, m, MailDate(std::time(nullptr)), message_id))
       headers = api.slist_append(headers, h.c_str());
     curl_slist* rcpt = api.slist_append(nullptr, ("<" + m.to.address + ">").c_str());
     if (m.cc) rcpt = api.slist_append(rcpt, ("<" + m.cc->address + ">").c_str());

@@ -26,6 +26,10 @@ struct SmtpSettings {
   const std::atomic<bool>* cancel = nullptr;  // stops a send in progress when it turns true
   long connect_timeout_s = 15;
   long response_timeout_s = 30;  // a silent server (TLS expected, plain spoken) fails after this
+  // Set by the program only (letters, digits, '.', '-'): the Message-ID becomes
+  // <key@sender's domain>, so a message sent again after an unknown outcome is the
+  // same message to the receiver. Empty: a fresh Message-ID for every message.
+  std::string message_key;
 };
 
 // False when MIRELUNE_SMTP_URL is unset or empty.

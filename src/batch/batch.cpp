@@ -1,0 +1,592 @@
+// batch.cpp — the batch run: a reader feeding rows to worker threads, each making
+// its card on a fresh State, saving it, and appending one manifest line.
+#include "batch/batch.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <fstream>
+#include <functional>
+#include <iomanip>
+#include <memory>
+#include <mutex>
+#include <random>
+#include <span>
+#include <sstream>
+#include <thread>
+#include <unordered_map>
+
+#include "batch/list.h"
+#include "mail/mail_smtp.h"
+
+namespace mirelune {
+namespace {
+
+using json = nlohmann::ordered_json;
+using Clock = std::chrono::steady_clock;
+namespace fs = std::filesystem;
+
+// Nobody to ask: a batch row carries everything a dialog would.
+class QuietHost : public Host {
+ public:
+  std::string InputBox(const std::string&, const std::string&, int, int) override { return ""; }
+};
+
+// A JSON-lines file appended one whole line at a time: a single write() with
+// O_APPEND, then fsync, and on a short write the file is cut back, so a reader
+// never meets half a line. Only one process writes it (see Lock).
+class LineLog {
+ public:
+  ~LineLog() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  bool Open(const fs::path& path, std::string* error) {
+    path_ = path;
+    // A symlink is followed, as by every writer of the program; a device is refused.
+    fd_ = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    struct stat st {};
+    if (fd_ < 0 || ::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+      *error = "cannot write " + path.string() + ": " + (fd_ < 0 ? std::strerror(errno) : "not a regular file");
+      return false;
+    }
+    // A line cut short by a full disk or a crash of the machine is dropped.
+    off_t keep = st.st_size;
+    const int rd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    for (char c = 0; rd >= 0 && keep > 0 && ::pread(rd, &c, 1, keep - 1) == 1 && c != '\n';) --keep;
+    if (rd >= 0) ::close(rd);
+    if (keep != st.st_size && ::ftruncate(fd_, keep) != 0) {
+      *error = "cannot repair " + path.string() + ": " + std::strerror(errno);
+      return false;
+    }
+    return true;
+  }
+  // One whole line, durable when this returns.
+  bool Append(const std::string& line, std::string* error) {
+    std::lock_guard<std::mutex> lock(mu_);
+    return Write(line, error) && Sync(error);
+  }
+  // One whole line, durable at the next Sync.
+  bool Write(const std::string& line, std::string* error) {
+    struct stat st {};
+    ::fstat(fd_, &st);
+    const ssize_t n = ::write(fd_, line.data(), line.size());
+    if (n == static_cast<ssize_t>(line.size())) return true;
+    const int err = n < 0 ? errno : ENOSPC;
+    // Cut back what part of the line did land; if even that fails, the next Open
+    // drops the broken tail.
+    [[maybe_unused]] const int cut = ::ftruncate(fd_, st.st_size);
+    *error = "cannot write " + path_.string() + ": " + std::strerror(err);
+    return false;
+  }
+  bool Sync(std::string* error) {
+    if (::fsync(fd_) == 0) return true;
+    *error = "cannot write " + path_.string() + ": " + std::strerror(errno);
+    return false;
+  }
+
+ private:
+  fs::path path_;
+  int fd_ = -1;
+  std::mutex mu_;
+};
+
+void SyncFolder(const fs::path& dir);
+
+// Manifest lines are written by one thread in groups: the folder is synced once
+// (the cards of the group are then on disk for good), the lines written, the
+// manifest synced once. A disk that takes long to sync then slows a batch by one
+// sync a group, not three a card. A row whose line is lost in a crash is made
+// again by the next run.
+class ManifestWriter {
+ public:
+  // `lost(row, why)` hears of every line that could not be written.
+  ManifestWriter(LineLog& log, fs::path dir, std::function<void(long, const std::string&)> lost)
+      : log_(log), dir_(std::move(dir)), lost_(std::move(lost)), thread_([this] { Loop(); }) {}
+  ~ManifestWriter() {
+    {
+      std::lock_guard<std::mutex> lock(mu_);
+      stop_ = true;
+    }
+    cv_.notify_one();
+    thread_.join();
+  }
+  void Add(long row, std::string line) {
+    std::lock_guard<std::mutex> lock(mu_);
+    pending_.emplace_back(row, std::move(line));
+    cv_.notify_one();
+  }
+
+ private:
+  void Loop() {
+    std::unique_lock<std::mutex> lock(mu_);
+    for (;;) {
+      cv_.wait(lock, [&] { return stop_ || !pending_.empty(); });
+      if (pending_.empty()) return;
+      std::vector<std::pair<long, std::string>> group;
+      group.swap(pending_);
+      lock.unlock();
+      SyncFolder(dir_);
+      std::string why;
+      std::vector<long> written;
+      for (const auto& [row, line] : group) {
+        if (log_.Write(line, &why))
+          written.push_back(row);
+        else
+          lost_(row, why);
+      }
+      if (!log_.Sync(&why))
+        for (long row : written) lost_(row, why);
+      lock.lock();
+    }
+  }
+
+  LineLog& log_;
+  fs::path dir_;
+  std::function<void(long, const std::string&)> lost_;
+  std::mutex mu_;
+  std::condition_variable cv_;
+  std::vector<std::pair<long, std::string>> pending_;
+  bool stop_ = false;
+  std::thread thread_;
+};
+
+// Every complete line of a JSON-lines file that parses, with its place in the file.
+template <typename Fn>
+void ForEachLine(const fs::path& path, Fn&& fn) {
+  std::ifstream in(path, std::ios::binary);
+  std::string text;
+  std::streamoff at = 0;
+  while (std::getline(in, text)) {
+    const std::streamoff start = at;
+    at += static_cast<std::streamoff>(text.size()) + 1;
+    if (in.eof()) break;  // no newline: not a whole line
+    json j = json::parse(text, nullptr, false);
+    if (!j.is_discarded() && j.is_object() && j.contains("row") && j["row"].is_number_integer())
+      fn(j, start, static_cast<std::streamoff>(text.size()) + 1);
+  }
+}
+
+void SyncFolder(const fs::path& dir) {
+  const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd >= 0) {
+    ::fsync(fd);
+    ::close(fd);
+  }
+}
+
+std::string RandomKey() {
+  std::random_device rd;
+  std::ostringstream h;
+  for (int k = 0; k < 4; ++k) h << std::hex << std::setw(8) << std::setfill('0') << rd();
+  return "batch." + h.str();
+}
+
+// Spaces messages evenly: at most `per_minute` a minute over all threads.
+class RateLimit {
+ public:
+  explicit RateLimit(double per_minute) : gap_(per_minute > 0 ? 60.0 / per_minute : 0) {}
+  void Wait() {
+    if (gap_ <= 0) return;
+    Clock::time_point slot;
+    {
+      std::lock_guard<std::mutex> lock(mu_);
+      slot = std::max(Clock::now(), next_);
+      next_ = slot + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(gap_));
+    }
+    std::this_thread::sleep_until(slot);
+  }
+
+ private:
+  double gap_;
+  std::mutex mu_;
+  Clock::time_point next_{};
+};
+
+// Rows on their way from the reader to the workers; bounded, so a long list never
+// piles up in memory.
+class RowQueue {
+ public:
+  explicit RowQueue(std::size_t capacity) : capacity_(capacity) {}
+  void Push(ListRow row) {
+    std::unique_lock<std::mutex> lock(mu_);
+    room_.wait(lock, [&] { return rows_.size() < capacity_; });
+    rows_.push_back(std::move(row));
+    ready_.notify_one();
+  }
+  void Close() {
+    std::lock_guard<std::mutex> lock(mu_);
+    closed_ = true;
+    ready_.notify_all();
+  }
+  bool Pop(ListRow* row) {
+    std::unique_lock<std::mutex> lock(mu_);
+    ready_.wait(lock, [&] { return !rows_.empty() || closed_; });
+    if (rows_.empty()) return false;
+    *row = std::move(rows_.front());
+    rows_.pop_front();
+    room_.notify_one();
+    return true;
+  }
+
+ private:
+  std::size_t capacity_;
+  std::mutex mu_;
+  std::condition_variable ready_, room_;
+  std::deque<ListRow> rows_;
+  bool closed_ = false;
+};
+
+struct MailState {
+  std::string key, state, message_key;
+};
+
+std::string Clock2(double seconds) {
+  const long s = std::lround(std::max(0.0, seconds));
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%ld:%02ld:%02ld", s / 3600, s / 60 % 60, s % 60);
+  return buf;
+}
+
+class Run {
+ public:
+  Run(const BatchOptions& o, std::ostream& out, std::ostream& err) : o_(o), out_(out), err_(err), rate_(o.rate_per_minute) {}
+  int Go();
+
+ private:
+  std::string Suffix() const {
+    return o_.shards == 1 ? "" : "-" + std::to_string(o_.shard) + "-of-" + std::to_string(o_.shards);
+  }
+  bool Lock(std::string* error);
+  void LoadManifest();
+  void LoadJournal();
+  bool Done(const ListRow& row) const;
+  bool Mine(const ListRow& row) const { return row.index % o_.shards == o_.shard; }
+  void Work();
+  void MakeRow(const ListRow& row);
+  bool MailRow(const ListRow& row, const fs::path& file, json* line);
+  void Fail(const ListRow& row, const std::string& reason, json line = json::object());
+  void Progress(bool final);
+  bool Compact(std::string* error);
+
+  const BatchOptions& o_;
+  std::ostream& out_;
+  std::ostream& err_;
+  RateLimit rate_;
+  fs::path manifest_path_, journal_path_;
+  LineLog manifest_, journal_;
+  SmtpSettings smtp_;
+  int lock_fd_ = -1;
+  std::unordered_map<long, std::string> done_;  // row -> key of its "done" line
+  std::unordered_map<long, MailState> mail_;    // row -> its last journal line
+
+  std::mutex report_mu_;
+  std::vector<std::string> failures_;  // the first 20, for the summary
+  std::atomic<long> made_{0}, failed_{0};
+  long total_ = 0, done_before_ = 0;
+  Clock::time_point start_;
+  std::unique_ptr<RowQueue> queue_;
+  std::unique_ptr<ManifestWriter> writer_;
+};
+
+bool Run::Lock(std::string* error) {
+  const fs::path lock = o_.out_dir / (".manifest" + Suffix() + ".lock");
+  lock_fd_ = ::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+  if (lock_fd_ < 0) {
+    *error = "cannot write in " + o_.out_dir.string() + ": " + std::strerror(errno);
+    return false;
+  }
+  if (::flock(lock_fd_, LOCK_EX | LOCK_NB) != 0) {
+    *error = "another batch is already writing " + manifest_path_.string() + "; wait for it to end";
+    return false;
+  }
+  return true;
+}
+
+void Run::LoadManifest() {
+  ForEachLine(manifest_path_, [&](const json& j, std::streamoff, std::streamoff) {
+    const long row = j["row"].get<long>();
+    if (j.value("status", "") == "done" && j.contains("key") && j["key"].is_string())
+      done_[row] = j["key"].get<std::string>();
+    else
+      done_.erase(row);
+  });
+}
+
+void Run::LoadJournal() {
+  ForEachLine(journal_path_, [&](const json& j, std::streamoff, std::streamoff) {
+    MailState m{j.value("key", ""), j.value("state", ""), j.value("message_key", "")};
+    if (!m.message_key.empty()) mail_[j["row"].get<long>()] = m;
+  });
+}
+
+bool Run::Done(const ListRow& row) const {
+  const auto it = done_.find(row.index);
+  std::error_code ec;
+  return it != done_.end() && it->second == row.key && fs::is_regular_file(o_.out_dir / row.file, ec);
+}
+
+void Run::Fail(const ListRow& row, const std::string& reason, json line) {
+  const std::string text = "row " + std::to_string(row.index + 1) + " (line " + std::to_string(row.line) + "): " + reason;
+  line["row"] = row.index;
+  line["line"] = row.line;
+  line["status"] = "failed";
+  line["reason"] = reason;
+  writer_->Add(-1, line.dump() + "\n");  // not done either way: a lost line changes nothing
+  failed_++;
+  std::lock_guard<std::mutex> lock(report_mu_);
+  err_ << (o_.progress_bar ? "\r\x1b[K" : "") << "mirelune-cli: " << text << "\n";
+  if (failures_.size() < 20) failures_.push_back(text);
+}
+
+void Run::MakeRow(const ListRow& row) {
+  const fs::path file = o_.out_dir / row.file;
+  json line;
+  line["row"] = row.index;
+  line["line"] = row.line;
+  line["status"] = "done";
+  line["file"] = row.file;
+  {
+    QuietHost host;
+    auto s = std::make_unique<State>();  // a fresh state: exactly what `card` starts from
+    s->host = &host;
+    s->year = row.year;
+    MakeCardFromNames(*s, row.card);
+    CardFile card = o_.encode(*s, row.card, o_.format);
+    s.reset();
+    if (card.bytes.empty()) return Fail(row, "the card could not be encoded");
+    // Replaced whole when a killed run left it: its manifest line was never written.
+    if (const Result w = WriteFileSafely(file, card.bytes); !w) return Fail(row, w.message);
+    line["sha256"] = Sha256Hex(card.bytes.data(), card.bytes.size());
+    line["report"] = std::move(card.report);
+  }
+  line["key"] = row.key;
+  if (o_.mail && !MailRow(row, file, &line)) return Fail(row, line["mail"].get<std::string>(), line);
+  made_++;
+  writer_->Add(row.index, line.dump() + "\n");
+}
+
+// Journal first, then the message, then the journal again: a row whose last
+// journal line says "sending" was perhaps received, perhaps not. It is sent again
+// under the same Message-ID, which lets the receiving side drop a second copy.
+bool Run::MailRow(const ListRow& row, const fs::path& file, json* line) {
+  const auto it = mail_.find(row.index);
+  const bool same = it != mail_.end() && it->second.key == row.key;
+  if (same && it->second.state == "sent") {
+    (*line)["mail"] = "sent";
+    return true;
+  }
+  const std::string message_key = same ? it->second.message_key : RandomKey();
+  if (same && it->second.state == "sending") {
+    std::lock_guard<std::mutex> lock(report_mu_);
+    err_ << (o_.progress_bar ? "\r\x1b[K" : "") << "mirelune-cli: row " << row.index + 1
+         << ": the last attempt ended without an answer; sending again with the same Message-ID\n";
+  }
+  json entry;
+  entry["row"] = row.index;
+  entry["key"] = row.key;
+  entry["message_key"] = message_key;
+  entry["to"] = row.email;
+  entry["state"] = "sending";
+  std::string why;
+  rate_.Wait();
+  if (!journal_.Append(entry.dump() + "\n", &why)) {
+    (*line)["mail"] = why + "; nothing was sent";
+    return false;
+  }
+  MailItem item;
+  item.to = row.email;
+  item.subject = "greetings";
+  item.body = row.message;
+  item.attachments.push_back(file);
+  SmtpSettings settings = smtp_;
+  settings.message_key = message_key;
+  const Result r = SmtpSender(std::move(settings)).Send(item);
+  const bool sent = r.ok;
+  const std::string& report = r.message;
+  entry["state"] = sent ? "sent" : "failed";
+  if (!sent) entry["reason"] = report;
+  if (!journal_.Append(entry.dump() + "\n", &why)) {
+    (*line)["mail"] = sent ? "sent, but " + why : report;
+    return false;
+  }
+  (*line)["mail"] = sent ? "sent" : report;
+  return sent;
+}
+
+void Run::Work() {
+  ListRow row;
+  while (queue_->Pop(&row)) MakeRow(row);
+}
+
+void Run::Progress(bool final) {
+  const long now_done = made_.load(), failed = failed_.load();
+  const long finished = done_before_ + now_done + failed;
+  const double seconds = std::chrono::duration<double>(Clock::now() - start_).count();
+  const double rate = seconds > 0 ? now_done / seconds : 0;
+  const long left = total_ - finished;
+  const std::string eta = rate > 0 ? Clock2(left / rate) : "?";
+  std::ostringstream line;
+  line << finished << "/" << total_ << " rows, " << std::fixed << std::setprecision(1) << rate << " cards/s, "
+       << (final ? "took " + Clock2(seconds) : eta + " left");
+  std::lock_guard<std::mutex> lock(report_mu_);
+  if (o_.progress_bar) {
+    constexpr int kWidth = 30;
+    const int filled = total_ > 0 ? static_cast<int>(kWidth * finished / total_) : kWidth;
+    err_ << "\r\x1b[K[" << std::string(filled, '#') << std::string(kWidth - filled, '.') << "] " << line.str()
+         << (final ? "\n" : "") << std::flush;
+  } else {
+    err_ << "batch: " << line.str() << "\n" << std::flush;
+  }
+}
+
+// One line per row, in row order (the last line of a row wins), through the
+// file writer: a crash leaves the old manifest or the new one, never a mix.
+bool Run::Compact(std::string* error) {
+  struct Entry {
+    long row;
+    std::streamoff at, size;
+  };
+  std::vector<Entry> entries;
+  ForEachLine(manifest_path_, [&](const json& j, std::streamoff at, std::streamoff size) {
+    entries.push_back({j["row"].get<long>(), at, size});
+  });
+  bool ordered = true;
+  for (std::size_t k = 1; k < entries.size(); ++k) ordered = ordered && entries[k - 1].row < entries[k].row;
+  if (ordered) return true;
+  std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.row < b.row; });
+  std::ifstream in(manifest_path_, std::ios::binary);
+  std::string text;
+  for (std::size_t k = 0; k < entries.size(); ++k) {
+    if (k + 1 < entries.size() && entries[k + 1].row == entries[k].row) continue;
+    const std::size_t end = text.size();
+    text.resize(end + static_cast<std::size_t>(entries[k].size));
+    in.seekg(entries[k].at);
+    if (!in.read(text.data() + end, entries[k].size)) {
+      *error = "cannot read back " + manifest_path_.string();
+      return false;
+    }
+  }
+  const Result w = WriteFileSafely(manifest_path_, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+  if (!w) *error = w.message;
+  return w.ok;
+}
+
+int Run::Go() {
+  std::string error;
+  // 2: the list or the settings are at fault; 1: the output folder is.
+  auto bad = [&](const std::string& why, int status = 2) {
+    err_ << "mirelune-cli: " << why << "\n";
+    return status;
+  };
+  // A batch never opens the desktop mail program once per row.
+  if (o_.mail && !SmtpSettingsFromEnvironment(&smtp_))
+    return bad("--mail sends through a mail server: set MIRELUNE_SMTP_URL (smtp://host:port or smtps://host:port)");
+  const ListOptions list_options{o_.mail, ExtensionOf(o_.format)};
+  ListReader counter;
+  if (!counter.Open(o_.list, list_options, &error)) return bad(error);
+  if (const Result made = MakeFolder(o_.out_dir); !made) return bad(made.message, 1);
+  manifest_path_ = o_.out_dir / ("manifest" + Suffix() + ".jsonl");
+  journal_path_ = o_.out_dir / ("mail-journal" + Suffix() + ".jsonl");
+  if (!Lock(&error)) return bad(error, 1);
+  LoadManifest();
+  if (!manifest_.Open(manifest_path_, &error)) return bad(error, 1);
+  writer_ = std::make_unique<ManifestWriter>(manifest_, o_.out_dir, [this](long row, const std::string& why) {
+    if (row < 0) return;
+    made_--;
+    failed_++;
+    const std::string text = "row " + std::to_string(row + 1) + ": " + why + "; it will be made again";
+    std::lock_guard<std::mutex> lock(report_mu_);
+    err_ << "mirelune-cli: " << text << "\n";
+    if (failures_.size() < 20) failures_.push_back(text);
+  });
+  if (o_.mail) {
+    LoadJournal();
+    if (!journal_.Open(journal_path_, &error)) return bad(error, 1);
+  }
+
+  ListRow row;
+  while (counter.Next(&row)) {
+    if (!Mine(row)) continue;
+    ++total_;
+    if (row.error.empty() && Done(row)) ++done_before_;
+  }
+
+  ListReader reader;  // the second pass; the file may have gone meanwhile
+  if (!reader.Open(o_.list, list_options, &error)) return bad(error);
+  start_ = Clock::now();
+  queue_ = std::make_unique<RowQueue>(static_cast<std::size_t>(o_.jobs) * 2);
+  std::vector<std::thread> workers;
+  for (int k = 0; k < o_.jobs; ++k) workers.emplace_back([this] { Work(); });
+  std::mutex stop_mu;
+  std::condition_variable stop_cv;
+  bool stop = false;
+  std::thread progress([&] {
+    const auto every = std::chrono::duration<double>(o_.progress_bar ? 0.25 : o_.progress_every_s);
+    std::unique_lock<std::mutex> lock(stop_mu);
+    while (!stop_cv.wait_for(lock, every, [&] { return stop; })) Progress(false);
+  });
+
+  while (reader.Next(&row)) {
+    if (!Mine(row) || (row.error.empty() && Done(row))) continue;
+    if (row.error.empty())
+      queue_->Push(std::move(row));
+    else
+      Fail(row, row.error);
+  }
+  queue_->Close();
+  for (auto& w : workers) w.join();
+  writer_.reset();  // every line written and synced
+  {
+    std::lock_guard<std::mutex> lock(stop_mu);
+    stop = true;
+  }
+  stop_cv.notify_all();
+  progress.join();
+  Progress(true);
+
+  // Unordered, the manifest is still complete: every row counts as it did.
+  if (!Compact(&error)) err_ << "mirelune-cli: " << error << "\n";
+  const long done = done_before_ + made_.load();
+  out_ << "batch: " << done << " of " << total_ << " rows done (" << made_.load() << " made now, " << done_before_
+       << " before)";
+  const long failed_count = failed_.load();
+  if (failed_count == 0) {
+    out_ << "\n";
+    return 0;
+  }
+  out_ << "; " << failed_count << " failed:\n";
+  for (const auto& f : failures_) out_ << "  " << f << "\n";
+  if (failed_count > static_cast<long>(failures_.size()))
+    out_ << "  and " << failed_count - static_cast<long>(failures_.size()) << " more (see "
+         << manifest_path_.string() << ")\n";
+  return 1;
+}
+
+}  // namespace
+
+const char* ExtensionOf(ImageFormat format) {
+  switch (format) {
+    case ImageFormat::kBmp:
+      return "bmp";
+    case ImageFormat::kJpeg:
+      return "jpg";
+    case ImageFormat::kPng:
+      break;
+  }
+  return "png";
+}
+
+int RunBatchList(const BatchOptions& options, std::ostream& out, std::ostream& err) {
+  return Run(options, out, err).Go();
+}
+
+}  // namespace mirelune

@@ -1,0 +1,342 @@
+// list.cpp — reading and checking the contact list.
+#include "batch/list.h"
+
+#include <openssl/evp.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "card/card.h"
+#include "mail/mail_mime.h"
+#include "surface/text.h"
+
+namespace mirelune {
+namespace {
+
+enum Column { kFriend, kSender, kEmail, kMessage, kMode, kPalette, kMaxStyles, kYear, kColumnCount };
+constexpr const char* kColumnNames[kColumnCount] = {"friend",  "sender",  "email",      "message",
+                                                     "mode",    "palette", "max_styles", "year"};
+constexpr int kMaxNameChars = 100;
+
+
+std::string Trimmed(const std::string& s) {
+  const auto b = s.find_first_not_of(" \t");
+  if (b == std::string::npos) return "";
+  return s.substr(b, s.find_last_not_of(" \t") - b + 1);
+}
+
+// A whole number lo..hi, or the empty text for `fallback`.
+bool Number(const std::string& text, int lo, int hi, int fallback, int* out) {
+  const std::string t = Trimmed(text);
+  if (t.empty()) {
+    *out = fallback;
+    return true;
+  }
+  if (t.size() > 4 || !std::all_of(t.begin(), t.end(), [](char c) { return c >= '0' && c <= '9'; })) return false;
+  *out = std::stoi(t);
+  return *out >= lo && *out <= hi;
+}
+
+// Latin-1 and Latin Extended-A letters without their marks, so that "Zoë" stays
+// readable in a file name; '_' where there is no plain letter.
+constexpr char kFoldC0[] = "AAAAAAACEEEEIIIIDNOOOOO_OUUUUYTsaaaaaaaceeeeiiiidnooooo_ouuuuyty";
+constexpr char kFold100[] =
+    "AaAaAaCcCcCcCcDdDdEeEeEeEeEeGgGgGgGgHhHhIiIiIiIiIiJjJjKkkLlLlLlLlLlNnNnNnnNnOoOoOoOoRrRrRrSsSsSsSsTtTtTtUu"
+    "UuUuUuUuUuWwYyYZzZzZzs";
+static_assert(sizeof kFoldC0 == 0x40 + 1 && sizeof kFold100 == 0x80 + 1);
+
+char Fold(char32_t c) {
+  if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) return static_cast<char>(c);
+  if (c >= 0xC0 && c < 0x100) return kFoldC0[c - 0xC0];
+  if (c >= 0x100 && c < 0x180) return kFold100[c - 0x100];
+  return '_';
+}
+
+std::string SafeName(const std::string& name) {
+  std::u32string chars;
+  DecodeUtf8(name, &chars);
+  std::string out;
+  for (char32_t c : chars) {
+    const char f = Fold(c);
+    if (f == '_' && (out.empty() || out.back() == '_')) continue;  // no runs, no leading '_'
+    out.push_back(f);
+    if (out.size() == 32) break;
+  }
+  while (!out.empty() && out.back() == '_') out.pop_back();
+  return out.empty() ? "_" : out;
+}
+
+}  // namespace
+
+std::string Sha256Hex(const void* bytes, std::size_t size) {
+  unsigned char md[EVP_MAX_MD_SIZE];
+  unsigned int len = 0;
+  EVP_Digest(bytes, size, md, &len, EVP_sha256(), nullptr);
+  static const char kHex[] = "0123456789abcdef";
+  std::string hex;
+  for (unsigned int k = 0; k < len; ++k) {
+    hex.push_back(kHex[md[k] >> 4]);
+    hex.push_back(kHex[md[k] & 15]);
+  }
+  return hex;
+}
+
+std::string CardFileName(long index, const std::string& friend_name, const std::string& sender,
+                         const std::string& extension) {
+  char number[24];
+  std::snprintf(number, sizeof number, "%06ld", index + 1);
+  return std::string(number) + "-" + SafeName(friend_name) + "-" + SafeName(sender) + "." + extension;
+}
+
+// --- CSV ---
+
+// No value of a row is anywhere near this; a file without line breaks or with a
+// stray quote must not be read into memory whole.
+constexpr std::size_t kMaxFieldBytes = 1 << 16;
+
+CsvReader::~CsvReader() {
+  if (f_) std::fclose(f_);
+}
+
+bool CsvReader::Open(const std::filesystem::path& path, std::string* error) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) {
+    *error = "cannot read the list " + path.string() + ": " + (ec ? ec.message() : "not a regular file");
+    return false;
+  }
+  f_ = std::fopen(path.c_str(), "rb");
+  if (!f_) {
+    *error = "cannot read the list " + path.string() + ": " + std::strerror(errno);
+    return false;
+  }
+  if (Peek() == 0xEF) {  // a byte-order mark
+    const long start = offset_;
+    if (!(Get() == 0xEF && Get() == 0xBB && Get() == 0xBF)) Seek(start, 1);
+  }
+  return true;
+}
+
+int CsvReader::Peek() {
+  if (at_ == have_) {
+    have_ = std::fread(buf_.data(), 1, buf_.size(), f_);
+    at_ = 0;
+    if (have_ == 0) return EOF;
+  }
+  return static_cast<unsigned char>(buf_[at_]);
+}
+
+int CsvReader::Get() {
+  const int c = Peek();
+  if (c == EOF) return EOF;
+  ++at_;
+  ++offset_;
+  if (c == '\n') ++line_;
+  return c;
+}
+
+void CsvReader::SkipLine() {
+  for (int c = Get(); c != EOF && c != '\n'; c = Get()) {
+  }
+}
+
+void CsvReader::Seek(long offset, long line) {
+  std::fseek(f_, offset, SEEK_SET);
+  have_ = at_ = 0;
+  offset_ = offset;
+  line_ = line;
+}
+
+bool CsvReader::Next(CsvRecord* rec) {
+  for (;;) {
+    rec->line = line_;
+    rec->fields.assign(1, "");
+    rec->error.clear();
+    if (Peek() == EOF) return false;
+    bool end = false;
+    while (!end) {
+      std::string& field = rec->fields.back();
+      int c = Get();
+      if (c == '"') {
+        // Where to go on if this quote turns out to be unbalanced: the next line.
+        const long quote_line = line_;
+        long resume_offset = -1;
+        for (;;) {
+          c = Get();
+          if (c == EOF) {
+            rec->error = "a quoted field opened on line " + std::to_string(quote_line) + " is never closed";
+            break;
+          }
+          if (c == '\n' && resume_offset < 0) resume_offset = offset_;
+          if (c != '"') {
+            field.push_back(static_cast<char>(c));
+            if (field.size() <= kMaxFieldBytes) continue;
+            rec->error = "a field opened on line " + std::to_string(quote_line) + " is longer than 64 KiB";
+            break;
+          }
+          if (Peek() == '"') {
+            field.push_back(static_cast<char>(Get()));
+            continue;
+          }
+          c = Get();
+          if (c == '\r' && Peek() == '\n') c = Get();
+          if (c == ',' || c == '\n' || c == EOF) break;
+          rec->error = "unbalanced quote: text follows the closing quote of a field opened on line " +
+                       std::to_string(quote_line);
+          break;
+        }
+        if (!rec->error.empty()) {
+          if (resume_offset >= 0)
+            Seek(resume_offset, quote_line + 1);
+          else if (c != '\n')
+            SkipLine();
+          return true;
+        }
+      } else {
+        while (c != ',' && c != '\n' && c != EOF) {
+          if (c == '\r' && Peek() == '\n') {
+            c = Get();
+            break;
+          }
+          if (c == '"') {
+            rec->error = "unbalanced quote: a quote inside a field that does not start with one";
+            SkipLine();
+            return true;
+          }
+          field.push_back(static_cast<char>(c));
+          if (field.size() > kMaxFieldBytes) {
+            rec->error = "a field is longer than 64 KiB";
+            SkipLine();
+            return true;
+          }
+          c = Get();
+        }
+      }
+      if (c == ',')
+        rec->fields.emplace_back();
+      else
+        end = true;
+    }
+    if (rec->fields.size() > 1 || !rec->fields[0].empty()) return true;
+  }
+}
+
+// --- the list ---
+
+bool ListReader::Open(const std::filesystem::path& path, const ListOptions& options, std::string* error) {
+  options_ = options;
+  if (!csv_.Open(path, error)) return false;
+  CsvRecord header;
+  const std::string where = "the list " + path.string();
+  if (!csv_.Next(&header)) {
+    *error = where + " is empty; its first line must name the columns (friend,sender,...)";
+    return false;
+  }
+  if (!header.error.empty()) {
+    *error = where + ", line " + std::to_string(header.line) + ": " + header.error;
+    return false;
+  }
+  bool seen[kColumnCount] = {};
+  for (const std::string& raw : header.fields) {
+    std::string name = Trimmed(raw);
+    std::transform(name.begin(), name.end(), name.begin(),
+                   [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); });
+    const auto* at = std::find_if(std::begin(kColumnNames), std::end(kColumnNames),
+                                  [&](const char* n) { return name == n; });
+    if (at == std::end(kColumnNames)) {
+      *error = where + " has the unknown column \"" + raw +
+               "\"; the columns are friend, sender, email, message, mode, palette, max_styles and year";
+      return false;
+    }
+    const int column = static_cast<int>(at - std::begin(kColumnNames));
+    if (seen[column]) {
+      *error = where + " names the column \"" + name + "\" twice";
+      return false;
+    }
+    seen[column] = true;
+    columns_.push_back(column);
+  }
+  for (int required : {kFriend, kSender}) {
+    if (!seen[required]) {
+      *error = where + " has no \"" + kColumnNames[required] + "\" column";
+      return false;
+    }
+  }
+  if (options_.mail && !seen[kEmail]) {
+    *error = where + " has no \"email\" column, which --mail needs";
+    return false;
+  }
+  return true;
+}
+
+bool ListReader::Next(ListRow* row) {
+  CsvRecord rec;
+  if (!csv_.Next(&rec)) return false;
+  *row = ListRow{};
+  row->index = next_index_++;
+  row->line = rec.line;
+  row->error = rec.error;
+  if (row->error.empty()) Check(rec, row);
+  return true;
+}
+
+void ListReader::Check(const CsvRecord& rec, ListRow* row) const {
+  if (rec.fields.size() != columns_.size()) {
+    row->error = "the row has " + std::to_string(rec.fields.size()) + " fields; the header has " +
+                 std::to_string(columns_.size());
+    return;
+  }
+  std::string value[kColumnCount];
+  for (std::size_t k = 0; k < columns_.size(); ++k) {
+    std::u32string chars;
+    if (!DecodeUtf8(rec.fields[k], &chars)) {
+      row->error = std::string("the ") + kColumnNames[columns_[k]] + " is not valid UTF-8";
+      return;
+    }
+    if ((columns_[k] == kFriend || columns_[k] == kSender) && chars.size() > kMaxNameChars) {
+      row->error = std::string("the ") + kColumnNames[columns_[k]] + "'s name has " + std::to_string(chars.size()) +
+                   " characters; a name may have at most 100";
+      return;
+    }
+    value[columns_[k]] = rec.fields[k];
+  }
+  CardSettings& c = row->card;
+  c.friend_name = value[kFriend];
+  c.sender = value[kSender];
+  const std::string mode = Trimmed(value[kMode]);
+  if (mode != "" && mode != "line" && mode != "pix") {
+    row->error = "the mode is line or pix, not \"" + mode + "\"";
+    return;
+  }
+  c.pix = mode == "pix";
+  if (!Number(value[kPalette], 1, 26, 0, &c.palette)) {
+    row->error = "the palette is a whole number from 1 to 26, not \"" + value[kPalette] + "\"";
+    return;
+  }
+  if (!Number(value[kMaxStyles], 1, 24, 15, &c.max_styles)) {
+    row->error = "max_styles is a whole number from 1 to 24, not \"" + value[kMaxStyles] + "\"";
+    return;
+  }
+  if (!Number(value[kYear], kFirstYear, kLastYear, kDefaultYear, &row->year)) {
+    row->error = "the year is a whole number from 1 to 9999, not \"" + value[kYear] + "\"";
+    return;
+  }
+  row->email = Trimmed(value[kEmail]);
+  row->message = value[kMessage];
+  if (options_.mail) {
+    MailAddress address;
+    std::string why;
+    if (!ParseMailAddress(row->email, &address, &why)) {
+      row->error = "the address " + why;
+      return;
+    }
+  }
+  row->file = CardFileName(row->index, c.friend_name, c.sender, options_.extension);
+  // Everything that decides the card, and with --mail its message: a row whose key
+  // changed since the last run is made again.
+  std::string basis = c.friend_name + '\0' + c.sender + '\0' + mode + '\0' + std::to_string(c.palette) + '\0' +
+                      std::to_string(c.max_styles) + '\0' + std::to_string(row->year) + '\0' + row->file;
+  if (options_.mail) basis += std::string("\0mail\0", 6) + row->email + '\0' + row->message;
+  row->key = Sha256Hex(basis.data(), basis.size()).substr(0, 16);
+}
+
+}  // namespace mirelune

@@ -1,0 +1,82 @@
+// batch.cpp — `batch`: the cards of a whole CSV list, checked options first.
+#include <signal.h>
+#include <unistd.h>
+
+#include <iostream>
+#include <memory>
+#include <regex>
+#include <sstream>
+#include <thread>
+
+#include "batch/batch.h"
+#include "cli/cli.h"
+
+namespace mirelune::cli {
+namespace {
+
+struct BatchArgs {
+  BatchOptions o;
+  std::string shard, rate, format = "png";
+};
+
+// "K/N" or "N/min" as two whole numbers; false when the text is neither.
+bool Fraction(const std::string& text, const char* pattern, int* a, int* b) {
+  std::smatch m;
+  if (!std::regex_match(text, m, std::regex(pattern))) return false;
+  *a = std::stoi(m[1]);
+  *b = m[2].matched ? std::stoi(m[2]) : 0;
+  return true;
+}
+
+int RunBatch(BatchArgs& a) {
+  BatchOptions& o = a.o;
+  if (!a.shard.empty() && (!Fraction(a.shard, R"(([0-9]{1,6})/([0-9]{1,6}))", &o.shard, &o.shards) ||
+                           o.shards < 1 || o.shard >= o.shards))
+    throw UsageError{"--shard: K/N with 0 <= K < N, not \"" + a.shard + "\""};
+  if (!a.rate.empty()) {
+    if (!o.mail) throw UsageError{"--rate limits messages and needs --mail"};
+    int per_minute = 0, unused = 0;
+    if (!Fraction(a.rate, R"(([0-9]{1,6})(?:/min)?)", &per_minute, &unused) || per_minute < 1)
+      throw UsageError{"--rate: N/min with N at least 1, not \"" + a.rate + "\""};
+    o.rate_per_minute = per_minute;
+  }
+  o.format = *ParseFormat(a.format);  // the option's own check has refused anything else
+  // Exactly the bytes `card --out NAME.<format>` writes.
+  o.encode = [](const State& s, const CardSettings& c, ImageFormat format) {
+    CardFile card;
+    card.report = CardReport(s, c);
+    const PngText text = CardPngText(s, card.report);
+    card.bytes = EncodeImage(s.Picture4.image(), format, &text);
+    return card;
+  };
+  ::signal(SIGPIPE, SIG_IGN);  // a closed stderr must not kill the run between a card and its line
+  o.progress_bar = ::isatty(2) != 0;
+  std::ostringstream summary;
+  const int status = RunBatchList(o, summary, std::cerr);
+  Say(summary.str());
+  return status;
+}
+
+}  // namespace
+
+Action SetUpBatch(CLI::App& sub) {
+  auto a = std::make_shared<BatchArgs>();
+  BatchOptions& o = a->o;
+  const unsigned cores = std::thread::hardware_concurrency();
+  o.jobs = cores > 0 ? static_cast<int>(cores) : 1;
+  sub.add_option("LIST", o.list,
+                 "the list: CSV with a header row; columns friend, sender and optionally email, message, mode, "
+                 "palette, max_styles, year")
+      ->required();
+  sub.add_option("--out-dir", o.out_dir, "the folder for the cards and manifest.jsonl")->type_name("DIR")->required();
+  sub.add_option("--jobs", o.jobs, "threads making cards (default: the number of cores)")
+      ->type_name("N")
+      ->check(WholeNumber(1, 256));
+  sub.add_option("--shard", a->shard, "only the rows whose index modulo N is K (0-based)")->type_name("K/N");
+  sub.add_option("--format", a->format, "png (default), bmp or jpg")->type_name("FORMAT")->check(OneOf(kFormatWords));
+  sub.add_flag("--mail", o.mail, "send each card to its row's email with its message (needs MIRELUNE_SMTP_URL)");
+  sub.add_option("--rate", a->rate, "at most N messages a minute")->type_name("N/min");
+  return [a] { return RunBatch(*a); };
+}
+
+}  // namespace mirelune::cli
