@@ -30,11 +30,11 @@ limit=${MUTANTS_TIMEOUT:-180}
 # file @@ text to find @@ replacement (empty: the text is dropped) @@ what it breaks
 mutants=$(cat <<'EOF'
 src/surface/surface.cpp @@ * (2 * db) + da; @@ * (2 * db) + da - 1; @@ line rounding off by one (halves down)
-src/surface/surface.cpp @@ end = std::min(a1, major_limit - 1); @@ end = std::min(a1, major_limit - 2); @@ sloping lines clipped one pixel short
-src/surface/surface.cpp @@ if (k != 0) hspan(bottom, cx - wk, cx + wk, c); @@ if (k > 1) hspan(bottom, cx - wk, cx + wk, c); @@ a filled ellipse misses a row
-src/surface/surface.cpp @@ x1 = std::min<long>(x1, w_ - 1); @@ x1 = std::min<long>(x1, w_ - 2); @@ spans clipped one pixel short
-src/surface/numeric.cpp @@ case 1: *s = kc1; *c = -ks1; break; @@ case 1: *s = kc1; *c = ks1; break; @@ a sign in the paired cosine
-src/surface/numeric.cpp @@ Splat(-1.66666666666666324348e-01) @@ Splat(-1.66666666666666e-01) @@ paired sine kernel constant
+src/surface/surface.cpp @@ long start = std::max(a0, 0L), end = std::min<long>(a1, (steep ? h_ : w_) - 1); @@ long start = std::max(a0, 0L), end = std::min<long>(a1, (steep ? h_ : w_) - 2); @@ sloping lines clipped one pixel short
+src/surface/surface.cpp @@ if (k != 0) { @@ if (k > 1) { @@ an ellipse misses a row
+src/surface/surface.cpp @@ WriteRows(xa, ya, xb - 1, yb - 1, @@ WriteRows(xa, ya, xb - 2, yb - 1, @@ boxes one pixel short
+src/surface/numeric.cpp @@ (V{} + 4.16666666666666019037e-02) @@ (V{} + 4.166666666666e-02) @@ paired cosine kernel constant
+src/surface/numeric.cpp @@ (V{} + -1.66666666666666324348e-01) @@ (V{} + -1.66666666666666e-01) @@ paired sine kernel constant
 src/core/palette_table.cpp @@ {66, 183, 218}, {2, 114, 224} @@ {66, 183, 218}, {2, 115, 224} @@ one palette colour changed
 src/core/palette_table.cpp @@ {135, 135, 135}, {140, 140, 140} @@ {135, 135, 135}, {141, 140, 140} @@ the grey ramp broken
 src/palette/palette_strip.cpp @@ s.oz = 40; @@ s.oz = 41; @@ strip brightening constant
@@ -62,13 +62,13 @@ src/card/card_text.cpp @@ for (s.i = 5; s.i <= 895; s.i += 1) @@ for (s.i = 5; s
 src/card/generation_pass.cpp @@ } while (!(s.kksk >= 1 && s.kksk <= s.nnn)); @@ } while (!(s.kksk >= 1 && s.kksk < s.nnn)); @@ the style limit off by one
 src/card/generation_pass.cpp @@ s.bb7 = Int(g.Rnd() * 10 + 5); @@ s.bb7 = Int(g.Rnd() * 10 + 6); @@ rule 13 divisor constant
 src/card/generation_pass.cpp @@ s.no = Int(s.nnn / s.kksk) + 1; @@ s.no = Int(s.nnn / s.kksk) + 2; @@ one pass too many
-src/effects/displacement.cpp @@ qk = static_cast<float>(a / (b * 50 + 5) + 1); @@ qk = static_cast<float>(a / (b * 50 + 6) + 1); @@ a constant in rule 3
-src/effects/displacement.cpp @@ a1 = r1 * (1 + Sin(fi1 * i / 500)); @@ a1 = r1 * (1 + Sin(fi1 * i / 501)); @@ a constant in rule 1
+src/effects/displacement.cpp @@ static_cast<float>(ra / (rb * 50 + 5) + 1); @@ static_cast<float>(ra / (rb * 50 + 6) + 1); @@ a constant in rule 3
+src/effects/displacement.cpp @@ (m == 0 ? i : m == 1 ? j : i + j) / 500; @@ (m == 0 ? i : m == 1 ? j : i + j) / 501; @@ a constant in rules 1 and 2
 src/effects/displacement.cpp @@ a3 = r3 * (1 + 0.04 * fi1); @@ a3 = r3 * (1 + 0.05 * fi1); @@ a constant in rule 4
-src/effects/displacement.cpp @@ a2 = r2 * Sin(1.8 * fi2); @@ a2 = r2 * Sin(1.9 * fi2); @@ a constant in rule 6
-src/effects/displacement.cpp @@ a1 = (d1 / bb7) * (1 + s1) * c1; @@ a1 = (d1 / bb7) * (1 - s1) * c1; @@ a sign in rule 13
-src/effects/displacement.cpp @@ if (jd > 670) jd = 2 * 670 - jd; @@ if (jd > 670) jd = 2 * 671 - jd; @@ folding at the bottom edge
-src/effects/displacement.cpp @@ jd = CInt(j + dj2 + Int(d3 / 10)); @@ jd = CInt(j + dj2 + Int(d2 / 10)); @@ swapped operand in offset mode 3
+src/effects/displacement.cpp @@ (m == 0 ? 2.1 : m == 1 ? 1.8 : 1.5) @@ (m == 0 ? 2.1 : m == 1 ? 1.9 : 1.5) @@ a constant in rule 6
+src/effects/displacement.cpp @@ a1 = (e1 / bb7) * (1 + s1) * c1; @@ a1 = (e1 / bb7) * (1 - s1) * c1; @@ a sign in rule 13
+src/effects/displacement.cpp @@ if (sj > 670) sj = 2 * 670 - sj; @@ if (sj > 670) sj = 2 * 671 - sj; @@ folding at the bottom edge
+src/effects/displacement.cpp @@ sj = CInt(j + vj2 + Int(e3 / 10)); @@ sj = CInt(j + vj2 + Int(e2 / 10)); @@ swapped operand in offset mode 3
 src/effects/displacement.cpp @@ s.r1 = Int(g.Rnd() * 100 + 50); @@ s.r1 = Int(g.Rnd() * 100 + 51); @@ vector length constant
 src/effects/ornament_tree.cpp @@ s.ret -= 4; @@ s.ret -= 5; @@ bauble glow step
 src/effects/ornament_tree.cpp @@ for (s.n = 1; s.n <= 400; s.n += 1) { @@ for (s.n = 1; s.n < 400; s.n += 1) { @@ one bauble fewer

@@ -2,7 +2,7 @@
 """`batch --mail` over 50 rows to the loopback server (smtp_server.py), killed at random moments
 and rerun until done: one message per address, with its card and text, a manifest line per row,
 and a last run sends nothing. Usage: batch_mail_crash.py MIRELUNE_CLI; exit 0, 1 failed, 77 skipped."""
-import hashlib, json, os, random, re, select, subprocess, sys, tempfile, time
+import email, email.policy, hashlib, json, os, random, subprocess, sys, tempfile, time
 
 ROWS, REFUSED = 50, 17
 random.seed(int(os.environ.get("BATCH_CRASH_SEED", "2017")))
@@ -31,9 +31,9 @@ def run(cli, tmp, inbox, port):
     got = {}  # address -> [(Message-ID, attachment's name, attachment, body)]
     for base in (os.path.join(inbox, n[:-4]) for n in os.listdir(inbox) if n.endswith(".txt")):
         facts = dict(l.rstrip("\n").split("=", 1) for l in open(base + ".txt") if "=" in l)
-        mid = re.search(rb"^Message-ID: *(\S+)", open(base + ".eml", "rb").read(), re.M | re.I).group(1)
-        got.setdefault(facts["rcpt"], []).append(
-            (mid, facts.get("att_filename"), open(base + ".att", "rb").read(), open(base + ".body").read()))
+        msg = email.message_from_binary_file(open(base + ".eml", "rb"), policy=email.policy.default)
+        got.setdefault(facts["envelope"].split(" > ")[1], []).append((msg["Message-ID"], next(
+            msg.iter_attachments()).get_filename(), open(base + ".att", "rb").read(), open(base + ".body").read()))
     manifest = [json.loads(l) for l in open(os.path.join(out, "manifest.jsonl"))]
     check([m["row"] for m in manifest] == list(range(ROWS)), "manifest rows %s" % [m["row"] for m in manifest])
     for row, m in zip(range(1, ROWS + 1), manifest):
@@ -57,13 +57,17 @@ def main():
     with tempfile.TemporaryDirectory(prefix="mirelune-mail-crash-") as tmp:
         os.mkdir(inbox := os.path.join(tmp, "inbox"))
         server = subprocess.Popen(["/usr/bin/python3", os.path.join(os.path.dirname(__file__), "smtp_server.py"),
-                                   inbox], stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+                                   inbox], stdin=subprocess.PIPE, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         try:
-            line = server.stdout.readline().decode() if select.select([server.stdout], [], [], 10)[0] else ""
-            if not line.startswith("READY "):
-                print("SKIPPED: the aiosmtpd test server did not start")
+            ready, deadline = os.path.join(inbox, "ready"), time.monotonic() + 15
+            while not os.path.exists(ready) and time.monotonic() < deadline:
+                time.sleep(0.05)
+            time.sleep(0.05)  # the file is written in one go; let it land
+            line = open(ready).read() if os.path.exists(ready) else "ERROR none"
+            if line.startswith("ERROR"):
+                print("SKIPPED: the aiosmtpd test server did not start: " + line)
                 sys.exit(77)
-            run(sys.argv[1], tmp, inbox, int(line.split()[1]))
+            run(sys.argv[1], tmp, inbox, int(line.split()[0]))
         finally:
             server.kill()
 

@@ -7,6 +7,10 @@
 #include <set>
 #include <sstream>
 
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "batch/list.h"
 #include "test_mail_util.h"
 
@@ -55,10 +59,10 @@ TEST(BatchList, ReportsEachBadRowWithItsLineAndNamesGoodOnesSafely) {
       {"friend,sender,colour\n", false, {":unknown column \"colour\""}}, {"friend\n", false, {":no \"sender\""}},
       {"friend,sender\n", true, {":no \"email\""}}, {"friend,friend\n", false, {":twice"}}, {"", false, {":empty"}},
   };
-  TempDir dir("mirelune-batch");
+  TempDir dir;
   for (const auto& c : cases) {
-    WriteText(dir.path() / "list.csv", c.csv);
-    const auto got = ReadRows(dir.path() / "list.csv", c.mail);
+    WriteText(dir.path / "list.csv", c.csv);
+    const auto got = ReadRows(dir.path / "list.csv", c.mail);
     ASSERT_EQ(got.size(), c.rows.size()) << c.csv.substr(0, 80);
     for (std::size_t k = 0; k < got.size(); ++k) {
       const std::string& want = c.rows[k];
@@ -68,7 +72,7 @@ TEST(BatchList, ReportsEachBadRowWithItsLineAndNamesGoodOnesSafely) {
           << "got \"" << got[k] << "\", expected \"" << want << "\"";
     }
   }
-  EXPECT_EQ(ReadRows(dir.path() / "missing.csv", false)[0].find(":cannot read the list"), 0u);
+  EXPECT_EQ(ReadRows(dir.path / "missing.csv", false)[0].find(":cannot read the list"), 0u);
 }
 
 // --- the command ---
@@ -83,9 +87,27 @@ const std::pair<const char*, std::vector<std::string>> kCards[] = {
     {"000004-Ann-Joe", {"--friend", "Ann", "--sender", "Joe", "--max-styles", "4", "--year", "2026"}},
 };
 
+// Runs a program (killed after two minutes), its output into files; its exit status.
+int RunCommand(std::vector<std::string> args, const fs::path& out, const fs::path& err) {
+  args.insert(args.begin(), {"timeout", "-s", "KILL", "120"});
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::dup2(::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
+    ::dup2(::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
+    ::execvp(argv[0], argv.data());
+    ::_exit(127);
+  }
+  int status = -1;
+  ::waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 int Batch(const fs::path& dir, std::vector<std::string> args, std::string* err) {
   args.insert(args.begin(), {MIRELUNE_CLI, "batch"});
-  const int status = RunCommand(args, dir / "stdout", dir / "stderr", 120);
+  const int status = RunCommand(args, dir / "stdout", dir / "stderr");
   *err = ReadText(dir / "stderr");
   return status;
 }
@@ -93,8 +115,8 @@ int Batch(const fs::path& dir, std::vector<std::string> args, std::string* err) 
 // Every way of running the list gives the single card's bytes and one manifest
 // line per row, the same for every number of threads.
 TEST(BatchCommand, CardsAreTheSingleCardBytesOnOneOrTwoThreadsAndInShards) {
-  TempDir dir("mirelune-batch");
-  const fs::path list = dir.path() / "list.csv";
+  TempDir dir;
+  const fs::path list = dir.path / "list.csv";
   WriteText(list, kList);
   const std::pair<std::string, std::vector<std::vector<std::string>>> cases[] = {
       {"png", {{"--jobs", "1"}}},
@@ -106,12 +128,12 @@ TEST(BatchCommand, CardsAreTheSingleCardBytesOnOneOrTwoThreadsAndInShards) {
   std::vector<std::string> png_lines;
   int n = 0;
   for (const auto& [format, runs] : cases) {
-    const fs::path out = dir.path() / ("out" + std::to_string(n++));
+    const fs::path out = dir.path / ("out" + std::to_string(n++));
     std::string err;
     for (auto args : runs) {
       const int bad_rows = std::count(args.begin(), args.end(), "1/2") ? 0 : 1;  // row index 2 is shard 0's
       args.insert(args.begin(), {list.string(), "--out-dir", out.string()});
-      EXPECT_EQ(Batch(dir.path(), args, &err), bad_rows) << err;
+      EXPECT_EQ(Batch(dir.path, args, &err), bad_rows) << err;
     }
     EXPECT_NE(err.find("row 3 (line 4): the mode is line or pix"), std::string::npos) << err;
     std::vector<std::string> lines;  // every manifest's lines, each file rewritten in row order
@@ -127,10 +149,10 @@ TEST(BatchCommand, CardsAreTheSingleCardBytesOnOneOrTwoThreadsAndInShards) {
     for (std::size_t k = 0; k < std::size(kCards); ++k) {
       const std::string file = kCards[k].first + ("." + format);
       if (!single.count(file)) {
-        std::vector<std::string> args = {MIRELUNE_CLI, "card", "--out", (dir.path() / file).string()};
+        std::vector<std::string> args = {MIRELUNE_CLI, "card", "--out", (dir.path / file).string()};
         args.insert(args.end(), kCards[k].second.begin(), kCards[k].second.end());
-        ASSERT_EQ(RunCommand(args, dir.path() / "o", dir.path() / "e"), 0) << ReadText(dir.path() / "e");
-        single[file] = ReadText(dir.path() / file);
+        ASSERT_EQ(RunCommand(args, dir.path / "o", dir.path / "e"), 0) << ReadText(dir.path / "e");
+        single[file] = ReadText(dir.path / file);
       }
       const std::string bytes = ReadText(out / file);
       EXPECT_TRUE(bytes == single[file]) << file << " differs from the single card";
@@ -143,21 +165,21 @@ TEST(BatchCommand, CardsAreTheSingleCardBytesOnOneOrTwoThreadsAndInShards) {
 }
 
 TEST(BatchCommand, BadInvocationsAndUnwritableFoldersFailWithTheReason) {
-  TempDir dir("mirelune-batch");
-  const std::string list = (dir.path() / "list.csv").string(), out = (dir.path() / "out").string();
+  TempDir dir;
+  const std::string list = (dir.path / "list.csv").string(), out = (dir.path / "out").string();
   WriteText(list, kList);
   const std::tuple<std::vector<std::string>, int, const char*> cases[] = {
       {{list}, 2, "--out-dir is required"},
-      {{(dir.path() / "none.csv").string(), "--out-dir", out}, 2, "cannot read the list"},
+      {{(dir.path / "none.csv").string(), "--out-dir", out}, 2, "cannot read the list"},
       {{list, "--out-dir", out, "--shard", "3/3"}, 2, "0 <= K < N"},
       {{list, "--out-dir", out, "--rate", "5/min"}, 2, "needs --mail"},
       {{list, "--out-dir", out, "--mail"}, 2, "MIRELUNE_SMTP_URL"},
       {{list, "--out-dir", list + "/sub"}, 1, "list.csv"},
   };
-  testing::ScopedEnv no_server("MIRELUNE_SMTP_URL", std::nullopt);
+  testing::ScopedEnv no_server({{"MIRELUNE_SMTP_URL", std::nullopt}});
   for (const auto& [args, status, why] : cases) {
     std::string err;
-    EXPECT_EQ(Batch(dir.path(), args, &err), status) << why;
+    EXPECT_EQ(Batch(dir.path, args, &err), status) << why;
     EXPECT_NE(err.find(why), std::string::npos) << err;
   }
   EXPECT_FALSE(fs::exists(out));

@@ -1,5 +1,5 @@
 // Names in every script: distinct seeds, every glyph from a face that has it,
-// right-to-left names in visual order, glyph bitmaps of every pixel format.
+// right-to-left names in visual order, colour emoji.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -99,26 +99,6 @@ TEST(Names, EmojiAreDrawnInTheirColoursAndControlCharactersNotAtAll) {
   a.Print("AB");
   b.Print("A\t\x01\x7F" "B");
   EXPECT_EQ(a.image(), b.image());
-}
-
-TEST(Names, OneBitBitmapFontsAreReadBitByBit) {
-  const std::string family = "AR PL UMing CN";
-  if (FontFileFor(family).find("uming") == std::string::npos) GTEST_SKIP() << "fonts-arphic-uming not installed";
-  int crisp_sizes = 0;
-  for (double points : {8.0, 9.0, 10.0, 11.0, 12.0}) {
-    Surface s(300, 40, 300, 40);
-    s.SetBackColor(0);
-    DrawText(s, family, points, 2, 2, "李小龙 Mary 12", 0xFFFFFF);
-    int ink = 0, grey = 0;
-    for (std::uint32_t p : s.image().pixels) {
-      ink += p != 0;
-      grey += p != 0 && p != 0xFFFFFF;
-    }
-    EXPECT_GT(ink, 50) << points;
-    EXPECT_EQ(s.image().at(299, 39), 0u) << points;  // nothing strays outside the text
-    crisp_sizes += grey == 0;
-  }
-  EXPECT_GT(crisp_sizes, 0);  // at least one size came from the embedded 1-bit strikes
 }
 
 }  // namespace

@@ -89,18 +89,5 @@ TEST(Generator, ResetThenRandomizeDependsOnTheSeedAlone) {
   EXPECT_LT(same, 3);
 }
 
-TEST(Generator, ValuesAreWholeMultiplesOfTwoToTheMinus24BelowOne) {
-  Generator g;
-  int seen[27] = {};
-  for (int k = 0; k < 100000; ++k) {
-    const double v = g.Rnd();
-    ASSERT_GE(v, 0);
-    ASSERT_LT(v, 1);
-    ASSERT_EQ(v * 16777216.0, std::floor(v * 16777216.0));
-    ++seen[static_cast<int>(Int(v * 26))];
-  }
-  for (int k = 0; k < 26; ++k) EXPECT_GT(seen[k], 0) << k;  // Int(Rnd * 26) covers 0..25
-}
-
 }  // namespace
 }  // namespace mirelune

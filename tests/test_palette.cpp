@@ -1,4 +1,4 @@
-// The palette table, the strip's blobs, the splitting of colours and the chooser.
+// The palette table and the chooser; the strip's pixels are pinned by the golden digests.
 #include <gtest/gtest.h>
 
 #include "commands/commands.h"
@@ -19,58 +19,6 @@ TEST(Palette, TableHoldsTheTwentySixPalettesAndZerosElsewhere) {
   for (int c = 0; c <= 10; ++c)
     for (int k = 0; k <= 3; ++k) EXPECT_EQ(t[0][c][k] + t[27][c][k], 0);
   for (int c = 1; c <= 10; ++c) EXPECT_EQ(t[8][c][1], 115 + 5 * c);  // the back ramp
-}
-
-// The last of the 100 blobs lies on top: ring k of it is its palette colour
-// brightened by 40 and darkened by 2 (k + 1) times, out to ring rr.
-TEST(Palette, StripBlobsFromTheirDraws) {
-  for (double mode : {0.0, 8.0}) {
-    Fixture f;
-    f->colorr = mode;
-    f->rng.Randomize(99);
-    Generator g = f->rng;
-    const double tipp = mode == 0 ? Int(g.Rnd() * 26 + 1) : mode;
-    double c = 0, j = 0, rr = 0, el = 0;
-    for (int n = 0; n < 100; ++n) {
-      c = Int(g.Rnd() * 10 + 1);
-      j = Int(g.Rnd() * 655 + 10);
-      rr = Int(g.Rnd() * 30 + 40);
-      el = g.Rnd() + 0.5;
-    }
-    DrawPaletteStrip(*f);
-    EXPECT_EQ(f->rng.draws(), g.draws());
-    EXPECT_EQ(f->tipp, tipp);
-    EXPECT_EQ(f.host.events, 100);
-    const auto& col = f->table[static_cast<int>(tipp)][static_cast<int>(c)];
-    const auto shade = [&](double ring) {
-      return RGB(std::max(0.0, col[1] + 38 - 2 * ring), std::max(0.0, col[2] + 38 - 2 * ring),
-                 std::max(0.0, col[3] + 38 - 2 * ring));
-    };
-    // Column 12 above the centre: ring k + 1 of the copy one below reaches row j - k.
-    ASSERT_GE(el, 1) << "the vertical radius is rr";
-    EXPECT_EQ(f->Picture3.Point(12, j - rr), shade(rr)) << mode;
-    EXPECT_NE(f->Picture3.Point(12, j - rr - 1), shade(rr)) << mode;
-    for (double k : {2.0, 20.0, rr - 1}) EXPECT_EQ(f->Picture3.Point(12, j - k), shade(k + 1)) << mode << " " << k;
-    EXPECT_EQ(f->nn, rr + 1);
-  }
-}
-
-TEST(Palette, SplitColourTakesAColourApart) {
-  struct Case {
-    double in, r, g, b, left;
-  } cases[] = {
-      {0, 0, 0, 0, 0},
-      {double(RGB(255, 255, 255)), 255, 255, 255, 256 * 255 + 65536 * 255},
-      {-1, 0, 0, 0, 0},
-      {double(RGB(1, 2, 3)), 1, 2, 3, 256 * 2 + 65536 * 3},
-  };
-  for (const Case& c : cases) {
-    Fixture f;
-    f->barvap = c.in;
-    SplitColour(*f);
-    EXPECT_EQ(std::vector<double>({f->re1, f->gr1, f->bl1, f->barvap}), std::vector<double>({c.r, c.g, c.b, c.left}))
-        << c.in;
-  }
 }
 
 // 0 leaves, 1..26 are taken, anything else is asked for again; a script that
