@@ -35,6 +35,7 @@ Action SetUpStyle(CLI::App& sub) {
     State s;
     s.host = &host;
     PaintStyleAlone(s, o->number, static_cast<double>(o->seed));
+    ReportTextFailures(s);  // a missing font is said, as for a card
     PngText text;
     text.software = "Mirelune " + VersionText();
     text.title = "Mirelune style " + std::to_string(o->number) + " (" + kStyles[o->number - 1].name + "), seed " +
