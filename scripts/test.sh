@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds Mirelune and runs every test: the engine and command-line tests, the
-# window's tests (offscreen), the end-to-end window test under Xvfb and the Debian
-# package.
+# window's tests (offscreen), the end-to-end window test under Xvfb, the Debian
+# package, and the batch array script on a single-node Slurm.
 #   scripts/test.sh              release build in build/
 #   scripts/test.sh --sanitize   ASan + UBSan build of the unit tests in build-asan/
 set -euo pipefail
@@ -29,4 +29,8 @@ if [ -x build/src/window/mirelune ] && [ -x scripts/e2e-window.sh ]; then
   scripts/e2e-window.sh build
   # The Debian package made from the same build, unpacked and checked as installed.
   scripts/test-package.sh build
+  # A single-node Slurm on localhost runs the batch array script (77: cannot here).
+  status=0
+  scripts/test-slurm.sh build/mirelune-cli || status=$?
+  [ "$status" -eq 0 ] || [ "$status" -eq 77 ] || exit "$status"
 fi
