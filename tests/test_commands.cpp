@@ -371,18 +371,6 @@ TEST(LoopWithSaving, StopEndsTheLoopAfterTheCardIsSavedAndAFailedSaveStopsIt) {
   }
 }
 
-TEST(LoopWithSaving, WaitsForTheClockRatherThanReuseAName) {
-  Fixture f;
-  SavedCards saved;
-  saved.names.insert("GR-20170102090503");
-  EXPECT_FALSE(MakeFreshImageName(*f, saved, std::chrono::milliseconds(20)));  // a clock that stands still
-  DrivenHost host;
-  host.every = 4;
-  f->host = &host;
-  ASSERT_TRUE(MakeFreshImageName(*f, saved));
-  EXPECT_EQ(f->imeslike, "GR-20170102090504");
-}
-
 TEST(ArchiveSave, WritesWhereTheFoldersExistAndSkipsTheRest) {
   for (int folders = 0; folders < 4; ++folders) {
     TempRoot root;

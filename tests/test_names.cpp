@@ -73,17 +73,6 @@ TEST(Names, EveryScriptIsDrawnFromAFaceThatHasItInVisualOrder) {
   }
 }
 
-TEST(Names, ArabicLettersJoin) {
-  // Each letter alone takes its isolated form; inside the word the forms differ.
-  const std::u32string word = U"محمد";
-  std::vector<unsigned> alone, joined;
-  for (char32_t c : word) alone.push_back(LayOutText("DejaVu Sans", 14, EncodeUtf8(c)).at(0).glyph);
-  for (const PlacedGlyph& g : LayOutText("DejaVu Sans", 14, "محمد")) joined.push_back(g.glyph);
-  std::reverse(joined.begin(), joined.end());  // visual order back to reading order
-  ASSERT_EQ(joined.size(), alone.size());
-  EXPECT_NE(joined, alone);
-}
-
 TEST(Names, EmojiAreDrawnInTheirColoursAndControlCharactersNotAtAll) {
   Surface s(200, 40, 200, 40);
   s.SetBackColor(0xFFFFFF);

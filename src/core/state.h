@@ -75,7 +75,6 @@ struct State {
 
   // --- personalisation ---
   double seed = 0, dolz = 0;
-  std::int16_t codes[101] = {};
 
   // --- generation pass ---
   double barva = 0;
@@ -95,7 +94,7 @@ struct State {
   // --- effects ---
   double fi2 = 0, fi3 = 0, dfi1 = 0, dfi2 = 0, dfi3 = 0, cikel = 0;
   double d1 = 0, d2 = 0, d3 = 0;
-  double nrnd = 0, ret = 0, grt = 0, blt = 0, rk = 0;
+  double ret = 0, grt = 0, blt = 0, rk = 0;
   double drgb = 0, ddrgb = 0;
   double id = 0, jd = 0, re3 = 0, gr3 = 0, bl3 = 0;
   // "pix" mode: the displaced colour of every position (x 0..900, y 0..675, row

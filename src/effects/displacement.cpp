@@ -463,7 +463,6 @@ void RevealPixelsAtRandom(State& s) {
     const std::uint32_t* row = store + map.last_y[py] * kPosW;
     for (int px = 0; px < px_end; ++px) card[py * kCanvasPixelsW + px] = row[map.last_x[px]];
   }
-  s.nrnd = static_cast<double>(total + 1);
   s.i = i;
   s.j = j;
   const std::uint32_t last = store[static_cast<std::size_t>(j) * kPosW + i];
