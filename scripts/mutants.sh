@@ -11,7 +11,7 @@
 # is reported as "not applied" and left out of the count; so is one that does
 # not build.
 #
-#   scripts/mutants.sh               every mutant (about an hour on 2 busy cores)
+#   scripts/mutants.sh               every mutant (about twenty minutes on 2 cores)
 #   scripts/mutants.sh REGEX         only mutants whose line matches REGEX (grep -E)
 #   MUTANTS_DRY=1 scripts/mutants.sh only check that every pattern still applies
 #
@@ -99,6 +99,8 @@ src/commands/commands.cpp @@ if (s.nnn == 0) s.nnn = 1; @@ if (s.nnn == -1) s.nn
 src/commands/commands.cpp @@ if (s.colorr > kColourModes - 1) s.colorr = 0; @@ if (s.colorr > kColourModes) s.colorr = 0; @@ one colour mode too many
 src/core/state.cpp @@ s.nnn = 15; @@ s.nnn = 16; @@ the start value of the style limit
 src/commands/make_card.cpp @@ DrawOrnamentTree(s); @@ @@ a dropped stage
+src/batch/list.cpp @@ constexpr int kMaxNameChars = 100; @@ constexpr int kMaxNameChars = 101; @@ a list accepts a 101-character name
+src/batch/batch.cpp @@ return row.index % o_.shards == o_.shard; @@ return row.index % o_.shards != o_.shard; @@ a shard takes the other shards' rows
 EOF
 )
 [ -z "$filter" ] || mutants=$(grep -E -- "$filter" <<<"$mutants" || true)
