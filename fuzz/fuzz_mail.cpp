@@ -1,5 +1,6 @@
 // Mail addresses and the header lines of a message from anything typed: whatever
-// passes the checks yields 7-bit header lines with no line break but a fold.
+// passes the checks yields 7-bit header lines with no line break but a fold, and
+// no line longer than mail allows.
 #include "fuzz_util.h"
 #include "mail/mail_mime.h"
 
@@ -7,7 +8,7 @@ namespace {
 
 void RequireOneHeaderLine(const std::string& h) {
   using mirelune::fuzz::Require;
-  Require(h.size() <= 2000);
+  std::size_t start = 0;  // of the current line, which holds at most 998 characters
   for (std::size_t k = 0; k < h.size(); ++k) {
     const unsigned char c = h[k];
     Require(c < 0x80);
@@ -15,8 +16,9 @@ void RequireOneHeaderLine(const std::string& h) {
       Require(k + 2 < h.size() && h[k + 1] == '\n' && h[k + 2] == ' ');  // folding only
     } else if (c == '\n') {
       Require(k > 0 && h[k - 1] == '\r');
+      start = k + 1;
     } else {
-      Require(c >= 0x20 && c != 0x7F);
+      Require(c >= 0x20 && c != 0x7F && k - start < 998);
     }
   }
 }

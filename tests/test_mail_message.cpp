@@ -66,8 +66,31 @@ TEST(MailAddress, HeaderValueQuotesOrEncodesTheName) {
       {{" lead", "m@x.org"}, "\" lead\" <m@x.org>"},
       {{"Ana \xC4\x8Cuk_1=2", "m@x.org"}, "=?UTF-8?Q?Ana_=C4=8Cuk=5F1=3D2?= <m@x.org>"},
       {{long_name + "D", "m@x.org"}, word + "?=\r\n =?UTF-8?Q?D?= <m@x.org>"},
+      {{"=?UTF-8?Q?Hi?=", "m@x.org"}, "\"=?UTF-8?Q?Hi?=\" <m@x.org>"},  // readers leave quotes alone
   };
   for (const auto& [a, want] : cases) EXPECT_EQ(AddressHeaderValue(a), want);
+}
+
+TEST(MailAddress, SubjectFoldsAtBlanksAndNoLinePassesTheLimit) {
+  const std::string a70(70, 'a'), a1000(1000, 'a'), blanks(100, ' ');
+  const std::pair<std::string, std::string> cases[] = {
+      {"Happy new year", "Happy new year"},
+      {a70 + " bbb  ccc", a70 + "\r\n bbb  ccc"},  // "Subject: " and 70 fill the first line
+      {"x" + blanks, "x" + blanks},                  // a line of blanks alone would vanish
+      {"=?UTF-8?Q?Hi?=", "=?UTF-8?Q?=3D=3FUTF-8=3FQ=3FHi=3F=3D?="},  // not read as an encoded word
+  };
+  PreparedMail m;
+  for (const auto& [subject, want] : cases) {
+    m.subject = subject;
+    EXPECT_EQ(MailHeaders({}, m, "d", "<i>")[3], "Subject: " + want);
+  }
+  // A word longer than a line may be goes out as encoded words of 75 characters.
+  m.subject = a1000;
+  const std::string h = MailHeaders({}, m, "d", "<i>")[3];
+  EXPECT_EQ(h.substr(0, 21), "Subject: =?UTF-8?Q?aa");
+  std::size_t longest = 0, start = 0;
+  for (std::size_t end; (end = h.find("\r\n", start)) != h.npos; start = end + 2) longest = std::max(longest, end - start);
+  EXPECT_EQ(longest, 84u);  // "Subject: " and one word
 }
 
 TEST(MailAddress, DateIsEnglishWithTheZoneOffset) {

@@ -70,10 +70,40 @@ bool ValidDomain(std::string_view s) {
 // What may stand unencoded in an encoded word of a phrase (RFC 2047, 5 (3)).
 bool QLiteral(unsigned char c) { return IsAlnum(c) || (c && std::strchr("!*+-/", c)); }
 
-// Unstructured header text: as it is when it is plain ASCII, else UTF-8 "Q" encoded
-// words of at most 75 characters, cut between characters, folded.
+// Plain ASCII header text folded before a blank wherever a line would pass 78
+// characters (the field name takes up to 9); empty when some word is too long for
+// the 998 characters a line may hold at most.
+std::string FoldedPlainText(std::string_view text) {
+  constexpr std::size_t kSoft = 78, kHard = 998;
+  std::string out;
+  std::size_t line = 9;  // "Subject: "
+  for (std::size_t k = 0; k < text.size();) {
+    // A piece runs from one blank that follows a word to the next one.
+    std::size_t e = k + 1;
+    while (e < text.size() && !(text[e] == ' ' && text[e - 1] != ' ')) ++e;
+    const std::string_view piece = text.substr(k, e - k);
+    // A line of nothing but blanks would vanish on unfolding.
+    if (k > 0 && line + piece.size() > kSoft && piece.find_first_not_of(' ') != piece.npos) {
+      out += "\r\n";
+      line = 0;
+    }
+    out += piece;
+    line += piece.size();
+    if (line > kHard) return {};
+    k = e;
+  }
+  return out;
+}
+
+// Unstructured header text: plain ASCII as it is, folded at blanks; anything else
+// (other characters, a word too long for a line, text a reader would take for an
+// encoded word) as UTF-8 "Q" encoded words of at most 75 characters, cut between
+// characters, folded.
 std::string HeaderText(std::string_view text) {
-  if (IsAscii(text)) return std::string(text);
+  if (IsAscii(text) && text.find("=?") == text.npos) {
+    std::string folded = FoldedPlainText(text);
+    if (!folded.empty() || text.empty()) return folded;
+  }
   constexpr std::size_t kWordText = 75 - 12;  // "=?UTF-8?Q?" ... "?="
   std::string out, word;
   auto flush = [&] {
@@ -169,7 +199,8 @@ std::string AddressHeaderValue(const MailAddress& a) {
   if (!IsAscii(a.name)) {
     name = HeaderText(a.name);
   } else {
-    bool atoms = Trim(a.name) == a.name;
+    // A name that looks like an encoded word is quoted, where readers leave it alone.
+    bool atoms = Trim(a.name) == a.name && a.name.find("=?") == std::string::npos;
     for (unsigned char c : a.name) atoms = atoms && (IsAtext(c) || c == ' ');
     if (atoms) {
       name = a.name;
