@@ -3,6 +3,7 @@
 // of the generator; single pixels of the effect pin where a position is folded.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "card/card.h"
@@ -125,6 +126,50 @@ TEST(DisplacePixel, RuleFiveWithAZeroDivisorDropsThatVector) {
   // Unit row 200 is pixel row 199, whose green on the pattern is 199.
   EXPECT_EQ(f->id, 300);
   EXPECT_EQ(f->jd, 250);  // 200 + 199 / 4
+}
+
+// The sweeps work whole lines in vector lanes unless told to go one position at
+// a time, as DisplacePixel does; both must leave the same card and state. Every
+// rule, each offset mode, both instruction sets, the reveal's store, and vectors
+// so long the sums leave the lanes' quick rounding.
+TEST(DisplacementEffect, LinesInVectorLanesPaintWhatSinglePositionsPaint) {
+  struct Case {
+    double f, d, linepix, r1;
+    SimdLevel level;
+  } cases[] = {
+      {1, 2, 1, 0, SimdLevel::kSse2},   {2, 3, 1, 0, SimdLevel::kAvx2},  {3, 1, 1, 0, SimdLevel::kSse2},
+      {4, 2, 1, 0, SimdLevel::kAvx2},   {5, 3, 1, 0, SimdLevel::kSse2},  {6, 1, 1, 0, SimdLevel::kAvx2},
+      {7, 2, 1, 0, SimdLevel::kSse2},   {8, 3, 1, 0, SimdLevel::kAvx2},  {9, 1, 1, 0, SimdLevel::kSse2},
+      {10, 2, 1, 0, SimdLevel::kAvx2},  {11, 3, 1, 0, SimdLevel::kSse2}, {12, 1, 1, 0, SimdLevel::kAvx2},
+      {13, 2, 1, 0, SimdLevel::kSse2},  {3, 3, 2, 0, SimdLevel::kAvx2},  {12, 2, 2, 0, SimdLevel::kSse2},
+      {2, 1, 1, 1e17, SimdLevel::kAvx2},
+  };
+  Fixture base;
+  SetNamesAndSeed(*base, "Mary", "Bob");
+  RunGenerationPass(*base);
+  base->d1 = 310, base->d2 = 77, base->d3 = 5;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "rule " << c.f << " mode " << c.d << " linepix " << c.linepix);
+    State one = *base, lines = *base;
+    for (State* s : {&one, &lines}) {
+      s->f = c.f, s->d = c.d, s->linepix = static_cast<std::int16_t>(c.linepix);
+      if (c.r1 != 0) s->r1 = c.r1;
+    }
+    ApplyDisplacementEffect(one, SimdLevel::kScalar);
+    ApplyDisplacementEffect(lines, c.level);
+    const auto same = [](const Surface& a, const Surface& b) {
+      return std::equal(a.pixels(), a.pixels() + kCanvasPixelsW * kCanvasPixelsH, b.pixels());
+    };
+    EXPECT_TRUE(same(one.Picture1, lines.Picture1));
+    EXPECT_TRUE(same(one.Picture4, lines.Picture4));
+    EXPECT_EQ(one.colour_store, lines.colour_store);
+    EXPECT_EQ(std::vector<double>({one.fi1, one.fi2, one.fi3, one.d1, one.d2, one.d3, one.id, one.jd, one.di1,
+                                   one.dj2, one.barva, one.barvap, one.re3, one.bl3, one.drgb}),
+              std::vector<double>({lines.fi1, lines.fi2, lines.fi3, lines.d1, lines.d2, lines.d3, lines.id,
+                                   lines.jd, lines.di1, lines.dj2, lines.barva, lines.barvap, lines.re3, lines.bl3,
+                                   lines.drgb}));
+    EXPECT_EQ(one.rng.draws(), lines.rng.draws());
+  }
 }
 
 TEST(OrnamentTree, FourHundredBaublesInsideTheTriangle) {

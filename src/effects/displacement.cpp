@@ -60,9 +60,170 @@ struct LineAngles {
   double s[3][kLine], c[3][kLine];
   double e[3][kLine];  // rules 1 and 6: the sine inside each length
   double q[3][kLine];  // rule 3: the random factors
-  double d[3][kLine];  // rules 12 and 13: the distances from the anchors
-  double arg[kLine], unused[kLine];
+  double d[3][kLine];  // the distances: each position's under rules 12 and 13, else the last measured
+  double arg[kLine];
+  double len[3][kLine];         // the vectors' lengths
+  double si[kLine], sj[kLine];  // where each position reads its colour
 };
+
+struct Source {
+  double si, sj;
+};
+
+// Where position (i, j), moved by the vectors (vi, vj) and the offsets of `mode`,
+// reads its colour: folded back once at each edge, reflected below 5, mirrored
+// above 895 / 670.
+[[gnu::always_inline]] inline Source SourceOf(int mode, double i, double j, const double (&vi)[3],
+                                              const double (&vj)[3], double e1, double e2, double e3) {
+  double si, sj;
+  if (mode == 2) {
+    si = CInt(i + vi[0] + vi[1] + vi[2] + Int(e1 / 10));
+    sj = CInt(j + vj[0] + vj[1] + vj[2] + Int(e2 / 10));
+  } else if (mode == 3) {
+    si = CInt(i + vi[0] + Int(e2 / 10));
+    sj = CInt(j + vj[1] + Int(e3 / 10));
+  } else {
+    si = CInt(i + vi[0] + vi[1] + vi[2]);
+    sj = CInt(j + vj[0] + vj[1] + vj[2]);
+  }
+  if (si < 5) si = std::fabs(si) + 5;
+  if (si > 895) si = 2 * 895 - si;
+  if (sj < 5) sj = std::fabs(sj) + 5;
+  if (sj > 670) sj = 2 * 670 - sj;
+  return {si, sj};
+}
+
+// SourceOf for positions k .. k + N - 1 of a line, the k-th at (i0 + k di,
+// j0 + k dj), in N vector lanes that run the very operations SourceOf runs (the
+// branches become selects, which move values without rounding them). Returns
+// false, leaving the block to SourceOf, when a sum is beyond the quick rounding.
+template <int N>
+[[gnu::always_inline]] inline bool SourceLanes(int mode, const LineAngles& a, int k, double i0, double j0,
+                                               double di, double dj, double* si_out, double* sj_out) {
+  typedef double V __attribute__((vector_size(N * 8)));
+  typedef long long L __attribute__((vector_size(N * 8)));
+  // No helper functions: a vector crossing a call would change the calling
+  // convention between instruction sets, so everything stays in this body.
+#define MIRELUNE_LOAD(v, p) __builtin_memcpy(&(v), (p), sizeof(V))
+#define MIRELUNE_ABS(x) ((V)((L)(x) & (L{} + 0x7FFFFFFFFFFFFFFFLL)))
+  // CInt where |x| < 2^51 (as CInt does it); lanes beyond are noted in in_range.
+#define MIRELUNE_CINT(out, x)                                    \
+  do {                                                           \
+    const V x_ = (x);                                            \
+    in_range &= MIRELUNE_ABS(x_) < (V{} + 2251799813685248.0);   \
+    (out) = (x_ + (V{} + 6755399441055744.0)) - (V{} + 6755399441055744.0); \
+  } while (0)
+  // Int: one below CInt where CInt rounded up.
+#define MIRELUNE_FLOOR(out, x) \
+  do {                         \
+    const V y_ = (x);          \
+    V r_;                      \
+    MIRELUNE_CINT(r_, y_);     \
+    (out) = r_ > y_ ? r_ - 1 : r_; \
+  } while (0)
+  L in_range = L{} - 1;
+  double kd[N];
+  for (int l = 0; l < N; ++l) kd[l] = k + l;
+  V kk;
+  MIRELUNE_LOAD(kk, kd);
+  const V i = i0 + kk * di, j = j0 + kk * dj;
+  V vi[3], vj[3];
+  for (int m = 0; m < 3; ++m) {
+    V len, c, s;
+    MIRELUNE_LOAD(len, a.len[m] + k);
+    MIRELUNE_LOAD(c, a.c[m] + k);
+    MIRELUNE_LOAD(s, a.s[m] + k);
+    vi[m] = len * c;
+    vj[m] = len * s;
+  }
+  V si, sj;
+  if (mode == 2 || mode == 3) {
+    V d0, d1, d2, f0, f1;
+    MIRELUNE_LOAD(d0, a.d[0] + k);
+    MIRELUNE_LOAD(d1, a.d[1] + k);
+    MIRELUNE_LOAD(d2, a.d[2] + k);
+    if (mode == 2) {
+      MIRELUNE_FLOOR(f0, d0 / 10);
+      MIRELUNE_FLOOR(f1, d1 / 10);
+      MIRELUNE_CINT(si, i + vi[0] + vi[1] + vi[2] + f0);
+      MIRELUNE_CINT(sj, j + vj[0] + vj[1] + vj[2] + f1);
+    } else {
+      MIRELUNE_FLOOR(f0, d1 / 10);
+      MIRELUNE_FLOOR(f1, d2 / 10);
+      MIRELUNE_CINT(si, i + vi[0] + f0);
+      MIRELUNE_CINT(sj, j + vj[1] + f1);
+    }
+  } else {
+    MIRELUNE_CINT(si, i + vi[0] + vi[1] + vi[2]);
+    MIRELUNE_CINT(sj, j + vj[0] + vj[1] + vj[2]);
+  }
+#undef MIRELUNE_FLOOR
+#undef MIRELUNE_CINT
+  long long ok[N];
+  __builtin_memcpy(ok, &in_range, sizeof ok);
+  for (int l = 0; l < N; ++l)
+    if (!ok[l]) return false;
+  si = si < 5 ? MIRELUNE_ABS(si) + 5 : si;
+  si = si > 895 ? 2 * 895 - si : si;
+  sj = sj < 5 ? MIRELUNE_ABS(sj) + 5 : sj;
+  sj = sj > 670 ? 2 * 670 - sj : sj;
+#undef MIRELUNE_ABS
+#undef MIRELUNE_LOAD
+  __builtin_memcpy(si_out, &si, sizeof si);
+  __builtin_memcpy(sj_out, &sj, sizeof sj);
+  return true;
+}
+
+template <int N>
+[[gnu::always_inline]] inline void SourceBlocks(int mode, LineAngles& a, int n, double i0, double j0, double di,
+                                                double dj) {
+  int k = 0;
+  if constexpr (N > 1)
+    while (k + N <= n && SourceLanes<N>(mode, a, k, i0, j0, di, dj, a.si + k, a.sj + k)) k += N;
+  for (; k < n; ++k) {
+    const double vi[3] = {a.len[0][k] * a.c[0][k], a.len[1][k] * a.c[1][k], a.len[2][k] * a.c[2][k]};
+    const double vj[3] = {a.len[0][k] * a.s[0][k], a.len[1][k] * a.s[1][k], a.len[2][k] * a.s[2][k]};
+    const Source src = SourceOf(mode, i0 + k * di, j0 + k * dj, vi, vj, a.d[0][k], a.d[1][k], a.d[2][k]);
+    a.si[k] = src.si;
+    a.sj[k] = src.sj;
+  }
+}
+
+#if defined(__x86_64__)
+void SourcesSse2(int mode, LineAngles& a, int n, double i0, double j0, double di, double dj) {
+  SourceBlocks<2>(mode, a, n, i0, j0, di, dj);
+}
+
+__attribute__((target("avx2"))) void SourcesAvx2(int mode, LineAngles& a, int n, double i0, double j0, double di,
+                                                 double dj) {
+  SourceBlocks<4>(mode, a, n, i0, j0, di, dj);
+}
+#endif
+
+// a.si and a.sj for the first n positions of the line from a.len, a.s, a.c and a.d.
+void Sources(SimdLevel level, int mode, LineAngles& a, int n, double i0, double j0, double di, double dj) {
+#if defined(__x86_64__)
+  if (level == SimdLevel::kAvx2 && __builtin_cpu_supports("avx2")) return SourcesAvx2(mode, a, n, i0, j0, di, dj);
+  if (level != SimdLevel::kScalar) return SourcesSse2(mode, a, n, i0, j0, di, dj);
+#endif
+  (void)level;
+  SourceBlocks<1>(mode, a, n, i0, j0, di, dj);
+}
+
+// The colour at a source position on the snapshot, -1 off the picture.
+[[gnu::always_inline]] inline Colour ColourAt(double si, double sj, const std::uint32_t* src, const UnitMap& map) {
+  if (si >= 0 && si <= 900 && sj >= 0 && sj <= 675) {
+    const int px = map.x[static_cast<int>(si)], py = map.y[static_cast<int>(sj)];
+    if (px >= 0 && py >= 0) return static_cast<Colour>(src[py * kCanvasPixelsW + px]);
+  }
+  return -1;
+}
+
+// A position's own colour on the snapshot, as Point gives it (-1 off the raster).
+inline std::uint32_t OwnAt(const std::uint32_t* src, const UnitMap& map, int i, int j) {
+  const int px = map.x[i], py = map.y[j];
+  return (px >= 0 && py >= 0) ? src[py * kCanvasPixelsW + px] : 0xFFFFFFFFu;
+}
 
 // Everything DisplacePixel reads or carries from one pixel to the next.
 struct Sweep {
@@ -126,7 +287,8 @@ struct Sweep {
   // Advances the angles over n positions, the k-th at (i0 + k di, j0 + k dj), and
   // fills a with what those positions need of them and of the generator.
   template <int F>
-  void Prepare(LineAngles& a, int n, double i0, double j0, double di, double dj, Generator& g) {
+  void Prepare(LineAngles& a, int n, double i0, double j0, double di, double dj, Generator& g,
+               SimdLevel level) {
     for (int k = 0; k < n; ++k) {
       fi1 += dfi1;
       fi2 += dfi2;
@@ -135,7 +297,7 @@ struct Sweep {
       a.fi[1][k] = fi2;
       a.fi[2][k] = fi3;
     }
-    for (int m = 0; m < 3; ++m) SinCosMany(a.fi[m], a.s[m], a.c[m], static_cast<std::size_t>(n));
+    for (int m = 0; m < 3; ++m) SinCosMany(level, a.fi[m], a.s[m], a.c[m], static_cast<std::size_t>(n));
     if constexpr (F == 1 || F == 6) {
       for (int m = 0; m < 3; ++m) {
         for (int k = 0; k < n; ++k) {
@@ -146,10 +308,12 @@ struct Sweep {
             a.arg[k] = (m == 0 ? 2.1 : m == 1 ? 1.8 : 1.5) * a.fi[m][k];
           }
         }
-        SinCosMany(a.arg, a.e[m], a.unused, static_cast<std::size_t>(n));
+        SinMany(level, a.arg, a.e[m], static_cast<std::size_t>(n));
       }
     }
-    if constexpr (F == 12 || F == 13) {
+    if constexpr (F != 12 && F != 13) {  // every position sees the distances last measured
+      for (int k = 0; k < n; ++k) a.d[0][k] = d1, a.d[1][k] = d2, a.d[2][k] = d3;
+    } else {
       const double anchors[3][2] = {{i1, j1}, {i2, j2}, {i3, j3}};
       for (int m = 0; m < 3; ++m) {
         for (int k = 0; k < n; ++k) {
@@ -173,24 +337,19 @@ struct Sweep {
     (void)i0, (void)j0, (void)di, (void)dj, (void)g;
   }
 
-  // One pixel up to the colour read at the source; returns that colour.
-  // `own` is the pixel's own colour on the snapshot, `src` the snapshot raster,
-  // k the pixel's place in the line a was prepared for. Only a kept pixel
-  // leaves its working values in the sweep (the sweeps keep the last one, for
-  // the pixels in between they would be overwritten unread).
-  template <int F, bool kKeep = false>
-  [[gnu::always_inline]] Colour Pixel(const LineAngles& a, int k, double i, double j, Colour own, const std::uint32_t* src,
-               const UnitMap& map) {
+  struct Lengths {
+    double a1, a2, a3;
+  };
+
+  // The three vectors' lengths at place k of the line a was prepared for;
+  // `own` is the position's own colour on the snapshot, which only the colour
+  // rules read.
+  template <int F>
+  [[gnu::always_inline]] Lengths LengthsAt(const LineAngles& a, int k, Colour own) const {
     const double fi1 = a.fi[0][k], fi2 = a.fi[1][k], fi3 = a.fi[2][k];
-    // The pixel's own colour; only the colour rules read it, and the split at
-    // the source below overwrites what it leaves in the shared variables.
     Components c{0, 0, 0};
     if constexpr (F == 5 || (F >= 7 && F <= 11)) c = Split(own);
     (void)own;
-
-    const double s1 = a.s[0][k], c1 = a.c[0][k], s2 = a.s[1][k], c2 = a.c[1][k];
-    const double s3 = a.s[2][k], c3 = a.c[2][k];
-
     double a1 = 0, a2 = 0, a3 = 0;
     if constexpr (F == 1) {
       a1 = r1 * (1 + a.e[0][k]);
@@ -223,52 +382,49 @@ struct Sweep {
     } else if constexpr (F == 11) {
       const double sv = SineOver(c.r + c.g + c.b);
       a1 = r1 * sv; a2 = r2 * sv; a3 = r3 * sv;
+    } else if constexpr (F == 12) {
+      a1 = r1 * SineOver(a.d[0][k]);
+      a2 = r2 * SineOver(a.d[1][k]);
+      a3 = r3 * SineOver(a.d[2][k]);
+    } else if constexpr (F == 13) {
+      a1 = (a.d[0][k] / bb7) * (1 + a.s[0][k]) * a.c[0][k];
+      a2 = (a.d[1][k] / bb7) * (1 + a.s[1][k]) * a.c[1][k];
+      a3 = (a.d[2][k] / bb7) * (1 + a.s[2][k]) * a.c[2][k];
     }
-    // The distances: this pixel's under rules 12 and 13, else what the last
-    // measurement left.
-    double e1 = d1, e2 = d2, e3 = d3;
-    if constexpr (F == 12 || F == 13) {
-      e1 = a.d[0][k]; e2 = a.d[1][k]; e3 = a.d[2][k];
-      if constexpr (F == 12) {
-        a1 = r1 * SineOver(e1);
-        a2 = r2 * SineOver(e2);
-        a3 = r3 * SineOver(e3);
-      } else {
-        a1 = (e1 / bb7) * (1 + s1) * c1;
-        a2 = (e2 / bb7) * (1 + s2) * c2;
-        a3 = (e3 / bb7) * (1 + s3) * c3;
-      }
-    }
+    return {a1, a2, a3};
+  }
 
-    const double vi1 = a1 * c1, vj1 = a1 * s1;
-    const double vi2 = a2 * c2, vj2 = a2 * s2;
-    const double vi3 = a3 * c3, vj3 = a3 * s3;
-
-    double si, sj;
-    if (mode == 2) {
-      si = CInt(i + vi1 + vi2 + vi3 + Int(e1 / 10));
-      sj = CInt(j + vj1 + vj2 + vj3 + Int(e2 / 10));
-    } else if (mode == 3) {
-      si = CInt(i + vi1 + Int(e2 / 10));
-      sj = CInt(j + vj2 + Int(e3 / 10));
-    } else {
-      si = CInt(i + vi1 + vi2 + vi3);
-      sj = CInt(j + vj1 + vj2 + vj3);
+  // a.len for the first n positions of a line, the k-th at (i0 + k di, j0 + k dj).
+  template <int F>
+  void LineLengths(LineAngles& a, int n, int i0, int j0, int di, int dj, const std::uint32_t* src,
+                   const UnitMap& map) const {
+    for (int k = 0; k < n; ++k) {
+      Colour own = 0;
+      if constexpr (F == 5 || (F >= 7 && F <= 11)) own = static_cast<Colour>(OwnAt(src, map, i0 + k * di, j0 + k * dj));
+      const Lengths l = LengthsAt<F>(a, k, own);
+      a.len[0][k] = l.a1;
+      a.len[1][k] = l.a2;
+      a.len[2][k] = l.a3;
     }
-    // Fold back once at each edge: reflected below 5, mirrored above 895 / 670.
-    if (si < 5) si = std::fabs(si) + 5;
-    if (si > 895) si = 2 * 895 - si;
-    if (sj < 5) sj = std::fabs(sj) + 5;
-    if (sj > 670) sj = 2 * 670 - sj;
+  }
 
-    Colour col = -1;
-    if (si >= 0 && si <= 900 && sj >= 0 && sj <= 675) {
-      const int px = map.x[static_cast<int>(si)], py = map.y[static_cast<int>(sj)];
-      if (px >= 0 && py >= 0) col = static_cast<Colour>(src[py * kCanvasPixelsW + px]);
-    }
+  // One position up to the colour read at the source; returns that colour.
+  // `own` is the position's own colour on the snapshot, `src` the snapshot
+  // raster, k its place in the line a was prepared for. Only a kept position
+  // leaves its working values in the sweep (the sweeps keep the last one, for
+  // the positions in between they would be overwritten unread).
+  template <int F, bool kKeep = false>
+  [[gnu::always_inline]] Colour Pixel(const LineAngles& a, int k, double i, double j, Colour own,
+                                      const std::uint32_t* src, const UnitMap& map) {
+    const Lengths l = LengthsAt<F>(a, k, own);
+    const double vi[3] = {l.a1 * a.c[0][k], l.a2 * a.c[1][k], l.a3 * a.c[2][k]};
+    const double vj[3] = {l.a1 * a.s[0][k], l.a2 * a.s[1][k], l.a3 * a.s[2][k]};
+    const double e1 = a.d[0][k], e2 = a.d[1][k], e3 = a.d[2][k];
+    const auto [si, sj] = SourceOf(mode, i, j, vi, vj, e1, e2, e3);
+    const Colour col = ColourAt(si, sj, src, map);
     if constexpr (kKeep) {
       d1 = e1; d2 = e2; d3 = e3;
-      di1 = vi1; dj1 = vj1; di2 = vi2; dj2 = vj2;
+      di1 = vi[0]; dj1 = vj[0]; di2 = vi[1]; dj2 = vj[1];
       id = si; jd = sj;
       barva = col;
       barvap = col;
@@ -292,25 +448,33 @@ struct Sweep {
   }
 };
 
-inline std::uint32_t OwnAt(const std::uint32_t* src, const UnitMap& map, int i, int j) {
-  const int px = map.x[i], py = map.y[j];
-  return (px >= 0 && py >= 0) ? src[py * kCanvasPixelsW + px] : 0xFFFFFFFFu;
-}
-
+// Both sweeps work a line at a time: the angles, then (unless `level` asks for
+// one position at a time, as DisplacePixel goes) every length, then every source
+// position in vector lanes, then the colours. Each way gives the same card.
 template <int F>
-void FirstSweep(State& s, Sweep& w, LineAngles& a, const UnitMap& map) {
+void FirstSweep(State& s, Sweep& w, LineAngles& a, const UnitMap& map, SimdLevel level) {
   const std::uint32_t* src = s.Picture2.pixels();
   std::uint32_t* dst = s.Picture1.pixels();
   for (int i = 0; i <= 900; ++i) {
     if (s.host) s.host->DoEvents();
     const int px = map.x[i];
-    w.Prepare<F>(a, kPosH, i, 0, 0, 1, s.rng);
-    for (int j = 0; j <= 675; ++j) {
-      const Colour own = static_cast<Colour>(OwnAt(src, map, i, j));
-      const Colour col = w.Pixel<F>(a, j, i, j, own, src, map);
-      const int py = map.y[j];
-      // A source off the picture paints black.
-      if (px >= 0 && py >= 0) dst[py * kCanvasPixelsW + px] = col < 0 ? 0u : static_cast<std::uint32_t>(col);
+    w.Prepare<F>(a, kPosH, i, 0, 0, 1, s.rng, level);
+    if (level == SimdLevel::kScalar) {
+      for (int j = 0; j <= 675; ++j) {
+        const Colour own = static_cast<Colour>(OwnAt(src, map, i, j));
+        const Colour col = w.Pixel<F>(a, j, i, j, own, src, map);
+        const int py = map.y[j];
+        // A source off the picture paints black.
+        if (px >= 0 && py >= 0) dst[py * kCanvasPixelsW + px] = col < 0 ? 0u : static_cast<std::uint32_t>(col);
+      }
+    } else if (px >= 0 && map.last_x[px] == i) {  // a later column would paint over this one
+      w.LineLengths<F>(a, kPosH, i, 0, 0, 1, src, map);
+      Sources(level, w.mode, a, kPosH, i, 0, 0, 1);
+      for (int py = 0; py < kCanvasPixelsH; ++py) {
+        const int j = map.last_y[py];
+        const Colour col = ColourAt(a.si[j], a.sj[j], src, map);
+        dst[py * kCanvasPixelsW + px] = col < 0 ? 0u : static_cast<std::uint32_t>(col);
+      }
     }
     if (i % 30 == 0 && s.host) s.host->FormPrint("#");
   }
@@ -331,7 +495,7 @@ std::uint32_t* ColourStore(State& s) {
 inline std::uint32_t Stored(Colour col) { return col < 0 ? 0u : static_cast<std::uint32_t>(col); }
 
 template <int F>
-void SecondSweep(State& s, Sweep& w, LineAngles& a, const UnitMap& map) {
+void SecondSweep(State& s, Sweep& w, LineAngles& a, const UnitMap& map, SimdLevel level) {
   const std::uint32_t* src = s.Picture2.pixels();
   std::uint32_t* card = s.Picture4.pixels();
   std::uint32_t* store = s.linepix == 2 ? ColourStore(s) : nullptr;
@@ -340,15 +504,28 @@ void SecondSweep(State& s, Sweep& w, LineAngles& a, const UnitMap& map) {
     s.drgb = s.drgb + s.ddrgb;
     w.drgb = s.drgb;
     const int py = map.y[j];
-    w.Prepare<F>(a, kPosW, 0, j, 1, 0, s.rng);
-    for (int i = 0; i <= 900; ++i) {
-      const Colour own = static_cast<Colour>(OwnAt(src, map, i, j));
-      const Colour col = w.Pixel<F>(a, i, i, j, own, src, map);
-      if (store) {
-        store[j * kPosW + i] = Stored(col);
-      } else {
-        const int px = map.x[i];
-        if (px >= 0 && py >= 0) card[py * kCanvasPixelsW + px] = w.Shown(col);
+    w.Prepare<F>(a, kPosW, 0, j, 1, 0, s.rng, level);
+    if (level == SimdLevel::kScalar) {
+      for (int i = 0; i <= 900; ++i) {
+        const Colour own = static_cast<Colour>(OwnAt(src, map, i, j));
+        const Colour col = w.Pixel<F>(a, i, i, j, own, src, map);
+        if (store) {
+          store[j * kPosW + i] = Stored(col);
+        } else {
+          const int px = map.x[i];
+          if (px >= 0 && py >= 0) card[py * kCanvasPixelsW + px] = w.Shown(col);
+        }
+      }
+    } else if (store) {  // the store keeps every position
+      w.LineLengths<F>(a, kPosW, 0, j, 1, 0, src, map);
+      Sources(level, w.mode, a, kPosW, 0, j, 1, 0);
+      for (int i = 0; i <= 900; ++i) store[j * kPosW + i] = Stored(ColourAt(a.si[i], a.sj[i], src, map));
+    } else if (py >= 0 && map.last_y[py] == j) {  // a later row would paint over this one
+      w.LineLengths<F>(a, kPosW, 0, j, 1, 0, src, map);
+      Sources(level, w.mode, a, kPosW, 0, j, 1, 0);
+      for (int px = 0; px < kCanvasPixelsW; ++px) {
+        const int i = map.last_x[px];
+        card[py * kCanvasPixelsW + px] = w.Shown(ColourAt(a.si[i], a.sj[i], src, map));
       }
     }
   }
@@ -358,7 +535,7 @@ void SecondSweep(State& s, Sweep& w, LineAngles& a, const UnitMap& map) {
   s.j = 676;
 }
 
-using SweepFn = void (*)(State&, Sweep&, LineAngles&, const UnitMap&);
+using SweepFn = void (*)(State&, Sweep&, LineAngles&, const UnitMap&, SimdLevel);
 
 template <int F>
 constexpr std::pair<SweepFn, SweepFn> Sweeps() {
@@ -401,7 +578,7 @@ void DisplacePixel(State& s) {
   switch (RuleIndex(s.f)) {
 #define MIRELUNE_RULE(F)                                    \
   case F:                                                   \
-    w.Prepare<F>(*a, 1, s.i, s.j, 0, 0, s.rng);             \
+    w.Prepare<F>(*a, 1, s.i, s.j, 0, 0, s.rng, BestSimdLevel()); \
     col = w.Pixel<F, true>(*a, 0, s.i, s.j, own, s.Picture2.pixels(), map); \
     break;
     MIRELUNE_RULE(1) MIRELUNE_RULE(2) MIRELUNE_RULE(3) MIRELUNE_RULE(4) MIRELUNE_RULE(5)
@@ -471,7 +648,9 @@ void RevealPixelsAtRandom(State& s) {
   s.bl1 = (last >> 16) & 0xFF;
 }
 
-void ApplyDisplacementEffect(State& s) {
+void ApplyDisplacementEffect(State& s) { ApplyDisplacementEffect(s, BestSimdLevel()); }
+
+void ApplyDisplacementEffect(State& s, SimdLevel level) {
   Generator& g = s.rng;
   s.fi1 = g.Rnd() * 6.283;
   s.fi2 = g.Rnd() * 6.283;
@@ -492,13 +671,13 @@ void ApplyDisplacementEffect(State& s) {
   Sweep w(s);
   const auto angles = std::make_unique<LineAngles>();
   s.cikel = 1;
-  first(s, w, *angles, map);
+  first(s, w, *angles, map, level);
   s.Picture4.FontSize = 8;
   s.Picture4.ForeColor = RGB(0, 0, 0);
 
   s.cikel = 2;
   s.Picture2.SetPicture(s.Picture1);
-  second(s, w, *angles, map);
+  second(s, w, *angles, map, level);
   w.Store(s);
   if (s.linepix == 2) RevealPixelsAtRandom(s);
 }

@@ -13,6 +13,9 @@ namespace mirelune {
 // columns into Picture1, then along the rows onto Picture4 ("line") or into the
 // colour store followed by the random reveal ("pix").
 void ApplyDisplacementEffect(State& s);
+// The same with the sweeps' arithmetic on one instruction set; kScalar works one
+// position at a time, as DisplacePixel does. Every level gives the same card.
+void ApplyDisplacementEffect(State& s, SimdLevel level);
 
 // One pixel (`i`, `j`) of the current sweep (`cikel`) by rule `f` and offset
 // mode `d`. The sweeps run the same computation inline.

@@ -15,7 +15,7 @@ namespace {
 // same order: the first-octant shortcut and the quadrant switch become selects,
 // which move values without rounding them. Vectors never cross a function
 // boundary, so the body inlines into whichever instruction set calls it.
-template <int N>
+template <int N, bool kCos = true>
 __attribute__((always_inline)) inline void SinCosLanes(const double* xp, double* sp, double* cp) {
   typedef double V __attribute__((vector_size(N * 8)));
   typedef long long L __attribute__((vector_size(N * 8)));
@@ -60,7 +60,7 @@ __attribute__((always_inline)) inline void SinCosLanes(const double* xp, double*
   s = wild ? none : s;
   c = wild ? none : c;
   __builtin_memcpy(sp, &s, sizeof s);
-  __builtin_memcpy(cp, &c, sizeof c);
+  if constexpr (kCos) __builtin_memcpy(cp, &c, sizeof c);  // else the cosine kernel is dropped
 }
 
 void SinCosScalar(const double* x, double* s, double* c, std::size_t n) {
@@ -74,6 +74,17 @@ __attribute__((always_inline)) inline void SinCosBlocks(const double* x, double*
   SinCosScalar(x + k, s + k, c + k, n - k);
 }
 
+void SinScalar(const double* x, double* s, std::size_t n) {
+  for (std::size_t k = 0; k < n; ++k) s[k] = Sin(x[k]);
+}
+
+template <int N>
+__attribute__((always_inline)) inline void SinBlocks(const double* x, double* s, std::size_t n) {
+  std::size_t k = 0;
+  for (; k + N <= n; k += N) SinCosLanes<N, false>(x + k, s + k, nullptr);
+  SinScalar(x + k, s + k, n - k);
+}
+
 #if defined(__x86_64__) || defined(__i386__)
 #define MIRELUNE_X86 1
 // Two lanes on SSE2, which every x86-64 processor has.
@@ -82,6 +93,10 @@ void SinCosSse2(const double* x, double* s, double* c, std::size_t n) { SinCosBl
 __attribute__((target("avx2"))) void SinCosAvx2(const double* x, double* s, double* c, std::size_t n) {
   SinCosBlocks<4>(x, s, c, n);
 }
+
+void SinSse2(const double* x, double* s, std::size_t n) { SinBlocks<2>(x, s, n); }
+
+__attribute__((target("avx2"))) void SinAvx2(const double* x, double* s, std::size_t n) { SinBlocks<4>(x, s, n); }
 
 __attribute__((target("avx2"))) void SqrtAvx2(const double* x, double* out, std::size_t n) {
   std::size_t k = 0;
@@ -118,6 +133,16 @@ void SinCosMany(SimdLevel level, const double* x, double* s, double* c, std::siz
 }
 
 void SinCosMany(const double* x, double* s, double* c, std::size_t n) { SinCosMany(BestSimdLevel(), x, s, c, n); }
+
+void SinMany(SimdLevel level, const double* x, double* s, std::size_t n) {
+#ifdef MIRELUNE_X86
+  if (level == SimdLevel::kAvx2 && __builtin_cpu_supports("avx2")) return SinAvx2(x, s, n);
+  if (level != SimdLevel::kScalar) return SinSse2(x, s, n);
+#else
+  (void)level;
+#endif
+  SinScalar(x, s, n);
+}
 
 void SqrtMany(const double* x, double* out, std::size_t n) {
 #ifdef MIRELUNE_X86

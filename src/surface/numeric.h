@@ -129,6 +129,7 @@ enum class SimdLevel { kScalar, kSse2, kAvx2 };
 SimdLevel BestSimdLevel();  // the widest the processor offers
 void SinCosMany(const double* x, double* s, double* c, std::size_t n);
 void SinCosMany(SimdLevel level, const double* x, double* s, double* c, std::size_t n);
+void SinMany(SimdLevel level, const double* x, double* s, std::size_t n);  // s[k] = Sin(x[k])
 // out[k] = Sqr(x[k]); square roots are correctly rounded on every set.
 void SqrtMany(const double* x, double* out, std::size_t n);
 
