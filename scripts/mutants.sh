@@ -66,9 +66,11 @@ src/effects/displacement.cpp @@ static_cast<float>(ra / (rb * 50 + 5) + 1); @@ s
 src/effects/displacement.cpp @@ (m == 0 ? i : m == 1 ? j : i + j) / 500; @@ (m == 0 ? i : m == 1 ? j : i + j) / 501; @@ a constant in rules 1 and 2
 src/effects/displacement.cpp @@ a3 = r3 * (1 + 0.04 * fi1); @@ a3 = r3 * (1 + 0.05 * fi1); @@ a constant in rule 4
 src/effects/displacement.cpp @@ (m == 0 ? 2.1 : m == 1 ? 1.8 : 1.5) @@ (m == 0 ? 2.1 : m == 1 ? 1.9 : 1.5) @@ a constant in rule 6
-src/effects/displacement.cpp @@ a1 = (e1 / bb7) * (1 + s1) * c1; @@ a1 = (e1 / bb7) * (1 - s1) * c1; @@ a sign in rule 13
+src/effects/displacement.cpp @@ a1 = (a.d[0][k] / bb7) * (1 + a.s[0][k]) * a.c[0][k]; @@ a1 = (a.d[0][k] / bb7) * (1 - a.s[0][k]) * a.c[0][k]; @@ a sign in rule 13
 src/effects/displacement.cpp @@ if (sj > 670) sj = 2 * 670 - sj; @@ if (sj > 670) sj = 2 * 671 - sj; @@ folding at the bottom edge
-src/effects/displacement.cpp @@ sj = CInt(j + vj2 + Int(e3 / 10)); @@ sj = CInt(j + vj2 + Int(e2 / 10)); @@ swapped operand in offset mode 3
+src/effects/displacement.cpp @@ MIRELUNE_FLOOR(f1, d2 / 10); @@ MIRELUNE_FLOOR(f1, d1 / 10); @@ swapped operand in offset mode 3, in vector lanes
+src/effects/displacement.cpp @@ sj = CInt(j + vj[1] + Int(e3 / 10)); @@ sj = CInt(j + vj[1] + Int(e2 / 10)); @@ swapped operand in offset mode 3, one position at a time
+src/effects/displacement.cpp @@ if (x[k] >= 0) last_x[x[k]] = k; @@ if (x[k] >= 0 && last_x[x[k]] == 0) last_x[x[k]] = k; @@ a pixel column takes its first position, not its last
 src/effects/displacement.cpp @@ s.r1 = Int(g.Rnd() * 100 + 50); @@ s.r1 = Int(g.Rnd() * 100 + 51); @@ vector length constant
 src/effects/ornament_tree.cpp @@ s.ret -= 4; @@ s.ret -= 5; @@ bauble glow step
 src/effects/ornament_tree.cpp @@ for (s.n = 1; s.n <= 400; s.n += 1) { @@ for (s.n = 1; s.n < 400; s.n += 1) { @@ one bauble fewer

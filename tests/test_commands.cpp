@@ -69,7 +69,7 @@ struct Program {
   }
 };
 
-std::vector<std::uint8_t> ReadAll(const fs::path& p) {
+Bytes ReadAll(const fs::path& p) {
   std::ifstream in(p, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), {}};
 }
@@ -340,7 +340,7 @@ TEST(LoopWithSaving, FiftyCardsUnderFiftyNamesThenTheProgramEnds) {
   Program run(3);  // the clock moves on slower than cards are made: names repeat
   State& s = *run.s;
   CommandColor(s);  // a fixed palette: the strip is kept
-  std::vector<std::pair<fs::path, std::vector<std::uint8_t>>> written;
+  std::vector<std::pair<fs::path, Bytes>> written;
   const auto on_saved = [&](const SaveResult& r) {
     EXPECT_EQ(r.cards, static_cast<int>(written.size()) + 1);
     written.emplace_back(r.path, EncodeBmp(s.Picture4.image()));

@@ -30,7 +30,7 @@ namespace mirelune {
 
 // A made card as it goes to disk: the file's bytes and the report for the manifest.
 struct CardFile {
-  std::vector<std::uint8_t> bytes;
+  Bytes bytes;
   nlohmann::ordered_json report;
 };
 // Called on the worker threads, so it must be safe to call from several at once.

@@ -75,7 +75,7 @@ void RunGenerationPass(State& s) {
   s.stats.styles = style_draws;
   s.stats.pass = g.draws() - start - style_draws;
 
-  s.Picture6.SetPicture(s.Picture1);
+  s.Picture6.CopyImageOf(s.Picture1);
 }
 
 void PaintStyleAlone(State& s, int number, double seed) {

@@ -14,6 +14,7 @@
 #include <functional>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -51,7 +52,7 @@ inline const std::vector<std::string> kFormatWords{"png", "bmp", "jpg", "jpeg"};
 // Everything for standard output is gathered and written at the end, so that a
 // failed write (a full disk, a closed pipe or descriptor) is seen and reported.
 void Say(const std::string& text);
-void SayBytes(const std::vector<std::uint8_t>& bytes);
+void SayBytes(std::span<const std::uint8_t> bytes);
 // Keeps descriptors 0..2 taken (a closed one would otherwise be handed to the
 // next file opened) and remembers whether standard output was closed.
 void GuardStandardDescriptors();

@@ -23,7 +23,7 @@ bool stdout_closed = false;
 
 void Say(const std::string& text) { Buffer() += text; }
 
-void SayBytes(const std::vector<std::uint8_t>& bytes) { Buffer().append(bytes.begin(), bytes.end()); }
+void SayBytes(std::span<const std::uint8_t> bytes) { Buffer().append(bytes.begin(), bytes.end()); }
 
 void GuardStandardDescriptors() {
   for (int fd = 0; fd <= 2; ++fd) {
@@ -132,7 +132,7 @@ Target ResolveTarget(const std::string& flag, const std::string& name, std::opti
 }
 
 bool WritePicture(const Image& img, const Target& target, const PngText& text, bool announce_on_stderr) {
-  const std::vector<std::uint8_t> bytes = EncodeImage(img, target.format, &text);
+  const Bytes bytes = EncodeImage(img, target.format, &text);
   if (bytes.empty()) {
     std::cerr << "mirelune-cli: the picture could not be encoded\n";
     return false;

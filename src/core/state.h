@@ -99,7 +99,7 @@ struct State {
   double id = 0, jd = 0, re3 = 0, gr3 = 0, bl3 = 0;
   // "pix" mode: the displaced colour of every position (x 0..900, y 0..675, row
   // by row, 0x00BBGGRR, made on first use) and the reveal marks, one bit each.
-  std::vector<std::uint32_t> colour_store;
+  PixelBuffer colour_store;
   std::vector<std::uint64_t> reveal_marks;
 
   // --- bookkeeping for reports and tests ---

@@ -597,7 +597,7 @@ void DisplacePixel(State& s) {
   }
 }
 
-void RevealPixelsAtRandom(State& s) {
+void RevealPixelsAtRandom(State& s, SimdLevel level) {
   const std::uint32_t* store = ColourStore(s);
   // One bit per position: the collector's loop below tests about 8.4 million
   // of them, and 76 KB stay in the cache where 600 KB of bytes would not.
@@ -609,27 +609,49 @@ void RevealPixelsAtRandom(State& s) {
   if (s.sir != Int(s.sir) || s.vis != Int(s.vis) || s.sir < 1 || s.vis < 1 || s.sir > 900 || s.vis > 675) return;
   const std::uint64_t w = static_cast<std::uint64_t>(s.sir), h = static_cast<std::uint64_t>(s.vis);
   const std::uint64_t total = w * h;
-  // The generator in a local, so that it lives in registers; the shared one is
-  // brought up to date whenever events may run.
-  Generator g = s.rng;
+  // The generator's draws are made a block ahead in vector lanes (each depends
+  // on its place alone) and taken in order; the shared generator is advanced by
+  // what was taken whenever events may run, and at the end.
+  constexpr std::size_t kAhead = 2048;
+  std::uint32_t ahead[kAhead];
+  Generator base = s.rng;    // where the draws taken are counted from
+  std::uint64_t used = 0;    // draws taken since base
+  std::size_t next = kAhead;  // place in the block; kAhead: make the next block
+  const auto draw = [&]() -> std::uint64_t {
+    if (next == kAhead) {
+      Generator at = base;
+      at.Skip(used);
+      Next24Many(level, at.state(), ahead, kAhead);
+      next = 0;
+    }
+    ++used;
+    return ahead[next++];
+  };
   std::uint32_t i = 0, j = 0;
   for (std::uint64_t n = 1; n <= total; ++n) {
     std::size_t at;
     do {
-      i = static_cast<std::uint32_t>((w * g.Next24()) >> 24);
-      j = static_cast<std::uint32_t>((h * g.Next24()) >> 24);
+      i = static_cast<std::uint32_t>((w * draw()) >> 24);
+      j = static_cast<std::uint32_t>((h * draw()) >> 24);
       at = static_cast<std::size_t>(j) * kPosW + i;
     } while ((marks[at >> 6] >> (at & 63)) & 1);
     marks[at >> 6] |= std::uint64_t{1} << (at & 63);
     // P = Int(Rnd * 20000 + 20000); one pixel in a hundred lets events in.
-    const std::uint64_t p = 20000 + ((20000ULL * g.Next24()) >> 24);
+    const std::uint64_t p = 20000 + ((20000ULL * draw()) >> 24);
     if (p % 100 == 5 && s.host) {
-      s.rng = g;
+      s.rng = base;
+      s.rng.Skip(used);
+      const Generator before = s.rng;
       s.host->DoEvents();
-      g = s.rng;
+      if (s.rng.state() != before.state() || s.rng.draws() != before.draws()) {  // an event drew: start anew
+        base = s.rng;
+        used = 0;
+        next = kAhead;
+      }
     }
   }
-  s.rng = g;
+  s.rng = base;
+  s.rng.Skip(used);
   // Every pixel has now been revealed once, so the card shows each one's colour:
   // painted in one go rather than in the random order of the reveal. Several
   // positions share a pixel; the pixel shows the position line mode paints last.
@@ -664,7 +686,7 @@ void ApplyDisplacementEffect(State& s, SimdLevel level) {
     const double b = g.Rnd();
     *step = (a * 9 + 5) / ((b * 10 + 1) * 500000);
   }
-  s.Picture2.SetPicture(s.Picture1);
+  s.Picture2.CopyImageOf(s.Picture1);
 
   const UnitMap& map = CanvasMap();
   const auto [first, second] = kSweeps[RuleIndex(s.f)];
@@ -676,10 +698,10 @@ void ApplyDisplacementEffect(State& s, SimdLevel level) {
   s.Picture4.ForeColor = RGB(0, 0, 0);
 
   s.cikel = 2;
-  s.Picture2.SetPicture(s.Picture1);
+  s.Picture2.CopyImageOf(s.Picture1);
   second(s, w, *angles, map, level);
   w.Store(s);
-  if (s.linepix == 2) RevealPixelsAtRandom(s);
+  if (s.linepix == 2) RevealPixelsAtRandom(s, level);
 }
 
 }  // namespace mirelune

@@ -24,8 +24,9 @@ void DisplacePixel(State& s);
 // `d1`, `d2`, `d3`: whole-number distances of (`i`, `j`) from the three anchors.
 void MeasureDistances(State& s);
 
-// Shows the colour store on Picture4 one pixel at a time, in random order.
-void RevealPixelsAtRandom(State& s);
+// Shows the colour store on Picture4 one pixel at a time, in random order; the
+// draws are made on `level`'s instruction set, the same on every one.
+void RevealPixelsAtRandom(State& s, SimdLevel level = BestSimdLevel());
 
 void DrawOrnamentTree(State& s);
 void DrawOrnament(State& s);

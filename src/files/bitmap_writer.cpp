@@ -165,7 +165,7 @@ bool ReadPngText(const std::vector<std::uint8_t>& bytes, std::vector<std::pair<s
   return true;
 }
 
-std::vector<std::uint8_t> EncodeJpeg(const Image& img) {
+Bytes EncodeJpeg(const Image& img) {
   jpeg_compress_struct cinfo{};
   jpeg_error_mgr jerr{};
   cinfo.err = jpeg_std_error(&jerr);  // only memory can fail here; libjpeg then exits
@@ -191,16 +191,16 @@ std::vector<std::uint8_t> EncodeJpeg(const Image& img) {
     jpeg_write_scanlines(&cinfo, rows, 1);
   }
   jpeg_finish_compress(&cinfo);
-  std::vector<std::uint8_t> out(buffer, buffer + size);
+  Bytes out(buffer, buffer + size);
   jpeg_destroy_compress(&cinfo);
   std::free(buffer);
   return out;
 }
 
-std::vector<std::uint8_t> EncodeBmp(const Image& img) {
+Bytes EncodeBmp(const Image& img) {
   const std::uint32_t stride = (static_cast<std::uint32_t>(img.width) * 3 + 3) & ~3u;
   const std::uint32_t data = stride * static_cast<std::uint32_t>(img.height);
-  std::vector<std::uint8_t> v(54 + static_cast<std::size_t>(data), 0);
+  Bytes v(54 + static_cast<std::size_t>(data), 0);
   std::uint8_t* h = v.data();
   h[0] = 'B';
   h[1] = 'M';
@@ -228,24 +228,21 @@ std::vector<std::uint8_t> EncodeBmp(const Image& img) {
   return v;
 }
 
-std::vector<std::uint8_t> EncodeImage(const Image& img, ImageFormat format, const PngText* text) {
+Bytes EncodeImage(const Image& img, ImageFormat format, const PngText* text) {
   switch (format) {
     case ImageFormat::kBmp: return EncodeBmp(img);
     case ImageFormat::kJpeg: return EncodeJpeg(img);
     case ImageFormat::kPng: break;
   }
   std::vector<std::uint8_t> png;
-  if (!EncodePng(img, &png, text)) png.clear();
-  return png;
+  if (!EncodePng(img, &png, text)) return {};
+  return Bytes(png.begin(), png.end());
 }
 
 Result SaveImage(const Image& img, const std::filesystem::path& path, const PngText* text) {
+  if (FormatOfName(path) != NameFormat::kPng) return WriteFileSafely(path, EncodeBmp(img));
   std::vector<std::uint8_t> bytes;
-  if (FormatOfName(path) == NameFormat::kPng) {
-    if (!EncodePng(img, &bytes, text)) return Result::Failed("cannot encode PNG for " + path.string());
-  } else {
-    bytes = EncodeBmp(img);
-  }
+  if (!EncodePng(img, &bytes, text)) return Result::Failed("cannot encode PNG for " + path.string());
   return WriteFileSafely(path, bytes);
 }
 

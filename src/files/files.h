@@ -48,7 +48,7 @@ enum class NameFormat { kBmp, kPng, kJpeg, kNone, kUnknown };
 NameFormat FormatOfName(const std::filesystem::path& path);
 
 // 24-bit BMP, bottom-up, BITMAPINFOHEADER.
-std::vector<std::uint8_t> EncodeBmp(const Image& img);
+Bytes EncodeBmp(const Image& img);
 
 // Text that explains a PNG: `software` goes to a tEXt chunk, the rest to iTXt
 // (UTF-8); empty texts are left out. Every PNG also carries pHYs for 96 dpi.
@@ -69,9 +69,9 @@ bool ReadPngText(const std::vector<std::uint8_t>& png, std::vector<std::pair<std
 // Baseline JPEG, 4:4:4 (no chroma subsampling: the cards' one-pixel lines keep
 // their colour), 96 dpi, at this quality.
 inline constexpr int kJpegQuality = 92;
-std::vector<std::uint8_t> EncodeJpeg(const Image& img);
+Bytes EncodeJpeg(const Image& img);
 
-std::vector<std::uint8_t> EncodeImage(const Image& img, ImageFormat format, const PngText* text = nullptr);
+Bytes EncodeImage(const Image& img, ImageFormat format, const PngText* text = nullptr);
 
 // Writes img in the format its name gives (see FormatOfName), through
 // WriteFileSafely; `text` goes into a PNG's chunks.

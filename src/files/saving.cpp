@@ -69,7 +69,7 @@ std::string NextSecondName(const std::string& name) {
 }
 
 SaveResult SaveNewCard(State& s) {
-  const std::vector<std::uint8_t> bytes = EncodeBmp(s.Picture4.image());
+  const Bytes bytes = EncodeBmp(s.Picture4.image());
   return SaveNewCardAs(s, bytes, ".bmp");
 }
 

@@ -1,5 +1,7 @@
 #include "surface/numeric.h"
 
+#include "surface/random.h"
+
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -74,6 +76,12 @@ __attribute__((always_inline)) inline void SinCosBlocks(const double* x, double*
   SinCosScalar(x + k, s + k, c + k, n - k);
 }
 
+// Each draw depends on its place alone, so the compiler runs the loop in
+// vector lanes of whichever set the caller is built for.
+[[gnu::always_inline]] inline void DrawsAhead(std::uint64_t state, std::uint32_t* out, std::size_t n) {
+  for (std::size_t k = 0; k < n; ++k) out[k] = Generator::Draw24(state, k);
+}
+
 void SinScalar(const double* x, double* s, std::size_t n) {
   for (std::size_t k = 0; k < n; ++k) s[k] = Sin(x[k]);
 }
@@ -95,6 +103,18 @@ __attribute__((target("avx2"))) void SinCosAvx2(const double* x, double* s, doub
 }
 
 void SinSse2(const double* x, double* s, std::size_t n) { SinBlocks<2>(x, s, n); }
+
+void DrawsSse2(std::uint64_t state, std::uint32_t* out, std::size_t n) { DrawsAhead(state, out, n); }
+
+__attribute__((target("avx2"))) void DrawsAvx2(std::uint64_t state, std::uint32_t* out, std::size_t n) {
+  DrawsAhead(state, out, n);
+}
+
+// AVX-512 multiplies 64-bit lanes in one instruction; AVX2 needs three.
+__attribute__((target("avx512f,avx512dq,avx512vl"))) void DrawsAvx512(std::uint64_t state, std::uint32_t* out,
+                                                                      std::size_t n) {
+  DrawsAhead(state, out, n);
+}
 
 __attribute__((target("avx2"))) void SinAvx2(const double* x, double* s, std::size_t n) { SinBlocks<4>(x, s, n); }
 
@@ -120,6 +140,17 @@ SimdLevel BestSimdLevel() {
 #else
   return SimdLevel::kScalar;
 #endif
+}
+
+void Next24Many(SimdLevel level, std::uint64_t state, std::uint32_t* out, std::size_t n) {
+#ifdef MIRELUNE_X86
+  if (level == SimdLevel::kAvx2 && __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vl"))
+    return DrawsAvx512(state, out, n);
+  if (level == SimdLevel::kAvx2 && __builtin_cpu_supports("avx2")) return DrawsAvx2(state, out, n);
+  if (level != SimdLevel::kScalar) return DrawsSse2(state, out, n);
+#endif
+  (void)level;
+  for (std::size_t k = 0; k < n; ++k) out[k] = Generator::Draw24(state, k);
 }
 
 void SinCosMany(SimdLevel level, const double* x, double* s, double* c, std::size_t n) {

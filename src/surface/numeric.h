@@ -130,6 +130,9 @@ SimdLevel BestSimdLevel();  // the widest the processor offers
 void SinCosMany(const double* x, double* s, double* c, std::size_t n);
 void SinCosMany(SimdLevel level, const double* x, double* s, double* c, std::size_t n);
 void SinMany(SimdLevel level, const double* x, double* s, std::size_t n);  // s[k] = Sin(x[k])
+// out[k] = what the (k + 1)-th call of Generator::Next24 from `state` returns:
+// whole numbers, the same on every set; the wider sets just make more at once.
+void Next24Many(SimdLevel level, std::uint64_t state, std::uint32_t* out, std::size_t n);
 // out[k] = Sqr(x[k]); square roots are correctly rounded on every set.
 void SqrtMany(const double* x, double* out, std::size_t n);
 

@@ -27,12 +27,8 @@ class Generator {
   // then stay in integers: Int(n * Rnd()) == (n * k) >> 24 for whole n < 2^29.
   std::uint32_t Next24() {
     ++draws_;
-    state_ += 0x9E3779B97F4A7C15ULL;
-    std::uint64_t z = state_;
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
-    z ^= z >> 31;
-    return static_cast<std::uint32_t>(z >> 40);
+    state_ += kGamma;
+    return Mix24(state_);
   }
 
   // A negative argument resets the state from the argument alone; any other
@@ -44,11 +40,33 @@ class Generator {
 
   void Randomize(double v) { state_ ^= Bits(v); }
 
+  // Advances as n calls of Next24 would, for a loop that took those draws from
+  // Next24Many instead.
+  void Skip(std::uint64_t n) {
+    draws_ += n;
+    state_ += n * kGamma;
+  }
+
+  // The draw that comes `ahead` + 1 calls of Next24 from `state`: each draw is a
+  // function of the state and its place alone, so many can be made at once.
+  static std::uint32_t Draw24(std::uint64_t state, std::uint64_t ahead) {
+    return Mix24(state + (ahead + 1) * kGamma);
+  }
+
   std::uint64_t draws() const { return draws_; }
   std::uint64_t state() const { return state_; }
   void set_state(std::uint64_t s) { state_ = s; }
 
  private:
+  static constexpr std::uint64_t kGamma = 0x9E3779B97F4A7C15ULL;
+
+  static std::uint32_t Mix24(std::uint64_t z) {
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+    z ^= z >> 31;
+    return static_cast<std::uint32_t>(z >> 40);
+  }
+
   static std::uint64_t Bits(double v) {
     std::uint64_t b;
     std::memcpy(&b, &v, sizeof b);

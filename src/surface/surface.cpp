@@ -4,37 +4,44 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <new>
 
 #include <sys/mman.h>
 
 #include "surface/text.h"
 
 namespace mirelune {
-namespace {
 
-// Room for n pixels whose pages the kernel maps in one call. A fresh 2.4 MB
-// raster otherwise takes about 600 page faults on first touch, which cost
-// more than the card's drawing on a virtual machine. Best effort: a kernel
-// without the call just faults as before.
-void ReserveMapped(std::vector<std::uint32_t>& v, std::size_t n) {
-  if (v.capacity() >= n) return;
-  v.reserve(n);
-#ifdef MADV_POPULATE_WRITE
-  if (n < 65536) return;  // small ones come from the heap's own pages
-  constexpr std::uintptr_t kPage = 4096;
-  const auto begin = (reinterpret_cast<std::uintptr_t>(v.data()) + kPage - 1) & ~(kPage - 1);
-  const auto end = reinterpret_cast<std::uintptr_t>(v.data() + n) & ~(kPage - 1);
-  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE);
+namespace {
+constexpr std::uintptr_t kPage = 4096, kHugePage = std::uintptr_t{2} << 20;
+std::uintptr_t RoundUp(std::uintptr_t v, std::uintptr_t to) { return (v + to - 1) & ~(to - 1); }
+}  // namespace
+
+void* MapRaster(std::size_t bytes) {
+  const std::uintptr_t len = RoundUp(bytes, kPage);
+  void* raw = mmap(nullptr, len + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (raw == MAP_FAILED) throw std::bad_alloc();
+  // Keep the part from the first 2 MiB boundary on.
+  const auto at = reinterpret_cast<std::uintptr_t>(raw), start = RoundUp(at, kHugePage);
+  if (start > at) munmap(raw, start - at);
+  munmap(reinterpret_cast<void*>(start + len), at + kHugePage - start);
+  void* p = reinterpret_cast<void*>(start);
+  // Both best effort: a kernel without them faults the pages in as usual.
+#ifdef MADV_HUGEPAGE
+  madvise(p, len, MADV_HUGEPAGE);
 #endif
+#ifdef MADV_POPULATE_WRITE
+  madvise(p, len, MADV_POPULATE_WRITE);
+#endif
+  return p;
 }
 
-}  // namespace
+void UnmapRaster(void* p, std::size_t bytes) { munmap(p, RoundUp(bytes, kPage)); }
 
 Surface::Surface(int pixel_width, int pixel_height, double scale_width, double scale_height)
     : w_(pixel_width), h_(pixel_height), sw_(scale_width), sh_(scale_height) {
   img_.width = w_;
   img_.height = h_;
-  ReserveMapped(img_.pixels, static_cast<std::size_t>(w_) * h_);
   img_.pixels.assign(static_cast<std::size_t>(w_) * h_, Drawn(back_));
 }
 
@@ -57,7 +64,6 @@ void Surface::SetPicture(const Surface& from) {
   if (&from == this) return SetPicture(Image(img_));
   if (!picture_) picture_.emplace();
   // Copy-assignment keeps the vectors' storage: no fresh pages per snapshot.
-  ReserveMapped(picture_->pixels, from.img_.pixels.size());
   *picture_ = from.img_;
   if (from.w_ == w_ && from.h_ == h_) {
     img_.pixels = from.img_.pixels;
@@ -65,6 +71,12 @@ void Surface::SetPicture(const Surface& from) {
     std::fill(img_.pixels.begin(), img_.pixels.end(), Drawn(back_));
     PaintPicture(*picture_, 0, 0, sw_, sh_);
   }
+}
+
+void Surface::CopyImageOf(const Surface& from) {
+  if (&from == this) return;
+  if (from.w_ != w_ || from.h_ != h_) return SetPicture(from);
+  img_.pixels = from.img_.pixels;  // same size: the storage is kept
 }
 
 void Surface::Cls() {
