@@ -130,19 +130,19 @@ TEST(DisplacePixel, RuleFiveWithAZeroDivisorDropsThatVector) {
 
 // The sweeps work whole lines in vector lanes unless told to go one position at
 // a time, as DisplacePixel does; both must leave the same card and state. Every
-// rule, each offset mode, both instruction sets, the reveal's store, and vectors
+// rule, each offset mode, every instruction set, the reveal's store, and vectors
 // so long the sums leave the lanes' quick rounding.
 TEST(DisplacementEffect, LinesInVectorLanesPaintWhatSinglePositionsPaint) {
   struct Case {
     double f, d, linepix, r1;
     SimdLevel level;
   } cases[] = {
-      {1, 2, 1, 0, SimdLevel::kSse2},   {2, 3, 1, 0, SimdLevel::kAvx2},  {3, 1, 1, 0, SimdLevel::kSse2},
-      {4, 2, 1, 0, SimdLevel::kAvx2},   {5, 3, 1, 0, SimdLevel::kSse2},  {6, 1, 1, 0, SimdLevel::kAvx2},
-      {7, 2, 1, 0, SimdLevel::kSse2},   {8, 3, 1, 0, SimdLevel::kAvx2},  {9, 1, 1, 0, SimdLevel::kSse2},
-      {10, 2, 1, 0, SimdLevel::kAvx2},  {11, 3, 1, 0, SimdLevel::kSse2}, {12, 1, 1, 0, SimdLevel::kAvx2},
-      {13, 2, 1, 0, SimdLevel::kSse2},  {3, 3, 2, 0, SimdLevel::kAvx2},  {12, 2, 2, 0, SimdLevel::kSse2},
-      {2, 1, 1, 1e17, SimdLevel::kAvx2},
+      {1, 2, 1, 0, SimdLevel::kSse2},   {2, 3, 1, 0, SimdLevel::kAvx2},  {3, 1, 1, 0, SimdLevel::kAvx512},
+      {4, 2, 1, 0, SimdLevel::kSse2},   {5, 3, 1, 0, SimdLevel::kAvx2},  {6, 1, 1, 0, SimdLevel::kAvx512},
+      {7, 2, 1, 0, SimdLevel::kSse2},   {8, 3, 1, 0, SimdLevel::kAvx2},  {9, 1, 1, 0, SimdLevel::kAvx512},
+      {10, 2, 1, 0, SimdLevel::kSse2},  {11, 3, 1, 0, SimdLevel::kAvx2}, {12, 1, 1, 0, SimdLevel::kAvx512},
+      {13, 2, 1, 0, SimdLevel::kSse2},  {3, 3, 2, 0, SimdLevel::kAvx2},  {12, 2, 2, 0, SimdLevel::kAvx512},
+      {2, 1, 1, 1e17, SimdLevel::kAvx512},
   };
   Fixture base;
   SetNamesAndSeed(*base, "Mary", "Bob");

@@ -52,7 +52,7 @@ TEST(Numeric, OwnSineAndCosineAreTheSameBitsOnEveryInstructionSet) {
     ASSERT_NEAR(rs[k], std::sin(xs[k]), 4e-16 + 2e-19 * std::fabs(xs[k])) << xs[k];
     ASSERT_NEAR(rc[k], std::cos(xs[k]), 4e-16 + 2e-19 * std::fabs(xs[k])) << xs[k];
   }
-  for (SimdLevel level : {SimdLevel::kScalar, SimdLevel::kSse2, SimdLevel::kAvx2}) {
+  for (SimdLevel level : {SimdLevel::kScalar, SimdLevel::kSse2, SimdLevel::kAvx2, SimdLevel::kAvx512}) {
     SinCosMany(level, xs.data(), s.data(), c.data(), n);
     SinMany(level, xs.data(), sine.data(), n);
     for (std::size_t k = 0; k < n; ++k) {
@@ -73,7 +73,7 @@ TEST(Generator, FirstValuesArePinned) {
   EXPECT_EQ(g.draws(), std::size(expected));
   // Draws made ahead in vector lanes (an odd count leaves a tail), then skipped.
   std::uint32_t ahead[1001];
-  for (SimdLevel level : {SimdLevel::kScalar, SimdLevel::kSse2, SimdLevel::kAvx2}) {
+  for (SimdLevel level : {SimdLevel::kScalar, SimdLevel::kSse2, SimdLevel::kAvx2, SimdLevel::kAvx512}) {
     Next24Many(level, g.state(), ahead, std::size(ahead));
     Generator one = g, skipped = g;
     for (std::uint32_t d : ahead) ASSERT_EQ(d, one.Next24()) << "level " << static_cast<int>(level);

@@ -198,12 +198,19 @@ __attribute__((target("avx2"))) void SourcesAvx2(int mode, LineAngles& a, int n,
                                                  double dj) {
   SourceBlocks<4>(mode, a, n, i0, j0, di, dj);
 }
+
+__attribute__((target("avx512f,avx512dq,avx512vl"))) void SourcesAvx512(int mode, LineAngles& a, int n, double i0,
+                                                                        double j0, double di, double dj) {
+  SourceBlocks<8>(mode, a, n, i0, j0, di, dj);
+}
 #endif
 
 // a.si and a.sj for the first n positions of the line from a.len, a.s, a.c and a.d.
 void Sources(SimdLevel level, int mode, LineAngles& a, int n, double i0, double j0, double di, double dj) {
 #if defined(__x86_64__)
-  if (level == SimdLevel::kAvx2 && __builtin_cpu_supports("avx2")) return SourcesAvx2(mode, a, n, i0, j0, di, dj);
+  if (level >= SimdLevel::kAvx512 && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq"))
+    return SourcesAvx512(mode, a, n, i0, j0, di, dj);
+  if (level >= SimdLevel::kAvx2 && __builtin_cpu_supports("avx2")) return SourcesAvx2(mode, a, n, i0, j0, di, dj);
   if (level != SimdLevel::kScalar) return SourcesSse2(mode, a, n, i0, j0, di, dj);
 #endif
   (void)level;

@@ -111,9 +111,26 @@ __attribute__((target("avx2"))) void DrawsAvx2(std::uint64_t state, std::uint32_
 }
 
 // AVX-512 multiplies 64-bit lanes in one instruction; AVX2 needs three.
-__attribute__((target("avx512f,avx512dq,avx512vl"))) void DrawsAvx512(std::uint64_t state, std::uint32_t* out,
-                                                                      std::size_t n) {
+#define MIRELUNE_AVX512 __attribute__((target("avx512f,avx512dq,avx512vl")))
+MIRELUNE_AVX512 void DrawsAvx512(std::uint64_t state, std::uint32_t* out, std::size_t n) {
   DrawsAhead(state, out, n);
+}
+
+MIRELUNE_AVX512 void SinCosAvx512(const double* x, double* s, double* c, std::size_t n) {
+  SinCosBlocks<8>(x, s, c, n);
+}
+
+MIRELUNE_AVX512 void SinAvx512(const double* x, double* s, std::size_t n) { SinBlocks<8>(x, s, n); }
+
+bool HasAvx512() {
+  static const bool has = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
+                          __builtin_cpu_supports("avx512vl");
+  return has;
+}
+
+bool HasAvx2() {
+  static const bool has = __builtin_cpu_supports("avx2");
+  return has;
 }
 
 __attribute__((target("avx2"))) void SinAvx2(const double* x, double* s, std::size_t n) { SinBlocks<4>(x, s, n); }
@@ -135,7 +152,7 @@ void SqrtSse2(const double* x, double* out, std::size_t n) {
 
 SimdLevel BestSimdLevel() {
 #ifdef MIRELUNE_X86
-  static const SimdLevel best = __builtin_cpu_supports("avx2") ? SimdLevel::kAvx2 : SimdLevel::kSse2;
+  static const SimdLevel best = HasAvx512() ? SimdLevel::kAvx512 : HasAvx2() ? SimdLevel::kAvx2 : SimdLevel::kSse2;
   return best;
 #else
   return SimdLevel::kScalar;
@@ -144,9 +161,8 @@ SimdLevel BestSimdLevel() {
 
 void Next24Many(SimdLevel level, std::uint64_t state, std::uint32_t* out, std::size_t n) {
 #ifdef MIRELUNE_X86
-  if (level == SimdLevel::kAvx2 && __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vl"))
-    return DrawsAvx512(state, out, n);
-  if (level == SimdLevel::kAvx2 && __builtin_cpu_supports("avx2")) return DrawsAvx2(state, out, n);
+  if (level >= SimdLevel::kAvx512 && HasAvx512()) return DrawsAvx512(state, out, n);
+  if (level >= SimdLevel::kAvx2 && HasAvx2()) return DrawsAvx2(state, out, n);
   if (level != SimdLevel::kScalar) return DrawsSse2(state, out, n);
 #endif
   (void)level;
@@ -155,7 +171,8 @@ void Next24Many(SimdLevel level, std::uint64_t state, std::uint32_t* out, std::s
 
 void SinCosMany(SimdLevel level, const double* x, double* s, double* c, std::size_t n) {
 #ifdef MIRELUNE_X86
-  if (level == SimdLevel::kAvx2 && __builtin_cpu_supports("avx2")) return SinCosAvx2(x, s, c, n);
+  if (level >= SimdLevel::kAvx512 && HasAvx512()) return SinCosAvx512(x, s, c, n);
+  if (level >= SimdLevel::kAvx2 && HasAvx2()) return SinCosAvx2(x, s, c, n);
   if (level != SimdLevel::kScalar) return SinCosSse2(x, s, c, n);
 #else
   (void)level;
@@ -167,7 +184,8 @@ void SinCosMany(const double* x, double* s, double* c, std::size_t n) { SinCosMa
 
 void SinMany(SimdLevel level, const double* x, double* s, std::size_t n) {
 #ifdef MIRELUNE_X86
-  if (level == SimdLevel::kAvx2 && __builtin_cpu_supports("avx2")) return SinAvx2(x, s, n);
+  if (level >= SimdLevel::kAvx512 && HasAvx512()) return SinAvx512(x, s, n);
+  if (level >= SimdLevel::kAvx2 && HasAvx2()) return SinAvx2(x, s, n);
   if (level != SimdLevel::kScalar) return SinSse2(x, s, n);
 #else
   (void)level;
@@ -177,7 +195,7 @@ void SinMany(SimdLevel level, const double* x, double* s, std::size_t n) {
 
 void SqrtMany(const double* x, double* out, std::size_t n) {
 #ifdef MIRELUNE_X86
-  if (BestSimdLevel() == SimdLevel::kAvx2) return SqrtAvx2(x, out, n);
+  if (HasAvx2()) return SqrtAvx2(x, out, n);
   return SqrtSse2(x, out, n);
 #else
   for (std::size_t k = 0; k < n; ++k) out[k] = std::sqrt(x[k]);

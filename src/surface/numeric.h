@@ -125,7 +125,7 @@ inline void SinCos(double x, double* s, double* c) {
 // SinCos(x[k]) gives, on every instruction set. The lanes run the very same
 // operations as the scalar code (no fused multiply-add), and the set is chosen
 // when the program runs, so one binary gives one card on every x86-64 machine.
-enum class SimdLevel { kScalar, kSse2, kAvx2 };
+enum class SimdLevel { kScalar, kSse2, kAvx2, kAvx512 };  // each asks for at most that set
 SimdLevel BestSimdLevel();  // the widest the processor offers
 void SinCosMany(const double* x, double* s, double* c, std::size_t n);
 void SinCosMany(SimdLevel level, const double* x, double* s, double* c, std::size_t n);
