@@ -208,10 +208,12 @@ __attribute__((target("avx512f,avx512dq,avx512vl"))) void SourcesAvx512(int mode
 // a.si and a.sj for the first n positions of the line from a.len, a.s, a.c and a.d.
 void Sources(SimdLevel level, int mode, LineAngles& a, int n, double i0, double j0, double di, double dj) {
 #if defined(__x86_64__)
-  if (level >= SimdLevel::kAvx512 && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq"))
-    return SourcesAvx512(mode, a, n, i0, j0, di, dj);
-  if (level >= SimdLevel::kAvx2 && __builtin_cpu_supports("avx2")) return SourcesAvx2(mode, a, n, i0, j0, di, dj);
-  if (level != SimdLevel::kScalar) return SourcesSse2(mode, a, n, i0, j0, di, dj);
+  switch (UsableSimdLevel(level)) {
+    case SimdLevel::kAvx512: return SourcesAvx512(mode, a, n, i0, j0, di, dj);
+    case SimdLevel::kAvx2: return SourcesAvx2(mode, a, n, i0, j0, di, dj);
+    case SimdLevel::kSse2: return SourcesSse2(mode, a, n, i0, j0, di, dj);
+    default: break;
+  }
 #endif
   (void)level;
   SourceBlocks<1>(mode, a, n, i0, j0, di, dj);

@@ -2,6 +2,7 @@
 
 #include "surface/random.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -159,37 +160,43 @@ SimdLevel BestSimdLevel() {
 #endif
 }
 
+SimdLevel UsableSimdLevel(SimdLevel asked) { return std::min(asked, BestSimdLevel()); }
+
 void Next24Many(SimdLevel level, std::uint64_t state, std::uint32_t* out, std::size_t n) {
+  switch (UsableSimdLevel(level)) {
 #ifdef MIRELUNE_X86
-  if (level >= SimdLevel::kAvx512 && HasAvx512()) return DrawsAvx512(state, out, n);
-  if (level >= SimdLevel::kAvx2 && HasAvx2()) return DrawsAvx2(state, out, n);
-  if (level != SimdLevel::kScalar) return DrawsSse2(state, out, n);
+    case SimdLevel::kAvx512: return DrawsAvx512(state, out, n);
+    case SimdLevel::kAvx2: return DrawsAvx2(state, out, n);
+    case SimdLevel::kSse2: return DrawsSse2(state, out, n);
 #endif
-  (void)level;
+    default: break;
+  }
   for (std::size_t k = 0; k < n; ++k) out[k] = Generator::Draw24(state, k);
 }
 
 void SinCosMany(SimdLevel level, const double* x, double* s, double* c, std::size_t n) {
+  switch (UsableSimdLevel(level)) {
 #ifdef MIRELUNE_X86
-  if (level >= SimdLevel::kAvx512 && HasAvx512()) return SinCosAvx512(x, s, c, n);
-  if (level >= SimdLevel::kAvx2 && HasAvx2()) return SinCosAvx2(x, s, c, n);
-  if (level != SimdLevel::kScalar) return SinCosSse2(x, s, c, n);
-#else
-  (void)level;
+    case SimdLevel::kAvx512: return SinCosAvx512(x, s, c, n);
+    case SimdLevel::kAvx2: return SinCosAvx2(x, s, c, n);
+    case SimdLevel::kSse2: return SinCosSse2(x, s, c, n);
 #endif
+    default: break;
+  }
   SinCosScalar(x, s, c, n);
 }
 
 void SinCosMany(const double* x, double* s, double* c, std::size_t n) { SinCosMany(BestSimdLevel(), x, s, c, n); }
 
 void SinMany(SimdLevel level, const double* x, double* s, std::size_t n) {
+  switch (UsableSimdLevel(level)) {
 #ifdef MIRELUNE_X86
-  if (level >= SimdLevel::kAvx512 && HasAvx512()) return SinAvx512(x, s, n);
-  if (level >= SimdLevel::kAvx2 && HasAvx2()) return SinAvx2(x, s, n);
-  if (level != SimdLevel::kScalar) return SinSse2(x, s, n);
-#else
-  (void)level;
+    case SimdLevel::kAvx512: return SinAvx512(x, s, n);
+    case SimdLevel::kAvx2: return SinAvx2(x, s, n);
+    case SimdLevel::kSse2: return SinSse2(x, s, n);
 #endif
+    default: break;
+  }
   SinScalar(x, s, n);
 }
 

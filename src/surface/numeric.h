@@ -127,6 +127,7 @@ inline void SinCos(double x, double* s, double* c) {
 // when the program runs, so one binary gives one card on every x86-64 machine.
 enum class SimdLevel { kScalar, kSse2, kAvx2, kAvx512 };  // each asks for at most that set
 SimdLevel BestSimdLevel();  // the widest the processor offers
+SimdLevel UsableSimdLevel(SimdLevel asked);  // the narrower of `asked` and BestSimdLevel()
 void SinCosMany(const double* x, double* s, double* c, std::size_t n);
 void SinCosMany(SimdLevel level, const double* x, double* s, double* c, std::size_t n);
 void SinMany(SimdLevel level, const double* x, double* s, std::size_t n);  // s[k] = Sin(x[k])
