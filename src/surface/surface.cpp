@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <new>
+#include <type_traits>
 
 #include <sys/mman.h>
 
@@ -216,25 +217,43 @@ void Surface::draw_line(long x0, long y0, long x1, long y1, std::uint32_t c) {
   long r;
   long b = minor_at(start, &r);
   const long step = 2 * db;  // |step| <= two_da, so one correction at most keeps r in [0, two_da)
-  long run = start;           // a shallow line is written a run of one row at a time
   std::uint32_t* const px = img_.pixels.data();
-  for (long a = start; a <= end; ++a) {
-    const long here = b;
+  // The minor coordinate moves one way only, so each loop tests one bound.
+  const auto advance = [&](auto rising) {
     r += step;
-    if (r >= two_da) {
-      r -= two_da;
-      ++b;
-    } else if (r < 0) {
-      r += two_da;
-      --b;
+    if constexpr (rising) {
+      const bool carry = r >= two_da;
+      r -= carry ? two_da : 0;
+      b += carry;
+    } else {
+      const bool borrow = r < 0;
+      r += borrow ? two_da : 0;
+      b -= borrow;
     }
-    if (steep) {
-      FillRow(px + a * w_, here, here, c);
-    } else if (b != here || a == end) {
-      FillRow(px + here * w_, run, a, c);
-      run = a + 1;
+  };
+  const auto walk = [&](auto rising) {
+    if (steep) {  // one pixel a row
+      std::uint32_t* p = px + start * w_;
+      for (long a = start; a <= end; ++a, p += w_) {
+        p[b] = c;
+        advance(rising);
+      }
+    } else {  // a run of pixels a row
+      long run = start;
+      for (long a = start; a <= end; ++a) {
+        const long here = b;
+        advance(rising);
+        if (b != here || a == end) {
+          FillRow(px + here * w_, run, a, c);
+          run = a + 1;
+        }
+      }
     }
-  }
+  };
+  if (db >= 0)
+    walk(std::true_type{});
+  else
+    walk(std::false_type{});
 }
 
 void Surface::draw_rect(long x0, long y0, long x1, long y1, std::uint32_t c) {
