@@ -33,6 +33,8 @@ src/surface/surface.cpp @@ * (2 * db) + da; @@ * (2 * db) + da - 1; @@ line roun
 src/surface/surface.cpp @@ long start = std::max(a0, 0L), end = std::min<long>(a1, (steep ? h_ : w_) - 1); @@ long start = std::max(a0, 0L), end = std::min<long>(a1, (steep ? h_ : w_) - 2); @@ sloping lines clipped one pixel short
 src/surface/surface.cpp @@ if (k != 0) { @@ if (k > 1) { @@ an ellipse misses a row
 src/surface/surface.cpp @@ WriteRows(xa, ya, xb - 1, yb - 1, @@ WriteRows(xa, ya, xb - 2, yb - 1, @@ boxes one pixel short
+src/surface/text.cpp @@ const Key key{face, points, id}; @@ const Key key{face, 0.0 * points, id}; @@ a kept glyph reused at another size
+src/surface/surface.cpp @@       b += carry; @@       b += carry && a > start; @@ a steep line misses its first step
 src/surface/numeric.cpp @@ (V{} + 4.16666666666666019037e-02) @@ (V{} + 4.166666666666e-02) @@ paired cosine kernel constant
 src/surface/numeric.cpp @@ (V{} + -1.66666666666666324348e-01) @@ (V{} + -1.66666666666666e-01) @@ paired sine kernel constant
 src/core/palette_table.cpp @@ {66, 183, 218}, {2, 114, 224} @@ {66, 183, 218}, {2, 115, 224} @@ one palette colour changed

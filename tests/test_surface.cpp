@@ -1,6 +1,8 @@
 // The raster: clipping, rounding of coordinates, the shapes' pixels, text.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "surface/surface.h"
 #include "surface/text.h"
 #include "test_util.h"
@@ -154,6 +156,34 @@ TEST(Surface, PrintDrawsInForeColourAndMovesOneLineDown) {
   for (int y = 0; y < 100; ++y)
     for (int x = 0; x < 9; ++x) ASSERT_EQ(s.Point(x, y), 0);
   for (int x = 0; x < 200; ++x) ASSERT_EQ(s.Point(x, 4), 0);
+}
+
+// Rendered glyphs are kept for reuse; text drawn again, at another size in
+// between and after huge letters have pushed the small ones out, is unchanged.
+TEST(Surface, TextDrawnAgainIsTheSameWhateverWasDrawnBetween) {
+  if (FontFileFor("serif").empty()) GTEST_SKIP() << "no fonts installed";
+  const auto print = [](double points, const char* text, int w = 300) {
+    Surface s = PixelSurface(w, 120);
+    s.FontName = "serif";
+    s.ForeColor = 0xFFFFFF;  // on black, so every coverage level shows
+    s.FontSize = points;
+    s.CurrentX = 4;
+    s.CurrentY = 2;
+    s.Print(text);
+    return s.image();
+  };
+  const Image first = print(14, "Mirelune Ag");
+  const Image larger = print(28, "Mirelune Ag");
+  // Twice the size lights about four times the pixels (not the small glyphs again).
+  const auto lit = [](const Image& img) { return std::count_if(img.pixels.begin(), img.pixels.end(), [](std::uint32_t p) { return p != 0; }); };
+  EXPECT_GT(lit(larger), 3 * lit(first));
+  EXPECT_EQ(print(14, "Mirelune Ag"), first);
+  // Two 2000-point letters are megabytes each: more than the kept glyphs' budget.
+  const Image huge = print(2000, "WM", 40);
+  print(2000, "QB", 40);
+  EXPECT_EQ(print(14, "Mirelune Ag"), first);
+  EXPECT_EQ(print(28, "Mirelune Ag"), larger);
+  EXPECT_EQ(print(2000, "WM", 40), huge);
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <set>
+#include <tuple>
 #include <utility>
 
 #include "surface/surface.h"
@@ -467,6 +468,10 @@ bool Grab(const FT_GlyphSlot slot, Bitmap* out) {
     case FT_PIXEL_MODE_GRAY: levels = bm.num_grays > 1 ? bm.num_grays : 256; break;
     default: return false;
   }
+  if (bits == 8 && levels == 256) {  // the usual antialiased glyph: rows as they are
+    for (int r = 0; r < rows; ++r) std::copy_n(row(r), width, out->px.data() + static_cast<std::size_t>(r) * width);
+    return true;
+  }
   const unsigned mask = (1u << bits) - 1;
   for (int r = 0; r < rows; ++r) {
     const unsigned char* src = row(r);
@@ -533,14 +538,48 @@ void Put(Surface& s, const Bitmap& b, long ox, long oy, std::uint32_t colour) {
   if (b.w <= 0 || b.h <= 0) return;
   s.WriteRows(ox, oy, ox + b.w - 1, oy + b.h - 1, [&](std::uint32_t* row, long y, long xa, long xb) {
     const std::uint8_t* p = b.px.data() + (static_cast<std::size_t>(y - oy) * b.w + (xa - ox)) * b.channels;
-    for (long x = xa; x <= xb; ++x, p += b.channels) {
-      if (b.channels == 1) {
+    if (b.channels == 1) {
+      for (long x = xa; x <= xb; ++x, ++p)
         if (p[0] != 0) row[x] = Blend(row[x], colour, p[0]);
-      } else if (p[0] | p[1] | p[2] | p[3]) {
-        row[x] = BlendColour(row[x], p);
-      }
+    } else {
+      for (long x = xa; x <= xb; ++x, p += 4)
+        if (p[0] | p[1] | p[2] | p[3]) row[x] = BlendColour(row[x], p);
     }
   });
+}
+
+// Rendered glyphs kept for reuse: a style prints one letter twenty times over,
+// and FreeType's hinting and rendering cost far more than placing the bitmap.
+// Guarded by the font cache's lock; emptied when it outgrows its budget, so any
+// text, however long or large, keeps memory bounded.
+class GlyphBitmaps {
+ public:
+  const Bitmap* Get(Face* face, double points, unsigned id) {
+    const Key key{face, points, id};
+    auto it = kept_.find(key);
+    if (it != kept_.end()) return &it->second;
+    Bitmap b;
+    const FT_Int32 flags = FT_LOAD_RENDER | (FT_HAS_COLOR(face->ft) ? FT_LOAD_COLOR : 0);
+    if (FT_Load_Glyph(face->ft, id, flags) != 0 || !Grab(face->ft->glyph, &b)) return nullptr;
+    if (face->scale != 1) Rescale(&b, face->scale);
+    if (bytes_ + b.px.size() > kBudget) {
+      kept_.clear();
+      bytes_ = 0;
+    }
+    bytes_ += b.px.size();
+    return &kept_.emplace(key, std::move(b)).first->second;
+  }
+
+ private:
+  using Key = std::tuple<const Face*, double, unsigned>;
+  static constexpr std::size_t kBudget = 8u << 20;
+  std::map<Key, Bitmap> kept_;
+  std::size_t bytes_ = 0;
+};
+
+GlyphBitmaps& Glyphs() {
+  static GlyphBitmaps* glyphs = new GlyphBitmaps();  // lives to the end of the process
+  return *glyphs;
 }
 
 // Decodes and drops control characters, which are not drawn; `origin` maps back
@@ -579,11 +618,9 @@ TextMetrics Run(Surface* s, const std::string& family, double points, long px, l
   for (const Glyph& g : line.glyphs) {
     if (placed) placed->push_back({g.id, g.cluster, (g.pen + 32) >> 6, g.face->file});
     if (!s) continue;
-    Bitmap b;
-    const FT_Int32 flags = FT_LOAD_RENDER | (FT_HAS_COLOR(g.face->ft) ? FT_LOAD_COLOR : 0);
-    if (FT_Load_Glyph(g.face->ft, g.id, flags) != 0 || !Grab(g.face->ft->glyph, &b)) continue;
-    if (g.face->scale != 1) Rescale(&b, g.face->scale);
-    Put(*s, b, px + ((g.pen + g.x_offset + 32) >> 6) + b.left, py + ascender - b.top - ((g.y_offset + 32) >> 6),
+    const Bitmap* b = Glyphs().Get(g.face, points, g.id);
+    if (!b) continue;
+    Put(*s, *b, px + ((g.pen + g.x_offset + 32) >> 6) + b->left, py + ascender - b->top - ((g.y_offset + 32) >> 6),
         colour);
   }
   return m;
