@@ -34,7 +34,8 @@ src/surface/surface.cpp @@ long start = std::max(a0, 0L), end = std::min<long>(a
 src/surface/surface.cpp @@ if (k != 0) { @@ if (k > 1) { @@ an ellipse misses a row
 src/surface/surface.cpp @@ WriteRows(xa, ya, xb - 1, yb - 1, @@ WriteRows(xa, ya, xb - 2, yb - 1, @@ boxes one pixel short
 src/surface/text.cpp @@ const Key key{face, points, id}; @@ const Key key{face, 0.0 * points, id}; @@ a kept glyph reused at another size
-src/surface/surface.cpp @@       b += carry; @@       b += carry && a > start; @@ a steep line misses its first step
+src/surface/surface.cpp @@ r -= carry ? two_da : 0; @@ r -= carry ? two_da - 1 : 0; @@ a rising line drifts off its rounding
+src/effects/displacement.cpp @@ a.draws[6 * k + 2 * m + 1] @@ a.draws[6 * k + 2 * m] @@ rule 3 takes one draw twice
 src/surface/numeric.cpp @@ (V{} + 4.16666666666666019037e-02) @@ (V{} + 4.166666666666e-02) @@ paired cosine kernel constant
 src/surface/numeric.cpp @@ (V{} + -1.66666666666666324348e-01) @@ (V{} + -1.66666666666666e-01) @@ paired sine kernel constant
 src/core/palette_table.cpp @@ {66, 183, 218}, {2, 114, 224} @@ {66, 183, 218}, {2, 115, 224} @@ one palette colour changed

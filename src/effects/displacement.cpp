@@ -60,6 +60,7 @@ struct LineAngles {
   double s[3][kLine], c[3][kLine];
   double e[3][kLine];  // rules 1 and 6: the sine inside each length
   double q[3][kLine];  // rule 3: the random factors
+  std::uint32_t draws[6 * kLine];  // rule 3: the generator's next draws, as Next24 gives them
   double d[3][kLine];  // the distances: each position's under rules 12 and 13, else the last measured
   double arg[kLine];
   double len[3][kLine];         // the vectors' lengths
@@ -335,10 +336,15 @@ struct Sweep {
       }
     }
     if constexpr (F == 3) {
-      for (int k = 0; k < n; ++k) {
-        for (int m = 0; m < 3; ++m) {
-          const double ra = g.Rnd();
-          const double rb = g.Rnd();
+      // Two draws per vector per position, in that order, made at once in vector
+      // lanes; Rnd() is draw * 2^-24 exactly.
+      const std::size_t count = static_cast<std::size_t>(6 * n);
+      Next24Many(level, g.state(), a.draws, count);
+      g.Skip(count);
+      for (int m = 0; m < 3; ++m) {
+        for (int k = 0; k < n; ++k) {
+          const double ra = static_cast<double>(a.draws[6 * k + 2 * m]) * 0x1p-24;
+          const double rb = static_cast<double>(a.draws[6 * k + 2 * m + 1]) * 0x1p-24;
           a.q[m][k] = static_cast<float>(ra / (rb * 50 + 5) + 1);
         }
       }
