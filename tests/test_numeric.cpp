@@ -63,6 +63,26 @@ TEST(Numeric, OwnSineAndCosineAreTheSameBitsOnEveryInstructionSet) {
   }
 }
 
+// Whole distances: Int(Sqr(x)) on every set, around every perfect square (where
+// a root just below a whole number must not round up), past 2^51 where the
+// quick rounding stops, and for infinity, NaN and negative input.
+TEST(Numeric, FloorOfSquareRootIsTheSameBitsOnEveryInstructionSet) {
+  std::vector<double> xs = {0, -0.0, 1, 2, 3, 4, 0.25, 1e-300, -1, 4.5e30, 5.07e30, 1e300, INFINITY, -INFINITY, NAN};
+  for (double r = 1; r < 1300; ++r)
+    for (double d : {-1.0, -1e-9, 0.0, 1e-9, 1.0}) xs.push_back(r * r + d);
+  for (double r : {2251799813685247.0, 2251799813685248.0, 4503599627370495.0})
+    for (double d : {-1.0, 0.0, 1.0}) xs.push_back(r * r + d * r);
+  xs.push_back(7);  // an odd count leaves a tail
+  const auto bits = [](double v) { return std::bit_cast<std::uint64_t>(v); };
+  std::vector<double> out(xs.size());
+  for (SimdLevel level : {SimdLevel::kScalar, SimdLevel::kSse2, SimdLevel::kAvx2, SimdLevel::kAvx512}) {
+    FloorSqrtMany(level, xs.data(), out.data(), xs.size());
+    for (std::size_t k = 0; k < xs.size(); ++k)
+      ASSERT_EQ(bits(out[k]), bits(Int(Sqr(xs[k])))) << "level " << static_cast<int>(level) << " x " << xs[k];
+  }
+  EXPECT_EQ(Int(Sqr(1e6 - 1e-9)), 999);  // a root just under 1000 stays 999
+}
+
 TEST(Generator, FirstValuesArePinned) {
   // These numbers are the product: if they change, every card changes.
   Generator g;

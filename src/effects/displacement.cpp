@@ -331,8 +331,7 @@ struct Sweep {
           const double ei = i - anchors[m][0], ej = j - anchors[m][1];
           a.arg[k] = ei * ei + ej * ej;
         }
-        SqrtMany(a.arg, a.d[m], static_cast<std::size_t>(n));
-        for (int k = 0; k < n; ++k) a.d[m][k] = Int(a.d[m][k]);
+        FloorSqrtMany(level, a.arg, a.d[m], static_cast<std::size_t>(n));
       }
     }
     if constexpr (F == 3) {
@@ -413,6 +412,11 @@ struct Sweep {
   template <int F>
   void LineLengths(LineAngles& a, int n, int i0, int j0, int di, int dj, const std::uint32_t* src,
                    const UnitMap& map) const {
+    if constexpr (F == 13) {  // the same operations as LengthsAt, one vector at a time so they run in lanes
+      for (int m = 0; m < 3; ++m)
+        for (int k = 0; k < n; ++k) a.len[m][k] = (a.d[m][k] / bb7) * (1 + a.s[m][k]) * a.c[m][k];
+      return;
+    }
     for (int k = 0; k < n; ++k) {
       Colour own = 0;
       if constexpr (F == 5 || (F >= 7 && F <= 11)) own = static_cast<Colour>(OwnAt(src, map, i0 + k * di, j0 + k * dj));

@@ -136,16 +136,45 @@ bool HasAvx2() {
 
 __attribute__((target("avx2"))) void SinAvx2(const double* x, double* s, std::size_t n) { SinBlocks<4>(x, s, n); }
 
-__attribute__((target("avx2"))) void SqrtAvx2(const double* x, double* out, std::size_t n) {
+// Int(Sqr(x)): AVX has a rounding toward minus infinity, exact for every value
+// (NaN and infinity included), as Int's floor is.
+__attribute__((target("avx2"))) void FloorSqrtAvx2(const double* x, double* out, std::size_t n) {
   std::size_t k = 0;
-  for (; k + 4 <= n; k += 4) _mm256_storeu_pd(out + k, _mm256_sqrt_pd(_mm256_loadu_pd(x + k)));
-  for (; k < n; ++k) out[k] = std::sqrt(x[k]);
+  const __m256d zero = _mm256_setzero_pd();
+  for (; k + 4 <= n; k += 4)  // + 0 turns the -0 of sqrt(-0) into the +0 Int gives
+    _mm256_storeu_pd(out + k, _mm256_add_pd(_mm256_floor_pd(_mm256_sqrt_pd(_mm256_loadu_pd(x + k))), zero));
+  for (; k < n; ++k) out[k] = Int(Sqr(x[k]));
 }
 
-void SqrtSse2(const double* x, double* out, std::size_t n) {
+MIRELUNE_AVX512 void FloorSqrtAvx512(const double* x, double* out, std::size_t n) {
   std::size_t k = 0;
-  for (; k + 2 <= n; k += 2) _mm_storeu_pd(out + k, _mm_sqrt_pd(_mm_loadu_pd(x + k)));
-  for (; k < n; ++k) out[k] = std::sqrt(x[k]);
+  // The masked forms with every lane set: GCC 12 warns falsely about the plain ones.
+  const __m512d zero = _mm512_setzero_pd();
+  for (; k + 8 <= n; k += 8) {
+    const __m512d root = _mm512_mask_sqrt_pd(zero, 0xFF, _mm512_loadu_pd(x + k));
+    const __m512d floor = _mm512_mask_roundscale_pd(zero, 0xFF, root, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
+    _mm512_storeu_pd(out + k, _mm512_add_pd(floor, zero));  // -0 to +0, as Int gives
+  }
+  for (; k < n; ++k) out[k] = Int(Sqr(x[k]));
+}
+
+// SSE2 has no such rounding: Int's own trick in two lanes, and a pair with a root
+// of 2^51 or more (or NaN) goes one at a time.
+void FloorSqrtSse2(const double* x, double* out, std::size_t n) {
+  const __m128d magic = _mm_set1_pd(6755399441055744.0), limit = _mm_set1_pd(2251799813685248.0);
+  const __m128d abs_mask = _mm_castsi128_pd(_mm_set1_epi64x(0x7FFFFFFFFFFFFFFFLL)), one = _mm_set1_pd(1.0);
+  std::size_t k = 0;
+  for (; k + 2 <= n; k += 2) {
+    const __m128d y = _mm_sqrt_pd(_mm_loadu_pd(x + k));
+    if (_mm_movemask_pd(_mm_cmplt_pd(_mm_and_pd(y, abs_mask), limit)) != 3) {
+      out[k] = Int(Sqr(x[k]));
+      out[k + 1] = Int(Sqr(x[k + 1]));
+      continue;
+    }
+    const __m128d r = _mm_sub_pd(_mm_add_pd(y, magic), magic);
+    _mm_storeu_pd(out + k, _mm_sub_pd(r, _mm_and_pd(_mm_cmpgt_pd(r, y), one)));
+  }
+  for (; k < n; ++k) out[k] = Int(Sqr(x[k]));
 }
 #endif
 
@@ -200,13 +229,16 @@ void SinMany(SimdLevel level, const double* x, double* s, std::size_t n) {
   SinScalar(x, s, n);
 }
 
-void SqrtMany(const double* x, double* out, std::size_t n) {
+void FloorSqrtMany(SimdLevel level, const double* x, double* out, std::size_t n) {
+  switch (UsableSimdLevel(level)) {
 #ifdef MIRELUNE_X86
-  if (HasAvx2()) return SqrtAvx2(x, out, n);
-  return SqrtSse2(x, out, n);
-#else
-  for (std::size_t k = 0; k < n; ++k) out[k] = std::sqrt(x[k]);
+    case SimdLevel::kAvx512: return FloorSqrtAvx512(x, out, n);
+    case SimdLevel::kAvx2: return FloorSqrtAvx2(x, out, n);
+    case SimdLevel::kSse2: return FloorSqrtSse2(x, out, n);
 #endif
+    default: break;
+  }
+  for (std::size_t k = 0; k < n; ++k) out[k] = Int(Sqr(x[k]));
 }
 
 std::string NumberText(double v) {

@@ -134,8 +134,9 @@ void SinMany(SimdLevel level, const double* x, double* s, std::size_t n);  // s[
 // out[k] = what the (k + 1)-th call of Generator::Next24 from `state` returns:
 // whole numbers, the same on every set; the wider sets just make more at once.
 void Next24Many(SimdLevel level, std::uint64_t state, std::uint32_t* out, std::size_t n);
-// out[k] = Sqr(x[k]); square roots are correctly rounded on every set.
-void SqrtMany(const double* x, double* out, std::size_t n);
+// out[k] = Int(Sqr(x[k])): square roots are correctly rounded on every set, and
+// the floor is exact.
+void FloorSqrtMany(SimdLevel level, const double* x, double* out, std::size_t n);
 
 // One kernel each: the same values SinCos gives, at half the work.
 inline double Sin(double x) {
