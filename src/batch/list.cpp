@@ -1,10 +1,13 @@
 // list.cpp — reading and checking the contact list.
 #include "batch/list.h"
 
+#include <dlfcn.h>
 #include <openssl/evp.h>
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
+#include <stdexcept>
 
 #include "card/card.h"
 #include "mail/mail_mime.h"
@@ -68,10 +71,48 @@ std::string SafeName(const std::string& name) {
 
 }  // namespace
 
+// libcrypto is loaded when the first digest is made: only a batch needs one, and
+// loading its thousands of relocations at start-up cost every card a few
+// milliseconds.
+struct Crypto {
+  decltype(&EVP_Digest) digest = nullptr;
+  decltype(&EVP_sha256) sha256 = nullptr;
+};
+
+const Crypto* LoadCrypto(std::string* why) {
+  static std::once_flag once;
+  static Crypto api;
+  static const Crypto* loaded = nullptr;
+  static std::string failure;
+  std::call_once(once, [] {
+    void* lib = ::dlopen("libcrypto.so.3", RTLD_NOW | RTLD_LOCAL);
+    if (!lib) {
+      const char* e = ::dlerror();
+      failure = "the digest library libcrypto.so.3 could not be loaded (" + std::string(e ? e : "not found") +
+                "); install libssl3";
+      return;
+    }
+    api.digest = reinterpret_cast<decltype(api.digest)>(::dlsym(lib, "EVP_Digest"));
+    api.sha256 = reinterpret_cast<decltype(api.sha256)>(::dlsym(lib, "EVP_sha256"));
+    if (!api.digest || !api.sha256) {
+      failure = "the digest library libcrypto.so.3 lacks SHA-256";
+      return;
+    }
+    loaded = &api;  // stays loaded to the end of the process
+  });
+  if (!loaded && why) *why = failure;
+  return loaded;
+}
+
+bool DigestsAvailable(std::string* why) { return LoadCrypto(why) != nullptr; }
+
 std::string Sha256Hex(const void* bytes, std::size_t size) {
+  std::string why;
+  const Crypto* crypto = LoadCrypto(&why);
+  if (!crypto) throw std::runtime_error(why);
   unsigned char md[EVP_MAX_MD_SIZE];
   unsigned int len = 0;
-  EVP_Digest(bytes, size, md, &len, EVP_sha256(), nullptr);
+  if (crypto->digest(bytes, size, md, &len, crypto->sha256(), nullptr) != 1) throw std::runtime_error("SHA-256 failed");
   static const char kHex[] = "0123456789abcdef";
   std::string hex;
   for (unsigned int k = 0; k < len; ++k) {
