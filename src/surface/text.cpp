@@ -157,7 +157,9 @@ std::string FamilyName(FcPattern* p) {
 
 struct Family {
   FontRef primary;
-  FcFontSet* fallbacks = nullptr;     // fontconfig's order, closest first
+  FcPattern* pattern = nullptr;       // the name as asked, with fontconfig's substitutions
+  FcFontSet* fallbacks = nullptr;     // fontconfig's order, closest first: sorted on first need
+  bool sorted = false;
   std::map<char32_t, Face*> chosen;  // per character (+ kColourWanted)
 };
 
@@ -202,8 +204,7 @@ struct FontCache {
       FcPatternDestroy(match);
     }
     if (f.primary.file.empty()) Fail("no font is installed for \"" + name + "\", so its text is not drawn");
-    f.fallbacks = FcFontSort(nullptr, pat, FcTrue, nullptr, &res);
-    FcPatternDestroy(pat);
+    f.pattern = pat;  // kept for the fallbacks, which most text never needs
     return f;
   }
 
@@ -235,6 +236,11 @@ struct FontCache {
     const char32_t key = ch + (colour ? kColourWanted : 0);
     auto it = fam.chosen.find(key);
     if (it != fam.chosen.end()) return it->second;
+    if (!fam.sorted) {  // sorting every installed font costs milliseconds: only for a character the face lacks
+      fam.sorted = true;
+      FcResult res;
+      if (fam.pattern) fam.fallbacks = FcFontSort(nullptr, fam.pattern, FcTrue, nullptr, &res);
+    }
     Face* found = nullptr;
     for (int pass = colour ? 0 : 1; pass < 2 && !found; ++pass) {
       for (int k = 0; fam.fallbacks && k < fam.fallbacks->nfont && !found; ++k) {
