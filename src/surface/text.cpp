@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -545,8 +546,23 @@ void Put(Surface& s, const Bitmap& b, long ox, long oy, std::uint32_t colour) {
   s.WriteRows(ox, oy, ox + b.w - 1, oy + b.h - 1, [&](std::uint32_t* row, long y, long xa, long xb) {
     const std::uint8_t* p = b.px.data() + (static_cast<std::size_t>(y - oy) * b.w + (xa - ox)) * b.channels;
     if (b.channels == 1) {
-      for (long x = xa; x <= xb; ++x, ++p)
+      // A large glyph is mostly empty or solid: eight coverage bytes at a time
+      // skip the empty and fill the solid; only the edges blend pixel by pixel.
+      for (long x = xa; x <= xb;) {
+        if (xb - x >= 7) {
+          std::uint64_t eight;
+          std::memcpy(&eight, p, sizeof eight);
+          if (eight == 0 || eight == ~std::uint64_t{0}) {
+            if (eight != 0) std::fill(row + x, row + x + 8, colour);
+            x += 8;
+            p += 8;
+            continue;
+          }
+        }
         if (p[0] != 0) row[x] = Blend(row[x], colour, p[0]);
+        ++x;
+        ++p;
+      }
     } else {
       for (long x = xa; x <= xb; ++x, p += 4)
         if (p[0] | p[1] | p[2] | p[3]) row[x] = BlendColour(row[x], p);
