@@ -107,11 +107,13 @@ template <int N>
   // convention between instruction sets, so everything stays in this body.
 #define MIRELUNE_LOAD(v, p) __builtin_memcpy(&(v), (p), sizeof(V))
 #define MIRELUNE_ABS(x) ((V)((L)(x) & (L{} + 0x7FFFFFFFFFFFFFFFLL)))
-  // CInt where |x| < 2^51 (as CInt does it); lanes beyond are noted in in_range.
+  // CInt where |x| < 2^51 (as CInt does it); a lane beyond (or NaN) leaves its
+  // magnitude in `beyond`, which stays 0 while every value is in range. (Kept as
+  // doubles: GCC 12 splits an AVX-512 mask kept across the body into single lanes.)
 #define MIRELUNE_CINT(out, x)                                    \
   do {                                                           \
     const V x_ = (x);                                            \
-    in_range &= MIRELUNE_ABS(x_) < (V{} + 2251799813685248.0);   \
+    beyond = MIRELUNE_ABS(x_) < (V{} + 2251799813685248.0) ? beyond : MIRELUNE_ABS(x_); \
     (out) = (x_ + (V{} + 6755399441055744.0)) - (V{} + 6755399441055744.0); \
   } while (0)
   // Int: one below CInt where CInt rounded up.
@@ -122,7 +124,7 @@ template <int N>
     MIRELUNE_CINT(r_, y_);     \
     (out) = r_ > y_ ? r_ - 1 : r_; \
   } while (0)
-  L in_range = L{} - 1;
+  V beyond = V{};
   double kd[N];
   for (int l = 0; l < N; ++l) kd[l] = k + l;
   V kk;
@@ -160,6 +162,7 @@ template <int N>
   }
 #undef MIRELUNE_FLOOR
 #undef MIRELUNE_CINT
+  const L in_range = beyond == V{};
   long long ok[N];
   __builtin_memcpy(ok, &in_range, sizeof ok);
   for (int l = 0; l < N; ++l)
