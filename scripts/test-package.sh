@@ -32,7 +32,9 @@ deb=${debs[0]}
 echo "test-package: $deb ($(du -k "$deb" | cut -f1) kB), Depends: $(dpkg-deb -f "$deb" Depends)"
 # What no link shows: the pinned face of the greeting, and libcurl loaded only to mail.
 dpkg-deb -f "$deb" Depends | grep -q 'fonts-dejavu-core' || fail "Depends lacks fonts-dejavu-core"
-dpkg-deb -f "$deb" Depends | grep -q 'libssl3' || fail "Depends lacks libssl3 (a batch loads libcrypto for its digests)"
+for dep in libssl3 libharfbuzz0b libfribidi0; do  # loaded when first needed
+  dpkg-deb -f "$deb" Depends | grep -q "$dep" || fail "Depends lacks $dep"
+done
 dpkg-deb -f "$deb" Recommends | grep -q 'libcurl4' || fail "Recommends lacks libcurl4"
 
 work=$(mktemp -d /tmp/mirelune-package.XXXXXX)

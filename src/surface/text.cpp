@@ -1,5 +1,6 @@
 #include "surface/text.h"
 
+#include <dlfcn.h>
 #include <fontconfig/fontconfig.h>
 #include <fribidi.h>
 #include <ft2build.h>
@@ -92,13 +93,81 @@ namespace {
 
 bool IsControl(char32_t c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F); }
 
+// HarfBuzz and FriBidi are loaded the first time a line needs shaping: plain
+// Western text (every card of ASCII names) never does, and loading them with
+// GLib and Graphite at start-up cost every card's process about 2 ms.
+struct ShapingApi {
+  decltype(&hb_ft_font_create_referenced) ft_font_create_referenced;
+  decltype(&hb_ft_font_set_load_flags) ft_font_set_load_flags;
+  decltype(&hb_ft_font_changed) ft_font_changed;
+  decltype(&hb_unicode_funcs_get_default) unicode_funcs_get_default;
+  decltype(&hb_unicode_general_category) unicode_general_category;
+  decltype(&hb_unicode_script) unicode_script;
+  decltype(&hb_buffer_create) buffer_create;
+  decltype(&hb_buffer_clear_contents) buffer_clear_contents;
+  decltype(&hb_buffer_add_utf32) buffer_add_utf32;
+  decltype(&hb_buffer_set_direction) buffer_set_direction;
+  decltype(&hb_buffer_set_script) buffer_set_script;
+  decltype(&hb_shape) shape;
+  decltype(&hb_buffer_get_glyph_infos) buffer_get_glyph_infos;
+  decltype(&hb_buffer_get_glyph_positions) buffer_get_glyph_positions;
+  decltype(&hb_buffer_destroy) buffer_destroy;
+  decltype(&fribidi_get_bidi_types) get_bidi_types;
+  decltype(&fribidi_get_bracket_types) get_bracket_types;
+  decltype(&fribidi_get_par_embedding_levels_ex) get_par_embedding_levels_ex;
+};
+
+template <typename F>
+bool Find(void* lib, const char* name, F* out) {
+  *out = lib ? reinterpret_cast<F>(::dlsym(lib, name)) : nullptr;
+  return *out != nullptr;
+}
+
+// Called with the font cache's lock held; nullptr (and `why`) when a library is missing.
+const ShapingApi* Shaping(std::string* why) {
+  static ShapingApi api;
+  static const ShapingApi* loaded = nullptr;
+  static bool tried = false;
+  static std::string failure;
+  if (!tried) {
+    tried = true;
+    void* hb = ::dlopen("libharfbuzz.so.0", RTLD_NOW | RTLD_LOCAL);
+    void* bidi = ::dlopen("libfribidi.so.0", RTLD_NOW | RTLD_LOCAL);
+    const bool all =
+        Find(hb, "hb_ft_font_create_referenced", &api.ft_font_create_referenced) &&
+        Find(hb, "hb_ft_font_set_load_flags", &api.ft_font_set_load_flags) &&
+        Find(hb, "hb_ft_font_changed", &api.ft_font_changed) &&
+        Find(hb, "hb_unicode_funcs_get_default", &api.unicode_funcs_get_default) &&
+        Find(hb, "hb_unicode_general_category", &api.unicode_general_category) &&
+        Find(hb, "hb_unicode_script", &api.unicode_script) && Find(hb, "hb_buffer_create", &api.buffer_create) &&
+        Find(hb, "hb_buffer_clear_contents", &api.buffer_clear_contents) &&
+        Find(hb, "hb_buffer_add_utf32", &api.buffer_add_utf32) &&
+        Find(hb, "hb_buffer_set_direction", &api.buffer_set_direction) &&
+        Find(hb, "hb_buffer_set_script", &api.buffer_set_script) && Find(hb, "hb_shape", &api.shape) &&
+        Find(hb, "hb_buffer_get_glyph_infos", &api.buffer_get_glyph_infos) &&
+        Find(hb, "hb_buffer_get_glyph_positions", &api.buffer_get_glyph_positions) &&
+        Find(hb, "hb_buffer_destroy", &api.buffer_destroy) &&
+        Find(bidi, "fribidi_get_bidi_types", &api.get_bidi_types) &&
+        Find(bidi, "fribidi_get_bracket_types", &api.get_bracket_types) &&
+        Find(bidi, "fribidi_get_par_embedding_levels_ex", &api.get_par_embedding_levels_ex);
+    if (all)
+      loaded = &api;  // both stay loaded: fonts hold HarfBuzz objects to the end
+    else
+      failure = std::string("the text-shaping libraries libharfbuzz.so.0 and libfribidi.so.0 could not be loaded (") +
+                (hb && bidi ? "too old" : "missing") +
+                "); install libharfbuzz0b and libfribidi0. Text other than plain Western letters is drawn unshaped";
+  }
+  if (!loaded && why) *why = failure;
+  return loaded;
+}
+
 // A character drawn from the face of the one before it: marks, joiners, variation
 // selectors, skin tones and tag characters belong to their base.
-bool Continues(char32_t c, hb_unicode_funcs_t* uf) {
+bool Continues(char32_t c, const ShapingApi& hb, hb_unicode_funcs_t* uf) {
   if (c == 0x200C || c == 0x200D || (c >= 0xFE00 && c <= 0xFE0F) || (c >= 0xE0100 && c <= 0xE01EF) ||
       (c >= 0x1F3FB && c <= 0x1F3FF) || (c >= 0xE0020 && c <= 0xE007F))
     return true;
-  switch (hb_unicode_general_category(uf, c)) {
+  switch (hb.unicode_general_category(uf, c)) {
     case HB_UNICODE_GENERAL_CATEGORY_NON_SPACING_MARK:
     case HB_UNICODE_GENERAL_CATEGORY_SPACING_MARK:
     case HB_UNICODE_GENERAL_CATEGORY_ENCLOSING_MARK:
@@ -220,9 +289,6 @@ struct FontCache {
       face = std::make_unique<Face>();
       face->ft = ft;
       face->file = r.file;
-      face->hb = hb_ft_font_create_referenced(ft);
-      // Hinted advances, as FreeType draws the glyphs.
-      hb_ft_font_set_load_flags(face->hb, FT_LOAD_DEFAULT | (FT_HAS_COLOR(ft) ? FT_LOAD_COLOR : 0));
     } else {
       Fail("cannot read the font file " + r.file + ", so the text it would draw is not drawn");
     }
@@ -281,7 +347,10 @@ bool SetSize(Face* f, double points) {
     if (FT_Select_Size(f->ft, best) != 0) return false;
     f->scale = want / (f->ft->available_sizes[best].y_ppem / 64.0);
   }
-  hb_ft_font_changed(f->hb);
+  if (f->hb) {
+    std::string why;
+    if (const ShapingApi* hb = Shaping(&why)) hb->ft_font_changed(f->hb);  // a face with a HarfBuzz font has the API
+  }
   return true;
 }
 
@@ -331,25 +400,35 @@ long Scaled(hb_position_t v, double scale) {
 
 // Any text: bidirectional levels (FriBidi), runs of one level, script and face,
 // each shaped by HarfBuzz, runs put in visual order.
-void LayOutShaped(FontCache& cache, Family& fam, Face* primary, double points, const std::u32string& text,
-                  const std::vector<std::size_t>& origin, Line* line) {
+// The face's HarfBuzz font, made on its first shaping (after its size is set).
+hb_font_t* HbFont(const ShapingApi& hb, Face* f) {
+  if (!f->hb) {
+    f->hb = hb.ft_font_create_referenced(f->ft);
+    // Hinted advances, as FreeType draws the glyphs.
+    hb.ft_font_set_load_flags(f->hb, FT_LOAD_DEFAULT | (FT_HAS_COLOR(f->ft) ? FT_LOAD_COLOR : 0));
+  }
+  return f->hb;
+}
+
+void LayOutShaped(const ShapingApi& hb, FontCache& cache, Family& fam, Face* primary, double points,
+                  const std::u32string& text, const std::vector<std::size_t>& origin, Line* line) {
   const auto n = static_cast<FriBidiStrIndex>(text.size());
   const auto* chars = reinterpret_cast<const FriBidiChar*>(text.data());
   std::vector<FriBidiCharType> types(text.size());
   std::vector<FriBidiBracketType> brackets(text.size());
   std::vector<FriBidiLevel> levels(text.size(), 0);
-  fribidi_get_bidi_types(chars, n, types.data());
-  fribidi_get_bracket_types(chars, n, types.data(), brackets.data());
+  hb.get_bidi_types(chars, n, types.data());
+  hb.get_bracket_types(chars, n, types.data(), brackets.data());
   FriBidiParType dir = FRIBIDI_PAR_LTR;  // the greeting is a left-to-right line
-  if (fribidi_get_par_embedding_levels_ex(types.data(), brackets.data(), n, &dir, levels.data()) == 0)
+  if (hb.get_par_embedding_levels_ex(types.data(), brackets.data(), n, &dir, levels.data()) == 0)
     std::fill(levels.begin(), levels.end(), 0);
 
   // Scripts: a common or inherited character (blank, digit, mark) takes its neighbour's.
-  hb_unicode_funcs_t* uf = hb_unicode_funcs_get_default();
+  hb_unicode_funcs_t* uf = hb.unicode_funcs_get_default();
   std::vector<hb_script_t> scripts(text.size(), HB_SCRIPT_COMMON);
   hb_script_t last = HB_SCRIPT_INVALID;
   for (std::size_t k = 0; k < text.size(); ++k) {
-    const hb_script_t sc = hb_unicode_script(uf, text[k]);
+    const hb_script_t sc = hb.unicode_script(uf, text[k]);
     if (sc != HB_SCRIPT_COMMON && sc != HB_SCRIPT_INHERITED && sc != HB_SCRIPT_UNKNOWN) {
       if (last == HB_SCRIPT_INVALID) std::fill(scripts.begin(), scripts.begin() + k, sc);
       last = sc;
@@ -361,7 +440,7 @@ void LayOutShaped(FontCache& cache, Family& fam, Face* primary, double points, c
   std::vector<Face*> faces(text.size(), primary);
   std::vector<Face*> sized = {primary};
   for (std::size_t k = 0; k < text.size(); ++k) {
-    Face* f = k > 0 && (Continues(text[k], uf) || (text[k - 1] == 0x200D && FT_Get_Char_Index(faces[k - 1]->ft, text[k])))
+    Face* f = k > 0 && (Continues(text[k], hb, uf) || (text[k - 1] == 0x200D && FT_Get_Char_Index(faces[k - 1]->ft, text[k])))
                   ? faces[k - 1]
                   : cache.Choose(fam, primary, text[k], k + 1 < text.size() && text[k + 1] == 0xFE0F);
     if (std::find(sized.begin(), sized.end(), f) == sized.end()) {
@@ -384,26 +463,26 @@ void LayOutShaped(FontCache& cache, Family& fam, Face* primary, double points, c
     runs.back().end = k + 1;
   }
 
-  hb_buffer_t* buf = hb_buffer_create();
+  hb_buffer_t* buf = hb.buffer_create();
   for (Run& run : runs) {
     Face* face = faces[run.begin];
-    hb_buffer_clear_contents(buf);
-    hb_buffer_add_utf32(buf, reinterpret_cast<const std::uint32_t*>(text.data()), static_cast<int>(text.size()),
+    hb.buffer_clear_contents(buf);
+    hb.buffer_add_utf32(buf, reinterpret_cast<const std::uint32_t*>(text.data()), static_cast<int>(text.size()),
                         static_cast<unsigned>(run.begin), static_cast<int>(run.end - run.begin));
-    hb_buffer_set_direction(buf, run.level % 2 ? HB_DIRECTION_RTL : HB_DIRECTION_LTR);
-    hb_buffer_set_script(buf, scripts[run.begin]);
+    hb.buffer_set_direction(buf, run.level % 2 ? HB_DIRECTION_RTL : HB_DIRECTION_LTR);
+    hb.buffer_set_script(buf, scripts[run.begin]);
     // No language: guessing it would read the locale, and the card must not.
-    hb_shape(face->hb, buf, nullptr, 0);
+    hb.shape(HbFont(hb, face), buf, nullptr, 0);
     unsigned count = 0;
-    const hb_glyph_info_t* info = hb_buffer_get_glyph_infos(buf, &count);
-    const hb_glyph_position_t* pos = hb_buffer_get_glyph_positions(buf, &count);
+    const hb_glyph_info_t* info = hb.buffer_get_glyph_infos(buf, &count);
+    const hb_glyph_position_t* pos = hb.buffer_get_glyph_positions(buf, &count);
     for (unsigned g = 0; g < count; ++g) {
       run.glyphs.push_back({face, info[g].codepoint, origin[info[g].cluster], run.advance,
                             Scaled(pos[g].x_offset, face->scale), Scaled(pos[g].y_offset, face->scale)});
       run.advance += Scaled(pos[g].x_advance, face->scale);
     }
   }
-  hb_buffer_destroy(buf);
+  hb.buffer_destroy(buf);
 
   // Visual order of the runs: from the highest level down to 1, reverse every
   // stretch of runs at that level or above.
@@ -632,10 +711,15 @@ TextMetrics Run(Surface* s, const std::string& family, double points, long px, l
   std::vector<std::size_t> origin;
   const std::u32string text = Drawable(utf8_text, &origin);
   Line line;
-  if (primary->scale == 1 && PlainText(primary->ft, text))
+  std::string why;
+  if (primary->scale == 1 && PlainText(primary->ft, text)) {
     LayOutPlain(primary, text, origin, &line);
-  else
-    LayOutShaped(cache, fam, primary, points, text, origin, &line);
+  } else if (const ShapingApi* hb = Shaping(&why)) {
+    LayOutShaped(*hb, cache, fam, primary, points, text, origin, &line);
+  } else {
+    cache.Fail(why);
+    LayOutPlain(primary, text, origin, &line);
+  }
   m.width = (line.advance + 32) >> 6;
   for (const Glyph& g : line.glyphs) {
     if (placed) placed->push_back({g.id, g.cluster, (g.pen + 32) >> 6, g.face->file});
