@@ -3,8 +3,10 @@
 
 #include <algorithm>
 
+#include "surface/font_answers.h"
 #include "surface/surface.h"
 #include "surface/text.h"
+#include "test_mail_util.h"
 #include "test_util.h"
 
 namespace mirelune {
@@ -184,6 +186,63 @@ TEST(Surface, TextDrawnAgainIsTheSameWhateverWasDrawnBetween) {
   EXPECT_EQ(print(14, "Mirelune Ag"), first);
   EXPECT_EQ(print(28, "Mirelune Ag"), larger);
   EXPECT_EQ(print(2000, "WM", 40), huge);
+}
+
+// Font answers kept between runs: read back under the same font setup, dropped
+// when the setup changes, and any damaged or foreign file is not used.
+TEST(FontAnswers, KeptUnderTheSameSetupAndDroppedWhenItChangesOrTheFileIsDamaged) {
+  testing::TempDir dir;
+  testing::ScopedEnv env{{"XDG_CACHE_HOME", dir.path.string()}, {"FONTCONFIG_FILE", std::nullopt}};
+  const std::string font = FontFileFor("serif");
+  if (font.empty()) GTEST_SKIP() << "no fonts installed";
+  EXPECT_EQ(FontAnswers::FilePath(), dir.path.string() + "/mirelune/font-answers");
+  {
+    FontAnswers fresh = FontAnswers::Load();
+    EXPECT_EQ(fresh.Find("Serif Kept"), nullptr);
+    fresh.Keep("Serif Kept", {font, 0, "a note"});
+    fresh.Keep("Gone", {"/nonexistent/font.ttf", 0, ""});
+    fresh.Keep("Tab\tName", {font, 0, ""});  // not kept: it would break the line
+  }
+  const FontAnswers again = FontAnswers::Load();
+  ASSERT_NE(again.Find("Serif Kept"), nullptr);
+  EXPECT_EQ(again.Find("Serif Kept")->file, font);
+  EXPECT_EQ(again.Find("Serif Kept")->note, "a note");
+  EXPECT_EQ(again.Find("Gone"), nullptr);  // its file is not there
+  EXPECT_EQ(again.Find("Tab\tName"), nullptr);
+
+  // Another setup: a configuration file of its own, or another language.
+  const std::string kept = FontAnswers::Fingerprint();
+  {
+    testing::ScopedEnv other{{"FONTCONFIG_FILE", (dir.path / "fonts.conf").string()}};
+    EXPECT_NE(FontAnswers::Fingerprint(), kept);
+    EXPECT_EQ(FontAnswers::Load().Find("Serif Kept"), nullptr);
+  }
+  {
+    testing::ScopedEnv other{{"LANG", "ja_JP.UTF-8"}, {"LC_ALL", std::nullopt}};
+    EXPECT_NE(FontAnswers::Fingerprint(), kept);
+  }
+  EXPECT_EQ(FontAnswers::Fingerprint(), kept);
+
+  // Damaged files: each is ignored as a whole or line by line, never trusted.
+  const std::string head = "mirelune font answers 1\n" + kept + "\n";
+  const struct {
+    std::string text;
+    bool found;
+  } files[] = {
+      {head + "Serif Kept\t" + font + "\t0\t\n", true},
+      {"mirelune font answers 2\n" + kept + "\nSerif Kept\t" + font + "\t0\t\n", false},
+      {"mirelune font answers 1\n0000000000000000\nSerif Kept\t" + font + "\t0\t\n", false},
+      {head + "Serif Kept\trelative/font.ttf\t0\t\n", false},
+      {head + "Serif Kept\t" + font + "\tx\t\n", false},
+      {head + "Serif Kept\t" + font + "\t-1\t\n", false},
+      {head + "Serif Kept\t" + font + "\n", false},
+      {std::string("\0\xFF\xFE garbage", 12), false},
+      {"", false},
+  };
+  for (const auto& f : files) {
+    testing::WriteText(FontAnswers::FilePath(), f.text);
+    EXPECT_EQ(FontAnswers::Load().Find("Serif Kept") != nullptr, f.found) << f.text;
+  }
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include <tuple>
 #include <utility>
 
+#include "surface/font_answers.h"
 #include "surface/surface.h"
 
 namespace mirelune {
@@ -226,8 +227,9 @@ std::string FamilyName(FcPattern* p) {
 }
 
 struct Family {
+  std::string name;
   FontRef primary;
-  FcPattern* pattern = nullptr;       // the name as asked, with fontconfig's substitutions
+  FcPattern* pattern = nullptr;       // the name as asked, with fontconfig's substitutions (made when needed)
   FcFontSet* fallbacks = nullptr;     // fontconfig's order, closest first: sorted on first need
   bool sorted = false;
   std::map<char32_t, Face*> chosen;  // per character (+ kColourWanted)
@@ -246,8 +248,10 @@ struct FontCache {
   std::set<std::string> said;          // every failure ever noted, so each is told once
   std::vector<std::string> untaken;    // noted and not yet taken
 
+  FontAnswers answers = FontAnswers::Load();
+  bool fc_tried = false, fc_ready = false;
+
   FontCache() {
-    if (!FcInit()) Fail("fontconfig could not start, so no font can be found and no text is drawn");
     if (const FT_Error e = FT_Init_FreeType(&lib)) {
       lib = nullptr;
       Fail("FreeType could not start (error " + std::to_string(e) + "), so no text is drawn");
@@ -258,23 +262,55 @@ struct FontCache {
     if (said.insert(why).second) untaken.push_back(std::move(why));
   }
 
+  // fontconfig reads its whole configuration when it starts: only when an answer
+  // is not kept from an earlier run, or a character needs a fallback face.
+  bool Fontconfig() {
+    if (!fc_tried) {
+      fc_tried = true;
+      fc_ready = FcInit();
+      if (!fc_ready) Fail("fontconfig could not start, so no font can be found and no text is drawn");
+    }
+    return fc_ready;
+  }
+
+  // The name with fontconfig's substitutions, as matching and sorting take it.
+  FcPattern* PatternOf(Family& f) {
+    if (!f.pattern && Fontconfig()) {
+      f.pattern = FcNameParse(reinterpret_cast<const FcChar8*>(f.name.c_str()));
+      if (f.pattern) {
+        FcConfigSubstitute(nullptr, f.pattern, FcMatchPattern);
+        FcDefaultSubstitute(f.pattern);
+      }
+    }
+    return f.pattern;
+  }
+
   Family& FamilyOf(const std::string& name) {
     auto it = families.find(name);
     if (it != families.end()) return it->second;
     Family& f = families[name];
-    FcPattern* pat = FcNameParse(reinterpret_cast<const FcChar8*>(name.c_str()));
+    f.name = name;
+    if (const FontAnswer* kept = answers.Find(name)) {
+      f.primary = FontRef{kept->file, kept->index};
+      if (!kept->note.empty()) Fail(kept->note);
+      return f;
+    }
+    FcPattern* pat = PatternOf(f);
     if (!pat) return f;
-    FcConfigSubstitute(nullptr, pat, FcMatchPattern);
-    FcDefaultSubstitute(pat);
     FcResult res;
+    std::string note;
     if (FcPattern* match = FcFontMatch(nullptr, pat, &res)) {
       f.primary = RefOf(match);
       if (!f.primary.file.empty() && !MatchesAsked(name, pat, match))
-        Fail("the font \"" + name + "\" is not installed; its text is drawn in \"" + FamilyName(match) + "\"");
+        note = "the font \"" + name + "\" is not installed; its text is drawn in \"" + FamilyName(match) + "\"";
       FcPatternDestroy(match);
     }
-    if (f.primary.file.empty()) Fail("no font is installed for \"" + name + "\", so its text is not drawn");
-    f.pattern = pat;  // kept for the fallbacks, which most text never needs
+    if (f.primary.file.empty()) {
+      Fail("no font is installed for \"" + name + "\", so its text is not drawn");
+      return f;
+    }
+    if (!note.empty()) Fail(note);
+    answers.Keep(name, FontAnswer{f.primary.file, f.primary.index, note});
     return f;
   }
 
@@ -306,7 +342,7 @@ struct FontCache {
     if (!fam.sorted) {  // sorting every installed font costs milliseconds: only for a character the face lacks
       fam.sorted = true;
       FcResult res;
-      if (fam.pattern) fam.fallbacks = FcFontSort(nullptr, fam.pattern, FcTrue, nullptr, &res);
+      if (FcPattern* pat = PatternOf(fam)) fam.fallbacks = FcFontSort(nullptr, pat, FcTrue, nullptr, &res);
     }
     Face* found = nullptr;
     for (int pass = colour ? 0 : 1; pass < 2 && !found; ++pass) {
