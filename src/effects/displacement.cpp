@@ -59,7 +59,7 @@ struct LineAngles {
   double fi[3][kLine];
   double s[3][kLine], c[3][kLine];
   double e[3][kLine];  // rules 1 and 6: the sine inside each length
-  double q[3][kLine];  // rule 3: the random factors
+  double q[3 * kLine];  // rule 3: the random factors, the three of position k at 3k, 3k + 1, 3k + 2
   std::uint32_t draws[6 * kLine];  // rule 3: the generator's next draws, as Next24 gives them
   double d[3][kLine];  // the distances: each position's under rules 12 and 13, else the last measured
   double arg[kLine];
@@ -223,6 +223,40 @@ void Sources(SimdLevel level, int mode, LineAngles& a, int n, double i0, double 
   SourceBlocks<1>(mode, a, n, i0, j0, di, dj);
 }
 
+// Rule 3's factors from pairs of draws: q[p] = float(a / (b 50 + 5) + 1) with
+// a and b the pair's Rnd() values (draw * 2^-24 exactly). The same divisions on
+// every set; the wider ones just make more at once.
+[[gnu::always_inline]] inline void RatioLoop(const std::uint32_t* draws, double* q, int pairs) {
+  for (int p = 0; p < pairs; ++p) {
+    const double ra = static_cast<double>(draws[2 * p]) * 0x1p-24;
+    const double rb = static_cast<double>(draws[2 * p + 1]) * 0x1p-24;
+    q[p] = static_cast<float>(ra / (rb * 50 + 5) + 1);
+  }
+}
+
+#if defined(__x86_64__)
+__attribute__((target("avx2"))) void RatiosAvx2(const std::uint32_t* draws, double* q, int pairs) {
+  RatioLoop(draws, q, pairs);
+}
+
+__attribute__((target("avx512f,avx512dq,avx512vl"))) void RatiosAvx512(const std::uint32_t* draws, double* q,
+                                                                       int pairs) {
+  RatioLoop(draws, q, pairs);
+}
+#endif
+
+void Ratios(SimdLevel level, const std::uint32_t* draws, double* q, int pairs) {
+#if defined(__x86_64__)
+  switch (UsableSimdLevel(level)) {
+    case SimdLevel::kAvx512: return RatiosAvx512(draws, q, pairs);
+    case SimdLevel::kAvx2: return RatiosAvx2(draws, q, pairs);
+    default: break;
+  }
+#endif
+  (void)level;
+  RatioLoop(draws, q, pairs);
+}
+
 // The colour at a source position on the snapshot, -1 off the picture.
 [[gnu::always_inline]] inline Colour ColourAt(double si, double sj, const std::uint32_t* src, const UnitMap& map) {
   if (si >= 0 && si <= 900 && sj >= 0 && sj <= 675) {
@@ -343,13 +377,7 @@ struct Sweep {
       const std::size_t count = static_cast<std::size_t>(6 * n);
       Next24Many(level, g.state(), a.draws, count);
       g.Skip(count);
-      for (int m = 0; m < 3; ++m) {
-        for (int k = 0; k < n; ++k) {
-          const double ra = static_cast<double>(a.draws[6 * k + 2 * m]) * 0x1p-24;
-          const double rb = static_cast<double>(a.draws[6 * k + 2 * m + 1]) * 0x1p-24;
-          a.q[m][k] = static_cast<float>(ra / (rb * 50 + 5) + 1);
-        }
-      }
+      Ratios(level, a.draws, a.q, 3 * n);
     }
     (void)i0, (void)j0, (void)di, (void)dj, (void)g;
   }
@@ -375,7 +403,7 @@ struct Sweep {
     } else if constexpr (F == 2) {
       a1 = r1; a2 = r2; a3 = r3;
     } else if constexpr (F == 3) {
-      a1 = r1 * a.q[0][k]; a2 = r2 * a.q[1][k]; a3 = r3 * a.q[2][k];
+      a1 = r1 * a.q[3 * k]; a2 = r2 * a.q[3 * k + 1]; a3 = r3 * a.q[3 * k + 2];
     } else if constexpr (F == 4) {
       a1 = r1 * (1 + 0.04 * fi3);
       a2 = r2 * (1 + 0.04 * fi2);
