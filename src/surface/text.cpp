@@ -132,8 +132,15 @@ const ShapingApi* Shaping(std::string* why) {
   static std::string failure;
   if (!tried) {
     tried = true;
-    void* hb = ::dlopen("libharfbuzz.so.0", RTLD_NOW | RTLD_LOCAL);
-    void* bidi = ::dlopen("libfribidi.so.0", RTLD_NOW | RTLD_LOCAL);
+    std::string why_not;  // the loader's own words for the first library that failed
+    const auto open = [&why_not](const char* name) {
+      void* lib = ::dlopen(name, RTLD_NOW | RTLD_LOCAL);
+      const char* e = lib ? nullptr : ::dlerror();
+      if (!lib && why_not.empty()) why_not = e ? e : std::string(name) + " not found";
+      return lib;
+    };
+    void* hb = open("libharfbuzz.so.0");
+    void* bidi = open("libfribidi.so.0");
     const bool all =
         Find(hb, "hb_ft_font_create_referenced", &api.ft_font_create_referenced) &&
         Find(hb, "hb_ft_font_set_load_flags", &api.ft_font_set_load_flags) &&
@@ -155,7 +162,7 @@ const ShapingApi* Shaping(std::string* why) {
       loaded = &api;  // both stay loaded: fonts hold HarfBuzz objects to the end
     else
       failure = std::string("the text-shaping libraries libharfbuzz.so.0 and libfribidi.so.0 could not be loaded (") +
-                (hb && bidi ? "too old" : "missing") +
+                (hb && bidi ? "they lack functions this program uses" : why_not) +
                 "); install libharfbuzz0b and libfribidi0. Text other than plain Western letters is drawn unshaped";
   }
   if (!loaded && why) *why = failure;
