@@ -298,23 +298,31 @@ struct Sweep {
     if (f == 11) Tabulate(bb6, 766);
     if (f == 12) Tabulate(100, 1200);
   }
+  Sweep(const Sweep&) = delete;  // `table` points into its own sine_of
+  Sweep& operator=(const Sweep&) = delete;
 
   // Sines of whole-number arguments over a fixed divisor, looked up instead of
   // computed: the colour rules see only 0..255 (or a sum up to 765), the ring
   // rule distances up to 1124. Same values as Sin itself, a fraction of the work.
   std::vector<double> sine_of;
   double divisor = 1;
+  // The table's start and length as SineOver reads them, once per lookup: plain
+  // values, not the vector's own pointers and a conversion of its size.
+  const double* table = nullptr;
+  double table_size = 0;
 
   void Tabulate(double div, int count) {
     divisor = div;
     if (div == 0) return;  // the division fails: every length stays 0
     sine_of.resize(static_cast<std::size_t>(count));
     for (int k = 0; k < count; ++k) sine_of[static_cast<std::size_t>(k)] = Sin(k / div);
+    table = sine_of.data();
+    table_size = count;
   }
 
   double SineOver(double whole) const {
     if (divisor == 0) return 0;
-    if (whole >= 0 && whole < static_cast<double>(sine_of.size())) return sine_of[static_cast<std::size_t>(whole)];
+    if (whole >= 0 && whole < table_size) return table[static_cast<int>(whole)];  // int: size_t costs a branch
     return Sin(whole / divisor);
   }
 
