@@ -37,6 +37,7 @@ src/surface/text.cpp @@ const Key key{face, points, id}; @@ const Key key{face, 
 src/surface/text.cpp @@ std::fill(row + x, row + x + 8, colour); @@ std::fill(row + x, row + x + 7, colour); @@ solid glyph runs miss a pixel
 src/surface/surface.cpp @@ r -= carry ? two_da : 0; @@ r -= carry ? two_da - 1 : 0; @@ a rising line drifts off its rounding
 src/effects/displacement.cpp @@ static_cast<double>(draws[2 * p + 1]) @@ static_cast<double>(draws[2 * p]) @@ rule 3 takes one draw twice
+src/effects/displacement.cpp @@ arg[k] = fi[k] * (m == 0 ? i : m == 1 ? j : i + j) / 500; @@ arg[k] = fi[k] * (m == 0 ? i : m == 1 ? i : i + j) / 500; @@ rule 1 second vector waves along the wrong axis
 src/surface/numeric.cpp @@ _mm_sub_pd(r, _mm_and_pd(_mm_cmpgt_pd(r, y), one)) @@ _mm_sub_pd(r, _mm_and_pd(_mm_cmpge_pd(r, y), one)) @@ SSE2 whole distances one short at perfect squares
 src/surface/numeric.cpp @@ _mm256_floor_pd(_mm256_sqrt_pd @@ _mm256_ceil_pd(_mm256_sqrt_pd @@ AVX2 whole distances rounded up
 src/surface/numeric.cpp @@ (V{} + 4.16666666666666019037e-02) @@ (V{} + 4.166666666666e-02) @@ paired cosine kernel constant
