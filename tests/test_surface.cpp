@@ -191,10 +191,12 @@ TEST(Surface, TextDrawnAgainIsTheSameWhateverWasDrawnBetween) {
 // Font answers kept between runs: read back under the same font setup, dropped
 // when the setup changes, and any damaged or foreign file is not used.
 TEST(FontAnswers, KeptUnderTheSameSetupAndDroppedWhenItChangesOrTheFileIsDamaged) {
-  testing::TempDir dir;
-  testing::ScopedEnv env{{"XDG_CACHE_HOME", dir.path.string()}, {"FONTCONFIG_FILE", std::nullopt}};
+  // Asked before the scratch cache folder is set: the process's own font cache
+  // must not keep answers in a folder removed at the end of this test.
   const std::string font = FontFileFor("serif");
   if (font.empty()) GTEST_SKIP() << "no fonts installed";
+  testing::TempDir dir;
+  testing::ScopedEnv env{{"XDG_CACHE_HOME", dir.path.string()}, {"FONTCONFIG_FILE", std::nullopt}};
   EXPECT_EQ(FontAnswers::FilePath(), dir.path.string() + "/mirelune/font-answers");
   {
     FontAnswers fresh = FontAnswers::Load();
