@@ -1,7 +1,6 @@
 // list.cpp — reading and checking the contact list.
 #include "batch/list.h"
 
-#include <dlfcn.h>
 #include <openssl/evp.h>
 
 #include <algorithm>
@@ -11,6 +10,7 @@
 
 #include "card/card.h"
 #include "mail/mail_mime.h"
+#include "surface/library.h"
 #include "surface/text.h"
 
 namespace mirelune {
@@ -85,16 +85,13 @@ const Crypto* LoadCrypto(std::string* why) {
   static const Crypto* loaded = nullptr;
   static std::string failure;
   std::call_once(once, [] {
-    void* lib = ::dlopen("libcrypto.so.3", RTLD_NOW | RTLD_LOCAL);
+    std::string loader;
+    void* lib = OpenLibrary("libcrypto.so.3", &loader);
     if (!lib) {
-      const char* e = ::dlerror();
-      failure = "the digest library libcrypto.so.3 could not be loaded (" + std::string(e ? e : "not found") +
-                "); install libssl3";
+      failure = "the digest library libcrypto.so.3 could not be loaded (" + loader + "); install libssl3";
       return;
     }
-    api.digest = reinterpret_cast<decltype(api.digest)>(::dlsym(lib, "EVP_Digest"));
-    api.sha256 = reinterpret_cast<decltype(api.sha256)>(::dlsym(lib, "EVP_sha256"));
-    if (!api.digest || !api.sha256) {
+    if (!FindFunction(lib, "EVP_Digest", &api.digest) || !FindFunction(lib, "EVP_sha256", &api.sha256)) {
       failure = "the digest library libcrypto.so.3 lacks SHA-256";
       return;
     }

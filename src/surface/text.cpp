@@ -1,6 +1,5 @@
 #include "surface/text.h"
 
-#include <dlfcn.h>
 #include <fontconfig/fontconfig.h>
 #include <fribidi.h>
 #include <ft2build.h>
@@ -19,6 +18,7 @@
 #include <utility>
 
 #include "surface/font_answers.h"
+#include "surface/library.h"
 #include "surface/surface.h"
 
 namespace mirelune {
@@ -118,12 +118,6 @@ struct ShapingApi {
   decltype(&fribidi_get_par_embedding_levels_ex) get_par_embedding_levels_ex;
 };
 
-template <typename F>
-bool Find(void* lib, const char* name, F* out) {
-  *out = lib ? reinterpret_cast<F>(::dlsym(lib, name)) : nullptr;
-  return *out != nullptr;
-}
-
 // Called with the font cache's lock held; nullptr (and `why`) when a library is missing.
 const ShapingApi* Shaping(std::string* why) {
   static ShapingApi api;
@@ -132,32 +126,28 @@ const ShapingApi* Shaping(std::string* why) {
   static std::string failure;
   if (!tried) {
     tried = true;
-    std::string why_not;  // the loader's own words for the first library that failed
-    const auto open = [&why_not](const char* name) {
-      void* lib = ::dlopen(name, RTLD_NOW | RTLD_LOCAL);
-      const char* e = lib ? nullptr : ::dlerror();
-      if (!lib && why_not.empty()) why_not = e ? e : std::string(name) + " not found";
-      return lib;
-    };
-    void* hb = open("libharfbuzz.so.0");
-    void* bidi = open("libfribidi.so.0");
+    std::string why_hb, why_bidi;  // the loader's own words
+    void* hb = OpenLibrary("libharfbuzz.so.0", &why_hb);
+    void* bidi = OpenLibrary("libfribidi.so.0", &why_bidi);
+    const std::string why_not = !hb ? why_hb : why_bidi;
     const bool all =
-        Find(hb, "hb_ft_font_create_referenced", &api.ft_font_create_referenced) &&
-        Find(hb, "hb_ft_font_set_load_flags", &api.ft_font_set_load_flags) &&
-        Find(hb, "hb_ft_font_changed", &api.ft_font_changed) &&
-        Find(hb, "hb_unicode_funcs_get_default", &api.unicode_funcs_get_default) &&
-        Find(hb, "hb_unicode_general_category", &api.unicode_general_category) &&
-        Find(hb, "hb_unicode_script", &api.unicode_script) && Find(hb, "hb_buffer_create", &api.buffer_create) &&
-        Find(hb, "hb_buffer_clear_contents", &api.buffer_clear_contents) &&
-        Find(hb, "hb_buffer_add_utf32", &api.buffer_add_utf32) &&
-        Find(hb, "hb_buffer_set_direction", &api.buffer_set_direction) &&
-        Find(hb, "hb_buffer_set_script", &api.buffer_set_script) && Find(hb, "hb_shape", &api.shape) &&
-        Find(hb, "hb_buffer_get_glyph_infos", &api.buffer_get_glyph_infos) &&
-        Find(hb, "hb_buffer_get_glyph_positions", &api.buffer_get_glyph_positions) &&
-        Find(hb, "hb_buffer_destroy", &api.buffer_destroy) &&
-        Find(bidi, "fribidi_get_bidi_types", &api.get_bidi_types) &&
-        Find(bidi, "fribidi_get_bracket_types", &api.get_bracket_types) &&
-        Find(bidi, "fribidi_get_par_embedding_levels_ex", &api.get_par_embedding_levels_ex);
+        FindFunction(hb, "hb_ft_font_create_referenced", &api.ft_font_create_referenced) &&
+        FindFunction(hb, "hb_ft_font_set_load_flags", &api.ft_font_set_load_flags) &&
+        FindFunction(hb, "hb_ft_font_changed", &api.ft_font_changed) &&
+        FindFunction(hb, "hb_unicode_funcs_get_default", &api.unicode_funcs_get_default) &&
+        FindFunction(hb, "hb_unicode_general_category", &api.unicode_general_category) &&
+        FindFunction(hb, "hb_unicode_script", &api.unicode_script) &&
+        FindFunction(hb, "hb_buffer_create", &api.buffer_create) &&
+        FindFunction(hb, "hb_buffer_clear_contents", &api.buffer_clear_contents) &&
+        FindFunction(hb, "hb_buffer_add_utf32", &api.buffer_add_utf32) &&
+        FindFunction(hb, "hb_buffer_set_direction", &api.buffer_set_direction) &&
+        FindFunction(hb, "hb_buffer_set_script", &api.buffer_set_script) && FindFunction(hb, "hb_shape", &api.shape) &&
+        FindFunction(hb, "hb_buffer_get_glyph_infos", &api.buffer_get_glyph_infos) &&
+        FindFunction(hb, "hb_buffer_get_glyph_positions", &api.buffer_get_glyph_positions) &&
+        FindFunction(hb, "hb_buffer_destroy", &api.buffer_destroy) &&
+        FindFunction(bidi, "fribidi_get_bidi_types", &api.get_bidi_types) &&
+        FindFunction(bidi, "fribidi_get_bracket_types", &api.get_bracket_types) &&
+        FindFunction(bidi, "fribidi_get_par_embedding_levels_ex", &api.get_par_embedding_levels_ex);
     if (all)
       loaded = &api;  // both stay loaded: fonts hold HarfBuzz objects to the end
     else
