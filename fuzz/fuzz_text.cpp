@@ -1,5 +1,6 @@
 // Text drawing with any name, at any size and place, on a small surface: every
 // glyph the fonts have (and bytes that are no text at all) must stay inside it.
+// Emoji sequences (selectors, joiners, skin tones, flags) in every face.
 #include "fuzz_util.h"
 #include "surface/surface.h"
 #include "surface/text.h"
@@ -7,8 +8,9 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace mirelune;
   if (size < 4) return 0;
-  static const char* const kFamilies[] = {"Times New Roman", "Arial", "sans-serif", "monospace"};
-  const std::string family = kFamilies[data[0] % 4];
+  // A colour face too: its glyphs come as scaled bitmaps, blank ones included.
+  static const char* const kFamilies[] = {"Times New Roman", "Arial", "sans-serif", "monospace", "Noto Color Emoji"};
+  const std::string family = kFamilies[data[0] % 5];
   const double points = 1 + data[1] % 64;
   const long px = static_cast<long>(data[2] % 80) - 16, py = static_cast<long>(data[3] % 48) - 16;
   Surface surface(64, 32, 64, 32);

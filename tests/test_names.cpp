@@ -3,16 +3,21 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <fstream>
 
 #include "card/card.h"
 #include "surface/surface.h"
 #include "surface/text.h"
+#include "test_mail_util.h"
 #include "test_util.h"
 
 namespace mirelune {
 namespace {
 
 using testing::Fixture;
+using testing::TempDir;
+using testing::WriteText;
 
 // The greeting's band after DrawCardText for these names.
 Image Band(State& s, const std::string& friend_name, const std::string& own) {
@@ -88,6 +93,75 @@ TEST(Names, EmojiAreDrawnInTheirColoursAndControlCharactersNotAtAll) {
   a.Print("AB");
   b.Print("A\t\x01\x7F" "B");
   EXPECT_EQ(a.image(), b.image());
+}
+
+// Phones put U+FE0F ("show as emoji") after many emoji; with joiners, skin tones,
+// flags and keycaps these are the sequences real names carry. Each is drawn in a
+// card and in a batch, and a selector or joiner never draws anything of its own.
+struct EmojiCase {
+  const char* what;
+  const char* text;
+  const char* same_as = nullptr;  // the same pixels as this text, where it has a twin
+};
+const EmojiCase kEmoji[] = {
+    {"selector alone", "\uFE0F", ""},
+    {"smiley + selector", "\U0001F600\uFE0F"},
+    {"heart + selector", "\u2764\uFE0F"},
+    {"text selector", "\u2764\uFE0E"},
+    {"family of four (ZWJ)", "\U0001F468\u200D\U0001F469\u200D\U0001F467\u200D\U0001F466"},
+    {"joiner alone", "\u200D", ""},
+    {"trailing joiner", "Ann\u200D"},
+    {"flag", "\U0001F1F8\U0001F1EE"},
+    {"lone regional indicator", "\U0001F1F8"},
+    {"keycap", "1\uFE0F\u20E3"},
+    {"skin tone", "\U0001F44B\U0001F3FD"},
+    {"skin tone alone", "\U0001F3FD"},
+    {"rainbow flag", "\U0001F3F3\uFE0F\u200D\U0001F308"},
+    {"tag sequence", "\U0001F3F4\U000E0067\U000E0062\U000E0073\U000E0063\U000E0074\U000E007F"},
+    {"combining marks", "e\u0301\u0302\u0303\u0304\u0305"},
+    {"marks alone", "\u0301\u0302"},
+    {"Arabic + selector", "\u0641\uFE0F\u0627"},
+};
+
+TEST(Names, EmojiSequencesAreDrawnAndSelectorsDrawNothingOfTheirOwn) {
+  Fixture f;
+  for (const EmojiCase& c : kEmoji) {
+    SCOPED_TRACE(c.what);
+    const Image band = Band(*f, c.text, "Bob");
+    if (c.same_as) {
+      EXPECT_EQ(band, Band(*f, c.same_as, "Bob"));
+    }
+    // As the sender's name too: the greeting's last piece.
+    Band(*f, "Mary", std::string("Bob ") + c.text);
+  }
+  // Every emoji of the common block followed by the selector, in one line at
+  // several sizes: colour glyphs scaled down and up, blank glyphs among them.
+  std::string all;
+  for (char32_t e = 0x1F300; e <= 0x1F64F; ++e) all += EncodeUtf8(e) + "\uFE0F";
+  for (double points : {1.0, 14.0, 90.0}) {
+    Surface s(300, 60, 300, 60);
+    DrawText(s, "DejaVu Sans", points, 0, 0, all, 0xFF0000);
+  }
+}
+
+TEST(Names, EmojiNamesMakeCardsAndBatches) {
+  TempDir dir;
+  const std::string cli = MIRELUNE_CLI;
+  std::string csv = "friend,sender\n";
+  for (const EmojiCase& c : kEmoji) csv += std::string("\"") + c.text + "\",Bob\n";
+  WriteText(dir.path / "list.csv", csv);
+  const std::string quiet = " >/dev/null 2>&1";
+  EXPECT_EQ(std::system(("timeout 60 '" + cli + "' card --friend '\U0001F600\uFE0F' --sender Bob --out '" +
+                         (dir.path / "one.png").string() + "'" + quiet).c_str()),
+            0);
+  EXPECT_TRUE(std::filesystem::exists(dir.path / "one.png"));
+  EXPECT_EQ(std::system(("timeout 120 '" + cli + "' batch '" + (dir.path / "list.csv").string() + "' --out-dir '" +
+                         (dir.path / "cards").string() + "' --jobs 2" + quiet).c_str()),
+            0);
+  std::size_t cards = 0;
+  for (const auto& e : std::filesystem::directory_iterator(dir.path / "cards"))
+    cards += e.path().extension() == ".png";
+  EXPECT_EQ(cards, std::size(kEmoji));
 }
 
 }  // namespace

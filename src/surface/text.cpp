@@ -175,6 +175,29 @@ bool Continues(char32_t c, const ShapingApi& hb, hb_unicode_funcs_t* uf) {
   }
 }
 
+// Whether U+FE0F after `c` can ask for its colour picture: symbols, digits, '#'
+// and '*' (keycaps) can; a blank, a letter or a mark cannot, and a colour face's
+// wide blank must not stand in for them.
+bool CanBeEmoji(char32_t c, const ShapingApi& hb, hb_unicode_funcs_t* uf) {
+  switch (hb.unicode_general_category(uf, c)) {
+    case HB_UNICODE_GENERAL_CATEGORY_SPACE_SEPARATOR:
+    case HB_UNICODE_GENERAL_CATEGORY_LINE_SEPARATOR:
+    case HB_UNICODE_GENERAL_CATEGORY_PARAGRAPH_SEPARATOR:
+    case HB_UNICODE_GENERAL_CATEGORY_FORMAT:
+    case HB_UNICODE_GENERAL_CATEGORY_LOWERCASE_LETTER:
+    case HB_UNICODE_GENERAL_CATEGORY_UPPERCASE_LETTER:
+    case HB_UNICODE_GENERAL_CATEGORY_TITLECASE_LETTER:
+    case HB_UNICODE_GENERAL_CATEGORY_OTHER_LETTER:
+    case HB_UNICODE_GENERAL_CATEGORY_MODIFIER_LETTER:
+    case HB_UNICODE_GENERAL_CATEGORY_NON_SPACING_MARK:
+    case HB_UNICODE_GENERAL_CATEGORY_SPACING_MARK:
+    case HB_UNICODE_GENERAL_CATEGORY_ENCLOSING_MARK:
+      return false;
+    default:
+      return true;
+  }
+}
+
 struct Face {
   FT_Face ft = nullptr;
   hb_font_t* hb = nullptr;
@@ -475,7 +498,8 @@ void LayOutShaped(const ShapingApi& hb, FontCache& cache, Family& fam, Face* pri
   for (std::size_t k = 0; k < text.size(); ++k) {
     Face* f = k > 0 && (Continues(text[k], hb, uf) || (text[k - 1] == 0x200D && FT_Get_Char_Index(faces[k - 1]->ft, text[k])))
                   ? faces[k - 1]
-                  : cache.Choose(fam, primary, text[k], k + 1 < text.size() && text[k + 1] == 0xFE0F);
+                  : cache.Choose(fam, primary, text[k], k + 1 < text.size() && text[k + 1] == 0xFE0F &&
+                                                            CanBeEmoji(text[k], hb, uf));
     if (std::find(sized.begin(), sized.end(), f) == sized.end()) {
       if (!SetSize(f, points)) f = primary;
       else sized.push_back(f);
@@ -606,6 +630,15 @@ bool Grab(const FT_GlyphSlot slot, Bitmap* out) {
 
 // Box-filtered to `scale` times its size (colour emoji come in one large strike).
 void Rescale(Bitmap* b, double scale) {
+  b->left = std::lround(b->left * scale);
+  b->top = std::lround(b->top * scale);
+  // A blank glyph (a variation selector, a joiner, a space in a colour face) has
+  // no pixels to filter and stays empty at any scale.
+  if (b->w <= 0 || b->h <= 0 || b->px.empty()) {
+    b->w = b->h = 0;
+    b->px.clear();
+    return;
+  }
   const int w = std::max(1, static_cast<int>(std::lround(b->w * scale)));
   const int h = std::max(1, static_cast<int>(std::lround(b->h * scale)));
   const int ch = b->channels;
@@ -625,8 +658,6 @@ void Rescale(Bitmap* b, double scale) {
       }
     }
   }
-  b->left = std::lround(b->left * scale);
-  b->top = std::lround(b->top * scale);
   b->w = w;
   b->h = h;
   b->px = std::move(px);
