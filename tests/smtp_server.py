@@ -2,7 +2,9 @@
 """SMTP servers for the mail tests: smtp_server.py OUTDIR
 
 On 127.0.0.1 without TLS, with STARTTLS and with TLS from the start (OUTDIR/cert.pem), one without TLS on
-another address of this machine, one that never answers and a closed port: OUTDIR/ready gives their ports.
+another address of this machine, one that never answers, a closed port and a SOCKS5 proxy that forwards
+anywhere, noting each "connect HOST:PORT" in OUTDIR/socks.log and what clients sent in OUTDIR/socks.sent:
+OUTDIR/ready gives their ports.
 Message N is kept as OUTDIR/msgN.eml, .body (the text), .att (the card) and .txt (facts Python's e-mail
 package found). Recipients "refuse..." get 550; the only login is bob / s3cret-pw; OUTDIR/auth.log counts
 tries. All ends when standard input closes (the test process ended, however it ended) or after 300 s.
@@ -62,6 +64,61 @@ def authenticate(server, session, envelope, mechanism, auth_data):
     return AuthResult(success=ok, handled=False, auth_data=auth_data)  # not handled: aiosmtpd answers 535 itself
 
 
+def exactly(conn, n):
+    data = b""
+    while len(data) < n:
+        chunk = conn.recv(n - len(data))
+        if not chunk:
+            raise OSError("closed early")
+        data += chunk
+    return data
+
+
+def pump(src, dst, sent=None):
+    with contextlib.suppress(OSError):
+        while data := src.recv(65536):
+            if sent:
+                with open(os.path.join(OUT, "socks.sent"), "ab") as f:
+                    f.write(data)
+            dst.sendall(data)
+    with contextlib.suppress(OSError):
+        dst.shutdown(socket.SHUT_WR)
+
+
+def socks_client(conn):  # RFC 1928: no authentication, CONNECT only
+    with conn, contextlib.suppress(OSError):
+        conn.settimeout(30)
+        exactly(conn, exactly(conn, 2)[1])
+        conn.sendall(b"\x05\x00")
+        kind = exactly(conn, 4)[3]
+        host = (socket.inet_ntoa(exactly(conn, 4)) if kind == 1 else
+                socket.inet_ntop(socket.AF_INET6, exactly(conn, 16)) if kind == 4 else
+                exactly(conn, exactly(conn, 1)[0]).decode())
+        port = int.from_bytes(exactly(conn, 2), "big")
+        with open(os.path.join(OUT, "socks.log"), "a") as f:
+            f.write("connect %s:%d\n" % (host, port))
+        with socket.create_connection((host, port), timeout=10) as up:
+            up.settimeout(30)
+            conn.sendall(b"\x05\x00\x00\x01" + bytes(6))
+            back = threading.Thread(target=pump, args=(up, conn), daemon=True)
+            back.start()
+            pump(conn, up, sent=True)
+            back.join(30)
+
+
+def socks_proxy():
+    listener = socket.socket()
+    listener.bind(("127.0.0.1", 0))
+    listener.listen()
+    KEEP.append(listener)
+
+    def accept():
+        while True:
+            threading.Thread(target=socks_client, args=(listener.accept()[0],), daemon=True).start()
+    threading.Thread(target=accept, daemon=True).start()
+    return listener.getsockname()[1]
+
+
 def serve(host, **tls):
     with socket.socket() as probe:
         probe.bind((host, 0))
@@ -85,8 +142,8 @@ def main():
         other = route.getsockname()[0]
     silent.bind(("127.0.0.1", 0)), silent.listen(), down.bind(("127.0.0.1", 0))
     KEEP.extend([silent, down])
-    return "%d %d %d %s %d %d" % (*ports, "%s:%d" % (other, serve(other)) if other else "-",
-                                  silent.getsockname()[1], down.getsockname()[1])
+    return "%d %d %d %s %d %d %d" % (*ports, "%s:%d" % (other, serve(other)) if other else "-",
+                                     silent.getsockname()[1], down.getsockname()[1], socks_proxy())
 
 
 if __name__ == "__main__":

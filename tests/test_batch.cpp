@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "batch/batch.h"
 #include "batch/list.h"
 #include "test_mail_util.h"
 
@@ -58,6 +59,9 @@ TEST(BatchList, ReportsEachBadRowWithItsLineAndNamesGoodOnesSafely) {
        {"2:ok", "3:address", "4:address"}},
       {"friend,sender,colour\n", false, {":unknown column \"colour\""}}, {"friend\n", false, {":no \"sender\""}},
       {"friend,sender\n", true, {":no \"email\""}}, {"friend,friend\n", false, {":twice"}}, {"", false, {":empty"}},
+      // A quoted value comes back short, its control characters (a terminal's escapes) spelled out.
+      {"friend,sender,mode,palette\nA,B,\"\x1B]0;pwn\x07\nx\",\nA,B,," + std::string(50, '9') + "\n", false,
+       {"2:not \"\\x1B]0;pwn\\x07\\x0Ax\"", "4:not \"" + std::string(40, '9') + "...\""}},
   };
   TempDir dir;
   for (const auto& c : cases) {
@@ -73,6 +77,86 @@ TEST(BatchList, ReportsEachBadRowWithItsLineAndNamesGoodOnesSafely) {
     }
   }
   EXPECT_EQ(ReadRows(dir.path / "missing.csv", false)[0].find(":cannot read the list"), 0u);
+}
+
+// --- the run ---
+
+// Lines of a JSON-lines file, each parsed strictly (valid UTF-8 included); a line
+// that does not parse comes back as {"unparsed": line}.
+std::vector<nlohmann::json> JsonLines(const fs::path& file) {
+  std::vector<nlohmann::json> lines;
+  std::istringstream in(ReadText(file));
+  for (std::string l; std::getline(in, l);) {
+    auto j = nlohmann::json::parse(l, nullptr, false);
+    lines.push_back(j.is_discarded() ? nlohmann::json{{"unparsed", l}} : j);
+  }
+  return lines;
+}
+
+// Whatever one row throws or holds fails that row alone: an exception of any type,
+// a report or a folder name that is not UTF-8, a card file that cannot be written.
+// The other rows' cards are made, every manifest line is valid JSON, and a second
+// run does the same without making the good rows again.
+TEST(BatchRun, AFailingRowFailsAloneWhateverItThrowsOrHolds) {
+  TempDir dir;
+  const fs::path list = dir.path / "list.csv", out = dir.path / "cards-\xFF\xFE";
+  WriteText(list, "friend,sender\nMary,Bob\nStd,Error\nNot,Std\nOdd,Report\nBlocked,File\nA\xFF,B\nAnn,Joe\n");
+  fs::create_directories(out / "000005-Blocked-File.png" / "inside");  // not a file, and not empty
+  BatchOptions o;
+  o.list = list;
+  o.out_dir = out;
+  o.jobs = 3;
+  o.encode = [](const State&, const CardSettings& c, ImageFormat) {
+    if (c.friend_name == "Std") throw std::runtime_error("disk on fire \xFF");
+    if (c.friend_name == "Not") throw 42;
+    CardFile card;
+    card.bytes = {'c', 'a', 'r', 'd'};
+    card.report["names"] = c.friend_name == "Odd" ? "\xC3(" : c.friend_name;
+    return card;
+  };
+  const std::string replaced = "\xEF\xBF\xBD";  // U+FFFD
+  const std::vector<std::string> want = {
+      "done",
+      "failed: the card could not be made: disk on fire " + replaced,
+      "failed: the card could not be made: an unknown error",
+      "done",
+      "failed: cannot",  // the writer's own sentence, naming the file
+      "failed: the friend is not valid UTF-8",
+      "done",
+  };
+  for (const char* made : {"(3 made now, 0 before)", "(0 made now, 3 before)"}) {
+    std::ostringstream summary, err;
+    EXPECT_EQ(RunBatchList(o, summary, err), 1) << err.str();
+    EXPECT_NE(summary.str().find("3 of 7 rows done " + std::string(made) + "; 4 failed:"), std::string::npos)
+        << summary.str() << err.str();
+    const auto lines = JsonLines(out / "manifest.jsonl");
+    ASSERT_EQ(lines.size(), want.size());
+    for (std::size_t k = 0; k < lines.size(); ++k) {
+      const std::string got = lines[k].value("status", "?") +
+                              (lines[k].contains("reason") ? ": " + lines[k]["reason"].get<std::string>() : "");
+      EXPECT_EQ(got.substr(0, want[k].size()), want[k]) << lines[k].dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+      EXPECT_EQ(lines[k].value("row", -1), static_cast<long>(k));
+    }
+    EXPECT_NE(lines[4].value("reason", "").find("000005-Blocked-File.png"), std::string::npos);
+    EXPECT_EQ(lines[3]["report"]["names"], replaced + "(");
+    for (const char* card : {"000001-Mary-Bob.png", "000004-Odd-Report.png", "000007-Ann-Joe.png"})
+      EXPECT_EQ(ReadText(out / card), "card") << card;
+  }
+}
+
+// A batch uses no more threads than rows to make or four a core, however many were asked.
+TEST(BatchRun, ThreadsAreBoundedByRowsAndCores) {
+  const struct {
+    int jobs;
+    long rows;
+    unsigned cores;
+    int want;
+  } cases[] = {
+      {1, 100, 8, 1}, {8, 100, 2, 8}, {9, 100, 2, 8}, {256, 100, 2, 8}, {256, 3, 64, 3},
+      {256, 100, 64, 100}, {256, 1000, 64, 256}, {4, 0, 2, 1}, {4, 10, 0, 4}, {16, 10, 0, 4},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(BatchThreads(c.jobs, c.rows, c.cores), c.want) << c.jobs << " " << c.rows << " " << c.cores;
 }
 
 // --- the command ---
@@ -164,6 +248,8 @@ TEST(BatchCommand, CardsAreTheSingleCardBytesOnOneOrTwoThreadsAndInShards) {
   }
 }
 
+// Bad invocations and unwritable folders fail with the reason; threads asked for
+// beyond the rows to make are not started.
 TEST(BatchCommand, BadInvocationsAndUnwritableFoldersFailWithTheReason) {
   TempDir dir;
   const std::string list = (dir.path / "list.csv").string(), out = (dir.path / "out").string();
@@ -175,6 +261,7 @@ TEST(BatchCommand, BadInvocationsAndUnwritableFoldersFailWithTheReason) {
       {{list, "--out-dir", out, "--rate", "5/min"}, 2, "needs --mail"},
       {{list, "--out-dir", out, "--mail"}, 2, "MIRELUNE_SMTP_URL"},
       {{list, "--out-dir", list + "/sub"}, 1, "list.csv"},
+      {{list, "--out-dir", out + "-jobs", "--jobs", "256"}, 1, " on 3 threads\n"},  // one a good row
   };
   testing::ScopedEnv no_server({{"MIRELUNE_SMTP_URL", std::nullopt}});
   for (const auto& [args, status, why] : cases) {

@@ -2,6 +2,8 @@
 // stand-in programs on PATH that only record their arguments.
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "files/files.h"
 #include "mail/mail_desktop.h"
 #include "test_mail_util.h"
@@ -37,13 +39,73 @@ TEST(DesktopMail, ComposeCommandKeepsPathsAndTextWhole) {
       {plain, "", {"xdg-email", "--utf8", "--subject", "greetings", "--body", kBody, "--attach", card, "mailto:mary@example.org"}},
       {plain, "thunderbird.desktop",
        {"thunderbird", "-compose",
-        "to='mary@example.org',subject=greetings,body=Hi%20%27there%27%2C%20%22Mary%22%0D%0Aline%202," + attachment}},
+        "to=mary@example.org,subject=greetings,body=Hi%20%27there%27%2C%20%22Mary%22%0D%0Aline%202," + attachment}},
       {odd, "", {"xdg-email", "--utf8", "--cc", "copy@example.org", "--subject", "greetings", "--attach", card,
                  "mailto:o%27brien@example.org"}},
       {odd, "mozilla-thunderbird.desktop",
-       {"thunderbird", "-compose", "to='o'brien@example.org',cc='copy@example.org',subject=greetings," + attachment}},
+       {"thunderbird", "-compose", "to=o%27brien@example.org,cc=copy@example.org,subject=greetings," + attachment}},
   };
   for (const auto& c : cases) EXPECT_EQ(DesktopComposeCommand(c.mail, c.handler), c.want) << c.handler;
+}
+
+// Thunderbird's reading of -compose: pairs split at commas outside quotes; a quote
+// right after '=' opens a value that a quote before a comma (or the end) closes and
+// that is taken as it stands; any other value is percent-decoded.
+std::map<std::string, std::string> ComposeFields(const std::string& text) {
+  std::map<std::string, std::string> fields;
+  std::vector<std::string> pairs(1);
+  char quote = 0;
+  for (std::size_t k = 0; k < text.size(); ++k) {
+    const char c = text[k], next = k + 1 < text.size() ? text[k + 1] : ',';
+    if (quote && c == quote && next == ',') quote = 0;
+    else if (!quote && (c == '\'' || c == '"') && k > 0 && text[k - 1] == '=') quote = c;
+    else if (!quote && c == ',') {
+      pairs.emplace_back();
+      continue;
+    }
+    pairs.back() += c;
+  }
+  for (const std::string& p : pairs) {
+    const std::size_t eq = p.find('=');
+    std::string key = p.substr(0, eq), value = p.substr(eq + 1);
+    if (value.size() >= 2 && (value[0] == '\'' || value[0] == '"') && value.back() == value[0]) {
+      value = value.substr(1, value.size() - 2);
+    } else {
+      std::string plain;
+      for (std::size_t k = 0; k < value.size(); ++k) {
+        const bool escape = value[k] == '%' && k + 2 < value.size();
+        plain += escape ? static_cast<char>(std::stoi(value.substr(k + 1, 2), nullptr, 16)) : value[k];
+        if (escape) k += 2;
+      }
+      value = plain;
+    }
+    fields[key] += (fields.count(key) ? "|" : "") + value;  // a field given twice shows as "a|b"
+  }
+  return fields;
+}
+
+// Addresses and texts built to end a field early and add another (an attachment of
+// the attacker's choosing) come back whole, and nothing else appears.
+TEST(DesktopMail, ThunderbirdFieldsCannotBeEndedEarly) {
+  const struct {
+    std::string to, subject, body;
+  } cases[] = {
+      {"o'brien@example.org", "greetings", "Hi"},
+      {"x',attachment='file:///etc/passwd'@example.org", "s", "b"},
+      {"\"a,b\"@example.org", "it's',attachment='file:///root/.ssh/id_rsa", "body=x,to='eve@example.net'"},
+      {"a'@example.org", "'", "',"},
+      {"%27@example.org", "%2C%27", "100% = \"joy\", 'ok'"},
+  };
+  const std::filesystem::path card = "/tmp/cards/it's, odd.png";
+  for (const auto& c : cases) {
+    PreparedMail m{{"", c.to}, MailAddress{"", c.to}, c.subject, c.body, {{card, "odd.png", "image/png"}}};
+    const V argv = DesktopComposeCommand(m, "thunderbird.desktop");
+    ASSERT_EQ(argv.size(), 3u);
+    const std::map<std::string, std::string> want = {{"attachment", "file:///tmp/cards/it%27s%2C%20odd.png"},
+                                                     {"body", CrlfLines(c.body)}, {"cc", c.to},
+                                                     {"subject", c.subject}, {"to", c.to}};
+    EXPECT_EQ(ComposeFields(argv[2]), want) << argv[2];
+  }
 }
 
 // "send greetings to friend" without a mail server saves the card (named from the clock when it has no

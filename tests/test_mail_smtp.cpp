@@ -18,21 +18,22 @@ namespace {
 
 using namespace testing;
 
-enum { kPlain, kStartTls, kSmtps, kSilent, kDown };  // kSilent never answers, nobody listens on kDown
+// kSilent never answers, nobody listens on kDown, kSocks is a SOCKS5 proxy that notes what it forwards.
+enum { kPlain, kStartTls, kSmtps, kSilent, kDown, kSocks };
 
 // The servers, for the whole run. They end when their input closes, however this process ends.
 struct SmtpServers {
   TempDir dir;
   FILE* input = ::popen(("exec /usr/bin/python3 '" MIRELUNE_TEST_DIR "/smtp_server.py' " + dir.path.string() + " 2>" +
                          dir.path.string() + "/log").c_str(), "we");
-  int port[5] = {};
+  int port[6] = {};
   std::string other, error;  // the server on another address ("-": none); why they did not start
 
   SmtpServers() {
     for (int k = 0; k < 1500 && !std::filesystem::exists(dir.path / "ready"); ++k)
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     std::istringstream ready(ReadText(dir.path / "ready"));
-    if (!input || !(ready >> port[0] >> port[1] >> port[2] >> other >> port[3] >> port[4]))
+    if (!input || !(ready >> port[0] >> port[1] >> port[2] >> other >> port[3] >> port[4] >> port[5]))
       error = "the aiosmtpd test servers did not start: " + ready.str() + ReadText(dir.path / "log");
   }
   ~SmtpServers() {
@@ -144,6 +145,42 @@ TEST_F(SmtpMail, LoginOnlyOverTlsAndEveryFailureSaysWhatToCheck) {
     // The server saw a login only when it took the card or refused that login.
     EXPECT_EQ(ReadText(sv_.dir.path / "auth.log") != logins,
               !c.user.empty() && (sent || got.find("refused the login") != std::string::npos)) << got;
+  }
+}
+
+// A loopback server is reached directly whatever proxy the environment names: through
+// a proxy, 127.0.0.1 is the proxy's machine and a login in clear would cross the
+// network. Any other server goes through the proxy, a login there only over TLS.
+TEST_F(SmtpMail, LoopbackLoginNeverGoesThroughAProxy) {
+  const std::string socks = "socks5://127.0.0.1:" + std::to_string(sv_.port[kSocks]), up = sv_.Url(kPlain);
+  const std::string localhost = "smtp://localhost:" + std::to_string(sv_.port[kPlain]), other = "smtp://" + sv_.other;
+  const struct {
+    const char* variable;
+    std::string proxy, url, want, proxy_saw;  // "login tls" as the server saw them, or a fragment of the failure
+  } cases[] = {
+      {"ALL_PROXY", socks, up, "bob none", ""},
+      {"all_proxy", socks, localhost, "bob none", ""},
+      {"smtp_proxy", socks, up, "bob none", ""},
+      {"ALL_PROXY", "socks5://192.0.2.2:1080", up, "bob none", ""},  // nowhere: it would time out
+      {"ALL_PROXY", socks, other, "offers no secure (TLS) connection, so neither the login nor the card was sent",
+       "connect " + sv_.other + "\n"},
+  };
+  for (const auto& c : cases) {
+    if (sv_.other == "-" && c.url == other) continue;  // this machine has no address but loopback
+    ScopedEnv env{{"ALL_PROXY", std::nullopt}, {"all_proxy", std::nullopt}, {"smtp_proxy", std::nullopt},
+                  {"SMTP_PROXY", std::nullopt}, {"NO_PROXY", std::nullopt}, {"no_proxy", std::nullopt},
+                  {"MIRELUNE_SMTP_URL", c.url}, {"MIRELUNE_SMTP_USER", "bob"}, {"MIRELUNE_SMTP_PASSWORD", "s3cret-pw"}};
+    ScopedEnv proxy{{c.variable, c.proxy}};
+    const std::string seen = ReadText(sv_.dir.path / "socks.log"), sent_before = ReadText(sv_.dir.path / "socks.sent");
+    const int n = sv_.Count() + 1;
+    const Result r = SendMailItem(Item());
+    const bool sent = std::filesystem::exists(sv_.File(n, ".txt"));
+    const std::string got = sent ? sv_.Fact(n, "login") + " " + sv_.Fact(n, "tls") : r.message;
+    EXPECT_TRUE(sent ? got == c.want : got.find(c.want) != std::string::npos) << c.variable << " " << c.url << ": " << got;
+    EXPECT_EQ(ReadText(sv_.dir.path / "socks.log").substr(seen.size()), c.proxy_saw) << c.url;
+    const std::string through = ReadText(sv_.dir.path / "socks.sent").substr(sent_before.size());
+    EXPECT_TRUE(through.find("AUTH") == std::string::npos && through.find("EHLO") == (c.proxy_saw.empty() ? std::string::npos : 0))
+        << through;
   }
 }
 

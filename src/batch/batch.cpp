@@ -22,6 +22,7 @@
 #include <random>
 #include <span>
 #include <sstream>
+#include <system_error>
 #include <thread>
 #include <unordered_map>
 
@@ -101,6 +102,14 @@ class LineLog {
 
 void SyncFolder(const fs::path& dir);
 
+// One JSON line. Paths and server replies may hold bytes that are not UTF-8; they
+// are written as U+FFFD rather than ending the run with an exception.
+std::string JsonLine(const json& j) { return j.dump(-1, ' ', false, json::error_handler_t::replace) + "\n"; }
+
+// Lines waiting for the manifest writer: a reader that meets a long run of bad
+// rows waits for the disk instead of piling them up in memory.
+constexpr std::size_t kMaxPendingLines = 4096;
+
 // Manifest lines are written by one thread in groups: the folder is synced once
 // (the cards of the group are then on disk for good), the lines written, the
 // manifest synced once. A disk that takes long to sync then slows a batch by one
@@ -120,7 +129,8 @@ class ManifestWriter {
     thread_.join();
   }
   void Add(long row, std::string line) {
-    std::lock_guard<std::mutex> lock(mu_);
+    std::unique_lock<std::mutex> lock(mu_);
+    room_.wait(lock, [&] { return pending_.size() < kMaxPendingLines; });
     pending_.emplace_back(row, std::move(line));
     cv_.notify_one();
   }
@@ -133,27 +143,36 @@ class ManifestWriter {
       if (pending_.empty()) return;
       std::vector<std::pair<long, std::string>> group;
       group.swap(pending_);
+      room_.notify_all();
       lock.unlock();
-      SyncFolder(dir_);
-      std::string why;
-      std::vector<long> written;
-      for (const auto& [row, line] : group) {
-        if (log_.Write(line, &why))
-          written.push_back(row);
-        else
-          lost_(row, why);
+      try {
+        WriteGroup(group);
+      } catch (...) {
+        // Out of memory for a message: the group's rows have no line and are made again
+        // by the next run; this thread must not end the process.
       }
-      if (!log_.Sync(&why))
-        for (long row : written) lost_(row, why);
       lock.lock();
     }
+  }
+  void WriteGroup(const std::vector<std::pair<long, std::string>>& group) {
+    SyncFolder(dir_);
+    std::string why;
+    std::vector<long> written;
+    for (const auto& [row, line] : group) {
+      if (log_.Write(line, &why))
+        written.push_back(row);
+      else
+        lost_(row, why);
+    }
+    if (!log_.Sync(&why))
+      for (long row : written) lost_(row, why);
   }
 
   LineLog& log_;
   fs::path dir_;
   std::function<void(long, const std::string&)> lost_;
   std::mutex mu_;
-  std::condition_variable cv_;
+  std::condition_variable cv_, room_;
   std::vector<std::pair<long, std::string>> pending_;
   bool stop_ = false;
   std::thread thread_;
@@ -173,6 +192,13 @@ void ForEachLine(const fs::path& path, Fn&& fn) {
     if (!j.is_discarded() && j.is_object() && j.contains("row") && j["row"].is_number_integer())
       fn(j, start, static_cast<std::streamoff>(text.size()) + 1);
   }
+}
+
+// A string member of a line read back, or "" when it is missing or not a string:
+// a damaged line must not stop the run.
+std::string Text(const json& j, const char* key) {
+  const auto it = j.find(key);
+  return it != j.end() && it->is_string() ? it->get<std::string>() : std::string();
 }
 
 void SyncFolder(const fs::path& dir) {
@@ -259,6 +285,10 @@ std::string Clock2(double seconds) {
 class Run {
  public:
   Run(const BatchOptions& o, std::ostream& out, std::ostream& err) : o_(o), out_(out), err_(err), rate_(o.rate_per_minute) {}
+  ~Run() {
+    writer_.reset();
+    if (lock_fd_ >= 0) ::close(lock_fd_);  // the lock ends with the run, not with the process
+  }
   int Go();
 
  private:
@@ -274,6 +304,7 @@ class Run {
   void MakeRow(const ListRow& row);
   bool MailRow(const ListRow& row, const fs::path& file, json* line);
   void Fail(const ListRow& row, const std::string& reason, json line = json::object());
+  void FailCaught(const ListRow& row, const char* what) noexcept;
   void Progress(bool final);
   bool Compact(std::string* error);
 
@@ -292,6 +323,7 @@ class Run {
   std::vector<std::string> failures_;  // the first 20, for the summary
   std::atomic<long> made_{0}, failed_{0};
   long total_ = 0, done_before_ = 0;
+  int threads_ = 1;
   Clock::time_point start_;
   std::unique_ptr<RowQueue> queue_;
   std::unique_ptr<ManifestWriter> writer_;
@@ -314,8 +346,8 @@ bool Run::Lock(std::string* error) {
 void Run::LoadManifest() {
   ForEachLine(manifest_path_, [&](const json& j, std::streamoff, std::streamoff) {
     const long row = j["row"].get<long>();
-    if (j.value("status", "") == "done" && j.contains("key") && j["key"].is_string())
-      done_[row] = j["key"].get<std::string>();
+    if (Text(j, "status") == "done" && !Text(j, "key").empty())
+      done_[row] = Text(j, "key");
     else
       done_.erase(row);
   });
@@ -323,8 +355,12 @@ void Run::LoadManifest() {
 
 void Run::LoadJournal() {
   ForEachLine(journal_path_, [&](const json& j, std::streamoff, std::streamoff) {
-    MailState m{j.value("key", ""), j.value("state", ""), j.value("message_key", "")};
-    if (!m.message_key.empty()) mail_[j["row"].get<long>()] = m;
+    MailState m{Text(j, "key"), Text(j, "state"), Text(j, "message_key")};
+    // The key goes into the Message-ID header: a line not written by a batch is passed over.
+    const bool plain = m.message_key.size() <= 64 && std::all_of(m.message_key.begin(), m.message_key.end(), [](char c) {
+      return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-';
+    });
+    if (!m.message_key.empty() && plain) mail_[j["row"].get<long>()] = m;
   });
 }
 
@@ -340,7 +376,7 @@ void Run::Fail(const ListRow& row, const std::string& reason, json line) {
   line["line"] = row.line;
   line["status"] = "failed";
   line["reason"] = reason;
-  writer_->Add(-1, line.dump() + "\n");  // not done either way: a lost line changes nothing
+  writer_->Add(-1, JsonLine(line));  // not done either way: a lost line changes nothing
   failed_++;
   std::lock_guard<std::mutex> lock(report_mu_);
   err_ << (o_.progress_bar ? "\r\x1b[K" : "") << "mirelune-cli: " << text << "\n";
@@ -370,8 +406,8 @@ void Run::MakeRow(const ListRow& row) {
   }
   line["key"] = row.key;
   if (o_.mail && !MailRow(row, file, &line)) return Fail(row, line["mail"].get<std::string>(), line);
+  writer_->Add(row.index, JsonLine(line));
   made_++;
-  writer_->Add(row.index, line.dump() + "\n");
 }
 
 // Journal first, then the message, then the journal again: a row whose last
@@ -398,7 +434,7 @@ bool Run::MailRow(const ListRow& row, const fs::path& file, json* line) {
   entry["state"] = "sending";
   std::string why;
   rate_.Wait();
-  if (!journal_.Append(entry.dump() + "\n", &why)) {
+  if (!journal_.Append(JsonLine(entry), &why)) {
     (*line)["mail"] = why + "; nothing was sent";
     return false;
   }
@@ -414,7 +450,7 @@ bool Run::MailRow(const ListRow& row, const fs::path& file, json* line) {
   const std::string& report = r.message;
   entry["state"] = sent ? "sent" : "failed";
   if (!sent) entry["reason"] = report;
-  if (!journal_.Append(entry.dump() + "\n", &why)) {
+  if (!journal_.Append(JsonLine(entry), &why)) {
     (*line)["mail"] = sent ? "sent, but " + why : report;
     return false;
   }
@@ -422,9 +458,26 @@ bool Run::MailRow(const ListRow& row, const fs::path& file, json* line) {
   return sent;
 }
 
+// Whatever a row throws fails that row alone; the other rows go on.
 void Run::Work() {
   ListRow row;
-  while (queue_->Pop(&row)) MakeRow(row);
+  while (queue_->Pop(&row)) {
+    try {
+      MakeRow(row);
+    } catch (const std::exception& e) {
+      FailCaught(row, e.what());
+    } catch (...) {
+      FailCaught(row, "an unknown error");
+    }
+  }
+}
+
+void Run::FailCaught(const ListRow& row, const char* what) noexcept {
+  try {
+    Fail(row, std::string("the card could not be made: ") + what);
+  } catch (...) {
+    failed_++;  // not even the message could be made; the summary still counts the row
+  }
 }
 
 void Run::Progress(bool final) {
@@ -436,7 +489,8 @@ void Run::Progress(bool final) {
   const std::string eta = rate > 0 ? Clock2(left / rate) : "?";
   std::ostringstream line;
   line << finished << "/" << total_ << " rows, " << std::fixed << std::setprecision(1) << rate << " cards/s, "
-       << (final ? "took " + Clock2(seconds) : eta + " left");
+       << (final ? "took " + Clock2(seconds) + " on " + std::to_string(threads_) + (threads_ == 1 ? " thread" : " threads")
+                 : eta + " left");
   std::lock_guard<std::mutex> lock(report_mu_);
   if (o_.progress_bar) {
     constexpr int kWidth = 30;
@@ -515,44 +569,78 @@ int Run::Go() {
   }
 
   ListRow row;
+  long to_make = 0;
   while (counter.Next(&row)) {
     if (!Mine(row)) continue;
     ++total_;
-    if (row.error.empty() && Done(row)) ++done_before_;
+    if (row.error.empty()) ++(Done(row) ? done_before_ : to_make);
   }
 
   ListReader reader;  // the second pass; the file may have gone meanwhile
   if (!reader.Open(o_.list, list_options, &error)) return bad(error);
   start_ = Clock::now();
-  queue_ = std::make_unique<RowQueue>(static_cast<std::size_t>(o_.jobs) * 2);
+  threads_ = BatchThreads(o_.jobs, to_make, std::thread::hardware_concurrency());
+  queue_ = std::make_unique<RowQueue>(static_cast<std::size_t>(threads_) * 2);
   std::vector<std::thread> workers;
-  for (int k = 0; k < o_.jobs; ++k) workers.emplace_back([this] { Work(); });
+  std::thread progress;
   std::mutex stop_mu;
   std::condition_variable stop_cv;
   bool stop = false;
-  std::thread progress([&] {
-    const auto every = std::chrono::duration<double>(o_.progress_bar ? 0.25 : o_.progress_every_s);
-    std::unique_lock<std::mutex> lock(stop_mu);
-    while (!stop_cv.wait_for(lock, every, [&] { return stop; })) Progress(false);
-  });
-
-  while (reader.Next(&row)) {
-    if (!Mine(row) || (row.error.empty() && Done(row))) continue;
-    if (row.error.empty())
-      queue_->Push(std::move(row));
-    else
-      Fail(row, row.error);
-  }
-  queue_->Close();
-  for (auto& w : workers) w.join();
-  writer_.reset();  // every line written and synced
+  std::string stopped;
   {
-    std::lock_guard<std::mutex> lock(stop_mu);
-    stop = true;
+    // Every thread is joined on every way out, an exception included: one left
+    // running would end the process.
+    const auto join_all = [&]() noexcept {
+      queue_->Close();
+      for (auto& w : workers) w.join();
+      {
+        std::lock_guard<std::mutex> lock(stop_mu);
+        stop = true;
+      }
+      stop_cv.notify_all();
+      if (progress.joinable()) progress.join();
+    };
+    const struct Joined {
+      const decltype(join_all)& join;
+      ~Joined() { join(); }
+    } joined{join_all};
+    for (int k = 0; k < threads_; ++k) {
+      try {
+        workers.emplace_back([this] { Work(); });
+      } catch (const std::system_error&) {  // the system's thread limit: go on with those running
+        if (workers.empty()) throw;
+        break;
+      }
+    }
+    threads_ = static_cast<int>(workers.size());
+    progress = std::thread([&] {
+      const auto every = std::chrono::duration<double>(o_.progress_bar ? 0.25 : o_.progress_every_s);
+      std::unique_lock<std::mutex> lock(stop_mu);
+      while (!stop_cv.wait_for(lock, every, [&] { return stop; })) {
+        try {
+          Progress(false);
+        } catch (...) {  // a progress line is not worth the run
+        }
+      }
+    });
+    try {
+      while (reader.Next(&row)) {
+        if (!Mine(row) || (row.error.empty() && Done(row))) continue;
+        if (row.error.empty())
+          queue_->Push(std::move(row));
+        else
+          Fail(row, row.error);
+      }
+    } catch (const std::exception& e) {
+      stopped = "reading " + o_.list.string() + " stopped after row " + std::to_string(row.index + 1) + ": " + e.what();
+    }
   }
-  stop_cv.notify_all();
-  progress.join();
+  writer_.reset();  // every line written and synced
   Progress(true);
+  if (!stopped.empty()) {
+    err_ << "mirelune-cli: " << stopped << "\n";
+    failed_++;
+  }
 
   // Unordered, the manifest is still complete: every row counts as it did.
   if (!Compact(&error)) err_ << "mirelune-cli: " << error << "\n";
@@ -573,6 +661,11 @@ int Run::Go() {
 }
 
 }  // namespace
+
+int BatchThreads(int jobs, long rows, unsigned cores) {
+  const long most = std::min<long>(kMaxThreadsPerCore * static_cast<long>(std::max(cores, 1u)), rows);
+  return static_cast<int>(std::max(1L, std::min<long>(jobs, most)));
+}
 
 const char* ExtensionOf(ImageFormat format) {
   switch (format) {

@@ -48,6 +48,12 @@ struct BatchOptions {
   double progress_every_s = 10;
 };
 
+// Each thread holds a whole card in memory while it works; more threads than rows,
+// or many more than cores, only cost memory. The threads a batch uses: `jobs`, but
+// at most kMaxThreadsPerCore per core and one per row to make, and at least one.
+constexpr int kMaxThreadsPerCore = 4;
+int BatchThreads(int jobs, long rows, unsigned cores);
+
 // "png", "bmp" or "jpg": the card files' extension.
 const char* ExtensionOf(ImageFormat format);
 

@@ -28,6 +28,26 @@ std::string Trimmed(const std::string& s) {
   return s.substr(b, s.find_last_not_of(" \t") - b + 1);
 }
 
+// A value as a reason quotes it: at most 40 characters, and control characters (a
+// line break, a terminal's escape) as \xNN, so a hostile field can neither fill the
+// report nor move the terminal's cursor. `text` is valid UTF-8.
+std::string Quoted(const std::string& text) {
+  std::u32string chars;
+  DecodeUtf8(text, &chars);
+  std::string out = "\"";
+  for (std::size_t k = 0; k < chars.size() && k < 40; ++k) {
+    const char32_t c = chars[k];
+    if (c < 0x20 || (c >= 0x7F && c < 0xA0)) {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned>(c));
+      out += hex;
+    } else {
+      out += EncodeUtf8(c);
+    }
+  }
+  return out + (chars.size() > 40 ? "...\"" : "\"");
+}
+
 // A whole number lo..hi, or the empty text for `fallback`.
 bool Number(const std::string& text, int lo, int hi, int fallback, int* out) {
   const std::string t = Trimmed(text);
@@ -342,20 +362,20 @@ void ListReader::Check(const CsvRecord& rec, ListRow* row) const {
   c.sender = value[kSender];
   const std::string mode = Trimmed(value[kMode]);
   if (mode != "" && mode != "line" && mode != "pix") {
-    row->error = "the mode is line or pix, not \"" + mode + "\"";
+    row->error = "the mode is line or pix, not " + Quoted(mode);
     return;
   }
   c.pix = mode == "pix";
   if (!Number(value[kPalette], 1, 26, 0, &c.palette)) {
-    row->error = "the palette is a whole number from 1 to 26, not \"" + value[kPalette] + "\"";
+    row->error = "the palette is a whole number from 1 to 26, not " + Quoted(value[kPalette]);
     return;
   }
   if (!Number(value[kMaxStyles], 1, 24, 15, &c.max_styles)) {
-    row->error = "max_styles is a whole number from 1 to 24, not \"" + value[kMaxStyles] + "\"";
+    row->error = "max_styles is a whole number from 1 to 24, not " + Quoted(value[kMaxStyles]);
     return;
   }
   if (!Number(value[kYear], kFirstYear, kLastYear, kDefaultYear, &row->year)) {
-    row->error = "the year is a whole number from 1 to 9999, not \"" + value[kYear] + "\"";
+    row->error = "the year is a whole number from 1 to 9999, not " + Quoted(value[kYear]);
     return;
   }
   row->email = Trimmed(value[kEmail]);

@@ -69,7 +69,9 @@ Action SetUpBatch(CLI::App& sub) {
                  "palette, max_styles, year")
       ->required();
   sub.add_option("--out-dir", o.out_dir, "the folder for the cards and manifest.jsonl")->type_name("DIR")->required();
-  sub.add_option("--jobs", o.jobs, "threads making cards (default: the number of cores)")
+  sub.add_option("--jobs", o.jobs,
+                 "threads making cards (default: the number of cores; at most " + std::to_string(kMaxThreadsPerCore) +
+                     " a core and one a row are used)")
       ->type_name("N")
       ->check(WholeNumber(1, 256));
   sub.add_option("--shard", a->shard, "only the rows whose index modulo N is K (0-based)")->type_name("K/N");

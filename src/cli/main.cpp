@@ -90,6 +90,8 @@ int main(int argc, char** argv) {
     status = Run(argc, argv);
   } catch (const std::exception& e) {
     status = Fail(1, e.what());
+  } catch (...) {  // nothing may reach std::terminate: one line and status 1
+    status = Fail(1, "the command stopped on an unexpected error");
   }
   std::string err;
   if (!FlushStdout(&err)) status = Fail(1, err);

@@ -80,10 +80,12 @@ bool IsThunderbird(std::string_view handler) {
 std::vector<std::string> DesktopComposeCommand(const PreparedMail& m, std::string_view handler) {
   std::vector<std::string> argv;
   if (IsThunderbird(handler)) {
-    // Fields are comma-separated; addresses cannot hold a comma and everything else
-    // is percent-encoded or a file: URL, so no field can end early.
-    std::string fields = "to='" + m.to.address + "'";
-    if (m.cc) fields += ",cc='" + m.cc->address + "'";
+    // Fields are comma-separated. A value in quotes is taken as it stands and ends at
+    // a quote before a comma, so every value but the list of file: URLs goes
+    // unquoted and percent-encoded, and Thunderbird decodes it: an apostrophe in an
+    // address (o'brien@...) cannot end its field and start another.
+    std::string fields = "to=" + PercentEncode(m.to.address);
+    if (m.cc) fields += ",cc=" + PercentEncode(m.cc->address);
     if (!m.subject.empty()) fields += ",subject=" + PercentEncode(m.subject);
     if (!m.body.empty()) fields += ",body=" + PercentEncode(CrlfLines(m.body));
     std::string files;

@@ -242,13 +242,18 @@ Result SmtpSender::Send(const MailItem& item) {
     curl_slist* rcpt = api.slist_append(nullptr, ("<" + m.to.address + ">").c_str());
     if (m.cc) rcpt = api.slist_append(rcpt, ("<" + m.cc->address + ">").c_str());
 
-    // A login goes out only over TLS, or to this very machine.
+    // A login goes out only over TLS, or to this very machine. A loopback server is
+    // reached directly, never through a proxy from the environment (ALL_PROXY,
+    // smtp_proxy and the like): through one, "127.0.0.1" would be the proxy's machine,
+    // and a login in clear would cross the network to get there.
     const bool login = !cfg_.user.empty() || !cfg_.password.empty();
-    const long tls = login && !IsLoopbackHost(server.host) ? CURLUSESSL_ALL : CURLUSESSL_TRY;
+    const bool loopback = IsLoopbackHost(server.host);
+    const long tls = login && !loopback ? CURLUSESSL_ALL : CURLUSESSL_TRY;
     char detail[CURL_ERROR_SIZE] = {0};
     auto set = api.easy_setopt;
     set(curl, CURLOPT_URL, cfg_.url.c_str());
     set(curl, CURLOPT_PROTOCOLS_STR, "smtp,smtps");
+    if (loopback) set(curl, CURLOPT_PROXY, "");  // no proxy, whatever the environment says
     if (server.scheme == "smtp") set(curl, CURLOPT_USE_SSL, tls);
     if (!cfg_.ca_file.empty()) set(curl, CURLOPT_CAINFO, cfg_.ca_file.c_str());
     if (login) {

@@ -6,7 +6,7 @@
 // smtp://host:port upgrades to TLS with STARTTLS when the server offers it;
 // smtps://host:port speaks TLS from the first byte. With a user name or password
 // TLS is required: a login is never sent in clear, except to a server on a loopback
-// address. The server's certificate is checked against the system's trusted
+// address, which is always reached directly, never through a proxy. The server's certificate is checked against the system's trusted
 // authorities, or those of MIRELUNE_SMTP_CA_FILE. libcurl is loaded on first use.
 #pragma once
 
