@@ -499,8 +499,10 @@ int Run::Go() {
   manifest_path_ = o_.out_dir / ("manifest" + Suffix() + ".jsonl");
   journal_path_ = o_.out_dir / ("mail-journal" + Suffix() + ".jsonl");
   if (!Lock(&error)) return bad(error, 1);
-  LoadManifest();
+  // Opened (and checked) before it is read: a FIFO or a link planted under its
+  // name is refused, not read.
   if (!manifest_.Open(manifest_path_, &error)) return bad(error, 1);
+  LoadManifest();
   writer_ = std::make_unique<ManifestWriter>(manifest_, o_.out_dir, [this](long row, const std::string& why) {
     if (row < 0) return;
     made_--;
@@ -511,8 +513,8 @@ int Run::Go() {
     if (failures_.size() < 20) failures_.push_back(text);
   });
   if (o_.mail) {
-    LoadJournal();
     if (!journal_.Open(journal_path_, &error)) return bad(error, 1);
+    LoadJournal();
   }
 
   ListRow row;
