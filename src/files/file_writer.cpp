@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <cerrno>
@@ -90,12 +91,13 @@ Result WriteDirect(const fs::path& path, int fd, std::span<const std::uint8_t> b
 }
 
 // This run's mark on its temporary files: host, process id and the process's start
-// (clock ticks after boot; a recycled process id has another). A folder shared by
-// several hosts (NFS) then tells whose file a temporary one is.
+// (clock ticks after boot, 0 when /proc cannot tell; a recycled process id has
+// another). A folder shared by several hosts (NFS) then tells whose file a
+// temporary one is.
 struct RunMark {
   std::string host;
   pid_t pid = 0;
-  long long start = -1;
+  long long start = 0;
 };
 
 // A process's start time from /proc; -1 when there is no such process, -2 when
@@ -128,7 +130,7 @@ RunMark OwnRun() {
   static std::mutex mu;
   static RunMark mark;
   std::lock_guard<std::mutex> lock(mu);
-  if (mark.pid != ::getpid()) mark = {HostName(), ::getpid(), ProcessStart(::getpid())};
+  if (mark.pid != ::getpid()) mark = {HostName(), ::getpid(), std::max(0LL, ProcessStart(::getpid()))};
   return mark;
 }
 
@@ -156,12 +158,11 @@ bool ParseTempName(const std::string& name, RunMark* mark) {
 // judged: another host's process ids mean nothing here.
 bool RunIsOver(const RunMark& m, const RunMark& own, const struct stat& st, std::time_t now) {
   if (m.host != own.host) return false;
-  if (m.pid == own.pid) return m.start != own.start;
-  const long long start = ProcessStart(m.pid);
-  if (start == -1) return true;
-  if (start >= 0 && own.start >= 0) return start != m.start;
-  // No /proc: a process of that id, or a young file, may still be writing.
-  return (::kill(m.pid, 0) != 0 && errno == ESRCH) || now - st.st_mtime > kStaleSeconds;
+  const long long start = m.pid == own.pid ? own.start : ProcessStart(m.pid);
+  if (start == -1) return true;                                 // no such process
+  if (start > 0 && m.start > 0) return start != m.start;        // that run, or a recycled id
+  // /proc cannot tell: a process of that id, or a young file, may still be writing.
+  return (m.pid != own.pid && ::kill(m.pid, 0) != 0 && errno == ESRCH) || now - st.st_mtime > kStaleSeconds;
 }
 
 // Removes temporary files that a killed writer of this host left in the folder,
