@@ -27,6 +27,7 @@
 #include <unordered_map>
 
 #include "batch/list.h"
+#include "files/safe_open.h"
 #include "mail/mail_smtp.h"
 
 namespace mirelune {
@@ -52,19 +53,18 @@ class LineLog {
   }
   bool Open(const fs::path& path, std::string* error) {
     path_ = path;
-    // A symlink is followed, as by every writer of the program; a device is refused.
-    fd_ = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    struct stat st {};
-    if (fd_ < 0 || ::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
-      *error = "cannot write " + path.string() + ": " + (fd_ < 0 ? std::strerror(errno) : "not a regular file");
+    // Opened where it is: never through a symlink, only a regular file, and not a
+    // file someone else could have linked or planted in a shared folder.
+    OpenedFile opened = OpenInPlace(path);
+    if (!opened) {
+      *error = opened.message;
       return false;
     }
+    fd_ = opened.fd.release();
     // A line cut short by a full disk or a crash of the machine is dropped.
-    off_t keep = st.st_size;
-    const int rd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    for (char c = 0; rd >= 0 && keep > 0 && ::pread(rd, &c, 1, keep - 1) == 1 && c != '\n';) --keep;
-    if (rd >= 0) ::close(rd);
-    if (keep != st.st_size && ::ftruncate(fd_, keep) != 0) {
+    off_t keep = opened.st.st_size;
+    for (char c = 0; keep > 0 && ::pread(fd_, &c, 1, keep - 1) == 1 && c != '\n';) --keep;
+    if (keep != opened.st.st_size && ::ftruncate(fd_, keep) != 0) {
       *error = "cannot repair " + path.string() + ": " + std::strerror(errno);
       return false;
     }
@@ -331,11 +331,12 @@ class Run {
 
 bool Run::Lock(std::string* error) {
   const fs::path lock = o_.out_dir / (".manifest" + Suffix() + ".lock");
-  lock_fd_ = ::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
-  if (lock_fd_ < 0) {
-    *error = "cannot write in " + o_.out_dir.string() + ": " + std::strerror(errno);
+  OpenedFile opened = OpenInPlace(lock);
+  if (!opened) {
+    *error = opened.message;
     return false;
   }
+  lock_fd_ = opened.fd.release();
   if (::flock(lock_fd_, LOCK_EX | LOCK_NB) != 0) {
     *error = "another batch is already writing " + manifest_path_.string() + "; wait for it to end";
     return false;
@@ -552,8 +553,10 @@ int Run::Go() {
   manifest_path_ = o_.out_dir / ("manifest" + Suffix() + ".jsonl");
   journal_path_ = o_.out_dir / ("mail-journal" + Suffix() + ".jsonl");
   if (!Lock(&error)) return bad(error, 1);
-  LoadManifest();
+  // Opened (and checked) before it is read: a FIFO or a link planted under its
+  // name is refused, not read.
   if (!manifest_.Open(manifest_path_, &error)) return bad(error, 1);
+  LoadManifest();
   writer_ = std::make_unique<ManifestWriter>(manifest_, o_.out_dir, [this](long row, const std::string& why) {
     if (row < 0) return;
     made_--;
@@ -564,8 +567,8 @@ int Run::Go() {
     if (failures_.size() < 20) failures_.push_back(text);
   });
   if (o_.mail) {
-    LoadJournal();
     if (!journal_.Open(journal_path_, &error)) return bad(error, 1);
+    LoadJournal();
   }
 
   ListRow row;

@@ -8,14 +8,20 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <mutex>
+#include <set>
+#include <string>
 
 #include "files/files.h"
+#include "files/safe_open.h"
 
 namespace mirelune {
 namespace {
@@ -27,8 +33,8 @@ std::atomic<bool> g_unnamed{true};
 // Temporary names are short whatever the target's length, so that a name of the
 // folder's full 255 bytes can still be written.
 constexpr char kTempPrefix[] = ".mirelune-";
-// A named temporary file whose writer is gone, or that is this old, is left over
-// from a crash and may be removed.
+// Where /proc cannot tell whether a temporary file's writer lives, a file this old
+// is taken as left over from a crash.
 constexpr std::time_t kStaleSeconds = 3600;
 
 Result Fail(const fs::path& path, int err) {
@@ -38,17 +44,6 @@ Result Fail(const fs::path& path, int err) {
 Result Fail(const fs::path& path, const std::string& why, int err) {
   return Result::Failed("cannot write " + path.string() + ": " + why, err);
 }
-
-// Closes a descriptor at the end of a scope.
-struct Fd {
-  int fd = -1;
-  explicit Fd(int f) : fd(f) {}
-  ~Fd() {
-    if (fd >= 0) ::close(fd);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-};
 
 // Writes everything; a closed pipe gives EPIPE instead of killing the program.
 int WriteAll(int fd, std::span<const std::uint8_t> bytes) {
@@ -95,70 +90,125 @@ Result WriteDirect(const fs::path& path, int fd, std::span<const std::uint8_t> b
   return Result::Done();
 }
 
-// Follows symlinks to the name they lead to, also when nothing exists there yet.
-bool FollowLinks(fs::path p, fs::path* out, int* err) {
-  for (int hops = 0; hops < 40; ++hops) {
-    struct stat st {};
-    if (::lstat(p.c_str(), &st) != 0) {
-      if (errno != ENOENT) {
-        *err = errno;
-        return false;
-      }
-      *out = p;
-      return true;
-    }
-    if (!S_ISLNK(st.st_mode)) {
-      *out = p;
-      return true;
-    }
-    char target[PATH_MAX];
-    const ssize_t n = ::readlink(p.c_str(), target, sizeof target - 1);
-    if (n < 0) {
-      *err = errno;
-      return false;
-    }
-    const fs::path t(std::string(target, static_cast<std::size_t>(n)));
-    p = t.is_absolute() ? t : p.parent_path() / t;
-  }
-  *err = ELOOP;
-  return false;
+// This run's mark on its temporary files: host, process id and the process's start
+// (clock ticks after boot, 0 when /proc cannot tell; a recycled process id has
+// another). A folder shared by several hosts (NFS) then tells whose file a
+// temporary one is.
+struct RunMark {
+  std::string host;
+  pid_t pid = 0;
+  long long start = 0;
+};
+
+// A process's start time from /proc; -1 when there is no such process, -2 when
+// /proc cannot tell.
+long long ProcessStart(pid_t pid) {
+  std::FILE* f = std::fopen(("/proc/" + std::to_string(pid) + "/stat").c_str(), "re");
+  if (!f) return errno == ENOENT ? (::access("/proc/self/stat", R_OK) == 0 ? -1 : -2) : -2;
+  char text[1024];
+  const std::size_t n = std::fread(text, 1, sizeof text - 1, f);
+  std::fclose(f);
+  text[n] = '\0';
+  const char* at = std::strrchr(text, ')');  // the command name may hold spaces and parentheses
+  if (!at) return -2;
+  // Field 22 is the start time; the fields after the name start at 3.
+  for (int field = 2; field < 22 && at; ++field) at = std::strchr(at + 1, ' ');
+  return at ? std::strtoll(at + 1, nullptr, 10) : -2;
 }
 
-// Removes temporary files of ours that a killed writer left in the folder.
-void RemoveStaleTemporaries(int dirfd) {
-  const int own = ::openat(dirfd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (own < 0) return;
-  DIR* d = ::fdopendir(own);
+std::string HostName() {
+  char raw[HOST_NAME_MAX + 1] = {};
+  if (::gethostname(raw, sizeof raw - 1) != 0 || !raw[0]) return "localhost";
+  std::string host = raw;
+  for (char& c : host)
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '-' && c != '_') c = '_';
+  return host;
+}
+
+// Computed again after a fork: the child is a run of its own.
+RunMark OwnRun() {
+  static std::mutex mu;
+  static RunMark mark;
+  std::lock_guard<std::mutex> lock(mu);
+  if (mark.pid != ::getpid()) mark = {HostName(), ::getpid(), std::max(0LL, ProcessStart(::getpid()))};
+  return mark;
+}
+
+// Reads ".mirelune-<host>-<pid>-<start>-XXXXXX"; the host may hold dashes.
+bool ParseTempName(const std::string& name, RunMark* mark) {
+  const std::size_t plen = sizeof kTempPrefix - 1;
+  if (name.compare(0, plen, kTempPrefix) != 0 || name.size() < plen + 7) return false;
+  std::string rest = name.substr(plen, name.size() - plen - 7);
+  if (name[name.size() - 7] != '-') return false;
+  long long numbers[2];
+  for (int k = 1; k >= 0; --k) {
+    const std::size_t dash = rest.rfind('-');
+    const std::string digits = dash == std::string::npos ? "" : rest.substr(dash + 1);
+    if (digits.empty() || digits.size() > 19 || digits.find_first_not_of("0123456789") != std::string::npos)
+      return false;
+    numbers[k] = std::strtoll(digits.c_str(), nullptr, 10);
+    rest.resize(dash);
+  }
+  if (rest.empty() || numbers[0] <= 0 || numbers[0] > INT_MAX) return false;
+  *mark = {rest, static_cast<pid_t>(numbers[0]), numbers[1]};
+  return true;
+}
+
+// Whether the run that named a temporary file is over. Only this host's runs can be
+// judged: another host's process ids mean nothing here.
+bool RunIsOver(const RunMark& m, const RunMark& own, const struct stat& st, std::time_t now) {
+  if (m.host != own.host) return false;
+  const long long start = m.pid == own.pid ? own.start : ProcessStart(m.pid);
+  if (start == -1) return true;                                 // no such process
+  if (start > 0 && m.start > 0) return start != m.start;        // that run, or a recycled id
+  // /proc cannot tell: a process of that id, or a young file, may still be writing.
+  return (m.pid != own.pid && ::kill(m.pid, 0) != 0 && errno == ESRCH) || now - st.st_mtime > kStaleSeconds;
+}
+
+// Removes temporary files that a killed writer of this host left in the folder,
+// once a run for each folder: a batch writing thousands of cards into one folder
+// reads it once, not once a card.
+void SweepOnce(int dirfd) {
+  struct stat dir {};
+  if (::fstat(dirfd, &dir) != 0) return;
+  const RunMark own = OwnRun();
+  {
+    static std::mutex mu;
+    static pid_t swept_by = 0;
+    static std::set<std::pair<dev_t, ino_t>> swept;
+    std::lock_guard<std::mutex> lock(mu);
+    if (swept_by != own.pid) swept.clear(), swept_by = own.pid;
+    if (!swept.insert({dir.st_dev, dir.st_ino}).second) return;
+  }
+  const int own_fd = ::openat(dirfd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (own_fd < 0) return;
+  DIR* d = ::fdopendir(own_fd);
   if (!d) {
-    ::close(own);
+    ::close(own_fd);
     return;
   }
   const std::time_t now = std::time(nullptr);
-  const std::size_t plen = sizeof kTempPrefix - 1;
   while (const dirent* e = ::readdir(d)) {
-    const char* name = e->d_name;
-    if (std::strncmp(name, kTempPrefix, plen) != 0) continue;
-    char* end = nullptr;
-    const long pid = std::strtol(name + plen, &end, 10);
-    if (end == name + plen || *end != '-' || pid <= 0) continue;
+    RunMark m;
+    if (!ParseTempName(e->d_name, &m)) continue;
     struct stat st {};
-    if (::fstatat(dirfd, name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) continue;
+    if (::fstatat(dirfd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) continue;
     if (st.st_uid != ::geteuid()) continue;  // never someone else's file in a shared folder
-    const bool writer_gone = ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
-    if (writer_gone || now - st.st_mtime > kStaleSeconds) ::unlinkat(dirfd, name, 0);
+    if (RunIsOver(m, own, st, now)) ::unlinkat(dirfd, e->d_name, 0);
   }
   ::closedir(d);
 }
 
-// A fresh temporary name: the prefix, our process id and six random characters.
+// A fresh temporary name: the prefix, this run's mark and six random characters.
 std::string TempName() {
   static std::atomic<unsigned> counter{0};
   static const char kChars[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  const RunMark own = OwnRun();
   timespec ts{};
   clock_gettime(CLOCK_REALTIME, &ts);
   std::uint64_t x = static_cast<std::uint64_t>(ts.tv_nsec) * 0x9E3779B97F4A7C15ull ^
-                    (static_cast<std::uint64_t>(counter.fetch_add(1)) << 32) ^ static_cast<std::uint64_t>(::getpid());
-  std::string name = kTempPrefix + std::to_string(::getpid()) + "-";
+                    (static_cast<std::uint64_t>(counter.fetch_add(1)) << 32) ^ static_cast<std::uint64_t>(own.pid);
+  std::string name = kTempPrefix + own.host + "-" + std::to_string(own.pid) + "-" + std::to_string(own.start) + "-";
   for (int k = 0; k < 6; ++k) {
     x ^= x >> 29;
     x *= 0xBF58476D1CE4E5B9ull;
@@ -176,53 +226,58 @@ int LinkUnnamed(int fd, int dirfd, const std::string& name) {
   return ::linkat(fd, "", dirfd, name.c_str(), AT_EMPTY_PATH) == 0 ? 0 : errno;
 }
 
+// A device, FIFO or socket that the path resolved to, opened for writing as it is:
+// through /proc the very file looked at, else by its name in its folder if that
+// is still the same file.
+int OpenResolvedInPlace(const Resolved& r) {
+  const std::string self = "/proc/self/fd/" + std::to_string(r.file.get());
+  int fd = ::open(self.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+  if (fd >= 0 || errno != ENOENT) return fd;
+  fd = ::openat(r.dir.get(), r.leaf.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW);
+  struct stat st {};
+  if (fd >= 0 && (::fstat(fd, &st) != 0 || st.st_dev != r.st.st_dev || st.st_ino != r.st.st_ino)) {
+    ::close(fd);
+    errno = EAGAIN;
+    return -1;
+  }
+  return fd;
+}
+
 Result WriteRegular(const fs::path& shown, std::span<const std::uint8_t> bytes, bool exclusive) {
-  struct stat old {};
-  bool exists = false;
-  fs::path target = shown;
-  if (::stat(shown.c_str(), &old) == 0) {
-    exists = true;
+  // The path is looked up once; everything after works on what was found.
+  Resolved target = ResolvePath(shown, LastLink::kFollow);
+  if (!target) return std::move(static_cast<Result&>(target));
+  const std::string& leaf = target.leaf;
+  const bool exists = target.exists;
+  const struct stat& old = target.st;
+  if (exists) {
     if (exclusive) return Result::Failed(shown.string() + " already exists", EEXIST);
     if (S_ISDIR(old.st_mode)) return Fail(shown, EISDIR);
     if (S_ISBLK(old.st_mode))
       return Fail(shown, "it is a block device, which a card would overwrite; refused", EPERM);
     if (!S_ISREG(old.st_mode)) {
       // A character device, a FIFO or a socket: written in place, never renamed over.
-      const int fd = ::open(shown.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+      const int fd = OpenResolvedInPlace(target);
       if (fd < 0) return Fail(shown, errno == ENXIO ? EPIPE : errno);
-      const Fd closer(fd);
+      const UniqueFd closer(fd);
       return WriteDirect(shown, fd, bytes);
     }
     if ((old.st_mode & 0222) == 0) return Fail(shown, "the file is read-only; it was left as it is", EACCES);
-    if (::faccessat(AT_FDCWD, shown.c_str(), W_OK, AT_EACCESS) != 0) {
+    if (::faccessat(target.dir.get(), leaf.c_str(), W_OK, AT_EACCESS) != 0) {
       const int err = errno;
       if (err == EACCES) return Fail(shown, "the file is read-only; it was left as it is", EACCES);
       return Fail(shown, err);
     }
-    char real[PATH_MAX];
-    if (!::realpath(shown.c_str(), real)) return Fail(shown, errno);
-    target = real;
-  } else if (errno == ENOENT) {
-    int err = 0;
-    if (!FollowLinks(shown, &target, &err)) return Fail(shown, err);
-  } else {
-    return Fail(shown, errno);
+    if (const std::string why = HardLinkRefusal(old); !why.empty()) return Fail(shown, why, EPERM);
   }
-
-  const fs::path dir = target.has_parent_path() ? target.parent_path() : fs::path(".");
-  const std::string leaf = target.filename().string();
-  if (leaf.empty() || leaf == "." || leaf == "..") return Fail(shown, EISDIR);
-  const int dirfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dirfd < 0) {
-    const int err = errno;
-    if (err == ENOENT) return Fail(shown, "the folder " + dir.string() + " does not exist", err);
-    return Fail(shown, err);
-  }
-  const Fd dir_closer(dirfd);
-  RemoveStaleTemporaries(dirfd);
+  // The resolved folder, readable: for the sweep, for fsync.
+  const int dirfd = ::openat(target.dir.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dirfd < 0) return Fail(shown, errno);
+  const UniqueFd dir_closer(dirfd);
+  SweepOnce(dirfd);
 
   // A new file gets the usual 0666 less the umask; a replaced one keeps its mode.
-  const mode_t mode = exists ? (old.st_mode & 07777) : 0666;
+  const mode_t mode = exists ? (old.st_mode & 07777) : (0666 & ~ProcessUmask());
   int fd = -1;
   std::string temp;
   if (g_unnamed.load()) fd = ::openat(dirfd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
@@ -234,7 +289,7 @@ Result WriteRegular(const fs::path& shown, std::span<const std::uint8_t> bytes, 
     }
     if (fd < 0) return Fail(shown, errno);
   }
-  const Fd closer(fd);
+  const UniqueFd closer(fd);
   auto fail = [&](int err) {
     if (!temp.empty()) ::unlinkat(dirfd, temp.c_str(), 0);
     return Fail(shown, err);
@@ -246,14 +301,9 @@ Result WriteRegular(const fs::path& shown, std::span<const std::uint8_t> bytes, 
       // Only root may give a file away; the caller's own file keeps its owner anyway.
     }
   }
-  if (exists) {
-    if (::fchmod(fd, mode) != 0) return fail(errno);
-  } else {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    if (::fchmod(fd, mode & ~mask) != 0) return fail(errno);
-  }
+  if (::fchmod(fd, mode) != 0) return fail(errno);
   if (::fsync(fd) != 0) return fail(errno);
+  CallWriterHook("written", target.shown);
 
   if (temp.empty()) {
     // Unnamed: a new name is linked straight into place; a replacement gets a

@@ -7,8 +7,9 @@
 // a regular file is written unnamed (or under a short temporary name), synced and
 // then linked or renamed into place, so a failed or interrupted save never leaves
 // a broken file and never destroys the file it would have replaced. A symlink is
-// followed, a device, FIFO or socket is written directly, a read-only file is
-// refused.
+// followed (in a shared folder only one of this user or the folder's owner), a
+// device, FIFO or socket is written directly, a read-only file is refused; files
+// written in place (journals, locks) are opened by OpenInPlace (safe_open.h).
 #pragma once
 
 #include <cstdint>
@@ -78,14 +79,22 @@ Bytes EncodeImage(const Image& img, ImageFormat format, const PngText* text = nu
 Result SaveImage(const Image& img, const std::filesystem::path& path, const PngText* text = nullptr);
 
 // Writes `bytes` to `path`, never leaving a broken or half-written file:
+//  * the path is looked up once, part by part, and the write goes to the folder
+//    and file found then, whatever is renamed or relinked meanwhile;
 //  * a regular file (or a new name) is replaced atomically: written unnamed (O_TMPFILE)
-//    where the file system allows it, else under a short ".mirelune-<pid>-XXXXXX" name
-//    that a later write into the folder removes once its writer is gone; synced, then
-//    renamed into place and the folder synced. A replaced file keeps its permissions;
-//  * a symlink is followed: its target is replaced, the link stays;
+//    where the file system allows it, else under a short
+//    ".mirelune-<host>-<pid>-<start>-XXXXXX" name, synced, then renamed into place
+//    and the folder synced. The first write of a run into a folder removes the
+//    temporary files of this host's runs that are over, never another host's.
+//    A replaced file keeps its owner and permissions (taken from the file found);
+//    a new one gets 0666 less the umask;
+//  * a symlink is followed: its target is replaced, the link stays. In a folder
+//    anyone may write to (sticky, as /tmp) only a link of this user or of the
+//    folder's owner is followed;
 //  * a character device, FIFO or socket (/dev/stdout, a pipe) is written directly;
 //    /dev/stdout, /dev/stderr and /dev/fd/N write to the program's own descriptor;
-//  * a read-only file, a folder or a block device is refused.
+//  * a read-only file, a folder, a block device and a file with other names (hard
+//    links) that belongs to another user are refused.
 // On failure the message names the path and the reason ("Read-only file system",
 // "No space left on device", ...).
 Result WriteFileSafely(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);

@@ -1,6 +1,8 @@
 // saving.cpp — the save command, the loop with saving and the archive copies.
 #include "files/saving.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -13,9 +15,6 @@
 
 namespace mirelune {
 namespace {
-
-// How far a card may move on past a taken name before the save gives up.
-constexpr int kMaxSecondsAhead = 120;
 
 // The names this process wrote cards under: only these may be rewritten.
 std::mutex g_written_mutex;
@@ -65,6 +64,7 @@ std::string NextSecondName(const std::string& name) {
   const std::time_t next = timegm(&t) + 1;
   std::tm u{};
   gmtime_r(&next, &u);
+  if (u.tm_year + 1900 > 9999) return "";  // four digits of year: the names end here
   return ImageNameFor(u);
 }
 
@@ -76,11 +76,17 @@ SaveResult SaveNewCard(State& s) {
 SaveResult SaveNewCardAs(State& s, std::span<const std::uint8_t> bytes, const std::string& extension) {
   if (s.imeslike.empty()) MakeImageName(s);
   SaveResult r;
-  for (int ahead = 0; ahead <= kMaxSecondsAhead; ++ahead) {
+  // As far ahead as names are taken: every step passes a file that exists, so the
+  // walk ends, at the latest with the last name of year 9999.
+  for (;;) {
     r.path = CardPath(s).replace_extension(extension);
-    const Result w = WriteNewFile(r.path, bytes);
-    if (w.ok) return Saved(s, r);
-    if (w.code != EEXIST) return NotSaved(r, w.message, w.code);
+    struct stat st {};
+    // A name seen taken is passed without writing; the exclusive create decides.
+    if (::lstat(r.path.c_str(), &st) != 0) {
+      const Result w = WriteNewFile(r.path, bytes);
+      if (w.ok) return Saved(s, r);
+      if (w.code != EEXIST) return NotSaved(r, w.message, w.code);
+    }
     const std::string next = NextSecondName(s.imeslike);
     if (next.empty()) break;
     s.imeslike = next;

@@ -7,7 +7,8 @@
 //
 // A time-stamped card never replaces another: its name is created exclusively,
 // and when it is taken (a save in the same second, here or in another process)
-// the card takes the next second's name. Names keep their "GR-" + 14 digits form.
+// the card takes the next second's name, as many seconds ahead as names are taken.
+// Names keep their "GR-" + 14 digits form.
 // The loop with saving also waits on the host's clock until a name comes up that
 // no card of this run was saved under, so its names follow the clock.
 #pragma once
@@ -53,7 +54,7 @@ SaveResult SaveNewCardAs(State& s, std::span<const std::uint8_t> bytes, const st
 SaveResult SaveCurrentCard(State& s);
 
 // The name one second after `name` ("GR-20171231235959" -> "GR-20180101000000");
-// empty when `name` is not a card name.
+// empty when `name` is not a card name or is the last one ("GR-99991231235959").
 std::string NextSecondName(const std::string& name);
 
 // Forms a name no card of this run was saved under, letting the window's events

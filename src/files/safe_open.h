@@ -1,0 +1,104 @@
+// safe_open.h — reaching a file through its path once, by descriptors, so that
+// nobody can swap a link or a folder between the look and the write.
+//
+//   Resolved r = ResolvePath(path, LastLink::kFollow);
+//   if (!r) return r;                                    // "cannot write <path>: <why>"
+//   int fd = ::openat(r.dir.get(), r.leaf.c_str(), ...);  // the folder that was looked at
+//
+//   OpenedFile log = OpenInPlace(dir / "manifest.jsonl");  // appended to where it is
+//
+// Symlinks are read and followed here, one step at a time, not by the kernel (at
+// most 40, as the kernel allows). In a shared folder (sticky and writable by
+// everyone, as /tmp) a symlink is followed only when it belongs to this process's
+// user or to the folder's owner, whatever the machine's fs.protected_symlinks says:
+// anyone may plant a link there, so a link of someone else's leads wherever they
+// like.
+#pragma once
+
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "files/result.h"
+
+namespace mirelune {
+
+// Closes its descriptor at the end of its scope.
+class UniqueFd {
+ public:
+  UniqueFd() = default;
+  explicit UniqueFd(int fd) : fd_(fd) {}
+  UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
+  UniqueFd& operator=(UniqueFd&& other) noexcept {
+    if (this != &other) reset(other.release());
+    return *this;
+  }
+  UniqueFd(const UniqueFd&) = delete;
+  UniqueFd& operator=(const UniqueFd&) = delete;
+  ~UniqueFd() { reset(); }
+  int get() const { return fd_; }
+  int release() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+  void reset(int fd = -1);
+  explicit operator bool() const { return fd_ >= 0; }
+
+ private:
+  int fd_ = -1;
+};
+
+// What a path led to: the folder that holds it (an O_PATH descriptor) and its name
+// there; when something is there, an O_PATH descriptor of it and what it is.
+struct Resolved : Result {
+  UniqueFd dir;
+  struct stat dir_st {};
+  std::string leaf;
+  std::filesystem::path shown;  // the file's path with the links followed, for messages
+  bool exists = false;
+  UniqueFd file;
+  struct stat st {};
+};
+
+// A symlink as the path's last part: followed (as the writer does), or refused
+// (for files appended to in place).
+enum class LastLink { kFollow, kRefuse };
+
+// Walks `path` from / or the working folder. A missing last part is fine (exists
+// stays false); a missing folder, a symlink loop, a refused link fail with a
+// message naming the path and the reason.
+Resolved ResolvePath(const std::filesystem::path& path, LastLink last);
+
+// Sticky and writable by everyone: a folder where anyone may plant a name.
+bool SharedFolder(const struct stat& dir);
+
+// Why a regular file must not be written: it has other names (hard links) and
+// belongs to someone else, so it may be somebody's file linked in by a third
+// party. Empty when it may be written.
+std::string HardLinkRefusal(const struct stat& file);
+
+struct OpenedFile : Result {
+  UniqueFd fd;
+  struct stat st {};  // the file as opened
+};
+
+// Opens a file to be read and appended to in place (a journal, a lock), creating it
+// with `mode` less the umask: never through a symlink as its last part, only a
+// regular file, not one with other names (hard links) that belongs to someone else
+// or sits in a shared folder, not someone else's file in a shared folder.
+OpenedFile OpenInPlace(const std::filesystem::path& path, mode_t mode = 0644);
+
+// The process's umask, read once: changing it to read it races with other threads.
+mode_t ProcessUmask();
+
+// For tests: called as each part of a path is opened ("opened", the part's path),
+// when a path is resolved ("resolved", the file's path) and before the written file
+// is put in place ("written", the file's path). Null turns it off.
+void SetWriterHookForTests(std::function<void(const std::string& event, const std::filesystem::path& at)> hook);
+void CallWriterHook(const char* event, const std::filesystem::path& at);
+
+}  // namespace mirelune

@@ -1,0 +1,281 @@
+// Saving where others can write too: paths resolved once (links swapped mid-save),
+// the shared-folder rules for symlinks and hard links, files appended to in place,
+// other runs' and hosts' temporary files, modes under the umask, names moving ahead.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+
+#include "files/files.h"
+#include "files/safe_open.h"
+#include "files/saving.h"
+#include "test_mail_util.h"
+
+namespace mirelune {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ReadText;
+using testing::TempDir;
+
+constexpr std::size_t kCardSize = 3000;
+const std::vector<std::uint8_t> kCard(kCardSize, 7);
+
+// Runs shell lines in `dir` under umask 022; false when one fails.
+bool Sh(const fs::path& dir, const std::string& lines) {
+  return std::system(("set -e; umask 022; cd '" + dir.string() + "'; " + lines).c_str()) == 0;
+}
+
+mode_t Mode(const fs::path& p) {
+  struct stat st {};
+  return ::lstat(p.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
+
+bool HoldsCard(const fs::path& p) { return ReadText(p) == std::string(kCardSize, 7); }
+
+// The writer's hook for one scope.
+struct Hook {
+  explicit Hook(std::function<void(const std::string&, const fs::path&)> f) { SetWriterHookForTests(std::move(f)); }
+  ~Hook() { SetWriterHookForTests(nullptr); }
+};
+
+// A link or a folder swapped after the writer looked at it: the card goes where the
+// path led when it was looked at, with that file's mode, and the file the swap
+// points at is untouched.
+TEST(SafeSaving, ALinkOrFolderSwappedMidSaveChangesNothing) {
+  const struct {
+    const char *event, *at, *target, *swap, *holder;
+  } cases[] = {
+      {"resolved", "a/card.bmp", "l.bmp", "ln -sfn b/card.bmp l.bmp", "a/card.bmp"},
+      {"written", "a/card.bmp", "l.bmp", "ln -sfn b/card.bmp l.bmp", "a/card.bmp"},
+      {"opened", "d", "d/card.bmp", "mv d d-old; ln -s b d", "d-old/card.bmp"},
+      {"opened", "l.bmp", "l.bmp", "ln -sfn b/card.bmp l.bmp", "a/card.bmp"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.event) + " " + c.at + ": " + c.swap);
+    const TempDir dir;
+    ASSERT_TRUE(Sh(dir.path, "mkdir a b d; for f in a b d; do printf $f >$f/card.bmp; done; "
+                             "chmod 600 a/card.bmp d/card.bmp; ln -s a/card.bmp l.bmp"));
+    int swaps = 0;
+    const Hook hook([&](const std::string& event, const fs::path& at) {
+      if (event == c.event && at == dir.path / c.at && swaps++ == 0) {
+        EXPECT_TRUE(Sh(dir.path, c.swap));
+      }
+    });
+    const Result r = WriteFileSafely(dir.path / c.target, kCard);
+    EXPECT_TRUE(r.ok && swaps == 1) << r.message;
+    EXPECT_TRUE(HoldsCard(dir.path / c.holder));
+    EXPECT_EQ(Mode(dir.path / c.holder), 0600u);
+    EXPECT_TRUE(ReadText(dir.path / "b/card.bmp") == "b");
+  }
+}
+
+// Paths the writer now follows by hand: relative and absolute links, "..", the
+// kernel's limit of 40 links, devices reached through a link.
+TEST(SafeSaving, LinksAreFollowedAsTheKernelWould) {
+  const std::string chain = "for i in $(seq 0 38); do ln -s l$((i+1)) l$i; done; ln -s end.bmp l39; ";
+  const struct {
+    std::string setup, target, holder, refusal;  // holder "" when refused or a device
+  } cases[] = {
+      {"mkdir -p a/b; ln -s ../c.bmp a/b/l.bmp", "a/b/l.bmp", "a/c.bmp", ""},
+      {"mkdir a; ln -s \"$PWD/a/abs.bmp\" l.bmp", "l.bmp", "a/abs.bmp", ""},
+      {"mkdir -p d/e; ln -s d/e l", "l/../up.bmp", "d/up.bmp", ""},
+      {chain, "l0", "end.bmp", ""},
+      {chain + "mv l0 l00; ln -s l00 l0", "l0", "", "Too many levels of symbolic links"},
+      {"ln -s b a; ln -s a b", "a", "", "Too many levels of symbolic links"},
+      {"mkdir d; ln -s d/ l", "l", "", "Is a directory"},
+      {"printf x >f", "f/card.bmp", "", "Not a directory"},
+      {"ln -s gone/x.bmp l", "l", "", "gone does not exist"},
+      {"ln -s /dev/null n.bmp", "n.bmp", "", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.setup.substr(0, 40) + " -> " + c.target);
+    const TempDir dir;
+    ASSERT_TRUE(Sh(dir.path, c.setup));
+    const Result r = WriteFileSafely(dir.path / c.target, kCard);
+    EXPECT_EQ(r.ok, c.refusal.empty()) << r.message;
+    EXPECT_NE(r.message.find(c.refusal), std::string::npos) << r.message;
+    EXPECT_TRUE(c.holder.empty() || HoldsCard(dir.path / c.holder));
+  }
+  EXPECT_TRUE(fs::is_character_file("/dev/null"));
+}
+
+// As root in a folder anyone may write to: a link of another user is not followed,
+// a file of another user with other names is not replaced, and files appended to in
+// place must be plain files of this user or the folder's owner.
+TEST(SafeSaving, SharedFoldersRefuseOtherUsersLinks) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to give links to another user";
+  const std::string nobody = "chown -h 65534 ";
+  const std::string others = "in a folder anyone may write to";
+  const struct {
+    bool in_place;  // OpenInPlace, else WriteFileSafely
+    std::string setup, target, refusal;
+  } cases[] = {
+      {false, "ln -s ../victim s/card.bmp; " + nobody + "s/card.bmp", "s/card.bmp", "belongs to user 65534"},
+      {false, "mkdir real; ln -s ../real s/sub; " + nobody + "s/sub", "s/sub/card.bmp", "s/sub sits " + others},
+      {false, "chown 65534 victim; ln victim s/card.bmp", "s/card.bmp", "other names (hard links)"},
+      {false, "ln -s ../victim s/card.bmp", "s/card.bmp", ""},
+      {false, "chown 65534 s; ln -s ../victim s/card.bmp; " + nobody + "s/card.bmp", "s/card.bmp", ""},
+      {true, "ln victim s/manifest.jsonl", "s/manifest.jsonl", "other names (hard links) " + others},
+      {true, "printf x >s/manifest.jsonl; chown 65534 s/manifest.jsonl", "s/manifest.jsonl", "belongs to user 65534"},
+      {true, "ln -s ../victim s/manifest.jsonl", "s/manifest.jsonl", "symbolic link"},
+      {true, "mkfifo s/manifest.jsonl", "s/manifest.jsonl", "not a regular file"},
+      {true, "", "s/manifest.jsonl", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.setup + " -> " + c.target);
+    const TempDir dir;
+    ASSERT_TRUE(Sh(dir.path, "mkdir -m 1777 s; printf v >victim; " + c.setup));
+    const Result r = c.in_place ? static_cast<Result>(OpenInPlace(dir.path / c.target)) : WriteFileSafely(dir.path / c.target, kCard);
+    EXPECT_EQ(r.ok, c.refusal.empty()) << r.message;
+    EXPECT_NE(r.message.find(c.refusal), std::string::npos) << r.message;
+    EXPECT_TRUE(r.ok && !c.in_place ? HoldsCard(dir.path / "victim") : ReadText(dir.path / "victim") == "v");
+    EXPECT_EQ(r.ok && c.in_place ? Mode(dir.path / c.target) : 0644u, 0644u);
+    EXPECT_FALSE(fs::exists(dir.path / "real/card.bmp"));
+  }
+}
+
+struct Ran {
+  int status;
+  std::string err;
+};
+
+// `mirelune-cli batch` on `rows` rows in `dir` (at most 80 s) under umask 022.
+Ran Batch(const fs::path& dir, int rows, const std::string& options) {
+  std::string list = "friend,sender\n";
+  for (int k = 1; k <= rows; ++k) list.append("F").append(std::to_string(k)).append(",S").append(std::to_string(k)).append("\n");
+  testing::WriteText(dir / "list.csv", list);
+  const std::string cmd = "cd '" + dir.string() + "' && umask 022 && timeout 80 '" MIRELUNE_CLI "' batch " + options +
+                          " --out-dir out list.csv >/dev/null 2>err.txt";
+  const int raw = std::system(cmd.c_str());
+  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadText(dir / "err.txt")};
+}
+
+// A manifest or lock planted in the output folder as a link or a FIFO: the batch
+// stops saying why, and the file the link points at keeps its contents.
+TEST(SafeSaving, BatchRefusesPlantedManifestsAndLocks) {
+  const struct {
+    const char *setup, *refusal;
+  } cases[] = {
+      {"ln -s ../victim out/manifest.jsonl", "manifest.jsonl: it is a symbolic link"},
+      {"ln -s ../victim out/.manifest.lock", ".manifest.lock: it is a symbolic link"},
+      {"mkfifo out/manifest.jsonl", "manifest.jsonl: it is not a regular file"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.setup);
+    const TempDir dir;
+    ASSERT_TRUE(Sh(dir.path, std::string("mkdir out; printf v >victim; ") + c.setup));
+    const Ran ran = Batch(dir.path, 1, "--jobs 1");
+    EXPECT_EQ(ran.status, 1);
+    EXPECT_NE(ran.err.find(c.refusal), std::string::npos) << ran.err;
+    EXPECT_EQ(ReadText(dir.path / "victim"), "v");
+  }
+}
+
+// Two threads saving at once never leave the umask at 0: every card of a 200-row
+// batch on 2 jobs under umask 022 is 0644 (40 rows under the sanitizers, which
+// make each card several times slower).
+#ifdef __SANITIZE_ADDRESS__
+constexpr int kUmaskRows = 40;
+#else
+constexpr int kUmaskRows = 200;
+#endif
+TEST(SafeSaving, BatchCardsKeepTheUmask) {
+  const TempDir dir;
+  const Ran ran = Batch(dir.path, kUmaskRows, "--jobs 2 --format bmp");
+  ASSERT_EQ(ran.status, 0) << ran.err;
+  int cards = 0;
+  for (const auto& e : fs::directory_iterator(dir.path / "out")) {
+    if (e.path().extension() != ".bmp") continue;
+    ++cards;
+    EXPECT_EQ(Mode(e.path()), 0644u) << e.path();
+  }
+  EXPECT_EQ(cards, kUmaskRows);
+  EXPECT_EQ(Mode(dir.path / "out/manifest.jsonl"), 0644u);
+}
+
+// The first save of a run into a folder removes only what this host's ended runs
+// left: not another host's files (its process ids mean nothing here), not a live
+// run's, and not what appears after that first save.
+TEST(SafeSaving, OnlyThisHostsEndedRunsLoseTheirTemporaryFiles) {
+  const TempDir dir, probe;
+  // This run's own mark, as its writer names a temporary file.
+  std::string mark;
+  UseUnnamedTemporaryFiles(false);
+  {
+    const Hook hook([&](const std::string& event, const fs::path&) {
+      for (const auto& e : fs::directory_iterator(probe.path))
+        if (event == "written" && e.path().filename().string().starts_with(".mirelune-"))
+          mark = e.path().filename().string().substr(10, e.path().filename().string().size() - 17);
+    });
+    ASSERT_TRUE(WriteFileSafely(probe.path / "card.bmp", kCard).ok);
+  }
+  UseUnnamedTemporaryFiles(true);
+  const std::string pid = std::to_string(::getpid());
+  const std::size_t at = mark.rfind("-" + pid + "-");
+  ASSERT_NE(at, std::string::npos) << mark;
+  const std::string host = mark.substr(0, at), start = mark.substr(at + pid.size() + 2);
+  const pid_t ended = ::fork();
+  if (ended == 0) ::_exit(0);
+  ::waitpid(ended, nullptr, 0);
+  const std::string gone = std::to_string(ended);
+  const struct {
+    std::string name;
+    bool kept;
+  } files[] = {
+      {mark + "-live01", true},                                  // this process: alive
+      {host + "-" + pid + "-" + start + "1-reused", false},     // its id, another start
+      {host + "-" + gone + "-" + start + "-ended1", false},     // a process that has ended
+      {"elsewhere-" + gone + "-1-other1", true},                  // another host's
+      {"a-b.example-" + gone + "-1-other2", true},                // another host, with dashes
+      {gone + "-ancien", true},                                   // no host in the name
+  };
+  for (const auto& f : files) testing::WriteText(dir.path / (".mirelune-" + f.name), "x");
+  ASSERT_TRUE(Sh(dir.path, "touch -d '2 days ago' .mirelune-*; ln -s x .mirelune-" + host + "-" + gone + "-1-alink1"));
+  const pid_t run = ::fork();  // a new run: its first save into the folder sweeps it
+  if (run == 0) {
+    const bool first = WriteFileSafely(dir.path / "card.bmp", kCard).ok;
+    testing::WriteText(dir.path / (".mirelune-" + host + "-" + gone + "-1-after1"), "x");
+    ::_exit(first && WriteFileSafely(dir.path / "card.bmp", kCard).ok ? 0 : 1);
+  }
+  int status = -1;
+  ASSERT_EQ(::waitpid(run, &status, 0), run);
+  EXPECT_EQ(status, 0);
+  for (const auto& f : files) EXPECT_EQ(fs::exists(dir.path / (".mirelune-" + f.name)), f.kept) << f.name;
+  EXPECT_TRUE(fs::is_symlink(dir.path / (".mirelune-" + host + "-" + gone + "-1-alink1")));
+  EXPECT_TRUE(fs::exists(dir.path / (".mirelune-" + host + "-" + gone + "-1-after1")));
+}
+
+// A clock that stands still while names are taken: the card moves ahead past every
+// taken name, however many, and fails only when the names run out at year 9999.
+TEST(SafeSaving, TimeStampedNamesMoveAheadPastEveryTakenName) {
+  const struct {
+    std::string first;
+    int taken;
+    std::string saved_as, refusal;
+  } cases[] = {
+      {"GR-20170102090503", 300, "GR-20170102091003", ""},
+      {"GR-99991231235958", 2, "", "every name up to GR-99991231235959.bmp is taken"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.first);
+    const TempDir dir;
+    const testing::ScopedEnv env{{"MIRELUNE_ROOT", dir.path.string()}};
+    fs::create_directory(dir.path / "wimgx");
+    std::string name = c.first;
+    for (int k = 0; k < c.taken; ++k, name = NextSecondName(name)) testing::WriteText(dir.path / "wimgx" / (name + ".bmp"), "");
+    State s;
+    s.imeslike = c.first;
+    const SaveResult r = SaveNewCard(s);
+    EXPECT_EQ(r.ok, c.refusal.empty()) << r.message;
+    EXPECT_NE(r.message.find(c.refusal), std::string::npos) << r.message;
+    EXPECT_EQ(r.ok ? r.path : fs::path(), r.ok ? dir.path / "wimgx" / (c.saved_as + ".bmp") : fs::path());
+  }
+  EXPECT_EQ(NextSecondName("GR-99991231235959"), "");
+}
+
+}  // namespace
+}  // namespace mirelune
