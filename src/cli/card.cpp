@@ -72,7 +72,7 @@ int RunCard(const CardOptions& o) {
   MakeCardFromNames(s, c);
   const Json report = CardReport(s, c);
   if (!o.again.empty() && !SamePicture(recorded, report)) {
-    const Json& version = recorded.contains("version") ? recorded["version"] : Json("?");
+    const Json version = recorded.value("version", Json("?"));
     std::cerr << "mirelune-cli: note: this card differs from the one in " << TerminalText(o.again)
               << ", made by version " << TerminalText(version.is_string() ? version.get<std::string>() : version.dump())
               << "\n";

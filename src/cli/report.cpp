@@ -42,10 +42,6 @@ std::string NameField(const Json& j, const char* key, const std::filesystem::pat
   return text;
 }
 
-}  // namespace
-
-namespace {
-
 // One pass over the report, appending: linear in its size.
 void AppendReport(const Json& j, std::string* out) {
   if (!j.is_structured()) {
@@ -81,33 +77,6 @@ void AppendShown(char32_t c, bool json, std::string* out) {
   }
 }
 
-}  // namespace
-
-std::string ReportText(const Json& j) {
-  std::string text;
-  AppendReport(j, &text);
-  return text;
-}
-
-std::string TerminalText(std::string_view text, bool json) {
-  std::string out;
-  out.reserve(text.size());
-  std::u32string chars;
-  if (DecodeUtf8(text, &chars)) {
-    for (const char32_t c : chars) AppendShown(c, json, &out);
-    return out;
-  }
-  // Not UTF-8: every byte beyond ASCII is shown by its value.
-  for (const char b : text) {
-    const auto c = static_cast<unsigned char>(b);
-    if (c >= 0x80) AppendEscape(&out, "\\x%02x", c);
-    else AppendShown(c, json, &out);
-  }
-  return out;
-}
-
-namespace {
-
 void AppendFlat(const Json& j, const std::string& prefix, const std::filesystem::path& from, std::string* out) {
   // Outer keys repeat on every line below them; the limit keeps a report of many
   // long keys from printing gigabytes.
@@ -133,6 +102,29 @@ void AppendFlat(const Json& j, const std::string& prefix, const std::filesystem:
 }
 
 }  // namespace
+
+std::string ReportText(const Json& j) {
+  std::string text;
+  AppendReport(j, &text);
+  return text;
+}
+
+std::string TerminalText(std::string_view text, bool json) {
+  std::string out;
+  out.reserve(text.size());
+  std::u32string chars;
+  if (DecodeUtf8(text, &chars)) {
+    for (const char32_t c : chars) AppendShown(c, json, &out);
+    return out;
+  }
+  // Not UTF-8: every byte beyond ASCII is shown by its value.
+  for (const char b : text) {
+    const auto c = static_cast<unsigned char>(b);
+    if (c >= 0x80) AppendEscape(&out, "\\x%02x", c);
+    else AppendShown(c, json, &out);
+  }
+  return out;
+}
 
 std::string FlatReportText(const Json& report, const std::filesystem::path& from) {
   std::string out;
