@@ -5,30 +5,17 @@
 //         first mutated chunk and nothing behind it is reached);
 //   odd   the report's JSON, carried by a small PNG in an iTXt chunk, or a zTXt
 //         chunk when bit 1 is set.
-#include <zlib.h>
-
 #include "card/card.h"
 #include "cli/cli.h"
 #include "fuzz_util.h"
+#include "png_chunks.h"
 #include "surface/text.h"
 
 namespace {
 
 using mirelune::fuzz::Require;
 using Json = nlohmann::ordered_json;
-
-std::string Be32(std::uint32_t v) {
-  return {static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8), static_cast<char>(v)};
-}
-
-std::uint32_t Crc(const char* data, std::size_t size) {
-  return static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(data), static_cast<uInt>(size)));
-}
-
-std::string Chunk(const std::string& type, const std::string& data) {
-  const std::string body = type + data;
-  return Be32(static_cast<std::uint32_t>(data.size())) + body + Be32(Crc(body.data(), body.size()));
-}
+using namespace mirelune::png_chunks;
 
 // Each whole chunk's checksum set to match its type and data.
 void FixChecksums(std::string& png) {
@@ -42,19 +29,8 @@ void FixChecksums(std::string& png) {
 }
 
 std::string CardWith(const std::string& report, bool compressed) {
-  std::string text;
-  if (compressed) {
-    uLongf size = compressBound(static_cast<uLong>(report.size()));
-    std::string packed(size, '\0');
-    compress2(reinterpret_cast<Bytef*>(packed.data()), &size, reinterpret_cast<const Bytef*>(report.data()),
-              static_cast<uLong>(report.size()), 1);
-    packed.resize(size);
-    text = Chunk("zTXt", std::string(mirelune::cli::kReportKeyword) + std::string("\0\0", 2) + packed);
-  } else {
-    text = Chunk("iTXt", std::string(mirelune::cli::kReportKeyword) + std::string("\0\0\0\0\0", 5) + report);
-  }
-  return "\x89PNG\r\n\x1a\n" + Chunk("IHDR", Be32(1) + Be32(1) + std::string("\x08\x02\0\0\0", 5)) + text +
-         Chunk("IEND", "");
+  const std::string key = mirelune::cli::kReportKeyword;
+  return kSignature + Ihdr(1, 1) + (compressed ? Ztxt(key, report) : Itxt(key, report)) + Chunk("IEND", "");
 }
 
 // Nothing a terminal acts on: no control character but the line break, no
