@@ -4,14 +4,21 @@
 #
 #   fuzz/run.sh [SECONDS-PER-TARGET] [TARGET...]     # default 12 s each, every target
 #
+# A target whose source (fuzz/fuzz_TARGET.cpp) is not there is skipped.
 # New inputs found go to a scratch folder, not into fuzz/corpus; a crash leaves its
-# input as build-fuzz/crash-* and ends the script with status 1.
+# input as build-fuzz/crash-* and ends the script with status 1; commit it under
+# tests/fuzz-crashes/TARGET/, where ctest replays it (FuzzReplay.TARGET).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-12}
 shift || true
-targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(seed cli_args palette_chooser mail text)
+wanted=("$@")
+[ ${#wanted[@]} -gt 0 ] || wanted=(seed cli_args palette_chooser mail text card_report csv)
+targets=()
+for t in "${wanted[@]}"; do
+  if [ -f "fuzz/fuzz_$t.cpp" ]; then targets+=("$t"); else echo "fuzz_$t: skipped (no fuzz/fuzz_$t.cpp)"; fi
+done
+[ ${#targets[@]} -gt 0 ] || exit 0
 build=${MIRELUNE_FUZZ_BUILD:-build-fuzz}
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)

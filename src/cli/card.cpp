@@ -71,9 +71,12 @@ int RunCard(const CardOptions& o) {
   s.year = year;
   MakeCardFromNames(s, c);
   const Json report = CardReport(s, c);
-  if (!o.again.empty() && !SamePicture(recorded, report))
-    std::cerr << "mirelune-cli: note: this card differs from the one in " << o.again << ", made by version "
-              << recorded.value("version", "?") << "\n";
+  if (!o.again.empty() && !SamePicture(recorded, report)) {
+    const Json version = recorded.value("version", Json("?"));
+    std::cerr << "mirelune-cli: note: this card differs from the one in " << TerminalText(o.again)
+              << ", made by version " << TerminalText(version.is_string() ? version.get<std::string>() : version.dump())
+              << "\n";
+  }
 
   const bool paths_on_stderr = to_stdout > 0;
   int status = 0;
@@ -84,9 +87,10 @@ int RunCard(const CardOptions& o) {
     // A time-stamped card never replaces another: a taken name moves on by a second.
     const ImageFormat f = format.value_or(ImageFormat::kBmp);
     const char* extension = f == ImageFormat::kPng ? ".png" : f == ImageFormat::kJpeg ? ".jpg" : ".bmp";
-    const Result made = MakeFolder(OutputFolder());
-    const SaveResult saved =
-        made ? SaveNewCardAs(s, EncodeImage(s.Picture4.image(), f, &card_text), extension) : SaveResult{};
+    std::string why;
+    const Bytes bytes = EncodeImage(s.Picture4.image(), f, &card_text, &why);
+    const Result made = bytes.empty() ? Result::Failed(why) : MakeFolder(OutputFolder());
+    const SaveResult saved = made ? SaveNewCardAs(s, bytes, extension) : SaveResult{};
     if (!made || !saved) {
       std::cerr << "mirelune-cli: " << (made ? saved.message : made.message) << "\n";
       status = 1;
@@ -126,30 +130,6 @@ PngText CardPngText(const State& s, const Json& report) {
   if (!s.t.empty()) text.description = GreetingLine(s);
   return text;
 }
-
-namespace {
-
-// "key: value" lines; nested objects as "outer.inner", lists joined by ", ".
-void SayFlat(const Json& j, const std::string& prefix) {
-  for (const auto& [key, value] : j.items()) {
-    if (value.is_object()) {
-      SayFlat(value, prefix + key + ".");
-      continue;
-    }
-    std::string text;
-    if (value.is_string()) {
-      text = value.get<std::string>();
-    } else if (value.is_array()) {
-      for (const Json& v : value)
-        text += (text.empty() ? "" : ", ") + (v.is_string() ? v.get<std::string>() : v.dump());
-    } else {
-      text = value.dump();
-    }
-    Say(prefix + key + ": " + text + "\n");
-  }
-}
-
-}  // namespace
 
 Action SetUpCard(CLI::App& sub) {
   auto o = std::make_shared<CardOptions>();
@@ -204,10 +184,7 @@ Action SetUpInfo(CLI::App& sub) {
   sub.add_flag("--json", *json, "print the report as JSON");
   return [file, json] {
     const Json report = ReadReport(*file);
-    if (*json)
-      Say(report.dump(2) + "\n");
-    else
-      SayFlat(report, "");
+    Say(*json ? TerminalText(report.dump(2), /*json=*/true) + "\n" : FlatReportText(report, *file));
     return 0;
   };
 }

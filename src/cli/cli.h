@@ -16,6 +16,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "commands/commands.h"
@@ -85,9 +86,25 @@ nlohmann::ordered_json CardReport(const State& s, const CardSettings& c);
 std::string ReportText(const nlohmann::ordered_json& report);
 // The texts a PNG card carries: program, title, greeting line and report.
 PngText CardPngText(const State& s, const nlohmann::ordered_json& report);
+// Text from a card file made safe for a terminal: control characters (C0, DEL,
+// C1), line and paragraph separators and bidi overrides become \u001b escapes,
+// bytes that are not UTF-8 \xff escapes, a backslash \\. With `json`, text
+// that is already JSON: line breaks and backslashes stay, the result is the
+// same JSON.
+std::string TerminalText(std::string_view text, bool json = false);
+// `info`'s lines "key: value", nested objects as "outer.inner", lists joined by
+// ", ", all through TerminalText; throws UsageError when they would run to more
+// than a few MiB.
+std::string FlatReportText(const nlohmann::ordered_json& report, const std::filesystem::path& from);
 // The settings recorded in a report; throws UsageError when they are missing or invalid.
 CardSettings SettingsFromReport(const nlohmann::ordered_json& report, int* year, const std::filesystem::path& from);
-// The report carried by a PNG card, read from `path`; throws UsageError.
+// The report among a PNG card's text chunks (ReadPngText), at most
+// kMaxReportDepth levels of objects and lists deep; throws UsageError.
+inline constexpr int kMaxReportDepth = 32;
+nlohmann::ordered_json ReportFromText(const std::vector<std::pair<std::string, std::string>>& chunks,
+                                      const std::filesystem::path& from);
+// The report carried by a PNG card, read from `path` within ReadPngTextFile's
+// limits; throws UsageError.
 nlohmann::ordered_json ReadReport(const std::filesystem::path& path);
 
 }  // namespace mirelune::cli

@@ -132,9 +132,10 @@ Target ResolveTarget(const std::string& flag, const std::string& name, std::opti
 }
 
 bool WritePicture(const Image& img, const Target& target, const PngText& text, bool announce_on_stderr) {
-  const Bytes bytes = EncodeImage(img, target.format, &text);
+  std::string why;
+  const Bytes bytes = EncodeImage(img, target.format, &text, &why);
   if (bytes.empty()) {
-    std::cerr << "mirelune-cli: the picture could not be encoded\n";
+    std::cerr << "mirelune-cli: " << (target.to_stdout ? "" : target.path.string() + ": ") << why << "\n";
     return false;
   }
   if (target.to_stdout) {

@@ -1,8 +1,7 @@
 // report.cpp — the card report: what a card was made from, as JSON, written by
 // --report and into every PNG, read back by `info` and `card --again`.
 #include <cmath>
-#include <fstream>
-#include <iterator>
+#include <cstdio>
 
 #include "card/card.h"
 #include "cli/cli.h"
@@ -43,17 +42,94 @@ std::string NameField(const Json& j, const char* key, const std::filesystem::pat
   return text;
 }
 
+// One pass over the report, appending: linear in its size.
+void AppendReport(const Json& j, std::string* out) {
+  if (!j.is_structured()) {
+    *out += j.dump();
+    return;
+  }
+  *out += j.is_object() ? '{' : '[';
+  for (auto it = j.begin(); it != j.end(); ++it) {
+    if (it != j.begin()) *out += ", ";
+    if (j.is_object()) *out += Json(it.key()).dump() + ": ";
+    AppendReport(*it, out);
+  }
+  *out += j.is_object() ? '}' : ']';
+}
+
+// Characters that move the cursor, recolour, retitle or reorder a terminal's text.
+bool Hostile(char32_t c) {
+  return c < 0x20 || (c >= 0x7F && c <= 0x9F) || (c >= 0x2028 && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+}
+
+void AppendEscape(std::string* out, const char* format, unsigned value) {
+  char text[8];
+  std::snprintf(text, sizeof text, format, value);
+  *out += text;
+}
+
+void AppendShown(char32_t c, bool json, std::string* out) {
+  if (json ? c != '\n' && Hostile(c) : Hostile(c) || c == '\\') {
+    if (c == '\\') *out += "\\\\";
+    else AppendEscape(out, "\\u%04x", static_cast<unsigned>(c));
+  } else {
+    *out += EncodeUtf8(c);
+  }
+}
+
+void AppendFlat(const Json& j, const std::string& prefix, const std::filesystem::path& from, std::string* out) {
+  // Outer keys repeat on every line below them; the limit keeps a report of many
+  // long keys from printing gigabytes.
+  const std::size_t limit = 8 * kMaxPngTextBytes;
+  for (const auto& [key, value] : j.items()) {
+    if (value.is_object()) {
+      AppendFlat(value, prefix + TerminalText(key) + ".", from, out);
+      continue;
+    }
+    std::string text;
+    if (value.is_string()) {
+      text = value.get<std::string>();
+    } else if (value.is_array()) {
+      for (const Json& v : value)
+        text += (text.empty() ? "" : ", ") + (v.is_string() ? v.get<std::string>() : v.dump());
+    } else {
+      text = value.dump();
+    }
+    *out += prefix + TerminalText(key) + ": " + TerminalText(text) + "\n";
+    if (out->size() > limit)
+      throw UsageError{from.string() + ": the card's report is too large to show line by line; try --json"};
+  }
+}
+
 }  // namespace
 
 std::string ReportText(const Json& j) {
-  if (!j.is_structured()) return j.dump();
   std::string text;
-  for (auto it = j.begin(); it != j.end(); ++it) {
-    if (!text.empty()) text += ", ";
-    if (j.is_object()) text += Json(it.key()).dump() + ": ";
-    text += ReportText(*it);
+  AppendReport(j, &text);
+  return text;
+}
+
+std::string TerminalText(std::string_view text, bool json) {
+  std::string out;
+  out.reserve(text.size());
+  std::u32string chars;
+  if (DecodeUtf8(text, &chars)) {
+    for (const char32_t c : chars) AppendShown(c, json, &out);
+    return out;
   }
-  return j.is_object() ? "{" + text + "}" : "[" + text + "]";
+  // Not UTF-8: every byte beyond ASCII is shown by its value.
+  for (const char b : text) {
+    const auto c = static_cast<unsigned char>(b);
+    if (c >= 0x80) AppendEscape(&out, "\\x%02x", c);
+    else AppendShown(c, json, &out);
+  }
+  return out;
+}
+
+std::string FlatReportText(const Json& report, const std::filesystem::path& from) {
+  std::string out;
+  AppendFlat(report, "", from, &out);
+  return out;
 }
 
 std::string VersionText() {
@@ -103,20 +179,33 @@ CardSettings SettingsFromReport(const Json& report, int* year, const std::filesy
   return c;
 }
 
-Json ReadReport(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw UsageError{"cannot read " + path.string() + ": " + std::strerror(errno)};
-  const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
-  std::vector<std::pair<std::string, std::string>> chunks;
-  std::string err;
-  if (!ReadPngText(bytes, &chunks, &err)) throw UsageError{path.string() + ": " + err};
+Json ReportFromText(const std::vector<std::pair<std::string, std::string>>& chunks,
+                    const std::filesystem::path& from) {
   for (const auto& [key, text] : chunks) {
     if (key != kReportKeyword) continue;
-    Json j = Json::parse(text, nullptr, /*allow_exceptions=*/false);
-    if (j.is_discarded() || !j.is_object()) throw UsageError{path.string() + ": the card's report is not valid JSON"};
+    // The parser itself keeps no stack; what comes after it (printing, freeing)
+    // recurses, so a report deeper than a card's own is refused here.
+    bool too_deep = false;
+    const Json::parser_callback_t depth = [&too_deep](int level, Json::parse_event_t event, Json&) {
+      if ((event == Json::parse_event_t::object_start || event == Json::parse_event_t::array_start) &&
+          level >= kMaxReportDepth)
+        too_deep = true;
+      return !too_deep;
+    };
+    Json j = Json::parse(text.begin(), text.end(), depth, /*allow_exceptions=*/false);
+    if (too_deep)
+      throw UsageError{from.string() + ": the card's report is nested more than " + std::to_string(kMaxReportDepth) +
+                       " levels deep"};
+    if (j.is_discarded() || !j.is_object()) throw UsageError{from.string() + ": the card's report is not valid JSON"};
     return j;
   }
-  throw UsageError{path.string() + " carries no card report (PNG cards of mirelune-cli " + kVersion + " and later do)"};
+  throw UsageError{from.string() + " carries no card report (PNG cards of mirelune-cli " + kVersion + " and later do)"};
+}
+
+Json ReadReport(const std::filesystem::path& path) {
+  const PngTextRead read = ReadPngTextFile(path);
+  if (!read) throw UsageError{read.message};
+  return ReportFromText(read.text, path);
 }
 
 }  // namespace mirelune::cli

@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -39,27 +41,30 @@ void RgbRow(const Image& img, int y, std::uint8_t* row) {
 // 96 dots per inch, in dots per metre as BMP and PNG state it.
 constexpr std::uint32_t kDotsPerMetre = 3780;
 
+// What a libpng or libjpeg call reported before it gave up: a plain buffer, so
+// that keeping the message allocates nothing inside the library's callbacks.
+struct Failure {
+  char message[200] = "";
+  void Keep(const char* text) {
+    std::snprintf(message, sizeof message, "%s", text ? text : "unknown error");
+  }
+};
+
 void PngWrite(png_structp png, png_bytep data, png_size_t len) {
   auto* out = static_cast<std::vector<std::uint8_t>*>(png_get_io_ptr(png));
-  out->insert(out->end(), data, data + len);
+  bool full = false;
+  try {
+    out->insert(out->end(), data, data + len);
+  } catch (const std::bad_alloc&) {
+    full = true;  // no exception may cross libpng's C frames
+  }
+  if (full) png_error(png, "out of memory");
 }
 void PngFlush(png_structp) {}
 
-struct PngReadCursor {
-  const std::vector<std::uint8_t>* in;
-  std::size_t at = 0;
-};
-
-void PngRead(png_structp png, png_bytep data, png_size_t len) {
-  auto* c = static_cast<PngReadCursor*>(png_get_io_ptr(png));
-  if (len > c->in->size() - c->at) png_error(png, "the file ends too early");
-  std::memcpy(data, c->in->data() + c->at, len);
-  c->at += len;
-}
-
 // libpng reports through longjmp; keep its message for the caller.
 void PngFail(png_structp png, png_const_charp message) {
-  *static_cast<std::string*>(png_get_error_ptr(png)) = message;
+  static_cast<Failure*>(png_get_error_ptr(png))->Keep(message);
   png_longjmp(png, 1);
 }
 void PngWarn(png_structp, png_const_charp) {}
@@ -86,95 +91,220 @@ NameFormat FormatOfName(const std::filesystem::path& path) {
   return NameFormat::kUnknown;
 }
 
-bool EncodePng(const Image& img, std::vector<std::uint8_t>* out, const PngText* text) {
-  std::string failure;
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &failure, PngFail, PngWarn);
-  if (!png) return false;
-  png_infop info = png_create_info_struct(png);
-  if (!info) {
-    png_destroy_write_struct(&png, nullptr);
-    return false;
-  }
-  std::vector<std::uint8_t> row(static_cast<std::size_t>(img.width) * 3);
-  // Cards are flat areas and one-pixel figures, which zlib's fastest level packs
-  // well unfiltered: over eight cards 18 ms and 376 kB a card, against 98 ms and
-  // 403 kB with libpng's default (level 6, adaptive filters).
-  out->reserve(out->size() + img.pixels.size());
-  if (setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, &info);
-    return false;
-  }
-  png_set_write_fn(png, out, PngWrite, PngFlush);
-  png_set_compression_level(png, 1);
-  png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
-  png_set_IHDR(png, info, img.width, img.height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+namespace {
+
+// The libpng calls of a PNG's encoding, apart from everything with a destructor:
+// a libpng error longjmps back here, past no C++ object.
+struct PngEncoding {
+  const Image* img;
+  std::uint8_t* row;  // one row of R, G, B
+  std::vector<png_text>* chunks;
+  png_structp png;
+  png_infop info;
+};
+
+bool WritePngRows(PngEncoding* e) {
+  if (setjmp(png_jmpbuf(e->png))) return false;
+  png_set_compression_level(e->png, 1);
+  png_set_filter(e->png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
+  png_set_IHDR(e->png, e->info, e->img->width, e->img->height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  png_set_pHYs(png, info, kDotsPerMetre, kDotsPerMetre, PNG_RESOLUTION_METER);
+  png_set_pHYs(e->png, e->info, kDotsPerMetre, kDotsPerMetre, PNG_RESOLUTION_METER);
+  if (!e->chunks->empty()) png_set_text(e->png, e->info, e->chunks->data(), static_cast<int>(e->chunks->size()));
+  png_write_info(e->png, e->info);
+  for (int y = 0; y < e->img->height; ++y) {
+    RgbRow(*e->img, y, e->row);
+    png_write_row(e->png, e->row);
+  }
+  png_write_end(e->png, nullptr);
+  return true;
+}
+
+}  // namespace
+
+Result EncodePng(const Image& img, std::vector<std::uint8_t>* out, const PngText* text) {
+  static const std::string kSoftware = "Software", kTitle = "Title", kDescription = "Description";
   std::vector<png_text> chunks;
   if (text) {
-    static const std::string kSoftware = "Software", kTitle = "Title", kDescription = "Description";
     if (!text->software.empty()) chunks.push_back(TextChunk(PNG_TEXT_COMPRESSION_NONE, kSoftware, text->software));
     if (!text->title.empty()) chunks.push_back(TextChunk(PNG_ITXT_COMPRESSION_NONE, kTitle, text->title));
     if (!text->description.empty())
       chunks.push_back(TextChunk(PNG_ITXT_COMPRESSION_NONE, kDescription, text->description));
     for (const auto& [key, value] : text->keyed) chunks.push_back(TextChunk(PNG_ITXT_COMPRESSION_NONE, key, value));
-    if (!chunks.empty()) png_set_text(png, info, chunks.data(), static_cast<int>(chunks.size()));
   }
-  png_write_info(png, info);
-  for (int y = 0; y < img.height; ++y) {
-    RgbRow(img, y, row.data());
-    png_write_row(png, row.data());
+  std::vector<std::uint8_t> row(static_cast<std::size_t>(std::max(img.width, 0)) * 3);
+  // Cards are flat areas and one-pixel figures, which zlib's fastest level packs
+  // well unfiltered: over eight cards 18 ms and 376 kB a card, against 98 ms and
+  // 403 kB with libpng's default (level 6, adaptive filters).
+  const std::size_t start = out->size();
+  out->reserve(start + img.pixels.size());
+  Failure failure;
+  PngEncoding e{&img, row.data(), &chunks, nullptr, nullptr};
+  e.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &failure, PngFail, PngWarn);
+  if (e.png) e.info = png_create_info_struct(e.png);
+  if (!e.info) {
+    png_destroy_write_struct(&e.png, nullptr);
+    return Result::Failed("cannot encode PNG: out of memory");
   }
-  png_write_end(png, nullptr);
-  png_destroy_write_struct(&png, &info);
+  png_set_write_fn(e.png, out, PngWrite, PngFlush);
+  const bool done = WritePngRows(&e);
+  png_destroy_write_struct(&e.png, &e.info);
+  if (done) return Result::Done();
+  out->resize(start);  // no half of a file
+  return Result::Failed(std::string("cannot encode PNG: ") + failure.message);
+}
+
+namespace {
+
+// Where libpng takes a PNG's bytes from: memory or an open file, never more
+// than `left` bytes.
+struct PngSource {
+  const std::uint8_t* bytes = nullptr;  // null: read from fd
+  int fd = -1;
+  std::size_t left = 0;
+};
+
+void PngRead(png_structp png, png_bytep data, png_size_t len) {
+  auto* src = static_cast<PngSource*>(png_get_io_ptr(png));
+  if (len > src->left) png_error(png, src->bytes ? "the file ends too early" : "the file is too large");
+  src->left -= len;
+  if (src->bytes) {
+    std::memcpy(data, src->bytes, len);
+    src->bytes += len;
+    return;
+  }
+  while (len > 0) {
+    const ssize_t n = ::read(src->fd, data, len);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) png_error(png, std::strerror(errno));
+    if (n == 0) png_error(png, "the file ends too early");
+    data += n;
+    len -= static_cast<std::size_t>(n);
+  }
+}
+
+struct PngReading {
+  png_structp png;
+  png_infop info;
+  bool is_png;
+};
+
+// Reads the chunks up to the image data: the header and the text before the
+// picture, which is never decoded. Each text is at most kMaxPngTextBytes (inflated
+// or not) and at most kMaxPngTexts of them are kept, whatever the file declares.
+bool ReadPngInfo(PngReading* r) {
+  if (setjmp(png_jmpbuf(r->png))) return false;
+  std::uint8_t signature[8];
+  PngRead(r->png, signature, sizeof signature);
+  r->is_png = png_sig_cmp(signature, 0, sizeof signature) == 0;
+  if (!r->is_png) return false;
+  png_set_sig_bytes(r->png, sizeof signature);
+  png_set_chunk_malloc_max(r->png, kMaxPngTextBytes);
+  png_set_chunk_cache_max(r->png, kMaxPngTexts + 2);  // libpng keeps two fewer than this
+  png_set_benign_errors(r->png, 0);  // a text cut short by the limits is an error, not a silent gap
+  png_read_info(r->png, r->info);
   return true;
 }
 
-bool ReadPngText(const std::vector<std::uint8_t>& bytes, std::vector<std::pair<std::string, std::string>>* text,
-                 std::string* error) {
-  if (bytes.size() < 8 || png_sig_cmp(bytes.data(), 0, 8) != 0) {
-    if (error) *error = "not a PNG file";
-    return false;
+PngTextRead ReadPngTextFrom(PngSource* src, const std::string& name) {
+  PngTextRead out;
+  Failure failure;
+  PngReading r{png_create_read_struct(PNG_LIBPNG_VER_STRING, &failure, PngFail, PngWarn), nullptr, false};
+  if (r.png) r.info = png_create_info_struct(r.png);
+  if (!r.info) {
+    png_destroy_read_struct(&r.png, nullptr, nullptr);
+    out.ok = false;
+    out.message = name + ": cannot read it: out of memory";
+    return out;
   }
-  std::string failure;
-  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &failure, PngFail, PngWarn);
-  if (!png) return false;
-  png_infop info = png_create_info_struct(png);
-  if (!info) {
-    png_destroy_read_struct(&png, nullptr, nullptr);
-    return false;
+  png_set_read_fn(r.png, src, PngRead);
+  if (!ReadPngInfo(&r)) {
+    png_destroy_read_struct(&r.png, &r.info, nullptr);
+    out.ok = false;
+    out.message = name + (r.is_png ? ": a broken PNG file (" + std::string(failure.message) + ")" : ": not a PNG file");
+    return out;
   }
-  PngReadCursor cursor{&bytes};
-  if (setjmp(png_jmpbuf(png))) {
-    png_destroy_read_struct(&png, &info, nullptr);
-    if (error) *error = "a broken PNG file (" + failure + ")";
-    return false;
-  }
-  png_set_read_fn(png, &cursor, PngRead);
-  // The whole file, so that text after the picture is found too.
-  png_read_png(png, info, PNG_TRANSFORM_IDENTITY, nullptr);
   png_textp chunks = nullptr;
-  const int count = png_get_text(png, info, &chunks, nullptr);
-  text->clear();
+  const int count = png_get_text(r.png, r.info, &chunks, nullptr);
   for (int k = 0; k < count; ++k) {
     const std::size_t len =
         chunks[k].compression >= PNG_ITXT_COMPRESSION_NONE ? chunks[k].itxt_length : chunks[k].text_length;
-    text->emplace_back(chunks[k].key, std::string(chunks[k].text ? chunks[k].text : "", len));
+    out.text.emplace_back(chunks[k].key, std::string(chunks[k].text ? chunks[k].text : "", len));
   }
-  png_destroy_read_struct(&png, &info, nullptr);
-  return true;
+  png_destroy_read_struct(&r.png, &r.info, nullptr);
+  return out;
 }
 
-Bytes EncodeJpeg(const Image& img) {
-  jpeg_compress_struct cinfo{};
-  jpeg_error_mgr jerr{};
-  cinfo.err = jpeg_std_error(&jerr);  // only memory can fail here; libjpeg then exits
+}  // namespace
+
+PngTextRead ReadPngText(std::span<const std::uint8_t> png, const std::string& name) {
+  PngSource src{png.data(), -1, png.size()};
+  return ReadPngTextFrom(&src, name);
+}
+
+PngTextRead ReadPngTextFile(const std::filesystem::path& path) {
+  PngTextRead out;
+  const std::string name = path.string();
+  // Non-blocking, so that opening a FIFO never waits for a writer.
+  const int fd = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  struct stat st {};
+  std::string refusal;
+  if (fd < 0 || ::fstat(fd, &st) != 0) {
+    out.code = errno;
+  } else if (S_ISDIR(st.st_mode)) {
+    refusal = "is a folder, not a PNG file";
+  } else if (!S_ISREG(st.st_mode)) {
+    refusal = "is a device, FIFO or socket, not a PNG file";
+  } else if (static_cast<std::uint64_t>(st.st_size) > kMaxPngFileBytes) {
+    refusal = "is larger than a card file can be (" + std::to_string(kMaxPngFileBytes >> 20) + " MiB)";
+  } else {
+    PngSource src{nullptr, fd, kMaxPngFileBytes};
+    out = ReadPngTextFrom(&src, name);
+    ::close(fd);
+    return out;
+  }
+  if (fd >= 0) ::close(fd);
+  out.ok = false;
+  out.message = !refusal.empty() ? name + " " + refusal : "cannot read " + name + ": " + std::strerror(out.code);
+  return out;
+}
+
+namespace {
+
+// libjpeg's own handler exits the process on an error: this one keeps the
+// message and longjmps back to the encoder. Warnings are not printed.
+struct JpegFailure {
+  jpeg_error_mgr manager;  // first: libjpeg hands back a pointer to it
+  std::jmp_buf jump;
+  Failure failure;
+};
+
+[[noreturn]] void JpegExit(j_common_ptr cinfo) {
+  auto* f = reinterpret_cast<JpegFailure*>(cinfo->err);
+  char text[JMSG_LENGTH_MAX];
+  (*cinfo->err->format_message)(cinfo, text);
+  f->failure.Keep(text);
+  std::longjmp(f->jump, 1);
+}
+void JpegMessage(j_common_ptr) {}
+
+// The libjpeg calls of a JPEG's encoding, apart from everything with a destructor.
+struct JpegEncoding {
+  const Image* img;
+  std::uint8_t* row;
+  jpeg_compress_struct* cinfo;
+  JpegFailure* err;
+  unsigned char** buffer;
+  unsigned long* size;
+};
+
+bool CompressJpeg(JpegEncoding* e) {
+  jpeg_compress_struct& cinfo = *e->cinfo;
+  if (setjmp(e->err->jump)) return false;
   jpeg_create_compress(&cinfo);
-  unsigned char* buffer = nullptr;
-  unsigned long size = 0;
-  jpeg_mem_dest(&cinfo, &buffer, &size);
-  cinfo.image_width = static_cast<JDIMENSION>(img.width);
-  cinfo.image_height = static_cast<JDIMENSION>(img.height);
+  jpeg_mem_dest(&cinfo, e->buffer, e->size);
+  cinfo.image_width = static_cast<JDIMENSION>(e->img->width);
+  cinfo.image_height = static_cast<JDIMENSION>(e->img->height);
   cinfo.input_components = 3;
   cinfo.in_color_space = JCS_RGB;
   jpeg_set_defaults(&cinfo);
@@ -184,17 +314,41 @@ Bytes EncodeJpeg(const Image& img) {
   cinfo.density_unit = 1;  // dots per inch
   cinfo.X_density = cinfo.Y_density = 96;
   jpeg_start_compress(&cinfo, TRUE);
-  std::vector<std::uint8_t> row(static_cast<std::size_t>(img.width) * 3);
   while (cinfo.next_scanline < cinfo.image_height) {
-    RgbRow(img, static_cast<int>(cinfo.next_scanline), row.data());
-    JSAMPROW rows[1] = {row.data()};
+    RgbRow(*e->img, static_cast<int>(cinfo.next_scanline), e->row);
+    JSAMPROW rows[1] = {e->row};
     jpeg_write_scanlines(&cinfo, rows, 1);
   }
   jpeg_finish_compress(&cinfo);
-  Bytes out(buffer, buffer + size);
+  return true;
+}
+
+}  // namespace
+
+Result EncodeJpeg(const Image& img, Bytes* out) {
+  std::vector<std::uint8_t> row(static_cast<std::size_t>(std::max(img.width, 0)) * 3);
+  jpeg_compress_struct cinfo{};
+  JpegFailure err{};
+  cinfo.err = jpeg_std_error(&err.manager);
+  err.manager.error_exit = JpegExit;
+  err.manager.output_message = JpegMessage;
+  unsigned char* buffer = nullptr;
+  unsigned long size = 0;
+  JpegEncoding e{&img, row.data(), &cinfo, &err, &buffer, &size};
+  const bool done = CompressJpeg(&e);
+  Result r = Result::Done();
+  if (done) {
+    try {
+      out->assign(buffer, buffer + size);
+    } catch (const std::bad_alloc&) {
+      r = Result::Failed("cannot encode JPEG: out of memory");
+    }
+  } else {
+    r = Result::Failed(std::string("cannot encode JPEG: ") + err.failure.message);
+  }
   jpeg_destroy_compress(&cinfo);
   std::free(buffer);
-  return out;
+  return r;
 }
 
 Bytes EncodeBmp(const Image& img) {
@@ -228,21 +382,26 @@ Bytes EncodeBmp(const Image& img) {
   return v;
 }
 
-Bytes EncodeImage(const Image& img, ImageFormat format, const PngText* text) {
+Bytes EncodeImage(const Image& img, ImageFormat format, const PngText* text, std::string* why) {
+  Bytes bytes;
+  std::vector<std::uint8_t> png;
+  Result r = Result::Done();
   switch (format) {
     case ImageFormat::kBmp: return EncodeBmp(img);
-    case ImageFormat::kJpeg: return EncodeJpeg(img);
-    case ImageFormat::kPng: break;
+    case ImageFormat::kJpeg: r = EncodeJpeg(img, &bytes); break;
+    case ImageFormat::kPng:
+      r = EncodePng(img, &png, text);
+      if (r) bytes.assign(png.begin(), png.end());
+      break;
   }
-  std::vector<std::uint8_t> png;
-  if (!EncodePng(img, &png, text)) return {};
-  return Bytes(png.begin(), png.end());
+  if (!r && why) *why = r.message;
+  return bytes;
 }
 
 Result SaveImage(const Image& img, const std::filesystem::path& path, const PngText* text) {
   if (FormatOfName(path) != NameFormat::kPng) return WriteFileSafely(path, EncodeBmp(img));
   std::vector<std::uint8_t> bytes;
-  if (!EncodePng(img, &bytes, text)) return Result::Failed("cannot encode PNG for " + path.string());
+  if (const Result r = EncodePng(img, &bytes, text); !r) return Result::Failed(path.string() + ": " + r.message);
   return WriteFileSafely(path, bytes);
 }
 

@@ -39,8 +39,8 @@ std::filesystem::path ArchivePathArtist();            // <root>/pelkin-art/slika
 //
 //   PngText text{.software = "Mirelune 1.0", .title = "...", .keyed = {{"mirelune-report", json}}};
 //   std::vector<std::uint8_t> png;
-//   if (!EncodePng(img, &png, &text)) fail();
-//   auto jpg = EncodeJpeg(img);  // kJpegQuality
+//   if (Result r = EncodePng(img, &png, &text); !r) fail(r.message);
+//   Bytes jpg = EncodeImage(img, ImageFormat::kJpeg, nullptr, &why);  // empty on failure
 enum class ImageFormat { kBmp, kPng, kJpeg };
 
 // The format a file name asks for by its extension (any case): .bmp, .png, .jpg
@@ -59,20 +59,41 @@ struct PngText {
 };
 
 // 8-bit RGB PNG, compressed for speed (a card in a few milliseconds) at about
-// the size of zlib's default settings. False only when libpng fails.
-bool EncodePng(const Image& img, std::vector<std::uint8_t>* out, const PngText* text = nullptr);
+// the size of zlib's default settings. Fails with libpng's reason (an empty or
+// oversized raster, no memory); never exits.
+Result EncodePng(const Image& img, std::vector<std::uint8_t>* out, const PngText* text = nullptr);
 
-// The text chunks of a PNG (tEXt, zTXt, iTXt) by keyword, in file order; false
-// with a reason when the bytes are not a readable PNG.
-bool ReadPngText(const std::vector<std::uint8_t>& png, std::vector<std::pair<std::string, std::string>>* text,
-                 std::string* error);
+// --- reading a PNG's text: card files come from anywhere ---
+//
+//   PngTextRead r = ReadPngTextFile("card.png");
+//   if (!r) fail(r.message);  // "card.png is a device, FIFO or socket, not a PNG file"
+//   for (const auto& [key, text] : r.text) ...
+//
+// Only the chunks before the image data are read and the picture is never
+// decoded, so a file declaring a huge image costs nothing. A text chunk larger
+// than kMaxPngTextBytes (stored or once inflated) or more than kMaxPngTexts of
+// them make the file fail: memory stays within a few MiB whatever it declares.
+inline constexpr std::size_t kMaxPngFileBytes = std::size_t{64} << 20;
+inline constexpr std::size_t kMaxPngTextBytes = std::size_t{1} << 20;
+inline constexpr int kMaxPngTexts = 16;
+
+struct PngTextRead : Result {
+  std::vector<std::pair<std::string, std::string>> text;  // keyword, text (tEXt, zTXt, iTXt) in file order
+};
+// The text chunks of PNG bytes; `name` is the file named in a failure.
+PngTextRead ReadPngText(std::span<const std::uint8_t> png, const std::string& name);
+// The same for a file: only a regular file of at most kMaxPngFileBytes is read;
+// a folder, device, FIFO or socket is refused at once, without waiting on it.
+PngTextRead ReadPngTextFile(const std::filesystem::path& path);
 
 // Baseline JPEG, 4:4:4 (no chroma subsampling: the cards' one-pixel lines keep
-// their colour), 96 dpi, at this quality.
+// their colour), 96 dpi, at this quality. Fails with libjpeg's reason; never exits.
 inline constexpr int kJpegQuality = 92;
-Bytes EncodeJpeg(const Image& img);
+Result EncodeJpeg(const Image& img, Bytes* out);
 
-Bytes EncodeImage(const Image& img, ImageFormat format, const PngText* text = nullptr);
+// The bytes of a picture file; empty when it cannot be encoded, and then `why`
+// (when given) says why.
+Bytes EncodeImage(const Image& img, ImageFormat format, const PngText* text = nullptr, std::string* why = nullptr);
 
 // Writes img in the format its name gives (see FormatOfName), through
 // WriteFileSafely; `text` goes into a PNG's chunks.

@@ -1,0 +1,165 @@
+// Card files come from anywhere: `info` and `card --again` read them within limits
+// (hostile PNGs built here, a few hundred bytes each), show their text safely on a
+// terminal, and the encoders fail with a reason instead of ending the process.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <fstream>
+#include <iterator>
+
+#include "../fuzz/png_chunks.h"
+#include "files/files.h"
+
+namespace mirelune {
+namespace {
+
+namespace fs = std::filesystem;
+
+using namespace png_chunks;
+
+// Signature, header, `chunks`, a row of image data and the end.
+std::string Png(const std::string& chunks, const std::string& header = Ihdr(2, 1)) {
+  return kSignature + header + chunks + Chunk("IDAT", Deflated(std::string(7, '\0'))) + Chunk("IEND", "");
+}
+
+const std::string kSettings = R"("settings": {"max_styles": 3, "mode": "line", "palette": 5, "year": 2031})";
+
+std::string Report(const std::string& more = "", const std::string& friend_name = "Mary") {
+  return Itxt("mirelune-report", R"({"friend": ")" + friend_name + R"(", "sender": "Bob", )" + kSettings + more + "}");
+}
+
+std::string Nested(int levels) {
+  return Report(R"(, "deep": )" + std::string(levels - 1, '[') + std::string(levels - 1, ']'));
+}
+
+// `n` small texts keyed k0, k1, ...
+std::string Texts(int n) {
+  std::string texts;
+  for (int k = 0; k < n; ++k) texts += Itxt(std::string("k").append(std::to_string(k)), "x");
+  return texts;
+}
+
+struct Scratch {
+  fs::path path = mkdtemp((fs::temp_directory_path() / "mirelune-cardfiles-XXXXXX").string().data());
+  ~Scratch() { fs::remove_all(path); }
+};
+
+std::string Slurp(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+struct Ran { int status; std::string out, err; };
+
+// mirelune-cli in `dir`, killed after 30 s: a hang fails instead of stalling.
+Ran Cli(const std::string& args, const Scratch& dir) {
+  const std::string cmd = "cd '" + dir.path.string() + "' && timeout 30 '" MIRELUNE_CLI "' " + args +
+                          " </dev/null >.out 2>.err";
+  const int raw = std::system(cmd.c_str());
+  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Slurp(dir.path / ".out"), Slurp(dir.path / ".err")};
+}
+
+TEST(CardFiles, HostileFilesAreRefusedQuicklyAndInLittleMemory) {
+  const std::string too_deep = "the card's report is nested more than 32 levels deep";
+  const std::string escapes = Report(R"(, "ve\u007frsion": "x\u001b[2J", "list": ["\r", 7])",
+                                     R"(\u001b]0;owned\u0007M\u009bary\u202e\u2066\\\n)");
+  std::string wide;  // 30000 short keys inside 30 long ones, one inside the other (closed below)
+  for (int k = 0; k < 30000; ++k) wide.append(k ? ",\"" : "{\"").append(std::to_string(k)).append("\": 1");
+  for (int k = 0; k < 30; ++k) wide = "{\"" + std::string(20000, 'k') + "\": " + wide + "}";
+  struct Case {
+    std::string what, file;  // the file's bytes, or the path of a device, a FIFO or a folder
+    int status;
+    std::string err;  // what the message says after "mirelune-cli: c.png" ("" for success)
+    std::string command = "info";
+    std::string shown = "friend: Mary\nsender: Bob\n";  // in the output of a success
+  } cases[] = {
+      {"zTXt declaring 1.9 GB", Png(Chunk("zTXt", std::string("k\0\0x", 4), 1900000000)), 2,
+       ": a broken PNG file (zTXt: chunk data is too large)"},
+      {"zTXt inflating to 16 MiB", Png(Ztxt("k", std::string(16 << 20, ' '))), 2,
+       ": a broken PNG file (zTXt: truncated)"},
+      {"zTXt inflating to the limit", Png(Ztxt("k", std::string(kMaxPngTextBytes - 4, ' ')) + Report()), 0, ""},
+      {"iTXt of the limit", Png(Itxt("k", std::string(kMaxPngTextBytes - 6, 'x')) + Report()), 0, ""},
+      {"iTXt over the limit", Png(Itxt("k", std::string(kMaxPngTextBytes - 5, 'x')) + Report()), 2,
+       ": a broken PNG file (iTXt: chunk data is too large)"},
+      {"200 chunks of 7.9 MB", kSignature + Ihdr(2, 1) + Chunk("tEXt", "k", 7900000), 2,
+       " is larger than a card file can be (64 MiB)"},
+      {"the report after 15 texts", Png(Texts(15) + Report()), 0, ""},
+      {"the report after 16 texts", Png(Texts(16) + Report()), 2,
+       ": a broken PNG file (iTXt: no space in chunk cache)"},
+      {"20000 x 20000", Png(Report(), Ihdr(20000, 20000)), 0, ""},
+      {"20000 x 20000 made again", Png(Report(), Ihdr(20000, 20000)), 0, "", "card --out c.bmp --again"},
+      {"cut in the report", Png(Report()).substr(0, 60), 2, ": a broken PNG file (the file ends too early)"},
+      {"no PNG", "GIF89a", 2, ": not a PNG file"},
+      {"/dev/zero", "/dev/zero", 2, " is a device, FIFO or socket, not a PNG file"},
+      {"/dev/zero made again", "/dev/zero", 2, " is a device, FIFO or socket, not a PNG file", "card --again"},
+      {"a FIFO no one writes to", "fifo", 2, " is a device, FIFO or socket, not a PNG file"},
+      {"a folder", ".", 2, " is a folder, not a PNG file"},
+      {"32 levels", Png(Nested(32)), 0, ""},
+      {"33 levels", Png(Nested(33)), 2, ": " + too_deep},
+      {"20000 levels", Png(Nested(20000)), 2, ": " + too_deep},
+      {"20000 levels as JSON", Png(Nested(20000)), 2, ": " + too_deep, "info --json"},
+      {"lines of long keys", Png(Report(", \"wide\": " + wide + "}")), 2,
+       ": the card's report is too large to show line by line; try --json"},
+      // Names and keys reach the terminal as escapes: no colour, title, cursor move, reordering or fake line.
+      {"escapes", Png(escapes), 0, "", "info",
+       "friend: \\u001b]0;owned\\u0007M\\u009bary\\u202e\\u2066\\\\\\u000a\nsender: Bob\n"
+       "settings.max_styles: 3\nsettings.mode: line\nsettings.palette: 5\nsettings.year: 2031\n"
+       "ve\\u007frsion: x\\u001b[2J\nlist: \\u000d, 7\n"},
+      {"escapes as JSON", Png(escapes), 0, "", "info --json",
+       R"("friend": "\u001b]0;owned\u0007M\u009bary\u202e\u2066\\\n",)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const Scratch dir;
+    const bool named = c.file.starts_with("/dev/") || c.file == ".";
+    const std::string file = named ? c.file : "c.png";
+    if (c.file == "fifo") ::mkfifo((dir.path / file).c_str(), 0600);
+    else if (!named) std::ofstream(dir.path / file, std::ios::binary) << c.file;
+    if (c.what.starts_with("200 chunks")) fs::resize_file(dir.path / file, 33 + 200 * 7900012L);  // holes: no writes
+    const Ran r = Cli(c.command + " " + file, dir);
+    EXPECT_EQ(r.status, c.status) << r.err;
+    if (c.status != 0) {
+      EXPECT_EQ(r.err, "mirelune-cli: " + file + c.err + "\nTry 'mirelune-cli --help'.\n");
+    } else if (c.command.starts_with("info")) {
+      EXPECT_EQ(r.err, "");
+      EXPECT_NE(r.out.find(c.shown), std::string::npos) << r.out;
+    }
+  }
+  // The largest of every run: far below what the bombs declare (sanitizers add their shadow).
+  rusage usage{};
+  ::getrusage(RUSAGE_CHILDREN, &usage);
+#if defined(__SANITIZE_ADDRESS__)
+  EXPECT_LT(usage.ru_maxrss, 256 * 1024);
+#else
+  EXPECT_LT(usage.ru_maxrss, 64 * 1024);
+#endif
+}
+
+TEST(CardFiles, EncodersFailWithTheLibrarysReasonAndNeverExit) {
+  const Image empty{}, wide{70000, 1, PixelBuffer(70000, 0x123456)}, small{3, 2, PixelBuffer(6, 0x00FF00)};
+  struct Case {
+    const Image* img;
+    ImageFormat format;
+    std::string why;  // "" for a picture made
+  } cases[] = {
+      {&empty, ImageFormat::kPng, "cannot encode PNG: Invalid IHDR data"},
+      {&empty, ImageFormat::kJpeg, "cannot encode JPEG: Empty JPEG image (DNL not supported)"},
+      {&wide, ImageFormat::kJpeg, "cannot encode JPEG: Maximum supported image dimension is 65500 pixels"},
+      {&wide, ImageFormat::kPng, ""}, {&small, ImageFormat::kPng, ""}, {&small, ImageFormat::kJpeg, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.why);
+    std::string why;
+    EXPECT_EQ(EncodeImage(*c.img, c.format, nullptr, &why).empty(), !c.why.empty());
+    EXPECT_EQ(why, c.why);
+  }
+  const Scratch dir;
+  EXPECT_EQ(SaveImage(empty, dir.path / "e.png").message,
+            (dir.path / "e.png").string() + ": cannot encode PNG: Invalid IHDR data");
+  EXPECT_FALSE(fs::exists(dir.path / "e.png"));
+}
+
+}  // namespace
+}  // namespace mirelune
