@@ -85,7 +85,43 @@ Json CardReport(const State& s, const CardSettings& c) {
   j["settings"] = {
       {"max_styles", c.max_styles}, {"mode", c.pix ? "pix" : "line"}, {"palette", c.palette}, {"year", s.year}};
   j["version"] = VersionText();
+  // What drew the text: the same face files and libraries give the same pixels.
+  Json faces = Json::array();
+  for (const FaceUsed& f : FacesUsed()) {
+    Json face = {{"file", f.file}, {"sha256", f.sha256}};
+    if (f.index != 0) face["index"] = f.index;
+    if (!f.note.empty()) face["note"] = f.note;
+    faces.push_back(std::move(face));
+  }
+  j["faces"] = std::move(faces);
+  j["libraries"] = {{"freetype", FreeTypeVersion()}, {"harfbuzz", HarfBuzzVersion()}};
   return j;
+}
+
+std::string DrawnDifferently(const Json& recorded, const Json& now) {
+  std::string why;
+  const auto add = [&](const std::string& what) { why += (why.empty() ? "" : "; ") + what; };
+  const Json none;
+  const Json& was = recorded.contains("faces") ? recorded["faces"] : none;
+  if (was.is_null()) {
+    add("it does not list the faces it was drawn with");
+  } else if (was != now["faces"]) {
+    const auto files = [](const Json& list) {
+      std::string text;
+      for (const Json& f : list)
+        text += (text.empty() ? "" : ", ") + f.value("file", std::string("?")) + " " +
+                f.value("sha256", std::string("?")).substr(0, 12);
+      return text.empty() ? std::string("none") : text;
+    };
+    add("its faces were " + (was.is_array() ? files(was) : std::string("not a list")) + ", here " + files(now["faces"]));
+  }
+  const Json& libs = recorded.contains("libraries") ? recorded["libraries"] : none;
+  for (const char* lib : {"freetype", "harfbuzz"}) {
+    const std::string here = now["libraries"][lib].get<std::string>();
+    const std::string there = libs.is_object() && libs.contains(lib) && libs[lib].is_string() ? libs[lib].get<std::string>() : "?";
+    if (there != here) add(std::string(lib) + " " + there + " there, " + here + " here");
+  }
+  return why;
 }
 
 CardSettings SettingsFromReport(const Json& report, int* year, const std::filesystem::path& from) {
