@@ -43,6 +43,13 @@ std::string NameField(const Json& j, const char* key, const std::filesystem::pat
   return text;
 }
 
+// A field of an untrusted report as a JSON string (control characters escaped,
+// bad UTF-8 replaced), "?" when it is missing or not a text.
+std::string Quoted(const Json& j, const char* key) {
+  if (!j.is_object() || !j.contains(key) || !j[key].is_string()) return "?";
+  return j[key].dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
 }  // namespace
 
 std::string ReportText(const Json& j) {
@@ -107,19 +114,21 @@ std::string DrawnDifferently(const Json& recorded, const Json& now) {
     add("it does not list the faces it was drawn with");
   } else if (was != now["faces"]) {
     const auto files = [](const Json& list) {
-      std::string text;
-      for (const Json& f : list)
-        text += (text.empty() ? "" : ", ") + f.value("file", std::string("?")) + " " +
-                f.value("sha256", std::string("?")).substr(0, 12);
-      return text.empty() ? std::string("none") : text;
+      std::string all;
+      std::size_t n = 0;
+      for (const Json& f : list) {
+        if (++n > 8) return all + ", ...";
+        all += (all.empty() ? "" : ", ") + Quoted(f, "file") + " " + Quoted(f, "sha256");
+      }
+      return all.empty() ? std::string("none") : all;
     };
     add("its faces were " + (was.is_array() ? files(was) : std::string("not a list")) + ", here " + files(now["faces"]));
   }
   const Json& libs = recorded.contains("libraries") ? recorded["libraries"] : none;
   for (const char* lib : {"freetype", "harfbuzz"}) {
     const std::string here = now["libraries"][lib].get<std::string>();
-    const std::string there = libs.is_object() && libs.contains(lib) && libs[lib].is_string() ? libs[lib].get<std::string>() : "?";
-    if (there != here) add(std::string(lib) + " " + there + " there, " + here + " here");
+    if (!libs.is_object() || !libs.contains(lib) || libs[lib] != here)
+      add(std::string(lib) + " " + Quoted(libs, lib) + " there, " + here + " here");
   }
   return why;
 }
