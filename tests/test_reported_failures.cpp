@@ -1,6 +1,5 @@
 // Failures that do not stop the work are reported once, through the host.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <fstream>
