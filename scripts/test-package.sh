@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Builds the Debian package, unpacks it into a throw-away root and checks it as a
 # user would meet it: the files in place, the installed command line making a
-# card, both programs answering --version without a display, the desktop entry
-# valid, the manual pages rendering without warnings, and lintian without errors.
+# card (Mary and Bob's, byte for byte), both programs answering --version without a
+# display, each face file of the card in a package it depends on (the script
+# faces in one it recommends), the desktop entry valid, the manual pages
+# rendering without warnings, and lintian without errors.
 #
 #   scripts/test-package.sh [BUILD_DIR]            (default build-package)
 #   scripts/test-package.sh --system [BUILD_DIR]   also installs it on this machine
@@ -30,12 +32,24 @@ debs=("$build"/mirelune_*.deb)
 [ -f "${debs[0]}" ] || fail "cpack made no package"
 deb=${debs[0]}
 echo "test-package: $deb ($(du -k "$deb" | cut -f1) kB), Depends: $(dpkg-deb -f "$deb" Depends)"
-# What no link shows: the pinned face of the greeting, and libcurl loaded only to mail.
-dpkg-deb -f "$deb" Depends | grep -q 'fonts-dejavu-core' || fail "Depends lacks fonts-dejavu-core"
-for dep in libssl3 libharfbuzz0b libfribidi0; do  # loaded when first needed
-  dpkg-deb -f "$deb" Depends | grep -q "$dep" || fail "Depends lacks $dep"
+# What no link shows: the card's face files, and libcurl loaded only to mail.
+# The package names in a relation field, one a line.
+names() { dpkg-deb -f "$deb" "$1" | tr ',|' '\n\n' | sed -E 's/\(.*\)//; s/^ +//; s/ +$//' | grep -v '^$' || true; }
+depends=$(names Depends)
+recommends=$(names Recommends)
+owner() { dpkg -S "$1" 2>/dev/null | head -1 | cut -d: -f1 || true; }
+for face in truetype/dejavu/DejaVuSans.ttf truetype/liberation/LiberationSerif-Regular.ttf; do
+  pkg=$(owner "/usr/share/fonts/$face")
+  [ -n "$pkg" ] || fail "/usr/share/fonts/$face belongs to no installed package (install the build's fonts)"
+  grep -qx "$pkg" <<<"$depends" || fail "the face $face is in $pkg, which Depends lacks"
 done
-dpkg-deb -f "$deb" Recommends | grep -q 'libcurl4' || fail "Recommends lacks libcurl4"
+for face in truetype/noto/NotoSansDevanagari-Regular.ttf opentype/noto/NotoSansCJK-Regular.ttc \
+  truetype/noto/NotoColorEmoji.ttf truetype/arphic/uming.ttc; do
+  pkg=$(owner "/usr/share/fonts/$face")
+  [ -z "$pkg" ] || grep -qx "$pkg" <<<"$depends"$'\n'"$recommends" || fail "the face $face is in $pkg, which neither Depends nor Recommends names"
+done
+grep -qx libcurl4 <<<"$recommends" || fail "Recommends lacks libcurl4"
+! grep -q 'libssl' <<<"$depends" || fail "Depends names libssl, which nothing links"
 
 work=$(mktemp -d /tmp/mirelune-package.XXXXXX)
 trap 'rm -rf "$work"' EXIT
@@ -58,6 +72,10 @@ no_display=(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM)
 "${no_display[@]}" "$root/usr/bin/mirelune" --help | grep -q -- '--year' || fail "mirelune --help"
 "$cli" --version | grep -q '^mirelune-cli [0-9]' || fail "mirelune-cli --version"
 MIRELUNE_ROOT=$work "$cli" card --friend Mary --sender Bob --out "$work/card.png" >/dev/null || fail "card failed"
+# The golden card, byte for byte, from the installed program and the faces it depends on.
+MIRELUNE_ROOT=$work "$cli" card --friend Mary --sender Bob --out "$work/card.bmp" >/dev/null || fail "BMP card failed"
+golden=115febfe57b46ad2a37611038a933f46aad20a32f16dca34028a28c9870a3cf8
+[ "$(sha256sum <"$work/card.bmp" | cut -d' ' -f1)" = "$golden" ] || fail "Mary and Bob's card is not the golden one"
 MIRELUNE_ROOT=$work "$cli" info "$work/card.png" | grep -q '^friend: Mary$' || fail "info does not read the card"
 bash -n "$root/usr/share/bash-completion/completions/mirelune-cli" || fail "completion script"
 

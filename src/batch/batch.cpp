@@ -545,7 +545,7 @@ int Run::Go() {
   // A batch never opens the desktop mail program once per row.
   if (o_.mail && !SmtpSettingsFromEnvironment(&smtp_))
     return bad("--mail sends through a mail server: set MIRELUNE_SMTP_URL (smtp://host:port or smtps://host:port)");
-  if (!DigestsAvailable(&error)) return bad(error, 1);
+  if (const Result faces = PrepareFaces(); !faces) return bad(faces.message, 1);
   const ListOptions list_options{o_.mail, ExtensionOf(o_.format)};
   ListReader counter;
   if (!counter.Open(o_.list, list_options, &error)) return bad(error);

@@ -1,8 +1,6 @@
 // list.cpp — reading and checking the contact list.
 #include "batch/list.h"
 
-#include <openssl/evp.h>
-
 #include <algorithm>
 #include <cstring>
 #include <mutex>
@@ -10,7 +8,7 @@
 
 #include "card/card.h"
 #include "mail/mail_mime.h"
-#include "surface/library.h"
+#include "surface/digest.h"
 #include "surface/text.h"
 
 namespace mirelune {
@@ -90,54 +88,6 @@ std::string SafeName(const std::string& name) {
 }
 
 }  // namespace
-
-// libcrypto is loaded when the first digest is made: only a batch needs one, and
-// loading its thousands of relocations at start-up cost every card a few
-// milliseconds.
-struct Crypto {
-  decltype(&EVP_Digest) digest = nullptr;
-  decltype(&EVP_sha256) sha256 = nullptr;
-};
-
-const Crypto* LoadCrypto(std::string* why) {
-  static std::once_flag once;
-  static Crypto api;
-  static const Crypto* loaded = nullptr;
-  static std::string failure;
-  std::call_once(once, [] {
-    std::string loader;
-    void* lib = OpenLibrary("libcrypto.so.3", &loader);
-    if (!lib) {
-      failure = "the digest library libcrypto.so.3 could not be loaded (" + loader + "); install libssl3";
-      return;
-    }
-    if (!FindFunction(lib, "EVP_Digest", &api.digest) || !FindFunction(lib, "EVP_sha256", &api.sha256)) {
-      failure = "the digest library libcrypto.so.3 lacks SHA-256";
-      return;
-    }
-    loaded = &api;  // stays loaded to the end of the process
-  });
-  if (!loaded && why) *why = failure;
-  return loaded;
-}
-
-bool DigestsAvailable(std::string* why) { return LoadCrypto(why) != nullptr; }
-
-std::string Sha256Hex(const void* bytes, std::size_t size) {
-  std::string why;
-  const Crypto* crypto = LoadCrypto(&why);
-  if (!crypto) throw std::runtime_error(why);
-  unsigned char md[EVP_MAX_MD_SIZE];
-  unsigned int len = 0;
-  if (crypto->digest(bytes, size, md, &len, crypto->sha256(), nullptr) != 1) throw std::runtime_error("SHA-256 failed");
-  static const char kHex[] = "0123456789abcdef";
-  std::string hex;
-  for (unsigned int k = 0; k < len; ++k) {
-    hex.push_back(kHex[md[k] >> 4]);
-    hex.push_back(kHex[md[k] & 15]);
-  }
-  return hex;
-}
 
 std::string CardFileName(long index, const std::string& friend_name, const std::string& sender,
                          const std::string& extension) {

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "commands/commands.h"
+#include "surface/digest.h"  // Sha256Hex, for the batch's cards and row keys
 
 namespace mirelune {
 
@@ -90,10 +91,5 @@ class ListReader {
 std::string CardFileName(long index, const std::string& friend_name, const std::string& sender,
                          const std::string& extension);
 
-// Lower-case hex of the SHA-256 of `bytes`. The digest library is loaded on first
-// use; DigestsAvailable says whether it could be (else why), and Sha256Hex throws
-// std::runtime_error when it could not.
-bool DigestsAvailable(std::string* why);
-std::string Sha256Hex(const void* bytes, std::size_t size);
 
 }  // namespace mirelune

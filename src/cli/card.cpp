@@ -65,6 +65,10 @@ int RunCard(const CardOptions& o) {
   const int to_stdout = (out && out->to_stdout) + (plain && plain->to_stdout) + report_to_stdout;
   if (to_stdout > 1) throw UsageError{"only one of --out, --plain and --report can be \"-\""};
 
+  if (const Result faces = PrepareFaces(); !faces) {
+    std::cerr << "mirelune-cli: " << faces.message << "\n";
+    return 1;
+  }
   BatchHost host;
   State s;
   s.host = &host;
@@ -77,6 +81,10 @@ int RunCard(const CardOptions& o) {
               << ", made by version " << TerminalText(version.is_string() ? version.get<std::string>() : version.dump())
               << "\n";
   }
+  if (!o.again.empty())
+    if (const std::string why = DrawnDifferently(recorded, report); !why.empty())
+      std::cerr << "mirelune-cli: note: the card in " << TerminalText(o.again) << " may differ from this one: " << why
+                << "\n";
 
   const bool paths_on_stderr = to_stdout > 0;
   int status = 0;

@@ -84,6 +84,9 @@ inline constexpr const char* kReportKeyword = "mirelune-report";
 nlohmann::ordered_json CardReport(const State& s, const CardSettings& c);
 // One line, as scripts have read it: {"seed": 4401776, "styles": [1, 4], ...}.
 std::string ReportText(const nlohmann::ordered_json& report);
+// Why a card made again may differ from the recorded one although its draws match:
+// other face files or FreeType/HarfBuzz versions ("" when they are the same).
+std::string DrawnDifferently(const nlohmann::ordered_json& recorded, const nlohmann::ordered_json& now);
 // The texts a PNG card carries: program, title, greeting line and report.
 PngText CardPngText(const State& s, const nlohmann::ordered_json& report);
 // Text from a card file made safe for a terminal: control characters (C0, DEL,

@@ -101,6 +101,13 @@ void AppendFlat(const Json& j, const std::string& prefix, const std::filesystem:
   }
 }
 
+// A field of an untrusted report in quotes, escaped as for the terminal; "?" when
+// it is missing or not a text.
+std::string Quoted(const Json& j, const char* key) {
+  if (!j.is_object() || !j.contains(key) || !j[key].is_string()) return "?";
+  return "\"" + TerminalText(j[key].get<std::string>()) + "\"";
+}
+
 }  // namespace
 
 std::string ReportText(const Json& j) {
@@ -161,7 +168,45 @@ Json CardReport(const State& s, const CardSettings& c) {
   j["settings"] = {
       {"max_styles", c.max_styles}, {"mode", c.pix ? "pix" : "line"}, {"palette", c.palette}, {"year", s.year}};
   j["version"] = VersionText();
+  // What drew the text: the same face files and libraries give the same pixels.
+  Json faces = Json::array();
+  for (const FaceUsed& f : FacesUsed()) {
+    Json face = {{"file", f.file}, {"sha256", f.sha256}};
+    if (f.index != 0) face["index"] = f.index;
+    if (!f.note.empty()) face["note"] = f.note;
+    faces.push_back(std::move(face));
+  }
+  j["faces"] = std::move(faces);
+  j["libraries"] = {{"freetype", FreeTypeVersion()}, {"harfbuzz", HarfBuzzVersion()}};
   return j;
+}
+
+std::string DrawnDifferently(const Json& recorded, const Json& now) {
+  std::string why;
+  const auto add = [&](const std::string& what) { why += (why.empty() ? "" : "; ") + what; };
+  const Json none;
+  const Json& was = recorded.contains("faces") ? recorded["faces"] : none;
+  if (was.is_null()) {
+    add("it does not list the faces it was drawn with");
+  } else if (was != now["faces"]) {
+    const auto files = [](const Json& list) {
+      std::string all;
+      std::size_t n = 0;
+      for (const Json& f : list) {
+        if (++n > 8) return all + ", ...";
+        all += (all.empty() ? "" : ", ") + Quoted(f, "file") + " " + Quoted(f, "sha256");
+      }
+      return all.empty() ? std::string("none") : all;
+    };
+    add("its faces were " + (was.is_array() ? files(was) : std::string("not a list")) + ", here " + files(now["faces"]));
+  }
+  const Json& libs = recorded.contains("libraries") ? recorded["libraries"] : none;
+  for (const char* lib : {"freetype", "harfbuzz"}) {
+    const std::string here = now["libraries"][lib].get<std::string>();
+    if (!libs.is_object() || !libs.contains(lib) || libs[lib] != here)
+      add(std::string(lib) + " " + Quoted(libs, lib) + " there, " + here + " here");
+  }
+  return why;
 }
 
 CardSettings SettingsFromReport(const Json& report, int* year, const std::filesystem::path& from) {

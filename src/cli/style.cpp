@@ -29,6 +29,10 @@ Action SetUpStyle(CLI::App& sub) {
     const std::optional<ImageFormat> format = o->format.empty() ? std::nullopt : ParseFormat(o->format);
     const Target target =
         ResolveTarget("--out", o->out.empty() ? "style-" + std::to_string(o->number) + ".png" : o->out, format);
+    if (const Result faces = PrepareFaces(); !faces) {
+      std::cerr << "mirelune-cli: " << faces.message << "\n";
+      return 1;
+    }
     struct NoOne : Host {
       std::string InputBox(const std::string&, const std::string&, int, int) override { return ""; }
     } host;

@@ -22,7 +22,7 @@ void StartUp(State& s) {
   // Cards are saved here. Without it every save fails, so say so now; each save
   // tries again and says why it failed.
   if (const Result made = MakeFolder(OutputFolder()); !made && s.host) s.host->Report(made.message);
-  PrepareFont(s.Picture4.FontName);
+  PrepareFaces();  // a face file that cannot be used is said with the failures below
   ReportTextFailures(s);
 
   SetStartValues(s);

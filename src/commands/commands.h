@@ -49,6 +49,11 @@ void MakeCardFromNames(State& s, const CardSettings& c, const StageHook& after =
 // reported through the host, and start-up goes on.
 void StartUp(State& s);
 
+// Opens the card's own face files (the greeting's and the extruded letters'), so
+// that a missing or damaged one stops a card before it is drawn without its
+// text: the message names the file and the reason (or the package to install).
+Result PrepareFaces();
+
 // Reports through the host, once each, why text was not drawn as asked since the
 // last report (MakeCard calls it after every card).
 void ReportTextFailures(State& s);

@@ -27,6 +27,7 @@ void MakeCard(State& s, const StageHook& after) {
     if (after) after(stage, s);
   };
   Generator& g = s.rng;
+  ForgetFacesUsed();  // the card's report lists the faces this card was drawn with
   MakeImageName(s);
   RunGenerationPass(s);
   done(CardStage::kPass);
@@ -42,6 +43,12 @@ void MakeCard(State& s, const StageHook& after) {
   DrawCardText(s);
   done(CardStage::kText);
   ReportTextFailures(s);
+}
+
+Result PrepareFaces() {
+  for (Typeface face : {Typeface::kSans, Typeface::kSerif})
+    if (std::string why = PrepareFace(face); !why.empty()) return Result::Failed(why);
+  return Result::Done();
 }
 
 void ReportTextFailures(State& s) {

@@ -1,11 +1,21 @@
 // mail_curl.cpp — finding libcurl's functions at run time.
 #include "mail/mail_curl.h"
 
+#include <dlfcn.h>
+
 #include <mutex>
 
-#include "surface/library.h"
-
 namespace mirelune {
+namespace {
+
+// The function `name` of `lib` into *out; false (and *out null) when lib lacks it.
+template <typename F>
+bool FindFunction(void* lib, const char* name, F* out) {
+  *out = reinterpret_cast<F>(::dlsym(lib, name));
+  return *out != nullptr;
+}
+
+}  // namespace
 
 const CurlApi* LoadCurl(std::string* why) {
   static std::once_flag once;
@@ -13,10 +23,12 @@ const CurlApi* LoadCurl(std::string* why) {
   static const CurlApi* loaded = nullptr;
   static std::string failure;
   std::call_once(once, [] {
-    std::string loader;
-    void* lib = OpenLibrary("libcurl.so.4", &loader);
+    // Local to its user, resolved at once, never unloaded.
+    void* lib = ::dlopen("libcurl.so.4", RTLD_NOW | RTLD_LOCAL);
     if (!lib) {
-      failure = "the mail library libcurl.so.4 could not be loaded (" + loader + "); install libcurl4";
+      const char* loader = ::dlerror();
+      failure = std::string("the mail library libcurl.so.4 could not be loaded (") + (loader ? loader : "not found") +
+                "); install libcurl4";
       return;
     }
     decltype(&curl_global_init) global_init = nullptr;

@@ -5,13 +5,16 @@
 //   CURL* h = curl->easy_init();
 //
 // Making a card needs no network, so the programs are not linked against libcurl:
-// loading it and its TLS and name-service libraries at every start costs more than
-// the rest of start-up together. Only the functions the SMTP sender calls are here.
+// it brings some thirty libraries (TLS, Kerberos, LDAP, SSH, IDN), and loading and
+// relocating them at every start cost a card's process more than the rest of its
+// libraries together. Only the functions the SMTP sender calls are here; options
+// are set through SetOption, which checks each value's type against its option.
 #pragma once
 
 #include <curl/curl.h>
 
 #include <string>
+#include <type_traits>
 
 namespace mirelune {
 
@@ -40,5 +43,28 @@ struct CurlApi {
 
 // Loads libcurl once per process and initialises it; thread-safe.
 const CurlApi* LoadCurl(std::string* why);
+
+// curl_easy_setopt through the loaded library, the value's type checked against
+// the option's kind when compiling (curl's own check works in C only): whole
+// numbers go as long, curl_off_t values as curl_off_t, objects as pointers and
+// callbacks as functions.
+//   SetOption<CURLOPT_NOSIGNAL>(api, curl, 1L);
+template <CURLoption kOption, typename T>
+CURLcode SetOption(const CurlApi& api, CURL* curl, T value) {
+  constexpr int kKind = kOption / 10000 * 10000;
+  if constexpr (kKind == CURLOPTTYPE_LONG) {
+    static_assert(std::is_integral_v<T> || std::is_enum_v<T>, "this option takes a whole number");
+    return api.easy_setopt(curl, kOption, static_cast<long>(value));
+  } else if constexpr (kKind == CURLOPTTYPE_OBJECTPOINT) {
+    static_assert(std::is_pointer_v<T> && !std::is_function_v<std::remove_pointer_t<T>>, "this option takes an object");
+    return api.easy_setopt(curl, kOption, value);
+  } else if constexpr (kKind == CURLOPTTYPE_FUNCTIONPOINT) {
+    static_assert(std::is_pointer_v<T> && std::is_function_v<std::remove_pointer_t<T>>, "this option takes a function");
+    return api.easy_setopt(curl, kOption, value);
+  } else {
+    static_assert(kKind == CURLOPTTYPE_OFF_T && std::is_integral_v<T>, "this option takes a curl_off_t");
+    return api.easy_setopt(curl, kOption, static_cast<curl_off_t>(value));
+  }
+}
 
 }  // namespace mirelune

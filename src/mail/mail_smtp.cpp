@@ -250,27 +250,26 @@ Result SmtpSender::Send(const MailItem& item) {
     const bool loopback = IsLoopbackHost(server.host);
     const long tls = login && !loopback ? CURLUSESSL_ALL : CURLUSESSL_TRY;
     char detail[CURL_ERROR_SIZE] = {0};
-    auto set = api.easy_setopt;
-    set(curl, CURLOPT_URL, cfg_.url.c_str());
-    set(curl, CURLOPT_PROTOCOLS_STR, "smtp,smtps");
-    if (loopback) set(curl, CURLOPT_PROXY, "");  // no proxy, whatever the environment says
-    if (server.scheme == "smtp") set(curl, CURLOPT_USE_SSL, tls);
-    if (!cfg_.ca_file.empty()) set(curl, CURLOPT_CAINFO, cfg_.ca_file.c_str());
+    SetOption<CURLOPT_URL>(api, curl, cfg_.url.c_str());
+    SetOption<CURLOPT_PROTOCOLS_STR>(api, curl, "smtp,smtps");
+    if (loopback) SetOption<CURLOPT_PROXY>(api, curl, "");  // no proxy, whatever the environment says
+    if (server.scheme == "smtp") SetOption<CURLOPT_USE_SSL>(api, curl, tls);
+    if (!cfg_.ca_file.empty()) SetOption<CURLOPT_CAINFO>(api, curl, cfg_.ca_file.c_str());
     if (login) {
-      set(curl, CURLOPT_USERNAME, cfg_.user.c_str());
-      set(curl, CURLOPT_PASSWORD, cfg_.password.c_str());
+      SetOption<CURLOPT_USERNAME>(api, curl, cfg_.user.c_str());
+      SetOption<CURLOPT_PASSWORD>(api, curl, cfg_.password.c_str());
     }
-    set(curl, CURLOPT_MAIL_FROM, ("<" + from.address + ">").c_str());
-    set(curl, CURLOPT_MAIL_RCPT, rcpt);
-    set(curl, CURLOPT_HTTPHEADER, headers);
-    set(curl, CURLOPT_MIMEPOST, mime);
-    set(curl, CURLOPT_CONNECTTIMEOUT, cfg_.connect_timeout_s);
-    set(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, cfg_.response_timeout_s);
-    set(curl, CURLOPT_NOSIGNAL, 1L);
-    set(curl, CURLOPT_ERRORBUFFER, detail);
-    set(curl, CURLOPT_NOPROGRESS, 0L);
-    set(curl, CURLOPT_XFERINFOFUNCTION, Progress);
-    set(curl, CURLOPT_XFERINFODATA, static_cast<const void*>(cfg_.cancel));
+    SetOption<CURLOPT_MAIL_FROM>(api, curl, ("<" + from.address + ">").c_str());
+    SetOption<CURLOPT_MAIL_RCPT>(api, curl, rcpt);
+    SetOption<CURLOPT_HTTPHEADER>(api, curl, headers);
+    SetOption<CURLOPT_MIMEPOST>(api, curl, mime);
+    SetOption<CURLOPT_CONNECTTIMEOUT>(api, curl, cfg_.connect_timeout_s);
+    SetOption<CURLOPT_SERVER_RESPONSE_TIMEOUT>(api, curl, cfg_.response_timeout_s);
+    SetOption<CURLOPT_NOSIGNAL>(api, curl, 1L);
+    SetOption<CURLOPT_ERRORBUFFER>(api, curl, detail);
+    SetOption<CURLOPT_NOPROGRESS>(api, curl, 0L);
+    SetOption<CURLOPT_XFERINFOFUNCTION>(api, curl, Progress);
+    SetOption<CURLOPT_XFERINFODATA>(api, curl, static_cast<const void*>(cfg_.cancel));
     const CURLcode rc = api.easy_perform(curl);
     long reply = 0;
     api.easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &reply);

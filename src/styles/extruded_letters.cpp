@@ -9,7 +9,7 @@ void DrawExtrudedLetters(State& s) {
   const Surface& strip = s.Picture3;
 
   for (s.nn = 1; s.nn <= 2; s.nn += 1) {
-    canvas.FontName = "Times New Roman";
+    canvas.Font = Typeface::kSerif;
     canvas.FontSize = 250;
     // Up to 100 units above and left of the canvas, so letters may be cut at any edge.
     s.i = Int(s.rng.Rnd() * s.sir - 100);

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string>
 
-#if defined(__x86_64__) || defined(__i386__)
+#if defined(__x86_64__)
 #include <immintrin.h>
 #endif
 
@@ -94,7 +94,7 @@ __attribute__((always_inline)) inline void SinBlocks(const double* x, double* s,
   SinScalar(x + k, s + k, n - k);
 }
 
-#if defined(__x86_64__) || defined(__i386__)
+#if defined(__x86_64__)
 #define MIRELUNE_X86 1
 // Two lanes on SSE2, which every x86-64 processor has.
 void SinCosSse2(const double* x, double* s, double* c, std::size_t n) { SinCosBlocks<2>(x, s, c, n); }

@@ -148,7 +148,7 @@ void Surface::Circle(double x, double y, double r, Colour c, double aspect) {
 
 void Surface::Print(std::string_view utf8_text) {
   const TextMetrics m =
-      DrawText(*this, FontName, FontSize, PixelX(CurrentX), PixelY(CurrentY), utf8_text, Drawn(ForeColor));
+      DrawText(*this, Font, FontSize, PixelX(CurrentX), PixelY(CurrentY), utf8_text, Drawn(ForeColor));
   CurrentX = 0;
   CurrentY += m.line_height * sh_ / h_;
 }

@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "surface/numeric.h"
+#include "surface/text.h"
 
 namespace mirelune {
 
@@ -111,9 +112,9 @@ class Surface {
   Colour ForeColor = 0;
   int FillStyle = 1;  // 0 solid, 1 transparent
   Colour FillColor = 0;
-  // A named face, not "sans-serif": which face a generic family resolves to depends
-  // on the fonts installed, and the card must not.
-  std::string FontName = "DejaVu Sans";
+  // A face pinned by its file, not a family name: which face a name resolves to
+  // depends on the fonts installed and their configuration, and the card must not.
+  Typeface Font = Typeface::kSans;
   double FontSize = 8;
   double CurrentX = 0;
   double CurrentY = 0;

@@ -1,14 +1,21 @@
 #include "surface/text.h"
 
+#include <fcntl.h>
 #include <fontconfig/fontconfig.h>
 #include <fribidi.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include <hb-ft.h>
 #include <hb.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -17,8 +24,7 @@
 #include <tuple>
 #include <utility>
 
-#include "surface/font_answers.h"
-#include "surface/library.h"
+#include "surface/digest.h"
 #include "surface/surface.h"
 
 namespace mirelune {
@@ -94,78 +100,13 @@ namespace {
 
 bool IsControl(char32_t c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F); }
 
-// HarfBuzz and FriBidi are loaded the first time a line needs shaping: plain
-// Western text (every card of ASCII names) never does, and loading them with
-// GLib and Graphite at start-up cost every card's process about 2 ms.
-struct ShapingApi {
-  decltype(&hb_ft_font_create_referenced) ft_font_create_referenced;
-  decltype(&hb_ft_font_set_load_flags) ft_font_set_load_flags;
-  decltype(&hb_ft_font_changed) ft_font_changed;
-  decltype(&hb_unicode_funcs_get_default) unicode_funcs_get_default;
-  decltype(&hb_unicode_general_category) unicode_general_category;
-  decltype(&hb_unicode_script) unicode_script;
-  decltype(&hb_buffer_create) buffer_create;
-  decltype(&hb_buffer_clear_contents) buffer_clear_contents;
-  decltype(&hb_buffer_add_utf32) buffer_add_utf32;
-  decltype(&hb_buffer_set_direction) buffer_set_direction;
-  decltype(&hb_buffer_set_script) buffer_set_script;
-  decltype(&hb_shape) shape;
-  decltype(&hb_buffer_get_glyph_infos) buffer_get_glyph_infos;
-  decltype(&hb_buffer_get_glyph_positions) buffer_get_glyph_positions;
-  decltype(&hb_buffer_destroy) buffer_destroy;
-  decltype(&fribidi_get_bidi_types) get_bidi_types;
-  decltype(&fribidi_get_bracket_types) get_bracket_types;
-  decltype(&fribidi_get_par_embedding_levels_ex) get_par_embedding_levels_ex;
-};
-
-// Called with the font cache's lock held; nullptr (and `why`) when a library is missing.
-const ShapingApi* Shaping(std::string* why) {
-  static ShapingApi api;
-  static const ShapingApi* loaded = nullptr;
-  static bool tried = false;
-  static std::string failure;
-  if (!tried) {
-    tried = true;
-    std::string why_hb, why_bidi;  // the loader's own words
-    void* hb = OpenLibrary("libharfbuzz.so.0", &why_hb);
-    void* bidi = OpenLibrary("libfribidi.so.0", &why_bidi);
-    const std::string why_not = !hb ? why_hb : why_bidi;
-    const bool all =
-        FindFunction(hb, "hb_ft_font_create_referenced", &api.ft_font_create_referenced) &&
-        FindFunction(hb, "hb_ft_font_set_load_flags", &api.ft_font_set_load_flags) &&
-        FindFunction(hb, "hb_ft_font_changed", &api.ft_font_changed) &&
-        FindFunction(hb, "hb_unicode_funcs_get_default", &api.unicode_funcs_get_default) &&
-        FindFunction(hb, "hb_unicode_general_category", &api.unicode_general_category) &&
-        FindFunction(hb, "hb_unicode_script", &api.unicode_script) &&
-        FindFunction(hb, "hb_buffer_create", &api.buffer_create) &&
-        FindFunction(hb, "hb_buffer_clear_contents", &api.buffer_clear_contents) &&
-        FindFunction(hb, "hb_buffer_add_utf32", &api.buffer_add_utf32) &&
-        FindFunction(hb, "hb_buffer_set_direction", &api.buffer_set_direction) &&
-        FindFunction(hb, "hb_buffer_set_script", &api.buffer_set_script) && FindFunction(hb, "hb_shape", &api.shape) &&
-        FindFunction(hb, "hb_buffer_get_glyph_infos", &api.buffer_get_glyph_infos) &&
-        FindFunction(hb, "hb_buffer_get_glyph_positions", &api.buffer_get_glyph_positions) &&
-        FindFunction(hb, "hb_buffer_destroy", &api.buffer_destroy) &&
-        FindFunction(bidi, "fribidi_get_bidi_types", &api.get_bidi_types) &&
-        FindFunction(bidi, "fribidi_get_bracket_types", &api.get_bracket_types) &&
-        FindFunction(bidi, "fribidi_get_par_embedding_levels_ex", &api.get_par_embedding_levels_ex);
-    if (all)
-      loaded = &api;  // both stay loaded: fonts hold HarfBuzz objects to the end
-    else
-      failure = std::string("the text-shaping libraries libharfbuzz.so.0 and libfribidi.so.0 could not be loaded (") +
-                (hb && bidi ? "they lack functions this program uses" : why_not) +
-                "); install libharfbuzz0b and libfribidi0. Text other than plain Western letters is drawn unshaped";
-  }
-  if (!loaded && why) *why = failure;
-  return loaded;
-}
-
 // A character drawn from the face of the one before it: marks, joiners, variation
 // selectors, skin tones and tag characters belong to their base.
-bool Continues(char32_t c, const ShapingApi& hb, hb_unicode_funcs_t* uf) {
+bool Continues(char32_t c, hb_unicode_funcs_t* uf) {
   if (c == 0x200C || c == 0x200D || (c >= 0xFE00 && c <= 0xFE0F) || (c >= 0xE0100 && c <= 0xE01EF) ||
       (c >= 0x1F3FB && c <= 0x1F3FF) || (c >= 0xE0020 && c <= 0xE007F))
     return true;
-  switch (hb.unicode_general_category(uf, c)) {
+  switch (hb_unicode_general_category(uf, c)) {
     case HB_UNICODE_GENERAL_CATEGORY_NON_SPACING_MARK:
     case HB_UNICODE_GENERAL_CATEGORY_SPACING_MARK:
     case HB_UNICODE_GENERAL_CATEGORY_ENCLOSING_MARK:
@@ -178,8 +119,8 @@ bool Continues(char32_t c, const ShapingApi& hb, hb_unicode_funcs_t* uf) {
 // Whether U+FE0F after `c` can ask for its colour picture: symbols, digits, '#'
 // and '*' (keycaps) can; a blank, a letter or a mark cannot, and a colour face's
 // wide blank must not stand in for them.
-bool CanBeEmoji(char32_t c, const ShapingApi& hb, hb_unicode_funcs_t* uf) {
-  switch (hb.unicode_general_category(uf, c)) {
+bool CanBeEmoji(char32_t c, hb_unicode_funcs_t* uf) {
+  switch (hb_unicode_general_category(uf, c)) {
     case HB_UNICODE_GENERAL_CATEGORY_SPACE_SEPARATOR:
     case HB_UNICODE_GENERAL_CATEGORY_LINE_SEPARATOR:
     case HB_UNICODE_GENERAL_CATEGORY_PARAGRAPH_SEPARATOR:
@@ -202,76 +143,115 @@ struct Face {
   FT_Face ft = nullptr;
   hb_font_t* hb = nullptr;
   std::string file;
+  int index = 0;
+  const unsigned char* bytes = nullptr;  // the whole file, mapped for the life of the process
+  std::size_t size = 0;
   double scale = 1;  // faces with bitmaps only: text size / strike size
+  std::string note;    // set when fontconfig chose the face
+  std::string sha256;  // computed when a report first asks
 };
 
-struct FontRef {
-  std::string file;
-  int index = 0;  // the face within a collection (.ttc)
+const char* const kSansFamily = "DejaVu Sans";
+const char* const kSerifFamily = "Liberation Serif";
+
+constexpr FaceFile kDejaVuSans = {"truetype/dejavu/DejaVuSans.ttf", 0, "fonts-dejavu-core"};
+constexpr FaceFile kLiberationSerif = {"truetype/liberation/LiberationSerif-Regular.ttf", 0, "fonts-liberation"};
+
+// Faces for what the typefaces lack, tried in this order. The first ones are the
+// faces fontconfig chose for these scripts on the machine the cards were first
+// made on (Devanagari, Thai, CJK, colour emoji), so those names keep their look;
+// then the other living scripts names are written in; then symbols.
+constexpr FaceFile kScriptFaces[] = {
+    {"truetype/noto/NotoSansDevanagari-Regular.ttf", 0, "fonts-noto-core"},
+    {"truetype/noto/NotoSansThai-Regular.ttf", 0, "fonts-noto-core"},
+    {"opentype/noto/NotoSansCJK-Regular.ttc", 0, "fonts-noto-cjk"},
+    {"truetype/noto/NotoColorEmoji.ttf", 0, "fonts-noto-color-emoji"},
+    {"truetype/noto/NotoSansBengali-Regular.ttf", 0, "fonts-noto-core"},
+    {"truetype/noto/NotoSansTamil-Regular.ttf", 0, "fonts-noto-core"},
+    {"truetype/noto/NotoSansTelugu-Regular.ttf", 0, "fonts-noto-core"},
+    {"truetype/noto/NotoSansKannada-Regular.ttf", 0, "fonts-noto-core"},
+    {"truetype/noto/NotoSansMalayalam-Regular.ttf", 0, "fonts-noto-core"},
+    {"truetype/noto/NotoSansGurmukhi-Regular.ttf", 0, "fonts-noto-core"},
+    {"truetype/noto/NotoSansGujarati-Regular.ttf", 0, "fonts-noto-core"},
+    {"truetype/noto/NotoSansOriya-Regular.ttf", 0, "fonts-noto-core"},
+    {"truetype/noto/NotoSansSinhala-Regular.ttf", 0, "fonts-noto-core"},
+    {"truetype/noto/NotoSerifTibetan-Regular.ttf", 0, "fonts-noto-core"},
+    {"truetype/noto/NotoSansMyanmar-Regular.ttf", 0, "fonts-noto-core"},
+    {"truetype/noto/NotoSansKhmer-Regular.ttf", 0, "fonts-noto-core"},
+    {"truetype/noto/NotoSansLao-Regular.ttf", 0, "fonts-noto-core"},
+    {"truetype/noto/NotoSansEthiopic-Regular.ttf", 0, "fonts-noto-core"},
+    {"truetype/noto/NotoSansHebrew-Regular.ttf", 0, "fonts-noto-core"},
+    {"truetype/noto/NotoSansArabic-Regular.ttf", 0, "fonts-noto-core"},
+    {"truetype/noto/NotoSansSyriac-Regular.ttf", 0, "fonts-noto-core"},
+    {"truetype/noto/NotoSansThaana-Regular.ttf", 0, "fonts-noto-core"},
+    {"truetype/noto/NotoSansNKo-Regular.ttf", 0, "fonts-noto-core"},
+    {"truetype/noto/NotoSansGeorgian-Regular.ttf", 0, "fonts-noto-core"},
+    {"truetype/noto/NotoSansArmenian-Regular.ttf", 0, "fonts-noto-core"},
+    {"truetype/noto/NotoSansCherokee-Regular.ttf", 0, "fonts-noto-core"},
+    {"truetype/noto/NotoSansCanadianAboriginal-Regular.ttf", 0, "fonts-noto-core"},
+    {"truetype/noto/NotoSansMongolian-Regular.ttf", 0, "fonts-noto-core"},
+    {"truetype/noto/NotoSansYi-Regular.ttf", 0, "fonts-noto-core"},
+    {"truetype/noto/NotoSansTifinagh-Regular.ttf", 0, "fonts-noto-core"},
+    {"truetype/noto/NotoSansJavanese-Regular.ttf", 0, "fonts-noto-core"},
+    {"truetype/noto/NotoSansBalinese-Regular.ttf", 0, "fonts-noto-core"},
+    {"truetype/noto/NotoSansSundanese-Regular.ttf", 0, "fonts-noto-core"},
+    {"truetype/noto/NotoSansVai-Regular.ttf", 0, "fonts-noto-core"},
+    {"truetype/noto/NotoSansOlChiki-Regular.ttf", 0, "fonts-noto-core"},
+    {"truetype/noto/NotoSansAdlam-Regular.ttf", 0, "fonts-noto-core"},
+    {"truetype/noto/NotoSansLisu-Regular.ttf", 0, "fonts-noto-core"},
+    {"truetype/noto/NotoSans-Regular.ttf", 0, "fonts-noto-core"},
+    {"truetype/noto/NotoSansSymbols2-Regular.ttf", 0, "fonts-noto-core"},
+    {"truetype/noto/NotoSansSymbols-Regular.ttf", 0, "fonts-noto-core"},
+    {"truetype/noto/NotoSansMath-Regular.ttf", 0, "fonts-noto-core"},
+    {"truetype/arphic/uming.ttc", 0, "fonts-arphic-uming"},
 };
 
-FontRef RefOf(FcPattern* p) {
-  FontRef r;
-  FcChar8* file = nullptr;
-  if (FcPatternGetString(p, FC_FILE, 0, &file) == FcResultMatch && file) r.file = reinterpret_cast<const char*>(file);
-  if (FcPatternGetInteger(p, FC_INDEX, 0, &r.index) != FcResultMatch) r.index = 0;
-  return r;
-}
-
-// Whether fontconfig's match for `pat` is a face of the family asked for: the name
-// itself, a generic name (anything satisfies "serif"), or a face configured as
-// the same design under another name (Liberation Serif for Times New Roman); not
-// one of the weak guesses that follow those.
-bool MatchesAsked(const std::string& name, FcPattern* pat, FcPattern* match) {
-  static constexpr const char* kGeneric[] = {"sans-serif", "sans", "serif", "monospace", "mono",
-                                             "emoji", "math", "system-ui", "cursive", "fantasy"};
-  for (const char* g : kGeneric)
-    if (FcStrCmpIgnoreCase(reinterpret_cast<const FcChar8*>(g), reinterpret_cast<const FcChar8*>(name.c_str())) == 0)
-      return true;
-  FcPatternIter it;
-  if (!FcPatternFindIter(pat, &it, FC_FAMILY)) return false;
-  for (int k = 0, n = FcPatternIterValueCount(pat, &it); k < n; ++k) {
-    FcValue v;
-    FcValueBinding binding;
-    if (FcPatternIterGetValue(pat, &it, k, &v, &binding) != FcResultMatch || binding == FcValueBindingWeak) break;
-    FcChar8* got = nullptr;
-    for (int j = 0; v.type == FcTypeString && FcPatternGetString(match, FC_FAMILY, j, &got) == FcResultMatch; ++j)
-      if (FcStrCmpIgnoreCase(v.u.s, got) == 0) return true;
-  }
-  return false;
-}
-
-std::string FamilyName(FcPattern* p) {
-  FcChar8* name = nullptr;
-  return FcPatternGetString(p, FC_FAMILY, 0, &name) == FcResultMatch ? reinterpret_cast<const char*>(name) : "?";
-}
-
-struct Family {
-  std::string name;
-  FontRef primary;
-  FcPattern* pattern = nullptr;       // the name as asked, with fontconfig's substitutions (made when needed)
-  FcFontSet* fallbacks = nullptr;     // fontconfig's order, closest first: sorted on first need
-  bool sorted = false;
-  std::map<char32_t, Face*> chosen;  // per character (+ kColourWanted)
+// The serif typeface's own fallbacks before the shared ones, as first chosen for
+// it: DejaVu's serif design, a serif (Ming) face for Chinese and kana, Noto's
+// Hebrew, then DejaVu Sans (Arabic among others).
+constexpr FaceFile kSerifFaces[] = {
+    {"truetype/dejavu/DejaVuSerif.ttf", 0, "fonts-dejavu-core"},
+    {"truetype/arphic/uming.ttc", 0, "fonts-arphic-uming"},
+    {"truetype/noto/NotoSansHebrew-Regular.ttf", 0, "fonts-noto-core"},
+    kDejaVuSans,
 };
 
 constexpr char32_t kColourWanted = 0x200000;
+
+std::string Hex(char32_t c) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "U+%04X", static_cast<unsigned>(c));
+  return buf;
+}
+
+struct TypefaceFaces {
+  std::vector<FaceFile> files;       // its own first
+  bool opened = false;               // its own file tried
+  Face* own = nullptr;
+  std::string why;                   // why its own file cannot be used
+  FcFontSet* fallbacks = nullptr;    // fontconfig's order, for what no listed face has
+  bool sorted = false;
+  std::map<char32_t, Face*> chosen;  // per character (+ kColourWanted)
+};
 
 // FreeType faces are not thread-safe; one lock guards the library and the caches,
 // which live to the end of the process.
 struct FontCache {
   std::mutex mu;
   FT_Library lib = nullptr;
-  std::map<std::string, Family> families;
-  std::map<std::pair<std::string, int>, std::unique_ptr<Face>> faces;
+  TypefaceFaces typefaces[2];
+  std::map<std::pair<std::string, int>, std::unique_ptr<Face>> faces;  // null: the file cannot be used
+  std::map<std::pair<std::string, int>, std::string> unusable;        // why not
 
   std::set<std::string> said;          // every failure ever noted, so each is told once
   std::vector<std::string> untaken;    // noted and not yet taken
 
-  FontAnswers answers = FontAnswers::Load();
   bool fc_tried = false, fc_ready = false;
+  int fc_lookups = 0;
 
   FontCache() {
+    typefaces[0].files = FaceFiles(Typeface::kSans);
+    typefaces[1].files = FaceFiles(Typeface::kSerif);
     if (const FT_Error e = FT_Init_FreeType(&lib)) {
       lib = nullptr;
       Fail("FreeType could not start (error " + std::to_string(e) + "), so no text is drawn");
@@ -282,100 +262,153 @@ struct FontCache {
     if (said.insert(why).second) untaken.push_back(std::move(why));
   }
 
-  // fontconfig reads its whole configuration when it starts: only when an answer
-  // is not kept from an earlier run, or a character needs a fallback face.
+  TypefaceFaces& Of(Typeface t) { return typefaces[t == Typeface::kSerif ? 1 : 0]; }
+
+  // The face in `file`, mapped and opened once; nullptr and *why when it cannot be
+  // used. `package` names what installs a listed file.
+  Face* Open(const std::string& file, int index, const char* package, std::string* why) {
+    const auto key = std::make_pair(file, index);
+    if (auto it = faces.find(key); it != faces.end()) {
+      if (!it->second) *why = unusable[key];
+      return it->second.get();
+    }
+    std::unique_ptr<Face>& face = faces[key];
+    std::string& reason = unusable[key];
+    if (!lib) {
+      reason = "FreeType could not start, so no text is drawn";
+    } else {
+      // Not blocking: a FIFO or device at a font's path must not hang the card.
+      const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+      struct stat st {};
+      void* map = MAP_FAILED;
+      if (fd < 0 && errno == ENOENT && package)
+        reason = "the font file " + file + " is missing; install the package " + package;
+      else if (fd < 0)
+        reason = "cannot read the font file " + file + ": " + std::strerror(errno);
+      else if (::fstat(fd, &st) != 0)
+        reason = "cannot read the font file " + file + ": " + std::strerror(errno);
+      else if (!S_ISREG(st.st_mode))
+        reason = "the font file " + file + " is not a regular file";
+      else if (st.st_size == 0)
+        reason = "the font file " + file + " is empty";
+      else if ((map = ::mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0)) == MAP_FAILED)
+        reason = "cannot read the font file " + file + ": " + std::strerror(errno);
+      if (fd >= 0) ::close(fd);
+      FT_Face ft = nullptr;
+      if (reason.empty()) {
+        const auto* bytes = static_cast<const unsigned char*>(map);
+        const std::size_t size = static_cast<std::size_t>(st.st_size);
+        if (const FT_Error e = FT_New_Memory_Face(lib, bytes, static_cast<FT_Long>(size), index, &ft)) {
+          reason = "the font file " + file + " is not a font FreeType can read (error " + std::to_string(e) + ")";
+        } else if (!ft->charmap || ft->charmap->encoding != FT_ENCODING_UNICODE) {
+          reason = "the font file " + file + " has no Unicode character map";
+          FT_Done_Face(ft);
+        } else {
+          face = std::make_unique<Face>();
+          face->ft = ft;
+          face->file = file;
+          face->index = index;
+          face->bytes = bytes;
+          face->size = size;
+        }
+        if (!face) ::munmap(map, size);
+      }
+    }
+    if (!face) *why = reason;
+    return face.get();
+  }
+
+  // The typeface's own face; null (and the reason noted) when its file cannot be used.
+  Face* Own(Typeface t) {
+    TypefaceFaces& tf = Of(t);
+    if (!tf.opened) {
+      tf.opened = true;
+      const FaceFile& own = tf.files.front();
+      tf.own = Open(FontFolder() + "/" + own.path, own.index, own.package, &tf.why);
+    }
+    if (!tf.own) Fail(tf.why);
+    return tf.own;
+  }
+
+  // The k-th face of the typeface's list; a missing one is simply not there (the
+  // script faces are optional), a damaged one is said.
+  Face* Listed(TypefaceFaces& tf, std::size_t k) {
+    const FaceFile& f = tf.files[k];
+    std::string why;
+    Face* face = Open(FontFolder() + "/" + f.path, f.index, f.package, &why);
+    if (!face && why.find(" is missing; ") == std::string::npos) Fail(why);
+    return face;
+  }
+
+  // fontconfig reads its whole configuration when it starts: only for a character
+  // no listed face has.
   bool Fontconfig() {
     if (!fc_tried) {
       fc_tried = true;
       fc_ready = FcInit();
-      if (!fc_ready) Fail("fontconfig could not start, so no font can be found and no text is drawn");
+      if (!fc_ready) Fail("fontconfig could not start, so characters no listed face has are not drawn");
     }
     return fc_ready;
   }
 
-  // The name with fontconfig's substitutions, as matching and sorting take it.
-  FcPattern* PatternOf(Family& f) {
-    if (!f.pattern && Fontconfig()) {
-      f.pattern = FcNameParse(reinterpret_cast<const FcChar8*>(f.name.c_str()));
-      if (f.pattern) {
-        FcConfigSubstitute(nullptr, f.pattern, FcMatchPattern);
-        FcDefaultSubstitute(f.pattern);
+  // fontconfig's choice for a character no listed face has (a colour face first when asked).
+  Face* AskFontconfig(Typeface t, char32_t ch, bool colour) {
+    ++fc_lookups;
+    TypefaceFaces& tf = Of(t);
+    if (!tf.sorted && Fontconfig()) {  // sorting every installed font costs milliseconds: once
+      tf.sorted = true;
+      const char* family = t == Typeface::kSerif ? kSerifFamily : kSansFamily;
+      if (FcPattern* pat = FcNameParse(reinterpret_cast<const FcChar8*>(family))) {
+        FcConfigSubstitute(nullptr, pat, FcMatchPattern);
+        FcDefaultSubstitute(pat);
+        FcResult res;
+        tf.fallbacks = FcFontSort(nullptr, pat, FcTrue, nullptr, &res);
+        FcPatternDestroy(pat);
       }
     }
-    return f.pattern;
-  }
-
-  Family& FamilyOf(const std::string& name) {
-    auto it = families.find(name);
-    if (it != families.end()) return it->second;
-    Family& f = families[name];
-    f.name = name;
-    if (const FontAnswer* kept = answers.Find(name)) {
-      f.primary = FontRef{kept->file, kept->index};
-      if (!kept->note.empty()) Fail(kept->note);
-      return f;
-    }
-    FcPattern* pat = PatternOf(f);
-    if (!pat) return f;
-    FcResult res;
-    std::string note;
-    if (FcPattern* match = FcFontMatch(nullptr, pat, &res)) {
-      f.primary = RefOf(match);
-      if (!f.primary.file.empty() && !MatchesAsked(name, pat, match))
-        note = "the font \"" + name + "\" is not installed; its text is drawn in \"" + FamilyName(match) + "\"";
-      FcPatternDestroy(match);
-    }
-    if (f.primary.file.empty()) {
-      Fail("no font is installed for \"" + name + "\", so its text is not drawn");
-      return f;
-    }
-    if (!note.empty()) Fail(note);
-    answers.Keep(name, FontAnswer{f.primary.file, f.primary.index, note});
-    return f;
-  }
-
-  Face* Open(const FontRef& r) {
-    if (r.file.empty() || !lib) return nullptr;
-    const auto key = std::make_pair(r.file, r.index);
-    auto it = faces.find(key);
-    if (it != faces.end()) return it->second.get();
-    std::unique_ptr<Face>& face = faces[key];
-    FT_Face ft = nullptr;
-    if (FT_New_Face(lib, r.file.c_str(), r.index, &ft) == 0) {
-      face = std::make_unique<Face>();
-      face->ft = ft;
-      face->file = r.file;
-    } else {
-      Fail("cannot read the font file " + r.file + ", so the text it would draw is not drawn");
-    }
-    return face.get();
-  }
-
-  // The face that draws `ch`: the family's own when it has it, else the first of
-  // fontconfig's fallback list that does (a colour one first when asked), else
-  // the family's own, whose missing-glyph box then shows.
-  Face* Choose(Family& fam, Face* primary, char32_t ch, bool colour) {
-    if (!colour && FT_Get_Char_Index(primary->ft, ch)) return primary;
-    const char32_t key = ch + (colour ? kColourWanted : 0);
-    auto it = fam.chosen.find(key);
-    if (it != fam.chosen.end()) return it->second;
-    if (!fam.sorted) {  // sorting every installed font costs milliseconds: only for a character the face lacks
-      fam.sorted = true;
-      FcResult res;
-      if (FcPattern* pat = PatternOf(fam)) fam.fallbacks = FcFontSort(nullptr, pat, FcTrue, nullptr, &res);
-    }
-    Face* found = nullptr;
-    for (int pass = colour ? 0 : 1; pass < 2 && !found; ++pass) {
-      for (int k = 0; fam.fallbacks && k < fam.fallbacks->nfont && !found; ++k) {
+    for (int pass = colour ? 0 : 1; pass < 2; ++pass) {
+      for (int k = 0; tf.fallbacks && k < tf.fallbacks->nfont; ++k) {
         FcCharSet* cs = nullptr;
-        FcPattern* p = fam.fallbacks->fonts[k];
-        if (FcPatternGetCharSet(p, FC_CHARSET, 0, &cs) != FcResultMatch || !FcCharSetHasChar(cs, ch)) continue;
-        Face* f = Open(RefOf(p));
+        FcPattern* p = tf.fallbacks->fonts[k];
+        FcChar8* file = nullptr;
+        int index = 0;
+        if (FcPatternGetCharSet(p, FC_CHARSET, 0, &cs) != FcResultMatch || !FcCharSetHasChar(cs, ch) ||
+            FcPatternGetString(p, FC_FILE, 0, &file) != FcResultMatch || !file)
+          continue;
+        if (FcPatternGetInteger(p, FC_INDEX, 0, &index) != FcResultMatch) index = 0;
+        std::string why;
+        Face* f = Open(reinterpret_cast<const char*>(file), index, nullptr, &why);
+        if (!f || (pass == 0 && !FT_HAS_COLOR(f->ft)) || !FT_Get_Char_Index(f->ft, ch)) continue;
+        if (f->note.empty())
+          f->note = "drew " + Hex(ch) + ", which no listed face has; fontconfig chose this face, so the card may "
+                    "differ on another machine";
+        return f;
+      }
+    }
+    return nullptr;
+  }
+
+  // The face that draws `ch`: the typeface's own when it has it, else the first of
+  // its list that does (a colour one first when asked), else fontconfig's choice,
+  // else its own, whose missing-glyph box then shows.
+  Face* Choose(Typeface t, Face* own, char32_t ch, bool colour) {
+    if (!colour && FT_Get_Char_Index(own->ft, ch)) return own;
+    TypefaceFaces& tf = Of(t);
+    const char32_t key = ch + (colour ? kColourWanted : 0);
+    if (auto it = tf.chosen.find(key); it != tf.chosen.end()) return it->second;
+    Face* found = nullptr;
+    for (int pass = colour ? 0 : 1; pass < 2 && !found; ++pass)
+      for (std::size_t k = 0; k < tf.files.size() && !found; ++k) {
+        Face* f = k == 0 ? own : Listed(tf, k);
         if (f && (pass == 1 || FT_HAS_COLOR(f->ft)) && FT_Get_Char_Index(f->ft, ch)) found = f;
       }
+    if (!found) found = AskFontconfig(t, ch, colour);
+    if (!found) {
+      Fail("a character of the text (first " + Hex(ch) + ") has no installed font and is drawn as a box; the faces "
+           "for names in other scripts come with fonts-noto-core, fonts-noto-cjk and fonts-noto-color-emoji");
+      found = own;
     }
-    if (!found) found = primary;
-    fam.chosen[key] = found;
+    tf.chosen[key] = found;
     return found;
   }
 };
@@ -384,6 +417,9 @@ FontCache& Cache() {
   static FontCache* cache = new FontCache();  // lives to the end of the process
   return *cache;
 }
+
+// This thread's faces drawn with since ForgetFacesUsed: a card is made on one thread.
+thread_local std::vector<Face*> t_used;
 
 bool SetSize(Face* f, double points) {
   if (FT_IS_SCALABLE(f->ft)) {
@@ -403,10 +439,7 @@ bool SetSize(Face* f, double points) {
     if (FT_Select_Size(f->ft, best) != 0) return false;
     f->scale = want / (f->ft->available_sizes[best].y_ppem / 64.0);
   }
-  if (f->hb) {
-    std::string why;
-    if (const ShapingApi* hb = Shaping(&why)) hb->ft_font_changed(f->hb);  // a face with a HarfBuzz font has the API
-  }
+  if (f->hb) hb_ft_font_changed(f->hb);
   return true;
 }
 
@@ -457,34 +490,34 @@ long Scaled(hb_position_t v, double scale) {
 // Any text: bidirectional levels (FriBidi), runs of one level, script and face,
 // each shaped by HarfBuzz, runs put in visual order.
 // The face's HarfBuzz font, made on its first shaping (after its size is set).
-hb_font_t* HbFont(const ShapingApi& hb, Face* f) {
+hb_font_t* HbFont(Face* f) {
   if (!f->hb) {
-    f->hb = hb.ft_font_create_referenced(f->ft);
+    f->hb = hb_ft_font_create_referenced(f->ft);
     // Hinted advances, as FreeType draws the glyphs.
-    hb.ft_font_set_load_flags(f->hb, FT_LOAD_DEFAULT | (FT_HAS_COLOR(f->ft) ? FT_LOAD_COLOR : 0));
+    hb_ft_font_set_load_flags(f->hb, FT_LOAD_DEFAULT | (FT_HAS_COLOR(f->ft) ? FT_LOAD_COLOR : 0));
   }
   return f->hb;
 }
 
-void LayOutShaped(const ShapingApi& hb, FontCache& cache, Family& fam, Face* primary, double points,
+void LayOutShaped(FontCache& cache, Typeface typeface, Face* primary, double points,
                   const std::u32string& text, const std::vector<std::size_t>& origin, Line* line) {
   const auto n = static_cast<FriBidiStrIndex>(text.size());
   const auto* chars = reinterpret_cast<const FriBidiChar*>(text.data());
   std::vector<FriBidiCharType> types(text.size());
   std::vector<FriBidiBracketType> brackets(text.size());
   std::vector<FriBidiLevel> levels(text.size(), 0);
-  hb.get_bidi_types(chars, n, types.data());
-  hb.get_bracket_types(chars, n, types.data(), brackets.data());
+  fribidi_get_bidi_types(chars, n, types.data());
+  fribidi_get_bracket_types(chars, n, types.data(), brackets.data());
   FriBidiParType dir = FRIBIDI_PAR_LTR;  // the greeting is a left-to-right line
-  if (hb.get_par_embedding_levels_ex(types.data(), brackets.data(), n, &dir, levels.data()) == 0)
+  if (fribidi_get_par_embedding_levels_ex(types.data(), brackets.data(), n, &dir, levels.data()) == 0)
     std::fill(levels.begin(), levels.end(), 0);
 
   // Scripts: a common or inherited character (blank, digit, mark) takes its neighbour's.
-  hb_unicode_funcs_t* uf = hb.unicode_funcs_get_default();
+  hb_unicode_funcs_t* uf = hb_unicode_funcs_get_default();
   std::vector<hb_script_t> scripts(text.size(), HB_SCRIPT_COMMON);
   hb_script_t last = HB_SCRIPT_INVALID;
   for (std::size_t k = 0; k < text.size(); ++k) {
-    const hb_script_t sc = hb.unicode_script(uf, text[k]);
+    const hb_script_t sc = hb_unicode_script(uf, text[k]);
     if (sc != HB_SCRIPT_COMMON && sc != HB_SCRIPT_INHERITED && sc != HB_SCRIPT_UNKNOWN) {
       if (last == HB_SCRIPT_INVALID) std::fill(scripts.begin(), scripts.begin() + k, sc);
       last = sc;
@@ -496,10 +529,10 @@ void LayOutShaped(const ShapingApi& hb, FontCache& cache, Family& fam, Face* pri
   std::vector<Face*> faces(text.size(), primary);
   std::vector<Face*> sized = {primary};
   for (std::size_t k = 0; k < text.size(); ++k) {
-    Face* f = k > 0 && (Continues(text[k], hb, uf) || (text[k - 1] == 0x200D && FT_Get_Char_Index(faces[k - 1]->ft, text[k])))
+    Face* f = k > 0 && (Continues(text[k], uf) || (text[k - 1] == 0x200D && FT_Get_Char_Index(faces[k - 1]->ft, text[k])))
                   ? faces[k - 1]
-                  : cache.Choose(fam, primary, text[k], k + 1 < text.size() && text[k + 1] == 0xFE0F &&
-                                                            CanBeEmoji(text[k], hb, uf));
+                  : cache.Choose(typeface, primary, text[k], k + 1 < text.size() && text[k + 1] == 0xFE0F &&
+                                                            CanBeEmoji(text[k], uf));
     if (std::find(sized.begin(), sized.end(), f) == sized.end()) {
       if (!SetSize(f, points)) f = primary;
       else sized.push_back(f);
@@ -520,26 +553,26 @@ void LayOutShaped(const ShapingApi& hb, FontCache& cache, Family& fam, Face* pri
     runs.back().end = k + 1;
   }
 
-  hb_buffer_t* buf = hb.buffer_create();
+  hb_buffer_t* buf = hb_buffer_create();
   for (Run& run : runs) {
     Face* face = faces[run.begin];
-    hb.buffer_clear_contents(buf);
-    hb.buffer_add_utf32(buf, reinterpret_cast<const std::uint32_t*>(text.data()), static_cast<int>(text.size()),
+    hb_buffer_clear_contents(buf);
+    hb_buffer_add_utf32(buf, reinterpret_cast<const std::uint32_t*>(text.data()), static_cast<int>(text.size()),
                         static_cast<unsigned>(run.begin), static_cast<int>(run.end - run.begin));
-    hb.buffer_set_direction(buf, run.level % 2 ? HB_DIRECTION_RTL : HB_DIRECTION_LTR);
-    hb.buffer_set_script(buf, scripts[run.begin]);
+    hb_buffer_set_direction(buf, run.level % 2 ? HB_DIRECTION_RTL : HB_DIRECTION_LTR);
+    hb_buffer_set_script(buf, scripts[run.begin]);
     // No language: guessing it would read the locale, and the card must not.
-    hb.shape(HbFont(hb, face), buf, nullptr, 0);
+    hb_shape(HbFont(face), buf, nullptr, 0);
     unsigned count = 0;
-    const hb_glyph_info_t* info = hb.buffer_get_glyph_infos(buf, &count);
-    const hb_glyph_position_t* pos = hb.buffer_get_glyph_positions(buf, &count);
+    const hb_glyph_info_t* info = hb_buffer_get_glyph_infos(buf, &count);
+    const hb_glyph_position_t* pos = hb_buffer_get_glyph_positions(buf, &count);
     for (unsigned g = 0; g < count; ++g) {
       run.glyphs.push_back({face, info[g].codepoint, origin[info[g].cluster], run.advance,
                             Scaled(pos[g].x_offset, face->scale), Scaled(pos[g].y_offset, face->scale)});
       run.advance += Scaled(pos[g].x_advance, face->scale);
     }
   }
-  hb.buffer_destroy(buf);
+  hb_buffer_destroy(buf);
 
   // Visual order of the runs: from the highest level down to 1, reverse every
   // stretch of runs at that level or above.
@@ -760,13 +793,12 @@ std::u32string Drawable(std::string_view utf8, std::vector<std::size_t>* origin)
   return kept;
 }
 
-TextMetrics Run(Surface* s, const std::string& family, double points, long px, long py,
-                std::string_view utf8_text, std::uint32_t colour, std::vector<PlacedGlyph>* placed = nullptr) {
+TextMetrics Run(Surface* s, Typeface typeface, double points, long px, long py, std::string_view utf8_text,
+                std::uint32_t colour, std::vector<PlacedGlyph>* placed = nullptr) {
   TextMetrics m;
   FontCache& cache = Cache();
   std::lock_guard<std::mutex> lock(cache.mu);
-  Family& fam = cache.FamilyOf(family);
-  Face* primary = cache.Open(fam.primary);
+  Face* primary = cache.Own(typeface);
   if (!primary || !(points > 0)) return m;
   if (points > 2000) points = 2000;
   if (!SetSize(primary, points)) return m;
@@ -775,19 +807,15 @@ TextMetrics Run(Surface* s, const std::string& family, double points, long px, l
   std::vector<std::size_t> origin;
   const std::u32string text = Drawable(utf8_text, &origin);
   Line line;
-  std::string why;
-  if (primary->scale == 1 && PlainText(primary->ft, text)) {
+  if (primary->scale == 1 && PlainText(primary->ft, text))
     LayOutPlain(primary, text, origin, &line);
-  } else if (const ShapingApi* hb = Shaping(&why)) {
-    LayOutShaped(*hb, cache, fam, primary, points, text, origin, &line);
-  } else {
-    cache.Fail(why);
-    LayOutPlain(primary, text, origin, &line);
-  }
+  else
+    LayOutShaped(cache, typeface, primary, points, text, origin, &line);
   m.width = (line.advance + 32) >> 6;
   for (const Glyph& g : line.glyphs) {
     if (placed) placed->push_back({g.id, g.cluster, (g.pen + 32) >> 6, g.face->file});
     if (!s) continue;
+    if (std::find(t_used.begin(), t_used.end(), g.face) == t_used.end()) t_used.push_back(g.face);
     const Bitmap* b = Glyphs().Get(g.face, points, g.id);
     if (!b) continue;
     Put(*s, *b, px + ((g.pen + g.x_offset + 32) >> 6) + b->left, py + ascender - b->top - ((g.y_offset + 32) >> 6),
@@ -798,16 +826,72 @@ TextMetrics Run(Surface* s, const std::string& family, double points, long px, l
 
 }  // namespace
 
-std::string FontFileFor(const std::string& family) {
-  FontCache& cache = Cache();
-  std::lock_guard<std::mutex> lock(cache.mu);
-  return cache.FamilyOf(family).primary.file;
+std::vector<FaceFile> FaceFiles(Typeface face) {
+  std::vector<FaceFile> files;
+  if (face == Typeface::kSerif) {
+    files.push_back(kLiberationSerif);
+    files.insert(files.end(), std::begin(kSerifFaces), std::end(kSerifFaces));
+  } else {
+    files.push_back(kDejaVuSans);
+  }
+  for (const FaceFile& f : kScriptFaces)
+    if (std::none_of(files.begin(), files.end(), [&](const FaceFile& g) { return std::strcmp(g.path, f.path) == 0; }))
+      files.push_back(f);
+  return files;
 }
 
-void PrepareFont(const std::string& family) {
+const std::string& FontFolder() {
+  static const std::string folder = [] {
+    const char* dir = std::getenv("MIRELUNE_FONT_DIR");
+    return std::string(dir && *dir ? dir : "/usr/share/fonts");
+  }();
+  return folder;
+}
+
+std::string PrepareFace(Typeface face) {
   FontCache& cache = Cache();
   std::lock_guard<std::mutex> lock(cache.mu);
-  cache.Open(cache.FamilyOf(family).primary);
+  return cache.Own(face) ? "" : cache.Of(face).why;
+}
+
+std::vector<FaceUsed> FacesUsed() {
+  FontCache& cache = Cache();
+  std::lock_guard<std::mutex> lock(cache.mu);
+  std::vector<FaceUsed> used;
+  for (Face* f : t_used) {
+    if (f->sha256.empty()) f->sha256 = Sha256Hex(f->bytes, f->size);
+    used.push_back({f->file, f->index, f->sha256, f->note});
+  }
+  return used;
+}
+
+void ForgetFacesUsed() { t_used.clear(); }
+
+std::string FreeTypeVersion() {
+  FontCache& cache = Cache();
+  std::lock_guard<std::mutex> lock(cache.mu);
+  FT_Int major = 0, minor = 0, patch = 0;
+  if (cache.lib) FT_Library_Version(cache.lib, &major, &minor, &patch);
+  return std::to_string(major) + "." + std::to_string(minor) + "." + std::to_string(patch);
+}
+
+std::string HarfBuzzVersion() { return hb_version_string(); }
+
+int FontconfigLookups() {
+  FontCache& cache = Cache();
+  std::lock_guard<std::mutex> lock(cache.mu);
+  return cache.fc_lookups;
+}
+
+bool ListedFaceHas(Typeface face, char32_t c) {
+  FontCache& cache = Cache();
+  std::lock_guard<std::mutex> lock(cache.mu);
+  TypefaceFaces& tf = cache.Of(face);
+  for (std::size_t k = 0; k < tf.files.size(); ++k) {
+    Face* f = k == 0 ? cache.Own(face) : cache.Listed(tf, k);
+    if (f && FT_Get_Char_Index(f->ft, c)) return true;
+  }
+  return false;
 }
 
 std::vector<std::string> TakeTextFailures() {
@@ -816,33 +900,18 @@ std::vector<std::string> TakeTextFailures() {
   return std::exchange(cache.untaken, {});
 }
 
-bool AnyFontHas(char32_t c) {
-  FcCharSet* cs = FcCharSetCreate();
-  FcCharSetAddChar(cs, c);
-  FcPattern* pat = FcPatternCreate();
-  FcPatternAddCharSet(pat, FC_CHARSET, cs);
-  FcObjectSet* os = FcObjectSetBuild(FC_FILE, nullptr);
-  FcFontSet* fonts = FcFontList(nullptr, pat, os);
-  const bool any = fonts && fonts->nfont > 0;
-  if (fonts) FcFontSetDestroy(fonts);
-  FcObjectSetDestroy(os);
-  FcPatternDestroy(pat);
-  FcCharSetDestroy(cs);
-  return any;
+TextMetrics DrawText(Surface& s, Typeface face, double points, long px, long py, std::string_view utf8_text,
+                     std::uint32_t colour) {
+  return Run(&s, face, points, px, py, utf8_text, colour);
 }
 
-TextMetrics DrawText(Surface& s, const std::string& family, double points, long px, long py,
-                     std::string_view utf8_text, std::uint32_t colour) {
-  return Run(&s, family, points, px, py, utf8_text, colour);
+TextMetrics MeasureText(Typeface face, double points, std::string_view utf8_text) {
+  return Run(nullptr, face, points, 0, 0, utf8_text, 0);
 }
 
-TextMetrics MeasureText(const std::string& family, double points, std::string_view utf8_text) {
-  return Run(nullptr, family, points, 0, 0, utf8_text, 0);
-}
-
-std::vector<PlacedGlyph> LayOutText(const std::string& family, double points, std::string_view utf8_text) {
+std::vector<PlacedGlyph> LayOutText(Typeface face, double points, std::string_view utf8_text) {
   std::vector<PlacedGlyph> placed;
-  Run(nullptr, family, points, 0, 0, utf8_text, 0, &placed);
+  Run(nullptr, face, points, 0, 0, utf8_text, 0, &placed);
   return placed;
 }
 

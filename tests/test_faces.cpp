@@ -1,0 +1,154 @@
+// The card's faces are files opened by path: no fontconfig setup changes a card,
+// every script is drawn from the listed faces, a face file that cannot be used
+// stops the card with its path and the reason, and the report names the faces.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <nlohmann/json.hpp>
+
+#include "surface/digest.h"
+#include "surface/surface.h"
+#include "surface/text.h"
+#include "test_mail_util.h"
+
+namespace mirelune {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ReadText;
+using testing::TempDir;
+using testing::WriteText;
+
+const std::string kSans = "truetype/dejavu/DejaVuSans.ttf", kSerif = "truetype/liberation/LiberationSerif-Regular.ttf";
+
+// The command line in `dir` after `env` (shell words): its exit status; stdout and stderr in out and err.
+int Cli(const fs::path& dir, const std::string& env, const std::string& args) {
+  const int raw = std::system(("cd '" + dir.string() + "' && " + env + " MIRELUNE_ROOT=. timeout 60 '" MIRELUNE_CLI +
+                               "' " + args + " >out 2>err").c_str());
+  return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+}
+
+// SHA-256 of a 24-bit BMP's pixels as the golden digests take them: r, g, b, top row first.
+std::string PixelDigest(const std::string& bmp) {
+  const auto at = [&](std::size_t k) { return std::size_t{static_cast<unsigned char>(bmp[k])}; };
+  const auto u32 = [&](std::size_t k) { return at(k) | at(k + 1) << 8 | at(k + 2) << 16 | at(k + 3) << 24; };
+  if (bmp.size() < 54) return "not a BMP";
+  const std::size_t offset = u32(10), w = u32(18), h = u32(22), stride = (w * 3 + 3) / 4 * 4;
+  if (bmp.size() < offset + stride * h) return "a short BMP";
+  std::string rgb;
+  for (std::size_t y = h; y-- > 0;)
+    for (std::size_t x = 0, k = offset + y * stride; x < w; ++x, k += 3) rgb += {bmp[k + 2], bmp[k + 1], bmp[k]};
+  return Sha256Hex(rgb.data(), rgb.size());
+}
+
+bool FacesInstalled() { return PrepareFace(Typeface::kSans).empty() && PrepareFace(Typeface::kSerif).empty(); }
+
+TEST(Faces, HostileFontconfigSetupsChangeNoCard) {
+  if (!FacesInstalled()) GTEST_SKIP() << "the card's faces are not installed";
+  // The golden digest of Mary and Bob's finished card: the last of its line.
+  const std::string table = ReadText(fs::path(MIRELUNE_TEST_DIR) / "golden_digests.inc");
+  const std::string golden = table.substr(table.find("\"}},  // \"Mary\"/\"Bob\" max-styles 15 palette 0 line") - 64, 64);
+  TempDir dir;
+  // Every family asked for becomes another face; or the system's faces are refused
+  // and the user's own folder offers DejaVu's bold cut and Liberation Sans in their place.
+  WriteText(dir.path / "alias.conf", "<fontconfig><dir>/usr/share/fonts</dir><match><edit name=\"family\" mode=\"assign\" "
+                                     "binding=\"strong\"><string>AR PL UMing CN</string></edit></match></fontconfig>");
+  for (const char* sub : {"home/.fonts", "home/.config/fontconfig"}) fs::create_directories(dir.path / sub);
+  fs::copy_file("/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf", dir.path / "home/.fonts/DejaVuSans.ttf");
+  fs::copy_file("/usr/share/fonts/truetype/liberation/LiberationSans-Regular.ttf", dir.path / "home/.fonts/times.ttf");
+  WriteText(dir.path / "home/.config/fontconfig/fonts.conf",
+            "<fontconfig><selectfont><rejectfont><glob>/usr/share/fonts/" + kSans + "</glob><glob>/usr/share/fonts/" +
+                kSerif + "</glob></rejectfont></selectfont></fontconfig>");
+  for (const std::string env : {"HOME=\"$PWD\"", "FONTCONFIG_FILE=\"$PWD/alias.conf\" XDG_CACHE_HOME=\"$PWD/cache\"",
+                                "HOME=\"$PWD/home\" XDG_CONFIG_HOME= XDG_DATA_HOME= XDG_CACHE_HOME=\"$PWD/cache\"",
+                                "FONTCONFIG_FILE=/nonexistent/fonts.conf HOME=\"$PWD\""}) {
+    EXPECT_EQ(Cli(dir.path, env, "card --friend Mary --sender Bob --out card.bmp"), 0) << env;
+    EXPECT_EQ(ReadText(dir.path / "err"), "") << env;  // fontconfig never starts: not even its warnings
+    EXPECT_EQ(PixelDigest(ReadText(dir.path / "card.bmp")), golden) << env;
+  }
+}
+
+// Every script of the names tests is drawn without fontconfig (test_names.cpp); a
+// character no listed face has (Runic) is fontconfig's to find, once, and the face
+// that draws it says so (where no installed font has it, a box: no such face).
+TEST(Faces, ACharacterNoListedFaceHasIsFontconfigsAndItsFaceSaysSo) {
+  if (ListedFaceHas(Typeface::kSans, U'\u16A0')) GTEST_SKIP() << "a listed face has Runic";
+  const int lookups = FontconfigLookups();
+  Surface s(400, 40, 400, 40);
+  ForgetFacesUsed(), DrawText(s, Typeface::kSans, 14, 0, 0, "A\u16A0\u16A0", 0xFF0000);
+  const std::vector<FaceUsed> used = FacesUsed();
+  EXPECT_EQ(FontconfigLookups(), lookups + 1);
+  EXPECT_EQ(std::count_if(used.begin(), used.end(),
+                          [](const FaceUsed& f) { return f.note.find("drew U+16A0, which no listed face has") == 0; }),
+            used.size() > 1 ? 1 : 0);
+}
+
+TEST(Faces, AFaceFileThatCannotBeUsedStopsTheCardWithItsPathAndTheReason) {
+  if (!FacesInstalled()) GTEST_SKIP() << "the card's faces are not installed";
+  TempDir dir;
+  const fs::path fonts = dir.path / "fonts", sans = fonts / kSans, serif = fonts / kSerif;
+  const std::string real = ReadText("/usr/share/fonts/" + kSans), card = "card --friend Mary --sender Bob --out c.png";
+  const std::function<void(const fs::path&)> none = [](const fs::path&) {};
+  const struct {
+    fs::path file;                               // the face file replaced,
+    std::function<void(const fs::path&)> make;  // by what
+    std::string args, said;
+  } cases[] = {
+      {sans, none, card, "font file " + sans.string() + " is missing; install the package fonts-dejavu-core"},
+      {serif, none, "style 8 --out c.png", "font file " + serif.string() + " is missing; install the package fonts-liberation"},
+      {serif, none, "batch list.csv --out-dir c.png", serif.string() + " is missing; install the package fonts-liberation"},
+      {sans, [&](const fs::path& p) { WriteText(p, real.substr(0, real.size() / 2)); }, card,
+       "font file " + sans.string() + " is not a font FreeType can read (error "},
+      {sans, [](const fs::path& p) { WriteText(p, ""); }, card, "font file " + sans.string() + " is empty"},
+      {sans, [](const fs::path& p) { fs::create_directory(p); }, card, sans.string() + " is not a regular file"},
+      {sans, [](const fs::path& p) { ::mkfifo(p.c_str(), 0600); }, card, sans.string() + " is not a regular file"},
+      {sans, [&](const fs::path& p) { WriteText(p, real), fs::permissions(p, fs::perms::none); }, card,
+       ::geteuid() == 0 ? "" : "cannot read the font file " + sans.string() + ": Permission denied"},
+  };
+  WriteText(dir.path / "list.csv", "friend,sender\nMary,Bob\n");
+  for (const auto& c : cases) {
+    fs::remove_all(fonts);
+    for (const std::string& f : {kSans, kSerif}) {
+      fs::create_directories((fonts / f).parent_path());
+      fs::create_symlink("/usr/share/fonts/" + f, fonts / f);
+    }
+    fs::remove(c.file), c.make(c.file);
+    if (c.said.empty()) continue;  // root reads an unreadable file anyway
+    EXPECT_EQ(Cli(dir.path, "MIRELUNE_FONT_DIR=\"$PWD/fonts\"", c.args), 1) << c.said;
+    const std::string err = ReadText(dir.path / "err");
+    EXPECT_EQ(err.rfind("mirelune-cli: ", 0), 0u) << err;
+    EXPECT_NE(err.find(c.said), std::string::npos) << err;
+    EXPECT_FALSE(fs::exists(dir.path / "c.png"));
+  }
+  fs::remove_all(fonts);
+}
+
+TEST(Faces, TheReportNamesItsFacesAndLibrariesAndAgainSaysWhenTheyDiffer) {
+  if (!FacesInstalled()) GTEST_SKIP() << "the card's faces are not installed";
+  TempDir dir;
+  ASSERT_EQ(Cli(dir.path, "", "card --friend Mary --sender Bob --out card.png --report -"), 0);
+  const nlohmann::json report = nlohmann::json::parse(ReadText(dir.path / "out"));
+  const auto face = [](const std::string& file) {
+    const std::string bytes = ReadText("/usr/share/fonts/" + file);
+    return nlohmann::json{{"file", "/usr/share/fonts/" + file}, {"sha256", Sha256Hex(bytes.data(), bytes.size())}};
+  };
+  // Style 8 (the extruded letters) is among Mary and Bob's: both faces, in the order drawn.
+  EXPECT_EQ(report["faces"], nlohmann::json::array({face(kSerif), face(kSans)}));
+  EXPECT_EQ(report["libraries"], nlohmann::json({{"freetype", FreeTypeVersion()}, {"harfbuzz", HarfBuzzVersion()}}));
+  // Made again: silent with the same faces; one note when a face file differs (another build of it).
+  for (const std::string& f : {kSans, kSerif}) fs::create_directories((dir.path / "fonts" / f).parent_path());
+  fs::create_symlink("/usr/share/fonts/" + kSerif, dir.path / "fonts" / kSerif);
+  WriteText(dir.path / "fonts" / kSans, ReadText("/usr/share/fonts/" + kSans) + std::string(4, '\0'));
+  for (const auto& [env, notes] : {std::pair{"", 0}, {"MIRELUNE_FONT_DIR=\"$PWD/fonts\"", 1}}) {
+    EXPECT_EQ(Cli(dir.path, env, "card --again card.png --out again.png"), 0);
+    const std::string err = ReadText(dir.path / "err"), note = "may differ from this one: its faces were ";
+    EXPECT_EQ(err.find(note) == std::string::npos ? 0 : 1, notes) << err;
+    EXPECT_EQ(err.find(note), err.rfind(note)) << "told twice: " << err;
+    EXPECT_TRUE(fs::remove(dir.path / "again.png"));
+  }
+}
+
+}  // namespace
+}  // namespace mirelune
