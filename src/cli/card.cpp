@@ -74,7 +74,11 @@ int RunCard(const CardOptions& o) {
   s.host = &host;
   s.year = year;
   MakeCardFromNames(s, c);
-  const Json report = CardReport(s, c);
+  // The report digests every face file the card used; only a PNG carries it, and
+  // only --report and --again read it.
+  const auto is_png = [](const std::optional<Target>& t) { return t && t->format == ImageFormat::kPng; };
+  const bool png = is_png(out) || is_png(plain) || (!out && format == ImageFormat::kPng);
+  const Json report = png || !o.again.empty() || !o.report.empty() ? CardReport(s, c) : Json::object();
   if (!o.again.empty() && !SamePicture(recorded, report)) {
     const Json version = recorded.value("version", Json("?"));
     std::cerr << "mirelune-cli: note: this card differs from the one in " << TerminalText(o.again)
