@@ -13,9 +13,8 @@ using testing::Fixture;
 TEST(Palette, TableHoldsTheTwentySixPalettesAndZerosElsewhere) {
   Fixture f;
   const auto& t = f->table;
-  EXPECT_EQ(t[1][1][1], 246);
-  EXPECT_EQ(t[26][10][3], 120);
-  EXPECT_EQ(t[3][2][3], 1143);  // over-bright blue, clamped only by RGB
+  // The last is an over-bright blue, clamped only by RGB.
+  EXPECT_EQ(std::vector<int>({t[1][1][1], t[26][10][3], t[3][2][3]}), std::vector<int>({246, 120, 1143}));
   for (int c = 0; c <= 10; ++c)
     for (int k = 0; k <= 3; ++k) EXPECT_EQ(t[0][c][k] + t[27][c][k], 0);
   for (int c = 1; c <= 10; ++c) EXPECT_EQ(t[8][c][1], 115 + 5 * c);  // the back ramp
@@ -45,10 +44,9 @@ TEST(PaletteChooser, TakesZeroToTwentySixAndAsksAgainForAnythingElse) {
     EXPECT_EQ(f->colorr, c.colorr);
     EXPECT_EQ(f->caption11, c.caption);
     ASSERT_EQ(f.host.asked.size(), c.answers.size());
-    EXPECT_EQ(f.host.asked[0].prompt, "vnesi \xC5\xA1tevilko palete\r0 za izhod");
-    EXPECT_EQ(f.host.asked[0].title, "IZBOR PALETE");
-    EXPECT_EQ(f.host.asked[0].x, 300);
-    EXPECT_EQ(f.host.asked[0].y, 333);
+    const auto& asked = f.host.asked[0];
+    EXPECT_EQ(asked.prompt + "|" + asked.title, "vnesi \xC5\xA1tevilko palete\r0 za izhod|IZBOR PALETE");
+    EXPECT_EQ(std::pair(asked.x, asked.y), std::pair(300, 333));
     // The swatches draw nothing random; a strip in the chosen palette draws 400.
     EXPECT_EQ(f->rng.draws() - before, c.colorr != 0 ? 400u : 0u);
     EXPECT_EQ(f->Picture3.image() == strip, c.colorr == 0);

@@ -5,7 +5,6 @@
 
 #include "surface/surface.h"
 #include "surface/text.h"
-#include "test_mail_util.h"
 #include "test_util.h"
 
 namespace mirelune {
@@ -15,9 +14,11 @@ using testing::CountColour;
 
 constexpr Colour kRed = 0x0000FF, kBlue = 0xFF0000, kWhite = 0xFFFFFF;
 
-Surface PixelSurface(int w = 40, int h = 30) {
+// A black raster with one pixel per unit; shapes on it filled with `fill` unless it is -1 (transparent).
+Surface PixelSurface(int w = 40, int h = 30, Colour fill = -1) {
   Surface s(w, h, w, h);
   s.SetBackColor(0);
+  if (fill != -1) s.FillStyle = 0, s.FillColor = fill;
   return s;
 }
 
@@ -58,11 +59,8 @@ TEST(Surface, LinesLightExactlyTheRoundedPixels) {
     std::string lit;
     for (int x = 0; x < 10; ++x)
       for (int y = 0; y < 6; ++y)
-        if (s.Point(x, y) == kRed) {
-          const char cell[] = {lit.empty() ? '\0' : ' ', static_cast<char>('0' + x), ',', static_cast<char>('0' + y)};
-          lit.append(cell[0] ? cell : cell + 1, cell[0] ? 4 : 3);
-        }
-    EXPECT_EQ(lit, c.lit) << c.x1 << "," << c.y1 << " - " << c.x2 << "," << c.y2;
+        if (s.Point(x, y) == kRed) lit += {' ', static_cast<char>('0' + x), ',', static_cast<char>('0' + y)};
+    EXPECT_EQ(lit.erase(0, 1), c.lit) << c.x1 << "," << c.y1 << " - " << c.x2 << "," << c.y2;
   }
 }
 
@@ -78,17 +76,23 @@ TEST(Surface, AClippedLineCoversTheSamePixelsAsTheWholeLine) {
   EXPECT_GT(CountColour(small.image(), kRed), 30);
 }
 
-TEST(Surface, BoxOutlineAndFill) {
+TEST(Surface, BoxesAndCirclesOutlinedAndFilled) {
   Surface s = PixelSurface();
   s.LineBox(5, 5, 14, 10, kRed);  // transparent: outline only
   EXPECT_EQ(CountColour(s.image(), kRed), 2 * 10 + 2 * 4);
   EXPECT_EQ(s.Point(8, 8), 0);
-  s.FillStyle = 0;
-  s.FillColor = kBlue;
+  s.FillStyle = 0, s.FillColor = kBlue;
   s.LineBox(20, 20, 29, 25, kRed);
-  EXPECT_EQ(s.Point(24, 22), kBlue);
-  EXPECT_EQ(s.Point(20, 22), kRed);
+  EXPECT_EQ(std::pair(s.Point(24, 22), s.Point(20, 22)), std::pair(kBlue, kRed));
   EXPECT_EQ(CountColour(s.image(), kBlue), 8 * 4);
+  // A filled circle: the fill colour inside, the colour on the rim.
+  s = PixelSurface(60, 60, kBlue);
+  s.Circle(30, 30, 10, kRed);
+  EXPECT_EQ(std::vector<Colour>({s.Point(30, 30), s.Point(40, 30), s.Point(30, 20), s.Point(41, 30)}),
+            std::vector<Colour>({kBlue, kRed, kRed, 0}));
+  s.Circle(5, 5, 0, kRed);  // radius 0: one pixel
+  EXPECT_EQ(std::vector<Colour>({s.Point(5, 5), s.Point(4, 5), s.Point(6, 5), s.Point(5, 4), s.Point(5, 6)}),
+            std::vector<Colour>({kRed, 0, 0, 0, 0}));
 }
 
 TEST(Surface, EllipseRadiiFollowTheAspectRule) {
@@ -106,48 +110,26 @@ TEST(Surface, EllipseRadiiFollowTheAspectRule) {
           minx = std::min(minx, x), maxx = std::max(maxx, x);
           miny = std::min(miny, y), maxy = std::max(maxy, y);
         }
-    EXPECT_EQ(maxx - 30, c.half_w) << c.r << "/" << c.aspect;
-    EXPECT_EQ(30 - minx, c.half_w) << c.r << "/" << c.aspect;
-    EXPECT_EQ(maxy - 30, c.half_h) << c.r << "/" << c.aspect;
-    EXPECT_EQ(30 - miny, c.half_h) << c.r << "/" << c.aspect;
+    EXPECT_EQ(std::vector<int>({maxx - 30, 30 - minx, maxy - 30, 30 - miny}),
+              std::vector<int>({c.half_w, c.half_w, c.half_h, c.half_h})) << c.r << "/" << c.aspect;
     EXPECT_EQ(s.Point(30, 30), 0) << "outline only";
   }
 }
 
-TEST(Surface, FilledCircleUsesFillColourInsideAndTheColourOnTheRim) {
-  Surface s = PixelSurface(60, 60);
-  s.FillStyle = 0;
-  s.FillColor = kBlue;
-  s.Circle(30, 30, 10, kRed);
-  EXPECT_EQ(s.Point(30, 30), kBlue);
-  EXPECT_EQ(s.Point(40, 30), kRed);
-  EXPECT_EQ(s.Point(30, 20), kRed);
-  EXPECT_EQ(s.Point(41, 30), 0);
-  s.Circle(5, 5, 0, kRed);  // radius 0: one pixel
-  EXPECT_EQ(std::vector<Colour>({s.Point(5, 5), s.Point(4, 5), s.Point(6, 5), s.Point(5, 4), s.Point(5, 6)}),
-            std::vector<Colour>({kRed, 0, 0, 0, 0}));
-}
-
 TEST(Surface, ShapesFarOffTheRasterAreIgnored) {
-  Surface s = PixelSurface();
-  s.FillStyle = 0;
-  s.FillColor = kBlue;
+  Surface s = PixelSurface(40, 30, kBlue);
   s.Circle(-5000, 20, 4000, kRed, 0.5);
   s.Circle(1e12, 1e12, 1e12, kRed);
   s.Circle(20, 15, 1e9, kRed);  // a rim far outside, the fill covers everything
   s.LineBox(-1e9, -1e9, 1e9, 1e9, kRed);
-  s.PSet(-1, 0, kRed);
-  s.PSet(40, 0, kRed);
+  s.PSet(-1, 0, kRed), s.PSet(40, 0, kRed);
   EXPECT_EQ(CountColour(s.image(), kBlue), 40 * 30);
 }
 
 TEST(Surface, PrintDrawsInForeColourAndMovesOneLineDown) {
   if (!PrepareFace(Typeface::kSans).empty()) GTEST_SKIP() << "DejaVu Sans is not installed";
   Surface s = PixelSurface(200, 100);
-  s.ForeColor = kRed;
-  s.FontSize = 14;
-  s.CurrentX = 10;
-  s.CurrentY = 5;
+  s.ForeColor = kRed, s.FontSize = 14, s.CurrentX = 10, s.CurrentY = 5;
   s.Print("HH");
   EXPECT_GT(CountColour(s.image(), kRed), 40);  // solid stems
   EXPECT_EQ(s.CurrentX, 0);
@@ -165,11 +147,8 @@ TEST(Surface, TextDrawnAgainIsTheSameWhateverWasDrawnBetween) {
   if (!PrepareFace(Typeface::kSerif).empty()) GTEST_SKIP() << "Liberation Serif is not installed";
   const auto print = [](double points, const char* text, int w = 300) {
     Surface s = PixelSurface(w, 120);
-    s.Font = Typeface::kSerif;
-    s.ForeColor = 0xFFFFFF;  // on black, so every coverage level shows
-    s.FontSize = points;
-    s.CurrentX = 4;
-    s.CurrentY = 2;
+    s.Font = Typeface::kSerif, s.ForeColor = kWhite;  // on black, so every coverage level shows
+    s.FontSize = points, s.CurrentX = 4, s.CurrentY = 2;
     s.Print(text);
     return s.image();
   };
@@ -177,7 +156,7 @@ TEST(Surface, TextDrawnAgainIsTheSameWhateverWasDrawnBetween) {
   const Image larger = print(28, "Mirelune Ag");
   // Twice the size lights well over twice the pixels (not the small glyphs again;
   // thin serif strokes stay thin, so less than four times).
-  const auto lit = [](const Image& img) { return std::count_if(img.pixels.begin(), img.pixels.end(), [](std::uint32_t p) { return p != 0; }); };
+  const auto lit = [](const Image& img) { return static_cast<int>(img.pixels.size()) - CountColour(img, 0); };
   EXPECT_GT(lit(larger), 2 * lit(first));
   EXPECT_EQ(print(14, "Mirelune Ag"), first);
   // Two 2000-point letters are megabytes each: more than the kept glyphs' budget.
