@@ -27,12 +27,6 @@ testing::Ran Cli(const fs::path& dir, const std::string& env, const std::string&
   return testing::Shell(dir, "env " + env + " '" MIRELUNE_CLI "' " + args);
 }
 
-// SHA-256 of a picture's pixels as the golden digests take them (read by tests/picture_facts.py).
-std::string PixelDigest(const fs::path& dir, const std::string& file) {
-  const testing::Ran r = testing::Shell(dir, "python3 '" MIRELUNE_TEST_DIR "/picture_facts.py' " + file);
-  return r.status == 0 ? nlohmann::json::parse(r.out)["pixels"].get<std::string>() : r.err;
-}
-
 bool FacesInstalled() { return PrepareFace(Typeface::kSans).empty() && PrepareFace(Typeface::kSerif).empty(); }
 
 TEST(Faces, HostileFontconfigSetupsChangeNoCard) {
@@ -57,7 +51,9 @@ TEST(Faces, HostileFontconfigSetupsChangeNoCard) {
     const testing::Ran r = Cli(dir.path, env, "card --friend Mary --sender Bob --out card.bmp");
     EXPECT_EQ(r.status, 0) << env;
     EXPECT_EQ(r.err, "") << env;  // fontconfig never starts: not even its warnings
-    EXPECT_EQ(PixelDigest(dir.path, "card.bmp"), golden) << env;
+    // The pixels' digest as the golden digests take it, read by tests/picture_facts.py.
+    const testing::Ran facts = testing::Shell(dir.path, "python3 '" MIRELUNE_TEST_DIR "/picture_facts.py' card.bmp");
+    EXPECT_NE(facts.out.find(golden), std::string::npos) << env << facts.err;
   }
 }
 

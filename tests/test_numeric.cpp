@@ -20,10 +20,7 @@ TEST(Numeric, IntFloorsCIntRoundsHalvesToEvenModAndRgb) {
   struct Case {
     double x, floor, nearest;
   } cases[] = {{-2.5, -3, -2}, {2.5, 2, 2}, {3.5, 3, 4}, {0.49999, 0, 0}, {-0.5, -1, -0}, {1e9 + 0.5, 1e9, 1e9}};
-  for (const Case& c : cases) {
-    EXPECT_EQ(Int(c.x), c.floor) << c.x;
-    EXPECT_EQ(CInt(c.x), c.nearest) << c.x;
-  }
+  for (const Case& c : cases) EXPECT_EQ(std::pair(Int(c.x), CInt(c.x)), std::pair(c.floor, c.nearest)) << c.x;
   // 7.5 rounds to 8 and 6.5 to 6 before the remainder; RGB clamps and rounds each channel.
   EXPECT_EQ(std::vector<double>({Mod(-1, 256), Mod(7.5, 4), Mod(6.5, 4), Mod(-300, 256)}),
             std::vector<double>({-1, 0, 2, -44}));
@@ -95,8 +92,7 @@ TEST(Generator, FirstValuesArePinned) {
     Generator one = g, skipped = g;
     for (std::uint32_t d : ahead) ASSERT_EQ(d, one.Next24()) << "level " << static_cast<int>(level);
     skipped.Skip(std::size(ahead));
-    EXPECT_EQ(skipped.state(), one.state());
-    EXPECT_EQ(skipped.draws(), one.draws());
+    EXPECT_EQ(std::pair(skipped.state(), skipped.draws()), std::pair(one.state(), one.draws()));
   }
 }
 

@@ -197,9 +197,8 @@ TEST(FileWriter, TimeStampedCardsAreNeverReplacedAcrossProcesses) {
   constexpr int kCards = 8;
   const pid_t child = ::fork();  // the child saves red cards, this process black ones
   const testing::ScopedEnv root{{"MIRELUNE_ROOT", dir.path.string()}};
-  ScriptedHost host;  // a clock that stands still
-  State s;
-  s.host = &host;
+  testing::Fixture f;  // a clock that stands still
+  State& s = *f;
   s.Picture4.SetBackColor(RGB(child == 0 ? 200 : 0, 0, 0));
   int saved = 0;
   for (int n = 0; n < kCards; ++n) saved += (MakeImageName(s), SaveNewCard(s).ok);
