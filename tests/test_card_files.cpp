@@ -4,13 +4,12 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 
 #include <fstream>
-#include <iterator>
 
 #include "../fuzz/png_chunks.h"
 #include "files/files.h"
+#include "test_util.h"
 
 namespace mirelune {
 namespace {
@@ -18,6 +17,7 @@ namespace {
 namespace fs = std::filesystem;
 
 using namespace png_chunks;
+using testing::TempDir;
 
 // Signature, header, `chunks`, a row of image data and the end.
 std::string Png(const std::string& chunks, const std::string& header = Ihdr(2, 1)) {
@@ -30,36 +30,10 @@ std::string Report(const std::string& more = "", const std::string& friend_name 
   return Itxt("mirelune-report", R"({"friend": ")" + friend_name + R"(", "sender": "Bob", )" + kSettings + more + "}");
 }
 
-std::string Nested(int levels) {
-  return Report(R"(, "deep": )" + std::string(levels - 1, '[') + std::string(levels - 1, ']'));
-}
+std::string Nested(int n) { return Report(R"(, "deep": )" + std::string(n - 1, '[') + std::string(n - 1, ']')); }
 
 // `n` small texts keyed k0, k1, ...
-std::string Texts(int n) {
-  std::string texts;
-  for (int k = 0; k < n; ++k) texts += Itxt(std::string("k").append(std::to_string(k)), "x");
-  return texts;
-}
-
-struct Scratch {
-  fs::path path = mkdtemp((fs::temp_directory_path() / "mirelune-cardfiles-XXXXXX").string().data());
-  ~Scratch() { fs::remove_all(path); }
-};
-
-std::string Slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
-
-struct Ran { int status; std::string out, err; };
-
-// mirelune-cli in `dir`, killed after 30 s: a hang fails instead of stalling.
-Ran Cli(const std::string& args, const Scratch& dir) {
-  const std::string cmd = "cd '" + dir.path.string() + "' && timeout 30 '" MIRELUNE_CLI "' " + args +
-                          " </dev/null >.out 2>.err";
-  const int raw = std::system(cmd.c_str());
-  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Slurp(dir.path / ".out"), Slurp(dir.path / ".err")};
-}
+std::string Texts(int n) { return n ? Texts(n - 1) + Itxt(std::string("k").append(std::to_string(n - 1)), "x") : ""; }
 
 TEST(CardFiles, HostileFilesAreRefusedQuicklyAndInLittleMemory) {
   const std::string too_deep = "the card's report is nested more than 32 levels deep";
@@ -112,13 +86,13 @@ TEST(CardFiles, HostileFilesAreRefusedQuicklyAndInLittleMemory) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    const Scratch dir;
+    const TempDir dir;
     const bool named = c.file.starts_with("/dev/") || c.file == ".";
     const std::string file = named ? c.file : "c.png";
     if (c.file == "fifo") ::mkfifo((dir.path / file).c_str(), 0600);
     else if (!named) std::ofstream(dir.path / file, std::ios::binary) << c.file;
     if (c.what.starts_with("200 chunks")) fs::resize_file(dir.path / file, 33 + 200 * 7900012L);  // holes: no writes
-    const Ran r = Cli(c.command + " " + file, dir);
+    const testing::Ran r = testing::Cli(dir.path, c.command + " " + file);
     EXPECT_EQ(r.status, c.status) << r.err;
     if (c.status != 0) {
       EXPECT_EQ(r.err, "mirelune-cli: " + file + c.err + "\nTry 'mirelune-cli --help'.\n");
@@ -155,7 +129,7 @@ TEST(CardFiles, EncodersFailWithTheLibrarysReasonAndNeverExit) {
     EXPECT_EQ(EncodeImage(*c.img, c.format, nullptr, &why).empty(), !c.why.empty());
     EXPECT_EQ(why, c.why);
   }
-  const Scratch dir;
+  const TempDir dir;
   EXPECT_EQ(SaveImage(empty, dir.path / "e.png").message,
             (dir.path / "e.png").string() + ": cannot encode PNG: Invalid IHDR data");
   EXPECT_FALSE(fs::exists(dir.path / "e.png"));

@@ -3,9 +3,6 @@
 // and saving with its failures.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <set>
 
 #include "card/card.h"
@@ -20,18 +17,8 @@ namespace fs = std::filesystem;
 using testing::Fixture;
 
 // MIRELUNE_ROOT pointed at a scratch folder for the life of one test.
-struct TempRoot {
-  fs::path path;
-  TempRoot() {
-    std::string t = (fs::temp_directory_path() / "mirelune-commands-XXXXXX").string();
-    path = mkdtemp(t.data());
-    setenv("MIRELUNE_ROOT", path.c_str(), 1);
-  }
-  ~TempRoot() {
-    unsetenv("MIRELUNE_ROOT");
-    std::error_code ec;
-    fs::remove_all(path, ec);
-  }
+struct TempRoot : testing::TempDir {
+  testing::ScopedEnv env{{"MIRELUNE_ROOT", path.string()}};
   fs::path Folder() const { return path / "wimgx"; }
 };
 
@@ -39,15 +26,12 @@ struct TempRoot {
 // and which runs a hook at every DoEvents (a press arriving mid-card).
 class DrivenHost : public ScriptedHost {
  public:
-  int every = 0;  // 0: the clock stands still
-  int readings = 0;
+  int every = 0, readings = 0;  // every 0: the clock stands still
   std::function<void()> on_events;
 
   std::tm Now() override {
-    if (every > 0 && ++readings % every == 0) {
-      std::time_t t = timegm(&now) + 1;
-      gmtime_r(&t, &now);
-    }
+    const std::time_t t = timegm(&now) + (every > 0 && ++readings % every == 0);
+    gmtime_r(&t, &now);
     return now;
   }
   void DoEvents() override {
@@ -62,33 +46,12 @@ struct Program {
   DrivenHost host;
   std::unique_ptr<State> s = std::make_unique<State>();
   SavedCards saved;
-  explicit Program(int every = 0) {
-    host.every = every;
-    s->host = &host;
-    StartUp(*s);
-  }
+  explicit Program(int every = 0) { host.every = every, s->host = &host, StartUp(*s); }
 };
 
-Bytes ReadAll(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
+Bytes ReadAll(const fs::path& p) { const std::string b = testing::ReadText(p); return {b.begin(), b.end()}; }
 
-std::size_t FileCount(const fs::path& dir) {
-  std::error_code ec;
-  return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir, ec), fs::directory_iterator()));
-}
-
-// The first card of a loop in a freshly started program: no reseeding, no names.
-const Image& FirstLoopCard() {
-  static const Image card = [] {
-    Fixture f;
-    DrawPaletteStrip(*f);
-    MakeCard(*f);
-    return f->Picture4.GetImage();
-  }();
-  return card;
-}
+std::size_t FileCount(const fs::path& dir) { return std::distance(fs::directory_iterator(dir), {}); }
 
 // Every pixel of the card a different colour, so that any misplaced pixel shows.
 void PaintPattern(State& s) {
@@ -100,8 +63,7 @@ void PaintPattern(State& s) {
 TEST(Commands, StartUpStoresTheStartValuesAndMakesTheFolder) {
   TempRoot root;
   Fixture f;
-  f->colorr = 9, f->nnn = 3, f->linepix = 2, f->delaj = 1, f->tekst = 0, f->rr = 1;
-  f->Picture6.Visible = true;
+  f->colorr = 9, f->nnn = 3, f->linepix = 2, f->delaj = 1, f->tekst = 0, f->rr = 1, f->Picture6.Visible = true;
   StartUp(*f);
   EXPECT_TRUE(fs::is_directory(root.Folder()));
   EXPECT_EQ(f->caption11 + f->caption12 + f->caption18, "ba=015line");
@@ -143,31 +105,10 @@ TEST(Commands, StyleLimitStaysWithinOneToTwentyFour) {
   }
 }
 
-TEST(Commands, TogglesStopAndExit) {
-  Fixture f;
-  StartUp(*f);
-  for (const char* caption : {"pix", "line", "pix"}) {
-    CommandLinePix(*f);
-    EXPECT_EQ(f->caption18, caption);
-    CommandPlainPicture(*f);
-  }
-  EXPECT_EQ(f->linepix, 2);
-  EXPECT_TRUE(f->Picture6.Visible);
-  f->delaj = 1;
-  CommandStop(*f);
-  EXPECT_EQ(f->delaj, 0);
-  EXPECT_EQ(f->rng.draws(), 0u);
-  EXPECT_THROW(CommandExit(*f), EndProgram);
-}
-
 const std::string kFriendPrompt = "ENTER YOUR FRIEND'S NAME\rCASE SENSITIVE (Mary not equal mary)";
 const std::string kOwnPrompt = "ENTER YOUR NAME\rCASE SENSITIVE (Mary not equal mary)";
 
-std::string Times(int n, const std::string& ch) {
-  std::string s;
-  for (int k = 0; k < n; ++k) s += ch;
-  return s;
-}
+std::string Times(int n, const std::string& ch) { return n ? ch + Times(n - 1, ch) : ""; }
 
 // Names are counted in characters: 100 pass and 101 bring the same dialog back,
 // whatever the bytes per character; Cancel (the empty text) is an empty name.
@@ -193,26 +134,18 @@ TEST(Commands, NamesOfUpToAHundredCharactersAreTaken) {
     for (std::size_t k = 0; k < c.answers.size(); ++k) {
       const bool own = k >= c.friend_dialogs;
       EXPECT_EQ(f.host.asked[k].prompt, own ? kOwnPrompt : kFriendPrompt) << k;
-      EXPECT_EQ(f.host.asked[k].x, 33);
-      EXPECT_EQ(f.host.asked[k].y, own ? 400 : 200);
+      EXPECT_EQ(std::pair(f.host.asked[k].x, f.host.asked[k].y), std::pair(33, own ? 400 : 200));
     }
     EXPECT_EQ(f->seed, SeedFromNames(c.friend_name, c.own));
   }
 }
 
-TEST(Commands, NewAsksTheNamesAndMakesTheirCardAndNewImageReseedsFromTheClock) {
+// "new img": the clock folded into the generator as it stands, no names, no band.
+TEST(Commands, NewImageReseedsFromTheClock) {
   Fixture f;
   StartUp(*f);
-  f->colorr = 7, f->drgb = 5, f->tekst = 0;  // left over from the workbench; "new" resets them
   f.host.answers = {"Mary", "Bob"};
   CommandNew(*f);
-  EXPECT_EQ(f.host.asked.size(), 2u);
-  Fixture g;
-  MakeCardFromNames(*g, {"Mary", "Bob"});
-  EXPECT_EQ(f->Picture4.image(), g->Picture4.image());
-  EXPECT_EQ(f->imeslike, "GR-20170102090503");
-
-  // "new img": the clock folded into the generator as it stands, no names, no band.
   f.host.timer = 1234.5;
   Fixture r;
   r->rng.set_state(f->rng.state());
@@ -226,8 +159,8 @@ TEST(Commands, NewAsksTheNamesAndMakesTheirCardAndNewImageReseedsFromTheClock) {
   EXPECT_EQ(f.host.asked.size(), 2u);
 }
 
-// The displacement distances of an earlier card must not reach the next card
-// seeded from names, whether "new" or the command line's way makes it.
+// The displacement distances and workbench settings of an earlier card must not reach
+// the next card seeded from names, whether "new" (asking both names) or the command line's way makes it.
 TEST(Commands, TheSameNamesGiveTheSameCardAfterAnotherCard) {
   Fixture fresh;
   MakeCardFromNames(*fresh, {"Mary", "Bob"});
@@ -244,8 +177,11 @@ TEST(Commands, TheSameNamesGiveTheSameCardAfterAnotherCard) {
     };
     make("Ana", "Marko");
     ASSERT_NE(f->d1, 0);  // the first card left distances behind
+    f->colorr = 7, f->drgb = 5, f->tekst = 0;
     make("Mary", "Bob");
     EXPECT_EQ(f->Picture4.image(), fresh->Picture4.image()) << by_dialog;
+    EXPECT_EQ(f.host.asked.size(), by_dialog ? 4u : 0u);
+    EXPECT_EQ(f->imeslike, "GR-20170102090503");
   }
 }
 
@@ -259,7 +195,10 @@ TEST(Commands, StopEndsTheLoopAfterTheCardUnderWayAndExitAtOnce) {
   s.t = "Bob";  // the loop's cards are anonymous
   CommandLoop(s);
   EXPECT_TRUE(s.t.empty());
-  EXPECT_EQ(s.Picture4.image(), FirstLoopCard());  // exactly one card, complete
+  Fixture first;  // exactly one card, complete: the first of a freshly started program, no reseeding, no names
+  DrawPaletteStrip(*first);
+  MakeCard(*first);
+  EXPECT_EQ(s.Picture4.image(), first->Picture4.image());
 
   std::uint64_t draws_at_exit = 0;
   run.host.on_events = [&] {
@@ -364,10 +303,8 @@ TEST(LoopWithSaving, StopEndsTheLoopAfterTheCardIsSavedAndAFailedSaveStopsIt) {
     EXPECT_EQ(r.cards, fail ? 2 : 3);
     EXPECT_EQ(s.delaj, 0);
     EXPECT_EQ(s.rng.draws(), 3u * 401);  // mode 0: a fresh strip for each card
-    if (fail) {
-      EXPECT_EQ(s.Picture4.Point(0, 0), 3);  // the third card, unsaved, is still shown
-      EXPECT_NE(r.message.find("stopped"), std::string::npos) << r.message;
-    }
+    EXPECT_EQ(s.Picture4.Point(0, 0), 3);  // the third card is shown, after a failure unsaved
+    EXPECT_EQ(r.message.find("stopped") != std::string::npos, fail) << r.message;
   }
 }
 

@@ -3,7 +3,6 @@
 // stops the card with its path and the reason, and the report names the faces.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <nlohmann/json.hpp>
@@ -11,7 +10,7 @@
 #include "surface/digest.h"
 #include "surface/surface.h"
 #include "surface/text.h"
-#include "test_mail_util.h"
+#include "test_util.h"
 
 namespace mirelune {
 namespace {
@@ -23,24 +22,9 @@ using testing::WriteText;
 
 const std::string kSans = "truetype/dejavu/DejaVuSans.ttf", kSerif = "truetype/liberation/LiberationSerif-Regular.ttf";
 
-// The command line in `dir` after `env` (shell words): its exit status; stdout and stderr in out and err.
-int Cli(const fs::path& dir, const std::string& env, const std::string& args) {
-  const int raw = std::system(("cd '" + dir.string() + "' && " + env + " MIRELUNE_ROOT=. timeout 60 '" MIRELUNE_CLI +
-                               "' " + args + " >out 2>err").c_str());
-  return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-}
-
-// SHA-256 of a 24-bit BMP's pixels as the golden digests take them: r, g, b, top row first.
-std::string PixelDigest(const std::string& bmp) {
-  const auto at = [&](std::size_t k) { return std::size_t{static_cast<unsigned char>(bmp[k])}; };
-  const auto u32 = [&](std::size_t k) { return at(k) | at(k + 1) << 8 | at(k + 2) << 16 | at(k + 3) << 24; };
-  if (bmp.size() < 54) return "not a BMP";
-  const std::size_t offset = u32(10), w = u32(18), h = u32(22), stride = (w * 3 + 3) / 4 * 4;
-  if (bmp.size() < offset + stride * h) return "a short BMP";
-  std::string rgb;
-  for (std::size_t y = h; y-- > 0;)
-    for (std::size_t x = 0, k = offset + y * stride; x < w; ++x, k += 3) rgb += {bmp[k + 2], bmp[k + 1], bmp[k]};
-  return Sha256Hex(rgb.data(), rgb.size());
+// The command line in `dir` under the environment `env` (shell words).
+testing::Ran Cli(const fs::path& dir, const std::string& env, const std::string& args) {
+  return testing::Shell(dir, "env " + env + " '" MIRELUNE_CLI "' " + args);
 }
 
 bool FacesInstalled() { return PrepareFace(Typeface::kSans).empty() && PrepareFace(Typeface::kSerif).empty(); }
@@ -64,9 +48,12 @@ TEST(Faces, HostileFontconfigSetupsChangeNoCard) {
   for (const std::string env : {"HOME=\"$PWD\"", "FONTCONFIG_FILE=\"$PWD/alias.conf\" XDG_CACHE_HOME=\"$PWD/cache\"",
                                 "HOME=\"$PWD/home\" XDG_CONFIG_HOME= XDG_DATA_HOME= XDG_CACHE_HOME=\"$PWD/cache\"",
                                 "FONTCONFIG_FILE=/nonexistent/fonts.conf HOME=\"$PWD\""}) {
-    EXPECT_EQ(Cli(dir.path, env, "card --friend Mary --sender Bob --out card.bmp"), 0) << env;
-    EXPECT_EQ(ReadText(dir.path / "err"), "") << env;  // fontconfig never starts: not even its warnings
-    EXPECT_EQ(PixelDigest(ReadText(dir.path / "card.bmp")), golden) << env;
+    const testing::Ran r = Cli(dir.path, env, "card --friend Mary --sender Bob --out card.bmp");
+    EXPECT_EQ(r.status, 0) << env;
+    EXPECT_EQ(r.err, "") << env;  // fontconfig never starts: not even its warnings
+    // The pixels' digest as the golden digests take it, read by tests/picture_facts.py.
+    const testing::Ran facts = testing::Shell(dir.path, "python3 '" MIRELUNE_TEST_DIR "/picture_facts.py' card.bmp");
+    EXPECT_NE(facts.out.find(golden), std::string::npos) << env << facts.err;
   }
 }
 
@@ -116,10 +103,10 @@ TEST(Faces, AFaceFileThatCannotBeUsedStopsTheCardWithItsPathAndTheReason) {
     }
     fs::remove(c.file), c.make(c.file);
     if (c.said.empty()) continue;  // root reads an unreadable file anyway
-    EXPECT_EQ(Cli(dir.path, "MIRELUNE_FONT_DIR=\"$PWD/fonts\"", c.args), 1) << c.said;
-    const std::string err = ReadText(dir.path / "err");
-    EXPECT_EQ(err.rfind("mirelune-cli: ", 0), 0u) << err;
-    EXPECT_NE(err.find(c.said), std::string::npos) << err;
+    const testing::Ran r = Cli(dir.path, "MIRELUNE_FONT_DIR=\"$PWD/fonts\"", c.args);
+    EXPECT_EQ(r.status, 1) << c.said;
+    EXPECT_EQ(r.err.rfind("mirelune-cli: ", 0), 0u) << r.err;
+    EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
     EXPECT_FALSE(fs::exists(dir.path / "c.png"));
   }
   fs::remove_all(fonts);
@@ -128,8 +115,9 @@ TEST(Faces, AFaceFileThatCannotBeUsedStopsTheCardWithItsPathAndTheReason) {
 TEST(Faces, TheReportNamesItsFacesAndLibrariesAndAgainSaysWhenTheyDiffer) {
   if (!FacesInstalled()) GTEST_SKIP() << "the card's faces are not installed";
   TempDir dir;
-  ASSERT_EQ(Cli(dir.path, "", "card --friend Mary --sender Bob --out card.png --report -"), 0);
-  const nlohmann::json report = nlohmann::json::parse(ReadText(dir.path / "out"));
+  const testing::Ran made = Cli(dir.path, "", "card --friend Mary --sender Bob --out card.png --report -");
+  ASSERT_EQ(made.status, 0);
+  const nlohmann::json report = nlohmann::json::parse(made.out);
   const auto face = [](const std::string& file) {
     const std::string bytes = ReadText("/usr/share/fonts/" + file);
     return nlohmann::json{{"file", "/usr/share/fonts/" + file}, {"sha256", Sha256Hex(bytes.data(), bytes.size())}};
@@ -142,8 +130,9 @@ TEST(Faces, TheReportNamesItsFacesAndLibrariesAndAgainSaysWhenTheyDiffer) {
   fs::create_symlink("/usr/share/fonts/" + kSerif, dir.path / "fonts" / kSerif);
   WriteText(dir.path / "fonts" / kSans, ReadText("/usr/share/fonts/" + kSans) + std::string(4, '\0'));
   for (const auto& [env, notes] : {std::pair{"", 0}, {"MIRELUNE_FONT_DIR=\"$PWD/fonts\"", 1}}) {
-    EXPECT_EQ(Cli(dir.path, env, "card --again card.png --out again.png"), 0);
-    const std::string err = ReadText(dir.path / "err"), note = "may differ from this one: its faces were ";
+    const testing::Ran r = Cli(dir.path, env, "card --again card.png --out again.png");
+    const std::string& err = r.err, note = "may differ from this one: its faces were ";
+    EXPECT_EQ(r.status, 0);
     EXPECT_EQ(err.find(note) == std::string::npos ? 0 : 1, notes) << err;
     EXPECT_EQ(err.find(note), err.rfind(note)) << "told twice: " << err;
     EXPECT_TRUE(fs::remove(dir.path / "again.png"));

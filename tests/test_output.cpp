@@ -8,13 +8,12 @@
 #include <unistd.h>
 
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <nlohmann/json.hpp>
 #include <thread>
 
 #include "files/files.h"
 #include "files/saving.h"
+#include "test_util.h"
 
 namespace mirelune {
 namespace {
@@ -23,42 +22,21 @@ namespace fs = std::filesystem;
 using Json = nlohmann::json;
 
 // A scratch folder holding ro.bmp, a read-only file nothing may change.
-struct Scratch {
-  fs::path path;
+struct Scratch : testing::TempDir {
   Scratch() {
-    std::string t = (fs::temp_directory_path() / "mirelune-test-XXXXXX").string();
-    path = mkdtemp(t.data());
-    std::ofstream(path / "ro.bmp") << "old";
+    testing::WriteText(path / "ro.bmp", "old");
     fs::permissions(path / "ro.bmp", fs::perms(0444));
   }
-  ~Scratch() { fs::remove_all(path); }
   std::string operator/(const std::string& leaf) const { return (path / leaf).string(); }
 };
 
-std::string Slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
-
-struct Ran { int status; std::string out, err; };
-
-// Runs `command` through the shell in `dir` (at most a minute) with MIRELUNE_ROOT=dir;
-// `redirect` replaces the capture of standard output.
-Ran Shell(const std::string& command, const Scratch& dir, const std::string& redirect = "") {
-  const std::string out = dir / ".stdout", err = dir / ".stderr";
-  const std::string cmd = "cd '" + dir.path.string() + "' && rm -f .stdout && MIRELUNE_ROOT=. timeout 60 " +
-                          command + " " + (redirect.empty() ? ">'" + out + "'" : redirect) + " 2>'" + err + "'";
-  const int raw = std::system(cmd.c_str());
-  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Slurp(out), Slurp(err)};
-}
-
-Ran Cli(const std::string& args, const Scratch& dir, const std::string& redirect = "") {
-  return Shell("'" MIRELUNE_CLI "' " + args, dir, redirect);
-}
+using testing::Cli;
+using testing::Ran;
+using testing::ReadText;
 
 // What tests/picture_facts.py reads in `file` (and how it differs from `other`).
 Json Facts(const Scratch& dir, const std::string& file, const std::string& other = "") {
-  const Ran r = Shell("python3 '" MIRELUNE_TEST_DIR "/picture_facts.py' '" + file + "' " + other, dir);
+  const Ran r = testing::Shell(dir.path, "python3 '" MIRELUNE_TEST_DIR "/picture_facts.py' '" + file + "' " + other);
   EXPECT_EQ(r.status, 0) << file << ": " << r.err;
   return r.status == 0 ? Json::parse(r.out) : Json{};
 }
@@ -67,16 +45,14 @@ std::vector<std::uint8_t> Filled(std::size_t n, char v) { return std::vector<std
 
 // Every write below is of one byte value: a torn or mixed file shows at once.
 bool Whole(const fs::path& p, std::size_t size) {
-  const std::string b = Slurp(p);
+  const std::string b = ReadText(p);
   return b.size() == size && b.find_first_not_of(b[0]) == std::string::npos;
 }
 
 // Files in a folder (and below) named as the writer's temporary files are.
 int Temporaries(const fs::path& dir) {
-  int n = 0;
-  for (const auto& e : fs::recursive_directory_iterator(dir))
-    n += e.path().filename().string().starts_with(".mirelune-");
-  return n;
+  const auto temporary = [](const fs::path& p) { return p.filename().string().starts_with(".mirelune-"); };
+  return static_cast<int>(std::count_if(fs::recursive_directory_iterator(dir), {}, temporary));
 }
 
 TEST(Cli, ExitCodesOnBothSidesOfEveryBound) {
@@ -85,7 +61,7 @@ TEST(Cli, ExitCodesOnBothSidesOfEveryBound) {
   while (wide100.size() < 200) wide100 += "\xC4\x8D";  // 100 times č, of two bytes
   struct Case {
     int status;
-    std::string args, redirect = "";
+    std::string args, redirect = ">.out";
   } cases[] = {
       {0, "--version"}, {0, "card --help"}, {0, "styles"},
       {0, "card --friend " + a100 + " --sender '" + wide100 + "' --max-styles 1 --palette 26 --year 1 --out c.bmp"},
@@ -105,11 +81,11 @@ TEST(Cli, ExitCodesOnBothSidesOfEveryBound) {
   };
   for (const Case& c : cases) {
     const Scratch dir;
-    const Ran r = Cli(c.args, dir, c.redirect);
+    const Ran r = Cli(dir.path, c.args, c.redirect);
     SCOPED_TRACE(c.args + " " + c.redirect + ": " + r.err);
     EXPECT_EQ(r.status, c.status);
     EXPECT_EQ(r.out.empty(), c.status != 0);
-    EXPECT_EQ(Slurp(dir / "ro.bmp"), "old");
+    EXPECT_EQ(ReadText(dir / "ro.bmp"), "old");
     if (c.status == 0) continue;
     EXPECT_EQ(r.err.rfind("mirelune-cli: ", 0), 0u);
     EXPECT_FALSE(c.status == 2 && (fs::exists(dir / "wimgx") || fs::exists(dir / "c.bmp")));
@@ -120,39 +96,39 @@ TEST(Cli, ExitCodesOnBothSidesOfEveryBound) {
 TEST(Cli, ThePngCarriesItsReportAndMakesTheSameCardAgain) {
   const Scratch dir;
   const std::string settings = "--mode pix --palette 5 --max-styles 3 --year 2031";
-  const Ran made = Cli("card --friend 'Zoë' --sender Bob " + settings + " --out - --report r.json", dir, ">a.png");
+  const Ran made = Cli(dir.path, "card --friend 'Zoë' --sender Bob " + settings + " --out - --report r.json", ">a.png");
   EXPECT_EQ(made.err, "r.json\n") << "names go to stderr when stdout carries the picture";
-  const Json report = Json::parse(Slurp(dir / "r.json")), png = Facts(dir, "a.png");
+  const Json report = Json::parse(ReadText(dir / "r.json")), png = Facts(dir, "a.png");
   EXPECT_EQ(report["settings"], Json::parse(R"({"max_styles": 3, "mode": "pix", "palette": 5, "year": 2031})"));
   EXPECT_EQ(png["phys"], Json::parse("[3780, 3780, 1]"));
   EXPECT_EQ(png["text"]["Title"], "Mirelune card for Zoë from Bob");
   EXPECT_EQ(png["text"]["Description"], "dear Zoë, I wish you a happy new year 2031! Bob           mirelune.art ");
   EXPECT_EQ(Json::parse(png["text"]["mirelune-report"].get<std::string>()), report);
-  const std::string info = Cli("info a.png", dir).out;
+  const std::string info = Cli(dir.path, "info a.png").out;
   EXPECT_NE(info.find("friend: Zoë\nsender: Bob\nsettings.max_styles: 3\nsettings.mode: pix\n"), std::string::npos)
       << info;
-  EXPECT_EQ(Json::parse(Cli("info --json a.png", dir).out), report);
-  const Ran again = Cli("card --again a.png --out b.png", dir);
+  EXPECT_EQ(Json::parse(Cli(dir.path, "info --json a.png").out), report);
+  const Ran again = Cli(dir.path, "card --again a.png --out b.png");
   EXPECT_EQ(again.err, "") << "no note of a different card";
-  EXPECT_EQ(Slurp(dir / "a.png"), Slurp(dir / "b.png"));
+  EXPECT_EQ(ReadText(dir / "a.png"), ReadText(dir / "b.png"));
 }
 
 TEST(Cli, FormatsAndTheYearChangeNoPictureBeyondTheGreeting) {
   const Scratch dir;
-  ASSERT_EQ(Cli("card --friend Mary --sender Bob --out a.bmp", dir).status, 0);
-  ASSERT_EQ(Cli("card --friend Mary --sender Bob --out - --format bmp --year 2030", dir, "> y.bmp").status, 0);
-  ASSERT_EQ(Cli("card --friend Mary --sender Bob --out a.jpeg --plain - ", dir, "> p.png").status, 0);
-  const std::string dflt = Cli("card --friend Mary --sender Bob --format png", dir).out;  // ./wimgx/GR-<time>.png
+  ASSERT_EQ(Cli(dir.path, "card --friend Mary --sender Bob --out a.bmp").status, 0);
+  ASSERT_EQ(Cli(dir.path, "card --friend Mary --sender Bob --out - --format bmp --year 2030", "> y.bmp").status, 0);
+  ASSERT_EQ(Cli(dir.path, "card --friend Mary --sender Bob --out a.jpeg --plain - ", "> p.png").status, 0);
+  const std::string dflt = Cli(dir.path, "card --friend Mary --sender Bob --format png").out;  // ./wimgx/GR-<time>.png
   ASSERT_TRUE(dflt.rfind("./wimgx/GR-", 0) == 0 && dflt.size() == 30 && dflt.ends_with(".png\n")) << dflt;
 
   // The year: only its digits in the band (y 632..662 pixels, x 4..892) change.
   const Json year = Facts(dir, "a.bmp", "y.bmp"), box = year["differing_box"];
   ASSERT_TRUE(box.is_array() && box[0] >= 4 && box[1] >= 632 && box[2] <= 892 && box[3] <= 662) << year;
   EXPECT_EQ(Facts(dir, dflt.substr(0, 29))["pixels"], year["pixels"]) << "PNG and BMP agree";
-  EXPECT_NE(Slurp(MIRELUNE_TEST_DIR "/golden_digests.inc").find(year["pixels"]), std::string::npos) << "a pinned card";
+  EXPECT_NE(ReadText(MIRELUNE_TEST_DIR "/golden_digests.inc").find(year["pixels"]), std::string::npos) << "a pinned card";
 
   // JPEG decodes (ImageMagick) to the card within the loss of quality 92.
-  ASSERT_EQ(Shell("convert a.jpeg bmp3:a.jpeg.bmp", dir).status, 0);
+  ASSERT_EQ(testing::Shell(dir.path, "convert a.jpeg bmp3:a.jpeg.bmp").status, 0);
   EXPECT_LT(Facts(dir, "a.jpeg.bmp", "a.bmp")["mean_difference"], 4.0);
   EXPECT_NE(Facts(dir, "p.png")["pixels"], year["pixels"]) << "the plain picture is not the card";
 }
@@ -187,7 +163,7 @@ TEST(FileWriter, EveryKindOfTargetIsWrittenAsItMust) {
       EXPECT_EQ(r.ok, !*c.refusal) << r.message;
       EXPECT_NE(r.message.find(c.refusal), std::string::npos) << r.message;
       EXPECT_EQ(fs::is_symlink(target), link);
-      EXPECT_TRUE(c.holder.empty() ? !c.mode || Slurp(target) == "old" : Whole(holder, 5000));
+      EXPECT_TRUE(c.holder.empty() ? !c.mode || ReadText(target) == "old" : Whole(holder, 5000));
       EXPECT_EQ(c.mode ? static_cast<mode_t>(fs::status(holder).permissions()) : 0, c.mode);
       EXPECT_EQ(Temporaries(dir.path), 0);
     }
@@ -203,7 +179,7 @@ TEST(FileWriter, FifosAndPipesAreWrittenInPlace) {
   const std::string fifo = dir / "fifo";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   std::string got;
-  std::thread reader([&] { got = Slurp(fifo); });
+  std::thread reader([&] { got = ReadText(fifo); });
   const Result r = WriteFileSafely(fifo, bytes);
   reader.join();
   EXPECT_TRUE(r.ok && got.size() == bytes.size() && fs::is_fifo(fifo)) << r.message;
@@ -220,23 +196,19 @@ TEST(FileWriter, TimeStampedCardsAreNeverReplacedAcrossProcesses) {
   fs::create_directories(dir.path / "wimgx");
   constexpr int kCards = 8;
   const pid_t child = ::fork();  // the child saves red cards, this process black ones
-  const char* old = std::getenv("MIRELUNE_ROOT");
-  const std::string saved_root = old ? old : "";
-  setenv("MIRELUNE_ROOT", dir.path.c_str(), 1);
-  ScriptedHost host;  // a clock that stands still
-  State s;
-  s.host = &host;
+  const testing::ScopedEnv root{{"MIRELUNE_ROOT", dir.path.string()}};
+  testing::Fixture f;  // a clock that stands still
+  State& s = *f;
   s.Picture4.SetBackColor(RGB(child == 0 ? 200 : 0, 0, 0));
   int saved = 0;
   for (int n = 0; n < kCards; ++n) saved += (MakeImageName(s), SaveNewCard(s).ok);
   if (child == 0) ::_exit(saved == kCards ? 0 : 1);
-  old ? setenv("MIRELUNE_ROOT", saved_root.c_str(), 1) : unsetenv("MIRELUNE_ROOT");
   int status = 0;
   EXPECT_TRUE(saved == kCards && ::waitpid(child, &status, 0) == child && status == 0);
   std::string name = "GR-20170102090503";
   int names = 0, reds = 0;
   for (; fs::exists(dir.path / "wimgx" / (name + ".bmp")); name = NextSecondName(name), ++names)
-    reds += Slurp(dir.path / "wimgx" / (name + ".bmp"))[56] == '\xC8';  // the first pixel's red
+    reds += ReadText(dir.path / "wimgx" / (name + ".bmp"))[56] == '\xC8';  // the first pixel's red
   EXPECT_EQ(names, 2 * kCards);  // consecutive seconds from the clock's
   EXPECT_EQ(reds, kCards);
   EXPECT_EQ(NextSecondName("GR-20171231235959"), "GR-20180101000000");
@@ -266,7 +238,7 @@ TEST(FileWriter, SavesKilledAtRandomLeaveNothingBroken) {
       ::waitpid(pid, nullptr, 0);
       for (const auto& e : fs::directory_iterator(dir.path))
         EXPECT_TRUE(e.path().filename().string().starts_with(".mirelune-") || Whole(e.path(), kSize)) << e.path();
-      EXPECT_EQ(Slurp(dir.path / "older.bmp"), std::string(kSize, 1));
+      EXPECT_EQ(ReadText(dir.path / "older.bmp"), std::string(kSize, 1));
     }
     // The next run (a fresh process) clears what the killed ones left.
     const pid_t next = ::fork();

@@ -83,14 +83,20 @@ void Prepare(State& s, std::uint64_t state) {
   s.rng.set_state(state);
 }
 
-TEST(Styles, DrawCountOfOneCall) {
+// On the canvas and far off it (where it must paint nothing), from several generator states.
+TEST(Styles, DrawCountOfOneCallOnAndFarOffTheCanvas) {
   for (int k = 0; k < kStyleCount; ++k)
-    for (std::uint64_t state : {1ULL, 0xABCDEF01ULL, 0x5EED5EED5EEDULL, ~0ULL}) {
-      Fixture f;
-      Prepare(*f, state);
-      kStyles[k].draw(*f);
-      EXPECT_EQ(f->rng.draws(), Expected(kTable[k], state)) << "style " << k + 1 << " state " << state;
-    }
+    for (std::uint64_t state : {1ULL, 0xABCDEF01ULL, 0x5EED5EED5EEDULL, ~0ULL})
+      for (double far : {0.0, 1e9, -1e9}) {
+        SCOPED_TRACE(::testing::Message() << "style " << k + 1 << " state " << state << " at " << far);
+        Fixture f;
+        Prepare(*f, state);
+        if (far != 0) f->sir = far, f->vis = -far;
+        kStyles[k].draw(*f);
+        EXPECT_EQ(f->rng.draws(), Expected(kTable[k], state));
+        const int untouched = testing::CountColour(f->Picture1.image(), kBack);
+        EXPECT_EQ(untouched, far != 0 ? kCanvasPixelsW * kCanvasPixelsH : untouched) << "painted on the canvas";
+      }
 }
 
 // The next style finds what this one left: the loop counter, the fill settings,
@@ -117,20 +123,6 @@ TEST(Styles, StateAndSettingsLeftBehind) {
       EXPECT_EQ(s.Picture1.FontSize, k == 7 ? 250 : 8);
       EXPECT_EQ(s.d, k == 12 ? s.d : 2);  // only the square clusters write it
       EXPECT_EQ(f.host.events, k == 2 ? 1 : 0);
-    }
-}
-
-TEST(Styles, FarOffTheCanvasDrawTheirCountAndPaintNothing) {
-  for (int k = 0; k < kStyleCount; ++k)
-    for (double far : {1e9, -1e9}) {
-      Fixture f;
-      Prepare(*f, 77);
-      f->sir = far;
-      f->vis = -far;
-      kStyles[k].draw(*f);
-      EXPECT_EQ(f->rng.draws(), Expected(kTable[k], 77)) << "style " << k + 1 << " at " << far;
-      EXPECT_EQ(testing::CountColour(f->Picture1.image(), kBack), kCanvasPixelsW * kCanvasPixelsH)
-          << "style " << k + 1 << " at " << far;
     }
 }
 

@@ -5,7 +5,6 @@
 
 #include "surface/surface.h"
 #include "surface/text.h"
-#include "test_mail_util.h"
 #include "test_util.h"
 
 namespace mirelune {
@@ -15,17 +14,19 @@ using testing::CountColour;
 
 constexpr Colour kRed = 0x0000FF, kBlue = 0xFF0000, kWhite = 0xFFFFFF;
 
-Surface PixelSurface(int w = 40, int h = 30) {
+// A black raster with one pixel per unit; shapes on it filled with `fill` unless it is -1 (transparent).
+Surface PixelSurface(int w = 40, int h = 30, Colour fill = -1) {
   Surface s(w, h, w, h);
   s.SetBackColor(0);
+  if (fill != -1) s.FillStyle = 0, s.FillColor = fill;
   return s;
 }
 
 // Off the raster Point gives -1; drawing units map onto the inner raster.
 TEST(Surface, PointOffTheRasterIsMinusOne) {
   Surface strip(21, 671, 21, 671), canvas(896, 671, 900, 675);
-  for (double x : {21.0, -1.0, 20.6}) EXPECT_EQ(strip.Point(x, 10), -1) << x;
-  EXPECT_EQ(strip.Point(10, 671), -1);
+  for (auto [x, y] : {std::pair(21.0, 10.0), {-1.0, 10.0}, {20.6, 10.0}, {10.0, 671.0}})
+    EXPECT_EQ(strip.Point(x, y), -1) << x << "," << y;
   EXPECT_EQ(strip.Point(20.4, 670.4), kDefaultBackColor);  // rounds to the last pixel
   EXPECT_EQ(std::vector<long>({canvas.PixelX(450), canvas.PixelX(899), canvas.PixelX(900), canvas.PixelY(675)}),
             std::vector<long>({448, 895, 896, 671}));
@@ -35,7 +36,7 @@ TEST(Surface, PointOffTheRasterIsMinusOne) {
 
 // The pixels a line lights, listed column by column: both ends, and on the minor
 // axis the exact rounding of the ideal line with halves rounded up.
-TEST(Surface, LinesLightExactlyTheRoundedPixels) {
+TEST(Surface, LinesLightExactlyTheRoundedPixelsClippedOrNot) {
   struct Case {
     double x1, y1, x2, y2;
     const char* lit;  // on a 10 x 6 raster
@@ -58,19 +59,12 @@ TEST(Surface, LinesLightExactlyTheRoundedPixels) {
     std::string lit;
     for (int x = 0; x < 10; ++x)
       for (int y = 0; y < 6; ++y)
-        if (s.Point(x, y) == kRed) {
-          const char cell[] = {lit.empty() ? '\0' : ' ', static_cast<char>('0' + x), ',', static_cast<char>('0' + y)};
-          lit.append(cell[0] ? cell : cell + 1, cell[0] ? 4 : 3);
-        }
-    EXPECT_EQ(lit, c.lit) << c.x1 << "," << c.y1 << " - " << c.x2 << "," << c.y2;
+        if (s.Point(x, y) == kRed) lit += {' ', static_cast<char>('0' + x), ',', static_cast<char>('0' + y)};
+    EXPECT_EQ(lit.erase(0, 1), c.lit) << c.x1 << "," << c.y1 << " - " << c.x2 << "," << c.y2;
   }
-}
-
-TEST(Surface, AClippedLineCoversTheSamePixelsAsTheWholeLine) {
   // A long shallow line drawn on a big raster, then on a small one that sees only
   // part of it: the common part must agree pixel for pixel.
-  Surface big(400, 300, 400, 300), small = PixelSurface();
-  big.SetBackColor(0);
+  Surface big = PixelSurface(400, 300), small = PixelSurface();
   big.Line(-137, 3, 391, 26, kRed);
   small.Line(-137, 3, 391, 26, kRed);
   for (int y = 0; y < 30; ++y)
@@ -78,17 +72,23 @@ TEST(Surface, AClippedLineCoversTheSamePixelsAsTheWholeLine) {
   EXPECT_GT(CountColour(small.image(), kRed), 30);
 }
 
-TEST(Surface, BoxOutlineAndFill) {
+TEST(Surface, BoxesAndCirclesOutlinedAndFilled) {
   Surface s = PixelSurface();
   s.LineBox(5, 5, 14, 10, kRed);  // transparent: outline only
   EXPECT_EQ(CountColour(s.image(), kRed), 2 * 10 + 2 * 4);
   EXPECT_EQ(s.Point(8, 8), 0);
-  s.FillStyle = 0;
-  s.FillColor = kBlue;
+  s.FillStyle = 0, s.FillColor = kBlue;
   s.LineBox(20, 20, 29, 25, kRed);
-  EXPECT_EQ(s.Point(24, 22), kBlue);
-  EXPECT_EQ(s.Point(20, 22), kRed);
+  EXPECT_EQ(std::pair(s.Point(24, 22), s.Point(20, 22)), std::pair(kBlue, kRed));
   EXPECT_EQ(CountColour(s.image(), kBlue), 8 * 4);
+  // A filled circle: the fill colour inside, the colour on the rim.
+  s = PixelSurface(60, 60, kBlue);
+  s.Circle(30, 30, 10, kRed);
+  EXPECT_EQ(std::vector<Colour>({s.Point(30, 30), s.Point(40, 30), s.Point(30, 20), s.Point(41, 30)}),
+            std::vector<Colour>({kBlue, kRed, kRed, 0}));
+  s.Circle(5, 5, 0, kRed);  // radius 0: one pixel
+  EXPECT_EQ(std::vector<Colour>({s.Point(5, 5), s.Point(4, 5), s.Point(6, 5), s.Point(5, 4), s.Point(5, 6)}),
+            std::vector<Colour>({kRed, 0, 0, 0, 0}));
 }
 
 TEST(Surface, EllipseRadiiFollowTheAspectRule) {
@@ -102,52 +102,28 @@ TEST(Surface, EllipseRadiiFollowTheAspectRule) {
     int minx = 99, maxx = -1, miny = 99, maxy = -1;
     for (int y = 0; y < 60; ++y)
       for (int x = 0; x < 60; ++x)
-        if (s.Point(x, y) == kRed) {
-          minx = std::min(minx, x), maxx = std::max(maxx, x);
-          miny = std::min(miny, y), maxy = std::max(maxy, y);
-        }
-    EXPECT_EQ(maxx - 30, c.half_w) << c.r << "/" << c.aspect;
-    EXPECT_EQ(30 - minx, c.half_w) << c.r << "/" << c.aspect;
-    EXPECT_EQ(maxy - 30, c.half_h) << c.r << "/" << c.aspect;
-    EXPECT_EQ(30 - miny, c.half_h) << c.r << "/" << c.aspect;
+        if (s.Point(x, y) == kRed)
+          minx = std::min(minx, x), maxx = std::max(maxx, x), miny = std::min(miny, y), maxy = std::max(maxy, y);
+    EXPECT_EQ(std::vector<int>({maxx - 30, 30 - minx, maxy - 30, 30 - miny}),
+              std::vector<int>({c.half_w, c.half_w, c.half_h, c.half_h})) << c.r << "/" << c.aspect;
     EXPECT_EQ(s.Point(30, 30), 0) << "outline only";
   }
 }
 
-TEST(Surface, FilledCircleUsesFillColourInsideAndTheColourOnTheRim) {
-  Surface s = PixelSurface(60, 60);
-  s.FillStyle = 0;
-  s.FillColor = kBlue;
-  s.Circle(30, 30, 10, kRed);
-  EXPECT_EQ(s.Point(30, 30), kBlue);
-  EXPECT_EQ(s.Point(40, 30), kRed);
-  EXPECT_EQ(s.Point(30, 20), kRed);
-  EXPECT_EQ(s.Point(41, 30), 0);
-  s.Circle(5, 5, 0, kRed);  // radius 0: one pixel
-  EXPECT_EQ(std::vector<Colour>({s.Point(5, 5), s.Point(4, 5), s.Point(6, 5), s.Point(5, 4), s.Point(5, 6)}),
-            std::vector<Colour>({kRed, 0, 0, 0, 0}));
-}
-
 TEST(Surface, ShapesFarOffTheRasterAreIgnored) {
-  Surface s = PixelSurface();
-  s.FillStyle = 0;
-  s.FillColor = kBlue;
+  Surface s = PixelSurface(40, 30, kBlue);
   s.Circle(-5000, 20, 4000, kRed, 0.5);
   s.Circle(1e12, 1e12, 1e12, kRed);
   s.Circle(20, 15, 1e9, kRed);  // a rim far outside, the fill covers everything
   s.LineBox(-1e9, -1e9, 1e9, 1e9, kRed);
-  s.PSet(-1, 0, kRed);
-  s.PSet(40, 0, kRed);
+  s.PSet(-1, 0, kRed), s.PSet(40, 0, kRed);
   EXPECT_EQ(CountColour(s.image(), kBlue), 40 * 30);
 }
 
 TEST(Surface, PrintDrawsInForeColourAndMovesOneLineDown) {
   if (!PrepareFace(Typeface::kSans).empty()) GTEST_SKIP() << "DejaVu Sans is not installed";
   Surface s = PixelSurface(200, 100);
-  s.ForeColor = kRed;
-  s.FontSize = 14;
-  s.CurrentX = 10;
-  s.CurrentY = 5;
+  s.ForeColor = kRed, s.FontSize = 14, s.CurrentX = 10, s.CurrentY = 5;
   s.Print("HH");
   EXPECT_GT(CountColour(s.image(), kRed), 40);  // solid stems
   EXPECT_EQ(s.CurrentX, 0);
@@ -165,11 +141,8 @@ TEST(Surface, TextDrawnAgainIsTheSameWhateverWasDrawnBetween) {
   if (!PrepareFace(Typeface::kSerif).empty()) GTEST_SKIP() << "Liberation Serif is not installed";
   const auto print = [](double points, const char* text, int w = 300) {
     Surface s = PixelSurface(w, 120);
-    s.Font = Typeface::kSerif;
-    s.ForeColor = 0xFFFFFF;  // on black, so every coverage level shows
-    s.FontSize = points;
-    s.CurrentX = 4;
-    s.CurrentY = 2;
+    s.Font = Typeface::kSerif, s.ForeColor = kWhite;  // on black, so every coverage level shows
+    s.FontSize = points, s.CurrentX = 4, s.CurrentY = 2;
     s.Print(text);
     return s.image();
   };
@@ -177,7 +150,7 @@ TEST(Surface, TextDrawnAgainIsTheSameWhateverWasDrawnBetween) {
   const Image larger = print(28, "Mirelune Ag");
   // Twice the size lights well over twice the pixels (not the small glyphs again;
   // thin serif strokes stay thin, so less than four times).
-  const auto lit = [](const Image& img) { return std::count_if(img.pixels.begin(), img.pixels.end(), [](std::uint32_t p) { return p != 0; }); };
+  const auto lit = [](const Image& img) { return static_cast<int>(img.pixels.size()) - CountColour(img, 0); };
   EXPECT_GT(lit(larger), 2 * lit(first));
   EXPECT_EQ(print(14, "Mirelune Ag"), first);
   // Two 2000-point letters are megabytes each: more than the kept glyphs' budget.

@@ -1,10 +1,13 @@
 // Helpers shared by the engine tests.
 #pragma once
 
+#include <sys/wait.h>
+
 #include <memory>
 
 #include "core/state.h"
 #include "palette/palette.h"
+#include "test_mail_util.h"
 
 namespace mirelune::testing {
 
@@ -32,6 +35,21 @@ inline int CountColour(const Image& img, Colour c) {
   int n = 0;
   for (std::uint32_t p : img.pixels) n += p == static_cast<std::uint32_t>(c);
   return n;
+}
+
+struct Ran { int status; std::string out, err; };
+
+// Runs `command` through the shell in `dir` with MIRELUNE_ROOT=. and no input, killed after a minute
+// (a hang fails instead of stalling): its status and what it wrote to .out (unless redirected) and .err.
+inline Ran Shell(const std::filesystem::path& dir, const std::string& command, const std::string& redirect = ">.out") {
+  const std::string cmd = "cd '" + dir.string() + "' && rm -f .out && MIRELUNE_ROOT=. timeout 60 " + command +
+                          " </dev/null " + redirect + " 2>.err";
+  const int raw = std::system(cmd.c_str());
+  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadText(dir / ".out"), ReadText(dir / ".err")};
+}
+
+inline Ran Cli(const std::filesystem::path& dir, const std::string& args, const std::string& redirect = ">.out") {
+  return Shell(dir, "'" MIRELUNE_CLI "' " + args, redirect);
 }
 
 }  // namespace mirelune::testing
