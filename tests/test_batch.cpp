@@ -2,14 +2,12 @@
 // card on one and two threads and in shards (kills and mail: batch_mail_crash.py).
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
 #include <algorithm>
 #include <map>
-#include <set>
+#include <regex>
 #include <sstream>
-
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include "batch/batch.h"
 #include "batch/list.h"
@@ -35,11 +33,7 @@ std::vector<std::string> ReadRows(const fs::path& file, bool mail) {
 TEST(BatchList, ReportsEachBadRowWithItsLineAndNamesGoodOnesSafely) {
   std::string umlauts;
   for (int k = 0; k < 100; ++k) umlauts += "\xC3\xBC";
-  const struct {
-    std::string csv;
-    bool mail;
-    std::vector<std::string> rows;  // a piece of each row's "line:reason"
-  } cases[] = {
+  const struct { std::string csv; bool mail; std::vector<std::string> rows; } cases[] = {  // rows: "line:" + a piece
       {"\xEF\xBB\xBF" "friend,sender,message\r\n\"Mary, Jr.\",\"Bob \"\"B\"\"\",\"two\r\nlines\"\r\n\r\nAnn,Joe,\r\n",
        false, {"2:ok", "5:ok"}},
       {"Sender,FRIEND,email,message,mode,palette,max_styles,year\nB,M,m@x.org,hi,pix,26,1,9999\n", false, {"2:ok"}},
@@ -81,18 +75,6 @@ TEST(BatchList, ReportsEachBadRowWithItsLineAndNamesGoodOnesSafely) {
 
 // --- the run ---
 
-// Lines of a JSON-lines file, each parsed strictly (valid UTF-8 included); a line
-// that does not parse comes back as {"unparsed": line}.
-std::vector<nlohmann::json> JsonLines(const fs::path& file) {
-  std::vector<nlohmann::json> lines;
-  std::istringstream in(ReadText(file));
-  for (std::string l; std::getline(in, l);) {
-    auto j = nlohmann::json::parse(l, nullptr, false);
-    lines.push_back(j.is_discarded() ? nlohmann::json{{"unparsed", l}} : j);
-  }
-  return lines;
-}
-
 // Whatever one row throws or holds fails that row alone: an exception of any type,
 // a report or a folder name that is not UTF-8, a card file that cannot be written.
 // The other rows' cards are made, every manifest line is valid JSON, and a second
@@ -129,9 +111,12 @@ TEST(BatchRun, AFailingRowFailsAloneWhateverItThrowsOrHolds) {
     EXPECT_EQ(RunBatchList(o, summary, err), 1) << err.str();
     EXPECT_NE(summary.str().find("3 of 7 rows done " + std::string(made) + "; 4 failed:"), std::string::npos)
         << summary.str() << err.str();
-    const auto lines = JsonLines(out / "manifest.jsonl");
+    std::vector<nlohmann::json> lines;  // each parsed strictly, valid UTF-8 included
+    std::istringstream in(ReadText(out / "manifest.jsonl"));
+    for (std::string l; std::getline(in, l);) lines.push_back(nlohmann::json::parse(l, nullptr, false));
     ASSERT_EQ(lines.size(), want.size());
     for (std::size_t k = 0; k < lines.size(); ++k) {
+      ASSERT_TRUE(lines[k].is_object()) << "line " << k << " is not valid JSON";
       const std::string got = lines[k].value("status", "?") +
                               (lines[k].contains("reason") ? ": " + lines[k]["reason"].get<std::string>() : "");
       EXPECT_EQ(got.substr(0, want[k].size()), want[k]) << lines[k].dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
@@ -146,12 +131,7 @@ TEST(BatchRun, AFailingRowFailsAloneWhateverItThrowsOrHolds) {
 
 // A batch uses no more threads than rows to make or four a core, however many were asked.
 TEST(BatchRun, ThreadsAreBoundedByRowsAndCores) {
-  const struct {
-    int jobs;
-    long rows;
-    unsigned cores;
-    int want;
-  } cases[] = {
+  const struct { int jobs; long rows; unsigned cores; int want; } cases[] = {
       {1, 100, 8, 1}, {8, 100, 2, 8}, {9, 100, 2, 8}, {256, 100, 2, 8}, {256, 3, 64, 3},
       {256, 100, 64, 100}, {256, 1000, 64, 256}, {4, 0, 2, 1}, {4, 10, 0, 4}, {16, 10, 0, 4},
   };
@@ -171,29 +151,18 @@ const std::pair<const char*, std::vector<std::string>> kCards[] = {
     {"000004-Ann-Joe", {"--friend", "Ann", "--sender", "Joe", "--max-styles", "4", "--year", "2026"}},
 };
 
-// Runs a program (killed after two minutes), its output into files; its exit status.
-int RunCommand(std::vector<std::string> args, const fs::path& out, const fs::path& err) {
-  args.insert(args.begin(), {"timeout", "-s", "KILL", "120"});
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::dup2(::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
-    ::dup2(::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
-    ::execvp(argv[0], argv.data());
-    ::_exit(127);
-  }
-  int status = -1;
-  ::waitpid(pid, &status, 0);
+// Runs a program (killed after two minutes), its output into files in `dir`; its exit status and standard error.
+int RunCommand(const std::vector<std::string>& args, const fs::path& dir, std::string* err) {
+  std::string cmd = "timeout -s KILL 120";
+  for (const std::string& a : args) cmd += " '" + std::regex_replace(a, std::regex("'"), "'\\''") + "'";
+  const int status = std::system((cmd + " >'" + dir.string() + "/stdout' 2>'" + dir.string() + "/stderr'").c_str());
+  *err = ReadText(dir / "stderr");
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 int Batch(const fs::path& dir, std::vector<std::string> args, std::string* err) {
   args.insert(args.begin(), {MIRELUNE_CLI, "batch"});
-  const int status = RunCommand(args, dir / "stdout", dir / "stderr");
-  *err = ReadText(dir / "stderr");
-  return status;
+  return RunCommand(args, dir, err);
 }
 
 // Every way of running the list gives the single card's bytes and one manifest
@@ -235,7 +204,7 @@ TEST(BatchCommand, CardsAreTheSingleCardBytesOnOneOrTwoThreadsAndInShards) {
       if (!single.count(file)) {
         std::vector<std::string> args = {MIRELUNE_CLI, "card", "--out", (dir.path / file).string()};
         args.insert(args.end(), kCards[k].second.begin(), kCards[k].second.end());
-        ASSERT_EQ(RunCommand(args, dir.path / "o", dir.path / "e"), 0) << ReadText(dir.path / "e");
+        ASSERT_EQ(RunCommand(args, dir.path, &err), 0) << err;
         single[file] = ReadText(dir.path / file);
       }
       const std::string bytes = ReadText(out / file);
