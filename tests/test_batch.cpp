@@ -84,27 +84,20 @@ TEST(BatchRun, AFailingRowFailsAloneWhateverItThrowsOrHolds) {
   const fs::path list = dir.path / "list.csv", out = dir.path / "cards-\xFF\xFE";
   WriteText(list, "friend,sender\nMary,Bob\nStd,Error\nNot,Std\nOdd,Report\nBlocked,File\nA\xFF,B\nAnn,Joe\n");
   fs::create_directories(out / "000005-Blocked-File.png" / "inside");  // not a file, and not empty
-  BatchOptions o;
-  o.list = list;
-  o.out_dir = out;
-  o.jobs = 3;
-  o.encode = [](const State&, const CardSettings& c, ImageFormat) {
+  BatchOptions o{.list = list, .out_dir = out, .jobs = 3, .encode = [](const State&, const CardSettings& c, auto) {
     if (c.friend_name == "Std") throw std::runtime_error("disk on fire \xFF");
     if (c.friend_name == "Not") throw 42;
     CardFile card;
     card.bytes = {'c', 'a', 'r', 'd'};
     card.report["names"] = c.friend_name == "Odd" ? "\xC3(" : c.friend_name;
     return card;
-  };
+  }};
   const std::string replaced = "\xEF\xBF\xBD";  // U+FFFD
   const std::vector<std::string> want = {
-      "done",
-      "failed: the card could not be made: disk on fire " + replaced,
-      "failed: the card could not be made: an unknown error",
-      "done",
+      "done", "failed: the card could not be made: disk on fire " + replaced,
+      "failed: the card could not be made: an unknown error", "done",
       "failed: cannot",  // the writer's own sentence, naming the file
-      "failed: the friend is not valid UTF-8",
-      "done",
+      "failed: the friend is not valid UTF-8", "done",
   };
   for (const char* made : {"(3 made now, 0 before)", "(0 made now, 3 before)"}) {
     std::ostringstream summary, err;

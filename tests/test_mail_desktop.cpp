@@ -25,10 +25,8 @@ TEST(DesktopMail, ComposeCommandKeepsPathsAndTextWhole) {
   const std::filesystem::path card = "/tmp/a b/it's \"q\", x/GR-20170102090503.bmp";
   const std::string attachment = "attachment='file:///tmp/a%20b/it%27s%20%22q%22%2C%20x/GR-20170102090503.bmp'";
   const PreparedMail plain = SampleMail(card);
-  PreparedMail odd = plain;  // an apostrophe in the address, a copy recipient, no body
-  odd.to.address = "o'brien@example.org";
-  odd.cc = MailAddress{"", "copy@example.org"};
-  odd.body.clear();
+  const PreparedMail odd{{"Mary", "o'brien@example.org"}, MailAddress{"", "copy@example.org"}, "greetings", "",
+                         plain.attachments};  // an apostrophe in the address, a copy recipient, no body
   // Thunderbird's fields end at a quote and a comma: the body and the path are
   // percent-encoded, and no address holds a comma.
   const struct { const PreparedMail& mail; const char* handler; V want; } cases[] = {
@@ -117,11 +115,8 @@ TEST(DesktopMail, SendCommandSavesAsksAndComposes) {
     return args;
   };
   const std::deque<std::string> mary = {"Mary <mary@example.org>", kBody};
-  const struct {
-    const char* handler;
-    std::deque<std::string> answers;
-    const char *status, *fragment;  // xdg-email's status; a piece of the failure, or "": composed
-    bool installed = true;
+  const struct {  // status: xdg-email's; fragment: a piece of the failure, or "" when composed
+    const char* handler; std::deque<std::string> answers; const char *status, *fragment; bool installed = true;
   } cases[] = {
       {"", mary, "0", ""}, {"thunderbird.desktop", mary, "0", ""}, {"org.gnome.Evolution.desktop", mary, "0", ""},
       {"", mary, "3", "xdg-email found no mail program to open. Set up a default mail program, or set MIRELUNE_SMTP_URL"},
