@@ -1,11 +1,10 @@
 #!/usr/bin/python3
-"""SMTP servers for the mail tests: smtp_server.py OUTDIR. OUTDIR/ready gives the ports of these: on 127.0.0.1
-without TLS, with STARTTLS and with TLS from the start (OUTDIR/cert.pem), one without TLS on another address of
-this machine, one that never answers, a closed port and a SOCKS5 proxy that forwards anywhere, noting each
-"connect HOST:PORT" in OUTDIR/socks.log and what clients sent in OUTDIR/socks.sent. Message N is kept as
-OUTDIR/msgN.eml, .body (the text), .att (the card) and .txt (facts Python's e-mail package found). Recipients
-"refuse..." get 550; the only login is bob / s3cret-pw; OUTDIR/auth.log counts tries. All ends when standard
-input closes (the test process ended, however it ended) or after 300 s."""
+"""SMTP servers for the mail tests: smtp_server.py OUTDIR. OUTDIR/ready gives the ports: 127.0.0.1 without TLS,
+with STARTTLS, with TLS from the start (OUTDIR/cert.pem); another address of this machine without TLS; one that
+never answers; a closed port; a SOCKS5 proxy to anywhere, noting "connect HOST:PORT" in socks.log and what
+clients sent in socks.sent. Message N is kept as msgN.eml, .body (text), .att (card), .txt (what Python's e-mail
+package found). Recipients "refuse..." get 550; the one login is bob / s3cret-pw, tries counted in auth.log.
+All ends when standard input closes (the test process ended, however it ended) or after 300 s."""
 import contextlib, email, email.policy, itertools, os, socket, ssl, subprocess, sys, threading
 
 from aiosmtpd.controller import Controller
@@ -114,8 +113,7 @@ def socks_proxy():
 
 
 def serve(host, **tls):
-    with socket.socket() as probe:
-        probe.bind((host, 0))
+    with socket.create_server((host, 0)) as probe:
         port = probe.getsockname()[1]
     Controller(Handler(), hostname=host, port=port, authenticator=authenticate, auth_required=False,
                auth_require_tls=False, ready_timeout=10, **tls).start()

@@ -153,11 +153,6 @@ int RunCommand(const std::vector<std::string>& args, const fs::path& dir, std::s
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-int Batch(const fs::path& dir, std::vector<std::string> args, std::string* err) {
-  args.insert(args.begin(), {MIRELUNE_CLI, "batch"});
-  return RunCommand(args, dir, err);
-}
-
 // Every way of running the list gives the single card's bytes and one manifest
 // line per row, the same for every number of threads.
 TEST(BatchCommand, CardsAreTheSingleCardBytesOnOneOrTwoThreadsAndInShards) {
@@ -178,8 +173,8 @@ TEST(BatchCommand, CardsAreTheSingleCardBytesOnOneOrTwoThreadsAndInShards) {
     std::string err;
     for (auto args : runs) {
       const int bad_rows = std::count(args.begin(), args.end(), "1/2") ? 0 : 1;  // row index 2 is shard 0's
-      args.insert(args.begin(), {list.string(), "--out-dir", out.string()});
-      EXPECT_EQ(Batch(dir.path, args, &err), bad_rows) << err;
+      args.insert(args.begin(), {MIRELUNE_CLI, "batch", list.string(), "--out-dir", out.string()});
+      EXPECT_EQ(RunCommand(args, dir.path, &err), bad_rows) << err;
     }
     EXPECT_NE(err.find("row 3 (line 4): the mode is line or pix"), std::string::npos) << err;
     std::vector<std::string> lines;  // every manifest's lines, each file rewritten in row order
@@ -226,9 +221,10 @@ TEST(BatchCommand, BadInvocationsAndUnwritableFoldersFailWithTheReason) {
       {{list, "--out-dir", out + "-jobs", "--jobs", "256"}, 1, " on 3 threads\n"},  // one a good row
   };
   testing::ScopedEnv no_server({{"MIRELUNE_SMTP_URL", std::nullopt}});
-  for (const auto& [args, status, why] : cases) {
+  for (auto [args, status, why] : cases) {
     std::string err;
-    EXPECT_EQ(Batch(dir.path, args, &err), status) << why;
+    args.insert(args.begin(), {MIRELUNE_CLI, "batch"});
+    EXPECT_EQ(RunCommand(args, dir.path, &err), status) << why;
     EXPECT_NE(err.find(why), std::string::npos) << err;
   }
   EXPECT_FALSE(fs::exists(out));

@@ -56,10 +56,8 @@ StageDigests MakeAndDigest(const CardSettings& c) {
   testing::Fixture f;
   StageDigests out;
   MakeCardFromNames(*f, c, [&](CardStage stage, const State& s) {
-    const Image& img = stage == CardStage::kStrip  ? s.Picture3.image()
-                       : stage == CardStage::kPass ? s.Picture6.image()
-                                                   : s.Picture4.image();
-    out.emplace_back(StageName(stage), Digest(img));
+    out.emplace_back(StageName(stage), Digest(stage == CardStage::kStrip  ? s.Picture3.image()
+                                              : stage == CardStage::kPass ? s.Picture6.image() : s.Picture4.image()));
   });
   return out;
 }

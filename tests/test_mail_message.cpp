@@ -35,7 +35,7 @@ TEST(MailAddress, AcceptsPlainAndNamedFormsRefusesEverythingElse) {
     std::string why;
     ASSERT_EQ(ParseMailAddress(c.text, &a, &why), c.name != nullptr) << c.text << ": " << why;
     EXPECT_TRUE(c.name ? a.name + " | " + a.address == std::string(c.name) + " | " + c.address
-                       : why.find(c.address) != std::string::npos) << c.text << ": " << a.name << " | " << a.address << why;
+                       : why.find(c.address) != std::string::npos) << c.text << ": " << a.address << why;
   }
 }
 
@@ -45,11 +45,9 @@ TEST(MailAddress, HeaderValueQuotesOrEncodesTheName) {
   std::string long_name = "ABC", word = "=?UTF-8?Q?ABC";  // a first word of exactly 75 characters
   for (int k = 0; k < 10; ++k) long_name += "\xC4\x8C", word += "=C4=8C";
   const std::pair<MailAddress, std::string> cases[] = {
-      {{"", "a@b.org"}, "a@b.org"},
-      {{"Mary Smith", "m@x.org"}, "Mary Smith <m@x.org>"},
-      {{"Smith, Mary", "m@x.org"}, "\"Smith, Mary\" <m@x.org>"},
+      {{"", "a@b.org"}, "a@b.org"}, {{"Mary Smith", "m@x.org"}, "Mary Smith <m@x.org>"},
+      {{"Smith, Mary", "m@x.org"}, "\"Smith, Mary\" <m@x.org>"}, {{" lead", "m@x.org"}, "\" lead\" <m@x.org>"},
       {{"Say \"hi\"", "m@x.org"}, "\"Say \\\"hi\\\"\" <m@x.org>"},
-      {{" lead", "m@x.org"}, "\" lead\" <m@x.org>"},
       {{"Ana \xC4\x8Cuk_1=2", "m@x.org"}, "=?UTF-8?Q?Ana_=C4=8Cuk=5F1=3D2?= <m@x.org>"},
       {{long_name + "D", "m@x.org"}, word + "?=\r\n =?UTF-8?Q?D?= <m@x.org>"},
       {{"=?UTF-8?Q?Hi?=", "m@x.org"}, "\"=?UTF-8?Q?Hi?=\" <m@x.org>"},  // readers leave quotes alone

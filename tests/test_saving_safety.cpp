@@ -2,7 +2,6 @@
 // the shared-folder rules for symlinks and hard links, files appended to in place,
 // other runs' and hosts' temporary files, modes under the umask, names moving ahead.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -32,10 +31,8 @@ bool Sh(const fs::path& dir, const std::string& lines) {
   return std::system(("set -e; umask 022; cd '" + dir.string() + "'; " + lines).c_str()) == 0;
 }
 
-mode_t Mode(const fs::path& p) {
-  struct stat st {};
-  return ::lstat(p.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
-}
+// A file's own mode bits, not a link's target's (07777 when there is no such file).
+unsigned Mode(const fs::path& p) { return static_cast<unsigned>(fs::symlink_status(p).permissions()) & 07777; }
 
 bool HoldsCard(const fs::path& p) { return ReadText(p) == std::string(kCardSize, 7); }
 
@@ -105,8 +102,7 @@ TEST(SafeSaving, LinksAreFollowedAsTheKernelWould) {
 // place must be plain files of this user or the folder's owner.
 TEST(SafeSaving, SharedFoldersRefuseOtherUsersLinks) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root to give links to another user";
-  const std::string nobody = "chown -h 65534 ";
-  const std::string others = "in a folder anyone may write to";
+  const std::string nobody = "chown -h 65534 ", others = "in a folder anyone may write to";
   const struct { bool in_place; std::string setup, target, refusal; } cases[] = {  // OpenInPlace, or WriteFileSafely
       {false, "ln -s ../victim s/card.bmp; " + nobody + "s/card.bmp", "s/card.bmp", "belongs to user 65534"},
       {false, "mkdir real; ln -s ../real s/sub; " + nobody + "s/sub", "s/sub/card.bmp", "s/sub sits " + others},
@@ -194,14 +190,12 @@ TEST(SafeSaving, OnlyThisHostsEndedRunsLoseTheirTemporaryFiles) {
   // This run's own mark, as its writer names a temporary file.
   std::string mark;
   UseUnnamedTemporaryFiles(false);
-  {
-    const Hook hook([&](const std::string& event, const fs::path&) {
-      for (const auto& e : fs::directory_iterator(probe.path))
-        if (event == "written" && e.path().filename().string().starts_with(".mirelune-"))
-          mark = e.path().filename().string().substr(10, e.path().filename().string().size() - 17);
-    });
-    ASSERT_TRUE(WriteFileSafely(probe.path / "card.bmp", kCard).ok);
-  }
+  const Hook hook([&](const std::string& event, const fs::path&) {
+    for (const auto& e : fs::directory_iterator(probe.path))
+      if (event == "written" && e.path().filename().string().starts_with(".mirelune-"))
+        mark = e.path().filename().string().substr(10, e.path().filename().string().size() - 17);
+  });
+  ASSERT_TRUE(WriteFileSafely(probe.path / "card.bmp", kCard).ok);
   UseUnnamedTemporaryFiles(true);
   const std::string pid = std::to_string(::getpid());
   const std::size_t at = mark.rfind("-" + pid + "-");
