@@ -62,7 +62,6 @@ def main():
             ready, deadline = os.path.join(inbox, "ready"), time.monotonic() + 15
             while not os.path.exists(ready) and time.monotonic() < deadline:
                 time.sleep(0.05)
-            time.sleep(0.05)  # the file is written in one go; let it land
             line = open(ready).read() if os.path.exists(ready) else "ERROR none"
             if line.startswith("ERROR"):
                 print("SKIPPED: the aiosmtpd test server did not start: " + line)

@@ -1,14 +1,10 @@
 #!/usr/bin/python3
-"""SMTP servers for the mail tests: smtp_server.py OUTDIR
-
-On 127.0.0.1 without TLS, with STARTTLS and with TLS from the start (OUTDIR/cert.pem), one without TLS on
-another address of this machine, one that never answers, a closed port and a SOCKS5 proxy that forwards
-anywhere, noting each "connect HOST:PORT" in OUTDIR/socks.log and what clients sent in OUTDIR/socks.sent:
-OUTDIR/ready gives their ports.
-Message N is kept as OUTDIR/msgN.eml, .body (the text), .att (the card) and .txt (facts Python's e-mail
-package found). Recipients "refuse..." get 550; the only login is bob / s3cret-pw; OUTDIR/auth.log counts
-tries. All ends when standard input closes (the test process ended, however it ended) or after 300 s.
-"""
+"""SMTP servers for the mail tests: smtp_server.py OUTDIR. OUTDIR/ready gives the ports: 127.0.0.1 without TLS,
+with STARTTLS, with TLS from the start (OUTDIR/cert.pem); another address of this machine without TLS; one that
+never answers; a closed port; a SOCKS5 proxy to anywhere, noting "connect HOST:PORT" in socks.log and what
+clients sent in socks.sent. Message N is kept as msgN.eml, .body (text), .att (card), .txt (what Python's e-mail
+package found). Recipients "refuse..." get 550; the one login is bob / s3cret-pw, tries counted in auth.log.
+All ends when standard input closes (the test process ended, however it ended) or after 300 s."""
 import contextlib, email, email.policy, itertools, os, socket, ssl, subprocess, sys, threading
 
 from aiosmtpd.controller import Controller
@@ -107,10 +103,7 @@ def socks_client(conn):  # RFC 1928: no authentication, CONNECT only
 
 
 def socks_proxy():
-    listener = socket.socket()
-    listener.bind(("127.0.0.1", 0))
-    listener.listen()
-    KEEP.append(listener)
+    KEEP.append(listener := socket.create_server(("127.0.0.1", 0)))
 
     def accept():
         while True:
@@ -120,8 +113,7 @@ def socks_proxy():
 
 
 def serve(host, **tls):
-    with socket.socket() as probe:
-        probe.bind((host, 0))
+    with socket.create_server((host, 0)) as probe:
         port = probe.getsockname()[1]
     Controller(Handler(), hostname=host, port=port, authenticator=authenticate, auth_required=False,
                auth_require_tls=False, ready_timeout=10, **tls).start()
@@ -136,11 +128,12 @@ def main():
     tls = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     tls.load_cert_chain(cert, key)
     ports = [serve("127.0.0.1"), serve("127.0.0.1", tls_context=tls), serve("127.0.0.1", ssl_context=tls)]
-    other, silent, down, route = None, socket.socket(), socket.socket(), socket.socket(type=socket.SOCK_DGRAM)
+    other, silent, down, route = None, socket.create_server(("127.0.0.1", 0)), socket.socket(), socket.socket(
+        type=socket.SOCK_DGRAM)
     with route, contextlib.suppress(OSError):  # the address of the default route; nothing is sent
         route.connect(("203.0.113.1", 9))
         other = route.getsockname()[0]
-    silent.bind(("127.0.0.1", 0)), silent.listen(), down.bind(("127.0.0.1", 0))
+    down.bind(("127.0.0.1", 0))
     KEEP.extend([silent, down])
     return "%d %d %d %s %d %d %d" % (*ports, "%s:%d" % (other, serve(other)) if other else "-",
                                      silent.getsockname()[1], down.getsockname()[1], socks_proxy())

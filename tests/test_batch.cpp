@@ -2,14 +2,12 @@
 // card on one and two threads and in shards (kills and mail: batch_mail_crash.py).
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
 #include <algorithm>
 #include <map>
-#include <set>
+#include <regex>
 #include <sstream>
-
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include "batch/batch.h"
 #include "batch/list.h"
@@ -35,11 +33,7 @@ std::vector<std::string> ReadRows(const fs::path& file, bool mail) {
 TEST(BatchList, ReportsEachBadRowWithItsLineAndNamesGoodOnesSafely) {
   std::string umlauts;
   for (int k = 0; k < 100; ++k) umlauts += "\xC3\xBC";
-  const struct {
-    std::string csv;
-    bool mail;
-    std::vector<std::string> rows;  // a piece of each row's "line:reason"
-  } cases[] = {
+  const struct { std::string csv; bool mail; std::vector<std::string> rows; } cases[] = {  // rows: "line:" + a piece
       {"\xEF\xBB\xBF" "friend,sender,message\r\n\"Mary, Jr.\",\"Bob \"\"B\"\"\",\"two\r\nlines\"\r\n\r\nAnn,Joe,\r\n",
        false, {"2:ok", "5:ok"}},
       {"Sender,FRIEND,email,message,mode,palette,max_styles,year\nB,M,m@x.org,hi,pix,26,1,9999\n", false, {"2:ok"}},
@@ -81,18 +75,6 @@ TEST(BatchList, ReportsEachBadRowWithItsLineAndNamesGoodOnesSafely) {
 
 // --- the run ---
 
-// Lines of a JSON-lines file, each parsed strictly (valid UTF-8 included); a line
-// that does not parse comes back as {"unparsed": line}.
-std::vector<nlohmann::json> JsonLines(const fs::path& file) {
-  std::vector<nlohmann::json> lines;
-  std::istringstream in(ReadText(file));
-  for (std::string l; std::getline(in, l);) {
-    auto j = nlohmann::json::parse(l, nullptr, false);
-    lines.push_back(j.is_discarded() ? nlohmann::json{{"unparsed", l}} : j);
-  }
-  return lines;
-}
-
 // Whatever one row throws or holds fails that row alone: an exception of any type,
 // a report or a folder name that is not UTF-8, a card file that cannot be written.
 // The other rows' cards are made, every manifest line is valid JSON, and a second
@@ -102,36 +84,32 @@ TEST(BatchRun, AFailingRowFailsAloneWhateverItThrowsOrHolds) {
   const fs::path list = dir.path / "list.csv", out = dir.path / "cards-\xFF\xFE";
   WriteText(list, "friend,sender\nMary,Bob\nStd,Error\nNot,Std\nOdd,Report\nBlocked,File\nA\xFF,B\nAnn,Joe\n");
   fs::create_directories(out / "000005-Blocked-File.png" / "inside");  // not a file, and not empty
-  BatchOptions o;
-  o.list = list;
-  o.out_dir = out;
-  o.jobs = 3;
-  o.encode = [](const State&, const CardSettings& c, ImageFormat) {
+  BatchOptions o{.list = list, .out_dir = out, .jobs = 3, .encode = [](const State&, const CardSettings& c, auto) {
     if (c.friend_name == "Std") throw std::runtime_error("disk on fire \xFF");
     if (c.friend_name == "Not") throw 42;
     CardFile card;
     card.bytes = {'c', 'a', 'r', 'd'};
     card.report["names"] = c.friend_name == "Odd" ? "\xC3(" : c.friend_name;
     return card;
-  };
+  }};
   const std::string replaced = "\xEF\xBF\xBD";  // U+FFFD
   const std::vector<std::string> want = {
-      "done",
-      "failed: the card could not be made: disk on fire " + replaced,
-      "failed: the card could not be made: an unknown error",
-      "done",
+      "done", "failed: the card could not be made: disk on fire " + replaced,
+      "failed: the card could not be made: an unknown error", "done",
       "failed: cannot",  // the writer's own sentence, naming the file
-      "failed: the friend is not valid UTF-8",
-      "done",
+      "failed: the friend is not valid UTF-8", "done",
   };
   for (const char* made : {"(3 made now, 0 before)", "(0 made now, 3 before)"}) {
     std::ostringstream summary, err;
     EXPECT_EQ(RunBatchList(o, summary, err), 1) << err.str();
     EXPECT_NE(summary.str().find("3 of 7 rows done " + std::string(made) + "; 4 failed:"), std::string::npos)
         << summary.str() << err.str();
-    const auto lines = JsonLines(out / "manifest.jsonl");
+    std::vector<nlohmann::json> lines;  // each parsed strictly, valid UTF-8 included
+    std::istringstream in(ReadText(out / "manifest.jsonl"));
+    for (std::string l; std::getline(in, l);) lines.push_back(nlohmann::json::parse(l, nullptr, false));
     ASSERT_EQ(lines.size(), want.size());
     for (std::size_t k = 0; k < lines.size(); ++k) {
+      ASSERT_TRUE(lines[k].is_object()) << "line " << k << " is not valid JSON";
       const std::string got = lines[k].value("status", "?") +
                               (lines[k].contains("reason") ? ": " + lines[k]["reason"].get<std::string>() : "");
       EXPECT_EQ(got.substr(0, want[k].size()), want[k]) << lines[k].dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
@@ -146,12 +124,7 @@ TEST(BatchRun, AFailingRowFailsAloneWhateverItThrowsOrHolds) {
 
 // A batch uses no more threads than rows to make or four a core, however many were asked.
 TEST(BatchRun, ThreadsAreBoundedByRowsAndCores) {
-  const struct {
-    int jobs;
-    long rows;
-    unsigned cores;
-    int want;
-  } cases[] = {
+  const struct { int jobs; long rows; unsigned cores; int want; } cases[] = {
       {1, 100, 8, 1}, {8, 100, 2, 8}, {9, 100, 2, 8}, {256, 100, 2, 8}, {256, 3, 64, 3},
       {256, 100, 64, 100}, {256, 1000, 64, 256}, {4, 0, 2, 1}, {4, 10, 0, 4}, {16, 10, 0, 4},
   };
@@ -171,29 +144,13 @@ const std::pair<const char*, std::vector<std::string>> kCards[] = {
     {"000004-Ann-Joe", {"--friend", "Ann", "--sender", "Joe", "--max-styles", "4", "--year", "2026"}},
 };
 
-// Runs a program (killed after two minutes), its output into files; its exit status.
-int RunCommand(std::vector<std::string> args, const fs::path& out, const fs::path& err) {
-  args.insert(args.begin(), {"timeout", "-s", "KILL", "120"});
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::dup2(::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
-    ::dup2(::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
-    ::execvp(argv[0], argv.data());
-    ::_exit(127);
-  }
-  int status = -1;
-  ::waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-int Batch(const fs::path& dir, std::vector<std::string> args, std::string* err) {
-  args.insert(args.begin(), {MIRELUNE_CLI, "batch"});
-  const int status = RunCommand(args, dir / "stdout", dir / "stderr");
+// Runs a program (killed after two minutes), its output into files in `dir`; its exit status and standard error.
+int RunCommand(const std::vector<std::string>& args, const fs::path& dir, std::string* err) {
+  std::string cmd = "timeout -s KILL 120";
+  for (const std::string& a : args) cmd += " '" + std::regex_replace(a, std::regex("'"), "'\\''") + "'";
+  const int status = std::system((cmd + " >'" + dir.string() + "/stdout' 2>'" + dir.string() + "/stderr'").c_str());
   *err = ReadText(dir / "stderr");
-  return status;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 // Every way of running the list gives the single card's bytes and one manifest
@@ -216,8 +173,8 @@ TEST(BatchCommand, CardsAreTheSingleCardBytesOnOneOrTwoThreadsAndInShards) {
     std::string err;
     for (auto args : runs) {
       const int bad_rows = std::count(args.begin(), args.end(), "1/2") ? 0 : 1;  // row index 2 is shard 0's
-      args.insert(args.begin(), {list.string(), "--out-dir", out.string()});
-      EXPECT_EQ(Batch(dir.path, args, &err), bad_rows) << err;
+      args.insert(args.begin(), {MIRELUNE_CLI, "batch", list.string(), "--out-dir", out.string()});
+      EXPECT_EQ(RunCommand(args, dir.path, &err), bad_rows) << err;
     }
     EXPECT_NE(err.find("row 3 (line 4): the mode is line or pix"), std::string::npos) << err;
     std::vector<std::string> lines;  // every manifest's lines, each file rewritten in row order
@@ -235,7 +192,7 @@ TEST(BatchCommand, CardsAreTheSingleCardBytesOnOneOrTwoThreadsAndInShards) {
       if (!single.count(file)) {
         std::vector<std::string> args = {MIRELUNE_CLI, "card", "--out", (dir.path / file).string()};
         args.insert(args.end(), kCards[k].second.begin(), kCards[k].second.end());
-        ASSERT_EQ(RunCommand(args, dir.path / "o", dir.path / "e"), 0) << ReadText(dir.path / "e");
+        ASSERT_EQ(RunCommand(args, dir.path, &err), 0) << err;
         single[file] = ReadText(dir.path / file);
       }
       const std::string bytes = ReadText(out / file);
@@ -264,9 +221,10 @@ TEST(BatchCommand, BadInvocationsAndUnwritableFoldersFailWithTheReason) {
       {{list, "--out-dir", out + "-jobs", "--jobs", "256"}, 1, " on 3 threads\n"},  // one a good row
   };
   testing::ScopedEnv no_server({{"MIRELUNE_SMTP_URL", std::nullopt}});
-  for (const auto& [args, status, why] : cases) {
+  for (auto [args, status, why] : cases) {
     std::string err;
-    EXPECT_EQ(Batch(dir.path, args, &err), status) << why;
+    args.insert(args.begin(), {MIRELUNE_CLI, "batch"});
+    EXPECT_EQ(RunCommand(args, dir.path, &err), status) << why;
     EXPECT_NE(err.find(why), std::string::npos) << err;
   }
   EXPECT_FALSE(fs::exists(out));

@@ -25,17 +25,11 @@ TEST(DesktopMail, ComposeCommandKeepsPathsAndTextWhole) {
   const std::filesystem::path card = "/tmp/a b/it's \"q\", x/GR-20170102090503.bmp";
   const std::string attachment = "attachment='file:///tmp/a%20b/it%27s%20%22q%22%2C%20x/GR-20170102090503.bmp'";
   const PreparedMail plain = SampleMail(card);
-  PreparedMail odd = plain;  // an apostrophe in the address, a copy recipient, no body
-  odd.to.address = "o'brien@example.org";
-  odd.cc = MailAddress{"", "copy@example.org"};
-  odd.body.clear();
+  const PreparedMail odd{{"Mary", "o'brien@example.org"}, MailAddress{"", "copy@example.org"}, "greetings", "",
+                         plain.attachments};  // an apostrophe in the address, a copy recipient, no body
   // Thunderbird's fields end at a quote and a comma: the body and the path are
   // percent-encoded, and no address holds a comma.
-  const struct {
-    const PreparedMail& mail;
-    const char* handler;
-    V want;
-  } cases[] = {
+  const struct { const PreparedMail& mail; const char* handler; V want; } cases[] = {
       {plain, "", {"xdg-email", "--utf8", "--subject", "greetings", "--body", kBody, "--attach", card, "mailto:mary@example.org"}},
       {plain, "thunderbird.desktop",
        {"thunderbird", "-compose",
@@ -57,29 +51,22 @@ std::map<std::string, std::string> ComposeFields(const std::string& text) {
   char quote = 0;
   for (std::size_t k = 0; k < text.size(); ++k) {
     const char c = text[k], next = k + 1 < text.size() ? text[k + 1] : ',';
+    if (!quote && c == ',') pairs.emplace_back();
+    else pairs.back() += c;
     if (quote && c == quote && next == ',') quote = 0;
     else if (!quote && (c == '\'' || c == '"') && k > 0 && text[k - 1] == '=') quote = c;
-    else if (!quote && c == ',') {
-      pairs.emplace_back();
-      continue;
-    }
-    pairs.back() += c;
   }
   for (const std::string& p : pairs) {
     const std::size_t eq = p.find('=');
     std::string key = p.substr(0, eq), value = p.substr(eq + 1);
-    if (value.size() >= 2 && (value[0] == '\'' || value[0] == '"') && value.back() == value[0]) {
-      value = value.substr(1, value.size() - 2);
-    } else {
-      std::string plain;
-      for (std::size_t k = 0; k < value.size(); ++k) {
-        const bool escape = value[k] == '%' && k + 2 < value.size();
-        plain += escape ? static_cast<char>(std::stoi(value.substr(k + 1, 2), nullptr, 16)) : value[k];
-        if (escape) k += 2;
-      }
-      value = plain;
+    const bool quoted = value.size() >= 2 && (value[0] == '\'' || value[0] == '"') && value.back() == value[0];
+    std::string plain;
+    for (std::size_t k = quoted; k < value.size() - quoted; ++k) {
+      const bool escape = !quoted && value[k] == '%' && k + 2 < value.size();
+      plain += escape ? static_cast<char>(std::stoi(value.substr(k + 1, 2), nullptr, 16)) : value[k];
+      k += escape ? 2 : 0;
     }
-    fields[key] += (fields.count(key) ? "|" : "") + value;  // a field given twice shows as "a|b"
+    fields[key] += (fields.count(key) ? "|" : "") + plain;  // a field given twice shows as "a|b"
   }
   return fields;
 }
@@ -87,9 +74,7 @@ std::map<std::string, std::string> ComposeFields(const std::string& text) {
 // Addresses and texts built to end a field early and add another (an attachment of
 // the attacker's choosing) come back whole, and nothing else appears.
 TEST(DesktopMail, ThunderbirdFieldsCannotBeEndedEarly) {
-  const struct {
-    std::string to, subject, body;
-  } cases[] = {
+  const struct { std::string to, subject, body; } cases[] = {
       {"o'brien@example.org", "greetings", "Hi"},
       {"x',attachment='file:///etc/passwd'@example.org", "s", "b"},
       {"\"a,b\"@example.org", "it's',attachment='file:///root/.ssh/id_rsa", "body=x,to='eve@example.net'"},
@@ -116,8 +101,7 @@ TEST(DesktopMail, SendCommandSavesAsksAndComposes) {
   const auto odd = dir.path / "it's a \"mail\" dir", bin = odd / "bin", root = odd / "my cards, 'new'";
   std::filesystem::create_directories(bin);
   const std::string recorder = "#!/bin/sh\nprintf '%s\\0' \"$@\" > \"$FAKE_LOG/${0##*/}.argv\"\nexit ${FAKE_STATUS:-0}\n";
-  WriteText(bin / "xdg-email", recorder, true);
-  WriteText(bin / "thunderbird", recorder, true);
+  for (const char* program : {"xdg-email", "thunderbird"}) WriteText(bin / program, recorder, true);
   WriteText(bin / "xdg-mime", "#!/bin/sh\nprintf '%s\\n' \"$FAKE_HANDLER\"\n", true);
   ScopedEnv env{{"PATH", bin.string()}, {"FAKE_LOG", odd.string()}, {"MIRELUNE_ROOT", root.string()},
                 {"MIRELUNE_SMTP_URL", std::nullopt}};
@@ -131,21 +115,15 @@ TEST(DesktopMail, SendCommandSavesAsksAndComposes) {
     return args;
   };
   const std::deque<std::string> mary = {"Mary <mary@example.org>", kBody};
-  const struct {
-    const char* handler;
-    std::deque<std::string> answers;
-    const char* status;
-    bool installed;
-    const char* fragment;  // of the failure; empty: composed
+  const struct {  // status: xdg-email's; fragment: a piece of the failure, or "" when composed
+    const char* handler; std::deque<std::string> answers; const char *status, *fragment; bool installed = true;
   } cases[] = {
-      {"", mary, "0", true, ""},
-      {"thunderbird.desktop", mary, "0", true, ""},
-      {"org.gnome.Evolution.desktop", mary, "0", true, ""},
-      {"", mary, "3", true, "xdg-email found no mail program to open. Set up a default mail program, or set MIRELUNE_SMTP_URL"},
-      {"", mary, "4", true, "could not open a new message (xdg-email ended with status 4)"},
-      {"", {"", ""}, "0", true, "No e-mail address was given"},  // Cancel in both dialogs
-      {"", {"mary@example.org\nBcc: eve@example.net", "x"}, "0", true, "line break"},
-      {"", mary, "0", false, "xdg-email is not installed. Install xdg-utils"},
+      {"", mary, "0", ""}, {"thunderbird.desktop", mary, "0", ""}, {"org.gnome.Evolution.desktop", mary, "0", ""},
+      {"", mary, "3", "xdg-email found no mail program to open. Set up a default mail program, or set MIRELUNE_SMTP_URL"},
+      {"", mary, "4", "could not open a new message (xdg-email ended with status 4)"},
+      {"", {"", ""}, "0", "No e-mail address was given"},  // Cancel in both dialogs
+      {"", {"mary@example.org\nBcc: eve@example.net", "x"}, "0", "line break"},
+      {"", mary, "0", "xdg-email is not installed. Install xdg-utils", false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.handler) + c.fragment);

@@ -25,9 +25,7 @@ class ScopedEnv {
       Set(name, value);
     }
   }
-  ~ScopedEnv() {
-    for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) Set(it->first, it->second);
-  }
+  ~ScopedEnv() { for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) Set(it->first, it->second); }
 
  private:
   static void Set(const std::string& name, const std::optional<std::string>& value) {
@@ -43,10 +41,7 @@ struct TempDir {
     std::string name = "/tmp/mirelune-mail-XXXXXX";
     if (::mkdtemp(name.data())) path = name;
   }
-  ~TempDir() {
-    std::error_code ec;
-    if (!path.empty()) std::filesystem::remove_all(path, ec);
-  }
+  ~TempDir() { std::error_code ec; std::filesystem::remove_all(path, ec); }  // nothing when mkdtemp failed
 };
 
 inline std::string ReadText(const std::filesystem::path& p) {

@@ -2,17 +2,19 @@
 // the shared-folder rules for symlinks and hard links, files appended to in place,
 // other runs' and hosts' temporary files, modes under the umask, names moving ahead.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
 
+#include "commands/commands.h"
 #include "files/files.h"
 #include "files/safe_open.h"
 #include "files/saving.h"
+#include "surface/text.h"
 #include "test_mail_util.h"
+#include "test_util.h"
 
 namespace mirelune {
 namespace {
@@ -29,10 +31,8 @@ bool Sh(const fs::path& dir, const std::string& lines) {
   return std::system(("set -e; umask 022; cd '" + dir.string() + "'; " + lines).c_str()) == 0;
 }
 
-mode_t Mode(const fs::path& p) {
-  struct stat st {};
-  return ::lstat(p.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
-}
+// A file's own mode bits, not a link's target's (07777 when there is no such file).
+unsigned Mode(const fs::path& p) { return static_cast<unsigned>(fs::symlink_status(p).permissions()) & 07777; }
 
 bool HoldsCard(const fs::path& p) { return ReadText(p) == std::string(kCardSize, 7); }
 
@@ -46,9 +46,7 @@ struct Hook {
 // path led when it was looked at, with that file's mode, and the file the swap
 // points at is untouched.
 TEST(SafeSaving, ALinkOrFolderSwappedMidSaveChangesNothing) {
-  const struct {
-    const char *event, *at, *target, *swap, *holder;
-  } cases[] = {
+  const struct { const char *event, *at, *target, *swap, *holder; } cases[] = {
       {"resolved", "a/card.bmp", "l.bmp", "ln -sfn b/card.bmp l.bmp", "a/card.bmp"},
       {"written", "a/card.bmp", "l.bmp", "ln -sfn b/card.bmp l.bmp", "a/card.bmp"},
       {"opened", "d", "d/card.bmp", "mv d d-old; ln -s b d", "d-old/card.bmp"},
@@ -61,9 +59,7 @@ TEST(SafeSaving, ALinkOrFolderSwappedMidSaveChangesNothing) {
                              "chmod 600 a/card.bmp d/card.bmp; ln -s a/card.bmp l.bmp"));
     int swaps = 0;
     const Hook hook([&](const std::string& event, const fs::path& at) {
-      if (event == c.event && at == dir.path / c.at && swaps++ == 0) {
-        EXPECT_TRUE(Sh(dir.path, c.swap));
-      }
+      if (event == c.event && at == dir.path / c.at && swaps++ == 0) { EXPECT_TRUE(Sh(dir.path, c.swap)); }
     });
     const Result r = WriteFileSafely(dir.path / c.target, kCard);
     EXPECT_TRUE(r.ok && swaps == 1) << r.message;
@@ -77,9 +73,7 @@ TEST(SafeSaving, ALinkOrFolderSwappedMidSaveChangesNothing) {
 // kernel's limit of 40 links, devices reached through a link.
 TEST(SafeSaving, LinksAreFollowedAsTheKernelWould) {
   const std::string chain = "for i in $(seq 0 38); do ln -s l$((i+1)) l$i; done; ln -s end.bmp l39; ";
-  const struct {
-    std::string setup, target, holder, refusal;  // holder "" when refused or a device
-  } cases[] = {
+  const struct { std::string setup, target, holder, refusal; } cases[] = {  // holder "": refused, or a device
       {"mkdir -p a/b; ln -s ../c.bmp a/b/l.bmp", "a/b/l.bmp", "a/c.bmp", ""},
       {"mkdir a; ln -s \"$PWD/a/abs.bmp\" l.bmp", "l.bmp", "a/abs.bmp", ""},
       {"mkdir -p d/e; ln -s d/e l", "l/../up.bmp", "d/up.bmp", ""},
@@ -108,12 +102,8 @@ TEST(SafeSaving, LinksAreFollowedAsTheKernelWould) {
 // place must be plain files of this user or the folder's owner.
 TEST(SafeSaving, SharedFoldersRefuseOtherUsersLinks) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root to give links to another user";
-  const std::string nobody = "chown -h 65534 ";
-  const std::string others = "in a folder anyone may write to";
-  const struct {
-    bool in_place;  // OpenInPlace, else WriteFileSafely
-    std::string setup, target, refusal;
-  } cases[] = {
+  const std::string nobody = "chown -h 65534 ", others = "in a folder anyone may write to";
+  const struct { bool in_place; std::string setup, target, refusal; } cases[] = {  // OpenInPlace, or WriteFileSafely
       {false, "ln -s ../victim s/card.bmp; " + nobody + "s/card.bmp", "s/card.bmp", "belongs to user 65534"},
       {false, "mkdir real; ln -s ../real s/sub; " + nobody + "s/sub", "s/sub/card.bmp", "s/sub sits " + others},
       {false, "chown 65534 victim; ln victim s/card.bmp", "s/card.bmp", "other names (hard links)"},
@@ -138,10 +128,7 @@ TEST(SafeSaving, SharedFoldersRefuseOtherUsersLinks) {
   }
 }
 
-struct Ran {
-  int status;
-  std::string err;
-};
+struct Ran { int status; std::string err; };
 
 // `mirelune-cli batch` on `rows` rows in `dir` (at most 80 s) under umask 022.
 Ran Batch(const fs::path& dir, int rows, const std::string& options) {
@@ -157,9 +144,7 @@ Ran Batch(const fs::path& dir, int rows, const std::string& options) {
 // A manifest or lock planted in the output folder as a link or a FIFO: the batch
 // stops saying why, and the file the link points at keeps its contents.
 TEST(SafeSaving, BatchRefusesPlantedManifestsAndLocks) {
-  const struct {
-    const char *setup, *refusal;
-  } cases[] = {
+  const struct { const char *setup, *refusal; } cases[] = {
       {"ln -s ../victim out/manifest.jsonl", "manifest.jsonl: it is a symbolic link"},
       {"ln -s ../victim out/.manifest.lock", ".manifest.lock: it is a symbolic link"},
       {"mkfifo out/manifest.jsonl", "manifest.jsonl: it is not a regular file"},
@@ -205,14 +190,12 @@ TEST(SafeSaving, OnlyThisHostsEndedRunsLoseTheirTemporaryFiles) {
   // This run's own mark, as its writer names a temporary file.
   std::string mark;
   UseUnnamedTemporaryFiles(false);
-  {
-    const Hook hook([&](const std::string& event, const fs::path&) {
-      for (const auto& e : fs::directory_iterator(probe.path))
-        if (event == "written" && e.path().filename().string().starts_with(".mirelune-"))
-          mark = e.path().filename().string().substr(10, e.path().filename().string().size() - 17);
-    });
-    ASSERT_TRUE(WriteFileSafely(probe.path / "card.bmp", kCard).ok);
-  }
+  const Hook hook([&](const std::string& event, const fs::path&) {
+    for (const auto& e : fs::directory_iterator(probe.path))
+      if (event == "written" && e.path().filename().string().starts_with(".mirelune-"))
+        mark = e.path().filename().string().substr(10, e.path().filename().string().size() - 17);
+  });
+  ASSERT_TRUE(WriteFileSafely(probe.path / "card.bmp", kCard).ok);
   UseUnnamedTemporaryFiles(true);
   const std::string pid = std::to_string(::getpid());
   const std::size_t at = mark.rfind("-" + pid + "-");
@@ -222,10 +205,7 @@ TEST(SafeSaving, OnlyThisHostsEndedRunsLoseTheirTemporaryFiles) {
   if (ended == 0) ::_exit(0);
   ::waitpid(ended, nullptr, 0);
   const std::string gone = std::to_string(ended);
-  const struct {
-    std::string name;
-    bool kept;
-  } files[] = {
+  const struct { std::string name; bool kept; } files[] = {
       {mark + "-live01", true},                                  // this process: alive
       {host + "-" + pid + "-" + start + "1-reused", false},     // its id, another start
       {host + "-" + gone + "-" + start + "-ended1", false},     // a process that has ended
@@ -252,11 +232,7 @@ TEST(SafeSaving, OnlyThisHostsEndedRunsLoseTheirTemporaryFiles) {
 // A clock that stands still while names are taken: the card moves ahead past every
 // taken name, however many, and fails only when the names run out at year 9999.
 TEST(SafeSaving, TimeStampedNamesMoveAheadPastEveryTakenName) {
-  const struct {
-    std::string first;
-    int taken;
-    std::string saved_as, refusal;
-  } cases[] = {
+  const struct { std::string first; int taken; std::string saved_as, refusal; } cases[] = {
       {"GR-20170102090503", 300, "GR-20170102091003", ""},
       {"GR-99991231235958", 2, "", "every name up to GR-99991231235959.bmp is taken"},
   };
@@ -275,6 +251,18 @@ TEST(SafeSaving, TimeStampedNamesMoveAheadPastEveryTakenName) {
     EXPECT_EQ(r.ok ? r.path : fs::path(), r.ok ? dir.path / "wimgx" / (c.saved_as + ".bmp") : fs::path());
   }
   EXPECT_EQ(NextSecondName("GR-99991231235959"), "");
+}
+
+// An output folder that cannot be made does not stop start-up: it is reported once, through the host.
+TEST(ReportedFailures, AnOutputFolderThatCannotBeMadeIsReportedAtStartUp) {
+  const TempDir dir;
+  testing::WriteText(dir.path / "root", "a file where the root folder should be");
+  const testing::ScopedEnv env{{"MIRELUNE_ROOT", (dir.path / "root").string()}};
+  TakeTextFailures();  // whatever earlier tests left
+  testing::Fixture s;
+  StartUp(*s);
+  ASSERT_EQ(s.host.reported.size(), 1u);
+  EXPECT_EQ(s.host.reported[0].rfind("cannot make the folder " + (dir.path / "root/wimgx").string() + ": ", 0), 0u);
 }
 
 }  // namespace

@@ -9,48 +9,33 @@ namespace {
 
 using testing::Fixture;
 
+// The longest names, 200 characters of the largest code, pass 2^31 and stay exact.
 TEST(Seed, FollowsTheCharacterCodesOfTheJoinedNames) {
-  struct Case {
-    const char *friend_name, *own;
-    double seed;
-  } cases[] = {
-      {"Mary", "Bob", 4396645 + 733 * 7},
-      {"mary", "Bob", 4396645 + 765 * 7},
+  std::string y255, u65535;  // y-diaeresis, U+FFFF
+  for (int k = 0; k < 100; ++k) y255 += "\xC3\xBF", u65535 += "\xEF\xBF\xBF";
+  const struct { std::string friend_name, own; double seed; } cases[] = {
+      {"Mary", "Bob", 4396645 + 733 * 7}, {"mary", "Bob", 4396645 + 765 * 7},
       {"Bob", "Mary", 4396645 + 733 * 7},  // swapped: same seed
-      {"", "", 4396645},
-      {"A", "", 4396645 + (65 + 1) * 1},
+      {"", "", 4396645}, {"A", "", 4396645 + (65 + 1) * 1},
       {"\xE2\x82\xAC", "", 4396645 + 129},  // the euro sign is 128 in Windows-1252
-      {"\xC3\xBC", "", 4396645 + 253},      // u-umlaut is 252
-      {"\xC5\xB8", "", 4396645 + 160},      // Y-diaeresis is 159
+      {"\xC3\xBC", "", 4396645 + 253}, {"\xC5\xB8", "", 4396645 + 160},  // u-umlaut is 252, Y-diaeresis 159
       {"\xC5\x81", "", 4396645 + 0x142},    // Polish L-stroke: in Windows-1250, not 1252
-      {"\t", "", 4396645 + 10},                // a control character keeps its code
-      {"\xC2\x80", "", 4396645 + 129},          // U+0080, not in Windows-1252: its code point
-      {"\xD0\x9D", "", 4396645 + 1054},         // Cyrillic En, 1053
-      {"\xE6\x9D\x8E", "", 4396645 + 26447},   // 26446
-      {"\xEA\xB0\x80", "", 4396645 + 44033},   // Hangul, past the range of 16 bits signed
+      {"\t", "", 4396645 + 10},              // a control character keeps its code
+      {"\xC2\x80", "", 4396645 + 129},      // U+0080, not in Windows-1252: its code point
+      {"\xD0\x9D", "", 4396645 + 1054}, {"\xE6\x9D\x8E", "", 4396645 + 26447},  // Cyrillic En 1053; 26446
+      {"\xEA\xB0\x80", "", 4396645 + 44033},  // Hangul, past the range of 16 bits signed
       {"\xF0\x9F\x8E\x89", "", 4396645 + 64},  // beyond the BMP: counts as '?'
+      {y255, y255, 4396645 + 200.0 * (255 * 200) + 200.0 * 200 * 200},
+      {u65535, u65535, 4396645 + 200.0 * (65535 * 200) + 200.0 * 200 * 200},
   };
-  for (const Case& c : cases) EXPECT_EQ(SeedFromNames(c.friend_name, c.own), c.seed) << c.friend_name << "/" << c.own;
-}
-
-// The longest names: 200 characters of the largest code pass 2^31 and stay exact.
-TEST(Seed, LongestNamesStayExact) {
-  for (const char* c : {"\xC3\xBF", "\xEF\xBF\xBF"}) {  // y-diaeresis (255), U+FFFF
-    std::string n;
-    for (int k = 0; k < 100; ++k) n += c;
-    const double code = c[0] == '\xC3' ? 255 : 65535;
-    EXPECT_EQ(SeedFromNames(n, n), 4396645 + 200.0 * (code * 200) + 200.0 * 200 * 200);
-  }
+  for (const auto& c : cases) EXPECT_EQ(SeedFromNames(c.friend_name, c.own), c.seed) << c.friend_name << "/" << c.own;
 }
 
 // The dialogs, their places and the 100-character bound are in the command tests.
 TEST(AskNamesAndSeed, ResetsTheGeneratorWhateverWasDrawnBefore) {
   Fixture a, b;
   for (int k = 0; k < 77; ++k) b->rng.Rnd();
-  a.host.answers = {"Ann", "Eve"};
-  b.host.answers = {"Ann", "Eve"};
-  AskNamesAndSeed(*a);
-  AskNamesAndSeed(*b);
+  for (Fixture* f : {&a, &b}) f->host.answers = {"Ann", "Eve"}, AskNamesAndSeed(**f);
   EXPECT_EQ(a->rng.state(), b->rng.state());
 }
 
@@ -58,8 +43,7 @@ TEST(SeedNewImage, FoldsTheClockInWithoutAReset) {
   Fixture a, b;
   a->tekst = b->tekst = 0;
   b.host.timer += 1;
-  SeedNewImage(*a);
-  SeedNewImage(*b);
+  for (Fixture* f : {&a, &b}) SeedNewImage(**f);
   EXPECT_NE(a->rng.state(), b->rng.state());
   Fixture c;
   c->tekst = 1;
