@@ -10,7 +10,7 @@ $SUDO apt-get install -y -qq --no-install-recommends \
   libfreetype-dev libfontconfig-dev libharfbuzz-dev libfribidi-dev fonts-liberation fonts-dejavu-core \
   fonts-noto-core fonts-noto-cjk fonts-noto-color-emoji fonts-arphic-uming \
   libpng-dev libjpeg-dev libcurl4-openssl-dev ca-certificates \
-  libgtest-dev libgmock-dev libbenchmark-dev libcairo2-dev libssl-dev nettle-dev libcli11-dev nlohmann-json3-dev \
+  libgtest-dev libgmock-dev libbenchmark-dev libcairo2-dev nettle-dev libcli11-dev nlohmann-json3-dev \
   qt6-base-dev libgl-dev \
   xvfb xauth xdotool x11-utils imagemagick \
   python3 python3-aiosmtpd xdg-utils openssl \
