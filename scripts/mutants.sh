@@ -111,7 +111,7 @@ src/commands/make_card.cpp @@ DrawOrnamentTree(s); @@ @@ a dropped stage
 src/batch/list.cpp @@ constexpr int kMaxNameChars = 100; @@ constexpr int kMaxNameChars = 101; @@ a list accepts a 101-character name
 src/batch/batch.cpp @@ return row.index % o_.shards == o_.shard; @@ return row.index % o_.shards != o_.shard; @@ a shard takes the other shards' rows
 src/surface/text.cpp @@ if (b->w <= 0 || b->h <= 0 || b->px.empty()) { @@ if (false) { @@ a blank colour glyph box-filtered as if it had a pixel
-src/surface/text.cpp @@ CanBeEmoji(text[k], uf)); @@ true); @@ a selector after a blank asks for the colour face
+src/surface/text.cpp @@ CanBeEmoji(text[k], uf)); @@ (CanBeEmoji(text[k], uf) || true)); @@ a selector after a blank asks for the colour face
 src/surface/text.cpp @@ {"opentype/noto/NotoSansCJK-Regular.ttc", 0, "fonts-noto-cjk"}, @@ @@ a script face dropped from the pinned list
 src/surface/text.cpp @@ constexpr char32_t kHigh[32] = {0x20AC, @@ constexpr char32_t kHigh[32] = {0x20AD, @@ the Windows-1252 table: the euro sign's code
 src/surface/text.cpp @@ static constexpr char32_t kMin[5] = {0, 0, 0x80, 0x800, 0x10000}; @@ static constexpr char32_t kMin[5] = {0, 0, 0x80, 0x800, 0x1000}; @@ an overlong four-byte UTF-8 form accepted

@@ -25,6 +25,7 @@ TEST(Seed, FollowsTheCharacterCodesOfTheJoinedNames) {
       {"\xD0\x9D", "", 4396645 + 1054}, {"\xE6\x9D\x8E", "", 4396645 + 26447},  // Cyrillic En 1053; 26446
       {"\xEA\xB0\x80", "", 4396645 + 44033},  // Hangul, past the range of 16 bits signed
       {"\xF0\x9F\x8E\x89", "", 4396645 + 64},  // beyond the BMP: counts as '?'
+      {"\xF0\x81\x80\x80", "", 4396645 + 4.0 * (65533 * 4) + 4 * 4 * 4},  // overlong U+1000: four U+FFFD
       {y255, y255, 4396645 + 200.0 * (255 * 200) + 200.0 * 200 * 200},
       {u65535, u65535, 4396645 + 200.0 * (65535 * 200) + 200.0 * 200 * 200},
   };
