@@ -69,6 +69,18 @@ TEST(SafeSaving, ALinkOrFolderSwappedMidSaveChangesNothing) {
   }
 }
 
+// A manifest swapped for a link between the look and the open is still not followed.
+TEST(SafeSaving, AManifestSwappedForALinkAfterTheLookIsRefused) {
+  const TempDir dir;
+  ASSERT_TRUE(Sh(dir.path, "printf b >victim; printf m >manifest.jsonl"));
+  const Hook hook([&](const std::string& event, const fs::path&) {
+    if (event == "resolved") { EXPECT_TRUE(Sh(dir.path, "ln -sfn victim manifest.jsonl")); }
+  });
+  const auto opened = OpenInPlace(dir.path / "manifest.jsonl");
+  EXPECT_FALSE(opened.ok);
+  EXPECT_NE(opened.message.find("symbolic link"), std::string::npos) << opened.message;
+}
+
 // Paths the writer now follows by hand: relative and absolute links, "..", the
 // kernel's limit of 40 links, devices reached through a link.
 TEST(SafeSaving, LinksAreFollowedAsTheKernelWould) {
