@@ -126,7 +126,7 @@ src/files/bitmap_writer.cpp @@ png_set_chunk_malloc_max(r->png, kMaxPngTextBytes
 src/cli/report.cpp @@ level >= kMaxReportDepth) @@ level > kMaxReportDepth) @@ a report one level deeper accepted
 src/cli/report.cpp @@ (c >= 0x2028 && c <= 0x202E) @@ (c >= 0x2028 && c <= 0x202D) @@ a right-to-left override reaches the terminal
 src/batch/batch.cpp @@ return j.dump(-1, ' ', false, json::error_handler_t::replace) + "\n"; @@ return j.dump() + "\n"; @@ a reason that is not UTF-8 ends the batch
-src/batch/batch.cpp @@ const long most = std::min<long>(kMaxThreadsPerCore * static_cast<long>(std::max(cores, 1u)), rows); @@ const long most = rows; @@ threads unbounded by the cores
+src/batch/batch.cpp @@ const long most = std::min<long>(kMaxThreadsPerCore * static_cast<long>(std::max(cores, 1u)), rows); @@ const long most = std::min<long>(kMaxThreadsPerCore * static_cast<long>(std::max(cores, 1u)) + rows, rows); @@ threads unbounded by the cores
 src/mail/mail_smtp.cpp @@ if (loopback) SetOption<CURLOPT_PROXY>(api, curl, ""); @@ if (false) SetOption<CURLOPT_PROXY>(api, curl, ""); @@ a loopback login through an environment proxy
 src/mail/mail_desktop.cpp @@ std::string fields = "to=" + PercentEncode(m.to.address); @@ std::string fields = "to='" + m.to.address + "'"; @@ an apostrophe ends Thunderbird's address field
 src/core/palette_table.cpp @@ {{91, 4, 21}, {144, 0, 43} @@ {{91, 4, 21}, {144, 1, 43} @@ a palette colour of table 19
