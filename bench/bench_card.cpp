@@ -35,7 +35,7 @@ BENCHMARK(BM_PaletteStrip)->Unit(benchmark::kMillisecond);
 void BM_Style(benchmark::State& st) {
   const int k = static_cast<int>(st.range(0));
   auto s = Prepared();
-  s->Picture1.SetBackColor(s->Picture3.Point(10, 300));
+  s->Picture1.SetBackground(s->Picture3.ColourAt(10, 300));
   s->n = 1;
   for (auto _ : st) {
     kStyles[k - 1].draw(*s);

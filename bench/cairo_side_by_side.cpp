@@ -149,7 +149,7 @@ int Run(int rounds, const std::string& friend_name, const std::string& sender) {
 
   // How alike the two pictures of the whole stream are: the same work, drawn
   // by two rasterisers with their own rounding at the edges.
-  ours.SetBackColor(0);
+  ours.SetBackground(0);
   ReplayOurs(ours, all);
   cairo_set_source_rgb(cr, 0, 0, 0);
   cairo_paint(cr);

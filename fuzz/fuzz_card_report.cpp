@@ -5,11 +5,11 @@
 //         first mutated chunk and nothing behind it is reached);
 //   odd   the report's JSON, carried by a small PNG in an iTXt chunk, or a zTXt
 //         chunk when bit 1 is set.
+#include "base/utf8.h"
 #include "card/card.h"
 #include "cli/cli.h"
 #include "fuzz_util.h"
 #include "png_chunks.h"
-#include "surface/text.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 // The command line's names: what its argument checks rest on. The parser itself
 // lives in main() and cannot be reached from here; every name argument goes
 // through DecodeUtf8 and the character count, which must agree and round-trip.
+#include "base/utf8.h"
 #include "card/card.h"
 #include "fuzz_util.h"
-#include "surface/text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace mirelune;

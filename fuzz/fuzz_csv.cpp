@@ -6,9 +6,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include "base/utf8.h"
 #include "batch/list.h"
 #include "fuzz_util.h"
-#include "surface/text.h"
 
 namespace {
 

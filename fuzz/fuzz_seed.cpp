@@ -1,8 +1,8 @@
 // Names to seed: any bytes, any length. For names that are text (what the window
 // and the command line let through) swapping them gives the same seed.
+#include "base/utf8.h"
 #include "card/card.h"
 #include "fuzz_util.h"
-#include "surface/text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace mirelune;

@@ -3,8 +3,8 @@
 // Emoji sequences (selectors, joiners, skin tones, flags) in both typefaces; the
 // colour face's glyphs come as scaled bitmaps, blank ones included.
 #include "fuzz_util.h"
-#include "surface/surface.h"
-#include "surface/text.h"
+#include "raster/surface.h"
+#include "text/text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace mirelune;

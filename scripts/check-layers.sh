@@ -3,7 +3,11 @@
 # include its own folder and the folders below it, never one above. Prints every
 # include that points upwards and fails when there is one.
 #
-#   surface   the raster, text, the generator and the number rules
+#   base      the result type, UTF-8 and the code page, SHA-256
+#   generator the one random sequence
+#   numbers   the number rules and their vector kernels
+#   raster    the surface and its verbs
+#   text      faces, shaping and drawing text on a surface
 #   core      the shared state and the host interface (the platform's services)
 #   palette   the palette table, the strip, colour splitting, the chooser
 #   styles    the 23 drawing styles
@@ -16,7 +20,7 @@
 #   cli, window   the front ends (with bench/ and tests/ above everything)
 set -euo pipefail
 cd "$(dirname "$0")/../src"
-layers=(surface core palette styles card effects files mail commands batch cli window)
+layers=(base generator numbers raster text core palette styles card effects files mail commands batch cli window)
 rank() { local k; for k in "${!layers[@]}"; do [ "${layers[$k]}" = "$1" ] && { echo "$k"; return; }; done; echo -1; }
 bad=0
 for dir in "${layers[@]}"; do

@@ -29,19 +29,19 @@ limit=${MUTANTS_TIMEOUT:-180}
 
 # file @@ text to find @@ replacement (empty: the text is dropped) @@ what it breaks
 mutants=$(cat <<'EOF'
-src/surface/surface.cpp @@ * (2 * db) + da; @@ * (2 * db) + da - 1; @@ line rounding off by one (halves down)
-src/surface/surface.cpp @@ long start = std::max(a0, 0L), end = std::min<long>(a1, (steep ? h_ : w_) - 1); @@ long start = std::max(a0, 0L), end = std::min<long>(a1, (steep ? h_ : w_) - 2); @@ sloping lines clipped one pixel short
-src/surface/surface.cpp @@ if (k != 0) { @@ if (k > 1) { @@ an ellipse misses a row
-src/surface/surface.cpp @@ WriteRows(xa, ya, xb - 1, yb - 1, @@ WriteRows(xa, ya, xb - 2, yb - 1, @@ boxes one pixel short
-src/surface/text.cpp @@ const Key key{face, points, id}; @@ const Key key{face, 0.0 * points, id}; @@ a kept glyph reused at another size
-src/surface/text.cpp @@ std::fill(row + x, row + x + 8, colour); @@ std::fill(row + x, row + x + 7, colour); @@ solid glyph runs miss a pixel
-src/surface/surface.cpp @@ r -= carry ? two_da : 0; @@ r -= carry ? two_da - 1 : 0; @@ a rising line drifts off its rounding
+src/raster/surface.cpp @@ * (2 * db) + da; @@ * (2 * db) + da - 1; @@ line rounding off by one (halves down)
+src/raster/surface.cpp @@ long start = std::max(a0, 0L), end = std::min<long>(a1, (steep ? h_ : w_) - 1); @@ long start = std::max(a0, 0L), end = std::min<long>(a1, (steep ? h_ : w_) - 2); @@ sloping lines clipped one pixel short
+src/raster/surface.cpp @@ if (k != 0) { @@ if (k > 1) { @@ an ellipse misses a row
+src/raster/surface.cpp @@ WriteRows(xa, ya, xb - 1, yb - 1, @@ WriteRows(xa, ya, xb - 2, yb - 1, @@ boxes one pixel short
+src/text/text.cpp @@ const Key key{face, points, id}; @@ const Key key{face, 0.0 * points, id}; @@ a kept glyph reused at another size
+src/text/text.cpp @@ std::fill(row + x, row + x + 8, colour); @@ std::fill(row + x, row + x + 7, colour); @@ solid glyph runs miss a pixel
+src/raster/surface.cpp @@ r -= carry ? two_da : 0; @@ r -= carry ? two_da - 1 : 0; @@ a rising line drifts off its rounding
 src/effects/displacement.cpp @@ static_cast<double>(draws[2 * p + 1]) @@ static_cast<double>(draws[2 * p]) @@ rule 3 takes one draw twice
 src/effects/displacement.cpp @@ arg[k] = fi[k] * (m == 0 ? i : m == 1 ? j : i + j) / 500; @@ arg[k] = fi[k] * (m == 0 ? i : m == 1 ? i : i + j) / 500; @@ rule 1 second vector waves along the wrong axis
-src/surface/numeric.cpp @@ _mm_sub_pd(r, _mm_and_pd(_mm_cmpgt_pd(r, y), one)) @@ _mm_sub_pd(r, _mm_and_pd(_mm_cmpge_pd(r, y), one)) @@ SSE2 whole distances one short at perfect squares
-src/surface/numeric.cpp @@ _mm256_floor_pd(_mm256_sqrt_pd @@ _mm256_ceil_pd(_mm256_sqrt_pd @@ AVX2 whole distances rounded up
-src/surface/numeric.cpp @@ (V{} + 4.16666666666666019037e-02) @@ (V{} + 4.166666666666e-02) @@ paired cosine kernel constant
-src/surface/numeric.cpp @@ (V{} + -1.66666666666666324348e-01) @@ (V{} + -1.66666666666666e-01) @@ paired sine kernel constant
+src/numbers/numeric.cpp @@ _mm_sub_pd(r, _mm_and_pd(_mm_cmpgt_pd(r, y), one)) @@ _mm_sub_pd(r, _mm_and_pd(_mm_cmpge_pd(r, y), one)) @@ SSE2 whole distances one short at perfect squares
+src/numbers/numeric.cpp @@ _mm256_floor_pd(_mm256_sqrt_pd @@ _mm256_ceil_pd(_mm256_sqrt_pd @@ AVX2 whole distances rounded up
+src/numbers/numeric.cpp @@ (V{} + 4.16666666666666019037e-02) @@ (V{} + 4.166666666666e-02) @@ paired cosine kernel constant
+src/numbers/numeric.cpp @@ (V{} + -1.66666666666666324348e-01) @@ (V{} + -1.66666666666666e-01) @@ paired sine kernel constant
 src/core/palette_table.cpp @@ {66, 183, 218}, {2, 114, 224} @@ {66, 183, 218}, {2, 115, 224} @@ one palette colour changed
 src/core/palette_table.cpp @@ {135, 135, 135}, {140, 140, 140} @@ {135, 135, 135}, {141, 140, 140} @@ the grey ramp broken
 src/palette/palette_strip.cpp @@ s.oz = 40; @@ s.oz = 41; @@ strip brightening constant
@@ -110,11 +110,11 @@ src/core/state.cpp @@ s.nnn = 15; @@ s.nnn = 16; @@ the start value of the style
 src/commands/make_card.cpp @@ DrawOrnamentTree(s); @@ @@ a dropped stage
 src/batch/list.cpp @@ constexpr int kMaxNameChars = 100; @@ constexpr int kMaxNameChars = 101; @@ a list accepts a 101-character name
 src/batch/batch.cpp @@ return row.index % o_.shards == o_.shard; @@ return row.index % o_.shards != o_.shard; @@ a shard takes the other shards' rows
-src/surface/text.cpp @@ if (b->w <= 0 || b->h <= 0 || b->px.empty()) { @@ if (false) { @@ a blank colour glyph box-filtered as if it had a pixel
-src/surface/text.cpp @@ CanBeEmoji(text[k], uf)); @@ (CanBeEmoji(text[k], uf) || true)); @@ a selector after a blank asks for the colour face
-src/surface/text.cpp @@ {"opentype/noto/NotoSansCJK-Regular.ttc", 0, "fonts-noto-cjk"}, @@ @@ a script face dropped from the pinned list
-src/surface/text.cpp @@ constexpr char32_t kHigh[32] = {0x20AC, @@ constexpr char32_t kHigh[32] = {0x20AD, @@ the Windows-1252 table: the euro sign's code
-src/surface/text.cpp @@ static constexpr char32_t kMin[5] = {0, 0, 0x80, 0x800, 0x10000}; @@ static constexpr char32_t kMin[5] = {0, 0, 0x80, 0x800, 0x1000}; @@ an overlong four-byte UTF-8 form accepted
+src/text/text.cpp @@ if (b->w <= 0 || b->h <= 0 || b->px.empty()) { @@ if (false) { @@ a blank colour glyph box-filtered as if it had a pixel
+src/text/text.cpp @@ CanBeEmoji(text[k], uf)); @@ (CanBeEmoji(text[k], uf) || true)); @@ a selector after a blank asks for the colour face
+src/text/text.cpp @@ {"opentype/noto/NotoSansCJK-Regular.ttc", 0, "fonts-noto-cjk"}, @@ @@ a script face dropped from the pinned list
+src/text/text.cpp @@ constexpr char32_t kHigh[32] = {0x20AC, @@ constexpr char32_t kHigh[32] = {0x20AD, @@ the Windows-1252 table: the euro sign's code
+src/text/text.cpp @@ static constexpr char32_t kMin[5] = {0, 0, 0x80, 0x800, 0x10000}; @@ static constexpr char32_t kMin[5] = {0, 0, 0x80, 0x800, 0x1000}; @@ an overlong four-byte UTF-8 form accepted
 src/files/safe_open.cpp @@ if (SharedFolder(dir_st) && st.st_uid != ::geteuid() && st.st_uid != dir_st.st_uid) @@ if (false) @@ another user's link followed in a shared folder
 src/files/safe_open.cpp @@ if (!S_ISREG(file.st_mode) || file.st_nlink <= 1 || file.st_uid == ::geteuid()) return ""; @@ return ""; @@ someone else's hard-linked file written
 src/files/safe_open.cpp @@ if (++links > kMaxLinks) @@ if (++links > kMaxLinks + 1) @@ one symlink more than the kernel follows

@@ -23,7 +23,7 @@ struct TempRoot : testing::TempDir {
 };
 
 // A scripted host whose clock moves on one second at every `every`-th reading,
-// and which runs a hook at every DoEvents (a press arriving mid-card).
+// and which runs a hook at every LetEventsIn (a press arriving mid-card).
 class DrivenHost : public ScriptedHost {
  public:
   int every = 0, readings = 0;  // every 0: the clock stands still
@@ -34,8 +34,8 @@ class DrivenHost : public ScriptedHost {
     gmtime_r(&t, &now);
     return now;
   }
-  void DoEvents() override {
-    ScriptedHost::DoEvents();
+  void LetEventsIn() override {
+    ScriptedHost::LetEventsIn();
     if (on_events) on_events();
   }
 };
@@ -63,7 +63,7 @@ void PaintPattern(State& s) {
 TEST(Commands, StartUpStoresTheStartValuesAndMakesTheFolder) {
   TempRoot root;
   Fixture f;
-  f->colorr = 9, f->nnn = 3, f->linepix = 2, f->delaj = 1, f->tekst = 0, f->rr = 1, f->Picture6.Visible = true;
+  f->colorr = 9, f->nnn = 3, f->linepix = 2, f->delaj = 1, f->tekst = 0, f->rr = 1, f->Picture6.visible = true;
   StartUp(*f);
   EXPECT_TRUE(fs::is_directory(root.Folder()));
   EXPECT_EQ(f->caption11 + f->caption12 + f->caption18, "ba=015line");
@@ -71,7 +71,7 @@ TEST(Commands, StartUpStoresTheStartValuesAndMakesTheFolder) {
             std::vector<double>({0, 15, 1, 0, 1, 10, 900, 675}));
   EXPECT_EQ(f->t3 + "|" + f->t1 + "|" + f->t2, "ENTER YOUR FRIEND'S NAME|ENTER YOUR NAME|CASE SENSITIVE (Mary not equal mary)");
   EXPECT_EQ(f->t1a + "|" + f->t2a + "|" + f->t3a, "vnesi \xC5\xA1tevilko palete|0 za izhod|IZBOR PALETE");
-  EXPECT_FALSE(f->Picture6.Visible);
+  EXPECT_FALSE(f->Picture6.visible);
   EXPECT_EQ(f->rng.draws(), 0u);
 }
 
@@ -213,18 +213,18 @@ TEST(Commands, DefPlusPutsTheCardOnTheCanvasAndRunsTheEffectAgain) {
   Fixture f;
   StartUp(*f);
   PaintPattern(*f);
-  const Image card = f->Picture4.GetImage();
+  const Image card = f->Picture4.Snapshot();
   CommandDefPlus(*f);
   EXPECT_EQ(f->rng.draws(), 12u);  // the effect's parameters; "line" mode draws no more
   EXPECT_NE(f->Picture4.image(), card);
-  f->Picture1.Cls();  // back to the background picture
+  f->Picture1.Clear();  // back to the background picture
   EXPECT_EQ(f->Picture1.image(), card);
 }
 
 TEST(Commands, FlipsMapEveryPixelAndUndoThemselves) {
   Fixture f;
   PaintPattern(*f);
-  const Image card = f->Picture4.GetImage();
+  const Image card = f->Picture4.Snapshot();
   struct Case {
     void (*command)(State&);
     bool hor, ver;
@@ -249,7 +249,7 @@ TEST(Commands, SaveWritesTheCardUnderTheTimeOfSavingOrSaysWhyNot) {
   // A second save in the same second takes the next second's name: no card is replaced.
   const fs::path next = run.root.Folder() / "GR-20170102090504.bmp";
   for (const fs::path& p : {want, next}) {
-    s.Picture4.PSet(0, 0, static_cast<Colour>(p.string().size()));
+    s.Picture4.Plot(0, 0, static_cast<Colour>(p.string().size()));
     const SaveResult r = CommandSaveCard(s, run.saved);
     ASSERT_TRUE(r.ok) << r.message;
     EXPECT_EQ(r.path, p);
@@ -259,7 +259,7 @@ TEST(Commands, SaveWritesTheCardUnderTheTimeOfSavingOrSaysWhyNot) {
   EXPECT_EQ(run.saved.names, (std::set<std::string>{"GR-20170102090503", "GR-20170102090504"}));
 
   fs::remove_all(run.root.Folder());
-  const Image card = s.Picture4.GetImage();
+  const Image card = s.Picture4.Snapshot();
   const SaveResult r = CommandSaveCard(s, run.saved);
   EXPECT_FALSE(r.ok);
   EXPECT_NE(r.message.find(want.string()), std::string::npos) << r.message;
@@ -271,8 +271,8 @@ TEST(Commands, SaveWritesTheCardUnderTheTimeOfSavingOrSaysWhyNot) {
 // A card maker that costs nothing: each card differs in its first pixel.
 void CheapCard(State& s) {
   MakeImageName(s);
-  s.Picture4.SetBackColor(RGB(10, 20, 30));
-  s.Picture4.PSet(0, 0, static_cast<Colour>(s.nz));
+  s.Picture4.SetBackground(RGB(10, 20, 30));
+  s.Picture4.Plot(0, 0, static_cast<Colour>(s.nz));
 }
 
 TEST(LoopWithSaving, FiftyCardsUnderFiftyNamesThenTheProgramEnds) {
@@ -303,7 +303,7 @@ TEST(LoopWithSaving, StopEndsTheLoopAfterTheCardIsSavedAndAFailedSaveStopsIt) {
     EXPECT_EQ(r.cards, fail ? 2 : 3);
     EXPECT_EQ(s.delaj, 0);
     EXPECT_EQ(s.rng.draws(), 3u * 401);  // mode 0: a fresh strip for each card
-    EXPECT_EQ(s.Picture4.Point(0, 0), 3);  // the third card is shown, after a failure unsaved
+    EXPECT_EQ(s.Picture4.ColourAt(0, 0), 3);  // the third card is shown, after a failure unsaved
     EXPECT_EQ(r.message.find("stopped") != std::string::npos, fail) << r.message;
   }
 }

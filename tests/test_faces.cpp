@@ -7,9 +7,9 @@
 
 #include <nlohmann/json.hpp>
 
-#include "surface/digest.h"
-#include "surface/surface.h"
-#include "surface/text.h"
+#include "base/digest.h"
+#include "raster/surface.h"
+#include "text/text.h"
 #include "test_util.h"
 
 namespace mirelune {

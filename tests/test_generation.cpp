@@ -57,7 +57,7 @@ TEST(GenerationPass, DrawsItsParametersInOrderAndEachStageCounts) {
     std::vector<std::string> marks(static_cast<std::size_t>(f->no), "lllll");
     marks.insert(marks.end(), 31, "#");
     EXPECT_EQ(f.host.progress, marks);
-    EXPECT_FALSE(f->Picture6.Visible);
+    EXPECT_FALSE(f->Picture6.visible);
   }
 }
 
@@ -96,7 +96,7 @@ TEST(DisplacePixel, MovesByTheVectorsAddsTheOffsetsAndFoldsAtTheEdges) {
     f->i = c.i, f->j = c.j;
     DisplacePixel(*f);
     EXPECT_EQ(std::pair(f->id, f->jd), std::pair(c.id, c.jd)) << c.i << "," << c.j << " mode " << c.mode;
-    EXPECT_EQ(f->Picture1.Point(c.i, c.j), f->Picture2.Point(c.id, c.jd));
+    EXPECT_EQ(f->Picture1.ColourAt(c.i, c.j), f->Picture2.ColourAt(c.id, c.jd));
   }
   Fixture f;
   SetUpRule(*f, 5, 1, 10, 0);
@@ -148,8 +148,8 @@ TEST(DisplacementEffect, LinesInVectorLanesPaintWhatSinglePositionsPaint) {
 
 TEST(OrnamentTree, FourHundredBaublesInsideTheTriangle) {
   Fixture f;
-  f->Picture1.SetBackColor(0);  // black samples: dim grey centres, black rims
-  f->Picture4.SetBackColor(0x00FF00);
+  f->Picture1.SetBackground(0);  // black samples: dim grey centres, black rims
+  f->Picture4.SetBackground(0x00FF00);
   f->rng.Randomize(11);
   // Replay: H, M, then per bauble its tries and its sampled point.
   Generator g = f->rng;
@@ -171,9 +171,9 @@ TEST(OrnamentTree, FourHundredBaublesInsideTheTriangle) {
   EXPECT_EQ(f->rng.draws() - before, expected);
   EXPECT_EQ(std::pair(f->i, f->j), std::pair(last_i, last_j));
   // The last bauble: a grey centre of 62..66 and black from radius 17 out.
-  const Colour centre = f->Picture4.Point(last_i, last_j);
+  const Colour centre = f->Picture4.ColourAt(last_i, last_j);
   EXPECT_TRUE(centre == RGB(66, 66, 66) || centre == RGB(62, 62, 62)) << std::hex << centre;
-  EXPECT_EQ(f->Picture4.Point(last_i, last_j - 22), 0);
+  EXPECT_EQ(f->Picture4.ColourAt(last_i, last_j - 22), 0);
 }
 
 }  // namespace

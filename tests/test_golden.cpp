@@ -13,7 +13,7 @@
 #include "card/card.h"
 #include "commands/commands.h"
 #include "styles/styles.h"
-#include "surface/digest.h"
+#include "base/digest.h"
 #include "test_util.h"
 
 namespace mirelune {

@@ -132,7 +132,7 @@ TEST(DesktopMail, SendCommandSavesAsksAndComposes) {
     std::filesystem::remove_all(root / "wimgx");
     Fixture f;
     f->imeslike = *c.fragment ? "GR-20991231235959" : "";  // a card with a name keeps it
-    f->Picture4.LineBox(100, 100, 300, 200, RGB(255, 0, 0));
+    f->Picture4.Box(100, 100, 300, 200, RGB(255, 0, 0));
     f.host.answers = c.answers;
     const Result r = SendGreetingsToFriend(*f);
     const auto card = root / "wimgx" / (*c.fragment ? "GR-20991231235959.bmp" : "GR-20170102090503.bmp");

@@ -5,9 +5,10 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "base/utf8.h"
 #include "card/card.h"
-#include "surface/surface.h"
-#include "surface/text.h"
+#include "raster/surface.h"
+#include "text/text.h"
 #include "test_util.h"
 
 namespace mirelune {
@@ -20,7 +21,7 @@ using testing::WriteText;
 // The greeting's band after DrawCardText for these names.
 Image Band(State& s, const std::string& friend_name, const std::string& own) {
   SetNamesAndSeed(s, friend_name, own);
-  s.Picture4.SetBackColor(0);
+  s.Picture4.SetBackground(0);
   DrawCardText(s);
   const Image& card = s.Picture4.image();
   const auto top = card.pixels.begin() + s.Picture4.PixelY(635) * card.width;
@@ -79,15 +80,15 @@ TEST(Names, EveryScriptIsDrawnFromAFaceThatHasItInVisualOrder) {
 
 TEST(Names, EmojiAreDrawnInTheirColoursAndControlCharactersNotAtAll) {
   Surface s(200, 40, 200, 40);
-  s.SetBackColor(0xFFFFFF);
-  s.ForeColor = 0xFF0000, s.FontSize = 14;  // blue: every blend of it with white has red == green
-  s.Print("\xF0\x9F\x8E\x89");  // party popper
+  s.SetBackground(0xFFFFFF);
+  s.pen_colour = 0xFF0000, s.font_points = 14;  // blue: every blend of it with white has red == green
+  PrintText(s, "\xF0\x9F\x8E\x89");  // party popper
   int coloured = 0;
   for (std::uint32_t p : s.image().pixels) coloured += (p & 0xFF) != ((p >> 8) & 0xFF);
   EXPECT_GT(coloured, ListedFaceHas(Typeface::kSans, U'\U0001F389') ? 20 : -1);
   Surface a(200, 40, 200, 40), b(200, 40, 200, 40);
-  a.Print("AB");
-  b.Print("A\t\x01\x7F" "B");
+  PrintText(a, "AB");
+  PrintText(b, "A\t\x01\x7F" "B");
   EXPECT_EQ(a.image(), b.image());
 }
 

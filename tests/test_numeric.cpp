@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "surface/numeric.h"
-#include "surface/random.h"
+#include "numbers/numeric.h"
+#include "generator/generator.h"
 
 namespace mirelune {
 namespace {

@@ -27,7 +27,7 @@ TEST(PaletteChooser, TakesZeroToTwentySixAndAsksAgainForAnythingElse) {
     Fixture f;
     StartUp(*f);
     for (int k = 0; k < 3; ++k) CommandColor(*f);
-    const Image strip = f->Picture3.GetImage();
+    const Image strip = f->Picture3.Snapshot();
     f.host.answers.assign(c.answers.begin(), c.answers.end());
     const std::uint64_t before = f->rng.draws();
     CommandPalette(*f);
@@ -49,8 +49,8 @@ TEST(PaletteChooser, ShowsEveryPaletteAsARowOfSwatches) {
   Fixture f;
   StartUp(*f);
   const Colour back = 0x123456;
-  f->Picture4.SetBackColor(back);
-  f->Picture4.PSet(600, 300, 0xFF);
+  f->Picture4.SetBackground(back);
+  f->Picture4.Plot(600, 300, 0xFF);
   f.host.answers = {"0"};
   CommandPalette(*f);
   const Surface& card = f->Picture4;
@@ -60,16 +60,16 @@ TEST(PaletteChooser, ShowsEveryPaletteAsARowOfSwatches) {
     for (int c = 1; c <= 10; ++c) {
       const Colour want = RGB(f->table[row][c][1], f->table[row][c][2], f->table[row][c][3]);
       for (double x : {31.0 + 10 * (c - 1), 40.0 + 10 * (c - 1)})
-        for (double y : {j - 2, j + 18}) EXPECT_EQ(card.Point(x, y), want) << row << "/" << c << " at " << x << "," << y;
+        for (double y : {j - 2, j + 18}) EXPECT_EQ(card.ColourAt(x, y), want) << row << "/" << c << " at " << x << "," << y;
     }
-    EXPECT_EQ(card.Point(30, j + 8), back);
+    EXPECT_EQ(card.ColourAt(30, j + 8), back);
   }
   // Rows 27 to 30 are empty palettes (black), row 30 is the last, and the card was cleared first.
-  EXPECT_EQ(std::vector({card.Point(80, 643 + 8), card.Point(80, 665 + 8), card.Point(131, 57), card.Point(600, 300)}),
+  EXPECT_EQ(std::vector({card.ColourAt(80, 643 + 8), card.ColourAt(80, 665 + 8), card.ColourAt(131, 57), card.ColourAt(600, 300)}),
             std::vector<Colour>({0, back, back, back}));
   int number_pixels = 0;  // the numbers stand left of the swatches
   for (double x = 10; x < 30; ++x)
-    for (double y = 5; y < 20; ++y) number_pixels += card.Point(x, y) != back;
+    for (double y = 5; y < 20; ++y) number_pixels += card.ColourAt(x, y) != back;
   EXPECT_GT(number_pixels, 5);
 }
 

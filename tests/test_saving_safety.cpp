@@ -12,7 +12,7 @@
 #include "files/files.h"
 #include "files/safe_open.h"
 #include "files/saving.h"
-#include "surface/text.h"
+#include "text/text.h"
 #include "test_mail_util.h"
 #include "test_util.h"
 

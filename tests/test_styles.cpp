@@ -28,7 +28,7 @@ std::uint64_t ClusterDraws(Generator g, double span, double base, int head, int 
   return n;
 }
 
-enum class Fill { kKept, kBarva, kChanged };  // what a call does to FillColor
+enum class Fill { kKept, kBarva, kChanged };  // what a call does to fill_colour
 
 struct Style {
   std::uint64_t draws;  // fixed count, or 0 when `counted` decides
@@ -79,7 +79,7 @@ std::uint64_t Expected(const Style& st, std::uint64_t state) {
 
 void Prepare(State& s, std::uint64_t state) {
   testing::PaintRowStrip(s);
-  s.Picture1.SetBackColor(kBack);
+  s.Picture1.SetBackground(kBack);
   s.rng.set_state(state);
 }
 
@@ -112,15 +112,15 @@ TEST(Styles, StateAndSettingsLeftBehind) {
       Prepare(s, 0x2468ACE13579ULL);
       s.nn = 42;
       s.d = 2;
-      s.Picture1.FillStyle = preset;
-      s.Picture1.FillColor = kSentinel;
+      s.Picture1.fill_solid = preset == 0;
+      s.Picture1.fill_colour = kSentinel;
       kStyles[k].draw(s);
       EXPECT_EQ(s.nn, st.sets_nn ? 3 : 42);
-      EXPECT_EQ(s.Picture1.FillStyle, st.fill_style < 0 ? preset : st.fill_style);
+      EXPECT_EQ(s.Picture1.fill_solid, (st.fill_style < 0 ? preset : st.fill_style) == 0);
       const Colour want = st.fill_colour == Fill::kBarva ? static_cast<Colour>(s.barva) : kSentinel;
-      EXPECT_EQ(s.Picture1.FillColor == want, st.fill_colour != Fill::kChanged);
-      EXPECT_EQ(s.Picture1.Font, k == 7 ? Typeface::kSerif : Typeface::kSans);
-      EXPECT_EQ(s.Picture1.FontSize, k == 7 ? 250 : 8);
+      EXPECT_EQ(s.Picture1.fill_colour == want, st.fill_colour != Fill::kChanged);
+      EXPECT_EQ(s.Picture1.typeface, k == 7 ? Typeface::kSerif : Typeface::kSans);
+      EXPECT_EQ(s.Picture1.font_points, k == 7 ? 250 : 8);
       EXPECT_EQ(s.d, k == 12 ? s.d : 2);  // only the square clusters write it
       EXPECT_EQ(f.host.events, k == 2 ? 1 : 0);
     }

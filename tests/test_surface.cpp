@@ -3,8 +3,8 @@
 
 #include <algorithm>
 
-#include "surface/surface.h"
-#include "surface/text.h"
+#include "raster/surface.h"
+#include "text/text.h"
 #include "test_util.h"
 
 namespace mirelune {
@@ -17,8 +17,8 @@ constexpr Colour kRed = 0x0000FF, kBlue = 0xFF0000, kWhite = 0xFFFFFF;
 // A black raster with one pixel per unit; shapes on it filled with `fill` unless it is -1 (transparent).
 Surface PixelSurface(int w = 40, int h = 30, Colour fill = -1) {
   Surface s(w, h, w, h);
-  s.SetBackColor(0);
-  if (fill != -1) s.FillStyle = 0, s.FillColor = fill;
+  s.SetBackground(0);
+  if (fill != -1) s.fill_solid = true, s.fill_colour = fill;
   return s;
 }
 
@@ -26,12 +26,12 @@ Surface PixelSurface(int w = 40, int h = 30, Colour fill = -1) {
 TEST(Surface, PointOffTheRasterIsMinusOne) {
   Surface strip(21, 671, 21, 671), canvas(896, 671, 900, 675);
   for (auto [x, y] : {std::pair(21.0, 10.0), {-1.0, 10.0}, {20.6, 10.0}, {10.0, 671.0}})
-    EXPECT_EQ(strip.Point(x, y), -1) << x << "," << y;
-  EXPECT_EQ(strip.Point(20.4, 670.4), kDefaultBackColor);  // rounds to the last pixel
+    EXPECT_EQ(strip.ColourAt(x, y), -1) << x << "," << y;
+  EXPECT_EQ(strip.ColourAt(20.4, 670.4), kDefaultBackground);  // rounds to the last pixel
   EXPECT_EQ(std::vector<long>({canvas.PixelX(450), canvas.PixelX(899), canvas.PixelX(900), canvas.PixelY(675)}),
             std::vector<long>({448, 895, 896, 671}));
-  EXPECT_EQ(canvas.Point(900, 10), -1);
-  EXPECT_NE(canvas.Point(899, 674), -1);
+  EXPECT_EQ(canvas.ColourAt(900, 10), -1);
+  EXPECT_NE(canvas.ColourAt(899, 674), -1);
 }
 
 // The pixels a line lights, listed column by column: both ends, and on the minor
@@ -59,7 +59,7 @@ TEST(Surface, LinesLightExactlyTheRoundedPixelsClippedOrNot) {
     std::string lit;
     for (int x = 0; x < 10; ++x)
       for (int y = 0; y < 6; ++y)
-        if (s.Point(x, y) == kRed) lit += {' ', static_cast<char>('0' + x), ',', static_cast<char>('0' + y)};
+        if (s.ColourAt(x, y) == kRed) lit += {' ', static_cast<char>('0' + x), ',', static_cast<char>('0' + y)};
     EXPECT_EQ(lit.erase(0, 1), c.lit) << c.x1 << "," << c.y1 << " - " << c.x2 << "," << c.y2;
   }
   // A long shallow line drawn on a big raster, then on a small one that sees only
@@ -68,26 +68,26 @@ TEST(Surface, LinesLightExactlyTheRoundedPixelsClippedOrNot) {
   big.Line(-137, 3, 391, 26, kRed);
   small.Line(-137, 3, 391, 26, kRed);
   for (int y = 0; y < 30; ++y)
-    for (int x = 0; x < 40; ++x) ASSERT_EQ(small.Point(x, y), big.Point(x, y)) << x << "," << y;
+    for (int x = 0; x < 40; ++x) ASSERT_EQ(small.ColourAt(x, y), big.ColourAt(x, y)) << x << "," << y;
   EXPECT_GT(CountColour(small.image(), kRed), 30);
 }
 
 TEST(Surface, BoxesAndCirclesOutlinedAndFilled) {
   Surface s = PixelSurface();
-  s.LineBox(5, 5, 14, 10, kRed);  // transparent: outline only
+  s.Box(5, 5, 14, 10, kRed);  // transparent: outline only
   EXPECT_EQ(CountColour(s.image(), kRed), 2 * 10 + 2 * 4);
-  EXPECT_EQ(s.Point(8, 8), 0);
-  s.FillStyle = 0, s.FillColor = kBlue;
-  s.LineBox(20, 20, 29, 25, kRed);
-  EXPECT_EQ(std::pair(s.Point(24, 22), s.Point(20, 22)), std::pair(kBlue, kRed));
+  EXPECT_EQ(s.ColourAt(8, 8), 0);
+  s.fill_solid = true, s.fill_colour = kBlue;
+  s.Box(20, 20, 29, 25, kRed);
+  EXPECT_EQ(std::pair(s.ColourAt(24, 22), s.ColourAt(20, 22)), std::pair(kBlue, kRed));
   EXPECT_EQ(CountColour(s.image(), kBlue), 8 * 4);
   // A filled circle: the fill colour inside, the colour on the rim.
   s = PixelSurface(60, 60, kBlue);
   s.Circle(30, 30, 10, kRed);
-  EXPECT_EQ(std::vector<Colour>({s.Point(30, 30), s.Point(40, 30), s.Point(30, 20), s.Point(41, 30)}),
+  EXPECT_EQ(std::vector<Colour>({s.ColourAt(30, 30), s.ColourAt(40, 30), s.ColourAt(30, 20), s.ColourAt(41, 30)}),
             std::vector<Colour>({kBlue, kRed, kRed, 0}));
   s.Circle(5, 5, 0, kRed);  // radius 0: one pixel
-  EXPECT_EQ(std::vector<Colour>({s.Point(5, 5), s.Point(4, 5), s.Point(6, 5), s.Point(5, 4), s.Point(5, 6)}),
+  EXPECT_EQ(std::vector<Colour>({s.ColourAt(5, 5), s.ColourAt(4, 5), s.ColourAt(6, 5), s.ColourAt(5, 4), s.ColourAt(5, 6)}),
             std::vector<Colour>({kRed, 0, 0, 0, 0}));
 }
 
@@ -102,11 +102,11 @@ TEST(Surface, EllipseRadiiFollowTheAspectRule) {
     int minx = 99, maxx = -1, miny = 99, maxy = -1;
     for (int y = 0; y < 60; ++y)
       for (int x = 0; x < 60; ++x)
-        if (s.Point(x, y) == kRed)
+        if (s.ColourAt(x, y) == kRed)
           minx = std::min(minx, x), maxx = std::max(maxx, x), miny = std::min(miny, y), maxy = std::max(maxy, y);
     EXPECT_EQ(std::vector<int>({maxx - 30, 30 - minx, maxy - 30, 30 - miny}),
               std::vector<int>({c.half_w, c.half_w, c.half_h, c.half_h})) << c.r << "/" << c.aspect;
-    EXPECT_EQ(s.Point(30, 30), 0) << "outline only";
+    EXPECT_EQ(s.ColourAt(30, 30), 0) << "outline only";
   }
 }
 
@@ -115,24 +115,24 @@ TEST(Surface, ShapesFarOffTheRasterAreIgnored) {
   s.Circle(-5000, 20, 4000, kRed, 0.5);
   s.Circle(1e12, 1e12, 1e12, kRed);
   s.Circle(20, 15, 1e9, kRed);  // a rim far outside, the fill covers everything
-  s.LineBox(-1e9, -1e9, 1e9, 1e9, kRed);
-  s.PSet(-1, 0, kRed), s.PSet(40, 0, kRed);
+  s.Box(-1e9, -1e9, 1e9, 1e9, kRed);
+  s.Plot(-1, 0, kRed), s.Plot(40, 0, kRed);
   EXPECT_EQ(CountColour(s.image(), kBlue), 40 * 30);
 }
 
 TEST(Surface, PrintDrawsInForeColourAndMovesOneLineDown) {
   if (!PrepareFace(Typeface::kSans).empty()) GTEST_SKIP() << "DejaVu Sans is not installed";
   Surface s = PixelSurface(200, 100);
-  s.ForeColor = kRed, s.FontSize = 14, s.CurrentX = 10, s.CurrentY = 5;
-  s.Print("HH");
+  s.pen_colour = kRed, s.font_points = 14, s.cursor_x = 10, s.cursor_y = 5;
+  PrintText(s, "HH");
   EXPECT_GT(CountColour(s.image(), kRed), 40);  // solid stems
-  EXPECT_EQ(s.CurrentX, 0);
-  EXPECT_GT(s.CurrentY, 5 + 14 * 96.0 / 72);   // at least one em further down
-  EXPECT_LT(s.CurrentY, 5 + 2 * 14 * 96.0 / 72);
+  EXPECT_EQ(s.cursor_x, 0);
+  EXPECT_GT(s.cursor_y, 5 + 14 * 96.0 / 72);   // at least one em further down
+  EXPECT_LT(s.cursor_y, 5 + 2 * 14 * 96.0 / 72);
   // Nothing left of the start or above the cell.
   for (int y = 0; y < 100; ++y)
-    for (int x = 0; x < 9; ++x) ASSERT_EQ(s.Point(x, y), 0);
-  for (int x = 0; x < 200; ++x) ASSERT_EQ(s.Point(x, 4), 0);
+    for (int x = 0; x < 9; ++x) ASSERT_EQ(s.ColourAt(x, y), 0);
+  for (int x = 0; x < 200; ++x) ASSERT_EQ(s.ColourAt(x, 4), 0);
 }
 
 // Rendered glyphs are kept for reuse; text drawn again, at another size in
@@ -141,9 +141,9 @@ TEST(Surface, TextDrawnAgainIsTheSameWhateverWasDrawnBetween) {
   if (!PrepareFace(Typeface::kSerif).empty()) GTEST_SKIP() << "Liberation Serif is not installed";
   const auto print = [](double points, const char* text, int w = 300) {
     Surface s = PixelSurface(w, 120);
-    s.Font = Typeface::kSerif, s.ForeColor = kWhite;  // on black, so every coverage level shows
-    s.FontSize = points, s.CurrentX = 4, s.CurrentY = 2;
-    s.Print(text);
+    s.typeface = Typeface::kSerif, s.pen_colour = kWhite;  // on black, so every coverage level shows
+    s.font_points = points, s.cursor_x = 4, s.cursor_y = 2;
+    PrintText(s, text);
     return s.image();
   };
   const Image first = print(14, "Mirelune Ag");

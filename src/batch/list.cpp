@@ -1,4 +1,5 @@
 // list.cpp — reading and checking the contact list.
+#include "base/utf8.h"
 #include "batch/list.h"
 
 #include <algorithm>
@@ -8,8 +9,7 @@
 
 #include "card/card.h"
 #include "mail/mail_mime.h"
-#include "surface/digest.h"
-#include "surface/text.h"
+#include "base/digest.h"
 
 namespace mirelune {
 namespace {

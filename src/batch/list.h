@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "commands/commands.h"
-#include "surface/digest.h"  // Sha256Hex, for the batch's cards and row keys
+#include "base/digest.h"  // Sha256Hex, for the batch's cards and row keys
 
 namespace mirelune {
 

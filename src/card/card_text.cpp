@@ -1,5 +1,6 @@
 // card_text.cpp — the pale band and the blue greeting line at the card's foot.
 #include "card/card.h"
+#include "text/text.h"
 
 namespace mirelune {
 
@@ -10,15 +11,15 @@ std::string GreetingLine(const State& s) {
 
 void DrawCardText(State& s) {
   Surface& card = s.Picture4;
-  card.FontSize = 14;
+  card.font_points = 14;
   s.dolz = static_cast<double>(CharCount(s.t));
   if (s.dolz == 0) return;
   const Colour band = RGB(250, 250, 150);
   for (s.i = 5; s.i <= 895; s.i += 1) card.Line(s.i, 635, s.i, 665, band);
-  card.ForeColor = RGB(0, 0, 255);
-  card.CurrentX = 11;
-  card.CurrentY = 638;
-  card.Print(GreetingLine(s));
+  card.pen_colour = RGB(0, 0, 255);
+  card.cursor_x = 11;
+  card.cursor_y = 638;
+  PrintText(card, GreetingLine(s));
 }
 
 }  // namespace mirelune

@@ -7,10 +7,10 @@
 namespace mirelune {
 
 double PaintBackground(State& s) {
-  s.Picture1.Cls();
+  s.Picture1.Clear();
   const double L = Int(s.rng.Rnd() * 600 + 1);
-  s.barva = s.Picture3.Point(10, L);
-  s.Picture1.SetBackColor(static_cast<Colour>(s.barva));
+  s.barva = s.Picture3.ColourAt(10, L);
+  s.Picture1.SetBackground(static_cast<Colour>(s.barva));
   return L;
 }
 
@@ -54,10 +54,10 @@ void RunGenerationPass(State& s) {
   } while (!(s.kksk >= 1 && s.kksk <= s.nnn));
   s.no = Int(s.nnn / s.kksk) + 1;
 
-  if (s.host) s.host->FormCls();
+  if (s.host) s.host->ClearProgress();
   s.f = Int(g.Rnd() * 13 + 1);
   s.d = Int(g.Rnd() * 3 + 1);
-  if (s.host) s.host->FormSetPos(22, 30);
+  if (s.host) s.host->MoveProgressCursor(22, 30);
   s.stats.background_row = L;
   s.stats.offset_mode = s.d;
   s.stats.flags = flags;
@@ -70,7 +70,7 @@ void RunGenerationPass(State& s) {
       kStyles[k].draw(s);
       style_draws += g.draws() - before;
     }
-    if (s.host) s.host->FormPrint("lllll");
+    if (s.host) s.host->PrintProgress("lllll");
   }
   s.stats.styles = style_draws;
   s.stats.pass = g.draws() - start - style_draws;

@@ -1,8 +1,8 @@
 // seed.cpp — the names become the seed; the generator is reset and reseeded.
 #include <cstdint>
 
+#include "base/utf8.h"
 #include "card/card.h"
-#include "surface/text.h"
 
 namespace mirelune {
 namespace {

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <iostream>
 
+#include "base/utf8.h"
 #include "cli/cli.h"
-#include "surface/text.h"
 
 namespace mirelune::cli {
 namespace {

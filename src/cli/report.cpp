@@ -3,11 +3,12 @@
 #include <cmath>
 #include <cstdio>
 
+#include "base/utf8.h"
 #include "card/card.h"
 #include "cli/cli.h"
 #include "mirelune_version.h"
 #include "styles/styles.h"
-#include "surface/text.h"
+#include "text/text.h"
 
 namespace mirelune::cli {
 namespace {

@@ -8,7 +8,7 @@
 #include "effects/effects.h"
 #include "files/files.h"
 #include "palette/palette.h"
-#include "surface/text.h"
+#include "text/text.h"
 
 namespace mirelune {
 namespace {
@@ -96,10 +96,10 @@ void CommandLinePix(State& s) {
   }
 }
 
-void CommandPlainPicture(State& s) { s.Picture6.Visible = !s.Picture6.Visible; }
+void CommandPlainPicture(State& s) { s.Picture6.visible = !s.Picture6.visible; }
 
 void CommandDefPlus(State& s) {
-  s.Picture1.SetPicture(s.Picture4.GetImage());
+  s.Picture1.SetBackgroundPicture(s.Picture4.Snapshot());
   ApplyDisplacementEffect(s);
 }
 

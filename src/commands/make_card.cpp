@@ -5,7 +5,7 @@
 #include "effects/effects.h"
 #include "files/files.h"
 #include "palette/palette.h"
-#include "surface/text.h"
+#include "text/text.h"
 
 namespace mirelune {
 

@@ -31,7 +31,7 @@ class Host {
   virtual std::string InputBox(const std::string& prompt, const std::string& title, int x, int y) = 0;
 
   // Lets pending window events run (a press of "stop" among them).
-  virtual void DoEvents() {}
+  virtual void LetEventsIn() {}
 
   // Seconds since local midnight.
   virtual double Timer();
@@ -43,9 +43,9 @@ class Host {
   [[noreturn]] virtual void End() { throw EndProgram{}; }
 
   // The window's own surface, where progress marks go down the left edge.
-  virtual void FormCls() {}
-  virtual void FormSetPos(double /*x*/, double /*y*/) {}
-  virtual void FormPrint(std::string_view /*text*/) {}
+  virtual void ClearProgress() {}
+  virtual void MoveProgressCursor(double /*x*/, double /*y*/) {}
+  virtual void PrintProgress(std::string_view /*text*/) {}
 
   // Tells the user of a failure that did not stop the work (a folder that cannot
   // be made, a missing font); each is reported once. By default a line on
@@ -79,11 +79,11 @@ class ScriptedHost : public Host {
 
   ScriptedHost();
   std::string InputBox(const std::string& prompt, const std::string& title, int x, int y) override;
-  void DoEvents() override { ++events; }
+  void LetEventsIn() override { ++events; }
   double Timer() override { return timer; }
   std::tm Now() override { return now; }
-  void FormCls() override { progress.clear(); }
-  void FormPrint(std::string_view text) override { progress.emplace_back(text); }
+  void ClearProgress() override { progress.clear(); }
+  void PrintProgress(std::string_view text) override { progress.emplace_back(text); }
   void Report(std::string_view message) override { reported.emplace_back(message); }
 };
 

@@ -27,7 +27,7 @@ void SetStartValues(State& s) {
   s.caption12 = NumberText(s.nnn);
   s.linepix = 1;
   s.caption18 = "line";
-  s.Picture6.Visible = false;
+  s.Picture6.visible = false;
 }
 
 }  // namespace mirelune

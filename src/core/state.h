@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "core/host.h"
-#include "surface/random.h"
-#include "surface/surface.h"
+#include "generator/generator.h"
+#include "raster/surface.h"
 
 namespace mirelune {
 

@@ -548,7 +548,7 @@ void FirstSweep(State& s, Sweep& w, LineAngles& a, const UnitMap& map, SimdLevel
   const std::uint32_t* src = s.Picture2.pixels();
   std::uint32_t* dst = s.Picture1.pixels();
   for (int i = 0; i <= 900; ++i) {
-    if (s.host) s.host->DoEvents();
+    if (s.host) s.host->LetEventsIn();
     const int px = map.x[i];
     w.Prepare<F>(a, kPosH, i, 0, 0, 1, s.rng, level);
     if (level == SimdLevel::kScalar) {
@@ -568,7 +568,7 @@ void FirstSweep(State& s, Sweep& w, LineAngles& a, const UnitMap& map, SimdLevel
         dst[py * kCanvasPixelsW + px] = col < 0 ? 0u : static_cast<std::uint32_t>(col);
       }
     }
-    if (i % 30 == 0 && s.host) s.host->FormPrint("#");
+    if (i % 30 == 0 && s.host) s.host->PrintProgress("#");
   }
   const Colour own = static_cast<Colour>(OwnAt(src, map, 900, 675));
   w.Pixel<F, true>(a, 675, 900, 675, own, src, map);
@@ -592,7 +592,7 @@ void SecondSweep(State& s, Sweep& w, LineAngles& a, const UnitMap& map, SimdLeve
   std::uint32_t* card = s.Picture4.pixels();
   std::uint32_t* store = s.linepix == 2 ? ColourStore(s) : nullptr;
   for (int j = 0; j <= 675; ++j) {
-    if (s.host) s.host->DoEvents();
+    if (s.host) s.host->LetEventsIn();
     s.drgb = s.drgb + s.ddrgb;
     w.drgb = s.drgb;
     const int py = map.y[j];
@@ -651,20 +651,12 @@ const UnitMap& CanvasMap() {
 
 }  // namespace
 
-void MeasureDistances(State& s) {
-  Sweep w(s);
-  w.Measure(s.i, s.j);
-  s.d1 = w.d1;
-  s.d2 = w.d2;
-  s.d3 = w.d3;
-}
-
 void DisplacePixel(State& s) {
   const UnitMap& map = CanvasMap();
   Sweep w(s);
   const int i = static_cast<int>(CInt(s.i)), j = static_cast<int>(CInt(s.j));
   const bool inside = i >= 0 && i <= 900 && j >= 0 && j <= 675;
-  const Colour own = s.Picture2.Point(s.i, s.j);
+  const Colour own = s.Picture2.ColourAt(s.i, s.j);
   const auto a = std::make_unique<LineAngles>();
   Colour col = -1;
   switch (RuleIndex(s.f)) {
@@ -681,9 +673,9 @@ void DisplacePixel(State& s) {
   }
   w.Store(s);
   if (s.cikel == 1) {
-    s.Picture1.PSet(s.i, s.j, col < 0 ? 0 : col);
+    s.Picture1.Plot(s.i, s.j, col < 0 ? 0 : col);
   } else if (s.linepix != 2) {
-    s.Picture4.PSet(s.i, s.j, RGB(Int(s.re3), Int(s.gr3), Int(s.bl3)));
+    s.Picture4.Plot(s.i, s.j, RGB(Int(s.re3), Int(s.gr3), Int(s.bl3)));
   } else if (inside) {
     ColourStore(s)[j * kPosW + i] = Stored(col);
   }
@@ -734,7 +726,7 @@ void RevealPixelsAtRandom(State& s, SimdLevel level) {
       s.rng = base;
       s.rng.Skip(used);
       const Generator before = s.rng;
-      s.host->DoEvents();
+      s.host->LetEventsIn();
       if (s.rng.state() != before.state() || s.rng.draws() != before.draws()) {  // an event drew: start anew
         base = s.rng;
         used = 0;
@@ -786,8 +778,8 @@ void ApplyDisplacementEffect(State& s, SimdLevel level) {
   const auto angles = std::make_unique<LineAngles>();
   s.cikel = 1;
   first(s, w, *angles, map, level);
-  s.Picture4.FontSize = 8;
-  s.Picture4.ForeColor = RGB(0, 0, 0);
+  s.Picture4.font_points = 8;
+  s.Picture4.pen_colour = RGB(0, 0, 0);
 
   s.cikel = 2;
   s.Picture2.CopyImageOf(s.Picture1);

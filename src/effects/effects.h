@@ -21,9 +21,6 @@ void ApplyDisplacementEffect(State& s, SimdLevel level);
 // mode `d`. The sweeps run the same computation inline.
 void DisplacePixel(State& s);
 
-// `d1`, `d2`, `d3`: whole-number distances of (`i`, `j`) from the three anchors.
-void MeasureDistances(State& s);
-
 // Shows the colour store on Picture4 one pixel at a time, in random order; the
 // draws are made on `level`'s instruction set, the same on every one.
 void RevealPixelsAtRandom(State& s, SimdLevel level = BestSimdLevel());

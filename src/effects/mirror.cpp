@@ -7,13 +7,13 @@ namespace {
 // The snapshot is taken whole before the card is cleared, so the redraw never
 // reads pixels it has already written.
 void Repaint(Surface& card, bool left_right) {
-  const Image snapshot = card.GetImage();
-  card.Cls();
+  const Image snapshot = card.Snapshot();
+  card.Clear();
   const double w = card.scale_width(), h = card.scale_height();
   if (left_right) {
-    card.PaintPicture(snapshot, w, 0, -w, h);
+    card.DrawImageScaled(snapshot, w, 0, -w, h);
   } else {
-    card.PaintPicture(snapshot, 0, h, w, -h);
+    card.DrawImageScaled(snapshot, 0, h, w, -h);
   }
 }
 

@@ -26,7 +26,7 @@ struct Stamp {
 Stamp MakeStamp(const Surface& card, int dx, int dy) {
   // The outlines drawn as the card draws them, in ring numbers instead of colours.
   Surface scratch(Stamp::kSize, Stamp::kSize, Stamp::kSize, Stamp::kSize);
-  scratch.SetBackColor(0);
+  scratch.SetBackground(0);
   for (int rk = 0; rk < kRings; ++rk) {
     const double rx = rk * static_cast<double>(card.pixel_width()) / card.scale_width();
     const double ry = rk * static_cast<double>(card.pixel_height()) / card.scale_height();
@@ -65,10 +65,10 @@ bool CanvasScale(const Surface& card) {
 }  // namespace
 
 void DrawOrnament(State& s) {
-  s.Picture1.FillStyle = 1;
+  s.Picture1.fill_solid = false;
   const double px = Int((s.sir1 - 20) * s.rng.Rnd() + 10);
   const double py = Int((s.vis1 - 20) * s.rng.Rnd() + 10);
-  s.barvap = s.Picture1.Point(px, py);
+  s.barvap = s.Picture1.ColourAt(px, py);
   SplitColour(s);
   s.ret = s.re1 + 70;
   s.grt = s.gr1 + 70;
@@ -86,7 +86,7 @@ void DrawOrnament(State& s) {
   }
   const long cx = card.PixelX(s.i), cy = card.PixelY(s.j);
   const long dx = card.PixelX(s.i + 1) - cx, dy = card.PixelY(s.j + 1) - cy;
-  if (card.FillStyle == 0 || !CanvasScale(card) || dx < 0 || dx > 1 || dy < 0 || dy > 1 || card.primitive_log) {
+  if (card.fill_solid || !CanvasScale(card) || dx < 0 || dx > 1 || dy < 0 || dy > 1 || card.primitive_log) {
     // Not the card as every pass leaves it, or a benchmark recording what the
     // card draws: the outlines themselves.
     for (int rk = 0; rk < kRings; ++rk) {
@@ -125,7 +125,7 @@ void DrawOrnamentTree(State& s) {
   s.j1 = s.vis1 - T;
   for (s.n = 1; s.n <= 400; s.n += 1) {
     do {
-      if (s.host) s.host->DoEvents();
+      if (s.host) s.host->LetEventsIn();
       s.i = s.i1 + g.Rnd() * S;
       s.j = s.j1 + g.Rnd() * T;
     } while (!(std::fabs(s.i - M) <= (s.j - H) / 4));

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "core/state.h"
-#include "files/result.h"
+#include "base/result.h"
 
 namespace mirelune {
 

@@ -22,7 +22,7 @@
 #include <functional>
 #include <string>
 
-#include "files/result.h"
+#include "base/result.h"
 
 namespace mirelune {
 

@@ -113,7 +113,7 @@ bool MakeFreshImageName(State& s, const SavedCards& saved, std::chrono::millisec
   const auto start = std::chrono::steady_clock::now();
   while (saved.names.count(s.imeslike)) {
     if (std::chrono::steady_clock::now() - start > patience) return false;
-    if (s.host) s.host->DoEvents();
+    if (s.host) s.host->LetEventsIn();
     // Nothing to do until the clock moves on; do not spin a core meanwhile.
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
     MakeImageName(s);

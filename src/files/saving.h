@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "core/state.h"
-#include "files/result.h"
+#include "base/result.h"
 
 namespace mirelune {
 

@@ -29,7 +29,7 @@
 #include <vector>
 
 #include "core/state.h"
-#include "files/result.h"
+#include "base/result.h"
 
 namespace mirelune {
 

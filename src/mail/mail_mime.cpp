@@ -1,4 +1,5 @@
 // mail_mime.cpp — address checks and the MIME writer.
+#include "base/utf8.h"
 #include "mail/mail_mime.h"
 
 #include <unistd.h>
@@ -8,7 +9,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "surface/text.h"
 
 namespace mirelune {
 namespace {

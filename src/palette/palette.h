@@ -2,7 +2,7 @@
 // colour into components, and the palette chooser (the table itself is in core/).
 //
 //   s.colorr = 0; DrawPaletteStrip(s);        // a random palette; s.tipp says which
-//   Colour c = s.Picture3.Point(10, row);     // how every style takes a colour
+//   Colour c = s.Picture3.ColourAt(10, row);     // how every style takes a colour
 //   s.barvap = c; SplitColour(s);             // s.re1, s.gr1, s.bl1
 #pragma once
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "palette/palette.h"
+#include "text/text.h"
 
 namespace mirelune {
 namespace {
@@ -38,15 +39,15 @@ std::optional<int> PaletteNumber(const std::string& answer) {
 
 void DrawSwatches(State& s) {
   Surface& card = s.Picture4;
-  card.Cls();
+  card.Clear();
   s.n = 0;
-  card.FontSize = 10;
+  card.font_points = 10;
   for (s.j = 5; s.j <= 650; s.j += 22) {
     s.i = 30;
     s.n = s.n + 1;
-    card.CurrentX = 10;
-    card.CurrentY = s.j;
-    card.Print(NumberText(s.n));
+    card.cursor_x = 10;
+    card.cursor_y = s.j;
+    PrintText(card, NumberText(s.n));
     const int palette = static_cast<int>(s.n);
     for (s.nn = 1; s.nn <= 10; s.nn += 1) {
       const int colour = static_cast<int>(s.nn);

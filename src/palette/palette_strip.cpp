@@ -15,7 +15,7 @@ void DrawPaletteStrip(State& s) {
   if (p < 0 || p > 30) return;
   Surface& strip = s.Picture3;
   for (s.n = 1; s.n <= 100; s.n += 1) {
-    if (s.host) s.host->DoEvents();
+    if (s.host) s.host->LetEventsIn();
     const int c = static_cast<int>(Int(s.rng.Rnd() * 10 + 1));
     s.oz = 40;
     s.re = s.table[p][c][1] + s.oz;

@@ -24,7 +24,7 @@ void DrawComb(State& s, Comb comb) {
     }
     p += 2;
     if (p > 670) p = 670;
-    s.barva = s.Picture3.Point(10, p);
+    s.barva = s.Picture3.ColourAt(10, p);
     const Colour c = static_cast<Colour>(s.barva);
     for (int d = 0; d <= 3; ++d) {  // four adjacent one-unit lines make one bar
       switch (comb) {

@@ -10,12 +10,12 @@ void DrawCircleTrails(State& s) {
   Surface& canvas = s.Picture1;
   const Surface& strip = s.Picture3;
 
-  canvas.FillStyle = 1;  // rings, not discs
+  canvas.fill_solid = false;  // rings, not discs
   for (s.nn = 1; s.nn <= 2; s.nn += 1) {
     s.nacin = Int(s.rng.Rnd() * 3 + 1);  // 1 right, 2 down, 3 diagonal
     const double p = Int(s.rng.Rnd() * 500 + 1);
     PlaceFigure(s);
-    s.barvap = strip.Point(10, p);  // one colour per trail
+    s.barvap = strip.ColourAt(10, p);  // one colour per trail
     SplitColour(s);
     s.re1 += 70;  // RGB caps what passes 255
     s.gr1 += 70;

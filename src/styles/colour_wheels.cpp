@@ -16,7 +16,7 @@ void DrawColourWheels(State& s) {
     // little past a full turn, so the last lines cover the first ones.
     for (s.fi = 0; s.fi <= 6.3; s.fi += 0.001) {
       // Unlimited row: past the strip's end Point gives -1 and that is drawn as is.
-      s.barva = strip.Point(10, p + 30 * s.fi);
+      s.barva = strip.ColourAt(10, p + 30 * s.fi);
       const double a = s.r * Sin(s.fi);
       const double b = s.r * Cos(s.fi);
       const Colour c = static_cast<Colour>(s.barva);

@@ -9,18 +9,18 @@ void DrawConcentricEllipses(State& s) {
   Surface& canvas = s.Picture1;
   const Surface& strip = s.Picture3;
 
-  canvas.FillStyle = 1;  // outlines only: the rings themselves make the disc
+  canvas.fill_solid = false;  // outlines only: the rings themselves make the disc
   s.r = Int(s.rng.Rnd() * 100 + 80);
   s.el = s.rng.Rnd() + 0.5;
   PlaceFigure(s);
   // A pending button press ("stop") is handled before the disc is drawn.
-  if (s.host) s.host->DoEvents();
+  if (s.host) s.host->LetEventsIn();
   double p = Int(s.rng.Rnd() * 500 + 1);
   const double end = s.r;
   for (double k = 0; k <= end; k += 1) {
     p += 0.3;
     if (p > 670) p = 670;
-    s.barva = strip.Point(10, p);
+    s.barva = strip.ColourAt(10, p);
     const Colour c = static_cast<Colour>(s.barva);
     // Three outlines, shifted right and down, close the gaps between rings.
     canvas.Circle(s.i, s.j, k, c, s.el);

@@ -18,7 +18,7 @@ void DrawCrossStrokes(State& s) {
     for (double k = 1; k <= end; k += 1) {
       const auto [a, b] = ClusterOffset(s);
       // The row grows with the distance, so each cluster shades outwards.
-      s.barva = strip.Point(10, p + s.r);
+      s.barva = strip.ColourAt(10, p + s.r);
       const Colour c = static_cast<Colour>(s.barva);
       if (s.nacin == 1) canvas.Line(s.i + a, s.j + b - s.r, s.i + a, s.j + b + s.r, c);
       if (s.nacin == 2) canvas.Line(s.i + a - s.r, s.j + b, s.i + a + s.r, s.j + b, c);

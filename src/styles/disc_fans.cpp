@@ -9,7 +9,7 @@ void DrawDiscFans(State& s) {
   Surface& canvas = s.Picture1;
   const Surface& strip = s.Picture3;
 
-  canvas.FillStyle = 0;  // solid discs
+  canvas.fill_solid = true;  // solid discs
   for (s.nn = 1; s.nn <= 2; s.nn += 1) {
     s.fi = s.rng.Rnd() * 6.28;
     const double step = 0.006;
@@ -23,8 +23,8 @@ void DrawDiscFans(State& s) {
       const double x = s.r * cs, y = s.r * sn;
       p += 0.3;
       if (p > 670) p = 670;
-      s.barva = strip.Point(10, p);
-      canvas.FillColor = static_cast<Colour>(s.barva);
+      s.barva = strip.ColourAt(10, p);
+      canvas.fill_colour = static_cast<Colour>(s.barva);
       canvas.Circle(s.i + x, s.j + y, 8, static_cast<Colour>(s.barva));
     }
   }

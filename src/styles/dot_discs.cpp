@@ -9,7 +9,7 @@ void DrawDotDiscs(State& s) {
   Surface& canvas = s.Picture1;
   const Surface& strip = s.Picture3;
 
-  canvas.FillStyle = 0;
+  canvas.fill_solid = true;
   for (s.nn = 1; s.nn <= 2; s.nn += 1) {
     s.rr = Int(s.rng.Rnd() * 40 + 50);
     PlaceFigure(s);
@@ -18,8 +18,8 @@ void DrawDotDiscs(State& s) {
     for (double k = 1; k <= end; k += 1) {
       // Uniform distance, not area: dots crowd towards the centre.
       const auto [a, b] = ClusterOffset(s);
-      s.barva = strip.Point(10, p + s.r);
-      canvas.FillColor = static_cast<Colour>(s.barva);
+      s.barva = strip.ColourAt(10, p + s.r);
+      canvas.fill_colour = static_cast<Colour>(s.barva);
       canvas.Circle(s.i + a, s.j + b, 3, static_cast<Colour>(s.barva));
     }
   }

@@ -1,6 +1,7 @@
 // extruded_letters.cpp — style 8: two huge capitals, each printed twenty times one
 // unit down-right of the last, so the copies form a shaded side behind the front.
 #include "styles/styles.h"
+#include "text/text.h"
 
 namespace mirelune {
 
@@ -9,8 +10,8 @@ void DrawExtrudedLetters(State& s) {
   const Surface& strip = s.Picture3;
 
   for (s.nn = 1; s.nn <= 2; s.nn += 1) {
-    canvas.Font = Typeface::kSerif;
-    canvas.FontSize = 250;
+    canvas.typeface = Typeface::kSerif;
+    canvas.font_points = 250;
     // Up to 100 units above and left of the canvas, so letters may be cut at any edge.
     s.i = Int(s.rng.Rnd() * s.sir - 100);
     s.j = Int(s.rng.Rnd() * s.vis - 100);
@@ -20,12 +21,12 @@ void DrawExtrudedLetters(State& s) {
     for (double k = 1; k <= 20; k += 1) {
       p += 2;
       if (p > 670) p = 670;
-      s.barva = strip.Point(10, p);
-      canvas.ForeColor = static_cast<Colour>(s.barva);
+      s.barva = strip.ColourAt(10, p);
+      canvas.pen_colour = static_cast<Colour>(s.barva);
       // Print moves the cursor, so every copy sets its own place.
-      canvas.CurrentX = s.i + k;
-      canvas.CurrentY = s.j + k;
-      canvas.Print(s.znak);
+      canvas.cursor_x = s.i + k;
+      canvas.cursor_y = s.j + k;
+      PrintText(canvas, s.znak);
     }
   }
 }

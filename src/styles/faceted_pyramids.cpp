@@ -27,7 +27,7 @@ void DrawFacetedPyramids(State& s) {
     PlaceFigure(s);
     for (int k = 1; k <= 10; ++k) {
       const auto [a, b] = ClusterOffset(s);
-      s.barvap = strip.Point(10, p + s.r);
+      s.barvap = strip.ColourAt(10, p + s.r);
       SplitColour(s);
       ShadeComponents(s, -50);
       s.x = s.i + a;

@@ -9,7 +9,7 @@ void DrawLissajousSpirals(State& s) {
   Surface& canvas = s.Picture1;
   const Surface& strip = s.Picture3;
 
-  canvas.FillStyle = 0;
+  canvas.fill_solid = true;
   for (s.nn = 1; s.nn <= 2; s.nn += 1) {
     s.r = 0;
     // The end angle is a single-precision value; kept unrounded it fixes how many
@@ -25,10 +25,10 @@ void DrawLissajousSpirals(State& s) {
     const double end = s.fi1;
     for (s.fi = 0; s.fi <= end; s.fi += 0.02) {
       s.r = s.r + 0.03;
-      s.barva = strip.Point(10, p + s.r * 0.4);
+      s.barva = strip.ColourAt(10, p + s.r * 0.4);
       const double a = s.r * Sin(s.fii * s.fi), b = s.r * Cos(s.fij * s.fi);
       const Colour c = static_cast<Colour>(s.barva);
-      canvas.FillColor = c;
+      canvas.fill_colour = c;
       canvas.Circle(s.i + a, s.j + b, 3, c);
     }
   }

@@ -16,7 +16,7 @@ void DrawRaggedBands(State& s) {
     for (int k = 1; k <= 200; ++k) {
       // A fractional row goes to the strip as it is; the strip rounds it.
       p = p + 0.7;
-      s.barva = strip.Point(10, p);
+      s.barva = strip.ColourAt(10, p);
       // All four reaches are drawn whichever way the band runs.
       s.di1 = Int(s.rng.Rnd() * 30 + 30);
       s.di2 = Int(s.rng.Rnd() * 30 + 30);

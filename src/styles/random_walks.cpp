@@ -8,7 +8,7 @@ void DrawRandomWalks(State& s) {
   Surface& canvas = s.Picture1;
   const Surface& strip = s.Picture3;
 
-  canvas.FillStyle = 0;
+  canvas.fill_solid = true;
   for (s.nn = 1; s.nn <= 2; s.nn += 1) {
     s.nacin = Int(s.rng.Rnd() * 2 + 1);  // 1: threads start along a row, 2: along a column
     s.i0 = Int(s.rng.Rnd() * s.sir + 1);
@@ -24,7 +24,7 @@ void DrawRandomWalks(State& s) {
         s.j = s.j0 + 5 * s.kk;
       }
       p = p + 1;  // consecutive threads take consecutive rows: the bundle shades across
-      s.barva = strip.Point(10, p);
+      s.barva = strip.ColourAt(10, p);
       const Colour c = static_cast<Colour>(s.barva);
       for (int m = 1; m <= 1000; ++m) {
         const double a = Int(s.rng.Rnd() * 3 - 1);
@@ -32,7 +32,7 @@ void DrawRandomWalks(State& s) {
         // Step first, then dot: the start point itself stays bare.
         s.i = s.i + a;
         s.j = s.j + b;
-        canvas.FillColor = c;
+        canvas.fill_colour = c;
         canvas.Circle(s.i, s.j, 2, c);
       }
     }

@@ -26,7 +26,7 @@ void DrawRayFans(State& s) {
       p += 0.2;
       if (p > 670) p = 670;
       // The strip row is handed over in single precision, as the surface takes it.
-      s.barva = strip.Point(10, static_cast<float>(p));
+      s.barva = strip.ColourAt(10, static_cast<float>(p));
       canvas.Line(s.i + a, s.j + b, s.i + x, s.j + y, static_cast<Colour>(s.barva));
     }
   }

@@ -9,7 +9,7 @@ void DrawRingClusters(State& s) {
   Surface& canvas = s.Picture1;
   const Surface& strip = s.Picture3;
 
-  canvas.FillStyle = 1;  // outlines only
+  canvas.fill_solid = false;  // outlines only
   for (s.nn = 1; s.nn <= 2; s.nn += 1) {
     PlaceFigure(s);
     double p = Int(s.rng.Rnd() * 500 + 1);
@@ -19,7 +19,7 @@ void DrawRingClusters(State& s) {
       const double b = Int(s.rng.Rnd() * 41 - 20);
       p += 0.3;
       if (p > 670) p = 670;
-      s.barva = strip.Point(10, p);
+      s.barva = strip.ColourAt(10, p);
       const Colour c = static_cast<Colour>(s.barva);
       // Drawn three times, shifted right and down, for a thick outline.
       canvas.Circle(s.i + a, s.j + b, s.r, c);

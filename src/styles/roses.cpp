@@ -14,7 +14,7 @@ void DrawRoses(State& s) {
     const double p = Int(s.rng.Rnd() * 500 + 1);
     PlaceFigure(s);
     for (s.fi = 0; s.fi <= 6.3; s.fi += 0.001) {
-      s.barva = strip.Point(10, p + 30 * s.fi);
+      s.barva = strip.ColourAt(10, p + 30 * s.fi);
       // Between the petals a core of radius 10 stays filled.
       s.r1 = s.r * (Sin(s.fit * s.fi) + 1) + 10;
       const double a = s.r1 * Sin(s.fi);

@@ -10,7 +10,7 @@ void DrawShadedBalls(State& s) {
   Surface& canvas = s.Picture1;
   const Surface& strip = s.Picture3;
 
-  canvas.FillStyle = 0;  // solid discs
+  canvas.fill_solid = true;  // solid discs
   for (s.nn = 1; s.nn <= 2; s.nn += 1) {
     s.r1 = Int(s.rng.Rnd() * 20 + 30);  // one ball radius for the whole cluster
     s.rr = Int(s.rng.Rnd() * 60 + 80);
@@ -19,7 +19,7 @@ void DrawShadedBalls(State& s) {
     for (int k = 1; k <= 10; ++k) {
       s.nacin = Int(s.rng.Rnd() * 2 + 1);  // kept for the sequence; the ball ignores it
       const auto [a, b] = ClusterOffset(s);
-      s.barvap = strip.Point(10, p + s.r);
+      s.barvap = strip.ColourAt(10, p + s.r);
       SplitColour(s);
       // Start well below the sampled colour so the rim reads as shadow.
       ShadeComponents(s, -50);
@@ -29,7 +29,7 @@ void DrawShadedBalls(State& s) {
         s.gr1 += 4;
         s.bl1 += 4;
         const Colour c = RGB(s.re1, s.gr1, s.bl1);
-        canvas.FillColor = c;
+        canvas.fill_colour = c;
         canvas.Circle(s.i + a, s.j + b, s.kk, c);
       }
     }

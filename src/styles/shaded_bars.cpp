@@ -17,7 +17,7 @@ void DrawShadedBars(State& s) {
     for (int k = 1; k <= 20; ++k) {
       s.nacin = Int(s.rng.Rnd() * 2 + 1);  // 1 upright, 2 lying
       const auto [a, b] = ClusterOffset(s);  // r is also half the length
-      s.barvap = strip.Point(10, p + s.r);
+      s.barvap = strip.ColourAt(10, p + s.r);
       SplitColour(s);
       // The middle line (offset 0) is drawn twice; the darkening accumulates outwards.
       if (s.nacin == 1) {

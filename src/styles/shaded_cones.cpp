@@ -28,7 +28,7 @@ void DrawShadedCones(State& s) {
     PlaceFigure(s);
     for (int k = 1; k <= 10; ++k) {
       const auto [a, b] = ClusterOffset(s);
-      s.barvap = strip.Point(10, p + s.r);
+      s.barvap = strip.ColourAt(10, p + s.r);
       SplitColour(s);
       s.re1 += 70;  // RGB caps what passes 255
       s.gr1 += 70;

@@ -10,7 +10,7 @@ void DrawShadedPyramids(State& s) {
   Surface& canvas = s.Picture1;
   const Surface& strip = s.Picture3;
 
-  canvas.FillStyle = 1;  // outlines only, or each box would paint over the rings inside it
+  canvas.fill_solid = false;  // outlines only, or each box would paint over the rings inside it
   for (s.nn = 1; s.nn <= 2; s.nn += 1) {
     s.r1 = Int(s.rng.Rnd() * 30 + 40);
     s.r2 = s.r1;
@@ -20,7 +20,7 @@ void DrawShadedPyramids(State& s) {
     for (int k = 1; k <= 10; ++k) {
       s.nacin = Int(s.rng.Rnd() * 2 + 1);  // kept for the sequence; the pyramid ignores it
       const auto [a, b] = ClusterOffset(s);
-      s.barvap = strip.Point(10, p + s.r);
+      s.barvap = strip.ColourAt(10, p + s.r);
       SplitColour(s);
       // Lift the apex above the sampled colour; RGB caps what passes 255.
       s.re1 += 70;
@@ -29,7 +29,7 @@ void DrawShadedPyramids(State& s) {
       for (s.kk = s.r1; s.kk >= 0; s.kk += -1) {
         s.r3 = s.r1 - s.kk;  // rings grow outwards as kk counts down
         ShadeComponents(s, -3);
-        canvas.LineBox(s.i + a + s.r3, s.j + b + s.r3, s.i + a - s.r3, s.j + b - s.r3, RGB(s.re1, s.gr1, s.bl1));
+        canvas.Box(s.i + a + s.r3, s.j + b + s.r3, s.i + a - s.r3, s.j + b - s.r3, RGB(s.re1, s.gr1, s.bl1));
       }
     }
   }

@@ -9,7 +9,7 @@ void DrawSquareClusters(State& s) {
   Surface& canvas = s.Picture1;
   const Surface& strip = s.Picture3;
 
-  canvas.FillStyle = 0;
+  canvas.fill_solid = true;
   for (s.nn = 1; s.nn <= 2; s.nn += 1) {
     s.rr = Int(s.rng.Rnd() * 40 + 70);
     PlaceFigure(s);
@@ -17,12 +17,12 @@ void DrawSquareClusters(State& s) {
     const double end = s.rr * 2;  // fixed when the loop starts
     for (double k = 1; k <= end; k += 1) {
       const auto [a, b] = ClusterOffset(s);
-      s.barva = strip.Point(10, p + s.r);
-      canvas.FillColor = static_cast<Colour>(s.barva);
+      s.barva = strip.ColourAt(10, p + s.r);
+      canvas.fill_colour = static_cast<Colour>(s.barva);
       // The side lives in the shared `d`: whatever runs next, the displacement
       // effect included, finds the last square's side there.
       s.d = Int(s.r / 3 + 5);
-      canvas.LineBox(s.i + a, s.j + b, s.i + a + s.d, s.j + b + s.d, static_cast<Colour>(s.barva));
+      canvas.Box(s.i + a, s.j + b, s.i + a + s.d, s.j + b + s.d, static_cast<Colour>(s.barva));
     }
   }
 }

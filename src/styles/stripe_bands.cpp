@@ -15,7 +15,7 @@ void DrawStripeBands(State& s) {
   for (double k = s.i; k <= end; k += 2) {
     p += 1;
     if (p > 670) p = 670;
-    s.barva = strip.Point(10, p);
+    s.barva = strip.ColourAt(10, p);
     canvas.Line(k, s.j, k, s.j + 100, static_cast<Colour>(s.barva));
     canvas.Line(k + 1, s.j, k + 1, s.j + 100, static_cast<Colour>(s.barva));
   }
@@ -27,7 +27,7 @@ void DrawStripeBands(State& s) {
   for (double k = s.j; k <= end; k += 2) {
     p += 1;
     if (p > 670) p = 670;
-    s.barva = strip.Point(10, p);
+    s.barva = strip.ColourAt(10, p);
     canvas.Line(s.i, k, s.i + 100, k, static_cast<Colour>(s.barva));
     canvas.Line(s.i, k + 1, s.i + 100, k + 1, static_cast<Colour>(s.barva));
   }

@@ -130,7 +130,7 @@ void MainWindow::Sync() {
   buttons_[11]->setText(QString::fromStdString(state_.caption11));
   buttons_[12]->setText(QString::fromStdString(state_.caption12));
   buttons_[18]->setText(QString::fromStdString(state_.caption18));
-  surfaces_[6]->setVisible(state_.Picture6.Visible);
+  surfaces_[6]->setVisible(state_.Picture6.visible);
   year_->setText(QString("Greetings for %1").arg(state_.year));
   for (const ButtonLayout& layout : kButtons)
     buttons_[layout.number]->setEnabled((!busy() || RunsAnyTime(layout.number)) && !(layout.number == 20 && sending_));
@@ -249,7 +249,7 @@ void MainWindow::ReportFailure(const QString& title, const QString& text) {
 void MainWindow::EndNow() {
   if (ending_) return;
   ending_ = true;
-  // A command running further out stops at its next DoEvents; this one is over.
+  // A command running further out stops at its next LetEventsIn; this one is over.
   if (end_action_) end_action_();
 }
 

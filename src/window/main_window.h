@@ -6,7 +6,7 @@
 //   w.button(5)->click();          // "new"
 //
 // A command runs inside the press that started it; while it makes a card the
-// host's DoEvents keeps the window alive. Presses that would draw or save while
+// host's LetEventsIn keeps the window alive. Presses that would draw or save while
 // a card is being made are ignored (their buttons are disabled meanwhile); the
 // counters, the plain-picture view, "stop" and "exit" work at any time.
 // Mail goes out on a thread of its own: the window stays responsive while a
@@ -21,7 +21,7 @@
 #include <thread>
 
 #include "core/state.h"
-#include "files/result.h"
+#include "base/result.h"
 #include "files/saving.h"
 
 class QLabel;

@@ -32,7 +32,7 @@ std::string QtHost::InputBox(const std::string& prompt, const std::string& title
   return accepted ? dialog.textValue().toStdString() : std::string();
 }
 
-void QtHost::DoEvents() {
+void QtHost::LetEventsIn() {
   if (!since_refresh_.isValid() || since_refresh_.elapsed() >= kRefreshMs) {
     window_->RefreshSurfaces();
     since_refresh_.restart();
@@ -47,11 +47,11 @@ void QtHost::End() {
   throw EndProgram{};
 }
 
-void QtHost::FormCls() { window_->form()->Cls(); }
+void QtHost::ClearProgress() { window_->form()->Clear(); }
 
-void QtHost::FormSetPos(double x, double y) { window_->form()->SetPos(x, y); }
+void QtHost::MoveProgressCursor(double x, double y) { window_->form()->SetPos(x, y); }
 
-void QtHost::FormPrint(std::string_view text) {
+void QtHost::PrintProgress(std::string_view text) {
   window_->form()->Print(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
 }
 

@@ -23,13 +23,13 @@ class QtHost : public Host {
   // Runs pending events (a press of "stop" or "exit" among them) and now and then
   // lets the card under way show. Throws EndProgram once the program is ending,
   // so the running command goes no further.
-  void DoEvents() override;
+  void LetEventsIn() override;
 
   [[noreturn]] void End() override;
 
-  void FormCls() override;
-  void FormSetPos(double x, double y) override;
-  void FormPrint(std::string_view text) override;
+  void ClearProgress() override;
+  void MoveProgressCursor(double x, double y) override;
+  void PrintProgress(std::string_view text) override;
 
   // A message box that does not block the window (nor a test driving it), and
   // the same line on standard error for logs.

@@ -63,7 +63,7 @@ void SurfaceView::paintEvent(QPaintEvent* event) {
 
 FormSurface::FormSurface(QWidget* parent) : QWidget(parent) { setAutoFillBackground(true); }
 
-void FormSurface::Cls() {
+void FormSurface::Clear() {
   marks_.clear();
   x_ = y_ = 0;
   update();

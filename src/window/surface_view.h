@@ -7,7 +7,7 @@
 #include <QWidget>
 #include <vector>
 
-#include "surface/surface.h"
+#include "raster/surface.h"
 
 namespace mirelune {
 
@@ -49,7 +49,7 @@ class FormSurface : public QWidget {
 
   explicit FormSurface(QWidget* parent = nullptr);
 
-  void Cls();
+  void Clear();
   // In the form's own scale, twips: 15 to a pixel.
   void SetPos(double x_twips, double y_twips);
   void Print(const QString& text);

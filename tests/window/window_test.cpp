@@ -123,7 +123,7 @@ class WindowTest : public QObject {
     const QString rest = "\nCASE SENSITIVE (Mary not equal mary) | Mirelune | 33,";
     const QString friend_name = "ENTER YOUR FRIEND'S NAME" + rest + "200";
     QCOMPARE(script.seen, QStringList({friend_name, friend_name, "ENTER YOUR NAME" + rest + "400"}));
-    const Image card = w.state().Picture4.GetImage();  // shown whole inside the frame
+    const Image card = w.state().Picture4.Snapshot();  // shown whole inside the frame
     const QImage shown(reinterpret_cast<const uchar*>(card.pixels.data()), 896, 671, QImage::Format_RGBX8888);
     QCOMPARE(w.surface(4)->grab().toImage().copy(2, 2, 896, 671).convertToFormat(QImage::Format_RGB32),
              shown.convertToFormat(QImage::Format_RGB32));
@@ -174,7 +174,7 @@ class WindowTest : public QObject {
       w.button(1)->click();
       if (exit) w.button(5)->click();
       QVERIFY(was_busy && !w.busy() && ended_ == static_cast<bool>(exit));
-      QVERIFY(exit ? w.state().rng.draws() == draws : w.state().Picture4.image() == fresh->Picture4.GetImage());
+      QVERIFY(exit ? w.state().rng.draws() == draws : w.state().Picture4.image() == fresh->Picture4.Snapshot());
     }
     Start(false).close();
     QVERIFY(ended_);

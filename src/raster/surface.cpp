@@ -1,4 +1,4 @@
-#include "surface/surface.h"
+#include "raster/surface.h"
 
 #include <algorithm>
 #include <cmath>
@@ -9,7 +9,6 @@
 
 #include <sys/mman.h>
 
-#include "surface/text.h"
 
 namespace mirelune {
 
@@ -46,23 +45,23 @@ Surface::Surface(int pixel_width, int pixel_height, double scale_width, double s
   img_.pixels.assign(static_cast<std::size_t>(w_) * h_, Drawn(back_));
 }
 
-void Surface::SetBackColor(Colour c) {
+void Surface::SetBackground(Colour c) {
   back_ = c;
   std::fill(img_.pixels.begin(), img_.pixels.end(), Drawn(c));
 }
 
-void Surface::SetPicture(const Image& img) {
+void Surface::SetBackgroundPicture(const Image& img) {
   picture_ = img;
   if (img.width == w_ && img.height == h_) {
     img_.pixels = img.pixels;
   } else {
     std::fill(img_.pixels.begin(), img_.pixels.end(), Drawn(back_));
-    PaintPicture(img, 0, 0, sw_, sh_);
+    DrawImageScaled(img, 0, 0, sw_, sh_);
   }
 }
 
-void Surface::SetPicture(const Surface& from) {
-  if (&from == this) return SetPicture(Image(img_));
+void Surface::SetBackgroundPicture(const Surface& from) {
+  if (&from == this) return SetBackgroundPicture(Image(img_));
   if (!picture_) picture_.emplace();
   // Copy-assignment keeps the vectors' storage: no fresh pages per snapshot.
   *picture_ = from.img_;
@@ -70,36 +69,36 @@ void Surface::SetPicture(const Surface& from) {
     img_.pixels = from.img_.pixels;
   } else {
     std::fill(img_.pixels.begin(), img_.pixels.end(), Drawn(back_));
-    PaintPicture(*picture_, 0, 0, sw_, sh_);
+    DrawImageScaled(*picture_, 0, 0, sw_, sh_);
   }
 }
 
 void Surface::CopyImageOf(const Surface& from) {
   if (&from == this) return;
-  if (from.w_ != w_ || from.h_ != h_) return SetPicture(from);
+  if (from.w_ != w_ || from.h_ != h_) return SetBackgroundPicture(from);
   img_.pixels = from.img_.pixels;  // same size: the storage is kept
 }
 
-void Surface::Cls() {
+void Surface::Clear() {
   if (picture_ && picture_->width == w_ && picture_->height == h_) {
     img_.pixels = picture_->pixels;
   } else if (picture_) {
-    SetPicture(Image(*picture_));
+    SetBackgroundPicture(Image(*picture_));
   } else {
     std::fill(img_.pixels.begin(), img_.pixels.end(), Drawn(back_));
   }
-  CurrentX = 0;
-  CurrentY = 0;
+  cursor_x = 0;
+  cursor_y = 0;
 }
 
-void Surface::PSet(double x, double y, Colour c) {
+void Surface::Plot(double x, double y, Colour c) {
   const long px = PixelX(x), py = PixelY(y);
   if (primitive_log) [[unlikely]]
     primitive_log->push_back({DrawnPrimitive::kPixel, px, py, px, py, 0, 0, Drawn(c)});
   set_pixel(px, py, Drawn(c));
 }
 
-Colour Surface::Point(double x, double y) const {
+Colour Surface::ColourAt(double x, double y) const {
   const long px = PixelX(x), py = PixelY(y);
   if (!OnRaster(px, py)) return -1;
   return static_cast<Colour>(img_.pixels[static_cast<std::size_t>(py) * w_ + px]);
@@ -112,14 +111,14 @@ void Surface::Line(double x1, double y1, double x2, double y2, Colour c) {
   draw_line(px1, py1, px2, py2, Drawn(c));
 }
 
-void Surface::LineBox(double x1, double y1, double x2, double y2, Colour c) {
+void Surface::Box(double x1, double y1, double x2, double y2, Colour c) {
   const long px1 = PixelX(x1), py1 = PixelY(y1), px2 = PixelX(x2), py2 = PixelY(y2);
   if (primitive_log) [[unlikely]] {
-    if (FillStyle == 0)
-      primitive_log->push_back({DrawnPrimitive::kBoxFill, px1, py1, px2, py2, 0, 0, Drawn(FillColor)});
+    if (fill_solid)
+      primitive_log->push_back({DrawnPrimitive::kBoxFill, px1, py1, px2, py2, 0, 0, Drawn(fill_colour)});
     primitive_log->push_back({DrawnPrimitive::kBox, px1, py1, px2, py2, 0, 0, Drawn(c)});
   }
-  if (FillStyle == 0) fill_rect(px1, py1, px2, py2, Drawn(FillColor));
+  if (fill_solid) fill_rect(px1, py1, px2, py2, Drawn(fill_colour));
   draw_rect(px1, py1, px2, py2, Drawn(c));
 }
 
@@ -138,22 +137,15 @@ void Surface::Circle(double x, double y, double r, Colour c, double aspect) {
   const long cx = PixelX(x), cy = PixelY(y);
   const double prx = rx * w_ / sw_, pry = ry * h_ / sh_;
   if (primitive_log) [[unlikely]] {
-    if (FillStyle == 0)
-      primitive_log->push_back({DrawnPrimitive::kEllipseFill, cx, cy, cx, cy, prx, pry, Drawn(FillColor)});
+    if (fill_solid)
+      primitive_log->push_back({DrawnPrimitive::kEllipseFill, cx, cy, cx, cy, prx, pry, Drawn(fill_colour)});
     primitive_log->push_back({DrawnPrimitive::kEllipse, cx, cy, cx, cy, prx, pry, Drawn(c)});
   }
-  if (FillStyle == 0) fill_ellipse(cx, cy, prx, pry, Drawn(FillColor));
+  if (fill_solid) fill_ellipse(cx, cy, prx, pry, Drawn(fill_colour));
   draw_ellipse(cx, cy, prx, pry, Drawn(c));
 }
 
-void Surface::Print(std::string_view utf8_text) {
-  const TextMetrics m =
-      DrawText(*this, Font, FontSize, PixelX(CurrentX), PixelY(CurrentY), utf8_text, Drawn(ForeColor));
-  CurrentX = 0;
-  CurrentY += m.line_height * sh_ / h_;
-}
-
-void Surface::PaintPicture(const Image& img, double x, double y, double w, double h) {
+void Surface::DrawImageScaled(const Image& img, double x, double y, double w, double h) {
   if (img.width <= 0 || img.height <= 0) return;
   const long xa = PixelX(std::min(x, x + w)), xb = PixelX(std::max(x, x + w));
   const long ya = PixelY(std::min(y, y + h)), yb = PixelY(std::max(y, y + h));

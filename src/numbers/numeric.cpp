@@ -1,6 +1,6 @@
-#include "surface/numeric.h"
+#include "numbers/numeric.h"
 
-#include "surface/random.h"
+#include "generator/generator.h"
 
 #include <algorithm>
 #include <cmath>

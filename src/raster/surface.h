@@ -1,12 +1,12 @@
-// surface.h — the ground floor: the raster every picture is painted on. Beside
-// it in surface/: text through FreeType (text.h), the number rules (numeric.h)
-// and the generator (random.h), none of which knows about cards.
+// surface.h — the raster every picture is painted on, and its verbs. Below it
+// the number rules (numbers/numeric.h); above it text (text/text.h), which writes
+// on a surface at its cursor. Nothing here knows about cards.
 //
 //   Surface canvas(896, 671, 900, 675);   // 900 x 675 drawing units on 896 x 671 pixels
-//   canvas.SetBackColor(RGB(0, 0, 80));   // repaints everything
-//   canvas.FillStyle = 0; canvas.FillColor = RGB(255, 0, 0);
+//   canvas.SetBackground(RGB(0, 0, 80));   // repaints everything
+//   canvas.fill_solid = true; canvas.fill_colour = RGB(255, 0, 0);
 //   canvas.Circle(450, 300, 100, RGB(255, 255, 0), 0.5);   // filled ellipse, yellow rim
-//   Colour c = canvas.Point(450, 300);                   // -1 outside the raster
+//   Colour c = canvas.ColourAt(450, 300);                   // -1 outside the raster
 //
 // Conventions, stated once:
 //  * Coordinates in drawing units map to pixels as CInt(x * pixel_width / scale_width)
@@ -18,7 +18,7 @@
 //    span writer (WriteRows); the pixel setter drops a pixel off the raster. Anything
 //    off the raster is silently ignored, however far away.
 //  * Lines include both end points. Ellipse outlines are 8-connected rings; a filled
-//    ellipse or box is filled with FillColor, then outlined in the drawing colour.
+//    ellipse or box is filled with fill_colour, then outlined in the drawing colour.
 #pragma once
 
 #include <algorithm>
@@ -31,8 +31,7 @@
 #include <utility>
 #include <vector>
 
-#include "surface/numeric.h"
-#include "surface/text.h"
+#include "numbers/numeric.h"
 
 namespace mirelune {
 
@@ -86,7 +85,10 @@ struct Image {
   bool operator==(const Image&) const = default;
 };
 
-inline constexpr Colour kDefaultBackColor = 0xF0F0F0;  // the classic face grey
+// The faces a surface writes text in (text/text.h draws it): each one file, pinned.
+enum class Typeface { kSans, kSerif };
+
+inline constexpr Colour kDefaultBackground = 0xF0F0F0;  // the classic face grey
 
 // One pixel-space primitive as a verb drew it, for replaying a card's drawing
 // elsewhere (the benchmarks). Ends or corners in x0..y1; an ellipse's centre in
@@ -109,48 +111,46 @@ class Surface {
   double scale_height() const { return sh_; }
 
   // --- properties ---
-  Colour ForeColor = 0;
-  int FillStyle = 1;  // 0 solid, 1 transparent
-  Colour FillColor = 0;
+  Colour pen_colour = 0;
+  int fill_solid = false;  // 0 solid, 1 transparent
+  Colour fill_colour = 0;
   // A face pinned by its file, not a family name: which face a name resolves to
   // depends on the fonts installed and their configuration, and the card must not.
-  Typeface Font = Typeface::kSans;
-  double FontSize = 8;
-  double CurrentX = 0;
-  double CurrentY = 0;
-  bool Visible = true;
+  Typeface typeface = Typeface::kSans;
+  double font_points = 8;
+  double cursor_x = 0;
+  double cursor_y = 0;
+  bool visible = true;
   // Benchmarks only: when set, each verb appends the primitives it draws. The
   // program never sets it; one test of a pointer per verb, none per pixel.
   std::vector<DrawnPrimitive>* primitive_log = nullptr;
 
-  Colour BackColor() const { return back_; }
-  void SetBackColor(Colour c);  // repaints the whole raster
+  Colour Background() const { return back_; }
+  void SetBackground(Colour c);  // repaints the whole raster
 
   // Background picture: replaces what is shown now, and Cls returns to it.
-  void SetPicture(const Image& img);
+  void SetBackgroundPicture(const Image& img);
   // The same with `from`'s image, copied straight into the buffers this surface
   // already has (Picture = other.Image without a snapshot in between).
-  void SetPicture(const Surface& from);
+  void SetBackgroundPicture(const Surface& from);
   // What `from` shows now, shown here without keeping it as the background
   // picture: for snapshots nothing clears back to (the effect's source, the plain
   // picture), at half the copying and without a second raster's fresh pages.
   void CopyImageOf(const Surface& from);
-  void ClearPicture() { picture_.reset(); }
-  Image GetImage() const { return img_; }  // the `Image` property
+  Image Snapshot() const { return img_; }  // the `Image` property
   const Image& image() const { return img_; }
 
   // --- verbs in drawing units ---
-  void Cls();
-  void PSet(double x, double y, Colour c);
-  Colour Point(double x, double y) const;
+  void Clear();
+  void Plot(double x, double y, Colour c);
+  Colour ColourAt(double x, double y) const;
   void Line(double x1, double y1, double x2, double y2, Colour c);
-  void LineBox(double x1, double y1, double x2, double y2, Colour c);  // Line ..., B
+  void Box(double x1, double y1, double x2, double y2, Colour c);  // Line ..., B
   // aspect = vertical / horizontal radius; r is the horizontal radius for aspect < 1,
   // the vertical one otherwise.
   void Circle(double x, double y, double r, Colour c, double aspect = 1.0);
-  void Print(std::string_view utf8_text);
   // Copies img scaled into the rectangle; a negative w or h mirrors it.
-  void PaintPicture(const Image& img, double x, double y, double w, double h);
+  void DrawImageScaled(const Image& img, double x, double y, double w, double h);
 
   // --- pixel-space primitives (paired verbs) ---
   // The one clipping rule: a pixel is drawn only when it lies on the raster.
@@ -211,7 +211,7 @@ class Surface {
 
   int w_, h_;
   double sw_, sh_;
-  Colour back_ = kDefaultBackColor;
+  Colour back_ = kDefaultBackground;
   Image img_;
   std::optional<Image> picture_;
 };

@@ -26,22 +26,21 @@
 #include <string_view>
 #include <vector>
 
-namespace mirelune {
+#include "raster/surface.h"
 
-class Surface;
+namespace mirelune {
 
 struct TextMetrics {
   long width = 0;        // advance of the whole text, pixels
   long line_height = 0;  // distance to the next line, pixels
 };
 
-enum class Typeface { kSans, kSerif };
-
 TextMetrics DrawText(Surface& s, Typeface face, double points, long px, long py, std::string_view utf8_text,
                      std::uint32_t colour);
 
-// Measures without drawing.
-TextMetrics MeasureText(Typeface face, double points, std::string_view utf8_text);
+// Writes the text at the surface's cursor in its typeface, size and pen colour,
+// then moves the cursor to the start of the next line.
+void PrintText(Surface& s, std::string_view utf8_text);
 
 // One glyph of a laid-out line, left to right.
 struct PlacedGlyph {
@@ -100,12 +99,5 @@ bool ListedFaceHas(Typeface face, char32_t c);
 // used, no face has a character): each cause once per process, oldest first.
 // Taking them empties the list.
 std::vector<std::string> TakeTextFailures();
-
-// The Windows-1252 code of a character, or -1 when that code page cannot hold it.
-int Windows1252Code(char32_t c);
-
-// Decodes UTF-8; malformed bytes give U+FFFD. Returns false if any were malformed.
-bool DecodeUtf8(std::string_view s, std::u32string* out);
-std::string EncodeUtf8(char32_t c);
 
 }  // namespace mirelune

@@ -1,4 +1,4 @@
-#include "surface/digest.h"
+#include "base/digest.h"
 
 #include <nettle/sha2.h>
 
