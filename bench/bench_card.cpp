@@ -16,7 +16,7 @@ namespace {
 // A state seeded from Mary and Bob with its palette strip drawn.
 std::unique_ptr<State> Prepared(std::int16_t linepix = 1) {
   auto s = std::make_unique<State>();
-  s->linepix = linepix;
+  s->effect_mode = linepix;
   SetNamesAndSeed(*s, "Mary", "Bob");
   DrawPaletteStrip(*s);
   return s;
@@ -26,7 +26,7 @@ void BM_PaletteStrip(benchmark::State& st) {
   auto s = Prepared();
   for (auto _ : st) {
     DrawPaletteStrip(*s);
-    benchmark::DoNotOptimize(s->Picture3.pixels());
+    benchmark::DoNotOptimize(s->strip.pixels());
   }
 }
 BENCHMARK(BM_PaletteStrip)->Unit(benchmark::kMillisecond);
@@ -35,11 +35,11 @@ BENCHMARK(BM_PaletteStrip)->Unit(benchmark::kMillisecond);
 void BM_Style(benchmark::State& st) {
   const int k = static_cast<int>(st.range(0));
   auto s = Prepared();
-  s->Picture1.SetBackground(s->Picture3.ColourAt(10, 300));
+  s->canvas.SetBackground(s->strip.ColourAt(10, 300));
   s->n = 1;
   for (auto _ : st) {
     kStyles[k - 1].draw(*s);
-    benchmark::DoNotOptimize(s->Picture1.pixels());
+    benchmark::DoNotOptimize(s->canvas.pixels());
   }
   st.SetLabel(kStyles[k - 1].name);
 }
@@ -50,11 +50,11 @@ void BM_DisplacementEffect(benchmark::State& st) {
   const int rule = static_cast<int>(st.range(0));
   auto s = Prepared(static_cast<std::int16_t>(st.range(1)));
   MakeCard(*s);
-  s->f = rule;
-  s->d = 1;
+  s->rule = rule;
+  s->offset_mode = 1;
   for (auto _ : st) {
     ApplyDisplacementEffect(*s);
-    benchmark::DoNotOptimize(s->Picture4.pixels());
+    benchmark::DoNotOptimize(s->card.pixels());
   }
   st.SetLabel(st.range(1) == 1 ? "line" : "pix");
 }
@@ -70,11 +70,11 @@ void BM_EffectOnSet(benchmark::State& st) {
   const auto level = static_cast<SimdLevel>(st.range(0));
   auto s = Prepared();
   MakeCard(*s);
-  s->f = 11;
-  s->d = 1;
+  s->rule = 11;
+  s->offset_mode = 1;
   for (auto _ : st) {
     ApplyDisplacementEffect(*s, level);
-    benchmark::DoNotOptimize(s->Picture4.pixels());
+    benchmark::DoNotOptimize(s->card.pixels());
   }
   const char* names[] = {"scalar", "SSE2", "AVX2", "AVX-512"};
   st.SetLabel(names[st.range(0)]);
@@ -86,7 +86,7 @@ void BM_OrnamentTree(benchmark::State& st) {
   MakeCard(*s);
   for (auto _ : st) {
     DrawOrnamentTree(*s);
-    benchmark::DoNotOptimize(s->Picture4.pixels());
+    benchmark::DoNotOptimize(s->card.pixels());
   }
 }
 BENCHMARK(BM_OrnamentTree)->Unit(benchmark::kMillisecond);
@@ -94,12 +94,12 @@ BENCHMARK(BM_OrnamentTree)->Unit(benchmark::kMillisecond);
 // The whole card as "new" makes it: seed, strip, pass, effect, tree, greeting.
 void BM_WholeCard(benchmark::State& st) {
   auto s = std::make_unique<State>();
-  s->linepix = static_cast<std::int16_t>(st.range(0));
+  s->effect_mode = static_cast<std::int16_t>(st.range(0));
   for (auto _ : st) {
     SetNamesAndSeed(*s, "Mary", "Bob");
     DrawPaletteStrip(*s);
     MakeCard(*s);
-    benchmark::DoNotOptimize(s->Picture4.pixels());
+    benchmark::DoNotOptimize(s->card.pixels());
   }
   st.SetLabel(st.range(0) == 1 ? "line" : "pix");
 }
@@ -107,7 +107,7 @@ BENCHMARK(BM_WholeCard)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
 
 void BM_EncodeBmp(benchmark::State& st) {
   auto s = Prepared();
-  for (auto _ : st) benchmark::DoNotOptimize(EncodeBmp(s->Picture4.image()));
+  for (auto _ : st) benchmark::DoNotOptimize(EncodeBmp(s->card.image()));
 }
 BENCHMARK(BM_EncodeBmp)->Unit(benchmark::kMillisecond);
 

@@ -36,7 +36,7 @@ double ThreadMs() {
 Stream RecordCard(const std::string& friend_name, const std::string& sender) {
   auto s = std::make_unique<State>();
   Stream log;
-  for (Surface* p : {&s->Picture1, &s->Picture2, &s->Picture4, &s->Picture6}) p->primitive_log = &log;
+  for (Surface* p : {&s->canvas, &s->effect_source, &s->card, &s->plain_picture}) p->primitive_log = &log;
   SetNamesAndSeed(*s, friend_name, sender);
   DrawPaletteStrip(*s);
   MakeCard(*s);

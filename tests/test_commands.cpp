@@ -55,7 +55,7 @@ std::size_t FileCount(const fs::path& dir) { return std::distance(fs::directory_
 
 // Every pixel of the card a different colour, so that any misplaced pixel shows.
 void PaintPattern(State& s) {
-  std::uint32_t* p = s.Picture4.pixels();
+  std::uint32_t* p = s.card.pixels();
   for (int k = 0; k < kCanvasPixelsW * kCanvasPixelsH; ++k) p[k] = static_cast<std::uint32_t>(k % 896 + 1000 * (k / 896));
 }
 
@@ -63,15 +63,15 @@ void PaintPattern(State& s) {
 TEST(Commands, StartUpStoresTheStartValuesAndMakesTheFolder) {
   TempRoot root;
   Fixture f;
-  f->colorr = 9, f->nnn = 3, f->linepix = 2, f->delaj = 1, f->tekst = 0, f->rr = 1, f->Picture6.visible = true;
+  f->colour_mode = 9, f->max_styles = 3, f->effect_mode = 2, f->loop_running = 1, f->with_names = 0, f->cluster_radius = 1, f->plain_picture.visible = true;
   StartUp(*f);
   EXPECT_TRUE(fs::is_directory(root.Folder()));
-  EXPECT_EQ(f->caption11 + f->caption12 + f->caption18, "ba=015line");
-  EXPECT_EQ(std::vector<double>({f->colorr, f->nnn, double(f->linepix), f->delaj, f->tekst, f->rr, f->sir, f->vis}),
+  EXPECT_EQ(f->colour_mode_caption + f->max_styles_caption + f->effect_mode_caption, "ba=015line");
+  EXPECT_EQ(std::vector<double>({f->colour_mode, f->max_styles, double(f->effect_mode), f->loop_running, f->with_names, f->cluster_radius, f->canvas_width, f->canvas_height}),
             std::vector<double>({0, 15, 1, 0, 1, 10, 900, 675}));
-  EXPECT_EQ(f->t3 + "|" + f->t1 + "|" + f->t2, "ENTER YOUR FRIEND'S NAME|ENTER YOUR NAME|CASE SENSITIVE (Mary not equal mary)");
-  EXPECT_EQ(f->t1a + "|" + f->t2a + "|" + f->t3a, "vnesi \xC5\xA1tevilko palete|0 za izhod|IZBOR PALETE");
-  EXPECT_FALSE(f->Picture6.visible);
+  EXPECT_EQ(f->friend_name_prompt + "|" + f->own_name_prompt + "|" + f->case_prompt, "ENTER YOUR FRIEND'S NAME|ENTER YOUR NAME|CASE SENSITIVE (Mary not equal mary)");
+  EXPECT_EQ(f->palette_prompt + "|" + f->palette_exit_prompt + "|" + f->palette_prompt_title, "vnesi \xC5\xA1tevilko palete|0 za izhod|IZBOR PALETE");
+  EXPECT_FALSE(f->plain_picture.visible);
   EXPECT_EQ(f->rng.draws(), 0u);
 }
 
@@ -82,7 +82,7 @@ TEST(Commands, ColourModesCycleThroughTwentySevenWithAStripEach) {
     const std::uint64_t before = f->rng.draws();
     CommandColor(*f);
     const int mode = press % 27;
-    EXPECT_EQ(f->caption11, "ba=" + std::to_string(mode));
+    EXPECT_EQ(f->colour_mode_caption, "ba=" + std::to_string(mode));
     EXPECT_EQ(f->rng.draws() - before, mode == 0 ? 401u : 400u) << "press " << press;
     EXPECT_EQ(f->tipp, mode != 0 ? mode : f->tipp);
   }
@@ -100,8 +100,8 @@ TEST(Commands, StyleLimitStaysWithinOneToTwentyFour) {
     StartUp(*f);
     for (int k = 0; k < c.more; ++k) CommandMoreStyles(*f);
     for (int k = 0; k < c.fewer; ++k) CommandFewerStyles(*f);
-    EXPECT_EQ(f->nnn, c.nnn) << c.more << " +, " << c.fewer << " --";
-    EXPECT_EQ(f->caption12, NumberText(c.nnn));
+    EXPECT_EQ(f->max_styles, c.nnn) << c.more << " +, " << c.fewer << " --";
+    EXPECT_EQ(f->max_styles_caption, NumberText(c.nnn));
   }
 }
 
@@ -128,8 +128,8 @@ TEST(Commands, NamesOfUpToAHundredCharactersAreTaken) {
     StartUp(*f);
     f.host.answers.assign(c.answers.begin(), c.answers.end());
     AskNamesAndSeed(*f);
-    EXPECT_EQ(f->tt, c.friend_name);
-    EXPECT_EQ(f->t, c.own);
+    EXPECT_EQ(f->friend_name, c.friend_name);
+    EXPECT_EQ(f->own_name, c.own);
     ASSERT_EQ(f.host.asked.size(), c.answers.size());
     for (std::size_t k = 0; k < c.answers.size(); ++k) {
       const bool own = k >= c.friend_dialogs;
@@ -153,9 +153,9 @@ TEST(Commands, NewImageReseedsFromTheClock) {
   DrawPaletteStrip(*r);
   MakeCard(*r);
   CommandNewImage(*f);
-  EXPECT_TRUE(f->t.empty());
-  EXPECT_EQ(f->tekst, 0);
-  EXPECT_EQ(f->Picture4.image(), r->Picture4.image());
+  EXPECT_TRUE(f->own_name.empty());
+  EXPECT_EQ(f->with_names, 0);
+  EXPECT_EQ(f->card.image(), r->card.image());
   EXPECT_EQ(f.host.asked.size(), 2u);
 }
 
@@ -176,12 +176,12 @@ TEST(Commands, TheSameNamesGiveTheSameCardAfterAnotherCard) {
       }
     };
     make("Ana", "Marko");
-    ASSERT_NE(f->d1, 0);  // the first card left distances behind
-    f->colorr = 7, f->drgb = 5, f->tekst = 0;
+    ASSERT_NE(f->distance1, 0);  // the first card left distances behind
+    f->colour_mode = 7, f->brightness = 5, f->with_names = 0;
     make("Mary", "Bob");
-    EXPECT_EQ(f->Picture4.image(), fresh->Picture4.image()) << by_dialog;
+    EXPECT_EQ(f->card.image(), fresh->card.image()) << by_dialog;
     EXPECT_EQ(f.host.asked.size(), by_dialog ? 4u : 0u);
-    EXPECT_EQ(f->imeslike, "GR-20170102090503");
+    EXPECT_EQ(f->image_name, "GR-20170102090503");
   }
 }
 
@@ -192,13 +192,13 @@ TEST(Commands, StopEndsTheLoopAfterTheCardUnderWayAndExitAtOnce) {
   run.host.on_events = [&] {
     if (presses++ == 0) CommandStop(s);
   };
-  s.t = "Bob";  // the loop's cards are anonymous
+  s.own_name = "Bob";  // the loop's cards are anonymous
   CommandLoop(s);
-  EXPECT_TRUE(s.t.empty());
+  EXPECT_TRUE(s.own_name.empty());
   Fixture first;  // exactly one card, complete: the first of a freshly started program, no reseeding, no names
   DrawPaletteStrip(*first);
   MakeCard(*first);
-  EXPECT_EQ(s.Picture4.image(), first->Picture4.image());
+  EXPECT_EQ(s.card.image(), first->card.image());
 
   std::uint64_t draws_at_exit = 0;
   run.host.on_events = [&] {
@@ -213,18 +213,18 @@ TEST(Commands, DefPlusPutsTheCardOnTheCanvasAndRunsTheEffectAgain) {
   Fixture f;
   StartUp(*f);
   PaintPattern(*f);
-  const Image card = f->Picture4.Snapshot();
+  const Image card = f->card.Snapshot();
   CommandDefPlus(*f);
   EXPECT_EQ(f->rng.draws(), 12u);  // the effect's parameters; "line" mode draws no more
-  EXPECT_NE(f->Picture4.image(), card);
-  f->Picture1.Clear();  // back to the background picture
-  EXPECT_EQ(f->Picture1.image(), card);
+  EXPECT_NE(f->card.image(), card);
+  f->canvas.Clear();  // back to the background picture
+  EXPECT_EQ(f->canvas.image(), card);
 }
 
 TEST(Commands, FlipsMapEveryPixelAndUndoThemselves) {
   Fixture f;
   PaintPattern(*f);
-  const Image card = f->Picture4.Snapshot();
+  const Image card = f->card.Snapshot();
   struct Case {
     void (*command)(State&);
     bool hor, ver;
@@ -235,7 +235,7 @@ TEST(Commands, FlipsMapEveryPixelAndUndoThemselves) {
     int wrong = 0;
     for (int y = 0; y < kCanvasPixelsH; ++y)
       for (int x = 0; x < kCanvasPixelsW; ++x)
-        wrong += f->Picture4.image().at(x, y) != card.at(c.hor ? 895 - x : x, c.ver ? 670 - y : y);
+        wrong += f->card.image().at(x, y) != card.at(c.hor ? 895 - x : x, c.ver ? 670 - y : y);
     EXPECT_EQ(wrong, 0) << c.hor << c.ver;
   }
 }
@@ -244,35 +244,35 @@ TEST(Commands, SaveWritesTheCardUnderTheTimeOfSavingOrSaysWhyNot) {
   Program run;
   State& s = *run.s;
   PaintPattern(s);
-  s.imeslike = "GR-20160101000000";  // the name the card was begun under
+  s.image_name = "GR-20160101000000";  // the name the card was begun under
   const fs::path want = run.root.Folder() / "GR-20170102090503.bmp";
   // A second save in the same second takes the next second's name: no card is replaced.
   const fs::path next = run.root.Folder() / "GR-20170102090504.bmp";
   for (const fs::path& p : {want, next}) {
-    s.Picture4.Plot(0, 0, static_cast<Colour>(p.string().size()));
+    s.card.Plot(0, 0, static_cast<Colour>(p.string().size()));
     const SaveResult r = CommandSaveCard(s, run.saved);
     ASSERT_TRUE(r.ok) << r.message;
     EXPECT_EQ(r.path, p);
-    EXPECT_EQ(ReadAll(p), EncodeBmp(s.Picture4.image()));
+    EXPECT_EQ(ReadAll(p), EncodeBmp(s.card.image()));
   }
   EXPECT_EQ(FileCount(run.root.Folder()), 2u);
   EXPECT_EQ(run.saved.names, (std::set<std::string>{"GR-20170102090503", "GR-20170102090504"}));
 
   fs::remove_all(run.root.Folder());
-  const Image card = s.Picture4.Snapshot();
+  const Image card = s.card.Snapshot();
   const SaveResult r = CommandSaveCard(s, run.saved);
   EXPECT_FALSE(r.ok);
   EXPECT_NE(r.message.find(want.string()), std::string::npos) << r.message;
   EXPECT_NE(r.message.find("still on screen"), std::string::npos) << r.message;
-  EXPECT_EQ(s.Picture4.image(), card);
+  EXPECT_EQ(s.card.image(), card);
   EXPECT_FALSE(fs::exists(run.root.Folder()));  // nothing is made behind the user's back
 }
 
 // A card maker that costs nothing: each card differs in its first pixel.
 void CheapCard(State& s) {
   MakeImageName(s);
-  s.Picture4.SetBackground(RGB(10, 20, 30));
-  s.Picture4.Plot(0, 0, static_cast<Colour>(s.nz));
+  s.card.SetBackground(RGB(10, 20, 30));
+  s.card.Plot(0, 0, static_cast<Colour>(s.images_saved));
 }
 
 TEST(LoopWithSaving, FiftyCardsUnderFiftyNamesThenTheProgramEnds) {
@@ -282,7 +282,7 @@ TEST(LoopWithSaving, FiftyCardsUnderFiftyNamesThenTheProgramEnds) {
   std::vector<std::pair<fs::path, Bytes>> written;
   const auto on_saved = [&](const SaveResult& r) {
     EXPECT_EQ(r.cards, static_cast<int>(written.size()) + 1);
-    written.emplace_back(r.path, EncodeBmp(s.Picture4.image()));
+    written.emplace_back(r.path, EncodeBmp(s.card.image()));
     if (r.cards == kLoopSaveLimit) CommandStop(s);  // a stop now does not keep the program alive
   };
   EXPECT_THROW(LoopAndSave(s, run.saved, CheapCard, on_saved), EndProgram);
@@ -301,9 +301,9 @@ TEST(LoopWithSaving, StopEndsTheLoopAfterTheCardIsSavedAndAFailedSaveStopsIt) {
     });
     EXPECT_EQ(r.ok, !fail);
     EXPECT_EQ(r.cards, fail ? 2 : 3);
-    EXPECT_EQ(s.delaj, 0);
+    EXPECT_EQ(s.loop_running, 0);
     EXPECT_EQ(s.rng.draws(), 3u * 401);  // mode 0: a fresh strip for each card
-    EXPECT_EQ(s.Picture4.ColourAt(0, 0), 3);  // the third card is shown, after a failure unsaved
+    EXPECT_EQ(s.card.ColourAt(0, 0), 3);  // the third card is shown, after a failure unsaved
     EXPECT_EQ(r.message.find("stopped") != std::string::npos, fail) << r.message;
   }
 }
@@ -318,7 +318,7 @@ TEST(ArchiveSave, WritesWhereTheFoldersExistAndSkipsTheRest) {
     if (folders & 2) want.push_back(root.path / "pelkin-art" / "slika00.jpg");
     for (const auto& p : want) fs::create_directories(p.parent_path());
     EXPECT_EQ(CommandArchiveSave(*f), want);
-    for (const auto& p : want) EXPECT_EQ(ReadAll(p), EncodeBmp(f->Picture4.image())) << p;  // bitmap data as is
+    for (const auto& p : want) EXPECT_EQ(ReadAll(p), EncodeBmp(f->card.image())) << p;  // bitmap data as is
     EXPECT_EQ(fs::exists(root.path / "baza-slik"), (folders & 1) != 0);
   }
 }

@@ -39,7 +39,7 @@ TEST(GenerationPass, DrawsItsParametersInOrderAndEachStageCounts) {
   for (double nnn : {15.0, 3.0}) {
     SCOPED_TRACE(nnn);
     Fixture f;
-    f->nnn = nnn;
+    f->max_styles = nnn;
     SetNamesAndSeed(*f, "Mary", "Bob");
     const auto start = f->rng.draws();
     DrawPaletteStrip(*f);
@@ -49,27 +49,27 @@ TEST(GenerationPass, DrawsItsParametersInOrderAndEachStageCounts) {
     const CardStats& st = f->stats;
     EXPECT_EQ(st.pass, 15u + 23u * replay.attempts + 2u);
     EXPECT_EQ(st.flags, replay.flags);
-    EXPECT_EQ(std::vector({st.background_row, f->f, st.offset_mode}), std::vector({replay.L, replay.f, replay.d}));
-    EXPECT_EQ(f->no, Int(nnn / f->kksk) + 1);
-    EXPECT_EQ(st.effect, f->f == 3 ? 12u + 6u * 2 * 901 * 676 : 12u);
+    EXPECT_EQ(std::vector({st.background_row, f->rule, st.offset_mode}), std::vector({replay.L, replay.f, replay.d}));
+    EXPECT_EQ(f->passes, Int(nnn / f->styles_chosen) + 1);
+    EXPECT_EQ(st.effect, f->rule == 3 ? 12u + 6u * 2 * 901 * 676 : 12u);
     EXPECT_EQ(f->rng.draws() - start, 401u + st.pass + st.styles + st.effect + st.ornaments);
     // Progress: one "lllll" per pass, then the "#" of every 30th column of the first sweep.
-    std::vector<std::string> marks(static_cast<std::size_t>(f->no), "lllll");
+    std::vector<std::string> marks(static_cast<std::size_t>(f->passes), "lllll");
     marks.insert(marks.end(), 31, "#");
     EXPECT_EQ(f.host.progress, marks);
-    EXPECT_FALSE(f->Picture6.visible);
+    EXPECT_FALSE(f->plain_picture.visible);
   }
 }
 
 // A state ready for single pixels: rule f, offset mode d, one vector of length
 // r1 at `angle` after the first advance, a pattern on the effect's source.
 void SetUpRule(State& s, double f, double d, double r1, double angle) {
-  s.f = f, s.d = d, s.r1 = r1, s.r2 = s.r3 = 0;
+  s.rule = f, s.offset_mode = d, s.r1 = r1, s.r2 = s.r3 = 0;
   s.dfi1 = s.dfi2 = s.dfi3 = 0.001, s.fi1 = angle - 0.001, s.fi2 = s.fi3 = -0.001;
-  s.d1 = 45, s.d2 = 79, s.d3 = 20;  // Int(45 / 10) = 4
-  s.cikel = 1;
+  s.distance1 = 45, s.distance2 = 79, s.distance3 = 20;  // Int(45 / 10) = 4
+  s.sweep = 1;
   for (int y = 0; y < 671; ++y)
-    for (int x = 0; x < 896; ++x) s.Picture2.set_pixel(x, y, static_cast<std::uint32_t>(RGB(x % 256, y % 256, x / 256)));
+    for (int x = 0; x < 896; ++x) s.effect_source.set_pixel(x, y, static_cast<std::uint32_t>(RGB(x % 256, y % 256, x / 256)));
 }
 
 TEST(DisplacePixel, MovesByTheVectorsAddsTheOffsetsAndFoldsAtTheEdges) {
@@ -96,12 +96,12 @@ TEST(DisplacePixel, MovesByTheVectorsAddsTheOffsetsAndFoldsAtTheEdges) {
     f->i = c.i, f->j = c.j;
     DisplacePixel(*f);
     EXPECT_EQ(std::pair(f->id, f->jd), std::pair(c.id, c.jd)) << c.i << "," << c.j << " mode " << c.mode;
-    EXPECT_EQ(f->Picture1.ColourAt(c.i, c.j), f->Picture2.ColourAt(c.id, c.jd));
+    EXPECT_EQ(f->canvas.ColourAt(c.i, c.j), f->effect_source.ColourAt(c.id, c.jd));
   }
   Fixture f;
   SetUpRule(*f, 5, 1, 10, 0);
   f->r2 = 1, f->fi2 = M_PI / 2 - 0.001, f->i = 300, f->j = 200;
-  f->bb1 = 0, f->bb2 = 4, f->bb3 = 1;  // the first vector would divide by zero: it vanishes
+  f->divisor1 = 0, f->divisor2 = 4, f->divisor3 = 1;  // the first vector would divide by zero: it vanishes
   DisplacePixel(*f);
   // Unit row 200 is pixel row 199, whose green on the pattern is 199.
   EXPECT_EQ(std::pair(f->id, f->jd), std::pair(300.0, 250.0));  // 200 + 199 / 4
@@ -109,7 +109,7 @@ TEST(DisplacePixel, MovesByTheVectorsAddsTheOffsetsAndFoldsAtTheEdges) {
 
 // What a sweep leaves in the state for what follows it.
 std::vector<double> Tail(const State& s) {
-  return {s.fi1, s.fi2, s.fi3, s.d1, s.d2, s.d3, s.id, s.jd, s.di1, s.dj2, s.barva, s.barvap, s.re3, s.bl3, s.drgb};
+  return {s.fi1, s.fi2, s.fi3, s.distance1, s.distance2, s.distance3, s.id, s.jd, s.di1, s.dj2, s.colour, s.barvap, s.re3, s.bl3, s.brightness};
 }
 
 // The sweeps work whole lines in vector lanes unless told to go one position at
@@ -128,18 +128,18 @@ TEST(DisplacementEffect, LinesInVectorLanesPaintWhatSinglePositionsPaint) {
   Fixture base;
   SetNamesAndSeed(*base, "Mary", "Bob");
   RunGenerationPass(*base);
-  base->d1 = 310, base->d2 = 77, base->d3 = 5;
+  base->distance1 = 310, base->distance2 = 77, base->distance3 = 5;
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::Message() << "rule " << c.f << " mode " << c.d << " linepix " << c.linepix);
     State one = *base, lines = *base;
     for (State* s : {&one, &lines}) {
-      s->f = c.f, s->d = c.d, s->linepix = static_cast<std::int16_t>(c.linepix);
+      s->rule = c.f, s->offset_mode = c.d, s->effect_mode = static_cast<std::int16_t>(c.linepix);
       if (c.r1 != 0) s->r1 = c.r1;
     }
     ApplyDisplacementEffect(one, SimdLevel::kScalar);
     ApplyDisplacementEffect(lines, c.level);
-    EXPECT_TRUE(one.Picture1.image() == lines.Picture1.image());
-    EXPECT_TRUE(one.Picture4.image() == lines.Picture4.image());
+    EXPECT_TRUE(one.canvas.image() == lines.canvas.image());
+    EXPECT_TRUE(one.card.image() == lines.card.image());
     EXPECT_EQ(one.colour_store, lines.colour_store);
     EXPECT_EQ(Tail(one), Tail(lines));
     EXPECT_EQ(one.rng.draws(), lines.rng.draws());
@@ -148,8 +148,8 @@ TEST(DisplacementEffect, LinesInVectorLanesPaintWhatSinglePositionsPaint) {
 
 TEST(OrnamentTree, FourHundredBaublesInsideTheTriangle) {
   Fixture f;
-  f->Picture1.SetBackground(0);  // black samples: dim grey centres, black rims
-  f->Picture4.SetBackground(0x00FF00);
+  f->canvas.SetBackground(0);  // black samples: dim grey centres, black rims
+  f->card.SetBackground(0x00FF00);
   f->rng.Randomize(11);
   // Replay: H, M, then per bauble its tries and its sampled point.
   Generator g = f->rng;
@@ -171,9 +171,9 @@ TEST(OrnamentTree, FourHundredBaublesInsideTheTriangle) {
   EXPECT_EQ(f->rng.draws() - before, expected);
   EXPECT_EQ(std::pair(f->i, f->j), std::pair(last_i, last_j));
   // The last bauble: a grey centre of 62..66 and black from radius 17 out.
-  const Colour centre = f->Picture4.ColourAt(last_i, last_j);
+  const Colour centre = f->card.ColourAt(last_i, last_j);
   EXPECT_TRUE(centre == RGB(66, 66, 66) || centre == RGB(62, 62, 62)) << std::hex << centre;
-  EXPECT_EQ(f->Picture4.ColourAt(last_i, last_j - 22), 0);
+  EXPECT_EQ(f->card.ColourAt(last_i, last_j - 22), 0);
 }
 
 }  // namespace

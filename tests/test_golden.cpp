@@ -56,8 +56,8 @@ StageDigests MakeAndDigest(const CardSettings& c) {
   testing::Fixture f;
   StageDigests out;
   MakeCardFromNames(*f, c, [&](CardStage stage, const State& s) {
-    out.emplace_back(StageName(stage), Digest(stage == CardStage::kStrip  ? s.Picture3.image()
-                                              : stage == CardStage::kPass ? s.Picture6.image() : s.Picture4.image()));
+    out.emplace_back(StageName(stage), Digest(stage == CardStage::kStrip  ? s.strip.image()
+                                              : stage == CardStage::kPass ? s.plain_picture.image() : s.card.image()));
   });
   return out;
 }
@@ -103,7 +103,7 @@ TEST(Golden, CardsKeepTheirPixelsStageByStage) {
   for (int style = 1; style <= kStyleCount; ++style) {
     testing::Fixture f;
     PaintStyleAlone(*f, style, kStyleSeed(style));
-    table << "    {" << style << ", \"" << Digest(f->Picture1.image()) << "\"},  // " << kStyles[style - 1].name
+    table << "    {" << style << ", \"" << Digest(f->canvas.image()) << "\"},  // " << kStyles[style - 1].name
           << "\n";
   }
   table << "};\n";
@@ -116,7 +116,7 @@ TEST(Golden, EachStyleAloneKeepsItsPixels) {
   for (const GoldenStyle& g : kGoldenStyles) {
     testing::Fixture f;
     PaintStyleAlone(*f, g.style, kStyleSeed(g.style));
-    EXPECT_EQ(Digest(f->Picture1.image()), g.digest) << "style " << g.style << " " << kStyles[g.style - 1].name;
+    EXPECT_EQ(Digest(f->canvas.image()), g.digest) << "style " << g.style << " " << kStyles[g.style - 1].name;
   }
 }
 

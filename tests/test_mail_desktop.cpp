@@ -131,12 +131,12 @@ TEST(DesktopMail, SendCommandSavesAsksAndComposes) {
     if (!c.installed) std::filesystem::remove(bin / "xdg-email");
     std::filesystem::remove_all(root / "wimgx");
     Fixture f;
-    f->imeslike = *c.fragment ? "GR-20991231235959" : "";  // a card with a name keeps it
-    f->Picture4.Box(100, 100, 300, 200, RGB(255, 0, 0));
+    f->image_name = *c.fragment ? "GR-20991231235959" : "";  // a card with a name keeps it
+    f->card.Box(100, 100, 300, 200, RGB(255, 0, 0));
     f.host.answers = c.answers;
     const Result r = SendGreetingsToFriend(*f);
     const auto card = root / "wimgx" / (*c.fragment ? "GR-20991231235959.bmp" : "GR-20170102090503.bmp");
-    const auto bmp = EncodeBmp(f->Picture4.image());
+    const auto bmp = EncodeBmp(f->card.image());
     EXPECT_EQ(ReadText(card), std::string(bmp.begin(), bmp.end()));
     std::string asked;
     for (const auto& d : f.host.asked) asked += d.prompt + d.title + " " + std::to_string(d.x) + "," + std::to_string(d.y);

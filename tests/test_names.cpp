@@ -21,10 +21,10 @@ using testing::WriteText;
 // The greeting's band after DrawCardText for these names.
 Image Band(State& s, const std::string& friend_name, const std::string& own) {
   SetNamesAndSeed(s, friend_name, own);
-  s.Picture4.SetBackground(0);
+  s.card.SetBackground(0);
   DrawCardText(s);
-  const Image& card = s.Picture4.image();
-  const auto top = card.pixels.begin() + s.Picture4.PixelY(635) * card.width;
+  const Image& card = s.card.image();
+  const auto top = card.pixels.begin() + s.card.PixelY(635) * card.width;
   return Image{card.width, 30, {top, top + 30 * card.width}};
 }
 

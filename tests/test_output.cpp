@@ -199,7 +199,7 @@ TEST(FileWriter, TimeStampedCardsAreNeverReplacedAcrossProcesses) {
   const testing::ScopedEnv root{{"MIRELUNE_ROOT", dir.path.string()}};
   testing::Fixture f;  // a clock that stands still
   State& s = *f;
-  s.Picture4.SetBackground(RGB(child == 0 ? 200 : 0, 0, 0));
+  s.card.SetBackground(RGB(child == 0 ? 200 : 0, 0, 0));
   int saved = 0;
   for (int n = 0; n < kCards; ++n) saved += (MakeImageName(s), SaveNewCard(s).ok);
   if (child == 0) ::_exit(saved == kCards ? 0 : 1);

@@ -27,18 +27,18 @@ TEST(PaletteChooser, TakesZeroToTwentySixAndAsksAgainForAnythingElse) {
     Fixture f;
     StartUp(*f);
     for (int k = 0; k < 3; ++k) CommandColor(*f);
-    const Image strip = f->Picture3.Snapshot();
+    const Image strip = f->strip.Snapshot();
     f.host.answers.assign(c.answers.begin(), c.answers.end());
     const std::uint64_t before = f->rng.draws();
     CommandPalette(*f);
-    EXPECT_EQ(std::pair(f->colorr, f->caption11), std::pair(c.colorr, std::string(c.caption)));
+    EXPECT_EQ(std::pair(f->colour_mode, f->colour_mode_caption), std::pair(c.colorr, std::string(c.caption)));
     ASSERT_EQ(f.host.asked.size(), c.answers.size());
     const auto& asked = f.host.asked[0];
     EXPECT_EQ(asked.prompt + "|" + asked.title, "vnesi \xC5\xA1tevilko palete\r0 za izhod|IZBOR PALETE");
     EXPECT_EQ(std::pair(asked.x, asked.y), std::pair(300, 333));
     // The swatches draw nothing random; a strip in the chosen palette draws 400.
     EXPECT_EQ(f->rng.draws() - before, c.colorr != 0 ? 400u : 0u);
-    EXPECT_EQ(f->Picture3.image() == strip, c.colorr == 0);
+    EXPECT_EQ(f->strip.image() == strip, c.colorr == 0);
   }
   Fixture f;
   f.host.answers = {"27"};
@@ -49,16 +49,16 @@ TEST(PaletteChooser, ShowsEveryPaletteAsARowOfSwatches) {
   Fixture f;
   StartUp(*f);
   const Colour back = 0x123456;
-  f->Picture4.SetBackground(back);
-  f->Picture4.Plot(600, 300, 0xFF);
+  f->card.SetBackground(back);
+  f->card.Plot(600, 300, 0xFF);
   f.host.answers = {"0"};
   CommandPalette(*f);
-  const Surface& card = f->Picture4;
+  const Surface& card = f->card;
   // Row k at j = 5 + 22 (k - 1); colour c covers x = 31 + 10 (c - 1) .. 40 + 10 (c - 1), j - 2 .. j + 18.
   for (int row : {1, 3, 26}) {
     const double j = 5 + 22 * (row - 1);
     for (int c = 1; c <= 10; ++c) {
-      const Colour want = RGB(f->table[row][c][1], f->table[row][c][2], f->table[row][c][3]);
+      const Colour want = RGB(f->palette_table[row][c][1], f->palette_table[row][c][2], f->palette_table[row][c][3]);
       for (double x : {31.0 + 10 * (c - 1), 40.0 + 10 * (c - 1)})
         for (double y : {j - 2, j + 18}) EXPECT_EQ(card.ColourAt(x, y), want) << row << "/" << c << " at " << x << "," << y;
     }

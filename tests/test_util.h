@@ -27,7 +27,7 @@ inline Colour RowColour(int y) { return RGB(y % 256, y / 256 * 40 + 1, 200); }
 // Fills the palette strip with RowColour rows.
 inline void PaintRowStrip(State& s) {
   for (int y = 0; y < kStripPixelsH; ++y)
-    for (int x = 0; x < kStripPixelsW; ++x) s.Picture3.Plot(x, y, RowColour(y));
+    for (int x = 0; x < kStripPixelsW; ++x) s.strip.Plot(x, y, RowColour(y));
 }
 
 // Number of pixels of an image with exactly this colour.

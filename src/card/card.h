@@ -2,8 +2,8 @@
 //
 //   AskNamesAndSeed(s);    // asks the host for the names, reseeds the generator
 //   DrawPaletteStrip(s);   // palette/palette.h
-//   RunGenerationPass(s);  // the picture on Picture1, a copy on Picture6
-//   DrawCardText(s);       // the band and the greeting on Picture4
+//   RunGenerationPass(s);  // the picture on canvas, a copy on plain_picture
+//   DrawCardText(s);       // the band and the greeting on card
 #pragma once
 
 #include <string>
@@ -41,7 +41,7 @@ double PaintBackground(State& s);
 void ResetForNames(State& s);
 
 // Clears the canvas, draws the shared parameters, chooses and runs the styles,
-// and keeps the plain picture on Picture6.
+// and keeps the plain picture on plain_picture.
 void RunGenerationPass(State& s);
 
 // The pale band and the blue greeting line, when the own name is set.
@@ -59,7 +59,7 @@ inline constexpr int kFirstYear = 1, kLastYear = 9999;
 inline constexpr const char* kWebAddress = "mirelune.art";
 
 // The strip for `seed`, then style `number` (1..23) alone, twice, on the
-// background colour the pass would take, without the effect. Leaves it on Picture1.
+// background colour the pass would take, without the effect. Leaves it on canvas.
 void PaintStyleAlone(State& s, int number, double seed);
 
 }  // namespace mirelune

@@ -7,17 +7,17 @@
 namespace mirelune {
 
 double PaintBackground(State& s) {
-  s.Picture1.Clear();
+  s.canvas.Clear();
   const double L = Int(s.rng.Rnd() * 600 + 1);
-  s.barva = s.Picture3.ColourAt(10, L);
-  s.Picture1.SetBackground(static_cast<Colour>(s.barva));
+  s.colour = s.strip.ColourAt(10, L);
+  s.canvas.SetBackground(static_cast<Colour>(s.colour));
   return L;
 }
 
 void ResetForNames(State& s) {
-  s.drgb = 0;
-  s.ddrgb = 0;
-  s.tekst = 1;
+  s.brightness = 0;
+  s.brightness_step = 0;
+  s.with_names = 1;
 }
 
 void RunGenerationPass(State& s) {
@@ -28,41 +28,41 @@ void RunGenerationPass(State& s) {
   const double L = PaintBackground(s);
 
   g.Rnd();  // `ffi`: nothing reads it, but its draw is part of the sequence
-  s.bb1 = Int(g.Rnd() * 200 + 200);
-  s.bb2 = Int(g.Rnd() * 200 * 200);
-  s.bb3 = Int(g.Rnd() * 200 * 200);
-  s.bb4 = Int(g.Rnd() * 300 + 50);
-  s.bb5 = Int(g.Rnd() * 900 + 50);
-  s.bb6 = Int(g.Rnd() * 2000 + 50);
-  s.bb7 = Int(g.Rnd() * 10 + 5);
-  s.i1 = Int(s.sir * g.Rnd() + 1);
-  s.j1 = Int(s.vis * g.Rnd() + 1);
-  s.i2 = Int(s.sir * g.Rnd() + 1);
-  s.j2 = Int(s.vis * g.Rnd() + 1);
-  s.i3 = Int(s.sir * g.Rnd() + 1);
-  s.j3 = Int(s.vis * g.Rnd() + 1);
+  s.divisor1 = Int(g.Rnd() * 200 + 200);
+  s.divisor2 = Int(g.Rnd() * 200 * 200);
+  s.divisor3 = Int(g.Rnd() * 200 * 200);
+  s.divisor4 = Int(g.Rnd() * 300 + 50);
+  s.divisor5 = Int(g.Rnd() * 900 + 50);
+  s.divisor6 = Int(g.Rnd() * 2000 + 50);
+  s.divisor7 = Int(g.Rnd() * 10 + 5);
+  s.anchor1_x = Int(s.canvas_width * g.Rnd() + 1);
+  s.anchor1_y = Int(s.canvas_height * g.Rnd() + 1);
+  s.anchor2_x = Int(s.canvas_width * g.Rnd() + 1);
+  s.anchor2_y = Int(s.canvas_height * g.Rnd() + 1);
+  s.anchor3_x = Int(s.canvas_width * g.Rnd() + 1);
+  s.anchor3_y = Int(s.canvas_height * g.Rnd() + 1);
 
   // Coin flips until between 1 and nnn styles are chosen; a rejected attempt
   // still consumes its 23 draws.
   std::array<int, kStyleCount> flags{};
   do {
-    s.kksk = 0;
+    s.styles_chosen = 0;
     for (int k = 0; k < kStyleCount; ++k) {
       flags[k] = static_cast<int>(Int(g.Rnd() * 2));
-      s.kksk += flags[k];
+      s.styles_chosen += flags[k];
     }
-  } while (!(s.kksk >= 1 && s.kksk <= s.nnn));
-  s.no = Int(s.nnn / s.kksk) + 1;
+  } while (!(s.styles_chosen >= 1 && s.styles_chosen <= s.max_styles));
+  s.passes = Int(s.max_styles / s.styles_chosen) + 1;
 
   if (s.host) s.host->ClearProgress();
-  s.f = Int(g.Rnd() * 13 + 1);
-  s.d = Int(g.Rnd() * 3 + 1);
+  s.rule = Int(g.Rnd() * 13 + 1);
+  s.offset_mode = Int(g.Rnd() * 3 + 1);
   if (s.host) s.host->MoveProgressCursor(22, 30);
   s.stats.background_row = L;
-  s.stats.offset_mode = s.d;
+  s.stats.offset_mode = s.offset_mode;
   s.stats.flags = flags;
 
-  const double passes = s.no;
+  const double passes = s.passes;
   for (s.n = 1; s.n <= passes; s.n += 1) {
     for (int k = 0; k < kStyleCount; ++k) {
       if (!flags[k]) continue;
@@ -75,7 +75,7 @@ void RunGenerationPass(State& s) {
   s.stats.styles = style_draws;
   s.stats.pass = g.draws() - start - style_draws;
 
-  s.Picture6.CopyImageOf(s.Picture1);
+  s.plain_picture.CopyImageOf(s.canvas);
 }
 
 void PaintStyleAlone(State& s, int number, double seed) {

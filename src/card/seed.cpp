@@ -52,9 +52,9 @@ double SeedOf(const Joined& j) {
 }
 
 void Seed(State& s) {
-  const Joined joined = Join(s.tt, s.t);
-  s.dolz = static_cast<double>(joined.chars.size());
-  if (!joined.chars.empty()) s.znak = EncodeUtf8(joined.chars.back());
+  const Joined joined = Join(s.friend_name, s.own_name);
+  s.text_length = static_cast<double>(joined.chars.size());
+  if (!joined.chars.empty()) s.character = EncodeUtf8(joined.chars.back());
   s.seed = SeedOf(joined);
   s.rng.Rnd(-1);
   s.rng.Randomize(s.seed);
@@ -62,7 +62,7 @@ void Seed(State& s) {
 
 std::string AskName(State& s, const std::string& first_line, int y_twips) {
   for (;;) {
-    std::string name = s.host ? s.host->InputBox(first_line + "\r" + s.t2, "", 500 / 15, y_twips / 15) : "";
+    std::string name = s.host ? s.host->InputBox(first_line + "\r" + s.case_prompt, "", 500 / 15, y_twips / 15) : "";
     if (CharCount(name) <= kMaxNameChars) return name;
   }
 }
@@ -74,19 +74,19 @@ double SeedFromNames(const std::string& friend_utf8, const std::string& own_utf8
 }
 
 void SetNamesAndSeed(State& s, const std::string& friend_utf8, const std::string& own_utf8) {
-  s.tt = friend_utf8;
-  s.t = own_utf8;
+  s.friend_name = friend_utf8;
+  s.own_name = own_utf8;
   Seed(s);
 }
 
 void AskNamesAndSeed(State& s) {
-  s.tt = AskName(s, s.t3, 3000);
-  s.t = AskName(s, s.t1, 6000);
+  s.friend_name = AskName(s, s.friend_name_prompt, 3000);
+  s.own_name = AskName(s, s.own_name_prompt, 6000);
   Seed(s);
 }
 
 void SeedNewImage(State& s) {
-  if (s.tekst == 0) s.rng.Randomize(s.host ? s.host->Timer() : 0);
+  if (s.with_names == 0) s.rng.Randomize(s.host ? s.host->Timer() : 0);
 }
 
 }  // namespace mirelune

@@ -46,7 +46,7 @@ int RunBatch(BatchArgs& a) {
     CardFile card;
     card.report = CardReport(s, c);
     const PngText text = CardPngText(s, card.report);
-    card.bytes = EncodeImage(s.Picture4.image(), format, &text);
+    card.bytes = EncodeImage(s.card.image(), format, &text);
     return card;
   };
   ::signal(SIGPIPE, SIG_IGN);  // a closed stderr must not kill the run between a card and its line

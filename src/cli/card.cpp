@@ -33,7 +33,7 @@ std::optional<ImageFormat> FormatOption(const std::string& text) {
 PngText CardText(const State& s, const Json& report, const std::string& what) {
   PngText text;
   text.software = "Mirelune " + VersionText();
-  text.title = "Mirelune " + what + " for " + s.tt + " from " + s.t;
+  text.title = "Mirelune " + what + " for " + s.friend_name + " from " + s.own_name;
   text.keyed.emplace_back(kReportKeyword, report.dump());
   return text;
 }
@@ -94,13 +94,13 @@ int RunCard(const CardOptions& o) {
   int status = 0;
   const PngText card_text = CardPngText(s, report);
   if (out) {
-    if (!WritePicture(s.Picture4.image(), *out, card_text, paths_on_stderr)) status = 1;
+    if (!WritePicture(s.card.image(), *out, card_text, paths_on_stderr)) status = 1;
   } else {
     // A time-stamped card never replaces another: a taken name moves on by a second.
     const ImageFormat f = format.value_or(ImageFormat::kBmp);
     const char* extension = f == ImageFormat::kPng ? ".png" : f == ImageFormat::kJpeg ? ".jpg" : ".bmp";
     std::string why;
-    const Bytes bytes = EncodeImage(s.Picture4.image(), f, &card_text, &why);
+    const Bytes bytes = EncodeImage(s.card.image(), f, &card_text, &why);
     const Result made = bytes.empty() ? Result::Failed(why) : MakeFolder(OutputFolder());
     const SaveResult saved = made ? SaveNewCardAs(s, bytes, extension) : SaveResult{};
     if (!made || !saved) {
@@ -111,7 +111,7 @@ int RunCard(const CardOptions& o) {
     }
   }
   if (plain &&
-      !WritePicture(s.Picture6.image(), *plain, CardText(s, report, "picture, before the effect,"), paths_on_stderr))
+      !WritePicture(s.plain_picture.image(), *plain, CardText(s, report, "picture, before the effect,"), paths_on_stderr))
     status = 1;
   if (!o.mail_to.empty()) {
     const Result sent = MailCard(s, o.mail_to, o.message);
@@ -139,7 +139,7 @@ int RunCard(const CardOptions& o) {
 
 PngText CardPngText(const State& s, const Json& report) {
   PngText text = CardText(s, report, "card");
-  if (!s.t.empty()) text.description = GreetingLine(s);
+  if (!s.own_name.empty()) text.description = GreetingLine(s);
   return text;
 }
 

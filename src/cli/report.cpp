@@ -156,12 +156,12 @@ Json CardReport(const State& s, const CardSettings& c) {
   for (int k = 0; k < kStyleCount; ++k)
     if (s.stats.flags[k]) styles.push_back(k + 1);
   j["styles"] = styles;
-  j["passes"] = Number(s.no);
-  j["rule"] = Number(s.f);
+  j["passes"] = Number(s.passes);
+  j["rule"] = Number(s.rule);
   j["offset_mode"] = Number(s.stats.offset_mode);
   j["effect_offset_mode"] = Number(s.stats.effect_offset_mode);
-  j["width"] = s.Picture4.pixel_width();
-  j["height"] = s.Picture4.pixel_height();
+  j["width"] = s.card.pixel_width();
+  j["height"] = s.card.pixel_height();
   j["draws"] = {{"strip", s.stats.strip},   {"pass", s.stats.pass},           {"styles", s.stats.styles},
                 {"effect", s.stats.effect}, {"ornaments", s.stats.ornaments}, {"total", s.stats.total}};
   j["friend"] = c.friend_name;

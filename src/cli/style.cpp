@@ -44,7 +44,7 @@ Action SetUpStyle(CLI::App& sub) {
     text.software = "Mirelune " + VersionText();
     text.title = "Mirelune style " + std::to_string(o->number) + " (" + kStyles[o->number - 1].name + "), seed " +
                  std::to_string(o->seed);
-    return WritePicture(s.Picture1.image(), target, text, target.to_stdout) ? 0 : 1;
+    return WritePicture(s.canvas.image(), target, text, target.to_stdout) ? 0 : 1;
   };
 }
 

@@ -33,32 +33,32 @@ void CommandNew(State& s) {
   ResetForNames(s);
   // A card seeded from names depends on nothing else: the displacement distances
   // start again from their start-up values ("new img" and the loops carry them on).
-  s.d1 = s.d2 = s.d3 = 0;
-  s.colorr = 0;
+  s.distance1 = s.distance2 = s.distance3 = 0;
+  s.colour_mode = 0;
   AskNamesAndSeed(s);
   DrawPaletteStrip(s);
   MakeCard(s);
 }
 
 void CommandNewImage(State& s) {
-  s.tekst = 0;
-  s.t.clear();
+  s.with_names = 0;
+  s.own_name.clear();
   SeedNewImage(s);
-  if (s.colorr == 0) DrawPaletteStrip(s);
+  if (s.colour_mode == 0) DrawPaletteStrip(s);
   MakeCard(s);
 }
 
 void CommandLoop(State& s) {
-  s.t.clear();
-  s.delaj = 1;
-  while (s.delaj != 0) {
+  s.own_name.clear();
+  s.loop_running = 1;
+  while (s.loop_running != 0) {
     // Mode 0 gets a fresh strip per card; a fixed mode keeps the one there.
-    if (s.colorr == 0) DrawPaletteStrip(s);
+    if (s.colour_mode == 0) DrawPaletteStrip(s);
     MakeCard(s);
   }
 }
 
-void CommandStop(State& s) { s.delaj = 0; }
+void CommandStop(State& s) { s.loop_running = 0; }
 
 void CommandExit(State& s) {
   if (s.host) s.host->End();
@@ -68,38 +68,38 @@ void CommandExit(State& s) {
 void CommandNewPalette(State& s) { DrawPaletteStrip(s); }
 
 void CommandColor(State& s) {
-  s.colorr = s.colorr + 1;
-  if (s.colorr > kColourModes - 1) s.colorr = 0;
-  s.caption11 = "ba=" + NumberText(s.colorr);
+  s.colour_mode = s.colour_mode + 1;
+  if (s.colour_mode > kColourModes - 1) s.colour_mode = 0;
+  s.colour_mode_caption = "ba=" + NumberText(s.colour_mode);
   DrawPaletteStrip(s);
 }
 
 void CommandMoreStyles(State& s) {
-  s.nnn = s.nnn + 1;
-  if (s.nnn > kMaxStyles) s.nnn = kMaxStyles;
-  s.caption12 = NumberText(s.nnn);
+  s.max_styles = s.max_styles + 1;
+  if (s.max_styles > kMaxStyles) s.max_styles = kMaxStyles;
+  s.max_styles_caption = NumberText(s.max_styles);
 }
 
 void CommandFewerStyles(State& s) {
-  s.nnn = s.nnn - 1;
-  if (s.nnn == 0) s.nnn = 1;
-  s.caption12 = NumberText(s.nnn);
+  s.max_styles = s.max_styles - 1;
+  if (s.max_styles == 0) s.max_styles = 1;
+  s.max_styles_caption = NumberText(s.max_styles);
 }
 
 void CommandLinePix(State& s) {
-  if (s.linepix == 1) {
-    s.linepix = 2;
-    s.caption18 = "pix";
-  } else if (s.linepix == 2) {
-    s.linepix = 1;
-    s.caption18 = "line";
+  if (s.effect_mode == 1) {
+    s.effect_mode = 2;
+    s.effect_mode_caption = "pix";
+  } else if (s.effect_mode == 2) {
+    s.effect_mode = 1;
+    s.effect_mode_caption = "line";
   }
 }
 
-void CommandPlainPicture(State& s) { s.Picture6.visible = !s.Picture6.visible; }
+void CommandPlainPicture(State& s) { s.plain_picture.visible = !s.plain_picture.visible; }
 
 void CommandDefPlus(State& s) {
-  s.Picture1.SetBackgroundPicture(s.Picture4.Snapshot());
+  s.canvas.SetBackgroundPicture(s.card.Snapshot());
   ApplyDisplacementEffect(s);
 }
 

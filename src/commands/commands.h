@@ -3,11 +3,11 @@
 //   State s; s.host = &host;
 //   StartUp(s);            // folder, font, start values, captions
 //   CommandNew(s);         // asks the names, paints the strip, makes the card
-//   CommandColor(s);       // next colour mode; s.caption11 == "ba=1"
+//   CommandColor(s);       // next colour mode; s.colour_mode_caption == "ba=1"
 //
 // The window owns the buttons and only mirrors what these functions leave in
 // the state: the captions `caption11`, `caption12`, `caption18` and the
-// visibility of Picture6. Nothing here knows about Qt, so the tests drive every
+// visibility of plain_picture. Nothing here knows about Qt, so the tests drive every
 // command with a ScriptedHost.
 #pragma once
 

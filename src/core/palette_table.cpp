@@ -39,12 +39,12 @@ constexpr short kPalettes[26][10][3] = {
 }  // namespace
 
 void InitPaletteTable(State& s) {
-  for (auto& p : s.table)
+  for (auto& p : s.palette_table)
     for (auto& c : p)
       for (auto& v : c) v = 0;
   for (int p = 0; p < 26; ++p)
     for (int c = 0; c < 10; ++c)
-      for (int k = 0; k < 3; ++k) s.table[p + 1][c + 1][k + 1] = kPalettes[p][c][k];
+      for (int k = 0; k < 3; ++k) s.palette_table[p + 1][c + 1][k + 1] = kPalettes[p][c][k];
 }
 
 }  // namespace mirelune

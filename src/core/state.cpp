@@ -8,26 +8,26 @@ State::State() {
 }
 
 void SetStartValues(State& s) {
-  s.t1a = "vnesi \xC5\xA1tevilko palete";
-  s.t2a = "0 za izhod";
-  s.t3a = "IZBOR PALETE";
-  s.t1 = "ENTER YOUR NAME";
-  s.t2 = "CASE SENSITIVE (Mary not equal mary)";
-  s.t3 = "ENTER YOUR FRIEND'S NAME";
-  s.sir = 900;
-  s.vis = 675;
-  s.sir1 = s.sir;
-  s.vis1 = s.vis;
-  s.rr = 10;
-  s.delaj = 0;
-  s.tekst = 1;
-  s.colorr = 0;
-  s.caption11 = "ba=" + NumberText(s.colorr);
-  s.nnn = 15;
-  s.caption12 = NumberText(s.nnn);
-  s.linepix = 1;
-  s.caption18 = "line";
-  s.Picture6.visible = false;
+  s.palette_prompt = "vnesi \xC5\xA1tevilko palete";
+  s.palette_exit_prompt = "0 za izhod";
+  s.palette_prompt_title = "IZBOR PALETE";
+  s.own_name_prompt = "ENTER YOUR NAME";
+  s.case_prompt = "CASE SENSITIVE (Mary not equal mary)";
+  s.friend_name_prompt = "ENTER YOUR FRIEND'S NAME";
+  s.canvas_width = 900;
+  s.canvas_height = 675;
+  s.tree_width = s.canvas_width;
+  s.tree_height = s.canvas_height;
+  s.cluster_radius = 10;
+  s.loop_running = 0;
+  s.with_names = 1;
+  s.colour_mode = 0;
+  s.colour_mode_caption = "ba=" + NumberText(s.colour_mode);
+  s.max_styles = 15;
+  s.max_styles_caption = NumberText(s.max_styles);
+  s.effect_mode = 1;
+  s.effect_mode_caption = "line";
+  s.plain_picture.visible = false;
 }
 
 }  // namespace mirelune

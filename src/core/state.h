@@ -48,39 +48,42 @@ struct State {
   Generator rng;
 
   // --- surfaces ---
-  Surface Picture1{kCanvasPixelsW, kCanvasPixelsH, kCanvasUnitsW, kCanvasUnitsH};  // canvas
-  Surface Picture2{kCanvasPixelsW, kCanvasPixelsH, kCanvasUnitsW, kCanvasUnitsH};  // effect snapshot
-  Surface Picture3{kStripPixelsW, kStripPixelsH, kStripPixelsW, kStripPixelsH};    // palette strip
-  Surface Picture4{kCanvasPixelsW, kCanvasPixelsH, kCanvasUnitsW, kCanvasUnitsH};  // the card
-  Surface Picture6{kCanvasPixelsW, kCanvasPixelsH, kCanvasPixelsW, kCanvasPixelsH};  // plain picture
-  // Picture5 has no role; nothing draws on it, so it is left out.
+  Surface canvas{kCanvasPixelsW, kCanvasPixelsH, kCanvasUnitsW, kCanvasUnitsH};  // canvas
+  Surface effect_source{kCanvasPixelsW, kCanvasPixelsH, kCanvasUnitsW, kCanvasUnitsH};  // effect snapshot
+  Surface strip{kStripPixelsW, kStripPixelsH, kStripPixelsW, kStripPixelsH};    // palette strip
+  Surface card{kCanvasPixelsW, kCanvasPixelsH, kCanvasUnitsW, kCanvasUnitsH};  // the card
+  Surface plain_picture{kCanvasPixelsW, kCanvasPixelsH, kCanvasPixelsW, kCanvasPixelsH};  // plain picture
 
   // --- palette table: (palette 0..30, colour 0..10, component 0..3) ---
-  std::int16_t table[31][11][4] = {};
+  std::int16_t palette_table[31][11][4] = {};
 
-  // --- window state and settings (start values: SetStartValues) ---
-  double sir = 0, vis = 0, sir1 = 0, vis1 = 0;
-  double rr = 0;
-  double delaj = 0, tekst = 0, colorr = 0, nnn = 0;
-  std::int16_t linepix = 0;
-  double nz = 0;
-  std::string caption11, caption12, caption18;
+  // --- settings (start values: SetStartValues) ---
+  double canvas_width = 0, canvas_height = 0;  // drawing units the pass, the styles and the effect cover
+  double tree_width = 0, tree_height = 0;      // the same, as the ornament tree reads them
+  double cluster_radius = 0;  // spread of the styles' clusters; strip and styles leave it for each other
+  double loop_running = 0;    // 1 while a loop runs; "stop" sets 0
+  double with_names = 0;      // 1: a card for two names; 0: a picture without names ("new img")
+  double colour_mode = 0;     // 0: a fresh strip before every card; 1..26 a fixed palette
+  double max_styles = 0;      // at most this many styles a pass (1..24)
+  std::int16_t effect_mode = 0;  // 1 line by line, 2 pixel by pixel in random order
+  double images_saved = 0;    // cards the loop with saving has written
+  std::string colour_mode_caption, max_styles_caption, effect_mode_caption;
 
   // --- texts ---
-  std::string t, tt;
+  std::string own_name, friend_name;
   int year = 2017;  // the year the greeting wishes a happy new year for
-  std::string t1, t2, t3;
-  std::string t1a, t2a, t3a;
-  std::string znak, imeslike, mail, sporo;
+  std::string own_name_prompt, case_prompt, friend_name_prompt;
+  std::string palette_prompt, palette_exit_prompt, palette_prompt_title;
+  std::string character, image_name, friend_address, message;
 
   // --- personalisation ---
-  double seed = 0, dolz = 0;
+  double seed = 0, text_length = 0;
 
   // --- generation pass ---
-  double barva = 0;
-  double bb1 = 0, bb2 = 0, bb3 = 0, bb4 = 0, bb5 = 0, bb6 = 0, bb7 = 0;
-  double i1 = 0, j1 = 0, i2 = 0, j2 = 0, i3 = 0, j3 = 0;
-  double kksk = 0, no = 0, n = 0, f = 0, d = 0;
+  double colour = 0;  // the colour last sampled from the strip: the background, then each style's
+  double divisor1 = 0, divisor2 = 0, divisor3 = 0, divisor4 = 0, divisor5 = 0, divisor6 = 0, divisor7 = 0;
+  double anchor1_x = 0, anchor1_y = 0, anchor2_x = 0, anchor2_y = 0, anchor3_x = 0, anchor3_y = 0;
+  double styles_chosen = 0, passes = 0, n = 0, rule = 0, offset_mode = 0;
 
   // --- palette strip ---
   double re = 0, gr = 0, bl = 0, tipp = 0, kn = 0, oz = 0, el = 0, i = 0, j = 0, nn = 0;
@@ -92,10 +95,10 @@ struct State {
   double barvap = 0, re1 = 0, gr1 = 0, bl1 = 0;
 
   // --- effects ---
-  double fi2 = 0, fi3 = 0, dfi1 = 0, dfi2 = 0, dfi3 = 0, cikel = 0;
-  double d1 = 0, d2 = 0, d3 = 0;
+  double fi2 = 0, fi3 = 0, dfi1 = 0, dfi2 = 0, dfi3 = 0, sweep = 0;
+  double distance1 = 0, distance2 = 0, distance3 = 0;
   double ret = 0, grt = 0, blt = 0, rk = 0;
-  double drgb = 0, ddrgb = 0;
+  double brightness = 0, brightness_step = 0;
   double id = 0, jd = 0, re3 = 0, gr3 = 0, bl3 = 0;
   // "pix" mode: the displaced colour of every position (x 0..900, y 0..675, row
   // by row, 0x00BBGGRR, made on first use) and the reveal marks, one bit each.
@@ -110,7 +113,7 @@ struct State {
 // the plain picture hidden: every State starts so, and start-up sets them again.
 void SetStartValues(State& s);
 
-// Fills s.table with the 26 built-in palettes; every other entry is 0. Every
+// Fills s.palette_table with the 26 built-in palettes; every other entry is 0. Every
 // State does this when it is made.
 void InitPaletteTable(State& s);
 

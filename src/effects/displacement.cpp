@@ -322,12 +322,12 @@ struct Sweep {
   double re1 = 0, gr1 = 0, bl1 = 0, re3 = 0, gr3 = 0, bl3 = 0;
 
   explicit Sweep(const State& s)
-      : f(static_cast<int>(CInt(s.f))), mode(static_cast<int>(CInt(s.d))),
-        r1(s.r1), r2(s.r2), r3(s.r3), dfi1(s.dfi1), dfi2(s.dfi2), dfi3(s.dfi3), drgb(s.drgb),
-        bb1(s.bb1), bb2(s.bb2), bb3(s.bb3), bb4(s.bb4), bb5(s.bb5), bb6(s.bb6), bb7(s.bb7),
-        i1(s.i1), j1(s.j1), i2(s.i2), j2(s.j2), i3(s.i3), j3(s.j3),
-        fi1(s.fi1), fi2(s.fi2), fi3(s.fi3), d1(s.d1), d2(s.d2), d3(s.d3),
-        di1(s.di1), dj1(s.dj1), di2(s.di2), dj2(s.dj2), id(s.id), jd(s.jd), barva(s.barva),
+      : f(static_cast<int>(CInt(s.rule))), mode(static_cast<int>(CInt(s.offset_mode))),
+        r1(s.r1), r2(s.r2), r3(s.r3), dfi1(s.dfi1), dfi2(s.dfi2), dfi3(s.dfi3), drgb(s.brightness),
+        bb1(s.divisor1), bb2(s.divisor2), bb3(s.divisor3), bb4(s.divisor4), bb5(s.divisor5), bb6(s.divisor6), bb7(s.divisor7),
+        i1(s.anchor1_x), j1(s.anchor1_y), i2(s.anchor2_x), j2(s.anchor2_y), i3(s.anchor3_x), j3(s.anchor3_y),
+        fi1(s.fi1), fi2(s.fi2), fi3(s.fi3), d1(s.distance1), d2(s.distance2), d3(s.distance3),
+        di1(s.di1), dj1(s.dj1), di2(s.di2), dj2(s.dj2), id(s.id), jd(s.jd), barva(s.colour),
         barvap(s.barvap), re1(s.re1), gr1(s.gr1), bl1(s.bl1), re3(s.re3), gr3(s.gr3), bl3(s.bl3) {
     if (f == 7) Tabulate(bb4, 256);
     if (f >= 8 && f <= 10) Tabulate(bb5, 256);
@@ -363,9 +363,9 @@ struct Sweep {
   }
 
   void Store(State& s) const {
-    s.fi1 = fi1; s.fi2 = fi2; s.fi3 = fi3; s.d1 = d1; s.d2 = d2; s.d3 = d3;
+    s.fi1 = fi1; s.fi2 = fi2; s.fi3 = fi3; s.distance1 = d1; s.distance2 = d2; s.distance3 = d3;
     s.di1 = di1; s.dj1 = dj1; s.di2 = di2; s.dj2 = dj2; s.id = id; s.jd = jd;
-    s.barva = barva; s.barvap = barvap;
+    s.colour = barva; s.barvap = barvap;
     s.re1 = re1; s.gr1 = gr1; s.bl1 = bl1; s.re3 = re3; s.gr3 = gr3; s.bl3 = bl3;
   }
 
@@ -545,8 +545,8 @@ struct Sweep {
 // position in vector lanes, then the colours. Each way gives the same card.
 template <int F>
 void FirstSweep(State& s, Sweep& w, LineAngles& a, const UnitMap& map, SimdLevel level) {
-  const std::uint32_t* src = s.Picture2.pixels();
-  std::uint32_t* dst = s.Picture1.pixels();
+  const std::uint32_t* src = s.effect_source.pixels();
+  std::uint32_t* dst = s.canvas.pixels();
   for (int i = 0; i <= 900; ++i) {
     if (s.host) s.host->LetEventsIn();
     const int px = map.x[i];
@@ -588,13 +588,13 @@ inline std::uint32_t Stored(Colour col) { return col < 0 ? 0u : static_cast<std:
 
 template <int F>
 void SecondSweep(State& s, Sweep& w, LineAngles& a, const UnitMap& map, SimdLevel level) {
-  const std::uint32_t* src = s.Picture2.pixels();
-  std::uint32_t* card = s.Picture4.pixels();
-  std::uint32_t* store = s.linepix == 2 ? ColourStore(s) : nullptr;
+  const std::uint32_t* src = s.effect_source.pixels();
+  std::uint32_t* card = s.card.pixels();
+  std::uint32_t* store = s.effect_mode == 2 ? ColourStore(s) : nullptr;
   for (int j = 0; j <= 675; ++j) {
     if (s.host) s.host->LetEventsIn();
-    s.drgb = s.drgb + s.ddrgb;
-    w.drgb = s.drgb;
+    s.brightness = s.brightness + s.brightness_step;
+    w.drgb = s.brightness;
     const int py = map.y[j];
     w.Prepare<F>(a, kPosW, 0, j, 1, 0, s.rng, level);
     if (level == SimdLevel::kScalar) {
@@ -656,14 +656,14 @@ void DisplacePixel(State& s) {
   Sweep w(s);
   const int i = static_cast<int>(CInt(s.i)), j = static_cast<int>(CInt(s.j));
   const bool inside = i >= 0 && i <= 900 && j >= 0 && j <= 675;
-  const Colour own = s.Picture2.ColourAt(s.i, s.j);
+  const Colour own = s.effect_source.ColourAt(s.i, s.j);
   const auto a = std::make_unique<LineAngles>();
   Colour col = -1;
-  switch (RuleIndex(s.f)) {
+  switch (RuleIndex(s.rule)) {
 #define MIRELUNE_RULE(F)                                    \
   case F:                                                   \
     w.Prepare<F>(*a, 1, s.i, s.j, 0, 0, s.rng, BestSimdLevel()); \
-    col = w.Pixel<F, true>(*a, 0, s.i, s.j, own, s.Picture2.pixels(), map); \
+    col = w.Pixel<F, true>(*a, 0, s.i, s.j, own, s.effect_source.pixels(), map); \
     break;
     MIRELUNE_RULE(1) MIRELUNE_RULE(2) MIRELUNE_RULE(3) MIRELUNE_RULE(4) MIRELUNE_RULE(5)
     MIRELUNE_RULE(6) MIRELUNE_RULE(7) MIRELUNE_RULE(8) MIRELUNE_RULE(9) MIRELUNE_RULE(10)
@@ -672,10 +672,10 @@ void DisplacePixel(State& s) {
     default: break;
   }
   w.Store(s);
-  if (s.cikel == 1) {
-    s.Picture1.Plot(s.i, s.j, col < 0 ? 0 : col);
-  } else if (s.linepix != 2) {
-    s.Picture4.Plot(s.i, s.j, RGB(Int(s.re3), Int(s.gr3), Int(s.bl3)));
+  if (s.sweep == 1) {
+    s.canvas.Plot(s.i, s.j, col < 0 ? 0 : col);
+  } else if (s.effect_mode != 2) {
+    s.card.Plot(s.i, s.j, RGB(Int(s.re3), Int(s.gr3), Int(s.bl3)));
   } else if (inside) {
     ColourStore(s)[j * kPosW + i] = Stored(col);
   }
@@ -690,8 +690,8 @@ void RevealPixelsAtRandom(State& s, SimdLevel level) {
   // sir and vis are whole numbers (900 x 675): Int(sir * Rnd) is then exactly
   // (sir * k) >> 24, and the loop stays in integers. A canvas the marks cannot
   // hold has nothing to reveal.
-  if (s.sir != Int(s.sir) || s.vis != Int(s.vis) || s.sir < 1 || s.vis < 1 || s.sir > 900 || s.vis > 675) return;
-  const std::uint64_t w = static_cast<std::uint64_t>(s.sir), h = static_cast<std::uint64_t>(s.vis);
+  if (s.canvas_width != Int(s.canvas_width) || s.canvas_height != Int(s.canvas_height) || s.canvas_width < 1 || s.canvas_height < 1 || s.canvas_width > 900 || s.canvas_height > 675) return;
+  const std::uint64_t w = static_cast<std::uint64_t>(s.canvas_width), h = static_cast<std::uint64_t>(s.canvas_height);
   const std::uint64_t total = w * h;
   // The generator's draws are made a block ahead in vector lanes (each depends
   // on its place alone) and taken in order; the shared generator is advanced by
@@ -740,7 +740,7 @@ void RevealPixelsAtRandom(State& s, SimdLevel level) {
   // painted in one go rather than in the random order of the reveal. Several
   // positions share a pixel; the pixel shows the position line mode paints last.
   const UnitMap& map = CanvasMap();
-  std::uint32_t* card = s.Picture4.pixels();
+  std::uint32_t* card = s.card.pixels();
   const int px_end = map.x[w - 1] + 1, py_end = map.y[h - 1] + 1;  // past the revealed pixels
   for (int py = 0; py < py_end; ++py) {
     const std::uint32_t* row = store + map.last_y[py] * kPosW;
@@ -770,22 +770,22 @@ void ApplyDisplacementEffect(State& s, SimdLevel level) {
     const double b = g.Rnd();
     *step = (a * 9 + 5) / ((b * 10 + 1) * 500000);
   }
-  s.Picture2.CopyImageOf(s.Picture1);
+  s.effect_source.CopyImageOf(s.canvas);
 
   const UnitMap& map = CanvasMap();
-  const auto [first, second] = kSweeps[RuleIndex(s.f)];
+  const auto [first, second] = kSweeps[RuleIndex(s.rule)];
   Sweep w(s);
   const auto angles = std::make_unique<LineAngles>();
-  s.cikel = 1;
+  s.sweep = 1;
   first(s, w, *angles, map, level);
-  s.Picture4.font_points = 8;
-  s.Picture4.pen_colour = RGB(0, 0, 0);
+  s.card.font_points = 8;
+  s.card.pen_colour = RGB(0, 0, 0);
 
-  s.cikel = 2;
-  s.Picture2.CopyImageOf(s.Picture1);
+  s.sweep = 2;
+  s.effect_source.CopyImageOf(s.canvas);
   second(s, w, *angles, map, level);
   w.Store(s);
-  if (s.linepix == 2) RevealPixelsAtRandom(s, level);
+  if (s.effect_mode == 2) RevealPixelsAtRandom(s, level);
 }
 
 }  // namespace mirelune

@@ -1,8 +1,8 @@
 // effects.h — the displacement effect that brings every picture onto the card,
 // its per-pixel rule, and the ornament tree.
 //
-//   ApplyDisplacementEffect(s);  // Picture1 -> (Picture2 snapshot) -> Picture4
-//   DrawOrnamentTree(s);         // 400 baubles on Picture4, coloured from Picture1
+//   ApplyDisplacementEffect(s);  // canvas -> (effect_source snapshot) -> card
+//   DrawOrnamentTree(s);         // 400 baubles on card, coloured from canvas
 #pragma once
 
 #include "core/state.h"
@@ -10,7 +10,7 @@
 namespace mirelune {
 
 // Draws the angles, lengths and steps, then sweeps the canvas twice: down the
-// columns into Picture1, then along the rows onto Picture4 ("line") or into the
+// columns into canvas, then along the rows onto card ("line") or into the
 // colour store followed by the random reveal ("pix").
 void ApplyDisplacementEffect(State& s);
 // The same with the sweeps' arithmetic on one instruction set; kScalar works one
@@ -21,7 +21,7 @@ void ApplyDisplacementEffect(State& s, SimdLevel level);
 // mode `d`. The sweeps run the same computation inline.
 void DisplacePixel(State& s);
 
-// Shows the colour store on Picture4 one pixel at a time, in random order; the
+// Shows the colour store on card one pixel at a time, in random order; the
 // draws are made on `level`'s instruction set, the same on every one.
 void RevealPixelsAtRandom(State& s, SimdLevel level = BestSimdLevel());
 

@@ -19,8 +19,8 @@ void Repaint(Surface& card, bool left_right) {
 
 }  // namespace
 
-void FlipHorizontal(State& s) { Repaint(s.Picture4, true); }
+void FlipHorizontal(State& s) { Repaint(s.card, true); }
 
-void FlipVertical(State& s) { Repaint(s.Picture4, false); }
+void FlipVertical(State& s) { Repaint(s.card, false); }
 
 }  // namespace mirelune

@@ -65,15 +65,15 @@ bool CanvasScale(const Surface& card) {
 }  // namespace
 
 void DrawOrnament(State& s) {
-  s.Picture1.fill_solid = false;
-  const double px = Int((s.sir1 - 20) * s.rng.Rnd() + 10);
-  const double py = Int((s.vis1 - 20) * s.rng.Rnd() + 10);
-  s.barvap = s.Picture1.ColourAt(px, py);
+  s.canvas.fill_solid = false;
+  const double px = Int((s.tree_width - 20) * s.rng.Rnd() + 10);
+  const double py = Int((s.tree_height - 20) * s.rng.Rnd() + 10);
+  s.barvap = s.canvas.ColourAt(px, py);
   SplitColour(s);
   s.ret = s.re1 + 70;
   s.grt = s.gr1 + 70;
   s.blt = s.bl1 + 70;
-  Surface& card = s.Picture4;
+  Surface& card = s.card;
   std::uint32_t colours[kRings + 1] = {};
   for (s.rk = 0; s.rk <= 30; s.rk += 1) {
     s.ret -= 4;
@@ -117,17 +117,17 @@ void DrawOrnamentTree(State& s) {
   // The apex height is single-precision arithmetic, as the tree was designed.
   const float h = static_cast<float>(g.Rnd()) * 40.0f + 70.0f;
   const double H = h;
-  const double T = s.vis1 - H;
+  const double T = s.tree_height - H;
   const double S = T / 2;
   const double M = Int(g.Rnd() * 200 + 600);
-  s.i1 = M - S / 2;
-  s.i2 = M + S / 2;
-  s.j1 = s.vis1 - T;
+  s.anchor1_x = M - S / 2;
+  s.anchor2_x = M + S / 2;
+  s.anchor1_y = s.tree_height - T;
   for (s.n = 1; s.n <= 400; s.n += 1) {
     do {
       if (s.host) s.host->LetEventsIn();
-      s.i = s.i1 + g.Rnd() * S;
-      s.j = s.j1 + g.Rnd() * T;
+      s.i = s.anchor1_x + g.Rnd() * S;
+      s.j = s.anchor1_y + g.Rnd() * T;
     } while (!(std::fabs(s.i - M) <= (s.j - H) / 4));
     DrawOrnament(s);
   }

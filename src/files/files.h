@@ -1,7 +1,7 @@
 // files.h — image names, where cards go, the image encoders and the one file writer.
 //
-//   MakeImageName(s);                         // s.imeslike = "GR-20170102090503"
-//   if (Result r = SaveImage(s.Picture4.image(), CardPath(s)); !r) report(r.message);
+//   MakeImageName(s);                         // s.image_name = "GR-20170102090503"
+//   if (Result r = SaveImage(s.card.image(), CardPath(s)); !r) report(r.message);
 //
 // Every file the program writes goes through WriteFileSafely (or WriteNewFile):
 // a regular file is written unnamed (or under a short temporary name), synced and

@@ -31,7 +31,7 @@ bool WroteEarlier(const std::string& name) {
 }
 
 SaveResult Saved(const State& s, SaveResult r) {
-  NoteWritten(s.imeslike);
+  NoteWritten(s.image_name);
   r.message = "Saved " + r.path.string();
   return r;
 }
@@ -45,7 +45,7 @@ SaveResult NotSaved(SaveResult r, const std::string& why, int code) {
 
 SaveResult WriteCard(State& s, SavedCards& saved) {
   SaveResult r = SaveNewCard(s);
-  if (r.ok) saved.names.insert(s.imeslike);
+  if (r.ok) saved.names.insert(s.image_name);
   return r;
 }
 
@@ -69,12 +69,12 @@ std::string NextSecondName(const std::string& name) {
 }
 
 SaveResult SaveNewCard(State& s) {
-  const Bytes bytes = EncodeBmp(s.Picture4.image());
+  const Bytes bytes = EncodeBmp(s.card.image());
   return SaveNewCardAs(s, bytes, ".bmp");
 }
 
 SaveResult SaveNewCardAs(State& s, std::span<const std::uint8_t> bytes, const std::string& extension) {
-  if (s.imeslike.empty()) MakeImageName(s);
+  if (s.image_name.empty()) MakeImageName(s);
   SaveResult r;
   // As far ahead as names are taken: every step passes a file that exists, so the
   // walk ends, at the latest with the last name of year 9999.
@@ -87,18 +87,18 @@ SaveResult SaveNewCardAs(State& s, std::span<const std::uint8_t> bytes, const st
       if (w.ok) return Saved(s, r);
       if (w.code != EEXIST) return NotSaved(r, w.message, w.code);
     }
-    const std::string next = NextSecondName(s.imeslike);
+    const std::string next = NextSecondName(s.image_name);
     if (next.empty()) break;
-    s.imeslike = next;
+    s.image_name = next;
   }
   return NotSaved(r, "every name up to " + r.path.filename().string() + " is taken", EEXIST);
 }
 
 SaveResult SaveCurrentCard(State& s) {
-  if (s.imeslike.empty() || !WroteEarlier(s.imeslike)) return SaveNewCard(s);
+  if (s.image_name.empty() || !WroteEarlier(s.image_name)) return SaveNewCard(s);
   SaveResult r;
   r.path = CardPath(s);
-  const Result w = SaveImage(s.Picture4.image(), r.path);
+  const Result w = SaveImage(s.card.image(), r.path);
   if (!w.ok) return NotSaved(r, w.message, w.code);
   return Saved(s, r);
 }
@@ -111,7 +111,7 @@ SaveResult SaveCard(State& s, SavedCards& saved) {
 bool MakeFreshImageName(State& s, const SavedCards& saved, std::chrono::milliseconds patience) {
   MakeImageName(s);
   const auto start = std::chrono::steady_clock::now();
-  while (saved.names.count(s.imeslike)) {
+  while (saved.names.count(s.image_name)) {
     if (std::chrono::steady_clock::now() - start > patience) return false;
     if (s.host) s.host->LetEventsIn();
     // Nothing to do until the clock moves on; do not spin a core meanwhile.
@@ -123,23 +123,23 @@ bool MakeFreshImageName(State& s, const SavedCards& saved, std::chrono::millisec
 
 SaveResult LoopAndSave(State& s, SavedCards& saved, const std::function<void(State&)>& make_card,
                        const std::function<void(const SaveResult&)>& on_saved) {
-  s.t.clear();
-  s.delaj = 1;
-  s.nz = 0;
+  s.own_name.clear();
+  s.loop_running = 1;
+  s.images_saved = 0;
   SaveResult last;
   for (;;) {
-    s.nz = s.nz + 1;
+    s.images_saved = s.images_saved + 1;
     // The count is tested before the stop flag: a stop during the last card
     // still ends the program.
-    if (s.nz > kLoopSaveLimit) {
+    if (s.images_saved > kLoopSaveLimit) {
       if (s.host) s.host->End();
       throw EndProgram{};
     }
-    if (s.delaj == 0) return last;
-    if (s.colorr == 0) DrawPaletteStrip(s);
+    if (s.loop_running == 0) return last;
+    if (s.colour_mode == 0) DrawPaletteStrip(s);
     make_card(s);
     if (!MakeFreshImageName(s, saved)) {
-      s.delaj = 0;
+      s.loop_running = 0;
       last.ok = false;
       last.path = CardPath(s);
       last.message = "The loop with saving stopped: the clock does not move on, so the next card "
@@ -149,7 +149,7 @@ SaveResult LoopAndSave(State& s, SavedCards& saved, const std::function<void(Sta
     const int cards = last.cards;
     last = WriteCard(s, saved);
     if (!last.ok) {
-      s.delaj = 0;
+      s.loop_running = 0;
       last.cards = cards;
       last.message = "The loop with saving stopped: " + last.message;
       return last;
@@ -165,7 +165,7 @@ std::vector<std::filesystem::path> ArchiveSave(State& s) {
     // No folder is made for the archive: where it is missing the copy is skipped.
     std::error_code ec;
     if (!std::filesystem::is_directory(path.parent_path(), ec)) continue;
-    if (SaveImage(s.Picture4.image(), path).ok) written.push_back(path);
+    if (SaveImage(s.card.image(), path).ok) written.push_back(path);
   }
   return written;
 }

@@ -39,17 +39,17 @@ struct SaveResult : Result {
 // The loop with saving ends the program after this many cards.
 inline constexpr int kLoopSaveLimit = 50;
 
-// Names the card by the time of saving and writes Picture4 as a bitmap into the
+// Names the card by the time of saving and writes card as a bitmap into the
 // output folder as a new file (SaveNewCard).
 SaveResult SaveCard(State& s, SavedCards& saved);
 
-// Writes Picture4 as <output folder>/<imeslike>.bmp, never over an existing file:
+// Writes card as <output folder>/<imeslike>.bmp, never over an existing file:
 // while the name is taken the card moves on by a second, and `imeslike` follows.
 SaveResult SaveNewCard(State& s);
 // The same with the card already encoded, under `extension` (".png", ".jpg").
 SaveResult SaveNewCardAs(State& s, std::span<const std::uint8_t> bytes, const std::string& extension);
 
-// Writes Picture4 under the current name: a card this program saved under that
+// Writes card under the current name: a card this program saved under that
 // name is rewritten, any other name is saved as by SaveNewCard. Sending uses it.
 SaveResult SaveCurrentCard(State& s);
 

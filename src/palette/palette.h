@@ -1,8 +1,8 @@
 // palette.h — the palette strip every colour is sampled from, the splitting of a
 // colour into components, and the palette chooser (the table itself is in core/).
 //
-//   s.colorr = 0; DrawPaletteStrip(s);        // a random palette; s.tipp says which
-//   Colour c = s.Picture3.ColourAt(10, row);     // how every style takes a colour
+//   s.colour_mode = 0; DrawPaletteStrip(s);        // a random palette; s.tipp says which
+//   Colour c = s.strip.ColourAt(10, row);     // how every style takes a colour
 //   s.barvap = c; SplitColour(s);             // s.re1, s.gr1, s.bl1
 #pragma once
 
@@ -10,7 +10,7 @@
 
 namespace mirelune {
 
-// Paints 100 gradient blobs on Picture3 from palette `colorr`, or from a random
+// Paints 100 gradient blobs on strip from palette `colorr`, or from a random
 // one when `colorr` is 0 (then one extra draw). Sets `tipp`.
 void DrawPaletteStrip(State& s);
 

@@ -38,7 +38,7 @@ std::optional<int> PaletteNumber(const std::string& answer) {
 }
 
 void DrawSwatches(State& s) {
-  Surface& card = s.Picture4;
+  Surface& card = s.card;
   card.Clear();
   s.n = 0;
   card.font_points = 10;
@@ -51,9 +51,9 @@ void DrawSwatches(State& s) {
     const int palette = static_cast<int>(s.n);
     for (s.nn = 1; s.nn <= 10; s.nn += 1) {
       const int colour = static_cast<int>(s.nn);
-      s.re = s.table[palette][colour][1];
-      s.gr = s.table[palette][colour][2];
-      s.bl = s.table[palette][colour][3];
+      s.re = s.palette_table[palette][colour][1];
+      s.gr = s.palette_table[palette][colour][2];
+      s.bl = s.palette_table[palette][colour][3];
       const Colour c = RGB(s.re, s.gr, s.bl);
       for (int line = 0; line < 10; ++line) {
         s.i = s.i + 1;
@@ -67,16 +67,16 @@ void DrawSwatches(State& s) {
 
 void ChoosePalette(State& s) {
   DrawSwatches(s);
-  const std::string prompt = s.t1a + "\r" + s.t2a;
+  const std::string prompt = s.palette_prompt + "\r" + s.palette_exit_prompt;
   std::string answer;
   std::optional<int> number;
   do {
-    answer = s.host ? s.host->InputBox(prompt, s.t3a, 4500 / 15, 5000 / 15) : "0";
+    answer = s.host ? s.host->InputBox(prompt, s.palette_prompt_title, 4500 / 15, 5000 / 15) : "0";
     number = PaletteNumber(answer);
   } while (!number);
-  s.colorr = *number;
-  if (s.colorr != 0) {
-    s.caption11 = "ba=" + answer;
+  s.colour_mode = *number;
+  if (s.colour_mode != 0) {
+    s.colour_mode_caption = "ba=" + answer;
     DrawPaletteStrip(s);
   }
 }

@@ -4,32 +4,32 @@
 namespace mirelune {
 
 void DrawPaletteStrip(State& s) {
-  if (s.colorr == 0) {
+  if (s.colour_mode == 0) {
     s.tipp = Int(s.rng.Rnd() * 26 + 1);
   } else {
-    s.tipp = s.colorr;
+    s.tipp = s.colour_mode;
   }
   // The mode stays within 0..26 (see the chooser and the "color" button); the
   // table is 0..30, so a value past it would read out of range.
   const int p = static_cast<int>(CInt(s.tipp));
   if (p < 0 || p > 30) return;
-  Surface& strip = s.Picture3;
+  Surface& strip = s.strip;
   for (s.n = 1; s.n <= 100; s.n += 1) {
     if (s.host) s.host->LetEventsIn();
     const int c = static_cast<int>(Int(s.rng.Rnd() * 10 + 1));
     s.oz = 40;
-    s.re = s.table[p][c][1] + s.oz;
-    s.gr = s.table[p][c][2] + s.oz;
-    s.bl = s.table[p][c][3] + s.oz;
+    s.re = s.palette_table[p][c][1] + s.oz;
+    s.gr = s.palette_table[p][c][2] + s.oz;
+    s.bl = s.palette_table[p][c][3] + s.oz;
     if (s.re < 0) s.re = 0;
     if (s.gr < 0) s.gr = 0;
     if (s.bl < 0) s.bl = 0;
     s.i = 12;
     s.j = Int(s.rng.Rnd() * 655 + 10);
-    s.rr = Int(s.rng.Rnd() * 30 + 40);
+    s.cluster_radius = Int(s.rng.Rnd() * 30 + 40);
     s.el = s.rng.Rnd() + 0.5;
     s.kn = -2;
-    const double end = s.rr;
+    const double end = s.cluster_radius;
     for (s.nn = 0; s.nn <= end; s.nn += 1) {
       s.re += s.kn;
       s.gr += s.kn;

@@ -24,14 +24,14 @@ void DrawComb(State& s, Comb comb) {
     }
     p += 2;
     if (p > 670) p = 670;
-    s.barva = s.Picture3.ColourAt(10, p);
-    const Colour c = static_cast<Colour>(s.barva);
+    s.colour = s.strip.ColourAt(10, p);
+    const Colour c = static_cast<Colour>(s.colour);
     for (int d = 0; d <= 3; ++d) {  // four adjacent one-unit lines make one bar
       switch (comb) {
-        case Comb::kUpright: s.Picture1.Line(k + d, s.j - s.r1, k + d, s.j + s.r2, c); break;
-        case Comb::kLying: s.Picture1.Line(s.i - s.r1, k + d, s.i + s.r2, k + d, c); break;
-        case Comb::kRising: s.Picture1.Line(k + d, s.j, k + s.r + d, s.j - s.r, c); break;
-        case Comb::kFalling: s.Picture1.Line(k + d, s.j, k + s.r + d, s.j + s.r, c); break;
+        case Comb::kUpright: s.canvas.Line(k + d, s.j - s.r1, k + d, s.j + s.r2, c); break;
+        case Comb::kLying: s.canvas.Line(s.i - s.r1, k + d, s.i + s.r2, k + d, c); break;
+        case Comb::kRising: s.canvas.Line(k + d, s.j, k + s.r + d, s.j - s.r, c); break;
+        case Comb::kFalling: s.canvas.Line(k + d, s.j, k + s.r + d, s.j + s.r, c); break;
       }
     }
   }

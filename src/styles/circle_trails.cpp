@@ -7,8 +7,8 @@
 namespace mirelune {
 
 void DrawCircleTrails(State& s) {
-  Surface& canvas = s.Picture1;
-  const Surface& strip = s.Picture3;
+  Surface& canvas = s.canvas;
+  const Surface& strip = s.strip;
 
   canvas.fill_solid = false;  // rings, not discs
   for (s.nn = 1; s.nn <= 2; s.nn += 1) {

@@ -6,7 +6,7 @@
 namespace mirelune {
 
 void DrawColourWheels(State& s) {
-  const Surface& strip = s.Picture3;
+  const Surface& strip = s.strip;
 
   for (s.nn = 1; s.nn <= 2; s.nn += 1) {
     s.r = Int(s.rng.Rnd() * 40 + 50);
@@ -16,10 +16,10 @@ void DrawColourWheels(State& s) {
     // little past a full turn, so the last lines cover the first ones.
     for (s.fi = 0; s.fi <= 6.3; s.fi += 0.001) {
       // Unlimited row: past the strip's end Point gives -1 and that is drawn as is.
-      s.barva = strip.ColourAt(10, p + 30 * s.fi);
+      s.colour = strip.ColourAt(10, p + 30 * s.fi);
       const double a = s.r * Sin(s.fi);
       const double b = s.r * Cos(s.fi);
-      const Colour c = static_cast<Colour>(s.barva);
+      const Colour c = static_cast<Colour>(s.colour);
       // Three strokes with the tip nudged right and down close the gaps at the rim.
       DrawSpoke(s, a, b, c);
     }

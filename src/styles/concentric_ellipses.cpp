@@ -6,8 +6,8 @@
 namespace mirelune {
 
 void DrawConcentricEllipses(State& s) {
-  Surface& canvas = s.Picture1;
-  const Surface& strip = s.Picture3;
+  Surface& canvas = s.canvas;
+  const Surface& strip = s.strip;
 
   canvas.fill_solid = false;  // outlines only: the rings themselves make the disc
   s.r = Int(s.rng.Rnd() * 100 + 80);
@@ -20,8 +20,8 @@ void DrawConcentricEllipses(State& s) {
   for (double k = 0; k <= end; k += 1) {
     p += 0.3;
     if (p > 670) p = 670;
-    s.barva = strip.ColourAt(10, p);
-    const Colour c = static_cast<Colour>(s.barva);
+    s.colour = strip.ColourAt(10, p);
+    const Colour c = static_cast<Colour>(s.colour);
     // Three outlines, shifted right and down, close the gaps between rings.
     canvas.Circle(s.i, s.j, k, c, s.el);
     canvas.Circle(s.i + 1, s.j, k, c, s.el);

@@ -6,8 +6,8 @@
 namespace mirelune {
 
 void DrawDiscFans(State& s) {
-  Surface& canvas = s.Picture1;
-  const Surface& strip = s.Picture3;
+  Surface& canvas = s.canvas;
+  const Surface& strip = s.strip;
 
   canvas.fill_solid = true;  // solid discs
   for (s.nn = 1; s.nn <= 2; s.nn += 1) {
@@ -23,9 +23,9 @@ void DrawDiscFans(State& s) {
       const double x = s.r * cs, y = s.r * sn;
       p += 0.3;
       if (p > 670) p = 670;
-      s.barva = strip.ColourAt(10, p);
-      canvas.fill_colour = static_cast<Colour>(s.barva);
-      canvas.Circle(s.i + x, s.j + y, 8, static_cast<Colour>(s.barva));
+      s.colour = strip.ColourAt(10, p);
+      canvas.fill_colour = static_cast<Colour>(s.colour);
+      canvas.Circle(s.i + x, s.j + y, 8, static_cast<Colour>(s.colour));
     }
   }
 }

@@ -6,21 +6,21 @@
 namespace mirelune {
 
 void DrawDotDiscs(State& s) {
-  Surface& canvas = s.Picture1;
-  const Surface& strip = s.Picture3;
+  Surface& canvas = s.canvas;
+  const Surface& strip = s.strip;
 
   canvas.fill_solid = true;
   for (s.nn = 1; s.nn <= 2; s.nn += 1) {
-    s.rr = Int(s.rng.Rnd() * 40 + 50);
+    s.cluster_radius = Int(s.rng.Rnd() * 40 + 50);
     PlaceFigure(s);
     const double p = Int(s.rng.Rnd() * 500 + 1);
-    const double end = s.rr * 20;  // fixed when the loop starts
+    const double end = s.cluster_radius * 20;  // fixed when the loop starts
     for (double k = 1; k <= end; k += 1) {
       // Uniform distance, not area: dots crowd towards the centre.
       const auto [a, b] = ClusterOffset(s);
-      s.barva = strip.ColourAt(10, p + s.r);
-      canvas.fill_colour = static_cast<Colour>(s.barva);
-      canvas.Circle(s.i + a, s.j + b, 3, static_cast<Colour>(s.barva));
+      s.colour = strip.ColourAt(10, p + s.r);
+      canvas.fill_colour = static_cast<Colour>(s.colour);
+      canvas.Circle(s.i + a, s.j + b, 3, static_cast<Colour>(s.colour));
     }
   }
 }

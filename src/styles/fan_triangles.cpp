@@ -14,8 +14,8 @@ void FanToBase(State& s, double ax, double ay, double p) {
   for (double k = s.i; k <= end; k += 1) {
     p += 0.3;
     if (p > 670) p = 670;
-    s.barva = s.Picture3.ColourAt(10, p);
-    s.Picture1.Line(ax, ay, k, s.j, static_cast<Colour>(s.barva));
+    s.colour = s.strip.ColourAt(10, p);
+    s.canvas.Line(ax, ay, k, s.j, static_cast<Colour>(s.colour));
   }
 }
 

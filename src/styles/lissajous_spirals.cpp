@@ -6,8 +6,8 @@
 namespace mirelune {
 
 void DrawLissajousSpirals(State& s) {
-  Surface& canvas = s.Picture1;
-  const Surface& strip = s.Picture3;
+  Surface& canvas = s.canvas;
+  const Surface& strip = s.strip;
 
   canvas.fill_solid = true;
   for (s.nn = 1; s.nn <= 2; s.nn += 1) {
@@ -25,9 +25,9 @@ void DrawLissajousSpirals(State& s) {
     const double end = s.fi1;
     for (s.fi = 0; s.fi <= end; s.fi += 0.02) {
       s.r = s.r + 0.03;
-      s.barva = strip.ColourAt(10, p + s.r * 0.4);
+      s.colour = strip.ColourAt(10, p + s.r * 0.4);
       const double a = s.r * Sin(s.fii * s.fi), b = s.r * Cos(s.fij * s.fi);
-      const Colour c = static_cast<Colour>(s.barva);
+      const Colour c = static_cast<Colour>(s.colour);
       canvas.fill_colour = c;
       canvas.Circle(s.i + a, s.j + b, 3, c);
     }

@@ -6,8 +6,8 @@
 namespace mirelune {
 
 void DrawRayFans(State& s) {
-  Surface& canvas = s.Picture1;
-  const Surface& strip = s.Picture3;
+  Surface& canvas = s.canvas;
+  const Surface& strip = s.strip;
 
   for (s.nn = 1; s.nn <= 2; s.nn += 1) {
     s.fi = s.rng.Rnd() * 6.28;
@@ -26,8 +26,8 @@ void DrawRayFans(State& s) {
       p += 0.2;
       if (p > 670) p = 670;
       // The strip row is handed over in single precision, as the surface takes it.
-      s.barva = strip.ColourAt(10, static_cast<float>(p));
-      canvas.Line(s.i + a, s.j + b, s.i + x, s.j + y, static_cast<Colour>(s.barva));
+      s.colour = strip.ColourAt(10, static_cast<float>(p));
+      canvas.Line(s.i + a, s.j + b, s.i + x, s.j + y, static_cast<Colour>(s.colour));
     }
   }
 }

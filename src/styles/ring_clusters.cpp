@@ -6,8 +6,8 @@
 namespace mirelune {
 
 void DrawRingClusters(State& s) {
-  Surface& canvas = s.Picture1;
-  const Surface& strip = s.Picture3;
+  Surface& canvas = s.canvas;
+  const Surface& strip = s.strip;
 
   canvas.fill_solid = false;  // outlines only
   for (s.nn = 1; s.nn <= 2; s.nn += 1) {
@@ -19,8 +19,8 @@ void DrawRingClusters(State& s) {
       const double b = Int(s.rng.Rnd() * 41 - 20);
       p += 0.3;
       if (p > 670) p = 670;
-      s.barva = strip.ColourAt(10, p);
-      const Colour c = static_cast<Colour>(s.barva);
+      s.colour = strip.ColourAt(10, p);
+      const Colour c = static_cast<Colour>(s.colour);
       // Drawn three times, shifted right and down, for a thick outline.
       canvas.Circle(s.i + a, s.j + b, s.r, c);
       canvas.Circle(s.i + 1 + a, s.j + b, s.r, c);

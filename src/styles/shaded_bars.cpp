@@ -7,11 +7,11 @@
 namespace mirelune {
 
 void DrawShadedBars(State& s) {
-  Surface& canvas = s.Picture1;
-  const Surface& strip = s.Picture3;
+  Surface& canvas = s.canvas;
+  const Surface& strip = s.strip;
 
   for (s.nn = 1; s.nn <= 2; s.nn += 1) {
-    s.rr = Int(s.rng.Rnd() * 40 + 50);
+    s.cluster_radius = Int(s.rng.Rnd() * 40 + 50);
     const double p = Int(s.rng.Rnd() * 500 + 1);
     PlaceFigure(s);
     for (int k = 1; k <= 20; ++k) {

@@ -11,19 +11,19 @@ namespace {
 // the outer end) so that neighbouring radii leave no gaps between them.
 void DrawRadius(State& s, double tip_x, double tip_y) {
   const Colour c = RGB(s.re1, s.gr1, s.bl1);
-  s.Picture1.Line(tip_x, tip_y, tip_x + s.di1, tip_y + s.dj1, c);
-  s.Picture1.Line(tip_x, tip_y, tip_x + s.di1 + 1, tip_y + s.dj1, c);
-  s.Picture1.Line(tip_x, tip_y, tip_x + s.di1, tip_y + s.dj1 - 1, c);
+  s.canvas.Line(tip_x, tip_y, tip_x + s.di1, tip_y + s.dj1, c);
+  s.canvas.Line(tip_x, tip_y, tip_x + s.di1 + 1, tip_y + s.dj1, c);
+  s.canvas.Line(tip_x, tip_y, tip_x + s.di1, tip_y + s.dj1 - 1, c);
 }
 
 }  // namespace
 
 void DrawShadedCones(State& s) {
-  const Surface& strip = s.Picture3;
+  const Surface& strip = s.strip;
 
   for (s.nn = 1; s.nn <= 2; s.nn += 1) {
     s.r1 = Int(s.rng.Rnd() * 30 + 40);
-    s.rr = Int(s.rng.Rnd() * 60 + 80);
+    s.cluster_radius = Int(s.rng.Rnd() * 60 + 80);
     const double p = Int(s.rng.Rnd() * 500 + 1);
     PlaceFigure(s);
     for (int k = 1; k <= 10; ++k) {

@@ -7,14 +7,14 @@
 namespace mirelune {
 
 void DrawShadedPyramids(State& s) {
-  Surface& canvas = s.Picture1;
-  const Surface& strip = s.Picture3;
+  Surface& canvas = s.canvas;
+  const Surface& strip = s.strip;
 
   canvas.fill_solid = false;  // outlines only, or each box would paint over the rings inside it
   for (s.nn = 1; s.nn <= 2; s.nn += 1) {
     s.r1 = Int(s.rng.Rnd() * 30 + 40);
     s.r2 = s.r1;
-    s.rr = Int(s.rng.Rnd() * 60 + 80);
+    s.cluster_radius = Int(s.rng.Rnd() * 60 + 80);
     const double p = Int(s.rng.Rnd() * 500 + 1);
     PlaceFigure(s);
     for (int k = 1; k <= 10; ++k) {

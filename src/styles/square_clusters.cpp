@@ -6,23 +6,23 @@
 namespace mirelune {
 
 void DrawSquareClusters(State& s) {
-  Surface& canvas = s.Picture1;
-  const Surface& strip = s.Picture3;
+  Surface& canvas = s.canvas;
+  const Surface& strip = s.strip;
 
   canvas.fill_solid = true;
   for (s.nn = 1; s.nn <= 2; s.nn += 1) {
-    s.rr = Int(s.rng.Rnd() * 40 + 70);
+    s.cluster_radius = Int(s.rng.Rnd() * 40 + 70);
     PlaceFigure(s);
     const double p = Int(s.rng.Rnd() * 500 + 1);
-    const double end = s.rr * 2;  // fixed when the loop starts
+    const double end = s.cluster_radius * 2;  // fixed when the loop starts
     for (double k = 1; k <= end; k += 1) {
       const auto [a, b] = ClusterOffset(s);
-      s.barva = strip.ColourAt(10, p + s.r);
-      canvas.fill_colour = static_cast<Colour>(s.barva);
+      s.colour = strip.ColourAt(10, p + s.r);
+      canvas.fill_colour = static_cast<Colour>(s.colour);
       // The side lives in the shared `d`: whatever runs next, the displacement
       // effect included, finds the last square's side there.
-      s.d = Int(s.r / 3 + 5);
-      canvas.Box(s.i + a, s.j + b, s.i + a + s.d, s.j + b + s.d, static_cast<Colour>(s.barva));
+      s.offset_mode = Int(s.r / 3 + 5);
+      canvas.Box(s.i + a, s.j + b, s.i + a + s.offset_mode, s.j + b + s.offset_mode, static_cast<Colour>(s.colour));
     }
   }
 }

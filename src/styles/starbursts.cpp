@@ -5,7 +5,7 @@
 namespace mirelune {
 
 void DrawStarbursts(State& s) {
-  const Surface& strip = s.Picture3;
+  const Surface& strip = s.strip;
 
   for (s.nn = 1; s.nn <= 2; s.nn += 1) {
     const double p = Int(s.rng.Rnd() * 500 + 1);
@@ -14,10 +14,10 @@ void DrawStarbursts(State& s) {
     // so the count shapes the rest of the sequence.
     for (s.fi = 0; s.fi <= 6.3; s.fi += 0.03) {
       s.r = Int(s.rng.Rnd() * 50 + 100);
-      s.barva = strip.ColourAt(10, p + 10 * s.fi);
+      s.colour = strip.ColourAt(10, p + 10 * s.fi);
       const double a = s.r * Sin(s.fi);
       const double b = s.r * Cos(s.fi);
-      const Colour c = static_cast<Colour>(s.barva);
+      const Colour c = static_cast<Colour>(s.colour);
       DrawSpoke(s, a, b, c);
     }
   }

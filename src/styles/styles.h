@@ -1,6 +1,6 @@
 // styles.h — the 23 drawing styles the generation pass layers on the canvas.
 //
-// Each style draws only on Picture1, reads colours only from Picture3 (column 10),
+// Each style draws only on canvas, reads colours only from strip (column 10),
 // and keeps its working values in the shared state, where the next style finds them.
 //
 //   DrawRoses(s);                          // one style, as the pass calls it

@@ -56,12 +56,12 @@ MainWindow::MainWindow(bool workbench, QWidget* parent)
   form_->setFont(small);
   setCentralWidget(form_);
 
-  // Back to front: Picture3, Picture2, Picture1, Picture4, Picture6 (Picture5 has no role).
-  const std::array<std::pair<int, const Surface*>, 5> stack{{{3, &state_.Picture3},
-                                                             {2, &state_.Picture2},
-                                                             {1, &state_.Picture1},
-                                                             {4, &state_.Picture4},
-                                                             {6, &state_.Picture6}}};
+  // Back to front: strip, effect_source, canvas, card, plain_picture (Picture5 has no role).
+  const std::array<std::pair<int, const Surface*>, 5> stack{{{3, &state_.strip},
+                                                             {2, &state_.effect_source},
+                                                             {1, &state_.canvas},
+                                                             {4, &state_.card},
+                                                             {6, &state_.plain_picture}}};
   for (const auto& [number, surface] : stack) {
     auto* view = new SurfaceView(surface, form_);
     view->setObjectName(QString("Picture%1").arg(number));
@@ -110,7 +110,7 @@ void MainWindow::FitToScreen(const QRect& available) {
   // Room for the title bar the window manager adds, which is not known before showing.
   constexpr int kTitleBar = 40;
   const int chrome = kTitleBar + statusBar()->sizeHint().height();
-  const int view_h = state_.Picture1.pixel_height() + 2 * SurfaceView::kFrame;
+  const int view_h = state_.canvas.pixel_height() + 2 * SurfaceView::kFrame;
   const int rest = kClientH - view_h;  // the buttons above the surfaces, the margin below
   const double factor = std::clamp(static_cast<double>(available.height() - chrome - rest) / view_h, 0.25, 1.0);
   if (factor >= 1) return;
@@ -127,10 +127,10 @@ void MainWindow::RefreshSurfaces() {
 }
 
 void MainWindow::Sync() {
-  buttons_[11]->setText(QString::fromStdString(state_.caption11));
-  buttons_[12]->setText(QString::fromStdString(state_.caption12));
-  buttons_[18]->setText(QString::fromStdString(state_.caption18));
-  surfaces_[6]->setVisible(state_.Picture6.visible);
+  buttons_[11]->setText(QString::fromStdString(state_.colour_mode_caption));
+  buttons_[12]->setText(QString::fromStdString(state_.max_styles_caption));
+  buttons_[18]->setText(QString::fromStdString(state_.effect_mode_caption));
+  surfaces_[6]->setVisible(state_.plain_picture.visible);
   year_->setText(QString("Greetings for %1").arg(state_.year));
   for (const ButtonLayout& layout : kButtons)
     buttons_[layout.number]->setEnabled((!busy() || RunsAnyTime(layout.number)) && !(layout.number == 20 && sending_));

@@ -109,7 +109,7 @@ class WindowTest : public QObject {
     bench.button(9)->click();
     QVERIFY(script.seen.size() == 3 && bench.button(11)->text() == "ba=5");
     // Its swatches are on the card: palette 3, colour 2 has blue 255.
-    const auto& card = bench.state().Picture4;
+    const auto& card = bench.state().card;
     const int x = static_cast<int>(card.PixelX(45)), y = static_cast<int>(card.PixelY(57));
     QCOMPARE(qBlue(bench.surface(4)->grab().toImage().pixel(x + 2, y + 2)), 255);
   }
@@ -123,18 +123,18 @@ class WindowTest : public QObject {
     const QString rest = "\nCASE SENSITIVE (Mary not equal mary) | Mirelune | 33,";
     const QString friend_name = "ENTER YOUR FRIEND'S NAME" + rest + "200";
     QCOMPARE(script.seen, QStringList({friend_name, friend_name, "ENTER YOUR NAME" + rest + "400"}));
-    const Image card = w.state().Picture4.Snapshot();  // shown whole inside the frame
+    const Image card = w.state().card.Snapshot();  // shown whole inside the frame
     const QImage shown(reinterpret_cast<const uchar*>(card.pixels.data()), 896, 671, QImage::Format_RGBX8888);
     QCOMPARE(w.surface(4)->grab().toImage().copy(2, 2, 896, 671).convertToFormat(QImage::Format_RGB32),
              shown.convertToFormat(QImage::Format_RGB32));
 
     // Progress down the left edge: "lllll" per pass from the top-left, then 31 "#".
     const auto& marks = w.form()->marks();
-    QVERIFY(marks.size() == w.state().no + 31 && marks[0].at == QPoint(1, 2) && marks.back().text == "#");
-    QVERIFY(marks[w.state().no - 1].text == "lllll" && marks[w.state().no].text == "#" && marks.back().at.x() == 0);
+    QVERIFY(marks.size() == w.state().passes + 31 && marks[0].at == QPoint(1, 2) && marks.back().text == "#");
+    QVERIFY(marks[w.state().passes - 1].text == "lllll" && marks[w.state().passes].text == "#" && marks.back().at.x() == 0);
 
     w.button(3)->click();
-    QFile saved(Folder() + "/" + QString::fromStdString(w.state().imeslike) + ".bmp"), cli(root_.filePath("cli.bmp"));
+    QFile saved(Folder() + "/" + QString::fromStdString(w.state().image_name) + ".bmp"), cli(root_.filePath("cli.bmp"));
     QCOMPARE(w.statusText(), "Saved " + saved.fileName());
     QProcess run;
     run.start(MIRELUNE_CLI, {"card", "--friend", "Mary", "--sender", "Bob", "--out", cli.fileName()});
@@ -142,14 +142,14 @@ class WindowTest : public QObject {
     QVERIFY(saved.open(QIODevice::ReadOnly) && cli.open(QIODevice::ReadOnly) && saved.readAll() == cli.readAll());
 
     w.button(16)->click();
-    QCOMPARE(w.state().Picture4.image().at(17, 10), card.at(895 - 17, 10));
+    QCOMPARE(w.state().card.image().at(17, 10), card.at(895 - 17, 10));
     for (int b : {16, 17, 17}) w.button(b)->click();
-    QVERIFY(w.state().Picture4.image() == card);
+    QVERIFY(w.state().card.image() == card);
 
     QVERIFY(QDir(Folder()).removeRecursively());
     w.button(3)->click();
     QVERIFY2(w.statusText().contains("could not be saved") && w.findChild<QMessageBox*>("FailureMessage") &&
-             w.state().Picture4.image() == card, qPrintable(w.statusText()));
+             w.state().card.image() == card, qPrintable(w.statusText()));
   }
 
   // In a loop, card-making presses are ignored (a dialog would end the run); stop
@@ -174,7 +174,7 @@ class WindowTest : public QObject {
       w.button(1)->click();
       if (exit) w.button(5)->click();
       QVERIFY(was_busy && !w.busy() && ended_ == static_cast<bool>(exit));
-      QVERIFY(exit ? w.state().rng.draws() == draws : w.state().Picture4.image() == fresh->Picture4.Snapshot());
+      QVERIFY(exit ? w.state().rng.draws() == draws : w.state().card.image() == fresh->card.Snapshot());
     }
     Start(false).close();
     QVERIFY(ended_);
