@@ -16,7 +16,7 @@ namespace {
 // A state seeded from Mary and Bob with its palette strip drawn.
 std::unique_ptr<State> Prepared(std::int16_t linepix = 1) {
   auto s = std::make_unique<State>();
-  s->effect_mode = linepix;
+  s->settings.effect_mode = linepix;
   SetNamesAndSeed(*s, "Mary", "Bob");
   DrawPaletteStrip(*s);
   return s;
@@ -50,8 +50,8 @@ void BM_DisplacementEffect(benchmark::State& st) {
   const int rule = static_cast<int>(st.range(0));
   auto s = Prepared(static_cast<std::int16_t>(st.range(1)));
   MakeCard(*s);
-  s->rule = rule;
-  s->offset_mode = 1;
+  s->pass.rule = rule;
+  s->left.offset_mode = 1;
   for (auto _ : st) {
     ApplyDisplacementEffect(*s);
     benchmark::DoNotOptimize(s->card.pixels());
@@ -70,8 +70,8 @@ void BM_EffectOnSet(benchmark::State& st) {
   const auto level = static_cast<SimdLevel>(st.range(0));
   auto s = Prepared();
   MakeCard(*s);
-  s->rule = 11;
-  s->offset_mode = 1;
+  s->pass.rule = 11;
+  s->left.offset_mode = 1;
   for (auto _ : st) {
     ApplyDisplacementEffect(*s, level);
     benchmark::DoNotOptimize(s->card.pixels());
@@ -94,7 +94,7 @@ BENCHMARK(BM_OrnamentTree)->Unit(benchmark::kMillisecond);
 // The whole card as "new" makes it: seed, strip, pass, effect, tree, greeting.
 void BM_WholeCard(benchmark::State& st) {
   auto s = std::make_unique<State>();
-  s->effect_mode = static_cast<std::int16_t>(st.range(0));
+  s->settings.effect_mode = static_cast<std::int16_t>(st.range(0));
   for (auto _ : st) {
     SetNamesAndSeed(*s, "Mary", "Bob");
     DrawPaletteStrip(*s);

@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   host.answers = fuzz::Fields(data, size, '\n', 1000);
   s->host = &host;
   ChoosePalette(*s);
-  fuzz::Require(s->colour_mode >= 0 && s->colour_mode <= 26);
+  fuzz::Require(s->settings.colour_mode >= 0 && s->settings.colour_mode <= 26);
   s->host = nullptr;
   return 0;
 }

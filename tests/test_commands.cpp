@@ -63,11 +63,11 @@ void PaintPattern(State& s) {
 TEST(Commands, StartUpStoresTheStartValuesAndMakesTheFolder) {
   TempRoot root;
   Fixture f;
-  f->colour_mode = 9, f->max_styles = 3, f->effect_mode = 2, f->loop_running = 1, f->with_names = 0, f->cluster_radius = 1, f->plain_picture.visible = true;
+  f->settings.colour_mode = 9, f->settings.max_styles = 3, f->settings.effect_mode = 2, f->settings.loop_running = 1, f->settings.with_names = 0, f->left.cluster_radius = 1, f->plain_picture.visible = true;
   StartUp(*f);
   EXPECT_TRUE(fs::is_directory(root.Folder()));
   EXPECT_EQ(f->colour_mode_caption + f->max_styles_caption + f->effect_mode_caption, "ba=015line");
-  EXPECT_EQ(std::vector<double>({f->colour_mode, f->max_styles, double(f->effect_mode), f->loop_running, f->with_names, f->cluster_radius, f->canvas_width, f->canvas_height}),
+  EXPECT_EQ(std::vector<double>({f->settings.colour_mode, f->settings.max_styles, double(f->settings.effect_mode), f->settings.loop_running, f->settings.with_names, f->left.cluster_radius, f->settings.canvas_width, f->settings.canvas_height}),
             std::vector<double>({0, 15, 1, 0, 1, 10, 900, 675}));
   EXPECT_EQ(f->friend_name_prompt + "|" + f->own_name_prompt + "|" + f->case_prompt, "ENTER YOUR FRIEND'S NAME|ENTER YOUR NAME|CASE SENSITIVE (Mary not equal mary)");
   EXPECT_EQ(f->palette_prompt + "|" + f->palette_exit_prompt + "|" + f->palette_prompt_title, "vnesi \xC5\xA1tevilko palete|0 za izhod|IZBOR PALETE");
@@ -100,7 +100,7 @@ TEST(Commands, StyleLimitStaysWithinOneToTwentyFour) {
     StartUp(*f);
     for (int k = 0; k < c.more; ++k) CommandMoreStyles(*f);
     for (int k = 0; k < c.fewer; ++k) CommandFewerStyles(*f);
-    EXPECT_EQ(f->max_styles, c.nnn) << c.more << " +, " << c.fewer << " --";
+    EXPECT_EQ(f->settings.max_styles, c.nnn) << c.more << " +, " << c.fewer << " --";
     EXPECT_EQ(f->max_styles_caption, NumberText(c.nnn));
   }
 }
@@ -128,15 +128,15 @@ TEST(Commands, NamesOfUpToAHundredCharactersAreTaken) {
     StartUp(*f);
     f.host.answers.assign(c.answers.begin(), c.answers.end());
     AskNamesAndSeed(*f);
-    EXPECT_EQ(f->friend_name, c.friend_name);
-    EXPECT_EQ(f->own_name, c.own);
+    EXPECT_EQ(f->names.friend_name, c.friend_name);
+    EXPECT_EQ(f->names.own_name, c.own);
     ASSERT_EQ(f.host.asked.size(), c.answers.size());
     for (std::size_t k = 0; k < c.answers.size(); ++k) {
       const bool own = k >= c.friend_dialogs;
       EXPECT_EQ(f.host.asked[k].prompt, own ? kOwnPrompt : kFriendPrompt) << k;
       EXPECT_EQ(std::pair(f.host.asked[k].x, f.host.asked[k].y), std::pair(33, own ? 400 : 200));
     }
-    EXPECT_EQ(f->seed, SeedFromNames(c.friend_name, c.own));
+    EXPECT_EQ(f->names.seed, SeedFromNames(c.friend_name, c.own));
   }
 }
 
@@ -153,8 +153,8 @@ TEST(Commands, NewImageReseedsFromTheClock) {
   DrawPaletteStrip(*r);
   MakeCard(*r);
   CommandNewImage(*f);
-  EXPECT_TRUE(f->own_name.empty());
-  EXPECT_EQ(f->with_names, 0);
+  EXPECT_TRUE(f->names.own_name.empty());
+  EXPECT_EQ(f->settings.with_names, 0);
   EXPECT_EQ(f->card.image(), r->card.image());
   EXPECT_EQ(f.host.asked.size(), 2u);
 }
@@ -176,12 +176,12 @@ TEST(Commands, TheSameNamesGiveTheSameCardAfterAnotherCard) {
       }
     };
     make("Ana", "Marko");
-    ASSERT_NE(f->distance1, 0);  // the first card left distances behind
-    f->colour_mode = 7, f->brightness = 5, f->with_names = 0;
+    ASSERT_NE(f->carry.distance1, 0);  // the first card left distances behind
+    f->settings.colour_mode = 7, f->settings.brightness = 5, f->settings.with_names = 0;
     make("Mary", "Bob");
     EXPECT_EQ(f->card.image(), fresh->card.image()) << by_dialog;
     EXPECT_EQ(f.host.asked.size(), by_dialog ? 4u : 0u);
-    EXPECT_EQ(f->image_name, "GR-20170102090503");
+    EXPECT_EQ(f->names.image_name, "GR-20170102090503");
   }
 }
 
@@ -192,9 +192,9 @@ TEST(Commands, StopEndsTheLoopAfterTheCardUnderWayAndExitAtOnce) {
   run.host.on_events = [&] {
     if (presses++ == 0) CommandStop(s);
   };
-  s.own_name = "Bob";  // the loop's cards are anonymous
+  s.names.own_name = "Bob";  // the loop's cards are anonymous
   CommandLoop(s);
-  EXPECT_TRUE(s.own_name.empty());
+  EXPECT_TRUE(s.names.own_name.empty());
   Fixture first;  // exactly one card, complete: the first of a freshly started program, no reseeding, no names
   DrawPaletteStrip(*first);
   MakeCard(*first);
@@ -244,7 +244,7 @@ TEST(Commands, SaveWritesTheCardUnderTheTimeOfSavingOrSaysWhyNot) {
   Program run;
   State& s = *run.s;
   PaintPattern(s);
-  s.image_name = "GR-20160101000000";  // the name the card was begun under
+  s.names.image_name = "GR-20160101000000";  // the name the card was begun under
   const fs::path want = run.root.Folder() / "GR-20170102090503.bmp";
   // A second save in the same second takes the next second's name: no card is replaced.
   const fs::path next = run.root.Folder() / "GR-20170102090504.bmp";
@@ -272,7 +272,7 @@ TEST(Commands, SaveWritesTheCardUnderTheTimeOfSavingOrSaysWhyNot) {
 void CheapCard(State& s) {
   MakeImageName(s);
   s.card.SetBackground(RGB(10, 20, 30));
-  s.card.Plot(0, 0, static_cast<Colour>(s.images_saved));
+  s.card.Plot(0, 0, static_cast<Colour>(s.settings.images_saved));
 }
 
 TEST(LoopWithSaving, FiftyCardsUnderFiftyNamesThenTheProgramEnds) {
@@ -301,7 +301,7 @@ TEST(LoopWithSaving, StopEndsTheLoopAfterTheCardIsSavedAndAFailedSaveStopsIt) {
     });
     EXPECT_EQ(r.ok, !fail);
     EXPECT_EQ(r.cards, fail ? 2 : 3);
-    EXPECT_EQ(s.loop_running, 0);
+    EXPECT_EQ(s.settings.loop_running, 0);
     EXPECT_EQ(s.rng.draws(), 3u * 401);  // mode 0: a fresh strip for each card
     EXPECT_EQ(s.card.ColourAt(0, 0), 3);  // the third card is shown, after a failure unsaved
     EXPECT_EQ(r.message.find("stopped") != std::string::npos, fail) << r.message;

@@ -39,7 +39,7 @@ TEST(GenerationPass, DrawsItsParametersInOrderAndEachStageCounts) {
   for (double nnn : {15.0, 3.0}) {
     SCOPED_TRACE(nnn);
     Fixture f;
-    f->max_styles = nnn;
+    f->settings.max_styles = nnn;
     SetNamesAndSeed(*f, "Mary", "Bob");
     const auto start = f->rng.draws();
     DrawPaletteStrip(*f);
@@ -49,12 +49,12 @@ TEST(GenerationPass, DrawsItsParametersInOrderAndEachStageCounts) {
     const CardStats& st = f->stats;
     EXPECT_EQ(st.pass, 15u + 23u * replay.attempts + 2u);
     EXPECT_EQ(st.flags, replay.flags);
-    EXPECT_EQ(std::vector({st.background_row, f->rule, st.offset_mode}), std::vector({replay.L, replay.f, replay.d}));
-    EXPECT_EQ(f->passes, Int(nnn / f->styles_chosen) + 1);
-    EXPECT_EQ(st.effect, f->rule == 3 ? 12u + 6u * 2 * 901 * 676 : 12u);
+    EXPECT_EQ(std::vector({st.background_row, f->pass.rule, st.offset_mode}), std::vector({replay.L, replay.f, replay.d}));
+    EXPECT_EQ(f->pass.passes, Int(nnn / f->pass.styles_chosen) + 1);
+    EXPECT_EQ(st.effect, f->pass.rule == 3 ? 12u + 6u * 2 * 901 * 676 : 12u);
     EXPECT_EQ(f->rng.draws() - start, 401u + st.pass + st.styles + st.effect + st.ornaments);
     // Progress: one "lllll" per pass, then the "#" of every 30th column of the first sweep.
-    std::vector<std::string> marks(static_cast<std::size_t>(f->passes), "lllll");
+    std::vector<std::string> marks(static_cast<std::size_t>(f->pass.passes), "lllll");
     marks.insert(marks.end(), 31, "#");
     EXPECT_EQ(f.host.progress, marks);
     EXPECT_FALSE(f->plain_picture.visible);
@@ -64,9 +64,9 @@ TEST(GenerationPass, DrawsItsParametersInOrderAndEachStageCounts) {
 // A state ready for single pixels: rule f, offset mode d, one vector of length
 // r1 at `angle` after the first advance, a pattern on the effect's source.
 void SetUpRule(State& s, double f, double d, double r1, double angle) {
-  s.rule = f, s.offset_mode = d, s.r1 = r1, s.r2 = s.r3 = 0;
+  s.pass.rule = f, s.left.offset_mode = d, s.r1 = r1, s.r2 = s.r3 = 0;
   s.dfi1 = s.dfi2 = s.dfi3 = 0.001, s.fi1 = angle - 0.001, s.fi2 = s.fi3 = -0.001;
-  s.distance1 = 45, s.distance2 = 79, s.distance3 = 20;  // Int(45 / 10) = 4
+  s.carry.distance1 = 45, s.carry.distance2 = 79, s.carry.distance3 = 20;  // Int(45 / 10) = 4
   s.sweep = 1;
   for (int y = 0; y < 671; ++y)
     for (int x = 0; x < 896; ++x) s.effect_source.set_pixel(x, y, static_cast<std::uint32_t>(RGB(x % 256, y % 256, x / 256)));
@@ -101,7 +101,7 @@ TEST(DisplacePixel, MovesByTheVectorsAddsTheOffsetsAndFoldsAtTheEdges) {
   Fixture f;
   SetUpRule(*f, 5, 1, 10, 0);
   f->r2 = 1, f->fi2 = M_PI / 2 - 0.001, f->i = 300, f->j = 200;
-  f->divisor1 = 0, f->divisor2 = 4, f->divisor3 = 1;  // the first vector would divide by zero: it vanishes
+  f->pass.divisor1 = 0, f->pass.divisor2 = 4, f->pass.divisor3 = 1;  // the first vector would divide by zero: it vanishes
   DisplacePixel(*f);
   // Unit row 200 is pixel row 199, whose green on the pattern is 199.
   EXPECT_EQ(std::pair(f->id, f->jd), std::pair(300.0, 250.0));  // 200 + 199 / 4
@@ -109,7 +109,7 @@ TEST(DisplacePixel, MovesByTheVectorsAddsTheOffsetsAndFoldsAtTheEdges) {
 
 // What a sweep leaves in the state for what follows it.
 std::vector<double> Tail(const State& s) {
-  return {s.fi1, s.fi2, s.fi3, s.distance1, s.distance2, s.distance3, s.id, s.jd, s.di1, s.dj2, s.colour, s.barvap, s.re3, s.bl3, s.brightness};
+  return {s.fi1, s.fi2, s.fi3, s.carry.distance1, s.carry.distance2, s.carry.distance3, s.id, s.jd, s.di1, s.dj2, s.left.colour, s.barvap, s.re3, s.bl3, s.settings.brightness};
 }
 
 // The sweeps work whole lines in vector lanes unless told to go one position at
@@ -128,12 +128,12 @@ TEST(DisplacementEffect, LinesInVectorLanesPaintWhatSinglePositionsPaint) {
   Fixture base;
   SetNamesAndSeed(*base, "Mary", "Bob");
   RunGenerationPass(*base);
-  base->distance1 = 310, base->distance2 = 77, base->distance3 = 5;
+  base->carry.distance1 = 310, base->carry.distance2 = 77, base->carry.distance3 = 5;
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::Message() << "rule " << c.f << " mode " << c.d << " linepix " << c.linepix);
     State one = *base, lines = *base;
     for (State* s : {&one, &lines}) {
-      s->rule = c.f, s->offset_mode = c.d, s->effect_mode = static_cast<std::int16_t>(c.linepix);
+      s->pass.rule = c.f, s->left.offset_mode = c.d, s->settings.effect_mode = static_cast<std::int16_t>(c.linepix);
       if (c.r1 != 0) s->r1 = c.r1;
     }
     ApplyDisplacementEffect(one, SimdLevel::kScalar);

@@ -131,7 +131,7 @@ TEST(DesktopMail, SendCommandSavesAsksAndComposes) {
     if (!c.installed) std::filesystem::remove(bin / "xdg-email");
     std::filesystem::remove_all(root / "wimgx");
     Fixture f;
-    f->image_name = *c.fragment ? "GR-20991231235959" : "";  // a card with a name keeps it
+    f->names.image_name = *c.fragment ? "GR-20991231235959" : "";  // a card with a name keeps it
     f->card.Box(100, 100, 300, 200, RGB(255, 0, 0));
     f.host.answers = c.answers;
     const Result r = SendGreetingsToFriend(*f);

@@ -31,7 +31,7 @@ TEST(PaletteChooser, TakesZeroToTwentySixAndAsksAgainForAnythingElse) {
     f.host.answers.assign(c.answers.begin(), c.answers.end());
     const std::uint64_t before = f->rng.draws();
     CommandPalette(*f);
-    EXPECT_EQ(std::pair(f->colour_mode, f->colour_mode_caption), std::pair(c.colorr, std::string(c.caption)));
+    EXPECT_EQ(std::pair(f->settings.colour_mode, f->colour_mode_caption), std::pair(c.colorr, std::string(c.caption)));
     ASSERT_EQ(f.host.asked.size(), c.answers.size());
     const auto& asked = f.host.asked[0];
     EXPECT_EQ(asked.prompt + "|" + asked.title, "vnesi \xC5\xA1tevilko palete\r0 za izhod|IZBOR PALETE");

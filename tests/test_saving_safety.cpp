@@ -256,7 +256,7 @@ TEST(SafeSaving, TimeStampedNamesMoveAheadPastEveryTakenName) {
     std::string name = c.first;
     for (int k = 0; k < c.taken; ++k, name = NextSecondName(name)) testing::WriteText(dir.path / "wimgx" / (name + ".bmp"), "");
     State s;
-    s.image_name = c.first;
+    s.names.image_name = c.first;
     const SaveResult r = SaveNewCard(s);
     EXPECT_EQ(r.ok, c.refusal.empty()) << r.message;
     EXPECT_NE(r.message.find(c.refusal), std::string::npos) << r.message;

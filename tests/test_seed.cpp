@@ -42,12 +42,12 @@ TEST(AskNamesAndSeed, ResetsTheGeneratorWhateverWasDrawnBefore) {
 
 TEST(SeedNewImage, FoldsTheClockInWithoutAReset) {
   Fixture a, b;
-  a->with_names = b->with_names = 0;
+  a->settings.with_names = b->settings.with_names = 0;
   b.host.timer += 1;
   for (Fixture* f : {&a, &b}) SeedNewImage(**f);
   EXPECT_NE(a->rng.state(), b->rng.state());
   Fixture c;
-  c->with_names = 1;
+  c->settings.with_names = 1;
   const auto before = c->rng.state();
   SeedNewImage(*c);
   EXPECT_EQ(c->rng.state(), before);

@@ -91,7 +91,7 @@ TEST(Styles, DrawCountOfOneCallOnAndFarOffTheCanvas) {
         SCOPED_TRACE(::testing::Message() << "style " << k + 1 << " state " << state << " at " << far);
         Fixture f;
         Prepare(*f, state);
-        if (far != 0) f->canvas_width = far, f->canvas_height = -far;
+        if (far != 0) f->settings.canvas_width = far, f->settings.canvas_height = -far;
         kStyles[k].draw(*f);
         EXPECT_EQ(f->rng.draws(), Expected(kTable[k], state));
         const int untouched = testing::CountColour(f->canvas.image(), kBack);
@@ -111,17 +111,17 @@ TEST(Styles, StateAndSettingsLeftBehind) {
       State& s = *f;
       Prepare(s, 0x2468ACE13579ULL);
       s.nn = 42;
-      s.offset_mode = 2;
+      s.left.offset_mode = 2;
       s.canvas.fill_solid = preset == 0;
       s.canvas.fill_colour = kSentinel;
       kStyles[k].draw(s);
       EXPECT_EQ(s.nn, st.sets_nn ? 3 : 42);
       EXPECT_EQ(s.canvas.fill_solid, (st.fill_style < 0 ? preset : st.fill_style) == 0);
-      const Colour want = st.fill_colour == Fill::kBarva ? static_cast<Colour>(s.colour) : kSentinel;
+      const Colour want = st.fill_colour == Fill::kBarva ? static_cast<Colour>(s.left.colour) : kSentinel;
       EXPECT_EQ(s.canvas.fill_colour == want, st.fill_colour != Fill::kChanged);
       EXPECT_EQ(s.canvas.typeface, k == 7 ? Typeface::kSerif : Typeface::kSans);
       EXPECT_EQ(s.canvas.font_points, k == 7 ? 250 : 8);
-      EXPECT_EQ(s.offset_mode, k == 12 ? s.offset_mode : 2);  // only the square clusters write it
+      EXPECT_EQ(s.left.offset_mode, k == 12 ? s.left.offset_mode : 2);  // only the square clusters write it
       EXPECT_EQ(f.host.events, k == 2 ? 1 : 0);
     }
 }

@@ -395,7 +395,7 @@ void Run::MakeRow(const ListRow& row) {
     QuietHost host;
     auto s = std::make_unique<State>();  // a fresh state: exactly what `card` starts from
     s->host = &host;
-    s->year = row.year;
+    s->names.year = row.year;
     MakeCardFromNames(*s, row.card);
     CardFile card = o_.encode(*s, row.card, o_.format);
     s.reset();

@@ -9,15 +9,15 @@ namespace mirelune {
 double PaintBackground(State& s) {
   s.canvas.Clear();
   const double L = Int(s.rng.Rnd() * 600 + 1);
-  s.colour = s.strip.ColourAt(10, L);
-  s.canvas.SetBackground(static_cast<Colour>(s.colour));
+  s.left.colour = s.strip.ColourAt(10, L);
+  s.canvas.SetBackground(static_cast<Colour>(s.left.colour));
   return L;
 }
 
 void ResetForNames(State& s) {
-  s.brightness = 0;
-  s.brightness_step = 0;
-  s.with_names = 1;
+  s.settings.brightness = 0;
+  s.settings.brightness_step = 0;
+  s.settings.with_names = 1;
 }
 
 void RunGenerationPass(State& s) {
@@ -28,41 +28,41 @@ void RunGenerationPass(State& s) {
   const double L = PaintBackground(s);
 
   g.Rnd();  // `ffi`: nothing reads it, but its draw is part of the sequence
-  s.divisor1 = Int(g.Rnd() * 200 + 200);
-  s.divisor2 = Int(g.Rnd() * 200 * 200);
-  s.divisor3 = Int(g.Rnd() * 200 * 200);
-  s.divisor4 = Int(g.Rnd() * 300 + 50);
-  s.divisor5 = Int(g.Rnd() * 900 + 50);
-  s.divisor6 = Int(g.Rnd() * 2000 + 50);
-  s.divisor7 = Int(g.Rnd() * 10 + 5);
-  s.anchor1_x = Int(s.canvas_width * g.Rnd() + 1);
-  s.anchor1_y = Int(s.canvas_height * g.Rnd() + 1);
-  s.anchor2_x = Int(s.canvas_width * g.Rnd() + 1);
-  s.anchor2_y = Int(s.canvas_height * g.Rnd() + 1);
-  s.anchor3_x = Int(s.canvas_width * g.Rnd() + 1);
-  s.anchor3_y = Int(s.canvas_height * g.Rnd() + 1);
+  s.pass.divisor1 = Int(g.Rnd() * 200 + 200);
+  s.pass.divisor2 = Int(g.Rnd() * 200 * 200);
+  s.pass.divisor3 = Int(g.Rnd() * 200 * 200);
+  s.pass.divisor4 = Int(g.Rnd() * 300 + 50);
+  s.pass.divisor5 = Int(g.Rnd() * 900 + 50);
+  s.pass.divisor6 = Int(g.Rnd() * 2000 + 50);
+  s.pass.divisor7 = Int(g.Rnd() * 10 + 5);
+  s.pass.anchor1_x = Int(s.settings.canvas_width * g.Rnd() + 1);
+  s.pass.anchor1_y = Int(s.settings.canvas_height * g.Rnd() + 1);
+  s.pass.anchor2_x = Int(s.settings.canvas_width * g.Rnd() + 1);
+  s.pass.anchor2_y = Int(s.settings.canvas_height * g.Rnd() + 1);
+  s.pass.anchor3_x = Int(s.settings.canvas_width * g.Rnd() + 1);
+  s.pass.anchor3_y = Int(s.settings.canvas_height * g.Rnd() + 1);
 
   // Coin flips until between 1 and nnn styles are chosen; a rejected attempt
   // still consumes its 23 draws.
   std::array<int, kStyleCount> flags{};
   do {
-    s.styles_chosen = 0;
+    s.pass.styles_chosen = 0;
     for (int k = 0; k < kStyleCount; ++k) {
       flags[k] = static_cast<int>(Int(g.Rnd() * 2));
-      s.styles_chosen += flags[k];
+      s.pass.styles_chosen += flags[k];
     }
-  } while (!(s.styles_chosen >= 1 && s.styles_chosen <= s.max_styles));
-  s.passes = Int(s.max_styles / s.styles_chosen) + 1;
+  } while (!(s.pass.styles_chosen >= 1 && s.pass.styles_chosen <= s.settings.max_styles));
+  s.pass.passes = Int(s.settings.max_styles / s.pass.styles_chosen) + 1;
 
   if (s.host) s.host->ClearProgress();
-  s.rule = Int(g.Rnd() * 13 + 1);
-  s.offset_mode = Int(g.Rnd() * 3 + 1);
+  s.pass.rule = Int(g.Rnd() * 13 + 1);
+  s.left.offset_mode = Int(g.Rnd() * 3 + 1);
   if (s.host) s.host->MoveProgressCursor(22, 30);
   s.stats.background_row = L;
-  s.stats.offset_mode = s.offset_mode;
+  s.stats.offset_mode = s.left.offset_mode;
   s.stats.flags = flags;
 
-  const double passes = s.passes;
+  const double passes = s.pass.passes;
   for (s.n = 1; s.n <= passes; s.n += 1) {
     for (int k = 0; k < kStyleCount; ++k) {
       if (!flags[k]) continue;

@@ -52,12 +52,12 @@ double SeedOf(const Joined& j) {
 }
 
 void Seed(State& s) {
-  const Joined joined = Join(s.friend_name, s.own_name);
+  const Joined joined = Join(s.names.friend_name, s.names.own_name);
   s.text_length = static_cast<double>(joined.chars.size());
   if (!joined.chars.empty()) s.character = EncodeUtf8(joined.chars.back());
-  s.seed = SeedOf(joined);
+  s.names.seed = SeedOf(joined);
   s.rng.Rnd(-1);
-  s.rng.Randomize(s.seed);
+  s.rng.Randomize(s.names.seed);
 }
 
 std::string AskName(State& s, const std::string& first_line, int y_twips) {
@@ -74,19 +74,19 @@ double SeedFromNames(const std::string& friend_utf8, const std::string& own_utf8
 }
 
 void SetNamesAndSeed(State& s, const std::string& friend_utf8, const std::string& own_utf8) {
-  s.friend_name = friend_utf8;
-  s.own_name = own_utf8;
+  s.names.friend_name = friend_utf8;
+  s.names.own_name = own_utf8;
   Seed(s);
 }
 
 void AskNamesAndSeed(State& s) {
-  s.friend_name = AskName(s, s.friend_name_prompt, 3000);
-  s.own_name = AskName(s, s.own_name_prompt, 6000);
+  s.names.friend_name = AskName(s, s.friend_name_prompt, 3000);
+  s.names.own_name = AskName(s, s.own_name_prompt, 6000);
   Seed(s);
 }
 
 void SeedNewImage(State& s) {
-  if (s.with_names == 0) s.rng.Randomize(s.host ? s.host->Timer() : 0);
+  if (s.settings.with_names == 0) s.rng.Randomize(s.host ? s.host->Timer() : 0);
 }
 
 }  // namespace mirelune

@@ -33,7 +33,7 @@ std::optional<ImageFormat> FormatOption(const std::string& text) {
 PngText CardText(const State& s, const Json& report, const std::string& what) {
   PngText text;
   text.software = "Mirelune " + VersionText();
-  text.title = "Mirelune " + what + " for " + s.friend_name + " from " + s.own_name;
+  text.title = "Mirelune " + what + " for " + s.names.friend_name + " from " + s.names.own_name;
   text.keyed.emplace_back(kReportKeyword, report.dump());
   return text;
 }
@@ -72,7 +72,7 @@ int RunCard(const CardOptions& o) {
   BatchHost host;
   State s;
   s.host = &host;
-  s.year = year;
+  s.names.year = year;
   MakeCardFromNames(s, c);
   // The report digests every face file the card used; only a PNG carries it, and
   // only --report and --again read it.
@@ -139,7 +139,7 @@ int RunCard(const CardOptions& o) {
 
 PngText CardPngText(const State& s, const Json& report) {
   PngText text = CardText(s, report, "card");
-  if (!s.own_name.empty()) text.description = GreetingLine(s);
+  if (!s.names.own_name.empty()) text.description = GreetingLine(s);
   return text;
 }
 

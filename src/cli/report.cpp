@@ -149,15 +149,15 @@ std::string VersionText() {
 Json CardReport(const State& s, const CardSettings& c) {
   // The first fields keep their names and order: scripts read them.
   Json j;
-  j["seed"] = Number(s.seed);
+  j["seed"] = Number(s.names.seed);
   j["palette"] = Number(s.tipp);
   j["background_row"] = Number(s.stats.background_row);
   Json styles = Json::array();
   for (int k = 0; k < kStyleCount; ++k)
     if (s.stats.flags[k]) styles.push_back(k + 1);
   j["styles"] = styles;
-  j["passes"] = Number(s.passes);
-  j["rule"] = Number(s.rule);
+  j["passes"] = Number(s.pass.passes);
+  j["rule"] = Number(s.pass.rule);
   j["offset_mode"] = Number(s.stats.offset_mode);
   j["effect_offset_mode"] = Number(s.stats.effect_offset_mode);
   j["width"] = s.card.pixel_width();
@@ -167,7 +167,7 @@ Json CardReport(const State& s, const CardSettings& c) {
   j["friend"] = c.friend_name;
   j["sender"] = c.sender;
   j["settings"] = {
-      {"max_styles", c.max_styles}, {"mode", c.pix ? "pix" : "line"}, {"palette", c.palette}, {"year", s.year}};
+      {"max_styles", c.max_styles}, {"mode", c.pix ? "pix" : "line"}, {"palette", c.palette}, {"year", s.names.year}};
   j["version"] = VersionText();
   // What drew the text: the same face files and libraries give the same pixels.
   Json faces = Json::array();

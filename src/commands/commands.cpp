@@ -33,32 +33,32 @@ void CommandNew(State& s) {
   ResetForNames(s);
   // A card seeded from names depends on nothing else: the displacement distances
   // start again from their start-up values ("new img" and the loops carry them on).
-  s.distance1 = s.distance2 = s.distance3 = 0;
-  s.colour_mode = 0;
+  s.carry.distance1 = s.carry.distance2 = s.carry.distance3 = 0;
+  s.settings.colour_mode = 0;
   AskNamesAndSeed(s);
   DrawPaletteStrip(s);
   MakeCard(s);
 }
 
 void CommandNewImage(State& s) {
-  s.with_names = 0;
-  s.own_name.clear();
+  s.settings.with_names = 0;
+  s.names.own_name.clear();
   SeedNewImage(s);
-  if (s.colour_mode == 0) DrawPaletteStrip(s);
+  if (s.settings.colour_mode == 0) DrawPaletteStrip(s);
   MakeCard(s);
 }
 
 void CommandLoop(State& s) {
-  s.own_name.clear();
-  s.loop_running = 1;
-  while (s.loop_running != 0) {
+  s.names.own_name.clear();
+  s.settings.loop_running = 1;
+  while (s.settings.loop_running != 0) {
     // Mode 0 gets a fresh strip per card; a fixed mode keeps the one there.
-    if (s.colour_mode == 0) DrawPaletteStrip(s);
+    if (s.settings.colour_mode == 0) DrawPaletteStrip(s);
     MakeCard(s);
   }
 }
 
-void CommandStop(State& s) { s.loop_running = 0; }
+void CommandStop(State& s) { s.settings.loop_running = 0; }
 
 void CommandExit(State& s) {
   if (s.host) s.host->End();
@@ -68,30 +68,30 @@ void CommandExit(State& s) {
 void CommandNewPalette(State& s) { DrawPaletteStrip(s); }
 
 void CommandColor(State& s) {
-  s.colour_mode = s.colour_mode + 1;
-  if (s.colour_mode > kColourModes - 1) s.colour_mode = 0;
-  s.colour_mode_caption = "ba=" + NumberText(s.colour_mode);
+  s.settings.colour_mode = s.settings.colour_mode + 1;
+  if (s.settings.colour_mode > kColourModes - 1) s.settings.colour_mode = 0;
+  s.colour_mode_caption = "ba=" + NumberText(s.settings.colour_mode);
   DrawPaletteStrip(s);
 }
 
 void CommandMoreStyles(State& s) {
-  s.max_styles = s.max_styles + 1;
-  if (s.max_styles > kMaxStyles) s.max_styles = kMaxStyles;
-  s.max_styles_caption = NumberText(s.max_styles);
+  s.settings.max_styles = s.settings.max_styles + 1;
+  if (s.settings.max_styles > kMaxStyles) s.settings.max_styles = kMaxStyles;
+  s.max_styles_caption = NumberText(s.settings.max_styles);
 }
 
 void CommandFewerStyles(State& s) {
-  s.max_styles = s.max_styles - 1;
-  if (s.max_styles == 0) s.max_styles = 1;
-  s.max_styles_caption = NumberText(s.max_styles);
+  s.settings.max_styles = s.settings.max_styles - 1;
+  if (s.settings.max_styles == 0) s.settings.max_styles = 1;
+  s.max_styles_caption = NumberText(s.settings.max_styles);
 }
 
 void CommandLinePix(State& s) {
-  if (s.effect_mode == 1) {
-    s.effect_mode = 2;
+  if (s.settings.effect_mode == 1) {
+    s.settings.effect_mode = 2;
     s.effect_mode_caption = "pix";
-  } else if (s.effect_mode == 2) {
-    s.effect_mode = 1;
+  } else if (s.settings.effect_mode == 2) {
+    s.settings.effect_mode = 1;
     s.effect_mode_caption = "line";
   }
 }

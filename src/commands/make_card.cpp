@@ -31,7 +31,7 @@ void MakeCard(State& s, const StageHook& after) {
   MakeImageName(s);
   RunGenerationPass(s);
   done(CardStage::kPass);
-  s.stats.effect_offset_mode = s.offset_mode;  // a style may have overwritten the pass's draw
+  s.stats.effect_offset_mode = s.left.offset_mode;  // a style may have overwritten the pass's draw
   std::uint64_t before = g.draws();
   ApplyDisplacementEffect(s);
   s.stats.effect = g.draws() - before;
@@ -57,13 +57,13 @@ void ReportTextFailures(State& s) {
 }
 
 void MakeCardFromNames(State& s, const CardSettings& c, const StageHook& after) {
-  s.max_styles = c.max_styles;
-  s.effect_mode = c.pix ? 2 : 1;
-  s.colour_mode = c.palette;
+  s.settings.max_styles = c.max_styles;
+  s.settings.effect_mode = c.pix ? 2 : 1;
+  s.settings.colour_mode = c.palette;
   ResetForNames(s);
   // A card seeded from names depends on nothing else: the displacement distances
   // start again from their start-up values ("new img" and the loops carry them on).
-  s.distance1 = s.distance2 = s.distance3 = 0;
+  s.carry.distance1 = s.carry.distance2 = s.carry.distance3 = 0;
   SetNamesAndSeed(s, c.friend_name, c.sender);
   const std::uint64_t start = s.rng.draws();
   DrawPaletteStrip(s);

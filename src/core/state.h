@@ -1,14 +1,12 @@
-// state.h — the window's shared state: every variable the procedures share, under
-// its own name, and the six drawing surfaces.
+// state.h — what lives as long as the window: the five surfaces, the settings,
+// the names, and the few values one stage of a card leaves for the next.
 //
 //   State s;                 // start values as after start-up
-//   s.host = &my_host;       // dialogs, clock, message pump
-//   AskNamesAndSeed(s); DrawPaletteStrip(s); MakeCard(s);  // card/, commands/
+//   s.host = &my_host;       // dialogs, clock, progress, events
+//   MakeCardFromNames(s, settings);   // commands/commands.h
 //
-// Procedures take the state and nothing else, and talk to each other only through
-// it, as the drawing code was designed: a working value one procedure leaves (`d`,
-// `barva`, `i1` ...) is what the next one finds. Dynamically typed variables are
-// doubles; whole numbers are held exactly as doubles.
+// Each group says who writes it and who reads it. A working value that only one
+// procedure uses is that procedure's local, not a field here.
 #pragma once
 
 #include <array>
@@ -41,6 +39,50 @@ struct CardStats {
   std::array<int, kStyleCount> flags{};
 };
 
+// What the user (window, command line, batch row) chose; start values: SetStartValues.
+struct Settings {
+  double canvas_width = 0, canvas_height = 0;  // drawing units the pass, the styles and the effect cover
+  double tree_width = 0, tree_height = 0;      // the same, as the ornament tree reads them
+  double max_styles = 0;      // at most this many styles a pass (1..24)
+  double colour_mode = 0;     // 0: a fresh strip before every card; 1..26 a fixed palette
+  std::int16_t effect_mode = 0;  // 1 line by line, 2 pixel by pixel in random order
+  double with_names = 0;      // 1: a card for two names; 0: a picture without names ("new img")
+  double loop_running = 0;    // 1 while a loop runs; "stop" sets 0
+  double images_saved = 0;    // cards the loop with saving has written
+  double brightness = 0, brightness_step = 0;  // the effect's brightness offsets; "new" sets 0
+};
+
+// Whom the card is for and what it is called.
+struct CardNames {
+  std::string own_name, friend_name;
+  int year = 2017;  // the year the greeting wishes a happy new year for
+  double seed = 0;
+  std::string image_name;  // GR-<yyyymmddhhmmss>
+  std::string friend_address, message;  // for mail
+};
+
+// What the generation pass draws for the effect and the ornaments, fixed for the card.
+struct PassParameters {
+  double rule = 0;  // displacement rule 1..13
+  double divisor1 = 0, divisor2 = 0, divisor3 = 0, divisor4 = 0, divisor5 = 0, divisor6 = 0, divisor7 = 0;
+  double anchor1_x = 0, anchor1_y = 0, anchor2_x = 0, anchor2_y = 0, anchor3_x = 0, anchor3_y = 0;
+  double styles_chosen = 0, passes = 0;
+};
+
+// Values one stage leaves that a later stage reads: the only working values that
+// cross from one procedure to the next, and so part of every card.
+struct Leftovers {
+  double colour = 0;          // the strip colour last sampled: the background, then each style's
+  double cluster_radius = 0;  // each strip blob and some styles set it; clusters that do not, read it
+  double offset_mode = 0;     // the pass draws 1..3; a style may overwrite it; the effect reads it
+};
+
+// What the effect carries from one card to the next ("new img", "def +" and the
+// loops; a card made from names starts them at 0).
+struct EffectCarry {
+  double distance1 = 0, distance2 = 0, distance3 = 0;  // distances last measured from the anchors
+};
+
 struct State {
   State();
 
@@ -48,42 +90,35 @@ struct State {
   Generator rng;
 
   // --- surfaces ---
-  Surface canvas{kCanvasPixelsW, kCanvasPixelsH, kCanvasUnitsW, kCanvasUnitsH};  // canvas
-  Surface effect_source{kCanvasPixelsW, kCanvasPixelsH, kCanvasUnitsW, kCanvasUnitsH};  // effect snapshot
-  Surface strip{kStripPixelsW, kStripPixelsH, kStripPixelsW, kStripPixelsH};    // palette strip
-  Surface card{kCanvasPixelsW, kCanvasPixelsH, kCanvasUnitsW, kCanvasUnitsH};  // the card
-  Surface plain_picture{kCanvasPixelsW, kCanvasPixelsH, kCanvasPixelsW, kCanvasPixelsH};  // plain picture
+  // the styles draw here; the effect redraws it
+  Surface canvas{kCanvasPixelsW, kCanvasPixelsH, kCanvasUnitsW, kCanvasUnitsH};
+  // the canvas as it was before a sweep of the effect: what the sweep reads
+  Surface effect_source{kCanvasPixelsW, kCanvasPixelsH, kCanvasUnitsW, kCanvasUnitsH};
+  // the palette strip every colour is sampled from (column 10)
+  Surface strip{kStripPixelsW, kStripPixelsH, kStripPixelsW, kStripPixelsH};
+  // the finished card: shown, saved, mirrored, mailed
+  Surface card{kCanvasPixelsW, kCanvasPixelsH, kCanvasUnitsW, kCanvasUnitsH};
+  // the picture before the effect, ornaments and greeting
+  Surface plain_picture{kCanvasPixelsW, kCanvasPixelsH, kCanvasPixelsW, kCanvasPixelsH};
 
   // --- palette table: (palette 0..30, colour 0..10, component 0..3) ---
   std::int16_t palette_table[31][11][4] = {};
 
-  // --- settings (start values: SetStartValues) ---
-  double canvas_width = 0, canvas_height = 0;  // drawing units the pass, the styles and the effect cover
-  double tree_width = 0, tree_height = 0;      // the same, as the ornament tree reads them
-  double cluster_radius = 0;  // spread of the styles' clusters; strip and styles leave it for each other
-  double loop_running = 0;    // 1 while a loop runs; "stop" sets 0
-  double with_names = 0;      // 1: a card for two names; 0: a picture without names ("new img")
-  double colour_mode = 0;     // 0: a fresh strip before every card; 1..26 a fixed palette
-  double max_styles = 0;      // at most this many styles a pass (1..24)
-  std::int16_t effect_mode = 0;  // 1 line by line, 2 pixel by pixel in random order
-  double images_saved = 0;    // cards the loop with saving has written
+  // --- window-only texts: the workbench captions and the dialogs' prompts ---
   std::string colour_mode_caption, max_styles_caption, effect_mode_caption;
-
-  // --- texts ---
-  std::string own_name, friend_name;
-  int year = 2017;  // the year the greeting wishes a happy new year for
   std::string own_name_prompt, case_prompt, friend_name_prompt;
   std::string palette_prompt, palette_exit_prompt, palette_prompt_title;
-  std::string character, image_name, friend_address, message;
 
-  // --- personalisation ---
-  double seed = 0, text_length = 0;
+  Settings settings;
+  CardNames names;
+  PassParameters pass;
+  Leftovers left;
+  EffectCarry carry;
 
-  // --- generation pass ---
-  double colour = 0;  // the colour last sampled from the strip: the background, then each style's
-  double divisor1 = 0, divisor2 = 0, divisor3 = 0, divisor4 = 0, divisor5 = 0, divisor6 = 0, divisor7 = 0;
-  double anchor1_x = 0, anchor1_y = 0, anchor2_x = 0, anchor2_y = 0, anchor3_x = 0, anchor3_y = 0;
-  double styles_chosen = 0, passes = 0, n = 0, rule = 0, offset_mode = 0;
+  // --- working values, to become each procedure's own ---
+  std::string character;
+  double text_length = 0;
+  double n = 0;
 
   // --- palette strip ---
   double re = 0, gr = 0, bl = 0, tipp = 0, kn = 0, oz = 0, el = 0, i = 0, j = 0, nn = 0;
@@ -96,9 +131,7 @@ struct State {
 
   // --- effects ---
   double fi2 = 0, fi3 = 0, dfi1 = 0, dfi2 = 0, dfi3 = 0, sweep = 0;
-  double distance1 = 0, distance2 = 0, distance3 = 0;
   double ret = 0, grt = 0, blt = 0, rk = 0;
-  double brightness = 0, brightness_step = 0;
   double id = 0, jd = 0, re3 = 0, gr3 = 0, bl3 = 0;
   // "pix" mode: the displaced colour of every position (x 0..900, y 0..675, row
   // by row, 0x00BBGGRR, made on first use) and the reveal marks, one bit each.

@@ -322,12 +322,12 @@ struct Sweep {
   double re1 = 0, gr1 = 0, bl1 = 0, re3 = 0, gr3 = 0, bl3 = 0;
 
   explicit Sweep(const State& s)
-      : f(static_cast<int>(CInt(s.rule))), mode(static_cast<int>(CInt(s.offset_mode))),
-        r1(s.r1), r2(s.r2), r3(s.r3), dfi1(s.dfi1), dfi2(s.dfi2), dfi3(s.dfi3), drgb(s.brightness),
-        bb1(s.divisor1), bb2(s.divisor2), bb3(s.divisor3), bb4(s.divisor4), bb5(s.divisor5), bb6(s.divisor6), bb7(s.divisor7),
-        i1(s.anchor1_x), j1(s.anchor1_y), i2(s.anchor2_x), j2(s.anchor2_y), i3(s.anchor3_x), j3(s.anchor3_y),
-        fi1(s.fi1), fi2(s.fi2), fi3(s.fi3), d1(s.distance1), d2(s.distance2), d3(s.distance3),
-        di1(s.di1), dj1(s.dj1), di2(s.di2), dj2(s.dj2), id(s.id), jd(s.jd), barva(s.colour),
+      : f(static_cast<int>(CInt(s.pass.rule))), mode(static_cast<int>(CInt(s.left.offset_mode))),
+        r1(s.r1), r2(s.r2), r3(s.r3), dfi1(s.dfi1), dfi2(s.dfi2), dfi3(s.dfi3), drgb(s.settings.brightness),
+        bb1(s.pass.divisor1), bb2(s.pass.divisor2), bb3(s.pass.divisor3), bb4(s.pass.divisor4), bb5(s.pass.divisor5), bb6(s.pass.divisor6), bb7(s.pass.divisor7),
+        i1(s.pass.anchor1_x), j1(s.pass.anchor1_y), i2(s.pass.anchor2_x), j2(s.pass.anchor2_y), i3(s.pass.anchor3_x), j3(s.pass.anchor3_y),
+        fi1(s.fi1), fi2(s.fi2), fi3(s.fi3), d1(s.carry.distance1), d2(s.carry.distance2), d3(s.carry.distance3),
+        di1(s.di1), dj1(s.dj1), di2(s.di2), dj2(s.dj2), id(s.id), jd(s.jd), barva(s.left.colour),
         barvap(s.barvap), re1(s.re1), gr1(s.gr1), bl1(s.bl1), re3(s.re3), gr3(s.gr3), bl3(s.bl3) {
     if (f == 7) Tabulate(bb4, 256);
     if (f >= 8 && f <= 10) Tabulate(bb5, 256);
@@ -363,9 +363,9 @@ struct Sweep {
   }
 
   void Store(State& s) const {
-    s.fi1 = fi1; s.fi2 = fi2; s.fi3 = fi3; s.distance1 = d1; s.distance2 = d2; s.distance3 = d3;
+    s.fi1 = fi1; s.fi2 = fi2; s.fi3 = fi3; s.carry.distance1 = d1; s.carry.distance2 = d2; s.carry.distance3 = d3;
     s.di1 = di1; s.dj1 = dj1; s.di2 = di2; s.dj2 = dj2; s.id = id; s.jd = jd;
-    s.colour = barva; s.barvap = barvap;
+    s.left.colour = barva; s.barvap = barvap;
     s.re1 = re1; s.gr1 = gr1; s.bl1 = bl1; s.re3 = re3; s.gr3 = gr3; s.bl3 = bl3;
   }
 
@@ -590,11 +590,11 @@ template <int F>
 void SecondSweep(State& s, Sweep& w, LineAngles& a, const UnitMap& map, SimdLevel level) {
   const std::uint32_t* src = s.effect_source.pixels();
   std::uint32_t* card = s.card.pixels();
-  std::uint32_t* store = s.effect_mode == 2 ? ColourStore(s) : nullptr;
+  std::uint32_t* store = s.settings.effect_mode == 2 ? ColourStore(s) : nullptr;
   for (int j = 0; j <= 675; ++j) {
     if (s.host) s.host->LetEventsIn();
-    s.brightness = s.brightness + s.brightness_step;
-    w.drgb = s.brightness;
+    s.settings.brightness = s.settings.brightness + s.settings.brightness_step;
+    w.drgb = s.settings.brightness;
     const int py = map.y[j];
     w.Prepare<F>(a, kPosW, 0, j, 1, 0, s.rng, level);
     if (level == SimdLevel::kScalar) {
@@ -659,7 +659,7 @@ void DisplacePixel(State& s) {
   const Colour own = s.effect_source.ColourAt(s.i, s.j);
   const auto a = std::make_unique<LineAngles>();
   Colour col = -1;
-  switch (RuleIndex(s.rule)) {
+  switch (RuleIndex(s.pass.rule)) {
 #define MIRELUNE_RULE(F)                                    \
   case F:                                                   \
     w.Prepare<F>(*a, 1, s.i, s.j, 0, 0, s.rng, BestSimdLevel()); \
@@ -674,7 +674,7 @@ void DisplacePixel(State& s) {
   w.Store(s);
   if (s.sweep == 1) {
     s.canvas.Plot(s.i, s.j, col < 0 ? 0 : col);
-  } else if (s.effect_mode != 2) {
+  } else if (s.settings.effect_mode != 2) {
     s.card.Plot(s.i, s.j, RGB(Int(s.re3), Int(s.gr3), Int(s.bl3)));
   } else if (inside) {
     ColourStore(s)[j * kPosW + i] = Stored(col);
@@ -690,8 +690,8 @@ void RevealPixelsAtRandom(State& s, SimdLevel level) {
   // sir and vis are whole numbers (900 x 675): Int(sir * Rnd) is then exactly
   // (sir * k) >> 24, and the loop stays in integers. A canvas the marks cannot
   // hold has nothing to reveal.
-  if (s.canvas_width != Int(s.canvas_width) || s.canvas_height != Int(s.canvas_height) || s.canvas_width < 1 || s.canvas_height < 1 || s.canvas_width > 900 || s.canvas_height > 675) return;
-  const std::uint64_t w = static_cast<std::uint64_t>(s.canvas_width), h = static_cast<std::uint64_t>(s.canvas_height);
+  if (s.settings.canvas_width != Int(s.settings.canvas_width) || s.settings.canvas_height != Int(s.settings.canvas_height) || s.settings.canvas_width < 1 || s.settings.canvas_height < 1 || s.settings.canvas_width > 900 || s.settings.canvas_height > 675) return;
+  const std::uint64_t w = static_cast<std::uint64_t>(s.settings.canvas_width), h = static_cast<std::uint64_t>(s.settings.canvas_height);
   const std::uint64_t total = w * h;
   // The generator's draws are made a block ahead in vector lanes (each depends
   // on its place alone) and taken in order; the shared generator is advanced by
@@ -773,7 +773,7 @@ void ApplyDisplacementEffect(State& s, SimdLevel level) {
   s.effect_source.CopyImageOf(s.canvas);
 
   const UnitMap& map = CanvasMap();
-  const auto [first, second] = kSweeps[RuleIndex(s.rule)];
+  const auto [first, second] = kSweeps[RuleIndex(s.pass.rule)];
   Sweep w(s);
   const auto angles = std::make_unique<LineAngles>();
   s.sweep = 1;
@@ -785,7 +785,7 @@ void ApplyDisplacementEffect(State& s, SimdLevel level) {
   s.effect_source.CopyImageOf(s.canvas);
   second(s, w, *angles, map, level);
   w.Store(s);
-  if (s.effect_mode == 2) RevealPixelsAtRandom(s, level);
+  if (s.settings.effect_mode == 2) RevealPixelsAtRandom(s, level);
 }
 
 }  // namespace mirelune

@@ -66,8 +66,8 @@ bool CanvasScale(const Surface& card) {
 
 void DrawOrnament(State& s) {
   s.canvas.fill_solid = false;
-  const double px = Int((s.tree_width - 20) * s.rng.Rnd() + 10);
-  const double py = Int((s.tree_height - 20) * s.rng.Rnd() + 10);
+  const double px = Int((s.settings.tree_width - 20) * s.rng.Rnd() + 10);
+  const double py = Int((s.settings.tree_height - 20) * s.rng.Rnd() + 10);
   s.barvap = s.canvas.ColourAt(px, py);
   SplitColour(s);
   s.ret = s.re1 + 70;
@@ -117,17 +117,17 @@ void DrawOrnamentTree(State& s) {
   // The apex height is single-precision arithmetic, as the tree was designed.
   const float h = static_cast<float>(g.Rnd()) * 40.0f + 70.0f;
   const double H = h;
-  const double T = s.tree_height - H;
+  const double T = s.settings.tree_height - H;
   const double S = T / 2;
   const double M = Int(g.Rnd() * 200 + 600);
-  s.anchor1_x = M - S / 2;
-  s.anchor2_x = M + S / 2;
-  s.anchor1_y = s.tree_height - T;
+  s.pass.anchor1_x = M - S / 2;
+  s.pass.anchor2_x = M + S / 2;
+  s.pass.anchor1_y = s.settings.tree_height - T;
   for (s.n = 1; s.n <= 400; s.n += 1) {
     do {
       if (s.host) s.host->LetEventsIn();
-      s.i = s.anchor1_x + g.Rnd() * S;
-      s.j = s.anchor1_y + g.Rnd() * T;
+      s.i = s.pass.anchor1_x + g.Rnd() * S;
+      s.j = s.pass.anchor1_y + g.Rnd() * T;
     } while (!(std::fabs(s.i - M) <= (s.j - H) / 4));
     DrawOrnament(s);
   }

@@ -1,6 +1,6 @@
 // files.h — image names, where cards go, the image encoders and the one file writer.
 //
-//   MakeImageName(s);                         // s.image_name = "GR-20170102090503"
+//   MakeImageName(s);                         // s.names.image_name = "GR-20170102090503"
 //   if (Result r = SaveImage(s.card.image(), CardPath(s)); !r) report(r.message);
 //
 // Every file the program writes goes through WriteFileSafely (or WriteNewFile):

@@ -25,7 +25,7 @@ void MakeImageName(State& s) {
     const std::time_t t = std::time(nullptr);
     localtime_r(&t, &now);
   }
-  s.image_name = ImageNameFor(now);
+  s.names.image_name = ImageNameFor(now);
 }
 
 std::filesystem::path DriveRoot() {
@@ -36,7 +36,7 @@ std::filesystem::path DriveRoot() {
 
 std::filesystem::path OutputFolder() { return DriveRoot() / "wimgx"; }
 
-std::filesystem::path CardPath(const State& s) { return OutputFolder() / (s.image_name + ".bmp"); }
+std::filesystem::path CardPath(const State& s) { return OutputFolder() / (s.names.image_name + ".bmp"); }
 
 std::filesystem::path ArchivePathGroup() { return DriveRoot() / "baza-slik" / "skupina00" / "slika00.jpg"; }
 

@@ -31,7 +31,7 @@ bool WroteEarlier(const std::string& name) {
 }
 
 SaveResult Saved(const State& s, SaveResult r) {
-  NoteWritten(s.image_name);
+  NoteWritten(s.names.image_name);
   r.message = "Saved " + r.path.string();
   return r;
 }
@@ -45,7 +45,7 @@ SaveResult NotSaved(SaveResult r, const std::string& why, int code) {
 
 SaveResult WriteCard(State& s, SavedCards& saved) {
   SaveResult r = SaveNewCard(s);
-  if (r.ok) saved.names.insert(s.image_name);
+  if (r.ok) saved.names.insert(s.names.image_name);
   return r;
 }
 
@@ -74,7 +74,7 @@ SaveResult SaveNewCard(State& s) {
 }
 
 SaveResult SaveNewCardAs(State& s, std::span<const std::uint8_t> bytes, const std::string& extension) {
-  if (s.image_name.empty()) MakeImageName(s);
+  if (s.names.image_name.empty()) MakeImageName(s);
   SaveResult r;
   // As far ahead as names are taken: every step passes a file that exists, so the
   // walk ends, at the latest with the last name of year 9999.
@@ -87,15 +87,15 @@ SaveResult SaveNewCardAs(State& s, std::span<const std::uint8_t> bytes, const st
       if (w.ok) return Saved(s, r);
       if (w.code != EEXIST) return NotSaved(r, w.message, w.code);
     }
-    const std::string next = NextSecondName(s.image_name);
+    const std::string next = NextSecondName(s.names.image_name);
     if (next.empty()) break;
-    s.image_name = next;
+    s.names.image_name = next;
   }
   return NotSaved(r, "every name up to " + r.path.filename().string() + " is taken", EEXIST);
 }
 
 SaveResult SaveCurrentCard(State& s) {
-  if (s.image_name.empty() || !WroteEarlier(s.image_name)) return SaveNewCard(s);
+  if (s.names.image_name.empty() || !WroteEarlier(s.names.image_name)) return SaveNewCard(s);
   SaveResult r;
   r.path = CardPath(s);
   const Result w = SaveImage(s.card.image(), r.path);
@@ -111,7 +111,7 @@ SaveResult SaveCard(State& s, SavedCards& saved) {
 bool MakeFreshImageName(State& s, const SavedCards& saved, std::chrono::milliseconds patience) {
   MakeImageName(s);
   const auto start = std::chrono::steady_clock::now();
-  while (saved.names.count(s.image_name)) {
+  while (saved.names.count(s.names.image_name)) {
     if (std::chrono::steady_clock::now() - start > patience) return false;
     if (s.host) s.host->LetEventsIn();
     // Nothing to do until the clock moves on; do not spin a core meanwhile.
@@ -123,23 +123,23 @@ bool MakeFreshImageName(State& s, const SavedCards& saved, std::chrono::millisec
 
 SaveResult LoopAndSave(State& s, SavedCards& saved, const std::function<void(State&)>& make_card,
                        const std::function<void(const SaveResult&)>& on_saved) {
-  s.own_name.clear();
-  s.loop_running = 1;
-  s.images_saved = 0;
+  s.names.own_name.clear();
+  s.settings.loop_running = 1;
+  s.settings.images_saved = 0;
   SaveResult last;
   for (;;) {
-    s.images_saved = s.images_saved + 1;
+    s.settings.images_saved = s.settings.images_saved + 1;
     // The count is tested before the stop flag: a stop during the last card
     // still ends the program.
-    if (s.images_saved > kLoopSaveLimit) {
+    if (s.settings.images_saved > kLoopSaveLimit) {
       if (s.host) s.host->End();
       throw EndProgram{};
     }
-    if (s.loop_running == 0) return last;
-    if (s.colour_mode == 0) DrawPaletteStrip(s);
+    if (s.settings.loop_running == 0) return last;
+    if (s.settings.colour_mode == 0) DrawPaletteStrip(s);
     make_card(s);
     if (!MakeFreshImageName(s, saved)) {
-      s.loop_running = 0;
+      s.settings.loop_running = 0;
       last.ok = false;
       last.path = CardPath(s);
       last.message = "The loop with saving stopped: the clock does not move on, so the next card "
@@ -149,7 +149,7 @@ SaveResult LoopAndSave(State& s, SavedCards& saved, const std::function<void(Sta
     const int cards = last.cards;
     last = WriteCard(s, saved);
     if (!last.ok) {
-      s.loop_running = 0;
+      s.settings.loop_running = 0;
       last.cards = cards;
       last.message = "The loop with saving stopped: " + last.message;
       return last;

@@ -15,7 +15,7 @@ constexpr int kDialogX = 300, kDialogY = 333;
 // Saves card under the current image name (a name is formed only when no card
 // has been named yet); the folder is made when it is missing.
 Result SaveCardForMail(State& s, std::filesystem::path* path) {
-  if (s.image_name.empty()) MakeImageName(s);
+  if (s.names.image_name.empty()) MakeImageName(s);
   if (Result made = MakeFolder(OutputFolder()); !made)
     return Result::Failed("The card could not be saved, so nothing was sent (" + made.message + ").", made.code);
   const SaveResult saved = SaveCurrentCard(s);
@@ -28,10 +28,10 @@ Result SaveCardForMail(State& s, std::filesystem::path* path) {
 // (The copy line is assigned, not `= " "`: GCC 12 warns falsely about that.)
 MailItem GreetingsItem(const State& s, const std::filesystem::path& card) {
   MailItem item;                     // 2: a new mail item
-  item.to = s.friend_address;                  // 3: recipient
+  item.to = s.names.friend_address;                  // 3: recipient
   item.cc.assign(1, ' ');            // 4: a blank copy line
   item.subject = "greetings";        // 5
-  item.body = s.message;               // 6
+  item.body = s.names.message;               // 6
   item.attachments.push_back(card);  // 7: the saved card
   return item;
 }
@@ -58,8 +58,8 @@ Result AskGreetings(State& s, MailItem* item) {
   std::filesystem::path card;
   if (Result saved = SaveCardForMail(s, &card); !saved) return saved;
   if (!s.host) return Result::Failed("There is no window to ask for the address; nothing was sent.");
-  s.friend_address = s.host->InputBox(" ", "FRIEND'S E-MAIL ADDRESS", kDialogX, kDialogY);
-  s.message = s.host->InputBox(" ", "MESSAGE TO FRIEND", kDialogX, kDialogY);
+  s.names.friend_address = s.host->InputBox(" ", "FRIEND'S E-MAIL ADDRESS", kDialogX, kDialogY);
+  s.names.message = s.host->InputBox(" ", "MESSAGE TO FRIEND", kDialogX, kDialogY);
   *item = GreetingsItem(s, card);
   return Result::Done();
 }
@@ -73,8 +73,8 @@ Result SendGreetingsToFriend(State& s) {
 Result MailCard(State& s, const std::string& to, const std::string& message) {
   std::filesystem::path card;
   if (Result saved = SaveCardForMail(s, &card); !saved) return saved;
-  s.friend_address = to;
-  s.message = message;
+  s.names.friend_address = to;
+  s.names.message = message;
   return SendMailItem(GreetingsItem(s, card));
 }
 

@@ -1,7 +1,7 @@
 // palette.h — the palette strip every colour is sampled from, the splitting of a
 // colour into components, and the palette chooser (the table itself is in core/).
 //
-//   s.colour_mode = 0; DrawPaletteStrip(s);        // a random palette; s.tipp says which
+//   s.settings.colour_mode = 0; DrawPaletteStrip(s);        // a random palette; s.tipp says which
 //   Colour c = s.strip.ColourAt(10, row);     // how every style takes a colour
 //   s.barvap = c; SplitColour(s);             // s.re1, s.gr1, s.bl1
 #pragma once

@@ -74,8 +74,8 @@ void ChoosePalette(State& s) {
     answer = s.host ? s.host->InputBox(prompt, s.palette_prompt_title, 4500 / 15, 5000 / 15) : "0";
     number = PaletteNumber(answer);
   } while (!number);
-  s.colour_mode = *number;
-  if (s.colour_mode != 0) {
+  s.settings.colour_mode = *number;
+  if (s.settings.colour_mode != 0) {
     s.colour_mode_caption = "ba=" + answer;
     DrawPaletteStrip(s);
   }

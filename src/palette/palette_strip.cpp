@@ -4,10 +4,10 @@
 namespace mirelune {
 
 void DrawPaletteStrip(State& s) {
-  if (s.colour_mode == 0) {
+  if (s.settings.colour_mode == 0) {
     s.tipp = Int(s.rng.Rnd() * 26 + 1);
   } else {
-    s.tipp = s.colour_mode;
+    s.tipp = s.settings.colour_mode;
   }
   // The mode stays within 0..26 (see the chooser and the "color" button); the
   // table is 0..30, so a value past it would read out of range.
@@ -26,10 +26,10 @@ void DrawPaletteStrip(State& s) {
     if (s.bl < 0) s.bl = 0;
     s.i = 12;
     s.j = Int(s.rng.Rnd() * 655 + 10);
-    s.cluster_radius = Int(s.rng.Rnd() * 30 + 40);
+    s.left.cluster_radius = Int(s.rng.Rnd() * 30 + 40);
     s.el = s.rng.Rnd() + 0.5;
     s.kn = -2;
-    const double end = s.cluster_radius;
+    const double end = s.left.cluster_radius;
     for (s.nn = 0; s.nn <= end; s.nn += 1) {
       s.re += s.kn;
       s.gr += s.kn;

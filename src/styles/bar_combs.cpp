@@ -24,8 +24,8 @@ void DrawComb(State& s, Comb comb) {
     }
     p += 2;
     if (p > 670) p = 670;
-    s.colour = s.strip.ColourAt(10, p);
-    const Colour c = static_cast<Colour>(s.colour);
+    s.left.colour = s.strip.ColourAt(10, p);
+    const Colour c = static_cast<Colour>(s.left.colour);
     for (int d = 0; d <= 3; ++d) {  // four adjacent one-unit lines make one bar
       switch (comb) {
         case Comb::kUpright: s.canvas.Line(k + d, s.j - s.r1, k + d, s.j + s.r2, c); break;

@@ -16,10 +16,10 @@ void DrawColourWheels(State& s) {
     // little past a full turn, so the last lines cover the first ones.
     for (s.fi = 0; s.fi <= 6.3; s.fi += 0.001) {
       // Unlimited row: past the strip's end Point gives -1 and that is drawn as is.
-      s.colour = strip.ColourAt(10, p + 30 * s.fi);
+      s.left.colour = strip.ColourAt(10, p + 30 * s.fi);
       const double a = s.r * Sin(s.fi);
       const double b = s.r * Cos(s.fi);
-      const Colour c = static_cast<Colour>(s.colour);
+      const Colour c = static_cast<Colour>(s.left.colour);
       // Three strokes with the tip nudged right and down close the gaps at the rim.
       DrawSpoke(s, a, b, c);
     }

@@ -8,8 +8,8 @@ namespace mirelune {
 // A figure's place: `i` = Int(Rnd * sir + 1), then `j` = Int(Rnd * vis + 1),
 // always two draws in this order.
 inline void PlaceFigure(State& s) {
-  s.i = Int(s.rng.Rnd() * s.canvas_width + 1);
-  s.j = Int(s.rng.Rnd() * s.canvas_height + 1);
+  s.i = Int(s.rng.Rnd() * s.settings.canvas_width + 1);
+  s.j = Int(s.rng.Rnd() * s.settings.canvas_height + 1);
 }
 
 struct Offset {
@@ -19,7 +19,7 @@ struct Offset {
 // A cluster element's place: `r` = Int(Rnd * rr + 1), then `fi` = Rnd * 6.28 (not
 // 2 pi), as the offset (r Sin fi, r Cos fi): the sine across, the cosine down.
 inline Offset ClusterOffset(State& s) {
-  s.r = Int(s.rng.Rnd() * s.cluster_radius + 1);
+  s.r = Int(s.rng.Rnd() * s.left.cluster_radius + 1);
   s.fi = s.rng.Rnd() * 6.28;
   return {s.r * Sin(s.fi), s.r * Cos(s.fi)};
 }

@@ -20,8 +20,8 @@ void DrawConcentricEllipses(State& s) {
   for (double k = 0; k <= end; k += 1) {
     p += 0.3;
     if (p > 670) p = 670;
-    s.colour = strip.ColourAt(10, p);
-    const Colour c = static_cast<Colour>(s.colour);
+    s.left.colour = strip.ColourAt(10, p);
+    const Colour c = static_cast<Colour>(s.left.colour);
     // Three outlines, shifted right and down, close the gaps between rings.
     canvas.Circle(s.i, s.j, k, c, s.el);
     canvas.Circle(s.i + 1, s.j, k, c, s.el);

@@ -10,16 +10,16 @@ void DrawCrossStrokes(State& s) {
   const Surface& strip = s.strip;
 
   for (s.nn = 1; s.nn <= 2; s.nn += 1) {
-    s.cluster_radius = Int(s.rng.Rnd() * 40 + 50);
+    s.left.cluster_radius = Int(s.rng.Rnd() * 40 + 50);
     PlaceFigure(s);
     const double p = Int(s.rng.Rnd() * 500 + 1);
     s.nacin = Int(s.rng.Rnd() * 3 + 1);  // 1 vertical, 2 horizontal, 3 both
-    const double end = s.cluster_radius * 10;
+    const double end = s.left.cluster_radius * 10;
     for (double k = 1; k <= end; k += 1) {
       const auto [a, b] = ClusterOffset(s);
       // The row grows with the distance, so each cluster shades outwards.
-      s.colour = strip.ColourAt(10, p + s.r);
-      const Colour c = static_cast<Colour>(s.colour);
+      s.left.colour = strip.ColourAt(10, p + s.r);
+      const Colour c = static_cast<Colour>(s.left.colour);
       if (s.nacin == 1) canvas.Line(s.i + a, s.j + b - s.r, s.i + a, s.j + b + s.r, c);
       if (s.nacin == 2) canvas.Line(s.i + a - s.r, s.j + b, s.i + a + s.r, s.j + b, c);
       if (s.nacin == 3) {

@@ -23,9 +23,9 @@ void DrawDiscFans(State& s) {
       const double x = s.r * cs, y = s.r * sn;
       p += 0.3;
       if (p > 670) p = 670;
-      s.colour = strip.ColourAt(10, p);
-      canvas.fill_colour = static_cast<Colour>(s.colour);
-      canvas.Circle(s.i + x, s.j + y, 8, static_cast<Colour>(s.colour));
+      s.left.colour = strip.ColourAt(10, p);
+      canvas.fill_colour = static_cast<Colour>(s.left.colour);
+      canvas.Circle(s.i + x, s.j + y, 8, static_cast<Colour>(s.left.colour));
     }
   }
 }

@@ -11,16 +11,16 @@ void DrawDotDiscs(State& s) {
 
   canvas.fill_solid = true;
   for (s.nn = 1; s.nn <= 2; s.nn += 1) {
-    s.cluster_radius = Int(s.rng.Rnd() * 40 + 50);
+    s.left.cluster_radius = Int(s.rng.Rnd() * 40 + 50);
     PlaceFigure(s);
     const double p = Int(s.rng.Rnd() * 500 + 1);
-    const double end = s.cluster_radius * 20;  // fixed when the loop starts
+    const double end = s.left.cluster_radius * 20;  // fixed when the loop starts
     for (double k = 1; k <= end; k += 1) {
       // Uniform distance, not area: dots crowd towards the centre.
       const auto [a, b] = ClusterOffset(s);
-      s.colour = strip.ColourAt(10, p + s.r);
-      canvas.fill_colour = static_cast<Colour>(s.colour);
-      canvas.Circle(s.i + a, s.j + b, 3, static_cast<Colour>(s.colour));
+      s.left.colour = strip.ColourAt(10, p + s.r);
+      canvas.fill_colour = static_cast<Colour>(s.left.colour);
+      canvas.Circle(s.i + a, s.j + b, 3, static_cast<Colour>(s.left.colour));
     }
   }
 }

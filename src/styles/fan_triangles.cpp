@@ -14,8 +14,8 @@ void FanToBase(State& s, double ax, double ay, double p) {
   for (double k = s.i; k <= end; k += 1) {
     p += 0.3;
     if (p > 670) p = 670;
-    s.colour = s.strip.ColourAt(10, p);
-    s.canvas.Line(ax, ay, k, s.j, static_cast<Colour>(s.colour));
+    s.left.colour = s.strip.ColourAt(10, p);
+    s.canvas.Line(ax, ay, k, s.j, static_cast<Colour>(s.left.colour));
   }
 }
 

@@ -25,9 +25,9 @@ void DrawLissajousSpirals(State& s) {
     const double end = s.fi1;
     for (s.fi = 0; s.fi <= end; s.fi += 0.02) {
       s.r = s.r + 0.03;
-      s.colour = strip.ColourAt(10, p + s.r * 0.4);
+      s.left.colour = strip.ColourAt(10, p + s.r * 0.4);
       const double a = s.r * Sin(s.fii * s.fi), b = s.r * Cos(s.fij * s.fi);
-      const Colour c = static_cast<Colour>(s.colour);
+      const Colour c = static_cast<Colour>(s.left.colour);
       canvas.fill_colour = c;
       canvas.Circle(s.i + a, s.j + b, 3, c);
     }

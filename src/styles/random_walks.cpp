@@ -11,8 +11,8 @@ void DrawRandomWalks(State& s) {
   canvas.fill_solid = true;
   for (s.nn = 1; s.nn <= 2; s.nn += 1) {
     s.nacin = Int(s.rng.Rnd() * 2 + 1);  // 1: threads start along a row, 2: along a column
-    s.i0 = Int(s.rng.Rnd() * s.canvas_width + 1);
-    s.j0 = Int(s.rng.Rnd() * s.canvas_height + 1);
+    s.i0 = Int(s.rng.Rnd() * s.settings.canvas_width + 1);
+    s.j0 = Int(s.rng.Rnd() * s.settings.canvas_height + 1);
     double p = Int(s.rng.Rnd() * 500 + 1);
     for (s.kk = 1; s.kk <= 30; s.kk += 1) {
       if (s.nacin == 1) {
@@ -24,8 +24,8 @@ void DrawRandomWalks(State& s) {
         s.j = s.j0 + 5 * s.kk;
       }
       p = p + 1;  // consecutive threads take consecutive rows: the bundle shades across
-      s.colour = strip.ColourAt(10, p);
-      const Colour c = static_cast<Colour>(s.colour);
+      s.left.colour = strip.ColourAt(10, p);
+      const Colour c = static_cast<Colour>(s.left.colour);
       for (int m = 1; m <= 1000; ++m) {
         const double a = Int(s.rng.Rnd() * 3 - 1);
         const double b = Int(s.rng.Rnd() * 3 - 1);

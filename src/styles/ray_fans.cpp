@@ -26,8 +26,8 @@ void DrawRayFans(State& s) {
       p += 0.2;
       if (p > 670) p = 670;
       // The strip row is handed over in single precision, as the surface takes it.
-      s.colour = strip.ColourAt(10, static_cast<float>(p));
-      canvas.Line(s.i + a, s.j + b, s.i + x, s.j + y, static_cast<Colour>(s.colour));
+      s.left.colour = strip.ColourAt(10, static_cast<float>(p));
+      canvas.Line(s.i + a, s.j + b, s.i + x, s.j + y, static_cast<Colour>(s.left.colour));
     }
   }
 }

@@ -19,8 +19,8 @@ void DrawRingClusters(State& s) {
       const double b = Int(s.rng.Rnd() * 41 - 20);
       p += 0.3;
       if (p > 670) p = 670;
-      s.colour = strip.ColourAt(10, p);
-      const Colour c = static_cast<Colour>(s.colour);
+      s.left.colour = strip.ColourAt(10, p);
+      const Colour c = static_cast<Colour>(s.left.colour);
       // Drawn three times, shifted right and down, for a thick outline.
       canvas.Circle(s.i + a, s.j + b, s.r, c);
       canvas.Circle(s.i + 1 + a, s.j + b, s.r, c);

@@ -14,12 +14,12 @@ void DrawRoses(State& s) {
     const double p = Int(s.rng.Rnd() * 500 + 1);
     PlaceFigure(s);
     for (s.fi = 0; s.fi <= 6.3; s.fi += 0.001) {
-      s.colour = strip.ColourAt(10, p + 30 * s.fi);
+      s.left.colour = strip.ColourAt(10, p + 30 * s.fi);
       // Between the petals a core of radius 10 stays filled.
       s.r1 = s.r * (Sin(s.fit * s.fi) + 1) + 10;
       const double a = s.r1 * Sin(s.fi);
       const double b = s.r1 * Cos(s.fi);
-      const Colour c = static_cast<Colour>(s.colour);
+      const Colour c = static_cast<Colour>(s.left.colour);
       DrawSpoke(s, a, b, c);
     }
   }

@@ -13,7 +13,7 @@ void DrawShadedBalls(State& s) {
   canvas.fill_solid = true;  // solid discs
   for (s.nn = 1; s.nn <= 2; s.nn += 1) {
     s.r1 = Int(s.rng.Rnd() * 20 + 30);  // one ball radius for the whole cluster
-    s.cluster_radius = Int(s.rng.Rnd() * 60 + 80);
+    s.left.cluster_radius = Int(s.rng.Rnd() * 60 + 80);
     const double p = Int(s.rng.Rnd() * 500 + 1);
     PlaceFigure(s);
     for (int k = 1; k <= 10; ++k) {

@@ -11,7 +11,7 @@ void DrawShadedBars(State& s) {
   const Surface& strip = s.strip;
 
   for (s.nn = 1; s.nn <= 2; s.nn += 1) {
-    s.cluster_radius = Int(s.rng.Rnd() * 40 + 50);
+    s.left.cluster_radius = Int(s.rng.Rnd() * 40 + 50);
     const double p = Int(s.rng.Rnd() * 500 + 1);
     PlaceFigure(s);
     for (int k = 1; k <= 20; ++k) {

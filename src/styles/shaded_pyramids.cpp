@@ -14,7 +14,7 @@ void DrawShadedPyramids(State& s) {
   for (s.nn = 1; s.nn <= 2; s.nn += 1) {
     s.r1 = Int(s.rng.Rnd() * 30 + 40);
     s.r2 = s.r1;
-    s.cluster_radius = Int(s.rng.Rnd() * 60 + 80);
+    s.left.cluster_radius = Int(s.rng.Rnd() * 60 + 80);
     const double p = Int(s.rng.Rnd() * 500 + 1);
     PlaceFigure(s);
     for (int k = 1; k <= 10; ++k) {

@@ -11,18 +11,18 @@ void DrawSquareClusters(State& s) {
 
   canvas.fill_solid = true;
   for (s.nn = 1; s.nn <= 2; s.nn += 1) {
-    s.cluster_radius = Int(s.rng.Rnd() * 40 + 70);
+    s.left.cluster_radius = Int(s.rng.Rnd() * 40 + 70);
     PlaceFigure(s);
     const double p = Int(s.rng.Rnd() * 500 + 1);
-    const double end = s.cluster_radius * 2;  // fixed when the loop starts
+    const double end = s.left.cluster_radius * 2;  // fixed when the loop starts
     for (double k = 1; k <= end; k += 1) {
       const auto [a, b] = ClusterOffset(s);
-      s.colour = strip.ColourAt(10, p + s.r);
-      canvas.fill_colour = static_cast<Colour>(s.colour);
+      s.left.colour = strip.ColourAt(10, p + s.r);
+      canvas.fill_colour = static_cast<Colour>(s.left.colour);
       // The side lives in the shared `d`: whatever runs next, the displacement
       // effect included, finds the last square's side there.
-      s.offset_mode = Int(s.r / 3 + 5);
-      canvas.Box(s.i + a, s.j + b, s.i + a + s.offset_mode, s.j + b + s.offset_mode, static_cast<Colour>(s.colour));
+      s.left.offset_mode = Int(s.r / 3 + 5);
+      canvas.Box(s.i + a, s.j + b, s.i + a + s.left.offset_mode, s.j + b + s.left.offset_mode, static_cast<Colour>(s.left.colour));
     }
   }
 }

@@ -14,10 +14,10 @@ void DrawStarbursts(State& s) {
     // so the count shapes the rest of the sequence.
     for (s.fi = 0; s.fi <= 6.3; s.fi += 0.03) {
       s.r = Int(s.rng.Rnd() * 50 + 100);
-      s.colour = strip.ColourAt(10, p + 10 * s.fi);
+      s.left.colour = strip.ColourAt(10, p + 10 * s.fi);
       const double a = s.r * Sin(s.fi);
       const double b = s.r * Cos(s.fi);
-      const Colour c = static_cast<Colour>(s.colour);
+      const Colour c = static_cast<Colour>(s.left.colour);
       DrawSpoke(s, a, b, c);
     }
   }

@@ -15,9 +15,9 @@ void DrawStripeBands(State& s) {
   for (double k = s.i; k <= end; k += 2) {
     p += 1;
     if (p > 670) p = 670;
-    s.colour = strip.ColourAt(10, p);
-    canvas.Line(k, s.j, k, s.j + 100, static_cast<Colour>(s.colour));
-    canvas.Line(k + 1, s.j, k + 1, s.j + 100, static_cast<Colour>(s.colour));
+    s.left.colour = strip.ColourAt(10, p);
+    canvas.Line(k, s.j, k, s.j + 100, static_cast<Colour>(s.left.colour));
+    canvas.Line(k + 1, s.j, k + 1, s.j + 100, static_cast<Colour>(s.left.colour));
   }
 
   // Standing band: horizontal strokes.
@@ -27,9 +27,9 @@ void DrawStripeBands(State& s) {
   for (double k = s.j; k <= end; k += 2) {
     p += 1;
     if (p > 670) p = 670;
-    s.colour = strip.ColourAt(10, p);
-    canvas.Line(s.i, k, s.i + 100, k, static_cast<Colour>(s.colour));
-    canvas.Line(s.i, k + 1, s.i + 100, k + 1, static_cast<Colour>(s.colour));
+    s.left.colour = strip.ColourAt(10, p);
+    canvas.Line(s.i, k, s.i + 100, k, static_cast<Colour>(s.left.colour));
+    canvas.Line(s.i, k + 1, s.i + 100, k + 1, static_cast<Colour>(s.left.colour));
   }
 }
 

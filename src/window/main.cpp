@@ -117,7 +117,7 @@ int main(int argc, char** argv) {
   if (QStyle* style = QStyleFactory::create("Fusion")) QApplication::setStyle(style);
 
   mirelune::MainWindow window(workbench);
-  window.state().year = year;
+  window.state().names.year = year;
   if (const QScreen* screen = QGuiApplication::primaryScreen()) window.FitToScreen(screen->availableGeometry());
   window.Load();
   return app.exec();

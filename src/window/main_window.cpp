@@ -131,7 +131,7 @@ void MainWindow::Sync() {
   buttons_[12]->setText(QString::fromStdString(state_.max_styles_caption));
   buttons_[18]->setText(QString::fromStdString(state_.effect_mode_caption));
   surfaces_[6]->setVisible(state_.plain_picture.visible);
-  year_->setText(QString("Greetings for %1").arg(state_.year));
+  year_->setText(QString("Greetings for %1").arg(state_.names.year));
   for (const ButtonLayout& layout : kButtons)
     buttons_[layout.number]->setEnabled((!busy() || RunsAnyTime(layout.number)) && !(layout.number == 20 && sending_));
   RefreshSurfaces();

@@ -130,11 +130,11 @@ class WindowTest : public QObject {
 
     // Progress down the left edge: "lllll" per pass from the top-left, then 31 "#".
     const auto& marks = w.form()->marks();
-    QVERIFY(marks.size() == w.state().passes + 31 && marks[0].at == QPoint(1, 2) && marks.back().text == "#");
-    QVERIFY(marks[w.state().passes - 1].text == "lllll" && marks[w.state().passes].text == "#" && marks.back().at.x() == 0);
+    QVERIFY(marks.size() == w.state().pass.passes + 31 && marks[0].at == QPoint(1, 2) && marks.back().text == "#");
+    QVERIFY(marks[w.state().pass.passes - 1].text == "lllll" && marks[w.state().pass.passes].text == "#" && marks.back().at.x() == 0);
 
     w.button(3)->click();
-    QFile saved(Folder() + "/" + QString::fromStdString(w.state().image_name) + ".bmp"), cli(root_.filePath("cli.bmp"));
+    QFile saved(Folder() + "/" + QString::fromStdString(w.state().names.image_name) + ".bmp"), cli(root_.filePath("cli.bmp"));
     QCOMPARE(w.statusText(), "Saved " + saved.fileName());
     QProcess run;
     run.start(MIRELUNE_CLI, {"card", "--friend", "Mary", "--sender", "Bob", "--out", cli.fileName()});
