@@ -14,6 +14,13 @@ namespace mirelune {
 // one when `colorr` is 0 (then one extra draw). Sets `tipp`.
 void DrawPaletteStrip(State& s);
 
+// The red, green and blue parts of a colour (0..255 each); a negative part, as
+// of the colour -1, is 0.
+struct Components {
+  double red = 0, green = 0, blue = 0;
+};
+Components SplitColour(double colour);
+
 // `barvap` in; `re1`, `gr1`, `bl1` out; `barvap` is left without its red part.
 void SplitColour(State& s);
 

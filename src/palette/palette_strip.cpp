@@ -45,6 +45,18 @@ void DrawPaletteStrip(State& s) {
   }
 }
 
+Components SplitColour(double colour) {
+  Components c;
+  c.red = Mod(colour, 256);
+  const double rest = colour - c.red;
+  c.blue = Int(rest / 65536);
+  c.green = Int(Mod(rest, 65536) / 256);
+  if (c.red < 0) c.red = 0;
+  if (c.green < 0) c.green = 0;
+  if (c.blue < 0) c.blue = 0;
+  return c;
+}
+
 void SplitColour(State& s) {
   s.re1 = Mod(s.barvap, 256);
   s.barvap = s.barvap - s.re1;
