@@ -12,7 +12,7 @@ scripts/count-lines.sh
 
 if [ "${1:-}" = "--sanitize" ]; then
   cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMIRELUNE_SANITIZE=ON \
-    -DMIRELUNE_BENCH=OFF -DMIRELUNE_WINDOW=OFF >/dev/null
+    -DMIRELUNE_BENCH=OFF -DMIRELUNE_WINDOW=OFF -DMIRELUNE_WERROR=ON >/dev/null
   cmake --build build-asan -j"$jobs"
   export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
   export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
@@ -20,7 +20,7 @@ if [ "${1:-}" = "--sanitize" ]; then
   exit 0
 fi
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DMIRELUNE_WERROR=ON >/dev/null
 cmake --build build -j"$jobs"
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir build --output-on-failure -j"$jobs"
