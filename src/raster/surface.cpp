@@ -3,32 +3,61 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <new>
 #include <type_traits>
 
 #include <sys/mman.h>
+#include <unistd.h>
 
 
 namespace mirelune {
 
 namespace {
-constexpr std::uintptr_t kPage = 4096, kHugePage = std::uintptr_t{2} << 20;
 std::uintptr_t RoundUp(std::uintptr_t v, std::uintptr_t to) { return (v + to - 1) & ~(to - 1); }
+bool PowerOfTwo(std::uintptr_t v) { return v != 0 && (v & (v - 1)) == 0; }
+
+// The system's page size, asked once.
+std::uintptr_t PageSize() {
+  static const std::uintptr_t page = [] {
+    const long n = sysconf(_SC_PAGESIZE);
+    return n > 0 && PowerOfTwo(static_cast<std::uintptr_t>(n)) ? static_cast<std::uintptr_t>(n) : 4096;
+  }();
+  return page;
+}
+
+// The size of a transparent huge page as the kernel says it; the page size when
+// it does not (no huge pages, or /sys not mounted), and then nothing is aligned.
+std::uintptr_t HugePageSize() {
+  static const std::uintptr_t huge = [] {
+    unsigned long long n = 0;
+    if (FILE* f = std::fopen("/sys/kernel/mm/transparent_hugepage/hpage_pmd_size", "re")) {
+      if (std::fscanf(f, "%llu", &n) != 1) n = 0;
+      std::fclose(f);
+    }
+    const auto v = static_cast<std::uintptr_t>(n);
+    return PowerOfTwo(v) && v > PageSize() && v <= (std::uintptr_t{1} << 30) ? v : PageSize();
+  }();
+  return huge;
+}
 }  // namespace
 
 void* MapRaster(std::size_t bytes) {
-  const std::uintptr_t len = RoundUp(bytes, kPage);
-  void* raw = mmap(nullptr, len + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  const std::uintptr_t page = PageSize(), huge = HugePageSize();
+  const std::uintptr_t len = RoundUp(bytes, page);
+  // One huge page more than needed, so that a huge-page boundary falls inside.
+  const std::uintptr_t slack = huge > page ? huge : 0;
+  void* raw = mmap(nullptr, len + slack, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (raw == MAP_FAILED) throw std::bad_alloc();
-  // Keep the part from the first 2 MiB boundary on.
-  const auto at = reinterpret_cast<std::uintptr_t>(raw), start = RoundUp(at, kHugePage);
+  // Keep the part from the first huge-page boundary on.
+  const auto at = reinterpret_cast<std::uintptr_t>(raw), start = slack ? RoundUp(at, huge) : at;
   if (start > at) munmap(raw, start - at);
-  munmap(reinterpret_cast<void*>(start + len), at + kHugePage - start);
+  if (at + slack > start) munmap(reinterpret_cast<void*>(start + len), at + slack - start);
   void* p = reinterpret_cast<void*>(start);
   // Both best effort: a kernel without them faults the pages in as usual.
 #ifdef MADV_HUGEPAGE
-  madvise(p, len, MADV_HUGEPAGE);
+  if (slack) madvise(p, len, MADV_HUGEPAGE);
 #endif
 #ifdef MADV_POPULATE_WRITE
   madvise(p, len, MADV_POPULATE_WRITE);
@@ -36,7 +65,7 @@ void* MapRaster(std::size_t bytes) {
   return p;
 }
 
-void UnmapRaster(void* p, std::size_t bytes) { munmap(p, RoundUp(bytes, kPage)); }
+void UnmapRaster(void* p, std::size_t bytes) { munmap(p, RoundUp(bytes, PageSize())); }
 
 Surface::Surface(int pixel_width, int pixel_height, double scale_width, double scale_height)
     : w_(pixel_width), h_(pixel_height), sw_(scale_width), sh_(scale_height) {
