@@ -63,30 +63,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Require(read.text.size() <= static_cast<std::size_t>(kMaxPngTexts));
   // Keywords are as the file has them (a tEXt's may even be empty); the texts are bounded.
   for (const auto& [key, text] : read.text) Require(key.size() + text.size() <= kMaxPngTextBytes);
-  Json report;
-  try {
-    report = cli::ReportFromText(read.text, "card.png");
-  } catch (const cli::UsageError& e) {
-    Require(e.message.starts_with("card.png") && e.message.find('\n') == std::string::npos);
+  const Result<Json> parsed = cli::ReportFromText(read.text, "card.png");
+  if (!parsed) {
+    const std::string& why = parsed.error().message;
+    Require(why.starts_with("card.png") && why.find('\n') == std::string::npos);
     return 0;
   }
+  const Json& report = *parsed;
   Require(report.is_object());
   const std::string json = cli::TerminalText(report.dump(2), /*json=*/true);
   RequireHarmless(json);
   Require(Json::parse(json) == report);  // the escapes change nothing the JSON says
   Require(!cli::ReportText(report).empty());
-  try {
-    RequireHarmless(cli::FlatReportText(report, "card.png"));
-  } catch (const cli::UsageError& e) {
-    Require(e.message.find("too large") != std::string::npos);
-  }
-  try {
-    int year = 0;
-    const CardSettings c = cli::SettingsFromReport(report, &year, "card.png");
-    Require(c.max_styles >= 1 && c.max_styles <= 24 && c.palette >= 0 && c.palette <= 26 && year >= kFirstYear &&
-            year <= kLastYear && CharCount(c.friend_name) <= 100 && CharCount(c.sender) <= 100);
-  } catch (const cli::UsageError& e) {
-    Require(e.message.starts_with("card.png: "));
-  }
+  if (const Result<std::string> flat = cli::FlatReportText(report, "card.png"); flat)
+    RequireHarmless(*flat);
+  else
+    Require(flat.error().message.find("too large") != std::string::npos);
+  int year = 0;
+  if (const Result<CardSettings> c = cli::SettingsFromReport(report, &year, "card.png"); c)
+    Require(c->max_styles >= 1 && c->max_styles <= 24 && c->palette >= 0 && c->palette <= 26 && year >= kFirstYear &&
+            year <= kLastYear && CharCount(c->friend_name) <= 100 && CharCount(c->sender) <= 100);
+  else
+    Require(c.error().message.starts_with("card.png: "));
   return 0;
 }

@@ -42,8 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   const std::string path = "/proc/self/fd/" + std::to_string(fd);
   ListReader list;
-  std::string error;
-  if (list.Open(path, {mail, "png"}, &error)) {
+  if (list.Open(path, {mail, "png"})) {
     const long lines = 1 + std::count(data, data + size, '\n');
     long index = 0, line = 0;
     for (ListRow row; list.Next(&row); ++index) {

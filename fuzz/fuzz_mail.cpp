@@ -29,15 +29,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   using namespace mirelune;
   const auto f = fuzz::Fields(data, size, '\0', 5);
   auto field = [&](std::size_t k) { return k < f.size() ? f[k] : std::string(); };
-  MailAddress from;
-  std::string why;
-  if (!ParseMailAddress(field(4), &from, &why)) from = {"Bob", "bob@example.org"};
+  const Result<MailAddress> parsed = ParseMailAddress(field(4));
+  const MailAddress from = parsed ? *parsed : MailAddress{"Bob", "bob@example.org"};
   MailItem item{field(0), field(1), field(2), field(3), {}};
-  PreparedMail m;
-  if (!PrepareMail(item, &m, &why)) {
+  const Result<PreparedMail> prepared = PrepareMail(item);
+  if (!prepared) {
+    const std::string& why = prepared.error().message;
     fuzz::Require(!why.empty() && why.find('\n') == std::string::npos && why.find('\r') == std::string::npos);
     return 0;
   }
+  const PreparedMail& m = *prepared;
   for (const std::string& h : MailHeaders(from, m, MailDate(0), NewMessageId("example.org")))
     RequireOneHeaderLine(h);
   const std::string body = CrlfLines(m.body);

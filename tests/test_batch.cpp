@@ -22,8 +22,7 @@ using namespace testing;  // mirelune::testing: files and programs
 // Each row as "line:ok FILE" or "line:" + its reason; the header's fault as ":" + it.
 std::vector<std::string> ReadRows(const fs::path& file, bool mail) {
   ListReader reader;
-  std::string error;
-  if (!reader.Open(file, {mail, "png"}, &error)) return {":" + error};
+  if (const Result<> opened = reader.Open(file, {mail, "png"}); !opened) return {":" + opened.message};
   std::vector<std::string> got;
   for (ListRow row; reader.Next(&row);)
     got.push_back(std::to_string(row.line) + ":" + (row.error.empty() ? "ok " + row.file : row.error));
@@ -76,17 +75,19 @@ TEST(BatchList, ReportsEachBadRowWithItsLineAndNamesGoodOnesSafely) {
 // --- the run ---
 
 // Whatever one row throws or holds fails that row alone: an exception of any type,
-// a report or a folder name that is not UTF-8, a card file that cannot be written.
+// a card that cannot be encoded, a report or a folder name that is not UTF-8, a
+// card file that cannot be written.
 // The other rows' cards are made, every manifest line is valid JSON, and a second
 // run does the same without making the good rows again.
 TEST(BatchRun, AFailingRowFailsAloneWhateverItThrowsOrHolds) {
   TempDir dir;
   const fs::path list = dir.path / "list.csv", out = dir.path / "cards-\xFF\xFE";
-  WriteText(list, "friend,sender\nMary,Bob\nStd,Error\nNot,Std\nOdd,Report\nBlocked,File\nA\xFF,B\nAnn,Joe\n");
+  WriteText(list, "friend,sender\nMary,Bob\nStd,Error\nNot,Std\nOdd,Report\nBlocked,File\nA\xFF,B\nAnn,Joe\nNo,Memory\n");
   fs::create_directories(out / "000005-Blocked-File.png" / "inside");  // not a file, and not empty
-  BatchOptions o{.list = list, .out_dir = out, .jobs = 3, .encode = [](const State&, const CardSettings& c, auto) {
+  BatchOptions o{.list = list, .out_dir = out, .jobs = 3, .encode = [](const State&, const CardSettings& c, auto) -> Result<CardFile> {
     if (c.friend_name == "Std") throw std::runtime_error("disk on fire \xFF");
     if (c.friend_name == "Not") throw 42;
+    if (c.friend_name == "No") return Error{"cannot encode PNG: out of memory"};
     CardFile card;
     card.bytes = {'c', 'a', 'r', 'd'};
     card.report["names"] = c.friend_name == "Odd" ? "\xC3(" : c.friend_name;
@@ -98,11 +99,12 @@ TEST(BatchRun, AFailingRowFailsAloneWhateverItThrowsOrHolds) {
       "failed: the card could not be made: an unknown error", "done",
       "failed: cannot",  // the writer's own sentence, naming the file
       "failed: the friend is not valid UTF-8", "done",
+      "failed: the card could not be encoded: cannot encode PNG: out of memory",
   };
   for (const char* made : {"(3 made now, 0 before)", "(0 made now, 3 before)"}) {
     std::ostringstream summary, err;
     EXPECT_EQ(RunBatchList(o, summary, err), 1) << err.str();
-    EXPECT_NE(summary.str().find("3 of 7 rows done " + std::string(made) + "; 4 failed:"), std::string::npos)
+    EXPECT_NE(summary.str().find("3 of 8 rows done " + std::string(made) + "; 5 failed:"), std::string::npos)
         << summary.str() << err.str();
     std::vector<nlohmann::json> lines;  // each parsed strictly, valid UTF-8 included
     std::istringstream in(ReadText(out / "manifest.jsonl"));
@@ -216,6 +218,7 @@ TEST(BatchCommand, BadInvocationsAndUnwritableFoldersFailWithTheReason) {
       {{(dir.path / "none.csv").string(), "--out-dir", out}, 2, "cannot read the list"},
       {{list, "--out-dir", out, "--shard", "3/3"}, 2, "0 <= K < N"},
       {{list, "--out-dir", out, "--rate", "5/min"}, 2, "needs --mail"},
+      {{list, "--out-dir", out, "--mail", "--rate", "0/min"}, 2, "N at least 1"},
       {{list, "--out-dir", out, "--mail"}, 2, "MIRELUNE_SMTP_URL"},
       {{list, "--out-dir", list + "/sub"}, 1, "list.csv"},
       {{list, "--out-dir", out + "-jobs", "--jobs", "256"}, 1, " on 3 threads\n"},  // one a good row

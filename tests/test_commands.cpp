@@ -185,28 +185,24 @@ TEST(Commands, TheSameNamesGiveTheSameCardAfterAnotherCard) {
   }
 }
 
-TEST(Commands, StopEndsTheLoopAfterTheCardUnderWayAndExitAtOnce) {
-  Program run;
-  State& s = *run.s;
-  int presses = 0;
-  run.host.on_events = [&] {
-    if (presses++ == 0) CommandStop(s);
-  };
-  s.names.own_name = "Bob";  // the loop's cards are anonymous
-  CommandLoop(s);
-  EXPECT_TRUE(s.names.own_name.empty());
+TEST(Commands, StopAndExitEndTheLoopAfterTheCardUnderWay) {
   Fixture first;  // exactly one card, complete: the first of a freshly started program, no reseeding, no names
   DrawPaletteStrip(*first);
   MakeCard(*first);
-  EXPECT_EQ(s.card.image(), first->card.image());
-
-  std::uint64_t draws_at_exit = 0;
-  run.host.on_events = [&] {
-    draws_at_exit = s.rng.draws();
-    CommandExit(s);
-  };
-  EXPECT_THROW(CommandLoop(s), EndProgram);
-  EXPECT_EQ(s.rng.draws(), draws_at_exit);
+  for (const bool exit : {false, true}) {
+    Program run;
+    State& s = *run.s;
+    int presses = 0;
+    Next next = Next::kGoOn;
+    run.host.on_events = [&] {
+      if (presses++ == 0) exit ? static_cast<void>(next = CommandExit(s)) : CommandStop(s);
+    };
+    s.names.own_name = "Bob";  // the loop's cards are anonymous
+    CommandLoop(s);
+    EXPECT_TRUE(s.names.own_name.empty());
+    EXPECT_EQ(s.card.image(), first->card.image()) << exit;
+    EXPECT_EQ(next, exit ? Next::kEndProgram : Next::kGoOn);
+  }
 }
 
 TEST(Commands, DefPlusPutsTheCardOnTheCanvasAndRunsTheEffectAgain) {
@@ -268,26 +264,21 @@ TEST(Commands, SaveWritesTheCardUnderTheTimeOfSavingOrSaysWhyNot) {
   EXPECT_FALSE(fs::exists(run.root.Folder()));  // nothing is made behind the user's back
 }
 
-// A card maker that costs nothing: each card differs in its first pixel.
-void CheapCard(State& s) {
-  MakeImageName(s);
-  s.card.SetBackground(RGB(10, 20, 30));
-  s.card.Plot(0, 0, static_cast<Colour>(s.settings.images_saved));
-}
-
-TEST(LoopWithSaving, FiftyCardsUnderFiftyNamesThenTheProgramEnds) {
+TEST(LoopWithSaving, EveryCardUnderItsOwnNameThenTheProgramIsToEnd) {
   Program run(3);  // the clock moves on slower than cards are made: names repeat
   State& s = *run.s;
   CommandColor(s);  // a fixed palette: the strip is kept
   std::vector<std::pair<fs::path, Bytes>> written;
-  const auto on_saved = [&](const SaveResult& r) {
-    EXPECT_EQ(r.cards, static_cast<int>(written.size()) + 1);
+  const auto on_saved = [&](const SaveResult& r, int cards) {
+    EXPECT_EQ(cards, static_cast<int>(written.size()) + 1);
     written.emplace_back(r.path, EncodeBmp(s.card.image()));
-    if (r.cards == kLoopSaveLimit) CommandStop(s);  // a stop now does not keep the program alive
+    if (cards == 3) CommandStop(s);  // a stop now does not keep the program alive
   };
-  EXPECT_THROW(LoopAndSave(s, run.saved, CheapCard, on_saved), EndProgram);
-  ASSERT_EQ(written.size(), 50u);
-  EXPECT_EQ(FileCount(run.root.Folder()), 50u);
+  const LoopSaveResult r = CommandLoopAndSave(s, run.saved, on_saved, 3);
+  EXPECT_EQ(r.next, Next::kEndProgram);
+  EXPECT_TRUE(r.ok) << r.message;
+  ASSERT_EQ(written.size(), 3u);
+  EXPECT_EQ(FileCount(run.root.Folder()), 3u);
   for (const auto& [path, bytes] : written) EXPECT_EQ(ReadAll(path), bytes) << path;  // none overwritten
 }
 
@@ -295,15 +286,15 @@ TEST(LoopWithSaving, StopEndsTheLoopAfterTheCardIsSavedAndAFailedSaveStopsIt) {
   for (bool fail : {false, true}) {
     Program run(1);
     State& s = *run.s;
-    const SaveResult r = LoopAndSave(s, run.saved, CheapCard, [&](const SaveResult& saved) {
-      if (saved.cards == 2 && fail) fs::remove_all(run.root.Folder());
-      if (saved.cards == 3 && !fail) CommandStop(s);
+    const LoopSaveResult r = CommandLoopAndSave(s, run.saved, [&](const SaveResult&, int cards) {
+      if (cards == 2 && fail) fs::remove_all(run.root.Folder());
+      if (cards == 3 && !fail) CommandStop(s);
     });
     EXPECT_EQ(r.ok, !fail);
+    EXPECT_EQ(r.next, Next::kGoOn);
     EXPECT_EQ(r.cards, fail ? 2 : 3);
     EXPECT_EQ(s.settings.loop_running, 0);
-    EXPECT_EQ(s.rng.draws(), 3u * 401);  // mode 0: a fresh strip for each card
-    EXPECT_EQ(s.card.ColourAt(0, 0), 3);  // the third card is shown, after a failure unsaved
+    EXPECT_EQ(fs::exists(r.path), !fail) << r.path;
     EXPECT_EQ(r.message.find("stopped") != std::string::npos, fail) << r.message;
   }
 }

@@ -27,7 +27,7 @@ testing::Ran Cli(const fs::path& dir, const std::string& env, const std::string&
   return testing::Shell(dir, "env " + env + " '" MIRELUNE_CLI "' " + args);
 }
 
-bool FacesInstalled() { return PrepareFace(Typeface::kSans).empty() && PrepareFace(Typeface::kSerif).empty(); }
+bool FacesInstalled() { return PrepareFace(Typeface::kSans) && PrepareFace(Typeface::kSerif); }
 
 TEST(Faces, HostileFontconfigSetupsChangeNoCard) {
   if (!FacesInstalled()) GTEST_SKIP() << "the card's faces are not installed";

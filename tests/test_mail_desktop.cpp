@@ -134,7 +134,7 @@ TEST(DesktopMail, SendCommandSavesAsksAndComposes) {
     f->names.image_name = *c.fragment ? "GR-20991231235959" : "";  // a card with a name keeps it
     f->card.Box(100, 100, 300, 200, RGB(255, 0, 0));
     f.host.answers = c.answers;
-    const Result r = SendGreetingsToFriend(*f);
+    const Result<> r = SendGreetingsToFriend(*f);
     const auto card = root / "wimgx" / (*c.fragment ? "GR-20991231235959.bmp" : "GR-20170102090503.bmp");
     const auto bmp = EncodeBmp(f->card.image());
     EXPECT_EQ(ReadText(card), std::string(bmp.begin(), bmp.end()));

@@ -31,11 +31,11 @@ TEST(MailAddress, AcceptsPlainAndNamedFormsRefusesEverythingElse) {
       {too_long.c_str(), nullptr, "is too long"},
   };
   for (const auto& c : cases) {
-    MailAddress a;
-    std::string why;
-    ASSERT_EQ(ParseMailAddress(c.text, &a, &why), c.name != nullptr) << c.text << ": " << why;
-    EXPECT_TRUE(c.name ? a.name + " | " + a.address == std::string(c.name) + " | " + c.address
-                       : why.find(c.address) != std::string::npos) << c.text << ": " << a.address << why;
+    const Result<MailAddress> a = ParseMailAddress(c.text);
+    const std::string& why = a.error().message;
+    ASSERT_EQ(bool(a), c.name != nullptr) << c.text << ": " << why;
+    EXPECT_TRUE(c.name ? a->name + " | " + a->address == std::string(c.name) + " | " + c.address
+                       : why.find(c.address) != std::string::npos) << c.text << ": " << why;
   }
 }
 
@@ -104,8 +104,9 @@ TEST(MailItemCheck, RefusesBadInputBeforeAnythingIsSent) {
       {{"mary@example.org", " ", "greetings", "Hi", {odd}}, "\"card one.bmp\" cannot be used"},
   };
   for (const auto& c : cases) {
-    std::string err;
-    EXPECT_EQ(PrepareMail(c.item, nullptr, &err), !*c.fragment) << err;
+    const Result<PreparedMail> m = PrepareMail(c.item);
+    const std::string& err = m.error().message;
+    EXPECT_EQ(bool(m), !*c.fragment) << err;
     EXPECT_NE(err.find(c.fragment), std::string::npos) << err;
     EXPECT_EQ(err.find_first_of("\r\n"), std::string::npos) << err;
   }

@@ -130,7 +130,7 @@ TEST_F(SmtpMail, LoginOnlyOverTlsAndEveryFailureSaysWhatToCheck) {
                   {"MIRELUNE_MAIL_FROM", c.from}, {"MIRELUNE_SMTP_CA_FILE", c.trust ? std::optional(ca) : std::nullopt}};
     const std::string logins = ReadText(sv_.dir.path / "auth.log");
     const int n = sv_.Count() + 1;
-    const Result r = SendMailItem(Item(c.to));
+    const Result<> r = SendMailItem(Item(c.to));
     const bool sent = std::filesystem::exists(sv_.File(n, ".txt"));
     const std::string got = sent ? sv_.Fact(n, "login") + " " + sv_.Fact(n, "tls") : r.message;
     EXPECT_TRUE(sent ? got == c.want : got.find(c.want) != std::string::npos) << c.url << ": " << got;
@@ -166,7 +166,7 @@ TEST_F(SmtpMail, LoopbackLoginNeverGoesThroughAProxy) {
     ScopedEnv proxy{{c.variable, c.proxy}};
     const std::string seen = ReadText(sv_.dir.path / "socks.log"), sent_before = ReadText(sv_.dir.path / "socks.sent");
     const int n = sv_.Count() + 1;
-    const Result r = SendMailItem(Item());
+    const Result<> r = SendMailItem(Item());
     const bool sent = std::filesystem::exists(sv_.File(n, ".txt"));
     const std::string got = sent ? sv_.Fact(n, "login") + " " + sv_.Fact(n, "tls") : r.message;
     EXPECT_TRUE(sent ? got == c.want : got.find(c.want) != std::string::npos) << c.variable << " " << c.url << ": " << got;
@@ -181,7 +181,7 @@ TEST_F(SmtpMail, LoopbackLoginNeverGoesThroughAProxy) {
 TEST_F(SmtpMail, ASendToAStalledServerCanBeStopped) {
   ScopedEnv url{{"MIRELUNE_SMTP_URL", sv_.Url(kSilent)}};
   std::atomic<bool> cancel{false};
-  Result r;
+  Result<> r;
   std::thread sender([&] { r = SendMailItem(Item(), &cancel); });
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   cancel = true;

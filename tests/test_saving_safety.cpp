@@ -61,7 +61,7 @@ TEST(SafeSaving, ALinkOrFolderSwappedMidSaveChangesNothing) {
     const Hook hook([&](const std::string& event, const fs::path& at) {
       if (event == c.event && at == dir.path / c.at && swaps++ == 0) { EXPECT_TRUE(Sh(dir.path, c.swap)); }
     });
-    const Result r = WriteFileSafely(dir.path / c.target, kCard);
+    const Result<> r = WriteFileSafely(dir.path / c.target, kCard);
     EXPECT_TRUE(r.ok && swaps == 1) << r.message;
     EXPECT_TRUE(HoldsCard(dir.path / c.holder));
     EXPECT_EQ(Mode(dir.path / c.holder), 0600u);
@@ -101,7 +101,7 @@ TEST(SafeSaving, LinksAreFollowedAsTheKernelWould) {
     SCOPED_TRACE(c.setup.substr(0, 40) + " -> " + c.target);
     const TempDir dir;
     ASSERT_TRUE(Sh(dir.path, c.setup));
-    const Result r = WriteFileSafely(dir.path / c.target, kCard);
+    const Result<> r = WriteFileSafely(dir.path / c.target, kCard);
     EXPECT_EQ(r.ok, c.refusal.empty()) << r.message;
     EXPECT_NE(r.message.find(c.refusal), std::string::npos) << r.message;
     EXPECT_TRUE(c.holder.empty() || HoldsCard(dir.path / c.holder));
@@ -131,7 +131,7 @@ TEST(SafeSaving, SharedFoldersRefuseOtherUsersLinks) {
     SCOPED_TRACE(c.setup + " -> " + c.target);
     const TempDir dir;
     ASSERT_TRUE(Sh(dir.path, "mkdir -m 1777 s; printf v >victim; " + c.setup));
-    const Result r = c.in_place ? static_cast<Result>(OpenInPlace(dir.path / c.target)) : WriteFileSafely(dir.path / c.target, kCard);
+    const Result<> r = c.in_place ? static_cast<Result<>>(OpenInPlace(dir.path / c.target)) : WriteFileSafely(dir.path / c.target, kCard);
     EXPECT_EQ(r.ok, c.refusal.empty()) << r.message;
     EXPECT_NE(r.message.find(c.refusal), std::string::npos) << r.message;
     EXPECT_TRUE(r.ok && !c.in_place ? HoldsCard(dir.path / "victim") : ReadText(dir.path / "victim") == "v");

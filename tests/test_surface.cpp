@@ -121,7 +121,7 @@ TEST(Surface, ShapesFarOffTheRasterAreIgnored) {
 }
 
 TEST(Surface, PrintDrawsInForeColourAndMovesOneLineDown) {
-  if (!PrepareFace(Typeface::kSans).empty()) GTEST_SKIP() << "DejaVu Sans is not installed";
+  if (!PrepareFace(Typeface::kSans)) GTEST_SKIP() << "DejaVu Sans is not installed";
   Surface s = PixelSurface(200, 100);
   s.pen_colour = kRed, s.font_points = 14, s.cursor_x = 10, s.cursor_y = 5;
   PrintText(s, "HH");
@@ -138,7 +138,7 @@ TEST(Surface, PrintDrawsInForeColourAndMovesOneLineDown) {
 // Rendered glyphs are kept for reuse; text drawn again, at another size in
 // between and after huge letters have pushed the small ones out, is unchanged.
 TEST(Surface, TextDrawnAgainIsTheSameWhateverWasDrawnBetween) {
-  if (!PrepareFace(Typeface::kSerif).empty()) GTEST_SKIP() << "Liberation Serif is not installed";
+  if (!PrepareFace(Typeface::kSerif)) GTEST_SKIP() << "Liberation Serif is not installed";
   const auto print = [](double points, const char* text, int w = 300) {
     Surface s = PixelSurface(w, 120);
     s.typeface = Typeface::kSerif, s.pen_colour = kWhite;  // on black, so every coverage level shows

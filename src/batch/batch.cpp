@@ -51,47 +51,44 @@ class LineLog {
   ~LineLog() {
     if (fd_ >= 0) ::close(fd_);
   }
-  bool Open(const fs::path& path, std::string* error) {
+  Result<> Open(const fs::path& path) {
     path_ = path;
     // Opened where it is: never through a symlink, only a regular file, and not a
     // file someone else could have linked or planted in a shared folder.
     OpenedFile opened = OpenInPlace(path);
     if (!opened) {
-      *error = opened.message;
-      return false;
+      return Error{opened.message};
     }
     fd_ = opened.fd.release();
     // A line cut short by a full disk or a crash of the machine is dropped.
     off_t keep = opened.st.st_size;
     for (char c = 0; keep > 0 && ::pread(fd_, &c, 1, keep - 1) == 1 && c != '\n';) --keep;
     if (keep != opened.st.st_size && ::ftruncate(fd_, keep) != 0) {
-      *error = "cannot repair " + path.string() + ": " + std::strerror(errno);
-      return false;
+      return Error{"cannot repair " + path.string() + ": " + std::strerror(errno)};
     }
-    return true;
+    return {};
   }
   // One whole line, durable when this returns.
-  bool Append(const std::string& line, std::string* error) {
+  Result<> Append(const std::string& line) {
     std::lock_guard<std::mutex> lock(mu_);
-    return Write(line, error) && Sync(error);
+    MIRELUNE_TRY(Write(line));
+    return Sync();
   }
   // One whole line, durable at the next Sync.
-  bool Write(const std::string& line, std::string* error) {
+  Result<> Write(const std::string& line) {
     struct stat st {};
     ::fstat(fd_, &st);
     const ssize_t n = ::write(fd_, line.data(), line.size());
-    if (n == static_cast<ssize_t>(line.size())) return true;
+    if (n == static_cast<ssize_t>(line.size())) return {};
     const int err = n < 0 ? errno : ENOSPC;
     // Cut back what part of the line did land; if even that fails, the next Open
     // drops the broken tail.
     [[maybe_unused]] const int cut = ::ftruncate(fd_, st.st_size);
-    *error = "cannot write " + path_.string() + ": " + std::strerror(err);
-    return false;
+    return Error{"cannot write " + path_.string() + ": " + std::strerror(err)};
   }
-  bool Sync(std::string* error) {
-    if (::fsync(fd_) == 0) return true;
-    *error = "cannot write " + path_.string() + ": " + std::strerror(errno);
-    return false;
+  Result<> Sync() {
+    if (::fsync(fd_) == 0) return {};
+    return Error{"cannot write " + path_.string() + ": " + std::strerror(errno)};
   }
 
  private:
@@ -156,16 +153,15 @@ class ManifestWriter {
   }
   void WriteGroup(const std::vector<std::pair<long, std::string>>& group) {
     SyncFolder(dir_);
-    std::string why;
     std::vector<long> written;
     for (const auto& [row, line] : group) {
-      if (log_.Write(line, &why))
+      if (const Result<> w = log_.Write(line); w)
         written.push_back(row);
       else
-        lost_(row, why);
+        lost_(row, w.message);
     }
-    if (!log_.Sync(&why))
-      for (long row : written) lost_(row, why);
+    if (const Result<> synced = log_.Sync(); !synced)
+      for (long row : written) lost_(row, synced.message);
   }
 
   LineLog& log_;
@@ -292,10 +288,15 @@ class Run {
   int Go();
 
  private:
+  // Checks the settings, opens the list, locks and opens the manifest (and the
+  // mail journal) and counts the rows; 0, or the exit status of the failure.
+  int Start(ListReader* reader);
+  void MakeRows(ListReader& reader);
+  int Summary();
   std::string Suffix() const {
     return o_.shards == 1 ? "" : "-" + std::to_string(o_.shard) + "-of-" + std::to_string(o_.shards);
   }
-  bool Lock(std::string* error);
+  Result<> Lock();
   void LoadManifest();
   void LoadJournal();
   bool Done(const ListRow& row) const;
@@ -306,7 +307,7 @@ class Run {
   void Fail(const ListRow& row, const std::string& reason, json line = json::object());
   void FailCaught(const ListRow& row, const char* what) noexcept;
   void Progress(bool final);
-  bool Compact(std::string* error);
+  Result<> Compact();
 
   const BatchOptions& o_;
   std::ostream& out_;
@@ -322,26 +323,24 @@ class Run {
   std::mutex report_mu_;
   std::vector<std::string> failures_;  // the first 20, for the summary
   std::atomic<long> made_{0}, failed_{0};
-  long total_ = 0, done_before_ = 0;
+  long total_ = 0, done_before_ = 0, to_make_ = 0;
   int threads_ = 1;
   Clock::time_point start_;
   std::unique_ptr<RowQueue> queue_;
   std::unique_ptr<ManifestWriter> writer_;
 };
 
-bool Run::Lock(std::string* error) {
+Result<> Run::Lock() {
   const fs::path lock = o_.out_dir / (".manifest" + Suffix() + ".lock");
   OpenedFile opened = OpenInPlace(lock);
   if (!opened) {
-    *error = opened.message;
-    return false;
+    return Error{opened.message};
   }
   lock_fd_ = opened.fd.release();
   if (::flock(lock_fd_, LOCK_EX | LOCK_NB) != 0) {
-    *error = "another batch is already writing " + manifest_path_.string() + "; wait for it to end";
-    return false;
+    return Error{"another batch is already writing " + manifest_path_.string() + "; wait for it to end"};
   }
-  return true;
+  return {};
 }
 
 void Run::LoadManifest() {
@@ -397,11 +396,12 @@ void Run::MakeRow(const ListRow& row) {
     s->host = &host;
     s->names.year = row.year;
     MakeCardFromNames(*s, row.card);
-    CardFile card = o_.encode(*s, row.card, o_.format);
+    Result<CardFile> encoded = o_.encode(*s, row.card, o_.format);
     s.reset();
-    if (card.bytes.empty()) return Fail(row, "the card could not be encoded");
+    if (!encoded) return Fail(row, "the card could not be encoded: " + encoded.error().message);
+    CardFile& card = *encoded;
     // Replaced whole when a killed run left it: its manifest line was never written.
-    if (const Result w = WriteFileSafely(file, card.bytes); !w) return Fail(row, w.message);
+    if (const Result<> w = WriteFileSafely(file, card.bytes); !w) return Fail(row, w.message);
     line["sha256"] = Sha256Hex(card.bytes.data(), card.bytes.size());
     line["report"] = std::move(card.report);
   }
@@ -433,10 +433,9 @@ bool Run::MailRow(const ListRow& row, const fs::path& file, json* line) {
   entry["message_key"] = message_key;
   entry["to"] = row.email;
   entry["state"] = "sending";
-  std::string why;
   rate_.Wait();
-  if (!journal_.Append(JsonLine(entry), &why)) {
-    (*line)["mail"] = why + "; nothing was sent";
+  if (const Result<> logged = journal_.Append(JsonLine(entry)); !logged) {
+    (*line)["mail"] = logged.message + "; nothing was sent";
     return false;
   }
   MailItem item;
@@ -446,13 +445,13 @@ bool Run::MailRow(const ListRow& row, const fs::path& file, json* line) {
   item.attachments.push_back(file);
   SmtpSettings settings = smtp_;
   settings.message_key = message_key;
-  const Result r = SmtpSender(std::move(settings)).Send(item);
+  const Result<> r = SmtpSender(std::move(settings)).Send(item);
   const bool sent = r.ok;
   const std::string& report = r.message;
   entry["state"] = sent ? "sent" : "failed";
   if (!sent) entry["reason"] = report;
-  if (!journal_.Append(JsonLine(entry), &why)) {
-    (*line)["mail"] = sent ? "sent, but " + why : report;
+  if (const Result<> logged = journal_.Append(JsonLine(entry)); !logged) {
+    (*line)["mail"] = sent ? "sent, but " + logged.message : report;
     return false;
   }
   (*line)["mail"] = sent ? "sent" : report;
@@ -505,7 +504,7 @@ void Run::Progress(bool final) {
 
 // One line per row, in row order (the last line of a row wins), through the
 // file writer: a crash leaves the old manifest or the new one, never a mix.
-bool Run::Compact(std::string* error) {
+Result<> Run::Compact() {
   struct Entry {
     long row;
     std::streamoff at, size;
@@ -516,7 +515,7 @@ bool Run::Compact(std::string* error) {
   });
   bool ordered = true;
   for (std::size_t k = 1; k < entries.size(); ++k) ordered = ordered && entries[k - 1].row < entries[k].row;
-  if (ordered) return true;
+  if (ordered) return {};
   std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.row < b.row; });
   std::ifstream in(manifest_path_, std::ios::binary);
   std::string text;
@@ -526,17 +525,20 @@ bool Run::Compact(std::string* error) {
     text.resize(end + static_cast<std::size_t>(entries[k].size));
     in.seekg(entries[k].at);
     if (!in.read(text.data() + end, entries[k].size)) {
-      *error = "cannot read back " + manifest_path_.string();
-      return false;
+      return Error{"cannot read back " + manifest_path_.string()};
     }
   }
-  const Result w = WriteFileSafely(manifest_path_, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
-  if (!w) *error = w.message;
-  return w.ok;
+  return WriteFileSafely(manifest_path_, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
 }
 
 int Run::Go() {
-  std::string error;
+  ListReader reader;
+  if (const int status = Start(&reader); status != 0) return status;
+  MakeRows(reader);
+  return Summary();
+}
+
+int Run::Start(ListReader* reader) {
   // 2: the list or the settings are at fault; 1: the output folder is.
   auto bad = [&](const std::string& why, int status = 2) {
     err_ << "mirelune-cli: " << why << "\n";
@@ -545,17 +547,17 @@ int Run::Go() {
   // A batch never opens the desktop mail program once per row.
   if (o_.mail && !SmtpSettingsFromEnvironment(&smtp_))
     return bad("--mail sends through a mail server: set MIRELUNE_SMTP_URL (smtp://host:port or smtps://host:port)");
-  if (const Result faces = PrepareFaces(); !faces) return bad(faces.message, 1);
+  if (const Result<> faces = PrepareFaces(); !faces) return bad(faces.message, 1);
   const ListOptions list_options{o_.mail, ExtensionOf(o_.format)};
   ListReader counter;
-  if (!counter.Open(o_.list, list_options, &error)) return bad(error);
-  if (const Result made = MakeFolder(o_.out_dir); !made) return bad(made.message, 1);
+  if (const Result<> opened = counter.Open(o_.list, list_options); !opened) return bad(opened.message);
+  if (const Result<> made = MakeFolder(o_.out_dir); !made) return bad(made.message, 1);
   manifest_path_ = o_.out_dir / ("manifest" + Suffix() + ".jsonl");
   journal_path_ = o_.out_dir / ("mail-journal" + Suffix() + ".jsonl");
-  if (!Lock(&error)) return bad(error, 1);
+  if (const Result<> locked = Lock(); !locked) return bad(locked.message, 1);
   // Opened (and checked) before it is read: a FIFO or a link planted under its
   // name is refused, not read.
-  if (!manifest_.Open(manifest_path_, &error)) return bad(error, 1);
+  if (const Result<> opened = manifest_.Open(manifest_path_); !opened) return bad(opened.message, 1);
   LoadManifest();
   writer_ = std::make_unique<ManifestWriter>(manifest_, o_.out_dir, [this](long row, const std::string& why) {
     if (row < 0) return;
@@ -567,22 +569,26 @@ int Run::Go() {
     if (failures_.size() < 20) failures_.push_back(text);
   });
   if (o_.mail) {
-    if (!journal_.Open(journal_path_, &error)) return bad(error, 1);
+    if (const Result<> opened = journal_.Open(journal_path_); !opened) return bad(opened.message, 1);
     LoadJournal();
   }
 
   ListRow row;
-  long to_make = 0;
   while (counter.Next(&row)) {
     if (!Mine(row)) continue;
     ++total_;
-    if (row.error.empty()) ++(Done(row) ? done_before_ : to_make);
+    if (row.error.empty()) ++(Done(row) ? done_before_ : to_make_);
   }
+  // The second pass; the file may have gone meanwhile.
+  if (const Result<> opened = reader->Open(o_.list, list_options); !opened) return bad(opened.message);
+  return 0;
+}
 
-  ListReader reader;  // the second pass; the file may have gone meanwhile
-  if (!reader.Open(o_.list, list_options, &error)) return bad(error);
+// Feeds the rows to the worker threads and waits for them and the manifest.
+void Run::MakeRows(ListReader& reader) {
+  ListRow row;
   start_ = Clock::now();
-  threads_ = BatchThreads(o_.jobs, to_make, std::thread::hardware_concurrency());
+  threads_ = BatchThreads(o_.jobs, to_make_, std::thread::hardware_concurrency());
   queue_ = std::make_unique<RowQueue>(static_cast<std::size_t>(threads_) * 2);
   std::vector<std::thread> workers;
   std::thread progress;
@@ -644,9 +650,12 @@ int Run::Go() {
     err_ << "mirelune-cli: " << stopped << "\n";
     failed_++;
   }
+}
 
+// Puts the manifest in row order and says what was done; the exit status.
+int Run::Summary() {
   // Unordered, the manifest is still complete: every row counts as it did.
-  if (!Compact(&error)) err_ << "mirelune-cli: " << error << "\n";
+  if (const Result<> compacted = Compact(); !compacted) err_ << "mirelune-cli: " << compacted.message << "\n";
   const long done = done_before_ + made_.load();
   out_ << "batch: " << done << " of " << total_ << " rows done (" << made_.load() << " made now, " << done_before_
        << " before)";

@@ -106,22 +106,20 @@ CsvReader::~CsvReader() {
   if (f_) std::fclose(f_);
 }
 
-bool CsvReader::Open(const std::filesystem::path& path, std::string* error) {
+Result<> CsvReader::Open(const std::filesystem::path& path) {
   std::error_code ec;
   if (!std::filesystem::is_regular_file(path, ec)) {
-    *error = "cannot read the list " + path.string() + ": " + (ec ? ec.message() : "not a regular file");
-    return false;
+    return Error{"cannot read the list " + path.string() + ": " + (ec ? ec.message() : "not a regular file")};
   }
   f_ = std::fopen(path.c_str(), "rb");
   if (!f_) {
-    *error = "cannot read the list " + path.string() + ": " + std::strerror(errno);
-    return false;
+    return Error{"cannot read the list " + path.string() + ": " + std::strerror(errno)};
   }
   if (Peek() == 0xEF) {  // a byte-order mark
     const long start = offset_;
     if (!(Get() == 0xEF && Get() == 0xBB && Get() == 0xBF)) Seek(start, 1);
   }
-  return true;
+  return {};
 }
 
 int CsvReader::Peek() {
@@ -230,18 +228,16 @@ bool CsvReader::Next(CsvRecord* rec) {
 
 // --- the list ---
 
-bool ListReader::Open(const std::filesystem::path& path, const ListOptions& options, std::string* error) {
+Result<> ListReader::Open(const std::filesystem::path& path, const ListOptions& options) {
   options_ = options;
-  if (!csv_.Open(path, error)) return false;
+  MIRELUNE_TRY(csv_.Open(path));
   CsvRecord header;
   const std::string where = "the list " + path.string();
   if (!csv_.Next(&header)) {
-    *error = where + " is empty; its first line must name the columns (friend,sender,...)";
-    return false;
+    return Error{where + " is empty; its first line must name the columns (friend,sender,...)"};
   }
   if (!header.error.empty()) {
-    *error = where + ", line " + std::to_string(header.line) + ": " + header.error;
-    return false;
+    return Error{where + ", line " + std::to_string(header.line) + ": " + header.error};
   }
   bool seen[kColumnCount] = {};
   for (const std::string& raw : header.fields) {
@@ -251,29 +247,25 @@ bool ListReader::Open(const std::filesystem::path& path, const ListOptions& opti
     const auto* at = std::find_if(std::begin(kColumnNames), std::end(kColumnNames),
                                   [&](const char* n) { return name == n; });
     if (at == std::end(kColumnNames)) {
-      *error = where + " has the unknown column \"" + raw +
-               "\"; the columns are friend, sender, email, message, mode, palette, max_styles and year";
-      return false;
+      return Error{where + " has the unknown column \"" + raw +
+               "\"; the columns are friend, sender, email, message, mode, palette, max_styles and year"};
     }
     const int column = static_cast<int>(at - std::begin(kColumnNames));
     if (seen[column]) {
-      *error = where + " names the column \"" + name + "\" twice";
-      return false;
+      return Error{where + " names the column \"" + name + "\" twice"};
     }
     seen[column] = true;
     columns_.push_back(column);
   }
   for (int required : {kFriend, kSender}) {
     if (!seen[required]) {
-      *error = where + " has no \"" + kColumnNames[required] + "\" column";
-      return false;
+      return Error{where + " has no \"" + kColumnNames[required] + "\" column"};
     }
   }
   if (options_.mail && !seen[kEmail]) {
-    *error = where + " has no \"email\" column, which --mail needs";
-    return false;
+    return Error{where + " has no \"email\" column, which --mail needs"};
   }
-  return true;
+  return {};
 }
 
 bool ListReader::Next(ListRow* row) {
@@ -331,10 +323,8 @@ void ListReader::Check(const CsvRecord& rec, ListRow* row) const {
   row->email = Trimmed(value[kEmail]);
   row->message = value[kMessage];
   if (options_.mail) {
-    MailAddress address;
-    std::string why;
-    if (!ParseMailAddress(row->email, &address, &why)) {
-      row->error = "the address " + why;
+    if (const Result<MailAddress> address = ParseMailAddress(row->email); !address) {
+      row->error = "the address " + address.error().message;
       return;
     }
   }

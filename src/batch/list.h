@@ -2,7 +2,7 @@
 // checked and turned into card settings and a file name.
 //
 //   ListReader list;
-//   if (!list.Open("friends.csv", {.mail = false}, &why)) fail(why);   // header checked
+//   if (Result<> r = list.Open("friends.csv", {.mail = false}); !r) fail(r.message);  // header checked
 //   ListRow row;
 //   while (list.Next(&row)) row.error.empty() ? make(row) : report(row.line, row.error);
 //
@@ -54,7 +54,7 @@ class CsvReader {
   CsvReader(const CsvReader&) = delete;
   CsvReader& operator=(const CsvReader&) = delete;
 
-  bool Open(const std::filesystem::path& path, std::string* error);
+  Result<> Open(const std::filesystem::path& path);
   // False at the end of the file. Blank lines are passed over.
   bool Next(CsvRecord* rec);
 
@@ -73,8 +73,8 @@ class CsvReader {
 
 class ListReader {
  public:
-  // Opens the list and checks its header; on failure `error` says why.
-  bool Open(const std::filesystem::path& path, const ListOptions& options, std::string* error);
+  // Opens the list and checks its header, or says why it cannot be used.
+  Result<> Open(const std::filesystem::path& path, const ListOptions& options);
   bool Next(ListRow* row);
 
  private:

@@ -28,25 +28,25 @@ bool Fraction(const std::string& text, const char* pattern, int* a, int* b) {
   return true;
 }
 
-int RunBatch(BatchArgs& a) {
+Result<int> RunBatch(BatchArgs& a) {
   BatchOptions& o = a.o;
   if (!a.shard.empty() && (!Fraction(a.shard, R"(([0-9]{1,6})/([0-9]{1,6}))", &o.shard, &o.shards) ||
                            o.shards < 1 || o.shard >= o.shards))
-    throw UsageError{"--shard: K/N with 0 <= K < N, not \"" + a.shard + "\""};
+    return Error{"--shard: K/N with 0 <= K < N, not \"" + a.shard + "\""};
   if (!a.rate.empty()) {
-    if (!o.mail) throw UsageError{"--rate limits messages and needs --mail"};
+    if (!o.mail) return Error{"--rate limits messages and needs --mail"};
     int per_minute = 0, unused = 0;
     if (!Fraction(a.rate, R"(([0-9]{1,6})(?:/min)?)", &per_minute, &unused) || per_minute < 1)
-      throw UsageError{"--rate: N/min with N at least 1, not \"" + a.rate + "\""};
+      return Error{"--rate: N/min with N at least 1, not \"" + a.rate + "\""};
     o.rate_per_minute = per_minute;
   }
   o.format = *ParseFormat(a.format);  // the option's own check has refused anything else
   // Exactly the bytes `card --out NAME.<format>` writes.
-  o.encode = [](const State& s, const CardSettings& c, ImageFormat format) {
+  o.encode = [](const State& s, const CardSettings& c, ImageFormat format) -> Result<CardFile> {
     CardFile card;
     card.report = CardReport(s, c);
     const PngText text = CardPngText(s, card.report);
-    card.bytes = EncodeImage(s.card.image(), format, &text);
+    MIRELUNE_TRY_ASSIGN(card.bytes, EncodeImage(s.card.image(), format, &text));
     return card;
   };
   ::signal(SIGPIPE, SIG_IGN);  // a closed stderr must not kill the run between a card and its line

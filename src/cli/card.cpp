@@ -45,27 +45,53 @@ bool SamePicture(const Json& a, const Json& b) {
   return true;
 }
 
-int RunCard(const CardOptions& o) {
+// Tells on stderr how a card made again differs, or may differ, from the recorded one.
+void NoteDifferences(const Json& recorded, const Json& report, const std::string& again) {
+  if (!SamePicture(recorded, report)) {
+    const Json version = recorded.value("version", Json("?"));
+    std::cerr << "mirelune-cli: note: this card differs from the one in " << TerminalText(again)
+              << ", made by version " << TerminalText(version.is_string() ? version.get<std::string>() : version.dump())
+              << "\n";
+  }
+  if (const std::string why = DrawnDifferently(recorded, report); !why.empty())
+    std::cerr << "mirelune-cli: note: the card in " << TerminalText(again) << " may differ from this one: " << why
+              << "\n";
+}
+
+// The card in the output folder under the time of saving. A time-stamped card
+// never replaces another: a taken name moves on by a second.
+SaveResult SaveTimeStamped(State& s, ImageFormat f, const PngText& text) {
+  const char* extension = f == ImageFormat::kPng ? ".png" : f == ImageFormat::kJpeg ? ".jpg" : ".bmp";
+  MIRELUNE_TRY_ASSIGN(const Bytes bytes, EncodeImage(s.card.image(), f, &text));
+  MIRELUNE_TRY(MakeFolder(OutputFolder()));
+  return SaveNewCardAs(s, bytes, extension);
+}
+
+Result<int> RunCard(const CardOptions& o) {
   CardSettings c;
   int year = o.year;
   Json recorded;
   if (!o.again.empty()) {
-    recorded = ReadReport(o.again);
-    c = SettingsFromReport(recorded, &year, o.again);
+    MIRELUNE_TRY_ASSIGN(recorded, ReadReport(o.again));
+    MIRELUNE_TRY_ASSIGN(c, SettingsFromReport(recorded, &year, o.again));
   } else {
-    if (!*o.friend_opt) throw UsageError{"--friend is required (or --again FILE)"};
-    if (!*o.sender_opt) throw UsageError{"--sender is required (or --again FILE)"};
+    if (!*o.friend_opt) return Error{"--friend is required (or --again FILE)"};
+    if (!*o.sender_opt) return Error{"--sender is required (or --again FILE)"};
     c = {o.friend_name, o.sender, o.max_styles, o.palette, o.mode == "pix"};
   }
   const std::optional<ImageFormat> format = FormatOption(o.format);
   std::optional<Target> out, plain;
-  if (*o.out_opt) out = ResolveTarget("--out", o.out, format);
-  if (*o.plain_opt) plain = ResolveTarget("--plain", o.plain, format);
+  if (*o.out_opt) {
+    MIRELUNE_TRY_ASSIGN(out, ResolveTarget("--out", o.out, format));
+  }
+  if (*o.plain_opt) {
+    MIRELUNE_TRY_ASSIGN(plain, ResolveTarget("--plain", o.plain, format));
+  }
   const bool report_to_stdout = o.report == "-";
   const int to_stdout = (out && out->to_stdout) + (plain && plain->to_stdout) + report_to_stdout;
-  if (to_stdout > 1) throw UsageError{"only one of --out, --plain and --report can be \"-\""};
+  if (to_stdout > 1) return Error{"only one of --out, --plain and --report can be \"-\""};
 
-  if (const Result faces = PrepareFaces(); !faces) {
+  if (const Result<> faces = PrepareFaces(); !faces) {
     std::cerr << "mirelune-cli: " << faces.message << "\n";
     return 1;
   }
@@ -79,16 +105,7 @@ int RunCard(const CardOptions& o) {
   const auto is_png = [](const std::optional<Target>& t) { return t && t->format == ImageFormat::kPng; };
   const bool png = is_png(out) || is_png(plain) || (!out && format == ImageFormat::kPng);
   const Json report = png || !o.again.empty() || !o.report.empty() ? CardReport(s, c) : Json::object();
-  if (!o.again.empty() && !SamePicture(recorded, report)) {
-    const Json version = recorded.value("version", Json("?"));
-    std::cerr << "mirelune-cli: note: this card differs from the one in " << TerminalText(o.again)
-              << ", made by version " << TerminalText(version.is_string() ? version.get<std::string>() : version.dump())
-              << "\n";
-  }
-  if (!o.again.empty())
-    if (const std::string why = DrawnDifferently(recorded, report); !why.empty())
-      std::cerr << "mirelune-cli: note: the card in " << TerminalText(o.again) << " may differ from this one: " << why
-                << "\n";
+  if (!o.again.empty()) NoteDifferences(recorded, report, o.again);
 
   const bool paths_on_stderr = to_stdout > 0;
   int status = 0;
@@ -96,15 +113,9 @@ int RunCard(const CardOptions& o) {
   if (out) {
     if (!WritePicture(s.card.image(), *out, card_text, paths_on_stderr)) status = 1;
   } else {
-    // A time-stamped card never replaces another: a taken name moves on by a second.
-    const ImageFormat f = format.value_or(ImageFormat::kBmp);
-    const char* extension = f == ImageFormat::kPng ? ".png" : f == ImageFormat::kJpeg ? ".jpg" : ".bmp";
-    std::string why;
-    const Bytes bytes = EncodeImage(s.card.image(), f, &card_text, &why);
-    const Result made = bytes.empty() ? Result::Failed(why) : MakeFolder(OutputFolder());
-    const SaveResult saved = made ? SaveNewCardAs(s, bytes, extension) : SaveResult{};
-    if (!made || !saved) {
-      std::cerr << "mirelune-cli: " << (made ? saved.message : made.message) << "\n";
+    const SaveResult saved = SaveTimeStamped(s, format.value_or(ImageFormat::kBmp), card_text);
+    if (!saved) {
+      std::cerr << "mirelune-cli: " << saved.message << "\n";
       status = 1;
     } else {
       Announce(saved.path.string(), paths_on_stderr);
@@ -114,7 +125,7 @@ int RunCard(const CardOptions& o) {
       !WritePicture(s.plain_picture.image(), *plain, CardText(s, report, "picture, before the effect,"), paths_on_stderr))
     status = 1;
   if (!o.mail_to.empty()) {
-    const Result sent = MailCard(s, o.mail_to, o.message);
+    const Result<> sent = MailCard(s, o.mail_to, o.message);
     std::cerr << (sent ? "" : "mirelune-cli: ") << sent.message << "\n";
     if (!sent) status = 1;
   }
@@ -123,7 +134,7 @@ int RunCard(const CardOptions& o) {
     if (report_to_stdout) {
       Say(text);
     } else {
-      const Result w = WriteFileSafely(o.report, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+      const Result<> w = WriteFileSafely(o.report, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
       if (!w) {
         std::cerr << "mirelune-cli: " << w.message << "\n";
         status = 1;
@@ -194,9 +205,14 @@ Action SetUpInfo(CLI::App& sub) {
   auto json = std::make_shared<bool>(false);
   sub.add_option("FILE", *file, "a PNG card made by mirelune-cli")->required();
   sub.add_flag("--json", *json, "print the report as JSON");
-  return [file, json] {
-    const Json report = ReadReport(*file);
-    Say(*json ? TerminalText(report.dump(2), /*json=*/true) + "\n" : FlatReportText(report, *file));
+  return [file, json]() -> Result<int> {
+    MIRELUNE_TRY_ASSIGN(const Json report, ReadReport(*file));
+    if (*json) {
+      Say(TerminalText(report.dump(2), /*json=*/true) + "\n");
+    } else {
+      MIRELUNE_TRY_ASSIGN(const std::string flat, FlatReportText(report, *file));
+      Say(flat);
+    }
     return 0;
   };
 }

@@ -4,8 +4,8 @@
 //   CLI::App& sub = *app.add_subcommand("card", "...");
 //   Action run = SetUpCard(sub);     // declares the options, returns what to run
 //   app.parse(argc, argv);
-//   int status = run();              // 0 done, 1 a file not written, 2 bad input
-//   if (!FlushStdout(&err)) ...      // standard output is written once, checked
+//   Result<int> status = run();      // 0 done, 1 a file not written; an Error: bad input (2)
+//   Result<> flushed = FlushStdout(); // standard output is written once, checked
 #pragma once
 
 #include <CLI/CLI.hpp>
@@ -24,13 +24,9 @@
 
 namespace mirelune::cli {
 
-// Bad input found after parsing; exit status 2, the message on one line.
-struct UsageError {
-  std::string message;
-};
-
-// What a subcommand runs once its arguments are parsed; returns the exit status.
-using Action = std::function<int()>;
+// What a subcommand runs once its arguments are parsed: the exit status, or an
+// Error for bad input found after parsing (exit status 2, the message on one line).
+using Action = std::function<Result<int>()>;
 // Declares a subcommand's options and arguments on `sub`.
 using SetUp = Action (*)(CLI::App& sub);
 
@@ -57,7 +53,7 @@ void SayBytes(std::span<const std::uint8_t> bytes);
 // Keeps descriptors 0..2 taken (a closed one would otherwise be handed to the
 // next file opened) and remembers whether standard output was closed.
 void GuardStandardDescriptors();
-bool FlushStdout(std::string* error);
+Result<> FlushStdout();
 
 // --- pictures ---
 // Where one picture goes: a file, or standard output for "-".
@@ -67,9 +63,9 @@ struct Target {
   ImageFormat format = ImageFormat::kBmp;
 };
 // The target for `name` given to `flag`, in the format its extension asks for or
-// `format` (--format) chooses. Throws UsageError for an unknown extension or one
-// that contradicts --format.
-Target ResolveTarget(const std::string& flag, const std::string& name, std::optional<ImageFormat> format);
+// `format` (--format) chooses. Fails for an unknown extension or one that
+// contradicts --format.
+Result<Target> ResolveTarget(const std::string& flag, const std::string& name, std::optional<ImageFormat> format);
 std::optional<ImageFormat> ParseFormat(const std::string& text);  // png, bmp, jpg, jpeg
 // Writes the picture; names the file written on `announce` (stdout or stderr), or
 // explains on stderr why not. False when it could not be written.
@@ -96,18 +92,17 @@ PngText CardPngText(const State& s, const nlohmann::ordered_json& report);
 // same JSON.
 std::string TerminalText(std::string_view text, bool json = false);
 // `info`'s lines "key: value", nested objects as "outer.inner", lists joined by
-// ", ", all through TerminalText; throws UsageError when they would run to more
-// than a few MiB.
-std::string FlatReportText(const nlohmann::ordered_json& report, const std::filesystem::path& from);
-// The settings recorded in a report; throws UsageError when they are missing or invalid.
-CardSettings SettingsFromReport(const nlohmann::ordered_json& report, int* year, const std::filesystem::path& from);
+// ", ", all through TerminalText; fails when they would run to more than a few MiB.
+Result<std::string> FlatReportText(const nlohmann::ordered_json& report, const std::filesystem::path& from);
+// The settings recorded in a report (and its year in `year`); fails when they are
+// missing or invalid.
+Result<CardSettings> SettingsFromReport(const nlohmann::ordered_json& report, int* year, const std::filesystem::path& from);
 // The report among a PNG card's text chunks (ReadPngText), at most
-// kMaxReportDepth levels of objects and lists deep; throws UsageError.
+// kMaxReportDepth levels of objects and lists deep.
 inline constexpr int kMaxReportDepth = 32;
-nlohmann::ordered_json ReportFromText(const std::vector<std::pair<std::string, std::string>>& chunks,
-                                      const std::filesystem::path& from);
-// The report carried by a PNG card, read from `path` within ReadPngTextFile's
-// limits; throws UsageError.
-nlohmann::ordered_json ReadReport(const std::filesystem::path& path);
+Result<nlohmann::ordered_json> ReportFromText(const std::vector<std::pair<std::string, std::string>>& chunks,
+                                              const std::filesystem::path& from);
+// The report carried by a PNG card, read from `path` within ReadPngTextFile's limits.
+Result<nlohmann::ordered_json> ReadReport(const std::filesystem::path& path);
 
 }  // namespace mirelune::cli

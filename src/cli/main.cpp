@@ -74,11 +74,8 @@ int Run(int argc, char** argv) {
   } catch (const CLI::ParseError& e) {
     return Fail(2, e.what());
   }
-  try {
-    return actions.at(app.get_subcommands().at(0))();
-  } catch (const UsageError& e) {
-    return Fail(2, e.message);
-  }
+  const mirelune::Result<int> status = actions.at(app.get_subcommands().at(0))();
+  return status ? *status : Fail(2, status.error().message);
 }
 
 }  // namespace
@@ -93,7 +90,6 @@ int main(int argc, char** argv) {
   } catch (...) {  // nothing may reach std::terminate: one line and status 1
     status = Fail(1, "the command stopped on an unexpected error");
   }
-  std::string err;
-  if (!FlushStdout(&err)) status = Fail(1, err);
+  if (const mirelune::Result<> flushed = FlushStdout(); !flushed) status = Fail(1, flushed.message);
   return status;
 }

@@ -37,9 +37,9 @@ void GuardStandardDescriptors() {
   }
 }
 
-bool FlushStdout(std::string* error) {
+Result<> FlushStdout() {
   const std::string& text = Buffer();
-  if (text.empty()) return true;
+  if (text.empty()) return {};
   int err = stdout_closed ? EBADF : 0;
   for (std::size_t done = 0; !err && done < text.size();) {
     const ssize_t n = ::write(1, text.data() + done, text.size() - done);
@@ -49,8 +49,8 @@ bool FlushStdout(std::string* error) {
     }
     done += static_cast<std::size_t>(n);
   }
-  if (err && error) *error = std::string("cannot write to standard output: ") + std::strerror(err);
-  return !err;
+  if (err) return Error{std::string("cannot write to standard output: ") + std::strerror(err), err};
+  return {};
 }
 
 CLI::Validator WholeNumber(long long lo, long long hi) {
@@ -98,7 +98,7 @@ std::optional<ImageFormat> ParseFormat(const std::string& text) {
   return std::nullopt;
 }
 
-Target ResolveTarget(const std::string& flag, const std::string& name, std::optional<ImageFormat> format) {
+Result<Target> ResolveTarget(const std::string& flag, const std::string& name, std::optional<ImageFormat> format) {
   Target t;
   if (name == "-") {
     t.to_stdout = true;
@@ -121,28 +121,28 @@ Target ResolveTarget(const std::string& flag, const std::string& name, std::opti
       break;
     case NameFormat::kUnknown:
       if (!format)
-        throw UsageError{flag + ": \"" + name + "\" is not a picture name; the formats are .bmp, .png, .jpg and .jpeg " +
-                         "(or choose one with --format png|bmp|jpg)"};
+        return Error{flag + ": \"" + name + "\" is not a picture name; the formats are .bmp, .png, .jpg and .jpeg " +
+                     "(or choose one with --format png|bmp|jpg)"};
       break;
   }
   if (by_name && format && *by_name != *format)
-    throw UsageError{flag + ": \"" + name + "\" names another format than --format asks for"};
+    return Error{flag + ": \"" + name + "\" names another format than --format asks for"};
   t.format = by_name ? *by_name : format.value_or(ImageFormat::kBmp);
   return t;
 }
 
 bool WritePicture(const Image& img, const Target& target, const PngText& text, bool announce_on_stderr) {
-  std::string why;
-  const Bytes bytes = EncodeImage(img, target.format, &text, &why);
-  if (bytes.empty()) {
-    std::cerr << "mirelune-cli: " << (target.to_stdout ? "" : target.path.string() + ": ") << why << "\n";
+  const Result<Bytes> bytes = EncodeImage(img, target.format, &text);
+  if (!bytes) {
+    std::cerr << "mirelune-cli: " << (target.to_stdout ? "" : target.path.string() + ": ") << bytes.error().message
+              << "\n";
     return false;
   }
   if (target.to_stdout) {
-    SayBytes(bytes);
+    SayBytes(*bytes);
     return true;
   }
-  if (const Result w = WriteFileSafely(target.path, bytes); !w) {
+  if (const Result<> w = WriteFileSafely(target.path, *bytes); !w) {
     std::cerr << "mirelune-cli: " << w.message << "\n";
     return false;
   }

@@ -21,25 +21,24 @@ Json Number(double v) {
   return v;
 }
 
-const Json& Field(const Json& j, const char* key, const std::filesystem::path& from) {
-  if (!j.is_object() || !j.contains(key))
-    throw UsageError{from.string() + ": the card's report has no \"" + key + "\""};
-  return j[key];
+Result<const Json*> Field(const Json& j, const char* key, const std::filesystem::path& from) {
+  if (!j.is_object() || !j.contains(key)) return Error{from.string() + ": the card's report has no \"" + key + "\""};
+  return &j[key];
 }
 
-long long WholeField(const Json& j, const char* key, long long lo, long long hi, const std::filesystem::path& from) {
-  const Json& v = Field(j, key, from);
-  if (!v.is_number_integer() || v.get<long long>() < lo || v.get<long long>() > hi)
-    throw UsageError{from.string() + ": \"" + key + "\" in the card's report is not a whole number from " +
-                     std::to_string(lo) + " to " + std::to_string(hi)};
-  return v.get<long long>();
+Result<int> WholeField(const Json& j, const char* key, int lo, int hi, const std::filesystem::path& from) {
+  MIRELUNE_TRY_ASSIGN(const Json* v, Field(j, key, from));
+  if (!v->is_number_integer() || v->get<long long>() < lo || v->get<long long>() > hi)
+    return Error{from.string() + ": \"" + key + "\" in the card's report is not a whole number from " +
+                 std::to_string(lo) + " to " + std::to_string(hi)};
+  return static_cast<int>(v->get<long long>());
 }
 
-std::string NameField(const Json& j, const char* key, const std::filesystem::path& from) {
-  const Json& v = Field(j, key, from);
-  std::string text = v.is_string() ? v.get<std::string>() : std::string();
-  std::string bad = v.is_string() ? NameText()(text) : "is not a text";
-  if (!bad.empty()) throw UsageError{from.string() + ": \"" + key + "\" in the card's report " + bad};
+Result<std::string> NameField(const Json& j, const char* key, const std::filesystem::path& from) {
+  MIRELUNE_TRY_ASSIGN(const Json* v, Field(j, key, from));
+  std::string text = v->is_string() ? v->get<std::string>() : std::string();
+  std::string bad = v->is_string() ? NameText()(text) : "is not a text";
+  if (!bad.empty()) return Error{from.string() + ": \"" + key + "\" in the card's report " + bad};
   return text;
 }
 
@@ -78,13 +77,13 @@ void AppendShown(char32_t c, bool json, std::string* out) {
   }
 }
 
-void AppendFlat(const Json& j, const std::string& prefix, const std::filesystem::path& from, std::string* out) {
+Result<> AppendFlat(const Json& j, const std::string& prefix, const std::filesystem::path& from, std::string* out) {
   // Outer keys repeat on every line below them; the limit keeps a report of many
   // long keys from printing gigabytes.
   const std::size_t limit = 8 * kMaxPngTextBytes;
   for (const auto& [key, value] : j.items()) {
     if (value.is_object()) {
-      AppendFlat(value, prefix + TerminalText(key) + ".", from, out);
+      MIRELUNE_TRY(AppendFlat(value, prefix + TerminalText(key) + ".", from, out));
       continue;
     }
     std::string text;
@@ -98,8 +97,9 @@ void AppendFlat(const Json& j, const std::string& prefix, const std::filesystem:
     }
     *out += prefix + TerminalText(key) + ": " + TerminalText(text) + "\n";
     if (out->size() > limit)
-      throw UsageError{from.string() + ": the card's report is too large to show line by line; try --json"};
+      return Error{from.string() + ": the card's report is too large to show line by line; try --json"};
   }
+  return {};
 }
 
 // A field of an untrusted report in quotes, escaped as for the terminal; "?" when
@@ -134,9 +134,9 @@ std::string TerminalText(std::string_view text, bool json) {
   return out;
 }
 
-std::string FlatReportText(const Json& report, const std::filesystem::path& from) {
+Result<std::string> FlatReportText(const Json& report, const std::filesystem::path& from) {
   std::string out;
-  AppendFlat(report, "", from, &out);
+  MIRELUNE_TRY(AppendFlat(report, "", from, &out));
   return out;
 }
 
@@ -210,23 +210,23 @@ std::string DrawnDifferently(const Json& recorded, const Json& now) {
   return why;
 }
 
-CardSettings SettingsFromReport(const Json& report, int* year, const std::filesystem::path& from) {
+Result<CardSettings> SettingsFromReport(const Json& report, int* year, const std::filesystem::path& from) {
   CardSettings c;
-  c.friend_name = NameField(report, "friend", from);
-  c.sender = NameField(report, "sender", from);
-  const Json& settings = Field(report, "settings", from);
-  c.max_styles = static_cast<int>(WholeField(settings, "max_styles", 1, 24, from));
-  c.palette = static_cast<int>(WholeField(settings, "palette", 0, 26, from));
-  *year = static_cast<int>(WholeField(settings, "year", kFirstYear, kLastYear, from));
-  const Json& mode = Field(settings, "mode", from);
-  if (mode != "line" && mode != "pix")
-    throw UsageError{from.string() + ": \"mode\" in the card's report is neither line nor pix"};
-  c.pix = mode == "pix";
+  MIRELUNE_TRY_ASSIGN(c.friend_name, NameField(report, "friend", from));
+  MIRELUNE_TRY_ASSIGN(c.sender, NameField(report, "sender", from));
+  MIRELUNE_TRY_ASSIGN(const Json* settings, Field(report, "settings", from));
+  MIRELUNE_TRY_ASSIGN(c.max_styles, WholeField(*settings, "max_styles", 1, 24, from));
+  MIRELUNE_TRY_ASSIGN(c.palette, WholeField(*settings, "palette", 0, 26, from));
+  MIRELUNE_TRY_ASSIGN(*year, WholeField(*settings, "year", kFirstYear, kLastYear, from));
+  MIRELUNE_TRY_ASSIGN(const Json* mode, Field(*settings, "mode", from));
+  if (*mode != "line" && *mode != "pix")
+    return Error{from.string() + ": \"mode\" in the card's report is neither line nor pix"};
+  c.pix = *mode == "pix";
   return c;
 }
 
-Json ReportFromText(const std::vector<std::pair<std::string, std::string>>& chunks,
-                    const std::filesystem::path& from) {
+Result<Json> ReportFromText(const std::vector<std::pair<std::string, std::string>>& chunks,
+                            const std::filesystem::path& from) {
   for (const auto& [key, text] : chunks) {
     if (key != kReportKeyword) continue;
     // The parser itself keeps no stack; what comes after it (printing, freeing)
@@ -240,17 +240,17 @@ Json ReportFromText(const std::vector<std::pair<std::string, std::string>>& chun
     };
     Json j = Json::parse(text.begin(), text.end(), depth, /*allow_exceptions=*/false);
     if (too_deep)
-      throw UsageError{from.string() + ": the card's report is nested more than " + std::to_string(kMaxReportDepth) +
-                       " levels deep"};
-    if (j.is_discarded() || !j.is_object()) throw UsageError{from.string() + ": the card's report is not valid JSON"};
+      return Error{from.string() + ": the card's report is nested more than " + std::to_string(kMaxReportDepth) +
+                   " levels deep"};
+    if (j.is_discarded() || !j.is_object()) return Error{from.string() + ": the card's report is not valid JSON"};
     return j;
   }
-  throw UsageError{from.string() + " carries no card report (PNG cards of mirelune-cli " + kVersion + " and later do)"};
+  return Error{from.string() + " carries no card report (PNG cards of mirelune-cli " + kVersion + " and later do)"};
 }
 
-Json ReadReport(const std::filesystem::path& path) {
+Result<Json> ReadReport(const std::filesystem::path& path) {
   const PngTextRead read = ReadPngTextFile(path);
-  if (!read) throw UsageError{read.message};
+  if (!read) return read.error();
   return ReportFromText(read.text, path);
 }
 

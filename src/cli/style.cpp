@@ -25,11 +25,10 @@ Action SetUpStyle(CLI::App& sub) {
   sub.add_option("--format", o->format, "png, bmp or jpg: the format for - and for names without an extension")
       ->type_name("FORMAT")
       ->check(OneOf(kFormatWords));
-  return [o] {
+  return [o]() -> Result<int> {
     const std::optional<ImageFormat> format = o->format.empty() ? std::nullopt : ParseFormat(o->format);
-    const Target target =
-        ResolveTarget("--out", o->out.empty() ? "style-" + std::to_string(o->number) + ".png" : o->out, format);
-    if (const Result faces = PrepareFaces(); !faces) {
+    MIRELUNE_TRY_ASSIGN(const Target target, ResolveTarget("--out", o->out.empty() ? "style-" + std::to_string(o->number) + ".png" : o->out, format));
+    if (const Result<> faces = PrepareFaces(); !faces) {
       std::cerr << "mirelune-cli: " << faces.message << "\n";
       return 1;
     }

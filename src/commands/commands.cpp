@@ -21,8 +21,9 @@ constexpr double kColourModes = 27;  // 0 (a random palette per strip) and palet
 void StartUp(State& s) {
   // Cards are saved here. Without it every save fails, so say so now; each save
   // tries again and says why it failed.
-  if (const Result made = MakeFolder(OutputFolder()); !made && s.host) s.host->Report(made.message);
-  PrepareFaces();  // a face file that cannot be used is said with the failures below
+  if (const Result<> made = MakeFolder(OutputFolder()); !made && s.host) s.host->Report(made.message);
+  // A face file that cannot be used is noted among the text failures, said below.
+  static_cast<void>(PrepareFaces());
   ReportTextFailures(s);
 
   SetStartValues(s);
@@ -60,9 +61,9 @@ void CommandLoop(State& s) {
 
 void CommandStop(State& s) { s.settings.loop_running = 0; }
 
-void CommandExit(State& s) {
-  if (s.host) s.host->End();
-  throw EndProgram{};
+Next CommandExit(State& s) {
+  s.settings.loop_running = 0;
+  return Next::kEndProgram;
 }
 
 void CommandNewPalette(State& s) { DrawPaletteStrip(s); }
@@ -110,11 +111,6 @@ void CommandFlipHorizontal(State& s) { FlipHorizontal(s); }
 void CommandFlipVertical(State& s) { FlipVertical(s); }
 
 SaveResult CommandSaveCard(State& s, SavedCards& saved) { return SaveCard(s, saved); }
-
-SaveResult CommandLoopAndSave(State& s, SavedCards& saved,
-                              const std::function<void(const SaveResult&)>& on_saved) {
-  return LoopAndSave(s, saved, [](State& st) { MakeCard(st); }, on_saved);
-}
 
 std::vector<std::filesystem::path> CommandArchiveSave(State& s) { return ArchiveSave(s); }
 

@@ -52,7 +52,7 @@ void StartUp(State& s);
 // Opens the card's own face files (the greeting's and the extruded letters'), so
 // that a missing or damaged one stops a card before it is drawn without its
 // text: the message names the file and the reason (or the package to install).
-Result PrepareFaces();
+Result<> PrepareFaces();
 
 // Reports through the host, once each, why text was not drawn as asked since the
 // last report (MakeCard calls it after every card).
@@ -73,8 +73,13 @@ void CommandLoop(State& s);
 // "stop": ends a running loop after its current card.
 void CommandStop(State& s);
 
-// "exit": ends the program at once through the host; never returns.
-[[noreturn]] void CommandExit(State& s);
+// What a command leaves the front end to do once it returns.
+enum class [[nodiscard]] Next { kGoOn, kEndProgram };
+
+// "exit": stops a running loop after its card and asks the front end to end the
+// program. (The window ends a card under way too: its host stops the command at
+// its next LetEventsIn once the program is ending.)
+Next CommandExit(State& s);
 
 // "new palette": a fresh strip in the current colour mode.
 void CommandNewPalette(State& s);
@@ -106,11 +111,23 @@ void CommandFlipVertical(State& s);
 // output folder. The result carries the path written, or why not.
 SaveResult CommandSaveCard(State& s, SavedCards& saved);
 
-// "loop + save": anonymous cards, each saved under a name no earlier card of this
-// run used; ends the program after the fiftieth. Returns when stopped or when a
-// save fails (the failing card stays on screen). `on_saved` hears of every file.
-SaveResult CommandLoopAndSave(State& s, SavedCards& saved,
-                              const std::function<void(const SaveResult&)>& on_saved = {});
+// The loop with saving ends the program after this many cards.
+inline constexpr int kLoopSaveLimit = 50;
+
+struct LoopSaveResult : SaveResult {
+  using SaveResult::SaveResult;
+  int cards = 0;                  // cards saved by this loop
+  Next next = Next::kGoOn;        // kEndProgram once `limit` cards are saved
+};
+
+// "loop + save" (loops.cpp): anonymous cards, each saved under a name no earlier
+// card of this run used, until `loop_running` drops to 0 after a saved card or a
+// save fails (the failing card stays on screen, `loop_running` is 0); after card
+// `limit` the program is to end, even when a stop came during that card.
+// `on_saved` hears of every file with the count of cards saved so far.
+LoopSaveResult CommandLoopAndSave(State& s, SavedCards& saved,
+                                  const std::function<void(const SaveResult&, int cards)>& on_saved = {},
+                                  int limit = kLoopSaveLimit);
 
 // "sav": the two archive copies; returns the files written (missing folders are skipped).
 std::vector<std::filesystem::path> CommandArchiveSave(State& s);

@@ -45,10 +45,10 @@ void MakeCard(State& s, const StageHook& after) {
   ReportTextFailures(s);
 }
 
-Result PrepareFaces() {
+Result<> PrepareFaces() {
   for (Typeface face : {Typeface::kSans, Typeface::kSerif})
-    if (std::string why = PrepareFace(face); !why.empty()) return Result::Failed(why);
-  return Result::Done();
+    MIRELUNE_TRY(PrepareFace(face));
+  return {};
 }
 
 void ReportTextFailures(State& s) {

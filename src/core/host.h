@@ -1,6 +1,7 @@
 // host.h — the platform services the engine asks for: dialogs, the message pump,
-// the clock, the end of the program, the window's progress marks and the
-// reports of what went wrong without stopping the work.
+// the clock, the window's progress marks and the reports of what went wrong
+// without stopping the work. Ending the program is the front end's: a command
+// that asks for it returns Next::kEndProgram (commands.h).
 //
 //   ScriptedHost host;            // the tests' host: scripted answers, a fixed clock
 //   host.answers = {"Mary", "Bob"};
@@ -18,16 +19,13 @@
 
 namespace mirelune {
 
-// Thrown by a host's End() so that "exit" stops every running command at once.
-struct EndProgram {};
-
 class Host {
  public:
   virtual ~Host() = default;
 
   // A modal input dialog. `prompt` joins its lines with a carriage return (13);
   // an empty `title` means the application's name. The top-left corner is given
-  // in screen pixels (15 twips = 1 pixel). Returns the empty text on Cancel.
+  // in screen pixels. Returns the empty text on Cancel.
   virtual std::string InputBox(const std::string& prompt, const std::string& title, int x, int y) = 0;
 
   // Lets pending window events run (a press of "stop" among them).
@@ -38,9 +36,6 @@ class Host {
 
   // The current local date and time.
   virtual std::tm Now();
-
-  // Ends the program at once; never returns.
-  [[noreturn]] virtual void End() { throw EndProgram{}; }
 
   // The window's own surface, where progress marks go down the left edge.
   virtual void ClearProgress() {}
@@ -53,9 +48,10 @@ class Host {
   virtual void Report(std::string_view message);
 };
 
-// Thrown by ScriptedHost when a dialog opens after its script has run out: a
-// command that asks more than the script foresaw fails at once instead of being
-// answered Cancel forever (a dialog that refuses Cancel would then never end).
+// Thrown by ScriptedHost, the tests' host, when a dialog opens after its script
+// has run out: a command that asks more than the script foresaw fails the test at
+// once instead of being answered Cancel forever (a dialog that refuses Cancel
+// would then never end). No front end throws it.
 struct ScriptExhausted : std::logic_error {
   using std::logic_error::logic_error;
 };

@@ -122,7 +122,7 @@ bool WritePngRows(PngEncoding* e) {
 
 }  // namespace
 
-Result EncodePng(const Image& img, std::vector<std::uint8_t>* out, const PngText* text) {
+Result<Bytes> EncodePng(const Image& img, const PngText* text) {
   static const std::string kSoftware = "Software", kTitle = "Title", kDescription = "Description";
   std::vector<png_text> chunks;
   if (text) {
@@ -136,22 +136,21 @@ Result EncodePng(const Image& img, std::vector<std::uint8_t>* out, const PngText
   // Cards are flat areas and one-pixel figures, which zlib's fastest level packs
   // well unfiltered: over eight cards 18 ms and 376 kB a card, against 98 ms and
   // 403 kB with libpng's default (level 6, adaptive filters).
-  const std::size_t start = out->size();
-  out->reserve(start + img.pixels.size());
+  Bytes out;
+  out.reserve(img.pixels.size());
   Failure failure;
   PngEncoding e{&img, row.data(), &chunks, nullptr, nullptr};
   e.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &failure, PngFail, PngWarn);
   if (e.png) e.info = png_create_info_struct(e.png);
   if (!e.info) {
     png_destroy_write_struct(&e.png, nullptr);
-    return Result::Failed("cannot encode PNG: out of memory");
+    return Error{"cannot encode PNG: out of memory"};
   }
-  png_set_write_fn(e.png, out, PngWrite, PngFlush);
+  png_set_write_fn(e.png, &out, PngWrite, PngFlush);
   const bool done = WritePngRows(&e);
   png_destroy_write_struct(&e.png, &e.info);
-  if (done) return Result::Done();
-  out->resize(start);  // no half of a file
-  return Result::Failed(std::string("cannot encode PNG: ") + failure.message);
+  if (done) return out;
+  return Error{std::string("cannot encode PNG: ") + failure.message};
 }
 
 namespace {
@@ -325,7 +324,7 @@ bool CompressJpeg(JpegEncoding* e) {
 
 }  // namespace
 
-Result EncodeJpeg(const Image& img, Bytes* out) {
+Result<Bytes> EncodeJpeg(const Image& img) {
   std::vector<std::uint8_t> row(static_cast<std::size_t>(std::max(img.width, 0)) * 3);
   jpeg_compress_struct cinfo{};
   JpegFailure err{};
@@ -336,17 +335,15 @@ Result EncodeJpeg(const Image& img, Bytes* out) {
   unsigned long size = 0;
   JpegEncoding e{&img, row.data(), &cinfo, &err, &buffer, &size};
   const bool done = CompressJpeg(&e);
-  Result r = Result::Done();
+  jpeg_destroy_compress(&cinfo);
+  Result<Bytes> r = Error{std::string("cannot encode JPEG: ") + err.failure.message};
   if (done) {
     try {
-      out->assign(buffer, buffer + size);
+      r = Bytes(buffer, buffer + size);
     } catch (const std::bad_alloc&) {
-      r = Result::Failed("cannot encode JPEG: out of memory");
+      r = Error{"cannot encode JPEG: out of memory"};
     }
-  } else {
-    r = Result::Failed(std::string("cannot encode JPEG: ") + err.failure.message);
   }
-  jpeg_destroy_compress(&cinfo);
   std::free(buffer);
   return r;
 }
@@ -382,27 +379,20 @@ Bytes EncodeBmp(const Image& img) {
   return v;
 }
 
-Bytes EncodeImage(const Image& img, ImageFormat format, const PngText* text, std::string* why) {
-  Bytes bytes;
-  std::vector<std::uint8_t> png;
-  Result r = Result::Done();
+Result<Bytes> EncodeImage(const Image& img, ImageFormat format, const PngText* text) {
   switch (format) {
     case ImageFormat::kBmp: return EncodeBmp(img);
-    case ImageFormat::kJpeg: r = EncodeJpeg(img, &bytes); break;
-    case ImageFormat::kPng:
-      r = EncodePng(img, &png, text);
-      if (r) bytes.assign(png.begin(), png.end());
-      break;
+    case ImageFormat::kJpeg: return EncodeJpeg(img);
+    case ImageFormat::kPng: break;
   }
-  if (!r && why) *why = r.message;
-  return bytes;
+  return EncodePng(img, text);
 }
 
-Result SaveImage(const Image& img, const std::filesystem::path& path, const PngText* text) {
+Result<> SaveImage(const Image& img, const std::filesystem::path& path, const PngText* text) {
   if (FormatOfName(path) != NameFormat::kPng) return WriteFileSafely(path, EncodeBmp(img));
-  std::vector<std::uint8_t> bytes;
-  if (const Result r = EncodePng(img, &bytes, text); !r) return Result::Failed(path.string() + ": " + r.message);
-  return WriteFileSafely(path, bytes);
+  const Result<Bytes> png = EncodePng(img, text);
+  if (!png) return Error{path.string() + ": " + png.error().message};
+  return WriteFileSafely(path, *png);
 }
 
 }  // namespace mirelune

@@ -37,12 +37,12 @@ constexpr char kTempPrefix[] = ".mirelune-";
 // is taken as left over from a crash.
 constexpr std::time_t kStaleSeconds = 3600;
 
-Result Fail(const fs::path& path, int err) {
-  return Result::Failed("cannot write " + path.string() + ": " + std::strerror(err), err);
+Result<> Fail(const fs::path& path, int err) {
+  return Result<>::Failed("cannot write " + path.string() + ": " + std::strerror(err), err);
 }
 
-Result Fail(const fs::path& path, const std::string& why, int err) {
-  return Result::Failed("cannot write " + path.string() + ": " + why, err);
+Result<> Fail(const fs::path& path, const std::string& why, int err) {
+  return Result<>::Failed("cannot write " + path.string() + ": " + why, err);
 }
 
 // Writes everything; a closed pipe gives EPIPE instead of killing the program.
@@ -85,9 +85,9 @@ int OwnDescriptor(const fs::path& path) {
   return -1;
 }
 
-Result WriteDirect(const fs::path& path, int fd, std::span<const std::uint8_t> bytes) {
+Result<> WriteDirect(const fs::path& path, int fd, std::span<const std::uint8_t> bytes) {
   if (const int err = WriteAll(fd, bytes)) return Fail(path, err);
-  return Result::Done();
+  return Result<>::Done();
 }
 
 // This run's mark on its temporary files: host, process id and the process's start
@@ -243,32 +243,128 @@ int OpenResolvedInPlace(const Resolved& r) {
   return fd;
 }
 
-Result WriteRegular(const fs::path& shown, std::span<const std::uint8_t> bytes, bool exclusive) {
+// A regular file about to be replaced: refused when read-only for us, or when it
+// has other names and belongs to another user.
+Result<> CheckReplaceable(const fs::path& shown, const Resolved& target) {
+  const struct stat& old = target.st;
+  if ((old.st_mode & 0222) == 0) return Fail(shown, "the file is read-only; it was left as it is", EACCES);
+  if (::faccessat(target.dir.get(), target.leaf.c_str(), W_OK, AT_EACCESS) != 0) {
+    const int err = errno;
+    if (err == EACCES) return Fail(shown, "the file is read-only; it was left as it is", EACCES);
+    return Fail(shown, err);
+  }
+  if (const Result<> linked = CheckHardLinks(old); !linked) return Fail(shown, linked.message, linked.code);
+  return {};
+}
+
+// A character device, a FIFO or a socket: written in place, never renamed over.
+Result<> WriteInPlace(const fs::path& shown, const Resolved& target, std::span<const std::uint8_t> bytes) {
+  const int fd = OpenResolvedInPlace(target);
+  if (fd < 0) return Fail(shown, errno == ENXIO ? EPIPE : errno);
+  const UniqueFd closer(fd);
+  return WriteDirect(shown, fd, bytes);
+}
+
+// The new contents before they take the file's name: an unnamed file
+// (O_TMPFILE), or one under a temporary name that a failure removes again.
+struct Pending {
+  const fs::path& shown;
+  int dirfd;
+  UniqueFd fd;
+  std::string temp;  // empty while unnamed
+
+  Result<> Failed(int err) {
+    if (!temp.empty()) ::unlinkat(dirfd, temp.c_str(), 0);
+    return Fail(shown, err);
+  }
+};
+
+Result<> OpenPending(Pending& p) {
+  int fd = -1;
+  if (g_unnamed.load()) fd = ::openat(p.dirfd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    for (int tries = 0; tries < 100 && fd < 0; ++tries) {
+      p.temp = TempName();
+      fd = ::openat(p.dirfd, p.temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+      if (fd < 0 && errno != EEXIST) break;
+    }
+    if (fd < 0) return Fail(p.shown, errno);
+  }
+  p.fd = UniqueFd(fd);
+  return {};
+}
+
+// Writes the bytes, gives the file its owner (when replacing) and mode, and syncs it.
+Result<> FillPending(Pending& p, const Resolved& target, std::span<const std::uint8_t> bytes) {
+  const int fd = p.fd.get();
+  // A new file gets the usual 0666 less the umask; a replaced one keeps its mode.
+  const mode_t mode = target.exists ? (target.st.st_mode & 07777) : (0666 & ~ProcessUmask());
+  if (const int err = WriteAll(fd, bytes)) return p.Failed(err);
+  if (target.exists) {
+    if (::fchown(fd, target.st.st_uid, target.st.st_gid) != 0) {
+      // Only root may give a file away; the caller's own file keeps its owner anyway.
+    }
+  }
+  if (::fchmod(fd, mode) != 0) return p.Failed(errno);
+  if (::fsync(fd) != 0) return p.Failed(errno);
+  CallWriterHook("written", target.shown);
+  return {};
+}
+
+// Gives the written file its name: linked when the name must be new, renamed
+// over the old file otherwise; then the folder is synced.
+Result<> PutInPlace(Pending& p, const std::string& leaf, bool exists, bool exclusive) {
+  const int dirfd = p.dirfd;
+  if (p.temp.empty()) {
+    // Unnamed: a new name is linked straight into place; a replacement gets a
+    // temporary name first, as rename needs one.
+    if (exclusive || !exists) {
+      const int err = LinkUnnamed(p.fd.get(), dirfd, leaf);
+      if (err == EEXIST && exclusive) return Error{p.shown.string() + " already exists", EEXIST};
+      if (err == 0) {
+        ::fsync(dirfd);
+        return {};
+      }
+      if (err != EEXIST) return p.Failed(err);
+    }
+    int err = EEXIST;
+    for (int tries = 0; tries < 100 && err == EEXIST; ++tries) {
+      p.temp = TempName();
+      err = LinkUnnamed(p.fd.get(), dirfd, p.temp);
+    }
+    if (err) {
+      p.temp.clear();
+      return p.Failed(err);
+    }
+  }
+  if (exclusive) {
+    // link never replaces: a name taken meanwhile (another process) fails here.
+    if (::linkat(dirfd, p.temp.c_str(), dirfd, leaf.c_str(), 0) != 0) {
+      const int err = errno;
+      ::unlinkat(dirfd, p.temp.c_str(), 0);
+      if (err == EEXIST) return Error{p.shown.string() + " already exists", EEXIST};
+      return Fail(p.shown, err);
+    }
+    ::unlinkat(dirfd, p.temp.c_str(), 0);
+  } else if (::renameat(dirfd, p.temp.c_str(), dirfd, leaf.c_str()) != 0) {
+    return p.Failed(errno);
+  }
+  // The new directory entry must survive a power cut too.
+  if (::fsync(dirfd) != 0) return Fail(p.shown, errno);
+  return {};
+}
+
+Result<> WriteRegular(const fs::path& shown, std::span<const std::uint8_t> bytes, bool exclusive) {
   // The path is looked up once; everything after works on what was found.
   Resolved target = ResolvePath(shown, LastLink::kFollow);
-  if (!target) return std::move(static_cast<Result&>(target));
-  const std::string& leaf = target.leaf;
-  const bool exists = target.exists;
-  const struct stat& old = target.st;
-  if (exists) {
-    if (exclusive) return Result::Failed(shown.string() + " already exists", EEXIST);
-    if (S_ISDIR(old.st_mode)) return Fail(shown, EISDIR);
-    if (S_ISBLK(old.st_mode))
-      return Fail(shown, "it is a block device, which a card would overwrite; refused", EPERM);
-    if (!S_ISREG(old.st_mode)) {
-      // A character device, a FIFO or a socket: written in place, never renamed over.
-      const int fd = OpenResolvedInPlace(target);
-      if (fd < 0) return Fail(shown, errno == ENXIO ? EPIPE : errno);
-      const UniqueFd closer(fd);
-      return WriteDirect(shown, fd, bytes);
-    }
-    if ((old.st_mode & 0222) == 0) return Fail(shown, "the file is read-only; it was left as it is", EACCES);
-    if (::faccessat(target.dir.get(), leaf.c_str(), W_OK, AT_EACCESS) != 0) {
-      const int err = errno;
-      if (err == EACCES) return Fail(shown, "the file is read-only; it was left as it is", EACCES);
-      return Fail(shown, err);
-    }
-    if (const std::string why = HardLinkRefusal(old); !why.empty()) return Fail(shown, why, EPERM);
+  if (!target) return target.error();
+  if (target.exists) {
+    const mode_t type = target.st.st_mode;
+    if (exclusive) return Error{shown.string() + " already exists", EEXIST};
+    if (S_ISDIR(type)) return Fail(shown, EISDIR);
+    if (S_ISBLK(type)) return Fail(shown, "it is a block device, which a card would overwrite; refused", EPERM);
+    if (!S_ISREG(type)) return WriteInPlace(shown, target, bytes);
+    MIRELUNE_TRY(CheckReplaceable(shown, target));
   }
   // The resolved folder, readable: for the sweep, for fsync.
   const int dirfd = ::openat(target.dir.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -276,92 +372,30 @@ Result WriteRegular(const fs::path& shown, std::span<const std::uint8_t> bytes, 
   const UniqueFd dir_closer(dirfd);
   SweepOnce(dirfd);
 
-  // A new file gets the usual 0666 less the umask; a replaced one keeps its mode.
-  const mode_t mode = exists ? (old.st_mode & 07777) : (0666 & ~ProcessUmask());
-  int fd = -1;
-  std::string temp;
-  if (g_unnamed.load()) fd = ::openat(dirfd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
-  if (fd < 0) {
-    for (int tries = 0; tries < 100 && fd < 0; ++tries) {
-      temp = TempName();
-      fd = ::openat(dirfd, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-      if (fd < 0 && errno != EEXIST) break;
-    }
-    if (fd < 0) return Fail(shown, errno);
-  }
-  const UniqueFd closer(fd);
-  auto fail = [&](int err) {
-    if (!temp.empty()) ::unlinkat(dirfd, temp.c_str(), 0);
-    return Fail(shown, err);
-  };
-
-  if (const int err = WriteAll(fd, bytes)) return fail(err);
-  if (exists) {
-    if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
-      // Only root may give a file away; the caller's own file keeps its owner anyway.
-    }
-  }
-  if (::fchmod(fd, mode) != 0) return fail(errno);
-  if (::fsync(fd) != 0) return fail(errno);
-  CallWriterHook("written", target.shown);
-
-  if (temp.empty()) {
-    // Unnamed: a new name is linked straight into place; a replacement gets a
-    // temporary name first, as rename needs one.
-    if (exclusive || !exists) {
-      const int err = LinkUnnamed(fd, dirfd, leaf);
-      if (err == EEXIST && exclusive) return Result::Failed(shown.string() + " already exists", EEXIST);
-      if (err == 0) {
-        ::fsync(dirfd);
-        return Result::Done();
-      }
-      if (err != EEXIST) return fail(err);
-    }
-    int err = EEXIST;
-    for (int tries = 0; tries < 100 && err == EEXIST; ++tries) {
-      temp = TempName();
-      err = LinkUnnamed(fd, dirfd, temp);
-    }
-    if (err) {
-      temp.clear();
-      return fail(err);
-    }
-  }
-  if (exclusive) {
-    // link never replaces: a name taken meanwhile (another process) fails here.
-    if (::linkat(dirfd, temp.c_str(), dirfd, leaf.c_str(), 0) != 0) {
-      const int err = errno;
-      ::unlinkat(dirfd, temp.c_str(), 0);
-      if (err == EEXIST) return Result::Failed(shown.string() + " already exists", EEXIST);
-      return Fail(shown, err);
-    }
-    ::unlinkat(dirfd, temp.c_str(), 0);
-  } else if (::renameat(dirfd, temp.c_str(), dirfd, leaf.c_str()) != 0) {
-    return fail(errno);
-  }
-  // The new directory entry must survive a power cut too.
-  if (::fsync(dirfd) != 0) return Fail(shown, errno);
-  return Result::Done();
+  Pending pending{shown, dirfd, UniqueFd(), {}};
+  MIRELUNE_TRY(OpenPending(pending));
+  MIRELUNE_TRY(FillPending(pending, target, bytes));
+  return PutInPlace(pending, target.leaf, target.exists, exclusive);
 }
 
 }  // namespace
 
-Result WriteFileSafely(const std::filesystem::path& path, std::span<const std::uint8_t> bytes) {
-  if (path.empty()) return Result::Failed("cannot write a file without a name", EINVAL);
+Result<> WriteFileSafely(const std::filesystem::path& path, std::span<const std::uint8_t> bytes) {
+  if (path.empty()) return Result<>::Failed("cannot write a file without a name", EINVAL);
   if (const int fd = OwnDescriptor(path); fd >= 0) return WriteDirect(path, fd, bytes);
   return WriteRegular(path, bytes, false);
 }
 
-Result WriteNewFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes) {
-  if (path.empty()) return Result::Failed("cannot write a file without a name", EINVAL);
+Result<> WriteNewFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes) {
+  if (path.empty()) return Result<>::Failed("cannot write a file without a name", EINVAL);
   return WriteRegular(path, bytes, true);
 }
 
-Result MakeFolder(const std::filesystem::path& folder) {
+Result<> MakeFolder(const std::filesystem::path& folder) {
   std::error_code ec;
   std::filesystem::create_directories(folder, ec);
-  if (!ec) return Result::Done();
-  return Result::Failed("cannot make the folder " + folder.string() + ": " + std::strerror(ec.value()),
+  if (!ec) return Result<>::Done();
+  return Result<>::Failed("cannot make the folder " + folder.string() + ": " + std::strerror(ec.value()),
                         ec.value());
 }
 

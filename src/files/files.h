@@ -1,7 +1,7 @@
 // files.h — image names, where cards go, the image encoders and the one file writer.
 //
 //   MakeImageName(s);                         // s.names.image_name = "GR-20170102090503"
-//   if (Result r = SaveImage(s.card.image(), CardPath(s)); !r) report(r.message);
+//   if (Result<> r = SaveImage(s.card.image(), CardPath(s)); !r) report(r.message);
 //
 // Every file the program writes goes through WriteFileSafely (or WriteNewFile):
 // a regular file is written unnamed (or under a short temporary name), synced and
@@ -31,16 +31,16 @@ void MakeImageName(State& s);
 // The folder Windows paths map under: $MIRELUNE_ROOT when set, else the home folder.
 std::filesystem::path DriveRoot();
 std::filesystem::path OutputFolder();                  // <root>/wimgx
-std::filesystem::path CardPath(const State& s);       // <root>/wimgx/<imeslike>.bmp
+std::filesystem::path CardPath(const State& s);       // <root>/wimgx/<image name>.bmp
 std::filesystem::path ArchivePathGroup();             // <root>/baza-slik/skupina00/slika00.jpg
 std::filesystem::path ArchivePathArtist();            // <root>/pelkin-art/slika00.jpg
 
 // --- encoders: a raster to the bytes of a file ---
 //
 //   PngText text{.software = "Mirelune 1.0", .title = "...", .keyed = {{"mirelune-report", json}}};
-//   std::vector<std::uint8_t> png;
-//   if (Result r = EncodePng(img, &png, &text); !r) fail(r.message);
-//   Bytes jpg = EncodeImage(img, ImageFormat::kJpeg, nullptr, &why);  // empty on failure
+//   Result<Bytes> png = EncodePng(img, &text);
+//   if (!png) fail(png.error().message);
+//   Result<Bytes> jpg = EncodeImage(img, ImageFormat::kJpeg);
 enum class ImageFormat { kBmp, kPng, kJpeg };
 
 // The format a file name asks for by its extension (any case): .bmp, .png, .jpg
@@ -61,7 +61,7 @@ struct PngText {
 // 8-bit RGB PNG, compressed for speed (a card in a few milliseconds) at about
 // the size of zlib's default settings. Fails with libpng's reason (an empty or
 // oversized raster, no memory); never exits.
-Result EncodePng(const Image& img, std::vector<std::uint8_t>* out, const PngText* text = nullptr);
+Result<Bytes> EncodePng(const Image& img, const PngText* text = nullptr);
 
 // --- reading a PNG's text: card files come from anywhere ---
 //
@@ -77,7 +77,7 @@ inline constexpr std::size_t kMaxPngFileBytes = std::size_t{64} << 20;
 inline constexpr std::size_t kMaxPngTextBytes = std::size_t{1} << 20;
 inline constexpr int kMaxPngTexts = 16;
 
-struct PngTextRead : Result {
+struct PngTextRead : Result<> {
   std::vector<std::pair<std::string, std::string>> text;  // keyword, text (tEXt, zTXt, iTXt) in file order
 };
 // The text chunks of PNG bytes; `name` is the file named in a failure.
@@ -89,15 +89,14 @@ PngTextRead ReadPngTextFile(const std::filesystem::path& path);
 // Baseline JPEG, 4:4:4 (no chroma subsampling: the cards' one-pixel lines keep
 // their colour), 96 dpi, at this quality. Fails with libjpeg's reason; never exits.
 inline constexpr int kJpegQuality = 92;
-Result EncodeJpeg(const Image& img, Bytes* out);
+Result<Bytes> EncodeJpeg(const Image& img);
 
-// The bytes of a picture file; empty when it cannot be encoded, and then `why`
-// (when given) says why.
-Bytes EncodeImage(const Image& img, ImageFormat format, const PngText* text = nullptr, std::string* why = nullptr);
+// The bytes of a picture file in `format`, or why it cannot be encoded.
+Result<Bytes> EncodeImage(const Image& img, ImageFormat format, const PngText* text = nullptr);
 
 // Writes img in the format its name gives (see FormatOfName), through
 // WriteFileSafely; `text` goes into a PNG's chunks.
-Result SaveImage(const Image& img, const std::filesystem::path& path, const PngText* text = nullptr);
+Result<> SaveImage(const Image& img, const std::filesystem::path& path, const PngText* text = nullptr);
 
 // Writes `bytes` to `path`, never leaving a broken or half-written file:
 //  * the path is looked up once, part by part, and the write goes to the folder
@@ -118,16 +117,16 @@ Result SaveImage(const Image& img, const std::filesystem::path& path, const PngT
 //    links) that belongs to another user are refused.
 // On failure the message names the path and the reason ("Read-only file system",
 // "No space left on device", ...).
-Result WriteFileSafely(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
+Result<> WriteFileSafely(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
 
 // Creates `path` with `bytes`, only if no file of that name exists, whole or not at
 // all (linked into place, never renamed over anything). A taken name fails with
 // code EEXIST.
-Result WriteNewFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
+Result<> WriteNewFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
 
 // Creates a folder and its parents; on failure says why (read-only file system,
 // no permission, a file in the way).
-Result MakeFolder(const std::filesystem::path& folder);
+Result<> MakeFolder(const std::filesystem::path& folder);
 
 // For tests: false makes the writers use named temporary files, as on a file
 // system without O_TMPFILE.

@@ -65,10 +65,11 @@ bool SharedFolder(const struct stat& dir) {
   return S_ISDIR(dir.st_mode) && (dir.st_mode & S_ISVTX) && (dir.st_mode & S_IWOTH);
 }
 
-std::string HardLinkRefusal(const struct stat& file) {
-  if (!S_ISREG(file.st_mode) || file.st_nlink <= 1 || file.st_uid == ::geteuid()) return "";
-  return "it has other names (hard links) and belongs to user " + std::to_string(file.st_uid) +
-         ", so it may be someone else's file linked in; refused";
+Result<> CheckHardLinks(const struct stat& file) {
+  if (!S_ISREG(file.st_mode) || file.st_nlink <= 1 || file.st_uid == ::geteuid()) return {};
+  return Error{"it has other names (hard links) and belongs to user " + std::to_string(file.st_uid) +
+                   ", so it may be someone else's file linked in; refused",
+               EPERM};
 }
 
 Resolved ResolvePath(const fs::path& path, LastLink last) {
@@ -166,7 +167,7 @@ OpenedFile OpenInPlace(const fs::path& path, mode_t mode) {
     return std::move(out);
   };
   if (!r) {
-    static_cast<Result&>(out) = r;
+    static_cast<Result<>&>(out) = r;
     return out;
   }
   if (r.leaf == "." || r.leaf == "..") return fail(std::strerror(EISDIR), EISDIR);
@@ -182,7 +183,7 @@ OpenedFile OpenInPlace(const fs::path& path, mode_t mode) {
   if (::fstat(out.fd.get(), &st) != 0) return fail(std::strerror(errno), errno);
   if (!S_ISREG(st.st_mode)) return fail("it is not a regular file; refused", EINVAL);
   const bool shared = SharedFolder(r.dir_st);
-  if (std::string why = HardLinkRefusal(st); !why.empty()) return fail(why, EPERM);
+  if (const Result<> linked = CheckHardLinks(st); !linked) return fail(linked.message, linked.code);
   if (shared && st.st_nlink > 1)
     return fail("it has other names (hard links) in a folder anyone may write to; refused", EPERM);
   if (shared && st.st_uid != ::geteuid() && st.st_uid != r.dir_st.st_uid)

@@ -54,7 +54,7 @@ class UniqueFd {
 
 // What a path led to: the folder that holds it (an O_PATH descriptor) and its name
 // there; when something is there, an O_PATH descriptor of it and what it is.
-struct Resolved : Result {
+struct Resolved : Result<> {
   UniqueFd dir;
   struct stat dir_st {};
   std::string leaf;
@@ -76,12 +76,12 @@ Resolved ResolvePath(const std::filesystem::path& path, LastLink last);
 // Sticky and writable by everyone: a folder where anyone may plant a name.
 bool SharedFolder(const struct stat& dir);
 
-// Why a regular file must not be written: it has other names (hard links) and
-// belongs to someone else, so it may be somebody's file linked in by a third
-// party. Empty when it may be written.
-std::string HardLinkRefusal(const struct stat& file);
+// Fails (EPERM) for a regular file that must not be written: it has other names
+// (hard links) and belongs to someone else, so it may be somebody's file linked
+// in by a third party.
+Result<> CheckHardLinks(const struct stat& file);
 
-struct OpenedFile : Result {
+struct OpenedFile : Result<> {
   UniqueFd fd;
   struct stat st {};  // the file as opened
 };

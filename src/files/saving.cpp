@@ -1,4 +1,4 @@
-// saving.cpp — the save command, the loop with saving and the archive copies.
+// saving.cpp — the save command, fresh names and the archive copies.
 #include "files/saving.h"
 
 #include <sys/stat.h>
@@ -11,7 +11,6 @@
 #include <thread>
 
 #include "files/files.h"
-#include "palette/palette.h"
 
 namespace mirelune {
 namespace {
@@ -40,12 +39,6 @@ SaveResult NotSaved(SaveResult r, const std::string& why, int code) {
   r.ok = false;
   r.code = code;
   r.message = "The card could not be saved (" + why + "); it is still on screen.";
-  return r;
-}
-
-SaveResult WriteCard(State& s, SavedCards& saved) {
-  SaveResult r = SaveNewCard(s);
-  if (r.ok) saved.names.insert(s.names.image_name);
   return r;
 }
 
@@ -83,7 +76,7 @@ SaveResult SaveNewCardAs(State& s, std::span<const std::uint8_t> bytes, const st
     struct stat st {};
     // A name seen taken is passed without writing; the exclusive create decides.
     if (::lstat(r.path.c_str(), &st) != 0) {
-      const Result w = WriteNewFile(r.path, bytes);
+      const Result<> w = WriteNewFile(r.path, bytes);
       if (w.ok) return Saved(s, r);
       if (w.code != EEXIST) return NotSaved(r, w.message, w.code);
     }
@@ -98,14 +91,20 @@ SaveResult SaveCurrentCard(State& s) {
   if (s.names.image_name.empty() || !WroteEarlier(s.names.image_name)) return SaveNewCard(s);
   SaveResult r;
   r.path = CardPath(s);
-  const Result w = SaveImage(s.card.image(), r.path);
+  const Result<> w = SaveImage(s.card.image(), r.path);
   if (!w.ok) return NotSaved(r, w.message, w.code);
   return Saved(s, r);
 }
 
+SaveResult SaveNamedCard(State& s, SavedCards& saved) {
+  SaveResult r = SaveNewCard(s);
+  if (r.ok) saved.names.insert(s.names.image_name);
+  return r;
+}
+
 SaveResult SaveCard(State& s, SavedCards& saved) {
   MakeImageName(s);
-  return WriteCard(s, saved);
+  return SaveNamedCard(s, saved);
 }
 
 bool MakeFreshImageName(State& s, const SavedCards& saved, std::chrono::milliseconds patience) {
@@ -119,44 +118,6 @@ bool MakeFreshImageName(State& s, const SavedCards& saved, std::chrono::millisec
     MakeImageName(s);
   }
   return true;
-}
-
-SaveResult LoopAndSave(State& s, SavedCards& saved, const std::function<void(State&)>& make_card,
-                       const std::function<void(const SaveResult&)>& on_saved) {
-  s.names.own_name.clear();
-  s.settings.loop_running = 1;
-  s.settings.images_saved = 0;
-  SaveResult last;
-  for (;;) {
-    s.settings.images_saved = s.settings.images_saved + 1;
-    // The count is tested before the stop flag: a stop during the last card
-    // still ends the program.
-    if (s.settings.images_saved > kLoopSaveLimit) {
-      if (s.host) s.host->End();
-      throw EndProgram{};
-    }
-    if (s.settings.loop_running == 0) return last;
-    if (s.settings.colour_mode == 0) DrawPaletteStrip(s);
-    make_card(s);
-    if (!MakeFreshImageName(s, saved)) {
-      s.settings.loop_running = 0;
-      last.ok = false;
-      last.path = CardPath(s);
-      last.message = "The loop with saving stopped: the clock does not move on, so the next card "
-                     "would replace " + last.path.string() + ".";
-      return last;
-    }
-    const int cards = last.cards;
-    last = WriteCard(s, saved);
-    if (!last.ok) {
-      s.settings.loop_running = 0;
-      last.cards = cards;
-      last.message = "The loop with saving stopped: " + last.message;
-      return last;
-    }
-    last.cards = cards + 1;
-    if (on_saved) on_saved(last);
-  }
 }
 
 std::vector<std::filesystem::path> ArchiveSave(State& s) {

@@ -1,5 +1,5 @@
-// saving.h — writing the card to disk: the save command, the loop with saving
-// and the archive copies.
+// saving.h — writing the card to disk: the save command, fresh names for a
+// series of cards, and the archive copies.
 //
 //   SavedCards saved;                  // one per program run
 //   SaveResult r = SaveCard(s, saved); // <root>/wimgx/GR-20170102090503.bmp
@@ -9,13 +9,12 @@
 // and when it is taken (a save in the same second, here or in another process)
 // the card takes the next second's name, as many seconds ahead as names are taken.
 // Names keep their "GR-" + 14 digits form.
-// The loop with saving also waits on the host's clock until a name comes up that
-// no card of this run was saved under, so its names follow the clock.
+// A series of cards (the loop with saving) waits on the host's clock until a name
+// comes up that no card of this run was saved under, so its names follow the clock.
 #pragma once
 
 #include <chrono>
 #include <filesystem>
-#include <functional>
 #include <set>
 #include <span>
 #include <string>
@@ -31,20 +30,20 @@ struct SavedCards {
   std::set<std::string> names;
 };
 
-struct SaveResult : Result {
+struct SaveResult : Result<> {
+  using Result<>::Result;
   std::filesystem::path path;  // the file written, or the one that could not be
-  int cards = 0;               // cards the loop with saving wrote
 };
-
-// The loop with saving ends the program after this many cards.
-inline constexpr int kLoopSaveLimit = 50;
 
 // Names the card by the time of saving and writes card as a bitmap into the
 // output folder as a new file (SaveNewCard).
 SaveResult SaveCard(State& s, SavedCards& saved);
 
-// Writes card as <output folder>/<imeslike>.bmp, never over an existing file:
-// while the name is taken the card moves on by a second, and `imeslike` follows.
+// The same under the name the card already has (see MakeFreshImageName).
+SaveResult SaveNamedCard(State& s, SavedCards& saved);
+
+// Writes card as <output folder>/<image name>.bmp, never over an existing file:
+// while the name is taken the card moves on by a second, and `names.image_name` follows.
 SaveResult SaveNewCard(State& s);
 // The same with the card already encoded, under `extension` (".png", ".jpg").
 SaveResult SaveNewCardAs(State& s, std::span<const std::uint8_t> bytes, const std::string& extension);
@@ -62,13 +61,6 @@ std::string NextSecondName(const std::string& name);
 // moved on within `patience`.
 bool MakeFreshImageName(State& s, const SavedCards& saved,
                         std::chrono::milliseconds patience = std::chrono::seconds(3));
-
-// The loop with saving, with the card maker as a parameter so that tests can run
-// its fifty rounds quickly. Stops at `delaj` = 0 after a saved card, on a failed
-// save (with `delaj` = 0 and the card left on screen) and ends the program
-// through the host after card kLoopSaveLimit.
-SaveResult LoopAndSave(State& s, SavedCards& saved, const std::function<void(State&)>& make_card,
-                       const std::function<void(const SaveResult&)>& on_saved);
 
 // Writes the card to the two archive files whose folders exist; failures are
 // skipped silently. Returns the files written.

@@ -1,13 +1,13 @@
 // mail.h — sending the card to a friend.
 //
-//   Result r = SendGreetingsToFriend(s);
+//   Result<> r = SendGreetingsToFriend(s);
 //   if (!r) ShowError(r.message); else ShowInfo(r.message);
 //
 // The window sends in two halves, so that a slow server never stops it:
 //   MailItem item;
-//   if (Result r = AskGreetings(s, &item); !r) ...;     // its own thread: saves, asks
+//   if (Result<> r = AskGreetings(s, &item); !r) ...;     // its own thread: saves, asks
 //   std::atomic<bool> cancel{false};
-//   Result r = SendMailItem(item, &cancel);            // any thread; `cancel` stops it
+//   Result<> r = SendMailItem(item, &cancel);            // any thread; `cancel` stops it
 //
 // A message goes out in the steps a desktop mail client's automation takes: get a
 // sender, create an item, set recipient, copy line, subject and body, attach the
@@ -49,7 +49,7 @@ class MailSender {
   // Sends the item, or hands it to the mail program. Either way the message is one
   // sentence for the user: what happened, or on failure what went wrong and what to
   // check. Secrets (the SMTP password) never appear in it.
-  virtual Result Send(const MailItem& item) = 0;
+  virtual Result<> Send(const MailItem& item) = 0;
 };
 
 // The SMTP sender when MIRELUNE_SMTP_URL is set, else the desktop mail program.
@@ -59,18 +59,18 @@ std::unique_ptr<MailSender> MailSenderFromEnvironment(const std::atomic<bool>* c
 
 // The first half of "send greetings to friend": saves the card under the current
 // image name, asks for the address and the message and fills in `item`.
-Result AskGreetings(State& s, MailItem* item);
+Result<> AskGreetings(State& s, MailItem* item);
 
 // The second half: sends `item` with the sender the environment chooses. On failure
 // the message also says where the card is saved.
-Result SendMailItem(const MailItem& item, const std::atomic<bool>* cancel = nullptr);
+Result<> SendMailItem(const MailItem& item, const std::atomic<bool>* cancel = nullptr);
 
 // The "send greetings to friend" command, both halves on the calling thread.
 // Fails with one clear sentence for the user; the card stays on disk.
-Result SendGreetingsToFriend(State& s);
+Result<> SendGreetingsToFriend(State& s);
 
 // The same without dialogs, for the command line: saves the card under the current
 // image name and sends it to `to` with `message` as the body.
-Result MailCard(State& s, const std::string& to, const std::string& message);
+Result<> MailCard(State& s, const std::string& to, const std::string& message);
 
 }  // namespace mirelune

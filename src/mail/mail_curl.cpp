@@ -17,7 +17,7 @@ bool FindFunction(void* lib, const char* name, F* out) {
 
 }  // namespace
 
-const CurlApi* LoadCurl(std::string* why) {
+Result<const CurlApi*> LoadCurl() {
   static std::once_flag once;
   static CurlApi api{};
   static const CurlApi* loaded = nullptr;
@@ -63,7 +63,7 @@ const CurlApi* LoadCurl(std::string* why) {
     }
     loaded = &api;  // libcurl stays loaded: its TLS library may hold thread-local state
   });
-  if (!loaded && why) *why = failure;
+  if (!loaded) return Error{failure};
   return loaded;
 }
 

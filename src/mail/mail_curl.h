@@ -1,8 +1,7 @@
 // mail_curl.h — libcurl, loaded the first time a card is mailed.
 //
-//   std::string why;
-//   const CurlApi* curl = LoadCurl(&why);   // nullptr, and why, when libcurl.so.4 is missing
-//   CURL* h = curl->easy_init();
+//   Result<const CurlApi*> curl = LoadCurl();   // or why, when libcurl.so.4 is missing
+//   CURL* h = (*curl)->easy_init();
 //
 // Making a card needs no network, so the programs are not linked against libcurl:
 // it brings some thirty libraries (TLS, Kerberos, LDAP, SSH, IDN), and loading and
@@ -15,6 +14,8 @@
 
 #include <string>
 #include <type_traits>
+
+#include "base/result.h"
 
 namespace mirelune {
 
@@ -42,7 +43,7 @@ struct CurlApi {
 };
 
 // Loads libcurl once per process and initialises it; thread-safe.
-const CurlApi* LoadCurl(std::string* why);
+Result<const CurlApi*> LoadCurl();
 
 // curl_easy_setopt through the loaded library, the value's type checked against
 // the option's kind when compiling (curl's own check works in C only): whole

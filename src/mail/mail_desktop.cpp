@@ -192,11 +192,11 @@ ProgramRun RunProgram(const std::vector<std::string>& argv, double wait_s, bool 
   return run;
 }
 
-Result DesktopSender::Send(const MailItem& item) {
-  auto say = [](std::string text, bool ok) { return ok ? Result::Done(std::move(text)) : Result::Failed(std::move(text)); };
-  PreparedMail m;
-  std::string error;
-  if (!PrepareMail(item, &m, &error)) return say(error, false);
+Result<> DesktopSender::Send(const MailItem& item) {
+  auto say = [](std::string text, bool ok) { return ok ? Result<>::Done(std::move(text)) : Result<>::Failed(std::move(text)); };
+  const Result<PreparedMail> prepared = PrepareMail(item);
+  if (!prepared) return Result<>(prepared.error());
+  const PreparedMail& m = *prepared;
 
   const std::vector<std::string> argv = DesktopComposeCommand(m, MailtoHandler());
   const std::string& program = argv[0];

@@ -38,7 +38,7 @@ ProgramRun RunProgram(const std::vector<std::string>& argv, double wait_s, bool 
 
 class DesktopSender : public MailSender {
  public:
-  Result Send(const MailItem& item) override;
+  Result<> Send(const MailItem& item) override;
 };
 
 }  // namespace mirelune

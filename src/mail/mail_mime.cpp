@@ -154,11 +154,8 @@ bool PlainFileName(std::string_view name) {
 
 }  // namespace
 
-bool ParseMailAddress(std::string_view text, MailAddress* out, std::string* why) {
-  auto fail = [&](const char* reason) {
-    if (why) *why = reason;
-    return false;
-  };
+Result<MailAddress> ParseMailAddress(std::string_view text) {
+  auto fail = [](const char* reason) { return Result<MailAddress>(Error{reason}); };
   if (HasControl(text)) return fail("contains a line break or another control character");
   std::u32string ignored;
   if (!DecodeUtf8(text, &ignored)) return fail("is not valid UTF-8 text");
@@ -189,8 +186,7 @@ bool ParseMailAddress(std::string_view text, MailAddress* out, std::string* why)
       !ValidLocalPart(addr.substr(0, at)) || !ValidDomain(addr.substr(at + 1)))
     return fail("is not of the form name@example.org");
   a.address = std::string(addr);
-  if (out) *out = std::move(a);
-  return true;
+  return a;
 }
 
 std::string AddressHeaderValue(const MailAddress& a) {
@@ -216,27 +212,24 @@ std::string AddressHeaderValue(const MailAddress& a) {
   return name + " <" + a.address + ">";
 }
 
-bool PrepareMail(const MailItem& item, PreparedMail* out, std::string* error) {
-  auto fail = [&](std::string message) {
-    if (error) *error = std::move(message);
-    return false;
-  };
+Result<PreparedMail> PrepareMail(const MailItem& item) {
+  auto fail = [](std::string message) { return Result<PreparedMail>(Error{std::move(message)}); };
   PreparedMail m;
-  std::string why;
   if (Trim(item.to).empty() && !HasControl(item.to))
     return fail(
         "No e-mail address was given, so nothing was sent. Type your friend's address, such as "
         "name@example.org.");
-  if (!ParseMailAddress(item.to, &m.to, &why)) {
+  const Result<MailAddress> to = ParseMailAddress(item.to);
+  if (!to) {
     // The text is repeated only when it cannot break the message line.
     const std::string shown = HasControl(item.to) ? "" : " \"" + std::string(Trim(item.to)) + "\"";
-    return fail("The e-mail address" + shown + " " + why + ", so nothing was sent. Check the address.");
+    return fail("The e-mail address" + shown + " " + to.error().message + ", so nothing was sent. Check the address.");
   }
+  m.to = *to;
   if (!Trim(item.cc).empty() || HasControl(item.cc)) {
-    MailAddress cc;
-    if (!ParseMailAddress(item.cc, &cc, &why))
-      return fail("The copy address " + why + ", so nothing was sent. Check the copy address.");
-    m.cc = cc;
+    const Result<MailAddress> cc = ParseMailAddress(item.cc);
+    if (!cc) return fail("The copy address " + cc.error().message + ", so nothing was sent. Check the copy address.");
+    m.cc = *cc;
   }
   if (HasControl(item.subject))
     return fail("The subject contains a line break or another control character, so nothing was sent.");
@@ -256,8 +249,7 @@ bool PrepareMail(const MailItem& item, PreparedMail* out, std::string* error) {
       return fail("The file name \"" + name + "\" cannot be used for an attachment, so nothing was sent.");
     m.attachments.push_back({p, name, ContentTypeFor(p)});
   }
-  if (out) *out = std::move(m);
-  return true;
+  return m;
 }
 
 std::vector<std::string> MailHeaders(const MailAddress& from, const PreparedMail& m, const std::string& date,

@@ -2,7 +2,7 @@
 //
 //   PreparedMail m;
 //   std::string err;
-//   if (!PrepareMail(item, &m, &err)) return Fail(err);   // nothing has been sent
+//   Result<PreparedMail> m = PrepareMail(item);   // on failure nothing has been sent
 //   auto headers = MailHeaders(from, m, MailDate(now), NewMessageId(domain));
 //
 // Only checked addresses, the subject and our own file names reach a header:
@@ -29,9 +29,9 @@ struct MailAddress {
 };
 
 // Parses "local@domain" or "Name <local@domain>" (the name may be in double quotes),
-// blanks around it ignored. On failure `why` completes the sentence "The address ...":
+// blanks around it ignored. A failure's message completes the sentence "The address ...":
 // "is empty", "contains a line break or another control character", ...
-bool ParseMailAddress(std::string_view text, MailAddress* out, std::string* why);
+Result<MailAddress> ParseMailAddress(std::string_view text);
 
 // The value of a To/From/Cc header: the address alone, or the name (quoted, or as
 // UTF-8 encoded words) followed by <address>.
@@ -52,9 +52,9 @@ struct PreparedMail {
   std::vector<MailAttachment> attachments;
 };
 
-// Checks everything the user typed and every attachment; on failure `error` is one
+// Checks everything the user typed and every attachment; a failure is one
 // sentence for the user saying what to correct.
-bool PrepareMail(const MailItem& item, PreparedMail* out, std::string* error);
+Result<PreparedMail> PrepareMail(const MailItem& item);
 
 // Date, From, To, Cc (when there is one), Subject and Message-ID, each one
 // "Name: value" line without its CRLF; a long encoded name or subject is folded

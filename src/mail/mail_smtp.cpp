@@ -176,115 +176,125 @@ bool SmtpSettingsFromEnvironment(SmtpSettings* out) {
   return true;
 }
 
-Result SmtpSender::Send(const MailItem& item) {
-  std::string text;
-  const bool ok = [&] {
-    PreparedMail m;
-    if (!PrepareMail(item, &m, &text)) return false;
+namespace {
 
-    std::string why;
-    const CurlApi* curl_api = LoadCurl(&why);
-    if (!curl_api) {
-      text = "Nothing was sent: " + why + ".";
-      return false;
-    }
-    const CurlApi& api = *curl_api;
-    ServerUrl server;
-    if (!ParseServerUrl(api, cfg_.url, &server)) {
-      text =
-          "MIRELUNE_SMTP_URL is not a mail server address; it must look like smtp://host:port "
-          "or smtps://host:port. Nothing was sent.";
-      return false;
-    }
+// Everything a message needs before anything goes out: each check is done and
+// each card file read, so a failure here has sent nothing.
+struct Outgoing {
+  const CurlApi* api = nullptr;
+  PreparedMail mail;
+  ServerUrl server;
+  MailAddress from;
+  std::vector<std::vector<std::uint8_t>> files;  // one per attachment
+};
 
-    MailAddress from;
-    const std::string& from_text = cfg_.from.empty() ? cfg_.user : cfg_.from;
-    if (from_text.empty() || !ParseMailAddress(from_text, &from, &why)) {
-      text = cfg_.from.empty()
-                 ? "No sender address is set: set MIRELUNE_MAIL_FROM to your own e-mail address. Nothing was "
-                   "sent."
-                 : "MIRELUNE_MAIL_FROM " + why + "; set it to your own e-mail address. Nothing was sent.";
-      return false;
-    }
-    std::vector<std::vector<std::uint8_t>> files;
-    for (const auto& a : m.attachments) {
-      files.emplace_back();
-      if (!ReadFile(a.path, &files.back())) {
-        text = "The card file " + a.path.string() + " could not be read, so nothing was sent.";
-        return false;
-      }
-    }
+Result<Outgoing> PrepareOutgoing(const SmtpSettings& cfg, const MailItem& item) {
+  Outgoing o;
+  MIRELUNE_TRY_ASSIGN(o.mail, PrepareMail(item));
+  const Result<const CurlApi*> api = LoadCurl();
+  if (!api) return Error{"Nothing was sent: " + api.error().message + "."};
+  o.api = *api;
+  if (!ParseServerUrl(*o.api, cfg.url, &o.server))
+    return Error{
+        "MIRELUNE_SMTP_URL is not a mail server address; it must look like smtp://host:port "
+        "or smtps://host:port. Nothing was sent."};
 
-    CURL* curl = api.easy_init();
-    if (!curl) {
-      text = "The mail library could not start, so nothing was sent.";
-      return false;
-    }
-    curl_mime* mime = api.mime_init(curl);
-    curl_mimepart* part = api.mime_addpart(mime);
-    const std::string body = CrlfLines(m.body);
-    api.mime_data(part, body.data(), body.size());
-    api.mime_type(part, "text/plain; charset=UTF-8");
-    api.mime_encoder(part, "quoted-printable");
-    for (std::size_t k = 0; k < files.size(); ++k) {
-      part = api.mime_addpart(mime);
-      api.mime_data(part, reinterpret_cast<const char*>(files[k].data()), files[k].size());
-      api.mime_type(part, m.attachments[k].content_type.c_str());
-      api.mime_filename(part, m.attachments[k].filename.c_str());
-      api.mime_encoder(part, "base64");
-    }
-    curl_slist* headers = nullptr;
-    const std::string domain = from.address.substr(from.address.find('@') + 1);
-    const std::string message_id =
-        cfg_.message_key.empty() ? NewMessageId(domain) : "<" + cfg_.message_key + "@" + domain + ">";
-    for (const std::string& h : MailHeaders(from, m, MailDate(std::time(nullptr)), message_id))
-      headers = api.slist_append(headers, h.c_str());
-    curl_slist* rcpt = api.slist_append(nullptr, ("<" + m.to.address + ">").c_str());
-    if (m.cc) rcpt = api.slist_append(rcpt, ("<" + m.cc->address + ">").c_str());
+  const std::string& from_text = cfg.from.empty() ? cfg.user : cfg.from;
+  const Result<MailAddress> from = from_text.empty() ? Result<MailAddress>(Error{}) : ParseMailAddress(from_text);
+  if (!from)
+    return Error{cfg.from.empty()
+                     ? "No sender address is set: set MIRELUNE_MAIL_FROM to your own e-mail address. Nothing was "
+                       "sent."
+                     : "MIRELUNE_MAIL_FROM " + from.error().message +
+                           "; set it to your own e-mail address. Nothing was sent."};
+  o.from = *from;
+  for (const auto& a : o.mail.attachments) {
+    o.files.emplace_back();
+    if (!ReadFile(a.path, &o.files.back()))
+      return Error{"The card file " + a.path.string() + " could not be read, so nothing was sent."};
+  }
+  return o;
+}
 
-    // A login goes out only over TLS, or to this very machine. A loopback server is
-    // reached directly, never through a proxy from the environment (ALL_PROXY,
-    // smtp_proxy and the like): through one, "127.0.0.1" would be the proxy's machine,
-    // and a login in clear would cross the network to get there.
-    const bool login = !cfg_.user.empty() || !cfg_.password.empty();
-    const bool loopback = IsLoopbackHost(server.host);
-    const long tls = login && !loopback ? CURLUSESSL_ALL : CURLUSESSL_TRY;
-    char detail[CURL_ERROR_SIZE] = {0};
-    SetOption<CURLOPT_URL>(api, curl, cfg_.url.c_str());
-    SetOption<CURLOPT_PROTOCOLS_STR>(api, curl, "smtp,smtps");
-    if (loopback) SetOption<CURLOPT_PROXY>(api, curl, "");  // no proxy, whatever the environment says
-    if (server.scheme == "smtp") SetOption<CURLOPT_USE_SSL>(api, curl, tls);
-    if (!cfg_.ca_file.empty()) SetOption<CURLOPT_CAINFO>(api, curl, cfg_.ca_file.c_str());
-    if (login) {
-      SetOption<CURLOPT_USERNAME>(api, curl, cfg_.user.c_str());
-      SetOption<CURLOPT_PASSWORD>(api, curl, cfg_.password.c_str());
-    }
-    SetOption<CURLOPT_MAIL_FROM>(api, curl, ("<" + from.address + ">").c_str());
-    SetOption<CURLOPT_MAIL_RCPT>(api, curl, rcpt);
-    SetOption<CURLOPT_HTTPHEADER>(api, curl, headers);
-    SetOption<CURLOPT_MIMEPOST>(api, curl, mime);
-    SetOption<CURLOPT_CONNECTTIMEOUT>(api, curl, cfg_.connect_timeout_s);
-    SetOption<CURLOPT_SERVER_RESPONSE_TIMEOUT>(api, curl, cfg_.response_timeout_s);
-    SetOption<CURLOPT_NOSIGNAL>(api, curl, 1L);
-    SetOption<CURLOPT_ERRORBUFFER>(api, curl, detail);
-    SetOption<CURLOPT_NOPROGRESS>(api, curl, 0L);
-    SetOption<CURLOPT_XFERINFOFUNCTION>(api, curl, Progress);
-    SetOption<CURLOPT_XFERINFODATA>(api, curl, static_cast<const void*>(cfg_.cancel));
-    const CURLcode rc = api.easy_perform(curl);
-    long reply = 0;
-    api.easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &reply);
-    api.easy_cleanup(curl);
-    api.mime_free(mime);
-    api.slist_free_all(headers);
-    api.slist_free_all(rcpt);
-    if (rc != CURLE_OK) {
-      text = Explain(api, rc, reply, detail, server, cfg_, m, from);
-      return false;
-    }
-    text = "The card was sent to " + m.to.address + " through " + server.Shown() + ".";
-    return true;
-  }();
-  return ok ? Result::Done(text) : Result::Failed(text);
+// The message's text and attachments as libcurl's MIME parts; the bytes stay in `o`.
+curl_mime* MimeBody(const Outgoing& o, CURL* curl, const std::string& body) {
+  const CurlApi& api = *o.api;
+  curl_mime* mime = api.mime_init(curl);
+  curl_mimepart* part = api.mime_addpart(mime);
+  api.mime_data(part, body.data(), body.size());
+  api.mime_type(part, "text/plain; charset=UTF-8");
+  api.mime_encoder(part, "quoted-printable");
+  for (std::size_t k = 0; k < o.files.size(); ++k) {
+    part = api.mime_addpart(mime);
+    api.mime_data(part, reinterpret_cast<const char*>(o.files[k].data()), o.files[k].size());
+    api.mime_type(part, o.mail.attachments[k].content_type.c_str());
+    api.mime_filename(part, o.mail.attachments[k].filename.c_str());
+    api.mime_encoder(part, "base64");
+  }
+  return mime;
+}
+
+// The one transfer: the message goes to the server, or a sentence says why not.
+Result<> Transfer(const SmtpSettings& cfg, const Outgoing& o) {
+  const CurlApi& api = *o.api;
+  const PreparedMail& m = o.mail;
+  CURL* curl = api.easy_init();
+  if (!curl) return Error{"The mail library could not start, so nothing was sent."};
+  const std::string body = CrlfLines(m.body);
+  curl_mime* mime = MimeBody(o, curl, body);
+  curl_slist* headers = nullptr;
+  const std::string domain = o.from.address.substr(o.from.address.find('@') + 1);
+  const std::string message_id =
+      cfg.message_key.empty() ? NewMessageId(domain) : "<" + cfg.message_key + "@" + domain + ">";
+  for (const std::string& h : MailHeaders(o.from, m, MailDate(std::time(nullptr)), message_id))
+    headers = api.slist_append(headers, h.c_str());
+  curl_slist* rcpt = api.slist_append(nullptr, ("<" + m.to.address + ">").c_str());
+  if (m.cc) rcpt = api.slist_append(rcpt, ("<" + m.cc->address + ">").c_str());
+
+  // A login goes out only over TLS, or to this very machine. A loopback server is
+  // reached directly, never through a proxy from the environment (ALL_PROXY,
+  // smtp_proxy and the like): through one, "127.0.0.1" would be the proxy's machine,
+  // and a login in clear would cross the network to get there.
+  const bool login = !cfg.user.empty() || !cfg.password.empty();
+  const bool loopback = IsLoopbackHost(o.server.host);
+  const long tls = login && !loopback ? CURLUSESSL_ALL : CURLUSESSL_TRY;
+  char detail[CURL_ERROR_SIZE] = {0};
+  SetOption<CURLOPT_URL>(api, curl, cfg.url.c_str());
+  SetOption<CURLOPT_PROTOCOLS_STR>(api, curl, "smtp,smtps");
+  if (loopback) SetOption<CURLOPT_PROXY>(api, curl, "");  // no proxy, whatever the environment says
+  if (o.server.scheme == "smtp") SetOption<CURLOPT_USE_SSL>(api, curl, tls);
+  if (!cfg.ca_file.empty()) SetOption<CURLOPT_CAINFO>(api, curl, cfg.ca_file.c_str());
+  if (login) {
+    SetOption<CURLOPT_USERNAME>(api, curl, cfg.user.c_str());
+    SetOption<CURLOPT_PASSWORD>(api, curl, cfg.password.c_str());
+  }
+  SetOption<CURLOPT_MAIL_FROM>(api, curl, ("<" + o.from.address + ">").c_str());
+  SetOption<CURLOPT_MAIL_RCPT>(api, curl, rcpt);
+  SetOption<CURLOPT_HTTPHEADER>(api, curl, headers);
+  SetOption<CURLOPT_MIMEPOST>(api, curl, mime);
+  SetOption<CURLOPT_CONNECTTIMEOUT>(api, curl, cfg.connect_timeout_s);
+  SetOption<CURLOPT_SERVER_RESPONSE_TIMEOUT>(api, curl, cfg.response_timeout_s);
+  SetOption<CURLOPT_NOSIGNAL>(api, curl, 1L);
+  SetOption<CURLOPT_ERRORBUFFER>(api, curl, detail);
+  SetOption<CURLOPT_NOPROGRESS>(api, curl, 0L);
+  SetOption<CURLOPT_XFERINFOFUNCTION>(api, curl, Progress);
+  SetOption<CURLOPT_XFERINFODATA>(api, curl, static_cast<const void*>(cfg.cancel));
+  const CURLcode rc = api.easy_perform(curl);
+  long reply = 0;
+  api.easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &reply);
+  api.easy_cleanup(curl);
+  api.mime_free(mime);
+  api.slist_free_all(headers);
+  api.slist_free_all(rcpt);
+  if (rc != CURLE_OK) return Error{Explain(api, rc, reply, detail, o.server, cfg, m, o.from)};
+  return Result<>::Done("The card was sent to " + m.to.address + " through " + o.server.Shown() + ".");
+}
+
+}  // namespace
+
+Result<> SmtpSender::Send(const MailItem& item) {
+  MIRELUNE_TRY_ASSIGN(const Outgoing o, PrepareOutgoing(cfg_, item));
+  return Transfer(cfg_, o);
 }
 
 }  // namespace mirelune

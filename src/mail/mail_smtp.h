@@ -1,7 +1,7 @@
 // mail_smtp.h — sending through a mail server with libcurl.
 //
 //   SmtpSettings cfg;
-//   if (SmtpSettingsFromEnvironment(&cfg)) Result r = SmtpSender(cfg).Send(item);
+//   if (SmtpSettingsFromEnvironment(&cfg)) Result<> r = SmtpSender(cfg).Send(item);
 //
 // smtp://host:port upgrades to TLS with STARTTLS when the server offers it;
 // smtps://host:port speaks TLS from the first byte. With a user name or password
@@ -38,7 +38,7 @@ bool SmtpSettingsFromEnvironment(SmtpSettings* out);
 class SmtpSender : public MailSender {
  public:
   explicit SmtpSender(SmtpSettings settings) : cfg_(std::move(settings)) {}
-  Result Send(const MailItem& item) override;
+  Result<> Send(const MailItem& item) override;
 
  private:
   SmtpSettings cfg_;

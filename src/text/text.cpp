@@ -198,12 +198,12 @@ struct FontCache {
 
   TypefaceFaces& Of(Typeface t) { return typefaces[t == Typeface::kSerif ? 1 : 0]; }
 
-  // The face in `file`, mapped and opened once; nullptr and *why when it cannot be
-  // used. `package` names what installs a listed file.
-  Face* Open(const std::string& file, int index, const char* package, std::string* why) {
+  // The face in `file`, mapped and opened once, or why it cannot be used (the
+  // same reason every time). `package` names what installs a listed file.
+  Result<Face*> Open(const std::string& file, int index, const char* package) {
     const auto key = std::make_pair(file, index);
     if (auto it = faces.find(key); it != faces.end()) {
-      if (!it->second) *why = unusable[key];
+      if (!it->second) return Error{unusable[key]};
       return it->second.get();
     }
     std::unique_ptr<Face>& face = faces[key];
@@ -248,7 +248,7 @@ struct FontCache {
         if (!face) ::munmap(map, size);
       }
     }
-    if (!face) *why = reason;
+    if (!face) return Error{reason};
     return face.get();
   }
 
@@ -258,7 +258,9 @@ struct FontCache {
     if (!tf.opened) {
       tf.opened = true;
       const FaceFile& own = tf.files.front();
-      tf.own = Open(FontFolder() + "/" + own.path, own.index, own.package, &tf.why);
+      const Result<Face*> opened = Open(FontFolder() + "/" + own.path, own.index, own.package);
+      tf.own = opened ? *opened : nullptr;
+      if (!opened) tf.why = opened.error().message;
     }
     if (!tf.own) Fail(tf.why);
     return tf.own;
@@ -268,10 +270,9 @@ struct FontCache {
   // script faces are optional), a damaged one is said.
   Face* Listed(TypefaceFaces& tf, std::size_t k) {
     const FaceFile& f = tf.files[k];
-    std::string why;
-    Face* face = Open(FontFolder() + "/" + f.path, f.index, f.package, &why);
-    if (!face && why.find(" is missing; ") == std::string::npos) Fail(why);
-    return face;
+    const Result<Face*> face = Open(FontFolder() + "/" + f.path, f.index, f.package);
+    if (!face && face.error().message.find(" is missing; ") == std::string::npos) Fail(face.error().message);
+    return face ? *face : nullptr;
   }
 
   // fontconfig reads its whole configuration when it starts: only for a character
@@ -310,8 +311,8 @@ struct FontCache {
             FcPatternGetString(p, FC_FILE, 0, &file) != FcResultMatch || !file)
           continue;
         if (FcPatternGetInteger(p, FC_INDEX, 0, &index) != FcResultMatch) index = 0;
-        std::string why;
-        Face* f = Open(reinterpret_cast<const char*>(file), index, nullptr, &why);
+        const Result<Face*> opened = Open(reinterpret_cast<const char*>(file), index, nullptr);
+        Face* f = opened ? *opened : nullptr;
         if (!f || (pass == 0 && !FT_HAS_COLOR(f->ft)) || !FT_Get_Char_Index(f->ft, ch)) continue;
         if (f->note.empty())
           f->note = "drew " + Hex(ch) + ", which no listed face has; fontconfig chose this face, so the card may "
@@ -421,8 +422,6 @@ long Scaled(hb_position_t v, double scale) {
   return scale == 1 ? v : static_cast<long>(std::lround(v * scale));
 }
 
-// Any text: bidirectional levels (FriBidi), runs of one level, script and face,
-// each shaped by HarfBuzz, runs put in visual order.
 // The face's HarfBuzz font, made on its first shaping (after its size is set).
 hb_font_t* HbFont(Face* f) {
   if (!f->hb) {
@@ -433,8 +432,9 @@ hb_font_t* HbFont(Face* f) {
   return f->hb;
 }
 
-void LayOutShaped(FontCache& cache, Typeface typeface, Face* primary, double points,
-                  const std::u32string& text, const std::vector<std::size_t>& origin, Line* line) {
+// The bidirectional embedding level of every character (FriBidi) in a
+// left-to-right paragraph.
+std::vector<FriBidiLevel> BidiLevels(const std::u32string& text) {
   const auto n = static_cast<FriBidiStrIndex>(text.size());
   const auto* chars = reinterpret_cast<const FriBidiChar*>(text.data());
   std::vector<FriBidiCharType> types(text.size());
@@ -445,9 +445,12 @@ void LayOutShaped(FontCache& cache, Typeface typeface, Face* primary, double poi
   FriBidiParType dir = FRIBIDI_PAR_LTR;  // the greeting is a left-to-right line
   if (fribidi_get_par_embedding_levels_ex(types.data(), brackets.data(), n, &dir, levels.data()) == 0)
     std::fill(levels.begin(), levels.end(), 0);
+  return levels;
+}
 
-  // Scripts: a common or inherited character (blank, digit, mark) takes its neighbour's.
-  hb_unicode_funcs_t* uf = hb_unicode_funcs_get_default();
+// The script of every character: a common or inherited character (blank, digit,
+// mark) takes its neighbour's.
+std::vector<hb_script_t> Scripts(const std::u32string& text, hb_unicode_funcs_t* uf) {
   std::vector<hb_script_t> scripts(text.size(), HB_SCRIPT_COMMON);
   hb_script_t last = HB_SCRIPT_INVALID;
   for (std::size_t k = 0; k < text.size(); ++k) {
@@ -458,8 +461,13 @@ void LayOutShaped(FontCache& cache, Typeface typeface, Face* primary, double poi
     }
     scripts[k] = last == HB_SCRIPT_INVALID ? HB_SCRIPT_COMMON : last;
   }
+  return scripts;
+}
 
-  // Faces, sized once per call.
+// The face of every character, each face sized once per call; one that cannot
+// take the size gives way to the primary face.
+std::vector<Face*> ChooseFaces(FontCache& cache, Typeface typeface, Face* primary, double points,
+                               const std::u32string& text, hb_unicode_funcs_t* uf) {
   std::vector<Face*> faces(text.size(), primary);
   std::vector<Face*> sized = {primary};
   for (std::size_t k = 0; k < text.size(); ++k) {
@@ -473,14 +481,22 @@ void LayOutShaped(FontCache& cache, Typeface typeface, Face* primary, double poi
     }
     faces[k] = f;
   }
+  return faces;
+}
 
-  struct Run {
-    std::size_t begin, end;
-    FriBidiLevel level;
-    std::vector<Glyph> glyphs;  // pens relative to the run
-    long advance = 0;
-  };
-  std::vector<Run> runs;
+// Characters of one level, script and face, shaped together.
+struct ShapedRun {
+  std::size_t begin, end;
+  FriBidiLevel level;
+  std::vector<Glyph> glyphs;  // pens relative to the run
+  long advance = 0;
+};
+
+// Cuts the text into runs and shapes each with HarfBuzz, in logical order.
+std::vector<ShapedRun> ShapeRuns(const std::u32string& text, const std::vector<std::size_t>& origin,
+                                 const std::vector<FriBidiLevel>& levels, const std::vector<hb_script_t>& scripts,
+                                 const std::vector<Face*>& faces) {
+  std::vector<ShapedRun> runs;
   for (std::size_t k = 0; k < text.size(); ++k) {
     if (runs.empty() || levels[k] != runs.back().level || scripts[k] != scripts[k - 1] || faces[k] != faces[k - 1])
       runs.push_back({k, k, levels[k], {}, 0});
@@ -488,7 +504,7 @@ void LayOutShaped(FontCache& cache, Typeface typeface, Face* primary, double poi
   }
 
   hb_buffer_t* buf = hb_buffer_create();
-  for (Run& run : runs) {
+  for (ShapedRun& run : runs) {
     Face* face = faces[run.begin];
     hb_buffer_clear_contents(buf);
     hb_buffer_add_utf32(buf, reinterpret_cast<const std::uint32_t*>(text.data()), static_cast<int>(text.size()),
@@ -507,13 +523,16 @@ void LayOutShaped(FontCache& cache, Typeface typeface, Face* primary, double poi
     }
   }
   hb_buffer_destroy(buf);
+  return runs;
+}
 
-  // Visual order of the runs: from the highest level down to 1, reverse every
-  // stretch of runs at that level or above.
+// Appends the runs to the line in visual order: from the highest level down to
+// 1, every stretch of runs at that level or above is reversed.
+void PlaceInVisualOrder(const std::vector<ShapedRun>& runs, Line* line) {
   std::vector<std::size_t> order(runs.size());
   for (std::size_t k = 0; k < order.size(); ++k) order[k] = k;
   int top = 0;
-  for (const Run& r : runs) top = std::max(top, static_cast<int>(r.level));
+  for (const ShapedRun& r : runs) top = std::max(top, static_cast<int>(r.level));
   for (int lvl = top; lvl > 0; --lvl) {
     for (std::size_t i = 0; i < order.size();) {
       if (runs[order[i]].level < lvl) {
@@ -533,6 +552,17 @@ void LayOutShaped(FontCache& cache, Typeface typeface, Face* primary, double poi
     }
     line->advance += runs[k].advance;
   }
+}
+
+// Any text: bidirectional levels, runs of one level, script and face, each
+// shaped by HarfBuzz, runs put in visual order.
+void LayOutShaped(FontCache& cache, Typeface typeface, Face* primary, double points,
+                  const std::u32string& text, const std::vector<std::size_t>& origin, Line* line) {
+  hb_unicode_funcs_t* uf = hb_unicode_funcs_get_default();
+  const std::vector<FriBidiLevel> levels = BidiLevels(text);
+  const std::vector<hb_script_t> scripts = Scripts(text, uf);
+  const std::vector<Face*> faces = ChooseFaces(cache, typeface, primary, points, text, uf);
+  PlaceInVisualOrder(ShapeRuns(text, origin, levels, scripts, faces), line);
 }
 
 // One glyph's bitmap: coverage (1 channel) or premultiplied BGRA (4), top row first.
@@ -782,10 +812,11 @@ const std::string& FontFolder() {
   return folder;
 }
 
-std::string PrepareFace(Typeface face) {
+Result<> PrepareFace(Typeface face) {
   FontCache& cache = Cache();
   std::lock_guard<std::mutex> lock(cache.mu);
-  return cache.Own(face) ? "" : cache.Of(face).why;
+  if (!cache.Own(face)) return Error{cache.Of(face).why};
+  return {};
 }
 
 std::vector<FaceUsed> FacesUsed() {

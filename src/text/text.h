@@ -26,6 +26,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/result.h"
 #include "raster/surface.h"
 
 namespace mirelune {
@@ -67,10 +68,10 @@ std::vector<FaceFile> FaceFiles(Typeface face);
 // put broken files there), else /usr/share/fonts. Read once.
 const std::string& FontFolder();
 
-// Opens the typeface's own file now: "" when it can draw, else one sentence
-// naming the file and why not (missing: with the package to install; unreadable,
-// not a regular file, not a font). Nothing is drawn in another face instead.
-std::string PrepareFace(Typeface face);
+// Opens the typeface's own file now; fails with one sentence naming the file and
+// why it cannot draw (missing: with the package to install; unreadable, not a
+// regular file, not a font). Nothing is drawn in another face instead.
+Result<> PrepareFace(Typeface face);
 
 // The faces text was drawn with on this thread since ForgetFacesUsed, first use
 // first, each with the SHA-256 of its file (read once per process, when first
@@ -97,7 +98,9 @@ bool ListedFaceHas(Typeface face, char32_t c);
 
 // Why text was not drawn as asked (FreeType did not start, a face file cannot be
 // used, no face has a character): each cause once per process, oldest first.
-// Taking them empties the list.
+// Taking them empties the list. Text is drawn deep inside the styles, which go
+// on with the card whatever a character costs, so these wait here until the card
+// is done; what can stop a card before it starts is PrepareFace's Result.
 std::vector<std::string> TakeTextFailures();
 
 }  // namespace mirelune

@@ -148,7 +148,7 @@ void MainWindow::Press(int number) {
   Sync();
   try {
     Run(number);
-  } catch (const EndProgram&) {
+  } catch (const WindowClosing&) {
     EndNow();
   } catch (const std::exception& e) {
     ReportFailure("Mirelune", QString("The command failed: %1").arg(e.what()));
@@ -161,7 +161,9 @@ void MainWindow::Run(int number) {
   State& s = state_;
   switch (number) {
     case 1: CommandLoop(s); break;
-    case 2: CommandExit(s);
+    case 2:
+      if (CommandExit(s) == Next::kEndProgram) EndNow();
+      break;
     case 3: {
       const SaveResult r = CommandSaveCard(s, saved_);
       if (r.ok) {
@@ -189,13 +191,16 @@ void MainWindow::Run(int number) {
     case 13: CommandMoreStyles(s); break;
     case 14: CommandFewerStyles(s); break;
     case 15: {
-      const SaveResult r = CommandLoopAndSave(s, saved_, [this](const SaveResult& saved) {
+      const LoopSaveResult r = CommandLoopAndSave(s, saved_, [this](const SaveResult& saved, int cards) {
         statusBar()->showMessage(QString("%1 (card %2 of %3)")
                                      .arg(QString::fromStdString(saved.message))
-                                     .arg(saved.cards)
+                                     .arg(cards)
                                      .arg(kLoopSaveLimit));
       });
-      if (!r.ok) ReportFailure("Loop with saving stopped", QString::fromStdString(r.message));
+      if (r.next == Next::kEndProgram)
+        EndNow();
+      else if (!r.ok)
+        ReportFailure("Loop with saving stopped", QString::fromStdString(r.message));
       break;
     }
     case 16: CommandFlipHorizontal(s); break;
@@ -210,7 +215,7 @@ void MainWindow::Run(int number) {
 void MainWindow::SendGreetings() {
   if (sending_) return;
   MailItem item;
-  const Result asked = AskGreetings(state_, &item);  // saves the card, asks address and message
+  const Result<> asked = AskGreetings(state_, &item);  // saves the card, asks address and message
   if (!asked) {
     ReportFailure("Greetings not sent", QString::fromStdString(asked.message));
     return;
@@ -219,13 +224,13 @@ void MainWindow::SendGreetings() {
   cancel_send_ = false;
   statusBar()->showMessage(QString("Sending the card to %1 ...").arg(QString::fromStdString(item.to)));
   mailer_ = std::thread([this, item] {
-    const Result r = SendMailItem(item, &cancel_send_);
+    const Result<> r = SendMailItem(item, &cancel_send_);
     // Back on the window's thread; dropped if the window is gone by then.
     QMetaObject::invokeMethod(this, [this, r] { SendFinished(r); }, Qt::QueuedConnection);
   });
 }
 
-void MainWindow::SendFinished(const Result& r) {
+void MainWindow::SendFinished(const Result<>& r) {
   if (mailer_.joinable()) mailer_.join();
   sending_ = false;
   if (ending_) return;

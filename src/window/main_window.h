@@ -113,7 +113,7 @@ class MainWindow : public QMainWindow {
   void EndNow();
   void ReportFailure(const QString& title, const QString& text);
   void SendGreetings();
-  void SendFinished(const Result& r);
+  void SendFinished(const Result<>& r);
 
   State state_;
   std::unique_ptr<QtHost> host_;

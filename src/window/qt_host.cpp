@@ -17,7 +17,7 @@ constexpr qint64 kRefreshMs = 40;
 }  // namespace
 
 std::string QtHost::InputBox(const std::string& prompt, const std::string& title, int x, int y) {
-  if (window_->ending()) throw EndProgram{};
+  if (window_->ending()) throw WindowClosing{};
   // What the engine has drawn so far (the chooser's swatches) is seen behind the dialog.
   window_->RefreshSurfaces();
   QInputDialog dialog(window_);
@@ -28,7 +28,7 @@ std::string QtHost::InputBox(const std::string& prompt, const std::string& title
   dialog.setTextValue(QString());
   dialog.move(x, y);
   const bool accepted = dialog.exec() == QDialog::Accepted;
-  if (window_->ending()) throw EndProgram{};
+  if (window_->ending()) throw WindowClosing{};
   return accepted ? dialog.textValue().toStdString() : std::string();
 }
 
@@ -38,13 +38,7 @@ void QtHost::LetEventsIn() {
     since_refresh_.restart();
   }
   QCoreApplication::processEvents();
-  if (window_->ending()) throw EndProgram{};
-}
-
-void QtHost::End() {
-  // The window catches this where the command began, outside any Qt code, and
-  // ends the program there.
-  throw EndProgram{};
+  if (window_->ending()) throw WindowClosing{};
 }
 
 void QtHost::ClearProgress() { window_->form()->Clear(); }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <exception>
 #include <string>
 #include <string_view>
 
@@ -11,6 +12,13 @@
 namespace mirelune {
 
 class MainWindow;
+
+// Thrown out of a dialog or the event pump once the window is closing: the card
+// under way is deep in the engine, which cannot be asked to return from there,
+// so the command unwinds to MainWindow::Press, which catches it.
+struct WindowClosing : std::exception {
+  const char* what() const noexcept override { return "the window is closing"; }
+};
 
 class QtHost : public Host {
  public:
@@ -21,11 +29,9 @@ class QtHost : public Host {
   std::string InputBox(const std::string& prompt, const std::string& title, int x, int y) override;
 
   // Runs pending events (a press of "stop" or "exit" among them) and now and then
-  // lets the card under way show. Throws EndProgram once the program is ending,
+  // lets the card under way show. Throws WindowClosing once the program is ending,
   // so the running command goes no further.
   void LetEventsIn() override;
-
-  [[noreturn]] void End() override;
 
   void ClearProgress() override;
   void MoveProgressCursor(double x, double y) override;
