@@ -42,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   const std::string path = "/proc/self/fd/" + std::to_string(fd);
   ListReader list;
-  if (list.Open(path, {mail, "png"})) {
+  if (const Result<> opened = list.Open(path, {mail, "png"}); opened) {
     const long lines = 1 + std::count(data, data + size, '\n');
     long index = 0, line = 0;
     for (ListRow row; list.Next(&row); ++index) {
@@ -59,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     Require(index <= lines);
   } else {
-    Require(!error.empty());
+    Require(!opened.message.empty());
   }
   ::close(fd);
   return 0;
