@@ -45,8 +45,7 @@ TEST(GenerationPass, DrawsItsParametersInOrderAndEachStageCounts) {
     DrawPaletteStrip(*f);
     EXPECT_EQ(f->rng.draws() - start, 401u);
     const PassReplay replay(f->rng, nnn);
-    MakeCard(*f);
-    const CardStats& st = f->stats;
+    const CardStats st = MakeCard(*f);
     EXPECT_EQ(st.pass, 15u + 23u * replay.attempts + 2u);
     EXPECT_EQ(st.flags, replay.flags);
     EXPECT_EQ(std::vector({st.background_row, f->pass.rule, st.offset_mode}), std::vector({replay.L, replay.f, replay.d}));
@@ -167,9 +166,10 @@ TEST(OrnamentTree, FourHundredBaublesInsideTheTriangle) {
     expected += 2;
   }
   const auto before = f->rng.draws();
-  DrawOrnamentTree(*f);
+  DrawOrnamentTree(f->card, f->canvas, f->pass, f->settings, f->rng, f->host);
   EXPECT_EQ(f->rng.draws() - before, expected);
-  EXPECT_EQ(std::pair(f->i, f->j), std::pair(last_i, last_j));
+  // The triangle's corners are the anchors "def +" runs the effect with.
+  EXPECT_EQ(std::vector({f->pass.anchor1_x, f->pass.anchor2_x, f->pass.anchor1_y}), std::vector({M - S / 2, M + S / 2, 675 - T}));
   // The last bauble: a grey centre of 62..66 and black from radius 17 out.
   const Colour centre = f->card.ColourAt(last_i, last_j);
   EXPECT_TRUE(centre == RGB(66, 66, 66) || centre == RGB(62, 62, 62)) << std::hex << centre;

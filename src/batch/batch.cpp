@@ -396,8 +396,8 @@ void Run::MakeRow(const ListRow& row) {
     auto s = std::make_unique<State>();  // a fresh state: exactly what `card` starts from
     s->host = &host;
     s->names.year = row.year;
-    MakeCardFromNames(*s, row.card);
-    CardFile card = o_.encode(*s, row.card, o_.format);
+    const CardStats stats = MakeCardFromNames(*s, row.card);
+    CardFile card = o_.encode(*s, stats, row.card, o_.format);
     s.reset();
     if (card.bytes.empty()) return Fail(row, "the card could not be encoded");
     // Replaced whole when a killed run left it: its manifest line was never written.

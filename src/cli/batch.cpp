@@ -42,9 +42,9 @@ int RunBatch(BatchArgs& a) {
   }
   o.format = *ParseFormat(a.format);  // the option's own check has refused anything else
   // Exactly the bytes `card --out NAME.<format>` writes.
-  o.encode = [](const State& s, const CardSettings& c, ImageFormat format) {
+  o.encode = [](const State& s, const CardStats& stats, const CardSettings& c, ImageFormat format) {
     CardFile card;
-    card.report = CardReport(s, c);
+    card.report = CardReport(s, stats, c);
     const PngText text = CardPngText(s, card.report);
     card.bytes = EncodeImage(s.card.image(), format, &text);
     return card;

@@ -73,12 +73,12 @@ int RunCard(const CardOptions& o) {
   State s;
   s.host = &host;
   s.names.year = year;
-  MakeCardFromNames(s, c);
+  const CardStats stats = MakeCardFromNames(s, c);
   // The report digests every face file the card used; only a PNG carries it, and
   // only --report and --again read it.
   const auto is_png = [](const std::optional<Target>& t) { return t && t->format == ImageFormat::kPng; };
   const bool png = is_png(out) || is_png(plain) || (!out && format == ImageFormat::kPng);
-  const Json report = png || !o.again.empty() || !o.report.empty() ? CardReport(s, c) : Json::object();
+  const Json report = png || !o.again.empty() || !o.report.empty() ? CardReport(s, stats, c) : Json::object();
   if (!o.again.empty() && !SamePicture(recorded, report)) {
     const Json version = recorded.value("version", Json("?"));
     std::cerr << "mirelune-cli: note: this card differs from the one in " << TerminalText(o.again)
@@ -139,7 +139,7 @@ int RunCard(const CardOptions& o) {
 
 PngText CardPngText(const State& s, const Json& report) {
   PngText text = CardText(s, report, "card");
-  if (!s.names.own_name.empty()) text.description = GreetingLine(s);
+  if (!s.names.own_name.empty()) text.description = GreetingLine(s.names);
   return text;
 }
 

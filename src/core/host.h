@@ -27,7 +27,7 @@ class Host {
 
   // A modal input dialog. `prompt` joins its lines with a carriage return (13);
   // an empty `title` means the application's name. The top-left corner is given
-  // in screen pixels (15 twips = 1 pixel). Returns the empty text on Cancel.
+  // in screen pixels. Returns the empty text on Cancel.
   virtual std::string InputBox(const std::string& prompt, const std::string& title, int x, int y) = 0;
 
   // Lets pending window events run (a press of "stop" among them).
@@ -42,7 +42,8 @@ class Host {
   // Ends the program at once; never returns.
   [[noreturn]] virtual void End() { throw EndProgram{}; }
 
-  // The window's own surface, where progress marks go down the left edge.
+  // The window's own surface, where progress marks go down the left edge; the
+  // cursor moves in layout units, 15 to a pixel.
   virtual void ClearProgress() {}
   virtual void MoveProgressCursor(double /*x*/, double /*y*/) {}
   virtual void PrintProgress(std::string_view /*text*/) {}
