@@ -92,12 +92,12 @@ class WindowTest : public QObject {
              QString("ba=015line"));
     QVERIFY(QDir(Folder()).exists());
     // At (24, 56): the strip behind the card, the plain picture hidden in front.
-    SurfaceView *strip = w.surface(View::kStrip), *card = w.surface(View::kCard), *plain = w.surface(View::kPlainPicture);
-    QVERIFY(card->geometry() == QRect(24, 56, 900, 675) && strip->geometry() == QRect(24, 56, 25, 675));
+    SurfaceView *strip = w.surface(View::kStrip), *card_view = w.surface(View::kCard), *plain = w.surface(View::kPlainPicture);
+    QVERIFY(card_view->geometry() == QRect(24, 56, 900, 675) && strip->geometry() == QRect(24, 56, 25, 675));
     const QObjectList z = w.form()->children();
-    QVERIFY(z.indexOf(strip) < z.indexOf(card) && z.indexOf(card) < z.indexOf(plain));
-    QVERIFY(card->isVisible() && !plain->isVisible());
-    const QImage shot = card->grab().toImage();  // the blank card inside a 2-pixel frame
+    QVERIFY(z.indexOf(strip) < z.indexOf(card_view) && z.indexOf(card_view) < z.indexOf(plain));
+    QVERIFY(card_view->isVisible() && !plain->isVisible());
+    const QImage shot = card_view->grab().toImage();  // the blank card inside a 2-pixel frame
     QVERIFY(shot.pixel(2, 2) == 0xFFF0F0F0 && shot.pixel(897, 672) == 0xFFF0F0F0 && shot.pixel(0, 0) != 0xFFF0F0F0);
 
     MainWindow& bench = Start(true);
