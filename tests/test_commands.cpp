@@ -89,7 +89,7 @@ TEST(Commands, ColourModesCycleThroughTwentySevenWithAStripEach) {
 TEST(Commands, StyleLimitStaysWithinOneToTwentyFour) {
   struct Case {
     int more, fewer;
-    double nnn;
+    double max_styles;
   } cases[] = {{0, 13, 2}, {0, 14, 1}, {0, 15, 1}, {0, 30, 1}, {8, 0, 23}, {9, 0, 24}, {10, 0, 24},
                {20, 23, 1}, {20, 22, 2}, {0, 0, 15}};
   Fixture f;
@@ -97,8 +97,8 @@ TEST(Commands, StyleLimitStaysWithinOneToTwentyFour) {
     StartUp(*f);
     for (int k = 0; k < c.more; ++k) CommandMoreStyles(*f);
     for (int k = 0; k < c.fewer; ++k) CommandFewerStyles(*f);
-    EXPECT_EQ(f->settings.max_styles, c.nnn) << c.more << " +, " << c.fewer << " --";
-    EXPECT_EQ(MaxStylesCaption(f->settings), NumberText(c.nnn));
+    EXPECT_EQ(f->settings.max_styles, c.max_styles) << c.more << " +, " << c.fewer << " --";
+    EXPECT_EQ(MaxStylesCaption(f->settings), NumberText(c.max_styles));
   }
 }
 

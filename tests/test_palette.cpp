@@ -17,7 +17,7 @@ using testing::Fixture;
 TEST(PaletteChooser, TakesZeroToTwentySixAndAsksAgainForAnythingElse) {
   struct Case {
     std::vector<std::string> answers;
-    double colorr;
+    double mode;
     const char* caption;
   } cases[] = {
       {{"0"}, 0, ""},              {{"1"}, 1, "ba=1"},       {{"26"}, 26, "ba=26"},
@@ -33,14 +33,14 @@ TEST(PaletteChooser, TakesZeroToTwentySixAndAsksAgainForAnythingElse) {
     f.host.answers.assign(c.answers.begin(), c.answers.end());
     const std::uint64_t before = f->rng.draws();
     const std::string caption = CommandPalette(*f).value_or("");
-    EXPECT_EQ(std::pair(f->settings.colour_mode, caption), std::pair(c.colorr, std::string(c.caption)));
+    EXPECT_EQ(std::pair(f->settings.colour_mode, caption), std::pair(c.mode, std::string(c.caption)));
     ASSERT_EQ(f.host.asked.size(), c.answers.size());
     const auto& asked = f.host.asked[0];
     EXPECT_EQ(asked.prompt + "|" + asked.title, "vnesi \xC5\xA1tevilko palete\r0 za izhod|IZBOR PALETE");
     EXPECT_EQ(std::pair(asked.x, asked.y), std::pair(300, 333));
     // The swatches draw nothing random; a strip in the chosen palette draws 400.
-    EXPECT_EQ(f->rng.draws() - before, c.colorr != 0 ? 400u : 0u);
-    EXPECT_EQ(f->strip.image() == strip, c.colorr == 0);
+    EXPECT_EQ(f->rng.draws() - before, c.mode != 0 ? 400u : 0u);
+    EXPECT_EQ(f->strip.image() == strip, c.mode == 0);
   }
   Fixture f;
   f.host.answers = {"27"};
