@@ -8,9 +8,10 @@
 //   ColourModeCaption(s.settings) == "ba=1"
 //   const CardStats stats = MakeCardFromNames(s, {"Mary", "Bob"});  // the command line's card
 //
-// The window owns the buttons and their captions and shows the captions below
-// over the settings, and the visibility of plain_picture. Nothing here knows
-// about Qt, so the tests drive every command with a ScriptedHost.
+// The window owns the buttons: it shows the settings through the caption
+// functions below, the chooser's answer on the colour button, and plain_picture
+// while it is visible. Nothing here knows about Qt, so the tests drive every
+// command with a ScriptedHost.
 #pragma once
 
 #include <array>

@@ -29,7 +29,8 @@ CardStats MakeCard(State& s, const StageHook& after) {
   ForgetFacesUsed();  // the card's report lists the faces this card was drawn with
   MakeImageName(s);
 
-  // strip, settings -> canvas, plain_picture, pass parameters, leftovers
+  // strip, settings -> canvas, plain_picture, pass parameters, leftovers (the
+  // styles inside it still take the whole state)
   const PassStats pass = RunGenerationPass(s);
   stats.background_row = pass.background_row;
   stats.offset_mode = pass.offset_mode;
