@@ -85,7 +85,7 @@ void BM_OrnamentTree(benchmark::State& st) {
   auto s = Prepared();
   MakeCard(*s);
   for (auto _ : st) {
-    DrawOrnamentTree(*s);
+    DrawOrnamentTree(s->card, s->canvas, s->pass, s->settings, s->rng, s->host);
     benchmark::DoNotOptimize(s->card.pixels());
   }
 }

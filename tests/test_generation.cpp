@@ -16,41 +16,41 @@ namespace {
 
 using testing::Fixture;
 
-// The pass's own draws: L, ffi, bb1..bb7, six anchors, 23 per attempt, f, d.
+// The pass's own draws: the background row, one unused, seven divisors, six
+// anchors, 23 per attempt at choosing styles, the rule, the offset mode.
 struct PassReplay {
   int attempts = 0;
-  double f = 0, d = 0, L = 0;
+  double rule = 0, offset_mode = 0, background_row = 0;
   std::array<int, kStyleCount> flags{};
-  explicit PassReplay(Generator g, double nnn) {
-    L = Int(g.Rnd() * 600 + 1);
+  explicit PassReplay(Generator g, double max_styles) {
+    background_row = Int(g.Rnd() * 600 + 1);
     for (int k = 0; k < 14; ++k) g.Rnd();
-    int kksk;
+    int chosen;
     do {
       ++attempts;
-      kksk = 0;
-      for (int& fl : flags) kksk += fl = static_cast<int>(Int(g.Rnd() * 2));
-    } while (!(kksk >= 1 && kksk <= nnn));
-    f = Int(g.Rnd() * 13 + 1);
-    d = Int(g.Rnd() * 3 + 1);
+      chosen = 0;
+      for (int& fl : flags) chosen += fl = static_cast<int>(Int(g.Rnd() * 2));
+    } while (!(chosen >= 1 && chosen <= max_styles));
+    rule = Int(g.Rnd() * 13 + 1);
+    offset_mode = Int(g.Rnd() * 3 + 1);
   }
 };
 
 TEST(GenerationPass, DrawsItsParametersInOrderAndEachStageCounts) {
-  for (double nnn : {15.0, 3.0}) {
-    SCOPED_TRACE(nnn);
+  for (double max_styles : {15.0, 3.0}) {
+    SCOPED_TRACE(max_styles);
     Fixture f;
-    f->settings.max_styles = nnn;
+    f->settings.max_styles = max_styles;
     SetNamesAndSeed(*f, "Mary", "Bob");
     const auto start = f->rng.draws();
     DrawPaletteStrip(*f);
     EXPECT_EQ(f->rng.draws() - start, 401u);
-    const PassReplay replay(f->rng, nnn);
-    MakeCard(*f);
-    const CardStats& st = f->stats;
+    const PassReplay replay(f->rng, max_styles);
+    const CardStats st = MakeCard(*f);
     EXPECT_EQ(st.pass, 15u + 23u * replay.attempts + 2u);
     EXPECT_EQ(st.flags, replay.flags);
-    EXPECT_EQ(std::vector({st.background_row, f->pass.rule, st.offset_mode}), std::vector({replay.L, replay.f, replay.d}));
-    EXPECT_EQ(f->pass.passes, Int(nnn / f->pass.styles_chosen) + 1);
+    EXPECT_EQ(std::vector({st.background_row, f->pass.rule, st.offset_mode}), std::vector({replay.background_row, replay.rule, replay.offset_mode}));
+    EXPECT_EQ(f->pass.passes, Int(max_styles / f->pass.styles_chosen) + 1);
     EXPECT_EQ(st.effect, f->pass.rule == 3 ? 12u + 6u * 2 * 901 * 676 : 12u);
     EXPECT_EQ(f->rng.draws() - start, 401u + st.pass + st.styles + st.effect + st.ornaments);
     // Progress: one "lllll" per pass, then the "#" of every 30th column of the first sweep.
@@ -167,9 +167,10 @@ TEST(OrnamentTree, FourHundredBaublesInsideTheTriangle) {
     expected += 2;
   }
   const auto before = f->rng.draws();
-  DrawOrnamentTree(*f);
+  DrawOrnamentTree(f->card, f->canvas, f->pass, f->settings, f->rng, f->host);
   EXPECT_EQ(f->rng.draws() - before, expected);
-  EXPECT_EQ(std::pair(f->i, f->j), std::pair(last_i, last_j));
+  // The triangle's corners are the anchors "def +" runs the effect with.
+  EXPECT_EQ(std::vector({f->pass.anchor1_x, f->pass.anchor2_x, f->pass.anchor1_y}), std::vector({M - S / 2, M + S / 2, 675 - T}));
   // The last bauble: a grey centre of 62..66 and black from radius 17 out.
   const Colour centre = f->card.ColourAt(last_i, last_j);
   EXPECT_TRUE(centre == RGB(66, 66, 66) || centre == RGB(62, 62, 62)) << std::hex << centre;

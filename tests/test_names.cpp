@@ -22,7 +22,7 @@ using testing::WriteText;
 Image Band(State& s, const std::string& friend_name, const std::string& own) {
   SetNamesAndSeed(s, friend_name, own);
   s.card.SetBackground(0);
-  DrawCardText(s);
+  DrawCardText(s.card, s.names);
   const Image& card = s.card.image();
   const auto top = card.pixels.begin() + s.card.PixelY(635) * card.width;
   return Image{card.width, 30, {top, top + 30 * card.width}};

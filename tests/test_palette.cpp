@@ -3,6 +3,7 @@
 
 #include "commands/commands.h"
 #include "palette/palette.h"
+#include "palette/palette_table.h"
 #include "test_util.h"
 
 namespace mirelune {
@@ -11,15 +12,16 @@ namespace {
 using testing::Fixture;
 
 // 0 leaves, 1..26 are taken, anything else is asked for again; a script that
-// runs out fails at once instead of answering Cancel for ever.
+// runs out fails at once instead of answering Cancel for ever. The colour button
+// shows a palette as typed; 0 leaves its caption (nothing here) as it was.
 TEST(PaletteChooser, TakesZeroToTwentySixAndAsksAgainForAnythingElse) {
   struct Case {
     std::vector<std::string> answers;
-    double colorr;
+    double mode;
     const char* caption;
   } cases[] = {
-      {{"0"}, 0, "ba=3"},          {{"1"}, 1, "ba=1"},       {{"26"}, 26, "ba=26"},
-      {{"27", "25"}, 25, "ba=25"}, {{"-1", "0"}, 0, "ba=3"}, {{"abc", "", "26.4", "1e1", "0x1A", "5x", "7"}, 7, "ba=7"},
+      {{"0"}, 0, ""},              {{"1"}, 1, "ba=1"},       {{"26"}, 26, "ba=26"},
+      {{"27", "25"}, 25, "ba=25"}, {{"-1", "0"}, 0, ""},     {{"abc", "", "26.4", "1e1", "0x1A", "5x", "7"}, 7, "ba=7"},
       {{" 7 "}, 7, "ba= 7 "},      {{"5.0"}, 5, "ba=5.0"},
   };
   for (const Case& c : cases) {
@@ -30,15 +32,15 @@ TEST(PaletteChooser, TakesZeroToTwentySixAndAsksAgainForAnythingElse) {
     const Image strip = f->strip.Snapshot();
     f.host.answers.assign(c.answers.begin(), c.answers.end());
     const std::uint64_t before = f->rng.draws();
-    CommandPalette(*f);
-    EXPECT_EQ(std::pair(f->settings.colour_mode, f->colour_mode_caption), std::pair(c.colorr, std::string(c.caption)));
+    const std::string caption = CommandPalette(*f).value_or("");
+    EXPECT_EQ(std::pair(f->settings.colour_mode, caption), std::pair(c.mode, std::string(c.caption)));
     ASSERT_EQ(f.host.asked.size(), c.answers.size());
     const auto& asked = f.host.asked[0];
     EXPECT_EQ(asked.prompt + "|" + asked.title, "vnesi \xC5\xA1tevilko palete\r0 za izhod|IZBOR PALETE");
     EXPECT_EQ(std::pair(asked.x, asked.y), std::pair(300, 333));
     // The swatches draw nothing random; a strip in the chosen palette draws 400.
-    EXPECT_EQ(f->rng.draws() - before, c.colorr != 0 ? 400u : 0u);
-    EXPECT_EQ(f->strip.image() == strip, c.colorr == 0);
+    EXPECT_EQ(f->rng.draws() - before, c.mode != 0 ? 400u : 0u);
+    EXPECT_EQ(f->strip.image() == strip, c.mode == 0);
   }
   Fixture f;
   f.host.answers = {"27"};
@@ -58,7 +60,8 @@ TEST(PaletteChooser, ShowsEveryPaletteAsARowOfSwatches) {
   for (int row : {1, 3, 26}) {
     const double j = 5 + 22 * (row - 1);
     for (int c = 1; c <= 10; ++c) {
-      const Colour want = RGB(f->palette_table[row][c][1], f->palette_table[row][c][2], f->palette_table[row][c][3]);
+      const PaletteRgb rgb = PaletteColour(row, c);
+      const Colour want = RGB(rgb.red, rgb.green, rgb.blue);
       for (double x : {31.0 + 10 * (c - 1), 40.0 + 10 * (c - 1)})
         for (double y : {j - 2, j + 18}) EXPECT_EQ(card.ColourAt(x, y), want) << row << "/" << c << " at " << x << "," << y;
     }

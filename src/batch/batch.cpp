@@ -395,8 +395,8 @@ void Run::MakeRow(const ListRow& row) {
     auto s = std::make_unique<State>();  // a fresh state: exactly what `card` starts from
     s->host = &host;
     s->names.year = row.year;
-    MakeCardFromNames(*s, row.card);
-    Result<CardFile> encoded = o_.encode(*s, row.card, o_.format);
+    const CardStats stats = MakeCardFromNames(*s, row.card);
+    Result<CardFile> encoded = o_.encode(*s, stats, row.card, o_.format);
     s.reset();
     if (!encoded) return Fail(row, "the card could not be encoded: " + encoded.error().message);
     CardFile& card = *encoded;

@@ -1,11 +1,13 @@
-// card.h — from two names to a finished card.
+// card.h — from two names to a card's picture and greeting.
 //
-//   AskNamesAndSeed(s);    // asks the host for the names, reseeds the generator
-//   DrawPaletteStrip(s);   // palette/palette.h
-//   RunGenerationPass(s);  // the picture on canvas, a copy on plain_picture
-//   DrawCardText(s);       // the band and the greeting on card
+//   SetNamesAndSeed(s, "Mary", "Bob");           // or AskNamesAndSeed(s), through dialogs
+//   DrawPaletteStrip(s);                         // palette/palette.h
+//   const PassStats pass = RunGenerationPass(s); // the picture on canvas, a copy on plain_picture
+//   DrawCardText(s.card, s.names);               // the band and the greeting on card
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <string>
 
 #include "core/state.h"
@@ -33,23 +35,34 @@ void SeedNewImage(State& s);
 // Stores the names as typed and seeds exactly as AskNamesAndSeed does, without dialogs.
 void SetNamesAndSeed(State& s, const std::string& friend_utf8, const std::string& own_utf8);
 
-// Clears the canvas and paints it in the colour of a random row of the strip
-// (one draw); returns the row.
-double PaintBackground(State& s);
+// Clears `canvas` and paints it in the colour of a random row of `strip` (one
+// draw), which it leaves in `left.colour`; returns the row.
+double PaintBackground(Surface& canvas, const Surface& strip, Generator& g, Leftovers& left);
 
 // What "new" resets before it seeds from names: no brightness drift, text on.
-void ResetForNames(State& s);
+void ResetForNames(Settings& settings);
 
-// Clears the canvas, draws the shared parameters, chooses and runs the styles,
-// and keeps the plain picture on plain_picture.
-void RunGenerationPass(State& s);
+// What a generation pass drew and how many draws it took.
+struct PassStats {
+  double background_row = 0;  // the strip row the background took
+  double offset_mode = 0;     // as the pass drew it; a style may change it before the effect
+  std::array<int, kStyleCount> flags{};  // 1 for each style chosen
+  std::uint64_t draws = 0;        // the pass's own draws
+  std::uint64_t style_draws = 0;  // all style calls together
+};
 
-// The pale band and the blue greeting line, when the own name is set.
-void DrawCardText(State& s);
+// Clears the canvas to a background from the strip, draws the pass parameters
+// (into s.pass and s.left.offset_mode), chooses the styles by coin flips and runs
+// them, and keeps the plain picture on plain_picture. The styles read and write
+// the state as a whole.
+PassStats RunGenerationPass(State& s);
 
-// The greeting line for the current names and `year`: "dear Mary, I wish you a
+// The pale band and the blue greeting line on `card`, when the own name is set.
+void DrawCardText(Surface& card, const CardNames& names);
+
+// The greeting line for these names and their year: "dear Mary, I wish you a
 // happy new year 2017! Bob" + eleven blanks + the web address + one blank.
-std::string GreetingLine(const State& s);
+std::string GreetingLine(const CardNames& names);
 
 // The year a greeting wishes for unless told otherwise, and the years it may take.
 inline constexpr int kDefaultYear = 2017;

@@ -1,66 +1,84 @@
 // generation_pass.cpp — one picture: background, shared parameters of the effect,
-// the choice of styles by coin flips, the passes, then the effects.
+// the choice of styles by coin flips, the passes, then the plain picture.
 #include "card/card.h"
 #include "palette/palette.h"
 #include "styles/styles.h"
 
 namespace mirelune {
+namespace {
 
-double PaintBackground(State& s) {
-  s.canvas.Clear();
-  const double L = Int(s.rng.Rnd() * 600 + 1);
-  s.left.colour = s.strip.ColourAt(10, L);
-  s.canvas.SetBackground(static_cast<Colour>(s.left.colour));
-  return L;
+// What the pass draws before its styles run, in the order the draws are made.
+struct PassPlan {
+  PassParameters parameters;
+  double offset_mode = 0;
+  std::array<int, kStyleCount> flags{};
+};
+
+PassPlan DrawPassPlan(Generator& g, const Settings& settings) {
+  PassPlan plan;
+  PassParameters& p = plan.parameters;
+  g.Rnd();  // a draw nothing reads, but part of every card's sequence
+  p.divisor1 = Int(g.Rnd() * 200 + 200);
+  p.divisor2 = Int(g.Rnd() * 200 * 200);
+  p.divisor3 = Int(g.Rnd() * 200 * 200);
+  p.divisor4 = Int(g.Rnd() * 300 + 50);
+  p.divisor5 = Int(g.Rnd() * 900 + 50);
+  p.divisor6 = Int(g.Rnd() * 2000 + 50);
+  p.divisor7 = Int(g.Rnd() * 10 + 5);
+  p.anchor1_x = Int(settings.canvas_width * g.Rnd() + 1);
+  p.anchor1_y = Int(settings.canvas_height * g.Rnd() + 1);
+  p.anchor2_x = Int(settings.canvas_width * g.Rnd() + 1);
+  p.anchor2_y = Int(settings.canvas_height * g.Rnd() + 1);
+  p.anchor3_x = Int(settings.canvas_width * g.Rnd() + 1);
+  p.anchor3_y = Int(settings.canvas_height * g.Rnd() + 1);
+  // Coin flips until between 1 and max_styles styles are chosen; a rejected
+  // attempt still consumes its 23 draws.
+  do {
+    p.styles_chosen = 0;
+    for (int k = 0; k < kStyleCount; ++k) {
+      plan.flags[k] = static_cast<int>(Int(g.Rnd() * 2));
+      p.styles_chosen += plan.flags[k];
+    }
+  } while (!(p.styles_chosen >= 1 && p.styles_chosen <= settings.max_styles));
+  p.passes = Int(settings.max_styles / p.styles_chosen) + 1;
+  p.rule = Int(g.Rnd() * 13 + 1);
+  plan.offset_mode = Int(g.Rnd() * 3 + 1);
+  return plan;
 }
 
-void ResetForNames(State& s) {
-  s.settings.brightness = 0;
-  s.settings.brightness_step = 0;
-  s.settings.with_names = 1;
+}  // namespace
+
+double PaintBackground(Surface& canvas, const Surface& strip, Generator& g, Leftovers& left) {
+  canvas.Clear();
+  const double row = Int(g.Rnd() * 600 + 1);
+  left.colour = strip.ColourAt(10, row);
+  canvas.SetBackground(static_cast<Colour>(left.colour));
+  return row;
 }
 
-void RunGenerationPass(State& s) {
+void ResetForNames(Settings& settings) {
+  settings.brightness = 0;
+  settings.brightness_step = 0;
+  settings.with_names = 1;
+}
+
+PassStats RunGenerationPass(State& s) {
   Generator& g = s.rng;
   const std::uint64_t start = g.draws();
   std::uint64_t style_draws = 0;
+  PassStats stats;
 
-  const double L = PaintBackground(s);
-
-  g.Rnd();  // `ffi`: nothing reads it, but its draw is part of the sequence
-  s.pass.divisor1 = Int(g.Rnd() * 200 + 200);
-  s.pass.divisor2 = Int(g.Rnd() * 200 * 200);
-  s.pass.divisor3 = Int(g.Rnd() * 200 * 200);
-  s.pass.divisor4 = Int(g.Rnd() * 300 + 50);
-  s.pass.divisor5 = Int(g.Rnd() * 900 + 50);
-  s.pass.divisor6 = Int(g.Rnd() * 2000 + 50);
-  s.pass.divisor7 = Int(g.Rnd() * 10 + 5);
-  s.pass.anchor1_x = Int(s.settings.canvas_width * g.Rnd() + 1);
-  s.pass.anchor1_y = Int(s.settings.canvas_height * g.Rnd() + 1);
-  s.pass.anchor2_x = Int(s.settings.canvas_width * g.Rnd() + 1);
-  s.pass.anchor2_y = Int(s.settings.canvas_height * g.Rnd() + 1);
-  s.pass.anchor3_x = Int(s.settings.canvas_width * g.Rnd() + 1);
-  s.pass.anchor3_y = Int(s.settings.canvas_height * g.Rnd() + 1);
-
-  // Coin flips until between 1 and nnn styles are chosen; a rejected attempt
-  // still consumes its 23 draws.
-  std::array<int, kStyleCount> flags{};
-  do {
-    s.pass.styles_chosen = 0;
-    for (int k = 0; k < kStyleCount; ++k) {
-      flags[k] = static_cast<int>(Int(g.Rnd() * 2));
-      s.pass.styles_chosen += flags[k];
-    }
-  } while (!(s.pass.styles_chosen >= 1 && s.pass.styles_chosen <= s.settings.max_styles));
-  s.pass.passes = Int(s.settings.max_styles / s.pass.styles_chosen) + 1;
-
-  if (s.host) s.host->ClearProgress();
-  s.pass.rule = Int(g.Rnd() * 13 + 1);
-  s.left.offset_mode = Int(g.Rnd() * 3 + 1);
-  if (s.host) s.host->MoveProgressCursor(22, 30);
-  s.stats.background_row = L;
-  s.stats.offset_mode = s.left.offset_mode;
-  s.stats.flags = flags;
+  stats.background_row = PaintBackground(s.canvas, s.strip, g, s.left);
+  const PassPlan plan = DrawPassPlan(g, s.settings);
+  s.pass = plan.parameters;
+  s.left.offset_mode = plan.offset_mode;
+  stats.offset_mode = plan.offset_mode;
+  stats.flags = plan.flags;
+  const std::array<int, kStyleCount>& flags = plan.flags;
+  if (s.host) {
+    s.host->ClearProgress();
+    s.host->MoveProgressCursor(22, 30);
+  }
 
   const double passes = s.pass.passes;
   for (s.n = 1; s.n <= passes; s.n += 1) {
@@ -72,17 +90,18 @@ void RunGenerationPass(State& s) {
     }
     if (s.host) s.host->PrintProgress("lllll");
   }
-  s.stats.styles = style_draws;
-  s.stats.pass = g.draws() - start - style_draws;
+  stats.style_draws = style_draws;
+  stats.draws = g.draws() - start - style_draws;
 
   s.plain_picture.CopyImageOf(s.canvas);
+  return stats;
 }
 
 void PaintStyleAlone(State& s, int number, double seed) {
   s.rng.Rnd(-1);
   s.rng.Randomize(seed);
   DrawPaletteStrip(s);
-  PaintBackground(s);
+  PaintBackground(s.canvas, s.strip, s.rng, s.left);
   for (s.n = 1; s.n <= 2; s.n += 1) kStyles[number - 1].draw(s);
 }
 

@@ -52,17 +52,20 @@ double SeedOf(const Joined& j) {
 }
 
 void Seed(State& s) {
-  const Joined joined = Join(s.names.friend_name, s.names.own_name);
-  s.text_length = static_cast<double>(joined.chars.size());
-  if (!joined.chars.empty()) s.character = EncodeUtf8(joined.chars.back());
-  s.names.seed = SeedOf(joined);
+  s.names.seed = SeedOf(Join(s.names.friend_name, s.names.own_name));
   s.rng.Rnd(-1);
   s.rng.Randomize(s.names.seed);
 }
 
-std::string AskName(State& s, const std::string& first_line, int y_twips) {
+// The name dialogs' prompts and where they stand on the screen, in pixels.
+constexpr const char* kCasePrompt = "CASE SENSITIVE (Mary not equal mary)";
+constexpr const char* kFriendNamePrompt = "ENTER YOUR FRIEND'S NAME";
+constexpr const char* kOwnNamePrompt = "ENTER YOUR NAME";
+constexpr int kDialogX = 33, kFriendDialogY = 200, kOwnDialogY = 400;
+
+std::string AskName(Host* host, const std::string& first_line, int y) {
   for (;;) {
-    std::string name = s.host ? s.host->InputBox(first_line + "\r" + s.case_prompt, "", 500 / 15, y_twips / 15) : "";
+    std::string name = host ? host->InputBox(first_line + "\r" + kCasePrompt, "", kDialogX, y) : "";
     if (CharCount(name) <= kMaxNameChars) return name;
   }
 }
@@ -80,8 +83,8 @@ void SetNamesAndSeed(State& s, const std::string& friend_utf8, const std::string
 }
 
 void AskNamesAndSeed(State& s) {
-  s.names.friend_name = AskName(s, s.friend_name_prompt, 3000);
-  s.names.own_name = AskName(s, s.own_name_prompt, 6000);
+  s.names.friend_name = AskName(s.host, kFriendNamePrompt, kFriendDialogY);
+  s.names.own_name = AskName(s.host, kOwnNamePrompt, kOwnDialogY);
   Seed(s);
 }
 

@@ -99,12 +99,12 @@ Result<int> RunCard(const CardOptions& o) {
   State s;
   s.host = &host;
   s.names.year = year;
-  MakeCardFromNames(s, c);
+  const CardStats stats = MakeCardFromNames(s, c);
   // The report digests every face file the card used; only a PNG carries it, and
   // only --report and --again read it.
   const auto is_png = [](const std::optional<Target>& t) { return t && t->format == ImageFormat::kPng; };
   const bool png = is_png(out) || is_png(plain) || (!out && format == ImageFormat::kPng);
-  const Json report = png || !o.again.empty() || !o.report.empty() ? CardReport(s, c) : Json::object();
+  const Json report = png || !o.again.empty() || !o.report.empty() ? CardReport(s, stats, c) : Json::object();
   if (!o.again.empty()) NoteDifferences(recorded, report, o.again);
 
   const bool paths_on_stderr = to_stdout > 0;
@@ -150,7 +150,7 @@ Result<int> RunCard(const CardOptions& o) {
 
 PngText CardPngText(const State& s, const Json& report) {
   PngText text = CardText(s, report, "card");
-  if (!s.names.own_name.empty()) text.description = GreetingLine(s);
+  if (!s.names.own_name.empty()) text.description = GreetingLine(s.names);
   return text;
 }
 

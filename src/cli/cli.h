@@ -77,7 +77,7 @@ void Announce(const std::string& path, bool on_stderr);
 // --- the card report ---
 inline constexpr const char* kReportKeyword = "mirelune-report";
 // The settings a card was made with: enough to make it again.
-nlohmann::ordered_json CardReport(const State& s, const CardSettings& c);
+nlohmann::ordered_json CardReport(const State& s, const CardStats& stats, const CardSettings& c);
 // One line, as scripts have read it: {"seed": 4401776, "styles": [1, 4], ...}.
 std::string ReportText(const nlohmann::ordered_json& report);
 // Why a card made again may differ from the recorded one although its draws match:

@@ -146,24 +146,24 @@ std::string VersionText() {
   return v;
 }
 
-Json CardReport(const State& s, const CardSettings& c) {
+Json CardReport(const State& s, const CardStats& stats, const CardSettings& c) {
   // The first fields keep their names and order: scripts read them.
   Json j;
   j["seed"] = Number(s.names.seed);
-  j["palette"] = Number(s.tipp);
-  j["background_row"] = Number(s.stats.background_row);
+  j["palette"] = stats.palette;
+  j["background_row"] = Number(stats.background_row);
   Json styles = Json::array();
   for (int k = 0; k < kStyleCount; ++k)
-    if (s.stats.flags[k]) styles.push_back(k + 1);
+    if (stats.flags[k]) styles.push_back(k + 1);
   j["styles"] = styles;
   j["passes"] = Number(s.pass.passes);
   j["rule"] = Number(s.pass.rule);
-  j["offset_mode"] = Number(s.stats.offset_mode);
-  j["effect_offset_mode"] = Number(s.stats.effect_offset_mode);
+  j["offset_mode"] = Number(stats.offset_mode);
+  j["effect_offset_mode"] = Number(stats.effect_offset_mode);
   j["width"] = s.card.pixel_width();
   j["height"] = s.card.pixel_height();
-  j["draws"] = {{"strip", s.stats.strip},   {"pass", s.stats.pass},           {"styles", s.stats.styles},
-                {"effect", s.stats.effect}, {"ornaments", s.stats.ornaments}, {"total", s.stats.total}};
+  j["draws"] = {{"strip", stats.strip},   {"pass", stats.pass},           {"styles", stats.styles},
+                {"effect", stats.effect}, {"ornaments", stats.ornaments}, {"total", stats.total}};
   j["friend"] = c.friend_name;
   j["sender"] = c.sender;
   j["settings"] = {

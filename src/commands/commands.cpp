@@ -27,14 +27,19 @@ void StartUp(State& s) {
   ReportTextFailures(s);
 
   SetStartValues(s);
-  // The palette table was filled when the state was made.
 }
 
+std::string ColourModeCaption(const Settings& settings) { return "ba=" + NumberText(settings.colour_mode); }
+
+std::string MaxStylesCaption(const Settings& settings) { return NumberText(settings.max_styles); }
+
+std::string EffectModeCaption(const Settings& settings) { return settings.effect_mode == 2 ? "pix" : "line"; }
+
 void CommandNew(State& s) {
-  ResetForNames(s);
+  ResetForNames(s.settings);
   // A card seeded from names depends on nothing else: the displacement distances
   // start again from their start-up values ("new img" and the loops carry them on).
-  s.carry.distance1 = s.carry.distance2 = s.carry.distance3 = 0;
+  s.carry = EffectCarry{};
   s.settings.colour_mode = 0;
   AskNamesAndSeed(s);
   DrawPaletteStrip(s);
@@ -71,29 +76,24 @@ void CommandNewPalette(State& s) { DrawPaletteStrip(s); }
 void CommandColor(State& s) {
   s.settings.colour_mode = s.settings.colour_mode + 1;
   if (s.settings.colour_mode > kColourModes - 1) s.settings.colour_mode = 0;
-  s.colour_mode_caption = "ba=" + NumberText(s.settings.colour_mode);
   DrawPaletteStrip(s);
 }
 
 void CommandMoreStyles(State& s) {
   s.settings.max_styles = s.settings.max_styles + 1;
   if (s.settings.max_styles > kMaxStyles) s.settings.max_styles = kMaxStyles;
-  s.max_styles_caption = NumberText(s.settings.max_styles);
 }
 
 void CommandFewerStyles(State& s) {
   s.settings.max_styles = s.settings.max_styles - 1;
   if (s.settings.max_styles == 0) s.settings.max_styles = 1;
-  s.max_styles_caption = NumberText(s.settings.max_styles);
 }
 
 void CommandLinePix(State& s) {
   if (s.settings.effect_mode == 1) {
     s.settings.effect_mode = 2;
-    s.effect_mode_caption = "pix";
   } else if (s.settings.effect_mode == 2) {
     s.settings.effect_mode = 1;
-    s.effect_mode_caption = "line";
   }
 }
 
@@ -104,11 +104,15 @@ void CommandDefPlus(State& s) {
   ApplyDisplacementEffect(s);
 }
 
-void CommandPalette(State& s) { ChoosePalette(s); }
+std::optional<std::string> CommandPalette(State& s) {
+  const std::optional<std::string> answer = ChoosePalette(s);
+  if (!answer) return std::nullopt;
+  return "ba=" + *answer;
+}
 
-void CommandFlipHorizontal(State& s) { FlipHorizontal(s); }
+void CommandFlipHorizontal(State& s) { FlipHorizontal(s.card); }
 
-void CommandFlipVertical(State& s) { FlipVertical(s); }
+void CommandFlipVertical(State& s) { FlipVertical(s.card); }
 
 SaveResult CommandSaveCard(State& s, SavedCards& saved) { return SaveCard(s, saved); }
 

@@ -1,18 +1,24 @@
-// commands.h — what each button of the window does, as engine functions over State.
+// commands.h — what each button of the window does, as engine functions over State,
+// and the card's road from names to the finished card.
 //
 //   State s; s.host = &host;
-//   StartUp(s);            // folder, font, start values, captions
-//   CommandNew(s);         // asks the names, paints the strip, makes the card
-//   CommandColor(s);       // next colour mode; s.colour_mode_caption == "ba=1"
+//   StartUp(s);                  // folder, faces, start values
+//   CommandNew(s);               // asks the names, paints the strip, makes the card
+//   CommandColor(s);             // the next colour mode and a strip in it
+//   ColourModeCaption(s.settings) == "ba=1"
+//   const CardStats stats = MakeCardFromNames(s, {"Mary", "Bob"});  // the command line's card
 //
-// The window owns the buttons and only mirrors what these functions leave in
-// the state: the captions `caption11`, `caption12`, `caption18` and the
-// visibility of plain_picture. Nothing here knows about Qt, so the tests drive every
+// The window owns the buttons: it shows the settings through the caption
+// functions below, the chooser's answer on the colour button, and plain_picture
+// while it is visible. Nothing here knows about Qt, so the tests drive every
 // command with a ScriptedHost.
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,30 +28,50 @@
 
 namespace mirelune {
 
-// The stages of a card after its strip, in the order MakeCard runs them.
+// The stages of a card, in the order they run.
 enum class CardStage { kStrip, kPass, kEffect, kOrnaments, kText };
 const char* StageName(CardStage stage);
 using StageHook = std::function<void(CardStage, const State&)>;
 
-// Image name, generation pass, displacement effect, ornament tree, card text;
-// `after` hears of each stage as it ends (tests digest every stage).
-void MakeCard(State& s);
-void MakeCard(State& s, const StageHook& after);
+// What a card was made from and how many draws of the generator each stage took.
+struct CardStats {
+  int palette = 0;              // the strip's palette (cards made from names)
+  std::uint64_t strip = 0;      // the palette strip (cards made from names)
+  std::uint64_t pass = 0;       // the generation pass's own draws
+  std::uint64_t styles = 0;     // all style calls together
+  std::uint64_t effect = 0;     // both sweeps and the reveal
+  std::uint64_t ornaments = 0;  // the ornament tree
+  std::uint64_t total = 0;      // strip to text (cards made from names)
+  double background_row = 0;    // the strip row the background took
+  double offset_mode = 0;       // as the pass drew it
+  double effect_offset_mode = 0;  // as the effect used it, after the styles
+  std::array<int, kStyleCount> flags{};  // 1 for each style chosen
+};
+
+// Image name, generation pass, displacement effect, ornament tree, card text, on
+// the strip already painted; `after` hears of each stage as it ends (tests digest
+// every stage). Returns the stages' draws and what the pass drew.
+CardStats MakeCard(State& s, const StageHook& after = {});
 
 // A card from names and settings: what "new" does, with the names given instead
 // of asked for and the settings of the workbench fixed.
 struct CardSettings {
   std::string friend_name, sender;
-  int max_styles = 15;  // nnn, 1..24
-  int palette = 0;      // colorr: 0 a palette drawn at random, else 1..26
+  int max_styles = 15;  // 1..24
+  int palette = 0;      // 0 a palette drawn at random, else 1..26
   bool pix = false;     // the effect's pixel-by-pixel reveal
 };
-void MakeCardFromNames(State& s, const CardSettings& c, const StageHook& after = {});
+CardStats MakeCardFromNames(State& s, const CardSettings& c, const StageHook& after = {});
 
+// The captions of the three workbench buttons that show a setting: the colour
+// mode ("ba=0"; the palette chooser shows the answer as typed instead), the style
+// limit ("15") and the effect's mode ("line" or "pix").
+std::string ColourModeCaption(const Settings& settings);
+std::string MaxStylesCaption(const Settings& settings);
+std::string EffectModeCaption(const Settings& settings);
 
 // The engine's share of start-up, in its fixed order: creates the output folder,
-// opens the text font, stores the prompt texts and the start values, and sets the
-// three captions. A folder that cannot be made or a font that cannot be used is
+// opens the text font and stores the start values. A folder that cannot be made or a font that cannot be used is
 // reported through the host, and start-up goes on.
 void StartUp(State& s);
 
@@ -66,7 +92,7 @@ void CommandNew(State& s);
 // repainted only in colour mode 0.
 void CommandNewImage(State& s);
 
-// "loop": anonymous cards one after another until `delaj` drops to 0. The flag
+// "loop": anonymous cards one after another until "stop" clears loop_running. The flag
 // is tested between cards only, so the card under way is always finished.
 void CommandLoop(State& s);
 
@@ -84,14 +110,14 @@ Next CommandExit(State& s);
 // "new palette": a fresh strip in the current colour mode.
 void CommandNewPalette(State& s);
 
-// "color": the next of the 27 colour modes (0..26), shown as "ba=N", and a strip in it.
+// "color": the next of the 27 colour modes (0..26) and a strip in it.
 void CommandColor(State& s);
 
-// "+" and "--": the style limit `nnn`, kept within 1..24 and shown on Command12.
+// "+" and "--": the style limit, kept within 1..24.
 void CommandMoreStyles(State& s);
 void CommandFewerStyles(State& s);
 
-// "line" / "pix": toggles the effect's drawing mode and the caption with it.
+// "line" / "pix": toggles the effect's drawing mode.
 void CommandLinePix(State& s);
 
 // "geometrijska slika": shows or hides the plain picture in front of the card.
@@ -100,8 +126,9 @@ void CommandPlainPicture(State& s);
 // "def +": the card becomes the canvas's background and goes through the effect again.
 void CommandDefPlus(State& s);
 
-// "palette": the palette chooser.
-void CommandPalette(State& s);
+// "palette": the palette chooser. Returns the colour button's new caption, "ba="
+// and the answer as typed, or nothing when the answer 0 leaves it as it was.
+std::optional<std::string> CommandPalette(State& s);
 
 // "flip-hor" / "flip-ver".
 void CommandFlipHorizontal(State& s);

@@ -20,29 +20,43 @@ const char* StageName(CardStage stage) {
   return "?";
 }
 
-void MakeCard(State& s) { MakeCard(s, {}); }
-
-void MakeCard(State& s, const StageHook& after) {
+CardStats MakeCard(State& s, const StageHook& after) {
   const auto done = [&](CardStage stage) {
     if (after) after(stage, s);
   };
   Generator& g = s.rng;
+  CardStats stats;
   ForgetFacesUsed();  // the card's report lists the faces this card was drawn with
   MakeImageName(s);
-  RunGenerationPass(s);
+
+  // strip, settings -> canvas, plain_picture, pass parameters, leftovers (the
+  // styles inside it still take the whole state)
+  const PassStats pass = RunGenerationPass(s);
+  stats.background_row = pass.background_row;
+  stats.offset_mode = pass.offset_mode;
+  stats.flags = pass.flags;
+  stats.pass = pass.draws;
+  stats.styles = pass.style_draws;
   done(CardStage::kPass);
-  s.stats.effect_offset_mode = s.left.offset_mode;  // a style may have overwritten the pass's draw
+
+  // canvas, pass parameters, offset mode, effect carry -> card
+  stats.effect_offset_mode = s.left.offset_mode;  // a style may have overwritten the pass's draw
   std::uint64_t before = g.draws();
   ApplyDisplacementEffect(s);
-  s.stats.effect = g.draws() - before;
+  stats.effect = g.draws() - before;
   done(CardStage::kEffect);
+
+  // canvas (sampled), settings -> card; the tree moves two anchors for "def +"
   before = g.draws();
-  DrawOrnamentTree(s);
-  s.stats.ornaments = g.draws() - before;
+  DrawOrnamentTree(s.card, s.canvas, s.pass, s.settings, g, s.host);
+  stats.ornaments = g.draws() - before;
   done(CardStage::kOrnaments);
-  DrawCardText(s);
+
+  // names -> card
+  DrawCardText(s.card, s.names);
   done(CardStage::kText);
   ReportTextFailures(s);
+  return stats;
 }
 
 Result<> PrepareFaces() {
@@ -56,21 +70,24 @@ void ReportTextFailures(State& s) {
     if (s.host) s.host->Report(why);
 }
 
-void MakeCardFromNames(State& s, const CardSettings& c, const StageHook& after) {
+CardStats MakeCardFromNames(State& s, const CardSettings& c, const StageHook& after) {
   s.settings.max_styles = c.max_styles;
   s.settings.effect_mode = c.pix ? 2 : 1;
   s.settings.colour_mode = c.palette;
-  ResetForNames(s);
+  ResetForNames(s.settings);
   // A card seeded from names depends on nothing else: the displacement distances
   // start again from their start-up values ("new img" and the loops carry them on).
-  s.carry.distance1 = s.carry.distance2 = s.carry.distance3 = 0;
+  s.carry = EffectCarry{};
   SetNamesAndSeed(s, c.friend_name, c.sender);
   const std::uint64_t start = s.rng.draws();
-  DrawPaletteStrip(s);
-  s.stats.strip = s.rng.draws() - start;
+  const int palette = DrawPaletteStrip(s.strip, c.palette, s.rng, s.left, s.host);
+  const std::uint64_t strip_draws = s.rng.draws() - start;
   if (after) after(CardStage::kStrip, s);
-  MakeCard(s, after);
-  s.stats.total = s.rng.draws() - start;
+  CardStats stats = MakeCard(s, after);
+  stats.palette = palette;
+  stats.strip = strip_draws;
+  stats.total = s.rng.draws() - start;
+  return stats;
 }
 
 }  // namespace mirelune

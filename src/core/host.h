@@ -37,7 +37,8 @@ class Host {
   // The current local date and time.
   virtual std::tm Now();
 
-  // The window's own surface, where progress marks go down the left edge.
+  // The window's own surface, where progress marks go down the left edge; the
+  // cursor moves in layout units, 15 to a pixel.
   virtual void ClearProgress() {}
   virtual void MoveProgressCursor(double /*x*/, double /*y*/) {}
   virtual void PrintProgress(std::string_view /*text*/) {}

@@ -1,15 +1,14 @@
 // state.h — what lives as long as the window: the five surfaces, the settings,
-// the names, and the few values one stage of a card leaves for the next.
+// the names, and the values one stage of a card leaves for the next.
 //
-//   State s;                 // start values as after start-up
-//   s.host = &my_host;       // dialogs, clock, progress, events
+//   State s;                          // start values as after start-up
+//   s.host = &my_host;                // dialogs, clock, progress, events
 //   MakeCardFromNames(s, settings);   // commands/commands.h
 //
 // Each group says who writes it and who reads it. A working value that only one
 // procedure uses is that procedure's local, not a field here.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -25,21 +24,8 @@ inline constexpr int kCanvasPixelsW = 896, kCanvasPixelsH = 671;
 inline constexpr int kStripPixelsW = 21, kStripPixelsH = 671;
 inline constexpr int kStyleCount = 23;
 
-// How many draws of the generator each stage of the last card took.
-struct CardStats {
-  std::uint64_t strip = 0;      // the palette strip (cards made from names)
-  std::uint64_t pass = 0;       // the generation pass's own draws
-  std::uint64_t styles = 0;     // all style calls together
-  std::uint64_t effect = 0;     // both sweeps and the reveal
-  std::uint64_t ornaments = 0;  // the ornament tree
-  std::uint64_t total = 0;      // strip to text (cards made from names)
-  double background_row = 0;    // L
-  double offset_mode = 0;       // d as the pass drew it
-  double effect_offset_mode = 0;  // d as the effect used it, after the styles
-  std::array<int, kStyleCount> flags{};
-};
-
 // What the user (window, command line, batch row) chose; start values: SetStartValues.
+// Written by the commands and the front ends; read by the stages of every card.
 struct Settings {
   double canvas_width = 0, canvas_height = 0;  // drawing units the pass, the styles and the effect cover
   double tree_width = 0, tree_height = 0;      // the same, as the ornament tree reads them
@@ -52,7 +38,8 @@ struct Settings {
   double brightness = 0, brightness_step = 0;  // the effect's brightness offsets; "new" sets 0
 };
 
-// Whom the card is for and what it is called.
+// Whom the card is for and what it is called. Written by the seed (the names), the
+// image name and the mail dialogs; read by the greeting, saving and mail.
 struct CardNames {
   std::string own_name, friend_name;
   int year = 2017;  // the year the greeting wishes a happy new year for
@@ -61,7 +48,9 @@ struct CardNames {
   std::string friend_address, message;  // for mail
 };
 
-// What the generation pass draws for the effect and the ornaments, fixed for the card.
+// What the generation pass draws for the effect, fixed for the card. The pass
+// writes all of it; the ornament tree then moves anchor 1 and anchor 2's x to its
+// own corners, and "def +" runs the effect again with those.
 struct PassParameters {
   double rule = 0;  // displacement rule 1..13
   double divisor1 = 0, divisor2 = 0, divisor3 = 0, divisor4 = 0, divisor5 = 0, divisor6 = 0, divisor7 = 0;
@@ -86,8 +75,8 @@ struct EffectCarry {
 struct State {
   State();
 
-  Host* host = nullptr;
-  Generator rng;
+  Host* host = nullptr;  // set by the front end; every stage asks and reports through it
+  Generator rng;         // the one random sequence: every draw of every stage is part of the card
 
   // --- surfaces ---
   // the styles draw here; the effect redraws it
@@ -101,27 +90,17 @@ struct State {
   // the picture before the effect, ornaments and greeting
   Surface plain_picture{kCanvasPixelsW, kCanvasPixelsH, kCanvasPixelsW, kCanvasPixelsH};
 
-  // --- palette table: (palette 0..30, colour 0..10, component 0..3) ---
-  std::int16_t palette_table[31][11][4] = {};
-
-  // --- window-only texts: the workbench captions and the dialogs' prompts ---
-  std::string colour_mode_caption, max_styles_caption, effect_mode_caption;
-  std::string own_name_prompt, case_prompt, friend_name_prompt;
-  std::string palette_prompt, palette_exit_prompt, palette_prompt_title;
-
   Settings settings;
   CardNames names;
   PassParameters pass;
   Leftovers left;
   EffectCarry carry;
 
-  // --- working values, to become each procedure's own ---
-  std::string character;
-  double text_length = 0;
-  double n = 0;
-
-  // --- palette strip ---
-  double re = 0, gr = 0, bl = 0, tipp = 0, kn = 0, oz = 0, el = 0, i = 0, j = 0, nn = 0;
+  // --- working values the styles and the effect share: each writes them before
+  // it reads them; they go when those get signatures of their own ---
+  std::string character;  // the letter the extruded-letters style draws
+  double n = 0;           // the pass number; the generation pass counts it while the styles run
+  double el = 0, i = 0, j = 0, nn = 0;
 
   // --- styles ---
   double x = 0, y = 0, r = 0, r1 = 0, r2 = 0, r3 = 0, fi = 0, fi1 = 0, fit = 0;
@@ -131,23 +110,15 @@ struct State {
 
   // --- effects ---
   double fi2 = 0, fi3 = 0, dfi1 = 0, dfi2 = 0, dfi3 = 0, sweep = 0;
-  double ret = 0, grt = 0, blt = 0, rk = 0;
   double id = 0, jd = 0, re3 = 0, gr3 = 0, bl3 = 0;
   // "pix" mode: the displaced colour of every position (x 0..900, y 0..675, row
   // by row, 0x00BBGGRR, made on first use) and the reveal marks, one bit each.
   PixelBuffer colour_store;
   std::vector<std::uint64_t> reveal_marks;
-
-  // --- bookkeeping for reports and tests ---
-  CardStats stats;
 };
 
-// The start values of the window's state, its prompt texts and its captions, and
-// the plain picture hidden: every State starts so, and start-up sets them again.
+// The start values of the settings and the leftovers, and the plain picture
+// hidden: every State starts so, and start-up sets them again.
 void SetStartValues(State& s);
-
-// Fills s.palette_table with the 26 built-in palettes; every other entry is 0. Every
-// State does this when it is made.
-void InitPaletteTable(State& s);
 
 }  // namespace mirelune

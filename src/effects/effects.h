@@ -2,7 +2,7 @@
 // its per-pixel rule, and the ornament tree.
 //
 //   ApplyDisplacementEffect(s);  // canvas -> (effect_source snapshot) -> card
-//   DrawOrnamentTree(s);         // 400 baubles on card, coloured from canvas
+//   DrawOrnamentTree(s.card, s.canvas, s.pass, s.settings, s.rng, s.host);  // 400 baubles
 #pragma once
 
 #include "core/state.h"
@@ -25,7 +25,11 @@ void DisplacePixel(State& s);
 // draws are made on `level`'s instruction set, the same on every one.
 void RevealPixelsAtRandom(State& s, SimdLevel level = BestSimdLevel());
 
-void DrawOrnamentTree(State& s);
-void DrawOrnament(State& s);
+// 400 baubles on `card` inside a fir-tree triangle, each coloured from a random
+// point of `canvas`; `host` lets window events in before every try of a position.
+// The triangle's left corner and right x become anchor 1 and anchor 2's x of
+// `pass`, where "def +" finds them.
+void DrawOrnamentTree(Surface& card, const Surface& canvas, PassParameters& pass, const Settings& settings, Generator& g,
+                      Host* host);
 
 }  // namespace mirelune

@@ -19,8 +19,8 @@ void Repaint(Surface& card, bool left_right) {
 
 }  // namespace
 
-void FlipHorizontal(State& s) { Repaint(s.card, true); }
+void FlipHorizontal(Surface& card) { Repaint(card, true); }
 
-void FlipVertical(State& s) { Repaint(s.card, false); }
+void FlipVertical(Surface& card) { Repaint(card, false); }
 
 }  // namespace mirelune

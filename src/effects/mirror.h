@@ -1,14 +1,14 @@
 // mirror.h — mirroring the card in place, greeting and all.
 //
-//   FlipHorizontal(s);   // left to right
-//   FlipVertical(s);     // top to bottom; twice gives the card back pixel for pixel
+//   FlipHorizontal(s.card);   // left to right
+//   FlipVertical(s.card);     // top to bottom; twice gives the card back pixel for pixel
 #pragma once
 
-#include "core/state.h"
+#include "raster/surface.h"
 
 namespace mirelune {
 
-void FlipHorizontal(State& s);
-void FlipVertical(State& s);
+void FlipHorizontal(Surface& card);
+void FlipVertical(Surface& card);
 
 }  // namespace mirelune

@@ -62,38 +62,33 @@ bool CanvasScale(const Surface& card) {
          card.scale_width() == kCanvasUnitsW && card.scale_height() == kCanvasUnitsH;
 }
 
-}  // namespace
-
-void DrawOrnament(State& s) {
-  s.canvas.fill_solid = false;
-  const double px = Int((s.settings.tree_width - 20) * s.rng.Rnd() + 10);
-  const double py = Int((s.settings.tree_height - 20) * s.rng.Rnd() + 10);
-  s.barvap = s.canvas.ColourAt(px, py);
-  SplitColour(s);
-  s.ret = s.re1 + 70;
-  s.grt = s.gr1 + 70;
-  s.blt = s.bl1 + 70;
-  Surface& card = s.card;
+// One bauble at (x, y): 31 rings darkening outwards from the colour of a random
+// point of the canvas, lightened by 70.
+void DrawBauble(Surface& card, const Surface& canvas, const Settings& settings, Generator& g, double x, double y) {
+  const double px = Int((settings.tree_width - 20) * g.Rnd() + 10);
+  const double py = Int((settings.tree_height - 20) * g.Rnd() + 10);
+  const Components sample = SplitColour(canvas.ColourAt(px, py));
+  double red = sample.red + 70, green = sample.green + 70, blue = sample.blue + 70;
   std::uint32_t colours[kRings + 1] = {};
-  for (s.rk = 0; s.rk <= 30; s.rk += 1) {
-    s.ret -= 4;
-    s.grt -= 4;
-    s.blt -= 4;
-    if (s.ret < 0) s.ret = 0;
-    if (s.grt < 0) s.grt = 0;
-    if (s.blt < 0) s.blt = 0;
-    colours[static_cast<int>(s.rk) + 1] = Drawn(RGB(s.ret, s.grt, s.blt));
+  for (int ring = 0; ring < kRings; ++ring) {
+    red -= 4;
+    green -= 4;
+    blue -= 4;
+    if (red < 0) red = 0;
+    if (green < 0) green = 0;
+    if (blue < 0) blue = 0;
+    colours[ring + 1] = Drawn(RGB(red, green, blue));
   }
-  const long cx = card.PixelX(s.i), cy = card.PixelY(s.j);
-  const long dx = card.PixelX(s.i + 1) - cx, dy = card.PixelY(s.j + 1) - cy;
+  const long cx = card.PixelX(x), cy = card.PixelY(y);
+  const long dx = card.PixelX(x + 1) - cx, dy = card.PixelY(y + 1) - cy;
   if (card.fill_solid || !CanvasScale(card) || dx < 0 || dx > 1 || dy < 0 || dy > 1 || card.primitive_log) {
     // Not the card as every pass leaves it, or a benchmark recording what the
     // card draws: the outlines themselves.
-    for (int rk = 0; rk < kRings; ++rk) {
-      const Colour c = static_cast<Colour>(colours[rk + 1]);
-      card.Circle(s.i, s.j, rk, c);
-      card.Circle(s.i + 1, s.j, rk, c);
-      card.Circle(s.i, s.j + 1, rk, c);
+    for (int ring = 0; ring < kRings; ++ring) {
+      const Colour c = static_cast<Colour>(colours[ring + 1]);
+      card.Circle(x, y, ring, c);
+      card.Circle(x + 1, y, ring, c);
+      card.Circle(x, y + 1, ring, c);
     }
     return;
   }
@@ -103,33 +98,36 @@ void DrawOrnament(State& s) {
   const long x0 = std::max<long>(st.x0, -ox), x1 = std::min<long>(st.x1, card.pixel_width() - 1 - ox);
   const long y0 = std::max<long>(st.y0, -oy), y1 = std::min<long>(st.y1, card.pixel_height() - 1 - oy);
   std::uint32_t* pixels = card.pixels();
-  for (long y = y0; y <= y1; ++y) {
-    const std::uint8_t* ring = &st.ring[static_cast<std::size_t>(y * Stamp::kSize)];
-    std::uint32_t* row = pixels + (oy + y) * card.pixel_width() + ox;
-    for (long x = x0; x <= x1; ++x) {
-      if (ring[x] != 0) row[x] = colours[ring[x]];
+  for (long row_y = y0; row_y <= y1; ++row_y) {
+    const std::uint8_t* ring = &st.ring[static_cast<std::size_t>(row_y * Stamp::kSize)];
+    std::uint32_t* row = pixels + (oy + row_y) * card.pixel_width() + ox;
+    for (long row_x = x0; row_x <= x1; ++row_x) {
+      if (ring[row_x] != 0) row[row_x] = colours[ring[row_x]];
     }
   }
 }
 
-void DrawOrnamentTree(State& s) {
-  Generator& g = s.rng;
-  // The apex height is single-precision arithmetic, as the tree was designed.
+}  // namespace
+
+void DrawOrnamentTree(Surface& card, const Surface& canvas, PassParameters& pass, const Settings& settings, Generator& g,
+                      Host* host) {
+  // The apex height is single-precision arithmetic: the tree's shape depends on it.
   const float h = static_cast<float>(g.Rnd()) * 40.0f + 70.0f;
-  const double H = h;
-  const double T = s.settings.tree_height - H;
-  const double S = T / 2;
-  const double M = Int(g.Rnd() * 200 + 600);
-  s.pass.anchor1_x = M - S / 2;
-  s.pass.anchor2_x = M + S / 2;
-  s.pass.anchor1_y = s.settings.tree_height - T;
-  for (s.n = 1; s.n <= 400; s.n += 1) {
+  const double apex = h;
+  const double height = settings.tree_height - apex;
+  const double base = height / 2;
+  const double middle = Int(g.Rnd() * 200 + 600);
+  pass.anchor1_x = middle - base / 2;
+  pass.anchor2_x = middle + base / 2;
+  pass.anchor1_y = settings.tree_height - height;
+  for (int bauble = 1; bauble <= 400; ++bauble) {
+    double x = 0, y = 0;
     do {
-      if (s.host) s.host->LetEventsIn();
-      s.i = s.pass.anchor1_x + g.Rnd() * S;
-      s.j = s.pass.anchor1_y + g.Rnd() * T;
-    } while (!(std::fabs(s.i - M) <= (s.j - H) / 4));
-    DrawOrnament(s);
+      if (host) host->LetEventsIn();
+      x = pass.anchor1_x + g.Rnd() * base;
+      y = pass.anchor1_y + g.Rnd() * height;
+    } while (!(std::fabs(x - middle) <= (y - apex) / 4));
+    DrawBauble(card, canvas, settings, g, x, y);
   }
 }
 

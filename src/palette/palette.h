@@ -1,18 +1,27 @@
 // palette.h — the palette strip every colour is sampled from, the splitting of a
-// colour into components, and the palette chooser (the table itself is in core/).
+// colour into components, and the palette chooser (the palettes themselves are
+// the constants of palette/palette_table.h).
 //
-//   s.settings.colour_mode = 0; DrawPaletteStrip(s);        // a random palette; s.tipp says which
-//   Colour c = s.strip.ColourAt(10, row);     // how every style takes a colour
-//   s.barvap = c; SplitColour(s);             // s.re1, s.gr1, s.bl1
+//   const int palette = DrawPaletteStrip(s.strip, 0, s.rng, s.left, s.host);  // a random palette
+//   const Colour c = s.strip.ColourAt(10, row);    // how every style takes a colour
+//   const Components parts = SplitColour(c);       // its red, green and blue
 #pragma once
+
+#include <optional>
+#include <string>
 
 #include "core/state.h"
 
 namespace mirelune {
 
-// Paints 100 gradient blobs on strip from palette `colorr`, or from a random
-// one when `colorr` is 0 (then one extra draw). Sets `tipp`.
-void DrawPaletteStrip(State& s);
+// Paints 100 gradient blobs on `strip` from `palette` (1..30), or from a random
+// one of 1..26 when `palette` is 0 (then one draw more), and returns the palette
+// used. Each blob leaves its radius in `left.cluster_radius`, which the styles'
+// clusters read. `host` lets window events in before every blob.
+int DrawPaletteStrip(Surface& strip, int palette, Generator& g, Leftovers& left, Host* host);
+
+// The strip for the current colour mode: what the commands repaint.
+int DrawPaletteStrip(State& s);
 
 // The red, green and blue parts of a colour (0..255 each); a negative part, as
 // of the colour -1, is 0.
@@ -22,9 +31,13 @@ struct Components {
 Components SplitColour(double colour);
 
 // `barvap` in; `re1`, `gr1`, `bl1` out; `barvap` is left without its red part.
+// The styles still split this way; everything else uses SplitColour(colour).
 void SplitColour(State& s);
 
-// The palette chooser behind the workbench's "palette" button.
-void ChoosePalette(State& s);
+// The palette chooser behind the workbench's "palette" button: every palette as a
+// row of swatches on the card, then a palette number asked for until an answer is
+// one (0..26). The number becomes the colour mode; a palette (not 0) gets a strip
+// at once. Returns the answer as typed for a palette, nothing for 0.
+std::optional<std::string> ChoosePalette(State& s);
 
 }  // namespace mirelune

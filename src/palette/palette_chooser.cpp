@@ -5,12 +5,15 @@
 #include <string>
 
 #include "palette/palette.h"
+#include "palette/palette_table.h"
 #include "text/text.h"
 
 namespace mirelune {
 namespace {
 
-constexpr int kHighestPalette = 26;
+constexpr int kHighestPalette = kPaletteCount;
+constexpr const char* kPrompt = "vnesi \xC5\xA1tevilko palete\r0 za izhod";  // "enter the palette's number", "0 to leave"
+constexpr const char* kTitle = "IZBOR PALETE";                                // "palette choice"
 
 // The answer as a palette number: digits, optionally with a fractional part of
 // zeros and blanks around. Anything else (text, a sign, an empty answer, a
@@ -37,27 +40,24 @@ std::optional<int> PaletteNumber(const std::string& answer) {
   return value;
 }
 
-void DrawSwatches(State& s) {
-  Surface& card = s.card;
+// Row k (palette k, 1..30) at y = 5 + 22 (k - 1): its number, then its ten
+// colours as swatches ten lines wide from x = 31.
+void DrawSwatches(Surface& card) {
   card.Clear();
-  s.n = 0;
   card.font_points = 10;
-  for (s.j = 5; s.j <= 650; s.j += 22) {
-    s.i = 30;
-    s.n = s.n + 1;
+  int palette = 0;
+  for (double y = 5; y <= 650; y += 22) {
+    double x = 30;
+    palette += 1;
     card.cursor_x = 10;
-    card.cursor_y = s.j;
-    PrintText(card, NumberText(s.n));
-    const int palette = static_cast<int>(s.n);
-    for (s.nn = 1; s.nn <= 10; s.nn += 1) {
-      const int colour = static_cast<int>(s.nn);
-      s.re = s.palette_table[palette][colour][1];
-      s.gr = s.palette_table[palette][colour][2];
-      s.bl = s.palette_table[palette][colour][3];
-      const Colour c = RGB(s.re, s.gr, s.bl);
+    card.cursor_y = y;
+    PrintText(card, NumberText(palette));
+    for (int colour = 1; colour <= kPaletteColours; ++colour) {
+      const PaletteRgb rgb = PaletteColour(palette, colour);
+      const Colour c = RGB(rgb.red, rgb.green, rgb.blue);
       for (int line = 0; line < 10; ++line) {
-        s.i = s.i + 1;
-        card.Line(s.i, s.j - 2, s.i, s.j + 18, c);
+        x += 1;
+        card.Line(x, y - 2, x, y + 18, c);
       }
     }
   }
@@ -65,20 +65,18 @@ void DrawSwatches(State& s) {
 
 }  // namespace
 
-void ChoosePalette(State& s) {
-  DrawSwatches(s);
-  const std::string prompt = s.palette_prompt + "\r" + s.palette_exit_prompt;
+std::optional<std::string> ChoosePalette(State& s) {
+  DrawSwatches(s.card);
   std::string answer;
   std::optional<int> number;
   do {
-    answer = s.host ? s.host->InputBox(prompt, s.palette_prompt_title, 4500 / 15, 5000 / 15) : "0";
+    answer = s.host ? s.host->InputBox(kPrompt, kTitle, 300, 333) : "0";
     number = PaletteNumber(answer);
   } while (!number);
   s.settings.colour_mode = *number;
-  if (s.settings.colour_mode != 0) {
-    s.colour_mode_caption = "ba=" + answer;
-    DrawPaletteStrip(s);
-  }
+  if (*number == 0) return std::nullopt;
+  DrawPaletteStrip(s);
+  return answer;
 }
 
 }  // namespace mirelune

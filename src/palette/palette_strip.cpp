@@ -1,48 +1,43 @@
 // palette_strip.cpp — the narrow column of soft colour blobs the styles sample.
 #include "palette/palette.h"
+#include "palette/palette_table.h"
 
 namespace mirelune {
 
-void DrawPaletteStrip(State& s) {
-  if (s.settings.colour_mode == 0) {
-    s.tipp = Int(s.rng.Rnd() * 26 + 1);
-  } else {
-    s.tipp = s.settings.colour_mode;
-  }
-  // The mode stays within 0..26 (see the chooser and the "color" button); the
-  // table is 0..30, so a value past it would read out of range.
-  const int p = static_cast<int>(CInt(s.tipp));
-  if (p < 0 || p > 30) return;
-  Surface& strip = s.strip;
-  for (s.n = 1; s.n <= 100; s.n += 1) {
-    if (s.host) s.host->LetEventsIn();
-    const int c = static_cast<int>(Int(s.rng.Rnd() * 10 + 1));
-    s.oz = 40;
-    s.re = s.palette_table[p][c][1] + s.oz;
-    s.gr = s.palette_table[p][c][2] + s.oz;
-    s.bl = s.palette_table[p][c][3] + s.oz;
-    if (s.re < 0) s.re = 0;
-    if (s.gr < 0) s.gr = 0;
-    if (s.bl < 0) s.bl = 0;
-    s.i = 12;
-    s.j = Int(s.rng.Rnd() * 655 + 10);
-    s.left.cluster_radius = Int(s.rng.Rnd() * 30 + 40);
-    s.el = s.rng.Rnd() + 0.5;
-    s.kn = -2;
-    const double end = s.left.cluster_radius;
-    for (s.nn = 0; s.nn <= end; s.nn += 1) {
-      s.re += s.kn;
-      s.gr += s.kn;
-      s.bl += s.kn;
-      if (s.re < 0) s.re = 0;
-      if (s.gr < 0) s.gr = 0;
-      if (s.bl < 0) s.bl = 0;
-      const Colour col = RGB(s.re, s.gr, s.bl);
-      strip.Circle(s.i, s.j, s.nn, col, s.el);
-      strip.Circle(s.i + 1, s.j, s.nn, col, s.el);
-      strip.Circle(s.i, s.j + 1, s.nn, col, s.el);
+int DrawPaletteStrip(Surface& strip, int palette, Generator& g, Leftovers& left, Host* host) {
+  const int chosen = palette == 0 ? static_cast<int>(Int(g.Rnd() * kPaletteCount + 1)) : palette;
+  // The colour mode stays within 0..26 (see the chooser and the "color" button);
+  // a palette past the table's rows draws nothing.
+  if (chosen < 0 || chosen > kPaletteRows) return chosen;
+  constexpr double kLift = 40;  // each blob starts this much lighter than its palette colour
+  constexpr double kStep = -2;  // and darkens by this much per ring outwards
+  constexpr double kX = 12;     // every blob's centre column
+  for (int blob = 1; blob <= 100; ++blob) {
+    if (host) host->LetEventsIn();
+    const PaletteRgb base = PaletteColour(chosen, static_cast<int>(Int(g.Rnd() * kPaletteColours + 1)));
+    double red = base.red + kLift, green = base.green + kLift, blue = base.blue + kLift;
+    const double y = Int(g.Rnd() * 655 + 10);
+    left.cluster_radius = Int(g.Rnd() * 30 + 40);
+    const double aspect = g.Rnd() + 0.5;
+    const double rings = left.cluster_radius;
+    for (double ring = 0; ring <= rings; ring += 1) {
+      red += kStep;
+      green += kStep;
+      blue += kStep;
+      if (red < 0) red = 0;
+      if (green < 0) green = 0;
+      if (blue < 0) blue = 0;
+      const Colour c = RGB(red, green, blue);
+      strip.Circle(kX, y, ring, c, aspect);
+      strip.Circle(kX + 1, y, ring, c, aspect);
+      strip.Circle(kX, y + 1, ring, c, aspect);
     }
   }
+  return chosen;
+}
+
+int DrawPaletteStrip(State& s) {
+  return DrawPaletteStrip(s.strip, static_cast<int>(s.settings.colour_mode), s.rng, s.left, s.host);
 }
 
 Components SplitColour(double colour) {

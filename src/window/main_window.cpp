@@ -9,6 +9,8 @@
 #include <QStatusBar>
 #include <algorithm>
 #include <exception>
+#include <optional>
+#include <tuple>
 
 #include "commands/commands.h"
 #include "mail/mail.h"
@@ -24,19 +26,21 @@ namespace {
 constexpr int kClientW = 1008, kClientH = 738;
 
 // Presses that neither draw nor save: they may run while a card is being made.
-bool RunsAnyTime(int number) {
-  switch (number) {
-    case 2:   // exit
-    case 4:   // stop
-    case 12:  // shows the style limit
-    case 13:  // +
-    case 14:  // --
-    case 19:  // plain picture view
+bool RunsAnyTime(Button b) {
+  switch (b) {
+    case Button::kExit:
+    case Button::kStop:
+    case Button::kStyleLimit:  // shows the style limit
+    case Button::kMoreStyles:
+    case Button::kFewerStyles:
+    case Button::kPlainPicture:
       return true;
     default:
       return false;
   }
 }
+
+std::size_t Index(Button b) { return static_cast<std::size_t>(b); }
 
 QString Path(const std::filesystem::path& p) { return QString::fromStdString(p.string()); }
 
@@ -49,40 +53,43 @@ MainWindow::MainWindow(bool workbench, QWidget* parent)
   end_action_ = [] { QCoreApplication::exit(0); };
 
   form_ = new FormSurface(this);
-  form_->setObjectName("Form1");
+  form_->setObjectName("clientArea");
   form_->setFixedSize(kClientW, kClientH);
   QFont small = form_->font();
   small.setPixelSize(11);
   form_->setFont(small);
   setCentralWidget(form_);
 
-  // Back to front: strip, effect_source, canvas, card, plain_picture (Picture5 has no role).
-  const std::array<std::pair<int, const Surface*>, 5> stack{{{3, &state_.strip},
-                                                             {2, &state_.effect_source},
-                                                             {1, &state_.canvas},
-                                                             {4, &state_.card},
-                                                             {6, &state_.plain_picture}}};
-  for (const auto& [number, surface] : stack) {
+  // Back to front, all at the same place; the card hides the rest until the plain
+  // picture is shown in front of it.
+  const std::array<std::tuple<View, const char*, const Surface*>, kViewCount> stack{{
+      {View::kStrip, "strip", &state_.strip},
+      {View::kEffectSource, "effectSource", &state_.effect_source},
+      {View::kCanvas, "canvas", &state_.canvas},
+      {View::kCard, "card", &state_.card},
+      {View::kPlainPicture, "plainPicture", &state_.plain_picture},
+  }};
+  for (const auto& [v, name, surface] : stack) {
     auto* view = new SurfaceView(surface, form_);
-    view->setObjectName(QString("Picture%1").arg(number));
+    view->setObjectName(name);
     view->move(kSurfaceLeft, kSurfaceTop);
     view->raise();
-    surfaces_[number] = view;
+    surfaces_[static_cast<std::size_t>(v)] = view;
   }
 
   for (const ButtonLayout& layout : kButtons) {
     auto* b = new QPushButton(QString::fromUtf8(layout.caption), form_);
-    b->setObjectName(QString("Command%1").arg(layout.number));
+    b->setObjectName(layout.name);
     b->setGeometry(layout.left, layout.top, layout.width, kButtonHeight);
     b->setFocusPolicy(Qt::TabFocus);
-    const int number = layout.number;
-    connect(b, &QPushButton::clicked, this, [this, number] { Press(number); });
-    buttons_[number] = b;
+    const Button pressed = layout.button;
+    connect(b, &QPushButton::clicked, this, [this, pressed] { Press(pressed); });
+    buttons_[Index(layout.button)] = b;
   }
-  // The captions keep their Windows look; the tooltips say where files really go.
-  buttons_[3]->setToolTip("Saves the card as a bitmap in " + Path(OutputFolder()));
-  buttons_[20]->setToolTip("Saves the card in " + Path(OutputFolder()) + " and mails it to your friend");
-  buttons_[8]->setToolTip("Copies the card to " + Path(ArchivePathGroup()) + " and " + Path(ArchivePathArtist()) +
+  // The captions keep their classic look; the tooltips say where files really go.
+  button(Button::kSave)->setToolTip("Saves the card as a bitmap in " + Path(OutputFolder()));
+  button(Button::kSendGreetings)->setToolTip("Saves the card in " + Path(OutputFolder()) + " and mails it to your friend");
+  button(Button::kArchiveSave)->setToolTip("Copies the card to " + Path(ArchivePathGroup()) + " and " + Path(ArchivePathArtist()) +
                           " where those folders exist");
 
   statusBar()->setSizeGripEnabled(false);
@@ -101,8 +108,9 @@ MainWindow::~MainWindow() {
 void MainWindow::Load() {
   show();
   if (!workbench_)
-    for (int number : kWorkbenchHideOrder) buttons_[number]->setVisible(false);
+    for (Button b : kWorkbenchHideOrder) button(b)->setVisible(false);
   StartUp(state_);
+  colour_caption_ = ColourModeCaption(state_.settings);
   Sync();
 }
 
@@ -116,7 +124,7 @@ void MainWindow::FitToScreen(const QRect& available) {
   if (factor >= 1) return;
   for (SurfaceView* v : surfaces_)
     if (v) v->SetScale(factor);
-  form_->setFixedSize(kClientW, rest + surfaces_[1]->height());
+  form_->setFixedSize(kClientW, rest + surface(View::kCanvas)->height());
 }
 
 QString MainWindow::statusText() const { return statusBar()->currentMessage(); }
@@ -127,19 +135,20 @@ void MainWindow::RefreshSurfaces() {
 }
 
 void MainWindow::Sync() {
-  buttons_[11]->setText(QString::fromStdString(state_.colour_mode_caption));
-  buttons_[12]->setText(QString::fromStdString(state_.max_styles_caption));
-  buttons_[18]->setText(QString::fromStdString(state_.effect_mode_caption));
-  surfaces_[6]->setVisible(state_.plain_picture.visible);
+  button(Button::kColour)->setText(QString::fromStdString(colour_caption_));
+  button(Button::kStyleLimit)->setText(QString::fromStdString(MaxStylesCaption(state_.settings)));
+  button(Button::kEffectMode)->setText(QString::fromStdString(EffectModeCaption(state_.settings)));
+  surface(View::kPlainPicture)->setVisible(state_.plain_picture.visible);
   year_->setText(QString("Greetings for %1").arg(state_.names.year));
   for (const ButtonLayout& layout : kButtons)
-    buttons_[layout.number]->setEnabled((!busy() || RunsAnyTime(layout.number)) && !(layout.number == 20 && sending_));
+    button(layout.button)
+        ->setEnabled((!busy() || RunsAnyTime(layout.button)) && !(layout.button == Button::kSendGreetings && sending_));
   RefreshSurfaces();
 }
 
-void MainWindow::Press(int number) {
+void MainWindow::Press(Button b) {
   if (ending_) return;
-  const bool any_time = RunsAnyTime(number);
+  const bool any_time = RunsAnyTime(b);
   if (busy() && !any_time) return;  // a card is under way
   if (!any_time) {
     ++busy_;
@@ -147,7 +156,7 @@ void MainWindow::Press(int number) {
   }
   Sync();
   try {
-    Run(number);
+    Run(b);
   } catch (const WindowClosing&) {
     EndNow();
   } catch (const std::exception& e) {
@@ -157,14 +166,14 @@ void MainWindow::Press(int number) {
   if (!ending_) Sync();
 }
 
-void MainWindow::Run(int number) {
+void MainWindow::Run(Button b) {
   State& s = state_;
-  switch (number) {
-    case 1: CommandLoop(s); break;
-    case 2:
+  switch (b) {
+    case Button::kLoop: CommandLoop(s); break;
+    case Button::kExit:
       if (CommandExit(s) == Next::kEndProgram) EndNow();
       break;
-    case 3: {
+    case Button::kSave: {
       const SaveResult r = CommandSaveCard(s, saved_);
       if (r.ok) {
         statusBar()->showMessage(QString::fromStdString(r.message));
@@ -173,24 +182,29 @@ void MainWindow::Run(int number) {
       }
       break;
     }
-    case 4: CommandStop(s); break;
-    case 5: CommandNew(s); break;
-    case 6: CommandNewImage(s); break;
-    case 7: CommandDefPlus(s); break;
-    case 8: {
+    case Button::kStop: CommandStop(s); break;
+    case Button::kNew: CommandNew(s); break;
+    case Button::kNewImage: CommandNewImage(s); break;
+    case Button::kDefPlus: CommandDefPlus(s); break;
+    case Button::kArchiveSave: {
       const auto written = CommandArchiveSave(s);
       QStringList paths;
       for (const auto& p : written) paths << Path(p);
       if (!paths.isEmpty()) statusBar()->showMessage("Saved " + paths.join(" and "));
       break;
     }
-    case 9: CommandPalette(s); break;
-    case 10: CommandNewPalette(s); break;
-    case 11: CommandColor(s); break;
-    case 12: break;  // its caption only shows the style limit
-    case 13: CommandMoreStyles(s); break;
-    case 14: CommandFewerStyles(s); break;
-    case 15: {
+    case Button::kPalette:
+      if (std::optional<std::string> caption = CommandPalette(s)) colour_caption_ = std::move(*caption);
+      break;
+    case Button::kNewPalette: CommandNewPalette(s); break;
+    case Button::kColour:
+      CommandColor(s);
+      colour_caption_ = ColourModeCaption(s.settings);
+      break;
+    case Button::kStyleLimit: break;  // its caption only shows the style limit
+    case Button::kMoreStyles: CommandMoreStyles(s); break;
+    case Button::kFewerStyles: CommandFewerStyles(s); break;
+    case Button::kLoopAndSave: {
       const LoopSaveResult r = CommandLoopAndSave(s, saved_, [this](const SaveResult& saved, int cards) {
         statusBar()->showMessage(QString("%1 (card %2 of %3)")
                                      .arg(QString::fromStdString(saved.message))
@@ -203,12 +217,11 @@ void MainWindow::Run(int number) {
         ReportFailure("Loop with saving stopped", QString::fromStdString(r.message));
       break;
     }
-    case 16: CommandFlipHorizontal(s); break;
-    case 17: CommandFlipVertical(s); break;
-    case 18: CommandLinePix(s); break;
-    case 19: CommandPlainPicture(s); break;
-    case 20: SendGreetings(); break;
-    default: break;
+    case Button::kFlipHorizontal: CommandFlipHorizontal(s); break;
+    case Button::kFlipVertical: CommandFlipVertical(s); break;
+    case Button::kEffectMode: CommandLinePix(s); break;
+    case Button::kPlainPicture: CommandPlainPicture(s); break;
+    case Button::kSendGreetings: SendGreetings(); break;
   }
 }
 

@@ -3,7 +3,7 @@
 //
 //   MainWindow w(/*workbench=*/false);
 //   w.Load();                      // shows the window, runs the start-up sequence
-//   w.button(5)->click();          // "new"
+//   w.button(Button::kNew)->click();
 //
 // A command runs inside the press that started it; while it makes a card the
 // host's LetEventsIn keeps the window alive. Presses that would draw or save while
@@ -33,9 +33,18 @@ class FormSurface;
 class QtHost;
 class SurfaceView;
 
+// The window's buttons, in the order they stand.
+enum class Button {
+  kNew, kSendGreetings, kSave, kExit,  // the four everyone sees
+  kDefPlus, kColour, kNewPalette, kMoreStyles, kStyleLimit, kFewerStyles, kFlipHorizontal, kFlipVertical,
+  kPalette, kStop, kArchiveSave, kEffectMode, kLoopAndSave, kLoop, kNewImage, kPlainPicture,  // the workbench
+};
+inline constexpr int kButtonCount = 20;
+
 struct ButtonLayout {
-  int number;  // CommandN
-  const char* caption;
+  Button button;
+  const char* name;     // the widget's object name
+  const char* caption;  // empty where the caption shows a setting
   int left, top, width;
   bool shown;  // visible after start-up
 };
@@ -43,32 +52,40 @@ struct ButtonLayout {
 inline constexpr int kButtonHeight = 17;
 inline constexpr int kSurfaceLeft = 24, kSurfaceTop = 56;
 
-// Design captions and client-area positions.
-inline constexpr std::array<ButtonLayout, 20> kButtons{{
-    {5, "new", 24, 8, 41, true},
-    {20, "send greetings to friend", 72, 8, 145, true},
-    {3, "save on C:\\wimgx", 224, 8, 113, true},
-    {2, "exit", 344, 8, 41, true},
-    {7, "def +", 480, 8, 41, false},
-    {11, "color", 528, 8, 41, false},
-    {10, "new palette", 576, 8, 73, false},
-    {13, "+", 656, 8, 17, false},
-    {12, "Command12", 680, 8, 33, false},
-    {14, "--", 720, 8, 17, false},
-    {16, "flip-hor", 744, 8, 57, false},
-    {17, "flip-ver", 808, 8, 49, false},
-    {9, "palette", 864, 8, 49, false},
-    {4, "stop", 920, 8, 33, false},
-    {8, "sav", 960, 8, 41, false},
-    {18, "Command18", 648, 32, 41, false},
-    {15, "loop + save", 696, 32, 73, false},
-    {1, "loop", 776, 32, 41, false},
-    {6, "new img", 824, 32, 65, false},
-    {19, "geometrijska slika", 896, 32, 105, false},
+// Captions and client-area positions, in the order of Button.
+inline constexpr std::array<ButtonLayout, kButtonCount> kButtons{{
+    {Button::kNew, "new", "new", 24, 8, 41, true},
+    {Button::kSendGreetings, "sendGreetings", "send greetings to friend", 72, 8, 145, true},
+    {Button::kSave, "save", "save on C:\\wimgx", 224, 8, 113, true},
+    {Button::kExit, "exit", "exit", 344, 8, 41, true},
+    {Button::kDefPlus, "defPlus", "def +", 480, 8, 41, false},
+    {Button::kColour, "colour", "", 528, 8, 41, false},
+    {Button::kNewPalette, "newPalette", "new palette", 576, 8, 73, false},
+    {Button::kMoreStyles, "moreStyles", "+", 656, 8, 17, false},
+    {Button::kStyleLimit, "styleLimit", "", 680, 8, 33, false},
+    {Button::kFewerStyles, "fewerStyles", "--", 720, 8, 17, false},
+    {Button::kFlipHorizontal, "flipHorizontal", "flip-hor", 744, 8, 57, false},
+    {Button::kFlipVertical, "flipVertical", "flip-ver", 808, 8, 49, false},
+    {Button::kPalette, "palette", "palette", 864, 8, 49, false},
+    {Button::kStop, "stop", "stop", 920, 8, 33, false},
+    {Button::kArchiveSave, "archiveSave", "sav", 960, 8, 41, false},
+    {Button::kEffectMode, "effectMode", "", 648, 32, 41, false},
+    {Button::kLoopAndSave, "loopAndSave", "loop + save", 696, 32, 73, false},
+    {Button::kLoop, "loop", "loop", 776, 32, 41, false},
+    {Button::kNewImage, "newImage", "new img", 824, 32, 65, false},
+    {Button::kPlainPicture, "plainPicture", "geometrijska slika", 896, 32, 105, false},
 }};
 
 // The order in which start-up hides the workbench.
-inline constexpr std::array<int, 16> kWorkbenchHideOrder{7, 11, 10, 13, 12, 14, 16, 17, 9, 4, 8, 18, 15, 1, 6, 19};
+inline constexpr std::array<Button, 16> kWorkbenchHideOrder{
+    Button::kDefPlus,    Button::kColour,         Button::kNewPalette,   Button::kMoreStyles,
+    Button::kStyleLimit, Button::kFewerStyles,    Button::kFlipHorizontal, Button::kFlipVertical,
+    Button::kPalette,    Button::kStop,           Button::kArchiveSave,  Button::kEffectMode,
+    Button::kLoopAndSave, Button::kLoop,          Button::kNewImage,     Button::kPlainPicture};
+
+// The surfaces the window shows, back to front.
+enum class View { kStrip, kEffectSource, kCanvas, kCard, kPlainPicture };
+inline constexpr int kViewCount = 5;
 
 class MainWindow : public QMainWindow {
   Q_OBJECT
@@ -85,8 +102,8 @@ class MainWindow : public QMainWindow {
   State& state() { return state_; }
   QtHost& host() { return *host_; }
   SavedCards& saved() { return saved_; }
-  QPushButton* button(int number) const { return buttons_.at(number); }
-  SurfaceView* surface(int number) const { return surfaces_.at(number); }
+  QPushButton* button(Button b) const { return buttons_.at(static_cast<std::size_t>(b)); }
+  SurfaceView* surface(View v) const { return surfaces_.at(static_cast<std::size_t>(v)); }
   FormSurface* form() const { return form_; }
   QString statusText() const;
 
@@ -107,8 +124,8 @@ class MainWindow : public QMainWindow {
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  void Press(int number);
-  void Run(int number);
+  void Press(Button b);
+  void Run(Button b);
   void Sync();
   void EndNow();
   void ReportFailure(const QString& title, const QString& text);
@@ -121,8 +138,9 @@ class MainWindow : public QMainWindow {
   bool workbench_;
   FormSurface* form_ = nullptr;
   QLabel* year_ = nullptr;  // the year the greetings wish for, beside the status line
-  std::array<QPushButton*, 21> buttons_{};     // by command number, [0] unused
-  std::array<SurfaceView*, 7> surfaces_{};     // by picture number, [0] and [5] unused
+  std::array<QPushButton*, kButtonCount> buttons_{};  // by Button
+  std::array<SurfaceView*, kViewCount> surfaces_{};    // by View
+  std::string colour_caption_;  // what the colour button shows: "color" and the chooser set it
   int busy_ = 0;
   bool ending_ = false;
   std::function<void()> end_action_;

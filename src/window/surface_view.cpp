@@ -69,9 +69,9 @@ void FormSurface::Clear() {
   update();
 }
 
-void FormSurface::SetPos(double x_twips, double y_twips) {
-  x_ = x_twips / 15.0;
-  y_ = y_twips / 15.0;
+void FormSurface::SetPos(double x_units, double y_units) {
+  x_ = x_units / 15.0;
+  y_ = y_units / 15.0;
 }
 
 void FormSurface::Print(const QString& text) {

@@ -50,8 +50,8 @@ class FormSurface : public QWidget {
   explicit FormSurface(QWidget* parent = nullptr);
 
   void Clear();
-  // In the form's own scale, twips: 15 to a pixel.
-  void SetPos(double x_twips, double y_twips);
+  // In the window's layout units, 15 to a pixel (as the host's progress cursor moves).
+  void SetPos(double x_units, double y_units);
   void Print(const QString& text);
 
   const std::vector<Mark>& marks() const { return marks_; }

@@ -82,36 +82,42 @@ class WindowTest : public QObject {
     MainWindow& w = Start(false);
     QCOMPARE(w.windowTitle(), QString("Mirelune"));
     for (const ButtonLayout& b : kButtons) {
-      QPushButton* button = w.button(b.number);
-      QCOMPARE(button->objectName(), QString("Command%1").arg(b.number));
+      QPushButton* button = w.button(b.button);
+      QCOMPARE(button->objectName(), QString(b.name));
       QVERIFY(button->geometry() == QRect(b.left, b.top, b.width, 17) && button->isVisible() == b.shown);
-      if (b.number != 11 && b.number != 12 && b.number != 18) QCOMPARE(button->text(), QString(b.caption));
+      if (*b.caption) QCOMPARE(button->text(), QString(b.caption));
     }
-    QVERIFY(QDir(Folder()).exists() && w.button(12)->text() == "15");  // a hidden button shows its start value
+    // Hidden buttons show their settings' start values.
+    QCOMPARE(w.button(Button::kColour)->text() + w.button(Button::kStyleLimit)->text() + w.button(Button::kEffectMode)->text(),
+             QString("ba=015line"));
+    QVERIFY(QDir(Folder()).exists());
     // At (24, 56): the strip behind the card, the plain picture hidden in front.
-    QVERIFY(w.surface(4)->geometry() == QRect(24, 56, 900, 675) && w.surface(3)->geometry() == QRect(24, 56, 25, 675));
+    SurfaceView *strip = w.surface(View::kStrip), *card_view = w.surface(View::kCard), *plain = w.surface(View::kPlainPicture);
+    QVERIFY(card_view->geometry() == QRect(24, 56, 900, 675) && strip->geometry() == QRect(24, 56, 25, 675));
     const QObjectList z = w.form()->children();
-    QVERIFY(z.indexOf(w.surface(3)) < z.indexOf(w.surface(4)) && z.indexOf(w.surface(4)) < z.indexOf(w.surface(6)));
-    QVERIFY(w.surface(4)->isVisible() && !w.surface(6)->isVisible());
-    const QImage shot = w.surface(4)->grab().toImage();  // the blank card inside a 2-pixel frame
+    QVERIFY(z.indexOf(strip) < z.indexOf(card_view) && z.indexOf(card_view) < z.indexOf(plain));
+    QVERIFY(card_view->isVisible() && !plain->isVisible());
+    const QImage shot = card_view->grab().toImage();  // the blank card inside a 2-pixel frame
     QVERIFY(shot.pixel(2, 2) == 0xFFF0F0F0 && shot.pixel(897, 672) == 0xFFF0F0F0 && shot.pixel(0, 0) != 0xFFF0F0F0);
 
     MainWindow& bench = Start(true);
-    QString shown;  // what the pressed button (or the style limit, 12) shows after each press
-    for (int b : {11, 14, 13, 13, 18}) {
+    QString shown;  // what the pressed button (or the style limit) shows after each press
+    for (Button b : {Button::kColour, Button::kFewerStyles, Button::kMoreStyles, Button::kMoreStyles, Button::kEffectMode}) {
       bench.button(b)->click();
-      shown += bench.button(b == 13 || b == 14 ? 12 : b)->text() + " ";
+      shown += bench.button(b == Button::kMoreStyles || b == Button::kFewerStyles ? Button::kStyleLimit : b)->text() + " ";
     }
     QCOMPARE(shown, QString("ba=1 14 15 16 pix "));
-    bench.button(19)->click();
-    QVERIFY(bench.surface(6)->isVisible());
-    DialogScript script({"27", kCancel, "5"});  // the chooser; what it asks is the engine tests'
-    bench.button(9)->click();
-    QVERIFY(script.seen.size() == 3 && bench.button(11)->text() == "ba=5");
+    bench.button(Button::kPlainPicture)->click();
+    QVERIFY(bench.surface(View::kPlainPicture)->isVisible());
+    DialogScript script({"27", kCancel, "5.0", "0"});  // the chooser; what it asks is the engine tests'
+    bench.button(Button::kPalette)->click();
+    QVERIFY(script.seen.size() == 3 && bench.button(Button::kColour)->text() == "ba=5.0");  // as typed
+    bench.button(Button::kPalette)->click();  // 0 leaves the caption
+    QVERIFY(script.seen.size() == 4 && bench.button(Button::kColour)->text() == "ba=5.0");
     // Its swatches are on the card: palette 3, colour 2 has blue 255.
     const auto& card = bench.state().card;
     const int x = static_cast<int>(card.PixelX(45)), y = static_cast<int>(card.PixelY(57));
-    QCOMPARE(qBlue(bench.surface(4)->grab().toImage().pixel(x + 2, y + 2)), 255);
+    QCOMPARE(qBlue(bench.surface(View::kCard)->grab().toImage().pixel(x + 2, y + 2)), 255);
   }
 
   // "new": the dialogs (a name too long is asked again), the command line's card
@@ -119,13 +125,13 @@ class WindowTest : public QObject {
   void newMakesTheCommandLinesCardAndSavesIt() {
     MainWindow& w = Start(false);
     DialogScript script({QString(101, 'a'), "Mary", "Bob"});
-    w.button(5)->click();
+    w.button(Button::kNew)->click();
     const QString rest = "\nCASE SENSITIVE (Mary not equal mary) | Mirelune | 33,";
     const QString friend_name = "ENTER YOUR FRIEND'S NAME" + rest + "200";
     QCOMPARE(script.seen, QStringList({friend_name, friend_name, "ENTER YOUR NAME" + rest + "400"}));
     const Image card = w.state().card.Snapshot();  // shown whole inside the frame
     const QImage shown(reinterpret_cast<const uchar*>(card.pixels.data()), 896, 671, QImage::Format_RGBX8888);
-    QCOMPARE(w.surface(4)->grab().toImage().copy(2, 2, 896, 671).convertToFormat(QImage::Format_RGB32),
+    QCOMPARE(w.surface(View::kCard)->grab().toImage().copy(2, 2, 896, 671).convertToFormat(QImage::Format_RGB32),
              shown.convertToFormat(QImage::Format_RGB32));
 
     // Progress down the left edge: "lllll" per pass from the top-left, then 31 "#".
@@ -133,7 +139,7 @@ class WindowTest : public QObject {
     QVERIFY(marks.size() == w.state().pass.passes + 31 && marks[0].at == QPoint(1, 2) && marks.back().text == "#");
     QVERIFY(marks[w.state().pass.passes - 1].text == "lllll" && marks[w.state().pass.passes].text == "#" && marks.back().at.x() == 0);
 
-    w.button(3)->click();
+    w.button(Button::kSave)->click();
     QFile saved(Folder() + "/" + QString::fromStdString(w.state().names.image_name) + ".bmp"), cli(root_.filePath("cli.bmp"));
     QCOMPARE(w.statusText(), "Saved " + saved.fileName());
     QProcess run;
@@ -141,13 +147,13 @@ class WindowTest : public QObject {
     QVERIFY(run.waitForFinished(60000) && run.exitCode() == 0);
     QVERIFY(saved.open(QIODevice::ReadOnly) && cli.open(QIODevice::ReadOnly) && saved.readAll() == cli.readAll());
 
-    w.button(16)->click();
+    w.button(Button::kFlipHorizontal)->click();
     QCOMPARE(w.state().card.image().at(17, 10), card.at(895 - 17, 10));
-    for (int b : {16, 17, 17}) w.button(b)->click();
+    for (Button b : {Button::kFlipHorizontal, Button::kFlipVertical, Button::kFlipVertical}) w.button(b)->click();
     QVERIFY(w.state().card.image() == card);
 
     QVERIFY(QDir(Folder()).removeRecursively());
-    w.button(3)->click();
+    w.button(Button::kSave)->click();
     QVERIFY2(w.statusText().contains("could not be saved") && w.findChild<QMessageBox*>("FailureMessage") &&
              w.state().card.image() == card, qPrintable(w.statusText()));
   }
@@ -166,13 +172,14 @@ class WindowTest : public QObject {
       std::uint64_t draws = 0;
       bool was_busy = false;
       QTimer::singleShot(0, &w, [&] {
-        was_busy = w.busy() && !w.button(5)->isEnabled() && !w.button(3)->isEnabled() && w.button(4)->isEnabled();
-        for (int b : {5, 13, 14}) w.button(b)->click();  // the style limit may change at any time
+        was_busy = w.busy() && !w.button(Button::kNew)->isEnabled() && !w.button(Button::kSave)->isEnabled() &&
+                   w.button(Button::kStop)->isEnabled();
+        for (Button b : {Button::kNew, Button::kMoreStyles, Button::kFewerStyles}) w.button(b)->click();  // the limit may change any time
         draws = w.state().rng.draws();
-        w.button(exit ? 2 : 4)->click();
+        w.button(exit ? Button::kExit : Button::kStop)->click();
       });
-      w.button(1)->click();
-      if (exit) w.button(5)->click();
+      w.button(Button::kLoop)->click();
+      if (exit) w.button(Button::kNew)->click();
       QVERIFY(was_busy && !w.busy() && ended_ == static_cast<bool>(exit));
       QVERIFY(exit ? w.state().rng.draws() == draws : w.state().card.image() == fresh->card.Snapshot());
     }

@@ -1,13 +1,23 @@
-// palette_table.cpp — the 26 built-in palettes of ten colours each: shared data
-// that every state carries from its start, so it lives with the state.
-#include "core/state.h"
+// palette_table.h — the 26 built-in palettes of ten colours each, as constants
+// the strip and the chooser read.
+//
+//   const PaletteRgb c = PaletteColour(3, 2);   // {0, 84, 1143}
+#pragma once
 
 namespace mirelune {
-namespace {
+
+// Red, green and blue of a palette colour as the table gives them.
+struct PaletteRgb {
+  short red = 0, green = 0, blue = 0;
+};
+
+inline constexpr int kPaletteCount = 26;   // palettes 1..26
+inline constexpr int kPaletteColours = 10;  // colours 1..10 of each
+inline constexpr int kPaletteRows = 30;     // the strip and the chooser take palettes up to 30; 27..30 are black
 
 // (red, green, blue) of colours 1..10 of palettes 1..26. Palette 3, colour 2 has
 // blue 1143 on purpose: RGB clamps it, so it reads as 255 wherever it is used.
-constexpr short kPalettes[26][10][3] = {
+inline constexpr PaletteRgb kPaletteTable[26][10] = {
     {{246, 247, 251}, {238, 240, 247}, {226, 232, 244}, {221, 227, 239}, {226, 233, 243}, {215, 224, 241}, {189, 205, 230}, {175, 191, 216}, {155, 175, 200}, {142, 167, 197}},  // 1
     {{0, 0, 0}, {0, 7, 10}, {7, 12, 16}, {13, 43, 54}, {16, 34, 44}, {38, 56, 66}, {55, 77, 90}, {75, 98, 106}, {80, 103, 111}, {89, 116, 127}},  // 2
     {{0, 55, 122}, {0, 84, 1143}, {7, 108, 180}, {53, 146, 203}, {24, 163, 204}, {66, 183, 218}, {2, 114, 224}, {2, 154, 238}, {70, 186, 243}, {130, 203, 243}},  // 3
@@ -36,15 +46,11 @@ constexpr short kPalettes[26][10][3] = {
     {{164, 212, 234}, {148, 183, 189}, {0, 81, 99}, {117, 133, 166}, {210, 223, 232}, {221, 217, 214}, {202, 225, 243}, {76, 172, 212}, {78, 146, 207}, {3, 54, 120}},  // 26
 };
 
-}  // namespace
-
-void InitPaletteTable(State& s) {
-  for (auto& p : s.palette_table)
-    for (auto& c : p)
-      for (auto& v : c) v = 0;
-  for (int p = 0; p < 26; ++p)
-    for (int c = 0; c < 10; ++c)
-      for (int k = 0; k < 3; ++k) s.palette_table[p + 1][c + 1][k + 1] = kPalettes[p][c][k];
+// Colour `colour` (1..10) of palette `palette` (1..26); any other palette or
+// colour is black.
+constexpr PaletteRgb PaletteColour(int palette, int colour) {
+  if (palette < 1 || palette > kPaletteCount || colour < 1 || colour > kPaletteColours) return {};
+  return kPaletteTable[palette - 1][colour - 1];
 }
 
 }  // namespace mirelune
