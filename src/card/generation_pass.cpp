@@ -62,12 +62,12 @@ void RunGenerationPass(State& s) {
   s.stats.offset_mode = s.left.offset_mode;
   s.stats.flags = flags;
 
-  const double passes = s.pass.passes;
-  for (s.n = 1; s.n <= passes; s.n += 1) {
+  StyleContext styles = StyleContextOf(s);
+  for (double pass = 1; pass <= s.pass.passes; pass += 1) {
     for (int k = 0; k < kStyleCount; ++k) {
       if (!flags[k]) continue;
       const std::uint64_t before = g.draws();
-      kStyles[k].draw(s);
+      kStyles[k].draw(styles);
       style_draws += g.draws() - before;
     }
     if (s.host) s.host->PrintProgress("lllll");
@@ -83,7 +83,8 @@ void PaintStyleAlone(State& s, int number, double seed) {
   s.rng.Randomize(seed);
   DrawPaletteStrip(s);
   PaintBackground(s);
-  for (s.n = 1; s.n <= 2; s.n += 1) kStyles[number - 1].draw(s);
+  StyleContext styles = StyleContextOf(s);
+  for (int pass = 1; pass <= 2; ++pass) kStyles[number - 1].draw(styles);
 }
 
 }  // namespace mirelune
