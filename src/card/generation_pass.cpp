@@ -80,12 +80,12 @@ PassStats RunGenerationPass(State& s) {
     s.host->MoveProgressCursor(22, 30);
   }
 
-  const double passes = s.pass.passes;
-  for (s.n = 1; s.n <= passes; s.n += 1) {
+  StyleContext styles = StyleContextOf(s);
+  for (double pass = 1; pass <= s.pass.passes; pass += 1) {
     for (int k = 0; k < kStyleCount; ++k) {
       if (!flags[k]) continue;
       const std::uint64_t before = g.draws();
-      kStyles[k].draw(s);
+      kStyles[k].draw(styles);
       style_draws += g.draws() - before;
     }
     if (s.host) s.host->PrintProgress("lllll");
@@ -102,7 +102,8 @@ void PaintStyleAlone(State& s, int number, double seed) {
   s.rng.Randomize(seed);
   DrawPaletteStrip(s);
   PaintBackground(s.canvas, s.strip, s.rng, s.left);
-  for (s.n = 1; s.n <= 2; s.n += 1) kStyles[number - 1].draw(s);
+  StyleContext styles = StyleContextOf(s);
+  for (int pass = 1; pass <= 2; ++pass) kStyles[number - 1].draw(styles);
 }
 
 }  // namespace mirelune

@@ -61,9 +61,15 @@ struct PassParameters {
 // Values one stage leaves that a later stage reads: the only working values that
 // cross from one procedure to the next, and so part of every card.
 struct Leftovers {
-  double colour = 0;          // the strip colour last sampled: the background, then each style's
-  double cluster_radius = 0;  // each strip blob and some styles set it; clusters that do not, read it
-  double offset_mode = 0;     // the pass draws 1..3; a style may overwrite it; the effect reads it
+  // The background colour; the effect copies it in and keeps its last pixel's colour
+  // here. No style reads or writes it, and nothing reads it before writing it.
+  double colour = 0;
+  // The strip's last blob radius (10 after start-up). Every cluster style draws its
+  // own radius first, so no style reads it.
+  double cluster_radius = 0;
+  // The pass draws 1..3; the square clusters overwrite it with each square's side;
+  // the effect reads it as its offset mode.
+  double offset_mode = 0;
 };
 
 // What the effect carries from one card to the next ("new img", "def +" and the
@@ -102,9 +108,8 @@ struct State {
   double n = 0;           // the pass number; the generation pass counts it while the styles run
   double el = 0, i = 0, j = 0, nn = 0;
 
-  // --- styles ---
-  double x = 0, y = 0, r = 0, r1 = 0, r2 = 0, r3 = 0, fi = 0, fi1 = 0, fit = 0;
-  double nacin = 0, fii = 0, fij = 0, kk = 0, i0 = 0, j0 = 0;
+  // --- the effect's and the ornament tree's (no style uses these) ---
+  double r1 = 0, r2 = 0, r3 = 0, fi1 = 0;
   double di1 = 0, di2 = 0, dj1 = 0, dj2 = 0;
   double barvap = 0, re1 = 0, gr1 = 0, bl1 = 0;
 

@@ -1,7 +1,6 @@
 // bar_combs.cpp — style 7: four combs of 32 bars each (upright, lying, rising and
 // falling at 45 degrees), every bar four units thick and of random length.
 #include "styles/common.h"
-#include "styles/styles.h"
 
 namespace mirelune {
 
@@ -9,29 +8,31 @@ namespace {
 
 enum class Comb { kUpright, kLying, kRising, kFalling };
 
-void DrawComb(State& s, Comb comb) {
-  PlaceFigure(s);
-  double p = Int(s.rng.Rnd() * 500 + 1);
-  const double start = comb == Comb::kLying ? s.j : s.i;
+void DrawComb(StyleContext& c, Comb comb) {
+  const Point centre = PlaceFigure(c);
+  double row = Int(c.rng.Rnd() * 500 + 1);
+  const double start = comb == Comb::kLying ? centre.y : centre.x;
   const double end = start + 250;
-  for (double k = start; k <= end; k += 8) {
-    // Lengths first, then the colour: the order of draws depends on it.
+  for (double at = start; at <= end; at += 8) {
+    // Lengths first, then the colour: the order of draws depends on it. An upright
+    // or lying bar reaches two random lengths to either side of the centre; a
+    // slanted one runs one random length from the centre line.
+    double before = 0, after = 0, slant = 0;
     if (comb == Comb::kUpright || comb == Comb::kLying) {
-      s.r1 = Int(s.rng.Rnd() * 40 + 50);
-      s.r2 = Int(s.rng.Rnd() * 40 + 50);
+      before = Int(c.rng.Rnd() * 40 + 50);
+      after = Int(c.rng.Rnd() * 40 + 50);
     } else {
-      s.r = Int(s.rng.Rnd() * 40 + 50);
+      slant = Int(c.rng.Rnd() * 40 + 50);
     }
-    p += 2;
-    if (p > 670) p = 670;
-    s.left.colour = s.strip.ColourAt(10, p);
-    const Colour c = static_cast<Colour>(s.left.colour);
-    for (int d = 0; d <= 3; ++d) {  // four adjacent one-unit lines make one bar
+    row += 2;
+    if (row > 670) row = 670;
+    const Colour colour = c.strip.ColourAt(10, row);
+    for (int unit = 0; unit <= 3; ++unit) {  // four adjacent one-unit lines make one bar
       switch (comb) {
-        case Comb::kUpright: s.canvas.Line(k + d, s.j - s.r1, k + d, s.j + s.r2, c); break;
-        case Comb::kLying: s.canvas.Line(s.i - s.r1, k + d, s.i + s.r2, k + d, c); break;
-        case Comb::kRising: s.canvas.Line(k + d, s.j, k + s.r + d, s.j - s.r, c); break;
-        case Comb::kFalling: s.canvas.Line(k + d, s.j, k + s.r + d, s.j + s.r, c); break;
+        case Comb::kUpright: c.canvas.Line(at + unit, centre.y - before, at + unit, centre.y + after, colour); break;
+        case Comb::kLying: c.canvas.Line(centre.x - before, at + unit, centre.x + after, at + unit, colour); break;
+        case Comb::kRising: c.canvas.Line(at + unit, centre.y, at + slant + unit, centre.y - slant, colour); break;
+        case Comb::kFalling: c.canvas.Line(at + unit, centre.y, at + slant + unit, centre.y + slant, colour); break;
       }
     }
   }
@@ -39,11 +40,11 @@ void DrawComb(State& s, Comb comb) {
 
 }  // namespace
 
-void DrawBarCombs(State& s) {
-  DrawComb(s, Comb::kUpright);
-  DrawComb(s, Comb::kLying);
-  DrawComb(s, Comb::kRising);
-  DrawComb(s, Comb::kFalling);
+void DrawBarCombs(StyleContext& c) {
+  DrawComb(c, Comb::kUpright);
+  DrawComb(c, Comb::kLying);
+  DrawComb(c, Comb::kRising);
+  DrawComb(c, Comb::kFalling);
 }
 
 }  // namespace mirelune

@@ -1,50 +1,63 @@
 // common.h — the steps several styles share.
 #pragma once
 
-#include "core/state.h"
+#include "palette/palette.h"
+#include "styles/styles.h"
 
 namespace mirelune {
 
-// A figure's place: `i` = Int(Rnd * sir + 1), then `j` = Int(Rnd * vis + 1),
-// always two draws in this order.
-inline void PlaceFigure(State& s) {
-  s.i = Int(s.rng.Rnd() * s.settings.canvas_width + 1);
-  s.j = Int(s.rng.Rnd() * s.settings.canvas_height + 1);
-}
-
-struct Offset {
-  double a, b;
+struct Point {
+  double x, y;
 };
 
-// A cluster element's place: `r` = Int(Rnd * rr + 1), then `fi` = Rnd * 6.28 (not
-// 2 pi), as the offset (r Sin fi, r Cos fi): the sine across, the cosine down.
-inline Offset ClusterOffset(State& s) {
-  s.r = Int(s.rng.Rnd() * s.left.cluster_radius + 1);
-  s.fi = s.rng.Rnd() * 6.28;
-  return {s.r * Sin(s.fi), s.r * Cos(s.fi)};
+// A figure's place on the canvas, on whole units: x first, then y, always two draws.
+inline Point PlaceFigure(StyleContext& c) {
+  const double x = Int(c.rng.Rnd() * c.width + 1);
+  const double y = Int(c.rng.Rnd() * c.height + 1);
+  return {x, y};
 }
 
-// A shading step never takes a component below 0; red, green, blue in this order.
-inline void ClampComponents(State& s) {
-  if (s.re1 < 0) s.re1 = 0;
-  if (s.gr1 < 0) s.gr1 = 0;
-  if (s.bl1 < 0) s.bl1 = 0;
+// A cluster element's place: a whole distance 1..radius, then an angle in 0..6.28
+// (not 2 pi); the offset puts the sine across and the cosine down.
+struct ClusterPlace {
+  double distance, across, down;
+};
+inline ClusterPlace ClusterOffset(StyleContext& c, double radius) {
+  const double distance = Int(c.rng.Rnd() * radius + 1);
+  const double angle = c.rng.Rnd() * 6.28;
+  return {distance, distance * Sin(angle), distance * Cos(angle)};
 }
 
-// One shading step: every component moves by `step`, then none stays below 0.
-inline void ShadeComponents(State& s, double step) {
-  s.re1 += step;
-  s.gr1 += step;
-  s.bl1 += step;
-  ClampComponents(s);
+// The strip colour at `row`, split into red, green and blue.
+inline Components SampleComponents(const StyleContext& c, double row) {
+  return SplitColour(c.strip.ColourAt(10, row));
 }
 
-// A spoke from the figure's centre (i, j) to the offset (a, b), drawn three times
-// with the tip nudged right and then down: the nudges close the gaps at the rim.
-inline void DrawSpoke(State& s, double a, double b, Colour c) {
-  s.canvas.Line(s.i, s.j, s.i + a, s.j + b, c);
-  s.canvas.Line(s.i, s.j, s.i + a + 1, s.j + b, c);
-  s.canvas.Line(s.i, s.j, s.i + a, s.j + b + 1, c);
+// Every component moves by `step`; any positive step has no upper clamp, as RGB
+// caps what passes 255 when the colour is drawn.
+inline void Brighten(Components& k, double step) {
+  k.red += step;
+  k.green += step;
+  k.blue += step;
+}
+
+// One shading step down (or up): every component moves by `step`, then none stays
+// below 0; red, green, blue in this order.
+inline void ShadeComponents(Components& k, double step) {
+  Brighten(k, step);
+  if (k.red < 0) k.red = 0;
+  if (k.green < 0) k.green = 0;
+  if (k.blue < 0) k.blue = 0;
+}
+
+inline Colour ColourOf(const Components& k) { return RGB(k.red, k.green, k.blue); }
+
+// A spoke from `centre` to the offset (a, b), drawn three times with the tip nudged
+// right and then down: the nudges close the gaps at the rim.
+inline void DrawSpoke(Surface& canvas, Point centre, double a, double b, Colour colour) {
+  canvas.Line(centre.x, centre.y, centre.x + a, centre.y + b, colour);
+  canvas.Line(centre.x, centre.y, centre.x + a + 1, centre.y + b, colour);
+  canvas.Line(centre.x, centre.y, centre.x + a, centre.y + b + 1, colour);
 }
 
 }  // namespace mirelune

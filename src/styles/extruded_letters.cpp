@@ -1,32 +1,29 @@
 // extruded_letters.cpp — style 8: two huge capitals, each printed twenty times one
 // unit down-right of the last, so the copies form a shaded side behind the front.
-#include "styles/styles.h"
+#include "styles/common.h"
 #include "text/text.h"
 
 namespace mirelune {
 
-void DrawExtrudedLetters(State& s) {
-  Surface& canvas = s.canvas;
-  const Surface& strip = s.strip;
-
-  for (s.nn = 1; s.nn <= 2; s.nn += 1) {
+void DrawExtrudedLetters(StyleContext& c) {
+  Surface& canvas = c.canvas;
+  for (int letter_number = 1; letter_number <= 2; ++letter_number) {
     canvas.typeface = Typeface::kSerif;
     canvas.font_points = 250;
     // Up to 100 units above and left of the canvas, so letters may be cut at any edge.
-    s.i = Int(s.rng.Rnd() * s.settings.canvas_width - 100);
-    s.j = Int(s.rng.Rnd() * s.settings.canvas_height - 100);
-    double p = Int(s.rng.Rnd() * 500 + 1);
+    const double x = Int(c.rng.Rnd() * c.width - 100);
+    const double y = Int(c.rng.Rnd() * c.height - 100);
+    double row = Int(c.rng.Rnd() * 500 + 1);
     // Codes 65..91: rounding lets the top draws reach '['.
-    s.character = std::string(1, static_cast<char>(CInt(s.rng.Rnd() * 26 + 65)));
+    const char letter = static_cast<char>(CInt(c.rng.Rnd() * 26 + 65));
     for (double k = 1; k <= 20; k += 1) {
-      p += 2;
-      if (p > 670) p = 670;
-      s.left.colour = strip.ColourAt(10, p);
-      canvas.pen_colour = static_cast<Colour>(s.left.colour);
-      // Print moves the cursor, so every copy sets its own place.
-      canvas.cursor_x = s.i + k;
-      canvas.cursor_y = s.j + k;
-      PrintText(canvas, s.character);
+      row += 2;
+      if (row > 670) row = 670;
+      canvas.pen_colour = c.strip.ColourAt(10, row);
+      // Printing moves the cursor, so every copy sets its own place.
+      canvas.cursor_x = x + k;
+      canvas.cursor_y = y + k;
+      PrintText(canvas, std::string_view(&letter, 1));
     }
   }
 }

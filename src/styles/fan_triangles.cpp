@@ -1,38 +1,36 @@
 // fan_triangles.cpp — style 4: two triangles filled by fans of lines from the
 // apex to every point of the base, one hanging below its base, one standing on it.
 #include "styles/common.h"
-#include "styles/styles.h"
 
 namespace mirelune {
 
 namespace {
 
-// Lines from the apex to (k, j) for k along the base, one strip row further
+// Lines from the apex to (x, base's y) for x along the base, one strip row further
 // down for every line.
-void FanToBase(State& s, double ax, double ay, double p) {
-  const double end = s.i + s.r;
-  for (double k = s.i; k <= end; k += 1) {
-    p += 0.3;
-    if (p > 670) p = 670;
-    s.left.colour = s.strip.ColourAt(10, p);
-    s.canvas.Line(ax, ay, k, s.j, static_cast<Colour>(s.left.colour));
+void FanToBase(StyleContext& c, double apex_x, double apex_y, Point base, double base_length, double row) {
+  const double end = base.x + base_length;
+  for (double x = base.x; x <= end; x += 1) {
+    row += 0.3;
+    if (row > 670) row = 670;
+    c.canvas.Line(apex_x, apex_y, x, base.y, c.strip.ColourAt(10, row));
   }
 }
 
 }  // namespace
 
-void DrawFanTriangles(State& s) {
+void DrawFanTriangles(StyleContext& c) {
   // Apex below the base, on a whole unit.
-  s.r = Int(s.rng.Rnd() * 150 + 300);
-  PlaceFigure(s);
-  double p = Int(s.rng.Rnd() * 500 + 1);
-  FanToBase(s, s.i + Int(s.r / 2), s.j + Int(s.r / 2), p);
+  double base_length = Int(c.rng.Rnd() * 150 + 300);
+  Point base = PlaceFigure(c);
+  double row = Int(c.rng.Rnd() * 500 + 1);
+  FanToBase(c, base.x + Int(base_length / 2), base.y + Int(base_length / 2), base, base_length, row);
 
   // Apex above the base; for an odd base it lies on a half unit.
-  s.r = Int(s.rng.Rnd() * 150 + 300);
-  PlaceFigure(s);
-  p = Int(s.rng.Rnd() * 500 + 1);
-  FanToBase(s, s.i + s.r / 2, s.j - s.r / 2, p);
+  base_length = Int(c.rng.Rnd() * 150 + 300);
+  base = PlaceFigure(c);
+  row = Int(c.rng.Rnd() * 500 + 1);
+  FanToBase(c, base.x + base_length / 2, base.y - base_length / 2, base, base_length, row);
 }
 
 }  // namespace mirelune

@@ -1,39 +1,29 @@
 // random_walks.cpp — style 16: two bundles of 30 random-walk threads, each thread a
 // chain of small filled dots in its own palette row.
-#include "styles/styles.h"
+#include "styles/common.h"
 
 namespace mirelune {
 
-void DrawRandomWalks(State& s) {
-  Surface& canvas = s.canvas;
-  const Surface& strip = s.strip;
-
-  canvas.fill_solid = true;
-  for (s.nn = 1; s.nn <= 2; s.nn += 1) {
-    s.nacin = Int(s.rng.Rnd() * 2 + 1);  // 1: threads start along a row, 2: along a column
-    s.i0 = Int(s.rng.Rnd() * s.settings.canvas_width + 1);
-    s.j0 = Int(s.rng.Rnd() * s.settings.canvas_height + 1);
-    double p = Int(s.rng.Rnd() * 500 + 1);
-    for (s.kk = 1; s.kk <= 30; s.kk += 1) {
-      if (s.nacin == 1) {
-        s.i = s.i0 + 5 * s.kk;
-        s.j = s.j0;
-      }
-      if (s.nacin == 2) {
-        s.i = s.i0;
-        s.j = s.j0 + 5 * s.kk;
-      }
-      p = p + 1;  // consecutive threads take consecutive rows: the bundle shades across
-      s.left.colour = strip.ColourAt(10, p);
-      const Colour c = static_cast<Colour>(s.left.colour);
+void DrawRandomWalks(StyleContext& c) {
+  c.canvas.fill_solid = true;
+  for (int bundle = 1; bundle <= 2; ++bundle) {
+    const bool along_row = Int(c.rng.Rnd() * 2 + 1) == 1;  // threads start along a row, else a column
+    const double start_x = Int(c.rng.Rnd() * c.width + 1);
+    const double start_y = Int(c.rng.Rnd() * c.height + 1);
+    double row = Int(c.rng.Rnd() * 500 + 1);
+    for (double thread = 1; thread <= 30; thread += 1) {
+      double x = along_row ? start_x + 5 * thread : start_x;
+      double y = along_row ? start_y : start_y + 5 * thread;
+      row = row + 1;  // consecutive threads take consecutive rows: the bundle shades across
+      const Colour colour = c.strip.ColourAt(10, row);
       for (int m = 1; m <= 1000; ++m) {
-        const double a = Int(s.rng.Rnd() * 3 - 1);
-        const double b = Int(s.rng.Rnd() * 3 - 1);
+        const double a = Int(c.rng.Rnd() * 3 - 1);
+        const double b = Int(c.rng.Rnd() * 3 - 1);
         // Step first, then dot: the start point itself stays bare.
-        s.i = s.i + a;
-        s.j = s.j + b;
-        canvas.fill_colour = c;
-        canvas.Circle(s.i, s.j, 2, c);
+        x = x + a;
+        y = y + b;
+        c.canvas.fill_colour = colour;
+        c.canvas.Circle(x, y, 2, colour);
       }
     }
   }

@@ -1,26 +1,20 @@
 // roses.cpp — style 11: two polar roses with 2 to 7 petals, filled by radial lines
 // coloured by angle like the colour wheels.
 #include "styles/common.h"
-#include "styles/styles.h"
 
 namespace mirelune {
 
-void DrawRoses(State& s) {
-  const Surface& strip = s.strip;
-
-  for (s.nn = 1; s.nn <= 2; s.nn += 1) {
-    s.r = Int(s.rng.Rnd() * 40 + 40);
-    s.fit = Int(s.rng.Rnd() * 6 + 2);
-    const double p = Int(s.rng.Rnd() * 500 + 1);
-    PlaceFigure(s);
-    for (s.fi = 0; s.fi <= 6.3; s.fi += 0.001) {
-      s.left.colour = strip.ColourAt(10, p + 30 * s.fi);
+void DrawRoses(StyleContext& c) {
+  for (int rose = 1; rose <= 2; ++rose) {
+    const double radius = Int(c.rng.Rnd() * 40 + 40);
+    const double petals = Int(c.rng.Rnd() * 6 + 2);
+    const double row = Int(c.rng.Rnd() * 500 + 1);
+    const Point centre = PlaceFigure(c);
+    for (double angle = 0; angle <= 6.3; angle += 0.001) {
+      const Colour colour = c.strip.ColourAt(10, row + 30 * angle);
       // Between the petals a core of radius 10 stays filled.
-      s.r1 = s.r * (Sin(s.fit * s.fi) + 1) + 10;
-      const double a = s.r1 * Sin(s.fi);
-      const double b = s.r1 * Cos(s.fi);
-      const Colour c = static_cast<Colour>(s.left.colour);
-      DrawSpoke(s, a, b, c);
+      const double length = radius * (Sin(petals * angle) + 1) + 10;
+      DrawSpoke(c.canvas, centre, length * Sin(angle), length * Cos(angle), colour);
     }
   }
 }

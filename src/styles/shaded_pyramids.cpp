@@ -1,35 +1,27 @@
 // shaded_pyramids.cpp — style 20: two clusters of ten square pyramids seen from
 // above, nested square outlines from the light apex out to the dark base.
-#include "palette/palette.h"
 #include "styles/common.h"
-#include "styles/styles.h"
 
 namespace mirelune {
 
-void DrawShadedPyramids(State& s) {
-  Surface& canvas = s.canvas;
-  const Surface& strip = s.strip;
-
+void DrawShadedPyramids(StyleContext& c) {
+  Surface& canvas = c.canvas;
   canvas.fill_solid = false;  // outlines only, or each box would paint over the rings inside it
-  for (s.nn = 1; s.nn <= 2; s.nn += 1) {
-    s.r1 = Int(s.rng.Rnd() * 30 + 40);
-    s.r2 = s.r1;
-    s.left.cluster_radius = Int(s.rng.Rnd() * 60 + 80);
-    const double p = Int(s.rng.Rnd() * 500 + 1);
-    PlaceFigure(s);
+  for (int cluster = 1; cluster <= 2; ++cluster) {
+    const double half_base = Int(c.rng.Rnd() * 30 + 40);
+    const double cluster_radius = Int(c.rng.Rnd() * 60 + 80);
+    const double row = Int(c.rng.Rnd() * 500 + 1);
+    const Point centre = PlaceFigure(c);
     for (int k = 1; k <= 10; ++k) {
-      s.nacin = Int(s.rng.Rnd() * 2 + 1);  // kept for the sequence; the pyramid ignores it
-      const auto [a, b] = ClusterOffset(s);
-      s.barvap = strip.ColourAt(10, p + s.r);
-      SplitColour(s);
-      // Lift the apex above the sampled colour; RGB caps what passes 255.
-      s.re1 += 70;
-      s.gr1 += 70;
-      s.bl1 += 70;
-      for (s.kk = s.r1; s.kk >= 0; s.kk += -1) {
-        s.r3 = s.r1 - s.kk;  // rings grow outwards as kk counts down
-        ShadeComponents(s, -3);
-        canvas.Box(s.i + a + s.r3, s.j + b + s.r3, s.i + a - s.r3, s.j + b - s.r3, RGB(s.re1, s.gr1, s.bl1));
+      c.rng.Rnd();  // the draw only advances the sequence; nothing reads it
+      const ClusterPlace pyramid = ClusterOffset(c, cluster_radius);
+      Components shade = SampleComponents(c, row + pyramid.distance);
+      Brighten(shade, 70);  // lift the apex above the sampled colour
+      const double x = centre.x + pyramid.across, y = centre.y + pyramid.down;
+      for (double rest = half_base; rest >= 0; rest += -1) {
+        const double ring = half_base - rest;  // rings grow outwards as the rest counts down
+        ShadeComponents(shade, -3);
+        canvas.Box(x + ring, y + ring, x - ring, y - ring, ColourOf(shade));
       }
     }
   }

@@ -1,28 +1,26 @@
 // square_clusters.cpp — style 13: two round clusters of filled squares whose size and
 // colour grow with the distance from the centre.
 #include "styles/common.h"
-#include "styles/styles.h"
 
 namespace mirelune {
 
-void DrawSquareClusters(State& s) {
-  Surface& canvas = s.canvas;
-  const Surface& strip = s.strip;
-
-  canvas.fill_solid = true;
-  for (s.nn = 1; s.nn <= 2; s.nn += 1) {
-    s.left.cluster_radius = Int(s.rng.Rnd() * 40 + 70);
-    PlaceFigure(s);
-    const double p = Int(s.rng.Rnd() * 500 + 1);
-    const double end = s.left.cluster_radius * 2;  // fixed when the loop starts
-    for (double k = 1; k <= end; k += 1) {
-      const auto [a, b] = ClusterOffset(s);
-      s.left.colour = strip.ColourAt(10, p + s.r);
-      canvas.fill_colour = static_cast<Colour>(s.left.colour);
-      // The side lives in the shared `d`: whatever runs next, the displacement
-      // effect included, finds the last square's side there.
-      s.left.offset_mode = Int(s.r / 3 + 5);
-      canvas.Box(s.i + a, s.j + b, s.i + a + s.left.offset_mode, s.j + b + s.left.offset_mode, static_cast<Colour>(s.left.colour));
+void DrawSquareClusters(StyleContext& c) {
+  c.canvas.fill_solid = true;
+  for (int cluster = 1; cluster <= 2; ++cluster) {
+    const double cluster_radius = Int(c.rng.Rnd() * 40 + 70);
+    const Point centre = PlaceFigure(c);
+    const double row = Int(c.rng.Rnd() * 500 + 1);
+    const double squares = cluster_radius * 2;
+    for (double k = 1; k <= squares; k += 1) {
+      const ClusterPlace square = ClusterOffset(c, cluster_radius);
+      const Colour colour = c.strip.ColourAt(10, row + square.distance);
+      c.canvas.fill_colour = colour;
+      // Each square's side is left as the effect's offset mode: the last square
+      // of the pass's last cluster decides how the effect reads its offsets.
+      const double side = Int(square.distance / 3 + 5);
+      c.left.offset_mode = side;
+      const double x = centre.x + square.across, y = centre.y + square.down;
+      c.canvas.Box(x, y, x + side, y + side, colour);
     }
   }
 }

@@ -1,24 +1,18 @@
 // starbursts.cpp — style 12: two hedgehog bursts of 210 thick rays of random length.
 #include "styles/common.h"
-#include "styles/styles.h"
 
 namespace mirelune {
 
-void DrawStarbursts(State& s) {
-  const Surface& strip = s.strip;
-
-  for (s.nn = 1; s.nn <= 2; s.nn += 1) {
-    const double p = Int(s.rng.Rnd() * 500 + 1);
-    PlaceFigure(s);
+void DrawStarbursts(StyleContext& c) {
+  for (int burst = 1; burst <= 2; ++burst) {
+    const double row = Int(c.rng.Rnd() * 500 + 1);
+    const Point centre = PlaceFigure(c);
     // The accumulated angle passes 6.3 after exactly 210 rays; each ray draws once,
     // so the count shapes the rest of the sequence.
-    for (s.fi = 0; s.fi <= 6.3; s.fi += 0.03) {
-      s.r = Int(s.rng.Rnd() * 50 + 100);
-      s.left.colour = strip.ColourAt(10, p + 10 * s.fi);
-      const double a = s.r * Sin(s.fi);
-      const double b = s.r * Cos(s.fi);
-      const Colour c = static_cast<Colour>(s.left.colour);
-      DrawSpoke(s, a, b, c);
+    for (double angle = 0; angle <= 6.3; angle += 0.03) {
+      const double length = Int(c.rng.Rnd() * 50 + 100);
+      const Colour colour = c.strip.ColourAt(10, row + 10 * angle);
+      DrawSpoke(c.canvas, centre, length * Sin(angle), length * Cos(angle), colour);
     }
   }
 }

@@ -1,44 +1,61 @@
 // styles.h — the 23 drawing styles the generation pass layers on the canvas.
 //
-// Each style draws only on canvas, reads colours only from strip (column 10),
-// and keeps its working values in the shared state, where the next style finds them.
+// A style draws only on the canvas, samples colours only from the strip (column 10)
+// and takes every draw from the one generator; what it leaves for later is in
+// `left` and in the canvas's own settings. Everything else is its own.
 //
-//   DrawRoses(s);                          // one style, as the pass calls it
-//   kStyles[k].draw(s);                    // style k + 1, by its flag
-//   std::puts(kStyles[k].name);            // "roses"
+//   StyleContext c = StyleContextOf(s);   // s: the State the pass works on
+//   DrawRoses(c);                         // one style
+//   kStyles[k].draw(c);                   // style k + 1, by its flag
+//   std::puts(kStyles[k].name);           // "roses"
 #pragma once
 
 #include "core/state.h"
 
 namespace mirelune {
 
-void DrawStripeBands(State& s);  // style 1
-void DrawRayFans(State& s);  // style 2
-void DrawConcentricEllipses(State& s);  // style 3
-void DrawFanTriangles(State& s);  // style 4
-void DrawDiscFans(State& s);  // style 5
-void DrawRingClusters(State& s);  // style 6
-void DrawBarCombs(State& s);  // style 7
-void DrawExtrudedLetters(State& s);  // style 8
-void DrawDotDiscs(State& s);  // style 9
-void DrawColourWheels(State& s);  // style 10
-void DrawRoses(State& s);  // style 11
-void DrawStarbursts(State& s);  // style 12
-void DrawSquareClusters(State& s);  // style 13
-void DrawCrossStrokes(State& s);  // style 14
-void DrawLissajousSpirals(State& s);  // style 15
-void DrawRandomWalks(State& s);  // style 16
-void DrawRaggedBands(State& s);  // style 17
-void DrawShadedBars(State& s);  // style 18
-void DrawShadedBalls(State& s);  // style 19
-void DrawShadedPyramids(State& s);  // style 20
-void DrawFacetedPyramids(State& s);  // style 21
-void DrawShadedCones(State& s);  // style 22
-void DrawCircleTrails(State& s);  // style 23
+// Everything a style may read or write.
+struct StyleContext {
+  Surface& canvas;        // draws here; its fill, pen and font settings carry on to the next style
+  const Surface& strip;   // samples colours from column 10
+  Generator& rng;
+  double width, height;   // the canvas in drawing units (settings.canvas_width/height)
+  Leftovers& left;        // the values styles leave for the next style and later stages
+  Host* host;             // may be null; lets a pending "stop" in before a long figure
+};
+
+// The context over a State's canvas, strip, generator, canvas size and leftovers.
+inline StyleContext StyleContextOf(State& s) {
+  return {s.canvas, s.strip, s.rng, s.settings.canvas_width, s.settings.canvas_height, s.left, s.host};
+}
+
+void DrawStripeBands(StyleContext& c);  // style 1
+void DrawRayFans(StyleContext& c);  // style 2
+void DrawConcentricEllipses(StyleContext& c);  // style 3
+void DrawFanTriangles(StyleContext& c);  // style 4
+void DrawDiscFans(StyleContext& c);  // style 5
+void DrawRingClusters(StyleContext& c);  // style 6
+void DrawBarCombs(StyleContext& c);  // style 7
+void DrawExtrudedLetters(StyleContext& c);  // style 8
+void DrawDotDiscs(StyleContext& c);  // style 9
+void DrawColourWheels(StyleContext& c);  // style 10
+void DrawRoses(StyleContext& c);  // style 11
+void DrawStarbursts(StyleContext& c);  // style 12
+void DrawSquareClusters(StyleContext& c);  // style 13
+void DrawCrossStrokes(StyleContext& c);  // style 14
+void DrawLissajousSpirals(StyleContext& c);  // style 15
+void DrawRandomWalks(StyleContext& c);  // style 16
+void DrawRaggedBands(StyleContext& c);  // style 17
+void DrawShadedBars(StyleContext& c);  // style 18
+void DrawShadedBalls(StyleContext& c);  // style 19
+void DrawShadedPyramids(StyleContext& c);  // style 20
+void DrawFacetedPyramids(StyleContext& c);  // style 21
+void DrawShadedCones(StyleContext& c);  // style 22
+void DrawCircleTrails(StyleContext& c);  // style 23
 
 struct StyleInfo {
   const char* name;   // short name, as the command line shows it
-  void (*draw)(State&);
+  void (*draw)(StyleContext&);
 };
 
 // Styles 1..23 in flag order (index 0 is style 1).
