@@ -33,7 +33,8 @@ void MakeCard(State& s, const StageHook& after) {
   done(CardStage::kPass);
   s.stats.effect_offset_mode = s.left.offset_mode;  // a style may have overwritten the pass's draw
   std::uint64_t before = g.draws();
-  ApplyDisplacementEffect(s);
+  ApplyDisplacementEffect({s.canvas, s.effect_source, s.card}, s.pass, s.left.offset_mode, s.settings, s.carry, s.rng,
+                          s.host, s.effect_buffers, BestSimdLevel());  // the best level always runs
   s.stats.effect = g.draws() - before;
   done(CardStage::kEffect);
   before = g.draws();
