@@ -57,7 +57,7 @@ constexpr int kLine = kPosW;  // the longest line of positions, a row
 // the whole line before its pixels: the sines and cosines then run in vector
 // lanes, bit for bit the values one position at a time would give.
 struct LineAngles {
-  double fi[3][kLine];
+  double angle[3][kLine];
   double s[3][kLine], c[3][kLine];
   double e[3][kLine];  // rules 1 and 6: the sine inside each length
   double q[3 * kLine];  // rule 3: the random factors, the three of position k at 3k, 3k + 1, 3k + 2
@@ -227,29 +227,29 @@ MIRELUNE_TARGET_AVX512 void RatiosAvx512(const std::uint32_t* draws, double* q, 
 #endif
 
 // Rule 1's sine arguments for the vector m along a line, the k-th position at
-// (i0 + k di, j0 + k dj): fi times i, j or i + j, over 500. One division each,
+// (i0 + k di, j0 + k dj): angle times i, j or i + j, over 500. One division each,
 // the same on every set; the wider sets just make more at once.
-[[gnu::always_inline]] inline void WavyLoop(const double* fi, int m, double i0, double j0, double di, double dj,
+[[gnu::always_inline]] inline void WavyLoop(const double* angle, int m, double i0, double j0, double di, double dj,
                                             double* arg, int n) {
   for (int k = 0; k < n; ++k) {
     const double i = i0 + k * di, j = j0 + k * dj;
-    arg[k] = fi[k] * (m == 0 ? i : m == 1 ? j : i + j) / 500;
+    arg[k] = angle[k] * (m == 0 ? i : m == 1 ? j : i + j) / 500;
   }
 }
 
-void WavyScalar(const double* fi, int m, double i0, double j0, double di, double dj, double* arg, int n) {
-  WavyLoop(fi, m, i0, j0, di, dj, arg, n);
+void WavyScalar(const double* angle, int m, double i0, double j0, double di, double dj, double* arg, int n) {
+  WavyLoop(angle, m, i0, j0, di, dj, arg, n);
 }
 
 #if defined(__x86_64__)
-MIRELUNE_TARGET_AVX2 void WavyAvx2(const double* fi, int m, double i0, double j0, double di, double dj, double* arg,
+MIRELUNE_TARGET_AVX2 void WavyAvx2(const double* angle, int m, double i0, double j0, double di, double dj, double* arg,
                                    int n) {
-  WavyLoop(fi, m, i0, j0, di, dj, arg, n);
+  WavyLoop(angle, m, i0, j0, di, dj, arg, n);
 }
 
-MIRELUNE_TARGET_AVX512 void WavyAvx512(const double* fi, int m, double i0, double j0, double di, double dj,
+MIRELUNE_TARGET_AVX512 void WavyAvx512(const double* angle, int m, double i0, double j0, double di, double dj,
                                        double* arg, int n) {
-  WavyLoop(fi, m, i0, j0, di, dj, arg, n);
+  WavyLoop(angle, m, i0, j0, di, dj, arg, n);
 }
 #endif
 
@@ -259,7 +259,7 @@ struct EffectKernels {
   // a.d; none on the scalar level, which goes one position at a time
   void (*sources)(int mode, LineAngles& a, int n, double i0, double j0, double di, double dj);
   void (*ratios)(const std::uint32_t* draws, double* q, int pairs);
-  void (*wavy)(const double* fi, int m, double i0, double j0, double di, double dj, double* arg, int n);
+  void (*wavy)(const double* angle, int m, double i0, double j0, double di, double dj, double* arg, int n);
 };
 
 // One row per level, in SimdLevel's order.
@@ -295,27 +295,28 @@ inline std::uint32_t OwnAt(const std::uint32_t* src, const UnitMap& map, int i, 
 // What one card's sweeps read, and what they carry from one position to the next.
 struct Sweep {
   // parameters (read only)
-  int f, mode;
-  double r1, r2, r3, dfi1, dfi2, dfi3, drgb;
-  double bb1, bb2, bb3, bb4, bb5, bb6, bb7;
-  double i1, j1, i2, j2, i3, j3;
+  int rule, mode;
+  double length1, length2, length3, step1, step2, step3, brightness;
+  double divisor1, divisor2, divisor3, divisor4, divisor5, divisor6, divisor7;
+  double anchor1_x, anchor1_y, anchor2_x, anchor2_y, anchor3_x, anchor3_y;
   // carried from position to position
-  double fi1, fi2, fi3, d1, d2, d3;
+  double angle1, angle2, angle3, distance1, distance2, distance3;
 
   Sweep(const PassParameters& p, double offset_mode, const TurningVectors& v, const EffectCarry& carry,
-        double brightness)
-      : f(static_cast<int>(CInt(p.rule))), mode(static_cast<int>(CInt(offset_mode))),
-        r1(v.length[0]), r2(v.length[1]), r3(v.length[2]), dfi1(v.step[0]), dfi2(v.step[1]), dfi3(v.step[2]),
-        drgb(brightness),
-        bb1(p.divisor1), bb2(p.divisor2), bb3(p.divisor3), bb4(p.divisor4), bb5(p.divisor5), bb6(p.divisor6),
-        bb7(p.divisor7),
-        i1(p.anchor1_x), j1(p.anchor1_y), i2(p.anchor2_x), j2(p.anchor2_y), i3(p.anchor3_x), j3(p.anchor3_y),
-        fi1(v.angle[0]), fi2(v.angle[1]), fi3(v.angle[2]),
-        d1(carry.distance1), d2(carry.distance2), d3(carry.distance3) {
-    if (f == 7) Tabulate(bb4, 256);
-    if (f >= 8 && f <= 10) Tabulate(bb5, 256);
-    if (f == 11) Tabulate(bb6, 766);
-    if (f == 12) Tabulate(100, 1200);
+        double start_brightness)
+      : rule(static_cast<int>(CInt(p.rule))), mode(static_cast<int>(CInt(offset_mode))),
+        length1(v.length[0]), length2(v.length[1]), length3(v.length[2]),
+        step1(v.step[0]), step2(v.step[1]), step3(v.step[2]), brightness(start_brightness),
+        divisor1(p.divisor1), divisor2(p.divisor2), divisor3(p.divisor3), divisor4(p.divisor4),
+        divisor5(p.divisor5), divisor6(p.divisor6), divisor7(p.divisor7),
+        anchor1_x(p.anchor1_x), anchor1_y(p.anchor1_y), anchor2_x(p.anchor2_x), anchor2_y(p.anchor2_y),
+        anchor3_x(p.anchor3_x), anchor3_y(p.anchor3_y),
+        angle1(v.angle[0]), angle2(v.angle[1]), angle3(v.angle[2]),
+        distance1(carry.distance1), distance2(carry.distance2), distance3(carry.distance3) {
+    if (rule == 7) Tabulate(divisor4, 256);
+    if (rule >= 8 && rule <= 10) Tabulate(divisor5, 256);
+    if (rule == 11) Tabulate(divisor6, 766);
+    if (rule == 12) Tabulate(100, 1200);
   }
   Sweep(const Sweep&) = delete;  // `table` points into its own sine_of
   Sweep& operator=(const Sweep&) = delete;
@@ -346,8 +347,8 @@ struct Sweep {
   }
 
   void Store(TurningVectors& v, EffectCarry& carry) const {
-    v.angle[0] = fi1, v.angle[1] = fi2, v.angle[2] = fi3;
-    carry.distance1 = d1, carry.distance2 = d2, carry.distance3 = d3;
+    v.angle[0] = angle1, v.angle[1] = angle2, v.angle[2] = angle3;
+    carry.distance1 = distance1, carry.distance2 = distance2, carry.distance3 = distance3;
   }
 
   // Advances the angles over n positions, the k-th at (i0 + k di, j0 + k dj), and
@@ -356,29 +357,29 @@ struct Sweep {
   void Prepare(LineAngles& a, int n, double i0, double j0, double di, double dj, Generator& g,
                const Lanes& lanes) {
     for (int k = 0; k < n; ++k) {
-      fi1 += dfi1;
-      fi2 += dfi2;
-      fi3 += dfi3;
-      a.fi[0][k] = fi1;
-      a.fi[1][k] = fi2;
-      a.fi[2][k] = fi3;
+      angle1 += step1;
+      angle2 += step2;
+      angle3 += step3;
+      a.angle[0][k] = angle1;
+      a.angle[1][k] = angle2;
+      a.angle[2][k] = angle3;
     }
-    for (int m = 0; m < 3; ++m) lanes.numbers.sin_cos(a.fi[m], a.s[m], a.c[m], static_cast<std::size_t>(n));
+    for (int m = 0; m < 3; ++m) lanes.numbers.sin_cos(a.angle[m], a.s[m], a.c[m], static_cast<std::size_t>(n));
     if constexpr (F == 1 || F == 6) {
       for (int m = 0; m < 3; ++m) {
         if constexpr (F == 1) {
-          lanes.effect.wavy(a.fi[m], m, i0, j0, di, dj, a.arg, n);
+          lanes.effect.wavy(a.angle[m], m, i0, j0, di, dj, a.arg, n);
         } else {
           const double times = m == 0 ? 2.1 : m == 1 ? 1.8 : 1.5;
-          for (int k = 0; k < n; ++k) a.arg[k] = times * a.fi[m][k];
+          for (int k = 0; k < n; ++k) a.arg[k] = times * a.angle[m][k];
         }
         lanes.numbers.sin(a.arg, a.e[m], static_cast<std::size_t>(n));
       }
     }
     if constexpr (F != 12 && F != 13) {  // every position sees the distances last measured
-      for (int k = 0; k < n; ++k) a.d[0][k] = d1, a.d[1][k] = d2, a.d[2][k] = d3;
+      for (int k = 0; k < n; ++k) a.d[0][k] = distance1, a.d[1][k] = distance2, a.d[2][k] = distance3;
     } else {
-      const double anchors[3][2] = {{i1, j1}, {i2, j2}, {i3, j3}};
+      const double anchors[3][2] = {{anchor1_x, anchor1_y}, {anchor2_x, anchor2_y}, {anchor3_x, anchor3_y}};
       for (int m = 0; m < 3; ++m) {
         for (int k = 0; k < n; ++k) {
           const double i = i0 + k * di, j = j0 + k * dj;
@@ -408,50 +409,50 @@ struct Sweep {
   // rules read.
   template <int F>
   [[gnu::always_inline]] Lengths LengthsAt(const LineAngles& a, int k, Colour own) const {
-    const double fi1 = a.fi[0][k], fi2 = a.fi[1][k], fi3 = a.fi[2][k];
+    const double angle1 = a.angle[0][k], angle2 = a.angle[1][k], angle3 = a.angle[2][k];
     Components c{0, 0, 0};
     if constexpr (F == 5 || (F >= 7 && F <= 11)) c = Split(own);
     (void)own;
     double a1 = 0, a2 = 0, a3 = 0;
     if constexpr (F == 1) {
-      a1 = r1 * (1 + a.e[0][k]);
-      a2 = r2 * (1 + a.e[1][k]);
-      a3 = r3 * (1 + a.e[2][k]);
+      a1 = length1 * (1 + a.e[0][k]);
+      a2 = length2 * (1 + a.e[1][k]);
+      a3 = length3 * (1 + a.e[2][k]);
     } else if constexpr (F == 2) {
-      a1 = r1; a2 = r2; a3 = r3;
+      a1 = length1; a2 = length2; a3 = length3;
     } else if constexpr (F == 3) {
-      a1 = r1 * a.q[3 * k]; a2 = r2 * a.q[3 * k + 1]; a3 = r3 * a.q[3 * k + 2];
+      a1 = length1 * a.q[3 * k]; a2 = length2 * a.q[3 * k + 1]; a3 = length3 * a.q[3 * k + 2];
     } else if constexpr (F == 4) {
-      a1 = r1 * (1 + 0.04 * fi3);
-      a2 = r2 * (1 + 0.04 * fi2);
-      a3 = r3 * (1 + 0.04 * fi1);
+      a1 = length1 * (1 + 0.04 * angle3);
+      a2 = length2 * (1 + 0.04 * angle2);
+      a3 = length3 * (1 + 0.04 * angle1);
     } else if constexpr (F == 5) {
       // A division by zero fails and leaves the length at 0.
-      if (bb1 != 0) a1 = r1 * c.r / bb1;
-      if (bb2 != 0) a2 = r2 * c.g / bb2;
-      if (bb3 != 0) a3 = r3 * c.b / bb3;
+      if (divisor1 != 0) a1 = length1 * c.r / divisor1;
+      if (divisor2 != 0) a2 = length2 * c.g / divisor2;
+      if (divisor3 != 0) a3 = length3 * c.b / divisor3;
     } else if constexpr (F == 6) {
-      a1 = r1 * a.e[0][k];
-      a2 = r2 * a.e[1][k];
-      a3 = r3 * a.e[2][k];
+      a1 = length1 * a.e[0][k];
+      a2 = length2 * a.e[1][k];
+      a3 = length3 * a.e[2][k];
     } else if constexpr (F == 7) {
-      a1 = r1 * SineOver(c.r);
-      a2 = r2 * SineOver(c.g);
-      a3 = r3 * SineOver(c.b);
+      a1 = length1 * SineOver(c.r);
+      a2 = length2 * SineOver(c.g);
+      a3 = length3 * SineOver(c.b);
     } else if constexpr (F >= 8 && F <= 10) {
       const double sv = SineOver(F == 8 ? c.r : F == 9 ? c.g : c.b);
-      a1 = r1 * sv; a2 = r2 * sv; a3 = r3 * sv;
+      a1 = length1 * sv; a2 = length2 * sv; a3 = length3 * sv;
     } else if constexpr (F == 11) {
       const double sv = SineOver(c.r + c.g + c.b);
-      a1 = r1 * sv; a2 = r2 * sv; a3 = r3 * sv;
+      a1 = length1 * sv; a2 = length2 * sv; a3 = length3 * sv;
     } else if constexpr (F == 12) {
-      a1 = r1 * SineOver(a.d[0][k]);
-      a2 = r2 * SineOver(a.d[1][k]);
-      a3 = r3 * SineOver(a.d[2][k]);
+      a1 = length1 * SineOver(a.d[0][k]);
+      a2 = length2 * SineOver(a.d[1][k]);
+      a3 = length3 * SineOver(a.d[2][k]);
     } else if constexpr (F == 13) {
-      a1 = (a.d[0][k] / bb7) * (1 + a.s[0][k]) * a.c[0][k];
-      a2 = (a.d[1][k] / bb7) * (1 + a.s[1][k]) * a.c[1][k];
-      a3 = (a.d[2][k] / bb7) * (1 + a.s[2][k]) * a.c[2][k];
+      a1 = (a.d[0][k] / divisor7) * (1 + a.s[0][k]) * a.c[0][k];
+      a2 = (a.d[1][k] / divisor7) * (1 + a.s[1][k]) * a.c[1][k];
+      a3 = (a.d[2][k] / divisor7) * (1 + a.s[2][k]) * a.c[2][k];
     }
     return {a1, a2, a3};
   }
@@ -462,7 +463,7 @@ struct Sweep {
                    const UnitMap& map) const {
     if constexpr (F == 13) {  // the same operations as LengthsAt, one vector at a time so they run in lanes
       for (int m = 0; m < 3; ++m)
-        for (int k = 0; k < n; ++k) a.len[m][k] = (a.d[m][k] / bb7) * (1 + a.s[m][k]) * a.c[m][k];
+        for (int k = 0; k < n; ++k) a.len[m][k] = (a.d[m][k] / divisor7) * (1 + a.s[m][k]) * a.c[m][k];
       return;
     }
     for (int k = 0; k < n; ++k) {
@@ -488,16 +489,16 @@ struct Sweep {
     const double vj[3] = {l.a1 * a.s[0][k], l.a2 * a.s[1][k], l.a3 * a.s[2][k]};
     const double e1 = a.d[0][k], e2 = a.d[1][k], e3 = a.d[2][k];
     const auto [si, sj] = SourceOf(mode, i, j, vi, vj, e1, e2, e3);
-    if constexpr (kKeep) d1 = e1, d2 = e2, d3 = e3;
+    if constexpr (kKeep) distance1 = e1, distance2 = e2, distance3 = e3;
     return {si, sj, ColourAt(si, sj, src, map)};
   }
 
-  // The colour the second sweep paints for a source colour, brightened by drgb.
+  // The colour the second sweep paints for a source colour, brightened by brightness.
   std::uint32_t Shown(Colour col) const {
-    if (drgb == 0) return col < 0 ? 0u : static_cast<std::uint32_t>(col);  // always, unless drifting
+    if (brightness == 0) return col < 0 ? 0u : static_cast<std::uint32_t>(col);  // always, unless drifting
     const Components sc = Split(col);
     return static_cast<std::uint32_t>(
-        RGB(Int(std::max(0.0, sc.r + drgb)), Int(std::max(0.0, sc.g + drgb)), Int(std::max(0.0, sc.b + drgb))));
+        RGB(Int(std::max(0.0, sc.r + brightness)), Int(std::max(0.0, sc.g + brightness)), Int(std::max(0.0, sc.b + brightness))));
   }
 };
 
@@ -565,7 +566,7 @@ void SecondSweep(EffectRun& run, Sweep& w, LineAngles& a, const UnitMap& map) {
   for (int j = 0; j <= 675; ++j) {
     if (run.host) run.host->LetEventsIn();
     settings.brightness = settings.brightness + settings.brightness_step;
-    w.drgb = settings.brightness;
+    w.brightness = settings.brightness;
     const int py = map.y[j];
     w.Prepare<F>(a, kPosW, 0, j, 1, 0, run.rng, run.lanes);
     if (run.one_at_a_time) {
