@@ -64,22 +64,43 @@ BENCHMARK(BM_DisplacementEffect)
     ->Args({3, 2})
     ->Unit(benchmark::kMillisecond);
 
-// The effect (rule 11, "line") on each instruction set, one position at a time
-// (0) to AVX-512 (3); a set the processor lacks runs the next narrower one.
-void BM_EffectOnSet(benchmark::State& st) {
-  const auto level = static_cast<SimdLevel>(st.range(0));
+// The effect (rule 11, "line") on each vector level; a level the processor
+// lacks is reported, not run.
+void BM_EffectOnLevel(benchmark::State& st) {
+  const SimdLevel level = kSimdLevels[st.range(0)];
+  st.SetLabel(LevelName(level));
+  if (!LevelAvailable(level)) return st.SkipWithError("the processor lacks this level");
   auto s = Prepared();
   MakeCard(*s);
   s->pass.rule = 11;
-  s->left.offset_mode = 1;
   for (auto _ : st) {
-    ApplyDisplacementEffect(*s, level);
+    ApplyDisplacementEffect({s->canvas, s->effect_source, s->card}, s->pass, 1, s->settings, s->carry, s->rng,
+                            s->host, s->effect_buffers, level);
     benchmark::DoNotOptimize(s->card.pixels());
   }
-  const char* names[] = {"scalar", "SSE2", "AVX2", "AVX-512"};
-  st.SetLabel(names[st.range(0)]);
 }
-BENCHMARK(BM_EffectOnSet)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_EffectOnLevel)->DenseRange(0, std::size(kSimdLevels) - 1)->Unit(benchmark::kMillisecond);
+
+// The whole card as "new" makes it, with the effect on each vector level.
+void BM_WholeCardOnLevel(benchmark::State& st) {
+  const SimdLevel level = kSimdLevels[st.range(0)];
+  st.SetLabel(LevelName(level));
+  if (!LevelAvailable(level)) return st.SkipWithError("the processor lacks this level");
+  auto s = std::make_unique<State>();
+  s->settings.effect_mode = 1;
+  for (auto _ : st) {
+    SetNamesAndSeed(*s, "Mary", "Bob");
+    DrawPaletteStrip(*s);
+    MakeImageName(*s);
+    RunGenerationPass(*s);
+    ApplyDisplacementEffect({s->canvas, s->effect_source, s->card}, s->pass, s->left.offset_mode, s->settings,
+                            s->carry, s->rng, s->host, s->effect_buffers, level);
+    DrawOrnamentTree(*s);
+    DrawCardText(*s);
+    benchmark::DoNotOptimize(s->card.pixels());
+  }
+}
+BENCHMARK(BM_WholeCardOnLevel)->DenseRange(0, std::size(kSimdLevels) - 1)->Unit(benchmark::kMillisecond);
 
 void BM_OrnamentTree(benchmark::State& st) {
   auto s = Prepared();

@@ -61,16 +61,23 @@ TEST(GenerationPass, DrawsItsParametersInOrderAndEachStageCounts) {
   }
 }
 
-// A state ready for single pixels: rule f, offset mode d, one vector of length
-// r1 at `angle` after the first advance, a pattern on the effect's source.
-void SetUpRule(State& s, double f, double d, double r1, double angle) {
-  s.pass.rule = f, s.left.offset_mode = d, s.r1 = r1, s.r2 = s.r3 = 0;
-  s.dfi1 = s.dfi2 = s.dfi3 = 0.001, s.fi1 = angle - 0.001, s.fi2 = s.fi3 = -0.001;
-  s.carry.distance1 = 45, s.carry.distance2 = 79, s.carry.distance3 = 20;  // Int(45 / 10) = 4
-  s.sweep = 1;
-  for (int y = 0; y < 671; ++y)
-    for (int x = 0; x < 896; ++x) s.effect_source.set_pixel(x, y, static_cast<std::uint32_t>(RGB(x % 256, y % 256, x / 256)));
-}
+// A single position's inputs: rule f, offset mode d, one vector of length r1 at
+// `angle` after the first turn, and a pattern on the effect's source.
+struct PixelInputs {
+  PassParameters pass;
+  TurningVectors vectors{{0, -0.001, -0.001}, {0.001, 0.001, 0.001}, {0, 0, 0}};
+  EffectCarry carry{45, 79, 20};  // Int(45 / 10) = 4
+  Surface source{kCanvasPixelsW, kCanvasPixelsH, kCanvasUnitsW, kCanvasUnitsH};
+  Generator rng;
+  double d;
+  PixelInputs(double f, double d, double r1, double angle) : d(d) {
+    pass.rule = f;
+    vectors.angle[0] = angle - 0.001, vectors.length[0] = r1;
+    for (int y = 0; y < 671; ++y)
+      for (int x = 0; x < 896; ++x) source.set_pixel(x, y, static_cast<std::uint32_t>(RGB(x % 256, y % 256, x / 256)));
+  }
+  DisplacedPosition At(double x, double y) { return DisplacePixel(source, pass, d, vectors, carry, rng, x, y); }
+};
 
 TEST(DisplacePixel, MovesByTheVectorsAddsTheOffsetsAndFoldsAtTheEdges) {
   struct Case {
@@ -91,59 +98,17 @@ TEST(DisplacePixel, MovesByTheVectorsAddsTheOffsetsAndFoldsAtTheEdges) {
       {100, 100, 10, 0, 5, 110, 100},             // any other mode adds nothing
   };
   for (const Case& c : cases) {
-    Fixture f;
-    SetUpRule(*f, 2, c.mode, c.r1, c.angle);
-    f->i = c.i, f->j = c.j;
-    DisplacePixel(*f);
-    EXPECT_EQ(std::pair(f->id, f->jd), std::pair(c.id, c.jd)) << c.i << "," << c.j << " mode " << c.mode;
-    EXPECT_EQ(f->canvas.ColourAt(c.i, c.j), f->effect_source.ColourAt(c.id, c.jd));
+    PixelInputs in(2, c.mode, c.r1, c.angle);
+    const DisplacedPosition p = in.At(c.i, c.j);
+    EXPECT_EQ(std::pair(p.source_x, p.source_y), std::pair(c.id, c.jd)) << c.i << "," << c.j << " mode " << c.mode;
+    EXPECT_EQ(p.colour, in.source.ColourAt(c.id, c.jd));
   }
-  Fixture f;
-  SetUpRule(*f, 5, 1, 10, 0);
-  f->r2 = 1, f->fi2 = M_PI / 2 - 0.001, f->i = 300, f->j = 200;
-  f->pass.divisor1 = 0, f->pass.divisor2 = 4, f->pass.divisor3 = 1;  // the first vector would divide by zero: it vanishes
-  DisplacePixel(*f);
+  PixelInputs in(5, 1, 10, 0);
+  in.vectors.length[1] = 1, in.vectors.angle[1] = M_PI / 2 - 0.001;
+  in.pass.divisor1 = 0, in.pass.divisor2 = 4, in.pass.divisor3 = 1;  // the first vector would divide by zero: it vanishes
   // Unit row 200 is pixel row 199, whose green on the pattern is 199.
-  EXPECT_EQ(std::pair(f->id, f->jd), std::pair(300.0, 250.0));  // 200 + 199 / 4
-}
-
-// What a sweep leaves in the state for what follows it.
-std::vector<double> Tail(const State& s) {
-  return {s.fi1, s.fi2, s.fi3, s.carry.distance1, s.carry.distance2, s.carry.distance3, s.id, s.jd, s.di1, s.dj2, s.left.colour, s.barvap, s.re3, s.bl3, s.settings.brightness};
-}
-
-// The sweeps work whole lines in vector lanes unless told to go one position at
-// a time, as DisplacePixel does; both must leave the same card and state. Every
-// rule, each offset mode, every instruction set, the reveal's store, and vectors
-// so long the sums leave the lanes' quick rounding.
-TEST(DisplacementEffect, LinesInVectorLanesPaintWhatSinglePositionsPaint) {
-  struct Case {
-    double f, d, linepix, r1;
-    SimdLevel level;
-  };
-  std::vector<Case> cases = {{3, 3, 2, 0, SimdLevel::kAvx2}, {12, 2, 2, 0, SimdLevel::kAvx512},
-                             {2, 1, 1, 1e17, SimdLevel::kAvx512}};
-  const SimdLevel levels[] = {SimdLevel::kSse2, SimdLevel::kAvx2, SimdLevel::kAvx512};
-  for (int f = 1; f <= 13; ++f) cases.push_back({double(f), double(f % 3 + 1), 1, 0, levels[(f - 1) % 3]});
-  Fixture base;
-  SetNamesAndSeed(*base, "Mary", "Bob");
-  RunGenerationPass(*base);
-  base->carry.distance1 = 310, base->carry.distance2 = 77, base->carry.distance3 = 5;
-  for (const Case& c : cases) {
-    SCOPED_TRACE(::testing::Message() << "rule " << c.f << " mode " << c.d << " linepix " << c.linepix);
-    State one = *base, lines = *base;
-    for (State* s : {&one, &lines}) {
-      s->pass.rule = c.f, s->left.offset_mode = c.d, s->settings.effect_mode = static_cast<std::int16_t>(c.linepix);
-      if (c.r1 != 0) s->r1 = c.r1;
-    }
-    ApplyDisplacementEffect(one, SimdLevel::kScalar);
-    ApplyDisplacementEffect(lines, c.level);
-    EXPECT_TRUE(one.canvas.image() == lines.canvas.image());
-    EXPECT_TRUE(one.card.image() == lines.card.image());
-    EXPECT_EQ(one.colour_store, lines.colour_store);
-    EXPECT_EQ(Tail(one), Tail(lines));
-    EXPECT_EQ(one.rng.draws(), lines.rng.draws());
-  }
+  const DisplacedPosition p = in.At(300, 200);
+  EXPECT_EQ(std::pair(p.source_x, p.source_y), std::pair(300.0, 250.0));  // 200 + 199 / 4
 }
 
 TEST(OrnamentTree, FourHundredBaublesInsideTheTriangle) {

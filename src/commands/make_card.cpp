@@ -42,7 +42,9 @@ CardStats MakeCard(State& s, const StageHook& after) {
   // canvas, pass parameters, offset mode, effect carry -> card
   stats.effect_offset_mode = s.left.offset_mode;  // a style may have overwritten the pass's draw
   std::uint64_t before = g.draws();
-  ApplyDisplacementEffect(s);
+  // The best level is always available, so the effect cannot be refused here.
+  static_cast<void>(ApplyDisplacementEffect({s.canvas, s.effect_source, s.card}, s.pass, s.left.offset_mode, s.settings,
+                                            s.carry, s.rng, s.host, s.effect_buffers, BestSimdLevel()));
   stats.effect = g.draws() - before;
   done(CardStage::kEffect);
 

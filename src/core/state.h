@@ -78,6 +78,15 @@ struct EffectCarry {
   double distance1 = 0, distance2 = 0, distance3 = 0;  // distances last measured from the anchors
 };
 
+// The displacement effect's working memory in "pix" mode, owned by whoever
+// calls it and reused from card to card: the displaced colour of every
+// position (x 0..900, y 0..675, row by row, 0x00BBGGRR, made on first use) and
+// the reveal's marks, one bit per position. Nothing is read across cards.
+struct EffectBuffers {
+  PixelBuffer colour_store;
+  std::vector<std::uint64_t> reveal_marks;
+};
+
 struct State {
   State();
 
@@ -114,12 +123,7 @@ struct State {
   double barvap = 0, re1 = 0, gr1 = 0, bl1 = 0;
 
   // --- effects ---
-  double fi2 = 0, fi3 = 0, dfi1 = 0, dfi2 = 0, dfi3 = 0, sweep = 0;
-  double id = 0, jd = 0, re3 = 0, gr3 = 0, bl3 = 0;
-  // "pix" mode: the displaced colour of every position (x 0..900, y 0..675, row
-  // by row, 0x00BBGGRR, made on first use) and the reveal marks, one bit each.
-  PixelBuffer colour_store;
-  std::vector<std::uint64_t> reveal_marks;
+  EffectBuffers effect_buffers;  // the displacement effect's "pix" mode memory, reused by every card
 };
 
 // The start values of the settings and the leftovers, and the plain picture

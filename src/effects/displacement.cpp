@@ -1,12 +1,13 @@
 // displacement.cpp — every pixel replaced by the colour found at a position moved
 // by three slowly turning vectors whose lengths follow one of 13 rules.
 //
-// The sweeps keep the working values in locals and write them back to the shared
-// state when they end; what the state holds afterwards is exactly what a call of
-// DisplacePixel per pixel would have left.
+// Everything the effect works with is its own: the turning vectors it draws,
+// the sweeps' per-line tables, the caller's buffers. It hands back only what the
+// next card reads: the distances last measured, and the brightness it drifted.
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
+#include <string>
 
 #include "effects/effects.h"
 #include "palette/palette.h"
@@ -56,7 +57,7 @@ constexpr int kLine = kPosW;  // the longest line of positions, a row
 // the whole line before its pixels: the sines and cosines then run in vector
 // lanes, bit for bit the values one position at a time would give.
 struct LineAngles {
-  double fi[3][kLine];
+  double angle[3][kLine];
   double s[3][kLine], c[3][kLine];
   double e[3][kLine];  // rules 1 and 6: the sine inside each length
   double q[3 * kLine];  // rule 3: the random factors, the three of position k at 3k, 3k + 1, 3k + 2
@@ -194,34 +195,15 @@ template <int N>
 }
 
 #if defined(__x86_64__)
-void SourcesSse2(int mode, LineAngles& a, int n, double i0, double j0, double di, double dj) {
-  SourceBlocks<2>(mode, a, n, i0, j0, di, dj);
-}
-
-__attribute__((target("avx2"))) void SourcesAvx2(int mode, LineAngles& a, int n, double i0, double j0, double di,
-                                                 double dj) {
+MIRELUNE_TARGET_AVX2 void SourcesAvx2(int mode, LineAngles& a, int n, double i0, double j0, double di, double dj) {
   SourceBlocks<4>(mode, a, n, i0, j0, di, dj);
 }
 
-__attribute__((target("avx512f,avx512dq,avx512vl"))) void SourcesAvx512(int mode, LineAngles& a, int n, double i0,
-                                                                        double j0, double di, double dj) {
+MIRELUNE_TARGET_AVX512 void SourcesAvx512(int mode, LineAngles& a, int n, double i0, double j0, double di,
+                                          double dj) {
   SourceBlocks<8>(mode, a, n, i0, j0, di, dj);
 }
 #endif
-
-// a.si and a.sj for the first n positions of the line from a.len, a.s, a.c and a.d.
-void Sources(SimdLevel level, int mode, LineAngles& a, int n, double i0, double j0, double di, double dj) {
-#if defined(__x86_64__)
-  switch (UsableSimdLevel(level)) {
-    case SimdLevel::kAvx512: return SourcesAvx512(mode, a, n, i0, j0, di, dj);
-    case SimdLevel::kAvx2: return SourcesAvx2(mode, a, n, i0, j0, di, dj);
-    case SimdLevel::kSse2: return SourcesSse2(mode, a, n, i0, j0, di, dj);
-    default: break;
-  }
-#endif
-  (void)level;
-  SourceBlocks<1>(mode, a, n, i0, j0, di, dj);
-}
 
 // Rule 3's factors from pairs of draws: q[p] = float(a / (b 50 + 5) + 1) with
 // a and b the pair's Rnd() values (draw * 2^-24 exactly). The same divisions on
@@ -234,64 +216,66 @@ void Sources(SimdLevel level, int mode, LineAngles& a, int n, double i0, double 
   }
 }
 
-#if defined(__x86_64__)
-__attribute__((target("avx2"))) void RatiosAvx2(const std::uint32_t* draws, double* q, int pairs) {
-  RatioLoop(draws, q, pairs);
-}
+void RatiosScalar(const std::uint32_t* draws, double* q, int pairs) { RatioLoop(draws, q, pairs); }
 
-__attribute__((target("avx512f,avx512dq,avx512vl"))) void RatiosAvx512(const std::uint32_t* draws, double* q,
-                                                                       int pairs) {
+#if defined(__x86_64__)
+MIRELUNE_TARGET_AVX2 void RatiosAvx2(const std::uint32_t* draws, double* q, int pairs) { RatioLoop(draws, q, pairs); }
+
+MIRELUNE_TARGET_AVX512 void RatiosAvx512(const std::uint32_t* draws, double* q, int pairs) {
   RatioLoop(draws, q, pairs);
 }
 #endif
-
-void Ratios(SimdLevel level, const std::uint32_t* draws, double* q, int pairs) {
-#if defined(__x86_64__)
-  switch (UsableSimdLevel(level)) {
-    case SimdLevel::kAvx512: return RatiosAvx512(draws, q, pairs);
-    case SimdLevel::kAvx2: return RatiosAvx2(draws, q, pairs);
-    default: break;
-  }
-#endif
-  (void)level;
-  RatioLoop(draws, q, pairs);
-}
 
 // Rule 1's sine arguments for the vector m along a line, the k-th position at
-// (i0 + k di, j0 + k dj): fi times i, j or i + j, over 500. One division each,
+// (i0 + k di, j0 + k dj): angle times i, j or i + j, over 500. One division each,
 // the same on every set; the wider sets just make more at once.
-[[gnu::always_inline]] inline void WavyLoop(const double* fi, int m, double i0, double j0, double di, double dj,
+[[gnu::always_inline]] inline void WavyLoop(const double* angle, int m, double i0, double j0, double di, double dj,
                                             double* arg, int n) {
   for (int k = 0; k < n; ++k) {
     const double i = i0 + k * di, j = j0 + k * dj;
-    arg[k] = fi[k] * (m == 0 ? i : m == 1 ? j : i + j) / 500;
+    arg[k] = angle[k] * (m == 0 ? i : m == 1 ? j : i + j) / 500;
   }
 }
 
-#if defined(__x86_64__)
-__attribute__((target("avx2"))) void WavyAvx2(const double* fi, int m, double i0, double j0, double di, double dj,
-                                              double* arg, int n) {
-  WavyLoop(fi, m, i0, j0, di, dj, arg, n);
+void WavyScalar(const double* angle, int m, double i0, double j0, double di, double dj, double* arg, int n) {
+  WavyLoop(angle, m, i0, j0, di, dj, arg, n);
 }
 
-__attribute__((target("avx512f,avx512dq,avx512vl"))) void WavyAvx512(const double* fi, int m, double i0, double j0,
-                                                                     double di, double dj, double* arg, int n) {
-  WavyLoop(fi, m, i0, j0, di, dj, arg, n);
+#if defined(__x86_64__)
+MIRELUNE_TARGET_AVX2 void WavyAvx2(const double* angle, int m, double i0, double j0, double di, double dj, double* arg,
+                                   int n) {
+  WavyLoop(angle, m, i0, j0, di, dj, arg, n);
+}
+
+MIRELUNE_TARGET_AVX512 void WavyAvx512(const double* angle, int m, double i0, double j0, double di, double dj,
+                                       double* arg, int n) {
+  WavyLoop(angle, m, i0, j0, di, dj, arg, n);
 }
 #endif
 
-void WavyArguments(SimdLevel level, const double* fi, int m, double i0, double j0, double di, double dj, double* arg,
-                   int n) {
+// The effect's own kernels on one level, beside the number kernels.
+struct EffectKernels {
+  // a.si and a.sj for the first n positions of the line from a.len, a.s, a.c and
+  // a.d; none on the scalar level, which goes one position at a time
+  void (*sources)(int mode, LineAngles& a, int n, double i0, double j0, double di, double dj);
+  void (*ratios)(const std::uint32_t* draws, double* q, int pairs);
+  void (*wavy)(const double* angle, int m, double i0, double j0, double di, double dj, double* arg, int n);
+};
+
+// One row per level, in SimdLevel's order.
+constexpr EffectKernels kEffectKernels[] = {
+    {nullptr, &RatiosScalar, &WavyScalar},
 #if defined(__x86_64__)
-  switch (UsableSimdLevel(level)) {
-    case SimdLevel::kAvx512: return WavyAvx512(fi, m, i0, j0, di, dj, arg, n);
-    case SimdLevel::kAvx2: return WavyAvx2(fi, m, i0, j0, di, dj, arg, n);
-    default: break;
-  }
+    {&SourcesAvx2, &RatiosAvx2, &WavyAvx2},
+    {&SourcesAvx512, &RatiosAvx512, &WavyAvx512},
 #endif
-  (void)level;
-  WavyLoop(fi, m, i0, j0, di, dj, arg, n);
-}
+};
+
+// Everything a level offers the effect.
+struct Lanes {
+  const VectorKernels& numbers;
+  const EffectKernels& effect;
+};
 
 // The colour at a source position on the snapshot, -1 off the picture.
 [[gnu::always_inline]] inline Colour ColourAt(double si, double sj, const std::uint32_t* src, const UnitMap& map) {
@@ -308,31 +292,31 @@ inline std::uint32_t OwnAt(const std::uint32_t* src, const UnitMap& map, int i, 
   return (px >= 0 && py >= 0) ? src[py * kCanvasPixelsW + px] : 0xFFFFFFFFu;
 }
 
-// Everything DisplacePixel reads or carries from one pixel to the next.
+// What one card's sweeps read, and what they carry from one position to the next.
 struct Sweep {
   // parameters (read only)
-  int f, mode;
-  double r1, r2, r3, dfi1, dfi2, dfi3, drgb;
-  double bb1, bb2, bb3, bb4, bb5, bb6, bb7;
-  double i1, j1, i2, j2, i3, j3;
-  // carried from pixel to pixel
-  double fi1, fi2, fi3, d1, d2, d3;
-  // left by the last pixel
-  double di1 = 0, dj1 = 0, di2 = 0, dj2 = 0, id = 0, jd = 0, barva = 0, barvap = 0;
-  double re1 = 0, gr1 = 0, bl1 = 0, re3 = 0, gr3 = 0, bl3 = 0;
+  int rule, mode;
+  double length1, length2, length3, step1, step2, step3, brightness;
+  double divisor1, divisor2, divisor3, divisor4, divisor5, divisor6, divisor7;
+  double anchor1_x, anchor1_y, anchor2_x, anchor2_y, anchor3_x, anchor3_y;
+  // carried from position to position
+  double angle1, angle2, angle3, distance1, distance2, distance3;
 
-  explicit Sweep(const State& s)
-      : f(static_cast<int>(CInt(s.pass.rule))), mode(static_cast<int>(CInt(s.left.offset_mode))),
-        r1(s.r1), r2(s.r2), r3(s.r3), dfi1(s.dfi1), dfi2(s.dfi2), dfi3(s.dfi3), drgb(s.settings.brightness),
-        bb1(s.pass.divisor1), bb2(s.pass.divisor2), bb3(s.pass.divisor3), bb4(s.pass.divisor4), bb5(s.pass.divisor5), bb6(s.pass.divisor6), bb7(s.pass.divisor7),
-        i1(s.pass.anchor1_x), j1(s.pass.anchor1_y), i2(s.pass.anchor2_x), j2(s.pass.anchor2_y), i3(s.pass.anchor3_x), j3(s.pass.anchor3_y),
-        fi1(s.fi1), fi2(s.fi2), fi3(s.fi3), d1(s.carry.distance1), d2(s.carry.distance2), d3(s.carry.distance3),
-        di1(s.di1), dj1(s.dj1), di2(s.di2), dj2(s.dj2), id(s.id), jd(s.jd), barva(s.left.colour),
-        barvap(s.barvap), re1(s.re1), gr1(s.gr1), bl1(s.bl1), re3(s.re3), gr3(s.gr3), bl3(s.bl3) {
-    if (f == 7) Tabulate(bb4, 256);
-    if (f >= 8 && f <= 10) Tabulate(bb5, 256);
-    if (f == 11) Tabulate(bb6, 766);
-    if (f == 12) Tabulate(100, 1200);
+  Sweep(const PassParameters& p, double offset_mode, const TurningVectors& v, const EffectCarry& carry,
+        double start_brightness)
+      : rule(static_cast<int>(CInt(p.rule))), mode(static_cast<int>(CInt(offset_mode))),
+        length1(v.length[0]), length2(v.length[1]), length3(v.length[2]),
+        step1(v.step[0]), step2(v.step[1]), step3(v.step[2]), brightness(start_brightness),
+        divisor1(p.divisor1), divisor2(p.divisor2), divisor3(p.divisor3), divisor4(p.divisor4),
+        divisor5(p.divisor5), divisor6(p.divisor6), divisor7(p.divisor7),
+        anchor1_x(p.anchor1_x), anchor1_y(p.anchor1_y), anchor2_x(p.anchor2_x), anchor2_y(p.anchor2_y),
+        anchor3_x(p.anchor3_x), anchor3_y(p.anchor3_y),
+        angle1(v.angle[0]), angle2(v.angle[1]), angle3(v.angle[2]),
+        distance1(carry.distance1), distance2(carry.distance2), distance3(carry.distance3) {
+    if (rule == 7) Tabulate(divisor4, 256);
+    if (rule >= 8 && rule <= 10) Tabulate(divisor5, 256);
+    if (rule == 11) Tabulate(divisor6, 766);
+    if (rule == 12) Tabulate(100, 1200);
   }
   Sweep(const Sweep&) = delete;  // `table` points into its own sine_of
   Sweep& operator=(const Sweep&) = delete;
@@ -362,64 +346,56 @@ struct Sweep {
     return Sin(whole / divisor);
   }
 
-  void Store(State& s) const {
-    s.fi1 = fi1; s.fi2 = fi2; s.fi3 = fi3; s.carry.distance1 = d1; s.carry.distance2 = d2; s.carry.distance3 = d3;
-    s.di1 = di1; s.dj1 = dj1; s.di2 = di2; s.dj2 = dj2; s.id = id; s.jd = jd;
-    s.left.colour = barva; s.barvap = barvap;
-    s.re1 = re1; s.gr1 = gr1; s.bl1 = bl1; s.re3 = re3; s.gr3 = gr3; s.bl3 = bl3;
-  }
-
-  void Measure(double i, double j) {
-    d1 = Int(Sqr((i - i1) * (i - i1) + (j - j1) * (j - j1)));
-    d2 = Int(Sqr((i - i2) * (i - i2) + (j - j2) * (j - j2)));
-    d3 = Int(Sqr((i - i3) * (i - i3) + (j - j3) * (j - j3)));
+  void Store(TurningVectors& v, EffectCarry& carry) const {
+    v.angle[0] = angle1, v.angle[1] = angle2, v.angle[2] = angle3;
+    carry.distance1 = distance1, carry.distance2 = distance2, carry.distance3 = distance3;
   }
 
   // Advances the angles over n positions, the k-th at (i0 + k di, j0 + k dj), and
   // fills a with what those positions need of them and of the generator.
   template <int F>
   void Prepare(LineAngles& a, int n, double i0, double j0, double di, double dj, Generator& g,
-               SimdLevel level) {
+               const Lanes& lanes) {
     for (int k = 0; k < n; ++k) {
-      fi1 += dfi1;
-      fi2 += dfi2;
-      fi3 += dfi3;
-      a.fi[0][k] = fi1;
-      a.fi[1][k] = fi2;
-      a.fi[2][k] = fi3;
+      angle1 += step1;
+      angle2 += step2;
+      angle3 += step3;
+      a.angle[0][k] = angle1;
+      a.angle[1][k] = angle2;
+      a.angle[2][k] = angle3;
     }
-    for (int m = 0; m < 3; ++m) SinCosMany(level, a.fi[m], a.s[m], a.c[m], static_cast<std::size_t>(n));
+    for (int m = 0; m < 3; ++m) lanes.numbers.sin_cos(a.angle[m], a.s[m], a.c[m], static_cast<std::size_t>(n));
     if constexpr (F == 1 || F == 6) {
       for (int m = 0; m < 3; ++m) {
         if constexpr (F == 1) {
-          WavyArguments(level, a.fi[m], m, i0, j0, di, dj, a.arg, n);
+          lanes.effect.wavy(a.angle[m], m, i0, j0, di, dj, a.arg, n);
         } else {
           const double times = m == 0 ? 2.1 : m == 1 ? 1.8 : 1.5;
-          for (int k = 0; k < n; ++k) a.arg[k] = times * a.fi[m][k];
+          for (int k = 0; k < n; ++k) a.arg[k] = times * a.angle[m][k];
         }
-        SinMany(level, a.arg, a.e[m], static_cast<std::size_t>(n));
+        lanes.numbers.sin(a.arg, a.e[m], static_cast<std::size_t>(n));
       }
     }
     if constexpr (F != 12 && F != 13) {  // every position sees the distances last measured
-      for (int k = 0; k < n; ++k) a.d[0][k] = d1, a.d[1][k] = d2, a.d[2][k] = d3;
+      for (int k = 0; k < n; ++k) a.d[0][k] = distance1, a.d[1][k] = distance2, a.d[2][k] = distance3;
     } else {
-      const double anchors[3][2] = {{i1, j1}, {i2, j2}, {i3, j3}};
+      const double anchors[3][2] = {{anchor1_x, anchor1_y}, {anchor2_x, anchor2_y}, {anchor3_x, anchor3_y}};
       for (int m = 0; m < 3; ++m) {
         for (int k = 0; k < n; ++k) {
           const double i = i0 + k * di, j = j0 + k * dj;
           const double ei = i - anchors[m][0], ej = j - anchors[m][1];
           a.arg[k] = ei * ei + ej * ej;
         }
-        FloorSqrtMany(level, a.arg, a.d[m], static_cast<std::size_t>(n));
+        lanes.numbers.floor_sqrt(a.arg, a.d[m], static_cast<std::size_t>(n));
       }
     }
     if constexpr (F == 3) {
       // Two draws per vector per position, in that order, made at once in vector
       // lanes; Rnd() is draw * 2^-24 exactly.
       const std::size_t count = static_cast<std::size_t>(6 * n);
-      Next24Many(level, g.state(), a.draws, count);
+      lanes.numbers.next24(g.state(), a.draws, count);
       g.Skip(count);
-      Ratios(level, a.draws, a.q, 3 * n);
+      lanes.effect.ratios(a.draws, a.q, 3 * n);
     }
     (void)i0, (void)j0, (void)di, (void)dj, (void)g;
   }
@@ -433,50 +409,50 @@ struct Sweep {
   // rules read.
   template <int F>
   [[gnu::always_inline]] Lengths LengthsAt(const LineAngles& a, int k, Colour own) const {
-    const double fi1 = a.fi[0][k], fi2 = a.fi[1][k], fi3 = a.fi[2][k];
+    const double angle1 = a.angle[0][k], angle2 = a.angle[1][k], angle3 = a.angle[2][k];
     Components c{0, 0, 0};
     if constexpr (F == 5 || (F >= 7 && F <= 11)) c = Split(own);
     (void)own;
     double a1 = 0, a2 = 0, a3 = 0;
     if constexpr (F == 1) {
-      a1 = r1 * (1 + a.e[0][k]);
-      a2 = r2 * (1 + a.e[1][k]);
-      a3 = r3 * (1 + a.e[2][k]);
+      a1 = length1 * (1 + a.e[0][k]);
+      a2 = length2 * (1 + a.e[1][k]);
+      a3 = length3 * (1 + a.e[2][k]);
     } else if constexpr (F == 2) {
-      a1 = r1; a2 = r2; a3 = r3;
+      a1 = length1; a2 = length2; a3 = length3;
     } else if constexpr (F == 3) {
-      a1 = r1 * a.q[3 * k]; a2 = r2 * a.q[3 * k + 1]; a3 = r3 * a.q[3 * k + 2];
+      a1 = length1 * a.q[3 * k]; a2 = length2 * a.q[3 * k + 1]; a3 = length3 * a.q[3 * k + 2];
     } else if constexpr (F == 4) {
-      a1 = r1 * (1 + 0.04 * fi3);
-      a2 = r2 * (1 + 0.04 * fi2);
-      a3 = r3 * (1 + 0.04 * fi1);
+      a1 = length1 * (1 + 0.04 * angle3);
+      a2 = length2 * (1 + 0.04 * angle2);
+      a3 = length3 * (1 + 0.04 * angle1);
     } else if constexpr (F == 5) {
       // A division by zero fails and leaves the length at 0.
-      if (bb1 != 0) a1 = r1 * c.r / bb1;
-      if (bb2 != 0) a2 = r2 * c.g / bb2;
-      if (bb3 != 0) a3 = r3 * c.b / bb3;
+      if (divisor1 != 0) a1 = length1 * c.r / divisor1;
+      if (divisor2 != 0) a2 = length2 * c.g / divisor2;
+      if (divisor3 != 0) a3 = length3 * c.b / divisor3;
     } else if constexpr (F == 6) {
-      a1 = r1 * a.e[0][k];
-      a2 = r2 * a.e[1][k];
-      a3 = r3 * a.e[2][k];
+      a1 = length1 * a.e[0][k];
+      a2 = length2 * a.e[1][k];
+      a3 = length3 * a.e[2][k];
     } else if constexpr (F == 7) {
-      a1 = r1 * SineOver(c.r);
-      a2 = r2 * SineOver(c.g);
-      a3 = r3 * SineOver(c.b);
+      a1 = length1 * SineOver(c.r);
+      a2 = length2 * SineOver(c.g);
+      a3 = length3 * SineOver(c.b);
     } else if constexpr (F >= 8 && F <= 10) {
       const double sv = SineOver(F == 8 ? c.r : F == 9 ? c.g : c.b);
-      a1 = r1 * sv; a2 = r2 * sv; a3 = r3 * sv;
+      a1 = length1 * sv; a2 = length2 * sv; a3 = length3 * sv;
     } else if constexpr (F == 11) {
       const double sv = SineOver(c.r + c.g + c.b);
-      a1 = r1 * sv; a2 = r2 * sv; a3 = r3 * sv;
+      a1 = length1 * sv; a2 = length2 * sv; a3 = length3 * sv;
     } else if constexpr (F == 12) {
-      a1 = r1 * SineOver(a.d[0][k]);
-      a2 = r2 * SineOver(a.d[1][k]);
-      a3 = r3 * SineOver(a.d[2][k]);
+      a1 = length1 * SineOver(a.d[0][k]);
+      a2 = length2 * SineOver(a.d[1][k]);
+      a3 = length3 * SineOver(a.d[2][k]);
     } else if constexpr (F == 13) {
-      a1 = (a.d[0][k] / bb7) * (1 + a.s[0][k]) * a.c[0][k];
-      a2 = (a.d[1][k] / bb7) * (1 + a.s[1][k]) * a.c[1][k];
-      a3 = (a.d[2][k] / bb7) * (1 + a.s[2][k]) * a.c[2][k];
+      a1 = (a.d[0][k] / divisor7) * (1 + a.s[0][k]) * a.c[0][k];
+      a2 = (a.d[1][k] / divisor7) * (1 + a.s[1][k]) * a.c[1][k];
+      a3 = (a.d[2][k] / divisor7) * (1 + a.s[2][k]) * a.c[2][k];
     }
     return {a1, a2, a3};
   }
@@ -487,7 +463,7 @@ struct Sweep {
                    const UnitMap& map) const {
     if constexpr (F == 13) {  // the same operations as LengthsAt, one vector at a time so they run in lanes
       for (int m = 0; m < 3; ++m)
-        for (int k = 0; k < n; ++k) a.len[m][k] = (a.d[m][k] / bb7) * (1 + a.s[m][k]) * a.c[m][k];
+        for (int k = 0; k < n; ++k) a.len[m][k] = (a.d[m][k] / divisor7) * (1 + a.s[m][k]) * a.c[m][k];
       return;
     }
     for (int k = 0; k < n; ++k) {
@@ -500,107 +476,103 @@ struct Sweep {
     }
   }
 
-  // One position up to the colour read at the source; returns that colour.
+  // One position up to the colour read at the source: where it reads and what.
   // `own` is the position's own colour on the snapshot, `src` the snapshot
-  // raster, k its place in the line a was prepared for. Only a kept position
-  // leaves its working values in the sweep (the sweeps keep the last one, for
-  // the positions in between they would be overwritten unread).
+  // raster, k its place in the line a was prepared for. A kept position leaves
+  // its distances for what follows (each sweep keeps its last one; for the
+  // positions in between they would be overwritten unread).
   template <int F, bool kKeep = false>
-  [[gnu::always_inline]] Colour Pixel(const LineAngles& a, int k, double i, double j, Colour own,
-                                      const std::uint32_t* src, const UnitMap& map) {
+  [[gnu::always_inline]] DisplacedPosition Pixel(const LineAngles& a, int k, double i, double j, Colour own,
+                                                 const std::uint32_t* src, const UnitMap& map) {
     const Lengths l = LengthsAt<F>(a, k, own);
     const double vi[3] = {l.a1 * a.c[0][k], l.a2 * a.c[1][k], l.a3 * a.c[2][k]};
     const double vj[3] = {l.a1 * a.s[0][k], l.a2 * a.s[1][k], l.a3 * a.s[2][k]};
     const double e1 = a.d[0][k], e2 = a.d[1][k], e3 = a.d[2][k];
     const auto [si, sj] = SourceOf(mode, i, j, vi, vj, e1, e2, e3);
-    const Colour col = ColourAt(si, sj, src, map);
-    if constexpr (kKeep) {
-      d1 = e1; d2 = e2; d3 = e3;
-      di1 = vi[0]; dj1 = vj[0]; di2 = vi[1]; dj2 = vj[1];
-      id = si; jd = sj;
-      barva = col;
-      barvap = col;
-      const Components sc = Split(col);
-      // SplitColour leaves the colour without its red part in barvap.
-      if (col >= 0) barvap = col - sc.r;
-      re1 = sc.r; gr1 = sc.g; bl1 = sc.b;
-      re3 = std::max(0.0, re1 + drgb);
-      gr3 = std::max(0.0, gr1 + drgb);
-      bl3 = std::max(0.0, bl1 + drgb);
-    }
-    return col;
+    if constexpr (kKeep) distance1 = e1, distance2 = e2, distance3 = e3;
+    return {si, sj, ColourAt(si, sj, src, map)};
   }
 
-  // The colour the second sweep paints for a source colour: RGB(Int(re3), ...).
+  // The colour the second sweep paints for a source colour, brightened by brightness.
   std::uint32_t Shown(Colour col) const {
-    if (drgb == 0) return col < 0 ? 0u : static_cast<std::uint32_t>(col);  // always, unless drifting
+    if (brightness == 0) return col < 0 ? 0u : static_cast<std::uint32_t>(col);  // always, unless drifting
     const Components sc = Split(col);
     return static_cast<std::uint32_t>(
-        RGB(Int(std::max(0.0, sc.r + drgb)), Int(std::max(0.0, sc.g + drgb)), Int(std::max(0.0, sc.b + drgb))));
+        RGB(Int(std::max(0.0, sc.r + brightness)), Int(std::max(0.0, sc.g + brightness)), Int(std::max(0.0, sc.b + brightness))));
   }
 };
 
-// Both sweeps work a line at a time: the angles, then (unless `level` asks for
-// one position at a time, as DisplacePixel goes) every length, then every source
-// position in vector lanes, then the colours. Each way gives the same card.
+// What one call of the effect works on, besides the sweep's own values.
+struct EffectRun {
+  EffectSurfaces surfaces;
+  Settings& settings;
+  Generator& rng;
+  Host* host;
+  EffectBuffers& buffers;
+  Lanes lanes;
+  bool one_at_a_time;  // the scalar level: every position in turn, the reference the lanes are held to
+};
+
+// Both sweeps work a line at a time: the angles, then (unless the run goes one
+// position at a time) every length, then every source position in vector
+// lanes, then the colours. Each way gives the same card.
 template <int F>
-void FirstSweep(State& s, Sweep& w, LineAngles& a, const UnitMap& map, SimdLevel level) {
-  const std::uint32_t* src = s.effect_source.pixels();
-  std::uint32_t* dst = s.canvas.pixels();
+void FirstSweep(EffectRun& run, Sweep& w, LineAngles& a, const UnitMap& map) {
+  const std::uint32_t* src = run.surfaces.source.pixels();
+  std::uint32_t* dst = run.surfaces.canvas.pixels();
   for (int i = 0; i <= 900; ++i) {
-    if (s.host) s.host->LetEventsIn();
+    if (run.host) run.host->LetEventsIn();
     const int px = map.x[i];
-    w.Prepare<F>(a, kPosH, i, 0, 0, 1, s.rng, level);
-    if (level == SimdLevel::kScalar) {
+    w.Prepare<F>(a, kPosH, i, 0, 0, 1, run.rng, run.lanes);
+    if (run.one_at_a_time) {
       for (int j = 0; j <= 675; ++j) {
         const Colour own = static_cast<Colour>(OwnAt(src, map, i, j));
-        const Colour col = w.Pixel<F>(a, j, i, j, own, src, map);
+        const Colour col = w.Pixel<F>(a, j, i, j, own, src, map).colour;
         const int py = map.y[j];
         // A source off the picture paints black.
         if (px >= 0 && py >= 0) dst[py * kCanvasPixelsW + px] = col < 0 ? 0u : static_cast<std::uint32_t>(col);
       }
     } else if (px >= 0 && map.last_x[px] == i) {  // a later column would paint over this one
       w.LineLengths<F>(a, kPosH, i, 0, 0, 1, src, map);
-      Sources(level, w.mode, a, kPosH, i, 0, 0, 1);
+      run.lanes.effect.sources(w.mode, a, kPosH, i, 0, 0, 1);
       for (int py = 0; py < kCanvasPixelsH; ++py) {
         const int j = map.last_y[py];
         const Colour col = ColourAt(a.si[j], a.sj[j], src, map);
         dst[py * kCanvasPixelsW + px] = col < 0 ? 0u : static_cast<std::uint32_t>(col);
       }
     }
-    if (i % 30 == 0 && s.host) s.host->PrintProgress("#");
+    if (i % 30 == 0 && run.host) run.host->PrintProgress("#");
   }
   const Colour own = static_cast<Colour>(OwnAt(src, map, 900, 675));
   w.Pixel<F, true>(a, 675, 900, 675, own, src, map);
-  s.i = 901;
-  s.j = 676;
 }
 
-// "pix" mode: the colour each position shows when revealed, row by row (the
-// shared colour store, one 0x00BBGGRR word per position), made on first use.
-std::uint32_t* ColourStore(State& s) {
-  if (s.colour_store.size() != static_cast<std::size_t>(kPosW) * kPosH)
-    s.colour_store.assign(static_cast<std::size_t>(kPosW) * kPosH, 0);
-  return s.colour_store.data();
+// "pix" mode: the colour each position shows when revealed, row by row (one
+// 0x00BBGGRR word per position), made on first use and kept for the next card.
+std::uint32_t* ColourStore(EffectBuffers& b) {
+  if (b.colour_store.size() != static_cast<std::size_t>(kPosW) * kPosH)
+    b.colour_store.assign(static_cast<std::size_t>(kPosW) * kPosH, 0);
+  return b.colour_store.data();
 }
 
 inline std::uint32_t Stored(Colour col) { return col < 0 ? 0u : static_cast<std::uint32_t>(col); }
 
 template <int F>
-void SecondSweep(State& s, Sweep& w, LineAngles& a, const UnitMap& map, SimdLevel level) {
-  const std::uint32_t* src = s.effect_source.pixels();
-  std::uint32_t* card = s.card.pixels();
-  std::uint32_t* store = s.settings.effect_mode == 2 ? ColourStore(s) : nullptr;
+void SecondSweep(EffectRun& run, Sweep& w, LineAngles& a, const UnitMap& map) {
+  const std::uint32_t* src = run.surfaces.source.pixels();
+  std::uint32_t* card = run.surfaces.card.pixels();
+  Settings& settings = run.settings;
+  std::uint32_t* store = settings.effect_mode == 2 ? ColourStore(run.buffers) : nullptr;
   for (int j = 0; j <= 675; ++j) {
-    if (s.host) s.host->LetEventsIn();
-    s.settings.brightness = s.settings.brightness + s.settings.brightness_step;
-    w.drgb = s.settings.brightness;
+    if (run.host) run.host->LetEventsIn();
+    settings.brightness = settings.brightness + settings.brightness_step;
+    w.brightness = settings.brightness;
     const int py = map.y[j];
-    w.Prepare<F>(a, kPosW, 0, j, 1, 0, s.rng, level);
-    if (level == SimdLevel::kScalar) {
+    w.Prepare<F>(a, kPosW, 0, j, 1, 0, run.rng, run.lanes);
+    if (run.one_at_a_time) {
       for (int i = 0; i <= 900; ++i) {
         const Colour own = static_cast<Colour>(OwnAt(src, map, i, j));
-        const Colour col = w.Pixel<F>(a, i, i, j, own, src, map);
+        const Colour col = w.Pixel<F>(a, i, i, j, own, src, map).colour;
         if (store) {
           store[j * kPosW + i] = Stored(col);
         } else {
@@ -610,11 +582,11 @@ void SecondSweep(State& s, Sweep& w, LineAngles& a, const UnitMap& map, SimdLeve
       }
     } else if (store) {  // the store keeps every position
       w.LineLengths<F>(a, kPosW, 0, j, 1, 0, src, map);
-      Sources(level, w.mode, a, kPosW, 0, j, 1, 0);
+      run.lanes.effect.sources(w.mode, a, kPosW, 0, j, 1, 0);
       for (int i = 0; i <= 900; ++i) store[j * kPosW + i] = Stored(ColourAt(a.si[i], a.sj[i], src, map));
     } else if (py >= 0 && map.last_y[py] == j) {  // a later row would paint over this one
       w.LineLengths<F>(a, kPosW, 0, j, 1, 0, src, map);
-      Sources(level, w.mode, a, kPosW, 0, j, 1, 0);
+      run.lanes.effect.sources(w.mode, a, kPosW, 0, j, 1, 0);
       for (int px = 0; px < kCanvasPixelsW; ++px) {
         const int i = map.last_x[px];
         card[py * kCanvasPixelsW + px] = w.Shown(ColourAt(a.si[i], a.sj[i], src, map));
@@ -623,11 +595,9 @@ void SecondSweep(State& s, Sweep& w, LineAngles& a, const UnitMap& map, SimdLeve
   }
   const Colour own = static_cast<Colour>(OwnAt(src, map, 900, 675));
   w.Pixel<F, true>(a, 900, 900, 675, own, src, map);
-  s.i = 901;
-  s.j = 676;
 }
 
-using SweepFn = void (*)(State&, Sweep&, LineAngles&, const UnitMap&, SimdLevel);
+using SweepFn = void (*)(EffectRun&, Sweep&, LineAngles&, const UnitMap&);
 
 template <int F>
 constexpr std::pair<SweepFn, SweepFn> Sweeps() {
@@ -649,21 +619,109 @@ const UnitMap& CanvasMap() {
   return map;
 }
 
+// Shows the colour store on the card one position at a time, in random order:
+// each drawn position not yet shown is marked, until every one of the canvas's
+// width x height positions has been. The draws are made on the run's level, the
+// same on every one.
+void RevealPixelsAtRandom(EffectRun& run) {
+  const std::uint32_t* store = ColourStore(run.buffers);
+  // One bit per position: the collector's loop below tests about 8.4 million
+  // of them, and 76 KB stay in the cache where 600 KB of bytes would not.
+  std::vector<std::uint64_t>& mark_words = run.buffers.reveal_marks;
+  mark_words.assign((static_cast<std::size_t>(kPosW) * kPosH + 63) / 64, 0);
+  std::uint64_t* marks = mark_words.data();
+  // The width and height are whole numbers (at most 900 x 675): Int(width * Rnd)
+  // is then exactly (width * k) >> 24, and the loop stays in integers. A canvas
+  // the marks cannot hold has nothing to reveal.
+  const double width = run.settings.canvas_width, height = run.settings.canvas_height;
+  if (width != Int(width) || height != Int(height) || width < 1 || height < 1 || width > 900 || height > 675) return;
+  const std::uint64_t w = static_cast<std::uint64_t>(width), h = static_cast<std::uint64_t>(height);
+  const std::uint64_t total = w * h;
+  // The generator's draws are made a block ahead in vector lanes (each depends
+  // on its place alone) and taken in order; the shared generator is advanced by
+  // what was taken whenever events may run, and at the end.
+  constexpr std::size_t kAhead = 2048;
+  std::uint32_t ahead[kAhead];
+  Generator& rng = run.rng;
+  Generator base = rng;       // where the draws taken are counted from
+  std::uint64_t used = 0;     // draws taken since base
+  std::size_t next = kAhead;  // place in the block; kAhead: make the next block
+  const auto draw = [&]() -> std::uint64_t {
+    if (next == kAhead) {
+      Generator at = base;
+      at.Skip(used);
+      run.lanes.numbers.next24(at.state(), ahead, kAhead);
+      next = 0;
+    }
+    ++used;
+    return ahead[next++];
+  };
+  for (std::uint64_t n = 1; n <= total; ++n) {
+    std::size_t at;
+    do {
+      const std::uint64_t i = (w * draw()) >> 24;
+      const std::uint64_t j = (h * draw()) >> 24;
+      at = static_cast<std::size_t>(j * kPosW + i);
+    } while ((marks[at >> 6] >> (at & 63)) & 1);
+    marks[at >> 6] |= std::uint64_t{1} << (at & 63);
+    // P = Int(Rnd * 20000 + 20000); one pixel in a hundred lets events in.
+    const std::uint64_t p = 20000 + ((20000ULL * draw()) >> 24);
+    if (p % 100 == 5 && run.host) {
+      rng = base;
+      rng.Skip(used);
+      const Generator before = rng;
+      run.host->LetEventsIn();
+      if (rng.state() != before.state() || rng.draws() != before.draws()) {  // an event drew: start anew
+        base = rng;
+        used = 0;
+        next = kAhead;
+      }
+    }
+  }
+  rng = base;
+  rng.Skip(used);
+  // Every pixel has now been revealed once, so the card shows each one's colour:
+  // painted in one go rather than in the random order of the reveal. Several
+  // positions share a pixel; the pixel shows the position line mode paints last.
+  const UnitMap& map = CanvasMap();
+  std::uint32_t* card = run.surfaces.card.pixels();
+  const int px_end = map.x[w - 1] + 1, py_end = map.y[h - 1] + 1;  // past the revealed pixels
+  for (int py = 0; py < py_end; ++py) {
+    const std::uint32_t* row = store + map.last_y[py] * kPosW;
+    for (int px = 0; px < px_end; ++px) card[py * kCanvasPixelsW + px] = row[map.last_x[px]];
+  }
+}
+
+// The effect's vectors, drawn afresh for every call: three starting angles,
+// three base lengths 50..149, then per vector two draws for its step.
+TurningVectors DrawTurningVectors(Generator& g) {
+  TurningVectors v;
+  for (double& angle : v.angle) angle = g.Rnd() * 6.283;
+  for (double& length : v.length) length = Int(g.Rnd() * 100 + 50);
+  for (double& step : v.step) {
+    const double a = g.Rnd();
+    const double b = g.Rnd();
+    step = (a * 9 + 5) / ((b * 10 + 1) * 500000);
+  }
+  return v;
+}
+
 }  // namespace
 
-void DisplacePixel(State& s) {
+DisplacedPosition DisplacePixel(const Surface& source, const PassParameters& pass, double offset_mode,
+                                TurningVectors& vectors, const EffectCarry& carry, Generator& rng, double x,
+                                double y) {
   const UnitMap& map = CanvasMap();
-  Sweep w(s);
-  const int i = static_cast<int>(CInt(s.i)), j = static_cast<int>(CInt(s.j));
-  const bool inside = i >= 0 && i <= 900 && j >= 0 && j <= 675;
-  const Colour own = s.effect_source.ColourAt(s.i, s.j);
+  Sweep w(pass, offset_mode, vectors, carry, 0);
+  const Colour own = source.ColourAt(x, y);
   const auto a = std::make_unique<LineAngles>();
-  Colour col = -1;
-  switch (RuleIndex(s.pass.rule)) {
-#define MIRELUNE_RULE(F)                                    \
-  case F:                                                   \
-    w.Prepare<F>(*a, 1, s.i, s.j, 0, 0, s.rng, BestSimdLevel()); \
-    col = w.Pixel<F, true>(*a, 0, s.i, s.j, own, s.effect_source.pixels(), map); \
+  const Lanes lanes{*KernelsFor(SimdLevel::kScalar), kEffectKernels[0]};
+  DisplacedPosition out{0, 0, -1};
+  switch (RuleIndex(pass.rule)) {
+#define MIRELUNE_RULE(F)                                              \
+  case F:                                                             \
+    w.Prepare<F>(*a, 1, x, y, 0, 0, rng, lanes);                      \
+    out = w.Pixel<F>(*a, 0, x, y, own, source.pixels(), map);         \
     break;
     MIRELUNE_RULE(1) MIRELUNE_RULE(2) MIRELUNE_RULE(3) MIRELUNE_RULE(4) MIRELUNE_RULE(5)
     MIRELUNE_RULE(6) MIRELUNE_RULE(7) MIRELUNE_RULE(8) MIRELUNE_RULE(9) MIRELUNE_RULE(10)
@@ -671,121 +729,42 @@ void DisplacePixel(State& s) {
 #undef MIRELUNE_RULE
     default: break;
   }
-  w.Store(s);
-  if (s.sweep == 1) {
-    s.canvas.Plot(s.i, s.j, col < 0 ? 0 : col);
-  } else if (s.settings.effect_mode != 2) {
-    s.card.Plot(s.i, s.j, RGB(Int(s.re3), Int(s.gr3), Int(s.bl3)));
-  } else if (inside) {
-    ColourStore(s)[j * kPosW + i] = Stored(col);
-  }
+  EffectCarry unused;
+  w.Store(vectors, unused);
+  return out;
 }
 
-void RevealPixelsAtRandom(State& s, SimdLevel level) {
-  const std::uint32_t* store = ColourStore(s);
-  // One bit per position: the collector's loop below tests about 8.4 million
-  // of them, and 76 KB stay in the cache where 600 KB of bytes would not.
-  s.reveal_marks.assign((static_cast<std::size_t>(kPosW) * kPosH + 63) / 64, 0);
-  std::uint64_t* marks = s.reveal_marks.data();
-  // sir and vis are whole numbers (900 x 675): Int(sir * Rnd) is then exactly
-  // (sir * k) >> 24, and the loop stays in integers. A canvas the marks cannot
-  // hold has nothing to reveal.
-  if (s.settings.canvas_width != Int(s.settings.canvas_width) || s.settings.canvas_height != Int(s.settings.canvas_height) || s.settings.canvas_width < 1 || s.settings.canvas_height < 1 || s.settings.canvas_width > 900 || s.settings.canvas_height > 675) return;
-  const std::uint64_t w = static_cast<std::uint64_t>(s.settings.canvas_width), h = static_cast<std::uint64_t>(s.settings.canvas_height);
-  const std::uint64_t total = w * h;
-  // The generator's draws are made a block ahead in vector lanes (each depends
-  // on its place alone) and taken in order; the shared generator is advanced by
-  // what was taken whenever events may run, and at the end.
-  constexpr std::size_t kAhead = 2048;
-  std::uint32_t ahead[kAhead];
-  Generator base = s.rng;    // where the draws taken are counted from
-  std::uint64_t used = 0;    // draws taken since base
-  std::size_t next = kAhead;  // place in the block; kAhead: make the next block
-  const auto draw = [&]() -> std::uint64_t {
-    if (next == kAhead) {
-      Generator at = base;
-      at.Skip(used);
-      Next24Many(level, at.state(), ahead, kAhead);
-      next = 0;
-    }
-    ++used;
-    return ahead[next++];
-  };
-  std::uint32_t i = 0, j = 0;
-  for (std::uint64_t n = 1; n <= total; ++n) {
-    std::size_t at;
-    do {
-      i = static_cast<std::uint32_t>((w * draw()) >> 24);
-      j = static_cast<std::uint32_t>((h * draw()) >> 24);
-      at = static_cast<std::size_t>(j) * kPosW + i;
-    } while ((marks[at >> 6] >> (at & 63)) & 1);
-    marks[at >> 6] |= std::uint64_t{1} << (at & 63);
-    // P = Int(Rnd * 20000 + 20000); one pixel in a hundred lets events in.
-    const std::uint64_t p = 20000 + ((20000ULL * draw()) >> 24);
-    if (p % 100 == 5 && s.host) {
-      s.rng = base;
-      s.rng.Skip(used);
-      const Generator before = s.rng;
-      s.host->LetEventsIn();
-      if (s.rng.state() != before.state() || s.rng.draws() != before.draws()) {  // an event drew: start anew
-        base = s.rng;
-        used = 0;
-        next = kAhead;
-      }
-    }
-  }
-  s.rng = base;
-  s.rng.Skip(used);
-  // Every pixel has now been revealed once, so the card shows each one's colour:
-  // painted in one go rather than in the random order of the reveal. Several
-  // positions share a pixel; the pixel shows the position line mode paints last.
+Result<> ApplyDisplacementEffect(EffectSurfaces surfaces, const PassParameters& pass, double offset_mode,
+                                 Settings& settings, EffectCarry& carry, Generator& rng, Host* host,
+                               EffectBuffers& buffers, SimdLevel level) {
+  const VectorKernels* numbers = KernelsFor(level);
+  if (!numbers)
+    return Result<>::Failed(std::string("The displacement effect cannot run on ") + LevelName(level) +
+                          ": this processor lacks it.");
+  const auto row = static_cast<std::size_t>(level);
+  EffectRun run{surfaces, settings, rng, host, buffers, {*numbers, kEffectKernels[row]}, level == SimdLevel::kScalar};
+
+  TurningVectors vectors = DrawTurningVectors(rng);
+  surfaces.source.CopyImageOf(surfaces.canvas);
   const UnitMap& map = CanvasMap();
-  std::uint32_t* card = s.card.pixels();
-  const int px_end = map.x[w - 1] + 1, py_end = map.y[h - 1] + 1;  // past the revealed pixels
-  for (int py = 0; py < py_end; ++py) {
-    const std::uint32_t* row = store + map.last_y[py] * kPosW;
-    for (int px = 0; px < px_end; ++px) card[py * kCanvasPixelsW + px] = row[map.last_x[px]];
-  }
-  s.i = i;
-  s.j = j;
-  const std::uint32_t last = store[static_cast<std::size_t>(j) * kPosW + i];
-  s.re1 = last & 0xFF;
-  s.gr1 = (last >> 8) & 0xFF;
-  s.bl1 = (last >> 16) & 0xFF;
-}
-
-void ApplyDisplacementEffect(State& s) { ApplyDisplacementEffect(s, BestSimdLevel()); }
-
-void ApplyDisplacementEffect(State& s, SimdLevel level) {
-  Generator& g = s.rng;
-  s.fi1 = g.Rnd() * 6.283;
-  s.fi2 = g.Rnd() * 6.283;
-  s.fi3 = g.Rnd() * 6.283;
-  s.r1 = Int(g.Rnd() * 100 + 50);
-  s.r2 = Int(g.Rnd() * 100 + 50);
-  s.r3 = Int(g.Rnd() * 100 + 50);
-  double* steps[3] = {&s.dfi1, &s.dfi2, &s.dfi3};
-  for (double* step : steps) {
-    const double a = g.Rnd();
-    const double b = g.Rnd();
-    *step = (a * 9 + 5) / ((b * 10 + 1) * 500000);
-  }
-  s.effect_source.CopyImageOf(s.canvas);
-
-  const UnitMap& map = CanvasMap();
-  const auto [first, second] = kSweeps[RuleIndex(s.pass.rule)];
-  Sweep w(s);
+  const auto [first, second] = kSweeps[RuleIndex(pass.rule)];
+  Sweep w(pass, offset_mode, vectors, carry, settings.brightness);
   const auto angles = std::make_unique<LineAngles>();
-  s.sweep = 1;
-  first(s, w, *angles, map, level);
-  s.card.font_points = 8;
-  s.card.pen_colour = RGB(0, 0, 0);
+  first(run, w, *angles, map);
+  surfaces.card.font_points = 8;
+  surfaces.card.pen_colour = RGB(0, 0, 0);
 
-  s.sweep = 2;
-  s.effect_source.CopyImageOf(s.canvas);
-  second(s, w, *angles, map, level);
-  w.Store(s);
-  if (s.settings.effect_mode == 2) RevealPixelsAtRandom(s, level);
+  surfaces.source.CopyImageOf(surfaces.canvas);
+  second(run, w, *angles, map);
+  w.Store(vectors, carry);
+  if (settings.effect_mode == 2) RevealPixelsAtRandom(run);
+  return {};
+}
+
+void ApplyDisplacementEffect(State& s) {
+  // The best level is always available, so the effect always runs.
+  ApplyDisplacementEffect({s.canvas, s.effect_source, s.card}, s.pass, s.left.offset_mode, s.settings, s.carry, s.rng,
+                          s.host, s.effect_buffers, BestSimdLevel());
 }
 
 }  // namespace mirelune

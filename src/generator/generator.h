@@ -41,7 +41,7 @@ class Generator {
   void Randomize(double v) { state_ ^= Bits(v); }
 
   // Advances as n calls of Next24 would, for a loop that took those draws from
-  // Next24Many instead.
+  // a level's next24 kernel instead.
   void Skip(std::uint64_t n) {
     draws_ += n;
     state_ += n * kGamma;

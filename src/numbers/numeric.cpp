@@ -2,9 +2,9 @@
 
 #include "generator/generator.h"
 
-#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <iterator>
 #include <string>
 
 #if defined(__x86_64__)
@@ -94,59 +94,45 @@ __attribute__((always_inline)) inline void SinBlocks(const double* x, double* s,
   SinScalar(x + k, s + k, n - k);
 }
 
-#if defined(__x86_64__)
-#define MIRELUNE_X86 1
-// Two lanes on SSE2, which every x86-64 processor has.
-void SinCosSse2(const double* x, double* s, double* c, std::size_t n) { SinCosBlocks<2>(x, s, c, n); }
+void DrawsScalar(std::uint64_t state, std::uint32_t* out, std::size_t n) { DrawsAhead(state, out, n); }
 
-__attribute__((target("avx2"))) void SinCosAvx2(const double* x, double* s, double* c, std::size_t n) {
+void FloorSqrtScalar(const double* x, double* out, std::size_t n) {
+  for (std::size_t k = 0; k < n; ++k) out[k] = Int(Sqr(x[k]));
+}
+
+#if defined(__x86_64__)
+MIRELUNE_TARGET_AVX2 void SinCosAvx2(const double* x, double* s, double* c, std::size_t n) {
   SinCosBlocks<4>(x, s, c, n);
 }
 
-void SinSse2(const double* x, double* s, std::size_t n) { SinBlocks<2>(x, s, n); }
+MIRELUNE_TARGET_AVX2 void SinAvx2(const double* x, double* s, std::size_t n) { SinBlocks<4>(x, s, n); }
 
-void DrawsSse2(std::uint64_t state, std::uint32_t* out, std::size_t n) { DrawsAhead(state, out, n); }
-
-__attribute__((target("avx2"))) void DrawsAvx2(std::uint64_t state, std::uint32_t* out, std::size_t n) {
+MIRELUNE_TARGET_AVX2 void DrawsAvx2(std::uint64_t state, std::uint32_t* out, std::size_t n) {
   DrawsAhead(state, out, n);
 }
-
-// AVX-512 multiplies 64-bit lanes in one instruction; AVX2 needs three.
-#define MIRELUNE_AVX512 __attribute__((target("avx512f,avx512dq,avx512vl")))
-MIRELUNE_AVX512 void DrawsAvx512(std::uint64_t state, std::uint32_t* out, std::size_t n) {
-  DrawsAhead(state, out, n);
-}
-
-MIRELUNE_AVX512 void SinCosAvx512(const double* x, double* s, double* c, std::size_t n) {
-  SinCosBlocks<8>(x, s, c, n);
-}
-
-MIRELUNE_AVX512 void SinAvx512(const double* x, double* s, std::size_t n) { SinBlocks<8>(x, s, n); }
-
-bool HasAvx512() {
-  static const bool has = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
-                          __builtin_cpu_supports("avx512vl");
-  return has;
-}
-
-bool HasAvx2() {
-  static const bool has = __builtin_cpu_supports("avx2");
-  return has;
-}
-
-__attribute__((target("avx2"))) void SinAvx2(const double* x, double* s, std::size_t n) { SinBlocks<4>(x, s, n); }
 
 // Int(Sqr(x)): AVX has a rounding toward minus infinity, exact for every value
 // (NaN and infinity included), as Int's floor is.
-__attribute__((target("avx2"))) void FloorSqrtAvx2(const double* x, double* out, std::size_t n) {
+MIRELUNE_TARGET_AVX2 void FloorSqrtAvx2(const double* x, double* out, std::size_t n) {
   std::size_t k = 0;
   const __m256d zero = _mm256_setzero_pd();
   for (; k + 4 <= n; k += 4)  // + 0 turns the -0 of sqrt(-0) into the +0 Int gives
     _mm256_storeu_pd(out + k, _mm256_add_pd(_mm256_floor_pd(_mm256_sqrt_pd(_mm256_loadu_pd(x + k))), zero));
-  for (; k < n; ++k) out[k] = Int(Sqr(x[k]));
+  FloorSqrtScalar(x + k, out + k, n - k);
 }
 
-MIRELUNE_AVX512 void FloorSqrtAvx512(const double* x, double* out, std::size_t n) {
+MIRELUNE_TARGET_AVX512 void SinCosAvx512(const double* x, double* s, double* c, std::size_t n) {
+  SinCosBlocks<8>(x, s, c, n);
+}
+
+MIRELUNE_TARGET_AVX512 void SinAvx512(const double* x, double* s, std::size_t n) { SinBlocks<8>(x, s, n); }
+
+// AVX-512 multiplies 64-bit lanes in one instruction; AVX2 needs three.
+MIRELUNE_TARGET_AVX512 void DrawsAvx512(std::uint64_t state, std::uint32_t* out, std::size_t n) {
+  DrawsAhead(state, out, n);
+}
+
+MIRELUNE_TARGET_AVX512 void FloorSqrtAvx512(const double* x, double* out, std::size_t n) {
   std::size_t k = 0;
   // The masked forms with every lane set: GCC 12 warns falsely about the plain ones.
   const __m512d zero = _mm512_setzero_pd();
@@ -155,90 +141,52 @@ MIRELUNE_AVX512 void FloorSqrtAvx512(const double* x, double* out, std::size_t n
     const __m512d floor = _mm512_mask_roundscale_pd(zero, 0xFF, root, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
     _mm512_storeu_pd(out + k, _mm512_add_pd(floor, zero));  // -0 to +0, as Int gives
   }
-  for (; k < n; ++k) out[k] = Int(Sqr(x[k]));
-}
-
-// SSE2 has no such rounding: Int's own trick in two lanes, and a pair with a root
-// of 2^51 or more (or NaN) goes one at a time.
-void FloorSqrtSse2(const double* x, double* out, std::size_t n) {
-  const __m128d magic = _mm_set1_pd(6755399441055744.0), limit = _mm_set1_pd(2251799813685248.0);
-  const __m128d abs_mask = _mm_castsi128_pd(_mm_set1_epi64x(0x7FFFFFFFFFFFFFFFLL)), one = _mm_set1_pd(1.0);
-  std::size_t k = 0;
-  for (; k + 2 <= n; k += 2) {
-    const __m128d y = _mm_sqrt_pd(_mm_loadu_pd(x + k));
-    if (_mm_movemask_pd(_mm_cmplt_pd(_mm_and_pd(y, abs_mask), limit)) != 3) {
-      out[k] = Int(Sqr(x[k]));
-      out[k + 1] = Int(Sqr(x[k + 1]));
-      continue;
-    }
-    const __m128d r = _mm_sub_pd(_mm_add_pd(y, magic), magic);
-    _mm_storeu_pd(out + k, _mm_sub_pd(r, _mm_and_pd(_mm_cmpgt_pd(r, y), one)));
-  }
-  for (; k < n; ++k) out[k] = Int(Sqr(x[k]));
+  FloorSqrtScalar(x + k, out + k, n - k);
 }
 #endif
+
+// One row per level, in SimdLevel's order.
+constexpr VectorKernels kKernels[] = {
+    {&SinCosScalar, &SinScalar, &DrawsScalar, &FloorSqrtScalar},
+#if defined(__x86_64__)
+    {&SinCosAvx2, &SinAvx2, &DrawsAvx2, &FloorSqrtAvx2},
+    {&SinCosAvx512, &SinAvx512, &DrawsAvx512, &FloorSqrtAvx512},
+#endif
+};
 
 }  // namespace
 
-SimdLevel BestSimdLevel() {
-#ifdef MIRELUNE_X86
-  static const SimdLevel best = HasAvx512() ? SimdLevel::kAvx512 : HasAvx2() ? SimdLevel::kAvx2 : SimdLevel::kSse2;
-  return best;
+const char* LevelName(SimdLevel level) {
+  switch (level) {
+    case SimdLevel::kScalar: return "scalar";
+    case SimdLevel::kAvx2: return "AVX2";
+    case SimdLevel::kAvx512: return "AVX-512";
+  }
+  return "?";
+}
+
+bool LevelAvailable(SimdLevel level) {
+  if (level == SimdLevel::kScalar) return true;
+#if defined(__x86_64__)
+  static const bool avx2 = __builtin_cpu_supports("avx2");
+  static const bool avx512 = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
+                             __builtin_cpu_supports("avx512vl");
+  return level == SimdLevel::kAvx2 ? avx2 : level == SimdLevel::kAvx512 && avx512;
 #else
-  return SimdLevel::kScalar;
+  return false;
 #endif
 }
 
-SimdLevel UsableSimdLevel(SimdLevel asked) { return std::min(asked, BestSimdLevel()); }
-
-void Next24Many(SimdLevel level, std::uint64_t state, std::uint32_t* out, std::size_t n) {
-  switch (UsableSimdLevel(level)) {
-#ifdef MIRELUNE_X86
-    case SimdLevel::kAvx512: return DrawsAvx512(state, out, n);
-    case SimdLevel::kAvx2: return DrawsAvx2(state, out, n);
-    case SimdLevel::kSse2: return DrawsSse2(state, out, n);
-#endif
-    default: break;
-  }
-  for (std::size_t k = 0; k < n; ++k) out[k] = Generator::Draw24(state, k);
+SimdLevel BestSimdLevel() {
+  static const SimdLevel best = LevelAvailable(SimdLevel::kAvx512) ? SimdLevel::kAvx512
+                                : LevelAvailable(SimdLevel::kAvx2) ? SimdLevel::kAvx2
+                                                                   : SimdLevel::kScalar;
+  return best;
 }
 
-void SinCosMany(SimdLevel level, const double* x, double* s, double* c, std::size_t n) {
-  switch (UsableSimdLevel(level)) {
-#ifdef MIRELUNE_X86
-    case SimdLevel::kAvx512: return SinCosAvx512(x, s, c, n);
-    case SimdLevel::kAvx2: return SinCosAvx2(x, s, c, n);
-    case SimdLevel::kSse2: return SinCosSse2(x, s, c, n);
-#endif
-    default: break;
-  }
-  SinCosScalar(x, s, c, n);
-}
-
-void SinCosMany(const double* x, double* s, double* c, std::size_t n) { SinCosMany(BestSimdLevel(), x, s, c, n); }
-
-void SinMany(SimdLevel level, const double* x, double* s, std::size_t n) {
-  switch (UsableSimdLevel(level)) {
-#ifdef MIRELUNE_X86
-    case SimdLevel::kAvx512: return SinAvx512(x, s, n);
-    case SimdLevel::kAvx2: return SinAvx2(x, s, n);
-    case SimdLevel::kSse2: return SinSse2(x, s, n);
-#endif
-    default: break;
-  }
-  SinScalar(x, s, n);
-}
-
-void FloorSqrtMany(SimdLevel level, const double* x, double* out, std::size_t n) {
-  switch (UsableSimdLevel(level)) {
-#ifdef MIRELUNE_X86
-    case SimdLevel::kAvx512: return FloorSqrtAvx512(x, out, n);
-    case SimdLevel::kAvx2: return FloorSqrtAvx2(x, out, n);
-    case SimdLevel::kSse2: return FloorSqrtSse2(x, out, n);
-#endif
-    default: break;
-  }
-  for (std::size_t k = 0; k < n; ++k) out[k] = Int(Sqr(x[k]));
+const VectorKernels* KernelsFor(SimdLevel level) {
+  const auto row = static_cast<std::size_t>(level);
+  return row < std::size(kKernels) && LevelAvailable(level) ? &kKernels[row] : nullptr;
 }
 
 std::string NumberText(double v) {

@@ -121,22 +121,35 @@ inline void SinCos(double x, double* s, double* c) {
   }
 }
 
-// Sines and cosines of many angles at once: s[k], c[k] are bit for bit what
-// SinCos(x[k]) gives, on every instruction set. The lanes run the very same
-// operations as the scalar code (no fused multiply-add), and the set is chosen
-// when the program runs, so one binary gives one card on every x86-64 machine.
-enum class SimdLevel { kScalar, kSse2, kAvx2, kAvx512 };  // each asks for at most that set
-SimdLevel BestSimdLevel();  // the widest the processor offers
-SimdLevel UsableSimdLevel(SimdLevel asked);  // the narrower of `asked` and BestSimdLevel()
-void SinCosMany(const double* x, double* s, double* c, std::size_t n);
-void SinCosMany(SimdLevel level, const double* x, double* s, double* c, std::size_t n);
-void SinMany(SimdLevel level, const double* x, double* s, std::size_t n);  // s[k] = Sin(x[k])
-// out[k] = what the (k + 1)-th call of Generator::Next24 from `state` returns:
-// whole numbers, the same on every set; the wider sets just make more at once.
-void Next24Many(SimdLevel level, std::uint64_t state, std::uint32_t* out, std::size_t n);
-// out[k] = Int(Sqr(x[k])): square roots are correctly rounded on every set, and
-// the floor is exact.
-void FloorSqrtMany(SimdLevel level, const double* x, double* out, std::size_t n);
+// Vector levels: the instruction sets the per-line arithmetic may run on. A
+// level's kernels give bit for bit what the scalar code gives (the very same
+// operations in vector lanes, no fused multiply-add), and the level is chosen
+// when the program runs, so one binary gives one card on every machine. The
+// scalar level is always built; the wider ones on x86-64, where they pay.
+enum class SimdLevel { kScalar, kAvx2, kAvx512 };
+inline constexpr SimdLevel kSimdLevels[] = {SimdLevel::kScalar, SimdLevel::kAvx2, SimdLevel::kAvx512};
+const char* LevelName(SimdLevel level);  // "scalar", "AVX2", "AVX-512"
+bool LevelAvailable(SimdLevel level);    // built into this program and offered by the processor
+SimdLevel BestSimdLevel();               // the widest available level
+
+// Many values at once on one level; element k is what the scalar function gives.
+struct VectorKernels {
+  void (*sin_cos)(const double* x, double* s, double* c, std::size_t n);  // SinCos(x[k])
+  void (*sin)(const double* x, double* s, std::size_t n);                 // Sin(x[k])
+  // out[k] = what the (k + 1)-th call of Generator::Next24 from `state` returns
+  void (*next24)(std::uint64_t state, std::uint32_t* out, std::size_t n);
+  void (*floor_sqrt)(const double* x, double* out, std::size_t n);  // Int(Sqr(x[k]))
+};
+
+// The kernels of `level`, or nullptr where LevelAvailable(level) is false: a
+// level the processor lacks is refused, never replaced by a narrower one.
+const VectorKernels* KernelsFor(SimdLevel level);
+
+// The function attributes that build a body for a level, for kernels elsewhere.
+#if defined(__x86_64__)
+#define MIRELUNE_TARGET_AVX2 __attribute__((target("avx2")))
+#define MIRELUNE_TARGET_AVX512 __attribute__((target("avx512f,avx512dq,avx512vl")))
+#endif
 
 // One kernel each: the same values SinCos gives, at half the work.
 inline double Sin(double x) {
