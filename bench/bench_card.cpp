@@ -74,8 +74,8 @@ void BM_EffectOnLevel(benchmark::State& st) {
   MakeCard(*s);
   s->pass.rule = 11;
   for (auto _ : st) {
-    ApplyDisplacementEffect({s->canvas, s->effect_source, s->card}, s->pass, 1, s->settings, s->carry, s->rng,
-                            s->host, s->effect_buffers, level);
+    static_cast<void>(ApplyDisplacementEffect({s->canvas, s->effect_source, s->card}, s->pass, 1, s->settings,
+                                              s->carry, s->rng, s->host, s->effect_buffers, level));
     benchmark::DoNotOptimize(s->card.pixels());
   }
 }
@@ -93,10 +93,10 @@ void BM_WholeCardOnLevel(benchmark::State& st) {
     DrawPaletteStrip(*s);
     MakeImageName(*s);
     RunGenerationPass(*s);
-    ApplyDisplacementEffect({s->canvas, s->effect_source, s->card}, s->pass, s->left.offset_mode, s->settings,
-                            s->carry, s->rng, s->host, s->effect_buffers, level);
-    DrawOrnamentTree(*s);
-    DrawCardText(*s);
+    static_cast<void>(ApplyDisplacementEffect({s->canvas, s->effect_source, s->card}, s->pass, s->left.offset_mode,
+                                              s->settings, s->carry, s->rng, s->host, s->effect_buffers, level));
+    DrawOrnamentTree(s->card, s->canvas, s->pass, s->settings, s->rng, s->host);
+    DrawCardText(s->card, s->names);
     benchmark::DoNotOptimize(s->card.pixels());
   }
 }

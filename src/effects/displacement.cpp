@@ -763,8 +763,8 @@ Result<> ApplyDisplacementEffect(EffectSurfaces surfaces, const PassParameters& 
 
 void ApplyDisplacementEffect(State& s) {
   // The best level is always available, so the effect always runs.
-  ApplyDisplacementEffect({s.canvas, s.effect_source, s.card}, s.pass, s.left.offset_mode, s.settings, s.carry, s.rng,
-                          s.host, s.effect_buffers, BestSimdLevel());
+  static_cast<void>(ApplyDisplacementEffect({s.canvas, s.effect_source, s.card}, s.pass, s.left.offset_mode, s.settings,
+                                            s.carry, s.rng, s.host, s.effect_buffers, BestSimdLevel()));
 }
 
 }  // namespace mirelune
