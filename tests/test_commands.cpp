@@ -63,12 +63,12 @@ void PaintPattern(State& s) {
 TEST(Commands, StartUpStoresTheStartValuesAndMakesTheFolder) {
   TempRoot root;
   Fixture f;
-  f->settings.colour_mode = 9, f->settings.max_styles = 3, f->settings.effect_mode = 2, f->settings.loop_running = 1, f->settings.with_names = 0, f->left.cluster_radius = 1, f->plain_picture.visible = true;
+  f->settings.colour_mode = 9, f->settings.max_styles = 3, f->settings.effect_mode = 2, f->settings.loop_running = 1, f->settings.with_names = 0, f->plain_picture.visible = true;
   StartUp(*f);
   EXPECT_TRUE(fs::is_directory(root.Folder()));
   EXPECT_EQ(ColourModeCaption(f->settings) + MaxStylesCaption(f->settings) + EffectModeCaption(f->settings), "ba=015line");
-  EXPECT_EQ(std::vector<double>({f->settings.colour_mode, f->settings.max_styles, double(f->settings.effect_mode), f->settings.loop_running, f->settings.with_names, f->left.cluster_radius, f->settings.canvas_width, f->settings.canvas_height}),
-            std::vector<double>({0, 15, 1, 0, 1, 10, 900, 675}));
+  EXPECT_EQ(std::vector<double>({f->settings.colour_mode, f->settings.max_styles, double(f->settings.effect_mode), f->settings.loop_running, f->settings.with_names, f->settings.canvas_width, f->settings.canvas_height}),
+            std::vector<double>({0, 15, 1, 0, 1, 900, 675}));
   EXPECT_FALSE(f->plain_picture.visible);
   EXPECT_EQ(f->rng.draws(), 0u);
 }

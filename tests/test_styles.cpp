@@ -117,7 +117,7 @@ TEST(Styles, LeftoversAndCanvasSettingsLeftBehind) {
       Fixture f;
       State& s = *f;
       Prepare(s, 0x2468ACE13579ULL);
-      s.left = {.colour = 7, .cluster_radius = 3, .offset_mode = 2};
+      s.left = {.offset_mode = 2};
       s.canvas.fill_solid = preset == 0;
       s.canvas.fill_colour = s.canvas.pen_colour = kSentinel;
       StyleContext c = StyleContextOf(s);
@@ -130,8 +130,6 @@ TEST(Styles, LeftoversAndCanvasSettingsLeftBehind) {
       EXPECT_EQ(IsStripRow(s.canvas.pen_colour), k == 7);
       EXPECT_EQ(s.canvas.typeface, k == 7 ? Typeface::kSerif : Typeface::kSans);
       EXPECT_EQ(s.canvas.font_points, k == 7 ? 250 : 8);
-      EXPECT_EQ(s.left.colour, 7);
-      EXPECT_EQ(s.left.cluster_radius, 3);
       // A square's side is Int(distance / 3 + 5) for a distance of 1..109.
       const double mode = s.left.offset_mode;
       if (k == 12) EXPECT_TRUE(mode == Int(mode) && mode >= 5 && mode <= 41) << mode;

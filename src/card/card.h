@@ -36,8 +36,8 @@ void SeedNewImage(State& s);
 void SetNamesAndSeed(State& s, const std::string& friend_utf8, const std::string& own_utf8);
 
 // Clears `canvas` and paints it in the colour of a random row of `strip` (one
-// draw), which it leaves in `left.colour`; returns the row.
-double PaintBackground(Surface& canvas, const Surface& strip, Generator& g, Leftovers& left);
+// draw); returns the row.
+double PaintBackground(Surface& canvas, const Surface& strip, Generator& g);
 
 // What "new" resets before it seeds from names: no brightness drift, text on.
 void ResetForNames(Settings& settings);

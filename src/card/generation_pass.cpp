@@ -48,11 +48,10 @@ PassPlan DrawPassPlan(Generator& g, const Settings& settings) {
 
 }  // namespace
 
-double PaintBackground(Surface& canvas, const Surface& strip, Generator& g, Leftovers& left) {
+double PaintBackground(Surface& canvas, const Surface& strip, Generator& g) {
   canvas.Clear();
   const double row = Int(g.Rnd() * 600 + 1);
-  left.colour = strip.ColourAt(10, row);
-  canvas.SetBackground(static_cast<Colour>(left.colour));
+  canvas.SetBackground(strip.ColourAt(10, row));
   return row;
 }
 
@@ -68,7 +67,7 @@ PassStats RunGenerationPass(State& s) {
   std::uint64_t style_draws = 0;
   PassStats stats;
 
-  stats.background_row = PaintBackground(s.canvas, s.strip, g, s.left);
+  stats.background_row = PaintBackground(s.canvas, s.strip, g);
   const PassPlan plan = DrawPassPlan(g, s.settings);
   s.pass = plan.parameters;
   s.left.offset_mode = plan.offset_mode;
@@ -101,7 +100,7 @@ void PaintStyleAlone(State& s, int number, double seed) {
   s.rng.Rnd(-1);
   s.rng.Randomize(seed);
   DrawPaletteStrip(s);
-  PaintBackground(s.canvas, s.strip, s.rng, s.left);
+  PaintBackground(s.canvas, s.strip, s.rng);
   StyleContext styles = StyleContextOf(s);
   for (int pass = 1; pass <= 2; ++pass) kStyles[number - 1].draw(styles);
 }

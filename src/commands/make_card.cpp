@@ -82,7 +82,7 @@ CardStats MakeCardFromNames(State& s, const CardSettings& c, const StageHook& af
   s.carry = EffectCarry{};
   SetNamesAndSeed(s, c.friend_name, c.sender);
   const std::uint64_t start = s.rng.draws();
-  const int palette = DrawPaletteStrip(s.strip, c.palette, s.rng, s.left, s.host);
+  const int palette = DrawPaletteStrip(s.strip, c.palette, s.rng, s.host);
   const std::uint64_t strip_draws = s.rng.draws() - start;
   if (after) after(CardStage::kStrip, s);
   CardStats stats = MakeCard(s, after);

@@ -9,7 +9,6 @@ void SetStartValues(State& s) {
   s.settings.canvas_height = 675;
   s.settings.tree_width = s.settings.canvas_width;
   s.settings.tree_height = s.settings.canvas_height;
-  s.left.cluster_radius = 10;
   s.settings.loop_running = 0;
   s.settings.with_names = 1;
   s.settings.colour_mode = 0;

@@ -61,12 +61,6 @@ struct PassParameters {
 // Values one stage leaves that a later stage reads: the only working values that
 // cross from one procedure to the next, and so part of every card.
 struct Leftovers {
-  // The background colour; the effect copies it in and keeps its last pixel's colour
-  // here. No style reads or writes it, and nothing reads it before writing it.
-  double colour = 0;
-  // The strip's last blob radius (10 after start-up). Every cluster style draws its
-  // own radius first, so no style reads it.
-  double cluster_radius = 0;
   // The pass draws 1..3; the square clusters overwrite it with each square's side;
   // the effect reads it as its offset mode.
   double offset_mode = 0;
@@ -110,17 +104,6 @@ struct State {
   PassParameters pass;
   Leftovers left;
   EffectCarry carry;
-
-  // --- working values the styles and the effect share: each writes them before
-  // it reads them; they go when those get signatures of their own ---
-  std::string character;  // the letter the extruded-letters style draws
-  double n = 0;           // the pass number; the generation pass counts it while the styles run
-  double el = 0, i = 0, j = 0, nn = 0;
-
-  // --- the effect's and the ornament tree's (no style uses these) ---
-  double r1 = 0, r2 = 0, r3 = 0, fi1 = 0;
-  double di1 = 0, di2 = 0, dj1 = 0, dj2 = 0;
-  double barvap = 0, re1 = 0, gr1 = 0, bl1 = 0;
 
   // --- effects ---
   EffectBuffers effect_buffers;  // the displacement effect's "pix" mode memory, reused by every card

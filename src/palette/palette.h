@@ -2,7 +2,7 @@
 // colour into components, and the palette chooser (the palettes themselves are
 // the constants of palette/palette_table.h).
 //
-//   const int palette = DrawPaletteStrip(s.strip, 0, s.rng, s.left, s.host);  // a random palette
+//   const int palette = DrawPaletteStrip(s.strip, 0, s.rng, s.host);  // a random palette
 //   const Colour c = s.strip.ColourAt(10, row);    // how every style takes a colour
 //   const Components parts = SplitColour(c);       // its red, green and blue
 #pragma once
@@ -16,9 +16,8 @@ namespace mirelune {
 
 // Paints 100 gradient blobs on `strip` from `palette` (1..30), or from a random
 // one of 1..26 when `palette` is 0 (then one draw more), and returns the palette
-// used. Each blob leaves its radius in `left.cluster_radius`, which the styles'
-// clusters read. `host` lets window events in before every blob.
-int DrawPaletteStrip(Surface& strip, int palette, Generator& g, Leftovers& left, Host* host);
+// used. `host` lets window events in before every blob.
+int DrawPaletteStrip(Surface& strip, int palette, Generator& g, Host* host);
 
 // The strip for the current colour mode: what the commands repaint.
 int DrawPaletteStrip(State& s);
@@ -29,10 +28,6 @@ struct Components {
   double red = 0, green = 0, blue = 0;
 };
 Components SplitColour(double colour);
-
-// `barvap` in; `re1`, `gr1`, `bl1` out; `barvap` is left without its red part.
-// The styles still split this way; everything else uses SplitColour(colour).
-void SplitColour(State& s);
 
 // The palette chooser behind the workbench's "palette" button: every palette as a
 // row of swatches on the card, then a palette number asked for until an answer is

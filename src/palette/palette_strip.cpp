@@ -4,7 +4,7 @@
 
 namespace mirelune {
 
-int DrawPaletteStrip(Surface& strip, int palette, Generator& g, Leftovers& left, Host* host) {
+int DrawPaletteStrip(Surface& strip, int palette, Generator& g, Host* host) {
   const int chosen = palette == 0 ? static_cast<int>(Int(g.Rnd() * kPaletteCount + 1)) : palette;
   // The colour mode stays within 0..26 (see the chooser and the "color" button);
   // a palette past the table's rows draws nothing.
@@ -17,9 +17,8 @@ int DrawPaletteStrip(Surface& strip, int palette, Generator& g, Leftovers& left,
     const PaletteRgb base = PaletteColour(chosen, static_cast<int>(Int(g.Rnd() * kPaletteColours + 1)));
     double red = base.red + kLift, green = base.green + kLift, blue = base.blue + kLift;
     const double y = Int(g.Rnd() * 655 + 10);
-    left.cluster_radius = Int(g.Rnd() * 30 + 40);
+    const double rings = Int(g.Rnd() * 30 + 40);
     const double aspect = g.Rnd() + 0.5;
-    const double rings = left.cluster_radius;
     for (double ring = 0; ring <= rings; ring += 1) {
       red += kStep;
       green += kStep;
@@ -37,7 +36,7 @@ int DrawPaletteStrip(Surface& strip, int palette, Generator& g, Leftovers& left,
 }
 
 int DrawPaletteStrip(State& s) {
-  return DrawPaletteStrip(s.strip, static_cast<int>(s.settings.colour_mode), s.rng, s.left, s.host);
+  return DrawPaletteStrip(s.strip, static_cast<int>(s.settings.colour_mode), s.rng, s.host);
 }
 
 Components SplitColour(double colour) {
@@ -50,17 +49,6 @@ Components SplitColour(double colour) {
   if (c.green < 0) c.green = 0;
   if (c.blue < 0) c.blue = 0;
   return c;
-}
-
-void SplitColour(State& s) {
-  s.re1 = Mod(s.barvap, 256);
-  s.barvap = s.barvap - s.re1;
-  s.bl1 = Int(s.barvap / 65536);
-  const double t = Mod(s.barvap, 65536);
-  s.gr1 = Int(t / 256);
-  if (s.re1 < 0) s.re1 = 0;
-  if (s.gr1 < 0) s.gr1 = 0;
-  if (s.bl1 < 0) s.bl1 = 0;
 }
 
 }  // namespace mirelune
