@@ -146,7 +146,7 @@ TEST(Commands, NewImageReseedsFromTheClock) {
   f.host.timer = 1234.5;
   Fixture r;
   r->rng.set_state(f->rng.state());
-  r->rng.Randomize(1234.5);
+  r->rng.FoldIn(1234.5);
   DrawPaletteStrip(*r);
   MakeCard(*r);
   CommandNewImage(*f);

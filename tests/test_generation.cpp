@@ -23,16 +23,16 @@ struct PassReplay {
   double rule = 0, offset_mode = 0, background_row = 0;
   std::array<int, kStyleCount> flags{};
   explicit PassReplay(Generator g, double max_styles) {
-    background_row = Int(g.Rnd() * 600 + 1);
-    for (int k = 0; k < 14; ++k) g.Rnd();
+    background_row = Floor(g.Uniform() * 600 + 1);
+    for (int k = 0; k < 14; ++k) g.Uniform();
     int chosen;
     do {
       ++attempts;
       chosen = 0;
-      for (int& fl : flags) chosen += fl = static_cast<int>(Int(g.Rnd() * 2));
+      for (int& fl : flags) chosen += fl = static_cast<int>(Floor(g.Uniform() * 2));
     } while (!(chosen >= 1 && chosen <= max_styles));
-    rule = Int(g.Rnd() * 13 + 1);
-    offset_mode = Int(g.Rnd() * 3 + 1);
+    rule = Floor(g.Uniform() * 13 + 1);
+    offset_mode = Floor(g.Uniform() * 3 + 1);
   }
 };
 
@@ -50,7 +50,7 @@ TEST(GenerationPass, DrawsItsParametersInOrderAndEachStageCounts) {
     EXPECT_EQ(st.pass, 15u + 23u * replay.attempts + 2u);
     EXPECT_EQ(st.flags, replay.flags);
     EXPECT_EQ(std::vector({st.background_row, f->pass.rule, st.offset_mode}), std::vector({replay.background_row, replay.rule, replay.offset_mode}));
-    EXPECT_EQ(f->pass.passes, Int(max_styles / f->pass.styles_chosen) + 1);
+    EXPECT_EQ(f->pass.passes, Floor(max_styles / f->pass.styles_chosen) + 1);
     EXPECT_EQ(st.effect, f->pass.rule == 3 ? 12u + 6u * 2 * 901 * 676 : 12u);
     EXPECT_EQ(f->rng.draws() - start, 401u + st.pass + st.styles + st.effect + st.ornaments);
     // Progress: one "lllll" per pass, then the "#" of every 30th column of the first sweep.
@@ -66,7 +66,7 @@ TEST(GenerationPass, DrawsItsParametersInOrderAndEachStageCounts) {
 struct PixelInputs {
   PassParameters pass;
   TurningVectors vectors{{0, -0.001, -0.001}, {0.001, 0.001, 0.001}, {0, 0, 0}};
-  EffectCarry carry{45, 79, 20};  // Int(45 / 10) = 4
+  EffectCarry carry{45, 79, 20};  // Floor(45 / 10) = 4
   Surface source{kCanvasPixelsW, kCanvasPixelsH, kCanvasUnitsW, kCanvasUnitsH};
   Generator rng;
   double d;
@@ -115,20 +115,20 @@ TEST(OrnamentTree, FourHundredBaublesInsideTheTriangle) {
   Fixture f;
   f->canvas.SetBackground(0);  // black samples: dim grey centres, black rims
   f->card.SetBackground(0x00FF00);
-  f->rng.Randomize(11);
+  f->rng.FoldIn(11);
   // Replay: H, M, then per bauble its tries and its sampled point.
   Generator g = f->rng;
-  const float h = static_cast<float>(g.Rnd()) * 40.0f + 70.0f;
-  const double H = h, T = 675 - H, S = T / 2, M = Int(g.Rnd() * 200 + 600);
+  const float h = static_cast<float>(g.Uniform()) * 40.0f + 70.0f;
+  const double H = h, T = 675 - H, S = T / 2, M = Floor(g.Uniform() * 200 + 600);
   std::uint64_t expected = 2;
   double last_i = 0, last_j = 0;
   for (int n = 0; n < 400; ++n) {
     do {
-      last_i = (M - S / 2) + g.Rnd() * S;
-      last_j = (675 - T) + g.Rnd() * T;
+      last_i = (M - S / 2) + g.Uniform() * S;
+      last_j = (675 - T) + g.Uniform() * T;
       expected += 2;
     } while (!(std::fabs(last_i - M) <= (last_j - H) / 4));
-    g.Rnd(), g.Rnd();
+    g.Uniform(), g.Uniform();
     expected += 2;
   }
   const auto before = f->rng.draws();

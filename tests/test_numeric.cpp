@@ -19,9 +19,9 @@ TEST(Numeric, IntFloorsCIntRoundsHalvesToEvenModAndRgb) {
   struct Case {
     double x, floor, nearest;
   } cases[] = {{-2.5, -3, -2}, {2.5, 2, 2}, {3.5, 3, 4}, {0.49999, 0, 0}, {-0.5, -1, -0}, {1e9 + 0.5, 1e9, 1e9}};
-  for (const Case& c : cases) EXPECT_EQ(std::pair(Int(c.x), CInt(c.x)), std::pair(c.floor, c.nearest)) << c.x;
+  for (const Case& c : cases) EXPECT_EQ(std::pair(Floor(c.x), RoundEven(c.x)), std::pair(c.floor, c.nearest)) << c.x;
   // 7.5 rounds to 8 and 6.5 to 6 before the remainder; RGB clamps and rounds each channel.
-  EXPECT_EQ(std::vector<double>({Mod(-1, 256), Mod(7.5, 4), Mod(6.5, 4), Mod(-300, 256)}),
+  EXPECT_EQ(std::vector<double>({RoundedMod(-1, 256), RoundedMod(7.5, 4), RoundedMod(6.5, 4), RoundedMod(-300, 256)}),
             std::vector<double>({-1, 0, 2, -44}));
   EXPECT_EQ(std::vector<Colour>({RGB(300, 127.5, 126.5), RGB(0, 84, 1143), RGB(-5, 0, 0)}),
             std::vector<Colour>({255 + 256 * 128 + 65536 * 126, 84 * 256 + 255 * 65536, 0}));
@@ -37,7 +37,7 @@ TEST(Numeric, OwnSineAndCosineAreTheSameBitsOnEveryInstructionSet) {
                             -0.0, 1e15, -9.9e14, INFINITY, NAN};
   // The angles the sweeps turn through and wider ones; an odd count leaves a tail.
   Generator g;
-  for (int k = 0; k < 60001; ++k) xs.push_back((g.Rnd() - 0.3) * (k % 3 == 0 ? 60 : k % 3 == 1 ? 3000 : 2));
+  for (int k = 0; k < 60001; ++k) xs.push_back((g.Uniform() - 0.3) * (k % 3 == 0 ? 60 : k % 3 == 1 ? 3000 : 2));
   const std::size_t n = xs.size();
   std::vector<double> rs(n), rc(n), s(n), c(n), sine(n);
   for (std::size_t k = 0; k < n; ++k) {
@@ -59,7 +59,7 @@ TEST(Numeric, OwnSineAndCosineAreTheSameBitsOnEveryInstructionSet) {
   }
 }
 
-// Whole distances: Int(Sqr(x)) on every set, around every perfect square (where
+// Whole distances: Floor(Sqrt(x)) on every set, around every perfect square (where
 // a root just below a whole number must not round up), past 2^51 where the
 // quick rounding stops, and for infinity, NaN and negative input.
 TEST(Numeric, FloorOfSquareRootIsTheSameBitsOnEveryInstructionSet) {
@@ -75,9 +75,9 @@ TEST(Numeric, FloorOfSquareRootIsTheSameBitsOnEveryInstructionSet) {
     if (!level) continue;  // the vector tests name the levels the processor lacks
     level->floor_sqrt(xs.data(), out.data(), xs.size());
     for (std::size_t k = 0; k < xs.size(); ++k)
-      ASSERT_EQ(Bits(out[k]), Bits(Int(Sqr(xs[k])))) << LevelName(name) << " x " << xs[k];
+      ASSERT_EQ(Bits(out[k]), Bits(Floor(Sqrt(xs[k])))) << LevelName(name) << " x " << xs[k];
   }
-  EXPECT_EQ(Int(Sqr(1e6 - 1e-9)), 999);  // a root just under 1000 stays 999
+  EXPECT_EQ(Floor(Sqrt(1e6 - 1e-9)), 999);  // a root just under 1000 stays 999
 }
 
 TEST(Generator, FirstValuesArePinned) {
@@ -86,7 +86,7 @@ TEST(Generator, FirstValuesArePinned) {
   const double expected[] = {
 #include "generator_pins.inc"
   };
-  for (double e : expected) EXPECT_EQ(g.Rnd(), e);
+  for (double e : expected) EXPECT_EQ(g.Uniform(), e);
   EXPECT_EQ(g.draws(), std::size(expected));
   // Draws made ahead in vector lanes (an odd count leaves a tail), then skipped.
   std::uint32_t ahead[1001];

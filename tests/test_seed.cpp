@@ -35,7 +35,7 @@ TEST(Seed, FollowsTheCharacterCodesOfTheJoinedNames) {
 // The dialogs, their places and the 100-character bound are in the command tests.
 TEST(AskNamesAndSeed, ResetsTheGeneratorWhateverWasDrawnBefore) {
   Fixture a, b;
-  for (int k = 0; k < 77; ++k) b->rng.Rnd();
+  for (int k = 0; k < 77; ++k) b->rng.Uniform();
   for (Fixture* f : {&a, &b}) f->host.answers = {"Ann", "Eve"}, AskNamesAndSeed(**f);
   EXPECT_EQ(a->rng.state(), b->rng.state());
 }

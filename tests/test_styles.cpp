@@ -15,14 +15,14 @@ using testing::Fixture;
 
 constexpr Colour kBack = 0xC80000;  // a canvas colour no strip row has
 
-// Draws of two clusters whose radius Int(Rnd * span + base) is drawn first:
+// Draws of two clusters whose radius Floor(Uniform * span + base) is drawn first:
 // `head` draws each, then `per_unit` for every unit of the radius.
 std::uint64_t ClusterDraws(Generator g, double span, double base, int head, int per_unit) {
   std::uint64_t n = 0;
   for (int c = 0; c < 2; ++c) {
-    const double radius = Int(g.Rnd() * span + base);
-    for (int k = 1; k < head; ++k) g.Rnd();
-    for (double k = 0; k < radius * per_unit; ++k) g.Rnd();
+    const double radius = Floor(g.Uniform() * span + base);
+    for (int k = 1; k < head; ++k) g.Uniform();
+    for (double k = 0; k < radius * per_unit; ++k) g.Uniform();
     n += head + static_cast<std::uint64_t>(radius) * per_unit;
   }
   return n;
@@ -130,9 +130,9 @@ TEST(Styles, LeftoversAndCanvasSettingsLeftBehind) {
       EXPECT_EQ(IsStripRow(s.canvas.pen_colour), k == 7);
       EXPECT_EQ(s.canvas.typeface, k == 7 ? Typeface::kSerif : Typeface::kSans);
       EXPECT_EQ(s.canvas.font_points, k == 7 ? 250 : 8);
-      // A square's side is Int(distance / 3 + 5) for a distance of 1..109.
+      // A square's side is Floor(distance / 3 + 5) for a distance of 1..109.
       const double mode = s.left.offset_mode;
-      if (k == 12) EXPECT_TRUE(mode == Int(mode) && mode >= 5 && mode <= 41) << mode;
+      if (k == 12) EXPECT_TRUE(mode == Floor(mode) && mode >= 5 && mode <= 41) << mode;
       else EXPECT_EQ(mode, 2);
       EXPECT_EQ(f.host.events, k == 2 ? 1 : 0);
     }

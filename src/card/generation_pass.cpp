@@ -17,32 +17,32 @@ struct PassPlan {
 PassPlan DrawPassPlan(Generator& g, const Settings& settings) {
   PassPlan plan;
   PassParameters& p = plan.parameters;
-  g.Rnd();  // a draw nothing reads, but part of every card's sequence
-  p.divisor1 = Int(g.Rnd() * 200 + 200);
-  p.divisor2 = Int(g.Rnd() * 200 * 200);
-  p.divisor3 = Int(g.Rnd() * 200 * 200);
-  p.divisor4 = Int(g.Rnd() * 300 + 50);
-  p.divisor5 = Int(g.Rnd() * 900 + 50);
-  p.divisor6 = Int(g.Rnd() * 2000 + 50);
-  p.divisor7 = Int(g.Rnd() * 10 + 5);
-  p.anchor1_x = Int(settings.canvas_width * g.Rnd() + 1);
-  p.anchor1_y = Int(settings.canvas_height * g.Rnd() + 1);
-  p.anchor2_x = Int(settings.canvas_width * g.Rnd() + 1);
-  p.anchor2_y = Int(settings.canvas_height * g.Rnd() + 1);
-  p.anchor3_x = Int(settings.canvas_width * g.Rnd() + 1);
-  p.anchor3_y = Int(settings.canvas_height * g.Rnd() + 1);
+  g.Uniform();  // a draw nothing reads, but part of every card's sequence
+  p.divisor1 = Floor(g.Uniform() * 200 + 200);
+  p.divisor2 = Floor(g.Uniform() * 200 * 200);
+  p.divisor3 = Floor(g.Uniform() * 200 * 200);
+  p.divisor4 = Floor(g.Uniform() * 300 + 50);
+  p.divisor5 = Floor(g.Uniform() * 900 + 50);
+  p.divisor6 = Floor(g.Uniform() * 2000 + 50);
+  p.divisor7 = Floor(g.Uniform() * 10 + 5);
+  p.anchor1_x = Floor(settings.canvas_width * g.Uniform() + 1);
+  p.anchor1_y = Floor(settings.canvas_height * g.Uniform() + 1);
+  p.anchor2_x = Floor(settings.canvas_width * g.Uniform() + 1);
+  p.anchor2_y = Floor(settings.canvas_height * g.Uniform() + 1);
+  p.anchor3_x = Floor(settings.canvas_width * g.Uniform() + 1);
+  p.anchor3_y = Floor(settings.canvas_height * g.Uniform() + 1);
   // Coin flips until between 1 and max_styles styles are chosen; a rejected
   // attempt still consumes its 23 draws.
   do {
     p.styles_chosen = 0;
     for (int k = 0; k < kStyleCount; ++k) {
-      plan.flags[k] = static_cast<int>(Int(g.Rnd() * 2));
+      plan.flags[k] = static_cast<int>(Floor(g.Uniform() * 2));
       p.styles_chosen += plan.flags[k];
     }
   } while (!(p.styles_chosen >= 1 && p.styles_chosen <= settings.max_styles));
-  p.passes = Int(settings.max_styles / p.styles_chosen) + 1;
-  p.rule = Int(g.Rnd() * 13 + 1);
-  plan.offset_mode = Int(g.Rnd() * 3 + 1);
+  p.passes = Floor(settings.max_styles / p.styles_chosen) + 1;
+  p.rule = Floor(g.Uniform() * 13 + 1);
+  plan.offset_mode = Floor(g.Uniform() * 3 + 1);
   return plan;
 }
 
@@ -50,7 +50,7 @@ PassPlan DrawPassPlan(Generator& g, const Settings& settings) {
 
 double PaintBackground(Surface& canvas, const Surface& strip, Generator& g) {
   canvas.Clear();
-  const double row = Int(g.Rnd() * 600 + 1);
+  const double row = Floor(g.Uniform() * 600 + 1);
   canvas.SetBackground(strip.ColourAt(10, row));
   return row;
 }
@@ -97,8 +97,8 @@ PassStats RunGenerationPass(State& s) {
 }
 
 void PaintStyleAlone(State& s, int number, double seed) {
-  s.rng.Rnd(-1);
-  s.rng.Randomize(seed);
+  s.rng.Restart(-1);
+  s.rng.FoldIn(seed);
   DrawPaletteStrip(s);
   PaintBackground(s.canvas, s.strip, s.rng);
   StyleContext styles = StyleContextOf(s);

@@ -53,8 +53,8 @@ double SeedOf(const Joined& j) {
 
 void Seed(State& s) {
   s.names.seed = SeedOf(Join(s.names.friend_name, s.names.own_name));
-  s.rng.Rnd(-1);
-  s.rng.Randomize(s.names.seed);
+  s.rng.Restart(-1);
+  s.rng.FoldIn(s.names.seed);
 }
 
 // The name dialogs' prompts and where they stand on the screen, in pixels.
@@ -89,7 +89,7 @@ void AskNamesAndSeed(State& s) {
 }
 
 void SeedNewImage(State& s) {
-  if (s.settings.with_names == 0) s.rng.Randomize(s.host ? s.host->Timer() : 0);
+  if (s.settings.with_names == 0) s.rng.FoldIn(s.host ? s.host->Timer() : 0);
 }
 
 }  // namespace mirelune

@@ -27,12 +27,12 @@ struct UnitMap {
   // Surface::PixelX and PixelY for the canvas, without a raster of its own.
   UnitMap() {
     for (int k = 0; k < kPosW; ++k) {
-      const double p = CInt(static_cast<double>(k) * kCanvasPixelsW / static_cast<double>(kCanvasUnitsW));
+      const double p = RoundEven(static_cast<double>(k) * kCanvasPixelsW / static_cast<double>(kCanvasUnitsW));
       x[k] = p < kCanvasPixelsW ? static_cast<int>(p) : -1;
       if (x[k] >= 0) last_x[x[k]] = k;
     }
     for (int k = 0; k < kPosH; ++k) {
-      const double p = CInt(static_cast<double>(k) * kCanvasPixelsH / static_cast<double>(kCanvasUnitsH));
+      const double p = RoundEven(static_cast<double>(k) * kCanvasPixelsH / static_cast<double>(kCanvasUnitsH));
       y[k] = p < kCanvasPixelsH ? static_cast<int>(p) : -1;
       if (y[k] >= 0) last_y[y[k]] = k;
     }
@@ -79,14 +79,14 @@ struct Source {
                                               const double (&vj)[3], double e1, double e2, double e3) {
   double si, sj;
   if (mode == 2) {
-    si = CInt(i + vi[0] + vi[1] + vi[2] + Int(e1 / 10));
-    sj = CInt(j + vj[0] + vj[1] + vj[2] + Int(e2 / 10));
+    si = RoundEven(i + vi[0] + vi[1] + vi[2] + Floor(e1 / 10));
+    sj = RoundEven(j + vj[0] + vj[1] + vj[2] + Floor(e2 / 10));
   } else if (mode == 3) {
-    si = CInt(i + vi[0] + Int(e2 / 10));
-    sj = CInt(j + vj[1] + Int(e3 / 10));
+    si = RoundEven(i + vi[0] + Floor(e2 / 10));
+    sj = RoundEven(j + vj[1] + Floor(e3 / 10));
   } else {
-    si = CInt(i + vi[0] + vi[1] + vi[2]);
-    sj = CInt(j + vj[0] + vj[1] + vj[2]);
+    si = RoundEven(i + vi[0] + vi[1] + vi[2]);
+    sj = RoundEven(j + vj[0] + vj[1] + vj[2]);
   }
   if (si < 5) si = std::fabs(si) + 5;
   if (si > 895) si = 2 * 895 - si;
@@ -108,7 +108,7 @@ template <int N>
   // convention between instruction sets, so everything stays in this body.
 #define MIRELUNE_LOAD(v, p) __builtin_memcpy(&(v), (p), sizeof(V))
 #define MIRELUNE_ABS(x) ((V)((L)(x) & (L{} + 0x7FFFFFFFFFFFFFFFLL)))
-  // CInt where |x| < 2^51 (as CInt does it); a lane beyond (or NaN) leaves its
+  // RoundEven where |x| < 2^51 (as RoundEven does it); a lane beyond (or NaN) leaves its
   // magnitude in `beyond`, which stays 0 while every value is in range. (Kept as
   // doubles: GCC 12 splits an AVX-512 mask kept across the body into single lanes.)
 #define MIRELUNE_CINT(out, x)                                    \
@@ -117,7 +117,7 @@ template <int N>
     beyond = MIRELUNE_ABS(x_) < (V{} + 2251799813685248.0) ? beyond : MIRELUNE_ABS(x_); \
     (out) = (x_ + (V{} + 6755399441055744.0)) - (V{} + 6755399441055744.0); \
   } while (0)
-  // Int: one below CInt where CInt rounded up.
+  // Int: one below RoundEven where RoundEven rounded up.
 #define MIRELUNE_FLOOR(out, x) \
   do {                         \
     const V y_ = (x);          \
@@ -206,7 +206,7 @@ MIRELUNE_TARGET_AVX512 void SourcesAvx512(int mode, LineAngles& a, int n, double
 #endif
 
 // Rule 3's factors from pairs of draws: q[p] = float(a / (b 50 + 5) + 1) with
-// a and b the pair's Rnd() values (draw * 2^-24 exactly). The same divisions on
+// a and b the pair's Uniform() values (draw * 2^-24 exactly). The same divisions on
 // every set; the wider ones just make more at once.
 [[gnu::always_inline]] inline void RatioLoop(const std::uint32_t* draws, double* q, int pairs) {
   for (int p = 0; p < pairs; ++p) {
@@ -304,7 +304,7 @@ struct Sweep {
 
   Sweep(const PassParameters& p, double offset_mode, const TurningVectors& v, const EffectCarry& carry,
         double start_brightness)
-      : rule(static_cast<int>(CInt(p.rule))), mode(static_cast<int>(CInt(offset_mode))),
+      : rule(static_cast<int>(RoundEven(p.rule))), mode(static_cast<int>(RoundEven(offset_mode))),
         length1(v.length[0]), length2(v.length[1]), length3(v.length[2]),
         step1(v.step[0]), step2(v.step[1]), step3(v.step[2]), brightness(start_brightness),
         divisor1(p.divisor1), divisor2(p.divisor2), divisor3(p.divisor3), divisor4(p.divisor4),
@@ -391,7 +391,7 @@ struct Sweep {
     }
     if constexpr (F == 3) {
       // Two draws per vector per position, in that order, made at once in vector
-      // lanes; Rnd() is draw * 2^-24 exactly.
+      // lanes; Uniform() is draw * 2^-24 exactly.
       const std::size_t count = static_cast<std::size_t>(6 * n);
       lanes.numbers.next24(g.state(), a.draws, count);
       g.Skip(count);
@@ -498,7 +498,7 @@ struct Sweep {
     if (brightness == 0) return col < 0 ? 0u : static_cast<std::uint32_t>(col);  // always, unless drifting
     const Components sc = Split(col);
     return static_cast<std::uint32_t>(
-        RGB(Int(std::max(0.0, sc.r + brightness)), Int(std::max(0.0, sc.g + brightness)), Int(std::max(0.0, sc.b + brightness))));
+        RGB(Floor(std::max(0.0, sc.r + brightness)), Floor(std::max(0.0, sc.g + brightness)), Floor(std::max(0.0, sc.b + brightness))));
   }
 };
 
@@ -610,7 +610,7 @@ constexpr std::pair<SweepFn, SweepFn> kSweeps[14] = {
 
 // Rule numbers outside 1..13 give no lengths at all (the pass never makes them).
 int RuleIndex(double f) {
-  const double r = CInt(f);
+  const double r = RoundEven(f);
   return (r >= 1 && r <= 13) ? static_cast<int>(r) : 0;
 }
 
@@ -630,11 +630,11 @@ void RevealPixelsAtRandom(EffectRun& run) {
   std::vector<std::uint64_t>& mark_words = run.buffers.reveal_marks;
   mark_words.assign((static_cast<std::size_t>(kPosW) * kPosH + 63) / 64, 0);
   std::uint64_t* marks = mark_words.data();
-  // The width and height are whole numbers (at most 900 x 675): Int(width * Rnd)
+  // The width and height are whole numbers (at most 900 x 675): Floor(width * Uniform)
   // is then exactly (width * k) >> 24, and the loop stays in integers. A canvas
   // the marks cannot hold has nothing to reveal.
   const double width = run.settings.canvas_width, height = run.settings.canvas_height;
-  if (width != Int(width) || height != Int(height) || width < 1 || height < 1 || width > 900 || height > 675) return;
+  if (width != Floor(width) || height != Floor(height) || width < 1 || height < 1 || width > 900 || height > 675) return;
   const std::uint64_t w = static_cast<std::uint64_t>(width), h = static_cast<std::uint64_t>(height);
   const std::uint64_t total = w * h;
   // The generator's draws are made a block ahead in vector lanes (each depends
@@ -664,7 +664,7 @@ void RevealPixelsAtRandom(EffectRun& run) {
       at = static_cast<std::size_t>(j * kPosW + i);
     } while ((marks[at >> 6] >> (at & 63)) & 1);
     marks[at >> 6] |= std::uint64_t{1} << (at & 63);
-    // P = Int(Rnd * 20000 + 20000); one pixel in a hundred lets events in.
+    // P = Floor(Uniform * 20000 + 20000); one pixel in a hundred lets events in.
     const std::uint64_t p = 20000 + ((20000ULL * draw()) >> 24);
     if (p % 100 == 5 && run.host) {
       rng = base;
@@ -696,11 +696,11 @@ void RevealPixelsAtRandom(EffectRun& run) {
 // three base lengths 50..149, then per vector two draws for its step.
 TurningVectors DrawTurningVectors(Generator& g) {
   TurningVectors v;
-  for (double& angle : v.angle) angle = g.Rnd() * 6.283;
-  for (double& length : v.length) length = Int(g.Rnd() * 100 + 50);
+  for (double& angle : v.angle) angle = g.Uniform() * 6.283;
+  for (double& length : v.length) length = Floor(g.Uniform() * 100 + 50);
   for (double& step : v.step) {
-    const double a = g.Rnd();
-    const double b = g.Rnd();
+    const double a = g.Uniform();
+    const double b = g.Uniform();
     step = (a * 9 + 5) / ((b * 10 + 1) * 500000);
   }
   return v;

@@ -1,13 +1,13 @@
-// random.h — the one random sequence a card is made from.
+// generator.h — the one random sequence a card is made from.
 //
 //   Generator g;              // state 0x4D6972656C756E65, as at program start
-//   g.Rnd(-1);                // reset to a state fixed by the argument
-//   g.Randomize(seed);        // fold the seed in
-//   double v = g.Rnd();       // next value in [0, 1), a single-precision number
+//   g.Restart(-1);            // reset to a state fixed by the argument
+//   g.FoldIn(seed);           // fold the seed in
+//   double v = g.Uniform();   // next value in [0, 1), a single-precision number
 //
 // SplitMix64, fixed for all time: a pair of names must give the same card in
-// every future version. Rnd returns the single-precision value widened to
-// double, so that `Rnd() * 26` is double arithmetic as the drawing code expects;
+// every future version. Uniform returns the single-precision value widened to
+// double, so that `Uniform() * 26` is double arithmetic as the drawing code expects;
 // procedures that need single precision convert with float() themselves.
 #pragma once
 
@@ -21,10 +21,10 @@ class Generator {
   static constexpr std::uint64_t kStart = 0x4D6972656C756E65ULL;  // "Mirelune"
 
   // 24 bits make the value exact in single precision: k / 2^24, never 1.
-  double Rnd() { return static_cast<double>(static_cast<float>(Next24()) * (1.0f / 16777216.0f)); }
+  double Uniform() { return static_cast<double>(static_cast<float>(Next24()) * (1.0f / 16777216.0f)); }
 
-  // The next draw as the whole number k of Rnd() = k / 2^24, for loops that can
-  // then stay in integers: Int(n * Rnd()) == (n * k) >> 24 for whole n < 2^29.
+  // The next draw as the whole number k of Uniform() = k / 2^24, for loops that can
+  // then stay in integers: Floor(n * Uniform()) == (n * k) >> 24 for whole n < 2^29.
   std::uint32_t Next24() {
     ++draws_;
     state_ += kGamma;
@@ -33,12 +33,12 @@ class Generator {
 
   // A negative argument resets the state from the argument alone; any other
   // argument just gives the next value.
-  double Rnd(double x) {
+  double Restart(double x) {
     if (x < 0) state_ = kStart ^ Bits(x);
-    return Rnd();
+    return Uniform();
   }
 
-  void Randomize(double v) { state_ ^= Bits(v); }
+  void FoldIn(double v) { state_ ^= Bits(v); }
 
   // Advances as n calls of Next24 would, for a loop that took those draws from
   // a level's next24 kernel instead.

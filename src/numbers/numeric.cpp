@@ -25,7 +25,7 @@ __attribute__((always_inline)) inline void SinCosLanes(const double* xp, double*
   V x;
   __builtin_memcpy(&x, xp, sizeof x);
   const V ax = (V)((L)x & (L{} + 0x7FFFFFFFFFFFFFFFLL));
-  // Reduce: x = fn * pi/2 + y, fn rounded halves to even as CInt rounds it.
+  // Reduce: x = fn * pi/2 + y, fn rounded halves to even as RoundEven rounds it.
   const V shifted = x * (V{} + 6.36619772367581382433e-01) + (V{} + 6755399441055744.0);
   const V fn = shifted - (V{} + 6755399441055744.0);
   const V t = x - fn * (V{} + 1.57079632673412561417e+00);
@@ -97,7 +97,7 @@ __attribute__((always_inline)) inline void SinBlocks(const double* x, double* s,
 void DrawsScalar(std::uint64_t state, std::uint32_t* out, std::size_t n) { DrawsAhead(state, out, n); }
 
 void FloorSqrtScalar(const double* x, double* out, std::size_t n) {
-  for (std::size_t k = 0; k < n; ++k) out[k] = Int(Sqr(x[k]));
+  for (std::size_t k = 0; k < n; ++k) out[k] = Floor(Sqrt(x[k]));
 }
 
 #if defined(__x86_64__)
@@ -111,12 +111,12 @@ MIRELUNE_TARGET_AVX2 void DrawsAvx2(std::uint64_t state, std::uint32_t* out, std
   DrawsAhead(state, out, n);
 }
 
-// Int(Sqr(x)): AVX has a rounding toward minus infinity, exact for every value
+// Floor(Sqrt(x)): AVX has a rounding toward minus infinity, exact for every value
 // (NaN and infinity included), as Int's floor is.
 MIRELUNE_TARGET_AVX2 void FloorSqrtAvx2(const double* x, double* out, std::size_t n) {
   std::size_t k = 0;
   const __m256d zero = _mm256_setzero_pd();
-  for (; k + 4 <= n; k += 4)  // + 0 turns the -0 of sqrt(-0) into the +0 Int gives
+  for (; k + 4 <= n; k += 4)  // + 0 turns the -0 of sqrt(-0) into the +0 Floor gives
     _mm256_storeu_pd(out + k, _mm256_add_pd(_mm256_floor_pd(_mm256_sqrt_pd(_mm256_loadu_pd(x + k))), zero));
   FloorSqrtScalar(x + k, out + k, n - k);
 }
@@ -139,7 +139,7 @@ MIRELUNE_TARGET_AVX512 void FloorSqrtAvx512(const double* x, double* out, std::s
   for (; k + 8 <= n; k += 8) {
     const __m512d root = _mm512_mask_sqrt_pd(zero, 0xFF, _mm512_loadu_pd(x + k));
     const __m512d floor = _mm512_mask_roundscale_pd(zero, 0xFF, root, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
-    _mm512_storeu_pd(out + k, _mm512_add_pd(floor, zero));  // -0 to +0, as Int gives
+    _mm512_storeu_pd(out + k, _mm512_add_pd(floor, zero));  // -0 to +0, as Floor gives
   }
   FloorSqrtScalar(x + k, out + k, n - k);
 }

@@ -1,10 +1,10 @@
 // numeric.h — the number rules every drawing procedure relies on.
 //
-//   Int(x)      floor: Int(-2.5) = -3
-//   CInt(x)     nearest whole number, halves to even (2.5 -> 2, 3.5 -> 4)
-//   Mod(a, b)   both operands through CInt; the remainder has the sign of a
-//   RGB(r,g,b)  components through CInt, clamped to 0..255, r + 256 g + 65536 b
-//   Sin/Cos     our own double-precision sine and cosine (see below)
+//   Floor(x)          Floor(-2.5) = -3
+//   RoundEven(x)      nearest whole number, halves to even (2.5 -> 2, 3.5 -> 4)
+//   RoundedMod(a, b)  both operands through RoundEven; the remainder has the sign of a
+//   RGB(r, g, b)      components through RoundEven, clamped to 0..255, r + 256 g + 65536 b
+//   Sin, Cos          our own double-precision sine and cosine (see below)
 //
 // Everything is computed in double precision unless a procedure says "single
 // precision" explicitly; then it converts with float() at that step.
@@ -24,7 +24,7 @@ using Colour = std::int32_t;
 // Nearest whole number, halves to even. Adding and removing 1.5 * 2^52 leaves the
 // rounding to the FPU's default mode (never changed here) without a library call,
 // which matters in the per-pixel loops.
-[[gnu::always_inline]] inline double CInt(double x) {
+[[gnu::always_inline]] inline double RoundEven(double x) {
   if (std::fabs(x) < 2251799813685248.0) {  // 2^51
     constexpr double kMagic = 6755399441055744.0;  // 1.5 * 2^52
     return (x + kMagic) - kMagic;
@@ -32,21 +32,21 @@ using Colour = std::int32_t;
   return std::nearbyint(x);  // already whole, infinite or NaN
 }
 
-[[gnu::always_inline]] inline double Int(double x) {
+[[gnu::always_inline]] inline double Floor(double x) {
   if (std::fabs(x) < 2251799813685248.0) {
-    const double r = CInt(x);
+    const double r = RoundEven(x);
     return r > x ? r - 1 : r;
   }
   return std::floor(x);
 }
 
-inline double Mod(double a, double b) {
-  const double ia = CInt(a), ib = CInt(b);
+inline double RoundedMod(double a, double b) {
+  const double ia = RoundEven(a), ib = RoundEven(b);
   return std::fmod(ia, ib);
 }
 
 inline int Component(double v) {
-  const double c = CInt(v);
+  const double c = RoundEven(v);
   if (!(c > 0)) return 0;  // also catches NaN
   return c > 255 ? 255 : static_cast<int>(c);
 }
@@ -94,7 +94,7 @@ inline int Reduce(double x, double* y) {
     *y = x;
     return 0;
   }
-  const double fn = CInt(x * kInvPio2);
+  const double fn = RoundEven(x * kInvPio2);
   const double t = x - fn * kPio2_1;
   double w = fn * kPio2_2;
   const double r = t - w;
@@ -138,7 +138,7 @@ struct VectorKernels {
   void (*sin)(const double* x, double* s, std::size_t n);                 // Sin(x[k])
   // out[k] = what the (k + 1)-th call of Generator::Next24 from `state` returns
   void (*next24)(std::uint64_t state, std::uint32_t* out, std::size_t n);
-  void (*floor_sqrt)(const double* x, double* out, std::size_t n);  // Int(Sqr(x[k]))
+  void (*floor_sqrt)(const double* x, double* out, std::size_t n);  // Floor(Sqrt(x[k]))
 };
 
 // The kernels of `level`, or nullptr where LevelAvailable(level) is false: a
@@ -168,7 +168,7 @@ inline double Cos(double x) {
   return ((q + 1) & 2) ? -v : v;
 }
 
-inline double Sqr(double x) { return std::sqrt(x); }
+inline double Sqrt(double x) { return std::sqrt(x); }
 
 // A number as a caption or a report shows it: whole numbers without a decimal point.
 std::string NumberText(double v);

@@ -5,7 +5,7 @@
 namespace mirelune {
 
 int DrawPaletteStrip(Surface& strip, int palette, Generator& g, Host* host) {
-  const int chosen = palette == 0 ? static_cast<int>(Int(g.Rnd() * kPaletteCount + 1)) : palette;
+  const int chosen = palette == 0 ? static_cast<int>(Floor(g.Uniform() * kPaletteCount + 1)) : palette;
   // The colour mode stays within 0..26 (see the chooser and the "color" button);
   // a palette past the table's rows draws nothing.
   if (chosen < 0 || chosen > kPaletteRows) return chosen;
@@ -14,11 +14,11 @@ int DrawPaletteStrip(Surface& strip, int palette, Generator& g, Host* host) {
   constexpr double kX = 12;     // every blob's centre column
   for (int blob = 1; blob <= 100; ++blob) {
     if (host) host->LetEventsIn();
-    const PaletteRgb base = PaletteColour(chosen, static_cast<int>(Int(g.Rnd() * kPaletteColours + 1)));
+    const PaletteRgb base = PaletteColour(chosen, static_cast<int>(Floor(g.Uniform() * kPaletteColours + 1)));
     double red = base.red + kLift, green = base.green + kLift, blue = base.blue + kLift;
-    const double y = Int(g.Rnd() * 655 + 10);
-    const double rings = Int(g.Rnd() * 30 + 40);
-    const double aspect = g.Rnd() + 0.5;
+    const double y = Floor(g.Uniform() * 655 + 10);
+    const double rings = Floor(g.Uniform() * 30 + 40);
+    const double aspect = g.Uniform() + 0.5;
     for (double ring = 0; ring <= rings; ring += 1) {
       red += kStep;
       green += kStep;
@@ -41,10 +41,10 @@ int DrawPaletteStrip(State& s) {
 
 Components SplitColour(double colour) {
   Components c;
-  c.red = Mod(colour, 256);
+  c.red = RoundedMod(colour, 256);
   const double rest = colour - c.red;
-  c.blue = Int(rest / 65536);
-  c.green = Int(Mod(rest, 65536) / 256);
+  c.blue = Floor(rest / 65536);
+  c.green = Floor(RoundedMod(rest, 65536) / 256);
   if (c.red < 0) c.red = 0;
   if (c.green < 0) c.green = 0;
   if (c.blue < 0) c.blue = 0;

@@ -298,17 +298,17 @@ struct EllipseRows {
   double rx, ry;
   long width(long k) const {
     if (k > K) return -1;
-    if (ry <= 0) return static_cast<long>(CInt(rx));
+    if (ry <= 0) return static_cast<long>(RoundEven(rx));
     const double t = static_cast<double>(k) / ry;
     const double u = 1.0 - t * t;
-    return u > 0 ? static_cast<long>(CInt(rx * std::sqrt(u))) : 0;
+    return u > 0 ? static_cast<long>(RoundEven(rx * std::sqrt(u))) : 0;
   }
 };
 
 EllipseRows MakeRows(double rx, double ry) {
   if (rx > 1e7) rx = 1e7;
   if (ry > 1e7) ry = 1e7;
-  return EllipseRows{static_cast<long>(CInt(ry)), rx, ry};
+  return EllipseRows{static_cast<long>(RoundEven(ry)), rx, ry};
 }
 
 }  // namespace

@@ -9,7 +9,7 @@
 //   Colour c = canvas.ColourAt(450, 300);                   // -1 outside the raster
 //
 // Conventions, stated once:
-//  * Coordinates in drawing units map to pixels as CInt(x * pixel_width / scale_width)
+//  * Coordinates in drawing units map to pixels as RoundEven(x * pixel_width / scale_width)
 //    (nearest, halves to even); radii scale the same way per axis. Surfaces addressed
 //    in pixels simply have scale == pixel size.
 //  * A pixel stores a colour as r + 256 g + 65536 b. A primitive drawn in a colour
@@ -198,7 +198,7 @@ class Surface {
   static long ToPixel(double v) {
     if (!(v > -1e8)) return -100000000;  // also NaN
     if (v > 1e8) return 100000000;
-    return static_cast<long>(CInt(v));
+    return static_cast<long>(RoundEven(v));
   }
   // One colour over a box of pixels, and over pixels x0..x1 of row y.
   void span_box(long x0, long y0, long x1, long y1, std::uint32_t c) {

@@ -10,7 +10,7 @@ enum class Comb { kUpright, kLying, kRising, kFalling };
 
 void DrawComb(StyleContext& c, Comb comb) {
   const Point centre = PlaceFigure(c);
-  double row = Int(c.rng.Rnd() * 500 + 1);
+  double row = Floor(c.rng.Uniform() * 500 + 1);
   const double start = comb == Comb::kLying ? centre.y : centre.x;
   const double end = start + 250;
   for (double at = start; at <= end; at += 8) {
@@ -19,10 +19,10 @@ void DrawComb(StyleContext& c, Comb comb) {
     // slanted one runs one random length from the centre line.
     double before = 0, after = 0, slant = 0;
     if (comb == Comb::kUpright || comb == Comb::kLying) {
-      before = Int(c.rng.Rnd() * 40 + 50);
-      after = Int(c.rng.Rnd() * 40 + 50);
+      before = Floor(c.rng.Uniform() * 40 + 50);
+      after = Floor(c.rng.Uniform() * 40 + 50);
     } else {
-      slant = Int(c.rng.Rnd() * 40 + 50);
+      slant = Floor(c.rng.Uniform() * 40 + 50);
     }
     row += 2;
     if (row > 670) row = 670;

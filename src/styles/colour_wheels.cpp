@@ -6,8 +6,8 @@ namespace mirelune {
 
 void DrawColourWheels(StyleContext& c) {
   for (int wheel = 1; wheel <= 2; ++wheel) {
-    const double radius = Int(c.rng.Rnd() * 40 + 50);
-    const double row = Int(c.rng.Rnd() * 500 + 1);
+    const double radius = Floor(c.rng.Uniform() * 40 + 50);
+    const double row = Floor(c.rng.Uniform() * 500 + 1);
     const Point centre = PlaceFigure(c);
     // The angle accumulates by addition, which fixes the 6,300 passes; it runs a
     // little past a full turn, so the last lines cover the first ones.

@@ -12,8 +12,8 @@ struct Point {
 
 // A figure's place on the canvas, on whole units: x first, then y, always two draws.
 inline Point PlaceFigure(StyleContext& c) {
-  const double x = Int(c.rng.Rnd() * c.width + 1);
-  const double y = Int(c.rng.Rnd() * c.height + 1);
+  const double x = Floor(c.rng.Uniform() * c.width + 1);
+  const double y = Floor(c.rng.Uniform() * c.height + 1);
   return {x, y};
 }
 
@@ -23,8 +23,8 @@ struct ClusterPlace {
   double distance, across, down;
 };
 inline ClusterPlace ClusterOffset(StyleContext& c, double radius) {
-  const double distance = Int(c.rng.Rnd() * radius + 1);
-  const double angle = c.rng.Rnd() * 6.28;
+  const double distance = Floor(c.rng.Uniform() * radius + 1);
+  const double angle = c.rng.Uniform() * 6.28;
   return {distance, distance * Sin(angle), distance * Cos(angle)};
 }
 

@@ -6,12 +6,12 @@ namespace mirelune {
 
 void DrawConcentricEllipses(StyleContext& c) {
   c.canvas.fill_solid = false;  // outlines only: the rings themselves make the disc
-  const double radius = Int(c.rng.Rnd() * 100 + 80);
-  const double aspect = c.rng.Rnd() + 0.5;
+  const double radius = Floor(c.rng.Uniform() * 100 + 80);
+  const double aspect = c.rng.Uniform() + 0.5;
   const Point centre = PlaceFigure(c);
   // A pending button press ("stop") is handled before the disc is drawn.
   if (c.host) c.host->LetEventsIn();
-  double row = Int(c.rng.Rnd() * 500 + 1);
+  double row = Floor(c.rng.Uniform() * 500 + 1);
   for (double ring = 0; ring <= radius; ring += 1) {
     row += 0.3;
     if (row > 670) row = 670;

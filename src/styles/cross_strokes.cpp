@@ -6,10 +6,10 @@ namespace mirelune {
 
 void DrawCrossStrokes(StyleContext& c) {
   for (int cluster = 1; cluster <= 2; ++cluster) {
-    const double cluster_radius = Int(c.rng.Rnd() * 40 + 50);
+    const double cluster_radius = Floor(c.rng.Uniform() * 40 + 50);
     const Point centre = PlaceFigure(c);
-    const double row = Int(c.rng.Rnd() * 500 + 1);
-    const double kind = Int(c.rng.Rnd() * 3 + 1);  // 1 vertical, 2 horizontal, 3 both
+    const double row = Floor(c.rng.Uniform() * 500 + 1);
+    const double kind = Floor(c.rng.Uniform() * 3 + 1);  // 1 vertical, 2 horizontal, 3 both
     const double strokes = cluster_radius * 10;
     for (double k = 1; k <= strokes; k += 1) {
       const ClusterPlace stroke = ClusterOffset(c, cluster_radius);

@@ -7,12 +7,12 @@ namespace mirelune {
 void DrawDiscFans(StyleContext& c) {
   c.canvas.fill_solid = true;  // solid discs
   for (int fan = 1; fan <= 2; ++fan) {
-    double angle = c.rng.Rnd() * 6.28;
+    double angle = c.rng.Uniform() * 6.28;
     const double step = 0.006;
     const Point centre = PlaceFigure(c);
-    double row = Int(c.rng.Rnd() * 500 + 1);
+    double row = Floor(c.rng.Uniform() * 500 + 1);
     for (int k = 1; k <= 800; ++k) {
-      const double distance = Int(c.rng.Rnd() * 150 + 30);  // never closer than 30: a hole stays at the centre
+      const double distance = Floor(c.rng.Uniform() * 150 + 30);  // never closer than 30: a hole stays at the centre
       angle = angle + step;
       double sn, cs;
       SinCos(angle, &sn, &cs);

@@ -7,9 +7,9 @@ namespace mirelune {
 void DrawDotDiscs(StyleContext& c) {
   c.canvas.fill_solid = true;
   for (int cluster = 1; cluster <= 2; ++cluster) {
-    const double cluster_radius = Int(c.rng.Rnd() * 40 + 50);
+    const double cluster_radius = Floor(c.rng.Uniform() * 40 + 50);
     const Point centre = PlaceFigure(c);
-    const double row = Int(c.rng.Rnd() * 500 + 1);
+    const double row = Floor(c.rng.Uniform() * 500 + 1);
     const double dots = cluster_radius * 20;
     for (double k = 1; k <= dots; k += 1) {
       // Uniform distance, not area: dots crowd towards the centre.

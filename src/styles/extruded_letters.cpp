@@ -11,11 +11,11 @@ void DrawExtrudedLetters(StyleContext& c) {
     canvas.typeface = Typeface::kSerif;
     canvas.font_points = 250;
     // Up to 100 units above and left of the canvas, so letters may be cut at any edge.
-    const double x = Int(c.rng.Rnd() * c.width - 100);
-    const double y = Int(c.rng.Rnd() * c.height - 100);
-    double row = Int(c.rng.Rnd() * 500 + 1);
+    const double x = Floor(c.rng.Uniform() * c.width - 100);
+    const double y = Floor(c.rng.Uniform() * c.height - 100);
+    double row = Floor(c.rng.Uniform() * 500 + 1);
     // Codes 65..91: rounding lets the top draws reach '['.
-    const char letter = static_cast<char>(CInt(c.rng.Rnd() * 26 + 65));
+    const char letter = static_cast<char>(RoundEven(c.rng.Uniform() * 26 + 65));
     for (double k = 1; k <= 20; k += 1) {
       row += 2;
       if (row > 670) row = 670;

@@ -7,9 +7,9 @@ namespace mirelune {
 void DrawFacetedPyramids(StyleContext& c) {
   Surface& canvas = c.canvas;
   for (int cluster = 1; cluster <= 2; ++cluster) {
-    const double half_base = Int(c.rng.Rnd() * 30 + 40);
-    const double cluster_radius = Int(c.rng.Rnd() * 60 + 80);
-    const double row = Int(c.rng.Rnd() * 500 + 1);
+    const double half_base = Floor(c.rng.Uniform() * 30 + 40);
+    const double cluster_radius = Floor(c.rng.Uniform() * 60 + 80);
+    const double row = Floor(c.rng.Uniform() * 500 + 1);
     const Point centre = PlaceFigure(c);
     for (int k = 1; k <= 10; ++k) {
       const ClusterPlace pyramid = ClusterOffset(c, cluster_radius);

@@ -21,15 +21,15 @@ void FanToBase(StyleContext& c, double apex_x, double apex_y, Point base, double
 
 void DrawFanTriangles(StyleContext& c) {
   // Apex below the base, on a whole unit.
-  double base_length = Int(c.rng.Rnd() * 150 + 300);
+  double base_length = Floor(c.rng.Uniform() * 150 + 300);
   Point base = PlaceFigure(c);
-  double row = Int(c.rng.Rnd() * 500 + 1);
-  FanToBase(c, base.x + Int(base_length / 2), base.y + Int(base_length / 2), base, base_length, row);
+  double row = Floor(c.rng.Uniform() * 500 + 1);
+  FanToBase(c, base.x + Floor(base_length / 2), base.y + Floor(base_length / 2), base, base_length, row);
 
   // Apex above the base; for an odd base it lies on a half unit.
-  base_length = Int(c.rng.Rnd() * 150 + 300);
+  base_length = Floor(c.rng.Uniform() * 150 + 300);
   base = PlaceFigure(c);
-  row = Int(c.rng.Rnd() * 500 + 1);
+  row = Floor(c.rng.Uniform() * 500 + 1);
   FanToBase(c, base.x + base_length / 2, base.y - base_length / 2, base, base_length, row);
 }
 

@@ -10,13 +10,13 @@ void DrawLissajousSpirals(StyleContext& c) {
     double radius = 0;
     // The end angle is a single-precision value; kept unrounded it fixes how many
     // 0.02 steps fit, and so the figure's size.
-    const float draw = static_cast<float>(c.rng.Rnd());
+    const float draw = static_cast<float>(c.rng.Uniform());
     const float scaled = draw * 20.0f;
     const double end_angle = scaled + 30.0f;
-    const double row = Int(c.rng.Rnd() * 500 + 1);
+    const double row = Floor(c.rng.Uniform() * 500 + 1);
     const Point centre = PlaceFigure(c);
-    const double across = Int(c.rng.Rnd() * 5 + 1);  // turns across per turn of the parameter
-    const double down = Int(c.rng.Rnd() * 5 + 1);    // and down
+    const double across = Floor(c.rng.Uniform() * 5 + 1);  // turns across per turn of the parameter
+    const double down = Floor(c.rng.Uniform() * 5 + 1);    // and down
     for (double angle = 0; angle <= end_angle; angle += 0.02) {
       radius = radius + 0.03;
       const Colour colour = c.strip.ColourAt(10, row + radius * 0.4);

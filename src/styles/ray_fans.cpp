@@ -6,15 +6,15 @@ namespace mirelune {
 
 void DrawRayFans(StyleContext& c) {
   for (int fan = 1; fan <= 2; ++fan) {
-    double angle = c.rng.Rnd() * 6.28;
+    double angle = c.rng.Uniform() * 6.28;
     const double step = 0.005;
     const Point centre = PlaceFigure(c);
-    double row = Int(c.rng.Rnd() * 500 + 1);
+    double row = Floor(c.rng.Uniform() * 500 + 1);
     for (int k = 1; k <= 900; ++k) {
-      const double length = Int(c.rng.Rnd() * 100 + 80);
+      const double length = Floor(c.rng.Uniform() * 100 + 80);
       // The inner end is shaken a little so the centre does not clot into a dot.
-      const double a = Int(c.rng.Rnd() * 11 - 5);
-      const double b = Int(c.rng.Rnd() * 11 - 5);
+      const double a = Floor(c.rng.Uniform() * 11 - 5);
+      const double b = Floor(c.rng.Uniform() * 11 - 5);
       angle = angle + step;  // advanced before the ray: the fan starts one step in
       double sn, cs;
       SinCos(angle, &sn, &cs);

@@ -8,11 +8,11 @@ void DrawRingClusters(StyleContext& c) {
   c.canvas.fill_solid = false;  // outlines only
   for (int cluster = 1; cluster <= 2; ++cluster) {
     const Point centre = PlaceFigure(c);
-    double row = Int(c.rng.Rnd() * 500 + 1);
+    double row = Floor(c.rng.Uniform() * 500 + 1);
     for (int k = 1; k <= 100; ++k) {
-      const double radius = Int(c.rng.Rnd() * 40 + 50);
-      const double a = Int(c.rng.Rnd() * 41 - 20);
-      const double b = Int(c.rng.Rnd() * 41 - 20);
+      const double radius = Floor(c.rng.Uniform() * 40 + 50);
+      const double a = Floor(c.rng.Uniform() * 41 - 20);
+      const double b = Floor(c.rng.Uniform() * 41 - 20);
       row += 0.3;
       if (row > 670) row = 670;
       const Colour colour = c.strip.ColourAt(10, row);

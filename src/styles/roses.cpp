@@ -6,9 +6,9 @@ namespace mirelune {
 
 void DrawRoses(StyleContext& c) {
   for (int rose = 1; rose <= 2; ++rose) {
-    const double radius = Int(c.rng.Rnd() * 40 + 40);
-    const double petals = Int(c.rng.Rnd() * 6 + 2);
-    const double row = Int(c.rng.Rnd() * 500 + 1);
+    const double radius = Floor(c.rng.Uniform() * 40 + 40);
+    const double petals = Floor(c.rng.Uniform() * 6 + 2);
+    const double row = Floor(c.rng.Uniform() * 500 + 1);
     const Point centre = PlaceFigure(c);
     for (double angle = 0; angle <= 6.3; angle += 0.001) {
       const Colour colour = c.strip.ColourAt(10, row + 30 * angle);

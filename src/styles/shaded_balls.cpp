@@ -8,12 +8,12 @@ void DrawShadedBalls(StyleContext& c) {
   Surface& canvas = c.canvas;
   canvas.fill_solid = true;  // solid discs
   for (int cluster = 1; cluster <= 2; ++cluster) {
-    const double ball_radius = Int(c.rng.Rnd() * 20 + 30);  // one for the whole cluster
-    const double cluster_radius = Int(c.rng.Rnd() * 60 + 80);
-    const double row = Int(c.rng.Rnd() * 500 + 1);
+    const double ball_radius = Floor(c.rng.Uniform() * 20 + 30);  // one for the whole cluster
+    const double cluster_radius = Floor(c.rng.Uniform() * 60 + 80);
+    const double row = Floor(c.rng.Uniform() * 500 + 1);
     const Point centre = PlaceFigure(c);
     for (int k = 1; k <= 10; ++k) {
-      c.rng.Rnd();  // the draw only advances the sequence; nothing reads it
+      c.rng.Uniform();  // the draw only advances the sequence; nothing reads it
       const ClusterPlace ball = ClusterOffset(c, cluster_radius);
       Components shade = SampleComponents(c, row + ball.distance);
       // Start well below the sampled colour so the rim reads as shadow.

@@ -7,11 +7,11 @@ namespace mirelune {
 void DrawShadedBars(StyleContext& c) {
   Surface& canvas = c.canvas;
   for (int cluster = 1; cluster <= 2; ++cluster) {
-    const double cluster_radius = Int(c.rng.Rnd() * 40 + 50);
-    const double row = Int(c.rng.Rnd() * 500 + 1);
+    const double cluster_radius = Floor(c.rng.Uniform() * 40 + 50);
+    const double row = Floor(c.rng.Uniform() * 500 + 1);
     const Point centre = PlaceFigure(c);
     for (int k = 1; k <= 20; ++k) {
-      const bool upright = Int(c.rng.Rnd() * 2 + 1) == 1;  // else lying
+      const bool upright = Floor(c.rng.Uniform() * 2 + 1) == 1;  // else lying
       const ClusterPlace bar = ClusterOffset(c, cluster_radius);
       const double half = bar.distance;  // the farther out, the longer the bar
       Components shade = SampleComponents(c, row + half);

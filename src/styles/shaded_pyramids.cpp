@@ -8,12 +8,12 @@ void DrawShadedPyramids(StyleContext& c) {
   Surface& canvas = c.canvas;
   canvas.fill_solid = false;  // outlines only, or each box would paint over the rings inside it
   for (int cluster = 1; cluster <= 2; ++cluster) {
-    const double half_base = Int(c.rng.Rnd() * 30 + 40);
-    const double cluster_radius = Int(c.rng.Rnd() * 60 + 80);
-    const double row = Int(c.rng.Rnd() * 500 + 1);
+    const double half_base = Floor(c.rng.Uniform() * 30 + 40);
+    const double cluster_radius = Floor(c.rng.Uniform() * 60 + 80);
+    const double row = Floor(c.rng.Uniform() * 500 + 1);
     const Point centre = PlaceFigure(c);
     for (int k = 1; k <= 10; ++k) {
-      c.rng.Rnd();  // the draw only advances the sequence; nothing reads it
+      c.rng.Uniform();  // the draw only advances the sequence; nothing reads it
       const ClusterPlace pyramid = ClusterOffset(c, cluster_radius);
       Components shade = SampleComponents(c, row + pyramid.distance);
       Brighten(shade, 70);  // lift the apex above the sampled colour

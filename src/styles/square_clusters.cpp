@@ -7,9 +7,9 @@ namespace mirelune {
 void DrawSquareClusters(StyleContext& c) {
   c.canvas.fill_solid = true;
   for (int cluster = 1; cluster <= 2; ++cluster) {
-    const double cluster_radius = Int(c.rng.Rnd() * 40 + 70);
+    const double cluster_radius = Floor(c.rng.Uniform() * 40 + 70);
     const Point centre = PlaceFigure(c);
-    const double row = Int(c.rng.Rnd() * 500 + 1);
+    const double row = Floor(c.rng.Uniform() * 500 + 1);
     const double squares = cluster_radius * 2;
     for (double k = 1; k <= squares; k += 1) {
       const ClusterPlace square = ClusterOffset(c, cluster_radius);
@@ -17,7 +17,7 @@ void DrawSquareClusters(StyleContext& c) {
       c.canvas.fill_colour = colour;
       // Each square's side is left as the effect's offset mode: the last square
       // of the pass's last cluster decides how the effect reads its offsets.
-      const double side = Int(square.distance / 3 + 5);
+      const double side = Floor(square.distance / 3 + 5);
       c.left.offset_mode = side;
       const double x = centre.x + square.across, y = centre.y + square.down;
       c.canvas.Box(x, y, x + side, y + side, colour);

@@ -5,12 +5,12 @@ namespace mirelune {
 
 void DrawStarbursts(StyleContext& c) {
   for (int burst = 1; burst <= 2; ++burst) {
-    const double row = Int(c.rng.Rnd() * 500 + 1);
+    const double row = Floor(c.rng.Uniform() * 500 + 1);
     const Point centre = PlaceFigure(c);
     // The accumulated angle passes 6.3 after exactly 210 rays; each ray draws once,
     // so the count shapes the rest of the sequence.
     for (double angle = 0; angle <= 6.3; angle += 0.03) {
-      const double length = Int(c.rng.Rnd() * 50 + 100);
+      const double length = Floor(c.rng.Uniform() * 50 + 100);
       const Colour colour = c.strip.ColourAt(10, row + 10 * angle);
       DrawSpoke(c.canvas, centre, length * Sin(angle), length * Cos(angle), colour);
     }

@@ -6,7 +6,7 @@ namespace mirelune {
 void DrawStripeBands(StyleContext& c) {
   // Lying band: vertical strokes, one palette row per pair.
   Point corner = PlaceFigure(c);
-  double row = Int(c.rng.Rnd() * 500 + 1);
+  double row = Floor(c.rng.Uniform() * 500 + 1);
   double end = corner.x + 300;
   for (double x = corner.x; x <= end; x += 2) {
     row += 1;
@@ -18,7 +18,7 @@ void DrawStripeBands(StyleContext& c) {
 
   // Standing band: horizontal strokes.
   corner = PlaceFigure(c);
-  row = Int(c.rng.Rnd() * 500 + 1);
+  row = Floor(c.rng.Uniform() * 500 + 1);
   end = corner.y + 300;
   for (double y = corner.y; y <= end; y += 2) {
     row += 1;
