@@ -14,9 +14,9 @@ namespace mirelune {
 namespace {
 
 // A state seeded from Mary and Bob with its palette strip drawn.
-std::unique_ptr<State> Prepared(std::int16_t linepix = 1) {
+std::unique_ptr<State> Prepared(std::int16_t effect_mode = 1) {
   auto s = std::make_unique<State>();
-  s->settings.effect_mode = linepix;
+  s->settings.effect_mode = effect_mode;
   SetNamesAndSeed(*s, "Mary", "Bob");
   DrawPaletteStrip(*s);
   return s;

@@ -117,7 +117,7 @@ template <int N>
     beyond = MIRELUNE_ABS(x_) < (V{} + 2251799813685248.0) ? beyond : MIRELUNE_ABS(x_); \
     (out) = (x_ + (V{} + 6755399441055744.0)) - (V{} + 6755399441055744.0); \
   } while (0)
-  // Int: one below RoundEven where RoundEven rounded up.
+  // Floor: one below RoundEven where RoundEven rounded up.
 #define MIRELUNE_FLOOR(out, x) \
   do {                         \
     const V y_ = (x);          \
@@ -286,7 +286,7 @@ struct Lanes {
   return -1;
 }
 
-// A position's own colour on the snapshot, as Point gives it (-1 off the raster).
+// A position's own colour on the snapshot, as ColourAt gives it (-1 off the raster).
 inline std::uint32_t OwnAt(const std::uint32_t* src, const UnitMap& map, int i, int j) {
   const int px = map.x[i], py = map.y[j];
   return (px >= 0 && py >= 0) ? src[py * kCanvasPixelsW + px] : 0xFFFFFFFFu;

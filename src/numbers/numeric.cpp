@@ -112,7 +112,7 @@ MIRELUNE_TARGET_AVX2 void DrawsAvx2(std::uint64_t state, std::uint32_t* out, std
 }
 
 // Floor(Sqrt(x)): AVX has a rounding toward minus infinity, exact for every value
-// (NaN and infinity included), as Int's floor is.
+// (NaN and infinity included), as Floor is.
 MIRELUNE_TARGET_AVX2 void FloorSqrtAvx2(const double* x, double* out, std::size_t n) {
   std::size_t k = 0;
   const __m256d zero = _mm256_setzero_pd();

@@ -75,7 +75,7 @@ using PixelBuffer = std::vector<std::uint32_t, RasterAllocator<std::uint32_t>>;
 // An encoded picture (BMP, PNG, JPEG bytes): a BMP of a card is as large as a raster.
 using Bytes = std::vector<std::uint8_t, RasterAllocator<std::uint8_t>>;
 
-// A snapshot of a raster (the `Image` property), row-major, 0x00BBGGRR per pixel.
+// A snapshot of a raster, row-major, 0x00BBGGRR per pixel.
 struct Image {
   int width = 0;
   int height = 0;
@@ -128,16 +128,16 @@ class Surface {
   Colour Background() const { return back_; }
   void SetBackground(Colour c);  // repaints the whole raster
 
-  // Background picture: replaces what is shown now, and Cls returns to it.
+  // Background picture: replaces what is shown now, and Clear returns to it.
   void SetBackgroundPicture(const Image& img);
   // The same with `from`'s image, copied straight into the buffers this surface
-  // already has (Picture = other.Image without a snapshot in between).
+  // already has, without a snapshot in between.
   void SetBackgroundPicture(const Surface& from);
   // What `from` shows now, shown here without keeping it as the background
   // picture: for snapshots nothing clears back to (the effect's source, the plain
   // picture), at half the copying and without a second raster's fresh pages.
   void CopyImageOf(const Surface& from);
-  Image Snapshot() const { return img_; }  // the `Image` property
+  Image Snapshot() const { return img_; }  // a copy of what it shows now
   const Image& image() const { return img_; }
 
   // --- verbs in drawing units ---
