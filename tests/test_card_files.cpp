@@ -42,12 +42,10 @@ TEST(CardFiles, HostileFilesAreRefusedQuicklyAndInLittleMemory) {
   std::string wide;  // 30000 short keys inside 30 long ones, one inside the other (closed below)
   for (int k = 0; k < 30000; ++k) wide.append(k ? ",\"" : "{\"").append(std::to_string(k)).append("\": 1");
   for (int k = 0; k < 30; ++k) wide = "{\"" + std::string(20000, 'k') + "\": " + wide + "}";
-  struct Case {
-    std::string what, file;  // the file's bytes, or the path of a device, a FIFO or a folder
-    int status;
-    std::string err;  // what the message says after "mirelune-cli: c.png" ("" for success)
-    std::string command = "info";
-    std::string shown = "friend: Mary\nsender: Bob\n";  // in the output of a success
+  // file: its bytes, or the path of a device, a FIFO or a folder; err: what the message says after
+  // "mirelune-cli: c.png" ("" for success); shown: in the output of a success.
+  const struct {
+    std::string what, file; int status; std::string err, command = "info", shown = "friend: Mary\nsender: Bob\n";
   } cases[] = {
       {"zTXt declaring 1.9 GB", Png(Chunk("zTXt", std::string("k\0\0x", 4), 1900000000)), 2,
        ": a broken PNG file (zTXt: chunk data is too large)"},
@@ -84,7 +82,7 @@ TEST(CardFiles, HostileFilesAreRefusedQuicklyAndInLittleMemory) {
       {"escapes as JSON", Png(escapes), 0, "", "info --json",
        R"("friend": "\u001b]0;owned\u0007M\u009bary\u202e\u2066\\\n",)"},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     const TempDir dir;
     const bool named = c.file.starts_with("/dev/") || c.file == ".";
@@ -113,17 +111,13 @@ TEST(CardFiles, HostileFilesAreRefusedQuicklyAndInLittleMemory) {
 
 TEST(CardFiles, EncodersFailWithTheLibrarysReasonAndNeverExit) {
   const Image empty{}, wide{70000, 1, PixelBuffer(70000, 0x123456)}, small{3, 2, PixelBuffer(6, 0x00FF00)};
-  struct Case {
-    const Image* img;
-    ImageFormat format;
-    std::string why;  // "" for a picture made
-  } cases[] = {
+  const struct { const Image* img; ImageFormat format; std::string why; } cases[] = {  // why: "" for a picture made
       {&empty, ImageFormat::kPng, "cannot encode PNG: Invalid IHDR data"},
       {&empty, ImageFormat::kJpeg, "cannot encode JPEG: Empty JPEG image (DNL not supported)"},
       {&wide, ImageFormat::kJpeg, "cannot encode JPEG: Maximum supported image dimension is 65500 pixels"},
       {&wide, ImageFormat::kPng, ""}, {&small, ImageFormat::kPng, ""}, {&small, ImageFormat::kJpeg, ""},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.why);
     const Result<Bytes> bytes = EncodeImage(*c.img, c.format);
     EXPECT_EQ(!bytes, !c.why.empty());

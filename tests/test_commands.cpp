@@ -59,7 +59,7 @@ void PaintPattern(State& s) {
   for (int k = 0; k < kCanvasPixelsW * kCanvasPixelsH; ++k) p[k] = static_cast<std::uint32_t>(k % 896 + 1000 * (k / 896));
 }
 
-// (A folder it cannot make is reported: see test_reported_failures.cpp.)
+// (A folder it cannot make is reported: see test_saving_safety.cpp.)
 TEST(Commands, StartUpStoresTheStartValuesAndMakesTheFolder) {
   TempRoot root;
   Fixture f;
@@ -87,13 +87,11 @@ TEST(Commands, ColourModesCycleThroughTwentySevenWithAStripEach) {
 
 // Both sides of both bounds of the style limit 1..24, from its start value 15.
 TEST(Commands, StyleLimitStaysWithinOneToTwentyFour) {
-  struct Case {
-    int more, fewer;
-    double max_styles;
-  } cases[] = {{0, 13, 2}, {0, 14, 1}, {0, 15, 1}, {0, 30, 1}, {8, 0, 23}, {9, 0, 24}, {10, 0, 24},
+  const struct { int more, fewer; double max_styles; } cases[] = {
+      {0, 13, 2}, {0, 14, 1}, {0, 15, 1}, {0, 30, 1}, {8, 0, 23}, {9, 0, 24}, {10, 0, 24},
                {20, 23, 1}, {20, 22, 2}, {0, 0, 15}};
   Fixture f;
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     StartUp(*f);
     for (int k = 0; k < c.more; ++k) CommandMoreStyles(*f);
     for (int k = 0; k < c.fewer; ++k) CommandFewerStyles(*f);
@@ -110,17 +108,13 @@ std::string Times(int n, const std::string& ch) { return n ? ch + Times(n - 1, c
 // Names are counted in characters: 100 pass and 101 bring the same dialog back,
 // whatever the bytes per character; Cancel (the empty text) is an empty name.
 TEST(Commands, NamesOfUpToAHundredCharactersAreTaken) {
-  struct Case {
-    std::vector<std::string> answers;
-    std::size_t friend_dialogs;  // the rest ask for the own name
-    std::string friend_name, own;
-  } cases[] = {
+  const struct { std::vector<std::string> answers; std::size_t friend_dialogs; std::string friend_name, own; } cases[] = {
       {{Times(100, "a"), Times(100, "b")}, 1, Times(100, "a"), Times(100, "b")},
       {{Times(101, "a"), Times(100, "\xC5\xBE"), Times(101, "\xE2\x82\xAC"), Times(100, "\xE2\x82\xAC")}, 2,
        Times(100, "\xC5\xBE"), Times(100, "\xE2\x82\xAC")},
       {{Times(101, "\xC5\xBE"), Times(150, "c"), "Mary", ""}, 3, "Mary", ""},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {  // friend_dialogs: the rest ask for the own name
     Fixture f;
     StartUp(*f);
     f.host.answers.assign(c.answers.begin(), c.answers.end());
@@ -218,12 +212,10 @@ TEST(Commands, FlipsMapEveryPixelAndUndoThemselves) {
   Fixture f;
   PaintPattern(*f);
   const Image card = f->card.Snapshot();
-  struct Case {
-    void (*command)(State&);
-    bool hor, ver;
-  } cases[] = {{CommandFlipHorizontal, true, false}, {CommandFlipVertical, true, true},
+  const struct { void (*command)(State&); bool hor, ver; } cases[] = {
+      {CommandFlipHorizontal, true, false}, {CommandFlipVertical, true, true},
                {CommandFlipHorizontal, false, true}, {CommandFlipVertical, false, false}};
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     c.command(*f);
     int wrong = 0;
     for (int y = 0; y < kCanvasPixelsH; ++y)

@@ -80,10 +80,7 @@ struct PixelInputs {
 };
 
 TEST(DisplacePixel, MovesByTheVectorsAddsTheOffsetsAndFoldsAtTheEdges) {
-  struct Case {
-    double i, j, r1, angle, mode;
-    double id, jd;
-  } cases[] = {
+  const struct { double i, j, r1, angle, mode; double id, jd; } cases[] = {
       {100, 100, 10, 0, 1, 110, 100},             // straight right
       {100, 100, 10, M_PI / 2, 1, 100, 110},      // straight down
       {2, 50, 5, M_PI, 1, 8, 50},                 // -3 is reflected to 8
@@ -97,7 +94,7 @@ TEST(DisplacePixel, MovesByTheVectorsAddsTheOffsetsAndFoldsAtTheEdges) {
       {100, 100, 10, 0, 3, 110 + 7, 100 + 2},     // d2 / 10 across, d3 / 10 down
       {100, 100, 10, 0, 5, 110, 100},             // any other mode adds nothing
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     PixelInputs in(2, c.mode, c.r1, c.angle);
     const DisplacedPosition p = in.At(c.i, c.j);
     EXPECT_EQ(std::pair(p.source_x, p.source_y), std::pair(c.id, c.jd)) << c.i << "," << c.j << " mode " << c.mode;

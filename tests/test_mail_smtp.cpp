@@ -100,12 +100,20 @@ TEST_F(SmtpMail, BodiesArriveExactly) {
 // certificate trusted through MIRELUNE_SMTP_CA_FILE, or in clear to this very
 // machine; to another machine a server without TLS never sees it. Every failure is
 // one sentence that says what to check, without the password, and nothing is sent.
-TEST_F(SmtpMail, LoginOnlyOverTlsAndEveryFailureSaysWhatToCheck) {
+// A loopback server is reached directly whatever proxy the environment names (through
+// a proxy, 127.0.0.1 is the proxy's machine and a login in clear would cross the
+// network); any other server goes through the proxy, a login there only over TLS.
+TEST_F(SmtpMail, LoginOnlyOverTlsNeverThroughAProxyAndEveryFailureSaysWhatToCheck) {
   const std::string ca = (sv_.dir.path / "cert.pem").string(), other = "smtp://" + sv_.other, up = sv_.Url(kPlain);
   const std::string pw = "s3cret-pw", friend_ = "friend@example.org", from = "bob@example.org";
-  const struct {  // want: "login tls" as the server saw them, or a fragment of the failure
+  const std::string socks = "socks5://127.0.0.1:" + std::to_string(sv_.port[kSocks]);
+  const std::string localhost = "smtp://localhost:" + std::to_string(sv_.port[kPlain]);
+  const struct {  // want: "login tls" as the server saw them, or a fragment of the failure; proxy_saw: its log
     std::string url, want, user = "", password = "", to = "friend@example.org", from = "bob@example.org";
     bool trust = false;
+    std::string variable = "ALL_PROXY";
+    std::optional<std::string> proxy = std::nullopt;
+    std::string proxy_saw = "";
   } cases[] = {
       {sv_.Url(kStartTls), "bob starttls", "bob", pw, friend_, from, true},
       {sv_.Url(kSmtps, "smtps"), "bob smtps", "bob", pw, friend_, from, true},
@@ -123,17 +131,27 @@ TEST_F(SmtpMail, LoginOnlyOverTlsAndEveryFailureSaysWhatToCheck) {
       {"http" + up.substr(4), "MIRELUNE_SMTP_URL is not a mail server address"},
       {up, "set MIRELUNE_MAIL_FROM to your own e-mail address", "bob", "", friend_, ""},
       {up, "MIRELUNE_MAIL_FROM contains a line break", "", "", friend_, "bob@example.org\nX: y"},
+      {up, "bob none", "bob", pw, friend_, from, false, "ALL_PROXY", socks},
+      {localhost, "bob none", "bob", pw, friend_, from, false, "all_proxy", socks},
+      {up, "bob none", "bob", pw, friend_, from, false, "smtp_proxy", socks},
+      {up, "bob none", "bob", pw, friend_, from, false, "ALL_PROXY", "socks5://192.0.2.2:1080"},  // nowhere: it would time out
+      {other, "offers no secure (TLS) connection, so neither the login nor the card was sent", "bob", pw, friend_, from,
+       false, "ALL_PROXY", socks, "connect " + sv_.other + "\n"},
   };
   for (const auto& c : cases) {
     if (sv_.other == "-" && c.url == other) continue;  // this machine has no address but loopback
     ScopedEnv env{{"MIRELUNE_SMTP_URL", c.url}, {"MIRELUNE_SMTP_USER", c.user}, {"MIRELUNE_SMTP_PASSWORD", c.password},
-                  {"MIRELUNE_MAIL_FROM", c.from}, {"MIRELUNE_SMTP_CA_FILE", c.trust ? std::optional(ca) : std::nullopt}};
-    const std::string logins = ReadText(sv_.dir.path / "auth.log");
+                  {"MIRELUNE_MAIL_FROM", c.from}, {"MIRELUNE_SMTP_CA_FILE", c.trust ? std::optional(ca) : std::nullopt},
+                  {"ALL_PROXY", std::nullopt}, {"all_proxy", std::nullopt}, {"smtp_proxy", std::nullopt},
+                  {"SMTP_PROXY", std::nullopt}, {"NO_PROXY", std::nullopt}, {"no_proxy", std::nullopt}};
+    ScopedEnv proxy{{c.variable, c.proxy}};
+    const std::string logins = ReadText(sv_.dir.path / "auth.log"), seen = ReadText(sv_.dir.path / "socks.log");
+    const std::string sent_before = ReadText(sv_.dir.path / "socks.sent");
     const int n = sv_.Count() + 1;
     const Result<> r = SendMailItem(Item(c.to));
     const bool sent = std::filesystem::exists(sv_.File(n, ".txt"));
     const std::string got = sent ? sv_.Fact(n, "login") + " " + sv_.Fact(n, "tls") : r.message;
-    EXPECT_TRUE(sent ? got == c.want : got.find(c.want) != std::string::npos) << c.url << ": " << got;
+    EXPECT_TRUE(sent ? got == c.want : got.find(c.want) != std::string::npos) << c.variable << " " << c.url << ": " << got;
     EXPECT_EQ(r.ok, sent) << r.message;
     EXPECT_TRUE(!sent || ReadText(sv_.File(n, ".att")) == ReadText(card_));
     EXPECT_EQ(r.message.find('\n'), std::string::npos) << r.message;
@@ -141,35 +159,6 @@ TEST_F(SmtpMail, LoginOnlyOverTlsAndEveryFailureSaysWhatToCheck) {
     // The server saw a login only when it took the card or refused that login.
     EXPECT_EQ(ReadText(sv_.dir.path / "auth.log") != logins,
               !c.user.empty() && (sent || got.find("refused the login") != std::string::npos)) << got;
-  }
-}
-
-// A loopback server is reached directly whatever proxy the environment names: through
-// a proxy, 127.0.0.1 is the proxy's machine and a login in clear would cross the
-// network. Any other server goes through the proxy, a login there only over TLS.
-TEST_F(SmtpMail, LoopbackLoginNeverGoesThroughAProxy) {
-  const std::string socks = "socks5://127.0.0.1:" + std::to_string(sv_.port[kSocks]), up = sv_.Url(kPlain);
-  const std::string localhost = "smtp://localhost:" + std::to_string(sv_.port[kPlain]), other = "smtp://" + sv_.other;
-  const struct { const char* variable; std::string proxy, url, want, proxy_saw; } cases[] = {  // want: as in the login test
-      {"ALL_PROXY", socks, up, "bob none", ""},
-      {"all_proxy", socks, localhost, "bob none", ""},
-      {"smtp_proxy", socks, up, "bob none", ""},
-      {"ALL_PROXY", "socks5://192.0.2.2:1080", up, "bob none", ""},  // nowhere: it would time out
-      {"ALL_PROXY", socks, other, "offers no secure (TLS) connection, so neither the login nor the card was sent",
-       "connect " + sv_.other + "\n"},
-  };
-  for (const auto& c : cases) {
-    if (sv_.other == "-" && c.url == other) continue;  // this machine has no address but loopback
-    ScopedEnv env{{"ALL_PROXY", std::nullopt}, {"all_proxy", std::nullopt}, {"smtp_proxy", std::nullopt},
-                  {"SMTP_PROXY", std::nullopt}, {"NO_PROXY", std::nullopt}, {"no_proxy", std::nullopt},
-                  {"MIRELUNE_SMTP_URL", c.url}, {"MIRELUNE_SMTP_USER", "bob"}, {"MIRELUNE_SMTP_PASSWORD", "s3cret-pw"}};
-    ScopedEnv proxy{{c.variable, c.proxy}};
-    const std::string seen = ReadText(sv_.dir.path / "socks.log"), sent_before = ReadText(sv_.dir.path / "socks.sent");
-    const int n = sv_.Count() + 1;
-    const Result<> r = SendMailItem(Item());
-    const bool sent = std::filesystem::exists(sv_.File(n, ".txt"));
-    const std::string got = sent ? sv_.Fact(n, "login") + " " + sv_.Fact(n, "tls") : r.message;
-    EXPECT_TRUE(sent ? got == c.want : got.find(c.want) != std::string::npos) << c.variable << " " << c.url << ": " << got;
     EXPECT_EQ(ReadText(sv_.dir.path / "socks.log").substr(seen.size()), c.proxy_saw) << c.url;
     const std::string through = ReadText(sv_.dir.path / "socks.sent").substr(sent_before.size());
     EXPECT_TRUE(through.find("AUTH") == std::string::npos && through.find("EHLO") == (c.proxy_saw.empty() ? std::string::npos : 0))

@@ -29,12 +29,8 @@ Image Band(State& s, const std::string& friend_name, const std::string& own) {
 }
 
 TEST(Names, EveryScriptIsDrawnFromAFaceThatHasItInVisualOrder) {
-  struct Case {
-    const char* script;
-    const char *name, *other;  // the same number of characters
-    bool rtl = false;
-    bool same_seed = false;  // characters beyond the BMP all count as '?'
-  } cases[] = {
+  // name, other: the same number of characters; same_seed: characters beyond the BMP all count as '?'.
+  const struct { const char *script, *name, *other; bool rtl = false, same_seed = false; } cases[] = {
       {"Latin", "Łukasz", "Dvořák"},
       {"Cyrillic", "Наталья", "Татьяна"},
       {"Greek", "Ελένη", "Μαρία"},
@@ -48,7 +44,7 @@ TEST(Names, EveryScriptIsDrawnFromAFaceThatHasItInVisualOrder) {
       {"emoji", "Anna 🎉", "Anna 😀", false, true},
   };
   Fixture f;
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.script);
     const int lookups = FontconfigLookups();
     std::u32string name, other;
@@ -95,11 +91,7 @@ TEST(Names, EmojiAreDrawnInTheirColoursAndControlCharactersNotAtAll) {
 // Phones put U+FE0F ("show as emoji") after many emoji; with joiners, skin tones,
 // flags and keycaps these are the sequences real names carry. Each is drawn in a
 // card and in a batch, and a selector or joiner never draws anything of its own.
-struct EmojiCase {
-  const char* what;
-  const char* text;
-  const char* same_as = nullptr;  // the same pixels as this text, where it has a twin
-};
+struct EmojiCase { const char *what, *text, *same_as = nullptr; };  // same_as: a twin with the same pixels
 const EmojiCase kEmoji[] = {
     {"selector alone", "\uFE0F", ""},
     {"smiley + selector", "\U0001F600\uFE0F"},

@@ -16,10 +16,9 @@ namespace {
 std::uint64_t Bits(double v) { return std::bit_cast<std::uint64_t>(v); }
 
 TEST(Numeric, IntFloorsCIntRoundsHalvesToEvenModAndRgb) {
-  struct Case {
-    double x, floor, nearest;
-  } cases[] = {{-2.5, -3, -2}, {2.5, 2, 2}, {3.5, 3, 4}, {0.49999, 0, 0}, {-0.5, -1, -0}, {1e9 + 0.5, 1e9, 1e9}};
-  for (const Case& c : cases) EXPECT_EQ(std::pair(Floor(c.x), RoundEven(c.x)), std::pair(c.floor, c.nearest)) << c.x;
+  const struct { double x, floor, nearest; } cases[] = {
+      {-2.5, -3, -2}, {2.5, 2, 2}, {3.5, 3, 4}, {0.49999, 0, 0}, {-0.5, -1, -0}, {1e9 + 0.5, 1e9, 1e9}};
+  for (const auto& c : cases) EXPECT_EQ(std::pair(Floor(c.x), RoundEven(c.x)), std::pair(c.floor, c.nearest)) << c.x;
   // 7.5 rounds to 8 and 6.5 to 6 before the remainder; RGB clamps and rounds each channel.
   EXPECT_EQ(std::vector<double>({RoundedMod(-1, 256), RoundedMod(7.5, 4), RoundedMod(6.5, 4), RoundedMod(-300, 256)}),
             std::vector<double>({-1, 0, 2, -44}));

@@ -59,10 +59,7 @@ TEST(Cli, ExitCodesOnBothSidesOfEveryBound) {
   const std::string card = "card --friend Mary --sender Bob --out c.bmp ";
   std::string a100(100, 'x'), wide100;
   while (wide100.size() < 200) wide100 += "\xC4\x8D";  // 100 times č, of two bytes
-  struct Case {
-    int status;
-    std::string args, redirect = ">.out";
-  } cases[] = {
+  const struct { int status; std::string args, redirect = ">.out"; } cases[] = {
       {0, "--version"}, {0, "card --help"}, {0, "styles"},
       {0, "card --friend " + a100 + " --sender '" + wide100 + "' --max-styles 1 --palette 26 --year 1 --out c.bmp"},
       {0, card + "--max-styles 24 --palette 1 --year 9999"},
@@ -79,7 +76,7 @@ TEST(Cli, ExitCodesOnBothSidesOfEveryBound) {
       {1, "card --friend Mary --sender Bob --out no/such/c.bmp"}, {1, "card --friend Mary --sender Bob --out ro.bmp"},
       {1, "styles", ">/dev/full"}, {1, "styles", ">&-"}, {1, "card --friend Mary --sender Bob --out -", ">/dev/full"},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     const Scratch dir;
     const Ran r = Cli(dir.path, c.args, c.redirect);
     SCOPED_TRACE(c.args + " " + c.redirect + ": " + r.err);
@@ -137,11 +134,9 @@ TEST(FileWriter, EveryKindOfTargetIsWrittenAsItMust) {
   const mode_t mask = ::umask(022), made = 0666 & ~mask;
   ::umask(mask);
   const std::string n255 = std::string(251, 'n') + ".bmp";  // the folder's limit
-  struct Case {
-    std::string setup, target, holder;  // setup: shell lines; holder: the file that gets the bytes, "" if refused
-    mode_t mode;                        // of the holder, or of the refused file (kept as it was)
-    const char* refusal;
-  } cases[] = {
+  // setup: shell lines; holder: the file that gets the bytes, "" if refused; mode: of the holder, or of the
+  // refused file (kept as it was).
+  const struct { std::string setup, target, holder; mode_t mode; const char* refusal; } cases[] = {
       {"", "new.bmp", "new.bmp", made, ""},
       {"printf old >c.bmp; chmod 640 c.bmp", "c.bmp", "c.bmp", 0640, ""},
       {"mkdir d; printf old >d/c.bmp; chmod 600 d/c.bmp; ln -s d/c.bmp l.bmp", "l.bmp", "d/c.bmp", 0600, ""},

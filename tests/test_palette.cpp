@@ -15,16 +15,12 @@ using testing::Fixture;
 // runs out fails at once instead of answering Cancel for ever. The colour button
 // shows a palette as typed; 0 leaves its caption (nothing here) as it was.
 TEST(PaletteChooser, TakesZeroToTwentySixAndAsksAgainForAnythingElse) {
-  struct Case {
-    std::vector<std::string> answers;
-    double mode;
-    const char* caption;
-  } cases[] = {
+  const struct { std::vector<std::string> answers; double mode; const char* caption; } cases[] = {
       {{"0"}, 0, ""},              {{"1"}, 1, "ba=1"},       {{"26"}, 26, "ba=26"},
       {{"27", "25"}, 25, "ba=25"}, {{"-1", "0"}, 0, ""},     {{"abc", "", "26.4", "1e1", "0x1A", "5x", "7"}, 7, "ba=7"},
       {{" 7 "}, 7, "ba= 7 "},      {{"5.0"}, 5, "ba=5.0"},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.answers.front());
     Fixture f;
     StartUp(*f);

@@ -37,10 +37,7 @@ TEST(Surface, PointOffTheRasterIsMinusOne) {
 // The pixels a line lights, listed column by column: both ends, and on the minor
 // axis the exact rounding of the ideal line with halves rounded up.
 TEST(Surface, LinesLightExactlyTheRoundedPixelsClippedOrNot) {
-  struct Case {
-    double x1, y1, x2, y2;
-    const char* lit;  // on a 10 x 6 raster
-  } cases[] = {
+  const struct { double x1, y1, x2, y2; const char* lit; } cases[] = {  // lit: on a 10 x 6 raster
       {2, 2, 5, 2, "2,2 3,2 4,2 5,2"},
       {3, 4, 3, 1, "3,1 3,2 3,3 3,4"},
       {0, 0, 4, 1, "0,0 1,0 2,1 3,1 4,1"},            // 0.5 at x = 2 rounds up
@@ -53,7 +50,7 @@ TEST(Surface, LinesLightExactlyTheRoundedPixelsClippedOrNot) {
       {3, 3, 3, 3, "3,3"},
       {100, 100, 200, 200, ""},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     Surface s = PixelSurface(10, 6);
     s.Line(c.x1, c.y1, c.x2, c.y2, kRed);
     std::string lit;
@@ -91,12 +88,11 @@ TEST(Surface, BoxesAndCirclesOutlinedAndFilled) {
             std::vector<Colour>({kRed, 0, 0, 0, 0}));
 }
 
-TEST(Surface, EllipseRadiiFollowTheAspectRule) {
-  struct Case {
-    double r, aspect;
-    int half_w, half_h;
-  } cases[] = {{10, 1, 10, 10}, {10, 0.5, 10, 5}, {10, 2, 5, 10}, {12, 1.5, 8, 12}};
-  for (const Case& c : cases) {
+// Ellipse radii follow the aspect rule; shapes far off the raster are ignored.
+TEST(Surface, EllipseRadiiFollowTheAspectRuleAndFarShapesAreIgnored) {
+  const struct { double r, aspect; int half_w, half_h; } cases[] = {
+      {10, 1, 10, 10}, {10, 0.5, 10, 5}, {10, 2, 5, 10}, {12, 1.5, 8, 12}};
+  for (const auto& c : cases) {
     Surface s = PixelSurface(60, 60);
     s.Circle(30, 30, c.r, kRed, c.aspect);
     int minx = 99, maxx = -1, miny = 99, maxy = -1;
@@ -108,9 +104,6 @@ TEST(Surface, EllipseRadiiFollowTheAspectRule) {
               std::vector<int>({c.half_w, c.half_w, c.half_h, c.half_h})) << c.r << "/" << c.aspect;
     EXPECT_EQ(s.ColourAt(30, 30), 0) << "outline only";
   }
-}
-
-TEST(Surface, ShapesFarOffTheRasterAreIgnored) {
   Surface s = PixelSurface(40, 30, kBlue);
   s.Circle(-5000, 20, 4000, kRed, 0.5);
   s.Circle(1e12, 1e12, 1e12, kRed);
