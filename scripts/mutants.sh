@@ -15,11 +15,13 @@
 #   scripts/mutants.sh REGEX         only mutants whose line matches REGEX (grep -E)
 #   MUTANTS_DRY=1 scripts/mutants.sh only check that every pattern still applies
 #
-# Mutants sit in .cpp files only (a header would rebuild everything each time).
-# Those marked with another suite's name are killed by tests outside the engine
-# core (mail, command line). Not part of CI: it takes long. Environment: MUTANTS_JOBS (build jobs, default
-# 2), MUTANTS_TIMEOUT (seconds per suite run, default 180), MUTANTS_KEEP=1 keeps
-# the scratch folder.
+# Mutants sit in .cpp files (a header rebuilds everything that includes it),
+# but for the palette colours: their table is a header, palette_table.h, so each
+# of its three mutants rebuilds most of the engine. The mail and command-line
+# mutants are killed by those suites, the rest by the engine core's tests. Not
+# part of CI: it takes long. Environment: MUTANTS_JOBS (build jobs, default 2),
+# MUTANTS_TIMEOUT (seconds per suite run, default 180), MUTANTS_KEEP=1 keeps the
+# scratch folder.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 src_root=$PWD
@@ -37,89 +39,89 @@ src/text/text.cpp @@ const Key key{face, points, id}; @@ const Key key{face, 0.0
 src/text/text.cpp @@ std::fill(row + x, row + x + 8, colour); @@ std::fill(row + x, row + x + 7, colour); @@ solid glyph runs miss a pixel
 src/raster/surface.cpp @@ r -= carry ? two_da : 0; @@ r -= carry ? two_da - 1 : 0; @@ a rising line drifts off its rounding
 src/effects/displacement.cpp @@ static_cast<double>(draws[2 * p + 1]) @@ static_cast<double>(draws[2 * p]) @@ rule 3 takes one draw twice
-src/effects/displacement.cpp @@ arg[k] = fi[k] * (m == 0 ? i : m == 1 ? j : i + j) / 500; @@ arg[k] = fi[k] * (m == 0 ? i : m == 1 ? i : i + j) / 500; @@ rule 1 second vector waves along the wrong axis
-src/numbers/numeric.cpp @@ _mm_sub_pd(r, _mm_and_pd(_mm_cmpgt_pd(r, y), one)) @@ _mm_sub_pd(r, _mm_and_pd(_mm_cmpge_pd(r, y), one)) @@ SSE2 whole distances one short at perfect squares
+src/effects/displacement.cpp @@ arg[k] = angle[k] * (m == 0 ? i : m == 1 ? j : i + j) / 500; @@ arg[k] = angle[k] * (m == 0 ? i : m == 1 ? i : i + j) / 500; @@ rule 1 second vector waves along the wrong axis
+src/numbers/numeric.cpp @@ const __m512d floor = _mm512_mask_roundscale_pd(zero, 0xFF, root, @@ const __m512d floor = _mm512_mask_roundscale_pd(zero, 0xFF, _mm512_sub_pd(root, _mm512_set1_pd(1e-9)), @@ AVX-512 whole distances one short at perfect squares
 src/numbers/numeric.cpp @@ _mm256_floor_pd(_mm256_sqrt_pd @@ _mm256_ceil_pd(_mm256_sqrt_pd @@ AVX2 whole distances rounded up
 src/numbers/numeric.cpp @@ (V{} + 4.16666666666666019037e-02) @@ (V{} + 4.166666666666e-02) @@ paired cosine kernel constant
 src/numbers/numeric.cpp @@ (V{} + -1.66666666666666324348e-01) @@ (V{} + -1.66666666666666e-01) @@ paired sine kernel constant
-src/core/palette_table.cpp @@ {66, 183, 218}, {2, 114, 224} @@ {66, 183, 218}, {2, 115, 224} @@ one palette colour changed
-src/core/palette_table.cpp @@ {135, 135, 135}, {140, 140, 140} @@ {135, 135, 135}, {141, 140, 140} @@ the grey ramp broken
-src/palette/palette_strip.cpp @@ s.oz = 40; @@ s.oz = 41; @@ strip brightening constant
-src/palette/palette_strip.cpp @@ s.kn = -2; @@ s.kn = -3; @@ strip darkening step
-src/palette/palette_strip.cpp @@ s.j = Int(s.rng.Rnd() * 655 + 10); @@ s.j = Int(s.rng.Rnd() * 655 + 11); @@ blob height constant
-src/palette/palette_strip.cpp @@ strip.Circle(s.i, s.j + 1, s.nn, col, s.el); @@ (void)col; @@ a dropped ring copy in the strip
-src/palette/palette_strip.cpp @@ s.bl1 = Int(s.barvap / 65536); @@ s.bl1 = Int(s.barvap / 65535); @@ colour splitting constant
-src/palette/palette_chooser.cpp @@ constexpr int kHighestPalette = 26; @@ constexpr int kHighestPalette = 25; @@ the chooser refuses its highest palette
-src/palette/palette_chooser.cpp @@ s.j += 22) @@ s.j += 23) @@ swatch rows spaced wrongly
-src/styles/stripe_bands.cpp @@ canvas.Line(k + 1, s.j, k + 1, s.j + 100, static_cast<Colour>(s.barva)); @@ @@ a dropped line in a style
-src/styles/stripe_bands.cpp @@ for (double k = s.j; k <= end; k += 2) { @@ for (double k = s.j; k < end; k += 2) { @@ a loop bound in a style
-src/styles/ring_clusters.cpp @@ canvas.Circle(s.i + a, s.j + 1 + b, s.r, c); @@ @@ a dropped ring in a style
-src/styles/ring_clusters.cpp @@ s.r = Int(s.rng.Rnd() * 40 + 50); @@ s.r = Int(s.rng.Rnd() * 40 + 51); @@ a ring radius constant
-src/styles/roses.cpp @@ s.r1 = s.r * (Sin(s.fit * s.fi) + 1) + 10; @@ s.r1 = s.r * (Sin(s.fit * s.fi) + 1) + 11; @@ rose petal constant
-src/styles/colour_wheels.cpp @@ DrawSpoke(s, a, b, c); @@ DrawSpoke(s, b, a, c); @@ spokes with swapped offsets
-src/styles/shaded_balls.cpp @@ ShadeComponents(s, -50); @@ ShadeComponents(s, -51); @@ ball shading constant
-src/styles/circle_trails.cpp @@ } else if (s.nacin == 2) { @@ } else if (s.nacin == 4) { @@ the downward trail never drawn
-src/styles/extruded_letters.cpp @@ canvas.CurrentY = s.j + k; @@ canvas.CurrentY = s.j - k; @@ letters extruded the wrong way
-src/styles/random_walks.cpp @@ s.j = s.j0 + 5 * s.kk; @@ s.j = s.j0 + 4 * s.kk; @@ thread spacing
-src/styles/shaded_cones.cpp @@ s.re1 += 0.3; @@ s.re1 += 0.4; @@ cone shading on the way back
+src/palette/palette_table.h @@ {66, 183, 218}, {2, 114, 224} @@ {66, 183, 218}, {2, 115, 224} @@ one palette colour changed
+src/palette/palette_table.h @@ {135, 135, 135}, {140, 140, 140} @@ {135, 135, 135}, {141, 140, 140} @@ the grey ramp broken
+src/palette/palette_strip.cpp @@ constexpr double kLift = 40; @@ constexpr double kLift = 41; @@ strip brightening constant
+src/palette/palette_strip.cpp @@ constexpr double kStep = -2; @@ constexpr double kStep = -3; @@ strip darkening step
+src/palette/palette_strip.cpp @@ const double y = Floor(g.Uniform() * 655 + 10); @@ const double y = Floor(g.Uniform() * 655 + 11); @@ blob height constant
+src/palette/palette_strip.cpp @@ strip.Circle(kX, y + 1, ring, c, aspect); @@ (void)c; @@ a dropped ring copy in the strip
+src/palette/palette_strip.cpp @@ c.blue = Floor(rest / 65536); @@ c.blue = Floor(rest / 65535); @@ colour splitting constant
+src/palette/palette_chooser.cpp @@ constexpr int kHighestPalette = kPaletteCount; @@ constexpr int kHighestPalette = kPaletteCount - 1; @@ the chooser refuses its highest palette
+src/palette/palette_chooser.cpp @@ y += 22) @@ y += 23) @@ swatch rows spaced wrongly
+src/styles/stripe_bands.cpp @@ c.canvas.Line(x + 1, corner.y, x + 1, corner.y + 100, colour); @@ @@ a dropped line in a style
+src/styles/stripe_bands.cpp @@ for (double y = corner.y; y <= end; y += 2) { @@ for (double y = corner.y; y < end; y += 2) { @@ a loop bound in a style
+src/styles/ring_clusters.cpp @@ c.canvas.Circle(centre.x + a, centre.y + 1 + b, radius, colour); @@ @@ a dropped ring in a style
+src/styles/ring_clusters.cpp @@ const double radius = Floor(c.rng.Uniform() * 40 + 50); @@ const double radius = Floor(c.rng.Uniform() * 40 + 51); @@ a ring radius constant
+src/styles/roses.cpp @@ const double length = radius * (Sin(petals * angle) + 1) + 10; @@ const double length = radius * (Sin(petals * angle) + 1) + 11; @@ rose petal constant
+src/styles/colour_wheels.cpp @@ DrawSpoke(c.canvas, centre, radius * Sin(angle), radius * Cos(angle), colour); @@ DrawSpoke(c.canvas, centre, radius * Cos(angle), radius * Sin(angle), colour); @@ spokes with swapped offsets
+src/styles/shaded_balls.cpp @@ ShadeComponents(shade, -50); @@ ShadeComponents(shade, -51); @@ ball shading constant
+src/styles/circle_trails.cpp @@ const double y = direction == 1 ? start.y : start.y + 2 * k; @@ const double y = direction != 3 ? start.y : start.y + 2 * k; @@ the downward trail never drawn
+src/styles/extruded_letters.cpp @@ canvas.cursor_y = y + k; @@ canvas.cursor_y = y - k; @@ letters extruded the wrong way
+src/styles/random_walks.cpp @@ double y = along_row ? start_y : start_y + 5 * thread; @@ double y = along_row ? start_y : start_y + 4 * thread; @@ thread spacing
+src/styles/shaded_cones.cpp @@ Brighten(shade, 0.3); @@ Brighten(shade, 0.3); shade.red += 0.1; @@ cone shading on the way back
 src/card/seed.cpp @@ constexpr std::size_t kMaxNameChars = 100; @@ constexpr std::size_t kMaxNameChars = 99; @@ a hundred-character name refused
 src/card/seed.cpp @@ return static_cast<double>(4396645 + sum * n); @@ return static_cast<double>(4396645 + sum + n); @@ the seed formula
-src/card/card_text.cpp @@ card.CurrentX = 11; @@ card.CurrentX = 14; @@ the greeting moved by three pixels
-src/card/card_text.cpp @@ for (s.i = 5; s.i <= 895; s.i += 1) @@ for (s.i = 5; s.i < 895; s.i += 1) @@ the band one unit short
-src/card/generation_pass.cpp @@ } while (!(s.kksk >= 1 && s.kksk <= s.nnn)); @@ } while (!(s.kksk >= 1 && s.kksk < s.nnn)); @@ the style limit off by one
-src/card/generation_pass.cpp @@ s.bb7 = Int(g.Rnd() * 10 + 5); @@ s.bb7 = Int(g.Rnd() * 10 + 6); @@ rule 13 divisor constant
-src/card/generation_pass.cpp @@ s.no = Int(s.nnn / s.kksk) + 1; @@ s.no = Int(s.nnn / s.kksk) + 2; @@ one pass too many
+src/card/card_text.cpp @@ card.cursor_x = 11; @@ card.cursor_x = 14; @@ the greeting moved by three pixels
+src/card/card_text.cpp @@ for (double x = 5; x <= 895; x += 1) @@ for (double x = 5; x < 895; x += 1) @@ the band one unit short
+src/card/generation_pass.cpp @@ } while (!(p.styles_chosen >= 1 && p.styles_chosen <= settings.max_styles)); @@ } while (!(p.styles_chosen >= 1 && p.styles_chosen < settings.max_styles)); @@ the style limit off by one
+src/card/generation_pass.cpp @@ p.divisor7 = Floor(g.Uniform() * 10 + 5); @@ p.divisor7 = Floor(g.Uniform() * 10 + 6); @@ rule 13 divisor constant
+src/card/generation_pass.cpp @@ p.passes = Floor(settings.max_styles / p.styles_chosen) + 1; @@ p.passes = Floor(settings.max_styles / p.styles_chosen) + 2; @@ one pass too many
 src/effects/displacement.cpp @@ static_cast<float>(ra / (rb * 50 + 5) + 1); @@ static_cast<float>(ra / (rb * 50 + 6) + 1); @@ a constant in rule 3
 src/effects/displacement.cpp @@ (m == 0 ? i : m == 1 ? j : i + j) / 500; @@ (m == 0 ? i : m == 1 ? j : i + j) / 501; @@ a constant in rules 1 and 2
-src/effects/displacement.cpp @@ a3 = r3 * (1 + 0.04 * fi1); @@ a3 = r3 * (1 + 0.05 * fi1); @@ a constant in rule 4
+src/effects/displacement.cpp @@ a3 = length3 * (1 + 0.04 * angle1); @@ a3 = length3 * (1 + 0.05 * angle1); @@ a constant in rule 4
 src/effects/displacement.cpp @@ m == 0 ? 2.1 : m == 1 ? 1.8 : 1.5; @@ m == 0 ? 2.1 : m == 1 ? 1.9 : 1.5; @@ a constant in rule 6
-src/effects/displacement.cpp @@ a1 = (a.d[0][k] / bb7) * (1 + a.s[0][k]) * a.c[0][k]; @@ a1 = (a.d[0][k] / bb7) * (1 - a.s[0][k]) * a.c[0][k]; @@ a sign in rule 13
+src/effects/displacement.cpp @@ a1 = (a.d[0][k] / divisor7) * (1 + a.s[0][k]) * a.c[0][k]; @@ a1 = (a.d[0][k] / divisor7) * (1 - a.s[0][k]) * a.c[0][k]; @@ a sign in rule 13
 src/effects/displacement.cpp @@ if (sj > 670) sj = 2 * 670 - sj; @@ if (sj > 670) sj = 2 * 671 - sj; @@ folding at the bottom edge
 src/effects/displacement.cpp @@ MIRELUNE_FLOOR(f1, d2 / 10); @@ MIRELUNE_FLOOR(f1, d1 / 10); @@ swapped operand in offset mode 3, in vector lanes
-src/effects/displacement.cpp @@ sj = CInt(j + vj[1] + Int(e3 / 10)); @@ sj = CInt(j + vj[1] + Int(e2 / 10)); @@ swapped operand in offset mode 3, one position at a time
+src/effects/displacement.cpp @@ sj = RoundEven(j + vj[1] + Floor(e3 / 10)); @@ sj = RoundEven(j + vj[1] + Floor(e2 / 10)); @@ swapped operand in offset mode 3, one position at a time
 src/effects/displacement.cpp @@ if (x[k] >= 0) last_x[x[k]] = k; @@ if (x[k] >= 0 && last_x[x[k]] == 0) last_x[x[k]] = k; @@ a pixel column takes its first position, not its last
-src/effects/displacement.cpp @@ s.r1 = Int(g.Rnd() * 100 + 50); @@ s.r1 = Int(g.Rnd() * 100 + 51); @@ vector length constant
-src/effects/ornament_tree.cpp @@ s.ret -= 4; @@ s.ret -= 5; @@ bauble glow step
-src/effects/ornament_tree.cpp @@ for (s.n = 1; s.n <= 400; s.n += 1) { @@ for (s.n = 1; s.n < 400; s.n += 1) { @@ one bauble fewer
-src/effects/mirror.cpp @@ card.PaintPicture(snapshot, 0, h, w, -h); @@ card.PaintPicture(snapshot, 0, 0, w, h); @@ the vertical flip does nothing
+src/effects/displacement.cpp @@ length = Floor(g.Uniform() * 100 + 50); @@ length = Floor(g.Uniform() * 100 + 51); @@ vector length constant
+src/effects/ornament_tree.cpp @@ red -= 4; @@ red -= 5; @@ bauble glow step
+src/effects/ornament_tree.cpp @@ for (int bauble = 1; bauble <= 400; ++bauble) { @@ for (int bauble = 1; bauble < 400; ++bauble) { @@ one bauble fewer
+src/effects/mirror.cpp @@ card.DrawImageScaled(snapshot, 0, h, w, -h); @@ card.DrawImageScaled(snapshot, 0, 0, w, h); @@ the vertical flip does nothing
 src/files/image_name.cpp @@ d.substr(0, 2) + d.substr(3, 2) @@ d.substr(3, 2) + d.substr(0, 2) @@ month and day swapped in the name
 src/files/bitmap_writer.cpp @@ dst[x * 3] = (c >> 16) & 0xFF;  // blue first @@ dst[x * 3] = (c >> 8) & 0xFF; @@ a wrong channel in the bitmap
 src/files/file_writer.cpp @@ if ((old.st_mode & 0222) == 0) return Fail(shown, "the file is read-only; it was left as it is", EACCES); @@ @@ a read-only file replaced (as root)
-src/files/file_writer.cpp @@ if (const int err = WriteAll(fd, bytes)) return fail(err); @@ WriteAll(fd, bytes); @@ a dropped error check on writing
-src/files/file_writer.cpp @@ } else if (::renameat(dirfd, temp.c_str(), dirfd, leaf.c_str()) != 0) { @@ } else if (false) { @@ a dropped rename into place
-src/files/saving.cpp @@ const Result w = WriteNewFile(r.path, bytes); @@ const Result w = WriteFileSafely(r.path, bytes); @@ a time-stamped card replaces another
-src/files/saving.cpp @@ if (s.nz > kLoopSaveLimit) { @@ if (s.nz >= kLoopSaveLimit) { @@ the loop with saving ends one card early
-src/files/saving.cpp @@ if (!last.ok) { @@ if (false) { @@ a failed save does not stop the loop
+src/files/file_writer.cpp @@ if (const int err = WriteAll(fd, bytes)) return p.Failed(err); @@ WriteAll(fd, bytes); @@ a dropped error check on writing
+src/files/file_writer.cpp @@ } else if (::renameat(dirfd, p.temp.c_str(), dirfd, leaf.c_str()) != 0) { @@ } else if (false) { @@ a dropped rename into place
+src/files/saving.cpp @@ const Result<> w = WriteNewFile(r.path, bytes); @@ const Result<> w = WriteFileSafely(r.path, bytes); @@ a time-stamped card replaces another
+src/commands/loops.cpp @@ if (s.settings.images_saved > limit) { @@ if (s.settings.images_saved >= limit) { @@ the loop with saving ends one card early
+src/commands/loops.cpp @@ if (!r) { @@ if (false) { @@ a failed save does not stop the loop
 src/cli/card.cpp @@ ->check(WholeNumber(1, 26)); @@ ->check(WholeNumber(0, 26)); @@ --palette 0 accepted
 src/cli/card.cpp @@ ->check(WholeNumber(1, 24)); @@ ->check(WholeNumber(1, 25)); @@ --max-styles 25 accepted
 src/cli/output.cpp @@ if (chars.size() > 100) @@ if (text.size() > 100) @@ names counted in bytes
-src/cli/main.cpp @@ if (!FlushStdout(&err)) status = Fail(1, err); @@ FlushStdout(&err); @@ a failed write to standard output ends with 0
+src/cli/main.cpp @@ if (const mirelune::Result<> flushed = FlushStdout(); !flushed) status = Fail(1, flushed.message); @@ (void)FlushStdout(); @@ a failed write to standard output ends with 0
 src/cli/main.cpp @@ return Fail(2, e.what()); @@ return Fail(1, e.what()); @@ bad input ends with exit 1
 src/mail/mail_mime.cpp @@ if (HasControl(item.subject)) @@ if (false) @@ a line break in the subject reaches the header
 src/mail/mail_mime.cpp @@ constexpr std::size_t kWordText = 75 - 12; @@ constexpr std::size_t kWordText = 75 - 10; @@ encoded words over 75 characters
-src/mail/mail_smtp.cpp @@ if (rc != CURLE_OK) { @@ if (false) { @@ a refused mail reported as sent
+src/mail/mail_smtp.cpp @@ if (rc != CURLE_OK) return Error{ @@ if (false) return Error{ @@ a refused mail reported as sent
 src/mail/mail_smtp.cpp @@ api.mime_encoder(part, "quoted-printable"); @@ @@ the message text sent unencoded (8-bit, long lines)
 src/mail/mail_smtp.cpp @@ const long tls = login && !loopback ? CURLUSESSL_ALL : CURLUSESSL_TRY; @@ const long tls = CURLUSESSL_TRY; @@ a login sent in clear to another machine
-src/mail/mail_smtp.cpp @@ if (server.scheme == "smtp") SetOption<CURLOPT_USE_SSL>(api, curl, tls); @@ if (server.scheme == "smtps") SetOption<CURLOPT_USE_SSL>(api, curl, tls); @@ STARTTLS never asked for
+src/mail/mail_smtp.cpp @@ if (o.server.scheme == "smtp") SetOption<CURLOPT_USE_SSL>(api, curl, tls); @@ if (o.server.scheme == "smtps") SetOption<CURLOPT_USE_SSL>(api, curl, tls); @@ STARTTLS never asked for
 src/mail/mail_desktop.cpp @@ if (r.finished && r.exit_status != 0) { @@ if (r.finished && r.exit_status == 0) { @@ the mail program's failure taken for success
 src/mail/mail.cpp @@ if (!r.ok && !item.attachments.empty()) @@ if (r.ok && !item.attachments.empty()) @@ a failed mail does not say where the card is saved
-src/commands/commands.cpp @@ if (s.nnn > kMaxStyles) s.nnn = kMaxStyles; @@ @@ the style limit grows past 24
-src/commands/commands.cpp @@ if (s.nnn == 0) s.nnn = 1; @@ if (s.nnn == -1) s.nnn = 1; @@ the style limit drops to 0
-src/commands/commands.cpp @@ if (s.colorr > kColourModes - 1) s.colorr = 0; @@ if (s.colorr > kColourModes) s.colorr = 0; @@ one colour mode too many
-src/core/state.cpp @@ s.nnn = 15; @@ s.nnn = 16; @@ the start value of the style limit
-src/commands/make_card.cpp @@ DrawOrnamentTree(s); @@ @@ a dropped stage
+src/commands/commands.cpp @@ if (s.settings.max_styles > kMaxStyles) s.settings.max_styles = kMaxStyles; @@ @@ the style limit grows past 24
+src/commands/commands.cpp @@ if (s.settings.max_styles == 0) s.settings.max_styles = 1; @@ if (s.settings.max_styles == -1) s.settings.max_styles = 1; @@ the style limit drops to 0
+src/commands/commands.cpp @@ if (s.settings.colour_mode > kColourModes - 1) s.settings.colour_mode = 0; @@ if (s.settings.colour_mode > kColourModes) s.settings.colour_mode = 0; @@ one colour mode too many
+src/core/state.cpp @@ s.settings.max_styles = 15; @@ s.settings.max_styles = 16; @@ the start value of the style limit
+src/commands/make_card.cpp @@ DrawOrnamentTree(s.card, s.canvas, s.pass, s.settings, g, s.host); @@ @@ a dropped stage
 src/batch/list.cpp @@ constexpr int kMaxNameChars = 100; @@ constexpr int kMaxNameChars = 101; @@ a list accepts a 101-character name
 src/batch/batch.cpp @@ return row.index % o_.shards == o_.shard; @@ return row.index % o_.shards != o_.shard; @@ a shard takes the other shards' rows
 src/text/text.cpp @@ if (b->w <= 0 || b->h <= 0 || b->px.empty()) { @@ if (false) { @@ a blank colour glyph box-filtered as if it had a pixel
 src/text/text.cpp @@ CanBeEmoji(text[k], uf)); @@ (CanBeEmoji(text[k], uf) || true)); @@ a selector after a blank asks for the colour face
 src/text/text.cpp @@ {"opentype/noto/NotoSansCJK-Regular.ttc", 0, "fonts-noto-cjk"}, @@ @@ a script face dropped from the pinned list
-src/text/text.cpp @@ constexpr char32_t kHigh[32] = {0x20AC, @@ constexpr char32_t kHigh[32] = {0x20AD, @@ the Windows-1252 table: the euro sign's code
-src/text/text.cpp @@ static constexpr char32_t kMin[5] = {0, 0, 0x80, 0x800, 0x10000}; @@ static constexpr char32_t kMin[5] = {0, 0, 0x80, 0x800, 0x1000}; @@ an overlong four-byte UTF-8 form accepted
+src/base/utf8.cpp @@ constexpr char32_t kHigh[32] = {0x20AC, @@ constexpr char32_t kHigh[32] = {0x20AD, @@ the Windows-1252 table: the euro sign's code
+src/base/utf8.cpp @@ static constexpr char32_t kMin[5] = {0, 0, 0x80, 0x800, 0x10000}; @@ static constexpr char32_t kMin[5] = {0, 0, 0x80, 0x800, 0x1000}; @@ an overlong four-byte UTF-8 form accepted
 src/files/safe_open.cpp @@ if (SharedFolder(dir_st) && st.st_uid != ::geteuid() && st.st_uid != dir_st.st_uid) @@ if (false) @@ another user's link followed in a shared folder
-src/files/safe_open.cpp @@ if (!S_ISREG(file.st_mode) || file.st_nlink <= 1 || file.st_uid == ::geteuid()) return ""; @@ return ""; @@ someone else's hard-linked file written
+src/files/safe_open.cpp @@ if (!S_ISREG(file.st_mode) || file.st_nlink <= 1 || file.st_uid == ::geteuid()) return {}; @@ return {}; @@ someone else's hard-linked file written
 src/files/safe_open.cpp @@ if (++links > kMaxLinks) @@ if (++links > kMaxLinks + 1) @@ one symlink more than the kernel follows
 src/files/safe_open.cpp @@ O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW | O_NOCTTY @@ O_RDWR | O_APPEND | O_CREAT | O_NOCTTY @@ a planted manifest link followed
-src/files/file_writer.cpp @@ const mode_t mode = exists ? (old.st_mode & 07777) : (0666 & ~ProcessUmask()); @@ const mode_t mode = exists ? (old.st_mode & 07777) : 0666; @@ new files ignore the umask
+src/files/file_writer.cpp @@ const mode_t mode = target.exists ? (target.st.st_mode & 07777) : (0666 & ~ProcessUmask()); @@ const mode_t mode = target.exists ? (target.st.st_mode & 07777) : 0666; @@ new files ignore the umask
 src/files/saving.cpp @@ if (u.tm_year + 1900 > 9999) return ""; @@ if (u.tm_year + 1900 > 99999) return ""; @@ time-stamped names past year 9999
 src/files/bitmap_writer.cpp @@ } else if (!S_ISREG(st.st_mode)) { @@ } else if (false) { @@ a device or FIFO read as a card file
 src/files/bitmap_writer.cpp @@ png_set_chunk_malloc_max(r->png, kMaxPngTextBytes); @@ @@ a text chunk of any size inflated
@@ -129,7 +131,7 @@ src/batch/batch.cpp @@ return j.dump(-1, ' ', false, json::error_handler_t::repl
 src/batch/batch.cpp @@ const long most = std::min<long>(kMaxThreadsPerCore * static_cast<long>(std::max(cores, 1u)), rows); @@ const long most = std::min<long>(kMaxThreadsPerCore * static_cast<long>(std::max(cores, 1u)) + rows, rows); @@ threads unbounded by the cores
 src/mail/mail_smtp.cpp @@ if (loopback) SetOption<CURLOPT_PROXY>(api, curl, ""); @@ if (false) SetOption<CURLOPT_PROXY>(api, curl, ""); @@ a loopback login through an environment proxy
 src/mail/mail_desktop.cpp @@ std::string fields = "to=" + PercentEncode(m.to.address); @@ std::string fields = "to='" + m.to.address + "'"; @@ an apostrophe ends Thunderbird's address field
-src/core/palette_table.cpp @@ {{91, 4, 21}, {144, 0, 43} @@ {{91, 4, 21}, {144, 1, 43} @@ a palette colour of table 19
+src/palette/palette_table.h @@ {{91, 4, 21}, {144, 0, 43} @@ {{91, 4, 21}, {144, 1, 43} @@ a palette colour of table 19
 EOF
 )
 [ -z "$filter" ] || mutants=$(grep -E -- "$filter" <<<"$mutants" || true)
