@@ -29,8 +29,7 @@ CardStats MakeCard(State& s, const StageHook& after) {
   ForgetFacesUsed();  // the card's report lists the faces this card was drawn with
   MakeImageName(s);
 
-  // strip, settings -> canvas, plain_picture, pass parameters, leftovers (the
-  // styles inside it still take the whole state)
+  // strip, settings -> canvas, plain_picture, pass parameters, offset mode
   const PassStats pass = RunGenerationPass(s);
   stats.background_row = pass.background_row;
   stats.offset_mode = pass.offset_mode;
