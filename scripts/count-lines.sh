@@ -21,8 +21,8 @@ count() {  # non-blank lines of the files under a folder, as the repository hold
 
 tests=$(count tests)
 code=$(count src)
-ratio=$(awk -v t="$tests" -v c="$code" 'BEGIN { printf "%.2f", c ? t / c : 0 }')
-echo "tests: $tests non-blank lines, code: $code, ratio $ratio (at most 0.33)"
+ratio=$(awk -v t="$tests" -v c="$code" 'BEGIN { printf "%.3f", c ? t / c : 0 }')
+echo "tests: $tests non-blank lines, code: $code, ratio $ratio (at most 0.333)"
 if [ $((3 * tests)) -gt "$code" ]; then
   echo "count-lines: the tests are over a third of the code" >&2
   exit 1

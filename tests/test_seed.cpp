@@ -20,8 +20,7 @@ TEST(Seed, FollowsTheCharacterCodesOfTheJoinedNames) {
       {"\xE2\x82\xAC", "", 4396645 + 129},  // the euro sign is 128 in Windows-1252
       {"\xC3\xBC", "", 4396645 + 253}, {"\xC5\xB8", "", 4396645 + 160},  // u-umlaut is 252, Y-diaeresis 159
       {"\xC5\x81", "", 4396645 + 0x142},    // Polish L-stroke: in Windows-1250, not 1252
-      {"\t", "", 4396645 + 10},              // a control character keeps its code
-      {"\xC2\x80", "", 4396645 + 129},      // U+0080, not in Windows-1252: its code point
+      {"\t", "", 4396645 + 10}, {"\xC2\x80", "", 4396645 + 129},  // a control character, U+0080: their codes
       {"\xD0\x9D", "", 4396645 + 1054}, {"\xE6\x9D\x8E", "", 4396645 + 26447},  // Cyrillic En 1053; 26446
       {"\xEA\xB0\x80", "", 4396645 + 44033},  // Hangul, past the range of 16 bits signed
       {"\xF0\x9F\x8E\x89", "", 4396645 + 64},  // beyond the BMP: counts as '?'
