@@ -26,8 +26,12 @@ long SeedCode(char32_t ch);
 std::size_t CharCount(const std::string& utf8);
 
 // Asks for the friend's and the own name (each at most 100 characters, asked again
-// while longer), computes `seed`, resets the generator and reseeds it.
-void AskNamesAndSeed(State& s);
+// while longer). False when either dialog was cancelled.
+bool AskNames(Host* host, std::string* friend_name, std::string* own_name);
+
+// Asks for both names, computes `seed`, resets the generator and reseeds it. On
+// Cancel returns false and leaves names and generator as they were.
+bool AskNamesAndSeed(State& s);
 
 // Reseeds from the clock (for "new img"; no reset before).
 void SeedNewImage(State& s);

@@ -63,10 +63,12 @@ constexpr const char* kFriendNamePrompt = "ENTER YOUR FRIEND'S NAME";
 constexpr const char* kOwnNamePrompt = "ENTER YOUR NAME";
 constexpr int kDialogX = 33, kFriendDialogY = 200, kOwnDialogY = 400;
 
-std::string AskName(Host* host, const std::string& first_line, int y) {
+// False when the dialog was cancelled.
+bool AskName(Host* host, const std::string& first_line, int y, std::string* name) {
   for (;;) {
-    std::string name = host ? host->InputBox(first_line + "\r" + kCasePrompt, "", kDialogX, y) : "";
-    if (CharCount(name) <= kMaxNameChars) return name;
+    *name = host ? host->InputBox(first_line + "\r" + kCasePrompt, "", kDialogX, y) : "";
+    if (host && host->InputCancelled()) return false;
+    if (CharCount(*name) <= kMaxNameChars) return true;
   }
 }
 
@@ -82,10 +84,16 @@ void SetNamesAndSeed(State& s, const std::string& friend_utf8, const std::string
   Seed(s);
 }
 
-void AskNamesAndSeed(State& s) {
-  s.names.friend_name = AskName(s.host, kFriendNamePrompt, kFriendDialogY);
-  s.names.own_name = AskName(s.host, kOwnNamePrompt, kOwnDialogY);
-  Seed(s);
+bool AskNames(Host* host, std::string* friend_name, std::string* own_name) {
+  return AskName(host, kFriendNamePrompt, kFriendDialogY, friend_name) &&
+         AskName(host, kOwnNamePrompt, kOwnDialogY, own_name);
+}
+
+bool AskNamesAndSeed(State& s) {
+  std::string friend_name, own_name;
+  if (!AskNames(s.host, &friend_name, &own_name)) return false;
+  SetNamesAndSeed(s, friend_name, own_name);
+  return true;
 }
 
 void SeedNewImage(State& s) {

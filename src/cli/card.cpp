@@ -30,14 +30,6 @@ std::optional<ImageFormat> FormatOption(const std::string& text) {
   return ParseFormat(text);  // the option's own check has refused anything else
 }
 
-PngText CardText(const State& s, const Json& report, const std::string& what) {
-  PngText text;
-  text.software = "Mirelune " + VersionText();
-  text.title = "Mirelune " + what + " for " + s.names.friend_name + " from " + s.names.own_name;
-  text.keyed.emplace_back(kReportKeyword, report.dump());
-  return text;
-}
-
 // The fields that decide the picture; a card made again from a report must match them.
 bool SamePicture(const Json& a, const Json& b) {
   for (const char* key : {"seed", "palette", "styles", "passes", "rule", "offset_mode"})
@@ -122,7 +114,7 @@ Result<int> RunCard(const CardOptions& o) {
     }
   }
   if (plain &&
-      !WritePicture(s.plain_picture.image(), *plain, CardText(s, report, "picture, before the effect,"), paths_on_stderr))
+      !WritePicture(s.plain_picture.image(), *plain, ReportPngText(s, report, "picture, before the effect,"), paths_on_stderr))
     status = 1;
   if (!o.mail_to.empty()) {
     const Result<> sent = MailCard(s, o.mail_to, o.message);
@@ -147,12 +139,6 @@ Result<int> RunCard(const CardOptions& o) {
 }
 
 }  // namespace
-
-PngText CardPngText(const State& s, const Json& report) {
-  PngText text = CardText(s, report, "card");
-  if (!s.names.own_name.empty()) text.description = GreetingLine(s.names);
-  return text;
-}
 
 Action SetUpCard(CLI::App& sub) {
   auto o = std::make_shared<CardOptions>();

@@ -19,6 +19,7 @@
 #include <string_view>
 #include <vector>
 
+#include "commands/card_report.h"
 #include "commands/commands.h"
 #include "files/files.h"
 
@@ -35,9 +36,6 @@ Action SetUpInfo(CLI::App& sub);
 Action SetUpStyle(CLI::App& sub);
 Action SetUpStyles(CLI::App& sub);
 Action SetUpBatch(CLI::App& sub);
-
-// "1.0" or "1.0 (git 1f801fb)".
-std::string VersionText();
 
 // --- validators shared by the subcommands (messages read "--flag: ...") ---
 CLI::Validator WholeNumber(long long lo, long long hi);
@@ -74,17 +72,14 @@ bool WritePicture(const Image& img, const Target& target, const PngText& text, b
 // Says where a file went: on stdout, or on stderr when stdout carries data.
 void Announce(const std::string& path, bool on_stderr);
 
-// --- the card report ---
-inline constexpr const char* kReportKeyword = "mirelune-report";
-// The settings a card was made with: enough to make it again.
-nlohmann::ordered_json CardReport(const State& s, const CardStats& stats, const CardSettings& c);
+// --- the card report (CardReport, CardPngText: commands/card_report.h) ---
+using mirelune::kReportKeyword;
+using mirelune::VersionText;
 // One line, as scripts have read it: {"seed": 4401776, "styles": [1, 4], ...}.
 std::string ReportText(const nlohmann::ordered_json& report);
 // Why a card made again may differ from the recorded one although its draws match:
 // other face files or FreeType/HarfBuzz versions ("" when they are the same).
 std::string DrawnDifferently(const nlohmann::ordered_json& recorded, const nlohmann::ordered_json& now);
-// The texts a PNG card carries: program, title, greeting line and report.
-PngText CardPngText(const State& s, const nlohmann::ordered_json& report);
 // Text from a card file made safe for a terminal: control characters (C0, DEL,
 // C1), line and paragraph separators and bidi overrides become \u001b escapes,
 // bytes that are not UTF-8 \xff escapes, a backslash \\. With `json`, text

@@ -35,15 +35,15 @@ std::string MaxStylesCaption(const Settings& settings) { return NumberText(setti
 
 std::string EffectModeCaption(const Settings& settings) { return settings.effect_mode == 2 ? "pix" : "line"; }
 
-void CommandNew(State& s) {
-  ResetForNames(s.settings);
-  // A card seeded from names depends on nothing else: the displacement distances
-  // start again from their start-up values ("new img" and the loops carry them on).
-  s.carry = EffectCarry{};
-  s.settings.colour_mode = 0;
-  AskNamesAndSeed(s);
-  DrawPaletteStrip(s);
-  MakeCard(s);
+std::optional<NewCard> CommandNew(State& s) {
+  NewCard made;
+  CardSettings& c = made.settings;
+  if (!AskNames(s.host, &c.friend_name, &c.sender)) return std::nullopt;
+  // The workbench's style limit and effect mode stay; the colour mode goes back to 0.
+  c.max_styles = static_cast<int>(s.settings.max_styles);
+  c.pix = s.settings.effect_mode == 2;
+  made.stats = MakeCardFromNames(s, c);
+  return made;
 }
 
 void CommandNewImage(State& s) {

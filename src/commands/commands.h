@@ -84,9 +84,14 @@ Result<> PrepareFaces();
 // last report (MakeCard calls it after every card).
 void ReportTextFailures(State& s);
 
-// "new": resets the colour mode and the brightness drift, asks for both names,
-// reseeds from them, paints a fresh strip and makes the card.
-void CommandNew(State& s);
+// "new": asks for both names, then makes the card MakeCardFromNames makes for
+// them with the current style limit and effect mode (colour mode 0, no brightness
+// drift). Cancel on either dialog leaves everything as it was: nothing returned.
+struct NewCard {
+  CardSettings settings;
+  CardStats stats;
+};
+std::optional<NewCard> CommandNew(State& s);
 
 // "new img": a card without names, reseeded from the clock; the strip is
 // repainted only in colour mode 0.

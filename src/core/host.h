@@ -28,6 +28,10 @@ class Host {
   // in screen pixels. Returns the empty text on Cancel.
   virtual std::string InputBox(const std::string& prompt, const std::string& title, int x, int y) = 0;
 
+  // Whether the last InputBox was left with Cancel rather than answered. Only a
+  // front end with real dialogs can tell the two apart; the others never cancel.
+  virtual bool InputCancelled() const { return false; }
+
   // Lets pending window events run (a press of "stop" among them).
   virtual void LetEventsIn() {}
 
