@@ -2,7 +2,7 @@
 //
 //   mirelune               the four buttons of the card maker
 //   mirelune --workbench   also the artist's sixteen workbench buttons
-//   mirelune --year 2030   greetings for another year
+//   mirelune --year 2030   greetings for another year (this run only)
 //
 // The arguments are read before Qt starts, so --help and --version work without
 // a display.
@@ -10,7 +10,7 @@
 #include <QApplication>
 #include <QIcon>
 #include <QScreen>
-#include <QStyleFactory>
+#include <QLocale>
 #include <cstdio>
 #include <cstring>
 
@@ -75,9 +75,11 @@ int main(int argc, char** argv) {
 
   CLI::App cli{"mirelune: generative-art new-year greeting cards from two names", "mirelune"};
   bool workbench = false;
-  int year = mirelune::kDefaultYear;
+  int year = 0;
   cli.add_flag("--workbench", workbench, "also show the artist's sixteen workbench buttons");
-  cli.add_option("--year", year, "the year the greetings wish for (default 2017)")
+  cli.add_option("--year", year,
+                 "the year the greetings wish for (default: the year chosen last in the window, else the "
+                 "coming new year)")
       ->type_name("N")
       ->check(CLI::Range(mirelune::kFirstYear, mirelune::kLastYear));
   cli.set_version_flag("--version", "mirelune " + version);
@@ -103,6 +105,7 @@ int main(int argc, char** argv) {
 
   QApplication app(argc, argv);
   QApplication::setApplicationName("Mirelune");
+  QApplication::setOrganizationName("mirelune");  // settings in ~/.config/mirelune/
   QApplication::setApplicationVersion(QString::fromStdString(version));
   QGuiApplication::setDesktopFileName("mirelune");
   // Anything Qt did not take either is no option of ours.
@@ -113,11 +116,10 @@ int main(int argc, char** argv) {
   QIcon own;
   for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) own.addFile(QString(":/icons/mirelune-%1.png").arg(size));
   QApplication::setWindowIcon(QIcon::fromTheme("mirelune", own));
-  // One look on every desktop, so the small 17-pixel buttons fit their captions.
-  if (QStyle* style = QStyleFactory::create("Fusion")) QApplication::setStyle(style);
+  mirelune::LoadTranslations(QLocale());
 
   mirelune::MainWindow window(workbench);
-  window.state().names.year = year;
+  if (year != 0) window.SetYear(year, false);
   if (const QScreen* screen = QGuiApplication::primaryScreen()) window.FitToScreen(screen->availableGeometry());
   window.Load();
   return app.exec();

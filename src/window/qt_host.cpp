@@ -1,7 +1,7 @@
 // qt_host.cpp — dialogs, events and progress marks for the engine.
 #include "window/qt_host.h"
 
-#include <QCoreApplication>
+#include <QGuiApplication>
 #include <QInputDialog>
 #include <QMessageBox>
 
@@ -23,12 +23,19 @@ std::string QtHost::InputBox(const std::string& prompt, const std::string& title
   QInputDialog dialog(window_);
   dialog.setObjectName("InputBox");
   dialog.setInputMode(QInputDialog::TextInput);
-  dialog.setWindowTitle(title.empty() ? QString(MainWindow::kCaption) : QString::fromStdString(title));
-  dialog.setLabelText(QString::fromStdString(prompt).replace(QChar('\r'), QChar('\n')));
+  const QString shown_title = title.empty() ? QString(MainWindow::kCaption) : QString::fromStdString(title);
+  const QString label = QString::fromStdString(prompt).replace(QChar('\r'), QChar('\n'));
+  dialog.setWindowTitle(shown_title);
+  dialog.setLabelText(label.trimmed().isEmpty() ? shown_title : label);
+  dialog.setAccessibleName(dialog.labelText());
   dialog.setTextValue(QString());
   dialog.move(x, y);
+  // The pointer is the user's while a dialog asks, even in the middle of a command.
+  QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
   const bool accepted = dialog.exec() == QDialog::Accepted;
+  QGuiApplication::restoreOverrideCursor();
   if (window_->ending()) throw WindowClosing{};
+  cancelled_ = !accepted;
   return accepted ? dialog.textValue().toStdString() : std::string();
 }
 

@@ -25,8 +25,10 @@ class QtHost : public Host {
   explicit QtHost(MainWindow* window) : window_(window) {}
 
   // A QInputDialog with the prompt's lines, the title (the program's name when
-  // empty) and its top-left corner at (x, y) on the screen. Cancel gives "".
+  // empty) and its top-left corner at (x, y) on the screen; a blank prompt shows
+  // the title as its label. Cancel gives "" and InputCancelled.
   std::string InputBox(const std::string& prompt, const std::string& title, int x, int y) override;
+  bool InputCancelled() const override { return cancelled_; }
 
   // Runs pending events (a press of "stop" or "exit" among them) and now and then
   // lets the card under way show. Throws WindowClosing once the program is ending,
@@ -44,6 +46,7 @@ class QtHost : public Host {
  private:
   MainWindow* window_;
   QElapsedTimer since_refresh_;
+  bool cancelled_ = false;
 };
 
 }  // namespace mirelune

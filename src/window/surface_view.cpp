@@ -1,7 +1,9 @@
 // surface_view.cpp — painting engine rasters and progress marks.
 #include "window/surface_view.h"
 
+#include <QApplication>
 #include <QFontMetrics>
+#include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <algorithm>
@@ -12,14 +14,34 @@ namespace mirelune {
 SurfaceView::SurfaceView(const Surface* surface, QWidget* parent) : QWidget(parent), surface_(surface) {
   // Every pixel is painted, so Qt need not clear underneath first.
   setAttribute(Qt::WA_OpaquePaintEvent);
-  setFixedSize(surface->pixel_width() + 2 * kFrame, surface->pixel_height() + 2 * kFrame);
+  resize(surface->pixel_width() + 2 * kFrame, surface->pixel_height() + 2 * kFrame);
 }
 
 void SurfaceView::SetScale(double factor) {
-  scale_ = std::min(1.0, factor);
-  setFixedSize(static_cast<int>(std::lround(surface_->pixel_width() * scale_)) + 2 * kFrame,
-               static_cast<int>(std::lround(surface_->pixel_height() * scale_)) + 2 * kFrame);
+  scale_ = factor;
+  resize(static_cast<int>(std::lround(surface_->pixel_width() * scale_)) + 2 * kFrame,
+         static_cast<int>(std::lround(surface_->pixel_height() * scale_)) + 2 * kFrame);
   update();
+}
+
+bool SurfaceView::Blank() const {
+  const PixelBuffer& pixels = surface_->image().pixels;
+  return std::all_of(pixels.begin(), pixels.end(), [](std::uint32_t c) { return c == kDefaultBackground; });
+}
+
+void SurfaceView::mousePressEvent(QMouseEvent* event) {
+  pressed_ = event->button() == Qt::LeftButton;
+  press_ = event->position().toPoint();
+  QWidget::mousePressEvent(event);
+}
+
+void SurfaceView::mouseMoveEvent(QMouseEvent* event) {
+  if (pressed_ && drag_enabled_ && (event->buttons() & Qt::LeftButton) &&
+      (event->position().toPoint() - press_).manhattanLength() >= QApplication::startDragDistance()) {
+    pressed_ = false;
+    emit dragStarted();
+  }
+  QWidget::mouseMoveEvent(event);
 }
 
 QImage SurfaceView::ToQImage(const Image& image) {
@@ -39,21 +61,23 @@ void SurfaceView::paintEvent(QPaintEvent* event) {
   QPainter p(this);
   p.setClipRegion(event->region());
   const int w = width(), h = height();
-  // A sunken 3-D border, two pixels on every side.
-  p.fillRect(0, 0, w, h, QColor(0xF0, 0xF0, 0xF0));
-  p.setPen(QColor(0xA0, 0xA0, 0xA0));
+  // A sunken 3-D border, two pixels on every side, in the desktop's colours.
+  const QPalette& colours = palette();
+  p.setPen(colours.color(QPalette::Mid));
   p.drawLine(0, 0, w - 2, 0);
   p.drawLine(0, 0, 0, h - 2);
-  p.setPen(QColor(0x69, 0x69, 0x69));
+  p.setPen(colours.color(QPalette::Dark));
   p.drawLine(1, 1, w - 3, 1);
   p.drawLine(1, 1, 1, h - 3);
-  p.setPen(QColor(0xFF, 0xFF, 0xFF));
+  p.setPen(colours.color(QPalette::Light));
   p.drawLine(0, h - 1, w - 1, h - 1);
   p.drawLine(w - 1, 0, w - 1, h - 1);
-  p.setPen(QColor(0xE3, 0xE3, 0xE3));
+  p.setPen(colours.color(QPalette::Midlight));
   p.drawLine(1, h - 2, w - 2, h - 2);
   p.drawLine(w - 2, 1, w - 2, h - 2);
-  if (scale_ == 1) {
+  if (palette_when_blank_ && Blank()) {
+    p.fillRect(kFrame, kFrame, w - 2 * kFrame, h - 2 * kFrame, colours.color(QPalette::Base));
+  } else if (scale_ == 1) {
     p.drawImage(kFrame, kFrame, ToQImage(surface_->image()));
   } else {
     p.setRenderHint(QPainter::SmoothPixmapTransform);

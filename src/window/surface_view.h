@@ -21,19 +21,37 @@ class SurfaceView : public QWidget {
   SurfaceView(const Surface* surface, QWidget* parent);
   const Surface* surface() const { return surface_; }
 
-  // Shows the raster at `factor` of its size (at most 1): the view of a window
-  // that must fit a small screen. The raster itself keeps its size.
+  // Shows the raster at `factor` of its size, to fill the window it is in. The
+  // raster itself keeps its size.
   void SetScale(double factor);
+  double scale() const { return scale_; }
+
+  // While nothing is drawn on the raster, shows the desktop's colour for an
+  // empty pane instead of the raster's grey (a dark theme stays dark).
+  void SetPaletteWhenBlank(bool on) { palette_when_blank_ = on; }
+  // Whether dragging the view may start (dragStarted).
+  void SetDragEnabled(bool on) { drag_enabled_ = on; }
 
   // The raster as it is now, in Qt's pixel format.
   static QImage ToQImage(const Image& image);
 
+ signals:
+  // The mouse, pressed on the view, moved far enough to drag what it shows.
+  void dragStarted();
+
  protected:
   void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
 
  private:
+  bool Blank() const;
+
   const Surface* surface_;
   double scale_ = 1;
+  bool palette_when_blank_ = false, drag_enabled_ = false;
+  QPoint press_;
+  bool pressed_ = false;
 };
 
 // The window's own surface behind every control. Progress marks are printed on
@@ -48,6 +66,8 @@ class FormSurface : public QWidget {
   };
 
   explicit FormSurface(QWidget* parent = nullptr);
+  // The client area the controls need at the surfaces' own size.
+  QSize sizeHint() const override { return {1008, 738}; }
 
   void Clear();
   // In the window's layout units, 15 to a pixel (as the host's progress cursor moves).

@@ -1,9 +1,12 @@
-// The window on the offscreen platform: the layout, the buttons' wiring, "new"
-// from its dialogs to the saved card, and presses while a card is being made.
+// The window on the offscreen platform: the layout, the buttons' and menus'
+// wiring, "new" from its dialogs to the saved card (the command line's file),
+// presses while a card is being made, what is asked before quitting, settings,
+// translations and what a screen reader is told.
 #include <QtTest>
 #include <QtWidgets>
 #include <memory>
 
+#include "card/card.h"
 #include "commands/commands.h"
 #include "files/files.h"
 #include "palette/palette.h"
@@ -50,6 +53,27 @@ class DialogScript : public QObject {
   QTimer timer_;
 };
 
+// Presses the button captioned `caption` on the next message box that opens
+// modally; gives up after a few seconds, when nothing asked.
+std::shared_ptr<int> ClickOnNextMessage(const QString& caption) {
+  auto* timer = new QTimer;
+  auto tries = std::make_shared<int>(0);
+  QObject::connect(timer, &QTimer::timeout, [timer, tries, caption] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    QAbstractButton* button = nullptr;
+    for (QAbstractButton* b : box ? box->buttons() : QList<QAbstractButton*>())
+      if (b->text() == caption) button = b;
+    if (button || ++*tries > 600) timer->stop(), timer->deleteLater();
+    if (button) *tries = -1, button->click();
+  });
+  timer->start(5);
+  return tries;  // -1 once clicked
+}
+
+QString Spoken(QObject* o, QAccessible::Text what = QAccessible::Name) {
+  return QAccessible::queryAccessibleInterface(o)->text(what);
+}
+
 }  // namespace
 
 class WindowTest : public QObject {
@@ -73,6 +97,7 @@ class WindowTest : public QObject {
     g_previous_handler = qInstallMessageHandler(QuietOffscreen);
     QVERIFY(root_.isValid());
     qputenv("MIRELUNE_ROOT", root_.path().toUtf8());
+    qputenv("XDG_CONFIG_HOME", root_.filePath("config").toUtf8());  // the settings
   }
   void cleanup() { window_.reset(); }
 
@@ -97,8 +122,27 @@ class WindowTest : public QObject {
     const QObjectList z = w.form()->children();
     QVERIFY(z.indexOf(strip) < z.indexOf(card_view) && z.indexOf(card_view) < z.indexOf(plain));
     QVERIFY(card_view->isVisible() && !plain->isVisible());
-    const QImage shot = card_view->grab().toImage();  // the blank card inside a 2-pixel frame
-    QVERIFY(shot.pixel(2, 2) == 0xFFF0F0F0 && shot.pixel(897, 672) == 0xFFF0F0F0 && shot.pixel(0, 0) != 0xFFF0F0F0);
+    // No card yet: the desktop's empty-pane colour inside a 2-pixel frame, dark or light.
+    for (const QColor base : {QColor(0x20, 0x20, 0x20), QColor(Qt::white)}) {
+      QPalette dark = card_view->palette();
+      dark.setColor(QPalette::Base, base);
+      card_view->setPalette(dark);
+      const QImage shot = card_view->grab().toImage();
+      QVERIFY(shot.pixel(2, 2) == base.rgb() && shot.pixel(897, 672) == base.rgb() && shot.pixel(0, 0) != base.rgb());
+    }
+    // What a screen reader hears, and what may be done before a card exists.
+    QCOMPARE(QAccessible::queryAccessibleInterface(card_view)->role(), QAccessible::Graphic);
+    QCOMPARE(Spoken(card_view) + "|" + Spoken(w.yearBox()) + "|" + Spoken(w.button(Button::kFewerStyles)),
+             QString("No card yet|Year|Fewer styles per card"));
+    const struct { Action action; const char* keys; bool enabled; } actions[] = {
+        {Action::kNew, "Ctrl+N", true},      {Action::kSave, "Ctrl+S", false},  {Action::kSaveAs, "Ctrl+Shift+S", false},
+        {Action::kSend, "", false},          {Action::kCopy, "Ctrl+C", false},  {Action::kPrint, "Ctrl+P", false},
+        {Action::kOpenFolder, "", false},    {Action::kQuit, "Ctrl+Q", true},   {Action::kShortcuts, "F1", true},
+        {Action::kAbout, "", true}};
+    for (const auto& a : actions)
+      QVERIFY2(w.action(a.action)->shortcut().toString() == a.keys && w.action(a.action)->isEnabled() == a.enabled,
+               qPrintable(w.action(a.action)->objectName()));
+    QVERIFY(!w.button(Button::kSave)->isEnabled() && !w.button(Button::kSendGreetings)->isEnabled());
 
     MainWindow& bench = Start(true);
     QString shown;  // what the pressed button (or the style limit) shows after each press
@@ -120,18 +164,32 @@ class WindowTest : public QObject {
     QCOMPARE(qBlue(bench.surface(View::kCard)->grab().toImage().pixel(x + 2, y + 2)), 255);
   }
 
-  // "new": the dialogs (a name too long is asked again), the command line's card
-  // for the same names, shown, marked, saved, mirrored; a failed save keeps it.
+  // "new": Cancel on either dialog keeps what was there; then the dialogs (a name
+  // too long is asked again), the command line's card for the same names and
+  // year, shown, marked, named, saved in every format; a failed save keeps it.
   void newMakesTheCommandLinesCardAndSavesIt() {
     MainWindow& w = Start(false);
+    w.SetYear(2031, true);
+    for (QStringList answers : {QStringList{kCancel}, QStringList{"Ann", kCancel}}) {
+      DialogScript script(answers);
+      w.button(Button::kNew)->click();
+      QVERIFY(script.seen.size() == answers.size() && !w.hasCard() && w.state().names.friend_name.empty());
+      QVERIFY(!w.action(Action::kSaveAs)->isEnabled() && w.windowTitle() == "Mirelune");
+    }
     DialogScript script({QString(101, 'a'), "Mary", "Bob"});
-    w.button(Button::kNew)->click();
+    w.button(Button::kNew)->setFocus();
+    QTest::keyClick(w.button(Button::kNew), Qt::Key_Return);  // Enter presses the focused button
     const QString rest = "\nCASE SENSITIVE (Mary not equal mary) | Mirelune | 33,";
     const QString friend_name = "ENTER YOUR FRIEND'S NAME" + rest + "200";
     QCOMPARE(script.seen, QStringList({friend_name, friend_name, "ENTER YOUR NAME" + rest + "400"}));
+    SurfaceView* view = w.surface(View::kCard);
+    QVERIFY(w.windowTitle() == "Mary from Bob — Mirelune" && w.focusWidget() == view);
+    QCOMPARE(Spoken(view) + "|" + Spoken(view, QAccessible::Description),
+             "Greeting card for Mary from Bob|" + QString::fromStdString(GreetingLine(w.state().names)));
+    QVERIFY(w.state().names.year == 2031 && w.action(Action::kSaveAs)->isEnabled() && w.unsaved());
     const Image card = w.state().card.Snapshot();  // shown whole inside the frame
     const QImage shown(reinterpret_cast<const uchar*>(card.pixels.data()), 896, 671, QImage::Format_RGBX8888);
-    QCOMPARE(w.surface(View::kCard)->grab().toImage().copy(2, 2, 896, 671).convertToFormat(QImage::Format_RGB32),
+    QCOMPARE(view->grab().toImage().copy(2, 2, 896, 671).convertToFormat(QImage::Format_RGB32),
              shown.convertToFormat(QImage::Format_RGB32));
 
     // Progress down the left edge: "lllll" per pass from the top-left, then 31 "#".
@@ -139,13 +197,31 @@ class WindowTest : public QObject {
     QVERIFY(marks.size() == w.state().pass.passes + 31 && marks[0].at == QPoint(1, 2) && marks.back().text == "#");
     QVERIFY(marks[w.state().pass.passes - 1].text == "lllll" && marks[w.state().pass.passes].text == "#" && marks.back().at.x() == 0);
 
+    // Every file of the card is the command line's, byte for byte; dragging gives the PNG.
+    std::unique_ptr<QMimeData> dragged(w.CardMimeData());
+    QCOMPARE(dragged->urls().size(), 1);
+    const auto bytes = [](const QString& path) {
+      QFile f(path);
+      return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("unreadable");
+    };
     w.button(Button::kSave)->click();
-    QFile saved(Folder() + "/" + QString::fromStdString(w.state().names.image_name) + ".bmp"), cli(root_.filePath("cli.bmp"));
-    QCOMPARE(w.statusText(), "Saved " + saved.fileName());
-    QProcess run;
-    run.start(MIRELUNE_CLI, {"card", "--friend", "Mary", "--sender", "Bob", "--out", cli.fileName()});
-    QVERIFY(run.waitForFinished(60000) && run.exitCode() == 0);
-    QVERIFY(saved.open(QIODevice::ReadOnly) && cli.open(QIODevice::ReadOnly) && saved.readAll() == cli.readAll());
+    const QString bmp = Folder() + "/" + QString::fromStdString(w.state().names.image_name) + ".bmp";
+    QVERIFY(w.statusText() == "Saved " + bmp && !w.unsaved() && w.action(Action::kOpenFolder)->isEnabled());
+    const struct { QString saved, format; } files[] = {
+        {bmp, "bmp"}, {root_.filePath("as.png"), "png"}, {root_.filePath("as.JPEG"), "jpg"},
+        {root_.filePath("as"), "png"}, {dragged->urls().value(0).toLocalFile(), "png"}};
+    for (const auto& f : files) {
+      if (f.saved.startsWith(root_.path() + "/as")) QVERIFY(w.SaveCardTo(f.saved));
+      QProcess run;
+      run.start(MIRELUNE_CLI, {"card", "--friend", "Mary", "--sender", "Bob", "--year", "2031", "--format", f.format,
+                               "--out", root_.filePath("cli")});
+      QVERIFY(run.waitForFinished(60000) && run.exitCode() == 0);
+      const QString saved = f.saved + (f.saved.endsWith("as") ? ".png" : "");
+      QVERIFY2(bytes(saved) == bytes(root_.filePath("cli")), qPrintable(saved));
+    }
+    QCOMPARE(QSettings().value("lastFolder").toString(), root_.path());
+    const Result<> gif = w.SaveCardTo(root_.filePath("card.gif"));
+    QVERIFY(!gif && gif.message == root_.filePath("card.gif").toStdString() + ": a card is saved as .png, .jpg or .bmp, not as .gif");
 
     w.button(Button::kFlipHorizontal)->click();
     QCOMPARE(w.state().card.image().at(17, 10), card.at(895 - 17, 10));
@@ -156,6 +232,56 @@ class WindowTest : public QObject {
     w.button(Button::kSave)->click();
     QVERIFY2(w.statusText().contains("could not be saved") && w.findChild<QMessageBox*>("FailureMessage") &&
              w.state().card.image() == card, qPrintable(w.statusText()));
+  }
+
+  // An unsaved card is asked about before "exit", Ctrl+Q or closing ends the
+  // program; Cancel keeps it running. Names that are paths are not taken as one.
+  void quittingWithAnUnsavedCardAsksFirst() {
+    MainWindow& w = Start(false);
+    DialogScript script({"../Mary", "Bob/"});
+    w.button(Button::kNew)->click();
+    QCOMPARE(w.SuggestedFileName(), QString("_Mary from Bob_.png"));
+    const std::function<void()> ways[] = {[&] { w.button(Button::kExit)->click(); },
+                                          [&] {
+                                            w.activateWindow();  // a shortcut needs the window active
+                                            QVERIFY(QTest::qWaitForWindowActive(&w));
+                                            QTest::keySequence(&w, QKeySequence("Ctrl+Q"));
+                                          },
+                                          [&] { w.close(); }};
+    for (const auto& quit : ways) {
+      const auto clicked = ClickOnNextMessage("Cancel");
+      quit();
+      QVERIFY(*clicked == -1 && !ended_ && w.isVisible());
+    }
+    const auto clicked = ClickOnNextMessage("&Quit without Saving");
+    w.action(Action::kQuit)->trigger();
+    QVERIFY(*clicked == -1 && ended_);
+  }
+
+  // The year starts at the coming new year and is remembered, as is the window's
+  // size; a translation follows the locale.
+  void settingsAndTranslations() {
+    const struct { int year, month, coming; } years[] = {{2026, 1, 2026}, {2026, 9, 2026}, {2026, 10, 2027}, {2026, 12, 2027}};
+    for (const auto& y : years) QCOMPARE(ComingNewYear(y.year, y.month), y.coming);
+    QSettings().clear();
+    const QDate today = QDate::currentDate();
+    QCOMPARE(Start(false).yearBox()->value(), ComingNewYear(today.year(), today.month()));
+    window_->yearBox()->setValue(2040);
+    window_->resize(700, 500);
+    window_.reset();
+    MainWindow& w = Start(false);
+    w.FitToScreen(QRect(0, 0, 4000, 3000));
+    QVERIFY(w.yearBox()->value() == 2040 && w.size() == QSize(700, 500));
+    QCoreApplication::processEvents();
+    QVERIFY(w.surface(View::kCard)->width() < 700 - 24);  // the card is shown smaller, whole
+
+    QVERIFY(LoadTranslations(QLocale("de_DE"), MIRELUNE_QM_DIR));
+    MainWindow& de = Start(false);
+    QCOMPARE(de.button(Button::kNew)->text() + "|" + de.menuBar()->actions().value(0)->text() + "|" +
+                 de.action(Action::kSaveAs)->text() + "|" + Spoken(de.surface(View::kCard)),
+             QString("&neu|&Datei|Speichern &unter …|Noch keine Karte"));
+    QVERIFY(!LoadTranslations(QLocale::c()));
+    QCOMPARE(Start(false).button(Button::kNew)->text(), QString("&new"));
   }
 
   // In a loop, card-making presses are ignored (a dialog would end the run); stop

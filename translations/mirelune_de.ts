@@ -1,0 +1,362 @@
+<?xml version='1.0' encoding='utf-8'?>
+<!DOCTYPE TS>
+<TS version="2.1" language="de">
+<context>
+    <name>MainWindow</name>
+    <message>
+        <source>&amp;new</source>
+        <translation>&amp;neu</translation>
+    </message>
+    <message>
+        <source>New card</source>
+        <translation>Neue Karte</translation>
+    </message>
+    <message>
+        <source>send &amp;greetings to friend</source>
+        <translation>&amp;Grüße an Freund senden</translation>
+    </message>
+    <message>
+        <source>Send the card to a friend</source>
+        <translation>Die Karte an einen Freund senden</translation>
+    </message>
+    <message>
+        <source>&amp;save on C:\wimgx</source>
+        <translation>&amp;speichern in C:\wimgx</translation>
+    </message>
+    <message>
+        <source>Save the card</source>
+        <translation>Die Karte speichern</translation>
+    </message>
+    <message>
+        <source>e&amp;xit</source>
+        <translation>&amp;Ende</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>Beenden</translation>
+    </message>
+    <message>
+        <source>def +</source>
+        <translation>def +</translation>
+    </message>
+    <message>
+        <source>Apply the effect to the card again</source>
+        <translation>Den Effekt noch einmal auf die Karte anwenden</translation>
+    </message>
+    <message>
+        <source>Next colour mode</source>
+        <translation>Nächster Farbmodus</translation>
+    </message>
+    <message>
+        <source>new palette</source>
+        <translation>neue Palette</translation>
+    </message>
+    <message>
+        <source>New palette strip</source>
+        <translation>Neuer Palettenstreifen</translation>
+    </message>
+    <message>
+        <source>More styles per card</source>
+        <translation>Mehr Stile pro Karte</translation>
+    </message>
+    <message>
+        <source>Most styles per card</source>
+        <translation>Höchstzahl der Stile pro Karte</translation>
+    </message>
+    <message>
+        <source>Fewer styles per card</source>
+        <translation>Weniger Stile pro Karte</translation>
+    </message>
+    <message>
+        <source>flip-hor</source>
+        <translation>spieg-hor</translation>
+    </message>
+    <message>
+        <source>Mirror the card left to right</source>
+        <translation>Die Karte von links nach rechts spiegeln</translation>
+    </message>
+    <message>
+        <source>flip-ver</source>
+        <translation>spieg-ver</translation>
+    </message>
+    <message>
+        <source>Mirror the card top to bottom</source>
+        <translation>Die Karte von oben nach unten spiegeln</translation>
+    </message>
+    <message>
+        <source>palette</source>
+        <translation>Palette</translation>
+    </message>
+    <message>
+        <source>Choose a palette</source>
+        <translation>Eine Palette wählen</translation>
+    </message>
+    <message>
+        <source>stop</source>
+        <translation>Stopp</translation>
+    </message>
+    <message>
+        <source>Stop the loop</source>
+        <translation>Die Schleife anhalten</translation>
+    </message>
+    <message>
+        <source>sav</source>
+        <translation>arch</translation>
+    </message>
+    <message>
+        <source>Save the archive copies</source>
+        <translation>Die Archivkopien speichern</translation>
+    </message>
+    <message>
+        <source>Effect drawn line by line or pixel by pixel</source>
+        <translation>Effekt Zeile für Zeile oder Pixel für Pixel zeichnen</translation>
+    </message>
+    <message>
+        <source>loop + save</source>
+        <translation>Schleife + sp.</translation>
+    </message>
+    <message>
+        <source>Make and save cards in a loop</source>
+        <translation>Karten in einer Schleife machen und speichern</translation>
+    </message>
+    <message>
+        <source>loop</source>
+        <translation>Schleife</translation>
+    </message>
+    <message>
+        <source>Make cards in a loop</source>
+        <translation>Karten in einer Schleife machen</translation>
+    </message>
+    <message>
+        <source>new img</source>
+        <translation>neues Bild</translation>
+    </message>
+    <message>
+        <source>New picture without names</source>
+        <translation>Neues Bild ohne Namen</translation>
+    </message>
+    <message>
+        <source>geometrijska slika</source>
+        <translation>geometrisches Bild</translation>
+    </message>
+    <message>
+        <source>Show or hide the picture before the effect</source>
+        <translation>Das Bild vor dem Effekt zeigen oder verbergen</translation>
+    </message>
+</context>
+<context>
+    <name>mirelune::MainWindow</name>
+    <message>
+        <source>Picture before the effect</source>
+        <translation>Bild vor dem Effekt</translation>
+    </message>
+    <message>
+        <source>Saves the card as a bitmap in %1</source>
+        <translation>Speichert die Karte als Bitmap in %1</translation>
+    </message>
+    <message>
+        <source>Saves the card in %1 and mails it to your friend</source>
+        <translation>Speichert die Karte in %1 und schickt sie per E-Mail an deinen Freund</translation>
+    </message>
+    <message>
+        <source>Copies the card to %1 and %2 where those folders exist</source>
+        <translation>Kopiert die Karte nach %1 und %2, wo es diese Ordner gibt</translation>
+    </message>
+    <message>
+        <source>Asks for two names and makes their card</source>
+        <translation>Fragt nach zwei Namen und macht ihre Karte</translation>
+    </message>
+    <message>
+        <source>Ends the program</source>
+        <translation>Beendet das Programm</translation>
+    </message>
+    <message>
+        <source>&amp;Year:</source>
+        <translation>&amp;Jahr:</translation>
+    </message>
+    <message>
+        <source>Year</source>
+        <translation>Jahr</translation>
+    </message>
+    <message>
+        <source>The year the next card wishes a happy new year for</source>
+        <translation>Das Jahr, für das die nächste Karte ein gutes neues Jahr wünscht</translation>
+    </message>
+    <message>
+        <source>No card yet</source>
+        <translation>Noch keine Karte</translation>
+    </message>
+    <message>
+        <source>Press New to make a card.</source>
+        <translation>Drücke „neu“, um eine Karte zu machen.</translation>
+    </message>
+    <message>
+        <source>&amp;New Card…</source>
+        <translation>&amp;Neue Karte …</translation>
+    </message>
+    <message>
+        <source>&amp;Save</source>
+        <translation>&amp;Speichern</translation>
+    </message>
+    <message>
+        <source>Save &amp;As…</source>
+        <translation>Speichern &amp;unter …</translation>
+    </message>
+    <message>
+        <source>Sen&amp;d…</source>
+        <translation>Sen&amp;den …</translation>
+    </message>
+    <message>
+        <source>&amp;Copy</source>
+        <translation>&amp;Kopieren</translation>
+    </message>
+    <message>
+        <source>&amp;Print…</source>
+        <translation>&amp;Drucken …</translation>
+    </message>
+    <message>
+        <source>&amp;Open Folder</source>
+        <translation>&amp;Ordner öffnen</translation>
+    </message>
+    <message>
+        <source>&amp;Quit</source>
+        <translation>&amp;Beenden</translation>
+    </message>
+    <message>
+        <source>&amp;Keyboard Shortcuts</source>
+        <translation>&amp;Tastenkürzel</translation>
+    </message>
+    <message>
+        <source>&amp;About Mirelune</source>
+        <translation>&amp;Über Mirelune</translation>
+    </message>
+    <message>
+        <source>Shows the folder of the card saved last</source>
+        <translation>Zeigt den Ordner der zuletzt gespeicherten Karte</translation>
+    </message>
+    <message>
+        <source>&amp;File</source>
+        <translation>&amp;Datei</translation>
+    </message>
+    <message>
+        <source>&amp;Card</source>
+        <translation>&amp;Karte</translation>
+    </message>
+    <message>
+        <source>&amp;Help</source>
+        <translation>&amp;Hilfe</translation>
+    </message>
+    <message>
+        <source>%1 from %2 — Mirelune</source>
+        <translation>%1 von %2 — Mirelune</translation>
+    </message>
+    <message>
+        <source>Greeting card for %1 from %2</source>
+        <translation>Grußkarte für %1 von %2</translation>
+    </message>
+    <message>
+        <source>Picture without names</source>
+        <translation>Bild ohne Namen</translation>
+    </message>
+    <message>
+        <source>The command failed: %1</source>
+        <translation>Der Befehl ist fehlgeschlagen: %1</translation>
+    </message>
+    <message>
+        <source>Saved %1</source>
+        <translation>Gespeichert: %1</translation>
+    </message>
+    <message>
+        <source>Card not saved</source>
+        <translation>Karte nicht gespeichert</translation>
+    </message>
+    <message>
+        <source> and </source>
+        <translation> und </translation>
+    </message>
+    <message>
+        <source>%1 (card %2 of %3)</source>
+        <translation>%1 (Karte %2 von %3)</translation>
+    </message>
+    <message>
+        <source>Loop with saving stopped</source>
+        <translation>Schleife mit Speichern angehalten</translation>
+    </message>
+    <message>
+        <source>%1 from %2</source>
+        <translation>%1 von %2</translation>
+    </message>
+    <message>
+        <source>Save the Card As</source>
+        <translation>Karte speichern unter</translation>
+    </message>
+    <message>
+        <source>PNG image (*.png)</source>
+        <translation>PNG-Bild (*.png)</translation>
+    </message>
+    <message>
+        <source>JPEG image (*.jpg *.jpeg)</source>
+        <translation>JPEG-Bild (*.jpg *.jpeg)</translation>
+    </message>
+    <message>
+        <source>BMP image (*.bmp)</source>
+        <translation>BMP-Bild (*.bmp)</translation>
+    </message>
+    <message>
+        <source>The card is on the clipboard.</source>
+        <translation>Die Karte ist in der Zwischenablage.</translation>
+    </message>
+    <message>
+        <source>Keyboard Shortcuts</source>
+        <translation>Tastenkürzel</translation>
+    </message>
+    <message>
+        <source>&lt;p&gt;The buttons answer to Alt and their underlined letter, Tab moves between them and Enter or Space presses the one in focus.&lt;/p&gt;</source>
+        <translation>&lt;p&gt;Die Knöpfe reagieren auf Alt und ihren unterstrichenen Buchstaben, Tab wechselt zwischen ihnen, und Eingabe oder Leertaste drückt den Knopf im Fokus.&lt;/p&gt;</translation>
+    </message>
+    <message>
+        <source>About Mirelune</source>
+        <translation>Über Mirelune</translation>
+    </message>
+    <message>
+        <source>&lt;h3&gt;Mirelune %1&lt;/h3&gt;&lt;p&gt;Generative-art new-year greeting cards from two names.&lt;/p&gt;&lt;p&gt;Released under the MIT licence.&lt;/p&gt;&lt;p&gt;&lt;a href="https://mirelune.art"&gt;mirelune.art&lt;/a&gt;&lt;/p&gt;</source>
+        <translation>&lt;h3&gt;Mirelune %1&lt;/h3&gt;&lt;p&gt;Generative Neujahrsgrußkarten aus zwei Namen.&lt;/p&gt;&lt;p&gt;Veröffentlicht unter der MIT-Lizenz.&lt;/p&gt;&lt;p&gt;&lt;a href="https://mirelune.art"&gt;mirelune.art&lt;/a&gt;&lt;/p&gt;</translation>
+    </message>
+    <message>
+        <source>Greetings not sent</source>
+        <translation>Grüße nicht gesendet</translation>
+    </message>
+    <message>
+        <source>Sending the card to %1 …</source>
+        <translation>Die Karte wird an %1 gesendet …</translation>
+    </message>
+    <message>
+        <source>Greetings sent.</source>
+        <translation>Grüße gesendet.</translation>
+    </message>
+    <message>
+        <source>Quit Mirelune</source>
+        <translation>Mirelune beenden</translation>
+    </message>
+    <message>
+        <source>The card for %1 from %2 is not saved.</source>
+        <translation>Die Karte für %1 von %2 ist nicht gespeichert.</translation>
+    </message>
+    <message>
+        <source>The card is not saved.</source>
+        <translation>Die Karte ist nicht gespeichert.</translation>
+    </message>
+    <message>
+        <source>Quit and lose it?</source>
+        <translation>Beenden und sie verlieren?</translation>
+    </message>
+    <message>
+        <source>&amp;Save As…</source>
+        <translation>&amp;Speichern unter …</translation>
+    </message>
+    <message>
+        <source>&amp;Quit without Saving</source>
+        <translation>&amp;Beenden ohne Speichern</translation>
+    </message>
+</context>
+</TS>
