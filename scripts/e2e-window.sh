@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
-# End-to-end run of the desktop window as a user meets it: start `mirelune` on a
-# virtual X server, press "new", type both names, press "save on C:\wimgx", and
-# compare the saved file byte for byte with the card the command line makes for
-# the same names. Then "exit" must end the program.
+# End-to-end run of the desktop window as a user meets it, by keyboard only: start
+# `mirelune` on a virtual X server, choose the year (Alt+Y), make a card (Ctrl+N and
+# both names), try to quit (Ctrl+Q asks about the unsaved card; Escape keeps it),
+# save it as PNG (Ctrl+Shift+S, the suggested name in ~/Pictures), copy it (Ctrl+C)
+# and quit (Ctrl+Q, no question now). The saved file must be the command line's
+# `card --year` PNG byte for byte, and the clipboard must hold the card.
 #
 #   scripts/e2e-window.sh BUILD_DIR [SCREENSHOT.png]
 #
+# E2E_HOME sets the home folder the window sees (default: a fresh one under /tmp);
+# E2E_DARK=1 runs it with a dark colour scheme (through the qt6ct platform theme).
 # Exit status: 0 same card, 1 mismatch or failure, 77 no X server or xdotool here.
 set -euo pipefail
 
@@ -16,8 +20,9 @@ app="$build/src/window/mirelune"
 cli="$build/mirelune-cli"
 friend="Mary Ann"
 sender="Bob"
+year=2031
 
-for tool in Xvfb xdotool; do
+for tool in Xvfb xdotool xclip; do
   if ! command -v "$tool" >/dev/null; then
     echo "e2e-window: $tool is not installed; skipped" >&2
     exit 77
@@ -28,6 +33,7 @@ for bin in "$app" "$cli"; do
 done
 
 work=$(mktemp -d /tmp/mirelune-e2e.XXXXXX)
+home=${E2E_HOME:-$work/home}
 xvfb_pid=""
 app_pid=""
 cleanup() {
@@ -39,6 +45,7 @@ trap cleanup EXIT
 
 fail() {
   echo "e2e-window: $*" >&2
+  [[ -s "$work/app.log" ]] && sed 's/^/  app: /' "$work/app.log" >&2
   exit 1
 }
 
@@ -54,30 +61,42 @@ wait_for() {
 
 # A free display number, chosen by the server itself.
 exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 1100x820x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+Xvfb -displayfd 3 -screen 0 1100x840x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
 xvfb_pid=$!
 exec 3>&-
 wait_for 10 test -s "$work/display" || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
 export DISPLAY=":$(head -n1 "$work/display")"
-unset QT_QPA_PLATFORM  # the real X server, not an offscreen one
+unset QT_QPA_PLATFORM QT_QPA_PLATFORMTHEME  # the real X server, not an offscreen one
 
-root="$work/root"
-mkdir -p "$root"
-MIRELUNE_ROOT="$root" "$app" >"$work/app.log" 2>&1 &
+mkdir -p "$home/.config" "$work/root"
+theme=()
+if [[ ${E2E_DARK:-0} == 1 ]]; then
+  mkdir -p "$home/.config/qt6ct"
+  printf '[Appearance]\ncolor_scheme_path=/usr/share/qt6ct/colors/darker.conf\ncustom_palette=true\nstyle=Fusion\n' \
+    >"$home/.config/qt6ct/qt6ct.conf"
+  theme=(QT_QPA_PLATFORMTHEME=qt6ct)
+fi
+env HOME="$home" XDG_CONFIG_HOME="$home/.config" MIRELUNE_ROOT="$work/root" LANG=C.UTF-8 LC_ALL=C.UTF-8 \
+  "${theme[@]}" "$app" >"$work/app.log" 2>&1 &
 app_pid=$!
 
-main_window() { xdotool search --onlyvisible --name '^Mirelune$' 2>/dev/null | head -n1; }
-has_window() { [[ -n "$(main_window)" ]]; }
-wait_for 20 has_window || fail "the window did not appear"
-win=$(main_window)
-eval "$(xdotool getwindowgeometry --shell "$win")"
-win_x=$X
-win_y=$Y
+# The first visible window whose title matches $1.
+window_named() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n1; }
+has_window() { [[ -n "$(window_named "$1")" ]]; }
+# Keys to the window titled $1 (there being no window manager to give it focus).
+keys_to() {
+  local title=$1; shift
+  wait_for 20 has_window "$title" || fail "no window \"$title\""
+  xdotool windowfocus --sync "$(window_named "$title")" 2>/dev/null || true
+  sleep 0.2
+  xdotool "$@"
+}
 
-# Presses the button whose top-left corner is at (left, top) of the client area.
-press() { xdotool mousemove $((win_x + $1 + 8)) $((win_y + $2 + 8)) click 1; }
-
-# The input dialog whose top-left corner stands at (x, y) on the screen.
+wait_for 20 has_window '^Mirelune$' || fail "the window did not appear"
+keys_to '^Mirelune$' key alt+y ctrl+a type "$year"
+keys_to '^Mirelune$' key Tab ctrl+n
+# The name dialog whose top-left corner stands at (x, y) on the screen (the main
+# window has the same title).
 dialog_at() {
   local id
   for id in $(xdotool search --onlyvisible --name '^Mirelune$' 2>/dev/null); do
@@ -89,53 +108,56 @@ dialog_at() {
   done
   return 1
 }
-
-answer() {  # x y text
+answer() {  # x y text: typed and confirmed with Enter
   wait_for 10 dialog_at "$1" "$2" >/dev/null || fail "no dialog at $1,$2"
-  local id
-  id=$(dialog_at "$1" "$2")
-  xdotool windowfocus --sync "$id" 2>/dev/null || true
+  xdotool windowfocus --sync "$(dialog_at "$1" "$2")" 2>/dev/null || true
   xdotool type --delay 20 "$3"
   xdotool key Return
 }
+answer 33 200 "$friend"
+answer 33 400 "$sender"
+title="^$friend from $sender — Mirelune\$"
+wait_for 60 has_window "$title" || fail "no card was made"
 
-# "new"; pressed again should the window not have taken the first press yet.
-for _ in 1 2 3; do
-  press 24 8
-  wait_for 3 dialog_at 33 200 >/dev/null && break
-done
-answer 33 200 "$friend"      # the friend's name
-answer 33 400 "$sender"      # the own name
+# Quitting now asks about the unsaved card; Escape keeps the window.
+keys_to "$title" key ctrl+q
+wait_for 10 has_window '^Quit Mirelune$' || fail "Ctrl+Q did not ask about the unsaved card"
+keys_to '^Quit Mirelune$' key Escape
+sleep 0.5
+has_window "$title" || fail "Escape on the question ended the program"
 
-# "save" is ignored while the card is being made: press until a card is written.
-saved=""
-end=$((SECONDS + 60))
-while [[ -z "$saved" ]]; do
-  ((SECONDS < end)) || fail "no card was saved"
-  press 224 8
-  sleep 0.3
-  saved=$(find "$root/wimgx" -name 'GR-*.bmp' 2>/dev/null | head -n1)
-done
-[[ $(basename "$saved") =~ ^GR-[0-9]{14}\.bmp$ ]] || fail "unexpected name $saved"
+# Save As: the suggested name in ~/Pictures, confirmed with Enter.
+keys_to "$title" key ctrl+shift+s
+wait_for 10 has_window '^Save the Card As$' || fail "Ctrl+Shift+S opened no file dialog"
+keys_to '^Save the Card As$' key Return
+saved="$home/Pictures/$friend from $sender.png"
+wait_for 10 test -s "$saved" || fail "no card saved as $saved"
 
 if [[ -n "$screenshot" ]]; then
-  import -window "$win" "$work/shot.png"
+  sleep 0.5  # the status line's news drawn
+  import -window "$(window_named "$title")" "$work/shot.png"
   # A palette of 256 colours keeps the picture small enough to keep in the repository.
   convert "$work/shot.png" -colors 256 "PNG8:$screenshot"
 fi
 
-"$cli" card --friend "$friend" --sender "$sender" --out "$work/cli.bmp" >/dev/null
-if ! cmp -s "$saved" "$work/cli.bmp"; then
-  cmp "$saved" "$work/cli.bmp" || true
+keys_to "$title" key ctrl+c
+clip_png() { xclip -selection clipboard -t image/png -o >"$work/clip.png" 2>/dev/null && [[ -s "$work/clip.png" ]]; }
+wait_for 10 clip_png || fail "Ctrl+C put no picture on the clipboard"
+[[ $(identify -format '%wx%h' "$work/clip.png") == 896x671 ]] || fail "the clipboard's picture is not the card"
+
+"$cli" card --friend "$friend" --sender "$sender" --year "$year" --format png --out "$work/cli.png" >/dev/null
+if ! cmp -s "$saved" "$work/cli.png"; then
+  cmp "$saved" "$work/cli.png" || true
   fail "the window's card differs from the command line's"
 fi
 
-press 344 8                  # "exit"
+keys_to "$title" key ctrl+q  # saved: no question
 # Ended: gone, or a zombie waiting for this script to collect its status.
 app_ended() { [[ ! -e /proc/$app_pid ]] || grep -q '^State:.*Z' "/proc/$app_pid/status" 2>/dev/null; }
-wait_for 5 app_ended || fail "exit did not end the program"
+wait_for 10 app_ended || fail "Ctrl+Q did not end the program"
 status=0
 wait "$app_pid" || status=$?
 app_pid=""
 ((status == 0)) || fail "the program ended with status $status"
+grep -q "^year=$year\$" "$home/.config/mirelune/Mirelune.conf" || fail "the year was not remembered"
 echo "e2e-window: the window's card is the command line's card ($(basename "$saved"))"

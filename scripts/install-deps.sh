@@ -16,3 +16,6 @@ $SUDO apt-get install -y -qq --no-install-recommends \
   python3 python3-aiosmtpd xdg-utils openssl \
   clang libclang-rt-14-dev dpkg-dev lintian desktop-file-utils man-db \
   parallel slurm-wlm munge >/dev/null
+# The window's translations (Qt's linguist tools) and, for its dark screenshot,
+# a Qt platform theme that reads a colour scheme; xclip reads its clipboard.
+$SUDO apt-get install -y -qq --no-install-recommends qt6-tools-dev qt6-l10n-tools qt6ct xclip >/dev/null

@@ -41,8 +41,8 @@
 namespace mirelune {
 namespace {
 
-// The client area the controls need at the surfaces' own size (the widest
-// button ends at 1001, the surfaces at 731), with a small margin.
+// The client area the workbench needs (its widest button ends at 1001), and the
+// margin right of and below the surfaces.
 constexpr int kClientW = 1008, kMargin = 7;
 // The smallest the surfaces are shown, as a share of their size.
 constexpr double kSmallest = 0.25;
@@ -157,6 +157,8 @@ MainWindow::MainWindow(bool workbench, QWidget* parent)
   describe(Button::kExit, tr("Ends the program"));
   form_->setMinimumSize((workbench_ ? kClientW : button(Button::kExit)->geometry().right() + kMargin),
                         kSurfaceTop + static_cast<int>(kSmallest * card_view->height()) + kMargin);
+  form_->SetSizeHint({workbench_ ? kClientW : kSurfaceLeft + card_view->width() + kMargin,
+                      kSurfaceTop + card_view->height() + kMargin});
 
   CreateActions();
 
@@ -675,7 +677,7 @@ bool LoadTranslations(const QLocale& locale, const QString& also_in) {
   if (qt->load(locale, "qtbase", "_", QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
     QCoreApplication::installTranslator(qt);
   const QString here = QCoreApplication::applicationDirPath();
-  for (const QString& dir : {also_in, here, here + "/../share/mirelune/translations", QStringLiteral(MIRELUNE_TRANSLATIONS)})
+  for (const QString& dir : {also_in, here, here + "/../share/mirelune/translations"})
     if (!dir.isEmpty() && ours->load(locale, "mirelune", "_", dir)) return QCoreApplication::installTranslator(ours);
   return false;
 }

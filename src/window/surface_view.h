@@ -66,8 +66,9 @@ class FormSurface : public QWidget {
   };
 
   explicit FormSurface(QWidget* parent = nullptr);
-  // The client area the controls need at the surfaces' own size.
-  QSize sizeHint() const override { return {1008, 738}; }
+  // The client area the controls need with the surfaces at their own size.
+  void SetSizeHint(QSize hint) { hint_ = hint; }
+  QSize sizeHint() const override { return hint_; }
 
   void Clear();
   // In the window's layout units, 15 to a pixel (as the host's progress cursor moves).
@@ -82,6 +83,7 @@ class FormSurface : public QWidget {
  private:
   std::vector<Mark> marks_;
   double x_ = 0, y_ = 0;  // pixels
+  QSize hint_;
 };
 
 }  // namespace mirelune
