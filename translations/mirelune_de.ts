@@ -1,4 +1,4 @@
-<?xml version='1.0' encoding='utf-8'?>
+<?xml version="1.0" encoding="utf-8"?>
 <!DOCTYPE TS>
 <TS version="2.1" language="de">
 <context>
@@ -21,7 +21,7 @@
     </message>
     <message>
         <source>&amp;save on C:\wimgx</source>
-        <translation>&amp;speichern in C:\wimgx</translation>
+        <translation>&amp;sichern: C:\wimgx</translation>
     </message>
     <message>
         <source>Save the card</source>
@@ -69,7 +69,7 @@
     </message>
     <message>
         <source>flip-hor</source>
-        <translation>spieg-hor</translation>
+        <translation>spieg-h</translation>
     </message>
     <message>
         <source>Mirror the card left to right</source>
@@ -77,7 +77,7 @@
     </message>
     <message>
         <source>flip-ver</source>
-        <translation>spieg-ver</translation>
+        <translation>spieg-v</translation>
     </message>
     <message>
         <source>Mirror the card top to bottom</source>
@@ -319,8 +319,8 @@
         <translation>Über Mirelune</translation>
     </message>
     <message>
-        <source>&lt;h3&gt;Mirelune %1&lt;/h3&gt;&lt;p&gt;Generative-art new-year greeting cards from two names.&lt;/p&gt;&lt;p&gt;Released under the MIT licence.&lt;/p&gt;&lt;p&gt;&lt;a href="https://mirelune.art"&gt;mirelune.art&lt;/a&gt;&lt;/p&gt;</source>
-        <translation>&lt;h3&gt;Mirelune %1&lt;/h3&gt;&lt;p&gt;Generative Neujahrsgrußkarten aus zwei Namen.&lt;/p&gt;&lt;p&gt;Veröffentlicht unter der MIT-Lizenz.&lt;/p&gt;&lt;p&gt;&lt;a href="https://mirelune.art"&gt;mirelune.art&lt;/a&gt;&lt;/p&gt;</translation>
+        <source>&lt;h3&gt;Mirelune %1&lt;/h3&gt;&lt;p&gt;Generative-art new-year greeting cards from two names.&lt;/p&gt;&lt;p&gt;Released under the MIT licence.&lt;/p&gt;&lt;p&gt;&lt;a href=&quot;https://mirelune.art&quot;&gt;mirelune.art&lt;/a&gt;&lt;/p&gt;</source>
+        <translation>&lt;h3&gt;Mirelune %1&lt;/h3&gt;&lt;p&gt;Generative Neujahrsgrußkarten aus zwei Namen.&lt;/p&gt;&lt;p&gt;Veröffentlicht unter der MIT-Lizenz.&lt;/p&gt;&lt;p&gt;&lt;a href=&quot;https://mirelune.art&quot;&gt;mirelune.art&lt;/a&gt;&lt;/p&gt;</translation>
     </message>
     <message>
         <source>Greetings not sent</source>

@@ -4,6 +4,7 @@
 // translations and what a screen reader is told.
 #include <QtTest>
 #include <QtWidgets>
+#include <QPrinter>
 #include <memory>
 
 #include "card/card.h"
@@ -11,6 +12,7 @@
 #include "files/files.h"
 #include "palette/palette.h"
 #include "window/main_window.h"
+#include "window/qt_host.h"
 #include "window/surface_view.h"
 
 using namespace mirelune;
@@ -220,6 +222,10 @@ class WindowTest : public QObject {
       QVERIFY2(bytes(saved) == bytes(root_.filePath("cli")), qPrintable(saved));
     }
     QCOMPARE(QSettings().value("lastFolder").toString(), root_.path());
+    QPrinter printer;  // printed: the card fitted to an A4 page of a PDF
+    printer.setOutputFileName(root_.filePath("card.pdf"));
+    w.PrintCard(&printer);
+    QVERIFY(QFileInfo(root_.filePath("card.pdf")).size() > 100000);
     const Result<> gif = w.SaveCardTo(root_.filePath("card.gif"));
     QVERIFY(!gif && gif.message == root_.filePath("card.gif").toStdString() + ": a card is saved as .png, .jpg or .bmp, not as .gif");
 
@@ -238,8 +244,10 @@ class WindowTest : public QObject {
   // program; Cancel keeps it running. Names that are paths are not taken as one.
   void quittingWithAnUnsavedCardAsksFirst() {
     MainWindow& w = Start(false);
-    DialogScript script({"../Mary", "Bob/"});
+    DialogScript script({"../Mary", "Bob/", "mary@example.org"});
     w.button(Button::kNew)->click();
+    w.host().InputBox(" ", "FRIEND'S E-MAIL ADDRESS", 33, 300);  // a blank prompt: the title is its label
+    QCOMPARE(script.seen.back(), QString("FRIEND'S E-MAIL ADDRESS | FRIEND'S E-MAIL ADDRESS | 33,300"));
     QCOMPARE(w.SuggestedFileName(), QString("_Mary from Bob_.png"));
     const std::function<void()> ways[] = {[&] { w.button(Button::kExit)->click(); },
                                           [&] {
@@ -299,7 +307,7 @@ class WindowTest : public QObject {
       bool was_busy = false;
       QTimer::singleShot(0, &w, [&] {
         was_busy = w.busy() && !w.button(Button::kNew)->isEnabled() && !w.button(Button::kSave)->isEnabled() &&
-                   w.button(Button::kStop)->isEnabled();
+                   w.button(Button::kStop)->isEnabled() && QApplication::overrideCursor()->shape() == Qt::BusyCursor;
         for (Button b : {Button::kNew, Button::kMoreStyles, Button::kFewerStyles}) w.button(b)->click();  // the limit may change any time
         draws = w.state().rng.draws();
         w.button(exit ? Button::kExit : Button::kStop)->click();
