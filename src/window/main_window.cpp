@@ -317,7 +317,8 @@ void MainWindow::Press(Button b) {
   if (ending_) return;
   const bool any_time = RunsAnyTime(b);
   if (busy() && !any_time) return;  // a card is under way
-  if (MakesCard(b)) state_.names.year = year_->value();
+  const int card_year = state_.names.year;
+  if (MakesCard(b)) state_.names.year = year_->value();  // a new card wishes for the year shown
   if (!any_time) {
     ++busy_;
     statusBar()->clearMessage();  // the last command's news is old now
@@ -325,7 +326,7 @@ void MainWindow::Press(Button b) {
   }
   Sync();
   try {
-    Run(b);
+    if (!Run(b)) state_.names.year = card_year;  // "new" cancelled: the card keeps its year
   } catch (const WindowClosing&) {
     EndNow();
   } catch (const std::exception& e) {
@@ -352,8 +353,9 @@ void MainWindow::Saved(const std::filesystem::path& path) {
   statusBar()->showMessage(tr("Saved %1").arg(last_saved_));
 }
 
-void MainWindow::Run(Button b) {
+bool MainWindow::Run(Button b) {
   State& s = state_;
+  std::optional<NewCard> made;
   switch (b) {
     case Button::kLoop:
       CommandLoop(s);
@@ -374,10 +376,10 @@ void MainWindow::Run(Button b) {
     }
     case Button::kStop: CommandStop(s); break;
     case Button::kNew:
-      if (std::optional<NewCard> made = CommandNew(s)) {
-        made_ = std::move(made);
-        CardChanged(true);
-      }
+      made = CommandNew(s);
+      if (!made) return false;
+      made_ = std::move(made);
+      CardChanged(true);
       break;
     case Button::kNewImage:
       CommandNewImage(s);
@@ -434,6 +436,7 @@ void MainWindow::Run(Button b) {
     case Button::kPlainPicture: CommandPlainPicture(s); break;
     case Button::kSendGreetings: SendGreetings(); break;
   }
+  return true;
 }
 
 QString MainWindow::SuggestedFileName() const {

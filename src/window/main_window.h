@@ -175,7 +175,8 @@ class MainWindow : public QMainWindow {
   void CreateActions();
   Result<Bytes> CardBytes(ImageFormat format) const;
   void Press(Button b);
-  void Run(Button b);
+  // False when the command was cancelled.
+  bool Run(Button b);
   void Sync();
   void LayOut();
   void EndNow();
