@@ -58,7 +58,8 @@ root=$work/root
 for f in usr/bin/mirelune usr/bin/mirelune-cli usr/share/applications/mirelune.desktop \
   usr/share/icons/hicolor/scalable/apps/mirelune.svg usr/share/man/man1/mirelune.1.gz \
   usr/share/man/man1/mirelune-cli.1.gz usr/share/bash-completion/completions/mirelune-cli \
-  usr/share/doc/mirelune/copyright usr/share/doc/mirelune/changelog.gz; do
+  usr/share/doc/mirelune/copyright usr/share/doc/mirelune/changelog.gz \
+  usr/share/mirelune/translations/mirelune_de.qm; do
   [ -e "$root/$f" ] || fail "$f is not in the package"
 done
 for size in 16 22 24 32 48 64 128 256; do
