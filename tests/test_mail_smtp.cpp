@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <map>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -18,22 +21,23 @@ namespace {
 
 using namespace testing;
 
-// kSilent never answers, nobody listens on kDown, kSocks is a SOCKS5 proxy that notes what it forwards.
-enum { kPlain, kStartTls, kSmtps, kSilent, kDown, kSocks };
+// kSilent never answers, nobody listens on kDown, kSocks is a SOCKS5 proxy that notes what it forwards,
+// kQuirky ends a connection with 421 at its third message and never answers QUIT.
+enum { kPlain, kStartTls, kSmtps, kSilent, kDown, kSocks, kQuirky };
 
 // The servers, for the whole run. They end when their input closes, however this process ends.
 struct SmtpServers {
   TempDir dir;
   FILE* input = ::popen(("exec /usr/bin/python3 '" MIRELUNE_TEST_DIR "/smtp_server.py' " + dir.path.string() + " 2>" +
                          dir.path.string() + "/log").c_str(), "we");
-  int port[6] = {};
+  int port[7] = {};
   std::string other, error;  // the server on another address ("-": none); why they did not start
 
   SmtpServers() {
     for (int k = 0; k < 1500 && !std::filesystem::exists(dir.path / "ready"); ++k)
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     std::istringstream ready(ReadText(dir.path / "ready"));
-    if (!input || !(ready >> port[0] >> port[1] >> port[2] >> other >> port[3] >> port[4] >> port[5]))
+    if (!input || !(ready >> port[0] >> port[1] >> port[2] >> other >> port[3] >> port[4] >> port[5] >> port[6]))
       error = "the aiosmtpd test servers did not start: " + ready.str() + ReadText(dir.path / "log");
   }
   ~SmtpServers() {
@@ -219,6 +223,75 @@ TEST_F(SmtpMail, CommandLineMailsTheCardItMade) {
               "quoted-printable, image/bmp base64 " + card.substr(card.rfind('/') + 1) + "\n");
     EXPECT_EQ(ReadText(sv_.File(n, ".body")), body);
     EXPECT_EQ(ReadText(sv_.File(n, ".att")), ReadText(card));
+  }
+}
+
+// A mail merge stopped at each point of a message's way (as kill -9 would, through
+// MIRELUNE_MAIL_FAULT) and run again, in any shards: every message arrives once,
+// but for a stop between the server's 250 and its journal line, whose second copy
+// carries the first one's Message-ID. A worker keeps one connection (a new one
+// after a dropped connection, a 4xx or a 421) and says QUIT once, so a server
+// silent after QUIT costs one wait, not one a row.
+TEST_F(SmtpMail, MergeSendsEachMessageOnceWhereverItStops) {
+  struct Run { std::string args, fault = ""; };
+  const struct {
+    std::vector<std::string> to;
+    std::vector<Run> runs;
+    std::vector<int> copies;  // per row
+    int server = kPlain, connections = -1, quits = -1;
+  } cases[] = {
+      {{"a@x.org", "b@x.org", "c@x.org"}, {{""}}, {1, 1, 1}, kPlain, 1, 1},
+      {{"a@x.org", "b@x.org", "c@x.org"}, {{"", "sending:1"}, {""}}, {1, 1, 1}},
+      {{"a@x.org", "b@x.org", "c@x.org"}, {{"", "accepted:1"}, {""}}, {1, 2, 1}},
+      {{"a@x.org", "b@x.org", "c@x.org"}, {{"", "sent:1"}, {""}}, {1, 1, 1}},
+      {{"a@x.org", "drop@x.org", "c@x.org"}, {{""}}, {1, 1, 1}, kPlain, 2, 1},
+      {{"a@x.org", "busy@x.org", "c@x.org"}, {{""}}, {1, 1, 1}, kPlain, 2, 2},
+      {{"a@x.org", "b@x.org", "c@x.org", "d@x.org", "e@x.org"}, {{""}}, {1, 1, 1, 1, 1}, kQuirky, 3, 1},
+      {{"a@x.org", "b@x.org", "c@x.org", "d@x.org"},
+       {{"--shard 1/2", "sending:1"}, {"--shard 0/3"}, {"--shard 0/2", "sent:2"}, {""}, {"--shard 1/4"}},
+       {1, 1, 1, 1}},
+  };
+  for (const auto& c : cases) {
+    const TempDir dir;
+    std::ostringstream csv;
+    csv << "friend,sender,email,message,max_styles\n";
+    for (std::size_t k = 0; k < c.to.size(); ++k) csv << "F" << k << ",Bob," << c.to[k] << ",hi,1\n";
+    WriteText(dir.path / "list.csv", csv.str());
+    const int first = sv_.Count() + 1;
+    const std::string log_before = ReadText(sv_.dir.path / "session.log");
+    std::string said;
+    for (const Run& run : c.runs) {
+      const std::string cmd = "cd '" + dir.path.string() + "' && MIRELUNE_SMTP_URL=" + sv_.Url(c.server) +
+                              " MIRELUNE_MAIL_FAULT=" + run.fault + " timeout -s KILL 60 '" MIRELUNE_CLI
+                              "' batch list.csv --out-dir out --jobs 1 --mail " + run.args + " >/dev/null 2>>err";
+      const int status = std::system(cmd.c_str());
+      EXPECT_EQ(WIFSIGNALED(status) || (WIFEXITED(status) && WEXITSTATUS(status) == 137), !run.fault.empty())
+          << run.args << " " << run.fault << ": " << ReadText(dir.path / "err");
+    }
+    said = ReadText(dir.path / "err");
+    std::map<std::string, std::vector<std::string>> ids;  // address -> Message-IDs
+    for (int n = first; n <= sv_.Count(); ++n) {
+      const std::string envelope = sv_.Fact(n, "envelope");
+      ids[envelope.substr(envelope.find(" > ") + 3)].push_back(ReadText(sv_.File(n, ".id")));
+    }
+    for (std::size_t k = 0; k < c.to.size(); ++k) {
+      const auto& got = ids[c.to[k]];
+      EXPECT_EQ(static_cast<int>(got.size()), c.copies[k]) << c.to[k] << " " << said;
+      EXPECT_TRUE(std::all_of(got.begin(), got.end(), [&](const std::string& id) { return id == got[0]; })) << c.to[k];
+    }
+    const bool cut_off = std::any_of(c.runs.begin(), c.runs.end(), [](const Run& r) { return !r.fault.empty() && r.fault < "sent"; });
+    EXPECT_EQ(cut_off,
+              said.find("row 2: the last attempt ended without an answer; sending again with the same Message-ID") !=
+                  std::string::npos) << said;
+    std::set<std::string> peers;
+    int quits = 0;
+    std::istringstream log(ReadText(sv_.dir.path / "session.log").substr(log_before.size()));
+    for (std::string port, peer, command; log >> port >> peer >> command;) {
+      peers.insert(peer);
+      quits += command == "QUIT";
+    }
+    EXPECT_TRUE(c.connections < 0 || static_cast<int>(peers.size()) == c.connections) << c.to[1] << " " << peers.size();
+    EXPECT_TRUE(c.quits < 0 || quits == c.quits) << c.to[1] << " " << quits;
   }
 }
 
