@@ -2,11 +2,11 @@
 """SMTP servers for the mail tests: smtp_server.py OUTDIR. OUTDIR/ready gives the ports: 127.0.0.1 without TLS,
 with STARTTLS, with TLS from the start (OUTDIR/cert.pem); another address of this machine without TLS; one that
 never answers; a closed port; a SOCKS5 proxy to anywhere, noting "connect HOST:PORT" in socks.log and what
-clients sent in socks.sent. Message N is kept as msgN.eml, .id (its Message-ID), .body (text), .att (card), .txt (what Python's e-mail
-package found). Recipients "refuse..." get 550, "busy..." 451 the first time and 250 then, "drop..." have the
-connection closed after their message's 250. session.log gets "PORT PEER COMMAND" for MAIL, RSET and QUIT. The
-last port's server ends a connection with 421 at its third message and never answers QUIT. The one login is
-bob / s3cret-pw, tries counted in auth.log. All ends when standard input closes (the test process ended, however it ended) or after 300 s."""
+clients sent in socks.sent; last, one that ends a connection with 421 at its third message and never answers QUIT.
+Message N is kept as msgN.eml, .id (Message-ID), .body (text), .att (card), .txt (what Python's e-mail package
+found); session.log gets "PORT PEER MAIL|QUIT". Recipients "refuse..." get 550, "busy..." 451 once, "drop..." the
+connection closed after their 250. The one login is bob / s3cret-pw, tries counted in auth.log. All ends when
+standard input closes (the test process ended, however it ended) or after 300 s."""
 import asyncio, contextlib, email, email.policy, itertools, os, socket, ssl, subprocess, sys, threading
 
 from aiosmtpd.controller import Controller
@@ -22,9 +22,12 @@ def save(name, data):  # whole or not at all: the tests look for these files
     os.rename(os.path.join(OUT, name + ".tmp"), os.path.join(OUT, name))
 
 
-def note(server, session, command):
+def note(server, session, command, closing=None):  # closing: the reply, after which the server hangs up
     with open(os.path.join(OUT, "session.log"), "a") as f:
         f.write("%d %s:%d %s\n" % (server.transport.get_extra_info("sockname")[1], *session.peer[:2], command))
+    if closing:
+        asyncio.get_running_loop().call_soon(server.transport.close)
+    return closing
 
 
 class Handler:
@@ -32,22 +35,13 @@ class Handler:
         self.quirky = quirky
 
     async def handle_MAIL(self, server, session, envelope, address, options):
-        note(server, session, "MAIL")
         session.messages = getattr(session, "messages", 0) + 1
-        if self.quirky and session.messages == 3:
-            asyncio.get_running_loop().call_soon(server.transport.close)
-            return "421 4.7.0 Too many messages on one connection, closing"
         envelope.mail_from, envelope.mail_options = address, options
-        return "250 OK"
-
-    async def handle_RSET(self, server, session, envelope):
-        note(server, session, "RSET")
-        return "250 OK"
+        return note(server, session, "MAIL", self.quirky and session.messages == 3 and "421 4.7.0 Too many") or "250 OK"
 
     async def handle_QUIT(self, server, session, envelope):
         note(server, session, "QUIT")
-        if self.quirky:
-            await asyncio.sleep(120)
+        await asyncio.sleep(120 if self.quirky else 0)
         return "221 Bye"
 
     async def handle_RCPT(self, server, session, envelope, address, options):
@@ -83,9 +77,8 @@ class Handler:
         save("msg%d.eml" % n, raw)
         save("msg%d.id" % n, str(msg["Message-ID"]).encode())
         save("msg%d.txt" % n, "".join("%s=%s\n" % kv for kv in facts.items()).encode())
-        if any(r.lower().startswith("drop") for r in envelope.rcpt_tos):
-            asyncio.get_running_loop().call_soon(server.transport.close)
-        return "250 Message accepted"
+        return note(server, session, "DATA", any(r.startswith("drop") for r in envelope.rcpt_tos) and "250 OK") or \
+            "250 Message accepted"
 
 
 def authenticate(server, session, envelope, mechanism, auth_data):
