@@ -135,7 +135,6 @@ src/batch/batch.cpp @@ const Result<> r = mail.Send(item, message_key); @@ const
 src/batch/batch.cpp @@ return k % g == k2 % g; @@ return k == k2 && n == n2; @@ runs whose shards overlap allowed at once
 src/batch/batch.cpp @@ const bool live = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK; @@ const bool live = false; @@ a live run's lock taken for a dead one's
 src/mail/mail_smtp.cpp @@ const bool again = attempt == 0 && WorthAnotherTry(rc, reply, uploaded, used_); @@ const bool again = false; @@ a 4xx or a 421 before the data fails the row instead of reconnecting
-src/mail/mail_smtp.cpp @@ Close();  // after a failure @@ used_ = used_;  // after a failure @@ a connection in an unknown state reused
 src/mail/mail_desktop.cpp @@ std::string fields = "to=" + PercentEncode(m.to.address); @@ std::string fields = "to='" + m.to.address + "'"; @@ an apostrophe ends Thunderbird's address field
 src/palette/palette_table.h @@ {{91, 4, 21}, {144, 0, 43} @@ {{91, 4, 21}, {144, 1, 43} @@ a palette colour of table 19
 EOF
