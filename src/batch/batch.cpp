@@ -231,7 +231,7 @@ void SyncFolder(const fs::path& dir) {
 // that makes its card and text) and the sender, so every run of the list, in any
 // shards, sends a row's message under one Message-ID.
 std::string MessageKey(const ListRow& row, const std::string& from) {
-  const std::string basis = "message\0" + std::to_string(row.index) + '\0' + row.key + '\0' + from;
+  const std::string basis = std::string("message\0", 8) + std::to_string(row.index) + '\0' + row.key + '\0' + from;
   return "mirelune." + Sha256Hex(basis.data(), basis.size()).substr(0, 32);
 }
 
