@@ -99,10 +99,10 @@ src/cli/main.cpp @@ if (const mirelune::Result<> flushed = FlushStdout(); !flush
 src/cli/main.cpp @@ return Fail(2, e.what()); @@ return Fail(1, e.what()); @@ bad input ends with exit 1
 src/mail/mail_mime.cpp @@ if (HasControl(item.subject)) @@ if (false) @@ a line break in the subject reaches the header
 src/mail/mail_mime.cpp @@ constexpr std::size_t kWordText = 75 - 12; @@ constexpr std::size_t kWordText = 75 - 10; @@ encoded words over 75 characters
-src/mail/mail_smtp.cpp @@ if (rc != CURLE_OK) return Error{ @@ if (false) return Error{ @@ a refused mail reported as sent
-src/mail/mail_smtp.cpp @@ api.mime_encoder(part, "quoted-printable"); @@ @@ the message text sent unencoded (8-bit, long lines)
+src/mail/mail_smtp.cpp @@ if (rc == CURLE_OK) { @@ if (true) { @@ a refused mail reported as sent
+src/mail/mail_smtp.cpp @@ curl_mime_encoder(part, "quoted-printable"); @@ @@ the message text sent unencoded (8-bit, long lines)
 src/mail/mail_smtp.cpp @@ const long tls = login && !loopback ? CURLUSESSL_ALL : CURLUSESSL_TRY; @@ const long tls = CURLUSESSL_TRY; @@ a login sent in clear to another machine
-src/mail/mail_smtp.cpp @@ if (o.server.scheme == "smtp") SetOption<CURLOPT_USE_SSL>(api, curl, tls); @@ if (o.server.scheme == "smtps") SetOption<CURLOPT_USE_SSL>(api, curl, tls); @@ STARTTLS never asked for
+src/mail/mail_smtp.cpp @@ if (o.server.scheme == "smtp") SetOption<CURLOPT_USE_SSL>(curl, tls); @@ if (o.server.scheme == "smtps") SetOption<CURLOPT_USE_SSL>(curl, tls); @@ STARTTLS never asked for
 src/mail/mail_desktop.cpp @@ if (r.finished && r.exit_status != 0) { @@ if (r.finished && r.exit_status == 0) { @@ the mail program's failure taken for success
 src/mail/mail.cpp @@ if (!r.ok && !item.attachments.empty()) @@ if (r.ok && !item.attachments.empty()) @@ a failed mail does not say where the card is saved
 src/commands/commands.cpp @@ if (s.settings.max_styles > kMaxStyles) s.settings.max_styles = kMaxStyles; @@ @@ the style limit grows past 24
@@ -129,7 +129,12 @@ src/cli/report.cpp @@ level >= kMaxReportDepth) @@ level > kMaxReportDepth) @@ a
 src/cli/report.cpp @@ (c >= 0x2028 && c <= 0x202E) @@ (c >= 0x2028 && c <= 0x202D) @@ a right-to-left override reaches the terminal
 src/batch/batch.cpp @@ return j.dump(-1, ' ', false, json::error_handler_t::replace) + "\n"; @@ return j.dump() + "\n"; @@ a reason that is not UTF-8 ends the batch
 src/batch/batch.cpp @@ const long most = std::min<long>(kMaxThreadsPerCore * static_cast<long>(std::max(cores, 1u)), rows); @@ const long most = std::min<long>(kMaxThreadsPerCore * static_cast<long>(std::max(cores, 1u)) + rows, rows); @@ threads unbounded by the cores
-src/mail/mail_smtp.cpp @@ if (loopback) SetOption<CURLOPT_PROXY>(api, curl, ""); @@ if (false) SetOption<CURLOPT_PROXY>(api, curl, ""); @@ a loopback login through an environment proxy
+src/mail/mail_smtp.cpp @@ if (loopback) SetOption<CURLOPT_PROXY>(curl, ""); @@ if (false) SetOption<CURLOPT_PROXY>(curl, ""); @@ a loopback login through an environment proxy
+src/batch/batch.cpp @@ if (same && it->second.state == "sent") { @@ if (same && it->second.state == "sent-") { @@ a message journaled as sent is sent again
+src/batch/batch.cpp @@ const Result<> r = mail.Send(item, message_key); @@ const Result<> r = SmtpConnection(smtp_).Send(item, message_key); @@ a connection (and a QUIT) for every message
+src/batch/batch.cpp @@ return k % g == k2 % g; @@ return k == k2 && n == n2; @@ runs whose shards overlap allowed at once
+src/batch/batch.cpp @@ const bool live = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK; @@ const bool live = false; @@ a live run's lock taken for a dead one's
+src/mail/mail_smtp.cpp @@ const bool again = attempt == 0 && WorthAnotherTry(rc, reply, uploaded, used_); @@ const bool again = false; @@ a 4xx or a 421 before the data fails the row instead of reconnecting
 src/mail/mail_desktop.cpp @@ std::string fields = "to=" + PercentEncode(m.to.address); @@ std::string fields = "to='" + m.to.address + "'"; @@ an apostrophe ends Thunderbird's address field
 src/palette/palette_table.h @@ {{91, 4, 21}, {144, 0, 43} @@ {{91, 4, 21}, {144, 1, 43} @@ a palette colour of table 19
 EOF

@@ -2,16 +2,18 @@
 """SMTP servers for the mail tests: smtp_server.py OUTDIR. OUTDIR/ready gives the ports: 127.0.0.1 without TLS,
 with STARTTLS, with TLS from the start (OUTDIR/cert.pem); another address of this machine without TLS; one that
 never answers; a closed port; a SOCKS5 proxy to anywhere, noting "connect HOST:PORT" in socks.log and what
-clients sent in socks.sent. Message N is kept as msgN.eml, .body (text), .att (card), .txt (what Python's e-mail
-package found). Recipients "refuse..." get 550; the one login is bob / s3cret-pw, tries counted in auth.log.
-All ends when standard input closes (the test process ended, however it ended) or after 300 s."""
-import contextlib, email, email.policy, itertools, os, socket, ssl, subprocess, sys, threading
+clients sent in socks.sent; last, one that ends a connection with 421 at its third message and never answers QUIT.
+Message N is kept as msgN.eml, .id (Message-ID), .body (text), .att (card), .txt (what Python's e-mail package
+found); session.log gets "PORT PEER MAIL|QUIT". Recipients "refuse..." get 550, "busy..." 451 once, "drop..." the
+connection closed after their 250. The one login is bob / s3cret-pw, tries counted in auth.log. All ends when
+standard input closes (the test process ended, however it ended) or after 300 s."""
+import asyncio, contextlib, email, email.policy, itertools, os, socket, ssl, subprocess, sys, threading
 
 from aiosmtpd.controller import Controller
 from aiosmtpd.smtp import AuthResult, LoginPassword
 
 OUT = sys.argv[1]
-NUMBERS, KEEP = itertools.count(1), []
+NUMBERS, KEEP, BUSY = itertools.count(1), [], set()
 
 
 def save(name, data):  # whole or not at all: the tests look for these files
@@ -20,10 +22,34 @@ def save(name, data):  # whole or not at all: the tests look for these files
     os.rename(os.path.join(OUT, name + ".tmp"), os.path.join(OUT, name))
 
 
+def note(server, session, command, closing=None):  # closing: the reply, after which the server hangs up
+    with open(os.path.join(OUT, "session.log"), "a") as f:
+        f.write("%d %s:%d %s\n" % (server.transport.get_extra_info("sockname")[1], *session.peer[:2], command))
+    if closing:
+        asyncio.get_running_loop().call_soon(server.transport.close)
+    return closing
+
+
 class Handler:
+    def __init__(self, quirky=False):
+        self.quirky = quirky
+
+    async def handle_MAIL(self, server, session, envelope, address, options):
+        session.messages = getattr(session, "messages", 0) + 1
+        envelope.mail_from, envelope.mail_options = address, options
+        return note(server, session, "MAIL", self.quirky and session.messages == 3 and "421 4.7.0 Too many") or "250 OK"
+
+    async def handle_QUIT(self, server, session, envelope):
+        note(server, session, "QUIT")
+        await asyncio.sleep(120 if self.quirky else 0)
+        return "221 Bye"
+
     async def handle_RCPT(self, server, session, envelope, address, options):
         if address.lower().startswith("refuse"):
             return "550 5.1.1 No such user here"
+        if address.lower().startswith("busy") and address not in BUSY:
+            BUSY.add(address)
+            return "451 4.3.0 Busy, try again later"
         envelope.rcpt_tos.append(address)
         return "250 OK"
 
@@ -49,8 +75,10 @@ class Handler:
                 for p in leaves),
         }
         save("msg%d.eml" % n, raw)
+        save("msg%d.id" % n, str(msg["Message-ID"]).encode())
         save("msg%d.txt" % n, "".join("%s=%s\n" % kv for kv in facts.items()).encode())
-        return "250 Message accepted"
+        return note(server, session, "DATA", any(r.startswith("drop") for r in envelope.rcpt_tos) and "250 OK") or \
+            "250 Message accepted"
 
 
 def authenticate(server, session, envelope, mechanism, auth_data):
@@ -112,10 +140,10 @@ def socks_proxy():
     return listener.getsockname()[1]
 
 
-def serve(host, **tls):
+def serve(host, quirky=False, **tls):
     with socket.create_server((host, 0)) as probe:
         port = probe.getsockname()[1]
-    Controller(Handler(), hostname=host, port=port, authenticator=authenticate, auth_required=False,
+    Controller(Handler(quirky), hostname=host, port=port, authenticator=authenticate, auth_required=False,
                auth_require_tls=False, ready_timeout=10, **tls).start()
     return port
 
@@ -135,8 +163,9 @@ def main():
         other = route.getsockname()[0]
     down.bind(("127.0.0.1", 0))
     KEEP.extend([silent, down])
-    return "%d %d %d %s %d %d %d" % (*ports, "%s:%d" % (other, serve(other)) if other else "-",
-                                     silent.getsockname()[1], down.getsockname()[1], socks_proxy())
+    return "%d %d %d %s %d %d %d %d" % (*ports, "%s:%d" % (other, serve(other)) if other else "-",
+                                        silent.getsockname()[1], down.getsockname()[1], socks_proxy(),
+                                        serve("127.0.0.1", quirky=True))
 
 
 if __name__ == "__main__":

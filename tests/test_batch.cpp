@@ -1,5 +1,5 @@
 // Batches: the list reader on good and broken CSV, the command against the single
-// card on one and two threads and in shards (kills and mail: batch_mail_crash.py).
+// card on one and two threads and in shards (kills and mail: test_mail_smtp.cpp).
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -17,6 +17,7 @@ namespace mirelune {
 namespace {
 
 namespace fs = std::filesystem;
+using V = std::vector<std::string>;
 using namespace testing;  // mirelune::testing: files and programs
 
 // Each row as "line:ok FILE" or "line:" + its reason; the header's fault as ":" + it.
@@ -231,6 +232,24 @@ TEST(BatchCommand, BadInvocationsAndUnwritableFoldersFailWithTheReason) {
     EXPECT_NE(err.find(why), std::string::npos) << err;
   }
   EXPECT_FALSE(fs::exists(out));
+}
+
+// A run holds its layout's lock for its life; a run whose rows overlap a live one's is refused.
+TEST(BatchCommand, RunsWhoseShardsOverlapALiveRunAreRefused) {
+  TempDir dir;
+  WriteText(dir.path / "list.csv", "friend,sender\n");  // the folder is the list's
+  const struct { const char *held, *shard, *refusal; } cases[] = {  // held null: a lock nobody holds; refusal "": runs
+      {"-1-of-2", "0/2", ""}, {"-1-of-2", "2/4", ""}, {"-1-of-2", "3/4", "a batch with --shard 1/2 is running"},
+      {"-1-of-2", "0/1", "shares rows with all rows"}, {"", "0/3", "a batch without --shard is running"},
+      {"-1-of-3", "1/2", "with --shard 1/3"}, {"-1-of-2", "1/2", "another batch is already writing"}, {nullptr, "0/1", ""}};
+  for (const auto& c : cases) {  // flock(1) holds the lock while the batch runs
+    const fs::path lock = dir.path / (std::string(".manifest") + (c.held ? c.held : "-0-of-2") + ".lock");
+    std::vector<std::string> args = {"flock", lock.string(), MIRELUNE_CLI, "batch", (dir.path / "list.csv").string(),
+                                     "--out-dir", dir.path.string(), "--shard", c.shard};
+    std::string err;
+    EXPECT_EQ(RunCommand(c.held ? args : V(args.begin() + 2, args.end()), dir.path, &err), *c.refusal ? 1 : 0) << err;
+    EXPECT_NE(err.find(c.refusal), std::string::npos) << err;
+  }
 }
 
 }  // namespace

@@ -5,7 +5,9 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <fstream>
+#include <nlohmann/json.hpp>
 
 #include "../fuzz/png_chunks.h"
 #include "files/files.h"
@@ -64,6 +66,8 @@ TEST(CardFiles, HostileFilesAreRefusedQuicklyAndInLittleMemory) {
       {"20000 x 20000 made again", Png(Report(), Ihdr(20000, 20000)), 0, "", "card --out c.bmp --again"},
       {"cut in the report", Png(Report()).substr(0, 60), 2, ": a broken PNG file (the file ends too early)"},
       {"no PNG", "GIF89a", 2, ": not a PNG file"},
+      {"a BMP", "BM\x36\0", 2, " is a BMP file, which carries no card report; make the card as PNG or JPEG to keep it"},
+      {"a cut JPEG", "\xFF\xD8\xFF\xFE\xFF\xFFmirelune-report\n{", 2, " is not a readable JPEG file (JPEG datastream contains no image)"},
       {"/dev/zero", "/dev/zero", 2, " is a device, FIFO or socket, not a PNG file"},
       {"/dev/zero made again", "/dev/zero", 2, " is a device, FIFO or socket, not a PNG file", "card --again"},
       {"a FIFO no one writes to", "fifo", 2, " is a device, FIFO or socket, not a PNG file"},
@@ -127,6 +131,27 @@ TEST(CardFiles, EncodersFailWithTheLibrarysReasonAndNeverExit) {
   EXPECT_EQ(SaveImage(empty, dir.path / "e.png").message,
             (dir.path / "e.png").string() + ": cannot encode PNG: Invalid IHDR data");
   EXPECT_FALSE(fs::exists(dir.path / "e.png"));
+}
+
+// A JPEG card carries its report in a comment another program reads (ImageMagick's identify), for `info` and
+// `card --again`; the comment changes no pixel: cut out, the file is the plain encoding byte for byte.
+TEST(CardFiles, JpegCardsCarryTheirReport) {
+  const TempDir dir;
+  ASSERT_EQ(testing::Cli(dir.path, "card --friend Mary --sender Bob --max-styles 2 --out c.jpg").status, 0);
+  const std::string identified = testing::Shell(dir.path, "identify -format %c c.jpg").out;
+  EXPECT_EQ(nlohmann::json::parse(identified.substr(identified.rfind("mirelune-report\n", 0) + 16)), nlohmann::json::parse(testing::Cli(dir.path, "info --json c.jpg").out));
+  EXPECT_EQ(testing::Cli(dir.path, "card --again c.jpg --out d.jpg").status, 0);
+  EXPECT_EQ(testing::ReadText(dir.path / "d.jpg"), testing::ReadText(dir.path / "c.jpg"));
+  const Image img{3, 2, PixelBuffer(6, 0x00FF00)};
+  PngText text{"", "", "", {{"k", "v"}, {"k2", std::string(65530, 'x')}}};  // the second: the most a comment holds
+  Bytes with = *EncodeJpeg(img, &text);
+  const Bytes first = {0xFF, 0xFE, 0, 5, 'k', '\n', 'v'};
+  const auto at = std::search(with.begin(), with.end(), first.begin(), first.end());
+  ASSERT_GE(with.end() - at, 7 + 4 + 65533);
+  with.erase(at, at + 7 + 4 + 65533);
+  EXPECT_EQ(with, *EncodeJpeg(img));
+  text.keyed[1].second += 'x';
+  EXPECT_EQ(EncodeJpeg(img, &text).error().message, "cannot encode JPEG: the text \"k2\" is longer than a JPEG comment holds (64 KiB)");
 }
 
 }  // namespace

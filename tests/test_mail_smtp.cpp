@@ -3,11 +3,15 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <map>
+#include <set>
 #include <sstream>
 #include <thread>
 
+#include "batch/list.h"
 #include "files/files.h"
 #include "mail/mail_smtp.h"
 #include "test_mail_util.h"
@@ -17,23 +21,25 @@ namespace mirelune {
 namespace {
 
 using namespace testing;
+using V = std::vector<std::string>;
 
-// kSilent never answers, nobody listens on kDown, kSocks is a SOCKS5 proxy that notes what it forwards.
-enum { kPlain, kStartTls, kSmtps, kSilent, kDown, kSocks };
+// kSilent never answers, nobody listens on kDown, kSocks is a SOCKS5 proxy that notes what it forwards,
+// kQuirky ends a connection with 421 at its third message and never answers QUIT.
+enum { kPlain, kStartTls, kSmtps, kSilent, kDown, kSocks, kQuirky };
 
 // The servers, for the whole run. They end when their input closes, however this process ends.
 struct SmtpServers {
   TempDir dir;
   FILE* input = ::popen(("exec /usr/bin/python3 '" MIRELUNE_TEST_DIR "/smtp_server.py' " + dir.path.string() + " 2>" +
                          dir.path.string() + "/log").c_str(), "we");
-  int port[6] = {};
+  int port[7] = {};
   std::string other, error;  // the server on another address ("-": none); why they did not start
 
   SmtpServers() {
     for (int k = 0; k < 1500 && !std::filesystem::exists(dir.path / "ready"); ++k)
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     std::istringstream ready(ReadText(dir.path / "ready"));
-    if (!input || !(ready >> port[0] >> port[1] >> port[2] >> other >> port[3] >> port[4] >> port[5]))
+    if (!input || !(ready >> port[0] >> port[1] >> port[2] >> other >> port[3] >> port[4] >> port[5] >> port[6]))
       error = "the aiosmtpd test servers did not start: " + ready.str() + ReadText(dir.path / "log");
   }
   ~SmtpServers() {
@@ -219,6 +225,59 @@ TEST_F(SmtpMail, CommandLineMailsTheCardItMade) {
               "quoted-printable, image/bmp base64 " + card.substr(card.rfind('/') + 1) + "\n");
     EXPECT_EQ(ReadText(sv_.File(n, ".body")), body);
     EXPECT_EQ(ReadText(sv_.File(n, ".att")), ReadText(card));
+  }
+  // An address that cannot be sent to is refused before a card is made.
+  std::filesystem::remove_all(cards);
+  const Ran r = Cli(work_.path, "card --friend Mary --sender Bob --mail-to 'a@b.org\nBcc: c@d.org'");
+  EXPECT_EQ(r.err, "mirelune-cli: --mail-to: the address contains a line break or another control character; nothing "
+                   "was made, saved or sent\nTry 'mirelune-cli --help'.\n");
+  EXPECT_TRUE(r.status == 2 && !std::filesystem::exists(cards));
+}
+
+// A merge stopped as by kill -9 (MIRELUNE_MAIL_FAULT) and rerun in any shards sends each message once (twice under one
+// Message-ID if stopped between the 250 and its journal line); one connection a worker, anew after a drop, 4xx or 421.
+TEST_F(SmtpMail, MergeSendsEachMessageOnceWhereverItStops) {
+  const V abc = {"a@x.org", "b@x.org", "c@x.org"}, abcd = {"a@x.org", "b@x.org", "c@x.org", "d@x.org"};
+  const struct { V to; std::vector<V> runs; std::vector<int> copies; int server = kPlain; std::string sessions = ""; }
+  cases[] = {  // runs: shard and fault; copies: per row; sessions: "connections, QUITs"
+      {abc, {{"", ""}}, {1, 1, 1}, kPlain, "1, 1"}, {abc, {{"", "sending:1"}, {"", ""}}, {1, 1, 1}},
+      {abc, {{"", "accepted:1"}, {"", ""}}, {1, 2, 1}}, {abc, {{"", "sent:1"}, {"", ""}}, {1, 1, 1}},
+      {{"a@x.org", "drop@x.org", "c@x.org"}, {{"", ""}}, {1, 1, 1}, kPlain, "2, 1"},
+      {{"a@x.org", "busy@x.org", "c@x.org"}, {{"", ""}}, {1, 1, 1}, kPlain, "2, 2"},
+      {{"a@x.org", "b@x.org", "c@x.org", "d@x.org", "e@x.org"}, {{"", ""}}, {1, 1, 1, 1, 1}, kQuirky, "3, 1"},
+      {abcd, {{"--shard 1/2", "sending:1"}, {"--shard 0/3", ""}, {"--shard 0/2", "sent:2"}, {"", ""}, {"--shard 1/4", ""}},
+       {1, 1, 1, 1}},
+  };
+  for (const auto& c : cases) {
+    const TempDir dir;
+    std::ostringstream csv("friend,sender,email,message,max_styles\n", std::ios::ate);
+    for (std::size_t k = 0; k < c.to.size(); ++k) csv << k << ",Bob," << c.to[k] << ",hi,1\n";
+    WriteText(dir.path / "list.csv", csv.str());
+    const int first = sv_.Count() + 1;
+    const std::size_t logged = ReadText(sv_.dir.path / "session.log").size();
+    for (const V& run : c.runs) {
+      const int status = std::system(("cd '" + dir.path.string() + "' && MIRELUNE_SMTP_URL=" + sv_.Url(c.server) +
+                                      " MIRELUNE_MAIL_FAULT=" + run[1] + " timeout -s KILL 60 '" MIRELUNE_CLI "' batch "
+                                      "list.csv --out-dir out --jobs 1 --mail " + run[0] + " >/dev/null 2>>err").c_str());
+      EXPECT_EQ(WIFSIGNALED(status) || WEXITSTATUS(status) == 137, !run[1].empty()) << run[0] << run[1];
+    }
+    std::map<std::string, V> got;  // address -> Message-ID and card of each copy
+    for (int n = first; n <= sv_.Count(); ++n) {
+      const std::string to = sv_.Fact(n, "envelope");
+      got[to.substr(to.find(" > ") + 3)].push_back(ReadText(sv_.File(n, ".id")) + ReadText(sv_.File(n, ".att")));
+    }
+    for (std::size_t k = 0; k < c.to.size(); ++k) {
+      const V& copies = got[c.to[k]];
+      const std::string card = ReadText(dir.path / "out" / CardFileName(long(k), std::to_string(k), "Bob", "png"));
+      EXPECT_EQ(static_cast<int>(copies.size()), c.copies[k]) << c.to[k] << " " << ReadText(dir.path / "err");
+      EXPECT_TRUE(std::all_of(copies.begin(), copies.end(), [&](const std::string& x) { return x == copies[0]; }));
+      EXPECT_TRUE(copies.empty() || copies[0].ends_with(card)) << c.to[k] << " got another row's card";
+    }
+    std::set<std::string> peers;
+    int quits = 0;
+    std::istringstream log(ReadText(sv_.dir.path / "session.log").substr(logged));
+    for (std::string port, peer, command; log >> port >> peer >> command; quits += command == "QUIT") peers.insert(peer);
+    EXPECT_TRUE(c.sessions.empty() || c.sessions == std::to_string(peers.size()) + ", " + std::to_string(quits)) << c.to[1];
   }
 }
 

@@ -3,6 +3,7 @@
 #include "batch/batch.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,7 +20,9 @@
 #include <iomanip>
 #include <memory>
 #include <mutex>
-#include <random>
+#include <numeric>
+#include <optional>
+#include <regex>
 #include <span>
 #include <sstream>
 #include <system_error>
@@ -44,8 +47,23 @@ class QuietHost : public Host {
 };
 
 // A JSON-lines file appended one whole line at a time: a single write() with
-// O_APPEND, then fsync, and on a short write the file is cut back, so a reader
-// never meets half a line. Only one process writes it (see Lock).
+// O_APPEND under flock, and on a short write the file is cut back, so a reader
+// never meets half a line. Several processes may append to one file (the mail
+// journal of a list's shards); flock keeps one's repair from cutting another's line.
+// flock, exclusive, for one scope. Only an interrupted call fails; then the lock
+// is not held, and the appended line may at worst be cut by a concurrent repair,
+// which a reader drops.
+struct FileLock {
+  int fd;
+  explicit FileLock(int f) : fd(f) {
+    while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+    }
+  }
+  ~FileLock() { ::flock(fd, LOCK_UN); }
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
+};
+
 class LineLog {
  public:
   ~LineLog() {
@@ -61,21 +79,25 @@ class LineLog {
     }
     fd_ = opened.fd.release();
     // A line cut short by a full disk or a crash of the machine is dropped.
-    off_t keep = opened.st.st_size;
+    const FileLock held(fd_);
+    struct stat st {};
+    ::fstat(fd_, &st);
+    off_t keep = st.st_size;
     for (char c = 0; keep > 0 && ::pread(fd_, &c, 1, keep - 1) == 1 && c != '\n';) --keep;
-    if (keep != opened.st.st_size && ::ftruncate(fd_, keep) != 0) {
+    if (keep != st.st_size && ::ftruncate(fd_, keep) != 0) {
       return Error{"cannot repair " + path.string() + ": " + std::strerror(errno)};
     }
     return {};
   }
   // One whole line, durable when this returns.
   Result<> Append(const std::string& line) {
-    std::lock_guard<std::mutex> lock(mu_);
     MIRELUNE_TRY(Write(line));
     return Sync();
   }
-  // One whole line, durable at the next Sync.
+  // One whole line, durable at the next Sync; it survives the process's end at once.
   Result<> Write(const std::string& line) {
+    std::lock_guard<std::mutex> lock(mu_);  // flock is the process's: threads need their own
+    const FileLock held(fd_);
     struct stat st {};
     ::fstat(fd_, &st);
     const ssize_t n = ::write(fd_, line.data(), line.size());
@@ -205,11 +227,30 @@ void SyncFolder(const fs::path& dir) {
   }
 }
 
-std::string RandomKey() {
-  std::random_device rd;
-  std::ostringstream h;
-  for (int k = 0; k < 4; ++k) h << std::hex << std::setw(8) << std::setfill('0') << rd();
-  return "batch." + h.str();
+// The Message-ID's key of a row's message: from the row (its place and everything
+// that makes its card and text) and the sender, so every run of the list, in any
+// shards, sends a row's message under one Message-ID.
+std::string MessageKey(const ListRow& row, const std::string& from) {
+  const std::string basis = std::string("message\0", 8) + std::to_string(row.index) + '\0' + row.key + '\0' + from;
+  return "mirelune." + Sha256Hex(basis.data(), basis.size()).substr(0, 32);
+}
+
+// Where a run ends itself as kill -9 would, for the tests of the mail journal:
+// MIRELUNE_MAIL_FAULT=POINT:ROW with POINT one of "sending" (journaled, before the
+// message), "accepted" (the server's 250 arrived, not yet journaled) and "sent"
+// (journaled, before the manifest line), ROW the 0-based row.
+void FaultPoint(const char* point, long row) {
+  static const std::string fault = [] {
+    const char* v = std::getenv("MIRELUNE_MAIL_FAULT");
+    return std::string(v ? v : "");
+  }();
+  if (!fault.empty() && fault == point + (":" + std::to_string(row))) ::kill(::getpid(), SIGKILL);
+}
+
+// Shards K/N and K'/N' share a row when K = K' modulo gcd(N, N').
+bool ShardsOverlap(int k, int n, int k2, int n2) {
+  const int g = std::gcd(n, n2);
+  return k % g == k2 % g;
 }
 
 // Spaces messages evenly: at most `per_minute` a minute over all threads.
@@ -297,13 +338,14 @@ class Run {
     return o_.shards == 1 ? "" : "-" + std::to_string(o_.shard) + "-of-" + std::to_string(o_.shards);
   }
   Result<> Lock();
+  Result<> RefuseOverlappingRuns() const;
   void LoadManifest();
   void LoadJournal();
   bool Done(const ListRow& row) const;
   bool Mine(const ListRow& row) const { return row.index % o_.shards == o_.shard; }
   void Work();
-  void MakeRow(const ListRow& row);
-  bool MailRow(const ListRow& row, const fs::path& file, json* line);
+  void MakeRow(const ListRow& row, SmtpConnection* mail);
+  bool MailRow(const ListRow& row, const fs::path& file, SmtpConnection& mail, json* line);
   void Fail(const ListRow& row, const std::string& reason, json line = json::object());
   void FailCaught(const ListRow& row, const char* what) noexcept;
   void Progress(bool final);
@@ -318,7 +360,7 @@ class Run {
   SmtpSettings smtp_;
   int lock_fd_ = -1;
   std::unordered_map<long, std::string> done_;  // row -> key of its "done" line
-  std::unordered_map<long, MailState> mail_;    // row -> its last journal line
+  std::unordered_map<long, MailState> mail_;    // row -> its journal lines, "sent" sticking
 
   std::mutex report_mu_;
   std::vector<std::string> failures_;  // the first 20, for the summary
@@ -340,6 +382,35 @@ Result<> Run::Lock() {
   if (::flock(lock_fd_, LOCK_EX | LOCK_NB) != 0) {
     return Error{"another batch is already writing " + manifest_path_.string() + "; wait for it to end"};
   }
+  return RefuseOverlappingRuns();
+}
+
+// Each run holds its layout's lock file for its life (the kernel lets go of it
+// however the run ends). A lock file of another layout that someone holds is a
+// live run; if its rows overlap ours, two processes would mail the same rows.
+// Ours is held before the others are looked at, so of two runs starting at once
+// at least one sees the other.
+Result<> Run::RefuseOverlappingRuns() const {
+  static const std::regex kLockName(R"(\.manifest(?:-([0-9]{1,6})-of-([0-9]{1,6}))?\.lock)");
+  std::error_code ec;
+  for (const fs::directory_entry& e : fs::directory_iterator(o_.out_dir, ec)) {
+    std::smatch m;
+    const std::string name = e.path().filename().string();
+    if (!std::regex_match(name, m, kLockName)) continue;
+    const int k = m[1].matched ? std::stoi(m[1]) : 0, n = m[2].matched ? std::stoi(m[2]) : 1;
+    if (n < 1 || k >= n || (k == o_.shard && n == o_.shards) || !ShardsOverlap(k, n, o_.shard, o_.shards)) continue;
+    const int fd = ::open(e.path().c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) continue;  // not a lock a run could hold
+    const bool live = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(fd);
+    if (live) {
+      const std::string theirs = n == 1 ? "without --shard" : "with --shard " + std::to_string(k) + "/" + std::to_string(n);
+      const std::string ours = o_.shards == 1 ? "all rows" : "--shard " + std::to_string(o_.shard) + "/" + std::to_string(o_.shards);
+      return Error{"a batch " + theirs + " is running on " + o_.out_dir.string() + " and shares rows with " + ours +
+                   "; wait for it to end, or run shards that do not overlap (K/N and K'/N' share rows when K and "
+                   "K' are equal modulo the greatest common divisor of N and N')"};
+    }
+  }
   return {};
 }
 
@@ -353,15 +424,29 @@ void Run::LoadManifest() {
   });
 }
 
+// The list's journal, and those earlier versions kept per shard layout
+// (mail-journal-K-of-N.jsonl): a message any of them records as sent is never
+// sent again, and one cut off goes again under the key it was first sent with.
 void Run::LoadJournal() {
-  ForEachLine(journal_path_, [&](const json& j, std::streamoff, std::streamoff) {
-    MailState m{Text(j, "key"), Text(j, "state"), Text(j, "message_key")};
-    // The key goes into the Message-ID header: a line not written by a batch is passed over.
-    const bool plain = m.message_key.size() <= 64 && std::all_of(m.message_key.begin(), m.message_key.end(), [](char c) {
-      return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-';
+  static const std::regex kOld(R"(mail-journal-[0-9]{1,6}-of-[0-9]{1,6}\.jsonl)");
+  std::vector<fs::path> journals;
+  std::error_code ec;
+  for (const fs::directory_entry& e : fs::directory_iterator(o_.out_dir, ec))
+    if (std::regex_match(e.path().filename().string(), kOld) && e.is_regular_file(ec)) journals.push_back(e.path());
+  std::sort(journals.begin(), journals.end());
+  journals.push_back(journal_path_);
+  for (const fs::path& journal : journals) {
+    ForEachLine(journal, [&](const json& j, std::streamoff, std::streamoff) {
+      MailState m{Text(j, "key"), Text(j, "state"), Text(j, "message_key")};
+      // The key goes into the Message-ID header: a line not written by a batch is passed over.
+      const bool plain = m.message_key.size() <= 64 && std::all_of(m.message_key.begin(), m.message_key.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-';
+      });
+      if (m.message_key.empty() || !plain) return;
+      MailState& was = mail_[j["row"].get<long>()];
+      if (was.state != "sent" || was.key != m.key) was = m;
     });
-    if (!m.message_key.empty() && plain) mail_[j["row"].get<long>()] = m;
-  });
+  }
 }
 
 bool Run::Done(const ListRow& row) const {
@@ -383,7 +468,7 @@ void Run::Fail(const ListRow& row, const std::string& reason, json line) {
   if (failures_.size() < 20) failures_.push_back(text);
 }
 
-void Run::MakeRow(const ListRow& row) {
+void Run::MakeRow(const ListRow& row, SmtpConnection* mail) {
   const fs::path file = o_.out_dir / row.file;
   json line;
   line["row"] = row.index;
@@ -406,7 +491,8 @@ void Run::MakeRow(const ListRow& row) {
     line["report"] = std::move(card.report);
   }
   line["key"] = row.key;
-  if (o_.mail && !MailRow(row, file, &line)) return Fail(row, line["mail"].get<std::string>(), line);
+  if (mail && !MailRow(row, file, *mail, &line)) return Fail(row, line["mail"].get<std::string>(), line);
+  FaultPoint("sent", row.index);
   writer_->Add(row.index, JsonLine(line));
   made_++;
 }
@@ -414,14 +500,16 @@ void Run::MakeRow(const ListRow& row) {
 // Journal first, then the message, then the journal again: a row whose last
 // journal line says "sending" was perhaps received, perhaps not. It is sent again
 // under the same Message-ID, which lets the receiving side drop a second copy.
-bool Run::MailRow(const ListRow& row, const fs::path& file, json* line) {
+// "sent" is written the moment the server's 250 is in: only a kill between the
+// end of the message's data and that answer can leave a second copy.
+bool Run::MailRow(const ListRow& row, const fs::path& file, SmtpConnection& mail, json* line) {
   const auto it = mail_.find(row.index);
   const bool same = it != mail_.end() && it->second.key == row.key;
   if (same && it->second.state == "sent") {
     (*line)["mail"] = "sent";
     return true;
   }
-  const std::string message_key = same ? it->second.message_key : RandomKey();
+  const std::string message_key = same ? it->second.message_key : MessageKey(row, smtp_.from.empty() ? smtp_.user : smtp_.from);
   if (same && it->second.state == "sending") {
     std::lock_guard<std::mutex> lock(report_mu_);
     err_ << (o_.progress_bar ? "\r\x1b[K" : "") << "mirelune-cli: row " << row.index + 1
@@ -434,36 +522,39 @@ bool Run::MailRow(const ListRow& row, const fs::path& file, json* line) {
   entry["to"] = row.email;
   entry["state"] = "sending";
   rate_.Wait();
-  if (const Result<> logged = journal_.Append(JsonLine(entry)); !logged) {
+  // Not synced: it matters after a kill, which leaves it in the kernel's cache; a
+  // crash of the machine that loses it only loses the remark above.
+  if (const Result<> logged = journal_.Write(JsonLine(entry)); !logged) {
     (*line)["mail"] = logged.message + "; nothing was sent";
     return false;
   }
+  FaultPoint("sending", row.index);
   MailItem item;
   item.to = row.email;
   item.subject = "greetings";
   item.body = row.message;
   item.attachments.push_back(file);
-  SmtpSettings settings = smtp_;
-  settings.message_key = message_key;
-  const Result<> r = SmtpSender(std::move(settings)).Send(item);
-  const bool sent = r.ok;
-  const std::string& report = r.message;
-  entry["state"] = sent ? "sent" : "failed";
-  if (!sent) entry["reason"] = report;
-  if (const Result<> logged = journal_.Append(JsonLine(entry)); !logged) {
-    (*line)["mail"] = sent ? "sent, but " + logged.message : report;
+  const Result<> r = mail.Send(item, message_key);
+  if (r) FaultPoint("accepted", row.index);
+  entry["state"] = r ? "sent" : "failed";
+  if (!r) entry["reason"] = r.message;
+  if (const Result<> logged = r ? journal_.Append(JsonLine(entry)) : journal_.Write(JsonLine(entry)); !logged) {
+    (*line)["mail"] = r ? "sent, but " + logged.message : r.message;
     return false;
   }
-  (*line)["mail"] = sent ? "sent" : report;
-  return sent;
+  (*line)["mail"] = r ? "sent" : r.message;
+  return r.ok;
 }
 
 // Whatever a row throws fails that row alone; the other rows go on.
+// A worker keeps one connection to the mail server for all its messages.
 void Run::Work() {
+  std::optional<SmtpConnection> mail;
+  if (o_.mail) mail.emplace(smtp_);
   ListRow row;
   while (queue_->Pop(&row)) {
     try {
-      MakeRow(row);
+      MakeRow(row, mail ? &*mail : nullptr);
     } catch (const std::exception& e) {
       FailCaught(row, e.what());
     } catch (...) {
@@ -553,7 +644,7 @@ int Run::Start(ListReader* reader) {
   if (const Result<> opened = counter.Open(o_.list, list_options); !opened) return bad(opened.message);
   if (const Result<> made = MakeFolder(o_.out_dir); !made) return bad(made.message, 1);
   manifest_path_ = o_.out_dir / ("manifest" + Suffix() + ".jsonl");
-  journal_path_ = o_.out_dir / ("mail-journal" + Suffix() + ".jsonl");
+  journal_path_ = o_.out_dir / "mail-journal.jsonl";  // one for the list, whatever the shards
   if (const Result<> locked = Lock(); !locked) return bad(locked.message, 1);
   // Opened (and checked) before it is read: a FIFO or a link planted under its
   // name is refused, not read.

@@ -8,7 +8,8 @@
 //   int status = RunBatchList(o, out, std::cerr);   // 0 all done, 1 some failed, 2 bad input
 //
 // The output folder holds the cards, `manifest.jsonl` (`manifest-K-of-N.jsonl` for
-// a shard) with one JSON line per row, and with mail `mail-journal*.jsonl`.
+// a shard) with one JSON line per row, and with mail `mail-journal.jsonl`, one
+// for the list whatever the shards.
 // A row is done when its card file is complete and its manifest line written; a
 // run of the same command after any interruption makes only the rows not done.
 // At the end of a run the manifest is rewritten with one line per row in row

@@ -7,6 +7,7 @@
 
 #include "cli/cli.h"
 #include "mail/mail.h"
+#include "mail/mail_mime.h"
 
 namespace mirelune::cli {
 namespace {
@@ -71,6 +72,10 @@ Result<int> RunCard(const CardOptions& o) {
     if (!*o.sender_opt) return Error{"--sender is required (or --again FILE)"};
     c = {o.friend_name, o.sender, o.max_styles, o.palette, o.mode == "pix"};
   }
+  // A card is saved only for an address that can be sent to: a typo costs no stray card.
+  if (!o.mail_to.empty())
+    if (const Result<MailAddress> to = ParseMailAddress(o.mail_to); !to)
+      return Error{"--mail-to: the address " + to.error().message + "; nothing was made, saved or sent"};
   const std::optional<ImageFormat> format = FormatOption(o.format);
   std::optional<Target> out, plain;
   if (*o.out_opt) {
@@ -92,10 +97,10 @@ Result<int> RunCard(const CardOptions& o) {
   s.host = &host;
   s.names.year = year;
   const CardStats stats = MakeCardFromNames(s, c);
-  // The report digests every face file the card used; only a PNG carries it, and
-  // only --report and --again read it.
-  const auto is_png = [](const std::optional<Target>& t) { return t && t->format == ImageFormat::kPng; };
-  const bool png = is_png(out) || is_png(plain) || (!out && format == ImageFormat::kPng);
+  // The report digests every face file the card used; only a PNG or JPEG carries
+  // it, and only --report and --again read it.
+  const auto carries_report = [](const std::optional<Target>& t) { return t && t->format != ImageFormat::kBmp; };
+  const bool png = carries_report(out) || carries_report(plain) || (!out && format && *format != ImageFormat::kBmp);
   const Json report = png || !o.again.empty() || !o.report.empty() ? CardReport(s, stats, c) : Json::object();
   if (!o.again.empty()) NoteDifferences(recorded, report, o.again);
 
@@ -189,7 +194,7 @@ Action SetUpCard(CLI::App& sub) {
 Action SetUpInfo(CLI::App& sub) {
   auto file = std::make_shared<std::string>();
   auto json = std::make_shared<bool>(false);
-  sub.add_option("FILE", *file, "a PNG card made by mirelune-cli")->required();
+  sub.add_option("FILE", *file, "a PNG or JPEG card made by mirelune-cli")->required();
   sub.add_flag("--json", *json, "print the report as JSON");
   return [file, json]() -> Result<int> {
     MIRELUNE_TRY_ASSIGN(const Json report, ReadReport(*file));

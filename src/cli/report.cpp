@@ -1,5 +1,5 @@
 // report.cpp — the card report: what a card was made from, as JSON, written by
-// --report and into every PNG, read back by `info` and `card --again`.
+// --report and into every PNG and JPEG, read back by `info` and `card --again`.
 #include <cmath>
 #include <cstdio>
 
@@ -197,11 +197,12 @@ Result<Json> ReportFromText(const std::vector<std::pair<std::string, std::string
     if (j.is_discarded() || !j.is_object()) return Error{from.string() + ": the card's report is not valid JSON"};
     return j;
   }
-  return Error{from.string() + " carries no card report (PNG cards of mirelune-cli " + kVersion + " and later do)"};
+  return Error{from.string() + " carries no card report (PNG and JPEG cards of mirelune-cli " + kVersion +
+               " and later do)"};
 }
 
 Result<Json> ReadReport(const std::filesystem::path& path) {
-  const PngTextRead read = ReadPngTextFile(path);
+  const PngTextRead read = ReadCardTextFile(path);
   if (!read) return read.error();
   return ReportFromText(read.text, path);
 }

@@ -241,15 +241,17 @@ PngTextRead ReadPngText(std::span<const std::uint8_t> png, const std::string& na
   return ReadPngTextFrom(&src, name);
 }
 
-PngTextRead ReadPngTextFile(const std::filesystem::path& path) {
-  PngTextRead out;
-  const std::string name = path.string();
-  // Non-blocking, so that opening a FIFO never waits for a writer.
+namespace {
+
+// A card file opened to be read: a regular file of at most kMaxPngFileBytes, or
+// -1 with the reason in *out. Non-blocking, so that opening a FIFO never waits
+// for a writer.
+int OpenCardFile(const std::string& name, PngTextRead* out) {
   const int fd = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
   struct stat st {};
   std::string refusal;
   if (fd < 0 || ::fstat(fd, &st) != 0) {
-    out.code = errno;
+    out->code = errno;
   } else if (S_ISDIR(st.st_mode)) {
     refusal = "is a folder, not a PNG file";
   } else if (!S_ISREG(st.st_mode)) {
@@ -257,14 +259,45 @@ PngTextRead ReadPngTextFile(const std::filesystem::path& path) {
   } else if (static_cast<std::uint64_t>(st.st_size) > kMaxPngFileBytes) {
     refusal = "is larger than a card file can be (" + std::to_string(kMaxPngFileBytes >> 20) + " MiB)";
   } else {
-    PngSource src{nullptr, fd, kMaxPngFileBytes};
-    out = ReadPngTextFrom(&src, name);
-    ::close(fd);
-    return out;
+    return fd;
   }
   if (fd >= 0) ::close(fd);
-  out.ok = false;
-  out.message = !refusal.empty() ? name + " " + refusal : "cannot read " + name + ": " + std::strerror(out.code);
+  out->ok = false;
+  out->message = !refusal.empty() ? name + " " + refusal : "cannot read " + name + ": " + std::strerror(out->code);
+  return -1;
+}
+
+PngTextRead ReadJpegTextFrom(int fd, const std::string& name);
+
+}  // namespace
+
+PngTextRead ReadPngTextFile(const std::filesystem::path& path) {
+  PngTextRead out;
+  const int fd = OpenCardFile(path.string(), &out);
+  if (fd < 0) return out;
+  PngSource src{nullptr, fd, kMaxPngFileBytes};
+  out = ReadPngTextFrom(&src, path.string());
+  ::close(fd);
+  return out;
+}
+
+PngTextRead ReadCardTextFile(const std::filesystem::path& path) {
+  PngTextRead out;
+  const std::string name = path.string();
+  const int fd = OpenCardFile(name, &out);
+  if (fd < 0) return out;
+  std::uint8_t magic[3] = {};
+  const bool read = ::pread(fd, magic, sizeof magic, 0) == static_cast<ssize_t>(sizeof magic);
+  if (read && magic[0] == 0xFF && magic[1] == 0xD8 && magic[2] == 0xFF) {
+    out = ReadJpegTextFrom(fd, name);
+  } else if (read && magic[0] == 'B' && magic[1] == 'M') {
+    out.ok = false;
+    out.message = name + " is a BMP file, which carries no card report; make the card as PNG or JPEG to keep it";
+  } else {
+    PngSource src{nullptr, fd, kMaxPngFileBytes};
+    out = ReadPngTextFrom(&src, name);
+  }
+  ::close(fd);
   return out;
 }
 
@@ -290,6 +323,7 @@ void JpegMessage(j_common_ptr) {}
 // The libjpeg calls of a JPEG's encoding, apart from everything with a destructor.
 struct JpegEncoding {
   const Image* img;
+  const PngText* text;
   std::uint8_t* row;
   jpeg_compress_struct* cinfo;
   JpegFailure* err;
@@ -313,6 +347,11 @@ bool CompressJpeg(JpegEncoding* e) {
   cinfo.density_unit = 1;  // dots per inch
   cinfo.X_density = cinfo.Y_density = 96;
   jpeg_start_compress(&cinfo, TRUE);
+  for (const auto& [key, value] : e->text ? e->text->keyed : std::vector<std::pair<std::string, std::string>>{}) {
+    const std::string comment = key + '\n' + value;  // a keyword never holds a line break
+    jpeg_write_marker(&cinfo, JPEG_COM, reinterpret_cast<const JOCTET*>(comment.data()),
+                      static_cast<unsigned>(comment.size()));
+  }
   while (cinfo.next_scanline < cinfo.image_height) {
     RgbRow(*e->img, static_cast<int>(cinfo.next_scanline), e->row);
     JSAMPROW rows[1] = {e->row};
@@ -322,9 +361,56 @@ bool CompressJpeg(JpegEncoding* e) {
   return true;
 }
 
+// The most a comment segment holds: its length field counts itself.
+constexpr std::size_t kMaxJpegComment = 65533;
+
+// Each keyed text as a comment (COM) segment: the keyword, a line break, the text.
+// Only the segments before the picture are read, and the picture is never decoded.
+PngTextRead ReadJpegTextFrom(int fd, const std::string& name) {
+  PngTextRead out;
+  const int own = ::dup(fd);
+  std::FILE* file = own >= 0 ? ::fdopen(own, "rb") : nullptr;
+  if (!file) {
+    if (own >= 0) ::close(own);
+    out.ok = false;
+    out.message = "cannot read " + name + ": " + std::strerror(errno);
+    return out;
+  }
+  jpeg_decompress_struct cinfo{};
+  JpegFailure err{};
+  cinfo.err = jpeg_std_error(&err.manager);
+  err.manager.error_exit = JpegExit;
+  err.manager.output_message = JpegMessage;
+  const auto read = [&] {
+    if (setjmp(err.jump)) return false;
+    jpeg_create_decompress(&cinfo);
+    jpeg_stdio_src(&cinfo, file);
+    jpeg_save_markers(&cinfo, JPEG_COM, kMaxJpegComment);
+    jpeg_read_header(&cinfo, TRUE);
+    return true;
+  };
+  if (read()) {
+    for (jpeg_saved_marker_ptr m = cinfo.marker_list; m && out.text.size() < kMaxPngTexts; m = m->next) {
+      const std::string comment(reinterpret_cast<const char*>(m->data), m->data_length);
+      const std::size_t line = comment.find('\n');
+      if (m->marker == JPEG_COM && line != std::string::npos)
+        out.text.emplace_back(comment.substr(0, line), comment.substr(line + 1));
+    }
+  } else {
+    out.ok = false;
+    out.message = name + " is not a readable JPEG file (" + err.failure.message + ")";
+  }
+  jpeg_destroy_decompress(&cinfo);
+  std::fclose(file);
+  return out;
+}
+
 }  // namespace
 
-Result<Bytes> EncodeJpeg(const Image& img) {
+Result<Bytes> EncodeJpeg(const Image& img, const PngText* text) {
+  for (const auto& [key, value] : text ? text->keyed : std::vector<std::pair<std::string, std::string>>{})
+    if (key.size() + 1 + value.size() > kMaxJpegComment)
+      return Error{"cannot encode JPEG: the text \"" + key + "\" is longer than a JPEG comment holds (64 KiB)"};
   std::vector<std::uint8_t> row(static_cast<std::size_t>(std::max(img.width, 0)) * 3);
   jpeg_compress_struct cinfo{};
   JpegFailure err{};
@@ -333,7 +419,7 @@ Result<Bytes> EncodeJpeg(const Image& img) {
   err.manager.output_message = JpegMessage;
   unsigned char* buffer = nullptr;
   unsigned long size = 0;
-  JpegEncoding e{&img, row.data(), &cinfo, &err, &buffer, &size};
+  JpegEncoding e{&img, text, row.data(), &cinfo, &err, &buffer, &size};
   const bool done = CompressJpeg(&e);
   jpeg_destroy_compress(&cinfo);
   Result<Bytes> r = Error{std::string("cannot encode JPEG: ") + err.failure.message};
@@ -382,7 +468,7 @@ Bytes EncodeBmp(const Image& img) {
 Result<Bytes> EncodeImage(const Image& img, ImageFormat format, const PngText* text) {
   switch (format) {
     case ImageFormat::kBmp: return EncodeBmp(img);
-    case ImageFormat::kJpeg: return EncodeJpeg(img);
+    case ImageFormat::kJpeg: return EncodeJpeg(img, text);
     case ImageFormat::kPng: break;
   }
   return EncodePng(img, text);

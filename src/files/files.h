@@ -52,7 +52,7 @@ NameFormat FormatOfName(const std::filesystem::path& path);
 Bytes EncodeBmp(const Image& img);
 
 // Text that explains a PNG: `software` goes to a tEXt chunk, the rest to iTXt
-// (UTF-8); empty texts are left out. Every PNG also carries pHYs for 96 dpi.
+// (UTF-8); empty texts are left out. A JPEG takes the keyed texts only. Every PNG also carries pHYs for 96 dpi.
 struct PngText {
   std::string software, title, description;
   std::vector<std::pair<std::string, std::string>> keyed;  // keyword (1..79 Latin-1 characters), text
@@ -85,11 +85,18 @@ PngTextRead ReadPngText(std::span<const std::uint8_t> png, const std::string& na
 // The same for a file: only a regular file of at most kMaxPngFileBytes is read;
 // a folder, device, FIFO or socket is refused at once, without waiting on it.
 PngTextRead ReadPngTextFile(const std::filesystem::path& path);
+// The texts a card file carries, whatever its format: a PNG's text chunks, or a
+// JPEG's comments written as EncodeJpeg writes them (only the segments before the
+// picture are read). A BMP carries none: it is refused with a sentence saying so.
+PngTextRead ReadCardTextFile(const std::filesystem::path& path);
 
 // Baseline JPEG, 4:4:4 (no chroma subsampling: the cards' one-pixel lines keep
-// their colour), 96 dpi, at this quality. Fails with libjpeg's reason; never exits.
+// their colour), 96 dpi, at this quality. Each keyed text of `text` goes into a
+// comment (COM) segment as its keyword, a line break and the text (at most 64 KiB
+// together); the pixels are the same with or without. Fails with libjpeg's reason
+// or a text too long; never exits.
 inline constexpr int kJpegQuality = 92;
-Result<Bytes> EncodeJpeg(const Image& img);
+Result<Bytes> EncodeJpeg(const Image& img, const PngText* text = nullptr);
 
 // The bytes of a picture file in `format`, or why it cannot be encoded.
 Result<Bytes> EncodeImage(const Image& img, ImageFormat format, const PngText* text = nullptr);

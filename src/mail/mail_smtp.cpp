@@ -1,5 +1,6 @@
 // mail_smtp.cpp — the SMTP sender: checks, the MIME message through libcurl, one
-// transfer, and a sentence for every way it can fail that says what to check.
+// connection for many messages, and a sentence for every way it can fail that
+// says what to check.
 #include "mail/mail_smtp.h"
 
 #include <arpa/inet.h>
@@ -9,8 +10,9 @@
 #include <ctime>
 #include <fstream>
 #include <iterator>
+#include <mutex>
+#include <type_traits>
 
-#include "mail/mail_curl.h"
 #include "mail/mail_mime.h"
 
 namespace mirelune {
@@ -27,30 +29,46 @@ struct ServerUrl {
   std::string Shown() const { return scheme + "://" + host + ":" + port; }
 };
 
-bool ParseServerUrl(const CurlApi& curl, const std::string& url, ServerUrl* out) {
-  CURLU* u = curl.url();
+// curl_easy_setopt with the value's type checked against the option's kind when
+// compiling (curl's own check works in C only): whole numbers go as long, objects
+// as pointers and callbacks as functions.
+template <CURLoption kOption, typename T>
+CURLcode SetOption(CURL* curl, T value) {
+  constexpr int kKind = kOption / 10000 * 10000;
+  if constexpr (kKind == CURLOPTTYPE_LONG) {
+    static_assert(std::is_integral_v<T> || std::is_enum_v<T>, "this option takes a whole number");
+    return curl_easy_setopt(curl, kOption, static_cast<long>(value));
+  } else if constexpr (kKind == CURLOPTTYPE_OBJECTPOINT) {
+    static_assert(std::is_pointer_v<T> && !std::is_function_v<std::remove_pointer_t<T>>, "this option takes an object");
+    return curl_easy_setopt(curl, kOption, value);
+  } else {
+    static_assert(kKind == CURLOPTTYPE_FUNCTIONPOINT && std::is_pointer_v<T>, "this option takes a function");
+    return curl_easy_setopt(curl, kOption, value);
+  }
+}
+
+// libcurl's global state, once per process, before the first handle.
+bool StartCurl() {
+  static const bool started = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+  return started;
+}
+
+bool ParseServerUrl(const std::string& url, ServerUrl* out) {
+  CURLU* u = curl_url();
   if (!u) return false;
-  bool ok = curl.url_set(u, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK;
+  bool ok = curl_url_set(u, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK;
   char* part = nullptr;
-  if (ok && curl.url_get(u, CURLUPART_SCHEME, &part, 0) == CURLUE_OK) {
-    out->scheme = part;
-    curl.free(part);
-  } else {
-    ok = false;
+  for (auto [which, into, flags] : {std::tuple{CURLUPART_SCHEME, &out->scheme, 0u},
+                                    std::tuple{CURLUPART_HOST, &out->host, 0u},
+                                    std::tuple{CURLUPART_PORT, &out->port, unsigned{CURLU_DEFAULT_PORT}}}) {
+    if (ok && curl_url_get(u, which, &part, flags) == CURLUE_OK) {
+      *into = part;
+      curl_free(part);
+    } else {
+      ok = false;
+    }
   }
-  if (ok && curl.url_get(u, CURLUPART_HOST, &part, 0) == CURLUE_OK) {
-    out->host = part;
-    curl.free(part);
-  } else {
-    ok = false;
-  }
-  if (ok && curl.url_get(u, CURLUPART_PORT, &part, CURLU_DEFAULT_PORT) == CURLUE_OK) {
-    out->port = part;
-    curl.free(part);
-  } else {
-    ok = false;
-  }
-  curl.url_cleanup(u);
+  curl_url_cleanup(u);
   return ok && (out->scheme == "smtp" || out->scheme == "smtps") && !out->host.empty();
 }
 
@@ -76,12 +94,12 @@ const char kTlsAdvice[] =
     "and smtp:// for a plain or STARTTLS server (usually port 587 or 25).";
 
 // One sentence per failure, naming the setting to check.
-std::string Explain(const CurlApi& curl, CURLcode rc, long reply, const char* detail, const ServerUrl& server,
+std::string Explain(CURLcode rc, long reply, const char* detail, const ServerUrl& server,
                     const SmtpSettings& cfg, const PreparedMail& m, const MailAddress& from) {
   const std::string at = server.Shown();
   const std::string code = reply > 0 ? " (reply " + std::to_string(reply) + ")" : "";
   // Only what the server or libcurl said can hold the password; our own words never do.
-  const std::string why = WithoutSecret(*detail ? std::string(detail) : curl.easy_strerror(rc), cfg.password);
+  const std::string why = WithoutSecret(*detail ? std::string(detail) : curl_easy_strerror(rc), cfg.password);
   switch (rc) {
     case CURLE_ABORTED_BY_CALLBACK:
       return "Sending through the mail server at " + at + " was stopped before it was done.";
@@ -181,7 +199,6 @@ namespace {
 // Everything a message needs before anything goes out: each check is done and
 // each card file read, so a failure here has sent nothing.
 struct Outgoing {
-  const CurlApi* api = nullptr;
   PreparedMail mail;
   ServerUrl server;
   MailAddress from;
@@ -191,10 +208,8 @@ struct Outgoing {
 Result<Outgoing> PrepareOutgoing(const SmtpSettings& cfg, const MailItem& item) {
   Outgoing o;
   MIRELUNE_TRY_ASSIGN(o.mail, PrepareMail(item));
-  const Result<const CurlApi*> api = LoadCurl();
-  if (!api) return Error{"Nothing was sent: " + api.error().message + "."};
-  o.api = *api;
-  if (!ParseServerUrl(*o.api, cfg.url, &o.server))
+  if (!StartCurl()) return Error{"The mail library could not start, so nothing was sent."};
+  if (!ParseServerUrl(cfg.url, &o.server))
     return Error{
         "MIRELUNE_SMTP_URL is not a mail server address; it must look like smtp://host:port "
         "or smtps://host:port. Nothing was sent."};
@@ -218,83 +233,146 @@ Result<Outgoing> PrepareOutgoing(const SmtpSettings& cfg, const MailItem& item) 
 
 // The message's text and attachments as libcurl's MIME parts; the bytes stay in `o`.
 curl_mime* MimeBody(const Outgoing& o, CURL* curl, const std::string& body) {
-  const CurlApi& api = *o.api;
-  curl_mime* mime = api.mime_init(curl);
-  curl_mimepart* part = api.mime_addpart(mime);
-  api.mime_data(part, body.data(), body.size());
-  api.mime_type(part, "text/plain; charset=UTF-8");
-  api.mime_encoder(part, "quoted-printable");
+  curl_mime* mime = curl_mime_init(curl);
+  curl_mimepart* part = curl_mime_addpart(mime);
+  curl_mime_data(part, body.data(), body.size());
+  curl_mime_type(part, "text/plain; charset=UTF-8");
+  curl_mime_encoder(part, "quoted-printable");
   for (std::size_t k = 0; k < o.files.size(); ++k) {
-    part = api.mime_addpart(mime);
-    api.mime_data(part, reinterpret_cast<const char*>(o.files[k].data()), o.files[k].size());
-    api.mime_type(part, o.mail.attachments[k].content_type.c_str());
-    api.mime_filename(part, o.mail.attachments[k].filename.c_str());
-    api.mime_encoder(part, "base64");
+    part = curl_mime_addpart(mime);
+    curl_mime_data(part, reinterpret_cast<const char*>(o.files[k].data()), o.files[k].size());
+    curl_mime_type(part, o.mail.attachments[k].content_type.c_str());
+    curl_mime_filename(part, o.mail.attachments[k].filename.c_str());
+    curl_mime_encoder(part, "base64");
   }
   return mime;
 }
 
-// The one transfer: the message goes to the server, or a sentence says why not.
-Result<> Transfer(const SmtpSettings& cfg, const Outgoing& o) {
-  const CurlApi& api = *o.api;
-  const PreparedMail& m = o.mail;
-  CURL* curl = api.easy_init();
-  if (!curl) return Error{"The mail library could not start, so nothing was sent."};
-  const std::string body = CrlfLines(m.body);
-  curl_mime* mime = MimeBody(o, curl, body);
-  curl_slist* headers = nullptr;
-  const std::string domain = o.from.address.substr(o.from.address.find('@') + 1);
-  const std::string message_id =
-      cfg.message_key.empty() ? NewMessageId(domain) : "<" + cfg.message_key + "@" + domain + ">";
-  for (const std::string& h : MailHeaders(o.from, m, MailDate(std::time(nullptr)), message_id))
-    headers = api.slist_append(headers, h.c_str());
-  curl_slist* rcpt = api.slist_append(nullptr, ("<" + m.to.address + ">").c_str());
-  if (m.cc) rcpt = api.slist_append(rcpt, ("<" + m.cc->address + ">").c_str());
-
-  // A login goes out only over TLS, or to this very machine. A loopback server is
-  // reached directly, never through a proxy from the environment (ALL_PROXY,
-  // smtp_proxy and the like): through one, "127.0.0.1" would be the proxy's machine,
-  // and a login in clear would cross the network to get there.
+// The settings of the connection, the same for every message on it. A login goes
+// out only over TLS, or to this very machine. A loopback server is reached
+// directly, never through a proxy from the environment (ALL_PROXY, smtp_proxy and
+// the like): through one, "127.0.0.1" would be the proxy's machine, and a login in
+// clear would cross the network to get there.
+CURL* NewHandle(const SmtpSettings& cfg, const Outgoing& o, char* detail) {
+  CURL* curl = curl_easy_init();
+  if (!curl) return nullptr;
   const bool login = !cfg.user.empty() || !cfg.password.empty();
   const bool loopback = IsLoopbackHost(o.server.host);
   const long tls = login && !loopback ? CURLUSESSL_ALL : CURLUSESSL_TRY;
-  char detail[CURL_ERROR_SIZE] = {0};
-  SetOption<CURLOPT_URL>(api, curl, cfg.url.c_str());
-  SetOption<CURLOPT_PROTOCOLS_STR>(api, curl, "smtp,smtps");
-  if (loopback) SetOption<CURLOPT_PROXY>(api, curl, "");  // no proxy, whatever the environment says
-  if (o.server.scheme == "smtp") SetOption<CURLOPT_USE_SSL>(api, curl, tls);
-  if (!cfg.ca_file.empty()) SetOption<CURLOPT_CAINFO>(api, curl, cfg.ca_file.c_str());
+  SetOption<CURLOPT_URL>(curl, cfg.url.c_str());
+  SetOption<CURLOPT_PROTOCOLS_STR>(curl, "smtp,smtps");
+  if (loopback) SetOption<CURLOPT_PROXY>(curl, "");  // no proxy, whatever the environment says
+  if (o.server.scheme == "smtp") SetOption<CURLOPT_USE_SSL>(curl, tls);
+  if (!cfg.ca_file.empty()) SetOption<CURLOPT_CAINFO>(curl, cfg.ca_file.c_str());
   if (login) {
-    SetOption<CURLOPT_USERNAME>(api, curl, cfg.user.c_str());
-    SetOption<CURLOPT_PASSWORD>(api, curl, cfg.password.c_str());
+    SetOption<CURLOPT_USERNAME>(curl, cfg.user.c_str());
+    SetOption<CURLOPT_PASSWORD>(curl, cfg.password.c_str());
   }
-  SetOption<CURLOPT_MAIL_FROM>(api, curl, ("<" + o.from.address + ">").c_str());
-  SetOption<CURLOPT_MAIL_RCPT>(api, curl, rcpt);
-  SetOption<CURLOPT_HTTPHEADER>(api, curl, headers);
-  SetOption<CURLOPT_MIMEPOST>(api, curl, mime);
-  SetOption<CURLOPT_CONNECTTIMEOUT>(api, curl, cfg.connect_timeout_s);
-  SetOption<CURLOPT_SERVER_RESPONSE_TIMEOUT>(api, curl, cfg.response_timeout_s);
-  SetOption<CURLOPT_NOSIGNAL>(api, curl, 1L);
-  SetOption<CURLOPT_ERRORBUFFER>(api, curl, detail);
-  SetOption<CURLOPT_NOPROGRESS>(api, curl, 0L);
-  SetOption<CURLOPT_XFERINFOFUNCTION>(api, curl, Progress);
-  SetOption<CURLOPT_XFERINFODATA>(api, curl, static_cast<const void*>(cfg.cancel));
-  const CURLcode rc = api.easy_perform(curl);
-  long reply = 0;
-  api.easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &reply);
-  api.easy_cleanup(curl);
-  api.mime_free(mime);
-  api.slist_free_all(headers);
-  api.slist_free_all(rcpt);
-  if (rc != CURLE_OK) return Error{Explain(api, rc, reply, detail, o.server, cfg, m, o.from)};
-  return Result<>::Done("The card was sent to " + m.to.address + " through " + o.server.Shown() + ".");
+  SetOption<CURLOPT_CONNECTTIMEOUT>(curl, cfg.connect_timeout_s);
+  SetOption<CURLOPT_SERVER_RESPONSE_TIMEOUT>(curl, cfg.response_timeout_s);
+  SetOption<CURLOPT_NOSIGNAL>(curl, 1L);
+  SetOption<CURLOPT_ERRORBUFFER>(curl, detail);
+  SetOption<CURLOPT_NOPROGRESS>(curl, 0L);
+  SetOption<CURLOPT_XFERINFOFUNCTION>(curl, Progress);
+  SetOption<CURLOPT_XFERINFODATA>(curl, static_cast<const void*>(cfg.cancel));
+  return curl;
+}
+
+// A failure on which nothing of the message left, so trying again on a new
+// connection cannot deliver a second copy: the server ended a connection that had
+// waited since the last message, or answered 4xx (busy, try later) before DATA.
+bool WorthAnotherTry(CURLcode rc, long reply, curl_off_t uploaded, bool reused) {
+  if (uploaded > 0 || rc == CURLE_ABORTED_BY_CALLBACK) return false;
+  if (reply >= 400 && reply < 500) return true;
+  return reused && (rc == CURLE_SEND_ERROR || rc == CURLE_RECV_ERROR || rc == CURLE_GOT_NOTHING ||
+                    rc == CURLE_WEIRD_SERVER_REPLY);
 }
 
 }  // namespace
 
-Result<> SmtpSender::Send(const MailItem& item) {
-  MIRELUNE_TRY_ASSIGN(const Outgoing o, PrepareOutgoing(cfg_, item));
-  return Transfer(cfg_, o);
+SmtpConnection::SmtpConnection(SmtpSettings settings) : cfg_(std::move(settings)) {}
+
+SmtpConnection::~SmtpConnection() { Close(); }
+
+// The connection stays with the multi handle between messages; libcurl closes it
+// (QUIT) with the time-outs the last handle added brought along.
+void SmtpConnection::Close() {
+  if (!multi_) return;
+  if (curl_) {
+    // Everything was answered before this: a server slow to answer QUIT costs this
+    // much once per connection, not the response time-out.
+    SetOption<CURLOPT_SERVER_RESPONSE_TIMEOUT>(curl_, cfg_.quit_timeout_s);
+    curl_multi_add_handle(multi_, curl_);
+    curl_multi_remove_handle(multi_, curl_);
+    curl_easy_cleanup(curl_);
+  }
+  curl_multi_cleanup(multi_);
+  multi_ = nullptr;
+  curl_ = nullptr;
+  used_ = false;
 }
+
+// One transfer through the multi handle, waiting as curl_easy_perform would.
+CURLcode SmtpConnection::Perform() {
+  if (curl_multi_add_handle(multi_, curl_) != CURLM_OK) return CURLE_FAILED_INIT;
+  CURLcode rc = CURLE_FAILED_INIT;
+  for (int running = 1; running > 0;) {
+    if (curl_multi_perform(multi_, &running) != CURLM_OK) break;
+    if (running > 0 && curl_multi_poll(multi_, nullptr, 0, 1000, nullptr) != CURLM_OK) break;
+  }
+  int left = 0;
+  while (CURLMsg* msg = curl_multi_info_read(multi_, &left))
+    if (msg->msg == CURLMSG_DONE && msg->easy_handle == curl_) rc = msg->data.result;
+  curl_multi_remove_handle(multi_, curl_);
+  return rc;
+}
+
+Result<> SmtpConnection::Send(const MailItem& item, const std::string& message_key) {
+  MIRELUNE_TRY_ASSIGN(const Outgoing o, PrepareOutgoing(cfg_, item));
+  const PreparedMail& m = o.mail;
+  const std::string body = CrlfLines(m.body);
+  const std::string domain = o.from.address.substr(o.from.address.find('@') + 1);
+  const std::string message_id = message_key.empty() ? NewMessageId(domain) : "<" + message_key + "@" + domain + ">";
+  const std::string from = "<" + o.from.address + ">";
+  for (int attempt = 0;; ++attempt) {
+    char detail[CURL_ERROR_SIZE] = {0};
+    if (!multi_ && !(multi_ = curl_multi_init())) return Error{"The mail library could not start, so nothing was sent."};
+    if (!curl_ && !(curl_ = NewHandle(cfg_, o, detail)))
+      return Error{"The mail library could not start, so nothing was sent."};
+    SetOption<CURLOPT_ERRORBUFFER>(curl_, detail);
+    curl_mime* mime = MimeBody(o, curl_, body);
+    curl_slist* headers = nullptr;
+    for (const std::string& h : MailHeaders(o.from, m, MailDate(std::time(nullptr)), message_id))
+      headers = curl_slist_append(headers, h.c_str());
+    curl_slist* rcpt = curl_slist_append(nullptr, ("<" + m.to.address + ">").c_str());
+    if (m.cc) rcpt = curl_slist_append(rcpt, ("<" + m.cc->address + ">").c_str());
+    SetOption<CURLOPT_MAIL_FROM>(curl_, from.c_str());
+    SetOption<CURLOPT_MAIL_RCPT>(curl_, rcpt);
+    SetOption<CURLOPT_HTTPHEADER>(curl_, headers);
+    SetOption<CURLOPT_MIMEPOST>(curl_, mime);
+    const CURLcode rc = Perform();
+    long reply = 0;
+    curl_off_t uploaded = 0;
+    curl_easy_getinfo(curl_, CURLINFO_RESPONSE_CODE, &reply);
+    curl_easy_getinfo(curl_, CURLINFO_SIZE_UPLOAD_T, &uploaded);
+    // Nothing of this message stays on the handle that carries the next one.
+    SetOption<CURLOPT_MIMEPOST>(curl_, static_cast<curl_mime*>(nullptr));
+    SetOption<CURLOPT_MAIL_RCPT>(curl_, static_cast<curl_slist*>(nullptr));
+    SetOption<CURLOPT_HTTPHEADER>(curl_, static_cast<curl_slist*>(nullptr));
+    SetOption<CURLOPT_ERRORBUFFER>(curl_, static_cast<char*>(nullptr));
+    curl_mime_free(mime);
+    curl_slist_free_all(headers);
+    curl_slist_free_all(rcpt);
+    if (rc == CURLE_OK) {
+      used_ = true;
+      return Result<>::Done("The card was sent to " + m.to.address + " through " + o.server.Shown() + ".");
+    }
+    const bool again = attempt == 0 && WorthAnotherTry(rc, reply, uploaded, used_);
+    Close();  // after a failure the connection's state is unknown: the next message gets a new one
+    if (!again) return Error{Explain(rc, reply, detail, o.server, cfg_, m, o.from)};
+  }
+}
+
+Result<> SmtpSender::Send(const MailItem& item) { return SmtpConnection(cfg_).Send(item); }
 
 }  // namespace mirelune

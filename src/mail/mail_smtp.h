@@ -7,8 +7,15 @@
 // smtps://host:port speaks TLS from the first byte. With a user name or password
 // TLS is required: a login is never sent in clear, except to a server on a loopback
 // address, which is always reached directly, never through a proxy. The server's certificate is checked against the system's trusted
-// authorities, or those of MIRELUNE_SMTP_CA_FILE. libcurl is loaded on first use.
+// authorities, or those of MIRELUNE_SMTP_CA_FILE.
+//
+// Many messages go over one connection:
+//   SmtpConnection c(cfg);
+//   for (...) if (Result<> r = c.Send(item, key); r) journal("sent");   // ok: the server's 250 arrived
+//   c.Close();                                                          // QUIT, once
 #pragma once
+
+#include <curl/curl.h>
 
 #include <atomic>
 #include <string>
@@ -26,14 +33,40 @@ struct SmtpSettings {
   const std::atomic<bool>* cancel = nullptr;  // stops a send in progress when it turns true
   long connect_timeout_s = 15;
   long response_timeout_s = 30;  // a silent server (TLS expected, plain spoken) fails after this
-  // Set by the program only (letters, digits, '.', '-'): the Message-ID becomes
-  // <key@sender's domain>, so a message sent again after an unknown outcome is the
-  // same message to the receiver. Empty: a fresh Message-ID for every message.
-  std::string message_key;
+  long quit_timeout_s = 1;       // the answer to QUIT: all is sent by then, so it is not worth waiting for
 };
 
 // False when MIRELUNE_SMTP_URL is unset or empty.
 bool SmtpSettingsFromEnvironment(SmtpSettings* out);
+
+// One connection to the server, opened by the first Send and kept open for the
+// next ones; after a failure, or when the server ends it (421, a dropped
+// connection), the next Send opens a new one. Not thread-safe: one per thread.
+class SmtpConnection {
+ public:
+  explicit SmtpConnection(SmtpSettings settings);
+  ~SmtpConnection();
+  SmtpConnection(const SmtpConnection&) = delete;
+  SmtpConnection& operator=(const SmtpConnection&) = delete;
+
+  // Sends the item. ok means the server accepted the message's data. `message_key`
+  // (letters, digits, '.', '-'; set by the program only) makes the Message-ID
+  // <key@sender's domain>, so a message sent again after an unknown outcome is the
+  // same message to the receiver; empty: a fresh Message-ID. A failure before any
+  // of the message left (a stale connection, a 4xx) is tried once more on a new
+  // connection.
+  Result<> Send(const MailItem& item, const std::string& message_key = "");
+  // QUIT, waiting at most quit_timeout_s for the answer; the next Send connects anew.
+  void Close();
+
+ private:
+  CURLcode Perform();
+
+  SmtpSettings cfg_;
+  CURLM* multi_ = nullptr;  // holds the connection between messages
+  CURL* curl_ = nullptr;
+  bool used_ = false;     // curl_ has carried a message: its connection may have gone stale
+};
 
 class SmtpSender : public MailSender {
  public:

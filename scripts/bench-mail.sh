@@ -1,0 +1,127 @@
+#!/usr/bin/env bash
+# The mail merge under kill -9, and what mail costs a batch.
+#
+#   scripts/bench-mail.sh [CLI [OTHER_CLI ...]]     (default build/mirelune-cli)
+#
+# Against a local aiosmtpd server that only notes each message's recipient and
+# Message-ID:
+#  1. a 60-row `batch --mail` on 2 jobs is killed (SIGKILL) at random moments, at
+#     least 25 times over as many fresh folders as it takes, and run again until
+#     done; prints the kills, the second copies, the lost messages and whether
+#     every second copy carries its first copy's Message-ID (first CLI only);
+#  2. the same 60 rows on 2 jobs with and without --mail, BENCH_RUNS times each
+#     (default 5), the median of each and the difference: the time mail adds.
+#     Every CLI given is timed, so an older build can be compared (A/B).
+# BENCH_SEED fixes the kill moments (default 2017). Needs /usr/bin/python3 with aiosmtpd.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+clis=("$@")
+[ ${#clis[@]} -gt 0 ] || clis=(build/mirelune-cli)
+for k in "${!clis[@]}"; do clis[$k]=$(realpath "${clis[$k]}"); done
+exec /usr/bin/python3 - "${clis[@]}" <<'PY'
+import asyncio, os, random, re, shutil, signal, socket, statistics, subprocess, sys, tempfile, time
+from aiosmtpd.controller import Controller
+
+ROWS, JOBS, MIN_KILLS = 60, 2, 25
+RUNS = int(os.environ.get("BENCH_RUNS", "5"))
+random.seed(int(os.environ.get("BENCH_SEED", "2017")))
+tmp = tempfile.mkdtemp(prefix="mirelune-bench-mail-")
+LOG = os.path.join(tmp, "received.log")
+
+
+class Note:  # one line a message, written whole: "recipient Message-ID"
+    async def handle_DATA(self, server, session, envelope):
+        found = re.search(rb"^Message-ID: *(\S+)", envelope.original_content, re.M | re.I)
+        with open(LOG, "a") as f:
+            f.write("%s %s\n" % (envelope.rcpt_tos[0], found.group(1).decode() if found else "-"))
+        return "250 OK"
+
+
+with socket.create_server(("127.0.0.1", 0)) as probe:
+    port = probe.getsockname()[1]
+server = Controller(Note(), hostname="127.0.0.1", port=port, ready_timeout=10)
+server.start()
+env = dict(os.environ, MIRELUNE_SMTP_URL="smtp://127.0.0.1:%d" % port, MIRELUNE_MAIL_FROM="bench@example.org")
+env.pop("MIRELUNE_MAIL_FAULT", None)
+
+
+def write_list(path, tag):
+    with open(path, "w") as f:
+        f.write("friend,sender,email,message\n")
+        for r in range(ROWS):
+            f.write('Friend%d,Bob,friend%d@%s.example.org,"Happy new year, friend %d!"\n' % (r, r, tag, r))
+
+
+def batch(cli, listing, out, mail, timeout=None):
+    cmd = [cli, "batch", listing, "--out-dir", out, "--jobs", str(JOBS)] + (["--mail"] if mail else [])
+    return subprocess.Popen(cmd, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def received():
+    got = {}
+    if os.path.exists(LOG):
+        for line in open(LOG):
+            to, mid = line.split()
+            got.setdefault(to, []).append(mid)
+    return got
+
+
+def kills(cli):
+    kills = rounds = 0
+    while kills < MIN_KILLS:
+        rounds += 1
+        tag = "r%d" % rounds
+        listing, out = os.path.join(tmp, tag + ".csv"), os.path.join(tmp, tag)
+        write_list(listing, tag)
+        while True:
+            p = batch(cli, listing, out, True)
+            try:
+                p.wait(timeout=random.uniform(0.05, 2.5))
+                break
+            except subprocess.TimeoutExpired:
+                p.send_signal(signal.SIGKILL)
+                p.wait()
+                kills += 1
+    got = received()
+    second = lost = 0
+    same_id = True
+    for rnd in range(1, rounds + 1):
+        for r in range(ROWS):
+            ids = got.get("friend%d@r%d.example.org" % (r, rnd), [])
+            lost += not ids
+            second += max(0, len(ids) - 1)
+            same_id = same_id and len(set(ids)) <= 1
+    print("kills: %d over %d merges of %d rows; second copies: %d (%.1f per 20 kills); lost: %d; "
+          "every second copy under the first copy's Message-ID: %s"
+          % (kills, rounds, ROWS, second, 20.0 * second / kills, lost, "yes" if same_id else "NO"))
+
+
+def timing(cli):
+    listing = os.path.join(tmp, "timing.csv")
+    write_list(listing, "timing")
+    medians = {}
+    for mail in (False, True):
+        took = []
+        for run in range(RUNS):
+            out = os.path.join(tmp, "timing-%d-%d" % (mail, run))
+            start = time.monotonic()
+            p = batch(cli, listing, out, mail)
+            p.wait(timeout=300)
+            took.append(time.monotonic() - start)
+            shutil.rmtree(out)
+        medians[mail] = statistics.median(took)
+        print("  %s: %s s (median %.2f)" % ("with mail" if mail else "no mail  ", " ".join("%.2f" % t for t in took),
+                                            medians[mail]))
+    print("  mail adds %.2f s to %d rows on %d jobs (%.1f ms a message)"
+          % (medians[True] - medians[False], ROWS, JOBS, 1000 * (medians[True] - medians[False]) / ROWS))
+
+
+try:
+    kills(sys.argv[1])
+    for cli in sys.argv[1:]:
+        print(cli + ":")
+        timing(cli)
+finally:
+    server.stop()
+    shutil.rmtree(tmp, ignore_errors=True)
+PY
