@@ -35,6 +35,7 @@ Action SetUpInfo(CLI::App& sub);
 Action SetUpStyle(CLI::App& sub);
 Action SetUpStyles(CLI::App& sub);
 Action SetUpBatch(CLI::App& sub);
+Action SetUpServe(CLI::App& sub);
 
 // "1.0" or "1.0 (git 1f801fb)".
 std::string VersionText();
