@@ -16,3 +16,6 @@ $SUDO apt-get install -y -qq --no-install-recommends \
   python3 python3-aiosmtpd xdg-utils openssl \
   clang libclang-rt-14-dev dpkg-dev lintian desktop-file-utils man-db \
   parallel slurm-wlm munge >/dev/null
+# `serve`: the HTTP library, and the browser, driver, proxy and load generator its tests use.
+$SUDO apt-get install -y -qq --no-install-recommends \
+  libmicrohttpd-dev chromium chromium-driver python3-selenium nginx wrk >/dev/null

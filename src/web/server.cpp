@@ -114,7 +114,7 @@ class RateLimit {
 
 // The figures /metrics shows.
 struct Metrics {
-  static constexpr std::array<int, 10> kStatuses{200, 304, 400, 404, 405, 429, 500, 503, 0, -1};  // 0: other
+  static constexpr std::array<int, 9> kStatuses{200, 304, 400, 404, 405, 429, 500, 503, 0};  // 0: any other
   static constexpr std::array<double, 9> kBuckets{0.025, 0.05, 0.1, 0.25, 0.5, 1, 2.5, 5, 10};
   std::array<std::atomic<long>, kStatuses.size()> requests{};
   std::atomic<long> cards{0}, hits{0}, misses{0}, rate_limited{0};
@@ -123,7 +123,7 @@ struct Metrics {
 
   void Count(int status) {
     std::size_t k = 0;
-    while (k + 2 < kStatuses.size() && kStatuses[k] != status) ++k;
+    while (k + 1 < kStatuses.size() && kStatuses[k] != status) ++k;
     ++requests[k];
   }
   void Time(double seconds) {
@@ -301,8 +301,12 @@ void Server::Completed(void* self, MHD_Connection*, void** state, MHD_RequestTer
   *state = nullptr;
   server->metrics_.Count(x->status);
   const double ms = std::chrono::duration<double, std::milli>(Clock::now() - x->start).count();
-  char line[600];
-  const int n = std::snprintf(line, sizeof line, "%s %s %s %d %zu %.1fms %s\n", LogText(x->client).c_str(),
+  const std::time_t now = std::time(nullptr);
+  std::tm utc{};
+  char when[32];
+  std::strftime(when, sizeof when, "%Y-%m-%dT%H:%M:%SZ", ::gmtime_r(&now, &utc));
+  char line[640];
+  const int n = std::snprintf(line, sizeof line, "%s %s %s %s %d %zu %.1fms %s\n", when, LogText(x->client).c_str(),
                               LogText(x->method).c_str(), LogText(x->path).c_str(), x->status, x->bytes, ms,
                               x->source);
   if (n > 0 && ::write(2, line, std::min<std::size_t>(static_cast<std::size_t>(n), sizeof line - 1)) < 0) {
@@ -347,7 +351,7 @@ std::string Server::MetricsText() {
   const auto add = [&t](const std::string& line) { t += line + "\n"; };
   add("# HELP mirelune_requests_total Requests answered, by status (0: any other).");
   add("# TYPE mirelune_requests_total counter");
-  for (std::size_t k = 0; k + 1 < Metrics::kStatuses.size(); ++k)
+  for (std::size_t k = 0; k < Metrics::kStatuses.size(); ++k)
     add("mirelune_requests_total{status=\"" + std::to_string(Metrics::kStatuses[k]) + "\"} " +
         std::to_string(metrics_.requests[k].load()));
   add("# HELP mirelune_cards_made_total Cards made.\n# TYPE mirelune_cards_made_total counter");
@@ -410,7 +414,17 @@ Result<int> Server::Run(int listen_fd, const sigset_t& stop_signals) {
     join();
     return Error{"the web server could not start on " + o_.listen};
   }
-  std::fprintf(stderr, "mirelune-cli: serving on %s with %d card threads\n", o_.listen.c_str(), o_.jobs);
+  std::string where = o_.listen;  // with the port the system chose for port 0
+  char text[INET6_ADDRSTRLEN] = "";
+  if (bound.ss_family == AF_INET) {
+    const auto* a = reinterpret_cast<const sockaddr_in*>(&bound);
+    where = std::string(::inet_ntop(AF_INET, &a->sin_addr, text, sizeof text)) + ":" + std::to_string(ntohs(a->sin_port));
+  } else if (bound.ss_family == AF_INET6) {
+    const auto* a = reinterpret_cast<const sockaddr_in6*>(&bound);
+    where = "[" + std::string(::inet_ntop(AF_INET6, &a->sin6_addr, text, sizeof text)) + "]:" +
+            std::to_string(ntohs(a->sin6_port));
+  }
+  std::fprintf(stderr, "mirelune-cli: serving on %s with %d card threads\n", where.c_str(), o_.jobs);
   int signal = 0;
   while (::sigwait(&stop_signals, &signal) != 0) {
   }
