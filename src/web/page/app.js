@@ -36,7 +36,7 @@
         const part = page.getElementById(id);
         const here = document.getElementById(id);
         if (!part || !here) continue;
-        here.replaceChildren(...Array.from(part.childNodes, (node) => document.adoptNode(node)));
+        here.replaceChildren(...Array.from(part.childNodes).map((node) => document.adoptNode(node)));
         here.hidden = part.hidden;
       }
       document.title = page.title;
