@@ -1,5 +1,6 @@
 // serve.cpp — `serve`: the card page and its API over HTTP (src/web/), with the
 // card's bytes and report made exactly as `card` makes them.
+#include <algorithm>
 #include <iostream>
 #include <thread>
 
@@ -54,6 +55,8 @@ Action SetUpServe(CLI::App& sub) {
   web::ServeOptions& o = a->o;
   const unsigned cores = std::thread::hardware_concurrency();
   o.jobs = cores > 0 ? static_cast<int>(cores) : 1;
+  // Sending cached cards is copying bytes: one thread a core, a few at most.
+  o.http_threads = std::min(o.jobs, 4);
   sub.add_option("--listen", o.listen, "ADDRESS:PORT, [IPv6]:PORT or unix:PATH (default 127.0.0.1:8080)")
       ->type_name("WHERE");
   sub.add_option("--jobs", o.jobs, "threads making cards (default: the number of cores)")
@@ -62,7 +65,7 @@ Action SetUpServe(CLI::App& sub) {
   sub.add_option("--queue", o.queue, "cards waiting for a thread at most; past it 503 (default 64)")
       ->type_name("N")
       ->check(WholeNumber(0, 100000));
-  sub.add_option("--cache-mib", o.cache_mib, "MiB of made cards kept in memory (default 256)")
+  sub.add_option("--cache-mib", o.cache_mib, "MiB of made cards kept in memory (default 64)")
       ->type_name("N")
       ->check(WholeNumber(0, 1 << 20));
   sub.add_option("--rate", a->rate, "new cards a client may have made a minute (default: no limit)")

@@ -4,9 +4,11 @@
 // card threads, which resume the connection with the answer. Finished cards are
 // kept, encoded, in a cache bounded in bytes.
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <microhttpd.h>
 #include <netinet/in.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -40,11 +42,43 @@ std::string HeaderOf(MHD_Connection* c, const char* name) {
   return value ? value : "";
 }
 
+// A cached card: its bytes in a sealed memory file, which the kernel sends
+// (sendfile) without copying them through the server; the bytes themselves
+// when no memory file can be made.
+struct Cached {
+  Body bytes;
+  int fd = -1;
+  std::size_t size = 0;
+  ~Cached() {
+    if (fd >= 0) ::close(fd);
+  }
+};
+
+std::shared_ptr<const Cached> MakeCached(const Body& body) {
+  auto c = std::make_shared<Cached>();
+  c->size = body->size();
+  c->fd = ::memfd_create("mirelune-card", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+  std::size_t done = 0;
+  while (c->fd >= 0 && done < body->size()) {
+    const ssize_t n = ::write(c->fd, body->data() + done, body->size() - done);
+    if (n <= 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  if (c->fd >= 0 && done == body->size() &&
+      ::fcntl(c->fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL) == 0)
+    return c;
+  if (c->fd >= 0) ::close(c->fd);
+  c->fd = -1;
+  c->bytes = body;
+  return c;
+}
+
 // Encoded cards by ETag, the least recently used dropped first.
 class Cache {
  public:
+  using Entry = std::shared_ptr<const Cached>;
   explicit Cache(std::size_t limit) : limit_(limit) {}
-  Body Get(const std::string& key) {
+  Entry Get(const std::string& key) {
     std::lock_guard lock(m_);
     const auto it = index_.find(key);
     if (it == index_.end()) return nullptr;
@@ -52,13 +86,15 @@ class Cache {
     return it->second->second;
   }
   void Put(const std::string& key, const Body& body) {
+    if (body->size() > limit_) return;
+    Entry entry = MakeCached(body);  // outside the lock: it copies the bytes
     std::lock_guard lock(m_);
-    if (body->size() > limit_ || index_.count(key)) return;
-    order_.emplace_front(key, body);
+    if (index_.count(key)) return;
+    order_.emplace_front(key, std::move(entry));
     index_[key] = order_.begin();
     bytes_ += body->size();
     while (bytes_ > limit_) {
-      bytes_ -= order_.back().second->size();
+      bytes_ -= order_.back().second->size;
       index_.erase(order_.back().first);
       order_.pop_back();
     }
@@ -71,8 +107,8 @@ class Cache {
  private:
   std::mutex m_;
   std::size_t limit_, bytes_ = 0;
-  std::list<std::pair<std::string, Body>> order_;
-  std::unordered_map<std::string, std::list<std::pair<std::string, Body>>::iterator> index_;
+  std::list<std::pair<std::string, Entry>> order_;
+  std::unordered_map<std::string, std::list<std::pair<std::string, Entry>>::iterator> index_;
 };
 
 // Cards a client may have made a minute: a bucket of `rate` tokens refilled
@@ -157,7 +193,7 @@ class Server {
                            const char*, size_t* upload_size, void** state);
   static void Completed(void* self, MHD_Connection*, void** state, MHD_RequestTerminationCode);
   MHD_Result Answer(MHD_Connection* c, Exchange* x, const char* url, size_t* upload_size);
-  MHD_Result Send(MHD_Connection* c, Exchange* x, const Response& r);
+  MHD_Result Send(MHD_Connection* c, Exchange* x, const Response& r, const Cached* cached = nullptr);
   std::string Peer(MHD_Connection* c) const;
   std::string MetricsText();
   void Work();
@@ -201,6 +237,8 @@ MHD_Result Server::Access(void* self, MHD_Connection* c, const char* url, const 
     x->method = method;
     x->path = url;
     *state = x;
+    return MHD_YES;  // answered on the next call, once the request is read: an answer
+                     // queued before that closes the connection after it
   }
   try {
     return server->Answer(c, x, url, upload_size);
@@ -209,20 +247,30 @@ MHD_Result Server::Access(void* self, MHD_Connection* c, const char* url, const 
   }
 }
 
-MHD_Result Server::Send(MHD_Connection* c, Exchange* x, const Response& r) {
-  // The body is shared with the cache: the response holds a reference until sent.
-  auto* keep = new Body(r.body ? r.body : std::make_shared<const std::string>());
-  MHD_Response* res = MHD_create_response_from_buffer_with_free_callback_cls(
-      (*keep)->size(), const_cast<char*>((*keep)->data()), [](void* k) { delete static_cast<Body*>(k); }, keep);
-  if (!res) {
-    delete keep;
-    return MHD_NO;
+MHD_Result Server::Send(MHD_Connection* c, Exchange* x, const Response& r, const Cached* cached) {
+  MHD_Response* res = nullptr;
+  std::size_t size = 0;
+  if (cached && cached->fd >= 0) {
+    // Each response closes its own descriptor; the cache keeps the original.
+    const int fd = ::fcntl(cached->fd, F_DUPFD_CLOEXEC, 0);
+    if (fd < 0) return MHD_NO;
+    size = cached->size;
+    res = MHD_create_response_from_fd(size, fd);
+    if (!res) ::close(fd);
+  } else {
+    // The body is shared with the cache: the response holds a reference until sent.
+    auto* keep = new Body(cached ? cached->bytes : r.body ? r.body : std::make_shared<const std::string>());
+    size = (*keep)->size();
+    res = MHD_create_response_from_buffer_with_free_callback_cls(
+        size, const_cast<char*>((*keep)->data()), [](void* k) { delete static_cast<Body*>(k); }, keep);
+    if (!res) delete keep;
   }
+  if (!res) return MHD_NO;
   MHD_add_response_header(res, "Content-Type", r.type.c_str());
   for (const auto& [name, value] : SecurityHeaders()) MHD_add_response_header(res, name.c_str(), value.c_str());
   for (const auto& [name, value] : r.headers) MHD_add_response_header(res, name.c_str(), value.c_str());
   x->status = r.status;
-  x->bytes = (*keep)->size();
+  x->bytes = size;
   const MHD_Result queued = MHD_queue_response(c, static_cast<unsigned>(r.status), res);
   MHD_destroy_response(res);
   return queued;
@@ -257,14 +305,13 @@ MHD_Result Server::Answer(MHD_Connection* c, Exchange* x, const char* url, size_
     return Send(c, x, *route.now);
   }
   CardJob& job = *route.job;
-  if (const Body body = cache_.Get(job.etag)) {
+  if (const Cache::Entry cached = cache_.Get(job.etag)) {
     ++metrics_.hits;
     x->source = "cache";
     Response r;
     r.type = ContentType(job.output);
-    r.body = body;
     r.headers = CardHeaders(job.etag);
-    return Send(c, x, r);
+    return Send(c, x, r, cached.get());
   }
   ++metrics_.misses;
   if (stopping_) {
@@ -408,7 +455,8 @@ Result<int> Server::Run(int listen_fd, const sigset_t& stop_signals) {
       &Server::Access, this, MHD_OPTION_LISTEN_SOCKET, listen_fd, MHD_OPTION_CONNECTION_TIMEOUT,
       static_cast<unsigned>(o_.timeout_s), MHD_OPTION_CONNECTION_MEMORY_LIMIT, static_cast<size_t>(16 * 1024),
       MHD_OPTION_CONNECTION_LIMIT, static_cast<unsigned>(o_.max_connections), MHD_OPTION_NOTIFY_COMPLETED,
-      &Server::Completed, this, MHD_OPTION_STRICT_FOR_CLIENT, 1, MHD_OPTION_END);
+      &Server::Completed, this, MHD_OPTION_STRICT_FOR_CLIENT, 1, MHD_OPTION_THREAD_POOL_SIZE,
+      static_cast<unsigned>(o_.http_threads), MHD_OPTION_END);
   if (!d) {
     ::close(listen_fd);
     join();

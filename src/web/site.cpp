@@ -184,8 +184,8 @@ int ComingYear(std::time_t now) {
 }
 
 bool EtagMatches(std::string_view header, std::string_view etag) {
-  // A list of entity tags separated by commas; a weak tag W/"x" never matches a
-  // strong comparison... but If-None-Match compares weakly, so W/"x" matches "x".
+  // A list of entity tags separated by commas. If-None-Match compares weakly:
+  // W/"x" matches "x". Anything malformed matches nothing, so the card is sent.
   std::size_t at = 0;
   while (at < header.size()) {
     while (at < header.size() && (header[at] == ' ' || header[at] == '\t' || header[at] == ',')) ++at;
@@ -331,7 +331,7 @@ Route Site::Handle(const Request& r) const {
     return route;
   }
   if (r.path == "/" || r.path == "/card") {
-    if (r.path == "/" && r.args.empty()) {
+    if (r.args.empty()) {
       route.now = Page(200, nullptr, {}, "");
       return route;
     }

@@ -124,8 +124,9 @@ std::string FaceIdentity();
 struct ServeOptions {
   std::string listen = "127.0.0.1:8080";  // ADDR:PORT, [V6]:PORT or unix:PATH
   int jobs = 1;                           // threads making cards
+  int http_threads = 1;                   // threads reading requests and sending answers (epoll each)
   int queue = 64;                         // cards waiting for a thread; past it 503
-  int cache_mib = 256;                    // encoded cards kept in memory
+  int cache_mib = 64;                     // MiB of encoded cards kept in memory (about 170 PNG cards)
   int rate_per_minute = 0;                // cards made per client a minute; 0 no limit
   std::vector<std::string> trusted_proxies;  // addresses, or "unix" for the socket
   bool allow_root = false;

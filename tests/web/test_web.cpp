@@ -232,8 +232,9 @@ TEST(WebServer, RefusesHostileRequests) {
       {"GET / HTTP/1.1\r\nHost: x\r\nX-Big: " + big + "\r\n\r\n", 431, "text/html"},
       {"GET / HTTP/1.1\r\n\r\n", 400, "text/html"},  // no Host
       {"HELLO\r\n\r\n", 0, "text/html"},  // closed at once
-      {"GET /\x01\x02 HTTP/1.1\r\nHost: x\r\n\r\n", 404, "\x01"},
-      {"POST /card.png?friend=a&sender=b HTTP/1.1\r\nHost: x\r\nContent-Length: 5\r\n\r\nhello", 405, "image/png"},
+      {"GET /\x01\x02 HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n", 404, "\x01"},
+      {"POST /card.png?friend=a&sender=b HTTP/1.1\r\nHost: x\r\nConnection: close\r\nContent-Length: 5\r\n\r\nhello",
+       405, "image/png"},
   };
   for (const Case& c : cases) {
     std::string whole;
