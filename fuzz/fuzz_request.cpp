@@ -13,9 +13,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::vector<std::string> f = fuzz::Fields(data, size, '\0', 40);
   Request r{"GET", f[0], {}, f.size() > 1 ? f[1] : ""};
   for (std::size_t k = 2; k + 1 < f.size(); k += 2) r.args.emplace_back(f[k], f[k + 1]);
-  static const Site site("fuzz", [](const State&, const CardStats&, const CardSettings&, Output) -> Result<Bytes> {
-    return Error{"no card is made here"};
-  }, [] { return std::time_t{1790812800}; });
+  static const Site site(
+      "fuzz",
+      [](const State&, const CardStats&, const CardSettings&, Output) -> Result<Bytes> {
+        return Error{"no card is made here"};
+      },
+      [] { return std::time_t{1790812800}; });
   const Route route = site.Handle(r);
   Require(route.now.has_value() != route.job.has_value());
   if (route.now) {

@@ -189,8 +189,8 @@ class Server {
   Result<int> Run(int listen_fd, const sigset_t& stop_signals);
 
  private:
-  static MHD_Result Access(void* self, MHD_Connection* c, const char* url, const char* method, const char*,
-                           const char*, size_t* upload_size, void** state);
+  static MHD_Result Access(void* self, MHD_Connection* c, const char* url, const char* method, const char*, const char*,
+                           size_t* upload_size, void** state);
   static void Completed(void* self, MHD_Connection*, void** state, MHD_RequestTerminationCode);
   MHD_Result Answer(MHD_Connection* c, Exchange* x, const char* url, size_t* upload_size);
   MHD_Result Send(MHD_Connection* c, Exchange* x, const Response& r, const Cached* cached = nullptr);
@@ -227,8 +227,8 @@ std::string Server::Peer(MHD_Connection* c) const {
   return text;
 }
 
-MHD_Result Server::Access(void* self, MHD_Connection* c, const char* url, const char* method, const char*,
-                          const char*, size_t* upload_size, void** state) {
+MHD_Result Server::Access(void* self, MHD_Connection* c, const char* url, const char* method, const char*, const char*,
+                          size_t* upload_size, void** state) {
   auto* server = static_cast<Server*>(self);
   auto* x = static_cast<Exchange*>(*state);
   if (!x) {
@@ -282,8 +282,7 @@ MHD_Result Server::Answer(MHD_Connection* c, Exchange* x, const char* url, size_
     *upload_size = 0;
     return MHD_YES;
   }
-  x->client = ClientOf(Peer(c), HeaderOf(c, "X-Forwarded-For"),
-                       o_.trusted_proxies);
+  x->client = ClientOf(Peer(c), HeaderOf(c, "X-Forwarded-For"), o_.trusted_proxies);
   if (x->path == "/healthz") return Send(c, x, TextResponse(stopping_ ? 503 : 200, stopping_ ? "stopping" : "ok"));
   if (x->path == "/metrics") {
     Response r = TextResponse(200, MetricsText());
@@ -295,7 +294,7 @@ MHD_Result Server::Answer(MHD_Connection* c, Exchange* x, const char* url, size_
       c, MHD_GET_ARGUMENT_KIND,
       [](void* args, MHD_ValueKind, const char* key, size_t key_size, const char* value, size_t value_size) {
         static_cast<Args*>(args)->emplace_back(std::string(key, key_size),
-                                              value ? std::string(value, value_size) : std::string());
+                                               value ? std::string(value, value_size) : std::string());
         return MHD_YES;
       },
       &req.args);
@@ -326,7 +325,9 @@ MHD_Result Server::Answer(MHD_Connection* c, Exchange* x, const char* url, size_
     return Send(c, x, r);
   }
   std::unique_lock lock(m_);
-  if (queue_.size() >= static_cast<std::size_t>(o_.queue)) {
+  // Every card thread busy and the queue full: with --queue 0 a card is only
+  // taken when a thread is free.
+  if (queue_.size() + static_cast<std::size_t>(busy_) >= static_cast<std::size_t>(o_.jobs + o_.queue)) {
     lock.unlock();
     Response r = TextResponse(503, "every card maker is busy; please try again in a moment");
     r.headers.emplace_back("Retry-After", "1");
@@ -354,8 +355,7 @@ void Server::Completed(void* self, MHD_Connection*, void** state, MHD_RequestTer
   std::strftime(when, sizeof when, "%Y-%m-%dT%H:%M:%SZ", ::gmtime_r(&now, &utc));
   char line[640];
   const int n = std::snprintf(line, sizeof line, "%s %s %s %s %d %zu %.1fms %s\n", when, LogText(x->client).c_str(),
-                              LogText(x->method).c_str(), LogText(x->path).c_str(), x->status, x->bytes, ms,
-                              x->source);
+                              LogText(x->method).c_str(), LogText(x->path).c_str(), x->status, x->bytes, ms, x->source);
   if (n > 0 && ::write(2, line, std::min<std::size_t>(static_cast<std::size_t>(n), sizeof line - 1)) < 0) {
     // A closed stderr loses the log, not the answer.
   }
@@ -438,8 +438,8 @@ std::string Server::MetricsText() {
 Result<int> Server::Run(int listen_fd, const sigset_t& stop_signals) {
   sockaddr_storage bound{};
   socklen_t length = sizeof bound;
-  unix_socket_ = ::getsockname(listen_fd, reinterpret_cast<sockaddr*>(&bound), &length) == 0 &&
-                 bound.ss_family == AF_UNIX;
+  unix_socket_ =
+      ::getsockname(listen_fd, reinterpret_cast<sockaddr*>(&bound), &length) == 0 && bound.ss_family == AF_UNIX;
   std::vector<std::thread> makers;
   for (int k = 0; k < o_.jobs; ++k) makers.emplace_back([this] { Work(); });
   const auto join = [&] {
@@ -466,11 +466,12 @@ Result<int> Server::Run(int listen_fd, const sigset_t& stop_signals) {
   char text[INET6_ADDRSTRLEN] = "";
   if (bound.ss_family == AF_INET) {
     const auto* a = reinterpret_cast<const sockaddr_in*>(&bound);
-    where = std::string(::inet_ntop(AF_INET, &a->sin_addr, text, sizeof text)) + ":" + std::to_string(ntohs(a->sin_port));
+    where =
+        std::string(::inet_ntop(AF_INET, &a->sin_addr, text, sizeof text)) + ":" + std::to_string(ntohs(a->sin_port));
   } else if (bound.ss_family == AF_INET6) {
     const auto* a = reinterpret_cast<const sockaddr_in6*>(&bound);
-    where = "[" + std::string(::inet_ntop(AF_INET6, &a->sin6_addr, text, sizeof text)) + "]:" +
-            std::to_string(ntohs(a->sin6_port));
+    where = "[" + std::string(::inet_ntop(AF_INET6, &a->sin6_addr, text, sizeof text)) +
+            "]:" + std::to_string(ntohs(a->sin6_port));
   }
   std::fprintf(stderr, "mirelune-cli: serving on %s with %d card threads\n", where.c_str(), o_.jobs);
   int signal = 0;
@@ -484,9 +485,9 @@ Result<int> Server::Run(int listen_fd, const sigset_t& stop_signals) {
     std::unique_lock lock(m_);
     idle_.wait_for(lock, std::chrono::seconds(60), [this] { return card_exchanges_ == 0; });
   }
+  join();              // the card threads end once the queue is empty: none resumes a connection after this
   MHD_stop_daemon(d);  // closes the listening socket, unless quiesced
   if (quiet != MHD_INVALID_SOCKET) ::close(quiet);
-  join();
   return 0;
 }
 
@@ -494,8 +495,7 @@ Result<int> ListenUnix(const std::string& path) {
   sockaddr_un a{};
   a.sun_family = AF_UNIX;
   if (path.empty() || path.size() >= sizeof a.sun_path)
-    return Error{"unix:" + path + ": a socket path must have 1 to " + std::to_string(sizeof a.sun_path - 1) +
-                 " bytes"};
+    return Error{"unix:" + path + ": a socket path must have 1 to " + std::to_string(sizeof a.sun_path - 1) + " bytes"};
   std::memcpy(a.sun_path, path.data(), path.size());
   const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return Error{SystemError("cannot make a socket for " + path), errno};
@@ -577,8 +577,9 @@ Result<int> ListenOn(const std::string& where) {
 
 Result<int> Serve(const ServeOptions& o, const Site& site) {
   if (::geteuid() == 0 && !o.allow_root)
-    return Error{"serve does not run as root (a web server needs no privileges); run it as a plain user, "
-                 "or under systemd's DynamicUser, or add --allow-root"};
+    return Error{
+        "serve does not run as root (a web server needs no privileges); run it as a plain user, "
+        "or under systemd's DynamicUser, or add --allow-root"};
   // Many slow clients hold many descriptors: take what the hard limit allows.
   rlimit files{};
   if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
@@ -600,8 +601,7 @@ Result<int> Serve(const ServeOptions& o, const Site& site) {
   const Result<int> status = server.Run(fd, stop);  // closes fd
   struct stat now {};
   // Removes the socket it made, not one a later server made in its place.
-  if (unix_socket && ::lstat(o.listen.c_str() + 5, &now) == 0 && now.st_ino == made.st_ino &&
-      now.st_dev == made.st_dev)
+  if (unix_socket && ::lstat(o.listen.c_str() + 5, &now) == 0 && now.st_ino == made.st_ino && now.st_dev == made.st_dev)
     ::unlink(o.listen.c_str() + 5);
   return status;
 }

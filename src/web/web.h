@@ -102,7 +102,8 @@ class Site {
   // `identity` is what else decides a card's bytes: the program's version, the
   // face files and the text libraries (FaceIdentity). `now` gives the time for
   // the year's default.
-  Site(std::string identity, CardWriter writer, std::function<std::time_t()> now = [] { return std::time(nullptr); });
+  Site(
+      std::string identity, CardWriter writer, std::function<std::time_t()> now = [] { return std::time(nullptr); });
   Route Handle(const Request& r) const;
   // Makes the card; the response for the job (200 with the bytes, or 500).
   Response Make(const CardJob& job) const;
@@ -122,15 +123,15 @@ std::string FaceIdentity();
 
 // --- the server ---
 struct ServeOptions {
-  std::string listen = "127.0.0.1:8080";  // ADDR:PORT, [V6]:PORT or unix:PATH
-  int jobs = 1;                           // threads making cards
-  int http_threads = 1;                   // threads reading requests and sending answers (epoll each)
-  int queue = 64;                         // cards waiting for a thread; past it 503
-  int cache_mib = 64;                     // MiB of encoded cards kept in memory (about 170 PNG cards)
-  int rate_per_minute = 0;                // cards made per client a minute; 0 no limit
+  std::string listen = "127.0.0.1:8080";     // ADDR:PORT, [V6]:PORT or unix:PATH
+  int jobs = 1;                              // threads making cards
+  int http_threads = 1;                      // threads reading requests and sending answers (epoll each)
+  int queue = 64;                            // cards waiting for a thread; past it 503
+  int cache_mib = 64;                        // MiB of encoded cards kept in memory (about 170 PNG cards)
+  int rate_per_minute = 0;                   // cards made per client a minute; 0 no limit
   std::vector<std::string> trusted_proxies;  // addresses, or "unix" for the socket
   bool allow_root = false;
-  int timeout_s = 10;            // a connection idle (or sending its request) this long is closed
+  int timeout_s = 10;  // a connection idle (or sending its request) this long is closed
   int max_connections = 2048;
 };
 // Runs until SIGTERM or SIGINT: then refuses new cards, finishes those under way

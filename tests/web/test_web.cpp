@@ -20,9 +20,15 @@ TEST(WebRules, IfNoneMatchAndTheClientBehindAProxy) {
     const char* header;
     bool match;
   };
-  for (const EtagCase& c : std::vector<EtagCase>{{"\"e1\"", true}, {"W/\"e1\"", true}, {"\"x\", \"e1\"", true},
-                                                  {"*", true}, {"\"e1", false}, {"e1", false}, {"", false},
-                                                  {"\"e\", \"e10\"", false}, {"\"x\" garbage \"e1\"", false}})
+  for (const EtagCase& c : std::vector<EtagCase>{{"\"e1\"", true},
+                                                 {"W/\"e1\"", true},
+                                                 {"\"x\", \"e1\"", true},
+                                                 {"*", true},
+                                                 {"\"e1", false},
+                                                 {"e1", false},
+                                                 {"", false},
+                                                 {"\"e\", \"e10\"", false},
+                                                 {"\"x\" garbage \"e1\"", false}})
     EXPECT_EQ(EtagMatches(c.header, "\"e1\""), c.match) << c.header;
   struct ClientCase {
     const char *peer, *forwarded, *client;
@@ -162,12 +168,14 @@ TEST(WebServer, AnswersAsTheCommandLineDoes) {
   const std::string hundred_and_one(101, 'a');
   const std::vector<Case> cases{
       {"/card.png", "friend=Mary&sender=Bob", {"--friend", "Mary", "--sender", "Bob", "--out", "-"}},
-      {"/card.jpg", "friend=Zo%C3%AB+%26+Jo&sender=%E6%9D%8E&year=2027&mode=pix&palette=3&max-styles=24",
-       {"--friend", "Zoë & Jo", "--sender", "李", "--year", "2027", "--mode", "pix", "--palette", "3",
-        "--max-styles", "24", "--out", "-", "--format", "jpg"}},
+      {"/card.jpg",
+       "friend=Zo%C3%AB+%26+Jo&sender=%E6%9D%8E&year=2027&mode=pix&palette=3&max-styles=24",
+       {"--friend", "Zoë & Jo", "--sender", "李", "--year", "2027", "--mode", "pix", "--palette", "3", "--max-styles",
+        "24", "--out", "-", "--format", "jpg"}},
       {"/card.bmp", "sender=Bob&friend=", {"--friend", "", "--sender", "Bob", "--out", "-", "--format", "bmp"}},
-      {"/report.json", "friend=Mary&sender=Bob&palette=7", {"--friend", "Mary", "--sender", "Bob", "--palette", "7",
-                                                            "--report", "-", "--out", "/dev/null"}},
+      {"/report.json",
+       "friend=Mary&sender=Bob&palette=7",
+       {"--friend", "Mary", "--sender", "Bob", "--palette", "7", "--report", "-", "--out", "/dev/null"}},
       {"/card.png", "friend=Mary&sender=Bob&palette=30", {"--friend", "Mary", "--sender", "Bob", "--palette", "30"}},
       {"/card.png", "friend=" + hundred_and_one + "&sender=B", {"--friend", hundred_and_one, "--sender", "B"}},
       {"/card.png", "friend=%FF&sender=B", {"--friend", "\xff", "--sender", "B"}},
@@ -231,7 +239,7 @@ TEST(WebServer, RefusesHostileRequests) {
       {"GET /card.png?friend=" + big + " HTTP/1.1\r\nHost: x\r\n\r\n", 414, "image/png"},
       {"GET / HTTP/1.1\r\nHost: x\r\nX-Big: " + big + "\r\n\r\n", 431, "text/html"},
       {"GET / HTTP/1.1\r\n\r\n", 400, "text/html"},  // no Host
-      {"HELLO\r\n\r\n", 0, "text/html"},  // closed at once
+      {"HELLO\r\n\r\n", 0, "text/html"},             // closed at once
       {"GET /\x01\x02 HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n", 404, "\x01"},
       {"POST /card.png?friend=a&sender=b HTTP/1.1\r\nHost: x\r\nConnection: close\r\nContent-Length: 5\r\n\r\nhello",
        405, "image/png"},
@@ -267,7 +275,8 @@ TEST(WebServer, FullQueueRefusesAndStopFinishesTheCardsUnderWay) {
   std::vector<Answer> answers(6);
   std::vector<std::thread> clients;
   for (int k = 0; k < 6; ++k)
-    clients.emplace_back([&, k] { answers[k] = Get(server.port, "/card.png?mode=pix&sender=B&friend=" + std::to_string(k)); });
+    clients.emplace_back(
+        [&, k] { answers[k] = Get(server.port, "/card.png?mode=pix&sender=B&friend=" + std::to_string(k)); });
   for (std::thread& t : clients) t.join();
   int made = 0, refused = 0;
   for (const Answer& a : answers) {
