@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <set>
 
 #include "base/checks.h"
@@ -64,10 +65,21 @@ Result<int> Number(const std::string& name, const std::string& text, int lo, int
   return std::stoi(text);
 }
 
-std::string Replace(std::string text, const std::string& marker, const std::string& value) {
-  for (std::size_t at = text.find(marker); at != std::string::npos; at = text.find(marker, at + value.size()))
-    text.replace(at, marker.size(), value);
-  return text;
+// The page with each {{marker}} replaced by its value, in one pass: text a value
+// brings in (a name holding "{{year}}") is never read as a marker.
+std::string Render(std::string_view page, const std::map<std::string, std::string>& values) {
+  std::string out;
+  std::size_t at = 0;
+  for (std::size_t open; (open = page.find("{{", at)) != std::string_view::npos;) {
+    const std::size_t close = page.find("}}", open);
+    if (close == std::string_view::npos) break;
+    out.append(page.substr(at, open - at));
+    const auto it = values.find(std::string(page.substr(open + 2, close - open - 2)));
+    if (it != values.end()) out += it->second;
+    at = close + 2;
+  }
+  out.append(page.substr(at));
+  return out;
 }
 
 std::string Typed(const Args& args, const std::string& key, const std::string& otherwise) {
@@ -289,32 +301,28 @@ Response Site::Page(int status, const CardQuery* shown, const Args& typed, const
   std::vector<std::pair<std::string, std::string>> palettes{{"", "drawn at random"}};
   for (int k = 1; k <= 26; ++k) palettes.emplace_back(std::to_string(k), std::to_string(k));
   const std::string palette = field("palette", ""), mode = field("mode", "line"), styles = field("max-styles", "15");
-  std::string html(page::kIndexHtml);
   const bool more = !palette.empty() || mode != "line" || styles != "15";
-  html = Replace(html, "{{more}}", more ? " open" : "");
-  html = Replace(html, "{{palettes}}", Options(palettes, palette));
-  html = Replace(html, "{{modes}}", Options({{"line", "line by line"}, {"pix", "pixel by pixel"}}, mode));
-  html = Replace(html, "{{max-styles}}", HtmlEscape(styles));
-  html = Replace(html, "{{friend}}", HtmlEscape(field("friend", "")));
-  html = Replace(html, "{{sender}}", HtmlEscape(field("sender", "")));
-  html = Replace(html, "{{year}}", HtmlEscape(field("year", year)));
-  html = Replace(html, "{{error-hidden}}", error.empty() ? " hidden" : "");
-  html = Replace(html, "{{error}}", HtmlEscape(error));
+  std::map<std::string, std::string> v{
+      {"more", more ? " open" : ""},
+      {"palettes", Options(palettes, palette)},
+      {"modes", Options({{"line", "line by line"}, {"pix", "pixel by pixel"}}, mode)},
+      {"max-styles", HtmlEscape(styles)},
+      {"friend", HtmlEscape(field("friend", ""))},
+      {"sender", HtmlEscape(field("sender", ""))},
+      {"year", HtmlEscape(field("year", year))},
+      {"error-hidden", error.empty() ? " hidden" : ""},
+      {"error", HtmlEscape(error)},
+      {"result-hidden", shown ? "" : " hidden"},
+      {"title", shown ? "Your card" : error.empty() ? "A new-year card from two names" : "Please check the names"}};
   if (shown) {
     const std::string q = HtmlEscape(CanonicalQuery(*shown));
-    html = Replace(html, "{{result-hidden}}", "");
-    html = Replace(html, "{{png}}", "/card.png?" + q);
-    html = Replace(html, "{{jpg}}", "/card.jpg?" + q);
-    html = Replace(html, "{{bmp}}", "/card.bmp?" + q);
-    html = Replace(html, "{{share}}", "/card?" + q);
-    html = Replace(html, "{{greeting}}", HtmlEscape(Greeting(*shown)));
-    html = Replace(html, "{{title}}", "Your card");
-  } else {
-    html = Replace(html, "{{result-hidden}}", " hidden");
-    for (const char* marker : {"{{png}}", "{{jpg}}", "{{bmp}}", "{{share}}", "{{greeting}}"})
-      html = Replace(html, marker, "");
-    html = Replace(html, "{{title}}", error.empty() ? "A new-year card from two names" : "Please check the names");
+    v["png"] = "/card.png?" + q;
+    v["jpg"] = "/card.jpg?" + q;
+    v["bmp"] = "/card.bmp?" + q;
+    v["share"] = "/card?" + q;
+    v["greeting"] = HtmlEscape(Greeting(*shown));
   }
+  std::string html = Render(page::kIndexHtml, v);
   Response r;
   r.status = status;
   r.type = "text/html; charset=utf-8";

@@ -233,6 +233,7 @@ TEST(WebServer, RefusesHostileRequests) {
       {"/card?friend=x&sender=%3Cscript%3Ealert(1)%3C/script%3E", 200, "<script>alert"},
       {"/card?friend=%22%3E%3Cimg%20src=x%3E&sender=B", 200, "<img src=x>"},
       {"/card?friend=x&sender=%3Cscript%3E&palette=99", 400, "<script>"},
+      {"/card?friend=%7B%7Bpng%7D%7D&sender=b", 200, "value=\"/card.png"},  // a name is never a marker
       {"/card.png?friend=a%0d%0aX-Evil:%201&sender=b&year=%0d%0aX-Evil:1", 400, "X-Evil: 1"},
       {"/card.png?friend=a&sender=b&friend=c", 400, "image/png"},
       {"/card.png?friend=a&sender=b&path=/etc/passwd", 400, "root:"},
