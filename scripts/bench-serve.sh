@@ -83,18 +83,26 @@ etag=$(curl -sfI "$base/card.png?friend=Mary&sender=Bob" | awk -F': ' '/^ETag/ {
 wrk -t2 -c64 -d"${each}s" -H "If-None-Match: $etag" "$base/card.png?friend=Mary&sender=Bob" | grep -E "Requests/sec|Non-2xx" || true
 stop_server
 
-echo "== 2. uncached cards against batch, $cores threads each"
-start_server --jobs "$cores" --queue 64
-wrk -t2 -c"$cores" -d"$((each * 2))s" -s "$tmp/new-cards.lua" "$base" >"$tmp/uncached.txt"
-grep -E "Requests/sec|statuses|errors" "$tmp/uncached.txt"
-served=$(awk '/Requests\/sec/ { print $2 }' "$tmp/uncached.txt")
-stop_server
-rows=$(awk -v r="$served" -v s="$each" 'BEGIN { n = int(r * s * 2); print (n < 100 ? 100 : n) }')
-awk -v n="$rows" 'BEGIN { print "friend,sender"; for (k = 1; k <= n; k++) print "Friend " k ",Sender " (k % 97) }' >"$tmp/list.csv"
-start=$(date +%s.%N)
-"$cli" batch "$tmp/list.csv" --out-dir "$tmp/batch" --jobs "$cores" --format png >/dev/null 2>&1 || true
-batch=$(awk -v n="$rows" -v a="$start" -v b="$(date +%s.%N)" 'BEGIN { printf "%.2f", n / (b - a) }')
-echo "batch: $rows cards, $batch cards/s; serve: $served cards/s, $(awk -v a="$served" -v b="$batch" 'BEGIN { printf "%.0f", 100 * a / b }') % of batch"
+echo "== 2. uncached cards against batch, $cores threads each, three rounds taken in turn (the machine is shared)"
+ratios=()
+for round in 1 2 3; do
+  start_server --jobs "$cores" --queue 64
+  # Two requests a card thread, so that none waits for the next request between cards.
+  wrk -t2 -c"$((cores * 2))" -d"${each}s" -s "$tmp/new-cards.lua" "$base" >"$tmp/uncached.txt"
+  served=$(awk '/Requests\/sec/ { print $2 }' "$tmp/uncached.txt")
+  grep -q "errors: connect 0 read 0 write 0 timeout 0 status 0" "$tmp/uncached.txt" || echo "errors: $(grep errors "$tmp/uncached.txt")"
+  stop_server
+  rows=$(awk -v r="$served" -v s="$each" 'BEGIN { n = int(r * s); print (n < 50 ? 50 : n) }')
+  awk -v n="$rows" -v r="$round" 'BEGIN { print "friend,sender"; for (k = 1; k <= n; k++) print "Friend " r "-" k ",Sender " (k % 97) }' >"$tmp/list.csv"
+  rm -rf "$tmp/batch"
+  start=$(date +%s.%N)
+  "$cli" batch "$tmp/list.csv" --out-dir "$tmp/batch" --jobs "$cores" --format png >/dev/null 2>&1 || true
+  batch=$(awk -v n="$rows" -v a="$start" -v b="$(date +%s.%N)" 'BEGIN { printf "%.2f", n / (b - a) }')
+  ratio=$(awk -v a="$served" -v b="$batch" 'BEGIN { printf "%.0f", 100 * a / b }')
+  ratios+=("$ratio")
+  echo "round $round: serve $served cards/s, batch $batch cards/s ($rows cards): $ratio %"
+done
+echo "serve against batch, the median of three rounds: $(printf '%s\n' "${ratios[@]}" | sort -n | sed -n 2p) %"
 
 queue=8
 clients=$(( 10 * (cores + queue) ))
