@@ -65,7 +65,12 @@
   });
   window.addEventListener('popstate', function () {
     const query = location.search.slice(1);
-    if (location.pathname === '/card' && query) show(query, false);
+    if (location.pathname === '/card' && query) {
+      show(query, false);
+    } else {  // back on the empty form
+      document.getElementById('result').hidden = true;
+      document.getElementById('error').hidden = true;
+    }
   });
   const link = document.getElementById('share-link');
   if (link && link.getAttribute('href')) link.textContent = new URL(link.getAttribute('href'), location.href).href;
