@@ -19,3 +19,6 @@ $SUDO apt-get install -y -qq --no-install-recommends \
 # The window's translations (Qt's linguist tools) and, for its dark screenshot,
 # a Qt platform theme that reads a colour scheme; xclip reads its clipboard.
 $SUDO apt-get install -y -qq --no-install-recommends qt6-tools-dev qt6-l10n-tools qt6ct xclip >/dev/null
+# `serve`: the HTTP library, and the browser, driver, proxy and load generator its tests use.
+$SUDO apt-get install -y -qq --no-install-recommends \
+  libmicrohttpd-dev chromium chromium-driver python3-selenium nginx wrk >/dev/null

@@ -33,4 +33,8 @@ if [ -x build/src/window/mirelune ] && [ -x scripts/e2e-window.sh ]; then
   status=0
   scripts/test-slurm.sh build/mirelune-cli || status=$?
   [ "$status" -eq 0 ] || [ "$status" -eq 77 ] || exit "$status"
+  # Two `serve` instances behind nginx with the shipped site file (77: no nginx).
+  status=0
+  scripts/test-nginx.sh build/mirelune-cli || status=$?
+  [ "$status" -eq 0 ] || [ "$status" -eq 77 ] || exit "$status"
 fi

@@ -28,6 +28,7 @@ constexpr Subcommand kSubcommands[] = {
     {"styles", "list the style numbers and names", SetUpStyles},
     {"info", "print the report a PNG card carries (how to make it again)", SetUpInfo},
     {"batch", "make (and mail) the cards of a whole CSV list, restartable, on many threads", SetUpBatch},
+    {"serve", "offer the card to every browser on the network: a page and an HTTP API", SetUpServe},
 };
 
 constexpr const char* kFooter =

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <iostream>
 
-#include "base/utf8.h"
+#include "base/checks.h"
 #include "cli/cli.h"
 
 namespace mirelune::cli {
@@ -54,41 +54,16 @@ Result<> FlushStdout() {
 }
 
 CLI::Validator WholeNumber(long long lo, long long hi) {
-  return CLI::Validator(
-      [lo, hi](std::string& text) -> std::string {
-        char* end = nullptr;
-        errno = 0;
-        const long long v = std::strtoll(text.c_str(), &end, 10);
-        if (text.empty() || *end != '\0' || errno != 0 || v < lo || v > hi)
-          return "a whole number from " + std::to_string(lo) + " to " + std::to_string(hi) + ", not \"" + text + "\"";
-        return "";
-      },
-      std::to_string(lo) + ".." + std::to_string(hi));
+  return CLI::Validator([lo, hi](std::string& text) { return WholeNumberProblem(text, lo, hi); },
+                        std::to_string(lo) + ".." + std::to_string(hi));
 }
 
 CLI::Validator NameText() {
-  return CLI::Validator(
-      [](std::string& text) -> std::string {
-        std::u32string chars;
-        if (!DecodeUtf8(text, &chars)) return "is not valid UTF-8";
-        if (chars.size() > 100)
-          return "has " + std::to_string(chars.size()) + " characters; a name may have at most 100";
-        return "";
-      },
-      "NAME");
+  return CLI::Validator([](std::string& text) { return NameProblem(text); }, "NAME");
 }
 
 CLI::Validator OneOf(const std::vector<std::string>& words) {
-  std::string list;
-  for (std::size_t k = 0; k < words.size(); ++k)
-    list += (k == 0 ? "" : k + 1 == words.size() ? " or " : ", ") + words[k];
-  return CLI::Validator(
-      [words, list](std::string& text) -> std::string {
-        for (const std::string& w : words)
-          if (text == w) return "";
-        return "is " + list + ", not \"" + text + "\"";
-      },
-      list);
+  return CLI::Validator([words](std::string& text) { return OneOfProblem(text, words); }, WordList(words));
 }
 
 std::optional<ImageFormat> ParseFormat(const std::string& text) {

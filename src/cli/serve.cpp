@@ -1,0 +1,83 @@
+// serve.cpp — `serve`: the card page and its API over HTTP (src/web/), with the
+// card's bytes and report made exactly as `card` makes them.
+#include <algorithm>
+#include <iostream>
+#include <thread>
+
+#include "base/checks.h"
+#include "cli/cli.h"
+#include "text/text.h"
+#include "web/web.h"
+
+namespace mirelune::cli {
+namespace {
+
+struct ServeArgs {
+  web::ServeOptions o;
+  std::string rate;
+};
+
+// The bytes `card --out NAME.<format>` writes, or the line `card --report -` prints.
+Result<Bytes> WriteOutput(const State& s, const CardStats& stats, const CardSettings& c, web::Output output) {
+  if (output == web::Output::kReport) {
+    const std::string text = ReportText(CardReport(s, stats, c)) + "\n";
+    return Bytes(text.begin(), text.end());
+  }
+  if (output == web::Output::kPng) {
+    const PngText text = CardPngText(s, CardReport(s, stats, c));
+    return EncodeImage(s.card.image(), ImageFormat::kPng, &text);
+  }
+  // Only a PNG carries the report; `card` makes none for the other formats.
+  const PngText text = CardPngText(s, nlohmann::ordered_json::object());
+  return EncodeImage(s.card.image(), output == web::Output::kJpeg ? ImageFormat::kJpeg : ImageFormat::kBmp, &text);
+}
+
+Result<int> RunServe(ServeArgs& a) {
+  if (!a.rate.empty()) {
+    std::string n = a.rate;
+    if (n.size() > 4 && n.ends_with("/min")) n.resize(n.size() - 4);
+    if (!WholeNumberProblem(n, 1, 1000000).empty())
+      return Error{"--rate: N/min with N from 1 to 1000000, not \"" + a.rate + "\""};
+    a.o.rate_per_minute = std::stoi(n);
+  }
+  if (const Result<> faces = PrepareFaces(); !faces) return Error{faces.message};
+  const web::Site site(VersionText() + "\n" + web::FaceIdentity(), WriteOutput);
+  // A server that cannot start (a taken port, a root user) is not bad input: status 1.
+  const Result<int> served = web::Serve(a.o, site);
+  if (!served) std::cerr << "mirelune-cli: " << served.error().message << "\n";
+  return served ? *served : 1;
+}
+
+}  // namespace
+
+Action SetUpServe(CLI::App& sub) {
+  auto a = std::make_shared<ServeArgs>();
+  web::ServeOptions& o = a->o;
+  const unsigned cores = std::thread::hardware_concurrency();
+  o.jobs = cores > 0 ? static_cast<int>(cores) : 1;
+  // Sending cached cards is copying bytes: one thread a core, a few at most.
+  o.http_threads = std::min(o.jobs, 4);
+  sub.add_option("--listen", o.listen, "ADDRESS:PORT, [IPv6]:PORT or unix:PATH (default 127.0.0.1:8080)")
+      ->type_name("WHERE");
+  sub.add_option("--jobs", o.jobs, "threads making cards (default: the number of cores)")
+      ->type_name("N")
+      ->check(WholeNumber(1, 256));
+  sub.add_option("--queue", o.queue, "cards waiting for a thread at most; past it 503 (default 64)")
+      ->type_name("N")
+      ->check(WholeNumber(0, 100000));
+  sub.add_option("--cache-mib", o.cache_mib, "MiB of made cards kept in memory (default 64)")
+      ->type_name("N")
+      ->check(WholeNumber(0, 1 << 20));
+  sub.add_option("--rate", a->rate, "new cards a client may have made a minute (default: no limit)")
+      ->type_name("N/min");
+  sub.add_option("--trusted-proxy", o.trusted_proxies,
+                 "a proxy's address (or unix, for the socket) whose X-Forwarded-For names the client; repeatable")
+      ->type_name("ADDR");
+  sub.add_option("--timeout", o.timeout_s, "seconds a connection may be idle or slow to send (default 10)")
+      ->type_name("S")
+      ->check(WholeNumber(1, 3600));
+  sub.add_flag("--allow-root", o.allow_root, "run even as root (not advised)");
+  return [a] { return RunServe(*a); };
+}
+
+}  // namespace mirelune::cli

@@ -1,0 +1,144 @@
+// web.h — `serve`: the card in any browser. What a request asks for and what it
+// gets, apart from the HTTP library (server.cpp holds that), so that tests and
+// the fuzz target drive it without a socket.
+//
+//   Site site(identity, writer);
+//   Route r = site.Handle({"GET", "/card.png", {{"friend", "Mary"}, {"sender", "Bob"}}, ""});
+//   r.now      // an answer at once (a page, an error, a 304), or
+//   r.job      // a card to make first: site.Make(*r.job) gives its bytes
+//
+// A card's URL names its settings, so the answer never changes: the ETag is a
+// digest of the settings, the program's version and the face files, and the
+// card is cached for a year, by browsers, nginx and the server's own cache.
+#pragma once
+
+#include <ctime>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "card/card.h"
+#include "commands/commands.h"
+
+namespace mirelune::web {
+
+// A query's parameters, decoded, in the order given.
+using Args = std::vector<std::pair<std::string, std::string>>;
+using Headers = std::vector<std::pair<std::string, std::string>>;
+using Body = std::shared_ptr<const std::string>;
+
+// What a card URL answers with: a picture in one format or the card's report.
+enum class Output { kPng, kJpeg, kBmp, kReport };
+const char* ContentType(Output o);
+
+// The settings of one card: the command line's card options.
+struct CardQuery {
+  CardSettings card;
+  int year = kDefaultYear;
+};
+// The parameters carry the command line's option names and values (friend,
+// sender, year, max-styles, mode, palette); a bad one fails with the message the
+// command line gives for it. An empty year, style limit, mode or palette takes
+// the default, as in a batch list.
+Result<CardQuery> ParseCardQuery(const Args& args);
+// Every setting in one fixed order, percent-encoded: the share link's query.
+std::string CanonicalQuery(const CardQuery& q);
+std::string PercentEncode(std::string_view text);
+std::string HtmlEscape(std::string_view text);
+// The year a greeting is for by default: the coming new year (from October on,
+// the next one).
+int ComingYear(std::time_t now);
+// Whether an If-None-Match header names the strong ETag ("*" names every one).
+bool EtagMatches(std::string_view if_none_match, std::string_view etag);
+// The client a request is counted against: `peer`, or when `peer` is one of the
+// trusted proxies, the last address in its X-Forwarded-For (the one the proxy
+// saw). A proxy on the Unix socket has the peer "unix".
+std::string ClientOf(const std::string& peer, std::string_view forwarded_for, const std::vector<std::string>& trusted);
+// Text for a log line: control characters and bytes beyond ASCII as \xNN, cut at 200.
+std::string LogText(std::string_view text);
+
+// Turns a made card into one output's bytes, exactly as `mirelune-cli card` writes
+// them (the front end gives it; it is called from several threads at once).
+using CardWriter =
+    std::function<Result<Bytes>(const State& s, const CardStats& stats, const CardSettings& c, Output o)>;
+
+struct Request {
+  std::string method, path;
+  Args args;
+  std::string if_none_match;
+};
+
+struct Response {
+  int status = 200;
+  std::string type = "text/plain; charset=utf-8";
+  Body body;
+  Headers headers;  // beyond the security headers every answer has
+};
+Response TextResponse(int status, std::string text);
+
+struct CardJob {
+  CardQuery query;
+  Output output = Output::kPng;
+  std::string etag;  // with its quotes
+};
+
+struct Route {
+  std::optional<Response> now;
+  std::optional<CardJob> job;
+};
+
+// The headers of every answer: CSP without inline script, no framing, no sniffing,
+// no referrer.
+const Headers& SecurityHeaders();
+// The headers of a card's answer: its ETag, cached for a year.
+Headers CardHeaders(const std::string& etag);
+
+class Site {
+ public:
+  // `identity` is what else decides a card's bytes: the program's version, the
+  // face files and the text libraries (FaceIdentity). `now` gives the time for
+  // the year's default.
+  Site(
+      std::string identity, CardWriter writer, std::function<std::time_t()> now = [] { return std::time(nullptr); });
+  Route Handle(const Request& r) const;
+  // Makes the card; the response for the job (200 with the bytes, or 500).
+  Response Make(const CardJob& job) const;
+  std::string EtagOf(const CardQuery& q, Output o) const;
+
+ private:
+  Response Page(int status, const CardQuery* shown, const Args& typed, const std::string& error) const;
+  std::string identity_;
+  CardWriter writer_;
+  std::function<std::time_t()> now_;
+};
+
+// The face files a card may be drawn with, as they are on this machine: the two
+// faces every card uses by content (SHA-256), the fallback faces (well over
+// 100 MB) by size and modification time, and the FreeType and HarfBuzz versions.
+std::string FaceIdentity();
+
+// --- the server ---
+struct ServeOptions {
+  std::string listen = "127.0.0.1:8080";     // ADDR:PORT, [V6]:PORT or unix:PATH
+  int jobs = 1;                              // threads making cards
+  int http_threads = 1;                      // threads reading requests and sending answers (epoll each)
+  int queue = 64;                            // cards waiting for a thread; past it 503
+  int cache_mib = 64;                        // MiB of encoded cards kept in memory (about 170 PNG cards)
+  int rate_per_minute = 0;                   // cards made per client a minute; 0 no limit
+  std::vector<std::string> trusted_proxies;  // addresses, or "unix" for the socket
+  bool allow_root = false;
+  int timeout_s = 10;  // a connection idle (or sending its request) this long is closed
+  int max_connections = 2048;
+};
+// Runs until SIGTERM or SIGINT: then refuses new cards, finishes those under way
+// and returns 0. Fails (exit 1) when it cannot start.
+Result<int> Serve(const ServeOptions& o, const Site& site);
+// Binds the listening socket for ADDR:PORT or unix:PATH (mode 0660; a stale
+// socket is replaced, anything else at PATH is refused).
+Result<int> ListenOn(const std::string& where);
+
+}  // namespace mirelune::web

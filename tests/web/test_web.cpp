@@ -1,0 +1,334 @@
+// The web front end: its rules alone, then a real `mirelune-cli serve` on a
+// socket, checked against `mirelune-cli card` and hostile requests.
+#include <arpa/inet.h>
+#include <curl/curl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <thread>
+
+#include "web/web.h"
+
+namespace mirelune::web {
+namespace {
+
+TEST(WebRules, IfNoneMatchAndTheClientBehindAProxy) {
+  struct EtagCase {
+    const char* header;
+    bool match;
+  };
+  for (const EtagCase& c : std::vector<EtagCase>{{"\"e1\"", true},
+                                                 {"W/\"e1\"", true},
+                                                 {"\"x\", \"e1\"", true},
+                                                 {"*", true},
+                                                 {"\"e1", false},
+                                                 {"e1", false},
+                                                 {"", false},
+                                                 {"\"e\", \"e10\"", false},
+                                                 {"\"x\" garbage \"e1\"", false}})
+    EXPECT_EQ(EtagMatches(c.header, "\"e1\""), c.match) << c.header;
+  struct ClientCase {
+    const char *peer, *forwarded, *client;
+  };
+  const std::vector<std::string> trusted{"10.0.0.1", "unix"};
+  for (const ClientCase& c : std::vector<ClientCase>{{"10.0.0.9", "1.2.3.4", "10.0.0.9"},  // not a proxy: ignored
+                                                     {"10.0.0.1", "1.2.3.4", "1.2.3.4"},
+                                                     {"10.0.0.1", "6.6.6.6, 1.2.3.4", "1.2.3.4"},  // the proxy's own
+                                                     {"unix", " ::1 ", "::1"},
+                                                     {"10.0.0.1", "", "10.0.0.1"},
+                                                     {"10.0.0.1", "1.2.3.4, evil\r\nX: y", "10.0.0.1"}})
+    EXPECT_EQ(ClientOf(c.peer, c.forwarded, trusted), c.client) << c.peer << " " << c.forwarded;
+  EXPECT_EQ(ComingYear(1790812799), 2026);  // 2026-09-30 23:59:59 UTC
+  EXPECT_EQ(ComingYear(1790812800), 2027);  // 2026-10-01
+  EXPECT_EQ(LogText("a b\n\x1b[31m\xff"), "a\\x20b\\x0a\\x1b[31m\\xff");
+}
+
+TEST(WebRules, UnixSocketReplacesOnlyAStaleSocket) {
+  const std::string dir = ::mkdtemp(std::string("/tmp/mirelune-sock-XXXXXX").data()), sock = dir + "/s";
+  ::close(ListenOn("unix:" + sock).value());  // a server that died: its socket stays, no one answers
+  ASSERT_EQ(::symlink("/etc/passwd", (dir + "/link").c_str()), 0);
+  struct stat st {};
+  for (const auto& [path, ok] :
+       std::vector<std::pair<std::string, bool>>{{sock, true}, {sock, false}, {dir + "/link", false}}) {
+    const Result<int> fd = ListenOn("unix:" + path);
+    EXPECT_EQ(bool(fd), ok) << path;  // the second: a live server's; the link: never followed nor removed
+    EXPECT_TRUE(!ok || (::lstat(path.c_str(), &st) == 0 && (st.st_mode & 0777) == 0660));
+  }
+  std::filesystem::remove_all(dir);
+}
+
+// --- a real server ---
+struct Answer {
+  long status = 0;
+  std::string headers, body;
+};
+
+size_t Append(char* data, size_t size, size_t n, void* to) {
+  static_cast<std::string*>(to)->append(data, size * n);
+  return size * n;
+}
+
+Answer Get(int port, const std::string& target, const std::vector<std::string>& headers = {}) {
+  Answer a;
+  CURL* curl = curl_easy_init();
+  curl_slist* list = nullptr;
+  for (const std::string& h : headers) list = curl_slist_append(list, h.c_str());
+  const std::string url = "http://127.0.0.1:" + std::to_string(port) + target;
+  curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, list);
+  curl_easy_setopt(curl, CURLOPT_TIMEOUT, 60L);
+  curl_easy_setopt(curl, CURLOPT_PATH_AS_IS, 1L);
+  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, Append);
+  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &a.body);
+  curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, Append);
+  curl_easy_setopt(curl, CURLOPT_HEADERDATA, &a.headers);
+  if (curl_easy_perform(curl) == CURLE_OK) curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &a.status);
+  curl_slist_free_all(list);
+  curl_easy_cleanup(curl);
+  return a;
+}
+
+// Bytes as they are, on a plain socket; the answer up to the server's close (5 s at most).
+std::string Raw(int port, const std::string& request) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(static_cast<std::uint16_t>(port));
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const timeval five{5, 0};
+  ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &five, sizeof five);
+  std::string answer;
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+      ::send(fd, request.data(), request.size(), MSG_NOSIGNAL) >= 0) {
+    char buffer[4096];
+    for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;) answer.append(buffer, static_cast<size_t>(n));
+  }
+  ::close(fd);
+  return answer;
+}
+
+// A child process; its stdout (or stderr) read through a pipe.
+struct Child {
+  pid_t pid = -1;
+  int out = -1;
+};
+Child Spawn(std::vector<std::string> args, int which_fd) {
+  int p[2];
+  if (::pipe(p) != 0) return {};
+  Child c{::fork(), p[0]};
+  if (c.pid == 0) {
+    ::dup2(p[1], which_fd);
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+  }
+  ::close(p[1]);
+  return c;
+}
+std::string ReadAll(int fd) {
+  std::string text;
+  char buffer[65536];
+  pollfd p{fd, POLLIN, 0};
+  while (::poll(&p, 1, 60000) > 0) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n <= 0) break;
+    text.append(buffer, static_cast<size_t>(n));
+  }
+  ::close(fd);
+  return text;
+}
+int Wait(pid_t pid) {  // the exit status; killed after 30 s
+  int status = 0;
+  for (int k = 0; k < 300 && ::waitpid(pid, &status, WNOHANG) == 0; ++k) ::usleep(100000);
+  if (::waitpid(pid, &status, WNOHANG) == 0 && ::kill(pid, SIGKILL) == 0) ::waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+struct Server {
+  Child child;
+  int port = 0;
+  explicit Server(std::vector<std::string> options) {
+    std::vector<std::string> args{MIRELUNE_CLI, "serve", "--allow-root", "--listen", "127.0.0.1:0"};
+    args.insert(args.end(), options.begin(), options.end());
+    child = Spawn(args, 2);
+    std::string line;
+    char ch;
+    pollfd p{child.out, POLLIN, 0};
+    while (line.find('\n') == std::string::npos && ::poll(&p, 1, 20000) > 0 && ::read(child.out, &ch, 1) == 1)
+      line += ch;
+    const std::size_t colon = line.rfind(':', line.find(" with "));
+    if (line.find("serving on") != std::string::npos) port = std::atoi(line.c_str() + colon + 1);
+  }
+  int Stop() {  // SIGTERM; the exit status
+    ::kill(child.pid, SIGTERM);
+    std::thread([fd = child.out] { ReadAll(fd); }).detach();
+    return Wait(child.pid);
+  }
+};
+
+TEST(WebServer, AnswersAsTheCommandLineDoes) {
+  Server server({"--jobs", "2"});
+  ASSERT_GT(server.port, 0);
+  // Each case: the query, and the `card` options that make the same card.
+  struct Case {
+    std::string path, query;
+    std::vector<std::string> cli;
+  };
+  const std::string hundred_and_one(101, 'a');
+  const std::vector<Case> cases{
+      {"/card.png", "friend=Mary&sender=Bob", {"--friend", "Mary", "--sender", "Bob", "--out", "-"}},
+      {"/card.jpg",
+       "friend=Zo%C3%AB+%26+Jo&sender=%E6%9D%8E&year=2027&mode=pix&palette=3&max-styles=24",
+       {"--friend", "Zoë & Jo", "--sender", "李", "--year", "2027", "--mode", "pix", "--palette", "3", "--max-styles",
+        "24", "--out", "-", "--format", "jpg"}},
+      {"/card.bmp", "sender=Bob&friend=", {"--friend", "", "--sender", "Bob", "--out", "-", "--format", "bmp"}},
+      {"/report.json",
+       "friend=Mary&sender=Bob&palette=7",
+       {"--friend", "Mary", "--sender", "Bob", "--palette", "7", "--report", "-", "--out", "/dev/null"}},
+      {"/card.png", "friend=Mary&sender=Bob&palette=30", {"--friend", "Mary", "--sender", "Bob", "--palette", "30"}},
+      {"/card.png", "friend=" + hundred_and_one + "&sender=B", {"--friend", hundred_and_one, "--sender", "B"}},
+      {"/card.png", "friend=%FF&sender=B", {"--friend", "\xff", "--sender", "B"}},
+      {"/card.png", "friend=A&sender=B&year=0x10", {"--friend", "A", "--sender", "B", "--year", "0x10"}},
+      {"/card.png", "friend=A&sender=B&mode=dots", {"--friend", "A", "--sender", "B", "--mode", "dots"}},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args{MIRELUNE_CLI, "card"};
+    args.insert(args.end(), c.cli.begin(), c.cli.end());
+    const bool to_stdout = std::find(c.cli.begin(), c.cli.end(), "-") != c.cli.end();
+    Child cli = Spawn(args, to_stdout ? 1 : 2);
+    std::string expected = ReadAll(cli.out);
+    const int status = Wait(cli.pid);
+    const Answer a = Get(server.port, c.path + "?" + c.query);
+    if (status == 0) {
+      EXPECT_EQ(a.status, 200) << c.query;
+      EXPECT_TRUE(a.body == expected) << c.query << ": not the bytes `card` writes";
+    } else {  // the command line's message: "mirelune-cli: MESSAGE\nTry ..."
+      expected = expected.substr(14, expected.find('\n') - 14);
+      EXPECT_EQ(a.status, 400) << c.query;
+      EXPECT_EQ(a.body, expected + "\n") << c.query;
+    }
+  }
+  // The same card again: from the cache, 304 when the browser has it.
+  const Answer first = Get(server.port, "/card.png?friend=Mary&sender=Bob");
+  const std::size_t at = first.headers.find("ETag: ");
+  ASSERT_NE(at, std::string::npos);
+  const std::string etag = first.headers.substr(at + 6, first.headers.find('\r', at) - at - 6);
+  EXPECT_NE(first.headers.find("Cache-Control: public, max-age=31536000, immutable"), std::string::npos);
+  const Answer again = Get(server.port, "/card.png?sender=Bob&friend=Mary", {"If-None-Match: W/\"x\", " + etag});
+  EXPECT_EQ(again.status, 304);
+  EXPECT_EQ(again.body, "");
+  EXPECT_EQ(Get(server.port, "/card.jpg?friend=Mary&sender=Bob", {"If-None-Match: " + etag}).status, 200);
+  const Answer metrics = Get(server.port, "/metrics");
+  EXPECT_NE(metrics.body.find("mirelune_cache_hits_total 1\n"), std::string::npos) << metrics.body;
+  EXPECT_NE(metrics.body.find("mirelune_requests_total{status=\"304\"} 1\n"), std::string::npos);
+  EXPECT_EQ(server.Stop(), 0);
+}
+
+TEST(WebServer, RefusesHostileRequests) {
+  Server server({"--jobs", "1"});
+  ASSERT_GT(server.port, 0);
+  struct Case {
+    std::string request;  // raw bytes, or a path for libcurl when it starts with '/'
+    int status;
+    std::string absent;  // in the whole answer
+  };
+  const std::string big(20000, 'a');
+  const std::vector<Case> cases{
+      {"/../../../etc/passwd", 404, "root:"},
+      {"/%2e%2e/%2e%2e/etc/passwd", 404, "/etc"},
+      {"/card.png/../../etc/passwd", 404, "root:"},
+      {"/app.js/..%2f..%2fsrc", 404, ".."},
+      {"/card?friend=Mary%0d%0aSet-Cookie:%20a=1&sender=%3Cscript%3Ealert(1)%3C/script%3E", 200, "Set-Cookie: a=1\r\n"},
+      {"/card?friend=x&sender=%3Cscript%3Ealert(1)%3C/script%3E", 200, "<script>alert"},
+      {"/card?friend=%22%3E%3Cimg%20src=x%3E&sender=B", 200, "<img src=x>"},
+      {"/card?friend=x&sender=%3Cscript%3E&palette=99", 400, "<script>"},
+      {"/card?friend=%7B%7Bpng%7D%7D&sender=b", 200, "value=\"/card.png"},  // a name is never a marker
+      {"/card.png?friend=a%0d%0aX-Evil:%201&sender=b&year=%0d%0aX-Evil:1", 400, "X-Evil: 1"},
+      {"/card.png?friend=a&sender=b&friend=c", 400, "image/png"},
+      {"/card.png?friend=a&sender=b&path=/etc/passwd", 400, "root:"},
+      {"GET /card.png?friend=" + big + " HTTP/1.1\r\nHost: x\r\n\r\n", 414, "image/png"},
+      {"GET / HTTP/1.1\r\nHost: x\r\nX-Big: " + big + "\r\n\r\n", 431, "text/html"},
+      {"GET / HTTP/1.1\r\n\r\n", 400, "text/html"},  // no Host
+      {"HELLO\r\n\r\n", 0, "text/html"},             // closed at once
+      {"GET /\x01\x02 HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n", 404, "\x01"},
+      {"POST /card.png?friend=a&sender=b HTTP/1.1\r\nHost: x\r\nConnection: close\r\nContent-Length: 5\r\n\r\nhello",
+       405, "image/png"},
+  };
+  for (const Case& c : cases) {
+    std::string whole;
+    long status = 0;
+    if (c.request[0] == '/') {
+      const Answer a = Get(server.port, c.request);
+      whole = a.headers + a.body;
+      status = a.status;
+    } else {
+      whole = Raw(server.port, c.request);
+      status = whole.size() > 12 ? std::atoi(whole.c_str() + 9) : 0;
+    }
+    EXPECT_EQ(status, c.status) << c.request.substr(0, 80);
+    EXPECT_EQ(whole.find(c.absent), std::string::npos) << c.request.substr(0, 80) << "\n" << whole.substr(0, 2000);
+    EXPECT_TRUE(status != 200 || whole.find("default-src 'self'") != std::string::npos);
+  }
+  // The server is still there for a normal client.
+  EXPECT_EQ(Get(server.port, "/healthz").status, 200);
+  EXPECT_EQ(server.Stop(), 0);
+}
+
+// Six different cards at once to one card thread with one place in the queue:
+// each gets its card or a 503 with Retry-After, none is left hanging. A card
+// under way when SIGTERM comes is still sent.
+TEST(WebServer, FullQueueRefusesAndStopFinishesTheCardsUnderWay) {
+  Server server({"--jobs", "1", "--queue", "1"});
+  ASSERT_GT(server.port, 0);
+  std::vector<Answer> answers(6);
+  std::vector<std::thread> clients;
+  for (int k = 0; k < 6; ++k)
+    clients.emplace_back(
+        [&, k] { answers[k] = Get(server.port, "/card.png?mode=pix&sender=B&friend=" + std::to_string(k)); });
+  for (std::thread& t : clients) t.join();
+  int made = 0, refused = 0;
+  for (const Answer& a : answers) {
+    made += a.status == 200;
+    refused += a.status == 503 && a.headers.find("Retry-After: 1") != std::string::npos;
+  }
+  EXPECT_EQ(made + refused, 6);
+  EXPECT_GE(made, 1);
+  EXPECT_GE(refused, 1);
+  Answer late;
+  std::thread client([&] { late = Get(server.port, "/card.png?mode=pix&friend=late&sender=B"); });
+  ::usleep(30000);
+  EXPECT_EQ(server.Stop(), 0);
+  client.join();
+  EXPECT_EQ(late.status, 200);
+  EXPECT_GT(late.body.size(), 1000u);
+}
+
+TEST(WebServer, RateLimitCountsTheForwardedClientOnlyFromATrustedProxy) {
+  struct Case {
+    std::vector<std::string> options;
+    std::vector<int> statuses;  // for X-Forwarded-For 1.1.1.1, 1.1.1.1, 2.2.2.2
+  };
+  for (const Case& c : std::vector<Case>{{{"--rate", "1/min", "--trusted-proxy", "127.0.0.1"}, {200, 429, 200}},
+                                         {{"--rate", "1/min"}, {200, 429, 429}}}) {
+    Server server(c.options);
+    ASSERT_GT(server.port, 0);
+    const char* clients[] = {"1.1.1.1", "1.1.1.1", "2.2.2.2"};
+    for (int k = 0; k < 3; ++k)
+      EXPECT_EQ(Get(server.port, "/card.bmp?friend=r" + std::to_string(k) + "&sender=s",
+                    {std::string("X-Forwarded-For: 9.9.9.9, ") + clients[k]})
+                    .status,
+                c.statuses[k])
+          << c.options.size() << " " << k;
+    EXPECT_EQ(server.Stop(), 0);
+  }
+}
+
+}  // namespace
+}  // namespace mirelune::web
