@@ -16,3 +16,7 @@ $SUDO apt-get install -y -qq --no-install-recommends \
   python3 python3-aiosmtpd xdg-utils openssl \
   clang libclang-rt-14-dev dpkg-dev lintian desktop-file-utils man-db \
   parallel slurm-wlm munge >/dev/null
+# gettext makes the command line's catalogues; a German locale lets the tests run
+# it as a German user would (the catalogue alone is tested under C.UTF-8).
+$SUDO apt-get install -y -qq --no-install-recommends gettext locales appstream >/dev/null
+locale -a | grep -qx 'de_DE.utf8' || $SUDO localedef -i de_DE -f UTF-8 de_DE.UTF-8

@@ -3,11 +3,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 
 #include "base/utf8.h"
 #include "cli/cli.h"
+#include "cli/i18n.h"
 
 namespace mirelune::cli {
 namespace {
@@ -37,6 +39,12 @@ void GuardStandardDescriptors() {
   }
 }
 
+bool TerminalTakesEscapes(int fd) {
+  const char* term = std::getenv("TERM");
+  const char* no_color = std::getenv("NO_COLOR");
+  return ::isatty(fd) && term && *term && std::string_view(term) != "dumb" && !(no_color && *no_color);
+}
+
 Result<> FlushStdout() {
   const std::string& text = Buffer();
   if (text.empty()) return {};
@@ -49,7 +57,7 @@ Result<> FlushStdout() {
     }
     done += static_cast<std::size_t>(n);
   }
-  if (err) return Error{std::string("cannot write to standard output: ") + std::strerror(err), err};
+  if (err) return Error{Fill(_("cannot write to standard output: %s"), {std::strerror(err)}), err};
   return {};
 }
 
@@ -60,7 +68,7 @@ CLI::Validator WholeNumber(long long lo, long long hi) {
         errno = 0;
         const long long v = std::strtoll(text.c_str(), &end, 10);
         if (text.empty() || *end != '\0' || errno != 0 || v < lo || v > hi)
-          return "a whole number from " + std::to_string(lo) + " to " + std::to_string(hi) + ", not \"" + text + "\"";
+          return Fill(_("a whole number from %s to %s, not \"%s\""), {std::to_string(lo), std::to_string(hi), text});
         return "";
       },
       std::to_string(lo) + ".." + std::to_string(hi));
@@ -70,9 +78,9 @@ CLI::Validator NameText() {
   return CLI::Validator(
       [](std::string& text) -> std::string {
         std::u32string chars;
-        if (!DecodeUtf8(text, &chars)) return "is not valid UTF-8";
+        if (!DecodeUtf8(text, &chars)) return _("is not valid UTF-8");
         if (chars.size() > 100)
-          return "has " + std::to_string(chars.size()) + " characters; a name may have at most 100";
+          return Fill(_("has %s characters; a name may have at most 100"), {std::to_string(chars.size())});
         return "";
       },
       "NAME");
@@ -81,12 +89,12 @@ CLI::Validator NameText() {
 CLI::Validator OneOf(const std::vector<std::string>& words) {
   std::string list;
   for (std::size_t k = 0; k < words.size(); ++k)
-    list += (k == 0 ? "" : k + 1 == words.size() ? " or " : ", ") + words[k];
+    list += (k == 0 ? "" : k + 1 == words.size() ? _(" or ") : ", ") + words[k];
   return CLI::Validator(
       [words, list](std::string& text) -> std::string {
         for (const std::string& w : words)
           if (text == w) return "";
-        return "is " + list + ", not \"" + text + "\"";
+        return Fill(_("is %s, not \"%s\""), {list, text});
       },
       list);
 }
@@ -101,6 +109,10 @@ std::optional<ImageFormat> ParseFormat(const std::string& text) {
 Result<Target> ResolveTarget(const std::string& flag, const std::string& name, std::optional<ImageFormat> format) {
   Target t;
   if (name == "-") {
+    if (::isatty(1))
+      return Error{Fill(_("%1$s -: standard output is a terminal, which cannot show a picture; "
+                          "send it to a file or a program (%1$s - > card.png, %1$s - | display)"),
+                        {flag})};
     t.to_stdout = true;
     t.format = format.value_or(ImageFormat::kPng);
     return t;
@@ -121,12 +133,13 @@ Result<Target> ResolveTarget(const std::string& flag, const std::string& name, s
       break;
     case NameFormat::kUnknown:
       if (!format)
-        return Error{flag + ": \"" + name + "\" is not a picture name; the formats are .bmp, .png, .jpg and .jpeg " +
-                     "(or choose one with --format png|bmp|jpg)"};
+        return Error{Fill(_("%s: \"%s\" is not a picture name; the formats are .bmp, .png, .jpg and .jpeg "
+                            "(or choose one with --format png|bmp|jpg)"),
+                          {flag, name})};
       break;
   }
   if (by_name && format && *by_name != *format)
-    return Error{flag + ": \"" + name + "\" names another format than --format asks for"};
+    return Error{Fill(_("%s: \"%s\" names another format than --format asks for"), {flag, name})};
   t.format = by_name ? *by_name : format.value_or(ImageFormat::kBmp);
   return t;
 }

@@ -1,0 +1,53 @@
+// i18n.cpp — gettext for the command line (glibc's libintl).
+#include "cli/i18n.h"
+
+#include <libintl.h>
+#include <unistd.h>
+
+#include <clocale>
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+namespace mirelune::cli {
+
+namespace fs = std::filesystem;
+
+void SetUpTranslation(const char* argv0) {
+  std::setlocale(LC_CTYPE, "");     // the terminal's character set, for the translated texts
+  std::setlocale(LC_MESSAGES, "");  // the language
+  std::error_code err;
+  fs::path self = fs::read_symlink("/proc/self/exe", err);
+  if (err) self = fs::absolute(argv0 ? argv0 : "", err);
+  const fs::path dir = self.parent_path();
+  const fs::path build_tree = dir / "locale";
+  const fs::path locales = fs::is_directory(build_tree, err) ? build_tree : dir.parent_path() / "share" / "locale";
+  bindtextdomain(kTextDomain, locales.c_str());
+  bind_textdomain_codeset(kTextDomain, "UTF-8");  // whatever the locale, UTF-8 as the rest of the output
+}
+
+const char* _(const char* text) { return dgettext(kTextDomain, text); }
+
+std::string Fill(const char* pattern, std::initializer_list<std::string> values) {
+  const std::vector<std::string> v(values);
+  std::string out;
+  std::size_t next = 0;
+  for (const char* p = pattern; *p; ++p) {
+    if (p[0] != '%') {
+      out += *p;
+    } else if (p[1] == '%') {
+      out += '%', ++p;
+    } else if (p[1] == 's') {
+      if (next < v.size()) out += v[next++];
+      ++p;
+    } else if (p[1] >= '1' && p[1] <= '9' && p[2] == '$' && p[3] == 's') {
+      if (const std::size_t k = static_cast<std::size_t>(p[1] - '1'); k < v.size()) out += v[k];
+      p += 3;
+    } else {
+      out += *p;
+    }
+  }
+  return out;
+}
+
+}  // namespace mirelune::cli
