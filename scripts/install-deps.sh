@@ -17,6 +17,7 @@ $SUDO apt-get install -y -qq --no-install-recommends \
   clang libclang-rt-14-dev dpkg-dev lintian desktop-file-utils man-db \
   parallel slurm-wlm munge >/dev/null
 # gettext makes the command line's catalogues; a German locale lets the tests run
-# it as a German user would (the catalogue alone is tested under C.UTF-8).
-$SUDO apt-get install -y -qq --no-install-recommends gettext locales appstream >/dev/null
+# it as a German user would (the catalogue alone is tested under C.UTF-8);
+# appstream and bash-completion check the metainfo and completions of the package.
+$SUDO apt-get install -y -qq --no-install-recommends gettext locales appstream bash-completion >/dev/null
 locale -a | grep -qx 'de_DE.utf8' || $SUDO localedef -i de_DE -f UTF-8 de_DE.UTF-8

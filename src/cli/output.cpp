@@ -83,7 +83,7 @@ CLI::Validator NameText() {
           return Fill(_("has %s characters; a name may have at most 100"), {std::to_string(chars.size())});
         return "";
       },
-      "NAME");
+      "");  // the option shows its NAME already
 }
 
 CLI::Validator OneOf(const std::vector<std::string>& words) {
