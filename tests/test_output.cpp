@@ -101,14 +101,19 @@ TEST(Cli, SpeaksTheUsersLanguageAndSparesTheTerminal) {
       {"env LC_ALL=C.UTF-8 LANGUAGE=de " + cli + "card --sender b", 2, "mirelune-cli: --friend fehlt (oder --again DATEI)\n'mirelune-cli card --help' zeigt seine Optionen.\n"},
       {tty("", card + "--out -"), 2, "mirelune-cli: --out -: standard output is a terminal, which cannot show a picture"},
       {tty("env TERM=dumb", batch + "1"), 0, "1 of 1 rows done"}, {tty("env TERM=xterm NO_COLOR=1", batch + "2"), 0, "1 of 1 rows done"},
+      {tty("env TERM=xterm", batch + "3"), 0, "\x1b[K"},  // the bar itself: the terminal above is real
       {"env LC_ALL=C " + card + "--out c.png", 0, ""}, {"env LC_ALL=de_DE.UTF-8 LANGUAGE=de " + card + "--out de.png", 0, ""},
+      {"env LC_ALL=C.UTF-8 LANGUAGE=de " + card + "--out de2.png", 0, ""},  // German even where de_DE is not installed
   };
   for (const auto& c : cases) {
     const Ran r = testing::Shell(dir.path, c.command);
-    EXPECT_TRUE(r.status == c.status && (r.err + r.out).find(c.seen) != std::string::npos && (r.err + r.out).find('\x1b') == std::string::npos)
-        << c.command << ": " << r.status << " " << r.err << r.out;
+    const std::string seen = r.err + r.out;
+    EXPECT_EQ(r.status, c.status) << c.command << ": " << seen;
+    EXPECT_NE(seen.find(c.seen), std::string::npos) << c.command << ": " << seen;
+    EXPECT_EQ(seen.find('\x1b') != std::string::npos, c.seen.starts_with("\x1b")) << c.command << ": " << seen;
   }
   EXPECT_EQ(ReadText(dir / "c.png"), ReadText(dir / "de.png"));
+  EXPECT_EQ(ReadText(dir / "c.png"), ReadText(dir / "de2.png"));
 }
 
 // A card's PNG explains itself and carries the report it can be made again from.
