@@ -89,6 +89,7 @@ CLI::Validator NameText() {
 CLI::Validator OneOf(const std::vector<std::string>& words) {
   std::string list;
   for (std::size_t k = 0; k < words.size(); ++k)
+    // TRANSLATORS: joins the last two words of a list of values: "png, bmp, jpg or jpeg".
     list += (k == 0 ? "" : k + 1 == words.size() ? _(" or ") : ", ") + words[k];
   return CLI::Validator(
       [words, list](std::string& text) -> std::string {
