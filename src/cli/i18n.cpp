@@ -14,8 +14,9 @@ namespace mirelune::cli {
 namespace fs = std::filesystem;
 
 void SetUpTranslation(const char* argv0) {
-  std::setlocale(LC_CTYPE, "");     // the terminal's character set, for the translated texts
-  std::setlocale(LC_MESSAGES, "");  // the language
+  // Only the language: character classes, numbers and dates stay "C", so nothing
+  // the engine formats or folds (file names, reports) changes with the locale.
+  std::setlocale(LC_MESSAGES, "");
   std::error_code err;
   fs::path self = fs::read_symlink("/proc/self/exe", err);
   if (err) self = fs::absolute(argv0 ? argv0 : "", err);
@@ -23,7 +24,7 @@ void SetUpTranslation(const char* argv0) {
   const fs::path build_tree = dir / "locale";
   const fs::path locales = fs::is_directory(build_tree, err) ? build_tree : dir.parent_path() / "share" / "locale";
   bindtextdomain(kTextDomain, locales.c_str());
-  bind_textdomain_codeset(kTextDomain, "UTF-8");  // whatever the locale, UTF-8 as the rest of the output
+  bind_textdomain_codeset(kTextDomain, "UTF-8");  // UTF-8, as the rest of the output, without LC_CTYPE
 }
 
 const char* _(const char* text) { return dgettext(kTextDomain, text); }

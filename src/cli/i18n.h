@@ -19,9 +19,8 @@ namespace mirelune::cli {
 
 inline constexpr const char* kTextDomain = "mirelune";
 
-// Takes the user's locale for messages and characters (numbers, dates and
-// collation stay "C", so nothing the engine formats changes) and binds the
-// catalogue: <dir of the program>/locale in a build tree, else
+// Takes the user's language for messages (the rest of the locale stays "C", so
+// nothing the engine formats or folds changes) and binds the catalogue: <dir of the program>/locale in a build tree, else
 // <dir of the program>/../share/locale, so /usr and /usr/local both find theirs.
 void SetUpTranslation(const char* argv0);
 
