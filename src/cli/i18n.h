@@ -9,7 +9,7 @@
 // errors, notes and hints). The card (its greeting, PNG texts and report) and
 // the engine's messages stay as they are, so a card's bytes never depend on the
 // locale. The catalogue is the text domain "mirelune"; `xgettext -k_ -kN_` finds
-// the texts (the mirelune_pot target).
+// the texts at every build (po/CMakeLists.txt).
 #pragma once
 
 #include <initializer_list>
