@@ -16,7 +16,7 @@ function(mirelune_fuzz_executable name t)
   add_executable(${name} ${dir}/fuzz_${t}.cpp ${ARGN})
   target_link_libraries(${name} PRIVATE mirelune_engine)
   if(t STREQUAL "card_report")
-    target_sources(${name} PRIVATE ${dir}/../src/cli/report.cpp ${dir}/../src/cli/output.cpp)
+    target_sources(${name} PRIVATE ${dir}/../src/cli/report.cpp ${dir}/../src/cli/output.cpp ${dir}/../src/base/i18n.cpp)
     target_link_libraries(${name} PRIVATE mirelune_version CLI11::CLI11)
   endif()
   if(t STREQUAL "request")  # the web server's request handling

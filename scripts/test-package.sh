@@ -3,8 +3,10 @@
 # user would meet it: the files in place, the installed command line making a
 # card (Mary and Bob's, byte for byte), both programs answering --version without a
 # display, each face file of the card in a package it depends on (the script
-# faces in one it recommends), the desktop entry valid, the manual pages
-# rendering without warnings, and lintian without errors.
+# faces in one it recommends), the command line speaking German from its
+# installed catalogue, the desktop entry and AppStream metainfo valid, the bash
+# completions offering what they must, the manual pages rendering without
+# warnings, and lintian without errors.
 #
 #   scripts/test-package.sh [BUILD_DIR]            (default build-package)
 #   scripts/test-package.sh --system [BUILD_DIR]   also installs it on this machine
@@ -55,9 +57,12 @@ work=$(mktemp -d /tmp/mirelune-package.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 dpkg -x "$deb" "$work/root"
 root=$work/root
-for f in usr/bin/mirelune usr/bin/mirelune-cli usr/share/applications/mirelune.desktop \
+app=usr/share/applications/io.mirelune.Mirelune.desktop
+metainfo=usr/share/metainfo/io.mirelune.Mirelune.metainfo.xml
+completions=usr/share/bash-completion/completions
+for f in usr/bin/mirelune usr/bin/mirelune-cli $app $metainfo usr/share/locale/de/LC_MESSAGES/mirelune.mo \
   usr/share/icons/hicolor/scalable/apps/mirelune.svg usr/share/man/man1/mirelune.1.gz \
-  usr/share/man/man1/mirelune-cli.1.gz usr/share/bash-completion/completions/mirelune-cli \
+  usr/share/man/man1/mirelune-cli.1.gz $completions/mirelune-cli $completions/mirelune \
   usr/share/doc/mirelune/copyright usr/share/doc/mirelune/changelog.gz \
   usr/share/mirelune/translations/mirelune_de.qm; do
   [ -e "$root/$f" ] || fail "$f is not in the package"
@@ -78,12 +83,34 @@ MIRELUNE_ROOT=$work "$cli" card --friend Mary --sender Bob --out "$work/card.bmp
 golden=115febfe57b46ad2a37611038a933f46aad20a32f16dca34028a28c9870a3cf8
 [ "$(sha256sum <"$work/card.bmp" | cut -d' ' -f1)" = "$golden" ] || fail "Mary and Bob's card is not the golden one"
 MIRELUNE_ROOT=$work "$cli" info "$work/card.png" | grep -q '^friend: Mary$' || fail "info does not read the card"
-bash -n "$root/usr/share/bash-completion/completions/mirelune-cli" || fail "completion script"
+# The catalogue is found beside the program (usr/bin/../share/locale), wherever it is unpacked.
+german=$(LC_ALL=C.UTF-8 LANGUAGE=de "$cli" card --colour red 2>&1 >/dev/null || true)
+grep -q '^mirelune-cli: unbekannte Option --colour$' <<<"$german" || fail "no German from the installed catalogue: $german"
+grep -q '^License: Expat' "$root/usr/share/doc/mirelune/copyright" || fail "the copyright file names no licence"
 
-desktop-file-validate "$root/usr/share/applications/mirelune.desktop" || fail "desktop entry"
+# What completing the last word offers (bash-completion's helpers, when installed).
+offers() {  # COMPLETION-FILE WORDS...
+  bash -c 'source /usr/share/bash-completion/bash_completion; source "$1"; shift
+    COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); COMP_LINE="$*"; COMP_POINT=${#COMP_LINE}
+    fn=$(complete -p "$1" | sed -E "s/.*-F ([^ ]+) .*/\1/"); COMPREPLY=()
+    "$fn" "$1" "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD-1]}"; echo "${COMPREPLY[*]}"' offers "$@"
+}
+for f in mirelune mirelune-cli; do bash -n "$root/$completions/$f" || fail "completion script $f"; done
+if [ -f /usr/share/bash-completion/bash_completion ]; then
+  [ "$(offers "$root/$completions/mirelune-cli" mirelune-cli card --format j)" = "jpg jpeg" ] || fail "completion lacks jpeg"
+  [ "$(offers "$root/$completions/mirelune" mirelune --w)" = "--workbench" ] || fail "mirelune does not complete"
+fi
+
+desktop-file-validate "$root/$app" || fail "desktop entry"
+# The metainfo as software centres read it, without fetching the screenshots.
+appstreamcli validate --no-net "$root/$metainfo" >/dev/null || fail "$(appstreamcli validate --no-net "$root/$metainfo")"
 for page in "$root"/usr/share/man/man1/*.1.gz; do
   warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
   [ -z "$warnings" ] || fail "$(basename "$page"): $warnings"
+  warnings=$(zcat "$page" | groff -ww -z -man 2>&1)
+  [ -z "$warnings" ] || fail "$(basename "$page"): $warnings"
+  text=$(LC_ALL=C.UTF-8 MANWIDTH=80 man -l "$page" 2>/dev/null)
+  ! grep -q '\\\\' <<<"$text" || fail "$(basename "$page") shows a doubled backslash"
 done
 if command -v lintian >/dev/null; then
   lintian --fail-on error "$deb" || fail "lintian reports errors"

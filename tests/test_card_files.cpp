@@ -97,7 +97,7 @@ TEST(CardFiles, HostileFilesAreRefusedQuicklyAndInLittleMemory) {
     const testing::Ran r = testing::Cli(dir.path, c.command + " " + file);
     EXPECT_EQ(r.status, c.status) << r.err;
     if (c.status != 0) {
-      EXPECT_EQ(r.err, "mirelune-cli: " + file + c.err + "\nTry 'mirelune-cli --help'.\n");
+      EXPECT_EQ(r.err, "mirelune-cli: " + file + c.err + "\nRun 'mirelune-cli " + c.command.substr(0, c.command.find(' ')) + " --help' for its options.\n");
     } else if (c.command.starts_with("info")) {
       EXPECT_EQ(r.err, "");
       EXPECT_NE(r.out.find(c.shown), std::string::npos) << r.out;

@@ -56,37 +56,64 @@ int Temporaries(const fs::path& dir) {
 }
 
 TEST(Cli, ExitCodesOnBothSidesOfEveryBound) {
-  const std::string card = "card --friend Mary --sender Bob --out c.bmp ";
+  const std::string card = "card --friend Mary --sender Bob --out c.bmp ", hint = "\nRun 'mirelune-cli card --help' for its options.";
   std::string a100(100, 'x'), wide100;
   while (wide100.size() < 200) wide100 += "\xC4\x8D";  // 100 times č, of two bytes
-  const struct { int status; std::string args, redirect = ">.out"; } cases[] = {
+  const struct { int status; std::string args, redirect = ">.out", err = ""; } cases[] = {
       {0, "--version"}, {0, "card --help"}, {0, "styles"},
       {0, "card --friend " + a100 + " --sender '" + wide100 + "' --max-styles 1 --palette 26 --year 1 --out c.bmp"},
       {0, card + "--max-styles 24 --palette 1 --year 9999"},
       {0, "style 1 --seed 0 --out s.bmp"}, {0, "style 23 --out s.png"},
-      {2, ""}, {2, "paint"}, {2, "styles extra"}, {2, "card --sender Bob"}, {2, card + "--colour red"},
+      {2, "paint"}, {2, "", "", "a command is required: card, style, styles, info, batch\nRun 'mirelune-cli --help'"},
+      {2, "card --sender Bob", "", "--friend is required (or --again FILE)" + hint}, {2, card + "--colour red", "", "unknown option --colour"},
+      {2, "card --friend", "", "--friend needs a value"}, {2, "card --message hi", "", "--message needs --mail-to"}, {2, "styles extra", "", "unexpected argument \"extra\""},
       {2, card + "--max-styles 0"}, {2, card + "--max-styles 25"}, {2, card + "--max-styles 3x"},
       {2, card + "--palette 0"}, {2, card + "--palette 27"}, {2, card + "--year 0"}, {2, card + "--year 10000"},
       {2, card + "--mode dots"}, {2, "card --friend Mary --sender Bob --out c.svg"},
       {2, "card --friend Mary --sender Bob --out c.png --format bmp"},
       {2, "card --friend Mary --sender Bob --out - --report -"},
       {2, "card --sender Bob --friend " + a100 + "x"}, {2, "card --sender Bob --friend '" + wide100 + "\xC4\x8D'"},
-      {2, "card --friend \"$(printf 'Ma\\377ry')\" --sender Bob"}, {2, "card --again c.bmp --friend Mary"},
+      {2, "card --friend \"$(printf 'Ma\\377ry')\" --sender Bob"}, {2, "card --again c.bmp --friend Mary", "", "--friend and --again cannot"},
       {2, "card --again ro.bmp"}, {2, "info no-such.png"}, {2, "style 0"}, {2, "style 24"}, {2, "style 3 --seed -4"},
       {1, "card --friend Mary --sender Bob --out no/such/c.bmp"}, {1, "card --friend Mary --sender Bob --out ro.bmp"},
       {1, "styles", ">/dev/full"}, {1, "styles", ">&-"}, {1, "card --friend Mary --sender Bob --out -", ">/dev/full"},
   };
   for (const auto& c : cases) {
     const Scratch dir;
-    const Ran r = Cli(dir.path, c.args, c.redirect);
+    const Ran r = Cli(dir.path, c.args, c.redirect.empty() ? ">.out" : c.redirect);
     SCOPED_TRACE(c.args + " " + c.redirect + ": " + r.err);
     EXPECT_EQ(r.status, c.status);
     EXPECT_EQ(r.out.empty(), c.status != 0);
     EXPECT_EQ(ReadText(dir / "ro.bmp"), "old");
     if (c.status == 0) continue;
-    EXPECT_EQ(r.err.rfind("mirelune-cli: ", 0), 0u);
+    EXPECT_EQ(r.err.rfind("mirelune-cli: " + c.err, 0), 0u) << "the program's own words, naming the command's --help";
     EXPECT_FALSE(c.status == 2 && (fs::exists(dir / "wimgx") || fs::exists(dir / "c.bmp")));
   }
+}
+
+// Errors in the user's language; no picture to a terminal, no escape code to a dumb one; one card in every locale.
+TEST(Cli, SpeaksTheUsersLanguageAndSparesTheTerminal) {
+  const Scratch dir;
+  testing::WriteText(dir.path / "l.csv", "friend,sender\nAnn,Eve\n");
+  const std::string cli = "'" MIRELUNE_CLI "' ", card = cli + "card --friend a --sender b ", batch = cli + "batch l.csv --out-dir d";
+  const auto tty = [&](const std::string& env, const std::string& args) { return env + " script -qec \"" + args + "\" /dev/null"; };
+  const struct { std::string command; int status; std::string seen; } cases[] = {
+      {"env LC_ALL=C.UTF-8 LANGUAGE=de " + cli + "card --sender b", 2, "mirelune-cli: --friend fehlt (oder --again DATEI)\n'mirelune-cli card --help' zeigt seine Optionen.\n"},
+      {tty("", card + "--out -"), 2, "mirelune-cli: --out -: standard output is a terminal, which cannot show a picture"},
+      {tty("env TERM=dumb", batch + "1"), 0, "1 of 1 rows done"}, {tty("env TERM=xterm NO_COLOR=1", batch + "2"), 0, "1 of 1 rows done"},
+      {tty("env TERM=xterm", batch + "3"), 0, "\x1b[K"},  // the bar itself: the terminal above is real
+      {"env LC_ALL=C " + card + "--out c.png", 0, ""}, {"env LC_ALL=de_DE.UTF-8 LANGUAGE=de " + card + "--out de.png", 0, ""},
+      {"env LC_ALL=C.UTF-8 LANGUAGE=de " + card + "--out de2.png", 0, ""},  // German even where de_DE is not installed
+  };
+  for (const auto& c : cases) {
+    const Ran r = testing::Shell(dir.path, c.command);
+    const std::string seen = r.err + r.out;
+    EXPECT_EQ(r.status, c.status) << c.command << ": " << seen;
+    EXPECT_NE(seen.find(c.seen), std::string::npos) << c.command << ": " << seen;
+    EXPECT_EQ(seen.find('\x1b') != std::string::npos, c.seen.starts_with("\x1b")) << c.command << ": " << seen;
+  }
+  EXPECT_EQ(ReadText(dir / "c.png"), ReadText(dir / "de.png"));
+  EXPECT_EQ(ReadText(dir / "c.png"), ReadText(dir / "de2.png"));
 }
 
 // A card's PNG explains itself and carries the report it can be made again from.

@@ -50,7 +50,7 @@ Result<int> RunBatch(BatchArgs& a) {
     return card;
   };
   ::signal(SIGPIPE, SIG_IGN);  // a closed stderr must not kill the run between a card and its line
-  o.progress_bar = ::isatty(2) != 0;
+  o.progress_bar = TerminalTakesEscapes(2);
   std::ostringstream summary;
   const int status = RunBatchList(o, summary, std::cerr);
   Say(summary.str());

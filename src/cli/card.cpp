@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "cli/cli.h"
+#include "base/i18n.h"
 #include "mail/mail.h"
 #include "mail/mail_mime.h"
 
@@ -42,12 +43,13 @@ bool SamePicture(const Json& a, const Json& b) {
 void NoteDifferences(const Json& recorded, const Json& report, const std::string& again) {
   if (!SamePicture(recorded, report)) {
     const Json version = recorded.value("version", Json("?"));
-    std::cerr << "mirelune-cli: note: this card differs from the one in " << TerminalText(again)
-              << ", made by version " << TerminalText(version.is_string() ? version.get<std::string>() : version.dump())
+    std::cerr << "mirelune-cli: "
+              << Fill(_("note: this card differs from the one in %s, made by version %s"),
+                      {TerminalText(again), TerminalText(version.is_string() ? version.get<std::string>() : version.dump())})
               << "\n";
   }
   if (const std::string why = DrawnDifferently(recorded, report); !why.empty())
-    std::cerr << "mirelune-cli: note: the card in " << TerminalText(again) << " may differ from this one: " << why
+    std::cerr << "mirelune-cli: " << Fill(_("note: the card in %s may differ from this one: %s"), {TerminalText(again), why})
               << "\n";
 }
 
@@ -68,14 +70,14 @@ Result<int> RunCard(const CardOptions& o) {
     MIRELUNE_TRY_ASSIGN(recorded, ReadReport(o.again));
     MIRELUNE_TRY_ASSIGN(c, SettingsFromReport(recorded, &year, o.again));
   } else {
-    if (!*o.friend_opt) return Error{"--friend is required (or --again FILE)"};
-    if (!*o.sender_opt) return Error{"--sender is required (or --again FILE)"};
+    for (const CLI::Option* name : {o.friend_opt, o.sender_opt})
+      if (!*name) return Error{Fill(_("%s is required (or --again FILE)"), {name->get_name()})};
     c = {o.friend_name, o.sender, o.max_styles, o.palette, o.mode == "pix"};
   }
   // A card is saved only for an address that can be sent to: a typo costs no stray card.
   if (!o.mail_to.empty())
     if (const Result<MailAddress> to = ParseMailAddress(o.mail_to); !to)
-      return Error{"--mail-to: the address " + to.error().message + "; nothing was made, saved or sent"};
+      return Error{Fill(_("--mail-to: the address %s; nothing was made, saved or sent"), {to.error().message})};
   const std::optional<ImageFormat> format = FormatOption(o.format);
   std::optional<Target> out, plain;
   if (*o.out_opt) {
@@ -86,7 +88,7 @@ Result<int> RunCard(const CardOptions& o) {
   }
   const bool report_to_stdout = o.report == "-";
   const int to_stdout = (out && out->to_stdout) + (plain && plain->to_stdout) + report_to_stdout;
-  if (to_stdout > 1) return Error{"only one of --out, --plain and --report can be \"-\""};
+  if (to_stdout > 1) return Error{_("only one of --out, --plain and --report can be \"-\"")};
 
   if (const Result<> faces = PrepareFaces(); !faces) {
     std::cerr << "mirelune-cli: " << faces.message << "\n";
@@ -147,40 +149,40 @@ Result<int> RunCard(const CardOptions& o) {
 
 Action SetUpCard(CLI::App& sub) {
   auto o = std::make_shared<CardOptions>();
-  o->friend_opt = sub.add_option("--friend", o->friend_name, "the friend's name (at most 100 characters)")
+  o->friend_opt = sub.add_option("--friend", o->friend_name, _("the friend's name (at most 100 characters)"))
                       ->type_name("NAME")
                       ->check(NameText());
-  o->sender_opt = sub.add_option("--sender", o->sender, "your own name (at most 100 characters)")
+  o->sender_opt = sub.add_option("--sender", o->sender, _("your own name (at most 100 characters)"))
                       ->type_name("NAME")
                       ->check(NameText());
   o->out_opt = sub.add_option("--out", o->out,
-                              "the card: FILE.bmp, .png, .jpg or .jpeg, or - for standard output "
-                              "(default <root>/wimgx/GR-<date and time>.bmp)")
+                              _("the card: FILE.bmp, .png, .jpg or .jpeg, or - for standard output "
+                                "(default <root>/wimgx/GR-<date and time>.bmp)"))
                    ->type_name("FILE");
   o->plain_opt =
-      sub.add_option("--plain", o->plain, "the picture before the effect, ornaments and greeting")->type_name("FILE");
-  sub.add_option("--report", o->report, "a JSON summary of the card, to FILE or - (standard output)")
+      sub.add_option("--plain", o->plain, _("the picture before the effect, ornaments and greeting"))->type_name("FILE");
+  sub.add_option("--report", o->report, _("a JSON summary of the card, to FILE or - (standard output)"))
       ->type_name("FILE");
-  sub.add_option("--format", o->format, "png, bmp or jpg: the format for - and for names without an extension")
+  sub.add_option("--format", o->format, _("png, bmp or jpg: the format for - and for names without an extension"))
       ->type_name("FORMAT")
       ->check(OneOf(kFormatWords));
-  auto* max_styles = sub.add_option("--max-styles", o->max_styles, "the most styles a card layers (default 15)")
+  auto* max_styles = sub.add_option("--max-styles", o->max_styles, _("the most styles a card layers (default 15)"))
                          ->type_name("N")
                          ->check(WholeNumber(1, 24));
-  auto* mode = sub.add_option("--mode", o->mode, "line, or pix for the pixel-by-pixel reveal of the effect")
+  auto* mode = sub.add_option("--mode", o->mode, _("line, or pix for the pixel-by-pixel reveal of the effect"))
                    ->type_name("MODE")
                    ->check(OneOf({"line", "pix"}));
-  auto* palette = sub.add_option("--palette", o->palette, "a fixed palette instead of one drawn at random")
+  auto* palette = sub.add_option("--palette", o->palette, _("a fixed palette instead of one drawn at random"))
                       ->type_name("N")
                       ->check(WholeNumber(1, 26));
-  auto* year = sub.add_option("--year", o->year, "the year the greeting wishes for (default 2017)")
+  auto* year = sub.add_option("--year", o->year, _("the year the greeting wishes for (default 2017)"))
                    ->type_name("N")
                    ->check(WholeNumber(kFirstYear, kLastYear));
   auto* mail_to = sub.add_option("--mail-to", o->mail_to,
-                                 "then mail the card: through $MIRELUNE_SMTP_URL when set, else in the desktop "
-                                 "mail program");
-  sub.add_option("--message", o->message, "the mail's text")->needs(mail_to);
-  sub.add_option("--again", o->again, "make the card a PNG card of mirelune-cli was made from, again")
+                                 _("then mail the card: through $MIRELUNE_SMTP_URL when set, else in the desktop "
+                                   "mail program"));
+  sub.add_option("--message", o->message, _("the mail's text"))->needs(mail_to);
+  sub.add_option("--again", o->again, _("make the card a PNG card of mirelune-cli was made from, again"))
       ->type_name("FILE")
       ->excludes(o->friend_opt)
       ->excludes(o->sender_opt)
@@ -194,8 +196,8 @@ Action SetUpCard(CLI::App& sub) {
 Action SetUpInfo(CLI::App& sub) {
   auto file = std::make_shared<std::string>();
   auto json = std::make_shared<bool>(false);
-  sub.add_option("FILE", *file, "a PNG or JPEG card made by mirelune-cli")->required();
-  sub.add_flag("--json", *json, "print the report as JSON");
+  sub.add_option("FILE", *file, _("a PNG or JPEG card made by mirelune-cli"))->required();
+  sub.add_flag("--json", *json, _("print the report as JSON"));
   return [file, json]() -> Result<int> {
     MIRELUNE_TRY_ASSIGN(const Json report, ReadReport(*file));
     if (*json) {

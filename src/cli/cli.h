@@ -53,6 +53,9 @@ void SayBytes(std::span<const std::uint8_t> bytes);
 // next file opened) and remembers whether standard output was closed.
 void GuardStandardDescriptors();
 Result<> FlushStdout();
+// Whether `fd` is a terminal that takes escape codes (a progress bar redrawn in
+// place): not when TERM is unset or "dumb", nor when NO_COLOR is set.
+bool TerminalTakesEscapes(int fd);
 
 // --- pictures ---
 // Where one picture goes: a file, or standard output for "-".
@@ -62,8 +65,8 @@ struct Target {
   ImageFormat format = ImageFormat::kBmp;
 };
 // The target for `name` given to `flag`, in the format its extension asks for or
-// `format` (--format) chooses. Fails for an unknown extension or one that
-// contradicts --format.
+// `format` (--format) chooses. Fails for an unknown extension, one that
+// contradicts --format, and for "-" when standard output is a terminal.
 Result<Target> ResolveTarget(const std::string& flag, const std::string& name, std::optional<ImageFormat> format);
 std::optional<ImageFormat> ParseFormat(const std::string& text);  // png, bmp, jpg, jpeg
 // Writes the picture; names the file written on `announce` (stdout or stderr), or

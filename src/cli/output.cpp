@@ -3,11 +3,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 
 #include "base/checks.h"
 #include "cli/cli.h"
+#include "base/i18n.h"
 
 namespace mirelune::cli {
 namespace {
@@ -37,6 +39,12 @@ void GuardStandardDescriptors() {
   }
 }
 
+bool TerminalTakesEscapes(int fd) {
+  const char* term = std::getenv("TERM");
+  const char* no_color = std::getenv("NO_COLOR");
+  return ::isatty(fd) && term && *term && std::string_view(term) != "dumb" && !(no_color && *no_color);
+}
+
 Result<> FlushStdout() {
   const std::string& text = Buffer();
   if (text.empty()) return {};
@@ -49,7 +57,7 @@ Result<> FlushStdout() {
     }
     done += static_cast<std::size_t>(n);
   }
-  if (err) return Error{std::string("cannot write to standard output: ") + std::strerror(err), err};
+  if (err) return Error{Fill(_("cannot write to standard output: %s"), {std::strerror(err)}), err};
   return {};
 }
 
@@ -59,7 +67,7 @@ CLI::Validator WholeNumber(long long lo, long long hi) {
 }
 
 CLI::Validator NameText() {
-  return CLI::Validator([](std::string& text) { return NameProblem(text); }, "NAME");
+  return CLI::Validator([](std::string& text) { return NameProblem(text); }, "");  // the option shows its NAME already
 }
 
 CLI::Validator OneOf(const std::vector<std::string>& words) {
@@ -76,6 +84,10 @@ std::optional<ImageFormat> ParseFormat(const std::string& text) {
 Result<Target> ResolveTarget(const std::string& flag, const std::string& name, std::optional<ImageFormat> format) {
   Target t;
   if (name == "-") {
+    if (::isatty(1))
+      return Error{Fill(_("%1$s -: standard output is a terminal, which cannot show a picture; "
+                          "send it to a file or a program (%1$s - > card.png, %1$s - | display)"),
+                        {flag})};
     t.to_stdout = true;
     t.format = format.value_or(ImageFormat::kPng);
     return t;
@@ -96,12 +108,13 @@ Result<Target> ResolveTarget(const std::string& flag, const std::string& name, s
       break;
     case NameFormat::kUnknown:
       if (!format)
-        return Error{flag + ": \"" + name + "\" is not a picture name; the formats are .bmp, .png, .jpg and .jpeg " +
-                     "(or choose one with --format png|bmp|jpg)"};
+        return Error{Fill(_("%s: \"%s\" is not a picture name; the formats are .bmp, .png, .jpg and .jpeg "
+                            "(or choose one with --format png|bmp|jpg)"),
+                          {flag, name})};
       break;
   }
   if (by_name && format && *by_name != *format)
-    return Error{flag + ": \"" + name + "\" names another format than --format asks for"};
+    return Error{Fill(_("%s: \"%s\" names another format than --format asks for"), {flag, name})};
   t.format = by_name ? *by_name : format.value_or(ImageFormat::kBmp);
   return t;
 }

@@ -3,6 +3,7 @@
 
 #include "card/card.h"
 #include "cli/cli.h"
+#include "base/i18n.h"
 #include "styles/styles.h"
 
 namespace mirelune::cli {
@@ -14,15 +15,15 @@ Action SetUpStyle(CLI::App& sub) {
     std::string out, format;
   };
   auto o = std::make_shared<Options>();
-  sub.add_option("N", o->number, "the style number, 1 to 23 (see `mirelune-cli styles`)")
+  sub.add_option("N", o->number, _("the style number, 1 to 23 (see `mirelune-cli styles`)"))
       ->required()
       ->type_name("N")
       ->check(WholeNumber(1, kStyleCount));
-  sub.add_option("--seed", o->seed, "the seed (default 4396645, the seed of two empty names)")
+  sub.add_option("--seed", o->seed, _("the seed (default 4396645, the seed of two empty names)"))
       ->type_name("N")
       ->check(WholeNumber(0, 2147483647LL));
-  sub.add_option("--out", o->out, "FILE.png, .bmp, .jpg or .jpeg, or - (default style-N.png)")->type_name("FILE");
-  sub.add_option("--format", o->format, "png, bmp or jpg: the format for - and for names without an extension")
+  sub.add_option("--out", o->out, _("FILE.png, .bmp, .jpg or .jpeg, or - (default style-N.png)"))->type_name("FILE");
+  sub.add_option("--format", o->format, _("png, bmp or jpg: the format for - and for names without an extension"))
       ->type_name("FORMAT")
       ->check(OneOf(kFormatWords));
   return [o]() -> Result<int> {

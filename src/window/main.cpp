@@ -107,7 +107,7 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName("Mirelune");
   QApplication::setOrganizationName("mirelune");  // settings in ~/.config/mirelune/
   QApplication::setApplicationVersion(QString::fromStdString(version));
-  QGuiApplication::setDesktopFileName("mirelune");
+  QGuiApplication::setDesktopFileName("io.mirelune.Mirelune");
   // Anything Qt did not take either is no option of ours.
   const QStringList left = QApplication::arguments();
   for (const std::string& extra : cli.remaining()) {
