@@ -64,7 +64,7 @@ TEST(Cli, ExitCodesOnBothSidesOfEveryBound) {
       {0, "card --friend " + a100 + " --sender '" + wide100 + "' --max-styles 1 --palette 26 --year 1 --out c.bmp"},
       {0, card + "--max-styles 24 --palette 1 --year 9999"},
       {0, "style 1 --seed 0 --out s.bmp"}, {0, "style 23 --out s.png"},
-      {2, "paint"}, {2, "", "", "a command is required: card, style, styles, info, batch\nRun 'mirelune-cli --help'"},
+      {2, "paint"}, {2, "", "", "a command is required: card, style, styles, info, batch, serve\nRun 'mirelune-cli --help'"},
       {2, "card --sender Bob", "", "--friend is required (or --again FILE)" + hint}, {2, card + "--colour red", "", "unknown option --colour"},
       {2, "card --friend", "", "--friend needs a value"}, {2, "card --message hi", "", "--message needs --mail-to"}, {2, "styles extra", "", "unexpected argument \"extra\""},
       {2, card + "--max-styles 0"}, {2, card + "--max-styles 25"}, {2, card + "--max-styles 3x"},

@@ -182,7 +182,7 @@ Action SetUpCard(CLI::App& sub) {
                                  _("then mail the card: through $MIRELUNE_SMTP_URL when set, else in the desktop "
                                    "mail program"));
   sub.add_option("--message", o->message, _("the mail's text"))->needs(mail_to);
-  sub.add_option("--again", o->again, _("make the card a PNG card of mirelune-cli was made from, again"))
+  sub.add_option("--again", o->again, _("make the card a PNG or JPEG card of mirelune-cli was made from, again"))
       ->type_name("FILE")
       ->excludes(o->friend_opt)
       ->excludes(o->sender_opt)

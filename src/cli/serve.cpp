@@ -23,13 +23,12 @@ Result<Bytes> WriteOutput(const State& s, const CardStats& stats, const CardSett
     const std::string text = ReportText(CardReport(s, stats, c)) + "\n";
     return Bytes(text.begin(), text.end());
   }
-  if (output == web::Output::kPng) {
-    const PngText text = CardPngText(s, CardReport(s, stats, c));
-    return EncodeImage(s.card.image(), ImageFormat::kPng, &text);
+  if (output == web::Output::kBmp) {  // a BMP carries no report; `card` makes none for it
+    const PngText text = CardPngText(s, nlohmann::ordered_json::object());
+    return EncodeImage(s.card.image(), ImageFormat::kBmp, &text);
   }
-  // Only a PNG carries the report; `card` makes none for the other formats.
-  const PngText text = CardPngText(s, nlohmann::ordered_json::object());
-  return EncodeImage(s.card.image(), output == web::Output::kJpeg ? ImageFormat::kJpeg : ImageFormat::kBmp, &text);
+  const PngText text = CardPngText(s, CardReport(s, stats, c));
+  return EncodeImage(s.card.image(), output == web::Output::kJpeg ? ImageFormat::kJpeg : ImageFormat::kPng, &text);
 }
 
 Result<int> RunServe(ServeArgs& a) {
