@@ -230,7 +230,7 @@ TEST_F(SmtpMail, CommandLineMailsTheCardItMade) {
   std::filesystem::remove_all(cards);
   const Ran r = Cli(work_.path, "card --friend Mary --sender Bob --mail-to 'a@b.org\nBcc: c@d.org'");
   EXPECT_EQ(r.err, "mirelune-cli: --mail-to: the address contains a line break or another control character; nothing "
-                   "was made, saved or sent\nTry 'mirelune-cli --help'.\n");
+                   "was made, saved or sent\nRun 'mirelune-cli card --help' for its options.\n");
   EXPECT_TRUE(r.status == 2 && !std::filesystem::exists(cards));
 }
 
