@@ -8,6 +8,7 @@
 #include <sstream>
 #include <thread>
 
+#include "base/i18n.h"
 #include "batch/batch.h"
 #include "cli/cli.h"
 
@@ -32,12 +33,12 @@ Result<int> RunBatch(BatchArgs& a) {
   BatchOptions& o = a.o;
   if (!a.shard.empty() && (!Fraction(a.shard, R"(([0-9]{1,6})/([0-9]{1,6}))", &o.shard, &o.shards) ||
                            o.shards < 1 || o.shard >= o.shards))
-    return Error{"--shard: K/N with 0 <= K < N, not \"" + a.shard + "\""};
+    return Error{Fill(_("--shard: K/N with 0 <= K < N, not \"%s\""), {a.shard})};
   if (!a.rate.empty()) {
-    if (!o.mail) return Error{"--rate limits messages and needs --mail"};
+    if (!o.mail) return Error{_("--rate limits messages and needs --mail")};
     int per_minute = 0, unused = 0;
     if (!Fraction(a.rate, R"(([0-9]{1,6})(?:/min)?)", &per_minute, &unused) || per_minute < 1)
-      return Error{"--rate: N/min with N at least 1, not \"" + a.rate + "\""};
+      return Error{Fill(_("--rate: N/min with N at least 1, not \"%s\""), {a.rate})};
     o.rate_per_minute = per_minute;
   }
   o.format = *ParseFormat(a.format);  // the option's own check has refused anything else
@@ -65,19 +66,24 @@ Action SetUpBatch(CLI::App& sub) {
   const unsigned cores = std::thread::hardware_concurrency();
   o.jobs = cores > 0 ? static_cast<int>(cores) : 1;
   sub.add_option("LIST", o.list,
-                 "the list: CSV with a header row; columns friend, sender and optionally email, message, mode, "
-                 "palette, max_styles, year")
+                 _("the list: CSV with a header row; columns friend, sender and optionally email, message, mode, "
+                   "palette, max_styles, year"))
       ->required();
-  sub.add_option("--out-dir", o.out_dir, "the folder for the cards and manifest.jsonl")->type_name("DIR")->required();
+  sub.add_option("--out-dir", o.out_dir, _("the folder for the cards and manifest.jsonl"))
+      ->type_name("DIR")
+      ->required();
   sub.add_option("--jobs", o.jobs,
-                 "threads making cards (default: the number of cores; at most " + std::to_string(kMaxThreadsPerCore) +
-                     " a core and one a row are used)")
+                 Fill(_("threads making cards (default: the number of cores; at most %s a core and one a row are "
+                        "used)"),
+                      {std::to_string(kMaxThreadsPerCore)}))
       ->type_name("N")
       ->check(WholeNumber(1, 256));
-  sub.add_option("--shard", a->shard, "only the rows whose index modulo N is K (0-based)")->type_name("K/N");
-  sub.add_option("--format", a->format, "png (default), bmp or jpg")->type_name("FORMAT")->check(OneOf(kFormatWords));
-  sub.add_flag("--mail", o.mail, "send each card to its row's email with its message (needs MIRELUNE_SMTP_URL)");
-  sub.add_option("--rate", a->rate, "at most N messages a minute")->type_name("N/min");
+  sub.add_option("--shard", a->shard, _("only the rows whose index modulo N is K (0-based)"))->type_name("K/N");
+  sub.add_option("--format", a->format, _("png (default), bmp or jpg"))
+      ->type_name("FORMAT")
+      ->check(OneOf(kFormatWords));
+  sub.add_flag("--mail", o.mail, _("send each card to its row's email with its message (needs MIRELUNE_SMTP_URL)"));
+  sub.add_option("--rate", a->rate, _("at most N messages a minute"))->type_name("N/min");
   return [a] { return RunBatch(*a); };
 }
 

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "base/i18n.h"
 #include "base/utf8.h"
 #include "card/card.h"
 #include "cli/cli.h"
@@ -16,23 +17,25 @@ namespace {
 using Json = nlohmann::ordered_json;
 
 Result<const Json*> Field(const Json& j, const char* key, const std::filesystem::path& from) {
-  if (!j.is_object() || !j.contains(key)) return Error{from.string() + ": the card's report has no \"" + key + "\""};
+  if (!j.is_object() || !j.contains(key))
+    return Error{Fill(_("%1$s: the card's report has no \"%2$s\""), {from.string(), key})};
   return &j[key];
 }
 
 Result<int> WholeField(const Json& j, const char* key, int lo, int hi, const std::filesystem::path& from) {
   MIRELUNE_TRY_ASSIGN(const Json* v, Field(j, key, from));
   if (!v->is_number_integer() || v->get<long long>() < lo || v->get<long long>() > hi)
-    return Error{from.string() + ": \"" + key + "\" in the card's report is not a whole number from " +
-                 std::to_string(lo) + " to " + std::to_string(hi)};
+    return Error{Fill(_("%1$s: \"%2$s\" in the card's report is not a whole number from %3$s to %4$s"),
+                      {from.string(), key, std::to_string(lo), std::to_string(hi)})};
   return static_cast<int>(v->get<long long>());
 }
 
 Result<std::string> NameField(const Json& j, const char* key, const std::filesystem::path& from) {
   MIRELUNE_TRY_ASSIGN(const Json* v, Field(j, key, from));
   std::string text = v->is_string() ? v->get<std::string>() : std::string();
-  std::string bad = v->is_string() ? NameText()(text) : "is not a text";
-  if (!bad.empty()) return Error{from.string() + ": \"" + key + "\" in the card's report " + bad};
+  std::string bad = v->is_string() ? NameText()(text) : std::string(_("is not a text"));
+  // TRANSLATORS: the last value is a problem of the name: "is not valid UTF-8", "has 120 characters; ...".
+  if (!bad.empty()) return Error{Fill(_("%1$s: \"%2$s\" in the card's report %3$s"), {from.string(), key, bad})};
   return text;
 }
 
@@ -91,7 +94,7 @@ Result<> AppendFlat(const Json& j, const std::string& prefix, const std::filesys
     }
     *out += prefix + TerminalText(key) + ": " + TerminalText(text) + "\n";
     if (out->size() > limit)
-      return Error{from.string() + ": the card's report is too large to show line by line; try --json"};
+      return Error{Fill(_("%s: the card's report is too large to show line by line; try --json"), {from.string()})};
   }
   return {};
 }
@@ -140,7 +143,7 @@ std::string DrawnDifferently(const Json& recorded, const Json& now) {
   const Json none;
   const Json& was = recorded.contains("faces") ? recorded["faces"] : none;
   if (was.is_null()) {
-    add("it does not list the faces it was drawn with");
+    add(_("it does not list the faces it was drawn with"));
   } else if (was != now["faces"]) {
     const auto files = [](const Json& list) {
       std::string all;
@@ -149,15 +152,18 @@ std::string DrawnDifferently(const Json& recorded, const Json& now) {
         if (++n > 8) return all + ", ...";
         all += (all.empty() ? "" : ", ") + Quoted(f, "file") + " " + Quoted(f, "sha256");
       }
-      return all.empty() ? std::string("none") : all;
+      return all.empty() ? std::string(_("none")) : all;
     };
-    add("its faces were " + (was.is_array() ? files(was) : std::string("not a list")) + ", here " + files(now["faces"]));
+    // TRANSLATORS: the faces (font files) a card was drawn with and those found here, each as its file and SHA-256.
+    add(Fill(_("its faces were %1$s, here %2$s"),
+             {was.is_array() ? files(was) : std::string(_("not a list")), files(now["faces"])}));
   }
   const Json& libs = recorded.contains("libraries") ? recorded["libraries"] : none;
   for (const char* lib : {"freetype", "harfbuzz"}) {
     const std::string here = now["libraries"][lib].get<std::string>();
     if (!libs.is_object() || !libs.contains(lib) || libs[lib] != here)
-      add(std::string(lib) + " " + Quoted(libs, lib) + " there, " + here + " here");
+      // TRANSLATORS: a library's name, the version the card was drawn with, the version here.
+      add(Fill(_("%1$s %2$s there, %3$s here"), {lib, Quoted(libs, lib), here}));
   }
   return why;
 }
@@ -172,7 +178,7 @@ Result<CardSettings> SettingsFromReport(const Json& report, int* year, const std
   MIRELUNE_TRY_ASSIGN(*year, WholeField(*settings, "year", kFirstYear, kLastYear, from));
   MIRELUNE_TRY_ASSIGN(const Json* mode, Field(*settings, "mode", from));
   if (*mode != "line" && *mode != "pix")
-    return Error{from.string() + ": \"mode\" in the card's report is neither line nor pix"};
+    return Error{Fill(_("%s: \"mode\" in the card's report is neither line nor pix"), {from.string()})};
   c.pix = *mode == "pix";
   return c;
 }
@@ -192,13 +198,14 @@ Result<Json> ReportFromText(const std::vector<std::pair<std::string, std::string
     };
     Json j = Json::parse(text.begin(), text.end(), depth, /*allow_exceptions=*/false);
     if (too_deep)
-      return Error{from.string() + ": the card's report is nested more than " + std::to_string(kMaxReportDepth) +
-                   " levels deep"};
-    if (j.is_discarded() || !j.is_object()) return Error{from.string() + ": the card's report is not valid JSON"};
+      return Error{Fill(_("%1$s: the card's report is nested more than %2$s levels deep"),
+                        {from.string(), std::to_string(kMaxReportDepth)})};
+    if (j.is_discarded() || !j.is_object())
+      return Error{Fill(_("%s: the card's report is not valid JSON"), {from.string()})};
     return j;
   }
-  return Error{from.string() + " carries no card report (PNG and JPEG cards of mirelune-cli " + kVersion +
-               " and later do)"};
+  return Error{Fill(_("%1$s carries no card report (PNG and JPEG cards of mirelune-cli %2$s and later do)"),
+                    {from.string(), kVersion})};
 }
 
 Result<Json> ReadReport(const std::filesystem::path& path) {

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "base/checks.h"
+#include "base/i18n.h"
 #include "cli/cli.h"
 #include "text/text.h"
 #include "web/web.h"
@@ -36,7 +37,7 @@ Result<int> RunServe(ServeArgs& a) {
     std::string n = a.rate;
     if (n.size() > 4 && n.ends_with("/min")) n.resize(n.size() - 4);
     if (!WholeNumberProblem(n, 1, 1000000).empty())
-      return Error{"--rate: N/min with N from 1 to 1000000, not \"" + a.rate + "\""};
+      return Error{Fill(_("--rate: N/min with N from 1 to 1000000, not \"%s\""), {a.rate})};
     a.o.rate_per_minute = std::stoi(n);
   }
   if (const Result<> faces = PrepareFaces(); !faces) return Error{faces.message};
@@ -56,26 +57,26 @@ Action SetUpServe(CLI::App& sub) {
   o.jobs = cores > 0 ? static_cast<int>(cores) : 1;
   // Sending cached cards is copying bytes: one thread a core, a few at most.
   o.http_threads = std::min(o.jobs, 4);
-  sub.add_option("--listen", o.listen, "ADDRESS:PORT, [IPv6]:PORT or unix:PATH (default 127.0.0.1:8080)")
+  sub.add_option("--listen", o.listen, _("ADDRESS:PORT, [IPv6]:PORT or unix:PATH (default 127.0.0.1:8080)"))
       ->type_name("WHERE");
-  sub.add_option("--jobs", o.jobs, "threads making cards (default: the number of cores)")
+  sub.add_option("--jobs", o.jobs, _("threads making cards (default: the number of cores)"))
       ->type_name("N")
       ->check(WholeNumber(1, 256));
-  sub.add_option("--queue", o.queue, "cards waiting for a thread at most; past it 503 (default 64)")
+  sub.add_option("--queue", o.queue, _("cards waiting for a thread at most; past it 503 (default 64)"))
       ->type_name("N")
       ->check(WholeNumber(0, 100000));
-  sub.add_option("--cache-mib", o.cache_mib, "MiB of made cards kept in memory (default 64)")
+  sub.add_option("--cache-mib", o.cache_mib, _("MiB of made cards kept in memory (default 64)"))
       ->type_name("N")
       ->check(WholeNumber(0, 1 << 20));
-  sub.add_option("--rate", a->rate, "new cards a client may have made a minute (default: no limit)")
+  sub.add_option("--rate", a->rate, _("new cards a client may have made a minute (default: no limit)"))
       ->type_name("N/min");
   sub.add_option("--trusted-proxy", o.trusted_proxies,
-                 "a proxy's address (or unix, for the socket) whose X-Forwarded-For names the client; repeatable")
+                 _("a proxy's address (or unix, for the socket) whose X-Forwarded-For names the client; repeatable"))
       ->type_name("ADDR");
-  sub.add_option("--timeout", o.timeout_s, "seconds a connection may be idle or slow to send (default 10)")
+  sub.add_option("--timeout", o.timeout_s, _("seconds a connection may be idle or slow to send (default 10)"))
       ->type_name("S")
       ->check(WholeNumber(1, 3600));
-  sub.add_flag("--allow-root", o.allow_root, "run even as root (not advised)");
+  sub.add_flag("--allow-root", o.allow_root, _("run even as root (not advised)"));
   return [a] { return RunServe(*a); };
 }
 
