@@ -294,6 +294,10 @@ struct FontCache {
       tf.sorted = true;
       const char* family = t == Typeface::kSerif ? kSerifFamily : kSansFamily;
       if (FcPattern* pat = FcNameParse(reinterpret_cast<const FcChar8*>(family))) {
+        // fontconfig would add the user's language from LANG and sort by it; a
+        // fixed one keeps the fallback order, and so the card, the same in
+        // every locale (English is what it takes in the C locale).
+        FcPatternAddString(pat, FC_LANG, reinterpret_cast<const FcChar8*>("en"));
         FcConfigSubstitute(nullptr, pat, FcMatchPattern);
         FcDefaultSubstitute(pat);
         FcResult res;
