@@ -131,8 +131,8 @@ src/batch/batch.cpp @@ return j.dump(-1, ' ', false, json::error_handler_t::repl
 src/batch/batch.cpp @@ const long most = std::min<long>(kMaxThreadsPerCore * static_cast<long>(std::max(cores, 1u)), rows); @@ const long most = std::min<long>(kMaxThreadsPerCore * static_cast<long>(std::max(cores, 1u)) + rows, rows); @@ threads unbounded by the cores
 src/mail/mail_smtp.cpp @@ if (loopback) SetOption<CURLOPT_PROXY>(curl, ""); @@ if (false) SetOption<CURLOPT_PROXY>(curl, ""); @@ a loopback login through an environment proxy
 src/batch/batch.cpp @@ if (same && it->second.state == "sent") { @@ if (same && it->second.state == "sent-") { @@ a message journaled as sent is sent again
-src/batch/batch.cpp @@ const Result<> r = mail.Send(item, message_key); @@ const Result<> r = SmtpConnection(smtp_).Send(item, message_key); @@ a connection (and a QUIT) for every message
-src/batch/batch.cpp @@ return k % g == k2 % g; @@ return k == k2 && n == n2; @@ runs whose shards overlap allowed at once
+src/batch/batch.cpp @@ const Result<> r = mail.Send(item, message_key); @@ const Result<> r = ((void)mail, SmtpConnection(smtp_).Send(item, message_key)); @@ a connection (and a QUIT) for every message
+src/batch/batch.cpp @@ return k % g == k2 % g; @@ return k == k2 && n == n2 && g > 0; @@ runs whose shards overlap allowed at once
 src/batch/batch.cpp @@ const bool live = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK; @@ const bool live = false; @@ a live run's lock taken for a dead one's
 src/mail/mail_smtp.cpp @@ const bool again = attempt == 0 && WorthAnotherTry(rc, reply, uploaded, used_); @@ const bool again = false; @@ a 4xx or a 421 before the data fails the row instead of reconnecting
 src/mail/mail_desktop.cpp @@ std::string fields = "to=" + PercentEncode(m.to.address); @@ std::string fields = "to='" + m.to.address + "'"; @@ an apostrophe ends Thunderbird's address field
