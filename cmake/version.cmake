@@ -22,10 +22,5 @@ inline constexpr const char* kVersion = \"${VERSION}\";
 inline constexpr const char* kGitDescription = \"${describe}\";
 }  // namespace mirelune
 ")
-set(old "")
-if(EXISTS "${OUTPUT}")
-  file(READ "${OUTPUT}" old)
-endif()
-if(NOT old STREQUAL text)
-  file(WRITE "${OUTPUT}" "${text}")
-endif()
+include(${CMAKE_CURRENT_LIST_DIR}/write_if_changed.cmake)
+write_if_changed("${OUTPUT}" "${text}")
