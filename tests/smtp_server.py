@@ -5,7 +5,8 @@ never answers; a closed port; a SOCKS5 proxy to anywhere, noting "connect HOST:P
 clients sent in socks.sent; last, one that ends a connection with 421 at its third message and never answers QUIT.
 Message N is kept as msgN.eml, .id (Message-ID), .body (text), .att (card), .txt (what Python's e-mail package
 found); session.log gets "PORT PEER MAIL|QUIT". Recipients "refuse..." get 550, "busy..." 451 once, "drop..." the
-connection closed after their 250. The one login is bob / s3cret-pw, tries counted in auth.log. All ends when
+connection closed after their 250, "next..." their 250 only once the file their text names exists (451 if it does
+not within 20 s). The one login is bob / s3cret-pw, tries counted in auth.log. All ends when
 standard input closes (the test process ended, however it ended) or after 300 s."""
 import asyncio, contextlib, email, email.policy, itertools, os, socket, ssl, subprocess, sys, threading
 
@@ -74,6 +75,14 @@ class Handler:
                 p.get_content_type(), p.get_content_charset(), p["Content-Transfer-Encoding"], p.get_filename()]))
                 for p in leaves),
         }
+        if any(r.startswith("next") for r in envelope.rcpt_tos):
+            named = [p.get_content().strip() for p in leaves if p.get_content_type() == "text/plain"]
+            for _ in range(2000):
+                if named and os.path.exists(named[0]):
+                    break
+                await asyncio.sleep(0.01)
+            else:
+                return "451 4.3.0 The file never came"
         save("msg%d.eml" % n, raw)
         save("msg%d.id" % n, str(msg["Message-ID"]).encode())
         save("msg%d.txt" % n, "".join("%s=%s\n" % kv for kv in facts.items()).encode())

@@ -1,11 +1,19 @@
 // Sending through real SMTP servers (tests/smtp_server.py: aiosmtpd, with and without TLS, on loopback
 // and on another address), Python's own e-mail package reading what arrives.
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <set>
 #include <sstream>
@@ -234,8 +242,82 @@ TEST_F(SmtpMail, CommandLineMailsTheCardItMade) {
   EXPECT_TRUE(r.status == 2 && !std::filesystem::exists(cards));
 }
 
+// A hand-driven server socket for one client: lines in, replies out, nothing waited for longer than 60 s.
+struct RawServer {
+  int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0), conn = -1;
+  std::string got;  // everything read so far
+  int Port() {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t n = sizeof a;
+    if (::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(listener, 1) != 0 ||
+        ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &n) != 0)
+      return -1;
+    return ntohs(a.sin_port);
+  }
+  bool Accept() {
+    pollfd p{listener, POLLIN, 0};
+    if (::poll(&p, 1, 60000) != 1 || (conn = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC)) < 0) return false;
+    const timeval wait{60, 0};
+    return ::setsockopt(conn, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait) == 0;
+  }
+  bool Say(const std::string& reply) { return ::send(conn, reply.data(), reply.size(), MSG_NOSIGNAL) == ssize_t(reply.size()); }
+  // Reads until `got` ends with `end`; what the last recv() returned (0 the orderly end, -1 an error in errno).
+  ssize_t ReadTo(const std::string& end) {
+    char buf[65536];
+    ssize_t n = 1;
+    while (!got.ends_with(end) && (n = ::recv(conn, buf, sizeof buf, 0)) > 0) got.append(buf, std::size_t(n));
+    return n;
+  }
+  ~RawServer() {
+    if (conn >= 0) ::close(conn);
+    ::close(listener);
+  }
+};
+
+// How a sender leaves the server: killed with its message out but unanswered, it resets the connection, so
+// the kernel delivers nothing more of what it held for the dead process; finished, it says QUIT and closes.
+TEST(SmtpConnectionEnd, AKilledSenderResetsItsConnectionAFinishedOneClosesIt) {
+  for (const bool killed : {true, false}) {
+    const TempDir dir;
+    RawServer server;
+    const int port = server.Port();
+    ASSERT_GT(port, 0);
+    const ScopedEnv env{{"MIRELUNE_SMTP_URL", "smtp://127.0.0.1:" + std::to_string(port)},
+                        {"MIRELUNE_MAIL_FROM", "bob@example.org"}, {"MIRELUNE_SMTP_USER", std::nullopt},
+                        {"MIRELUNE_SMTP_PASSWORD", std::nullopt}};
+    const std::string out = (dir.path / "card.png").string();
+    const char* argv[] = {MIRELUNE_CLI, "card", "--friend", "Ana", "--sender", "Bob", "--max-styles", "1", "--out",
+                          out.c_str(), "--mail-to", "ana@example.org", nullptr};
+    pid_t pid = 0;
+    ASSERT_EQ(::posix_spawn(&pid, MIRELUNE_CLI, nullptr, nullptr, const_cast<char**>(argv), environ), 0);
+    const bool spoke = server.Accept() && server.Say("220 raw\r\n") && server.ReadTo("\r\n") > 0 &&
+                       server.Say("250 raw\r\n") && server.ReadTo("\r\n") > 0 && server.Say("250 ok\r\n") &&
+                       server.ReadTo("\r\n") > 0 && server.Say("250 ok\r\n") && server.ReadTo("DATA\r\n") > 0 &&
+                       server.Say("354 go on\r\n") && server.ReadTo("\r\n.\r\n") > 0;
+    EXPECT_TRUE(spoke) << server.got.substr(0, 300);
+    if (killed) ::kill(pid, SIGKILL);
+    const bool answered = !killed && server.Say("250 taken\r\n") && server.ReadTo("QUIT\r\n") > 0 && server.Say("221 bye\r\n");
+    errno = 0;
+    const ssize_t last = server.ReadTo("never");
+    const int why = errno;
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (killed) {
+      EXPECT_EQ(last, -1);
+      EXPECT_EQ(why, ECONNRESET) << std::strerror(why);
+    } else {
+      EXPECT_TRUE(answered);
+      EXPECT_EQ(last, 0) << std::strerror(why);
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+  }
+}
+
 // A merge stopped as by kill -9 (MIRELUNE_MAIL_FAULT) and rerun in any shards sends each message once (twice under one
 // Message-ID if stopped between the 250 and its journal line); one connection a worker, anew after a drop, 4xx or 421.
+// "next..." answers once the next row's card exists (its text names it): the worker makes that card meanwhile.
 TEST_F(SmtpMail, MergeSendsEachMessageOnceWhereverItStops) {
   const V abc = {"a@x.org", "b@x.org", "c@x.org"}, abcd = {"a@x.org", "b@x.org", "c@x.org", "d@x.org"};
   const struct { V to; std::vector<V> runs; std::vector<int> copies; int server = kPlain; std::string sessions = ""; }
@@ -247,11 +329,15 @@ TEST_F(SmtpMail, MergeSendsEachMessageOnceWhereverItStops) {
       {{"a@x.org", "b@x.org", "c@x.org", "d@x.org", "e@x.org"}, {{"", ""}}, {1, 1, 1, 1, 1}, kQuirky, "3, 1"},
       {abcd, {{"--shard 1/2", "sending:1"}, {"--shard 0/3", ""}, {"--shard 0/2", "sent:2"}, {"", ""}, {"--shard 1/4", ""}},
        {1, 1, 1, 1}},
+      {{"next@x.org", "next@y.org", "c@x.org"}, {{"", ""}}, {1, 1, 1}, kPlain, "1, 1"},
   };
   for (const auto& c : cases) {
     const TempDir dir;
     std::ostringstream csv("friend,sender,email,message,max_styles\n", std::ios::ate);
-    for (std::size_t k = 0; k < c.to.size(); ++k) csv << k << ",Bob," << c.to[k] << ",hi,1\n";
+    for (std::size_t k = 0; k < c.to.size(); ++k)
+      csv << k << ",Bob," << c.to[k] << ","
+          << (c.to[k].starts_with("next") ? (dir.path / "out" / CardFileName(long(k + 1), std::to_string(k + 1), "Bob", "png")).string() : "hi")
+          << ",1\n";
     WriteText(dir.path / "list.csv", csv.str());
     const int first = sv_.Count() + 1;
     const std::size_t logged = ReadText(sv_.dir.path / "session.log").size();

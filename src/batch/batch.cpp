@@ -17,6 +17,7 @@
 #include <deque>
 #include <fstream>
 #include <functional>
+#include <future>
 #include <iomanip>
 #include <memory>
 #include <mutex>
@@ -344,7 +345,10 @@ class Run {
   bool Done(const ListRow& row) const;
   bool Mine(const ListRow& row) const { return row.index % o_.shards == o_.shard; }
   void Work();
-  void MakeRow(const ListRow& row, SmtpConnection* mail);
+  std::optional<json> MakeCard(const ListRow& row);
+  void FinishRow(const ListRow& row, json line, SmtpConnection* mail);
+  template <typename F>
+  void Guarded(const ListRow& row, F&& step) noexcept;
   bool MailRow(const ListRow& row, const fs::path& file, SmtpConnection& mail, json* line);
   void Fail(const ListRow& row, const std::string& reason, json line = json::object());
   void FailCaught(const ListRow& row, const char* what) noexcept;
@@ -468,30 +472,41 @@ void Run::Fail(const ListRow& row, const std::string& reason, json line) {
   if (failures_.size() < 20) failures_.push_back(text);
 }
 
-void Run::MakeRow(const ListRow& row, SmtpConnection* mail) {
+// Makes and saves the row's card: its manifest line so far, or nothing when the
+// row failed (and said so).
+std::optional<json> Run::MakeCard(const ListRow& row) {
   const fs::path file = o_.out_dir / row.file;
   json line;
   line["row"] = row.index;
   line["line"] = row.line;
   line["status"] = "done";
   line["file"] = row.file;
-  {
-    QuietHost host;
-    auto s = std::make_unique<State>();  // a fresh state: exactly what `card` starts from
-    s->host = &host;
-    s->names.year = row.year;
-    const CardStats stats = MakeCardFromNames(*s, row.card);
-    Result<CardFile> encoded = o_.encode(*s, stats, row.card, o_.format);
-    s.reset();
-    if (!encoded) return Fail(row, "the card could not be encoded: " + encoded.error().message);
-    CardFile& card = *encoded;
-    // Replaced whole when a killed run left it: its manifest line was never written.
-    if (const Result<> w = WriteFileSafely(file, card.bytes); !w) return Fail(row, w.message);
-    line["sha256"] = Sha256Hex(card.bytes.data(), card.bytes.size());
-    line["report"] = std::move(card.report);
+  QuietHost host;
+  auto s = std::make_unique<State>();  // a fresh state: exactly what `card` starts from
+  s->host = &host;
+  s->names.year = row.year;
+  const CardStats stats = MakeCardFromNames(*s, row.card);
+  Result<CardFile> encoded = o_.encode(*s, stats, row.card, o_.format);
+  s.reset();
+  if (!encoded) {
+    Fail(row, "the card could not be encoded: " + encoded.error().message);
+    return std::nullopt;
   }
+  CardFile& card = *encoded;
+  // Replaced whole when a killed run left it: its manifest line was never written.
+  if (const Result<> w = WriteFileSafely(file, card.bytes); !w) {
+    Fail(row, w.message);
+    return std::nullopt;
+  }
+  line["sha256"] = Sha256Hex(card.bytes.data(), card.bytes.size());
+  line["report"] = std::move(card.report);
   line["key"] = row.key;
-  if (mail && !MailRow(row, file, *mail, &line)) return Fail(row, line["mail"].get<std::string>(), line);
+  return line;
+}
+
+// Mails the card when the run mails, then writes the row's manifest line.
+void Run::FinishRow(const ListRow& row, json line, SmtpConnection* mail) {
+  if (mail && !MailRow(row, o_.out_dir / row.file, *mail, &line)) return Fail(row, line["mail"].get<std::string>(), line);
   FaultPoint("sent", row.index);
   writer_->Add(row.index, JsonLine(line));
   made_++;
@@ -547,20 +562,45 @@ bool Run::MailRow(const ListRow& row, const fs::path& file, SmtpConnection& mail
 }
 
 // Whatever a row throws fails that row alone; the other rows go on.
-// A worker keeps one connection to the mail server for all its messages.
+template <typename F>
+void Run::Guarded(const ListRow& row, F&& step) noexcept {
+  try {
+    step();
+  } catch (const std::exception& e) {
+    FailCaught(row, e.what());
+  } catch (...) {
+    FailCaught(row, "an unknown error");
+  }
+}
+
+// A worker keeps one connection to the mail server for all its messages, and
+// makes the next card while the last card's message is on its way: a server slow
+// to take a message in holds the worker up only when the next card is done first.
+// One message deep, so messages leave in the order of their cards, one at a time.
 void Run::Work() {
   std::optional<SmtpConnection> mail;
   if (o_.mail) mail.emplace(smtp_);
+  std::future<void> sending;  // the last card's message, until the server has answered
   ListRow row;
   while (queue_->Pop(&row)) {
+    std::optional<json> line;
+    Guarded(row, [&] { line = MakeCard(row); });
+    if (!line) continue;
+    if (!mail) {
+      Guarded(row, [&] { FinishRow(row, std::move(*line), nullptr); });
+      continue;
+    }
+    if (sending.valid()) sending.get();
+    auto send = [this, &mail, row = std::move(row), line = std::move(*line)]() mutable {
+      Guarded(row, [&] { FinishRow(row, std::move(line), &*mail); });
+    };
     try {
-      MakeRow(row, mail ? &*mail : nullptr);
-    } catch (const std::exception& e) {
-      FailCaught(row, e.what());
-    } catch (...) {
-      FailCaught(row, "an unknown error");
+      sending = std::async(std::launch::async, std::move(send));
+    } catch (const std::system_error&) {  // no thread to spare: this message goes now, from here
+      send();
     }
   }
+  if (sending.valid()) sending.get();
 }
 
 void Run::FailCaught(const ListRow& row, const char* what) noexcept {

@@ -4,6 +4,8 @@
 #include "mail/mail_smtp.h"
 
 #include <arpa/inet.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -248,12 +250,33 @@ curl_mime* MimeBody(const Outgoing& o, CURL* curl, const std::string& body) {
   return mime;
 }
 
+// A sender that dies mid-message resets its connection instead of closing it.
+// Closed, the kernel would go on uploading what it still holds of the message and
+// end it properly, delivering a message whose answer nobody is left to journal; reset,
+// what is still in flight is dropped, and a server that has not yet read the
+// message's end discards the message. Only when the server took in the end before
+// the death can a message arrive without its "sent" line.
+int ResetWhenDropped(void*, curl_socket_t fd, curlsocktype purpose) {
+  const linger reset{1, 0};
+  if (purpose == CURLSOCKTYPE_IPCXN) ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+  return CURL_SOCKOPT_OK;
+}
+
+// After QUIT everything was said: that close is an orderly one.
+int CloseSocket(void* quitting, curl_socket_t fd) {
+  if (*static_cast<const bool*>(quitting)) {
+    const linger orderly{0, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &orderly, sizeof orderly);
+  }
+  return ::close(fd);
+}
+
 // The settings of the connection, the same for every message on it. A login goes
 // out only over TLS, or to this very machine. A loopback server is reached
 // directly, never through a proxy from the environment (ALL_PROXY, smtp_proxy and
 // the like): through one, "127.0.0.1" would be the proxy's machine, and a login in
 // clear would cross the network to get there.
-CURL* NewHandle(const SmtpSettings& cfg, const Outgoing& o, char* detail) {
+CURL* NewHandle(const SmtpSettings& cfg, const Outgoing& o, char* detail, bool* quitting) {
   CURL* curl = curl_easy_init();
   if (!curl) return nullptr;
   const bool login = !cfg.user.empty() || !cfg.password.empty();
@@ -275,6 +298,9 @@ CURL* NewHandle(const SmtpSettings& cfg, const Outgoing& o, char* detail) {
   SetOption<CURLOPT_NOPROGRESS>(curl, 0L);
   SetOption<CURLOPT_XFERINFOFUNCTION>(curl, Progress);
   SetOption<CURLOPT_XFERINFODATA>(curl, static_cast<const void*>(cfg.cancel));
+  SetOption<CURLOPT_SOCKOPTFUNCTION>(curl, ResetWhenDropped);
+  SetOption<CURLOPT_CLOSESOCKETFUNCTION>(curl, CloseSocket);
+  SetOption<CURLOPT_CLOSESOCKETDATA>(curl, static_cast<void*>(quitting));
   return curl;
 }
 
@@ -298,6 +324,7 @@ SmtpConnection::~SmtpConnection() { Close(); }
 // (QUIT) with the time-outs the last handle added brought along.
 void SmtpConnection::Close() {
   if (!multi_) return;
+  quitting_ = true;
   if (curl_) {
     // Everything was answered before this: a server slow to answer QUIT costs this
     // much once per connection, not the response time-out.
@@ -307,6 +334,7 @@ void SmtpConnection::Close() {
     curl_easy_cleanup(curl_);
   }
   curl_multi_cleanup(multi_);
+  quitting_ = false;
   multi_ = nullptr;
   curl_ = nullptr;
   used_ = false;
@@ -337,7 +365,7 @@ Result<> SmtpConnection::Send(const MailItem& item, const std::string& message_k
   for (int attempt = 0;; ++attempt) {
     char detail[CURL_ERROR_SIZE] = {0};
     if (!multi_ && !(multi_ = curl_multi_init())) return Error{"The mail library could not start, so nothing was sent."};
-    if (!curl_ && !(curl_ = NewHandle(cfg_, o, detail)))
+    if (!curl_ && !(curl_ = NewHandle(cfg_, o, detail, &quitting_)))
       return Error{"The mail library could not start, so nothing was sent."};
     SetOption<CURLOPT_ERRORBUFFER>(curl_, detail);
     curl_mime* mime = MimeBody(o, curl_, body);

@@ -66,6 +66,7 @@ class SmtpConnection {
   CURLM* multi_ = nullptr;  // holds the connection between messages
   CURL* curl_ = nullptr;
   bool used_ = false;     // curl_ has carried a message: its connection may have gone stale
+  bool quitting_ = false;  // Close() is ending the connection in order, not dropping it
 };
 
 class SmtpSender : public MailSender {
