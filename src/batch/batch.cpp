@@ -3,6 +3,7 @@
 #include "batch/batch.h"
 
 #include <fcntl.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -248,6 +249,19 @@ void FaultPoint(const char* point, long row) {
   if (!fault.empty() && fault == point + (":" + std::to_string(row))) ::kill(::getpid(), SIGKILL);
 }
 
+// While a batch mails, card rendering yields to the mail: the threads that make
+// the cards run at idle priority (SCHED_IDLE), the ones that send at the run's
+// own. So a mail server on this machine (a local MTA, say) reads each message, and
+// its answer is journaled, the moment the CPU is wanted for it, not after the
+// running card's time slice; every moment of that is one in which a kill leaves a
+// second copy. Rendering still takes all the CPU nobody else wants, so a batch
+// alone on the machine is as fast; on a busy one it gives way. Best effort:
+// nothing else depends on it.
+void YieldToMail() {
+  const sched_param none{};
+  [[maybe_unused]] const int set = ::sched_setscheduler(0, SCHED_IDLE, &none);
+}
+
 // Shards K/N and K'/N' share a row when K = K' modulo gcd(N, N').
 bool ShardsOverlap(int k, int n, int k2, int n2) {
   const int g = std::gcd(n, n2);
@@ -349,6 +363,7 @@ class Run {
   void FinishRow(const ListRow& row, json line, SmtpConnection* mail);
   template <typename F>
   void Guarded(const ListRow& row, F&& step) noexcept;
+  std::future<std::optional<json>> MakeCardAside(const ListRow& row);
   bool MailRow(const ListRow& row, const fs::path& file, SmtpConnection& mail, json* line);
   void Fail(const ListRow& row, const std::string& reason, json line = json::object());
   void FailCaught(const ListRow& row, const char* what) noexcept;
@@ -573,34 +588,53 @@ void Run::Guarded(const ListRow& row, F&& step) noexcept {
   }
 }
 
-// A worker keeps one connection to the mail server for all its messages, and
-// makes the next card while the last card's message is on its way: a server slow
-// to take a message in holds the worker up only when the next card is done first.
-// One message deep, so messages leave in the order of their cards, one at a time.
-void Run::Work() {
-  std::optional<SmtpConnection> mail;
-  if (o_.mail) mail.emplace(smtp_);
-  std::future<void> sending;  // the last card's message, until the server has answered
-  ListRow row;
-  while (queue_->Pop(&row)) {
+// The row's card on a thread of its own, rendered at idle priority (see
+// YieldToMail); where no thread can be had, here and now.
+std::future<std::optional<json>> Run::MakeCardAside(const ListRow& row) {
+  const auto make = [this, &row] {
     std::optional<json> line;
     Guarded(row, [&] { line = MakeCard(row); });
-    if (!line) continue;
-    if (!mail) {
-      Guarded(row, [&] { FinishRow(row, std::move(*line), nullptr); });
-      continue;
-    }
-    if (sending.valid()) sending.get();
-    auto send = [this, &mail, row = std::move(row), line = std::move(*line)]() mutable {
-      Guarded(row, [&] { FinishRow(row, std::move(line), &*mail); });
-    };
-    try {
-      sending = std::async(std::launch::async, std::move(send));
-    } catch (const std::system_error&) {  // no thread to spare: this message goes now, from here
-      send();
-    }
+    return line;
+  };
+  try {
+    return std::async(std::launch::async, [make] {
+      YieldToMail();
+      return make();
+    });
+  } catch (const std::system_error&) {
+    std::promise<std::optional<json>> made;
+    made.set_value(make());
+    return made.get_future();
   }
-  if (sending.valid()) sending.get();
+}
+
+// A worker keeps one connection to the mail server for all its messages. While it
+// sends the last card's message, the next card is being made: a server slow to
+// take a message in holds the worker up only when the next card is done first.
+// The sending stays on the worker's thread, at its own priority, so the server's
+// answer is journaled the moment it comes, whatever is being rendered.
+void Run::Work() {
+  ListRow row;
+  if (!o_.mail) {
+    while (queue_->Pop(&row))
+      Guarded(row, [&] {
+        if (std::optional<json> line = MakeCard(row)) FinishRow(row, std::move(*line), nullptr);
+      });
+    return;
+  }
+  SmtpConnection mail(smtp_);
+  std::optional<std::pair<ListRow, json>> made;  // a card whose message is still to go
+  for (bool more = true; more || made;) {
+    more = more && queue_->Pop(&row);
+    std::future<std::optional<json>> next;
+    if (more) next = MakeCardAside(row);
+    if (made) {
+      Guarded(made->first, [&] { FinishRow(made->first, std::move(made->second), &mail); });
+      made.reset();
+    }
+    if (!more) continue;
+    if (std::optional<json> line = next.get()) made.emplace(std::move(row), std::move(*line));
+  }
 }
 
 void Run::FailCaught(const ListRow& row, const char* what) noexcept {
