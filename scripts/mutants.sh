@@ -138,7 +138,8 @@ src/mail/mail_smtp.cpp @@ const bool again = attempt == 0 && WorthAnotherTry(rc,
 src/mail/mail_desktop.cpp @@ std::string fields = "to=" + PercentEncode(m.to.address); @@ std::string fields = "to='" + m.to.address + "'"; @@ an apostrophe ends Thunderbird's address field
 src/mail/mail_smtp.cpp @@ const linger reset{1, 0}; @@ const linger reset{0, 0}; @@ a killed sender closes in order, so the kernel finishes its upload
 src/mail/mail_smtp.cpp @@ if (*static_cast<const bool*>(quitting)) { @@ if (!static_cast<const bool*>(quitting)) { @@ a finished connection reset after QUIT
-src/batch/batch.cpp @@ return std::async(std::launch::async, [make] { @@ return std::async(std::launch::deferred, [make] { @@ the next card made only after the last message's answer
+src/batch/batch.cpp @@ return std::async(std::launch::async, make); @@ return std::async(std::launch::deferred, make); @@ the next card made only after the last message's answer
+src/batch/batch.cpp @@ if (!o_.mail || IsLoopbackServer(smtp_.url)) { @@ if (!o_.mail) { @@ the next card made while a server on this machine still reads the last message
 src/batch/batch.cpp @@ kOld) && e.is_regular_file(ec)) journals.push_back(e.path()); @@ kOld) && e.is_regular_file(ec) && ec) journals.push_back(e.path()); @@ journals of earlier versions (per shard layout) not read
 src/palette/palette_table.h @@ {{91, 4, 21}, {144, 0, 43} @@ {{91, 4, 21}, {144, 1, 43} @@ a palette colour of table 19
 EOF

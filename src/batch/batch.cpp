@@ -3,7 +3,6 @@
 #include "batch/batch.h"
 
 #include <fcntl.h>
-#include <sched.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -247,19 +246,6 @@ void FaultPoint(const char* point, long row) {
     return std::string(v ? v : "");
   }();
   if (!fault.empty() && fault == point + (":" + std::to_string(row))) ::kill(::getpid(), SIGKILL);
-}
-
-// While a batch mails, card rendering yields to the mail: the threads that make
-// the cards run at idle priority (SCHED_IDLE), the ones that send at the run's
-// own. So a mail server on this machine (a local MTA, say) reads each message, and
-// its answer is journaled, the moment the CPU is wanted for it, not after the
-// running card's time slice; every moment of that is one in which a kill leaves a
-// second copy. Rendering still takes all the CPU nobody else wants, so a batch
-// alone on the machine is as fast; on a busy one it gives way. Best effort:
-// nothing else depends on it.
-void YieldToMail() {
-  const sched_param none{};
-  [[maybe_unused]] const int set = ::sched_setscheduler(0, SCHED_IDLE, &none);
 }
 
 // Shards K/N and K'/N' share a row when K = K' modulo gcd(N, N').
@@ -588,8 +574,7 @@ void Run::Guarded(const ListRow& row, F&& step) noexcept {
   }
 }
 
-// The row's card on a thread of its own, rendered at idle priority (see
-// YieldToMail); where no thread can be had, here and now.
+// The row's card on a thread of its own; where no thread can be had, here and now.
 std::future<std::optional<json>> Run::MakeCardAside(const ListRow& row) {
   const auto make = [this, &row] {
     std::optional<json> line;
@@ -597,10 +582,7 @@ std::future<std::optional<json>> Run::MakeCardAside(const ListRow& row) {
     return line;
   };
   try {
-    return std::async(std::launch::async, [make] {
-      YieldToMail();
-      return make();
-    });
+    return std::async(std::launch::async, make);
   } catch (const std::system_error&) {
     std::promise<std::optional<json>> made;
     made.set_value(make());
@@ -608,17 +590,20 @@ std::future<std::optional<json>> Run::MakeCardAside(const ListRow& row) {
   }
 }
 
-// A worker keeps one connection to the mail server for all its messages. While it
-// sends the last card's message, the next card is being made: a server slow to
-// take a message in holds the worker up only when the next card is done first.
-// The sending stays on the worker's thread, at its own priority, so the server's
-// answer is journaled the moment it comes, whatever is being rendered.
+// A worker keeps one connection to the mail server for all its messages. To a
+// server elsewhere, it sends the last card's message while the next card is being
+// made: a slow answer holds the worker up only when the next card is done first.
+// A server on this machine (a local MTA) reads each message with the very CPU the
+// next card would take, and every moment it is still reading is one in which a
+// kill leaves a second copy; so there the worker waits for the answer first.
 void Run::Work() {
   ListRow row;
-  if (!o_.mail) {
+  if (!o_.mail || IsLoopbackServer(smtp_.url)) {
+    std::optional<SmtpConnection> mail;
+    if (o_.mail) mail.emplace(smtp_);
     while (queue_->Pop(&row))
       Guarded(row, [&] {
-        if (std::optional<json> line = MakeCard(row)) FinishRow(row, std::move(*line), nullptr);
+        if (std::optional<json> line = MakeCard(row)) FinishRow(row, std::move(*line), mail ? &*mail : nullptr);
       });
     return;
   }

@@ -184,6 +184,11 @@ bool IsLoopbackHost(const std::string& host) {
   return IN6_IS_ADDR_V4MAPPED(&v6) && v6.s6_addr[12] == 127;
 }
 
+bool IsLoopbackServer(const std::string& url) {
+  ServerUrl server;
+  return ParseServerUrl(url, &server) && IsLoopbackHost(server.host);
+}
+
 bool SmtpSettingsFromEnvironment(SmtpSettings* out) {
   SmtpSettings cfg;
   cfg.url = Env("MIRELUNE_SMTP_URL");

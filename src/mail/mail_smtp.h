@@ -82,6 +82,10 @@ class SmtpSender : public MailSender {
 // without TLS, as nothing leaves the machine.
 bool IsLoopbackHost(const std::string& host);
 
+// Whether MIRELUNE_SMTP_URL names a server on a loopback address (false for a URL
+// that is not a mail server's).
+bool IsLoopbackServer(const std::string& url);
+
 // `text` with every occurrence of `secret` that stands as a word of its own, or any
 // occurrence of a secret of six characters or more, replaced by "***".
 std::string WithoutSecret(std::string text, const std::string& secret);
