@@ -78,7 +78,7 @@ src/effects/displacement.cpp @@ m == 0 ? 2.1 : m == 1 ? 1.8 : 1.5; @@ m == 0 ? 2
 src/effects/displacement.cpp @@ a1 = (a.d[0][k] / divisor7) * (1 + a.s[0][k]) * a.c[0][k]; @@ a1 = (a.d[0][k] / divisor7) * (1 - a.s[0][k]) * a.c[0][k]; @@ a sign in rule 13
 src/effects/displacement.cpp @@ if (sj > 670) sj = 2 * 670 - sj; @@ if (sj > 670) sj = 2 * 671 - sj; @@ folding at the bottom edge
 src/effects/displacement.cpp @@ MIRELUNE_FLOOR(f1, d2 / 10); @@ MIRELUNE_FLOOR(f1, d1 / 10); @@ swapped operand in offset mode 3, in vector lanes
-src/effects/displacement.cpp @@ sj = RoundEven(j + vj[1] + Floor(e3 / 10)); @@ sj = RoundEven(j + vj[1] + Floor(e2 / 10)); @@ swapped operand in offset mode 3, one position at a time
+src/effects/displacement.cpp @@ sj = RoundEven(j + vj[1] + Floor(e3 / 10)); @@ sj = RoundEven(j + vj[1] + Floor(e2 / 10 + 0 * e3)); @@ swapped operand in offset mode 3, one position at a time
 src/effects/displacement.cpp @@ if (x[k] >= 0) last_x[x[k]] = k; @@ if (x[k] >= 0 && last_x[x[k]] == 0) last_x[x[k]] = k; @@ a pixel column takes its first position, not its last
 src/effects/displacement.cpp @@ length = Floor(g.Uniform() * 100 + 50); @@ length = Floor(g.Uniform() * 100 + 51); @@ vector length constant
 src/effects/ornament_tree.cpp @@ red -= 4; @@ red -= 5; @@ bauble glow step
