@@ -131,7 +131,7 @@ src/batch/batch.cpp @@ return j.dump(-1, ' ', false, json::error_handler_t::repl
 src/batch/batch.cpp @@ const long most = std::min<long>(kMaxThreadsPerCore * static_cast<long>(std::max(cores, 1u)), rows); @@ const long most = std::min<long>(kMaxThreadsPerCore * static_cast<long>(std::max(cores, 1u)) + rows, rows); @@ threads unbounded by the cores
 src/mail/mail_smtp.cpp @@ if (loopback) SetOption<CURLOPT_PROXY>(curl, ""); @@ if (false) SetOption<CURLOPT_PROXY>(curl, ""); @@ a loopback login through an environment proxy
 src/batch/batch.cpp @@ if (same && it->second.state == "sent") { @@ if (same && it->second.state == "sent-") { @@ a message journaled as sent is sent again
-src/batch/batch.cpp @@ const Result<> r = mail.Send(item, message_key); @@ const Result<> r = ((void)mail, SmtpConnection(smtp_).Send(item, message_key)); @@ a connection (and a QUIT) for every message
+src/batch/batch.cpp @@ const Result<> r = mail.Send(item, message_key, gate); @@ const Result<> r = ((void)mail, SmtpConnection(smtp_).Send(item, message_key, gate)); @@ a connection (and a QUIT) for every message
 src/batch/batch.cpp @@ return k % g == k2 % g; @@ return k == k2 && n == n2 && g > 0; @@ runs whose shards overlap allowed at once
 src/batch/batch.cpp @@ const bool live = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK; @@ const bool live = false; @@ a live run's lock taken for a dead one's
 src/mail/mail_smtp.cpp @@ const bool again = attempt == 0 && WorthAnotherTry(rc, reply, uploaded, used_); @@ const bool again = attempt < 0 && WorthAnotherTry(rc, reply, uploaded, used_); @@ a 4xx or a 421 before the data fails the row instead of reconnecting
@@ -139,7 +139,10 @@ src/mail/mail_desktop.cpp @@ std::string fields = "to=" + PercentEncode(m.to.add
 src/mail/mail_smtp.cpp @@ const linger reset{1, 0}; @@ const linger reset{0, 0}; @@ a killed sender closes in order, so the kernel finishes its upload
 src/mail/mail_smtp.cpp @@ if (*static_cast<const bool*>(quitting)) { @@ if (!static_cast<const bool*>(quitting)) { @@ a finished connection reset after QUIT
 src/batch/batch.cpp @@ return std::async(std::launch::async, make); @@ return std::async(std::launch::deferred, make); @@ the next card made only after the last message's answer
-src/batch/batch.cpp @@ if (!o_.mail || IsLoopbackServer(smtp_.url)) { @@ if (!o_.mail) { @@ the next card made while a server on this machine still reads the last message
+src/mail/mail_smtp.cpp @@ const bool held = e.read <= e.held_from && !e.open; @@ const bool held = false; @@ a message's end sent at once, the server perhaps still reading the rest
+src/mail/mail_smtp.cpp @@ const bool early = answer >= std::chrono::milliseconds(5) @@ const bool early = answer >= std::chrono::milliseconds(0) @@ a message's end sent before the next card to a server that answers at once
+src/mail/mail_smtp.cpp @@ const bool early = answer >= std::chrono::milliseconds(5) @@ const bool early = answer >= std::chrono::hours(1) @@ a slow server's answer waited for after the next card
+src/mail/mail_mime.cpp @@ if (k + 3 >= bytes.size() || (k + 3) % 57 == 0) out += "\r\n"; @@ if (k + 3 >= bytes.size() || (k + 3) % 60 == 0) out += "\r\n"; @@ base64 lines of 80 characters
 src/batch/batch.cpp @@ kOld) && e.is_regular_file(ec)) journals.push_back(e.path()); @@ kOld) && e.is_regular_file(ec) && ec) journals.push_back(e.path()); @@ journals of earlier versions (per shard layout) not read
 src/palette/palette_table.h @@ {{91, 4, 21}, {144, 0, 43} @@ {{91, 4, 21}, {144, 1, 43} @@ a palette colour of table 19
 EOF

@@ -6,7 +6,7 @@ clients sent in socks.sent; last, one that ends a connection with 421 at its thi
 Message N is kept as msgN.eml, .id (Message-ID), .body (text), .att (card), .txt (what Python's e-mail package
 found); session.log gets "PORT PEER MAIL|QUIT". Recipients "refuse..." get 550, "busy..." 451 once, "drop..." the
 connection closed after their 250, "next..." their 250 only once the file their text names exists (451 if it does
-not within 20 s), "peek..." a fact "peek" saying whether it came within 2 s. The one login is bob / s3cret-pw, tries counted in auth.log. All ends when
+not within 20 s). The one login is bob / s3cret-pw, tries counted in auth.log. All ends when
 standard input closes (the test process ended, however it ended) or after 300 s."""
 import asyncio, contextlib, email, email.policy, itertools, os, socket, ssl, subprocess, sys, threading
 
@@ -65,7 +65,7 @@ class Handler:
             elif p.get_content_disposition() == "attachment":
                 save("msg%d.att" % n, p.get_payload(decode=True))
         named = [p.get_content().strip() for p in leaves if p.get_content_type() == "text/plain"]
-        waits = {"next": 2000, "peek": 200}.get(envelope.rcpt_tos[0][:4], 0)  # in steps of 10 ms
+        waits = 2000 if envelope.rcpt_tos[0].startswith("next") else 0  # in steps of 10 ms
         for _ in range(waits):
             if named and os.path.exists(named[0]):
                 break
@@ -82,8 +82,6 @@ class Handler:
                 p.get_content_type(), p.get_content_charset(), p["Content-Transfer-Encoding"], p.get_filename()]))
                 for p in leaves),
         }
-        if envelope.rcpt_tos[0].startswith("peek"):
-            facts["peek"] = "made" if came else "not made"
         if envelope.rcpt_tos[0].startswith("next") and not came:
             return "451 4.3.0 The file never came"
         save("msg%d.eml" % n, raw)

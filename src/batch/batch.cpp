@@ -346,11 +346,11 @@ class Run {
   bool Mine(const ListRow& row) const { return row.index % o_.shards == o_.shard; }
   void Work();
   std::optional<json> MakeCard(const ListRow& row);
-  void FinishRow(const ListRow& row, json line, SmtpConnection* mail);
+  void FinishRow(const ListRow& row, json line, SmtpConnection* mail, const EndGate* gate = nullptr);
   template <typename F>
   void Guarded(const ListRow& row, F&& step) noexcept;
-  std::future<std::optional<json>> MakeCardAside(const ListRow& row);
-  bool MailRow(const ListRow& row, const fs::path& file, SmtpConnection& mail, json* line);
+  std::future<std::optional<json>> MakeCardAside(const ListRow& row, EndGate* made, Clock::duration* took);
+  bool MailRow(const ListRow& row, const fs::path& file, SmtpConnection& mail, const EndGate* gate, json* line);
   void Fail(const ListRow& row, const std::string& reason, json line = json::object());
   void FailCaught(const ListRow& row, const char* what) noexcept;
   void Progress(bool final);
@@ -506,8 +506,9 @@ std::optional<json> Run::MakeCard(const ListRow& row) {
 }
 
 // Mails the card when the run mails, then writes the row's manifest line.
-void Run::FinishRow(const ListRow& row, json line, SmtpConnection* mail) {
-  if (mail && !MailRow(row, o_.out_dir / row.file, *mail, &line)) return Fail(row, line["mail"].get<std::string>(), line);
+void Run::FinishRow(const ListRow& row, json line, SmtpConnection* mail, const EndGate* gate) {
+  if (mail && !MailRow(row, o_.out_dir / row.file, *mail, gate, &line))
+    return Fail(row, line["mail"].get<std::string>(), line);
   FaultPoint("sent", row.index);
   writer_->Add(row.index, JsonLine(line));
   made_++;
@@ -518,7 +519,7 @@ void Run::FinishRow(const ListRow& row, json line, SmtpConnection* mail) {
 // under the same Message-ID, which lets the receiving side drop a second copy.
 // "sent" is written the moment the server's 250 is in: only a kill between the
 // end of the message's data and that answer can leave a second copy.
-bool Run::MailRow(const ListRow& row, const fs::path& file, SmtpConnection& mail, json* line) {
+bool Run::MailRow(const ListRow& row, const fs::path& file, SmtpConnection& mail, const EndGate* gate, json* line) {
   const auto it = mail_.find(row.index);
   const bool same = it != mail_.end() && it->second.key == row.key;
   if (same && it->second.state == "sent") {
@@ -550,7 +551,7 @@ bool Run::MailRow(const ListRow& row, const fs::path& file, SmtpConnection& mail
   item.subject = "greetings";
   item.body = row.message;
   item.attachments.push_back(file);
-  const Result<> r = mail.Send(item, message_key);
+  const Result<> r = mail.Send(item, message_key, gate);
   if (r) FaultPoint("accepted", row.index);
   entry["state"] = r ? "sent" : "failed";
   if (!r) entry["reason"] = r.message;
@@ -575,10 +576,14 @@ void Run::Guarded(const ListRow& row, F&& step) noexcept {
 }
 
 // The row's card on a thread of its own; where no thread can be had, here and now.
-std::future<std::optional<json>> Run::MakeCardAside(const ListRow& row) {
-  const auto make = [this, &row] {
+// `made` is done when it is, whether the card was made or not; `took` says how long it took.
+std::future<std::optional<json>> Run::MakeCardAside(const ListRow& row, EndGate* made, Clock::duration* took) {
+  const auto make = [this, &row, made, took] {
+    const Clock::time_point start = Clock::now();
     std::optional<json> line;
     Guarded(row, [&] { line = MakeCard(row); });
+    *took = Clock::now() - start;
+    made->done = true;
     return line;
   };
   try {
@@ -590,31 +595,31 @@ std::future<std::optional<json>> Run::MakeCardAside(const ListRow& row) {
   }
 }
 
-// A worker keeps one connection to the mail server for all its messages. To a
-// server elsewhere, it sends the last card's message while the next card is being
-// made: a slow answer holds the worker up only when the next card is done first.
-// A server on this machine (a local MTA) reads each message with the very CPU the
-// next card would take, and every moment it is still reading is one in which a
-// kill leaves a second copy; so there the worker waits for the answer first.
+// A worker keeps one connection to the mail server for all its messages, and sends
+// the last card's message while the next card is being made: a slow answer holds the
+// worker up only when the next card is done first. The message's end waits for that
+// card, so the server has read the rest by the time the end arrives and answers at
+// once; a kill meanwhile leaves a message the server drops, not one it keeps.
 void Run::Work() {
   ListRow row;
-  if (!o_.mail || IsLoopbackServer(smtp_.url)) {
-    std::optional<SmtpConnection> mail;
-    if (o_.mail) mail.emplace(smtp_);
+  if (!o_.mail) {
     while (queue_->Pop(&row))
       Guarded(row, [&] {
-        if (std::optional<json> line = MakeCard(row)) FinishRow(row, std::move(*line), mail ? &*mail : nullptr);
+        if (std::optional<json> line = MakeCard(row)) FinishRow(row, std::move(*line), nullptr);
       });
     return;
   }
   SmtpConnection mail(smtp_);
   std::optional<std::pair<ListRow, json>> made;  // a card whose message is still to go
+  Clock::duration making{0};                      // how long the last card took; 0 before the first
   for (bool more = true; more || made;) {
     more = more && queue_->Pop(&row);
+    EndGate next_made;
+    if (making.count() > 0) next_made.due = Clock::now() + making;
     std::future<std::optional<json>> next;
-    if (more) next = MakeCardAside(row);
+    if (more) next = MakeCardAside(row, &next_made, &making);
     if (made) {
-      Guarded(made->first, [&] { FinishRow(made->first, std::move(made->second), &mail); });
+      Guarded(made->first, [&] { FinishRow(made->first, std::move(made->second), &mail, more ? &next_made : nullptr); });
       made.reset();
     }
     if (!more) continue;

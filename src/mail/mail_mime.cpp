@@ -275,6 +275,20 @@ std::string CrlfLines(std::string_view s) {
   return out;
 }
 
+std::string Base64Lines(std::span<const std::uint8_t> bytes) {
+  static constexpr char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  out.reserve((bytes.size() + 2) / 3 * 4 * 78 / 76 + 2);
+  for (std::size_t k = 0; k < bytes.size(); k += 3) {
+    const std::size_t n = std::min<std::size_t>(3, bytes.size() - k);
+    const std::uint32_t group = std::uint32_t(bytes[k]) << 16 | (n > 1 ? std::uint32_t(bytes[k + 1]) << 8 : 0) |
+                                (n > 2 ? bytes[k + 2] : 0);
+    for (std::size_t d = 0; d < 4; ++d) out += d <= n ? kDigits[group >> (18 - 6 * d) & 63] : '=';
+    if (k + 3 >= bytes.size() || (k + 3) % 57 == 0) out += "\r\n";  // 57 bytes make 76 characters
+  }
+  return out;
+}
+
 std::string MailDate(std::time_t t) {
   static constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
   static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",

@@ -7,12 +7,15 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fstream>
 #include <iterator>
 #include <mutex>
+#include <optional>
+#include <span>
 #include <type_traits>
 
 #include "mail/mail_mime.h"
@@ -184,11 +187,6 @@ bool IsLoopbackHost(const std::string& host) {
   return IN6_IS_ADDR_V4MAPPED(&v6) && v6.s6_addr[12] == 127;
 }
 
-bool IsLoopbackServer(const std::string& url) {
-  ServerUrl server;
-  return ParseServerUrl(url, &server) && IsLoopbackHost(server.host);
-}
-
 bool SmtpSettingsFromEnvironment(SmtpSettings* out) {
   SmtpSettings cfg;
   cfg.url = Env("MIRELUNE_SMTP_URL");
@@ -238,8 +236,59 @@ Result<Outgoing> PrepareOutgoing(const SmtpSettings& cfg, const MailItem& item) 
   return o;
 }
 
+}  // namespace
+
+// The last attachment, base64 in lines, read out to libcurl up to its last line,
+// which waits for the gate. Encoded here, not by libcurl: an encoded part read
+// through a callback goes out 256 bytes a write.
+struct HeldEnd {
+  using Clock = std::chrono::steady_clock;
+  HeldEnd(std::string base64_lines, const EndGate* g) : data(std::move(base64_lines)), gate(g) {}
+  const std::string data;
+  const EndGate* const gate;  // null: nothing waits
+  std::size_t read = 0;       // handed to libcurl so far
+  std::size_t held_from = data.empty() ? 0 : (data.size() - 1) / 78 * 78;  // where the last line starts
+  bool waiting = false;       // libcurl is paused at held_from
+  bool open = gate == nullptr;
+  std::optional<Clock::time_point> end_out;  // when the last line was handed over
+  // Opens the gate when its time has come: the sender is done, or, for a server slow
+  // to answer, twice its answer time before the sender is due. An answer that comes
+  // within a few milliseconds costs next to nothing when waited for; a slow one (a
+  // server across a network) is better on its way while the sender is still busy.
+  bool Open(Clock::duration answer) {
+    const bool early = answer >= std::chrono::milliseconds(5) && gate->due != Clock::time_point::max() &&
+                       Clock::now() + 2 * answer >= gate->due;
+    open = open || gate->done.load() || early;
+    return open;
+  }
+};
+
+namespace {
+
+// libcurl asks for more only once it has written out what it had, so when it is
+// paused at `held_from`, all the rest of the message has gone out.
+size_t ReadHeldEnd(char* buffer, size_t size, size_t count, void* arg) {
+  HeldEnd& e = *static_cast<HeldEnd*>(arg);
+  const bool held = e.read <= e.held_from && !e.open;
+  e.waiting = held && e.read == e.held_from;
+  if (e.waiting) return CURL_READFUNC_PAUSE;
+  const std::size_t n = std::min(size * count, (held ? e.held_from : e.data.size()) - e.read);
+  if (!held && n > 0 && e.read + n > e.held_from && !e.end_out) e.end_out = HeldEnd::Clock::now();
+  std::memcpy(buffer, e.data.data() + e.read, n);
+  e.read += n;
+  return n;
+}
+
+int SeekHeldEnd(void* arg, curl_off_t offset, int origin) {
+  HeldEnd& e = *static_cast<HeldEnd*>(arg);
+  if (origin != SEEK_SET || offset < 0 || std::size_t(offset) > e.data.size()) return CURL_SEEKFUNC_FAIL;
+  e.read = std::size_t(offset);
+  return CURL_SEEKFUNC_OK;
+}
+
 // The message's text and attachments as libcurl's MIME parts; the bytes stay in `o`.
-curl_mime* MimeBody(const Outgoing& o, CURL* curl, const std::string& body) {
+// The last attachment is read out through `end`, which holds back its last line.
+curl_mime* MimeBody(const Outgoing& o, CURL* curl, const std::string& body, HeldEnd* end) {
   curl_mime* mime = curl_mime_init(curl);
   curl_mimepart* part = curl_mime_addpart(mime);
   curl_mime_data(part, body.data(), body.size());
@@ -247,10 +296,15 @@ curl_mime* MimeBody(const Outgoing& o, CURL* curl, const std::string& body) {
   curl_mime_encoder(part, "quoted-printable");
   for (std::size_t k = 0; k < o.files.size(); ++k) {
     part = curl_mime_addpart(mime);
-    curl_mime_data(part, reinterpret_cast<const char*>(o.files[k].data()), o.files[k].size());
+    if (k + 1 == o.files.size()) {
+      curl_mime_data_cb(part, curl_off_t(end->data.size()), ReadHeldEnd, SeekHeldEnd, nullptr, end);
+      curl_mime_headers(part, curl_slist_append(nullptr, "Content-Transfer-Encoding: base64"), 1);
+    } else {
+      curl_mime_data(part, reinterpret_cast<const char*>(o.files[k].data()), o.files[k].size());
+      curl_mime_encoder(part, "base64");
+    }
     curl_mime_type(part, o.mail.attachments[k].content_type.c_str());
     curl_mime_filename(part, o.mail.attachments[k].filename.c_str());
-    curl_mime_encoder(part, "base64");
   }
   return mime;
 }
@@ -345,13 +399,20 @@ void SmtpConnection::Close() {
   used_ = false;
 }
 
-// One transfer through the multi handle, waiting as curl_easy_perform would.
-CURLcode SmtpConnection::Perform() {
+// One transfer through the multi handle, waiting as curl_easy_perform would, and
+// letting the message's end go once it may.
+CURLcode SmtpConnection::Perform(HeldEnd* end) {
   if (curl_multi_add_handle(multi_, curl_) != CURLM_OK) return CURLE_FAILED_INIT;
   CURLcode rc = CURLE_FAILED_INIT;
   for (int running = 1; running > 0;) {
     if (curl_multi_perform(multi_, &running) != CURLM_OK) break;
-    if (running > 0 && curl_multi_poll(multi_, nullptr, 0, 1000, nullptr) != CURLM_OK) break;
+    if (end->waiting && end->Open(answer_)) {
+      end->waiting = false;
+      curl_easy_pause(curl_, CURLPAUSE_CONT);
+      continue;
+    }
+    // Paused, libcurl has nothing to wait for: look at the gate every millisecond.
+    if (running > 0 && curl_multi_poll(multi_, nullptr, 0, end->waiting ? 1 : 1000, nullptr) != CURLM_OK) break;
   }
   int left = 0;
   while (CURLMsg* msg = curl_multi_info_read(multi_, &left))
@@ -360,7 +421,7 @@ CURLcode SmtpConnection::Perform() {
   return rc;
 }
 
-Result<> SmtpConnection::Send(const MailItem& item, const std::string& message_key) {
+Result<> SmtpConnection::Send(const MailItem& item, const std::string& message_key, const EndGate* gate) {
   MIRELUNE_TRY_ASSIGN(const Outgoing o, PrepareOutgoing(cfg_, item));
   const PreparedMail& m = o.mail;
   const std::string body = CrlfLines(m.body);
@@ -373,7 +434,9 @@ Result<> SmtpConnection::Send(const MailItem& item, const std::string& message_k
     if (!curl_ && !(curl_ = NewHandle(cfg_, o, detail, &quitting_)))
       return Error{"The mail library could not start, so nothing was sent."};
     SetOption<CURLOPT_ERRORBUFFER>(curl_, detail);
-    curl_mime* mime = MimeBody(o, curl_, body);
+    const std::span<const std::uint8_t> last = o.files.empty() ? std::span<const std::uint8_t>() : o.files.back();
+    HeldEnd end(Base64Lines(last), gate);
+    curl_mime* mime = MimeBody(o, curl_, body, &end);
     curl_slist* headers = nullptr;
     for (const std::string& h : MailHeaders(o.from, m, MailDate(std::time(nullptr)), message_id))
       headers = curl_slist_append(headers, h.c_str());
@@ -383,7 +446,7 @@ Result<> SmtpConnection::Send(const MailItem& item, const std::string& message_k
     SetOption<CURLOPT_MAIL_RCPT>(curl_, rcpt);
     SetOption<CURLOPT_HTTPHEADER>(curl_, headers);
     SetOption<CURLOPT_MIMEPOST>(curl_, mime);
-    const CURLcode rc = Perform();
+    const CURLcode rc = Perform(&end);
     long reply = 0;
     curl_off_t uploaded = 0;
     curl_easy_getinfo(curl_, CURLINFO_RESPONSE_CODE, &reply);
@@ -398,6 +461,11 @@ Result<> SmtpConnection::Send(const MailItem& item, const std::string& message_k
     curl_slist_free_all(rcpt);
     if (rc == CURLE_OK) {
       used_ = true;
+      if (gate && end.end_out) {
+        const auto answer = std::chrono::steady_clock::now() - *end.end_out;
+        answer_ = answer_known_ ? (3 * answer_ + answer) / 4 : answer;
+        answer_known_ = true;
+      }
       return Result<>::Done("The card was sent to " + m.to.address + " through " + o.server.Shown() + ".");
     }
     const bool again = attempt == 0 && WorthAnotherTry(rc, reply, uploaded, used_);

@@ -18,6 +18,7 @@
 #include <curl/curl.h>
 
 #include <atomic>
+#include <chrono>
 #include <string>
 
 #include "mail/mail.h"
@@ -39,6 +40,24 @@ struct SmtpSettings {
 // False when MIRELUNE_SMTP_URL is unset or empty.
 bool SmtpSettingsFromEnvironment(SmtpSettings* out);
 
+// What a message's end waits for: something the sender does meanwhile (the batch:
+// making the next card). A server that has a message's end has the message, whatever
+// becomes of the sender; one that has not, drops it when the sender dies. So a kill
+// between the end going out and the answer being journaled leaves a second copy,
+// and a server still reading a large message when its end arrives makes that span
+// long. Held back until the server has had time to read the rest, the end is
+// answered at once.
+//
+// The end goes when `done` turns true. To a server slow to answer (5 ms or more, as
+// one across a network), it goes twice that answer time before `due`, when `done` is
+// expected, so the answer comes back while the sender is still busy, not after.
+struct EndGate {
+  std::atomic<bool> done{false};
+  std::chrono::steady_clock::time_point due = std::chrono::steady_clock::time_point::max();
+};
+
+struct HeldEnd;  // a message's attachment, read out to libcurl up to its held end
+
 // One connection to the server, opened by the first Send and kept open for the
 // next ones; after a failure, or when the server ends it (421, a dropped
 // connection), the next Send opens a new one. Not thread-safe: one per thread.
@@ -55,18 +74,25 @@ class SmtpConnection {
   // same message to the receiver; empty: a fresh Message-ID. A failure before any
   // of the message left (a stale connection, a 4xx) is tried once more on a new
   // connection.
-  Result<> Send(const MailItem& item, const std::string& message_key = "");
+  //
+  // With a gate, the message's end (its last line, the closing boundary and the final
+  // dot) waits for it; see EndGate.
+  Result<> Send(const MailItem& item, const std::string& message_key = "", const EndGate* gate = nullptr);
   // QUIT, waiting at most quit_timeout_s for the answer; the next Send connects anew.
   void Close();
 
  private:
-  CURLcode Perform();
+  CURLcode Perform(HeldEnd* end);
 
   SmtpSettings cfg_;
   CURLM* multi_ = nullptr;  // holds the connection between messages
   CURL* curl_ = nullptr;
   bool used_ = false;     // curl_ has carried a message: its connection may have gone stale
   bool quitting_ = false;  // Close() is ending the connection in order, not dropping it
+  // How long the server takes to answer a held end (a moving average): its own work
+  // once it has the end, and the way back. Zero before the first.
+  std::chrono::steady_clock::duration answer_{0};
+  bool answer_known_ = false;
 };
 
 class SmtpSender : public MailSender {
@@ -81,10 +107,6 @@ class SmtpSender : public MailSender {
 // 127.0.0.0/8, ::1, ::ffff:127.x.y.z and "localhost": servers a login may reach
 // without TLS, as nothing leaves the machine.
 bool IsLoopbackHost(const std::string& host);
-
-// Whether MIRELUNE_SMTP_URL names a server on a loopback address (false for a URL
-// that is not a mail server's).
-bool IsLoopbackServer(const std::string& url);
 
 // `text` with every occurrence of `secret` that stands as a word of its own, or any
 // occurrence of a secret of six characters or more, replaced by "***".
