@@ -20,9 +20,10 @@
 #     it, as a distant one would, costing this machine no work meanwhile; it
 #     listens on this machine's address of the default route, so the batch takes
 #     it for a server elsewhere (skipped when there is none).
-#     Every CLI given is timed, so an older build can be compared (A/B). The
-#     server's own CPU time is printed too: on a machine it shares with the batch,
-#     half of it (two cores) is time no client can take off.
+#     Every CLI given is timed, so an older build can be compared (A/B), in turns:
+#     each build and kind once a round. The server's own CPU time is printed too:
+#     on a machine it shares with the batch, half of it (two cores) is time no
+#     client can take off.
 # BENCH_SEED fixes the kill moments (default 2017); BENCH_KILLS sets the least
 # number of kills (default 25; 0 skips this part). Needs /usr/bin/python3 with aiosmtpd.
 set -euo pipefail
@@ -50,7 +51,8 @@ class Note:  # one line a message, written whole: "recipient Message-ID when-rea
         found = re.search(rb"^Message-ID: *(\S+)", envelope.original_content, re.M | re.I)
         with open(LOG, "a") as f:
             f.write("%s %s %.6f\n" % (envelope.rcpt_tos[0], found.group(1).decode() if found else "-", read))
-        await asyncio.sleep(self.answer_after)
+        if self.answer_after:  # not even a yield for one that answers at once: the other connection would go first
+            await asyncio.sleep(self.answer_after)
         return "250 OK"
 
 
@@ -128,39 +130,38 @@ def kills(cli):
                                      lost, "yes" if same_id else "NO"))
 
 
-def timing(cli):
+def timing(clis):
     listing = os.path.join(tmp, "timing.csv")
     write_list(listing, "timing")
-
-    def median(mail, url=None):
-        took = []
-        cpu = time.process_time()  # this process is the server; its harness thread only waits
-        for run in range(RUNS):
-            out = os.path.join(tmp, "timing-%d" % run)
-            start = time.monotonic()
-            p = batch(cli, listing, out, mail, url)
-            p.wait(timeout=300)
-            took.append(time.monotonic() - start)
-            shutil.rmtree(out)
-        print("  %s: %s s (median %.2f)%s" % (label, " ".join("%.2f" % t for t in took), statistics.median(took),
-              "; the server's own work: %.1f ms of CPU a message" % (1000 * (time.process_time() - cpu) / RUNS / ROWS)
-              if mail else ""))
-        return statistics.median(took)
-
-    label = "no mail"
-    plain = median(False)
-    for where in servers:
-        label = "with mail, answered after 50 ms" if where is not server else "with mail, answered at once"
-        added = median(True, "smtp://%s:%d" % (where.hostname, port)) - plain
-        print("  mail adds %.2f s to %d rows on %d jobs (%.1f ms a message)" % (added, ROWS, JOBS, 1000 * added / ROWS))
+    kinds = [("no mail", None)] + [("with mail, answered at once" if where is server else
+                                    "with mail, answered after 50 ms", "smtp://%s:%d" % (where.hostname, port))
+                                   for where in servers]
+    took, cpu = {}, {}
+    for run in range(RUNS):  # each build and kind once a round: the machine's drift touches them alike
+        for cli in clis:
+            for label, url in kinds:
+                out = os.path.join(tmp, "timing-out")
+                before, start = time.process_time(), time.monotonic()  # this process is the server
+                batch(cli, listing, out, url is not None, url).wait(timeout=300)
+                took.setdefault((cli, label), []).append(time.monotonic() - start)
+                cpu[cli, label] = cpu.get((cli, label), 0) + time.process_time() - before
+                shutil.rmtree(out)
+    for cli in clis:
+        print(cli + ":")
+        plain = statistics.median(took[cli, "no mail"])
+        for label, url in kinds:
+            t = statistics.median(took[cli, label])
+            print("  %s: %s s (median %.2f)" % (label, " ".join("%.2f" % x for x in took[cli, label]), t) + (
+                "" if url is None else "; the server's own work: %.1f ms of CPU a message; mail adds %.2f s to %d "
+                "rows on %d jobs (%.1f ms a message)" % (1000 * cpu[cli, label] / RUNS / ROWS, t - plain, ROWS, JOBS,
+                                                         1000 * (t - plain) / ROWS)))
 
 
 try:
     if MIN_KILLS > 0:
         kills(sys.argv[1])
-    for cli in sys.argv[1:] if RUNS > 0 else []:
-        print(cli + ":")
-        timing(cli)
+    if RUNS > 0:
+        timing(sys.argv[1:])
 finally:
     for each in servers:
         each.stop()

@@ -340,14 +340,11 @@ TEST(SmtpConnectionEnd, AKilledSenderResetsItsConnectionAFinishedOneClosesIt) {
 // server whose answer takes 60 ms, it goes twice that before then, so the answer comes back while the card is made.
 TEST(SmtpEndGate, TheEndWaitsForTheNextCardOrGoesEarlyToASlowServer) {
   const TempDir dir;
-  std::string card(150000, 'x');
-  for (std::size_t k = 0; k < card.size(); ++k) card[k] = char(k * 7919 % 251);
-  WriteText(dir.path / "card.png", card);
+  WriteText(dir.path / "card.png", std::string(150000, 'x'));
   for (const int answer_ms : {0, 60}) {
     RawServer server;
-    SmtpSettings cfg;
-    cfg.url = "smtp://127.0.0.1:" + std::to_string(server.Port());
-    cfg.from = "bob@example.org";
+    const SmtpSettings cfg{.url = "smtp://127.0.0.1:" + std::to_string(server.Port()), .user = "", .password = "",
+                           .from = "bob@example.org", .ca_file = ""};
     EndGate first, second;  // `first` only teaches the connection how long the server takes to answer
     first.done = true;
     second.due = std::chrono::steady_clock::now() + std::chrono::milliseconds(answer_ms ? 400 : 100);
@@ -358,11 +355,9 @@ TEST(SmtpEndGate, TheEndWaitsForTheNextCardOrGoesEarlyToASlowServer) {
         sent.push_back(c.Send({"ana@example.org", " ", "greetings", "Hi", {dir.path / "card.png"}}, "", gate).ok);
     });
     bool spoke = server.Accept() && server.Say("220 raw\r\n");
-    if (answer_ms) {
-      spoke = spoke && server.ToData() && server.ReadTo("\r\n.\r\n") > 0;
-      std::this_thread::sleep_for(std::chrono::milliseconds(answer_ms));
-      spoke = spoke && server.Say("250 taken\r\n");
-    }
+    if (answer_ms)  // the first message, answered 60 ms after its end
+      spoke = spoke && server.ToData() && server.ReadTo("\r\n.\r\n") > 0 &&
+              (std::this_thread::sleep_for(std::chrono::milliseconds(answer_ms)), server.Say("250 taken\r\n"));
     spoke = spoke && server.ToData();
     server.ReadUntilQuiet(answer_ms ? 600 : 400);
     EXPECT_EQ(server.got.ends_with("\r\n.\r\n"), answer_ms > 0) << "the end went too early, or to a slow server too late";
@@ -395,9 +390,8 @@ TEST_F(SmtpMail, MergeSendsEachMessageOnceWhereverItStops) {
     const TempDir dir;
     std::ostringstream csv("friend,sender,email,message,max_styles\n", std::ios::ate);
     for (std::size_t k = 0; k < c.to.size(); ++k)
-      csv << k << ",Bob," << c.to[k] << ","
-          << (c.to[k].starts_with("next") ? (dir.path / "out" / CardFileName(long(k + 1), std::to_string(k + 1), "Bob", "png")).string() : "hi")
-          << ",1\n";
+      csv << k << ",Bob," << c.to[k] << "," << (c.to[k].starts_with("next") ? (dir.path / "out" /
+          CardFileName(long(k + 1), std::to_string(k + 1), "Bob", "png")).string() : "hi") << ",1\n";
     WriteText(dir.path / "list.csv", csv.str());
     const int first = sv_.Count() + 1;
     const std::size_t logged = ReadText(sv_.dir.path / "session.log").size();

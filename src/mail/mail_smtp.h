@@ -48,9 +48,9 @@ bool SmtpSettingsFromEnvironment(SmtpSettings* out);
 // long. Held back until the server has had time to read the rest, the end is
 // answered at once.
 //
-// The end goes when `done` turns true. To a server slow to answer (5 ms or more, as
-// one across a network), it goes twice that answer time before `due`, when `done` is
-// expected, so the answer comes back while the sender is still busy, not after.
+// The end goes when `done` turns true. To a server slow to answer (never under 5 ms,
+// as one across a network), it goes twice its usual answer time before `due`, when
+// `done` is expected, so the answer comes back while the sender is still busy.
 struct EndGate {
   std::atomic<bool> done{false};
   std::chrono::steady_clock::time_point due = std::chrono::steady_clock::time_point::max();
@@ -89,9 +89,9 @@ class SmtpConnection {
   CURL* curl_ = nullptr;
   bool used_ = false;     // curl_ has carried a message: its connection may have gone stale
   bool quitting_ = false;  // Close() is ending the connection in order, not dropping it
-  // How long the server takes to answer a held end (a moving average): its own work
-  // once it has the end, and the way back. Zero before the first.
-  std::chrono::steady_clock::duration answer_{0};
+  // How long the server took to answer a held end, at least and usually (a moving
+  // average): its own work once it has the end, and the way back. Zero before the first.
+  std::chrono::steady_clock::duration least_answer_{0}, usual_answer_{0};
   bool answer_known_ = false;
 };
 
