@@ -15,7 +15,7 @@
 #include <iterator>
 #include <mutex>
 #include <optional>
-#include <span>
+#include <string_view>
 #include <type_traits>
 
 #include "mail/mail_mime.h"
@@ -243,8 +243,8 @@ Result<Outgoing> PrepareOutgoing(const SmtpSettings& cfg, const MailItem& item) 
 // through a callback goes out 256 bytes a write.
 struct HeldEnd {
   using Clock = std::chrono::steady_clock;
-  HeldEnd(std::string base64_lines, const EndGate* g) : data(std::move(base64_lines)), gate(g) {}
-  const std::string data;
+  HeldEnd(std::string_view base64_lines, const EndGate* g) : data(base64_lines), gate(g) {}
+  const std::string_view data;
   const EndGate* const gate;  // null: nothing waits
   std::size_t read = 0;       // handed to libcurl so far
   std::size_t held_from = data.empty() ? 0 : (data.size() - 1) / 78 * 78;  // where the last line starts
@@ -429,14 +429,14 @@ Result<> SmtpConnection::Send(const MailItem& item, const std::string& message_k
   const std::string domain = o.from.address.substr(o.from.address.find('@') + 1);
   const std::string message_id = message_key.empty() ? NewMessageId(domain) : "<" + message_key + "@" + domain + ">";
   const std::string from = "<" + o.from.address + ">";
+  const std::string last_file = o.files.empty() ? "" : Base64Lines(o.files.back());  // once, whatever the attempts
   for (int attempt = 0;; ++attempt) {
     char detail[CURL_ERROR_SIZE] = {0};
     if (!multi_ && !(multi_ = curl_multi_init())) return Error{"The mail library could not start, so nothing was sent."};
     if (!curl_ && !(curl_ = NewHandle(cfg_, o, detail, &quitting_)))
       return Error{"The mail library could not start, so nothing was sent."};
     SetOption<CURLOPT_ERRORBUFFER>(curl_, detail);
-    const std::span<const std::uint8_t> last = o.files.empty() ? std::span<const std::uint8_t>() : o.files.back();
-    HeldEnd end(Base64Lines(last), gate);
+    HeldEnd end(last_file, gate);
     curl_mime* mime = MimeBody(o, curl_, body, &end);
     curl_slist* headers = nullptr;
     for (const std::string& h : MailHeaders(o.from, m, MailDate(std::time(nullptr)), message_id))
