@@ -140,8 +140,9 @@ src/mail/mail_smtp.cpp @@ const linger reset{1, 0}; @@ const linger reset{0, 0};
 src/mail/mail_smtp.cpp @@ if (*static_cast<const bool*>(quitting)) { @@ if (!static_cast<const bool*>(quitting)) { @@ a finished connection reset after QUIT
 src/batch/batch.cpp @@ return std::async(std::launch::async, make); @@ return std::async(std::launch::deferred, make); @@ the next card made only after the last message's answer
 src/mail/mail_smtp.cpp @@ const bool held = e.read <= e.held_from && !e.open; @@ const bool held = false; @@ a message's end sent at once, the server perhaps still reading the rest
-src/mail/mail_smtp.cpp @@ const bool early = least_answer >= std::chrono::milliseconds(5) @@ const bool early = least_answer >= std::chrono::milliseconds(0) @@ a message's end sent before the next card to a server that answers at once
-src/mail/mail_smtp.cpp @@ const bool early = least_answer >= std::chrono::milliseconds(5) @@ const bool early = least_answer >= std::chrono::hours(1) @@ a slow server's answer waited for after the next card
+src/mail/mail_smtp.cpp @@ usual_answer_, std::chrono::milliseconds(100))) { @@ usual_answer_, std::chrono::hours(1))) { @@ a stopped send goes on waiting for its end's gate
+src/mail/mail_smtp.cpp @@ const bool slow = least_answer >= std::chrono::milliseconds(5) @@ const bool slow = least_answer >= std::chrono::milliseconds(0) @@ a message's end sent before the next card to a server that answers at once
+src/mail/mail_smtp.cpp @@ const bool slow = least_answer >= std::chrono::milliseconds(5) @@ const bool slow = least_answer >= std::chrono::hours(1) @@ a slow server's answer waited for after the next card
 src/mail/mail_mime.cpp @@ if (k + 3 >= bytes.size() || (k + 3) % 57 == 0) out += "\r\n"; @@ if (k + 3 >= bytes.size() || (k + 3) % 60 == 0) out += "\r\n"; @@ base64 lines of 80 characters
 src/batch/batch.cpp @@ kOld) && e.is_regular_file(ec)) journals.push_back(e.path()); @@ kOld) && e.is_regular_file(ec) && ec) journals.push_back(e.path()); @@ journals of earlier versions (per shard layout) not read
 src/palette/palette_table.h @@ {{91, 4, 21}, {144, 0, 43} @@ {{91, 4, 21}, {144, 1, 43} @@ a palette colour of table 19

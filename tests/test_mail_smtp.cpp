@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <future>
 #include <map>
 #include <set>
 #include <sstream>
@@ -346,7 +347,7 @@ TEST(SmtpEndGate, TheEndWaitsForTheNextCardOrGoesEarlyToASlowServer) {
     const SmtpSettings cfg{.url = "smtp://127.0.0.1:" + std::to_string(server.Port()), .user = "", .password = "",
                            .from = "bob@example.org", .ca_file = ""};
     EndGate first, second;  // `first` only teaches the connection how long the server takes to answer
-    first.done = true;
+    first.Open();
     second.due = std::chrono::steady_clock::now() + std::chrono::milliseconds(answer_ms ? 400 : 100);
     std::vector<bool> sent;
     std::thread client([&] {
@@ -361,12 +362,34 @@ TEST(SmtpEndGate, TheEndWaitsForTheNextCardOrGoesEarlyToASlowServer) {
     spoke = spoke && server.ToData();
     server.ReadUntilQuiet(answer_ms ? 600 : 400);
     EXPECT_EQ(server.got.ends_with("\r\n.\r\n"), answer_ms > 0) << "the end went too early, or to a slow server too late";
-    second.done = true;
+    second.Open();
     EXPECT_TRUE(spoke && server.ReadTo("\r\n.\r\n") > 0 && server.Say("250 taken\r\n"));
     ::shutdown(server.conn, SHUT_RDWR);
     client.join();
     EXPECT_EQ(sent, std::vector<bool>(answer_ms ? 2 : 1, true)) << server.got.substr(0, 300);
   }
+}
+
+// Stopped while its end waits at a gate that never opens, a send ends within a fraction of a second, its end unsent.
+TEST(SmtpEndGate, AStopWhileTheEndWaitsEndsTheSendWithoutTheEnd) {
+  const TempDir dir;
+  WriteText(dir.path / "card.png", std::string(150000, 'x'));
+  RawServer server;
+  std::atomic<bool> stop{false};
+  const SmtpSettings cfg{.url = "smtp://127.0.0.1:" + std::to_string(server.Port()), .user = "", .password = "",
+                         .from = "bob@example.org", .ca_file = "", .cancel = &stop};
+  EndGate gate;
+  auto sending = std::async(std::launch::async, [&] {
+    return SmtpConnection(cfg).Send({"ana@example.org", " ", "greetings", "Hi", {dir.path / "card.png"}}, "", &gate);
+  });
+  EXPECT_TRUE(server.Accept() && server.Say("220 raw\r\n") && server.ToData());
+  server.ReadUntilQuiet(200);
+  stop = true;
+  const bool ended = sending.wait_for(std::chrono::seconds(1)) == std::future_status::ready;
+  gate.Open();  // so that a send that did not stop still ends
+  const Result<> r = sending.get();
+  EXPECT_TRUE(ended && !r.ok) << r.message;
+  EXPECT_FALSE(server.got.ends_with("\r\n.\r\n"));
 }
 
 // A merge stopped as by kill -9 (MIRELUNE_MAIL_FAULT) and rerun in any shards sends each message once (twice under one

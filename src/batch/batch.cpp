@@ -583,7 +583,7 @@ std::future<std::optional<json>> Run::MakeCardAside(const ListRow& row, EndGate*
     std::optional<json> line;
     Guarded(row, [&] { line = MakeCard(row); });
     *took = Clock::now() - start;
-    made->done = true;
+    made->Open();
     return line;
   };
   try {

@@ -12,7 +12,6 @@
 #include <cstring>
 #include <ctime>
 #include <fstream>
-#include <iterator>
 #include <mutex>
 #include <optional>
 #include <string_view>
@@ -83,11 +82,15 @@ int Progress(void* cancel, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
   return flag && flag->load() ? 1 : 0;
 }
 
+// In one read: a card is hundreds of kilobytes, and a stream iterator's byte at a
+// time cost a merge almost a millisecond a message.
 bool ReadFile(const std::filesystem::path& p, std::vector<std::uint8_t>* bytes) {
-  std::ifstream in(p, std::ios::binary);
-  if (!in) return false;
-  bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return !in.bad();
+  std::ifstream in(p, std::ios::binary | std::ios::ate);
+  const std::streamoff size = in ? std::streamoff(in.tellg()) : -1;
+  if (size < 0 || !in.seekg(0)) return false;
+  bytes->resize(static_cast<std::size_t>(size));
+  in.read(reinterpret_cast<char*>(bytes->data()), size);
+  return in.gcount() == size;
 }
 
 bool StartsWith(const char* s, const char* prefix) {
@@ -251,18 +254,29 @@ struct HeldEnd {
   bool waiting = false;       // libcurl is paused at held_from
   bool open = gate == nullptr;
   std::optional<Clock::time_point> end_out;  // when the last line was handed over
-  // Opens the gate when its time has come: the sender is done, or, for a server slow
+  // Waits, `most` at most, for the end's time: the gate opened, or, for a server slow
   // to answer (even its quickest answer), twice its usual answer time before the
   // sender is due. An answer that comes within a few milliseconds costs next to
   // nothing when waited for; a slow one (a server across a network) is better on its
-  // way while the sender is still busy.
-  bool Open(Clock::duration least_answer, Clock::duration usual_answer) {
-    const bool early = least_answer >= std::chrono::milliseconds(5) && gate->due != Clock::time_point::max() &&
-                       Clock::now() + 2 * usual_answer >= gate->due;
-    open = open || gate->done.load() || early;
+  // way while the sender is still busy. True when the time has come.
+  bool AwaitOpen(Clock::duration least_answer, Clock::duration usual_answer, Clock::duration most) {
+    const bool slow = least_answer >= std::chrono::milliseconds(5) && gate->due != Clock::time_point::max();
+    const Clock::time_point until = std::min(Clock::now() + most, slow ? gate->due - 2 * usual_answer : Clock::time_point::max());
+    open = open || gate->WaitOpen(until) || (slow && Clock::now() + 2 * usual_answer >= gate->due);
     return open;
   }
 };
+
+void EndGate::Open() {
+  std::lock_guard<std::mutex> lock(mu_);
+  open_ = true;
+  opened_.notify_all();  // under the lock: the gate may be gone the moment a waiter sees it open
+}
+
+bool EndGate::WaitOpen(Clock::time_point until) const {
+  std::unique_lock<std::mutex> lock(mu_);
+  return opened_.wait_until(lock, until, [this] { return open_; });
+}
 
 namespace {
 
@@ -407,13 +421,16 @@ CURLcode SmtpConnection::Perform(HeldEnd* end) {
   CURLcode rc = CURLE_FAILED_INIT;
   for (int running = 1; running > 0;) {
     if (curl_multi_perform(multi_, &running) != CURLM_OK) break;
-    if (end->waiting && end->Open(least_answer_, usual_answer_)) {
-      end->waiting = false;
-      curl_easy_pause(curl_, CURLPAUSE_CONT);
+    if (!end->waiting) {
+      if (running > 0 && curl_multi_poll(multi_, nullptr, 0, 1000, nullptr) != CURLM_OK) break;
       continue;
     }
-    // Paused, libcurl has nothing to wait for: look at the gate every millisecond.
-    if (running > 0 && curl_multi_poll(multi_, nullptr, 0, end->waiting ? 1 : 1000, nullptr) != CURLM_OK) break;
+    // Paused, libcurl has nothing to do: wait on the gate itself, back now and then
+    // for libcurl to ask whether the send was stopped.
+    if (end->AwaitOpen(least_answer_, usual_answer_, std::chrono::milliseconds(100))) {
+      end->waiting = false;
+      curl_easy_pause(curl_, CURLPAUSE_CONT);
+    }
   }
   int left = 0;
   while (CURLMsg* msg = curl_multi_info_read(multi_, &left))

@@ -19,6 +19,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <string>
 
 #include "mail/mail.h"
@@ -48,12 +50,22 @@ bool SmtpSettingsFromEnvironment(SmtpSettings* out);
 // long. Held back until the server has had time to read the rest, the end is
 // answered at once.
 //
-// The end goes when `done` turns true. To a server slow to answer (never under 5 ms,
+// The end goes when the gate is opened. To a server slow to answer (never under 5 ms,
 // as one across a network), it goes twice its usual answer time before `due`, when
-// `done` is expected, so the answer comes back while the sender is still busy.
-struct EndGate {
-  std::atomic<bool> done{false};
-  std::chrono::steady_clock::time_point due = std::chrono::steady_clock::time_point::max();
+// the opening is expected, so the answer comes back while the sender is still busy.
+class EndGate {
+ public:
+  using Clock = std::chrono::steady_clock;
+  Clock::time_point due = Clock::time_point::max();
+
+  void Open();  // from any thread
+  // True once opened; waits for that until `until` at most.
+  bool WaitOpen(Clock::time_point until) const;
+
+ private:
+  mutable std::mutex mu_;
+  mutable std::condition_variable opened_;
+  bool open_ = false;
 };
 
 struct HeldEnd;  // a message's attachment, read out to libcurl up to its held end
