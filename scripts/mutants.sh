@@ -139,7 +139,9 @@ src/mail/mail_desktop.cpp @@ std::string fields = "to=" + PercentEncode(m.to.add
 src/mail/mail_smtp.cpp @@ const linger reset{1, 0}; @@ const linger reset{0, 0}; @@ a killed sender closes in order, so the kernel finishes its upload
 src/mail/mail_smtp.cpp @@ if (*static_cast<const bool*>(quitting)) { @@ if (!static_cast<const bool*>(quitting)) { @@ a finished connection reset after QUIT
 src/batch/batch.cpp @@ return std::async(std::launch::async, make); @@ return std::async(std::launch::deferred, make); @@ the next card made only after the last message's answer
-src/mail/mail_smtp.cpp @@ const bool held = e.read <= e.held_from && !e.open; @@ const bool held = false; @@ a message's end sent at once, the server perhaps still reading the rest
+src/mail/mail_smtp.cpp @@ if (open) return data.size(); @@ if (true) return data.size(); @@ a message's end sent at once, the server perhaps still reading the rest
+src/mail/mail_smtp.cpp @@ (gate->due - Clock::now()) / 2); @@ (gate->due - Clock::now()) * 0); @@ a message's lines handed over at once, not in pieces
+src/mail/mail_smtp.cpp @@ (opens_at_due && Clock::now() >= due); @@ (opens_at_due && Clock::now() >= Clock::time_point::max()); @@ a last message's end waiting for a card that never comes
 src/mail/mail_smtp.cpp @@ usual_answer_, std::chrono::milliseconds(100))) { @@ usual_answer_, std::chrono::hours(1))) { @@ a stopped send goes on waiting for its end's gate
 src/mail/mail_smtp.cpp @@ const bool slow = least_answer >= std::chrono::milliseconds(5) @@ const bool slow = least_answer >= std::chrono::milliseconds(0) @@ a message's end sent before the next card to a server that answers at once
 src/mail/mail_smtp.cpp @@ const bool slow = least_answer >= std::chrono::milliseconds(5) @@ const bool slow = least_answer >= std::chrono::hours(1) @@ a slow server's answer waited for after the next card

@@ -339,6 +339,7 @@ TEST(SmtpConnectionEnd, AKilledSenderResetsItsConnectionAFinishedOneClosesIt) {
 
 // A message's end (the dot) waits at its gate: for the card made meanwhile, even past the time it was due; to a
 // server whose answer takes 60 ms, it goes twice that before then, so the answer comes back while the card is made.
+// The lines before it come in 64 KB pieces over half the time to the gate's due time, not at once.
 TEST(SmtpEndGate, TheEndWaitsForTheNextCardOrGoesEarlyToASlowServer) {
   const TempDir dir;
   WriteText(dir.path / "card.png", std::string(150000, 'x'));
@@ -348,7 +349,7 @@ TEST(SmtpEndGate, TheEndWaitsForTheNextCardOrGoesEarlyToASlowServer) {
                            .from = "bob@example.org", .ca_file = ""};
     EndGate first, second;  // `first` only teaches the connection how long the server takes to answer
     first.Open();
-    second.due = std::chrono::steady_clock::now() + std::chrono::milliseconds(answer_ms ? 400 : 100);
+    second.due = std::chrono::steady_clock::now() + std::chrono::milliseconds(400);
     std::vector<bool> sent;
     std::thread client([&] {
       SmtpConnection c(cfg);
@@ -360,6 +361,9 @@ TEST(SmtpEndGate, TheEndWaitsForTheNextCardOrGoesEarlyToASlowServer) {
       spoke = spoke && server.ToData() && server.ReadTo("\r\n.\r\n") > 0 &&
               (std::this_thread::sleep_for(std::chrono::milliseconds(answer_ms)), server.Say("250 taken\r\n"));
     spoke = spoke && server.ToData();
+    const std::size_t before = server.got.size();
+    server.ReadUntilQuiet(10);
+    EXPECT_LT(server.got.size() - before, 100000u) << "the 200 KB of lines came at once, not in pieces";
     server.ReadUntilQuiet(answer_ms ? 600 : 400);
     EXPECT_EQ(server.got.ends_with("\r\n.\r\n"), answer_ms > 0) << "the end went too early, or to a slow server too late";
     second.Open();
@@ -390,6 +394,28 @@ TEST(SmtpEndGate, AStopWhileTheEndWaitsEndsTheSendWithoutTheEnd) {
   const Result<> r = sending.get();
   EXPECT_TRUE(ended && !r.ok) << r.message;
   EXPECT_FALSE(server.got.ends_with("\r\n.\r\n"));
+}
+
+// A gate that nothing opens (a worker's last message, with no card after it) lets the end go at its due time, not before.
+TEST(SmtpEndGate, AGateNothingOpensLetsTheEndGoWhenDue) {
+  const TempDir dir;
+  WriteText(dir.path / "card.png", std::string(150000, 'x'));
+  RawServer server;
+  const SmtpSettings cfg{.url = "smtp://127.0.0.1:" + std::to_string(server.Port()), .user = "", .password = "",
+                         .from = "bob@example.org", .ca_file = ""};
+  EndGate gate;
+  gate.opens_at_due = true;
+  gate.due = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
+  auto sending = std::async(std::launch::async, [&] {
+    return SmtpConnection(cfg).Send({"ana@example.org", " ", "greetings", "Hi", {dir.path / "card.png"}}, "", &gate);
+  });
+  EXPECT_TRUE(server.Accept() && server.Say("220 raw\r\n") && server.ToData());
+  server.ReadUntilQuiet(100);
+  EXPECT_FALSE(server.got.ends_with("\r\n.\r\n") && std::chrono::steady_clock::now() < gate.due) << "the end went early";
+  const bool ended = server.ReadTo("\r\n.\r\n") > 0 && server.Say("250 taken\r\n");
+  gate.Open();  // so that a send whose end never came still ends
+  ::shutdown(server.conn, SHUT_RDWR);
+  EXPECT_TRUE(ended && sending.get().ok);
 }
 
 // A merge stopped as by kill -9 (MIRELUNE_MAIL_FAULT) and rerun in any shards sends each message once (twice under one

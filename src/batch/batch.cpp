@@ -599,7 +599,8 @@ std::future<std::optional<json>> Run::MakeCardAside(const ListRow& row, EndGate*
 // the last card's message while the next card is being made: a slow answer holds the
 // worker up only when the next card is done first. The message's end waits for that
 // card, so the server has read the rest by the time the end arrives and answers at
-// once; a kill meanwhile leaves a message the server drops, not one it keeps.
+// once; a kill meanwhile leaves a message the server drops, not one it keeps. The
+// last message, with no card after it, waits as long as a card took.
 void Run::Work() {
   ListRow row;
   if (!o_.mail) {
@@ -614,12 +615,13 @@ void Run::Work() {
   Clock::duration making{0};                      // how long the last card took; 0 before the first
   for (bool more = true; more || made;) {
     more = more && queue_->Pop(&row);
-    EndGate next_made;
+    EndGate next_made;  // after the last card, no card opens it: its end waits as long as a card took
     if (making.count() > 0) next_made.due = Clock::now() + making;
+    next_made.opens_at_due = !more;
     std::future<std::optional<json>> next;
     if (more) next = MakeCardAside(row, &next_made, &making);
     if (made) {
-      Guarded(made->first, [&] { FinishRow(made->first, std::move(made->second), &mail, more ? &next_made : nullptr); });
+      Guarded(made->first, [&] { FinishRow(made->first, std::move(made->second), &mail, &next_made); });
       made.reset();
     }
     if (!more) continue;

@@ -244,26 +244,52 @@ Result<Outgoing> PrepareOutgoing(const SmtpSettings& cfg, const MailItem& item) 
 // The last attachment, base64 in lines, read out to libcurl up to its last line,
 // which waits for the gate. Encoded here, not by libcurl: an encoded part read
 // through a callback goes out 256 bytes a write.
+//
+// Before the end, the lines go out in pieces spread over the first half of the time
+// the gate is expected to take. A server that reads all its connections in one
+// process reads a whole message before it turns to the next connection; handed over
+// at once, one worker's message there put another worker's end behind it for
+// milliseconds, and a kill in that time left a copy. In pieces, an end waits behind
+// one piece at most.
 struct HeldEnd {
   using Clock = std::chrono::steady_clock;
-  HeldEnd(std::string_view base64_lines, const EndGate* g) : data(base64_lines), gate(g) {}
+  static constexpr std::size_t kPiece = 840 * 78;  // 64 KB of whole lines
+  HeldEnd(std::string_view base64_lines, const EndGate* g) : data(base64_lines), gate(g) {
+    if (gate && gate->due != Clock::time_point::max()) spread = std::max(Clock::duration(0), (gate->due - Clock::now()) / 2);
+  }
   const std::string_view data;
   const EndGate* const gate;  // null: nothing waits
   std::size_t read = 0;       // handed to libcurl so far
   std::size_t held_from = data.empty() ? 0 : (data.size() - 1) / 78 * 78;  // where the last line starts
-  bool waiting = false;       // libcurl is paused at held_from
+  bool waiting = false;       // libcurl is paused at Limit()
   bool open = gate == nullptr;
-  std::optional<Clock::time_point> end_out;  // when the last line was handed over
-  // Waits, `most` at most, for the end's time: the gate opened, or, for a server slow
-  // to answer (even its quickest answer), twice its usual answer time before the
-  // sender is due. An answer that comes within a few milliseconds costs next to
-  // nothing when waited for; a slow one (a server across a network) is better on its
-  // way while the sender is still busy. True when the time has come.
-  bool AwaitOpen(Clock::duration least_answer, Clock::duration usual_answer, Clock::duration most) {
+  Clock::duration spread{0};  // the pieces go out over this; 0: at once
+  std::optional<Clock::time_point> start, end_out;  // when the first piece and the last line were handed over
+
+  std::size_t Pieces() const { return (held_from + kPiece - 1) / kPiece; }
+  // When the piece that starts at `from` may go.
+  Clock::time_point PieceTime(std::size_t from) const { return *start + spread * std::ptrdiff_t(from / kPiece) / std::ptrdiff_t(Pieces()); }
+  // How far libcurl may read now.
+  std::size_t Limit(Clock::time_point now) {
+    if (open) return data.size();
+    if (!start) start = now;
+    std::size_t to = 0;
+    while (to < held_from && PieceTime(to) <= now) to = std::min(to + kPiece, held_from);
+    return std::max(read, to);
+  }
+  // Waits, `most` at most, for the next piece's time or the end's: the gate opened,
+  // or, for a server slow to answer (even its quickest answer), twice its usual
+  // answer time before the sender is due. An answer that comes within a few
+  // milliseconds costs next to nothing when waited for; a slow one (a server across a
+  // network) is better on its way while the sender is still busy. True when reading
+  // may go on.
+  bool AwaitMore(Clock::duration least_answer, Clock::duration usual_answer, Clock::duration most) {
     const bool slow = least_answer >= std::chrono::milliseconds(5) && gate->due != Clock::time_point::max();
-    const Clock::time_point until = std::min(Clock::now() + most, slow ? gate->due - 2 * usual_answer : Clock::time_point::max());
+    const bool piece = read < held_from;
+    Clock::time_point until = std::min(Clock::now() + most, slow ? gate->due - 2 * usual_answer : Clock::time_point::max());
+    if (piece) until = std::min(until, PieceTime(read));
     open = open || gate->WaitOpen(until) || (slow && Clock::now() + 2 * usual_answer >= gate->due);
-    return open;
+    return open || (piece && Clock::now() >= PieceTime(read));
   }
 };
 
@@ -275,7 +301,8 @@ void EndGate::Open() {
 
 bool EndGate::WaitOpen(Clock::time_point until) const {
   std::unique_lock<std::mutex> lock(mu_);
-  return opened_.wait_until(lock, until, [this] { return open_; });
+  return opened_.wait_until(lock, opens_at_due ? std::min(until, due) : until, [this] { return open_; }) ||
+         (opens_at_due && Clock::now() >= due);
 }
 
 namespace {
@@ -284,11 +311,12 @@ namespace {
 // paused at `held_from`, all the rest of the message has gone out.
 size_t ReadHeldEnd(char* buffer, size_t size, size_t count, void* arg) {
   HeldEnd& e = *static_cast<HeldEnd*>(arg);
-  const bool held = e.read <= e.held_from && !e.open;
-  e.waiting = held && e.read == e.held_from;
+  const HeldEnd::Clock::time_point now = HeldEnd::Clock::now();
+  const std::size_t limit = e.Limit(now);
+  e.waiting = e.read == limit && limit < e.data.size();
   if (e.waiting) return CURL_READFUNC_PAUSE;
-  const std::size_t n = std::min(size * count, (held ? e.held_from : e.data.size()) - e.read);
-  if (!held && n > 0 && e.read + n > e.held_from && !e.end_out) e.end_out = HeldEnd::Clock::now();
+  const std::size_t n = std::min(size * count, limit - e.read);
+  if (n > 0 && e.read + n > e.held_from && !e.end_out) e.end_out = now;
   std::memcpy(buffer, e.data.data() + e.read, n);
   e.read += n;
   return n;
@@ -427,7 +455,7 @@ CURLcode SmtpConnection::Perform(HeldEnd* end) {
     }
     // Paused, libcurl has nothing to do: wait on the gate itself, back now and then
     // for libcurl to ask whether the send was stopped.
-    if (end->AwaitOpen(least_answer_, usual_answer_, std::chrono::milliseconds(100))) {
+    if (end->AwaitMore(least_answer_, usual_answer_, std::chrono::milliseconds(100))) {
       end->waiting = false;
       curl_easy_pause(curl_, CURLPAUSE_CONT);
     }

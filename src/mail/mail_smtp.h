@@ -50,16 +50,18 @@ bool SmtpSettingsFromEnvironment(SmtpSettings* out);
 // long. Held back until the server has had time to read the rest, the end is
 // answered at once.
 //
-// The end goes when the gate is opened. To a server slow to answer (never under 5 ms,
-// as one across a network), it goes twice its usual answer time before `due`, when
-// the opening is expected, so the answer comes back while the sender is still busy.
+// The end goes when the gate is opened, or at `due` when nothing is to open it. To a
+// server slow to answer (never under 5 ms, as one across a network), it goes twice
+// its usual answer time before `due`, when the opening is expected, so the answer
+// comes back while the sender is still busy.
 class EndGate {
  public:
   using Clock = std::chrono::steady_clock;
   Clock::time_point due = Clock::time_point::max();
+  bool opens_at_due = false;  // nothing opens it: the time alone does
 
   void Open();  // from any thread
-  // True once opened; waits for that until `until` at most.
+  // True once open; waits for that until `until` at most.
   bool WaitOpen(Clock::time_point until) const;
 
  private:
