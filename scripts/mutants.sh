@@ -145,7 +145,7 @@ src/mail/mail_smtp.cpp @@ (opens_at_due && Clock::now() >= due); @@ (opens_at_du
 src/mail/mail_smtp.cpp @@ usual_answer_, std::chrono::milliseconds(100))) { @@ usual_answer_, std::chrono::hours(1))) { @@ a stopped send goes on waiting for its end's gate
 src/mail/mail_smtp.cpp @@ const bool slow = least_answer >= std::chrono::milliseconds(5) @@ const bool slow = least_answer >= std::chrono::milliseconds(0) @@ a message's end sent before the next card to a server that answers at once
 src/mail/mail_smtp.cpp @@ const bool slow = least_answer >= std::chrono::milliseconds(5) @@ const bool slow = least_answer >= std::chrono::hours(1) @@ a slow server's answer waited for after the next card
-src/mail/mail_mime.cpp @@ if (k + 3 >= bytes.size() || (k + 3) % 57 == 0) out += "\r\n"; @@ if (k + 3 >= bytes.size() || (k + 3) % 60 == 0) out += "\r\n"; @@ base64 lines of 80 characters
+src/mail/mail_mime.cpp @@ constexpr std::size_t kLine = 57; @@ constexpr std::size_t kLine = 60; @@ base64 lines of 80 characters
 src/batch/batch.cpp @@ kOld) && e.is_regular_file(ec)) journals.push_back(e.path()); @@ kOld) && e.is_regular_file(ec) && ec) journals.push_back(e.path()); @@ journals of earlier versions (per shard layout) not read
 src/palette/palette_table.h @@ {{91, 4, 21}, {144, 0, 43} @@ {{91, 4, 21}, {144, 1, 43} @@ a palette colour of table 19
 EOF
