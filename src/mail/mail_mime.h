@@ -69,7 +69,9 @@ std::vector<std::string> MailHeaders(const MailAddress& from, const PreparedMail
 std::string CrlfLines(std::string_view text);
 
 // Bytes as base64 in lines of 76 characters, each ending in CRLF: a MIME part's
-// body under "Content-Transfer-Encoding: base64".
+// body under "Content-Transfer-Encoding: base64". Every line but the last is
+// kBase64Line bytes long.
+constexpr std::size_t kBase64Line = 78;
 std::string Base64Lines(std::span<const std::uint8_t> bytes);
 
 // "Mon, 02 Jan 2017 09:05:03 +0100" in local time, English names whatever the locale.

@@ -252,15 +252,16 @@ Result<Outgoing> PrepareOutgoing(const SmtpSettings& cfg, const MailItem& item) 
 // milliseconds, and a kill in that time left a copy. In pieces, an end waits behind
 // one piece at most.
 struct HeldEnd {
-  using Clock = std::chrono::steady_clock;
-  static constexpr std::size_t kPiece = 840 * 78;  // 64 KB of whole lines
+  using Clock = EndGate::Clock;
+  static constexpr std::size_t kPiece = 840 * kBase64Line;  // 64 KB of whole lines
   HeldEnd(std::string_view base64_lines, const EndGate* g) : data(base64_lines), gate(g) {
-    if (gate && gate->due != Clock::time_point::max()) spread = std::max(Clock::duration(0), (gate->due - Clock::now()) / 2);
+    if (gate && gate->due != Clock::time_point::max())
+      spread = std::max(Clock::duration(0), (gate->due - Clock::now()) / 2);
   }
   const std::string_view data;
   const EndGate* const gate;  // null: nothing waits
   std::size_t read = 0;       // handed to libcurl so far
-  std::size_t held_from = data.empty() ? 0 : (data.size() - 1) / 78 * 78;  // where the last line starts
+  std::size_t held_from = data.empty() ? 0 : (data.size() - 1) / kBase64Line * kBase64Line;  // the last line's start
   bool waiting = false;       // libcurl is paused at Limit()
   bool open = gate == nullptr;
   Clock::duration spread{0};  // the pieces go out over this; 0: at once
@@ -268,7 +269,9 @@ struct HeldEnd {
 
   std::size_t Pieces() const { return (held_from + kPiece - 1) / kPiece; }
   // When the piece that starts at `from` may go.
-  Clock::time_point PieceTime(std::size_t from) const { return *start + spread * std::ptrdiff_t(from / kPiece) / std::ptrdiff_t(Pieces()); }
+  Clock::time_point PieceTime(std::size_t from) const {
+    return *start + spread * std::ptrdiff_t(from / kPiece) / std::ptrdiff_t(Pieces());
+  }
   // How far libcurl may read now.
   std::size_t Limit(Clock::time_point now) {
     if (open) return data.size();
@@ -286,7 +289,8 @@ struct HeldEnd {
   bool AwaitMore(Clock::duration least_answer, Clock::duration usual_answer, Clock::duration most) {
     const bool slow = least_answer >= std::chrono::milliseconds(5) && gate->due != Clock::time_point::max();
     const bool piece = read < held_from;
-    Clock::time_point until = std::min(Clock::now() + most, slow ? gate->due - 2 * usual_answer : Clock::time_point::max());
+    Clock::time_point until = Clock::now() + most;
+    if (slow) until = std::min(until, gate->due - 2 * usual_answer);
     if (piece) until = std::min(until, PieceTime(read));
     open = open || gate->WaitOpen(until) || (slow && Clock::now() + 2 * usual_answer >= gate->due);
     return open || (piece && Clock::now() >= PieceTime(read));
