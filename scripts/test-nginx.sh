@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Two `mirelune-cli serve` instances on Unix sockets behind Debian's nginx, run
+# Two `mirelune-cli serve` (mirelune-serve) instances on Unix sockets behind Debian's nginx, run
 # with the shipped site file (packaging/nginx/mirelune: its socket, cache and
 # certificate paths moved into a temporary folder, a certificate made for the
 # test): both instances and nginx give the bytes of `mirelune-cli card`, and a
@@ -97,5 +97,6 @@ check "the repeated card reaches no instance" [ "$(made)" = 1 ]
 check "the same bytes again" cmp -s "$tmp/card.jpg" "$tmp/again.jpg"
 check "plain HTTP is sent to HTTPS" [ "$(curl -s -o /dev/null -w '%{http_code}' "http://127.0.0.1:$http/")" = 301 ]
 check "the page comes through" grep -q 'Make the card' <(curl -sSk --max-time 30 "https://127.0.0.1:$https/")
+check "/metrics is not passed on" [ "$(curl -sk -o /dev/null -w '%{http_code}' "https://127.0.0.1:$https/metrics")" = 404 ]
 [ "$failures" -eq 0 ] || { tail -5 "$tmp/error.log" "$tmp"/serve?.log >&2; exit 1; }
 echo "test-nginx: passed"

@@ -36,7 +36,6 @@ Action SetUpInfo(CLI::App& sub);
 Action SetUpStyle(CLI::App& sub);
 Action SetUpStyles(CLI::App& sub);
 Action SetUpBatch(CLI::App& sub);
-Action SetUpServe(CLI::App& sub);
 
 // --- validators shared by the subcommands (messages read "--flag: ...") ---
 CLI::Validator WholeNumber(long long lo, long long hi);

@@ -5,6 +5,10 @@
 //   mirelune-cli info card.png
 //
 // Exit status: 0 done, 1 a file could not be written or the card not sent, 2 bad input.
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <map>
 #include <regex>
@@ -17,6 +21,16 @@ namespace {
 
 using namespace mirelune;
 using namespace mirelune::cli;
+
+// `serve` is a program of its own, so that the card command links no HTTP library.
+Action SetUpServeAlias(CLI::App& sub) {
+  sub.prefix_command();
+  return [] { return Result<int>(1); };
+}
+
+// Runs mirelune-serve with the arguments after "serve": the one beside this
+// program (a build folder, /usr/bin), else the one on PATH.
+int ExecServe(int argc, char** argv);
 
 struct Subcommand {
   const char* name;
@@ -31,7 +45,7 @@ constexpr Subcommand kSubcommands[] = {
     {"styles", N_("list the style numbers and names"), SetUpStyles},
     {"info", N_("print the report a PNG card carries (how to make it again)"), SetUpInfo},
     {"batch", N_("make (and mail) the cards of a whole CSV list, restartable, on many threads"), SetUpBatch},
-    {"serve", N_("offer the card to every browser on the network: a page and an HTTP API"), SetUpServe},
+    {"serve", N_("offer the card to browsers: a page and an HTTP API (runs mirelune-serve)"), SetUpServeAlias},
 };
 
 std::string CommandNames() {
@@ -77,7 +91,19 @@ std::string ParseFailure(const CLI::ParseError& e, const CLI::App& app) {
   return what;  // a validator's message: already ours
 }
 
+int ExecServe(int argc, char** argv) {
+  std::vector<char*> args{const_cast<char*>("mirelune-serve")};
+  for (int k = 2; k < argc; ++k) args.push_back(argv[k]);
+  args.push_back(nullptr);
+  std::error_code error;
+  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (!error) ::execv((self.parent_path() / "mirelune-serve").c_str(), args.data());
+  ::execvp("mirelune-serve", args.data());
+  return Fail(1, Fill(_("serve: cannot run mirelune-serve: %s"), {std::strerror(errno)}));
+}
+
 int Run(int argc, char** argv) {
+  if (argc > 1 && argv[1] == std::string("serve")) return ExecServe(argc, argv);
   CLI::App app{_("mirelune-cli: generative-art new-year greeting cards from two names"), "mirelune-cli"};
   auto formatter = std::make_shared<CLI::Formatter>();
   for (const auto& [key, text] :

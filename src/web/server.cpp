@@ -1,14 +1,18 @@
-// server.cpp — the HTTP side of `serve`, on libmicrohttpd: one epoll thread
-// reads requests and writes answers and never makes a card; a card to make
-// suspends its connection and goes to a bounded queue before a fixed pool of
-// card threads, which resume the connection with the answer. Finished cards are
-// kept, encoded, in a cache bounded in bytes.
+// server.cpp — the HTTP side of `serve`. A front door thread accepts each
+// connection, caps connections per client, waits for the request head within
+// one deadline and checks it strictly (limits.h); only then does libmicrohttpd
+// take the connection, read the head and answer. Its epoll threads never make a
+// card: a card to make suspends its connection and goes to a bounded queue
+// before a fixed pool of card threads, which resume the connection with the
+// answer. Finished cards are kept, encoded, in a cache bounded in bytes.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <microhttpd.h>
 #include <netinet/in.h>
 #include <signal.h>
-#include <sys/mman.h>
+#include <poll.h>
+#include <sys/epoll.h>
+#include <sys/eventfd.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -23,11 +27,13 @@
 #include <cstring>
 #include <deque>
 #include <list>
-#include <map>
 #include <mutex>
+#include <queue>
 #include <thread>
+#include <tuple>
 #include <unordered_map>
 
+#include "web/limits.h"
 #include "web/web.h"
 
 namespace mirelune::web {
@@ -42,43 +48,12 @@ std::string HeaderOf(MHD_Connection* c, const char* name) {
   return value ? value : "";
 }
 
-// A cached card: its bytes in a sealed memory file, which the kernel sends
-// (sendfile) without copying them through the server; the bytes themselves
-// when no memory file can be made.
-struct Cached {
-  Body bytes;
-  int fd = -1;
-  std::size_t size = 0;
-  ~Cached() {
-    if (fd >= 0) ::close(fd);
-  }
-};
-
-std::shared_ptr<const Cached> MakeCached(const Body& body) {
-  auto c = std::make_shared<Cached>();
-  c->size = body->size();
-  c->fd = ::memfd_create("mirelune-card", MFD_CLOEXEC | MFD_ALLOW_SEALING);
-  std::size_t done = 0;
-  while (c->fd >= 0 && done < body->size()) {
-    const ssize_t n = ::write(c->fd, body->data() + done, body->size() - done);
-    if (n <= 0) break;
-    done += static_cast<std::size_t>(n);
-  }
-  if (c->fd >= 0 && done == body->size() &&
-      ::fcntl(c->fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL) == 0)
-    return c;
-  if (c->fd >= 0) ::close(c->fd);
-  c->fd = -1;
-  c->bytes = body;
-  return c;
-}
-
-// Encoded cards by ETag, the least recently used dropped first.
+// Encoded cards by ETag in plain memory, the least recently used dropped first.
+// An answer from the cache shares the bytes (no copy, no descriptor per card).
 class Cache {
  public:
-  using Entry = std::shared_ptr<const Cached>;
   explicit Cache(std::size_t limit) : limit_(limit) {}
-  Entry Get(const std::string& key) {
+  Body Get(const std::string& key) {
     std::lock_guard lock(m_);
     const auto it = index_.find(key);
     if (it == index_.end()) return nullptr;
@@ -87,73 +62,73 @@ class Cache {
   }
   void Put(const std::string& key, const Body& body) {
     if (body->size() > limit_) return;
-    Entry entry = MakeCached(body);  // outside the lock: it copies the bytes
     std::lock_guard lock(m_);
     if (index_.count(key)) return;
-    order_.emplace_front(key, std::move(entry));
+    order_.emplace_front(key, body);
     index_[key] = order_.begin();
     bytes_ += body->size();
     while (bytes_ > limit_) {
-      bytes_ -= order_.back().second->size;
+      bytes_ -= order_.back().second->size();
       index_.erase(order_.back().first);
       order_.pop_back();
     }
   }
-  std::size_t Bytes() {
+  std::pair<std::size_t, std::size_t> BytesAndEntries() {
     std::lock_guard lock(m_);
-    return bytes_;
+    return {bytes_, index_.size()};
   }
 
  private:
   std::mutex m_;
   std::size_t limit_, bytes_ = 0;
-  std::list<std::pair<std::string, Entry>> order_;
-  std::unordered_map<std::string, std::list<std::pair<std::string, Entry>>::iterator> index_;
+  std::list<std::pair<std::string, Body>> order_;
+  std::unordered_map<std::string, std::list<std::pair<std::string, Body>>::iterator> index_;
 };
 
-// Cards a client may have made a minute: a bucket of `rate` tokens refilled
-// evenly. Buckets that are full again are forgotten when the table grows.
-class RateLimit {
+// Open connections, in all and by client group, for the caps. A trusted proxy
+// and the Unix socket's peers are counted in all only: a proxy carries many clients.
+class Connections {
  public:
-  explicit RateLimit(int per_minute) : rate_(per_minute) {}
-  // 0 when the client may have a card now, else the seconds until it may.
-  int Take(const std::string& client) {
-    if (rate_ <= 0) return 0;
+  Connections(int total, int per_group) : total_cap_(total), group_cap_(per_group) {}
+  // Counts a new connection in; false (nothing counted) when a cap is reached.
+  bool Admit(const std::string& group, bool grouped) {
     std::lock_guard lock(m_);
-    const double now = std::chrono::duration<double>(Clock::now().time_since_epoch()).count();
-    if (buckets_.size() > kMaxClients) Forget(now);
-    auto [it, fresh] = buckets_.try_emplace(client, Bucket{static_cast<double>(rate_), now});
-    Bucket& b = it->second;
-    b.tokens = std::min<double>(rate_, b.tokens + (now - b.when) * rate_ / 60.0);
-    b.when = now;
-    if (b.tokens >= 1) {
-      b.tokens -= 1;
-      return 0;
+    if (total_ >= total_cap_ || (grouped && groups_[group] >= group_cap_)) {
+      if (grouped && groups_[group] == 0) groups_.erase(group);
+      return false;
     }
-    return static_cast<int>((1 - b.tokens) * 60.0 / rate_) + 1;
+    ++total_;
+    if (grouped) ++groups_[group];
+    return true;
+  }
+  void Enter(const std::string& group, bool grouped) {
+    std::lock_guard lock(m_);
+    ++total_;
+    if (grouped) ++groups_[group];
+  }
+  void Release(const std::string& group, bool grouped) {
+    std::lock_guard lock(m_);
+    --total_;
+    if (grouped && --groups_[group] <= 0) groups_.erase(group);
+  }
+  int Total() {
+    std::lock_guard lock(m_);
+    return total_;
   }
 
  private:
-  static constexpr std::size_t kMaxClients = 100000;
-  struct Bucket {
-    double tokens, when;
-  };
-  void Forget(double now) {
-    for (auto it = buckets_.begin(); it != buckets_.end();)
-      it = it->second.tokens + (now - it->second.when) * rate_ / 60.0 >= rate_ ? buckets_.erase(it) : std::next(it);
-    if (buckets_.size() > kMaxClients) buckets_.clear();  // a flood of addresses: start afresh
-  }
-  int rate_;
   std::mutex m_;
-  std::unordered_map<std::string, Bucket> buckets_;
+  int total_cap_, group_cap_, total_ = 0;
+  std::unordered_map<std::string, int> groups_;
 };
 
 // The figures /metrics shows.
 struct Metrics {
-  static constexpr std::array<int, 9> kStatuses{200, 304, 400, 404, 405, 429, 500, 503, 0};  // 0: any other
+  static constexpr std::array<int, 12> kStatuses{200, 304, 400, 404, 405, 408, 429, 431, 500, 503, 505, 0};  // 0: other
   static constexpr std::array<double, 9> kBuckets{0.025, 0.05, 0.1, 0.25, 0.5, 1, 2.5, 5, 10};
   std::array<std::atomic<long>, kStatuses.size()> requests{};
-  std::atomic<long> cards{0}, hits{0}, misses{0}, rate_limited{0};
+  std::atomic<long> cards{0}, hits{0}, misses{0}, rate_limited{0}, dropped{0};
+  std::atomic<long> refused_connections{0}, head_timeouts{0}, accept_failures{0};
   std::array<std::atomic<long>, kBuckets.size() + 1> card_times{};
   std::atomic<long> card_micros{0};
 
@@ -179,29 +154,82 @@ struct Exchange {
   std::optional<Response> answer;  // from a card thread
   int status = 0;
   std::size_t bytes = 0;
-  const char* source = "-";  // how a card was answered: made, cache, 304
+  const char* source = "-";  // how a card was answered: made, cache, 304, gone
+};
+
+void LogLine(const std::string& client, const std::string& method, const std::string& path, int status,
+             std::size_t bytes, double ms, const char* source) {
+  const std::time_t now = std::time(nullptr);
+  std::tm utc{};
+  char when[32];
+  std::strftime(when, sizeof when, "%Y-%m-%dT%H:%M:%SZ", ::gmtime_r(&now, &utc));
+  char line[640];
+  const int n = std::snprintf(line, sizeof line, "%s %s %s %s %d %zu %.1fms %s\n", when, LogText(client).c_str(),
+                              LogText(method).c_str(), LogText(path).c_str(), status, bytes, ms, source);
+  if (n > 0 && ::write(2, line, std::min<std::size_t>(static_cast<std::size_t>(n), sizeof line - 1)) < 0) {
+    // A closed stderr loses the log, not the answer.
+  }
+}
+
+const char* Reason(int status) {
+  switch (status) {
+    case 400: return "Bad Request";
+    case 405: return "Method Not Allowed";
+    case 408: return "Request Timeout";
+    case 431: return "Request Header Fields Too Large";
+    case 503: return "Service Unavailable";
+    case 505: return "HTTP Version Not Supported";
+  }
+  return "Error";
+}
+
+// A connection the front door holds until its request head is in and checked.
+struct Waiting {
+  sockaddr_storage address{};
+  socklen_t length = 0;
+  std::string peer, group;
+  bool grouped = false;
+  bool closing = false;  // answered and shut down: read to the end, then closed
+  unsigned long serial = 0;
+  Clock::time_point accepted;
 };
 
 class Server {
  public:
   Server(const ServeOptions& o, const Site& site)
-      : o_(o), site_(site), cache_(static_cast<std::size_t>(o.cache_mib) << 20), rate_(o.rate_per_minute) {}
+      : o_(o),
+        site_(site),
+        cache_(static_cast<std::size_t>(o.cache_mib) << 20),
+        rate_(o.rate_per_minute, kRateClients),
+        connections_(o.max_connections, o.max_per_client) {}
   Result<int> Run(int listen_fd, const sigset_t& stop_signals);
 
  private:
+  static constexpr std::size_t kRateClients = 100000;
   static MHD_Result Access(void* self, MHD_Connection* c, const char* url, const char* method, const char*, const char*,
                            size_t* upload_size, void** state);
   static void Completed(void* self, MHD_Connection*, void** state, MHD_RequestTerminationCode);
+  static void Notified(void* self, MHD_Connection* c, void** socket_state, MHD_ConnectionNotificationCode code);
   MHD_Result Answer(MHD_Connection* c, Exchange* x, const char* url, size_t* upload_size);
-  MHD_Result Send(MHD_Connection* c, Exchange* x, const Response& r, const Cached* cached = nullptr);
-  std::string Peer(MHD_Connection* c) const;
+  MHD_Result Send(MHD_Connection* c, Exchange* x, const Response& r, const Body& cached = nullptr);
   std::string MetricsText();
   void Work();
+  bool Grouped(const std::string& peer) const;
+
+  // The front door: accepts, caps, waits for each request head within its
+  // deadline, checks it and hands the connection to the library.
+  void Door(int listen_fd, int wake_fd, MHD_Daemon* d);
+  // False when out of descriptors or memory: accepting pauses rather than spins.
+  bool Accept(int epoll_fd, int listen_fd);
+  void Examine(int epoll_fd, int fd, bool hung_up, MHD_Daemon* d);
+  void Refuse(int fd, Waiting& w, int status, const std::string& reason);
+  void Close(int fd);
 
   ServeOptions o_;
   const Site& site_;
   Cache cache_;
   RateLimit rate_;
+  Connections connections_;
   Metrics metrics_;
   std::atomic<bool> stopping_{false};
   std::atomic<long> card_exchanges_{0};  // requests with a card job not yet ended
@@ -211,20 +239,16 @@ class Server {
   int busy_ = 0;
   bool quit_ = false;
   bool unix_socket_ = false;
+
+  // The front door's own (its thread alone touches them).
+  std::unordered_map<int, Waiting> waiting_;
+  using Deadline = std::tuple<Clock::time_point, int, unsigned long>;  // when, fd, serial
+  std::priority_queue<Deadline, std::vector<Deadline>, std::greater<>> deadlines_;
+  unsigned long serial_ = 0;
 };
 
-std::string Server::Peer(MHD_Connection* c) const {
-  const MHD_ConnectionInfo* info = MHD_get_connection_info(c, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
-  if (unix_socket_ || !info || !info->client_addr) return "unix";
-  char text[INET6_ADDRSTRLEN] = "?";
-  const sockaddr* a = info->client_addr;
-  if (a->sa_family == AF_INET)
-    ::inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(a)->sin_addr, text, sizeof text);
-  else if (a->sa_family == AF_INET6)
-    ::inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(a)->sin6_addr, text, sizeof text);
-  else
-    return "unix";
-  return text;
+bool Server::Grouped(const std::string& peer) const {
+  return peer != "unix" && std::find(o_.trusted_proxies.begin(), o_.trusted_proxies.end(), peer) == o_.trusted_proxies.end();
 }
 
 MHD_Result Server::Access(void* self, MHD_Connection* c, const char* url, const char* method, const char*, const char*,
@@ -237,8 +261,7 @@ MHD_Result Server::Access(void* self, MHD_Connection* c, const char* url, const 
     x->method = method;
     x->path = url;
     *state = x;
-    return MHD_YES;  // answered on the next call, once the request is read: an answer
-                     // queued before that closes the connection after it
+    return MHD_YES;  // answered on the next call, once the request is read
   }
   try {
     return server->Answer(c, x, url, upload_size);
@@ -247,28 +270,37 @@ MHD_Result Server::Access(void* self, MHD_Connection* c, const char* url, const 
   }
 }
 
-MHD_Result Server::Send(MHD_Connection* c, Exchange* x, const Response& r, const Cached* cached) {
-  MHD_Response* res = nullptr;
-  std::size_t size = 0;
-  if (cached && cached->fd >= 0) {
-    // Each response closes its own descriptor; the cache keeps the original.
-    const int fd = ::fcntl(cached->fd, F_DUPFD_CLOEXEC, 0);
-    if (fd < 0) return MHD_NO;
-    size = cached->size;
-    res = MHD_create_response_from_fd(size, fd);
-    if (!res) ::close(fd);
-  } else {
-    // The body is shared with the cache: the response holds a reference until sent.
-    auto* keep = new Body(cached ? cached->bytes : r.body ? r.body : std::make_shared<const std::string>());
-    size = (*keep)->size();
-    res = MHD_create_response_from_buffer_with_free_callback_cls(
-        size, const_cast<char*>((*keep)->data()), [](void* k) { delete static_cast<Body*>(k); }, keep);
-    if (!res) delete keep;
+// A connection the library took over stays counted against its client until it closes.
+void Server::Notified(void* self, MHD_Connection* c, void** socket_state, MHD_ConnectionNotificationCode code) {
+  auto* server = static_cast<Server*>(self);
+  if (code == MHD_CONNECTION_NOTIFY_STARTED) {
+    const MHD_ConnectionInfo* info = MHD_get_connection_info(c, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+    const std::string peer = server->unix_socket_ || !info ? "unix" : PeerAddress(info->client_addr);
+    auto* group = new std::pair<std::string, bool>(ClientGroup(peer), server->Grouped(peer));
+    server->connections_.Enter(group->first, group->second);
+    *socket_state = group;
+  } else if (auto* group = static_cast<std::pair<std::string, bool>*>(*socket_state)) {
+    server->connections_.Release(group->first, group->second);
+    delete group;
+    *socket_state = nullptr;
   }
-  if (!res) return MHD_NO;
+}
+
+MHD_Result Server::Send(MHD_Connection* c, Exchange* x, const Response& r, const Body& cached) {
+  // The body is shared (with the cache): the response holds a reference until sent.
+  auto* keep = new Body(cached ? cached : r.body ? r.body : std::make_shared<const std::string>());
+  const std::size_t size = (*keep)->size();
+  MHD_Response* res = MHD_create_response_from_buffer_with_free_callback_cls(
+      size, const_cast<char*>((*keep)->data()), [](void* k) { delete static_cast<Body*>(k); }, keep);
+  if (!res) {
+    delete keep;
+    return MHD_NO;
+  }
   MHD_add_response_header(res, "Content-Type", r.type.c_str());
   for (const auto& [name, value] : SecurityHeaders()) MHD_add_response_header(res, name.c_str(), value.c_str());
   for (const auto& [name, value] : r.headers) MHD_add_response_header(res, name.c_str(), value.c_str());
+  // One request a connection: every request comes through the front door's check.
+  MHD_add_response_header(res, "Connection", "close");
   x->status = r.status;
   x->bytes = size;
   const MHD_Result queued = MHD_queue_response(c, static_cast<unsigned>(r.status), res);
@@ -278,13 +310,17 @@ MHD_Result Server::Send(MHD_Connection* c, Exchange* x, const Response& r, const
 
 MHD_Result Server::Answer(MHD_Connection* c, Exchange* x, const char* url, size_t* upload_size) {
   if (x->answer) return Send(c, x, *x->answer);  // resumed: a card thread has answered
-  if (*upload_size != 0) {                       // a body: never read, the answer is 405
+  if (*upload_size != 0) {                       // the front door lets no body through
     *upload_size = 0;
     return MHD_YES;
   }
-  x->client = ClientOf(Peer(c), HeaderOf(c, "X-Forwarded-For"), o_.trusted_proxies);
+  const MHD_ConnectionInfo* info = MHD_get_connection_info(c, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+  const std::string peer = unix_socket_ || !info ? "unix" : PeerAddress(info->client_addr);
+  const std::string forwarded = HeaderOf(c, "X-Forwarded-For");
+  x->client = ClientOf(peer, forwarded, o_.trusted_proxies);
   if (x->path == "/healthz") return Send(c, x, TextResponse(stopping_ ? 503 : 200, stopping_ ? "stopping" : "ok"));
-  if (x->path == "/metrics") {
+  // The figures are for this machine's monitoring: never through a proxy.
+  if (x->path == "/metrics" && (peer == "unix" || Loopback(peer)) && forwarded.empty()) {
     Response r = TextResponse(200, MetricsText());
     r.type = "text/plain; version=0.0.4; charset=utf-8";
     return Send(c, x, r);
@@ -304,13 +340,13 @@ MHD_Result Server::Answer(MHD_Connection* c, Exchange* x, const char* url, size_
     return Send(c, x, *route.now);
   }
   CardJob& job = *route.job;
-  if (const Cache::Entry cached = cache_.Get(job.etag)) {
+  if (const Body cached = cache_.Get(job.etag)) {
     ++metrics_.hits;
     x->source = "cache";
     Response r;
     r.type = ContentType(job.output);
     r.headers = CardHeaders(job.etag);
-    return Send(c, x, r, cached.get());
+    return Send(c, x, r, cached);
   }
   ++metrics_.misses;
   if (stopping_) {
@@ -318,19 +354,21 @@ MHD_Result Server::Answer(MHD_Connection* c, Exchange* x, const char* url, size_
     r.headers.emplace_back("Retry-After", "5");
     return Send(c, x, r);
   }
-  if (const int wait = rate_.Take(x->client); wait > 0) {
-    ++metrics_.rate_limited;
-    Response r = TextResponse(429, "too many new cards from this address; please wait a moment");
-    r.headers.emplace_back("Retry-After", std::to_string(wait));
-    return Send(c, x, r);
-  }
   std::unique_lock lock(m_);
   // Every card thread busy and the queue full: with --queue 0 a card is only
-  // taken when a thread is free.
+  // taken when a thread is free. Overload spends no token of the client's.
   if (queue_.size() + static_cast<std::size_t>(busy_) >= static_cast<std::size_t>(o_.jobs + o_.queue)) {
     lock.unlock();
     Response r = TextResponse(503, "every card maker is busy; please try again in a moment");
     r.headers.emplace_back("Retry-After", "1");
+    return Send(c, x, r);
+  }
+  const double now = std::chrono::duration<double>(Clock::now().time_since_epoch()).count();
+  if (const int wait = rate_.Take(ClientGroup(x->client), now); wait > 0) {
+    lock.unlock();
+    ++metrics_.rate_limited;
+    Response r = TextResponse(429, "too many new cards from this address; please wait a moment");
+    r.headers.emplace_back("Retry-After", std::to_string(wait));
     return Send(c, x, r);
   }
   // Suspended before it is queued, so a card thread can never resume it first.
@@ -348,23 +386,22 @@ void Server::Completed(void* self, MHD_Connection*, void** state, MHD_RequestTer
   if (!x) return;
   *state = nullptr;
   server->metrics_.Count(x->status);
-  const double ms = std::chrono::duration<double, std::milli>(Clock::now() - x->start).count();
-  const std::time_t now = std::time(nullptr);
-  std::tm utc{};
-  char when[32];
-  std::strftime(when, sizeof when, "%Y-%m-%dT%H:%M:%SZ", ::gmtime_r(&now, &utc));
-  char line[640];
-  const int n = std::snprintf(line, sizeof line, "%s %s %s %s %d %zu %.1fms %s\n", when, LogText(x->client).c_str(),
-                              LogText(x->method).c_str(), LogText(x->path).c_str(), x->status, x->bytes, ms, x->source);
-  if (n > 0 && ::write(2, line, std::min<std::size_t>(static_cast<std::size_t>(n), sizeof line - 1)) < 0) {
-    // A closed stderr loses the log, not the answer.
-  }
+  LogLine(x->client, x->method, x->path, x->status, x->bytes,
+          std::chrono::duration<double, std::milli>(Clock::now() - x->start).count(), x->source);
   if (x->job) {
     std::lock_guard lock(server->m_);
     --server->card_exchanges_;
     server->idle_.notify_all();
   }
   delete x;
+}
+
+// Whether the client has closed its side while its card waited in the queue.
+bool ClientGone(MHD_Connection* c) {
+  const MHD_ConnectionInfo* info = MHD_get_connection_info(c, MHD_CONNECTION_INFO_CONNECTION_FD);
+  if (!info) return false;
+  pollfd p{info->connect_fd, POLLRDHUP, 0};
+  return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
 }
 
 void Server::Work() {
@@ -376,21 +413,179 @@ void Server::Work() {
     queue_.pop_front();
     ++busy_;
     lock.unlock();
-    const Clock::time_point start = Clock::now();
-    try {
-      x->answer = site_.Make(*x->job);
-      if (x->answer->status == 200) cache_.Put(x->job->etag, x->answer->body);
-      ++metrics_.cards;
-      x->source = "made";
-    } catch (...) {  // std::bad_alloc: this card fails, the server goes on
-      x->answer = TextResponse(500, "the card could not be made");
+    if (ClientGone(x->connection)) {  // nobody to send it to: the next client's card first
+      ++metrics_.dropped;
+      x->answer = TextResponse(503, "the client has gone");
+      x->source = "gone";
+    } else {
+      const Clock::time_point start = Clock::now();
+      try {
+        x->answer = site_.Make(*x->job);
+        if (x->answer->status == 200) cache_.Put(x->job->etag, x->answer->body);
+        ++metrics_.cards;
+        x->source = "made";
+      } catch (...) {  // std::bad_alloc: this card fails, the server goes on
+        x->answer = TextResponse(500, "the card could not be made");
+      }
+      metrics_.Time(std::chrono::duration<double>(Clock::now() - start).count());
     }
-    metrics_.Time(std::chrono::duration<double>(Clock::now() - start).count());
     MHD_resume_connection(x->connection);
     lock.lock();
     --busy_;
     idle_.notify_all();
   }
+}
+
+bool Server::Accept(int epoll_fd, int listen_fd) {
+  for (;;) {
+    Waiting w;
+    w.length = sizeof w.address;
+    const int fd = ::accept4(listen_fd, reinterpret_cast<sockaddr*>(&w.address), &w.length,
+                             SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (fd < 0) {
+      if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) return false;
+      if (errno == EAGAIN || errno == EWOULDBLOCK) return true;
+      continue;  // ECONNABORTED and the like: that client has gone, the next one waits
+    }
+    w.peer = unix_socket_ ? "unix" : PeerAddress(reinterpret_cast<const sockaddr*>(&w.address));
+    w.group = ClientGroup(w.peer);
+    w.grouped = Grouped(w.peer);
+    if (!connections_.Admit(w.group, w.grouped)) {  // past a cap: closed at once
+      ++metrics_.refused_connections;
+      ::close(fd);
+      continue;
+    }
+    w.serial = ++serial_;
+    w.accepted = Clock::now();
+    epoll_event e{};
+    e.events = EPOLLIN | EPOLLRDHUP | EPOLLET;
+    e.data.fd = fd;
+    if (::epoll_ctl(epoll_fd, EPOLL_CTL_ADD, fd, &e) != 0) {
+      connections_.Release(w.group, w.grouped);
+      ::close(fd);
+      continue;
+    }
+    deadlines_.emplace(w.accepted + std::chrono::seconds(o_.timeout_s), fd, w.serial);
+    waiting_.emplace(fd, std::move(w));
+  }
+}
+
+void Server::Close(int fd) {
+  const auto it = waiting_.find(fd);
+  if (it == waiting_.end()) return;
+  connections_.Release(it->second.group, it->second.grouped);
+  waiting_.erase(it);
+  ::close(fd);
+}
+
+// Answers at once and shuts the connection down; it is read to its end (or
+// for two seconds), so the client is not reset before it has read the answer.
+void Server::Refuse(int fd, Waiting& w, int status, const std::string& reason) {
+  char scratch[16384];
+  while (::recv(fd, scratch, sizeof scratch, MSG_DONTWAIT) > 0) {
+  }
+  std::string text = "HTTP/1.1 " + std::to_string(status) + " " + Reason(status) +
+                     "\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Length: " +
+                     std::to_string(reason.size() + 1) + "\r\nConnection: close\r\n";
+  if (status == 405) text += "Allow: GET, HEAD\r\n";
+  for (const auto& [name, value] : SecurityHeaders()) text += name + ": " + value + "\r\n";
+  text += "\r\n" + reason + "\n";
+  if (::send(fd, text.data(), text.size(), MSG_DONTWAIT | MSG_NOSIGNAL) < 0) {
+    // The client has gone; it is closed below all the same.
+  }
+  ::shutdown(fd, SHUT_WR);
+  metrics_.Count(status);
+  LogLine(w.peer, "-", "-", status, reason.size() + 1,
+          std::chrono::duration<double, std::milli>(Clock::now() - w.accepted).count(), "door");
+  w.closing = true;
+  deadlines_.emplace(Clock::now() + std::chrono::seconds(2), fd, w.serial);
+}
+
+void Server::Examine(int epoll_fd, int fd, bool hung_up, MHD_Daemon* d) {
+  const auto it = waiting_.find(fd);
+  if (it == waiting_.end()) return;
+  Waiting& w = it->second;
+  if (w.closing) {
+    char scratch[16384];
+    ssize_t n;
+    while ((n = ::recv(fd, scratch, sizeof scratch, MSG_DONTWAIT)) > 0) {
+    }
+    if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) Close(fd);
+    return;
+  }
+  // Peeked, not read: the library reads the same bytes once the head is accepted.
+  std::array<char, kMaxRequestHead> head;
+  const ssize_t n = ::recv(fd, head.data(), head.size(), MSG_PEEK | MSG_DONTWAIT);
+  if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)) return Close(fd);
+  if (n < 0) return;
+  const HeadCheck check = CheckRequestHead(std::string_view(head.data(), static_cast<std::size_t>(n)));
+  if (check.verdict == HeadVerdict::kIncomplete) {
+    if (hung_up) Close(fd);  // the client will send no more
+    return;
+  }
+  if (check.verdict == HeadVerdict::kRefuse) return Refuse(fd, w, check.status, check.reason);
+  ::epoll_ctl(epoll_fd, EPOLL_CTL_DEL, fd, nullptr);
+  Waiting taken = std::move(w);
+  waiting_.erase(it);
+  connections_.Release(taken.group, taken.grouped);  // counted again as the library starts it
+  // The library closes the socket, whether or not it can take it.
+  MHD_add_connection(d, fd, reinterpret_cast<const sockaddr*>(&taken.address), taken.length);
+}
+
+void Server::Door(int listen_fd, int wake_fd, MHD_Daemon* d) {
+  const int epoll_fd = ::epoll_create1(EPOLL_CLOEXEC);
+  epoll_event e{};
+  e.events = EPOLLIN;
+  e.data.fd = listen_fd;
+  ::epoll_ctl(epoll_fd, EPOLL_CTL_ADD, listen_fd, &e);
+  e.data.fd = wake_fd;
+  ::epoll_ctl(epoll_fd, EPOLL_CTL_ADD, wake_fd, &e);
+  bool paused = false;  // accepting pauses when out of descriptors, until resume
+  Clock::time_point resume;
+  std::array<epoll_event, 128> events;
+  for (bool running = true; running;) {
+    Clock::time_point next = Clock::now() + std::chrono::seconds(1);
+    if (!deadlines_.empty()) next = std::min(next, std::get<0>(deadlines_.top()));
+    if (paused) next = std::min(next, resume);
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(next - Clock::now()).count();
+    const int n = ::epoll_wait(epoll_fd, events.data(), static_cast<int>(events.size()), static_cast<int>(std::max<long>(0, wait)));
+    for (int k = 0; k < n; ++k) {
+      const int fd = events[static_cast<std::size_t>(k)].data.fd;
+      if (fd == wake_fd) {
+        running = false;
+      } else if (fd == listen_fd) {
+        if (!Accept(epoll_fd, listen_fd)) {
+          ++metrics_.accept_failures;
+          ::epoll_ctl(epoll_fd, EPOLL_CTL_DEL, listen_fd, nullptr);
+          paused = true;
+          resume = Clock::now() + std::chrono::milliseconds(100);
+        }
+      } else {
+        Examine(epoll_fd, fd, (events[static_cast<std::size_t>(k)].events & (EPOLLRDHUP | EPOLLHUP | EPOLLERR)) != 0, d);
+      }
+    }
+    const Clock::time_point now = Clock::now();
+    if (paused && now >= resume) {
+      paused = false;
+      e.data.fd = listen_fd;
+      ::epoll_ctl(epoll_fd, EPOLL_CTL_ADD, listen_fd, &e);
+    }
+    while (!deadlines_.empty() && std::get<0>(deadlines_.top()) <= now) {
+      const auto [when, fd, serial] = deadlines_.top();
+      deadlines_.pop();
+      const auto it = waiting_.find(fd);
+      if (it == waiting_.end() || it->second.serial != serial) continue;  // handed over, or closed already
+      if (it->second.closing) {
+        Close(fd);
+      } else {
+        ++metrics_.head_timeouts;
+        Refuse(fd, it->second, 408, "the request head took longer than " + std::to_string(o_.timeout_s) + " s");
+      }
+    }
+  }
+  while (!waiting_.empty()) Close(waiting_.begin()->first);
+  ::close(epoll_fd);
+  ::close(listen_fd);
 }
 
 std::string Server::MetricsText() {
@@ -410,8 +605,27 @@ std::string Server::MetricsText() {
   add("# HELP mirelune_rate_limited_total Cards refused by the rate limit.\n"
       "# TYPE mirelune_rate_limited_total counter");
   add("mirelune_rate_limited_total " + std::to_string(metrics_.rate_limited.load()));
+  add("# HELP mirelune_cards_dropped_total Queued cards not made: their client had gone.\n"
+      "# TYPE mirelune_cards_dropped_total counter");
+  add("mirelune_cards_dropped_total " + std::to_string(metrics_.dropped.load()));
+  add("# HELP mirelune_connections_refused_total Connections closed at once: a client's or the server's cap.\n"
+      "# TYPE mirelune_connections_refused_total counter");
+  add("mirelune_connections_refused_total " + std::to_string(metrics_.refused_connections.load()));
+  add("# HELP mirelune_head_timeouts_total Connections whose request head did not arrive in time.\n"
+      "# TYPE mirelune_head_timeouts_total counter");
+  add("mirelune_head_timeouts_total " + std::to_string(metrics_.head_timeouts.load()));
+  add("# HELP mirelune_accept_failures_total Times accepting paused, out of descriptors or memory.\n"
+      "# TYPE mirelune_accept_failures_total counter");
+  add("mirelune_accept_failures_total " + std::to_string(metrics_.accept_failures.load()));
+  add("# HELP mirelune_connections Open connections.\n# TYPE mirelune_connections gauge");
+  add("mirelune_connections " + std::to_string(connections_.Total()));
+  const auto [bytes, entries] = cache_.BytesAndEntries();
   add("# HELP mirelune_cache_bytes Bytes of cards in the cache.\n# TYPE mirelune_cache_bytes gauge");
-  add("mirelune_cache_bytes " + std::to_string(cache_.Bytes()));
+  add("mirelune_cache_bytes " + std::to_string(bytes));
+  add("# HELP mirelune_cache_entries Cards in the cache.\n# TYPE mirelune_cache_entries gauge");
+  add("mirelune_cache_entries " + std::to_string(entries));
+  add("# HELP mirelune_rate_clients Client groups the rate limit keeps.\n# TYPE mirelune_rate_clients gauge");
+  add("mirelune_rate_clients " + std::to_string(rate_.Size()));
   {
     std::lock_guard lock(m_);
     add("# HELP mirelune_queue_length Cards waiting for a card thread.\n# TYPE mirelune_queue_length gauge");
@@ -440,6 +654,7 @@ Result<int> Server::Run(int listen_fd, const sigset_t& stop_signals) {
   socklen_t length = sizeof bound;
   unix_socket_ =
       ::getsockname(listen_fd, reinterpret_cast<sockaddr*>(&bound), &length) == 0 && bound.ss_family == AF_UNIX;
+  ::fcntl(listen_fd, F_SETFL, ::fcntl(listen_fd, F_GETFL) | O_NONBLOCK);
   std::vector<std::thread> makers;
   for (int k = 0; k < o_.jobs; ++k) makers.emplace_back([this] { Work(); });
   const auto join = [&] {
@@ -450,14 +665,18 @@ Result<int> Server::Run(int listen_fd, const sigset_t& stop_signals) {
     work_.notify_all();
     for (std::thread& t : makers) t.join();
   };
+  // The library listens on nothing: the front door hands it each checked connection.
   MHD_Daemon* d = MHD_start_daemon(
-      MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_ITC, 0, nullptr, nullptr,
-      &Server::Access, this, MHD_OPTION_LISTEN_SOCKET, listen_fd, MHD_OPTION_CONNECTION_TIMEOUT,
-      static_cast<unsigned>(o_.timeout_s), MHD_OPTION_CONNECTION_MEMORY_LIMIT, static_cast<size_t>(16 * 1024),
-      MHD_OPTION_CONNECTION_LIMIT, static_cast<unsigned>(o_.max_connections), MHD_OPTION_NOTIFY_COMPLETED,
-      &Server::Completed, this, MHD_OPTION_STRICT_FOR_CLIENT, 1, MHD_OPTION_THREAD_POOL_SIZE,
-      static_cast<unsigned>(o_.http_threads), MHD_OPTION_END);
-  if (!d) {
+      MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_ITC |
+          MHD_USE_NO_LISTEN_SOCKET,
+      0, nullptr, nullptr, &Server::Access, this, MHD_OPTION_CONNECTION_TIMEOUT, static_cast<unsigned>(o_.timeout_s),
+      MHD_OPTION_CONNECTION_MEMORY_LIMIT, static_cast<size_t>(4 * kMaxRequestHead), MHD_OPTION_CONNECTION_LIMIT,
+      static_cast<unsigned>(o_.max_connections), MHD_OPTION_NOTIFY_COMPLETED, &Server::Completed, this,
+      MHD_OPTION_NOTIFY_CONNECTION, &Server::Notified, this, MHD_OPTION_STRICT_FOR_CLIENT, 1,
+      MHD_OPTION_THREAD_POOL_SIZE, static_cast<unsigned>(o_.http_threads), MHD_OPTION_END);
+  const int wake_fd = d ? ::eventfd(0, EFD_CLOEXEC) : -1;
+  if (wake_fd < 0) {
+    if (d) MHD_stop_daemon(d);
     ::close(listen_fd);
     join();
     return Error{"the web server could not start on " + o_.listen};
@@ -473,21 +692,26 @@ Result<int> Server::Run(int listen_fd, const sigset_t& stop_signals) {
     where = "[" + std::string(::inet_ntop(AF_INET6, &a->sin6_addr, text, sizeof text)) +
             "]:" + std::to_string(ntohs(a->sin6_port));
   }
-  std::fprintf(stderr, "mirelune-cli: serving on %s with %d card threads\n", where.c_str(), o_.jobs);
+  std::thread door([&] { Door(listen_fd, wake_fd, d); });
+  std::fprintf(stderr, "mirelune-serve: serving on %s with %d card threads\n", where.c_str(), o_.jobs);
   int signal = 0;
   while (::sigwait(&stop_signals, &signal) != 0) {
   }
   // No new connections, no new cards; the cards under way are made and sent.
   stopping_ = true;
-  const MHD_socket quiet = MHD_quiesce_daemon(d);
-  std::fprintf(stderr, "mirelune-cli: stopping on signal %d, finishing the cards under way\n", signal);
+  const std::uint64_t one = 1;
+  if (::write(wake_fd, &one, sizeof one) < 0) {
+    // An eventfd write does not fail here; were it to, the join below would wait.
+  }
+  door.join();  // closes the listening socket and the connections still sending their heads
+  ::close(wake_fd);
+  std::fprintf(stderr, "mirelune-serve: stopping on signal %d, finishing the cards under way\n", signal);
   {
     std::unique_lock lock(m_);
     idle_.wait_for(lock, std::chrono::seconds(60), [this] { return card_exchanges_ == 0; });
   }
-  join();              // the card threads end once the queue is empty: none resumes a connection after this
-  MHD_stop_daemon(d);  // closes the listening socket, unless quiesced
-  if (quiet != MHD_INVALID_SOCKET) ::close(quiet);
+  join();  // the card threads end once the queue is empty: none resumes a connection after this
+  MHD_stop_daemon(d);
   return 0;
 }
 

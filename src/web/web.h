@@ -131,8 +131,9 @@ struct ServeOptions {
   int rate_per_minute = 0;                   // cards made per client a minute; 0 no limit
   std::vector<std::string> trusted_proxies;  // addresses, or "unix" for the socket
   bool allow_root = false;
-  int timeout_s = 10;  // a connection idle (or sending its request) this long is closed
+  int timeout_s = 10;  // the whole request head must arrive within this; an idle connection is closed after it
   int max_connections = 2048;
+  int max_per_client = 32;  // open connections from one address (IPv6: one /64); proxies are not capped
 };
 // Runs until SIGTERM or SIGINT: then refuses new cards, finishes those under way
 // and returns 0. Fails (exit 1) when it cannot start.

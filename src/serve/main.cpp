@@ -1,5 +1,11 @@
-// serve.cpp — `serve`: the card page and its API over HTTP (src/web/), with the
-// card's bytes and report made exactly as `card` makes them.
+// mirelune-serve — the card page and its API over HTTP (src/web/), with the
+// card's bytes and report made exactly as `mirelune-cli card` makes them.
+//
+//   mirelune-serve --listen 127.0.0.1:8080 --jobs 2 --rate 30/min
+//
+// A program of its own, so that the card command links no HTTP or TLS library;
+// `mirelune-cli serve ...` runs it. Exit status: 0 stopped by SIGTERM or SIGINT,
+// 1 could not start, 2 bad input.
 #include <algorithm>
 #include <iostream>
 #include <thread>
@@ -44,11 +50,9 @@ Result<int> RunServe(ServeArgs& a) {
   const web::Site site(VersionText() + "\n" + web::FaceIdentity(), WriteOutput);
   // A server that cannot start (a taken port, a root user) is not bad input: status 1.
   const Result<int> served = web::Serve(a.o, site);
-  if (!served) std::cerr << "mirelune-cli: " << served.error().message << "\n";
+  if (!served) std::cerr << "mirelune-serve: " << served.error().message << "\n";
   return served ? *served : 1;
 }
-
-}  // namespace
 
 Action SetUpServe(CLI::App& sub) {
   auto a = std::make_shared<ServeArgs>();
@@ -73,11 +77,58 @@ Action SetUpServe(CLI::App& sub) {
   sub.add_option("--trusted-proxy", o.trusted_proxies,
                  _("a proxy's address (or unix, for the socket) whose X-Forwarded-For names the client; repeatable"))
       ->type_name("ADDR");
-  sub.add_option("--timeout", o.timeout_s, _("seconds a connection may be idle or slow to send (default 10)"))
+  sub.add_option("--timeout", o.timeout_s,
+                 _("seconds a request may take to arrive whole, and a connection may be idle (default 10)"))
       ->type_name("S")
       ->check(WholeNumber(1, 3600));
+  sub.add_option("--max-per-client", o.max_per_client,
+                 _("open connections one address (IPv6: one /64) may hold; trusted proxies have no cap (default 32)"))
+      ->type_name("N")
+      ->check(WholeNumber(1, 100000));
   sub.add_flag("--allow-root", o.allow_root, _("run even as root (not advised)"));
   return [a] { return RunServe(*a); };
 }
 
+int Fail(int status, const std::string& message) {
+  std::cerr << "mirelune-serve: " << message << "\n";
+  if (status == 2) std::cerr << _("Run 'mirelune-serve --help' for its options.") << "\n";
+  return status;
+}
+
+int Run(int argc, char** argv) {
+  CLI::App app{_("mirelune-serve: the card page and its HTTP API, for browsers"), "mirelune-serve"};
+  app.option_defaults()->group(_("Options"));
+  app.set_help_flag("-h,--help", _("print this help and exit"));
+  app.set_version_flag("--version", "mirelune-serve " + VersionText(), _("print the version and exit"));
+  const Action run = SetUpServe(app);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp&) {
+    Say(app.help());
+    return 0;
+  } catch (const CLI::CallForVersion& e) {
+    Say(std::string(e.what()) + "\n");
+    return 0;
+  } catch (const CLI::ParseError& e) {
+    return Fail(2, e.what());
+  }
+  const Result<int> status = run();
+  return status ? *status : Fail(2, status.error().message);
+}
+
+}  // namespace
 }  // namespace mirelune::cli
+
+int main(int argc, char** argv) {
+  mirelune::cli::GuardStandardDescriptors();
+  mirelune::SetUpTranslation(argv[0]);
+  int status;
+  try {
+    status = mirelune::cli::Run(argc, argv);
+  } catch (const std::exception& e) {
+    status = mirelune::cli::Fail(1, e.what());
+  }
+  if (const mirelune::Result<> flushed = mirelune::cli::FlushStdout(); !flushed)
+    status = mirelune::cli::Fail(1, flushed.message);
+  return status;
+}
