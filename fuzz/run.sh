@@ -13,7 +13,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-12}
 shift || true
 wanted=("$@")
-[ ${#wanted[@]} -gt 0 ] || wanted=(seed cli_args palette_chooser mail text card_report csv request)
+[ ${#wanted[@]} -gt 0 ] || wanted=(seed cli_args palette_chooser mail text card_report card_file csv request request_head)
 targets=()
 for t in "${wanted[@]}"; do
   if [ -f "fuzz/fuzz_$t.cpp" ]; then targets+=("$t"); else echo "fuzz_$t: skipped (no fuzz/fuzz_$t.cpp)"; fi

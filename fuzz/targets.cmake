@@ -2,7 +2,7 @@
 # tests/CMakeLists.txt (their crash inputs and seed corpus replayed by ctest with
 # the project's own compiler). A target whose source is not there is left out.
 set(MIRELUNE_FUZZ_TARGETS)
-foreach(t seed cli_args palette_chooser mail text card_report csv request)
+foreach(t seed cli_args palette_chooser mail text card_report card_file csv request request_head)
   if(EXISTS ${CMAKE_CURRENT_LIST_DIR}/fuzz_${t}.cpp)
     list(APPEND MIRELUNE_FUZZ_TARGETS ${t})
   endif()
@@ -19,7 +19,7 @@ function(mirelune_fuzz_executable name t)
     target_sources(${name} PRIVATE ${dir}/../src/cli/report.cpp ${dir}/../src/cli/output.cpp ${dir}/../src/base/i18n.cpp)
     target_link_libraries(${name} PRIVATE mirelune_version CLI11::CLI11)
   endif()
-  if(t STREQUAL "request")  # the web server's request handling
+  if(t MATCHES "^request")  # the web server's request handling and its head check
     target_link_libraries(${name} PRIVATE mirelune_web)
   endif()
 endfunction()

@@ -220,7 +220,7 @@ class Server {
   // deadline, checks it and hands the connection to the library.
   void Door(int listen_fd, int wake_fd, MHD_Daemon* d);
   // False when out of descriptors or memory: accepting pauses rather than spins.
-  bool Accept(int epoll_fd, int listen_fd);
+  bool Accept(int epoll_fd, int listen_fd, MHD_Daemon* d);
   void Examine(int epoll_fd, int fd, bool hung_up, MHD_Daemon* d);
   void Refuse(int fd, Waiting& w, int status, const std::string& reason);
   void Close(int fd);
@@ -436,7 +436,7 @@ void Server::Work() {
   }
 }
 
-bool Server::Accept(int epoll_fd, int listen_fd) {
+bool Server::Accept(int epoll_fd, int listen_fd, MHD_Daemon* d) {
   for (;;) {
     Waiting w;
     w.length = sizeof w.address;
@@ -467,6 +467,7 @@ bool Server::Accept(int epoll_fd, int listen_fd) {
     }
     deadlines_.emplace(w.accepted + std::chrono::seconds(o_.timeout_s), fd, w.serial);
     waiting_.emplace(fd, std::move(w));
+    Examine(epoll_fd, fd, false, d);  // a client's head usually comes with its connection
   }
 }
 
@@ -554,7 +555,7 @@ void Server::Door(int listen_fd, int wake_fd, MHD_Daemon* d) {
       if (fd == wake_fd) {
         running = false;
       } else if (fd == listen_fd) {
-        if (!Accept(epoll_fd, listen_fd)) {
+        if (!Accept(epoll_fd, listen_fd, d)) {
           ++metrics_.accept_failures;
           ::epoll_ctl(epoll_fd, EPOLL_CTL_DEL, listen_fd, nullptr);
           paused = true;
