@@ -2,6 +2,8 @@
 // the shared-folder rules for symlinks and hard links, files appended to in place,
 // other runs' and hosts' temporary files, modes under the umask, names moving ahead.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <grp.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -109,33 +111,40 @@ TEST(SafeSaving, LinksAreFollowedAsTheKernelWould) {
   EXPECT_TRUE(fs::is_character_file("/dev/null"));
 }
 
-// As root in a folder anyone may write to: a link of another user is not followed,
-// a file of another user with other names is not replaced, and files appended to in
-// place must be plain files of this user or the folder's owner.
-TEST(SafeSaving, SharedFoldersRefuseOtherUsersLinks) {
+// As root where another user can write (a sticky folder, nobody's folder, a 2775
+// folder of another group): their links are not followed, last part or not, nor
+// root's own outside a sticky folder; what they could plant (hard links, FIFOs,
+// their journal) is refused, and root's victim keeps its contents.
+TEST(SafeSaving, FoldersOthersCanWriteRefuseWhatTheyCouldPlant) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root to give links to another user";
-  const std::string nobody = "chown -h 65534 ", others = "in a folder anyone may write to";
-  const struct { bool in_place; std::string setup, target, refusal; } cases[] = {  // OpenInPlace, or WriteFileSafely
-      {false, "ln -s ../victim s/card.bmp; " + nobody + "s/card.bmp", "s/card.bmp", "belongs to user 65534"},
-      {false, "mkdir real; ln -s ../real s/sub; " + nobody + "s/sub", "s/sub/card.bmp", "s/sub sits " + others},
-      {false, "chown 65534 victim; ln victim s/card.bmp", "s/card.bmp", "other names (hard links)"},
-      {false, "ln -s ../victim s/card.bmp", "s/card.bmp", ""},
-      {false, "chown 65534 s; ln -s ../victim s/card.bmp; " + nobody + "s/card.bmp", "s/card.bmp", ""},
-      {true, "ln victim s/manifest.jsonl", "s/manifest.jsonl", "other names (hard links) " + others},
-      {true, "printf x >s/manifest.jsonl; chown 65534 s/manifest.jsonl", "s/manifest.jsonl", "belongs to user 65534"},
-      {true, "ln -s ../victim s/manifest.jsonl", "s/manifest.jsonl", "symbolic link"},
-      {true, "mkfifo s/manifest.jsonl", "s/manifest.jsonl", "not a regular file"},
-      {true, "", "s/manifest.jsonl", ""},
+  const std::string sticky = "mkdir -m 1777 s; ", theirs = "mkdir s; chown 65534 s; ", group = "mkdir -m 2775 s; chgrp 65534 s; ";
+  const std::string link = "ln -s ../victim s/card.bmp; chown -h 65534 s/card.bmp", by = " in a folder others can write; refused";
+  const std::string nobodys = "s/card.bmp is a link owned by nobody" + by;
+  const struct { bool in_place; std::string setup, target, refusal, holder; } cases[] = {  // OpenInPlace, or WriteFileSafely
+      {false, sticky + link, "s/card.bmp", nobodys, ""},
+      {false, theirs + link, "s/card.bmp", nobodys, ""},
+      {false, group + link, "s/card.bmp", nobodys, ""},
+      {false, group + "mkdir real; ln -s ../real s/sub; chown -h 65534 s/sub", "s/sub/card.bmp", "s/sub is a link owned by nobody", ""},
+      {false, group + "ln -s ../victim s/card.bmp", "s/card.bmp", "s/card.bmp is a link owned by root" + by, ""},
+      {false, sticky + "ln -s ../victim s/card.bmp", "s/card.bmp", "", "victim"},
+      {false, theirs + "ln victim s/card.bmp", "s/card.bmp", "other names (hard links)" + by, ""},
+      {false, theirs + "mkfifo s/card.bmp; chown 65534 s/card.bmp", "s/card.bmp", "FIFO or socket and belongs to nobody", ""},
+      {false, group + "printf x >s/card.bmp; chown 65534 s/card.bmp", "s/card.bmp", "", "s/card.bmp"},  // renamed over
+      {true, group + "printf x >s/manifest.jsonl; chown 65534 s/manifest.jsonl", "s/manifest.jsonl", "it belongs to nobody" + by, ""},
+      {true, sticky + "ln victim s/manifest.jsonl", "s/manifest.jsonl", "other names (hard links)" + by, ""},
+      {true, sticky + "ln -s ../victim s/manifest.jsonl", "s/manifest.jsonl", "symbolic link", ""},
+      {true, group, "s/manifest.jsonl", "", ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.setup + " -> " + c.target);
     const TempDir dir;
-    ASSERT_TRUE(Sh(dir.path, "mkdir -m 1777 s; printf v >victim; " + c.setup));
+    ASSERT_TRUE(Sh(dir.path, "printf v >victim; " + c.setup));
+    const UniqueFd reader(::open((dir.path / c.target).c_str(), O_RDONLY | O_NONBLOCK));  // a FIFO's: no hang if written
     const Result<> r = c.in_place ? static_cast<Result<>>(OpenInPlace(dir.path / c.target)) : WriteFileSafely(dir.path / c.target, kCard);
     EXPECT_EQ(r.ok, c.refusal.empty()) << r.message;
     EXPECT_NE(r.message.find(c.refusal), std::string::npos) << r.message;
-    EXPECT_TRUE(r.ok && !c.in_place ? HoldsCard(dir.path / "victim") : ReadText(dir.path / "victim") == "v");
-    EXPECT_EQ(r.ok && c.in_place ? Mode(dir.path / c.target) : 0644u, 0644u);
+    EXPECT_TRUE(c.holder.empty() || HoldsCard(dir.path / c.holder));
+    EXPECT_EQ(ReadText(dir.path / "victim") == "v", c.holder != "victim");
     EXPECT_FALSE(fs::exists(dir.path / "real/card.bmp"));
   }
 }
@@ -169,6 +178,34 @@ TEST(SafeSaving, BatchRefusesPlantedManifestsAndLocks) {
     EXPECT_EQ(ran.status, 1);
     EXPECT_NE(ran.err.find(c.refusal), std::string::npos) << ran.err;
     EXPECT_EQ(ReadText(dir.path / "victim"), "v");
+  }
+}
+
+// The same through the program, in a 2775 folder of another group: as root, a
+// `wimgx` or --out-dir link of nobody's, nobody's manifest or older journal there;
+// as nobody, their own links in their own folder work as before, not in that one.
+TEST(SafeSaving, TheProgramRefusesWhatOthersPlantInItsFolders) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to give files to another user";
+  const std::string mine = "mkdir -m 2775 out; chgrp 65534 out; ", journal = "out/mail-journal-0-of-2.jsonl";
+  const std::string own = "mkdir own; ln -s ../real own/l; ln -s ../real/c.bmp own/c.bmp; chown -hR 65534 .",
+                    cli = "'" MIRELUNE_CLI "' ", as_nobody = "setpriv --reuid=65534 --regid=65534 --clear-groups " + cli;
+  const struct { std::string setup, run, refusal; } cases[] = {
+      {"ln -s real wimgx; chown -h 65534 wimgx", cli + "card --friend A --sender B", "wimgx is a link owned by nobody"},
+      {"ln -s real out; chown -h 65534 out", cli + "batch --out-dir out list.csv", "out is a link owned by nobody"},
+      {mine + ": >out/manifest.jsonl; chown 65534 out/manifest.jsonl", cli + "batch --out-dir out list.csv", "manifest.jsonl: it belongs to nobody"},
+      {mine + ": >" + journal + "; chown 65534 " + journal, cli + "batch --mail --out-dir out list.csv", journal + ": it belongs to nobody"},
+      {own, as_nobody + "card --friend A --sender B --out own/c.bmp", ""},
+      {own, as_nobody + "batch --out-dir own/l/out list.csv", ""},
+      {own + "; ln -s real l; chown -h 65534 l", as_nobody + "card --friend A --sender B --out l/c.bmp", "l is a link owned by nobody in a folder others"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.setup + " -> " + c.run);
+    const TempDir dir;
+    ASSERT_TRUE(Sh(dir.path, "chgrp 65534 .; chmod 2775 .; mkdir real; printf 'friend,sender,email\\nF,S,f@example.com\\n' >list.csv; " + c.setup));
+    const testing::Ran ran = testing::Shell(dir.path, "env MIRELUNE_SMTP_URL=smtp://127.0.0.1:9 " + c.run);
+    EXPECT_EQ(ran.status, c.refusal.empty() ? 0 : 1) << ran.err;
+    EXPECT_NE(ran.err.find(c.refusal), std::string::npos) << ran.err;
+    EXPECT_EQ(fs::is_empty(dir.path / "real"), !c.refusal.empty());
   }
 }
 

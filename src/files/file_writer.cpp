@@ -1,6 +1,6 @@
 // file_writer.cpp — the one way the program writes a file: whole or not at all
-// for files, directly for devices and pipes, through symlinks, never over a
-// read-only file.
+// for files, directly for devices and pipes, through symlinks only where no other
+// user can have put them, never over a read-only file.
 #include <dirent.h>
 #include <fcntl.h>
 #include <pthread.h>
@@ -363,6 +363,10 @@ Result<> WriteRegular(const fs::path& shown, std::span<const std::uint8_t> bytes
     if (exclusive) return Error{shown.string() + " already exists", EEXIST};
     if (S_ISDIR(type)) return Fail(shown, EISDIR);
     if (S_ISBLK(type)) return Fail(shown, "it is a block device, which a card would overwrite; refused", EPERM);
+    // Checked before anything is opened: a FIFO planted by another user would hang
+    // the write, a hard link would hand its owner and mode (set-user-ID) to the card.
+    if (const Result<> planted = CheckPlanted(target.dir.get(), target.dir_st, target.st, false); !planted)
+      return Fail(shown, planted.message, planted.code);
     if (!S_ISREG(type)) return WriteInPlace(shown, target, bytes);
     MIRELUNE_TRY(CheckReplaceable(shown, target));
   }
@@ -392,11 +396,28 @@ Result<> WriteNewFile(const std::filesystem::path& path, std::span<const std::ui
 }
 
 Result<> MakeFolder(const std::filesystem::path& folder) {
-  std::error_code ec;
-  std::filesystem::create_directories(folder, ec);
-  if (!ec) return Result<>::Done();
-  return Result<>::Failed("cannot make the folder " + folder.string() + ": " + std::strerror(ec.value()),
-                        ec.value());
+  // Made by descriptors from the folder that holds it, as files are written: a
+  // link planted on the way is refused here too, not followed to make a folder
+  // wherever it points.
+  for (int tries = 0;; ++tries) {
+    const Resolved r = ResolvePath(folder, LastLink::kFollow);
+    int err = r.code;
+    if (r && r.exists) {
+      if (S_ISDIR(r.st.st_mode)) return Result<>::Done();
+      err = ENOTDIR;
+    } else if (r) {
+      if (::mkdirat(r.dir.get(), r.leaf.c_str(), 0777) == 0) return Result<>::Done();
+      err = errno;
+      if (err == EEXIST && tries < 3) continue;  // made meanwhile: look again
+    } else if (err == ENOENT && folder.has_parent_path() && folder.parent_path() != folder) {
+      // A missing folder on the way: made first, then this one.
+      if (const Result<> up = MakeFolder(folder.parent_path()); !up) return up;
+      if (tries < 3) continue;
+    }
+    return Result<>::Failed("cannot make the folder " + folder.string() + ": " +
+                                (r ? std::string(std::strerror(err)) : r.why),
+                            err);
+  }
 }
 
 void UseUnnamedTemporaryFiles(bool use) { g_unnamed = use; }

@@ -7,7 +7,7 @@
 // a regular file is written unnamed (or under a short temporary name), synced and
 // then linked or renamed into place, so a failed or interrupted save never leaves
 // a broken file and never destroys the file it would have replaced. A symlink is
-// followed (in a shared folder only one of this user or the folder's owner), a
+// followed only where no other user can have put it (safe_open.h), a
 // device, FIFO or socket is written directly, a read-only file is refused; files
 // written in place (journals, locks) are opened by OpenInPlace (safe_open.h).
 #pragma once
@@ -73,12 +73,20 @@ Result<Bytes> EncodePng(const Image& img, const PngText* text = nullptr);
 // decoded, so a file declaring a huge image costs nothing. A text chunk larger
 // than kMaxPngTextBytes (stored or once inflated) or more than kMaxPngTexts of
 // them make the file fail: memory stays within a few MiB whatever it declares.
+// More than kMaxCardChunks chunks (PNG) or segments (JPEG) before the picture
+// fail too, found by their length fields before libpng or libjpeg reads them: a
+// card has about ten, a photo's metadata a few dozen, and each costs the
+// libraries time. The file is read in blocks of 64 KiB.
 inline constexpr std::size_t kMaxPngFileBytes = std::size_t{64} << 20;
 inline constexpr std::size_t kMaxPngTextBytes = std::size_t{1} << 20;
 inline constexpr int kMaxPngTexts = 16;
+inline constexpr long kMaxCardChunks = 1000;
 
 struct PngTextRead : Result<> {
   std::vector<std::pair<std::string, std::string>> text;  // keyword, text (tEXt, zTXt, iTXt) in file order
+  // The work done, for the tests of the limits: chunks or segments walked before
+  // the picture (at most kMaxCardChunks + 1), and read calls on the file.
+  long chunks = 0, reads = 0;
 };
 // The text chunks of PNG bytes; `name` is the file named in a failure.
 PngTextRead ReadPngText(std::span<const std::uint8_t> png, const std::string& name);
@@ -87,7 +95,8 @@ PngTextRead ReadPngText(std::span<const std::uint8_t> png, const std::string& na
 PngTextRead ReadPngTextFile(const std::filesystem::path& path);
 // The texts a card file carries, whatever its format: a PNG's text chunks, or a
 // JPEG's comments written as EncodeJpeg writes them (only the segments before the
-// picture are read). A BMP carries none: it is refused with a sentence saying so.
+// picture are read; the first kMaxPngTexts comments holding a line break count).
+// A BMP carries none: it is refused with a sentence saying so.
 PngTextRead ReadCardTextFile(const std::filesystem::path& path);
 
 // Baseline JPEG, 4:4:4 (no chroma subsampling: the cards' one-pixel lines keep
@@ -115,9 +124,9 @@ Result<> SaveImage(const Image& img, const std::filesystem::path& path, const Pn
 //    temporary files of this host's runs that are over, never another host's.
 //    A replaced file keeps its owner and permissions (taken from the file found);
 //    a new one gets 0666 less the umask;
-//  * a symlink is followed: its target is replaced, the link stays. In a folder
-//    anyone may write to (sticky, as /tmp) only a link of this user or of the
-//    folder's owner is followed;
+//  * a symlink is followed: its target is replaced, the link stays. Only a link
+//    of this user or root, in a folder no other user can write (or a sticky one of
+//    ours, as /tmp), is followed; anything else is refused (safe_open.h);
 //  * a character device, FIFO or socket (/dev/stdout, a pipe) is written directly;
 //    /dev/stdout, /dev/stderr and /dev/fd/N write to the program's own descriptor;
 //  * a read-only file, a folder, a block device and a file with other names (hard

@@ -1,10 +1,13 @@
-// safe_open.cpp — paths resolved once, symlinks followed by hand under the shared
-// folder rule, files opened in place only when they are what they seem.
+// safe_open.cpp — paths resolved once, symlinks followed by hand only where no
+// other user can have put them, files opened in place only when they are what they seem.
 #include "files/safe_open.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <linux/magic.h>
+#include <pwd.h>
 #include <sys/vfs.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -14,6 +17,7 @@
 #include <atomic>
 #include <deque>
 #include <mutex>
+#include <vector>
 
 namespace mirelune {
 namespace {
@@ -50,8 +54,46 @@ bool OnProcFs(int fd) {
 Resolved Refused(Resolved r, const fs::path& path, const std::string& why, int err) {
   r.ok = false;
   r.code = err;
+  r.why = why;
   r.message = "cannot write " + path.string() + ": " + why;
   return r;
+}
+
+// Root could do anything anyway: its links and folders are no one else's doing.
+bool Trusted(uid_t uid) { return uid == ::geteuid() || uid == 0; }
+
+// Our own user-private group: named as we are, our group, listing no one else.
+// Looked up once; the answer does not change while we run.
+bool OwnPrivateGroup(gid_t gid) {
+  static const struct Own {
+    gid_t gid = ::getegid();
+    bool private_group = false;
+    Own() {
+      std::vector<char> buf(16384);
+      passwd pw {};
+      passwd* pwp = nullptr;
+      group gr {};
+      group* grp = nullptr;
+      if (::getpwuid_r(::geteuid(), &pw, buf.data(), buf.size() / 2, &pwp) != 0 || !pwp) return;
+      if (::getgrgid_r(gid, &gr, buf.data() + buf.size() / 2, buf.size() / 2, &grp) != 0 || !grp) return;
+      if (std::strcmp(grp->gr_name, pwp->pw_name) != 0) return;
+      for (char** m = grp->gr_mem; *m; ++m)
+        if (std::strcmp(*m, pwp->pw_name) != 0) return;
+      private_group = true;
+    }
+  } own;
+  return own.private_group && gid == own.gid && gid == ::getegid();
+}
+
+// Sticky and ours or root's: nobody else may rename or remove our names in it.
+bool StickyOfOurs(const struct stat& dir) { return (dir.st_mode & S_ISVTX) && Trusted(dir.st_uid); }
+
+// The folder holding a link lets us follow it (see safe_open.h); the reason when not.
+std::string LinkRefusal(int dirfd, const struct stat& dir, const struct stat& link, const fs::path& here) {
+  const bool others = OthersCanWrite(dirfd, dir);
+  if (Trusted(link.st_uid) && (!others || StickyOfOurs(dir))) return "";
+  return here.string() + " is a link owned by " + UserName(link.st_uid) +
+         (others ? " in a folder others can write" : ", neither this user nor root") + "; refused";
 }
 
 }  // namespace
@@ -61,13 +103,39 @@ void UniqueFd::reset(int fd) {
   fd_ = fd;
 }
 
-bool SharedFolder(const struct stat& dir) {
-  return S_ISDIR(dir.st_mode) && (dir.st_mode & S_ISVTX) && (dir.st_mode & S_IWOTH);
+std::string UserName(uid_t uid) {
+  std::vector<char> buf(16384);
+  passwd pw {};
+  passwd* found = nullptr;
+  if (::getpwuid_r(uid, &pw, buf.data(), buf.size(), &found) == 0 && found) return found->pw_name;
+  return "user " + std::to_string(uid);
+}
+
+bool OthersCanWrite(int dirfd, const struct stat& dir) {
+  if (!Trusted(dir.st_uid) || (dir.st_mode & S_IWOTH)) return true;
+  if (!(dir.st_mode & S_IWGRP)) return false;
+  if (!OwnPrivateGroup(dir.st_gid)) return true;
+  // With an ACL the group bits are its mask: named users may write too. No /proc
+  // to ask through: taken as shared.
+  const std::string self = "/proc/self/fd/" + std::to_string(dirfd);
+  return ::getxattr(self.c_str(), "system.posix_acl_access", nullptr, 0) >= 0 ||
+         (errno != ENODATA && errno != EOPNOTSUPP);
+}
+
+Result<> CheckPlanted(int dirfd, const struct stat& dir, const struct stat& file, bool own_only) {
+  if (!OthersCanWrite(dirfd, dir)) return {};
+  const std::string in = " in a folder others can write; refused";
+  if (S_ISREG(file.st_mode) && file.st_nlink > 1) return Error{"it has other names (hard links)" + in, EPERM};
+  if ((own_only || !S_ISREG(file.st_mode)) && file.st_uid != ::geteuid())
+    return Error{std::string(S_ISREG(file.st_mode) ? "it" : "it is a device, FIFO or socket and") + " belongs to " +
+                     UserName(file.st_uid) + in,
+                 EPERM};
+  return {};
 }
 
 Result<> CheckHardLinks(const struct stat& file) {
   if (!S_ISREG(file.st_mode) || file.st_nlink <= 1 || file.st_uid == ::geteuid()) return {};
-  return Error{"it has other names (hard links) and belongs to user " + std::to_string(file.st_uid) +
+  return Error{"it has other names (hard links) and belongs to " + UserName(file.st_uid) +
                    ", so it may be someone else's file linked in; refused",
                EPERM};
 }
@@ -112,11 +180,8 @@ Resolved ResolvePath(const fs::path& path, LastLink last) {
       if (++links > kMaxLinks) return Refused(std::move(r), path, std::strerror(ELOOP), ELOOP);
       struct stat dir_st {};
       if (::fstat(r.dir.get(), &dir_st) != 0) return Refused(std::move(r), path, std::strerror(errno), errno);
-      if (SharedFolder(dir_st) && st.st_uid != ::geteuid() && st.st_uid != dir_st.st_uid)
-        return Refused(std::move(r), path,
-                       "the symbolic link " + here.string() + " sits in a folder anyone may write to and belongs to user " +
-                           std::to_string(st.st_uid) + ", neither this user nor the folder's owner; it was not followed",
-                       EACCES);
+      if (const std::string why = LinkRefusal(r.dir.get(), dir_st, st, here); !why.empty())
+        return Refused(std::move(r), path, why, EACCES);
       if (OnProcFs(r.dir.get())) {
         // /proc's links (/dev/stdout's /proc/self/fd/1) name open files, not paths:
         // only the kernel can follow them.
@@ -156,24 +221,24 @@ Resolved ResolvePath(const fs::path& path, LastLink last) {
   return Refused(std::move(r), path, std::strerror(EISDIR), EISDIR);  // not reached: the last part returns
 }
 
-OpenedFile OpenInPlace(const fs::path& path, mode_t mode) {
+namespace {
+
+// A file opened where it is, with `flags`: the checks of OpenInPlace and OpenToRead.
+OpenedFile OpenChecked(const fs::path& path, int flags, mode_t mode, const char* verb) {
   OpenedFile out;
   Resolved r = ResolvePath(path, LastLink::kRefuse);
   auto fail = [&](const std::string& why, int err) {
     out.ok = false;
     out.code = err;
-    out.message = "cannot write " + path.string() + ": " + why;
+    out.message = verb + path.string() + ": " + why;
     out.fd.reset();
     return std::move(out);
   };
-  if (!r) {
-    static_cast<Result<>&>(out) = r;
-    return out;
-  }
+  if (!r) return fail(r.why, r.code);
   if (r.leaf == "." || r.leaf == "..") return fail(std::strerror(EISDIR), EISDIR);
+  if (!(flags & O_CREAT) && !r.exists) return fail(std::strerror(ENOENT), ENOENT);
   // Non-blocking only while opening: a FIFO planted under the name must not hang us.
-  out.fd.reset(::openat(r.dir.get(), r.leaf.c_str(),
-                        O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC, mode));
+  out.fd.reset(::openat(r.dir.get(), r.leaf.c_str(), flags | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC, mode));
   if (!out.fd) {
     const int err = errno;
     if (err == ELOOP) return fail("it is a symbolic link, which is not followed for this file; refused", err);
@@ -182,18 +247,21 @@ OpenedFile OpenInPlace(const fs::path& path, mode_t mode) {
   struct stat& st = out.st;
   if (::fstat(out.fd.get(), &st) != 0) return fail(std::strerror(errno), errno);
   if (!S_ISREG(st.st_mode)) return fail("it is not a regular file; refused", EINVAL);
-  const bool shared = SharedFolder(r.dir_st);
   if (const Result<> linked = CheckHardLinks(st); !linked) return fail(linked.message, linked.code);
-  if (shared && st.st_nlink > 1)
-    return fail("it has other names (hard links) in a folder anyone may write to; refused", EPERM);
-  if (shared && st.st_uid != ::geteuid() && st.st_uid != r.dir_st.st_uid)
-    return fail("it belongs to user " + std::to_string(st.st_uid) +
-                    " in a folder anyone may write to, neither this user nor the folder's owner; refused",
-                EPERM);
-  const int flags = ::fcntl(out.fd.get(), F_GETFL);
-  if (flags < 0 || ::fcntl(out.fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) return fail(std::strerror(errno), errno);
+  if (const Result<> planted = CheckPlanted(r.dir.get(), r.dir_st, st, true); !planted)
+    return fail(planted.message, planted.code);
+  const int now = ::fcntl(out.fd.get(), F_GETFL);
+  if (now < 0 || ::fcntl(out.fd.get(), F_SETFL, now & ~O_NONBLOCK) != 0) return fail(std::strerror(errno), errno);
   return out;
 }
+
+}  // namespace
+
+OpenedFile OpenInPlace(const fs::path& path, mode_t mode) {
+  return OpenChecked(path, O_RDWR | O_APPEND | O_CREAT, mode, "cannot write ");
+}
+
+OpenedFile OpenToRead(const fs::path& path) { return OpenChecked(path, O_RDONLY, 0, "cannot read "); }
 
 mode_t ProcessUmask() {
   static const mode_t mask = [] {

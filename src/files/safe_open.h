@@ -8,11 +8,17 @@
 //   OpenedFile log = OpenInPlace(dir / "manifest.jsonl");  // appended to where it is
 //
 // Symlinks are read and followed here, one step at a time, not by the kernel (at
-// most 40, as the kernel allows). In a shared folder (sticky and writable by
-// everyone, as /tmp) a symlink is followed only when it belongs to this process's
-// user or to the folder's owner, whatever the machine's fs.protected_symlinks says:
-// anyone may plant a link there, so a link of someone else's leads wherever they
-// like.
+// most 40, as the kernel allows), whatever the machine's fs.protected_symlinks
+// says. A link is followed only when nobody but this process's user (or root, who
+// could do anything anyway) can have put it where it is:
+//  * it belongs to this user or to root: a link of anyone else's leads wherever
+//    they like;
+//  * and its folder is not one another user can write (OthersCanWrite), or is
+//    sticky and owned by this user or root (as /tmp), where nobody else can rename
+//    or remove our links. The folder's owner does not count for more, as it does
+//    for the kernel: a link of `nobody` in nobody's folder is refused.
+// A file found in a folder others can write is taken as possibly planted there:
+// see CheckPlanted.
 #pragma once
 
 #include <sys/stat.h>
@@ -59,6 +65,7 @@ struct Resolved : Result<> {
   struct stat dir_st {};
   std::string leaf;
   std::filesystem::path shown;  // the file's path with the links followed, for messages
+  std::string why;              // on failure, the message without "cannot write <path>: "
   bool exists = false;
   UniqueFd file;
   struct stat st {};
@@ -73,8 +80,21 @@ enum class LastLink { kFollow, kRefuse };
 // message naming the path and the reason.
 Resolved ResolvePath(const std::filesystem::path& path, LastLink last);
 
-// Sticky and writable by everyone: a folder where anyone may plant a name.
-bool SharedFolder(const struct stat& dir);
+// Whether a user other than this process's one and root may add, rename or remove
+// names in the folder: it belongs to such a user, or is writable by everyone, or
+// by its group, unless that is our own user-private group (named as we are, our
+// group, listing nobody else, no ACL on the folder). Another user whose primary
+// group is ours is not seen: user-private groups are nobody else's by design.
+bool OthersCanWrite(int dirfd, const struct stat& dir);
+
+// Refuses (EPERM) the file a path led to when another user may have planted it:
+// in a folder others can write, a file with other names (hard links), a device,
+// FIFO or socket that is not ours, and when `own_only` (files read back or
+// appended to in place) any file that is not ours. The message is the reason only.
+Result<> CheckPlanted(int dirfd, const struct stat& dir, const struct stat& file, bool own_only);
+
+// The user's name for messages, or "user <uid>".
+std::string UserName(uid_t uid);
 
 // Fails (EPERM) for a regular file that must not be written: it has other names
 // (hard links) and belongs to someone else, so it may be somebody's file linked
@@ -88,9 +108,13 @@ struct OpenedFile : Result<> {
 
 // Opens a file to be read and appended to in place (a journal, a lock), creating it
 // with `mode` less the umask: never through a symlink as its last part, only a
-// regular file, not one with other names (hard links) that belongs to someone else
-// or sits in a shared folder, not someone else's file in a shared folder.
+// regular file, not one with other names (hard links) that belongs to someone else,
+// nothing CheckPlanted refuses (own_only).
 OpenedFile OpenInPlace(const std::filesystem::path& path, mode_t mode = 0644);
+
+// The same checks for a file only read (a manifest or journal read back); a
+// missing file fails with ENOENT, "cannot read <path>: ...".
+OpenedFile OpenToRead(const std::filesystem::path& path);
 
 // The process's umask, read once: changing it to read it races with other threads.
 mode_t ProcessUmask();
