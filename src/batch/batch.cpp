@@ -13,6 +13,8 @@
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <fstream>
@@ -198,19 +200,28 @@ class ManifestWriter {
 };
 
 // Every complete line of a JSON-lines file that parses, with its place in the file.
+// Opened as it is appended to (OpenToRead): a link, a FIFO or another user's file
+// planted under its name is refused, not read; a missing file has no lines.
 template <typename Fn>
-void ForEachLine(const fs::path& path, Fn&& fn) {
-  std::ifstream in(path, std::ios::binary);
-  std::string text;
+Result<> ForEachLine(const fs::path& path, Fn&& fn) {
+  OpenedFile opened = OpenToRead(path);
+  if (!opened) return opened.code == ENOENT ? Result<>() : Result<>(opened.error());
+  const std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(::fdopen(opened.fd.get(), "rb"), &std::fclose);
+  if (!in) return Error{"cannot read " + path.string() + ": " + std::strerror(errno), errno};
+  opened.fd.release();
+  char* raw = nullptr;
+  const struct Freed { char** p; ~Freed() { std::free(*p); } } freed{&raw};
+  std::size_t capacity = 0;
   std::streamoff at = 0;
-  while (std::getline(in, text)) {
+  for (ssize_t n; (n = ::getline(&raw, &capacity, in.get())) > 0;) {
     const std::streamoff start = at;
-    at += static_cast<std::streamoff>(text.size()) + 1;
-    if (in.eof()) break;  // no newline: not a whole line
-    json j = json::parse(text, nullptr, false);
+    at += n;
+    if (raw[n - 1] != '\n') break;  // no newline: not a whole line
+    json j = json::parse(raw, raw + n - 1, nullptr, false);
     if (!j.is_discarded() && j.is_object() && j.contains("row") && j["row"].is_number_integer())
-      fn(j, start, static_cast<std::streamoff>(text.size()) + 1);
+      fn(j, start, static_cast<std::streamoff>(n));
   }
+  return {};
 }
 
 // A string member of a line read back, or "" when it is missing or not a string:
@@ -340,8 +351,8 @@ class Run {
   }
   Result<> Lock();
   Result<> RefuseOverlappingRuns() const;
-  void LoadManifest();
-  void LoadJournal();
+  Result<> LoadManifest();
+  Result<> LoadJournal();
   bool Done(const ListRow& row) const;
   bool Mine(const ListRow& row) const { return row.index % o_.shards == o_.shard; }
   void Work();
@@ -419,8 +430,8 @@ Result<> Run::RefuseOverlappingRuns() const {
   return {};
 }
 
-void Run::LoadManifest() {
-  ForEachLine(manifest_path_, [&](const json& j, std::streamoff, std::streamoff) {
+Result<> Run::LoadManifest() {
+  return ForEachLine(manifest_path_, [&](const json& j, std::streamoff, std::streamoff) {
     const long row = j["row"].get<long>();
     if (Text(j, "status") == "done" && !Text(j, "key").empty())
       done_[row] = Text(j, "key");
@@ -432,7 +443,7 @@ void Run::LoadManifest() {
 // The list's journal, and those earlier versions kept per shard layout
 // (mail-journal-K-of-N.jsonl): a message any of them records as sent is never
 // sent again, and one cut off goes again under the key it was first sent with.
-void Run::LoadJournal() {
+Result<> Run::LoadJournal() {
   static const std::regex kOld(R"(mail-journal-[0-9]{1,6}-of-[0-9]{1,6}\.jsonl)");
   std::vector<fs::path> journals;
   std::error_code ec;
@@ -441,7 +452,9 @@ void Run::LoadJournal() {
   std::sort(journals.begin(), journals.end());
   journals.push_back(journal_path_);
   for (const fs::path& journal : journals) {
-    ForEachLine(journal, [&](const json& j, std::streamoff, std::streamoff) {
+    // One that cannot be trusted (another user's in a shared folder) stops the run:
+    // passed over, the messages it records as sent would go again.
+    const Result<> read = ForEachLine(journal, [&](const json& j, std::streamoff, std::streamoff) {
       MailState m{Text(j, "key"), Text(j, "state"), Text(j, "message_key")};
       // The key goes into the Message-ID header: a line not written by a batch is passed over.
       const bool plain = m.message_key.size() <= 64 && std::all_of(m.message_key.begin(), m.message_key.end(), [](char c) {
@@ -451,7 +464,9 @@ void Run::LoadJournal() {
       MailState& was = mail_[j["row"].get<long>()];
       if (was.state != "sent" || was.key != m.key) was = m;
     });
+    if (!read) return read;
   }
+  return {};
 }
 
 bool Run::Done(const ListRow& row) const {
@@ -667,21 +682,22 @@ Result<> Run::Compact() {
     std::streamoff at, size;
   };
   std::vector<Entry> entries;
-  ForEachLine(manifest_path_, [&](const json& j, std::streamoff at, std::streamoff size) {
+  MIRELUNE_TRY(ForEachLine(manifest_path_, [&](const json& j, std::streamoff at, std::streamoff size) {
     entries.push_back({j["row"].get<long>(), at, size});
-  });
+  }));
   bool ordered = true;
   for (std::size_t k = 1; k < entries.size(); ++k) ordered = ordered && entries[k - 1].row < entries[k].row;
   if (ordered) return {};
   std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.row < b.row; });
-  std::ifstream in(manifest_path_, std::ios::binary);
+  const OpenedFile in = OpenToRead(manifest_path_);
+  if (!in) return in.error();
   std::string text;
   for (std::size_t k = 0; k < entries.size(); ++k) {
     if (k + 1 < entries.size() && entries[k + 1].row == entries[k].row) continue;
     const std::size_t end = text.size();
     text.resize(end + static_cast<std::size_t>(entries[k].size));
-    in.seekg(entries[k].at);
-    if (!in.read(text.data() + end, entries[k].size)) {
+    if (::pread(in.fd.get(), text.data() + end, static_cast<std::size_t>(entries[k].size), entries[k].at) !=
+        static_cast<ssize_t>(entries[k].size)) {
       return Error{"cannot read back " + manifest_path_.string()};
     }
   }
@@ -715,7 +731,7 @@ int Run::Start(ListReader* reader) {
   // Opened (and checked) before it is read: a FIFO or a link planted under its
   // name is refused, not read.
   if (const Result<> opened = manifest_.Open(manifest_path_); !opened) return bad(opened.message, 1);
-  LoadManifest();
+  if (const Result<> loaded = LoadManifest(); !loaded) return bad(loaded.message, 1);
   writer_ = std::make_unique<ManifestWriter>(manifest_, o_.out_dir, [this](long row, const std::string& why) {
     if (row < 0) return;
     made_--;
@@ -727,7 +743,7 @@ int Run::Start(ListReader* reader) {
   });
   if (o_.mail) {
     if (const Result<> opened = journal_.Open(journal_path_); !opened) return bad(opened.message, 1);
-    LoadJournal();
+    if (const Result<> loaded = LoadJournal(); !loaded) return bad(loaded.message, 1);
   }
 
   ListRow row;
