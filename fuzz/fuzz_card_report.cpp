@@ -17,17 +17,6 @@ using mirelune::fuzz::Require;
 using Json = nlohmann::ordered_json;
 using namespace mirelune::png_chunks;
 
-// Each whole chunk's checksum set to match its type and data.
-void FixChecksums(std::string& png) {
-  for (std::size_t at = 8; at + 12 <= png.size();) {
-    const auto* p = reinterpret_cast<const unsigned char*>(png.data() + at);
-    const std::size_t length = std::size_t{p[0]} << 24 | std::size_t{p[1]} << 16 | std::size_t{p[2]} << 8 | p[3];
-    if (length > png.size() - at - 12) return;
-    png.replace(at + 8 + length, 4, Be32(Crc(png.data() + at + 4, length + 4)));
-    at += 12 + length;
-  }
-}
-
 std::string CardWith(const std::string& report, bool compressed) {
   const std::string key = mirelune::cli::kReportKeyword;
   return kSignature + Ihdr(1, 1) + (compressed ? Ztxt(key, report) : Itxt(key, report)) + Chunk("IEND", "");

@@ -44,6 +44,18 @@ inline std::string Deflated(const std::string& text) {
   return out.substr(0, size);
 }
 
+// Each whole chunk's checksum set to match its type and data (from byte 8 on), so
+// that a fuzzer's mutation reaches behind the first mutated chunk.
+inline void FixChecksums(std::string& png) {
+  for (std::size_t at = 8; at + 12 <= png.size();) {
+    const auto* p = reinterpret_cast<const unsigned char*>(png.data() + at);
+    const std::size_t length = std::size_t{p[0]} << 24 | std::size_t{p[1]} << 16 | std::size_t{p[2]} << 8 | p[3];
+    if (length > png.size() - at - 12) return;
+    png.replace(at + 8 + length, 4, Be32(Crc(png.data() + at + 4, length + 4)));
+    at += 12 + length;
+  }
+}
+
 // A compressed text.
 inline std::string Ztxt(const std::string& key, const std::string& text) {
   return Chunk("zTXt", key + std::string("\0\0", 2) + Deflated(text));

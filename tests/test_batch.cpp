@@ -51,7 +51,9 @@ TEST(BatchList, ReportsEachBadRowWithItsLineAndNamesGoodOnesSafely) {
        {"2:64 KiB", "3:64 KiB", "4:ok"}},
       {"friend,sender,email\nA,B,a@example.org\nA,B,\nA,B,\"x@y.org\r\nBcc: z@y.org\"\n", true,
        {"2:ok", "3:address", "4:address"}},
+      {"friend,sender\n" + std::string(300, ',') + "\nA,B\n", false, {"2:more than 256 fields", "3:ok"}},
       {"friend,sender,colour\n", false, {":unknown column \"colour\""}}, {"friend\n", false, {":no \"sender\""}},
+      {"friend,\x1B]0;x\x07\xFF\n", false, {":unknown column \"\\x1B]0;x\\x07\\xFF\""}},
       {"friend,sender\n", true, {":no \"email\""}}, {"friend,friend\n", false, {":twice"}}, {"", false, {":empty"}},
       // A quoted value comes back short, its control characters (a terminal's escapes) spelled out.
       {"friend,sender,mode,palette\nA,B,\"\x1B]0;pwn\x07\nx\",\nA,B,," + std::string(50, '9') + "\n", false,

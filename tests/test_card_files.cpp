@@ -37,12 +37,25 @@ std::string Nested(int n) { return Report(R"(, "deep": )" + std::string(n - 1, '
 // `n` small texts keyed k0, k1, ...
 std::string Texts(int n) { return n ? Texts(n - 1) + Itxt(std::string("k").append(std::to_string(n - 1)), "x") : ""; }
 
+std::string Times(long n, const std::string& piece) {
+  std::string out;
+  while (n-- > 0) out += piece;
+  return out;
+}
+
+// `n` more keys in a report: , "0": 1, "1": 1, ...
+std::string Keys(int n) {
+  std::string out;
+  for (int k = 0; k < n; ++k) out += ", \"" + std::to_string(k) + "\": 1";
+  return out;
+}
+
 TEST(CardFiles, HostileFilesAreRefusedQuicklyAndInLittleMemory) {
   const std::string too_deep = "the card's report is nested more than 32 levels deep";
   const std::string escapes = Report(R"(, "ve\u007frsion": "x\u001b[2J", "list": ["\r", 7])",
                                      R"(\u001b]0;owned\u0007M\u009bary\u202e\u2066\\\n)");
-  std::string wide;  // 30000 short keys inside 30 long ones, one inside the other (closed below)
-  for (int k = 0; k < 30000; ++k) wide.append(k ? ",\"" : "{\"").append(std::to_string(k)).append("\": 1");
+  std::string wide;  // 100 short keys inside 30 long ones, one inside the other (closed below)
+  for (int k = 0; k < 100; ++k) wide.append(k ? ",\"" : "{\"").append(std::to_string(k)).append("\": 1");
   for (int k = 0; k < 30; ++k) wide = "{\"" + std::string(20000, 'k') + "\": " + wide + "}";
   // file: its bytes, or the path of a device, a FIFO or a folder; err: what the message says after
   // "mirelune-cli: c.png" ("" for success); shown: in the output of a success.
@@ -62,6 +75,13 @@ TEST(CardFiles, HostileFilesAreRefusedQuicklyAndInLittleMemory) {
       {"the report after 15 texts", Png(Texts(15) + Report()), 0, ""},
       {"the report after 16 texts", Png(Texts(16) + Report()), 2,
        ": a broken PNG file (iTXt: no space in chunk cache)"},
+      {"the report after 1000 chunks", Png(Times(998, Chunk("abCd", "")) + Report()), 0, ""},
+      {"1001 chunks", Png(Times(999, Chunk("abCd", "")) + Report()), 2,
+       ": a PNG file with more than 1000 chunks before its picture, which no card has"},
+      {"1001 comments", "\xFF\xD8" + Times(1001, std::string("\xFF\xFE\0\x02", 4)), 2,
+       ": a JPEG file with more than 1000 segments before its picture, which no card has"},
+      {"4096 keys", Png(Report(Keys(4089))), 0, ""},
+      {"4097 keys", Png(Report(Keys(4090))), 2, ": the card's report has more than 4096 keys"},
       {"20000 x 20000", Png(Report(), Ihdr(20000, 20000)), 0, ""},
       {"20000 x 20000 made again", Png(Report(), Ihdr(20000, 20000)), 0, "", "card --out c.bmp --again"},
       {"cut in the report", Png(Report()).substr(0, 60), 2, ": a broken PNG file (the file ends too early)"},
@@ -111,6 +131,27 @@ TEST(CardFiles, HostileFilesAreRefusedQuicklyAndInLittleMemory) {
 #else
   EXPECT_LT(usage.ru_maxrss, 64 * 1024);
 #endif
+}
+
+// The chunks or segments before the picture are counted by their lengths alone
+// before libpng or libjpeg reads them, in blocks: 100,000 empty ones cost a read.
+TEST(CardFiles, ChunksAndSegmentsBeforeThePictureAreCappedUnread) {
+  const TempDir dir;
+  const auto read = [&](const std::string& bytes) {
+    std::ofstream(dir.path / "c", std::ios::binary) << bytes;
+    return ReadCardTextFile(dir.path / "c");
+  };
+  const PngText text{"", "", "", {{"mirelune-report", "{}"}}};
+  const Bytes jpeg = *EncodeJpeg(Image{3, 2, PixelBuffer(6, 0x00FF00)}, &text);
+  for (const std::string& file : {Png(Report()), std::string(jpeg.begin(), jpeg.end())}) {
+    const std::size_t at = file[0] == '\xFF' ? 2 : 33;  // after the start of image, or the header
+    const std::string empty = at == 2 ? std::string("\xFF\xFE\0\x02", 4) : Chunk("abCd", "");
+    const auto with = [&](long n) { return file.substr(0, at) + Times(n, empty) + file.substr(at); };
+    const PngTextRead full = read(with(kMaxCardChunks - read(file).chunks)), over = read(with(100000));
+    EXPECT_TRUE(full.ok && full.chunks == kMaxCardChunks && full.reads <= 2) << full.message;
+    EXPECT_EQ(full.text.back().first, "mirelune-report");
+    EXPECT_TRUE(!over.ok && over.chunks == kMaxCardChunks + 1 && over.reads == 1 && over.text.empty());
+  }
 }
 
 TEST(CardFiles, EncodersFailWithTheLibrarysReasonAndNeverExit) {

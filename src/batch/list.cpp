@@ -27,17 +27,23 @@ std::string Trimmed(const std::string& s) {
 }
 
 // A value as a reason quotes it: at most 40 characters, and control characters (a
-// line break, a terminal's escape) as \xNN, so a hostile field can neither fill the
-// report nor move the terminal's cursor. `text` is valid UTF-8.
+// line break, a terminal's escape) as \xNN, bidi overrides as \uNNNN, so a hostile
+// field can neither fill the report nor move or reorder the terminal's text. Text
+// that is not UTF-8 (a header name) shows each byte beyond ASCII as \xNN.
 std::string Quoted(const std::string& text) {
   std::u32string chars;
-  DecodeUtf8(text, &chars);
+  const bool utf8 = DecodeUtf8(text, &chars);
+  if (!utf8) {
+    chars.clear();
+    for (const char b : text) chars.push_back(static_cast<unsigned char>(b));
+  }
   std::string out = "\"";
   for (std::size_t k = 0; k < chars.size() && k < 40; ++k) {
     const char32_t c = chars[k];
-    if (c < 0x20 || (c >= 0x7F && c < 0xA0)) {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned>(c));
+    if (c < 0x20 || (c >= 0x7F && c < 0xA0) || (!utf8 && c >= 0x80) || (c >= 0x2028 && c <= 0x202E) ||
+        (c >= 0x2066 && c <= 0x2069)) {
+      char hex[12];
+      std::snprintf(hex, sizeof hex, c < 0x100 ? "\\x%02X" : "\\u%04X", static_cast<unsigned>(c));
       out += hex;
     } else {
       out += EncodeUtf8(c);
@@ -98,10 +104,6 @@ std::string CardFileName(long index, const std::string& friend_name, const std::
 
 // --- CSV ---
 
-// No value of a row is anywhere near this; a file without line breaks or with a
-// stray quote must not be read into memory whole.
-constexpr std::size_t kMaxFieldBytes = 1 << 16;
-
 CsvReader::~CsvReader() {
   if (f_) std::fclose(f_);
 }
@@ -158,7 +160,7 @@ bool CsvReader::Next(CsvRecord* rec) {
     rec->fields.assign(1, "");
     rec->error.clear();
     if (Peek() == EOF) return false;
-    bool end = false;
+    bool end = false, too_many = false;
     while (!end) {
       std::string& field = rec->fields.back();
       int c = Get();
@@ -175,7 +177,7 @@ bool CsvReader::Next(CsvRecord* rec) {
           if (c == '\n' && resume_offset < 0) resume_offset = offset_;
           if (c != '"') {
             field.push_back(static_cast<char>(c));
-            if (field.size() <= kMaxFieldBytes) continue;
+            if (field.size() <= kMaxCsvFieldBytes) continue;
             rec->error = "a field opened on line " + std::to_string(quote_line) + " is longer than 64 KiB";
             break;
           }
@@ -209,7 +211,7 @@ bool CsvReader::Next(CsvRecord* rec) {
             return true;
           }
           field.push_back(static_cast<char>(c));
-          if (field.size() > kMaxFieldBytes) {
+          if (field.size() > kMaxCsvFieldBytes) {
             rec->error = "a field is longer than 64 KiB";
             SkipLine();
             return true;
@@ -217,11 +219,17 @@ bool CsvReader::Next(CsvRecord* rec) {
           c = Get();
         }
       }
-      if (c == ',')
-        rec->fields.emplace_back();
-      else
+      if (c != ',') {
         end = true;
+      } else if (rec->fields.size() < kMaxCsvFields) {
+        rec->fields.emplace_back();
+      } else {
+        // Read to the row's end, keeping none: a line of commas stays one bad row.
+        rec->fields.back().clear();
+        too_many = true;
+      }
     }
+    if (too_many) rec->error = "the row has more than " + std::to_string(kMaxCsvFields) + " fields";
     if (rec->fields.size() > 1 || !rec->fields[0].empty()) return true;
   }
 }
@@ -247,8 +255,8 @@ Result<> ListReader::Open(const std::filesystem::path& path, const ListOptions& 
     const auto* at = std::find_if(std::begin(kColumnNames), std::end(kColumnNames),
                                   [&](const char* n) { return name == n; });
     if (at == std::end(kColumnNames)) {
-      return Error{where + " has the unknown column \"" + raw +
-               "\"; the columns are friend, sender, email, message, mode, palette, max_styles and year"};
+      return Error{where + " has the unknown column " + Quoted(raw) +
+               "; the columns are friend, sender, email, message, mode, palette, max_styles and year"};
     }
     const int column = static_cast<int>(at - std::begin(kColumnNames));
     if (seen[column]) {

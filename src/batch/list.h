@@ -38,6 +38,12 @@ struct ListRow {
   std::string key;   // 16 hex digits over everything that makes the card (and its mail)
 };
 
+// No value of a contact list is anywhere near 64 KiB, and it has at most eight
+// columns: a file without line breaks, with a stray quote or a line of commas
+// costs at most 16 MiB a row. A longer field or more fields make the row bad.
+inline constexpr std::size_t kMaxCsvFieldBytes = std::size_t{1} << 16;
+inline constexpr std::size_t kMaxCsvFields = 256;
+
 // One CSV record as the file spells it.
 struct CsvRecord {
   long line = 0;

@@ -16,6 +16,13 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
+// A card's report has about forty keys in under 4 KiB. ordered_json finds a key
+// by walking its object, so reading 100,000 keys took seconds: past these the
+// report is refused. The bytes bound a JPEG's comment (64 KiB) and a PNG's text
+// (kMaxPngTextBytes) alike.
+constexpr std::size_t kMaxReportBytes = kMaxPngTextBytes;
+constexpr long kMaxReportKeys = 4096;
+
 Result<const Json*> Field(const Json& j, const char* key, const std::filesystem::path& from) {
   if (!j.is_object() || !j.contains(key))
     return Error{Fill(_("%1$s: the card's report has no \"%2$s\""), {from.string(), key})};
@@ -187,19 +194,27 @@ Result<Json> ReportFromText(const std::vector<std::pair<std::string, std::string
                             const std::filesystem::path& from) {
   for (const auto& [key, text] : chunks) {
     if (key != kReportKeyword) continue;
+    if (text.size() > kMaxReportBytes)
+      return Error{Fill(_("%1$s: the card's report is larger than %2$s KiB"),
+                        {from.string(), std::to_string(kMaxReportBytes >> 10)})};
     // The parser itself keeps no stack; what comes after it (printing, freeing)
     // recurses, so a report deeper than a card's own is refused here.
     bool too_deep = false;
-    const Json::parser_callback_t depth = [&too_deep](int level, Json::parse_event_t event, Json&) {
+    long keys = 0;
+    const Json::parser_callback_t bounds = [&too_deep, &keys](int level, Json::parse_event_t event, Json&) {
       if ((event == Json::parse_event_t::object_start || event == Json::parse_event_t::array_start) &&
           level >= kMaxReportDepth)
         too_deep = true;
-      return !too_deep;
+      if (event == Json::parse_event_t::key) ++keys;
+      return !too_deep && keys <= kMaxReportKeys;
     };
-    Json j = Json::parse(text.begin(), text.end(), depth, /*allow_exceptions=*/false);
+    Json j = Json::parse(text.begin(), text.end(), bounds, /*allow_exceptions=*/false);
     if (too_deep)
       return Error{Fill(_("%1$s: the card's report is nested more than %2$s levels deep"),
                         {from.string(), std::to_string(kMaxReportDepth)})};
+    if (keys > kMaxReportKeys)
+      return Error{Fill(_("%1$s: the card's report has more than %2$s keys"),
+                        {from.string(), std::to_string(kMaxReportKeys)})};
     if (j.is_discarded() || !j.is_object())
       return Error{Fill(_("%s: the card's report is not valid JSON"), {from.string()})};
     return j;

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 // jpeglib.h needs FILE and size_t declared first.
 #include <jpeglib.h>
 
@@ -155,37 +156,105 @@ Result<Bytes> EncodePng(const Image& img, const PngText* text) {
 
 namespace {
 
-// Where libpng takes a PNG's bytes from: memory or an open file, never more
-// than `left` bytes.
+// A card file's bytes: memory, or an open file read through a buffer. libpng asks
+// for each chunk's header, data and checksum apart: unbuffered, three reads a
+// chunk (five million empty chunks took 3.7 s).
+class CardBytes {
+ public:
+  explicit CardBytes(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
+  explicit CardBytes(int fd) : fd_(fd), block_(kBlock) {}
+
+  // The bytes from `at` on that are at hand, at least one; none at the end of
+  // the file or on a failure, with the reason in *why.
+  std::span<const std::uint8_t> Window(std::uint64_t at, const char** why);
+  // Copies the `len` bytes at `at` to `out`; null, or why it cannot.
+  const char* Read(std::uint64_t at, void* out, std::size_t len);
+  long reads() const { return reads_; }
+
+ private:
+  static constexpr std::size_t kBlock = std::size_t{1} << 16;
+  std::span<const std::uint8_t> bytes_;
+  int fd_ = -1;
+  std::vector<std::uint8_t> block_;  // the file's bytes from block_at_, have_ of them
+  std::uint64_t block_at_ = 0;
+  std::size_t have_ = 0;
+  long reads_ = 0;
+};
+
+std::span<const std::uint8_t> CardBytes::Window(std::uint64_t at, const char** why) {
+  *why = "the file ends too early";
+  if (fd_ < 0) return at < bytes_.size() ? bytes_.subspan(at) : std::span<const std::uint8_t>();
+  // A file may grow after it was checked: never more than a card file can be.
+  if (at >= kMaxPngFileBytes) {
+    *why = "the file is too large";
+    return {};
+  }
+  if (at < block_at_ || at >= block_at_ + have_) {
+    ssize_t n;
+    do {
+      ++reads_;
+      n = ::pread(fd_, block_.data(), kBlock, static_cast<off_t>(at));
+    } while (n < 0 && errno == EINTR);
+    if (n <= 0) {
+      if (n < 0) *why = std::strerror(errno);
+      return {};
+    }
+    block_at_ = at;
+    have_ = static_cast<std::size_t>(n);
+  }
+  const std::size_t skip = at - block_at_;
+  return std::span(block_).subspan(skip, std::min<std::uint64_t>(have_ - skip, kMaxPngFileBytes - at));
+}
+
+const char* CardBytes::Read(std::uint64_t at, void* out, std::size_t len) {
+  for (auto* dst = static_cast<std::uint8_t*>(out); len > 0;) {
+    const char* why = nullptr;
+    const std::span<const std::uint8_t> at_hand = Window(at, &why);
+    if (at_hand.empty()) return why;
+    const std::size_t n = std::min(len, at_hand.size());
+    std::memcpy(dst, at_hand.data(), n);
+    dst += n;
+    at += n;
+    len -= n;
+  }
+  return nullptr;
+}
+
+// Where libpng reads next.
 struct PngSource {
-  const std::uint8_t* bytes = nullptr;  // null: read from fd
-  int fd = -1;
-  std::size_t left = 0;
+  CardBytes* bytes;
+  std::uint64_t at;
 };
 
 void PngRead(png_structp png, png_bytep data, png_size_t len) {
   auto* src = static_cast<PngSource*>(png_get_io_ptr(png));
-  if (len > src->left) png_error(png, src->bytes ? "the file ends too early" : "the file is too large");
-  src->left -= len;
-  if (src->bytes) {
-    std::memcpy(data, src->bytes, len);
-    src->bytes += len;
-    return;
-  }
-  while (len > 0) {
-    const ssize_t n = ::read(src->fd, data, len);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) png_error(png, std::strerror(errno));
-    if (n == 0) png_error(png, "the file ends too early");
-    data += n;
-    len -= static_cast<std::size_t>(n);
+  if (const char* why = src->bytes->Read(src->at, data, len)) png_error(png, why);
+  src->at += len;
+}
+
+std::uint32_t Be32(const std::uint8_t* p) {
+  return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | p[3];
+}
+
+// Counts the chunks before the image data by their length fields alone, stopping
+// past kMaxCardChunks: libpng passes over unknown chunks without counting them,
+// so a file of millions of empty ones would hold it for seconds. A file that ends
+// or breaks on the way is left to libpng to name.
+void CountPngChunks(CardBytes* bytes, PngTextRead* out) {
+  std::uint64_t at = 8;
+  while (out->chunks <= kMaxCardChunks) {
+    std::uint8_t head[8];
+    if (bytes->Read(at, head, sizeof head)) return;
+    const std::uint32_t length = Be32(head);
+    if (length > PNG_UINT_31_MAX || !std::memcmp(head + 4, "IDAT", 4) || !std::memcmp(head + 4, "IEND", 4)) return;
+    ++out->chunks;
+    at += 12 + std::uint64_t{length};
   }
 }
 
 struct PngReading {
   png_structp png;
   png_infop info;
-  bool is_png;
 };
 
 // Reads the chunks up to the image data: the header and the text before the
@@ -193,11 +262,7 @@ struct PngReading {
 // or not) and at most kMaxPngTexts of them are kept, whatever the file declares.
 bool ReadPngInfo(PngReading* r) {
   if (setjmp(png_jmpbuf(r->png))) return false;
-  std::uint8_t signature[8];
-  PngRead(r->png, signature, sizeof signature);
-  r->is_png = png_sig_cmp(signature, 0, sizeof signature) == 0;
-  if (!r->is_png) return false;
-  png_set_sig_bytes(r->png, sizeof signature);
+  png_set_sig_bytes(r->png, 8);
   png_set_chunk_malloc_max(r->png, kMaxPngTextBytes);
   png_set_chunk_cache_max(r->png, kMaxPngTexts + 2);  // libpng keeps two fewer than this
   png_set_benign_errors(r->png, 0);  // a text cut short by the limits is an error, not a silent gap
@@ -205,24 +270,36 @@ bool ReadPngInfo(PngReading* r) {
   return true;
 }
 
-PngTextRead ReadPngTextFrom(PngSource* src, const std::string& name) {
+PngTextRead ReadPngTextFrom(CardBytes* bytes, const std::string& name) {
   PngTextRead out;
+  out.ok = false;
+  std::uint8_t signature[8];
+  if (bytes->Read(0, signature, sizeof signature) || png_sig_cmp(signature, 0, sizeof signature) != 0) {
+    out.message = name + ": not a PNG file";
+    return out;
+  }
+  CountPngChunks(bytes, &out);
+  if (out.chunks > kMaxCardChunks) {
+    out.message = name + ": a PNG file with more than " + std::to_string(kMaxCardChunks) +
+                  " chunks before its picture, which no card has";
+    return out;
+  }
   Failure failure;
-  PngReading r{png_create_read_struct(PNG_LIBPNG_VER_STRING, &failure, PngFail, PngWarn), nullptr, false};
+  PngReading r{png_create_read_struct(PNG_LIBPNG_VER_STRING, &failure, PngFail, PngWarn), nullptr};
   if (r.png) r.info = png_create_info_struct(r.png);
   if (!r.info) {
     png_destroy_read_struct(&r.png, nullptr, nullptr);
-    out.ok = false;
     out.message = name + ": cannot read it: out of memory";
     return out;
   }
-  png_set_read_fn(r.png, src, PngRead);
+  PngSource src{bytes, sizeof signature};
+  png_set_read_fn(r.png, &src, PngRead);
   if (!ReadPngInfo(&r)) {
     png_destroy_read_struct(&r.png, &r.info, nullptr);
-    out.ok = false;
-    out.message = name + (r.is_png ? ": a broken PNG file (" + std::string(failure.message) + ")" : ": not a PNG file");
+    out.message = name + ": a broken PNG file (" + std::string(failure.message) + ")";
     return out;
   }
+  out.ok = true;
   png_textp chunks = nullptr;
   const int count = png_get_text(r.png, r.info, &chunks, nullptr);
   for (int k = 0; k < count; ++k) {
@@ -237,8 +314,8 @@ PngTextRead ReadPngTextFrom(PngSource* src, const std::string& name) {
 }  // namespace
 
 PngTextRead ReadPngText(std::span<const std::uint8_t> png, const std::string& name) {
-  PngSource src{png.data(), -1, png.size()};
-  return ReadPngTextFrom(&src, name);
+  CardBytes bytes(png);
+  return ReadPngTextFrom(&bytes, name);
 }
 
 namespace {
@@ -267,7 +344,7 @@ int OpenCardFile(const std::string& name, PngTextRead* out) {
   return -1;
 }
 
-PngTextRead ReadJpegTextFrom(int fd, const std::string& name);
+PngTextRead ReadJpegTextFrom(int fd, CardBytes* bytes, const std::string& name);
 
 }  // namespace
 
@@ -275,8 +352,9 @@ PngTextRead ReadPngTextFile(const std::filesystem::path& path) {
   PngTextRead out;
   const int fd = OpenCardFile(path.string(), &out);
   if (fd < 0) return out;
-  PngSource src{nullptr, fd, kMaxPngFileBytes};
-  out = ReadPngTextFrom(&src, path.string());
+  CardBytes bytes(fd);
+  out = ReadPngTextFrom(&bytes, path.string());
+  out.reads = bytes.reads();
   ::close(fd);
   return out;
 }
@@ -286,17 +364,18 @@ PngTextRead ReadCardTextFile(const std::filesystem::path& path) {
   const std::string name = path.string();
   const int fd = OpenCardFile(name, &out);
   if (fd < 0) return out;
+  CardBytes bytes(fd);
   std::uint8_t magic[3] = {};
-  const bool read = ::pread(fd, magic, sizeof magic, 0) == static_cast<ssize_t>(sizeof magic);
+  const bool read = !bytes.Read(0, magic, sizeof magic);
   if (read && magic[0] == 0xFF && magic[1] == 0xD8 && magic[2] == 0xFF) {
-    out = ReadJpegTextFrom(fd, name);
+    out = ReadJpegTextFrom(fd, &bytes, name);
   } else if (read && magic[0] == 'B' && magic[1] == 'M') {
     out.ok = false;
     out.message = name + " is a BMP file, which carries no card report; make the card as PNG or JPEG to keep it";
   } else {
-    PngSource src{nullptr, fd, kMaxPngFileBytes};
-    out = ReadPngTextFrom(&src, name);
+    out = ReadPngTextFrom(&bytes, name);
   }
+  out.reads = bytes.reads();
   ::close(fd);
   return out;
 }
@@ -364,15 +443,74 @@ bool CompressJpeg(JpegEncoding* e) {
 // The most a comment segment holds: its length field counts itself.
 constexpr std::size_t kMaxJpegComment = 65533;
 
+// Walks a JPEG's segments up to its picture (SOS) as libjpeg does, passing over
+// the bytes between them, and keeps each comment written as EncodeJpeg writes it:
+// libjpeg links every marker it saves to the end of a list it walks from the
+// start, so 100,000 comments held it for seconds; it saves none. Stops past
+// kMaxCardChunks segments; a file that ends or breaks on the way is left to
+// libjpeg to name.
+void WalkJpeg(CardBytes* bytes, PngTextRead* out) {
+  std::uint64_t at = 2;  // past the start of image
+  // The next marker's code, past what comes before it as libjpeg passes over it:
+  // any bytes (it only warns), an 0xFF's fill bytes, FF 00 (data, not a marker).
+  const auto next_marker = [&](std::uint8_t* code) {
+    bool after_ff = false;
+    const char* why = nullptr;
+    for (std::span<const std::uint8_t> w; !(w = bytes->Window(at, &why)).empty(); at += w.size()) {
+      for (const std::uint8_t *p = w.data(), *end = p + w.size(); p < end; ++p) {
+        if (!after_ff) {
+          p = static_cast<const std::uint8_t*>(std::memchr(p, 0xFF, static_cast<std::size_t>(end - p)));
+          if (!p) break;
+          after_ff = true;
+        } else if (*p == 0) {
+          after_ff = false;
+        } else if (*p != 0xFF) {
+          *code = *p;
+          at += static_cast<std::uint64_t>(p + 1 - w.data());
+          return true;
+        }
+      }
+    }
+    return false;
+  };
+  while (out->chunks <= kMaxCardChunks) {
+    std::uint8_t c = 0;
+    if (!next_marker(&c)) return;
+    if (c == 0xDA || c == 0xD8 || c == 0xD9) return;  // the picture, or what libjpeg refuses
+    ++out->chunks;
+    if (c == 0x01 || (c >= 0xD0 && c <= 0xD7)) continue;  // markers without a length
+    std::uint8_t length[2];
+    if (bytes->Read(at, length, sizeof length)) return;
+    // A length below its own two bytes is taken as 2, as libjpeg takes it.
+    const std::size_t size = std::max(std::size_t{length[0]} << 8 | length[1], std::size_t{2});
+    if (c == 0xFE && out->text.size() < kMaxPngTexts) {
+      std::string comment(size - 2, '\0');
+      if (bytes->Read(at + 2, comment.data(), comment.size())) return;
+      if (const std::size_t line = comment.find('\n'); line != std::string::npos)
+        out->text.emplace_back(comment.substr(0, line), comment.substr(line + 1));
+    }
+    at += size;
+  }
+}
+
 // Each keyed text as a comment (COM) segment: the keyword, a line break, the text.
-// Only the segments before the picture are read, and the picture is never decoded.
-PngTextRead ReadJpegTextFrom(int fd, const std::string& name) {
+// libjpeg checks the segments before the picture; the picture is never decoded.
+PngTextRead ReadJpegTextFrom(int fd, CardBytes* bytes, const std::string& name) {
   PngTextRead out;
+  WalkJpeg(bytes, &out);
+  out.ok = out.chunks <= kMaxCardChunks;
+  if (!out.ok) {
+    out.text.clear();
+    out.message = name + ": a JPEG file with more than " + std::to_string(kMaxCardChunks) +
+                  " segments before its picture, which no card has";
+    return out;
+  }
   const int own = ::dup(fd);
   std::FILE* file = own >= 0 ? ::fdopen(own, "rb") : nullptr;
   if (!file) {
     if (own >= 0) ::close(own);
     out.ok = false;
+    out.text.clear();
     out.message = "cannot read " + name + ": " + std::strerror(errno);
     return out;
   }
@@ -385,19 +523,12 @@ PngTextRead ReadJpegTextFrom(int fd, const std::string& name) {
     if (setjmp(err.jump)) return false;
     jpeg_create_decompress(&cinfo);
     jpeg_stdio_src(&cinfo, file);
-    jpeg_save_markers(&cinfo, JPEG_COM, kMaxJpegComment);
     jpeg_read_header(&cinfo, TRUE);
     return true;
   };
-  if (read()) {
-    for (jpeg_saved_marker_ptr m = cinfo.marker_list; m && out.text.size() < kMaxPngTexts; m = m->next) {
-      const std::string comment(reinterpret_cast<const char*>(m->data), m->data_length);
-      const std::size_t line = comment.find('\n');
-      if (m->marker == JPEG_COM && line != std::string::npos)
-        out.text.emplace_back(comment.substr(0, line), comment.substr(line + 1));
-    }
-  } else {
+  if (!read()) {
     out.ok = false;
+    out.text.clear();
     out.message = name + " is not a readable JPEG file (" + err.failure.message + ")";
   }
   jpeg_destroy_decompress(&cinfo);
