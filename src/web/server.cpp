@@ -597,36 +597,28 @@ std::string Server::MetricsText() {
   for (std::size_t k = 0; k < Metrics::kStatuses.size(); ++k)
     add("mirelune_requests_total{status=\"" + std::to_string(Metrics::kStatuses[k]) + "\"} " +
         std::to_string(metrics_.requests[k].load()));
-  add("# HELP mirelune_cards_made_total Cards made.\n# TYPE mirelune_cards_made_total counter");
-  add("mirelune_cards_made_total " + std::to_string(metrics_.cards.load()));
-  add("# HELP mirelune_cache_hits_total Cards answered from the cache.\n# TYPE mirelune_cache_hits_total counter");
-  add("mirelune_cache_hits_total " + std::to_string(metrics_.hits.load()));
-  add("# HELP mirelune_cache_misses_total Cards not in the cache.\n# TYPE mirelune_cache_misses_total counter");
-  add("mirelune_cache_misses_total " + std::to_string(metrics_.misses.load()));
-  add("# HELP mirelune_rate_limited_total Cards refused by the rate limit.\n"
-      "# TYPE mirelune_rate_limited_total counter");
-  add("mirelune_rate_limited_total " + std::to_string(metrics_.rate_limited.load()));
-  add("# HELP mirelune_cards_dropped_total Queued cards not made: their client had gone.\n"
-      "# TYPE mirelune_cards_dropped_total counter");
-  add("mirelune_cards_dropped_total " + std::to_string(metrics_.dropped.load()));
-  add("# HELP mirelune_connections_refused_total Connections closed at once: a client's or the server's cap.\n"
-      "# TYPE mirelune_connections_refused_total counter");
-  add("mirelune_connections_refused_total " + std::to_string(metrics_.refused_connections.load()));
-  add("# HELP mirelune_head_timeouts_total Connections whose request head did not arrive in time.\n"
-      "# TYPE mirelune_head_timeouts_total counter");
-  add("mirelune_head_timeouts_total " + std::to_string(metrics_.head_timeouts.load()));
-  add("# HELP mirelune_accept_failures_total Times accepting paused, out of descriptors or memory.\n"
-      "# TYPE mirelune_accept_failures_total counter");
-  add("mirelune_accept_failures_total " + std::to_string(metrics_.accept_failures.load()));
-  add("# HELP mirelune_connections Open connections.\n# TYPE mirelune_connections gauge");
-  add("mirelune_connections " + std::to_string(connections_.Total()));
+  // One figure: its help, its type and its value.
+  const auto figure = [&add](const char* name, const char* help, const char* type, long long value) {
+    add(std::string("# HELP ") + name + " " + help + "\n# TYPE " + name + " " + type);
+    add(std::string(name) + " " + std::to_string(value));
+  };
+  figure("mirelune_cards_made_total", "Cards made.", "counter", metrics_.cards);
+  figure("mirelune_cache_hits_total", "Cards answered from the cache.", "counter", metrics_.hits);
+  figure("mirelune_cache_misses_total", "Cards not in the cache.", "counter", metrics_.misses);
+  figure("mirelune_rate_limited_total", "Cards refused by the rate limit.", "counter", metrics_.rate_limited);
+  figure("mirelune_cards_dropped_total", "Queued cards not made: their client had gone.", "counter",
+         metrics_.dropped);
+  figure("mirelune_connections_refused_total", "Connections closed at once: a client's or the server's cap.",
+         "counter", metrics_.refused_connections);
+  figure("mirelune_head_timeouts_total", "Connections whose request head did not arrive in time.", "counter",
+         metrics_.head_timeouts);
+  figure("mirelune_accept_failures_total", "Times accepting paused, out of descriptors or memory.", "counter",
+         metrics_.accept_failures);
+  figure("mirelune_connections", "Open connections.", "gauge", connections_.Total());
   const auto [bytes, entries] = cache_.BytesAndEntries();
-  add("# HELP mirelune_cache_bytes Bytes of cards in the cache.\n# TYPE mirelune_cache_bytes gauge");
-  add("mirelune_cache_bytes " + std::to_string(bytes));
-  add("# HELP mirelune_cache_entries Cards in the cache.\n# TYPE mirelune_cache_entries gauge");
-  add("mirelune_cache_entries " + std::to_string(entries));
-  add("# HELP mirelune_rate_clients Client groups the rate limit keeps.\n# TYPE mirelune_rate_clients gauge");
-  add("mirelune_rate_clients " + std::to_string(rate_.Size()));
+  figure("mirelune_cache_bytes", "Bytes of cards in the cache.", "gauge", static_cast<long long>(bytes));
+  figure("mirelune_cache_entries", "Cards in the cache.", "gauge", static_cast<long long>(entries));
+  figure("mirelune_rate_clients", "Client groups the rate limit keeps.", "gauge", static_cast<long long>(rate_.Size()));
   {
     std::lock_guard lock(m_);
     add("# HELP mirelune_queue_length Cards waiting for a card thread.\n# TYPE mirelune_queue_length gauge");

@@ -3,6 +3,7 @@ one address while another address asks for a card, a request head that
 trickles past its deadline, and hundreds of distinct cached cards, after which
 the server must hold no more descriptors than it started with (the cache keeps
 none). Usage: test_limits.py MIRELUNE_SERVE"""
+import contextlib
 import os
 import resource
 import socket
@@ -29,6 +30,16 @@ def start(*extra):
         time.sleep(0.1)
     serve.kill()
     check(False, "the server started: " + line)
+
+
+@contextlib.contextmanager
+def serving(*extra):
+    serve, port = start(*extra)
+    try:
+        yield serve, port
+    finally:
+        serve.terminate()
+        serve.wait(timeout=30)
 
 
 def descriptors(pid):
@@ -62,8 +73,7 @@ def check(condition, what):
 
 
 def slow_heads():
-    serve, port = start("--timeout", "10")
-    try:
+    with serving("--timeout", "10") as (serve, port):
         flood = []
         for _ in range(FLOOD):
             s = socket.socket()
@@ -85,14 +95,10 @@ def slow_heads():
         check(refused >= FLOOD - 64, f"{refused} of {FLOOD} flood connections closed at once")
         for s in flood:
             s.close()
-    finally:
-        serve.terminate()
-        serve.wait(timeout=30)
 
 
 def head_deadline():
-    serve, port = start("--timeout", "2")
-    try:
+    with serving("--timeout", "2") as (serve, port):
         with socket.socket() as s:
             s.settimeout(10)
             s.connect(("127.0.0.1", port))
@@ -109,14 +115,10 @@ def head_deadline():
                     continue
                 break
         check(answer.startswith(b"HTTP/1.1 408"), "a head trickling past --timeout 2 gets 408")
-    finally:
-        serve.terminate()
-        serve.wait(timeout=30)
 
 
 def cached_cards():
-    serve, port = start("--cache-mib", "512")
-    try:
+    with serving("--cache-mib", "512") as (serve, port):
         time.sleep(0.3)
         before = descriptors(serve.pid)
         for k in range(CARDS):
@@ -130,9 +132,6 @@ def cached_cards():
         start_time = time.monotonic()
         check(ask(port, "/healthz", timeout=1)[0] == 200, "healthz answers")
         check(time.monotonic() - start_time < 1, "within 1 s")
-    finally:
-        serve.terminate()
-        serve.wait(timeout=30)
 
 
 if __name__ == "__main__":
