@@ -138,7 +138,8 @@ Answer Get(int port, const std::string& target, const std::vector<std::string>& 
 }
 
 // Bytes as they are, on a plain socket; the answer up to the server's close (5 s at most).
-std::string Raw(int port, const std::string& request) {
+// The answer to raw bytes; with `hang_up`, none: the client closes as soon as it has sent them.
+std::string Raw(int port, const std::string& request, bool hang_up = false) {
   const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in a{};
   a.sin_family = AF_INET;
@@ -148,7 +149,7 @@ std::string Raw(int port, const std::string& request) {
   ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &five, sizeof five);
   std::string answer;
   if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-      ::send(fd, request.data(), request.size(), MSG_NOSIGNAL) >= 0) {
+      ::send(fd, request.data(), request.size(), MSG_NOSIGNAL) >= 0 && !hang_up) {
     char buffer[4096];
     for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;) answer.append(buffer, static_cast<size_t>(n));
   }
@@ -362,6 +363,20 @@ TEST(WebServer, FullQueueRefusesAndStopFinishesTheCardsUnderWay) {
   client.join();
   EXPECT_EQ(late.status, 200);
   EXPECT_GT(late.body.size(), 1000u);
+}
+
+// Clients that asked for new cards and left at once: their cards are not made
+// (the one card thread is free for the client who waits).
+TEST(WebServer, ACardWhoseClientHasGoneIsNotMade) {
+  Server server({"--jobs", "1"});
+  ASSERT_GT(server.port, 0);
+  for (int k = 0; k < 3; ++k)
+    Raw(server.port, "GET /card.png?mode=pix&sender=B&friend=gone" + std::to_string(k) + " HTTP/1.1\r\nHost: x\r\n\r\n",
+        /*hang_up=*/true);
+  EXPECT_EQ(Get(server.port, "/card.png?mode=pix&sender=B&friend=stays").status, 200);
+  const std::string metrics = Get(server.port, "/metrics").body;
+  EXPECT_NE(metrics.find("mirelune_cards_made_total 1\n"), std::string::npos) << metrics;
+  EXPECT_EQ(server.Stop(), 0);
 }
 
 TEST(WebServer, RateLimitCountsTheForwardedClientOnlyFromATrustedProxy) {
