@@ -199,11 +199,19 @@ class ManifestWriter {
 
 // Every complete line of a JSON-lines file that parses, with its place in the file.
 // Opened as it is appended to (OpenToRead): a link, a FIFO or another user's file
-// planted under its name is refused, not read; a missing file has no lines.
+// planted under its name is refused, not read; a missing file has no lines. Read
+// back, it decides what is made or mailed, so it must be this user's (or root's)
+// and nobody else's to write. Past `most` bytes (0: no bound), or with a line of
+// more than kMaxLine, it is refused rather than read into memory.
+constexpr std::size_t kMaxLine = 64 * 1024;
 template <typename Fn>
-Result<> ForEachLine(const fs::path& path, Fn&& fn) {
+Result<> ForEachLine(const fs::path& path, Fn&& fn, std::streamoff most = 0) {
   OpenedFile opened = OpenToRead(path);
   if (!opened) return opened.code == ENOENT ? Result<>() : Result<>(opened.error());
+  const auto refuse = [&](const std::string& why) { return Error{"cannot read " + path.string() + ": " + why + "; refused", EPERM}; };
+  if (opened.st.st_uid != ::geteuid() && opened.st.st_uid != 0) return refuse("it belongs to " + UserName(opened.st.st_uid));
+  if (opened.st.st_mode & S_IWOTH) return refuse("every user may write it");
+  if (most > 0 && opened.st.st_size > most) return refuse("it is larger than its list could have made it");
   const std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(::fdopen(opened.fd.get(), "rb"), &std::fclose);
   if (!in) return Error{"cannot read " + path.string() + ": " + std::strerror(errno), errno};
   opened.fd.release();
@@ -214,6 +222,8 @@ Result<> ForEachLine(const fs::path& path, Fn&& fn) {
   for (ssize_t n; (n = ::getline(&raw, &capacity, in.get())) > 0;) {
     const std::streamoff start = at;
     at += n;
+    if (static_cast<std::size_t>(n) > kMaxLine || (most > 0 && at > most))
+      return refuse("it holds a line longer than a batch writes, or grew past what its list could have made it");
     if (raw[n - 1] != '\n') break;  // no newline: not a whole line
     json j = json::parse(raw, raw + n - 1, nullptr, false);
     if (!j.is_discarded() && j.is_object() && j.contains("row") && j["row"].is_number_integer())
@@ -366,7 +376,7 @@ class Run {
   std::mutex report_mu_;
   std::vector<std::string> failures_;  // the first 20, for the summary
   std::atomic<long> made_{0}, failed_{0};
-  long total_ = 0, done_before_ = 0, to_make_ = 0;
+  long total_ = 0, done_before_ = 0, to_make_ = 0, list_rows_ = 0;
   int threads_ = 1;
   Clock::time_point start_;
   std::unique_ptr<RowQueue> queue_;
@@ -436,6 +446,9 @@ Result<> Run::LoadJournal() {
     if (std::regex_match(e.path().filename().string(), kOld) && e.is_regular_file(ec)) journals.push_back(e.path());
   std::sort(journals.begin(), journals.end());
   journals.push_back(journal_path_);
+  // Each run writes a row at most two lines (well under 4 KB): 256 KB a row is far
+  // more than reruns of a list make, and bounds the time and memory of a planted one.
+  const std::streamoff most = (list_rows_ + 1) * std::streamoff(256 * 1024);
   for (const fs::path& journal : journals) {
     // One that cannot be trusted (another user's in a shared folder) stops the run:
     // passed over, the messages it records as sent would go again.
@@ -445,10 +458,11 @@ Result<> Run::LoadJournal() {
       const bool plain = m.message_key.size() <= 64 && std::all_of(m.message_key.begin(), m.message_key.end(), [](char c) {
         return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-';
       });
-      if (m.message_key.empty() || !plain) return;
-      MailState& was = mail_[j["row"].get<long>()];
+      const long row = j["row"].get<long>();
+      if (m.message_key.empty() || !plain || row < 0 || row >= list_rows_) return;  // rows since cut from the list
+      MailState& was = mail_[row];
       if (was.state != "sent" || was.key != m.key) was = m;
-    });
+    }, most);
     if (!read) return read;
   }
   return {};
@@ -681,16 +695,16 @@ int Run::Start(ListReader* reader) {
     err_ << "mirelune-cli: " << text << "\n";
     if (failures_.size() < 20) failures_.push_back(text);
   });
-  if (o_.mail) {
-    if (const Result<> opened = journal_.Open(journal_path_); !opened) return bad(opened.message, 1);
-    if (const Result<> loaded = LoadJournal(); !loaded) return bad(loaded.message, 1);
-  }
-
   ListRow row;
   while (counter.Next(&row)) {
+    list_rows_ = row.index + 1;
     if (!Mine(row)) continue;
     ++total_;
     if (row.error.empty()) ++(Done(row) ? done_before_ : to_make_);
+  }
+  if (o_.mail) {
+    if (const Result<> opened = journal_.Open(journal_path_); !opened) return bad(opened.message, 1);
+    if (const Result<> loaded = LoadJournal(); !loaded) return bad(loaded.message, 1);
   }
   // The second pass; the file may have gone meanwhile.
   if (const Result<> opened = reader->Open(o_.list, list_options); !opened) return bad(opened.message);
