@@ -87,7 +87,6 @@ server.start()
 if not ready.wait(30):
     sys.exit("bench-mail: the SMTP servers did not start")
 env = dict(os.environ, MIRELUNE_SMTP_URL="smtp://127.0.0.1:%d" % port, MIRELUNE_MAIL_FROM="bench@example.org")
-env.pop("MIRELUNE_MAIL_FAULT", None)
 
 
 def server_cpu():  # seconds of CPU the servers' process has used

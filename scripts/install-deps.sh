@@ -5,6 +5,9 @@ export DEBIAN_FRONTEND=noninteractive
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
 $SUDO apt-get update -qq
+# postfix for the mail tests, which start a private instance of their own: preseeded
+# to "No configuration", it neither prompts nor sets up a system mail server.
+echo "postfix postfix/main_mailer_type select No configuration" | $SUDO debconf-set-selections
 $SUDO apt-get install -y -qq --no-install-recommends \
   build-essential cmake pkg-config git \
   libfreetype-dev libfontconfig-dev libharfbuzz-dev libfribidi-dev fonts-liberation fonts-dejavu-core \
@@ -13,7 +16,7 @@ $SUDO apt-get install -y -qq --no-install-recommends \
   libgtest-dev libgmock-dev libbenchmark-dev libcairo2-dev nettle-dev libcli11-dev nlohmann-json3-dev \
   qt6-base-dev libgl-dev \
   xvfb xauth xdotool x11-utils imagemagick \
-  python3 python3-aiosmtpd xdg-utils openssl \
+  python3 python3-aiosmtpd xdg-utils openssl postfix \
   clang libclang-rt-14-dev dpkg-dev lintian desktop-file-utils man-db \
   parallel slurm-wlm munge >/dev/null
 # The window's translations (Qt's linguist tools) and, for its dark screenshot,

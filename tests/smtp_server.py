@@ -5,8 +5,7 @@ never answers; a closed port; a SOCKS5 proxy to anywhere, noting "connect HOST:P
 clients sent in socks.sent; last, one that ends a connection with 421 at its third message and never answers QUIT.
 Message N is kept as msgN.eml, .id (Message-ID), .body (text), .att (card), .txt (what Python's e-mail package
 found); session.log gets "PORT PEER MAIL|QUIT". Recipients "refuse..." get 550, "busy..." 451 once, "drop..." the
-connection closed after their 250, "next..." their 250 only once the file their text names exists (451 if it does
-not within 20 s). The one login is bob / s3cret-pw, tries counted in auth.log. All ends when
+connection closed after their 250. The one login is bob / s3cret-pw, tries counted in auth.log. All ends when
 standard input closes (the test process ended, however it ended) or after 300 s."""
 import asyncio, contextlib, email, email.policy, itertools, os, socket, ssl, subprocess, sys, threading
 
@@ -64,13 +63,6 @@ class Handler:
                 save("msg%d.body" % n, p.get_content().replace("\r\n", "\n").encode())
             elif p.get_content_disposition() == "attachment":
                 save("msg%d.att" % n, p.get_payload(decode=True))
-        named = [p.get_content().strip() for p in leaves if p.get_content_type() == "text/plain"]
-        waits = 2000 if envelope.rcpt_tos[0].startswith("next") else 0  # in steps of 10 ms
-        for _ in range(waits):
-            if named and os.path.exists(named[0]):
-                break
-            await asyncio.sleep(0.01)
-        came = bool(named) and os.path.exists(named[0])
         facts = {
             "envelope": "%s > %s" % (envelope.mail_from, ",".join(envelope.rcpt_tos)),
             "login": session.auth_data.login.decode() if isinstance(session.auth_data, LoginPassword) else "",
@@ -82,8 +74,6 @@ class Handler:
                 p.get_content_type(), p.get_content_charset(), p["Content-Transfer-Encoding"], p.get_filename()]))
                 for p in leaves),
         }
-        if envelope.rcpt_tos[0].startswith("next") and not came:
-            return "451 4.3.0 The file never came"
         save("msg%d.eml" % n, raw)
         save("msg%d.id" % n, str(msg["Message-ID"]).encode())
         save("msg%d.txt" % n, "".join("%s=%s\n" % kv for kv in facts.items()).encode())

@@ -3,7 +3,6 @@
 #include "batch/batch.h"
 
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,7 +18,6 @@
 #include <deque>
 #include <fstream>
 #include <functional>
-#include <future>
 #include <iomanip>
 #include <memory>
 #include <mutex>
@@ -201,11 +199,19 @@ class ManifestWriter {
 
 // Every complete line of a JSON-lines file that parses, with its place in the file.
 // Opened as it is appended to (OpenToRead): a link, a FIFO or another user's file
-// planted under its name is refused, not read; a missing file has no lines.
+// planted under its name is refused, not read; a missing file has no lines. Read
+// back, it decides what is made or mailed, so it must be this user's (or root's)
+// and nobody else's to write. Past `most` bytes (0: no bound), or with a line of
+// more than kMaxLine, it is refused rather than read into memory.
+constexpr std::size_t kMaxLine = 64 * 1024;
 template <typename Fn>
-Result<> ForEachLine(const fs::path& path, Fn&& fn) {
+Result<> ForEachLine(const fs::path& path, Fn&& fn, std::streamoff most = 0) {
   OpenedFile opened = OpenToRead(path);
   if (!opened) return opened.code == ENOENT ? Result<>() : Result<>(opened.error());
+  const auto refuse = [&](const std::string& why) { return Error{"cannot read " + path.string() + ": " + why + "; refused", EPERM}; };
+  if (opened.st.st_uid != ::geteuid() && opened.st.st_uid != 0) return refuse("it belongs to " + UserName(opened.st.st_uid));
+  if (opened.st.st_mode & S_IWOTH) return refuse("every user may write it");
+  if (most > 0 && opened.st.st_size > most) return refuse("it is larger than its list could have made it");
   const std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(::fdopen(opened.fd.get(), "rb"), &std::fclose);
   if (!in) return Error{"cannot read " + path.string() + ": " + std::strerror(errno), errno};
   opened.fd.release();
@@ -216,6 +222,8 @@ Result<> ForEachLine(const fs::path& path, Fn&& fn) {
   for (ssize_t n; (n = ::getline(&raw, &capacity, in.get())) > 0;) {
     const std::streamoff start = at;
     at += n;
+    if (static_cast<std::size_t>(n) > kMaxLine || (most > 0 && at > most))
+      return refuse("it holds a line longer than a batch writes, or grew past what its list could have made it");
     if (raw[n - 1] != '\n') break;  // no newline: not a whole line
     json j = json::parse(raw, raw + n - 1, nullptr, false);
     if (!j.is_discarded() && j.is_object() && j.contains("row") && j["row"].is_number_integer())
@@ -245,18 +253,6 @@ void SyncFolder(const fs::path& dir) {
 std::string MessageKey(const ListRow& row, const std::string& from) {
   const std::string basis = std::string("message\0", 8) + std::to_string(row.index) + '\0' + row.key + '\0' + from;
   return "mirelune." + Sha256Hex(basis.data(), basis.size()).substr(0, 32);
-}
-
-// Where a run ends itself as kill -9 would, for the tests of the mail journal:
-// MIRELUNE_MAIL_FAULT=POINT:ROW with POINT one of "sending" (journaled, before the
-// message), "accepted" (the server's 250 arrived, not yet journaled) and "sent"
-// (journaled, before the manifest line), ROW the 0-based row.
-void FaultPoint(const char* point, long row) {
-  static const std::string fault = [] {
-    const char* v = std::getenv("MIRELUNE_MAIL_FAULT");
-    return std::string(v ? v : "");
-  }();
-  if (!fault.empty() && fault == point + (":" + std::to_string(row))) ::kill(::getpid(), SIGKILL);
 }
 
 // Shards K/N and K'/N' share a row when K = K' modulo gcd(N, N').
@@ -357,11 +353,10 @@ class Run {
   bool Mine(const ListRow& row) const { return row.index % o_.shards == o_.shard; }
   void Work();
   std::optional<json> MakeCard(const ListRow& row);
-  void FinishRow(const ListRow& row, json line, SmtpConnection* mail, const EndGate* gate = nullptr);
+  void FinishRow(const ListRow& row, json line, SmtpConnection* mail);
   template <typename F>
   void Guarded(const ListRow& row, F&& step) noexcept;
-  std::future<std::optional<json>> MakeCardAside(const ListRow& row, EndGate* made, Clock::duration* took);
-  bool MailRow(const ListRow& row, const fs::path& file, SmtpConnection& mail, const EndGate* gate, json* line);
+  bool MailRow(const ListRow& row, const fs::path& file, SmtpConnection& mail, json* line);
   void Fail(const ListRow& row, const std::string& reason, json line = json::object());
   void FailCaught(const ListRow& row, const char* what) noexcept;
   void Progress(bool final);
@@ -381,7 +376,7 @@ class Run {
   std::mutex report_mu_;
   std::vector<std::string> failures_;  // the first 20, for the summary
   std::atomic<long> made_{0}, failed_{0};
-  long total_ = 0, done_before_ = 0, to_make_ = 0;
+  long total_ = 0, done_before_ = 0, to_make_ = 0, list_rows_ = 0;
   int threads_ = 1;
   Clock::time_point start_;
   std::unique_ptr<RowQueue> queue_;
@@ -451,6 +446,9 @@ Result<> Run::LoadJournal() {
     if (std::regex_match(e.path().filename().string(), kOld) && e.is_regular_file(ec)) journals.push_back(e.path());
   std::sort(journals.begin(), journals.end());
   journals.push_back(journal_path_);
+  // Each run writes a row at most two lines (well under 4 KB): 256 KB a row is far
+  // more than reruns of a list make, and bounds the time and memory of a planted one.
+  const std::streamoff most = (list_rows_ + 1) * std::streamoff(256 * 1024);
   for (const fs::path& journal : journals) {
     // One that cannot be trusted (another user's in a shared folder) stops the run:
     // passed over, the messages it records as sent would go again.
@@ -460,10 +458,11 @@ Result<> Run::LoadJournal() {
       const bool plain = m.message_key.size() <= 64 && std::all_of(m.message_key.begin(), m.message_key.end(), [](char c) {
         return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-';
       });
-      if (m.message_key.empty() || !plain) return;
-      MailState& was = mail_[j["row"].get<long>()];
+      const long row = j["row"].get<long>();
+      if (m.message_key.empty() || !plain || row < 0 || row >= list_rows_) return;  // rows since cut from the list
+      MailState& was = mail_[row];
       if (was.state != "sent" || was.key != m.key) was = m;
-    });
+    }, most);
     if (!read) return read;
   }
   return {};
@@ -521,20 +520,19 @@ std::optional<json> Run::MakeCard(const ListRow& row) {
 }
 
 // Mails the card when the run mails, then writes the row's manifest line.
-void Run::FinishRow(const ListRow& row, json line, SmtpConnection* mail, const EndGate* gate) {
-  if (mail && !MailRow(row, o_.out_dir / row.file, *mail, gate, &line))
+void Run::FinishRow(const ListRow& row, json line, SmtpConnection* mail) {
+  if (mail && !MailRow(row, o_.out_dir / row.file, *mail, &line))
     return Fail(row, line["mail"].get<std::string>(), line);
-  FaultPoint("sent", row.index);
   writer_->Add(row.index, JsonLine(line));
   made_++;
 }
 
 // Journal first, then the message, then the journal again: a row whose last
 // journal line says "sending" was perhaps received, perhaps not. It is sent again
-// under the same Message-ID, which lets the receiving side drop a second copy.
-// "sent" is written the moment the server's 250 is in: only a kill between the
-// end of the message's data and that answer can leave a second copy.
-bool Run::MailRow(const ListRow& row, const fs::path& file, SmtpConnection& mail, const EndGate* gate, json* line) {
+// under the same Message-ID, which lets the receiving side drop a second copy: at
+// least once, never lost. "sent" is synced the moment the server's 250 is in, so
+// only a kill between the end of the message's data and that line leaves a copy.
+bool Run::MailRow(const ListRow& row, const fs::path& file, SmtpConnection& mail, json* line) {
   const auto it = mail_.find(row.index);
   const bool same = it != mail_.end() && it->second.key == row.key;
   if (same && it->second.state == "sent") {
@@ -560,14 +558,12 @@ bool Run::MailRow(const ListRow& row, const fs::path& file, SmtpConnection& mail
     (*line)["mail"] = logged.message + "; nothing was sent";
     return false;
   }
-  FaultPoint("sending", row.index);
   MailItem item;
   item.to = row.email;
   item.subject = "greetings";
   item.body = row.message;
   item.attachments.push_back(file);
-  const Result<> r = mail.Send(item, message_key, gate);
-  if (r) FaultPoint("accepted", row.index);
+  const Result<> r = mail.Send(item, message_key);
   entry["state"] = r ? "sent" : "failed";
   if (!r) entry["reason"] = r.message;
   if (const Result<> logged = r ? journal_.Append(JsonLine(entry)) : journal_.Write(JsonLine(entry)); !logged) {
@@ -590,58 +586,16 @@ void Run::Guarded(const ListRow& row, F&& step) noexcept {
   }
 }
 
-// The row's card on a thread of its own; where no thread can be had, here and now.
-// `made` is done when it is, whether the card was made or not; `took` says how long it took.
-std::future<std::optional<json>> Run::MakeCardAside(const ListRow& row, EndGate* made, Clock::duration* took) {
-  const auto make = [this, &row, made, took] {
-    const Clock::time_point start = Clock::now();
-    std::optional<json> line;
-    Guarded(row, [&] { line = MakeCard(row); });
-    *took = Clock::now() - start;
-    made->Open();
-    return line;
-  };
-  try {
-    return std::async(std::launch::async, make);
-  } catch (const std::system_error&) {
-    std::promise<std::optional<json>> made;
-    made.set_value(make());
-    return made.get_future();
-  }
-}
-
-// A worker keeps one connection to the mail server for all its messages, and sends
-// the last card's message while the next card is being made: a slow answer holds the
-// worker up only when the next card is done first. The message's end waits for that
-// card, so the server has read the rest by the time the end arrives and answers at
-// once; a kill meanwhile leaves a message the server drops, not one it keeps. The
-// last message, with no card after it, waits as long as a card took.
+// Each worker makes a card, mails it and writes its line, one row after the other,
+// over one connection to the mail server kept for all its messages.
 void Run::Work() {
   ListRow row;
-  if (!o_.mail) {
-    while (queue_->Pop(&row))
-      Guarded(row, [&] {
-        if (std::optional<json> line = MakeCard(row)) FinishRow(row, std::move(*line), nullptr);
-      });
-    return;
-  }
-  SmtpConnection mail(smtp_);
-  std::optional<std::pair<ListRow, json>> made;  // a card whose message is still to go
-  Clock::duration making{0};                      // how long the last card took; 0 before the first
-  for (bool more = true; more || made;) {
-    more = more && queue_->Pop(&row);
-    EndGate next_made;  // after the last card, no card opens it: its end waits as long as a card took
-    if (making.count() > 0) next_made.due = Clock::now() + making;
-    next_made.opens_at_due = !more;
-    std::future<std::optional<json>> next;
-    if (more) next = MakeCardAside(row, &next_made, &making);
-    if (made) {
-      Guarded(made->first, [&] { FinishRow(made->first, std::move(made->second), &mail, &next_made); });
-      made.reset();
-    }
-    if (!more) continue;
-    if (std::optional<json> line = next.get()) made.emplace(std::move(row), std::move(*line));
-  }
+  std::optional<SmtpConnection> mail;
+  if (o_.mail) mail.emplace(smtp_);
+  while (queue_->Pop(&row))
+    Guarded(row, [&] {
+      if (std::optional<json> line = MakeCard(row)) FinishRow(row, std::move(*line), mail ? &*mail : nullptr);
+    });
 }
 
 void Run::FailCaught(const ListRow& row, const char* what) noexcept {
@@ -741,16 +695,16 @@ int Run::Start(ListReader* reader) {
     err_ << "mirelune-cli: " << text << "\n";
     if (failures_.size() < 20) failures_.push_back(text);
   });
-  if (o_.mail) {
-    if (const Result<> opened = journal_.Open(journal_path_); !opened) return bad(opened.message, 1);
-    if (const Result<> loaded = LoadJournal(); !loaded) return bad(loaded.message, 1);
-  }
-
   ListRow row;
   while (counter.Next(&row)) {
+    list_rows_ = row.index + 1;
     if (!Mine(row)) continue;
     ++total_;
     if (row.error.empty()) ++(Done(row) ? done_before_ : to_make_);
+  }
+  if (o_.mail) {
+    if (const Result<> opened = journal_.Open(journal_path_); !opened) return bad(opened.message, 1);
+    if (const Result<> loaded = LoadJournal(); !loaded) return bad(loaded.message, 1);
   }
   // The second pass; the file may have gone meanwhile.
   if (const Result<> opened = reader->Open(o_.list, list_options); !opened) return bad(opened.message);

@@ -275,31 +275,6 @@ std::string CrlfLines(std::string_view s) {
   return out;
 }
 
-std::string Base64Lines(std::span<const std::uint8_t> bytes) {
-  static constexpr char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  constexpr std::size_t kLine = 57;  // bytes that make 76 characters
-  const std::size_t n = bytes.size();
-  // Written in place into its exact size: appended a character at a time, a card's
-  // attachment took almost a millisecond.
-  std::string out((n + 2) / 3 * 4 + (n + kLine - 1) / kLine * 2, '\0');
-  char* to = out.data();
-  for (std::size_t line = 0; line < n; line += kLine) {
-    const std::size_t end = std::min(n, line + kLine);
-    for (std::size_t k = line; k < end; k += 3) {
-      const std::size_t have = std::min<std::size_t>(3, end - k);
-      const std::uint32_t group = std::uint32_t(bytes[k]) << 16 | (have > 1 ? std::uint32_t(bytes[k + 1]) << 8 : 0) |
-                                  (have > 2 ? bytes[k + 2] : 0);
-      *to++ = kDigits[group >> 18 & 63];
-      *to++ = kDigits[group >> 12 & 63];
-      *to++ = have > 1 ? kDigits[group >> 6 & 63] : '=';
-      *to++ = have > 2 ? kDigits[group & 63] : '=';
-    }
-    *to++ = '\r';
-    *to++ = '\n';
-  }
-  return out;
-}
-
 std::string MailDate(std::time_t t) {
   static constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
   static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",

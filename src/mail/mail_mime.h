@@ -9,15 +9,14 @@
 // every text the user typed is refused when it holds a line break or any other
 // control character, and non-ASCII text becomes RFC 2047 encoded words, so no
 // input can add a header or a MIME part. The parts themselves (the body as
-// quoted-printable, the card as base64) are put together by libcurl's MIME API; the
-// card is encoded here, so the sender can hold back its last line (mail_smtp.h).
+// quoted-printable, the card as base64) are put together and encoded by libcurl's
+// MIME API.
 #pragma once
 
 #include <cstdint>
 #include <ctime>
 #include <filesystem>
 #include <optional>
-#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -67,12 +66,6 @@ std::vector<std::string> MailHeaders(const MailAddress& from, const PreparedMail
 
 // Line breaks of any kind (CRLF, LF, CR) as CRLF, the form of a mail's lines.
 std::string CrlfLines(std::string_view text);
-
-// Bytes as base64 in lines of 76 characters, each ending in CRLF: a MIME part's
-// body under "Content-Transfer-Encoding: base64". Every line but the last is
-// kBase64Line bytes long.
-constexpr std::size_t kBase64Line = 78;
-std::string Base64Lines(std::span<const std::uint8_t> bytes);
 
 // "Mon, 02 Jan 2017 09:05:03 +0100" in local time, English names whatever the locale.
 std::string MailDate(std::time_t t);

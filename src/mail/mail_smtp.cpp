@@ -12,9 +12,6 @@
 #include <cstring>
 #include <ctime>
 #include <fstream>
-#include <mutex>
-#include <optional>
-#include <string_view>
 #include <type_traits>
 
 #include "mail/mail_mime.h"
@@ -239,103 +236,9 @@ Result<Outgoing> PrepareOutgoing(const SmtpSettings& cfg, const MailItem& item) 
   return o;
 }
 
-}  // namespace
-
-// The last attachment, base64 in lines, read out to libcurl up to its last line,
-// which waits for the gate. Encoded here, not by libcurl: an encoded part read
-// through a callback goes out 256 bytes a write.
-//
-// Before the end, the lines go out in pieces spread over the first half of the time
-// the gate is expected to take. A server that reads all its connections in one
-// process reads a whole message before it turns to the next connection; handed over
-// at once, one worker's message there put another worker's end behind it for
-// milliseconds, and a kill in that time left a copy. In pieces, an end waits behind
-// one piece at most.
-struct HeldEnd {
-  using Clock = EndGate::Clock;
-  static constexpr std::size_t kPiece = 840 * kBase64Line;  // 64 KB of whole lines
-  HeldEnd(std::string_view base64_lines, const EndGate* g) : data(base64_lines), gate(g) {
-    if (gate && gate->due != Clock::time_point::max())
-      spread = std::max(Clock::duration(0), (gate->due - Clock::now()) / 2);
-  }
-  const std::string_view data;
-  const EndGate* const gate;  // null: nothing waits
-  std::size_t read = 0;       // handed to libcurl so far
-  std::size_t held_from = data.empty() ? 0 : (data.size() - 1) / kBase64Line * kBase64Line;  // the last line's start
-  bool waiting = false;       // libcurl is paused at Limit()
-  bool open = gate == nullptr;
-  Clock::duration spread{0};  // the pieces go out over this; 0: at once
-  std::optional<Clock::time_point> start, end_out;  // when the first piece and the last line were handed over
-
-  std::size_t Pieces() const { return (held_from + kPiece - 1) / kPiece; }
-  // When the piece that starts at `from` may go.
-  Clock::time_point PieceTime(std::size_t from) const {
-    return *start + spread * std::ptrdiff_t(from / kPiece) / std::ptrdiff_t(Pieces());
-  }
-  // How far libcurl may read now.
-  std::size_t Limit(Clock::time_point now) {
-    if (open) return data.size();
-    if (!start) start = now;
-    std::size_t to = 0;
-    while (to < held_from && PieceTime(to) <= now) to = std::min(to + kPiece, held_from);
-    return std::max(read, to);
-  }
-  // Waits, `most` at most, for the next piece's time or the end's: the gate opened,
-  // or, for a server slow to answer (even its quickest answer), twice its usual
-  // answer time before the sender is due. An answer that comes within a few
-  // milliseconds costs next to nothing when waited for; a slow one (a server across a
-  // network) is better on its way while the sender is still busy. True when reading
-  // may go on.
-  bool AwaitMore(Clock::duration least_answer, Clock::duration usual_answer, Clock::duration most) {
-    const bool slow = least_answer >= std::chrono::milliseconds(5) && gate->due != Clock::time_point::max();
-    const bool piece = read < held_from;
-    Clock::time_point until = Clock::now() + most;
-    if (slow) until = std::min(until, gate->due - 2 * usual_answer);
-    if (piece) until = std::min(until, PieceTime(read));
-    open = open || gate->WaitOpen(until) || (slow && Clock::now() + 2 * usual_answer >= gate->due);
-    return open || (piece && Clock::now() >= PieceTime(read));
-  }
-};
-
-void EndGate::Open() {
-  std::lock_guard<std::mutex> lock(mu_);
-  open_ = true;
-  opened_.notify_all();  // under the lock: the gate may be gone the moment a waiter sees it open
-}
-
-bool EndGate::WaitOpen(Clock::time_point until) const {
-  std::unique_lock<std::mutex> lock(mu_);
-  return opened_.wait_until(lock, opens_at_due ? std::min(until, due) : until, [this] { return open_; }) ||
-         (opens_at_due && Clock::now() >= due);
-}
-
-namespace {
-
-// libcurl asks for more only once it has written out what it had, so when it is
-// paused at `held_from`, all the rest of the message has gone out.
-size_t ReadHeldEnd(char* buffer, size_t size, size_t count, void* arg) {
-  HeldEnd& e = *static_cast<HeldEnd*>(arg);
-  const HeldEnd::Clock::time_point now = HeldEnd::Clock::now();
-  const std::size_t limit = e.Limit(now);
-  e.waiting = e.read == limit && limit < e.data.size();
-  if (e.waiting) return CURL_READFUNC_PAUSE;
-  const std::size_t n = std::min(size * count, limit - e.read);
-  if (n > 0 && e.read + n > e.held_from && !e.end_out) e.end_out = now;
-  std::memcpy(buffer, e.data.data() + e.read, n);
-  e.read += n;
-  return n;
-}
-
-int SeekHeldEnd(void* arg, curl_off_t offset, int origin) {
-  HeldEnd& e = *static_cast<HeldEnd*>(arg);
-  if (origin != SEEK_SET || offset < 0 || std::size_t(offset) > e.data.size()) return CURL_SEEKFUNC_FAIL;
-  e.read = std::size_t(offset);
-  return CURL_SEEKFUNC_OK;
-}
-
-// The message's text and attachments as libcurl's MIME parts; the bytes stay in `o`.
-// The last attachment is read out through `end`, which holds back its last line.
-curl_mime* MimeBody(const Outgoing& o, CURL* curl, const std::string& body, HeldEnd* end) {
+// The message's text and attachments as libcurl's MIME parts, each card encoded by
+// libcurl as it reads it out; the bytes stay in `o`.
+curl_mime* MimeBody(const Outgoing& o, CURL* curl, const std::string& body) {
   curl_mime* mime = curl_mime_init(curl);
   curl_mimepart* part = curl_mime_addpart(mime);
   curl_mime_data(part, body.data(), body.size());
@@ -343,18 +246,16 @@ curl_mime* MimeBody(const Outgoing& o, CURL* curl, const std::string& body, Held
   curl_mime_encoder(part, "quoted-printable");
   for (std::size_t k = 0; k < o.files.size(); ++k) {
     part = curl_mime_addpart(mime);
-    if (k + 1 == o.files.size()) {
-      curl_mime_data_cb(part, curl_off_t(end->data.size()), ReadHeldEnd, SeekHeldEnd, nullptr, end);
-      curl_mime_headers(part, curl_slist_append(nullptr, "Content-Transfer-Encoding: base64"), 1);
-    } else {
-      curl_mime_data(part, reinterpret_cast<const char*>(o.files[k].data()), o.files[k].size());
-      curl_mime_encoder(part, "base64");
-    }
+    curl_mime_data(part, reinterpret_cast<const char*>(o.files[k].data()), o.files[k].size());
+    curl_mime_encoder(part, "base64");
     curl_mime_type(part, o.mail.attachments[k].content_type.c_str());
     curl_mime_filename(part, o.mail.attachments[k].filename.c_str());
   }
   return mime;
 }
+
+// A command's answer is the server's, not ours to print.
+size_t Discard(char*, size_t size, size_t count, void*) { return size * count; }
 
 // A sender that dies mid-message resets its connection instead of closing it.
 // Closed, the kernel would go on uploading what it still holds of the message and
@@ -407,6 +308,7 @@ CURL* NewHandle(const SmtpSettings& cfg, const Outgoing& o, char* detail, bool* 
   SetOption<CURLOPT_SOCKOPTFUNCTION>(curl, ResetWhenDropped);
   SetOption<CURLOPT_CLOSESOCKETFUNCTION>(curl, CloseSocket);
   SetOption<CURLOPT_CLOSESOCKETDATA>(curl, static_cast<void*>(quitting));
+  SetOption<CURLOPT_WRITEFUNCTION>(curl, Discard);
   return curl;
 }
 
@@ -446,77 +348,72 @@ void SmtpConnection::Close() {
   used_ = false;
 }
 
-// One transfer through the multi handle, waiting as curl_easy_perform would, and
-// letting the message's end go once it may.
-CURLcode SmtpConnection::Perform(HeldEnd* end) {
+// One transfer through the multi handle, which keeps the connection between
+// messages, waiting as curl_easy_perform would.
+CURLcode SmtpConnection::Perform() {
   if (curl_multi_add_handle(multi_, curl_) != CURLM_OK) return CURLE_FAILED_INIT;
   CURLcode rc = CURLE_FAILED_INIT;
-  for (int running = 1; running > 0;) {
-    if (curl_multi_perform(multi_, &running) != CURLM_OK) break;
-    if (!end->waiting) {
-      if (running > 0 && curl_multi_poll(multi_, nullptr, 0, 1000, nullptr) != CURLM_OK) break;
-      continue;
-    }
-    // Paused, libcurl has nothing to do: wait on the gate itself, back now and then
-    // for libcurl to ask whether the send was stopped.
-    if (end->AwaitMore(least_answer_, usual_answer_, std::chrono::milliseconds(100))) {
-      end->waiting = false;
-      curl_easy_pause(curl_, CURLPAUSE_CONT);
-    }
-  }
+  for (int running = 1; running > 0;)
+    if (curl_multi_perform(multi_, &running) != CURLM_OK ||
+        (running > 0 && curl_multi_poll(multi_, nullptr, 0, 1000, nullptr) != CURLM_OK))
+      break;
   int left = 0;
   while (CURLMsg* msg = curl_multi_info_read(multi_, &left))
     if (msg->msg == CURLMSG_DONE && msg->easy_handle == curl_) rc = msg->data.result;
   curl_multi_remove_handle(multi_, curl_);
+  last_ = std::chrono::steady_clock::now();
   return rc;
 }
 
-Result<> SmtpConnection::Send(const MailItem& item, const std::string& message_key, const EndGate* gate) {
+Result<> SmtpConnection::Send(const MailItem& item, const std::string& message_key) {
+  // Idle this long, a kept connection is asked whether it is still there (NOOP); a
+  // server may drop an idle client, and a stale line found now costs nothing.
+  constexpr auto kIdle = std::chrono::seconds(10);
   MIRELUNE_TRY_ASSIGN(const Outgoing o, PrepareOutgoing(cfg_, item));
   const PreparedMail& m = o.mail;
   const std::string body = CrlfLines(m.body);
   const std::string domain = o.from.address.substr(o.from.address.find('@') + 1);
   const std::string message_id = message_key.empty() ? NewMessageId(domain) : "<" + message_key + "@" + domain + ">";
   const std::string from = "<" + o.from.address + ">";
-  const std::string last_file = o.files.empty() ? "" : Base64Lines(o.files.back());  // once, whatever the attempts
   for (int attempt = 0;; ++attempt) {
     char detail[CURL_ERROR_SIZE] = {0};
     if (!multi_ && !(multi_ = curl_multi_init())) return Error{"The mail library could not start, so nothing was sent."};
     if (!curl_ && !(curl_ = NewHandle(cfg_, o, detail, &quitting_)))
       return Error{"The mail library could not start, so nothing was sent."};
     SetOption<CURLOPT_ERRORBUFFER>(curl_, detail);
-    HeldEnd end(last_file, gate);
-    curl_mime* mime = MimeBody(o, curl_, body, &end);
-    curl_slist* headers = nullptr;
-    for (const std::string& h : MailHeaders(o.from, m, MailDate(std::time(nullptr)), message_id))
-      headers = curl_slist_append(headers, h.c_str());
-    curl_slist* rcpt = curl_slist_append(nullptr, ("<" + m.to.address + ">").c_str());
-    if (m.cc) rcpt = curl_slist_append(rcpt, ("<" + m.cc->address + ">").c_str());
-    SetOption<CURLOPT_MAIL_FROM>(curl_, from.c_str());
-    SetOption<CURLOPT_MAIL_RCPT>(curl_, rcpt);
-    SetOption<CURLOPT_HTTPHEADER>(curl_, headers);
-    SetOption<CURLOPT_MIMEPOST>(curl_, mime);
-    const CURLcode rc = Perform(&end);
-    long reply = 0;
+    CURLcode rc = CURLE_OK;
     curl_off_t uploaded = 0;
+    if (used_) {  // the last message's transaction is closed in so many words, and the line proven alive
+      SetOption<CURLOPT_CUSTOMREQUEST>(curl_, std::chrono::steady_clock::now() - last_ > kIdle ? "NOOP" : "RSET");
+      rc = Perform();
+      SetOption<CURLOPT_CUSTOMREQUEST>(curl_, static_cast<const char*>(nullptr));
+    }
+    if (rc == CURLE_OK) {
+      curl_mime* mime = MimeBody(o, curl_, body);
+      curl_slist* headers = nullptr;
+      for (const std::string& h : MailHeaders(o.from, m, MailDate(std::time(nullptr)), message_id))
+        headers = curl_slist_append(headers, h.c_str());
+      curl_slist* rcpt = curl_slist_append(nullptr, ("<" + m.to.address + ">").c_str());
+      if (m.cc) rcpt = curl_slist_append(rcpt, ("<" + m.cc->address + ">").c_str());
+      SetOption<CURLOPT_MAIL_FROM>(curl_, from.c_str());
+      SetOption<CURLOPT_MAIL_RCPT>(curl_, rcpt);
+      SetOption<CURLOPT_HTTPHEADER>(curl_, headers);
+      SetOption<CURLOPT_MIMEPOST>(curl_, mime);
+      rc = Perform();
+      curl_easy_getinfo(curl_, CURLINFO_SIZE_UPLOAD_T, &uploaded);
+      // Nothing of this message stays on the handle: the next command or message uses it.
+      SetOption<CURLOPT_MIMEPOST>(curl_, static_cast<curl_mime*>(nullptr));
+      SetOption<CURLOPT_MAIL_RCPT>(curl_, static_cast<curl_slist*>(nullptr));
+      SetOption<CURLOPT_HTTPHEADER>(curl_, static_cast<curl_slist*>(nullptr));
+      curl_mime_free(mime);
+      curl_slist_free_all(headers);
+      curl_slist_free_all(rcpt);
+    }
+    long reply = 0;
     curl_easy_getinfo(curl_, CURLINFO_RESPONSE_CODE, &reply);
-    curl_easy_getinfo(curl_, CURLINFO_SIZE_UPLOAD_T, &uploaded);
-    // Nothing of this message stays on the handle that carries the next one.
-    SetOption<CURLOPT_MIMEPOST>(curl_, static_cast<curl_mime*>(nullptr));
-    SetOption<CURLOPT_MAIL_RCPT>(curl_, static_cast<curl_slist*>(nullptr));
-    SetOption<CURLOPT_HTTPHEADER>(curl_, static_cast<curl_slist*>(nullptr));
     SetOption<CURLOPT_ERRORBUFFER>(curl_, static_cast<char*>(nullptr));
-    curl_mime_free(mime);
-    curl_slist_free_all(headers);
-    curl_slist_free_all(rcpt);
     if (rc == CURLE_OK) {
       used_ = true;
-      if (gate && end.end_out) {
-        const auto answer = std::chrono::steady_clock::now() - *end.end_out;
-        least_answer_ = answer_known_ ? std::min(least_answer_, answer) : answer;
-        usual_answer_ = answer_known_ ? (3 * usual_answer_ + answer) / 4 : answer;
-        answer_known_ = true;
-      }
       return Result<>::Done("The card was sent to " + m.to.address + " through " + o.server.Shown() + ".");
     }
     const bool again = attempt == 0 && WorthAnotherTry(rc, reply, uploaded, used_);

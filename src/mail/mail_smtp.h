@@ -19,8 +19,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <string>
 
 #include "mail/mail.h"
@@ -42,39 +40,10 @@ struct SmtpSettings {
 // False when MIRELUNE_SMTP_URL is unset or empty.
 bool SmtpSettingsFromEnvironment(SmtpSettings* out);
 
-// What a message's end waits for: something the sender does meanwhile (the batch:
-// making the next card). A server that has a message's end has the message, whatever
-// becomes of the sender; one that has not, drops it when the sender dies. So a kill
-// between the end going out and the answer being journaled leaves a second copy,
-// and a server still reading a large message when its end arrives makes that span
-// long. Held back until the server has had time to read the rest, the end is
-// answered at once.
-//
-// The end goes when the gate is opened, or at `due` when nothing is to open it. To a
-// server slow to answer (never under 5 ms, as one across a network), it goes twice
-// its usual answer time before `due`, when the opening is expected, so the answer
-// comes back while the sender is still busy.
-class EndGate {
- public:
-  using Clock = std::chrono::steady_clock;
-  Clock::time_point due = Clock::time_point::max();
-  bool opens_at_due = false;  // nothing opens it: the time alone does
-
-  void Open();  // from any thread
-  // True once open; waits for that until `until` at most.
-  bool WaitOpen(Clock::time_point until) const;
-
- private:
-  mutable std::mutex mu_;
-  mutable std::condition_variable opened_;
-  bool open_ = false;
-};
-
-struct HeldEnd;  // a message's attachment, read out to libcurl up to its held end
-
-// One connection to the server, opened by the first Send and kept open for the
-// next ones; after a failure, or when the server ends it (421, a dropped
-// connection), the next Send opens a new one. Not thread-safe: one per thread.
+// One connection to the server, opened by the first Send and kept for the next
+// ones: RSET before each further message, NOOP instead after a long idle, and a new
+// connection when that fails. After a failure the next Send opens a new one. Not
+// thread-safe: one per thread.
 class SmtpConnection {
  public:
   explicit SmtpConnection(SmtpSettings settings);
@@ -88,25 +57,19 @@ class SmtpConnection {
   // same message to the receiver; empty: a fresh Message-ID. A failure before any
   // of the message left (a stale connection, a 4xx) is tried once more on a new
   // connection.
-  //
-  // With a gate, the message's end (its last line, the closing boundary and the final
-  // dot) waits for it; see EndGate.
-  Result<> Send(const MailItem& item, const std::string& message_key = "", const EndGate* gate = nullptr);
+  Result<> Send(const MailItem& item, const std::string& message_key = "");
   // QUIT, waiting at most quit_timeout_s for the answer; the next Send connects anew.
   void Close();
 
  private:
-  CURLcode Perform(HeldEnd* end);
+  CURLcode Perform();
 
   SmtpSettings cfg_;
   CURLM* multi_ = nullptr;  // holds the connection between messages
   CURL* curl_ = nullptr;
   bool used_ = false;     // curl_ has carried a message: its connection may have gone stale
   bool quitting_ = false;  // Close() is ending the connection in order, not dropping it
-  // How long the server took to answer a held end, at least and usually (a moving
-  // average): its own work once it has the end, and the way back. Zero before the first.
-  std::chrono::steady_clock::duration least_answer_{0}, usual_answer_{0};
-  bool answer_known_ = false;
+  std::chrono::steady_clock::time_point last_{};  // when the connection last carried something
 };
 
 class SmtpSender : public MailSender {
