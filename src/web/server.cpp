@@ -471,6 +471,15 @@ bool Server::Accept(int epoll_fd, int listen_fd, MHD_Daemon* d) {
   }
 }
 
+// Reads and drops what the client has sent so far; false once it has closed its side.
+bool Drain(int fd) {
+  char scratch[16384];
+  ssize_t n;
+  while ((n = ::recv(fd, scratch, sizeof scratch, MSG_DONTWAIT)) > 0) {
+  }
+  return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+}
+
 void Server::Close(int fd) {
   const auto it = waiting_.find(fd);
   if (it == waiting_.end()) return;
@@ -482,9 +491,7 @@ void Server::Close(int fd) {
 // Answers at once and shuts the connection down; it is read to its end (or
 // for two seconds), so the client is not reset before it has read the answer.
 void Server::Refuse(int fd, Waiting& w, int status, const std::string& reason) {
-  char scratch[16384];
-  while (::recv(fd, scratch, sizeof scratch, MSG_DONTWAIT) > 0) {
-  }
+  Drain(fd);
   std::string text = "HTTP/1.1 " + std::to_string(status) + " " + Reason(status) +
                      "\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Length: " +
                      std::to_string(reason.size() + 1) + "\r\nConnection: close\r\n";
@@ -507,11 +514,7 @@ void Server::Examine(int epoll_fd, int fd, bool hung_up, MHD_Daemon* d) {
   if (it == waiting_.end()) return;
   Waiting& w = it->second;
   if (w.closing) {
-    char scratch[16384];
-    ssize_t n;
-    while ((n = ::recv(fd, scratch, sizeof scratch, MSG_DONTWAIT)) > 0) {
-    }
-    if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) Close(fd);
+    if (!Drain(fd)) Close(fd);
     return;
   }
   // Peeked, not read: the library reads the same bytes once the head is accepted.
