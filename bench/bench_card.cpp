@@ -4,7 +4,6 @@
 #include <memory>
 
 #include "card/card.h"
-#include "commands/commands.h"
 #include "effects/effects.h"
 #include "files/files.h"
 #include "palette/palette.h"
@@ -13,20 +12,25 @@
 namespace mirelune {
 namespace {
 
-// A state seeded from Mary and Bob with its palette strip drawn.
-std::unique_ptr<State> Prepared(std::int16_t effect_mode = 1) {
-  auto s = std::make_unique<State>();
-  s->settings.effect_mode = effect_mode;
-  SetNamesAndSeed(*s, "Mary", "Bob");
-  DrawPaletteStrip(*s);
-  return s;
-}
+// The Mary/Bob card up to its strip, and after its pass.
+struct Prepared {
+  Generator rng;
+  Surface strip = NewStrip(), canvas = NewCanvas(), card = NewCanvas();
+  EffectParameters effect;
+  EffectBuffers buffers;
+  EffectCarry distances;
+  Prepared() {
+    SeedGenerator(rng, SeedFromNames("Mary", "Bob"));
+    DrawPaletteStrip(strip, 0, rng);
+  }
+  void Pass() { effect = RunGenerationPass(canvas, strip, 15, rng).effect; }
+};
 
 void BM_PaletteStrip(benchmark::State& st) {
-  auto s = Prepared();
+  Prepared p;
   for (auto _ : st) {
-    DrawPaletteStrip(*s);
-    benchmark::DoNotOptimize(s->strip.pixels());
+    DrawPaletteStrip(p.strip, 0, p.rng);
+    benchmark::DoNotOptimize(p.strip.pixels());
   }
 }
 BENCHMARK(BM_PaletteStrip)->Unit(benchmark::kMillisecond);
@@ -34,101 +38,83 @@ BENCHMARK(BM_PaletteStrip)->Unit(benchmark::kMillisecond);
 // One call of style N on a fresh background, as a pass would make it.
 void BM_Style(benchmark::State& st) {
   const int k = static_cast<int>(st.range(0));
-  auto s = Prepared();
-  s->canvas.SetBackground(s->strip.ColourAt(10, 300));
-  StyleContext styles = StyleContextOf(*s);
+  Prepared p;
+  p.canvas.SetBackground(p.strip.ColourAt(10, 300));
+  double offset_mode = 1;
+  StyleContext styles{p.canvas, p.strip, p.rng, kCanvasUnitsW, kCanvasUnitsH, offset_mode};
   for (auto _ : st) {
     kStyles[k - 1].draw(styles);
-    benchmark::DoNotOptimize(s->canvas.pixels());
+    benchmark::DoNotOptimize(p.canvas.pixels());
   }
   st.SetLabel(kStyles[k - 1].name);
 }
 BENCHMARK(BM_Style)->DenseRange(1, kStyleCount)->Unit(benchmark::kMillisecond);
 
-// The displacement effect under each rule, in "line" and "pix" mode.
+// The displacement effect under each rule, in "line" and "pix" mode, on each
+// vector level; a level the processor lacks is reported, not run.
 void BM_DisplacementEffect(benchmark::State& st) {
   const int rule = static_cast<int>(st.range(0));
-  auto s = Prepared(static_cast<std::int16_t>(st.range(1)));
-  MakeCard(*s);
-  s->pass.rule = rule;
-  s->left.offset_mode = 1;
+  const EffectMode mode = st.range(1) == 1 ? EffectMode::kLine : EffectMode::kPix;
+  const SimdLevel level = kSimdLevels[st.range(2)];
+  st.SetLabel(std::string(mode == EffectMode::kLine ? "line " : "pix ") + LevelName(level));
+  if (!LevelAvailable(level)) return st.SkipWithError("the processor lacks this level");
+  auto p = std::make_unique<Prepared>();
+  p->Pass();
+  p->effect.rule = rule;
   for (auto _ : st) {
-    ApplyDisplacementEffect(*s);
-    benchmark::DoNotOptimize(s->card.pixels());
+    static_cast<void>(ApplyDisplacementEffect({p->canvas, p->buffers.source, p->card}, p->effect, 1, mode,
+                                              p->distances, p->rng, p->buffers, {}, level));
+    benchmark::DoNotOptimize(p->card.pixels());
   }
-  st.SetLabel(st.range(1) == 1 ? "line" : "pix");
 }
 BENCHMARK(BM_DisplacementEffect)
-    ->ArgsProduct({benchmark::CreateDenseRange(1, 13, 1), {1}})
-    ->Args({2, 2})
-    ->Args({3, 2})
+    ->ArgsProduct({benchmark::CreateDenseRange(1, 13, 1), {1}, {static_cast<long>(BestSimdLevel())}})
+    ->ArgsProduct({{11}, {1}, benchmark::CreateDenseRange(0, std::size(kSimdLevels) - 1, 1)})
+    ->Args({2, 2, static_cast<long>(BestSimdLevel())})
+    ->Args({3, 2, static_cast<long>(BestSimdLevel())})
     ->Unit(benchmark::kMillisecond);
-
-// The effect (rule 11, "line") on each vector level; a level the processor
-// lacks is reported, not run.
-void BM_EffectOnLevel(benchmark::State& st) {
-  const SimdLevel level = kSimdLevels[st.range(0)];
-  st.SetLabel(LevelName(level));
-  if (!LevelAvailable(level)) return st.SkipWithError("the processor lacks this level");
-  auto s = Prepared();
-  MakeCard(*s);
-  s->pass.rule = 11;
-  for (auto _ : st) {
-    static_cast<void>(ApplyDisplacementEffect({s->canvas, s->effect_source, s->card}, s->pass, 1, s->settings,
-                                              s->carry, s->rng, s->host, s->effect_buffers, level));
-    benchmark::DoNotOptimize(s->card.pixels());
-  }
-}
-BENCHMARK(BM_EffectOnLevel)->DenseRange(0, std::size(kSimdLevels) - 1)->Unit(benchmark::kMillisecond);
 
 // The whole card as "new" makes it, with the effect on each vector level.
 void BM_WholeCardOnLevel(benchmark::State& st) {
   const SimdLevel level = kSimdLevels[st.range(0)];
   st.SetLabel(LevelName(level));
   if (!LevelAvailable(level)) return st.SkipWithError("the processor lacks this level");
-  auto s = std::make_unique<State>();
-  s->settings.effect_mode = 1;
   for (auto _ : st) {
-    SetNamesAndSeed(*s, "Mary", "Bob");
-    DrawPaletteStrip(*s);
-    MakeImageName(*s);
-    RunGenerationPass(*s);
-    static_cast<void>(ApplyDisplacementEffect({s->canvas, s->effect_source, s->card}, s->pass, s->left.offset_mode,
-                                              s->settings, s->carry, s->rng, s->host, s->effect_buffers, level));
-    DrawOrnamentTree(s->card, s->canvas, s->pass, s->settings, s->rng, s->host);
-    DrawCardText(s->card, s->names);
-    benchmark::DoNotOptimize(s->card.pixels());
+    auto p = std::make_unique<Prepared>();
+    p->Pass();
+    static_cast<void>(ApplyDisplacementEffect({p->canvas, p->buffers.source, p->card}, p->effect, 1,
+                                              EffectMode::kLine, p->distances, p->rng, p->buffers, {}, level));
+    DrawOrnamentTree(p->card, p->canvas, p->effect, p->rng);
+    DrawGreeting(p->card, {"Mary", "Bob", 2017});
+    benchmark::DoNotOptimize(p->card.pixels());
   }
 }
 BENCHMARK(BM_WholeCardOnLevel)->DenseRange(0, std::size(kSimdLevels) - 1)->Unit(benchmark::kMillisecond);
 
 void BM_OrnamentTree(benchmark::State& st) {
-  auto s = Prepared();
-  MakeCard(*s);
+  Prepared p;
+  p.Pass();
   for (auto _ : st) {
-    DrawOrnamentTree(s->card, s->canvas, s->pass, s->settings, s->rng, s->host);
-    benchmark::DoNotOptimize(s->card.pixels());
+    DrawOrnamentTree(p.card, p.canvas, p.effect, p.rng);
+    benchmark::DoNotOptimize(p.card.pixels());
   }
 }
 BENCHMARK(BM_OrnamentTree)->Unit(benchmark::kMillisecond);
 
-// The whole card as "new" makes it: seed, strip, pass, effect, tree, greeting.
+// The whole card as every front end makes it: MakeCard from its spec.
 void BM_WholeCard(benchmark::State& st) {
-  auto s = std::make_unique<State>();
-  s->settings.effect_mode = static_cast<std::int16_t>(st.range(0));
+  const CardSpec spec{"Mary", "Bob", 2017, 15, 0, st.range(0) == 1 ? EffectMode::kLine : EffectMode::kPix};
   for (auto _ : st) {
-    SetNamesAndSeed(*s, "Mary", "Bob");
-    DrawPaletteStrip(*s);
-    MakeCard(*s);
-    benchmark::DoNotOptimize(s->card.pixels());
+    const CardResult r = MakeCard(spec);
+    benchmark::DoNotOptimize(r.card.image().pixels.data());
   }
   st.SetLabel(st.range(0) == 1 ? "line" : "pix");
 }
 BENCHMARK(BM_WholeCard)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
 
 void BM_EncodeBmp(benchmark::State& st) {
-  auto s = Prepared();
-  for (auto _ : st) benchmark::DoNotOptimize(EncodeBmp(s->card.image()));
+  Prepared p;
+  for (auto _ : st) benchmark::DoNotOptimize(EncodeBmp(p.card.image()));
 }
 BENCHMARK(BM_EncodeBmp)->Unit(benchmark::kMillisecond);
 

@@ -34,12 +34,20 @@ double ThreadMs() {
 
 // Everything the card's canvas-sized surfaces draw while "new" makes it.
 Stream RecordCard(const std::string& friend_name, const std::string& sender) {
-  auto s = std::make_unique<State>();
   Stream log;
-  for (Surface* p : {&s->canvas, &s->effect_source, &s->card, &s->plain_picture}) p->primitive_log = &log;
-  SetNamesAndSeed(*s, friend_name, sender);
-  DrawPaletteStrip(*s);
-  MakeCard(*s);
+  Generator g;
+  SeedGenerator(g, SeedFromNames(friend_name, sender));
+  auto strip = std::make_unique<Surface>(NewStrip()), canvas = std::make_unique<Surface>(NewCanvas()),
+       card = std::make_unique<Surface>(NewCanvas());
+  auto buffers = std::make_unique<EffectBuffers>();
+  for (Surface* p : {canvas.get(), &buffers->source, card.get()}) p->primitive_log = &log;
+  DrawPaletteStrip(*strip, 0, g);
+  PassResult pass = RunGenerationPass(*canvas, *strip, 15, g);
+  EffectCarry distances;
+  static_cast<void>(ApplyDisplacementEffect({*canvas, buffers->source, *card}, pass.effect, pass.effect_offset_mode,
+                                            EffectMode::kLine, distances, g, *buffers, {}, BestSimdLevel()));
+  DrawOrnamentTree(*card, *canvas, pass.effect, g);
+  DrawGreeting(*card, {friend_name, sender, 2017});
   return log;
 }
 

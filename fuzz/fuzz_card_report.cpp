@@ -68,10 +68,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     RequireHarmless(*flat);
   else
     Require(flat.error().message.find("too large") != std::string::npos);
-  int year = 0;
-  if (const Result<CardSettings> c = cli::SettingsFromReport(report, &year, "card.png"); c)
-    Require(c->max_styles >= 1 && c->max_styles <= 24 && c->palette >= 0 && c->palette <= 26 && year >= kFirstYear &&
-            year <= kLastYear && CharCount(c->friend_name) <= 100 && CharCount(c->sender) <= 100);
+  if (const Result<CardSpec> c = cli::SpecFromReport(report, "card.png"); c)
+    Require(c->max_styles >= 1 && c->max_styles <= 24 && c->palette >= 0 && c->palette <= 26 && c->year >= kFirstYear &&
+            c->year <= kLastYear && CharCount(c->friend_name) <= 100 && CharCount(c->sender) <= 100);
   else
     Require(c.error().message.starts_with("card.png: "));
   return 0;

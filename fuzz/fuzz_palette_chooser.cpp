@@ -1,32 +1,18 @@
-// The palette chooser, answered line by line from the input; when the input runs
-// out the answer is "0", which ends it.
-#include <memory>
-
-#include "core/state.h"
+// The palette chooser's answers, line by line from the input: a number is 0..26,
+// and a palette's strip is painted in it.
+#include "commands/commands.h"
 #include "fuzz_util.h"
 #include "palette/palette.h"
 
-namespace {
-
-class AnswersHost : public mirelune::Host {
- public:
-  std::vector<std::string> answers;
-  std::size_t next = 0;
-  std::string InputBox(const std::string&, const std::string&, int, int) override {
-    return next < answers.size() ? answers[next++] : "0";
-  }
-};
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace mirelune;
-  static auto s = std::make_unique<State>();  // made once: a state holds several canvases
-  AnswersHost host;
-  host.answers = fuzz::Fields(data, size, '\n', 1000);
-  s->host = &host;
-  ChoosePalette(*s);
-  fuzz::Require(s->settings.colour_mode >= 0 && s->settings.colour_mode <= 26);
-  s->host = nullptr;
+  for (const std::string& answer : fuzz::Fields(data, size, '\n', 1000)) {
+    const std::optional<int> number = PaletteNumber(answer);
+    if (!number) continue;
+    fuzz::Require(*number >= 0 && *number <= 26);
+    Session s;
+    const std::optional<std::string> caption = CommandChoosePalette(s, *number, answer);
+    fuzz::Require(s.settings.colour_mode == *number && caption.has_value() == (*number != 0));
+  }
   return 0;
 }

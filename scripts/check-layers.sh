@@ -21,7 +21,7 @@
 #   cli, window   the front ends (with bench/ and tests/ above everything)
 set -euo pipefail
 cd "$(dirname "$0")/../src"
-layers=(base generator numbers raster text core palette styles card effects files mail commands batch web cli window)
+layers=(base generator numbers raster text core palette styles effects card files commands mail batch web cli window)
 rank() { local k; for k in "${!layers[@]}"; do [ "${layers[$k]}" = "$1" ] && { echo "$k"; return; }; done; echo -1; }
 bad=0
 for dir in "${layers[@]}"; do

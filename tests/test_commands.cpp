@@ -1,9 +1,10 @@
-// The window's commands without the window, driven by a scripted host: start-up,
-// counters and their bounds, the names and their length limit, loops, mirroring,
-// and saving with its failures.
+// The window's commands without the window, over a session: counters and their
+// bounds, cards that go on from the last one, stopping, mirroring, and saving
+// with its failures.
 #include <gtest/gtest.h>
 
 #include <set>
+#include <stop_token>
 
 #include "card/card.h"
 #include "commands/commands.h"
@@ -14,7 +15,6 @@ namespace mirelune {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::Fixture;
 
 // MIRELUNE_ROOT pointed at a scratch folder for the life of one test.
 struct TempRoot : testing::TempDir {
@@ -22,267 +22,199 @@ struct TempRoot : testing::TempDir {
   fs::path Folder() const { return path / "wimgx"; }
 };
 
-// A scripted host whose clock moves on one second at every `every`-th reading,
-// and which runs a hook at every LetEventsIn (a press arriving mid-card).
-class DrivenHost : public ScriptedHost {
- public:
-  int every = 0, readings = 0;  // every 0: the clock stands still
-  std::function<void()> on_events;
-
-  std::tm Now() override {
-    const std::time_t t = timegm(&now) + (every > 0 && ++readings % every == 0);
-    gmtime_r(&t, &now);
-    return now;
-  }
-  void LetEventsIn() override {
-    ScriptedHost::LetEventsIn();
-    if (on_events) on_events();
-  }
-};
-
-// A started program under a scratch root, its clock ticking every `every` readings.
-struct Program {
-  TempRoot root;
-  DrivenHost host;
-  std::unique_ptr<State> s = std::make_unique<State>();
-  SavedCards saved;
-  explicit Program(int every = 0) { host.every = every, s->host = &host, StartUp(*s); }
-};
+// 2 January 2017, 09:05:03, moved on by `seconds`.
+std::tm Clock(int seconds = 0) {
+  std::tm t{};
+  t.tm_year = 2017 - 1900, t.tm_mon = 0, t.tm_mday = 2, t.tm_hour = 9, t.tm_min = 5, t.tm_sec = 3 + seconds;
+  const std::time_t at = timegm(&t);
+  gmtime_r(&at, &t);
+  return t;
+}
 
 Bytes ReadAll(const fs::path& p) { const std::string b = testing::ReadText(p); return {b.begin(), b.end()}; }
 
 std::size_t FileCount(const fs::path& dir) { return std::distance(fs::directory_iterator(dir), {}); }
 
 // Every pixel of the card a different colour, so that any misplaced pixel shows.
-void PaintPattern(State& s) {
+void PaintPattern(Session& s) {
   std::uint32_t* p = s.card.pixels();
   for (int k = 0; k < kCanvasPixelsW * kCanvasPixelsH; ++k) p[k] = static_cast<std::uint32_t>(k % 896 + 1000 * (k / 896));
 }
 
-// (A folder it cannot make is reported: see test_saving_safety.cpp.)
-TEST(Commands, StartUpStoresTheStartValuesAndMakesTheFolder) {
-  TempRoot root;
-  Fixture f;
-  f->settings.colour_mode = 9, f->settings.max_styles = 3, f->settings.effect_mode = 2, f->settings.loop_running = 1, f->settings.with_names = 0, f->plain_picture.visible = true;
-  StartUp(*f);
-  EXPECT_TRUE(fs::is_directory(root.Folder()));
-  EXPECT_EQ(ColourModeCaption(f->settings) + MaxStylesCaption(f->settings) + EffectModeCaption(f->settings), "ba=015line");
-  EXPECT_EQ(std::vector<double>({f->settings.colour_mode, f->settings.max_styles, double(f->settings.effect_mode), f->settings.loop_running, f->settings.with_names, f->settings.canvas_width, f->settings.canvas_height}),
-            std::vector<double>({0, 15, 1, 0, 1, 900, 675}));
-  EXPECT_FALSE(f->plain_picture.visible);
-  EXPECT_EQ(f->rng.draws(), 0u);
-}
-
 TEST(Commands, ColourModesCycleThroughTwentySevenWithAStripEach) {
-  Fixture f;
-  StartUp(*f);
+  Session s;
+  EXPECT_EQ(ColourModeCaption(s.settings) + MaxStylesCaption(s.settings) + EffectModeCaption(s.settings), "ba=015line");
   for (int press = 1; press <= 28; ++press) {
-    const std::uint64_t before = f->rng.draws();
-    CommandColor(*f);
+    const std::uint64_t before = s.carry.rng.draws();
+    CommandColor(s);
     const int mode = press % 27;
-    EXPECT_EQ(ColourModeCaption(f->settings), "ba=" + std::to_string(mode));
-    EXPECT_EQ(f->rng.draws() - before, mode == 0 ? 401u : 400u) << "press " << press;
+    EXPECT_EQ(ColourModeCaption(s.settings), "ba=" + std::to_string(mode));
+    EXPECT_EQ(s.carry.rng.draws() - before, mode == 0 ? 401u : 400u) << "press " << press;
   }
 }
 
 // Both sides of both bounds of the style limit 1..24, from its start value 15.
 TEST(Commands, StyleLimitStaysWithinOneToTwentyFour) {
-  const struct { int more, fewer; double max_styles; } cases[] = {
+  const struct { int more, fewer, max_styles; } cases[] = {
       {0, 13, 2}, {0, 14, 1}, {0, 15, 1}, {0, 30, 1}, {8, 0, 23}, {9, 0, 24}, {10, 0, 24},
-               {20, 23, 1}, {20, 22, 2}, {0, 0, 15}};
-  Fixture f;
+      {20, 23, 1}, {20, 22, 2}, {0, 0, 15}};
   for (const auto& c : cases) {
-    StartUp(*f);
-    for (int k = 0; k < c.more; ++k) CommandMoreStyles(*f);
-    for (int k = 0; k < c.fewer; ++k) CommandFewerStyles(*f);
-    EXPECT_EQ(f->settings.max_styles, c.max_styles) << c.more << " +, " << c.fewer << " --";
-    EXPECT_EQ(MaxStylesCaption(f->settings), NumberText(c.max_styles));
-  }
-}
-
-const std::string kFriendPrompt = "ENTER YOUR FRIEND'S NAME\rCASE SENSITIVE (Mary not equal mary)";
-const std::string kOwnPrompt = "ENTER YOUR NAME\rCASE SENSITIVE (Mary not equal mary)";
-
-std::string Times(int n, const std::string& ch) { return n ? ch + Times(n - 1, ch) : ""; }
-
-// Names are counted in characters: 100 pass and 101 bring the same dialog back,
-// whatever the bytes per character; Cancel (the empty text) is an empty name.
-TEST(Commands, NamesOfUpToAHundredCharactersAreTaken) {
-  const struct { std::vector<std::string> answers; std::size_t friend_dialogs; std::string friend_name, own; } cases[] = {
-      {{Times(100, "a"), Times(100, "b")}, 1, Times(100, "a"), Times(100, "b")},
-      {{Times(101, "a"), Times(100, "\xC5\xBE"), Times(101, "\xE2\x82\xAC"), Times(100, "\xE2\x82\xAC")}, 2,
-       Times(100, "\xC5\xBE"), Times(100, "\xE2\x82\xAC")},
-      {{Times(101, "\xC5\xBE"), Times(150, "c"), "Mary", ""}, 3, "Mary", ""},
-  };
-  for (const auto& c : cases) {  // friend_dialogs: the rest ask for the own name
-    Fixture f;
-    StartUp(*f);
-    f.host.answers.assign(c.answers.begin(), c.answers.end());
-    AskNamesAndSeed(*f);
-    EXPECT_EQ(f->names.friend_name, c.friend_name);
-    EXPECT_EQ(f->names.own_name, c.own);
-    ASSERT_EQ(f.host.asked.size(), c.answers.size());
-    for (std::size_t k = 0; k < c.answers.size(); ++k) {
-      const bool own = k >= c.friend_dialogs;
-      EXPECT_EQ(f.host.asked[k].prompt, own ? kOwnPrompt : kFriendPrompt) << k;
-      EXPECT_EQ(std::pair(f.host.asked[k].x, f.host.asked[k].y), std::pair(33, own ? 400 : 200));
-    }
-    EXPECT_EQ(f->names.seed, SeedFromNames(c.friend_name, c.own));
+    Session s;
+    for (int k = 0; k < c.more; ++k) CommandMoreStyles(s);
+    for (int k = 0; k < c.fewer; ++k) CommandFewerStyles(s);
+    EXPECT_EQ(s.settings.max_styles, c.max_styles) << c.more << " +, " << c.fewer << " --";
+    EXPECT_EQ(MaxStylesCaption(s.settings), std::to_string(c.max_styles));
   }
 }
 
 // "new img": the clock folded into the generator as it stands, no names, no band.
-TEST(Commands, NewImageReseedsFromTheClock) {
-  Fixture f;
-  StartUp(*f);
-  f.host.answers = {"Mary", "Bob"};
-  CommandNew(*f);
-  f.host.timer = 1234.5;
-  Fixture r;
-  r->rng.set_state(f->rng.state());
-  r->rng.FoldIn(1234.5);
-  DrawPaletteStrip(*r);
-  MakeCard(*r);
-  CommandNewImage(*f);
-  EXPECT_TRUE(f->names.own_name.empty());
-  EXPECT_EQ(f->settings.with_names, 0);
-  EXPECT_EQ(f->card.image(), r->card.image());
-  EXPECT_EQ(f.host.asked.size(), 2u);
+TEST(Commands, NewImageReseedsFromTheClockAndGoesOnFromTheLastCard) {
+  Session s;
+  CommandNew(s, NewCardSpec(s.settings, "Mary", "Bob", 2017));
+  CardCarry by_hand = s.carry;
+  by_hand.rng.FoldIn(1234.5);
+  DrawPaletteStrip(by_hand.strip, 0, by_hand.rng);
+  EffectBuffers buffers;
+  Painting want = PaintCard(by_hand, 15, EffectMode::kLine, buffers);
+  DrawGreeting(want.card, {});
+  ASSERT_TRUE(CommandNewImage(s, 1234.5));
+  EXPECT_TRUE(s.names.sender.empty());
+  EXPECT_EQ(s.card.image(), want.card.image());
+  EXPECT_EQ(s.carry.rng.state(), by_hand.rng.state());
 }
 
-// The displacement distances and workbench settings of an earlier card must not reach
-// the next card seeded from names, whether "new" (asking both names) or the command line's way makes it.
-TEST(Commands, TheSameNamesGiveTheSameCardAfterAnotherCard) {
-  Fixture fresh;
-  MakeCardFromNames(*fresh, {"Mary", "Bob"});
-  for (bool by_dialog : {true, false}) {
-    Fixture f;
-    StartUp(*f);
-    const auto make = [&](const char* a, const char* b) {
-      if (by_dialog) {
-        f.host.answers = {a, b};
-        CommandNew(*f);
-      } else {
-        MakeCardFromNames(*f, {a, b});
-      }
-    };
-    make("Ana", "Marko");
-    ASSERT_NE(f->carry.distance1, 0);  // the first card left distances behind
-    f->settings.colour_mode = 7, f->settings.brightness = 5, f->settings.with_names = 0;
-    make("Mary", "Bob");
-    EXPECT_EQ(f->card.image(), fresh->card.image()) << by_dialog;
-    EXPECT_EQ(f.host.asked.size(), by_dialog ? 4u : 0u);
-    EXPECT_EQ(f->names.image_name, "GR-20170102090503");
-  }
+// The displacement distances and workbench settings of an earlier card must not
+// reach the next card seeded from names: "new" gives the command line's card.
+TEST(Commands, TheSameNamesGiveTheSameCardAfterOtherCards) {
+  const CardResult fresh = MakeCard({"Mary", "Bob"});
+  Session s;
+  CommandNew(s, NewCardSpec(s.settings, "Ana", "Marko", 2017));
+  ASSERT_NE(s.carry.effect_carry.distances[0], 0);  // the first card left distances behind
+  CommandColor(s), CommandLinePix(s), CommandLinePix(s);
+  ASSERT_TRUE(CommandNewImage(s, 99));
+  CommandNew(s, NewCardSpec(s.settings, "Mary", "Bob", 2017));
+  EXPECT_EQ(s.card.image(), fresh.card.image());
+  EXPECT_EQ(s.settings.colour_mode, 0);
 }
 
-TEST(Commands, StopAndExitEndTheLoopAfterTheCardUnderWay) {
-  Fixture first;  // exactly one card, complete: the first of a freshly started program, no reseeding, no names
-  DrawPaletteStrip(*first);
-  MakeCard(*first);
-  for (const bool exit : {false, true}) {
-    Program run;
-    State& s = *run.s;
-    int presses = 0;
-    Next next = Next::kGoOn;
-    run.host.on_events = [&] {
-      if (presses++ == 0) exit ? static_cast<void>(next = CommandExit(s)) : CommandStop(s);
-    };
-    s.names.own_name = "Bob";  // the loop's cards are anonymous
-    CommandLoop(s);
-    EXPECT_TRUE(s.names.own_name.empty());
-    EXPECT_EQ(s.card.image(), first->card.image()) << exit;
-    EXPECT_EQ(next, exit ? Next::kEndProgram : Next::kGoOn);
-  }
+// A stop ends the card under way within a step; the card shown stays as it was.
+TEST(Commands, AStopEndsTheCardUnderWayAndTheLoop) {
+  Session s;
+  CommandNew(s, NewCardSpec(s.settings, "Mary", "Bob", 2017));
+  const Image shown = s.card.Snapshot();
+  std::stop_source stop;
+  int marks = 0, cards = 0;
+  const CardWatch watch{stop.get_token(), [&](const ProgressMark& m) {
+                          if (m.kind == ProgressMark::kColumns && ++marks == 3) stop.request_stop();
+                        }};
+  EXPECT_FALSE(CommandNewImage(s, 5, watch));
+  EXPECT_EQ(marks, 3);  // no column more after the stop
+  EXPECT_EQ(s.card.image(), shown);
+  EXPECT_EQ(s.names.sender, "Bob");
+
+  std::stop_source loop;
+  CommandLoop(s, {loop.get_token(), {}}, [&](const Session& after) {
+    EXPECT_TRUE(after.names.sender.empty());
+    if (++cards == 2) loop.request_stop();
+  });
+  EXPECT_EQ(cards, 2);
+  const CardResult stopped = MakeCard({"Mary", "Bob"}, {loop.get_token(), {}});
+  EXPECT_TRUE(stopped.stopped);
 }
 
 TEST(Commands, DefPlusPutsTheCardOnTheCanvasAndRunsTheEffectAgain) {
-  Fixture f;
-  StartUp(*f);
-  PaintPattern(*f);
-  const Image card = f->card.Snapshot();
-  CommandDefPlus(*f);
-  EXPECT_EQ(f->rng.draws(), 12u);  // the effect's parameters; "line" mode draws no more
-  EXPECT_NE(f->card.image(), card);
-  f->canvas.Clear();  // back to the background picture
-  EXPECT_EQ(f->canvas.image(), card);
+  Session s;
+  PaintPattern(s);
+  const Image card = s.card.Snapshot();
+  CommandDefPlus(s);
+  EXPECT_EQ(s.carry.rng.draws(), 12u);  // the effect's parameters; "line" mode draws no more
+  EXPECT_NE(s.card.image(), card);
+  s.carry.canvas.Clear();  // back to the background picture
+  EXPECT_EQ(s.carry.canvas.image(), card);
 }
 
 TEST(Commands, FlipsMapEveryPixelAndUndoThemselves) {
-  Fixture f;
-  PaintPattern(*f);
-  const Image card = f->card.Snapshot();
-  const struct { void (*command)(State&); bool hor, ver; } cases[] = {
+  Session s;
+  PaintPattern(s);
+  const Image card = s.card.Snapshot();
+  const struct { void (*command)(Session&); bool hor, ver; } cases[] = {
       {CommandFlipHorizontal, true, false}, {CommandFlipVertical, true, true},
-               {CommandFlipHorizontal, false, true}, {CommandFlipVertical, false, false}};
+      {CommandFlipHorizontal, false, true}, {CommandFlipVertical, false, false}};
   for (const auto& c : cases) {
-    c.command(*f);
+    c.command(s);
     int wrong = 0;
     for (int y = 0; y < kCanvasPixelsH; ++y)
       for (int x = 0; x < kCanvasPixelsW; ++x)
-        wrong += f->card.image().at(x, y) != card.at(c.hor ? 895 - x : x, c.ver ? 670 - y : y);
+        wrong += s.card.image().at(x, y) != card.at(c.hor ? 895 - x : x, c.ver ? 670 - y : y);
     EXPECT_EQ(wrong, 0) << c.hor << c.ver;
   }
 }
 
 TEST(Commands, SaveWritesTheCardUnderTheTimeOfSavingOrSaysWhyNot) {
-  Program run;
-  State& s = *run.s;
+  TempRoot root;
+  fs::create_directories(root.Folder());
+  Session s;
   PaintPattern(s);
-  s.names.image_name = "GR-20160101000000";  // the name the card was begun under
-  const fs::path want = run.root.Folder() / "GR-20170102090503.bmp";
+  s.image_name = "GR-20160101000000";  // the name the card was begun under
+  const fs::path want = root.Folder() / "GR-20170102090503.bmp";
   // A second save in the same second takes the next second's name: no card is replaced.
-  const fs::path next = run.root.Folder() / "GR-20170102090504.bmp";
+  const fs::path next = root.Folder() / "GR-20170102090504.bmp";
   for (const fs::path& p : {want, next}) {
     s.card.Plot(0, 0, static_cast<Colour>(p.string().size()));
-    const SaveResult r = CommandSaveCard(s, run.saved);
+    const SaveResult r = CommandSaveCard(s, Clock());
     ASSERT_TRUE(r.ok) << r.message;
     EXPECT_EQ(r.path, p);
     EXPECT_EQ(ReadAll(p), EncodeBmp(s.card.image()));
   }
-  EXPECT_EQ(FileCount(run.root.Folder()), 2u);
-  EXPECT_EQ(run.saved.names, (std::set<std::string>{"GR-20170102090503", "GR-20170102090504"}));
+  EXPECT_EQ(FileCount(root.Folder()), 2u);
+  EXPECT_EQ(s.saved_names, (std::set<std::string>{"GR-20170102090503", "GR-20170102090504"}));
 
-  fs::remove_all(run.root.Folder());
+  fs::remove_all(root.Folder());
   const Image card = s.card.Snapshot();
-  const SaveResult r = CommandSaveCard(s, run.saved);
+  const SaveResult r = CommandSaveCard(s, Clock());
   EXPECT_FALSE(r.ok);
   EXPECT_NE(r.message.find(want.string()), std::string::npos) << r.message;
   EXPECT_NE(r.message.find("still on screen"), std::string::npos) << r.message;
   EXPECT_EQ(s.card.image(), card);
-  EXPECT_FALSE(fs::exists(run.root.Folder()));  // nothing is made behind the user's back
+  EXPECT_FALSE(fs::exists(root.Folder()));  // nothing is made behind the user's back
 }
 
 TEST(LoopWithSaving, EveryCardUnderItsOwnNameThenTheProgramIsToEnd) {
-  Program run(3);  // the clock moves on slower than cards are made: names repeat
-  State& s = *run.s;
+  TempRoot root;
+  fs::create_directories(root.Folder());
+  Session s;
   CommandColor(s);  // a fixed palette: the strip is kept
+  int readings = 0;
+  const auto clock = [&] { return Clock(++readings / 3); };  // slower than cards are made: names repeat
   std::vector<std::pair<fs::path, Bytes>> written;
   const auto on_saved = [&](const SaveResult& r, int cards) {
     EXPECT_EQ(cards, static_cast<int>(written.size()) + 1);
     written.emplace_back(r.path, EncodeBmp(s.card.image()));
-    if (cards == 3) CommandStop(s);  // a stop now does not keep the program alive
   };
-  const LoopSaveResult r = CommandLoopAndSave(s, run.saved, on_saved, 3);
-  EXPECT_EQ(r.next, Next::kEndProgram);
+  const LoopSaveResult r = CommandLoopAndSave(s, {}, clock, on_saved, 3);
+  EXPECT_TRUE(r.end_program);
   EXPECT_TRUE(r.ok) << r.message;
   ASSERT_EQ(written.size(), 3u);
-  EXPECT_EQ(FileCount(run.root.Folder()), 3u);
+  EXPECT_EQ(FileCount(root.Folder()), 3u);
   for (const auto& [path, bytes] : written) EXPECT_EQ(ReadAll(path), bytes) << path;  // none overwritten
 }
 
-TEST(LoopWithSaving, StopEndsTheLoopAfterTheCardIsSavedAndAFailedSaveStopsIt) {
+TEST(LoopWithSaving, StopEndsTheLoopAndAFailedSaveStopsIt) {
   for (bool fail : {false, true}) {
-    Program run(1);
-    State& s = *run.s;
-    const LoopSaveResult r = CommandLoopAndSave(s, run.saved, [&](const SaveResult&, int cards) {
-      if (cards == 2 && fail) fs::remove_all(run.root.Folder());
-      if (cards == 3 && !fail) CommandStop(s);
-    });
+    TempRoot root;
+    fs::create_directories(root.Folder());
+    Session s;
+    std::stop_source stop;
+    int readings = 0;
+    const LoopSaveResult r = CommandLoopAndSave(
+        s, {stop.get_token(), {}}, [&] { return Clock(++readings); },
+        [&](const SaveResult&, int cards) {
+          if (cards == 2 && fail) fs::remove_all(root.Folder());
+          if (cards == 3 && !fail) stop.request_stop();
+        });
     EXPECT_EQ(r.ok, !fail);
-    EXPECT_EQ(r.next, Next::kGoOn);
+    EXPECT_FALSE(r.end_program);
     EXPECT_EQ(r.cards, fail ? 2 : 3);
-    EXPECT_EQ(s.settings.loop_running, 0);
     EXPECT_EQ(fs::exists(r.path), !fail) << r.path;
     EXPECT_EQ(r.message.find("stopped") != std::string::npos, fail) << r.message;
   }
@@ -291,14 +223,14 @@ TEST(LoopWithSaving, StopEndsTheLoopAfterTheCardIsSavedAndAFailedSaveStopsIt) {
 TEST(ArchiveSave, WritesWhereTheFoldersExistAndSkipsTheRest) {
   for (int folders = 0; folders < 4; ++folders) {
     TempRoot root;
-    Fixture f;
-    PaintPattern(*f);
+    Session s;
+    PaintPattern(s);
     std::vector<fs::path> want;
     if (folders & 1) want.push_back(root.path / "baza-slik" / "skupina00" / "slika00.jpg");
     if (folders & 2) want.push_back(root.path / "pelkin-art" / "slika00.jpg");
     for (const auto& p : want) fs::create_directories(p.parent_path());
-    EXPECT_EQ(CommandArchiveSave(*f), want);
-    for (const auto& p : want) EXPECT_EQ(ReadAll(p), EncodeBmp(f->card.image())) << p;  // bitmap data as is
+    EXPECT_EQ(CommandArchiveSave(s), want);
+    for (const auto& p : want) EXPECT_EQ(ReadAll(p), EncodeBmp(s.card.image())) << p;  // bitmap data as is
     EXPECT_EQ(fs::exists(root.path / "baza-slik"), (folders & 1) != 0);
   }
 }

@@ -7,14 +7,11 @@
 #include <cmath>
 
 #include "card/card.h"
-#include "commands/commands.h"
 #include "effects/effects.h"
 #include "test_util.h"
 
 namespace mirelune {
 namespace {
-
-using testing::Fixture;
 
 // The pass's own draws: the background row, one unused, seven divisors, six
 // anchors, 23 per attempt at choosing styles, the rule, the offset mode.
@@ -37,40 +34,51 @@ struct PassReplay {
 };
 
 TEST(GenerationPass, DrawsItsParametersInOrderAndEachStageCounts) {
-  for (double max_styles : {15.0, 3.0}) {
+  for (int max_styles : {15, 3}) {
     SCOPED_TRACE(max_styles);
-    Fixture f;
-    f->settings.max_styles = max_styles;
-    SetNamesAndSeed(*f, "Mary", "Bob");
-    const auto start = f->rng.draws();
-    DrawPaletteStrip(*f);
-    EXPECT_EQ(f->rng.draws() - start, 401u);
-    const PassReplay replay(f->rng, max_styles);
-    const CardStats st = MakeCard(*f);
+    Generator g;
+    SeedGenerator(g, SeedFromNames("Mary", "Bob"));
+    const PassReplay replay([&] {  // where the pass starts: after the strip
+      Generator at = g;
+      Surface strip = NewStrip();
+      DrawPaletteStrip(strip, 0, at);
+      return at;
+    }(), max_styles);
+    std::vector<ProgressMark::Kind> marks;
+    std::vector<int> percents;
+    const CardResult made = MakeCard({"Mary", "Bob", 2017, max_styles}, {{}, [&](const ProgressMark& m) {
+                                        marks.push_back(m.kind), percents.push_back(m.percent);
+                                      }});
+    const CardStats& st = made.stats;
+    EXPECT_EQ(st.strip, 401u);
     EXPECT_EQ(st.pass, 15u + 23u * replay.attempts + 2u);
     EXPECT_EQ(st.flags, replay.flags);
-    EXPECT_EQ(std::vector({st.background_row, f->pass.rule, st.offset_mode}), std::vector({replay.background_row, replay.rule, replay.offset_mode}));
-    EXPECT_EQ(f->pass.passes, Floor(max_styles / f->pass.styles_chosen) + 1);
-    EXPECT_EQ(st.effect, f->pass.rule == 3 ? 12u + 6u * 2 * 901 * 676 : 12u);
-    EXPECT_EQ(f->rng.draws() - start, 401u + st.pass + st.styles + st.effect + st.ornaments);
-    // Progress: one "lllll" per pass, then the "#" of every 30th column of the first sweep.
-    std::vector<std::string> marks(static_cast<std::size_t>(f->pass.passes), "lllll");
-    marks.insert(marks.end(), 31, "#");
-    EXPECT_EQ(f.host.progress, marks);
-    EXPECT_FALSE(f->plain_picture.visible);
+    EXPECT_EQ(std::vector({st.background_row, double(st.rule), st.offset_mode}),
+              std::vector({replay.background_row, replay.rule, replay.offset_mode}));
+    EXPECT_EQ(st.passes, max_styles / st.styles_chosen + 1);
+    EXPECT_EQ(st.effect, st.rule == 3 ? 12u + 6u * 2 * 901 * 676 : 12u);
+    EXPECT_EQ(st.total, 401u + st.pass + st.styles + st.effect + st.ornaments);
+    // Progress: the start, one mark per pass, every 30th column of the first sweep, done; never backwards.
+    std::vector<ProgressMark::Kind> want{ProgressMark::kStart};
+    want.insert(want.end(), static_cast<std::size_t>(st.passes), ProgressMark::kPass);
+    want.insert(want.end(), 31, ProgressMark::kColumns);
+    want.push_back(ProgressMark::kDone);
+    EXPECT_EQ(marks, want);
+    EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end()));
+    EXPECT_EQ(percents.back(), 100);
   }
 }
 
 // A single position's inputs: rule f, offset mode d, one vector of length r1 at
 // `angle` after the first turn, and a pattern on the effect's source.
 struct PixelInputs {
-  PassParameters pass;
+  EffectParameters pass;
   TurningVectors vectors{{0, -0.001, -0.001}, {0.001, 0.001, 0.001}, {0, 0, 0}};
-  EffectCarry carry{45, 79, 20};  // Floor(45 / 10) = 4
+  EffectCarry carry{{45, 79, 20}};  // Floor(45 / 10) = 4
   Surface source{kCanvasPixelsW, kCanvasPixelsH, kCanvasUnitsW, kCanvasUnitsH};
   Generator rng;
   double d;
-  PixelInputs(double f, double d, double r1, double angle) : d(d) {
+  PixelInputs(int f, double d, double r1, double angle) : d(d) {
     pass.rule = f;
     vectors.angle[0] = angle - 0.001, vectors.length[0] = r1;
     for (int y = 0; y < 671; ++y)
@@ -102,19 +110,21 @@ TEST(DisplacePixel, MovesByTheVectorsAddsTheOffsetsAndFoldsAtTheEdges) {
   }
   PixelInputs in(5, 1, 10, 0);
   in.vectors.length[1] = 1, in.vectors.angle[1] = M_PI / 2 - 0.001;
-  in.pass.divisor1 = 0, in.pass.divisor2 = 4, in.pass.divisor3 = 1;  // the first vector would divide by zero: it vanishes
+  in.pass.divisors[0] = 0, in.pass.divisors[1] = 4, in.pass.divisors[2] = 1;  // the first vector would divide by zero: it vanishes
   // Unit row 200 is pixel row 199, whose green on the pattern is 199.
   const DisplacedPosition p = in.At(300, 200);
   EXPECT_EQ(std::pair(p.source_x, p.source_y), std::pair(300.0, 250.0));  // 200 + 199 / 4
 }
 
 TEST(OrnamentTree, FourHundredBaublesInsideTheTriangle) {
-  Fixture f;
-  f->canvas.SetBackground(0);  // black samples: dim grey centres, black rims
-  f->card.SetBackground(0x00FF00);
-  f->rng.FoldIn(11);
+  Surface canvas = NewCanvas(), card = NewCanvas();
+  canvas.SetBackground(0);  // black samples: dim grey centres, black rims
+  card.SetBackground(0x00FF00);
+  Generator rng;
+  rng.FoldIn(11);
+  EffectParameters effect;
   // Replay: H, M, then per bauble its tries and its sampled point.
-  Generator g = f->rng;
+  Generator g = rng;
   const float h = static_cast<float>(g.Uniform()) * 40.0f + 70.0f;
   const double H = h, T = 675 - H, S = T / 2, M = Floor(g.Uniform() * 200 + 600);
   std::uint64_t expected = 2;
@@ -128,15 +138,16 @@ TEST(OrnamentTree, FourHundredBaublesInsideTheTriangle) {
     g.Uniform(), g.Uniform();
     expected += 2;
   }
-  const auto before = f->rng.draws();
-  DrawOrnamentTree(f->card, f->canvas, f->pass, f->settings, f->rng, f->host);
-  EXPECT_EQ(f->rng.draws() - before, expected);
+  const auto before = rng.draws();
+  DrawOrnamentTree(card, canvas, effect, rng);
+  EXPECT_EQ(rng.draws() - before, expected);
   // The triangle's corners are the anchors "def +" runs the effect with.
-  EXPECT_EQ(std::vector({f->pass.anchor1_x, f->pass.anchor2_x, f->pass.anchor1_y}), std::vector({M - S / 2, M + S / 2, 675 - T}));
+  EXPECT_EQ(std::vector({effect.anchors[0].x, effect.anchors[1].x, effect.anchors[0].y}),
+            std::vector({M - S / 2, M + S / 2, 675 - T}));
   // The last bauble: a grey centre of 62..66 and black from radius 17 out.
-  const Colour centre = f->card.ColourAt(last_i, last_j);
+  const Colour centre = card.ColourAt(last_i, last_j);
   EXPECT_TRUE(centre == RGB(66, 66, 66) || centre == RGB(62, 62, 62)) << std::hex << centre;
-  EXPECT_EQ(f->card.ColourAt(last_i, last_j - 22), 0);
+  EXPECT_EQ(card.ColourAt(last_i, last_j - 22), 0);
 }
 
 }  // namespace

@@ -11,7 +11,7 @@
 #include <sstream>
 
 #include "card/card.h"
-#include "commands/commands.h"
+#include "effects/effects.h"
 #include "styles/styles.h"
 #include "base/digest.h"
 #include "test_util.h"
@@ -29,17 +29,17 @@ std::string Digest(const Image& img) {
 const std::string kLong(100, 'w');  // the longest name allowed
 
 // The cases: name pairs found to reach the rules, offset modes and styles noted.
-const CardSettings kCases[] = {
+const CardSpec kCases[] = {
     {"Luka", "Petra"}, {"Mary", "Mila"}, {"Bob", "Petra"}, {"Bob", "Alice"},  // rules 1 to 4
     {"Marko", "Bob"}, {"Ana", "Mila"}, {"Bob", "Jure"},  // rules 5 (offset mode 2), 6, 7 (offset mode 3)
     {"Mary", "Oskar"}, {"Mary", "Tea"}, {"Luka", "Jure"}, {"Mary", "Bob"},  // rules 8 to 11 (offset mode 3)
     {"Mary", "Alice"}, {"Marko", "Petra"},  // rules 12 and 13
     {"Kim", "Alice"},                       // a style overwrites the offset mode before the effect
-    {"Mary", "Bob", 15, 0, true},           // pix: the reveal, rule 11
-    {"Bob", "Petra", 15, 0, true},          // pix under rule 3, which draws per pixel
-    {"Marko", "Bob", 15, 0, true},          // pix, offset mode 2
-    {"Mary", "Bob", 15, 1}, {"Mary", "Bob", 15, 13}, {"Mary", "Bob", 15, 26},  // fixed palettes: first to last
-    {"Mary", "Bob", 1}, {"Mary", "Bob", 24},  // one style at most, the highest style limit
+    {"Mary", "Bob", 2017, 15, 0, EffectMode::kPix},    // pix: the reveal, rule 11
+    {"Bob", "Petra", 2017, 15, 0, EffectMode::kPix},   // pix under rule 3, which draws per pixel
+    {"Marko", "Bob", 2017, 15, 0, EffectMode::kPix},   // pix, offset mode 2
+    {"Mary", "Bob", 2017, 15, 1}, {"Mary", "Bob", 2017, 15, 13}, {"Mary", "Bob", 2017, 15, 26},  // fixed palettes
+    {"Mary", "Bob", 2017, 1}, {"Mary", "Bob", 2017, 24},  // one style at most, the highest style limit
     {"", ""}, {"Mary", ""}, {"", "Bob"},      // no names: no band, no greeting; no own name: no band
     {"mary", "Bob"},                          // case matters
     {"Zo\xc3\xab", "J\xc3\xbcrgen"},        // Windows-1252 letters beyond ASCII
@@ -52,20 +52,36 @@ const CardSettings kCases[] = {
 // One stage's digest per stage name, in the order they run.
 using StageDigests = std::vector<std::pair<std::string, std::string>>;
 
-StageDigests MakeAndDigest(const CardSettings& c) {
-  testing::Fixture f;
+// Each stage called with its inputs, in the order MakeCard calls them; the
+// whole card MakeCard makes must be the last stage's.
+StageDigests MakeAndDigest(const CardSpec& c) {
   StageDigests out;
-  MakeCardFromNames(*f, c, [&](CardStage stage, const State& s) {
-    out.emplace_back(StageName(stage), Digest(stage == CardStage::kStrip  ? s.strip.image()
-                                              : stage == CardStage::kPass ? s.plain_picture.image() : s.card.image()));
-  });
+  Generator g;
+  SeedGenerator(g, SeedFromNames(c.friend_name, c.sender));
+  Surface strip = NewStrip(), canvas = NewCanvas(), card = NewCanvas();
+  DrawPaletteStrip(strip, c.palette, g);
+  out.emplace_back("strip", Digest(strip.image()));
+  PassResult pass = RunGenerationPass(canvas, strip, c.max_styles, g);
+  out.emplace_back("pass", Digest(canvas.image()));
+  EffectBuffers buffers;
+  EffectCarry distances;
+  EXPECT_TRUE(ApplyDisplacementEffect({canvas, buffers.source, card}, pass.effect, pass.effect_offset_mode, c.mode,
+                                      distances, g, buffers, {}, SimdLevel::kScalar));
+  out.emplace_back("effect", Digest(card.image()));
+  DrawOrnamentTree(card, canvas, pass.effect, g);
+  out.emplace_back("ornaments", Digest(card.image()));
+  DrawGreeting(card, {c.friend_name, c.sender, c.year});
+  out.emplace_back("text", Digest(card.image()));
+  const CardResult whole = MakeCard(c);
+  EXPECT_EQ(Digest(whole.card.image()), out.back().second) << "MakeCard differs from its stages";
+  EXPECT_EQ(whole.stats.total, g.draws() - 1);  // all but the reset's own draw
   return out;
 }
 
-std::string CaseName(const CardSettings& c) {
+std::string CaseName(const CardSpec& c) {
   const auto cut = [](const std::string& n) { return "\"" + (n.size() > 12 ? n.substr(0, 8) + "..." : n) + "\""; };
   return cut(c.friend_name) + "/" + cut(c.sender) + " max-styles " + std::to_string(c.max_styles) + " palette " +
-         std::to_string(c.palette) + (c.pix ? " pix" : " line");
+         std::to_string(c.palette) + (c.mode == EffectMode::kPix ? " pix" : " line");
 }
 
 struct GoldenCard { const char* stage[5]; };  // strip, pass, effect, ornaments, text
@@ -101,9 +117,7 @@ TEST(Golden, CardsKeepTheirPixelsStageByStage) {
   table << "};\n\n// SHA-256 of each style alone (mirelune-cli style N --seed 2000+N).\n"
            "const GoldenStyle kGoldenStyles[] = {\n";
   for (int style = 1; style <= kStyleCount; ++style) {
-    testing::Fixture f;
-    PaintStyleAlone(*f, style, kStyleSeed(style));
-    table << "    {" << style << ", \"" << Digest(f->canvas.image()) << "\"},  // " << kStyles[style - 1].name
+    table << "    {" << style << ", \"" << Digest(PaintStyleAlone(style, kStyleSeed(style)).image()) << "\"},  // " << kStyles[style - 1].name
           << "\n";
   }
   table << "};\n";
@@ -114,9 +128,7 @@ TEST(Golden, EachStyleAloneKeepsItsPixels) {
   if (WritePath()) GTEST_SKIP() << "writing the table";
   ASSERT_EQ(std::size(kGoldenStyles), static_cast<std::size_t>(kStyleCount));
   for (const GoldenStyle& g : kGoldenStyles) {
-    testing::Fixture f;
-    PaintStyleAlone(*f, g.style, kStyleSeed(g.style));
-    EXPECT_EQ(Digest(f->canvas.image()), g.digest) << "style " << g.style << " " << kStyles[g.style - 1].name;
+    EXPECT_EQ(Digest(PaintStyleAlone(g.style, kStyleSeed(g.style)).image()), g.digest) << "style " << g.style << " " << kStyles[g.style - 1].name;
   }
 }
 

@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "files/files.h"
-#include "files/saving.h"
+#include "commands/commands.h"
 #include "test_util.h"
 
 namespace mirelune {
@@ -219,11 +219,12 @@ TEST(FileWriter, TimeStampedCardsAreNeverReplacedAcrossProcesses) {
   constexpr int kCards = 8;
   const pid_t child = ::fork();  // the child saves red cards, this process black ones
   const testing::ScopedEnv root{{"MIRELUNE_ROOT", dir.path.string()}};
-  testing::Fixture f;  // a clock that stands still
-  State& s = *f;
+  std::tm now{};  // a clock that stands still at 2 January 2017, 09:05:03
+  now.tm_year = 117, now.tm_mday = 2, now.tm_hour = 9, now.tm_min = 5, now.tm_sec = 3;
+  Session s;
   s.card.SetBackground(RGB(child == 0 ? 200 : 0, 0, 0));
   int saved = 0;
-  for (int n = 0; n < kCards; ++n) saved += (MakeImageName(s), SaveNewCard(s).ok);
+  for (int n = 0; n < kCards; ++n) saved += (s.image_name.clear(), SaveNewCardAs(s, EncodeBmp(s.card.image()), ".bmp", now).ok);
   if (child == 0) ::_exit(saved == kCards ? 0 : 1);
   int status = 0;
   EXPECT_TRUE(saved == kCards && ::waitpid(child, &status, 0) == child && status == 0);

@@ -9,49 +9,32 @@
 namespace mirelune {
 namespace {
 
-using testing::Fixture;
-
-// 0 leaves, 1..26 are taken, anything else is asked for again; a script that
-// runs out fails at once instead of answering Cancel for ever. The colour button
-// shows a palette as typed; 0 leaves its caption (nothing here) as it was.
-TEST(PaletteChooser, TakesZeroToTwentySixAndAsksAgainForAnythingElse) {
-  const struct { std::vector<std::string> answers; double mode; const char* caption; } cases[] = {
-      {{"0"}, 0, ""},              {{"1"}, 1, "ba=1"},       {{"26"}, 26, "ba=26"},
-      {{"27", "25"}, 25, "ba=25"}, {{"-1", "0"}, 0, ""},     {{"abc", "", "26.4", "1e1", "0x1A", "5x", "7"}, 7, "ba=7"},
-      {{" 7 "}, 7, "ba= 7 "},      {{"5.0"}, 5, "ba=5.0"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.answers.front());
-    Fixture f;
-    StartUp(*f);
-    for (int k = 0; k < 3; ++k) CommandColor(*f);
-    const Image strip = f->strip.Snapshot();
-    f.host.answers.assign(c.answers.begin(), c.answers.end());
-    const std::uint64_t before = f->rng.draws();
-    const std::string caption = CommandPalette(*f).value_or("");
-    EXPECT_EQ(std::pair(f->settings.colour_mode, caption), std::pair(c.mode, std::string(c.caption)));
-    ASSERT_EQ(f.host.asked.size(), c.answers.size());
-    const auto& asked = f.host.asked[0];
-    EXPECT_EQ(asked.prompt + "|" + asked.title, "vnesi \xC5\xA1tevilko palete\r0 za izhod|IZBOR PALETE");
-    EXPECT_EQ(std::pair(asked.x, asked.y), std::pair(300, 333));
-    // The swatches draw nothing random; a strip in the chosen palette draws 400.
-    EXPECT_EQ(f->rng.draws() - before, c.mode != 0 ? 400u : 0u);
-    EXPECT_EQ(f->strip.image() == strip, c.mode == 0);
+// 0 leaves, 1..26 are taken, anything else has no number and is asked for
+// again. The colour button shows a palette as typed; 0 leaves its caption as it was.
+TEST(PaletteChooser, TakesZeroToTwentySixAndNothingElse) {
+  const struct { const char* answer; std::optional<int> number; } answers[] = {
+      {"0", 0}, {"1", 1}, {"26", 26}, {"27", {}}, {"-1", {}}, {"abc", {}}, {"", {}}, {"26.4", {}}, {"1e1", {}},
+      {"0x1A", {}}, {"5x", {}}, {" 7 ", 7}, {"5.0", 5}, {"00000000000000000000000003", 3}};
+  for (const auto& a : answers) EXPECT_EQ(PaletteNumber(a.answer), a.number) << '"' << a.answer << '"';
+  for (const auto& [number, caption] : {std::pair(0, ""), std::pair(7, "ba= 7 ")}) {
+    Session s;
+    for (int k = 0; k < 3; ++k) CommandColor(s);
+    const Image strip = s.carry.strip.Snapshot();
+    const std::uint64_t before = s.carry.rng.draws();
+    EXPECT_EQ(CommandChoosePalette(s, number, " 7 ").value_or(""), caption);
+    EXPECT_EQ(s.settings.colour_mode, number);
+    // A strip in the chosen palette draws 400; 0 draws nothing and keeps the strip.
+    EXPECT_EQ(s.carry.rng.draws() - before, number != 0 ? 400u : 0u);
+    EXPECT_EQ(s.carry.strip.image() == strip, number == 0);
   }
-  Fixture f;
-  f.host.answers = {"27"};
-  EXPECT_THROW(CommandPalette(*f), ScriptExhausted);
 }
 
 TEST(PaletteChooser, ShowsEveryPaletteAsARowOfSwatches) {
-  Fixture f;
-  StartUp(*f);
+  Surface card = NewCanvas();
   const Colour back = 0x123456;
-  f->card.SetBackground(back);
-  f->card.Plot(600, 300, 0xFF);
-  f.host.answers = {"0"};
-  CommandPalette(*f);
-  const Surface& card = f->card;
+  card.SetBackground(back);
+  card.Plot(600, 300, 0xFF);
+  DrawPaletteSwatches(card);
   // Row k at j = 5 + 22 (k - 1); colour c covers x = 31 + 10 (c - 1) .. 40 + 10 (c - 1), j - 2 .. j + 18.
   for (int row : {1, 3, 26}) {
     const double j = 5 + 22 * (row - 1);

@@ -13,7 +13,7 @@
 #include "commands/commands.h"
 #include "files/files.h"
 #include "files/safe_open.h"
-#include "files/saving.h"
+#include "commands/commands.h"
 #include "text/text.h"
 #include "test_mail_util.h"
 #include "test_util.h"
@@ -296,26 +296,14 @@ TEST(SafeSaving, TimeStampedNamesMoveAheadPastEveryTakenName) {
     fs::create_directory(dir.path / "wimgx");
     std::string name = c.first;
     for (int k = 0; k < c.taken; ++k, name = NextSecondName(name)) testing::WriteText(dir.path / "wimgx" / (name + ".bmp"), "");
-    State s;
-    s.names.image_name = c.first;
-    const SaveResult r = SaveNewCard(s);
+    Session s;
+    s.image_name = c.first;
+    const SaveResult r = SaveNewCardAs(s, EncodeBmp(s.card.image()), ".bmp", std::tm{});
     EXPECT_EQ(r.ok, c.refusal.empty()) << r.message;
     EXPECT_NE(r.message.find(c.refusal), std::string::npos) << r.message;
     EXPECT_EQ(r.ok ? r.path : fs::path(), r.ok ? dir.path / "wimgx" / (c.saved_as + ".bmp") : fs::path());
   }
   EXPECT_EQ(NextSecondName("GR-99991231235959"), "");
-}
-
-// An output folder that cannot be made does not stop start-up: it is reported once, through the host.
-TEST(ReportedFailures, AnOutputFolderThatCannotBeMadeIsReportedAtStartUp) {
-  const TempDir dir;
-  testing::WriteText(dir.path / "root", "a file where the root folder should be");
-  const testing::ScopedEnv env{{"MIRELUNE_ROOT", (dir.path / "root").string()}};
-  TakeTextFailures();  // whatever earlier tests left
-  testing::Fixture s;
-  StartUp(*s);
-  ASSERT_EQ(s.host.reported.size(), 1u);
-  EXPECT_EQ(s.host.reported[0].rfind("cannot make the folder " + (dir.path / "root/wimgx").string() + ": ", 0), 0u);
 }
 
 }  // namespace

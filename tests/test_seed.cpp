@@ -7,7 +7,6 @@
 namespace mirelune {
 namespace {
 
-using testing::Fixture;
 
 // The longest names, 200 characters of the largest code, pass 2^31 and stay exact.
 TEST(Seed, FollowsTheCharacterCodesOfTheJoinedNames) {
@@ -31,21 +30,11 @@ TEST(Seed, FollowsTheCharacterCodesOfTheJoinedNames) {
   for (const auto& c : cases) EXPECT_EQ(SeedFromNames(c.friend_name, c.own), c.seed) << c.friend_name << "/" << c.own;
 }
 
-// The dialogs, their places and the 100-character bound are in the command tests.
-TEST(AskNamesAndSeed, ResetsTheGeneratorWhateverWasDrawnBefore) {
-  Fixture a, b;
-  for (int k = 0; k < 77; ++k) b->rng.Uniform();
-  for (Fixture* f : {&a, &b}) f->host.answers = {"Ann", "Eve"}, AskNamesAndSeed(**f);
-  EXPECT_EQ(a->rng.state(), b->rng.state());
-}
-
-// The clock's fold without names is pinned by the command tests ("new img").
-TEST(SeedNewImage, LeavesTheGeneratorAloneForACardWithNames) {
-  Fixture c;
-  c->settings.with_names = 1;
-  const auto before = c->rng.state();
-  SeedNewImage(*c);
-  EXPECT_EQ(c->rng.state(), before);
+TEST(SeedGenerator, ResetsTheGeneratorWhateverWasDrawnBefore) {
+  Generator a, b;
+  for (int k = 0; k < 77; ++k) b.Uniform();
+  SeedGenerator(a, SeedFromNames("Ann", "Eve")), SeedGenerator(b, SeedFromNames("Ann", "Eve"));
+  EXPECT_EQ(a.state(), b.state());
 }
 
 }  // namespace

@@ -11,7 +11,6 @@
 namespace mirelune {
 namespace {
 
-using testing::Fixture;
 
 constexpr Colour kBack = 0xC80000;  // a canvas colour no strip row has
 
@@ -76,11 +75,19 @@ std::uint64_t Expected(const Style& st, std::uint64_t state) {
   return st.counted(g);
 }
 
-void Prepare(State& s, std::uint64_t state) {
-  testing::PaintRowStrip(s);
-  s.canvas.SetBackground(kBack);
-  s.rng.set_state(state);
-}
+// A style's inputs: the test strip, a plain canvas, the generator in `state`.
+struct Inputs {
+  Surface strip = testing::RowStrip(), canvas = NewCanvas();
+  Generator rng;
+  double offset_mode = 2;
+  explicit Inputs(std::uint64_t state) {
+    canvas.SetBackground(kBack);
+    rng.set_state(state);
+  }
+  StyleContext Context(double width = kCanvasUnitsW, double height = kCanvasUnitsH) {
+    return {canvas, strip, rng, width, height, offset_mode};
+  }
+};
 
 bool IsStripRow(Colour c) {
   for (int y = 0; y < kStripPixelsH; ++y)
@@ -94,33 +101,27 @@ TEST(Styles, DrawCountOfOneCallOnAndFarOffTheCanvas) {
     for (std::uint64_t state : {1ULL, 0xABCDEF01ULL, 0x5EED5EED5EEDULL, ~0ULL})
       for (double far : {0.0, 1e9, -1e9}) {
         SCOPED_TRACE(::testing::Message() << "style " << k + 1 << " state " << state << " at " << far);
-        Fixture f;
-        Prepare(*f, state);
-        if (far != 0) f->settings.canvas_width = far, f->settings.canvas_height = -far;
-        StyleContext c = StyleContextOf(*f);
+        Inputs in(state);
+        StyleContext c = far != 0 ? in.Context(far, -far) : in.Context();
         kStyles[k].draw(c);
-        EXPECT_EQ(f->rng.draws(), Expected(kTable[k], state));
-        const int untouched = testing::CountColour(f->canvas.image(), kBack);
+        EXPECT_EQ(in.rng.draws(), Expected(kTable[k], state));
+        const int untouched = testing::CountColour(in.canvas.image(), kBack);
         EXPECT_EQ(untouched, far != 0 ? kCanvasPixelsW * kCanvasPixelsH : untouched) << "painted on the canvas";
       }
 }
 
 // The next style and the effect find what this one left: the fill and pen settings,
-// the font, the last square's side as the offset mode, and whether the host got a
-// chance to let a "stop" in. The other leftovers stay as they were.
+// the font and the last square's side as the offset mode.
 TEST(Styles, LeftoversAndCanvasSettingsLeftBehind) {
   constexpr Colour kSentinel = 0x123456;
   for (int k = 0; k < kStyleCount; ++k)
     for (int preset : {0, 1}) {
       SCOPED_TRACE(::testing::Message() << "style " << k + 1 << " preset fill style " << preset);
       const Style& st = kTable[k];
-      Fixture f;
-      State& s = *f;
-      Prepare(s, 0x2468ACE13579ULL);
-      s.left = {.offset_mode = 2};
+      Inputs s(0x2468ACE13579ULL);
       s.canvas.fill_solid = preset == 0;
       s.canvas.fill_colour = s.canvas.pen_colour = kSentinel;
-      StyleContext c = StyleContextOf(s);
+      StyleContext c = s.Context();
       kStyles[k].draw(c);
       EXPECT_EQ(s.canvas.fill_solid, (st.fill_style < 0 ? preset : st.fill_style) == 0);
       const Colour fill = s.canvas.fill_colour;
@@ -131,10 +132,9 @@ TEST(Styles, LeftoversAndCanvasSettingsLeftBehind) {
       EXPECT_EQ(s.canvas.typeface, k == 7 ? Typeface::kSerif : Typeface::kSans);
       EXPECT_EQ(s.canvas.font_points, k == 7 ? 250 : 8);
       // A square's side is Floor(distance / 3 + 5) for a distance of 1..109.
-      const double mode = s.left.offset_mode;
+      const double mode = s.offset_mode;
       if (k == 12) EXPECT_TRUE(mode == Floor(mode) && mode >= 5 && mode <= 41) << mode;
       else EXPECT_EQ(mode, 2);
-      EXPECT_EQ(f.host.events, k == 2 ? 1 : 0);
     }
 }
 

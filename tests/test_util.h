@@ -5,29 +5,22 @@
 
 #include <memory>
 
-#include "core/state.h"
+#include "core/card_parts.h"
 #include "palette/palette.h"
 #include "test_mail_util.h"
 
 namespace mirelune::testing {
 
-// A state with a scripted host, as after start-up.
-struct Fixture {
-  ScriptedHost host;
-  std::unique_ptr<State> s = std::make_unique<State>();
-  Fixture() { s->host = &host; }
-  State& operator*() { return *s; }
-  State* operator->() { return s.get(); }
-};
-
 // Colour of row y in the test strip: every row distinct, so a sampled row can be
 // read back from the colour ("red on blue" keeps R<->B swaps visible).
 inline Colour RowColour(int y) { return RGB(y % 256, y / 256 * 40 + 1, 200); }
 
-// Fills the palette strip with RowColour rows.
-inline void PaintRowStrip(State& s) {
+// A palette strip of RowColour rows.
+inline Surface RowStrip() {
+  Surface strip = NewStrip();
   for (int y = 0; y < kStripPixelsH; ++y)
-    for (int x = 0; x < kStripPixelsW; ++x) s.strip.Plot(x, y, RowColour(y));
+    for (int x = 0; x < kStripPixelsW; ++x) strip.Plot(x, y, RowColour(y));
+  return strip;
 }
 
 // Number of pixels of an image with exactly this colour.

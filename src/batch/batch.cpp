@@ -1,5 +1,5 @@
 // batch.cpp — the batch run: a reader feeding rows to worker threads, each making
-// its card on a fresh State, saving it, and appending one manifest line.
+// its card, saving it, and appending one manifest line.
 #include "batch/batch.h"
 
 #include <fcntl.h>
@@ -40,12 +40,6 @@ namespace {
 using json = nlohmann::ordered_json;
 using Clock = std::chrono::steady_clock;
 namespace fs = std::filesystem;
-
-// Nobody to ask: a batch row carries everything a dialog would.
-class QuietHost : public Host {
- public:
-  std::string InputBox(const std::string&, const std::string&, int, int) override { return ""; }
-};
 
 // A JSON-lines file appended one whole line at a time: a single write() with
 // O_APPEND under flock, and on a short write the file is cut back, so a reader
@@ -496,13 +490,9 @@ std::optional<json> Run::MakeCard(const ListRow& row) {
   line["line"] = row.line;
   line["status"] = "done";
   line["file"] = row.file;
-  QuietHost host;
-  auto s = std::make_unique<State>();  // a fresh state: exactly what `card` starts from
-  s->host = &host;
-  s->names.year = row.year;
-  const CardStats stats = MakeCardFromNames(*s, row.card);
-  Result<CardFile> encoded = o_.encode(*s, stats, row.card, o_.format);
-  s.reset();
+  auto made = std::make_unique<CardResult>(mirelune::MakeCard(row.card));
+  Result<CardFile> encoded = o_.encode(row.card, *made, o_.format);
+  made.reset();
   if (!encoded) {
     Fail(row, "the card could not be encoded: " + encoded.error().message);
     return std::nullopt;

@@ -35,8 +35,7 @@ struct CardFile {
   nlohmann::ordered_json report;
 };
 // Called on the worker threads, so it must be safe to call from several at once.
-using CardEncoder = std::function<Result<CardFile>(const State& s, const CardStats& stats, const CardSettings& c,
-                                                   ImageFormat format)>;
+using CardEncoder = std::function<Result<CardFile>(const CardSpec& spec, const CardResult& card, ImageFormat format)>;
 
 struct BatchOptions {
   std::filesystem::path list, out_dir;

@@ -17,7 +17,6 @@ namespace {
 enum Column { kFriend, kSender, kEmail, kMessage, kMode, kPalette, kMaxStyles, kYear, kColumnCount };
 constexpr const char* kColumnNames[kColumnCount] = {"friend",  "sender",  "email",      "message",
                                                      "mode",    "palette", "max_styles", "year"};
-constexpr int kMaxNameChars = 100;
 
 
 std::string Trimmed(const std::string& s) {
@@ -307,7 +306,7 @@ void ListReader::Check(const CsvRecord& rec, ListRow* row) const {
     }
     value[columns_[k]] = rec.fields[k];
   }
-  CardSettings& c = row->card;
+  CardSpec& c = row->card;
   c.friend_name = value[kFriend];
   c.sender = value[kSender];
   const std::string mode = Trimmed(value[kMode]);
@@ -315,7 +314,7 @@ void ListReader::Check(const CsvRecord& rec, ListRow* row) const {
     row->error = "the mode is line or pix, not " + Quoted(mode);
     return;
   }
-  c.pix = mode == "pix";
+  c.mode = mode == "pix" ? EffectMode::kPix : EffectMode::kLine;
   if (!Number(value[kPalette], 1, 26, 0, &c.palette)) {
     row->error = "the palette is a whole number from 1 to 26, not " + Quoted(value[kPalette]);
     return;
@@ -324,7 +323,7 @@ void ListReader::Check(const CsvRecord& rec, ListRow* row) const {
     row->error = "max_styles is a whole number from 1 to 24, not " + Quoted(value[kMaxStyles]);
     return;
   }
-  if (!Number(value[kYear], kFirstYear, kLastYear, kDefaultYear, &row->year)) {
+  if (!Number(value[kYear], kFirstYear, kLastYear, kDefaultYear, &c.year)) {
     row->error = "the year is a whole number from 1 to 9999, not " + Quoted(value[kYear]);
     return;
   }
@@ -340,7 +339,7 @@ void ListReader::Check(const CsvRecord& rec, ListRow* row) const {
   // Everything that decides the card, and with --mail its message: a row whose key
   // changed since the last run is made again.
   std::string basis = c.friend_name + '\0' + c.sender + '\0' + mode + '\0' + std::to_string(c.palette) + '\0' +
-                      std::to_string(c.max_styles) + '\0' + std::to_string(row->year) + '\0' + row->file;
+                      std::to_string(c.max_styles) + '\0' + std::to_string(c.year) + '\0' + row->file;
   if (options_.mail) basis += std::string("\0mail\0", 6) + row->email + '\0' + row->message;
   row->key = Sha256Hex(basis.data(), basis.size()).substr(0, 16);
 }

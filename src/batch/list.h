@@ -31,8 +31,7 @@ struct ListRow {
   long index = 0;   // 0-based among the data rows, bad ones included: the shard key
   long line = 0;    // 1-based line of the file where the row starts
   std::string error;  // why the row is skipped; empty when it is good
-  CardSettings card;
-  int year = 0;  // the greeting's year
+  CardSpec card;  // the year among it
   std::string email, message;
   std::string file;  // the card's file name in the output folder
   std::string key;   // 16 hex digits over everything that makes the card (and its mail)

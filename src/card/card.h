@@ -1,18 +1,98 @@
-// card.h — from two names to a card's picture and greeting.
+// card.h — a card from its spec, stage by stage, as a value.
 //
-//   SetNamesAndSeed(s, "Mary", "Bob");           // or AskNamesAndSeed(s), through dialogs
-//   DrawPaletteStrip(s);                         // palette/palette.h
-//   const PassStats pass = RunGenerationPass(s); // the picture on canvas, a copy on plain_picture
-//   DrawCardText(s.card, s.names);               // the band and the greeting on card
+//   CardResult r = MakeCard({.friend_name = "Mary", .sender = "Bob", .year = 2017});
+//   SaveImage(r.card.image(), "card.png");        // files/files.h
+//
+// The road every card takes, top-down:
+//   seed      names -> SeedFromNames -> SeededGenerator
+//   strip     palette, generator -> DrawPaletteStrip -> strip (palette/palette.h)
+//   pass      strip, style limit, generator -> RunGenerationPass -> canvas, EffectParameters, offset mode
+//   effect    canvas, parameters, offset mode, carry, generator -> ApplyDisplacementEffect -> card (effects.h)
+//   tree      card, canvas, generator -> DrawOrnamentTree -> card, the tree's anchors (effects.h)
+//   greeting  names, year -> DrawGreeting -> card
+// The random sequence is handed from stage to stage; nothing is kept between
+// calls, so the same spec gives the same result on any thread.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
-#include "core/state.h"
+#include "base/result.h"
+#include "core/card_parts.h"
+#include "effects/effects.h"
+#include "generator/generator.h"
+#include "palette/palette.h"
+#include "raster/surface.h"
 
 namespace mirelune {
+
+// The year a greeting wishes for unless told otherwise, and the years it may take.
+inline constexpr int kDefaultYear = 2017;
+inline constexpr int kFirstYear = 1, kLastYear = 9999;
+
+// The program's web address printed at the end of the greeting line.
+inline constexpr const char* kWebAddress = "mirelune.art";
+
+// Everything a card is made from.
+struct CardSpec {
+  std::string friend_name, sender;  // UTF-8, at most 100 characters each; no sender: a picture without greeting
+  int year = kDefaultYear;
+  int max_styles = 15;  // 1..24
+  int palette = 0;      // 0 a palette drawn at random, else 1..26
+  EffectMode mode = EffectMode::kLine;
+};
+
+// How many draws each stage took, and what the pass chose.
+struct CardStats {
+  int palette = 0;              // the strip's palette
+  std::uint64_t strip = 0;      // the palette strip
+  std::uint64_t pass = 0;       // the generation pass's own draws
+  std::uint64_t styles = 0;     // all style calls together
+  std::uint64_t effect = 0;     // both sweeps and the reveal
+  std::uint64_t ornaments = 0;  // the ornament tree
+  std::uint64_t total = 0;      // strip to greeting
+  double background_row = 0;    // the strip row the background took
+  double offset_mode = 0;       // as the pass drew it
+  double effect_offset_mode = 0;  // as the effect used it, after the styles
+  int styles_chosen = 0, passes = 0;
+  int rule = 0;                         // the displacement rule
+  std::array<int, kStyleCount> flags{};  // 1 for each style chosen
+};
+
+// Where one card leaves the sequence, for a card that goes on from it (the
+// window's "new img", loops and "def +"): the generator, the canvas with its pen
+// and fill settings, the strip, what the effect measured last and the parameters
+// after the tree moved its anchors.
+struct CardCarry {
+  Generator rng;
+  Surface canvas = NewCanvas(), strip = NewStrip();
+  EffectParameters effect;
+  double offset_mode = 0;
+  EffectCarry effect_carry;
+};
+
+struct CardResult {
+  Surface card = NewCanvas();
+  Image plain_picture;  // the picture before the effect, ornaments and greeting
+  double seed = 0;
+  CardStats stats;
+  std::vector<std::string> text_problems;  // why text was not drawn as asked
+  bool stopped = false;                    // the watch's stop came first: the card is unfinished
+  CardCarry carry;
+};
+
+// The whole card. Stops at the watch's request (then `stopped`, and the card is
+// not to be shown as finished).
+CardResult MakeCard(const CardSpec& spec, const CardWatch& watch = {});
+
+// Opens the card's own face files (the greeting's and the extruded letters'), so
+// that a missing or damaged one stops a card before it is drawn without its
+// text: the message names the file and the reason (or the package to install).
+Result<> PrepareFaces();
+
+// --- the stages ---
 
 // The seed of a pair of names: 4396645 + n * (sum of codes) + n^3, n characters
 // (control characters included), each character's code given by SeedCode.
@@ -24,59 +104,63 @@ long SeedCode(char32_t ch);
 
 // Number of characters (not bytes) of a UTF-8 text.
 std::size_t CharCount(const std::string& utf8);
+inline constexpr std::size_t kMaxNameChars = 100;
 
-// Asks for the friend's and the own name (each at most 100 characters, asked again
-// while longer). False when either dialog was cancelled.
-bool AskNames(Host* host, std::string* friend_name, std::string* own_name);
-
-// Asks for both names, computes `seed`, resets the generator and reseeds it. On
-// Cancel returns false and leaves names and generator as they were.
-bool AskNamesAndSeed(State& s);
-
-// Reseeds from the clock (for "new img"; no reset before).
-void SeedNewImage(State& s);
-
-// Stores the names as typed and seeds exactly as AskNamesAndSeed does, without dialogs.
-void SetNamesAndSeed(State& s, const std::string& friend_utf8, const std::string& own_utf8);
+// The generator a card from names starts from: reset, then the seed folded in.
+// `g` keeps counting its draws.
+void SeedGenerator(Generator& g, double seed);
 
 // Clears `canvas` and paints it in the colour of a random row of `strip` (one
 // draw); returns the row.
 double PaintBackground(Surface& canvas, const Surface& strip, Generator& g);
 
-// What "new" resets before it seeds from names: no brightness drift, text on.
-void ResetForNames(Settings& settings);
-
-// What a generation pass drew and how many draws it took.
-struct PassStats {
-  double background_row = 0;  // the strip row the background took
-  double offset_mode = 0;     // as the pass drew it; a style may change it before the effect
-  std::array<int, kStyleCount> flags{};  // 1 for each style chosen
+// What a generation pass made besides the picture on the canvas.
+struct PassResult {
+  EffectParameters effect;
+  double offset_mode = 0;         // as the pass drew it
+  double effect_offset_mode = 0;  // as the styles left it for the effect (the square clusters overwrite it)
+  double background_row = 0;
+  int styles_chosen = 0, passes = 0;
+  std::array<int, kStyleCount> flags{};
   std::uint64_t draws = 0;        // the pass's own draws
   std::uint64_t style_draws = 0;  // all style calls together
+  bool stopped = false;
 };
 
-// Clears the canvas to a background from the strip, draws the pass parameters
-// (into s.pass and s.left.offset_mode), chooses the styles by coin flips and runs
-// them, and keeps the plain picture on plain_picture. The styles read and write
-// the state as a whole.
-PassStats RunGenerationPass(State& s);
+// Clears the canvas to a background from the strip, draws the effect's
+// parameters and the offset mode, chooses 1..max_styles styles by coin flips and
+// runs them. The canvas's pen and fill settings go on from where the last card
+// left them.
+PassResult RunGenerationPass(Surface& canvas, const Surface& strip, int max_styles, Generator& g,
+                             const CardWatch& watch = {});
 
-// The pale band and the blue greeting line on `card`, when the own name is set.
-void DrawCardText(Surface& card, const CardNames& names);
+// The pass, effect and tree on a strip already painted: what every card after
+// the strip is, with and without names. Starts from `carry` (its generator,
+// canvas, strip and distances) and leaves it where the card ends.
+struct Painting {
+  Surface card = NewCanvas();
+  Image plain_picture;
+  CardStats stats;
+  bool stopped = false;
+};
+Painting PaintCard(CardCarry& carry, int max_styles, EffectMode mode, EffectBuffers& buffers,
+                   const CardWatch& watch = {});
 
-// The greeting line for these names and their year: "dear Mary, I wish you a
-// happy new year 2017! Bob" + eleven blanks + the web address + one blank.
-std::string GreetingLine(const CardNames& names);
+// The names and year a greeting is written for.
+struct Greeting {
+  std::string friend_name, sender;
+  int year = kDefaultYear;
+};
 
-// The year a greeting wishes for unless told otherwise, and the years it may take.
-inline constexpr int kDefaultYear = 2017;
-inline constexpr int kFirstYear = 1, kLastYear = 9999;
+// The greeting line: "dear Mary, I wish you a happy new year 2017! Bob" + eleven
+// blanks + the web address + one blank.
+std::string GreetingLine(const Greeting& g);
 
-// The program's web address printed at the end of the greeting line.
-inline constexpr const char* kWebAddress = "mirelune.art";
+// The pale band and the blue greeting line on `card`, when there is a sender.
+void DrawGreeting(Surface& card, const Greeting& g);
 
 // The strip for `seed`, then style `number` (1..23) alone, twice, on the
-// background colour the pass would take, without the effect. Leaves it on canvas.
-void PaintStyleAlone(State& s, int number, double seed);
+// background colour the pass would take, without the effect: a picture of one style.
+Surface PaintStyleAlone(int number, double seed);
 
 }  // namespace mirelune

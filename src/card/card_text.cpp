@@ -4,20 +4,20 @@
 
 namespace mirelune {
 
-std::string GreetingLine(const CardNames& names) {
-  return "dear " + names.friend_name + ", I wish you a happy new year " + std::to_string(names.year) + "! " +
-         names.own_name + std::string(11, ' ') + kWebAddress + " ";
+std::string GreetingLine(const Greeting& g) {
+  return "dear " + g.friend_name + ", I wish you a happy new year " + std::to_string(g.year) + "! " + g.sender +
+         std::string(11, ' ') + kWebAddress + " ";
 }
 
-void DrawCardText(Surface& card, const CardNames& names) {
+void DrawGreeting(Surface& card, const Greeting& g) {
   card.font_points = 14;
-  if (CharCount(names.own_name) == 0) return;
+  if (CharCount(g.sender) == 0) return;
   const Colour band = RGB(250, 250, 150);
   for (double x = 5; x <= 895; x += 1) card.Line(x, 635, x, 665, band);
   card.pen_colour = RGB(0, 0, 255);
   card.cursor_x = 11;
   card.cursor_y = 638;
-  PrintText(card, GreetingLine(names));
+  PrintText(card, GreetingLine(g));
 }
 
 }  // namespace mirelune

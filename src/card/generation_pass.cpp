@@ -1,5 +1,5 @@
-// generation_pass.cpp — one picture: background, shared parameters of the effect,
-// the choice of styles by coin flips, the passes, then the plain picture.
+// generation_pass.cpp — one picture: background, the effect's parameters, the
+// choice of styles by coin flips, the passes.
 #include "card/card.h"
 #include "palette/palette.h"
 #include "styles/styles.h"
@@ -9,39 +9,34 @@ namespace {
 
 // What the pass draws before its styles run, in the order the draws are made.
 struct PassPlan {
-  PassParameters parameters;
+  EffectParameters effect;
   double offset_mode = 0;
+  int styles_chosen = 0, passes = 0;
   std::array<int, kStyleCount> flags{};
 };
 
-PassPlan DrawPassPlan(Generator& g, const Settings& settings) {
+PassPlan DrawPassPlan(Generator& g, int max_styles) {
   PassPlan plan;
-  PassParameters& p = plan.parameters;
+  EffectParameters& p = plan.effect;
   g.Uniform();  // a draw nothing reads, but part of every card's sequence
-  p.divisor1 = Floor(g.Uniform() * 200 + 200);
-  p.divisor2 = Floor(g.Uniform() * 200 * 200);
-  p.divisor3 = Floor(g.Uniform() * 200 * 200);
-  p.divisor4 = Floor(g.Uniform() * 300 + 50);
-  p.divisor5 = Floor(g.Uniform() * 900 + 50);
-  p.divisor6 = Floor(g.Uniform() * 2000 + 50);
-  p.divisor7 = Floor(g.Uniform() * 10 + 5);
-  p.anchor1_x = Floor(settings.canvas_width * g.Uniform() + 1);
-  p.anchor1_y = Floor(settings.canvas_height * g.Uniform() + 1);
-  p.anchor2_x = Floor(settings.canvas_width * g.Uniform() + 1);
-  p.anchor2_y = Floor(settings.canvas_height * g.Uniform() + 1);
-  p.anchor3_x = Floor(settings.canvas_width * g.Uniform() + 1);
-  p.anchor3_y = Floor(settings.canvas_height * g.Uniform() + 1);
+  p.divisors = {Floor(g.Uniform() * 200 + 200), Floor(g.Uniform() * 200 * 200), Floor(g.Uniform() * 200 * 200),
+                Floor(g.Uniform() * 300 + 50),  Floor(g.Uniform() * 900 + 50),  Floor(g.Uniform() * 2000 + 50),
+                Floor(g.Uniform() * 10 + 5)};
+  for (Point& anchor : p.anchors) {
+    anchor.x = Floor(kCanvasUnitsW * g.Uniform() + 1);
+    anchor.y = Floor(kCanvasUnitsH * g.Uniform() + 1);
+  }
   // Coin flips until between 1 and max_styles styles are chosen; a rejected
   // attempt still consumes its 23 draws.
   do {
-    p.styles_chosen = 0;
+    plan.styles_chosen = 0;
     for (int k = 0; k < kStyleCount; ++k) {
       plan.flags[k] = static_cast<int>(Floor(g.Uniform() * 2));
-      p.styles_chosen += plan.flags[k];
+      plan.styles_chosen += plan.flags[k];
     }
-  } while (!(p.styles_chosen >= 1 && p.styles_chosen <= settings.max_styles));
-  p.passes = Floor(settings.max_styles / p.styles_chosen) + 1;
-  p.rule = Floor(g.Uniform() * 13 + 1);
+  } while (!(plan.styles_chosen >= 1 && plan.styles_chosen <= max_styles));
+  plan.passes = static_cast<int>(Floor(static_cast<double>(max_styles) / plan.styles_chosen)) + 1;
+  p.rule = static_cast<int>(Floor(g.Uniform() * 13 + 1));
   plan.offset_mode = Floor(g.Uniform() * 3 + 1);
   return plan;
 }
@@ -55,54 +50,44 @@ double PaintBackground(Surface& canvas, const Surface& strip, Generator& g) {
   return row;
 }
 
-void ResetForNames(Settings& settings) {
-  settings.brightness = 0;
-  settings.brightness_step = 0;
-  settings.with_names = 1;
-}
-
-PassStats RunGenerationPass(State& s) {
-  Generator& g = s.rng;
+PassResult RunGenerationPass(Surface& canvas, const Surface& strip, int max_styles, Generator& g,
+                             const CardWatch& watch) {
   const std::uint64_t start = g.draws();
-  std::uint64_t style_draws = 0;
-  PassStats stats;
+  PassResult r;
+  r.background_row = PaintBackground(canvas, strip, g);
+  const PassPlan plan = DrawPassPlan(g, max_styles);
+  r.effect = plan.effect;
+  r.offset_mode = r.effect_offset_mode = plan.offset_mode;
+  r.styles_chosen = plan.styles_chosen;
+  r.passes = plan.passes;
+  r.flags = plan.flags;
+  watch.Mark(ProgressMark::kStart, 5);
 
-  stats.background_row = PaintBackground(s.canvas, s.strip, g);
-  const PassPlan plan = DrawPassPlan(g, s.settings);
-  s.pass = plan.parameters;
-  s.left.offset_mode = plan.offset_mode;
-  stats.offset_mode = plan.offset_mode;
-  stats.flags = plan.flags;
-  const std::array<int, kStyleCount>& flags = plan.flags;
-  if (s.host) {
-    s.host->ClearProgress();
-    s.host->MoveProgressCursor(22, 30);
-  }
-
-  StyleContext styles = StyleContextOf(s);
-  for (double pass = 1; pass <= s.pass.passes; pass += 1) {
-    for (int k = 0; k < kStyleCount; ++k) {
-      if (!flags[k]) continue;
+  StyleContext styles{canvas, strip, g, kCanvasUnitsW, kCanvasUnitsH, r.effect_offset_mode};
+  for (int pass = 1; pass <= plan.passes && !r.stopped; ++pass) {
+    for (int k = 0; k < kStyleCount && !r.stopped; ++k) {
+      if (!plan.flags[k]) continue;
       const std::uint64_t before = g.draws();
       kStyles[k].draw(styles);
-      style_draws += g.draws() - before;
+      r.style_draws += g.draws() - before;
+      r.stopped = watch.Stopped();
     }
-    if (s.host) s.host->PrintProgress("lllll");
+    watch.Mark(ProgressMark::kPass, 5 + 35 * pass / plan.passes, &canvas);
   }
-  stats.style_draws = style_draws;
-  stats.draws = g.draws() - start - style_draws;
-
-  s.plain_picture.CopyImageOf(s.canvas);
-  return stats;
+  r.draws = g.draws() - start - r.style_draws;
+  return r;
 }
 
-void PaintStyleAlone(State& s, int number, double seed) {
-  s.rng.Restart(-1);
-  s.rng.FoldIn(seed);
-  DrawPaletteStrip(s);
-  PaintBackground(s.canvas, s.strip, s.rng);
-  StyleContext styles = StyleContextOf(s);
+Surface PaintStyleAlone(int number, double seed) {
+  Generator g;
+  SeedGenerator(g, seed);
+  Surface strip = NewStrip(), canvas = NewCanvas();
+  DrawPaletteStrip(strip, 0, g);
+  PaintBackground(canvas, strip, g);
+  double offset_mode = 0;
+  StyleContext styles{canvas, strip, g, kCanvasUnitsW, kCanvasUnitsH, offset_mode};
   for (int pass = 1; pass <= 2; ++pass) kStyles[number - 1].draw(styles);
+  return canvas;
 }
 
 }  // namespace mirelune

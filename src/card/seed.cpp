@@ -5,11 +5,6 @@
 #include "card/card.h"
 
 namespace mirelune {
-namespace {
-
-constexpr std::size_t kMaxNameChars = 100;
-
-}  // namespace
 
 // The code a character adds to the seed. A character Windows-1252 holds counts by
 // its code there, as it always has, so those cards never change. Any other
@@ -51,53 +46,15 @@ double SeedOf(const Joined& j) {
   return static_cast<double>(4396645 + sum * n);
 }
 
-void Seed(State& s) {
-  s.names.seed = SeedOf(Join(s.names.friend_name, s.names.own_name));
-  s.rng.Restart(-1);
-  s.rng.FoldIn(s.names.seed);
-}
-
-// The name dialogs' prompts and where they stand on the screen, in pixels.
-constexpr const char* kCasePrompt = "CASE SENSITIVE (Mary not equal mary)";
-constexpr const char* kFriendNamePrompt = "ENTER YOUR FRIEND'S NAME";
-constexpr const char* kOwnNamePrompt = "ENTER YOUR NAME";
-constexpr int kDialogX = 33, kFriendDialogY = 200, kOwnDialogY = 400;
-
-// False when the dialog was cancelled.
-bool AskName(Host* host, const std::string& first_line, int y, std::string* name) {
-  for (;;) {
-    *name = host ? host->InputBox(first_line + "\r" + kCasePrompt, "", kDialogX, y) : "";
-    if (host && host->InputCancelled()) return false;
-    if (CharCount(*name) <= kMaxNameChars) return true;
-  }
-}
-
 }  // namespace
 
 double SeedFromNames(const std::string& friend_utf8, const std::string& own_utf8) {
   return SeedOf(Join(friend_utf8, own_utf8));
 }
 
-void SetNamesAndSeed(State& s, const std::string& friend_utf8, const std::string& own_utf8) {
-  s.names.friend_name = friend_utf8;
-  s.names.own_name = own_utf8;
-  Seed(s);
-}
-
-bool AskNames(Host* host, std::string* friend_name, std::string* own_name) {
-  return AskName(host, kFriendNamePrompt, kFriendDialogY, friend_name) &&
-         AskName(host, kOwnNamePrompt, kOwnDialogY, own_name);
-}
-
-bool AskNamesAndSeed(State& s) {
-  std::string friend_name, own_name;
-  if (!AskNames(s.host, &friend_name, &own_name)) return false;
-  SetNamesAndSeed(s, friend_name, own_name);
-  return true;
-}
-
-void SeedNewImage(State& s) {
-  if (s.settings.with_names == 0) s.rng.FoldIn(s.host ? s.host->Timer() : 0);
+void SeedGenerator(Generator& g, double seed) {
+  g.Restart(-1);
+  g.FoldIn(seed);
 }
 
 }  // namespace mirelune

@@ -43,11 +43,11 @@ Result<int> RunBatch(BatchArgs& a) {
   }
   o.format = *ParseFormat(a.format);  // the option's own check has refused anything else
   // Exactly the bytes `card --out NAME.<format>` writes.
-  o.encode = [](const State& s, const CardStats& stats, const CardSettings& c, ImageFormat format) -> Result<CardFile> {
+  o.encode = [](const CardSpec& spec, const CardResult& made, ImageFormat format) -> Result<CardFile> {
     CardFile card;
-    card.report = CardReport(s, stats, c);
-    const PngText text = CardPngText(s, card.report);
-    MIRELUNE_TRY_ASSIGN(card.bytes, EncodeImage(s.card.image(), format, &text));
+    card.report = CardReport(spec, made.seed, made.stats);
+    const PngText text = CardPngText(GreetingOf(spec), card.report);
+    MIRELUNE_TRY_ASSIGN(card.bytes, EncodeImage(made.card.image(), format, &text));
     return card;
   };
   ::signal(SIGPIPE, SIG_IGN);  // a closed stderr must not kill the run between a card and its line

@@ -15,12 +15,6 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-// A host for batch work: no one to ask, the real clock.
-class BatchHost : public Host {
- public:
-  std::string InputBox(const std::string&, const std::string&, int, int) override { return ""; }
-};
-
 struct CardOptions {
   std::string friend_name, sender, out, plain, report, format, mode = "line", mail_to, message, again;
   int max_styles = 15, palette = 0, year = kDefaultYear;
@@ -55,24 +49,23 @@ void NoteDifferences(const Json& recorded, const Json& report, const std::string
 
 // The card in the output folder under the time of saving. A time-stamped card
 // never replaces another: a taken name moves on by a second.
-SaveResult SaveTimeStamped(State& s, ImageFormat f, const PngText& text) {
+SaveResult SaveTimeStamped(Session& s, ImageFormat f, const PngText& text) {
   const char* extension = f == ImageFormat::kPng ? ".png" : f == ImageFormat::kJpeg ? ".jpg" : ".bmp";
   MIRELUNE_TRY_ASSIGN(const Bytes bytes, EncodeImage(s.card.image(), f, &text));
   MIRELUNE_TRY(MakeFolder(OutputFolder()));
-  return SaveNewCardAs(s, bytes, extension);
+  return SaveNewCardAs(s, bytes, extension, LocalTimeNow());
 }
 
 Result<int> RunCard(const CardOptions& o) {
-  CardSettings c;
-  int year = o.year;
+  CardSpec c;
   Json recorded;
   if (!o.again.empty()) {
     MIRELUNE_TRY_ASSIGN(recorded, ReadReport(o.again));
-    MIRELUNE_TRY_ASSIGN(c, SettingsFromReport(recorded, &year, o.again));
+    MIRELUNE_TRY_ASSIGN(c, SpecFromReport(recorded, o.again));
   } else {
     for (const CLI::Option* name : {o.friend_opt, o.sender_opt})
       if (!*name) return Error{Fill(_("%s is required (or --again FILE)"), {name->get_name()})};
-    c = {o.friend_name, o.sender, o.max_styles, o.palette, o.mode == "pix"};
+    c = {o.friend_name, o.sender, o.year, o.max_styles, o.palette, o.mode == "pix" ? EffectMode::kPix : EffectMode::kLine};
   }
   // A card is saved only for an address that can be sent to: a typo costs no stray card.
   if (!o.mail_to.empty())
@@ -94,21 +87,19 @@ Result<int> RunCard(const CardOptions& o) {
     std::cerr << "mirelune-cli: " << faces.message << "\n";
     return 1;
   }
-  BatchHost host;
-  State s;
-  s.host = &host;
-  s.names.year = year;
-  const CardStats stats = MakeCardFromNames(s, c);
+  Session s;  // the card's names and files, as the window keeps them
+  const CardResult made = CommandNew(s, c);
+  for (const std::string& why : made.text_problems) std::cerr << "mirelune-cli: " << why << "\n";
   // The report digests every face file the card used; only a PNG or JPEG carries
   // it, and only --report and --again read it.
   const auto carries_report = [](const std::optional<Target>& t) { return t && t->format != ImageFormat::kBmp; };
   const bool png = carries_report(out) || carries_report(plain) || (!out && format && *format != ImageFormat::kBmp);
-  const Json report = png || !o.again.empty() || !o.report.empty() ? CardReport(s, stats, c) : Json::object();
+  const Json report = png || !o.again.empty() || !o.report.empty() ? CardReport(c, made.seed, made.stats) : Json::object();
   if (!o.again.empty()) NoteDifferences(recorded, report, o.again);
 
   const bool paths_on_stderr = to_stdout > 0;
   int status = 0;
-  const PngText card_text = CardPngText(s, report);
+  const PngText card_text = CardPngText(s.names, report);
   if (out) {
     if (!WritePicture(s.card.image(), *out, card_text, paths_on_stderr)) status = 1;
   } else {
@@ -121,10 +112,11 @@ Result<int> RunCard(const CardOptions& o) {
     }
   }
   if (plain &&
-      !WritePicture(s.plain_picture.image(), *plain, ReportPngText(s, report, "picture, before the effect,"), paths_on_stderr))
+      !WritePicture(s.plain_picture, *plain, ReportPngText(s.names, report, "picture, before the effect,"), paths_on_stderr))
     status = 1;
   if (!o.mail_to.empty()) {
-    const Result<> sent = MailCard(s, o.mail_to, o.message);
+    const SaveResult saved = SaveCardForMail(s, LocalTimeNow());
+    const Result<> sent = saved ? SendMailItem(GreetingsItem(o.mail_to, o.message, saved.path)) : Result<>(saved.error());
     std::cerr << (sent ? "" : "mirelune-cli: ") << sent.message << "\n";
     if (!sent) status = 1;
   }

@@ -94,7 +94,7 @@ std::string TerminalText(std::string_view text, bool json = false);
 Result<std::string> FlatReportText(const nlohmann::ordered_json& report, const std::filesystem::path& from);
 // The settings recorded in a report (and its year in `year`); fails when they are
 // missing or invalid.
-Result<CardSettings> SettingsFromReport(const nlohmann::ordered_json& report, int* year, const std::filesystem::path& from);
+Result<CardSpec> SpecFromReport(const nlohmann::ordered_json& report, const std::filesystem::path& from);
 // The report among a PNG card's text chunks (ReadPngText), at most
 // kMaxReportDepth levels of objects and lists deep.
 inline constexpr int kMaxReportDepth = 32;

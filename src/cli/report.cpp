@@ -175,18 +175,18 @@ std::string DrawnDifferently(const Json& recorded, const Json& now) {
   return why;
 }
 
-Result<CardSettings> SettingsFromReport(const Json& report, int* year, const std::filesystem::path& from) {
-  CardSettings c;
+Result<CardSpec> SpecFromReport(const Json& report, const std::filesystem::path& from) {
+  CardSpec c;
   MIRELUNE_TRY_ASSIGN(c.friend_name, NameField(report, "friend", from));
   MIRELUNE_TRY_ASSIGN(c.sender, NameField(report, "sender", from));
   MIRELUNE_TRY_ASSIGN(const Json* settings, Field(report, "settings", from));
   MIRELUNE_TRY_ASSIGN(c.max_styles, WholeField(*settings, "max_styles", 1, 24, from));
   MIRELUNE_TRY_ASSIGN(c.palette, WholeField(*settings, "palette", 0, 26, from));
-  MIRELUNE_TRY_ASSIGN(*year, WholeField(*settings, "year", kFirstYear, kLastYear, from));
+  MIRELUNE_TRY_ASSIGN(c.year, WholeField(*settings, "year", kFirstYear, kLastYear, from));
   MIRELUNE_TRY_ASSIGN(const Json* mode, Field(*settings, "mode", from));
   if (*mode != "line" && *mode != "pix")
     return Error{Fill(_("%s: \"mode\" in the card's report is neither line nor pix"), {from.string()})};
-  c.pix = *mode == "pix";
+  c.mode = *mode == "pix" ? EffectMode::kPix : EffectMode::kLine;
   return c;
 }
 

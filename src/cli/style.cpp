@@ -3,6 +3,7 @@
 
 #include "card/card.h"
 #include "cli/cli.h"
+#include "text/text.h"
 #include "base/i18n.h"
 #include "styles/styles.h"
 
@@ -33,18 +34,13 @@ Action SetUpStyle(CLI::App& sub) {
       std::cerr << "mirelune-cli: " << faces.message << "\n";
       return 1;
     }
-    struct NoOne : Host {
-      std::string InputBox(const std::string&, const std::string&, int, int) override { return ""; }
-    } host;
-    State s;
-    s.host = &host;
-    PaintStyleAlone(s, o->number, static_cast<double>(o->seed));
-    ReportTextFailures(s);  // a missing font is said, as for a card
+    const Surface canvas = PaintStyleAlone(o->number, static_cast<double>(o->seed));
+    for (const std::string& why : TakeTextFailures()) std::cerr << "mirelune-cli: " << why << "\n";  // as for a card
     PngText text;
     text.software = "Mirelune " + VersionText();
     text.title = "Mirelune style " + std::to_string(o->number) + " (" + kStyles[o->number - 1].name + "), seed " +
                  std::to_string(o->seed);
-    return WritePicture(s.canvas.image(), target, text, target.to_stdout) ? 0 : 1;
+    return WritePicture(canvas.image(), target, text, target.to_stdout) ? 0 : 1;
   };
 }
 

@@ -27,28 +27,29 @@ std::string VersionText() {
   return v;
 }
 
-Json CardReport(const State& s, const CardStats& stats, const CardSettings& c) {
+Json CardReport(const CardSpec& c, double seed, const CardStats& stats) {
   // The first fields keep their names and order: scripts read them.
   Json j;
-  j["seed"] = Number(s.names.seed);
+  j["seed"] = Number(seed);
   j["palette"] = stats.palette;
   j["background_row"] = Number(stats.background_row);
   Json styles = Json::array();
   for (int k = 0; k < kStyleCount; ++k)
     if (stats.flags[k]) styles.push_back(k + 1);
   j["styles"] = styles;
-  j["passes"] = Number(s.pass.passes);
-  j["rule"] = Number(s.pass.rule);
+  j["passes"] = stats.passes;
+  j["rule"] = stats.rule;
   j["offset_mode"] = Number(stats.offset_mode);
   j["effect_offset_mode"] = Number(stats.effect_offset_mode);
-  j["width"] = s.card.pixel_width();
-  j["height"] = s.card.pixel_height();
+  j["width"] = kCanvasPixelsW;
+  j["height"] = kCanvasPixelsH;
   j["draws"] = {{"strip", stats.strip},   {"pass", stats.pass},           {"styles", stats.styles},
                 {"effect", stats.effect}, {"ornaments", stats.ornaments}, {"total", stats.total}};
   j["friend"] = c.friend_name;
   j["sender"] = c.sender;
   j["settings"] = {
-      {"max_styles", c.max_styles}, {"mode", c.pix ? "pix" : "line"}, {"palette", c.palette}, {"year", s.names.year}};
+      {"max_styles", c.max_styles}, {"mode", c.mode == EffectMode::kPix ? "pix" : "line"}, {"palette", c.palette},
+      {"year", c.year}};
   j["version"] = VersionText();
   // What drew the text: the same face files and libraries give the same pixels.
   Json faces = Json::array();
@@ -62,17 +63,17 @@ Json CardReport(const State& s, const CardStats& stats, const CardSettings& c) {
   j["libraries"] = {{"freetype", FreeTypeVersion()}, {"harfbuzz", HarfBuzzVersion()}};
   return j;
 }
-PngText ReportPngText(const State& s, const Json& report, const std::string& what) {
+PngText ReportPngText(const Greeting& names, const Json& report, const std::string& what) {
   PngText text;
   text.software = "Mirelune " + VersionText();
-  text.title = "Mirelune " + what + " for " + s.names.friend_name + " from " + s.names.own_name;
+  text.title = "Mirelune " + what + " for " + names.friend_name + " from " + names.sender;
   text.keyed.emplace_back(kReportKeyword, report.dump());
   return text;
 }
 
-PngText CardPngText(const State& s, const Json& report) {
-  PngText text = ReportPngText(s, report, "card");
-  if (!s.names.own_name.empty()) text.description = GreetingLine(s.names);
+PngText CardPngText(const Greeting& names, const Json& report) {
+  PngText text = ReportPngText(names, report, "card");
+  if (!names.sender.empty()) text.description = GreetingLine(names);
   return text;
 }
 

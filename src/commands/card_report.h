@@ -2,9 +2,9 @@
 // carries. Both front ends write them, so a card saved from the window and the
 // command line's card for the same names are the same file.
 //
-//   const CardStats stats = MakeCardFromNames(s, c);
-//   const PngText text = CardPngText(s, CardReport(s, stats, c));
-//   Result<Bytes> png = EncodePng(s.card.image(), &text);
+//   const CardResult r = MakeCard(spec);
+//   const PngText text = CardPngText(GreetingOf(spec), CardReport(spec, r.seed, r.stats));
+//   Result<Bytes> png = EncodePng(r.card.image(), &text);
 #pragma once
 
 #include <nlohmann/json.hpp>
@@ -22,13 +22,16 @@ inline constexpr const char* kReportKeyword = "mirelune-report";
 std::string VersionText();
 
 // The settings a card was made with: enough to make it again.
-nlohmann::ordered_json CardReport(const State& s, const CardStats& stats, const CardSettings& c);
+nlohmann::ordered_json CardReport(const CardSpec& spec, double seed, const CardStats& stats);
+
+// The greeting a spec asks for.
+inline Greeting GreetingOf(const CardSpec& spec) { return {spec.friend_name, spec.sender, spec.year}; }
 
 // The texts of a PNG picture of this card: the program, "Mirelune <what> for F
 // from S", and the report.
-PngText ReportPngText(const State& s, const nlohmann::ordered_json& report, const std::string& what);
+PngText ReportPngText(const Greeting& names, const nlohmann::ordered_json& report, const std::string& what);
 
 // The texts a PNG card carries: those of ReportPngText and the greeting line.
-PngText CardPngText(const State& s, const nlohmann::ordered_json& report);
+PngText CardPngText(const Greeting& names, const nlohmann::ordered_json& report);
 
 }  // namespace mirelune

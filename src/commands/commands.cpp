@@ -1,121 +1,122 @@
-// commands.cpp — the button commands over the shared state.
+// commands.cpp — the button commands over the session.
 #include "commands/commands.h"
 
-#include <cmath>
-#include <cstdio>
+#include <chrono>
 
-#include "card/card.h"
 #include "effects/effects.h"
-#include "files/files.h"
+#include "effects/mirror.h"
 #include "palette/palette.h"
-#include "text/text.h"
 
 namespace mirelune {
 namespace {
 
-constexpr double kMaxStyles = 24;
-constexpr double kColourModes = 27;  // 0 (a random palette per strip) and palettes 1..26
+constexpr int kColourModes = 27;  // 0 (a random palette per strip) and palettes 1..26
+
+void Show(Session& s, Painting&& p, Greeting names) {
+  s.card = std::move(p.card);
+  s.plain_picture = std::move(p.plain_picture);
+  s.stats = p.stats;
+  s.names = std::move(names);
+  s.seed = 0;
+}
 
 }  // namespace
 
-void StartUp(State& s) {
-  // Cards are saved here. Without it every save fails, so say so now; each save
-  // tries again and says why it failed.
-  if (const Result<> made = MakeFolder(OutputFolder()); !made && s.host) s.host->Report(made.message);
-  // A face file that cannot be used is noted among the text failures, said below.
-  static_cast<void>(PrepareFaces());
-  ReportTextFailures(s);
-
-  SetStartValues(s);
+bool PaintNextCard(Session& s, const CardWatch& watch) {
+  // Mode 0 gets a fresh strip per card; a fixed mode keeps the one there.
+  if (s.settings.colour_mode == 0) DrawPaletteStrip(s.carry.strip, 0, s.carry.rng, watch);
+  Painting p = PaintCard(s.carry, s.settings.max_styles, s.settings.mode, s.buffers, watch);
+  if (p.stopped || watch.Stopped()) return false;
+  DrawGreeting(p.card, {});
+  Show(s, std::move(p), {"", "", s.names.year});
+  return true;
 }
 
-std::string ColourModeCaption(const Settings& settings) { return "ba=" + NumberText(settings.colour_mode); }
-
-std::string MaxStylesCaption(const Settings& settings) { return NumberText(settings.max_styles); }
-
-std::string EffectModeCaption(const Settings& settings) { return settings.effect_mode == 2 ? "pix" : "line"; }
-
-std::optional<NewCard> CommandNew(State& s) {
-  NewCard made;
-  CardSettings& c = made.settings;
-  if (!AskNames(s.host, &c.friend_name, &c.sender)) return std::nullopt;
-  // The workbench's style limit and effect mode stay; the colour mode goes back to 0.
-  c.max_styles = static_cast<int>(s.settings.max_styles);
-  c.pix = s.settings.effect_mode == 2;
-  made.stats = MakeCardFromNames(s, c);
-  return made;
+CardSpec NewCardSpec(const WorkbenchSettings& settings, const std::string& friend_name, const std::string& sender,
+                     int year) {
+  return {friend_name, sender, year, settings.max_styles, 0, settings.mode};
 }
 
-void CommandNewImage(State& s) {
-  s.settings.with_names = 0;
-  s.names.own_name.clear();
-  SeedNewImage(s);
-  if (s.settings.colour_mode == 0) DrawPaletteStrip(s);
-  MakeCard(s);
+CardResult CommandNew(Session& s, const CardSpec& spec, const CardWatch& watch) {
+  CardResult r = MakeCard(spec, watch);
+  if (r.stopped) return r;
+  s.settings.colour_mode = spec.palette;
+  s.card = r.card;
+  s.plain_picture = r.plain_picture;
+  s.stats = r.stats;
+  s.seed = r.seed;
+  s.names = {spec.friend_name, spec.sender, spec.year};
+  s.carry = r.carry;
+  return r;
 }
 
-void CommandLoop(State& s) {
-  s.names.own_name.clear();
-  s.settings.loop_running = 1;
-  while (s.settings.loop_running != 0) {
-    // Mode 0 gets a fresh strip per card; a fixed mode keeps the one there.
-    if (s.settings.colour_mode == 0) DrawPaletteStrip(s);
-    MakeCard(s);
-  }
+bool CommandNewImage(Session& s, double clock_seconds, const CardWatch& watch) {
+  s.carry.rng.FoldIn(clock_seconds);
+  return PaintNextCard(s, watch);
 }
 
-void CommandStop(State& s) { s.settings.loop_running = 0; }
-
-Next CommandExit(State& s) {
-  s.settings.loop_running = 0;
-  return Next::kEndProgram;
+void CommandLoop(Session& s, const CardWatch& watch, const std::function<void(const Session&)>& shown) {
+  while (!watch.Stopped())
+    if (PaintNextCard(s, watch) && shown) shown(s);
 }
 
-void CommandNewPalette(State& s) { DrawPaletteStrip(s); }
+void CommandNewPalette(Session& s) { DrawPaletteStrip(s.carry.strip, s.settings.colour_mode, s.carry.rng); }
 
-void CommandColor(State& s) {
-  s.settings.colour_mode = s.settings.colour_mode + 1;
-  if (s.settings.colour_mode > kColourModes - 1) s.settings.colour_mode = 0;
-  DrawPaletteStrip(s);
+void CommandColor(Session& s) {
+  s.settings.colour_mode = (s.settings.colour_mode + 1) % kColourModes;
+  CommandNewPalette(s);
 }
 
-void CommandMoreStyles(State& s) {
-  s.settings.max_styles = s.settings.max_styles + 1;
-  if (s.settings.max_styles > kMaxStyles) s.settings.max_styles = kMaxStyles;
+void CommandMoreStyles(Session& s) { s.settings.max_styles = std::min(s.settings.max_styles + 1, kMaxStyleLimit); }
+
+void CommandFewerStyles(Session& s) { s.settings.max_styles = std::max(s.settings.max_styles - 1, 1); }
+
+void CommandLinePix(Session& s) {
+  s.settings.mode = s.settings.mode == EffectMode::kLine ? EffectMode::kPix : EffectMode::kLine;
 }
 
-void CommandFewerStyles(State& s) {
-  s.settings.max_styles = s.settings.max_styles - 1;
-  if (s.settings.max_styles == 0) s.settings.max_styles = 1;
+void CommandPlainPicture(Session& s) { s.settings.plain_visible = !s.settings.plain_visible; }
+
+void CommandDefPlus(Session& s, const CardWatch& watch) {
+  CardCarry& c = s.carry;
+  c.canvas.SetBackgroundPicture(s.card.Snapshot());
+  // The best level is always available, so the effect always runs.
+  static_cast<void>(ApplyDisplacementEffect({c.canvas, s.buffers.source, s.card}, c.effect, c.offset_mode,
+                                            s.settings.mode, c.effect_carry, c.rng, s.buffers, watch, BestSimdLevel()));
 }
 
-void CommandLinePix(State& s) {
-  if (s.settings.effect_mode == 1) {
-    s.settings.effect_mode = 2;
-  } else if (s.settings.effect_mode == 2) {
-    s.settings.effect_mode = 1;
-  }
+std::optional<std::string> CommandChoosePalette(Session& s, int number, const std::string& answer) {
+  s.settings.colour_mode = number;
+  if (number == 0) return std::nullopt;
+  CommandNewPalette(s);
+  return "ba=" + answer;
 }
 
-void CommandPlainPicture(State& s) { s.plain_picture.visible = !s.plain_picture.visible; }
+void CommandFlipHorizontal(Session& s) { FlipHorizontal(s.card); }
 
-void CommandDefPlus(State& s) {
-  s.canvas.SetBackgroundPicture(s.card.Snapshot());
-  ApplyDisplacementEffect(s);
+void CommandFlipVertical(Session& s) { FlipVertical(s.card); }
+
+std::string ColourModeCaption(const WorkbenchSettings& settings) { return "ba=" + std::to_string(settings.colour_mode); }
+
+std::string MaxStylesCaption(const WorkbenchSettings& settings) { return std::to_string(settings.max_styles); }
+
+std::string EffectModeCaption(const WorkbenchSettings& settings) {
+  return settings.mode == EffectMode::kPix ? "pix" : "line";
 }
 
-std::optional<std::string> CommandPalette(State& s) {
-  const std::optional<std::string> answer = ChoosePalette(s);
-  if (!answer) return std::nullopt;
-  return "ba=" + *answer;
+std::tm LocalTimeNow() {
+  const std::time_t t = std::time(nullptr);
+  std::tm out{};
+  localtime_r(&t, &out);
+  return out;
 }
 
-void CommandFlipHorizontal(State& s) { FlipHorizontal(s.card); }
-
-void CommandFlipVertical(State& s) { FlipVertical(s.card); }
-
-SaveResult CommandSaveCard(State& s, SavedCards& saved) { return SaveCard(s, saved); }
-
-std::vector<std::filesystem::path> CommandArchiveSave(State& s) { return ArchiveSave(s); }
+double SecondsSinceMidnight() {
+  const std::tm t = LocalTimeNow();
+  const auto now = std::chrono::system_clock::now().time_since_epoch();
+  const double frac =
+      static_cast<double>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count() % 1000) / 1000.0;
+  return t.tm_hour * 3600.0 + t.tm_min * 60.0 + t.tm_sec + frac;
+}
 
 }  // namespace mirelune

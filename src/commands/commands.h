@@ -1,167 +1,173 @@
-// commands.h — what each button of the window does, as engine functions over State,
-// and the card's road from names to the finished card.
+// commands.h — what each button of the window does, as functions over the
+// session: the value that holds what the window keeps from one command to the next.
 //
-//   State s; s.host = &host;
-//   StartUp(s);                  // folder, faces, start values
-//   CommandNew(s);               // asks the names, paints the strip, makes the card
-//   CommandColor(s);             // the next colour mode and a strip in it
+//   Session s;
+//   CommandNew(s, "Mary", "Bob", watch);   // the card for two names
+//   CommandColor(s);                       // the next colour mode and a strip in it
 //   ColourModeCaption(s.settings) == "ba=1"
-//   const CardStats stats = MakeCardFromNames(s, {"Mary", "Bob"});  // the command line's card
 //
-// The window owns the buttons: it shows the settings through the caption
-// functions below, the chooser's answer on the colour button, and plain_picture
-// while it is visible. Nothing here knows about Qt, so the tests drive every
-// command with a ScriptedHost.
+// The window owns the buttons, the dialogs and the thread a card is made on: it
+// asks for the names or the palette number itself and hands the answers in. A
+// command that makes a card takes a CardWatch, so the window can stop it and
+// show it growing. Nothing here knows about Qt, so the tests drive every command.
 #pragma once
 
-#include <array>
-#include <cstdint>
+#include <chrono>
+#include <ctime>
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <set>
+#include <span>
 #include <string>
 #include <vector>
 
-#include "core/state.h"
-#include "effects/mirror.h"
-#include "files/saving.h"
+#include "base/result.h"
+#include "card/card.h"
 
 namespace mirelune {
 
-// The stages of a card, in the order they run.
-enum class CardStage { kStrip, kPass, kEffect, kOrnaments, kText };
-const char* StageName(CardStage stage);
-using StageHook = std::function<void(CardStage, const State&)>;
-
-// What a card was made from and how many draws of the generator each stage took.
-struct CardStats {
-  int palette = 0;              // the strip's palette (cards made from names)
-  std::uint64_t strip = 0;      // the palette strip (cards made from names)
-  std::uint64_t pass = 0;       // the generation pass's own draws
-  std::uint64_t styles = 0;     // all style calls together
-  std::uint64_t effect = 0;     // both sweeps and the reveal
-  std::uint64_t ornaments = 0;  // the ornament tree
-  std::uint64_t total = 0;      // strip to text (cards made from names)
-  double background_row = 0;    // the strip row the background took
-  double offset_mode = 0;       // as the pass drew it
-  double effect_offset_mode = 0;  // as the effect used it, after the styles
-  std::array<int, kStyleCount> flags{};  // 1 for each style chosen
+// What the workbench's buttons set.
+struct WorkbenchSettings {
+  int max_styles = 15;                  // 1..24
+  int colour_mode = 0;                  // 0: a fresh random strip before every card; 1..26 a fixed palette
+  EffectMode mode = EffectMode::kLine;
+  bool plain_visible = false;           // the plain picture shown in front of the card
 };
 
-// Image name, generation pass, displacement effect, ornament tree, card text, on
-// the strip already painted; `after` hears of each stage as it ends (tests digest
-// every stage). Returns the stages' draws and what the pass drew.
-CardStats MakeCard(State& s, const StageHook& after = {});
-
-// A card from names and settings: what "new" does, with the names given instead
-// of asked for and the settings of the workbench fixed.
-struct CardSettings {
-  std::string friend_name, sender;
-  int max_styles = 15;  // 1..24
-  int palette = 0;      // 0 a palette drawn at random, else 1..26
-  bool pix = false;     // the effect's pixel-by-pixel reveal
+// What the window keeps between commands.
+struct Session {
+  WorkbenchSettings settings;
+  Greeting names;              // of the card shown; no sender for a picture without names
+  double seed = 0;             // of the card shown, when made from names
+  CardStats stats;             // of the card shown
+  Surface card = NewCanvas();  // the card shown: saved, mirrored, mailed
+  Image plain_picture;         // the picture before the effect
+  CardCarry carry;             // where the last card left the sequence: "new img", the loops and "def +" go on from it
+  EffectBuffers buffers;
+  std::string image_name;      // "GR-<yyyymmddhhmmss>": the name the card was last saved under
+  std::set<std::string> saved_names;  // every name this run saved a card under: only these are rewritten
 };
-CardStats MakeCardFromNames(State& s, const CardSettings& c, const StageHook& after = {});
+
+// The prompts of the two name dialogs.
+inline constexpr const char* kFriendNamePrompt = "ENTER YOUR FRIEND'S NAME";
+inline constexpr const char* kOwnNamePrompt = "ENTER YOUR NAME";
+inline constexpr const char* kCasePrompt = "CASE SENSITIVE (Mary not equal mary)";
+
+// The spec of the card "new" makes for these names: the workbench's style limit
+// and effect mode, a random palette, the year given.
+CardSpec NewCardSpec(const WorkbenchSettings& settings, const std::string& friend_name, const std::string& sender,
+                     int year);
+
+// "new": the card MakeCard makes for the spec; the colour mode goes back to 0.
+// A stopped card leaves the session as it was. Returns the card's result.
+CardResult CommandNew(Session& s, const CardSpec& spec, const CardWatch& watch = {});
+
+// A card without names, going on from where the last card left the sequence:
+// a fresh strip first in colour mode 0. False when stopped (the card shown stays).
+bool PaintNextCard(Session& s, const CardWatch& watch = {});
+
+// "new img": a card without names, the sequence reseeded by the clock
+// (`clock_seconds`, seconds since midnight); the strip is repainted only in
+// colour mode 0. False when stopped (the card shown stays).
+bool CommandNewImage(Session& s, double clock_seconds, const CardWatch& watch = {});
+
+// "loop": cards without names one after another until the watch stops;
+// `shown` hears of every card finished.
+void CommandLoop(Session& s, const CardWatch& watch, const std::function<void(const Session&)>& shown = {});
+
+// "new palette": a fresh strip in the current colour mode.
+void CommandNewPalette(Session& s);
+
+// "color": the next of the 27 colour modes (0..26) and a strip in it.
+void CommandColor(Session& s);
+
+// "+" and "--": the style limit, kept within 1..24.
+void CommandMoreStyles(Session& s);
+void CommandFewerStyles(Session& s);
+
+// "line" / "pix": toggles the effect's drawing mode.
+void CommandLinePix(Session& s);
+
+// "geometrijska slika": shows or hides the plain picture in front of the card.
+void CommandPlainPicture(Session& s);
+
+// "def +": the card becomes the canvas's background and goes through the effect again.
+void CommandDefPlus(Session& s, const CardWatch& watch = {});
+
+// "palette", after the swatches (DrawPaletteSwatches on the card) and the
+// answer: the number becomes the colour mode and a palette (not 0) gets a strip
+// at once. Returns the colour button's new caption, "ba=" and the answer as
+// typed, or nothing when the answer 0 leaves it as it was.
+std::optional<std::string> CommandChoosePalette(Session& s, int number, const std::string& answer);
+
+// "flip-hor" / "flip-ver".
+void CommandFlipHorizontal(Session& s);
+void CommandFlipVertical(Session& s);
 
 // The captions of the three workbench buttons that show a setting: the colour
 // mode ("ba=0"; the palette chooser shows the answer as typed instead), the style
 // limit ("15") and the effect's mode ("line" or "pix").
-std::string ColourModeCaption(const Settings& settings);
-std::string MaxStylesCaption(const Settings& settings);
-std::string EffectModeCaption(const Settings& settings);
+std::string ColourModeCaption(const WorkbenchSettings& settings);
+std::string MaxStylesCaption(const WorkbenchSettings& settings);
+std::string EffectModeCaption(const WorkbenchSettings& settings);
 
-// The engine's share of start-up, in its fixed order: creates the output folder,
-// opens the text font and stores the start values. A folder that cannot be made or a font that cannot be used is
-// reported through the host, and start-up goes on.
-void StartUp(State& s);
+// --- saving (saving.cpp) ---
+//
+// A time-stamped card never replaces another: its name is created exclusively,
+// and when it is taken (a save in the same second, here or in another process)
+// the card takes the next second's name, as many seconds ahead as names are
+// taken. Names keep their "GR-" + 14 digits form.
 
-// Opens the card's own face files (the greeting's and the extruded letters'), so
-// that a missing or damaged one stops a card before it is drawn without its
-// text: the message names the file and the reason (or the package to install).
-Result<> PrepareFaces();
-
-// Reports through the host, once each, why text was not drawn as asked since the
-// last report (MakeCard calls it after every card).
-void ReportTextFailures(State& s);
-
-// "new": asks for both names, then makes the card MakeCardFromNames makes for
-// them with the current style limit and effect mode (colour mode 0, no brightness
-// drift). Cancel on either dialog leaves everything as it was: nothing returned.
-struct NewCard {
-  CardSettings settings;
-  CardStats stats;
+struct SaveResult : Result<> {
+  using Result<>::Result;
+  std::filesystem::path path;  // the file written, or the one that could not be
 };
-std::optional<NewCard> CommandNew(State& s);
 
-// "new img": a card without names, reseeded from the clock; the strip is
-// repainted only in colour mode 0.
-void CommandNewImage(State& s);
+// "save on C:\wimgx": names the card by `now` and writes it as a bitmap into the
+// output folder as a new file.
+SaveResult CommandSaveCard(Session& s, const std::tm& now);
 
-// "loop": anonymous cards one after another until "stop" clears loop_running. The flag
-// is tested between cards only, so the card under way is always finished.
-void CommandLoop(State& s);
+// Writes the card under `extension` (".bmp", ".png", ".jpg") with these bytes as
+// a new file named by `now` (or the name it has, when it has one).
+SaveResult SaveNewCardAs(Session& s, std::span<const std::uint8_t> bytes, const std::string& extension,
+                         const std::tm& now);
 
-// "stop": ends a running loop after its current card.
-void CommandStop(State& s);
+// Writes the card under the name it was saved under, when this run saved it so;
+// otherwise as a new file named by `now`. Sending uses it.
+SaveResult SaveCurrentCard(Session& s, const std::tm& now);
 
-// What a command leaves the front end to do once it returns.
-enum class [[nodiscard]] Next { kGoOn, kEndProgram };
+// Saves the card for sending (SaveCurrentCard; the output folder is made when it
+// is missing): the message says nothing was sent when it fails.
+SaveResult SaveCardForMail(Session& s, const std::tm& now);
 
-// "exit": stops a running loop after its card and asks the front end to end the
-// program. (The window ends a card under way too: its host stops the command at
-// its next LetEventsIn once the program is ending.)
-Next CommandExit(State& s);
-
-// "new palette": a fresh strip in the current colour mode.
-void CommandNewPalette(State& s);
-
-// "color": the next of the 27 colour modes (0..26) and a strip in it.
-void CommandColor(State& s);
-
-// "+" and "--": the style limit, kept within 1..24.
-void CommandMoreStyles(State& s);
-void CommandFewerStyles(State& s);
-
-// "line" / "pix": toggles the effect's drawing mode.
-void CommandLinePix(State& s);
-
-// "geometrijska slika": shows or hides the plain picture in front of the card.
-void CommandPlainPicture(State& s);
-
-// "def +": the card becomes the canvas's background and goes through the effect again.
-void CommandDefPlus(State& s);
-
-// "palette": the palette chooser. Returns the colour button's new caption, "ba="
-// and the answer as typed, or nothing when the answer 0 leaves it as it was.
-std::optional<std::string> CommandPalette(State& s);
-
-// "flip-hor" / "flip-ver".
-void CommandFlipHorizontal(State& s);
-void CommandFlipVertical(State& s);
-
-// "save on C:\wimgx": names the card by the time of saving and writes it to the
-// output folder. The result carries the path written, or why not.
-SaveResult CommandSaveCard(State& s, SavedCards& saved);
+// The name one second after `name` ("GR-20171231235959" -> "GR-20180101000000");
+// empty when `name` is not a card name or is the last one ("GR-99991231235959").
+std::string NextSecondName(const std::string& name);
 
 // The loop with saving ends the program after this many cards.
 inline constexpr int kLoopSaveLimit = 50;
 
 struct LoopSaveResult : SaveResult {
   using SaveResult::SaveResult;
-  int cards = 0;                  // cards saved by this loop
-  Next next = Next::kGoOn;        // kEndProgram once `limit` cards are saved
+  int cards = 0;             // cards saved by this loop
+  bool end_program = false;  // `limit` cards are saved
 };
 
-// "loop + save" (loops.cpp): anonymous cards, each saved under a name no earlier
-// card of this run used, until `loop_running` drops to 0 after a saved card or a
-// save fails (the failing card stays on screen, `loop_running` is 0); after card
-// `limit` the program is to end, even when a stop came during that card.
-// `on_saved` hears of every file with the count of cards saved so far.
-LoopSaveResult CommandLoopAndSave(State& s, SavedCards& saved,
+// "loop + save": cards without names, each saved under a name no earlier card of
+// this run used, taken from `clock` (waiting up to three seconds for its next
+// second), until the watch stops or a save fails; after card `limit` the program
+// is to end. `on_saved` hears of every file with the count of cards saved so far.
+LoopSaveResult CommandLoopAndSave(Session& s, const CardWatch& watch, const std::function<std::tm()>& clock,
                                   const std::function<void(const SaveResult&, int cards)>& on_saved = {},
                                   int limit = kLoopSaveLimit);
 
 // "sav": the two archive copies; returns the files written (missing folders are skipped).
-std::vector<std::filesystem::path> CommandArchiveSave(State& s);
+std::vector<std::filesystem::path> CommandArchiveSave(const Session& s);
+
+// The local time now, and seconds since local midnight: what the window hands
+// the commands that name or seed by the clock.
+std::tm LocalTimeNow();
+double SecondsSinceMidnight();
 
 }  // namespace mirelune

@@ -302,17 +302,17 @@ struct Sweep {
   // carried from position to position
   double angle1, angle2, angle3, distance1, distance2, distance3;
 
-  Sweep(const PassParameters& p, double offset_mode, const TurningVectors& v, const EffectCarry& carry,
+  Sweep(const EffectParameters& p, double offset_mode, const TurningVectors& v, const EffectCarry& carry,
         double start_brightness)
-      : rule(static_cast<int>(RoundEven(p.rule))), mode(static_cast<int>(RoundEven(offset_mode))),
+      : rule(p.rule), mode(static_cast<int>(RoundEven(offset_mode))),
         length1(v.length[0]), length2(v.length[1]), length3(v.length[2]),
         step1(v.step[0]), step2(v.step[1]), step3(v.step[2]), brightness(start_brightness),
-        divisor1(p.divisor1), divisor2(p.divisor2), divisor3(p.divisor3), divisor4(p.divisor4),
-        divisor5(p.divisor5), divisor6(p.divisor6), divisor7(p.divisor7),
-        anchor1_x(p.anchor1_x), anchor1_y(p.anchor1_y), anchor2_x(p.anchor2_x), anchor2_y(p.anchor2_y),
-        anchor3_x(p.anchor3_x), anchor3_y(p.anchor3_y),
+        divisor1(p.divisors[0]), divisor2(p.divisors[1]), divisor3(p.divisors[2]), divisor4(p.divisors[3]),
+        divisor5(p.divisors[4]), divisor6(p.divisors[5]), divisor7(p.divisors[6]),
+        anchor1_x(p.anchors[0].x), anchor1_y(p.anchors[0].y), anchor2_x(p.anchors[1].x), anchor2_y(p.anchors[1].y),
+        anchor3_x(p.anchors[2].x), anchor3_y(p.anchors[2].y),
         angle1(v.angle[0]), angle2(v.angle[1]), angle3(v.angle[2]),
-        distance1(carry.distance1), distance2(carry.distance2), distance3(carry.distance3) {
+        distance1(carry.distances[0]), distance2(carry.distances[1]), distance3(carry.distances[2]) {
     if (rule == 7) Tabulate(divisor4, 256);
     if (rule >= 8 && rule <= 10) Tabulate(divisor5, 256);
     if (rule == 11) Tabulate(divisor6, 766);
@@ -348,7 +348,7 @@ struct Sweep {
 
   void Store(TurningVectors& v, EffectCarry& carry) const {
     v.angle[0] = angle1, v.angle[1] = angle2, v.angle[2] = angle3;
-    carry.distance1 = distance1, carry.distance2 = distance2, carry.distance3 = distance3;
+    carry.distances = {distance1, distance2, distance3};
   }
 
   // Advances the angles over n positions, the k-th at (i0 + k di, j0 + k dj), and
@@ -505,9 +505,9 @@ struct Sweep {
 // What one call of the effect works on, besides the sweep's own values.
 struct EffectRun {
   EffectSurfaces surfaces;
-  Settings& settings;
+  EffectMode mode;
   Generator& rng;
-  Host* host;
+  const CardWatch& watch;
   EffectBuffers& buffers;
   Lanes lanes;
   bool one_at_a_time;  // the scalar level: every position in turn, the reference the lanes are held to
@@ -521,7 +521,7 @@ void FirstSweep(EffectRun& run, Sweep& w, LineAngles& a, const UnitMap& map) {
   const std::uint32_t* src = run.surfaces.source.pixels();
   std::uint32_t* dst = run.surfaces.canvas.pixels();
   for (int i = 0; i <= 900; ++i) {
-    if (run.host) run.host->LetEventsIn();
+    if (run.watch.Stopped()) return;
     const int px = map.x[i];
     w.Prepare<F>(a, kPosH, i, 0, 0, 1, run.rng, run.lanes);
     if (run.one_at_a_time) {
@@ -541,7 +541,7 @@ void FirstSweep(EffectRun& run, Sweep& w, LineAngles& a, const UnitMap& map) {
         dst[py * kCanvasPixelsW + px] = col < 0 ? 0u : static_cast<std::uint32_t>(col);
       }
     }
-    if (i % 30 == 0 && run.host) run.host->PrintProgress("#");
+    if (i % 30 == 0) run.watch.Mark(ProgressMark::kColumns, 40 + 55 * i / 900, &run.surfaces.canvas);
   }
   const Colour own = static_cast<Colour>(OwnAt(src, map, 900, 675));
   w.Pixel<F, true>(a, 675, 900, 675, own, src, map);
@@ -561,12 +561,9 @@ template <int F>
 void SecondSweep(EffectRun& run, Sweep& w, LineAngles& a, const UnitMap& map) {
   const std::uint32_t* src = run.surfaces.source.pixels();
   std::uint32_t* card = run.surfaces.card.pixels();
-  Settings& settings = run.settings;
-  std::uint32_t* store = settings.effect_mode == 2 ? ColourStore(run.buffers) : nullptr;
+  std::uint32_t* store = run.mode == EffectMode::kPix ? ColourStore(run.buffers) : nullptr;
   for (int j = 0; j <= 675; ++j) {
-    if (run.host) run.host->LetEventsIn();
-    settings.brightness = settings.brightness + settings.brightness_step;
-    w.brightness = settings.brightness;
+    if (run.watch.Stopped()) return;
     const int py = map.y[j];
     w.Prepare<F>(a, kPosW, 0, j, 1, 0, run.rng, run.lanes);
     if (run.one_at_a_time) {
@@ -633,9 +630,7 @@ void RevealPixelsAtRandom(EffectRun& run) {
   // The width and height are whole numbers (at most 900 x 675): Floor(width * Uniform)
   // is then exactly (width * k) >> 24, and the loop stays in integers. A canvas
   // the marks cannot hold has nothing to reveal.
-  const double width = run.settings.canvas_width, height = run.settings.canvas_height;
-  if (width != Floor(width) || height != Floor(height) || width < 1 || height < 1 || width > 900 || height > 675) return;
-  const std::uint64_t w = static_cast<std::uint64_t>(width), h = static_cast<std::uint64_t>(height);
+  const std::uint64_t w = kCanvasUnitsW, h = kCanvasUnitsH;
   const std::uint64_t total = w * h;
   // The generator's draws are made a block ahead in vector lanes (each depends
   // on its place alone) and taken in order; the shared generator is advanced by
@@ -664,19 +659,9 @@ void RevealPixelsAtRandom(EffectRun& run) {
       at = static_cast<std::size_t>(j * kPosW + i);
     } while ((marks[at >> 6] >> (at & 63)) & 1);
     marks[at >> 6] |= std::uint64_t{1} << (at & 63);
-    // P = Floor(Uniform * 20000 + 20000); one pixel in a hundred lets events in.
+    // P = Floor(Uniform * 20000 + 20000): a draw the reveal makes and never reads.
     const std::uint64_t p = 20000 + ((20000ULL * draw()) >> 24);
-    if (p % 100 == 5 && run.host) {
-      rng = base;
-      rng.Skip(used);
-      const Generator before = rng;
-      run.host->LetEventsIn();
-      if (rng.state() != before.state() || rng.draws() != before.draws()) {  // an event drew: start anew
-        base = rng;
-        used = 0;
-        next = kAhead;
-      }
-    }
+    if (p % 100 == 5 && run.watch.Stopped()) break;
   }
   rng = base;
   rng.Skip(used);
@@ -708,7 +693,7 @@ TurningVectors DrawTurningVectors(Generator& g) {
 
 }  // namespace
 
-DisplacedPosition DisplacePixel(const Surface& source, const PassParameters& pass, double offset_mode,
+DisplacedPosition DisplacePixel(const Surface& source, const EffectParameters& pass, double offset_mode,
                                 TurningVectors& vectors, const EffectCarry& carry, Generator& rng, double x,
                                 double y) {
   const UnitMap& map = CanvasMap();
@@ -734,21 +719,21 @@ DisplacedPosition DisplacePixel(const Surface& source, const PassParameters& pas
   return out;
 }
 
-Result<> ApplyDisplacementEffect(EffectSurfaces surfaces, const PassParameters& pass, double offset_mode,
-                                 Settings& settings, EffectCarry& carry, Generator& rng, Host* host,
-                               EffectBuffers& buffers, SimdLevel level) {
+Result<> ApplyDisplacementEffect(EffectSurfaces surfaces, const EffectParameters& pass, double offset_mode,
+                                 EffectMode mode, EffectCarry& carry, Generator& rng, EffectBuffers& buffers,
+                                 const CardWatch& watch, SimdLevel level) {
   const VectorKernels* numbers = KernelsFor(level);
   if (!numbers)
     return Result<>::Failed(std::string("The displacement effect cannot run on ") + LevelName(level) +
                           ": this processor lacks it.");
   const auto row = static_cast<std::size_t>(level);
-  EffectRun run{surfaces, settings, rng, host, buffers, {*numbers, kEffectKernels[row]}, level == SimdLevel::kScalar};
+  EffectRun run{surfaces, mode, rng, watch, buffers, {*numbers, kEffectKernels[row]}, level == SimdLevel::kScalar};
 
   TurningVectors vectors = DrawTurningVectors(rng);
   surfaces.source.CopyImageOf(surfaces.canvas);
   const UnitMap& map = CanvasMap();
   const auto [first, second] = kSweeps[RuleIndex(pass.rule)];
-  Sweep w(pass, offset_mode, vectors, carry, settings.brightness);
+  Sweep w(pass, offset_mode, vectors, carry, 0);
   const auto angles = std::make_unique<LineAngles>();
   first(run, w, *angles, map);
   surfaces.card.font_points = 8;
@@ -757,14 +742,8 @@ Result<> ApplyDisplacementEffect(EffectSurfaces surfaces, const PassParameters& 
   surfaces.source.CopyImageOf(surfaces.canvas);
   second(run, w, *angles, map);
   w.Store(vectors, carry);
-  if (settings.effect_mode == 2) RevealPixelsAtRandom(run);
+  if (mode == EffectMode::kPix && !watch.Stopped()) RevealPixelsAtRandom(run);
   return {};
-}
-
-void ApplyDisplacementEffect(State& s) {
-  // The best level is always available, so the effect always runs.
-  static_cast<void>(ApplyDisplacementEffect({s.canvas, s.effect_source, s.card}, s.pass, s.left.offset_mode, s.settings,
-                                            s.carry, s.rng, s.host, s.effect_buffers, BestSimdLevel()));
 }
 
 }  // namespace mirelune

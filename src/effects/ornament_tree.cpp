@@ -64,9 +64,9 @@ bool CanvasScale(const Surface& card) {
 
 // One bauble at (x, y): 31 rings darkening outwards from the colour of a random
 // point of the canvas, lightened by 70.
-void DrawBauble(Surface& card, const Surface& canvas, const Settings& settings, Generator& g, double x, double y) {
-  const double px = Floor((settings.tree_width - 20) * g.Uniform() + 10);
-  const double py = Floor((settings.tree_height - 20) * g.Uniform() + 10);
+void DrawBauble(Surface& card, const Surface& canvas, Generator& g, double x, double y) {
+  const double px = Floor((kCanvasUnitsW - 20) * g.Uniform() + 10);
+  const double py = Floor((kCanvasUnitsH - 20) * g.Uniform() + 10);
   const Components sample = SplitColour(canvas.ColourAt(px, py));
   double red = sample.red + 70, green = sample.green + 70, blue = sample.blue + 70;
   std::uint32_t colours[kRings + 1] = {};
@@ -109,25 +109,25 @@ void DrawBauble(Surface& card, const Surface& canvas, const Settings& settings, 
 
 }  // namespace
 
-void DrawOrnamentTree(Surface& card, const Surface& canvas, PassParameters& pass, const Settings& settings, Generator& g,
-                      Host* host) {
+void DrawOrnamentTree(Surface& card, const Surface& canvas, EffectParameters& effect, Generator& g,
+                      const CardWatch& watch) {
   // The apex height is single-precision arithmetic: the tree's shape depends on it.
   const float h = static_cast<float>(g.Uniform()) * 40.0f + 70.0f;
   const double apex = h;
-  const double height = settings.tree_height - apex;
+  const double height = kCanvasUnitsH - apex;
   const double base = height / 2;
   const double middle = Floor(g.Uniform() * 200 + 600);
-  pass.anchor1_x = middle - base / 2;
-  pass.anchor2_x = middle + base / 2;
-  pass.anchor1_y = settings.tree_height - height;
-  for (int bauble = 1; bauble <= 400; ++bauble) {
+  Point& corner = effect.anchors[0];
+  corner.x = middle - base / 2;
+  effect.anchors[1].x = middle + base / 2;
+  corner.y = kCanvasUnitsH - height;
+  for (int bauble = 1; bauble <= 400 && !watch.Stopped(); ++bauble) {
     double x = 0, y = 0;
     do {
-      if (host) host->LetEventsIn();
-      x = pass.anchor1_x + g.Uniform() * base;
-      y = pass.anchor1_y + g.Uniform() * height;
+      x = corner.x + g.Uniform() * base;
+      y = corner.y + g.Uniform() * height;
     } while (!(std::fabs(x - middle) <= (y - apex) / 4));
-    DrawBauble(card, canvas, settings, g, x, y);
+    DrawBauble(card, canvas, g, x, y);
   }
 }
 

@@ -1,7 +1,7 @@
 // files.h — image names, where cards go, the image encoders and the one file writer.
 //
-//   MakeImageName(s);                         // s.names.image_name = "GR-20170102090503"
-//   if (Result<> r = SaveImage(s.card.image(), CardPath(s)); !r) report(r.message);
+//   const std::string name = ImageNameFor(now);     // "GR-20170102090503"
+//   if (Result<> r = SaveImage(card.image(), OutputFolder() / (name + ".bmp")); !r) report(r.message);
 //
 // Every file the program writes goes through WriteFileSafely (or WriteNewFile):
 // a regular file is written unnamed (or under a short temporary name), synced and
@@ -19,19 +19,17 @@
 #include <string>
 #include <vector>
 
-#include "core/state.h"
+#include "raster/surface.h"
 #include "base/result.h"
 
 namespace mirelune {
 
 // "GR-" + year, month, day, hour, minute, second, every field with its leading zeros.
 std::string ImageNameFor(const std::tm& t);
-void MakeImageName(State& s);
 
 // The folder Windows paths map under: $MIRELUNE_ROOT when set, else the home folder.
 std::filesystem::path DriveRoot();
 std::filesystem::path OutputFolder();                  // <root>/wimgx
-std::filesystem::path CardPath(const State& s);       // <root>/wimgx/<image name>.bmp
 std::filesystem::path ArchivePathGroup();             // <root>/baza-slik/skupina00/slika00.jpg
 std::filesystem::path ArchivePathArtist();            // <root>/pelkin-art/slika00.jpg
 

@@ -17,17 +17,6 @@ std::string ImageNameFor(const std::tm& t) {
          h.substr(6, 2);
 }
 
-void MakeImageName(State& s) {
-  std::tm now{};
-  if (s.host) {
-    now = s.host->Now();
-  } else {
-    const std::time_t t = std::time(nullptr);
-    localtime_r(&t, &now);
-  }
-  s.names.image_name = ImageNameFor(now);
-}
-
 std::filesystem::path DriveRoot() {
   if (const char* root = std::getenv("MIRELUNE_ROOT"); root && *root) return root;
   if (const char* home = std::getenv("HOME"); home && *home) return home;
@@ -35,8 +24,6 @@ std::filesystem::path DriveRoot() {
 }
 
 std::filesystem::path OutputFolder() { return DriveRoot() / "wimgx"; }
-
-std::filesystem::path CardPath(const State& s) { return OutputFolder() / (s.names.image_name + ".bmp"); }
 
 std::filesystem::path ArchivePathGroup() { return DriveRoot() / "baza-slik" / "skupina00" / "slika00.jpg"; }
 

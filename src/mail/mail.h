@@ -1,13 +1,9 @@
 // mail.h — sending the card to a friend.
 //
-//   Result<> r = SendGreetingsToFriend(s);
-//   if (!r) ShowError(r.message); else ShowInfo(r.message);
-//
-// The window sends in two halves, so that a slow server never stops it:
-//   MailItem item;
-//   if (Result<> r = AskGreetings(s, &item); !r) ...;     // its own thread: saves, asks
+//   const SaveResult saved = SaveCardForMail(session, now);         // commands/commands.h
 //   std::atomic<bool> cancel{false};
-//   Result<> r = SendMailItem(item, &cancel);            // any thread; `cancel` stops it
+//   Result<> r = SendMailItem(GreetingsItem(to, message, saved.path), &cancel);  // any thread
+//   if (!r) ShowError(r.message); else ShowInfo(r.message);
 //
 // A message goes out in the steps a desktop mail client's automation takes: get a
 // sender, create an item, set recipient, copy line, subject and body, attach the
@@ -28,7 +24,6 @@
 #include <string>
 #include <vector>
 
-#include "core/state.h"
 #include "base/result.h"
 
 namespace mirelune {
@@ -57,20 +52,12 @@ class MailSender {
 // A send in progress stops soon after `cancel` turns true.
 std::unique_ptr<MailSender> MailSenderFromEnvironment(const std::atomic<bool>* cancel = nullptr);
 
-// The first half of "send greetings to friend": saves the card under the current
-// image name, asks for the address and the message and fills in `item`.
-Result<> AskGreetings(State& s, MailItem* item);
+// The message "send greetings to friend" sends: to `to`, a blank copy line, the
+// subject "greetings", `message` as the body and the saved card attached.
+MailItem GreetingsItem(const std::string& to, const std::string& message, const std::filesystem::path& card);
 
-// The second half: sends `item` with the sender the environment chooses. On failure
-// the message also says where the card is saved.
+// Sends `item` with the sender the environment chooses. On failure the message
+// also says where the card is saved.
 Result<> SendMailItem(const MailItem& item, const std::atomic<bool>* cancel = nullptr);
-
-// The "send greetings to friend" command, both halves on the calling thread.
-// Fails with one clear sentence for the user; the card stays on disk.
-Result<> SendGreetingsToFriend(State& s);
-
-// The same without dialogs, for the command line: saves the card under the current
-// image name and sends it to `to` with `message` as the body.
-Result<> MailCard(State& s, const std::string& to, const std::string& message);
 
 }  // namespace mirelune

@@ -12,12 +12,9 @@ namespace mirelune {
 namespace {
 
 constexpr int kHighestPalette = kPaletteCount;
-constexpr const char* kPrompt = "vnesi \xC5\xA1tevilko palete\r0 za izhod";  // "enter the palette's number", "0 to leave"
-constexpr const char* kTitle = "IZBOR PALETE";                                // "palette choice"
 
-// The answer as a palette number: digits, optionally with a fractional part of
-// zeros and blanks around. Anything else (text, a sign, an empty answer, a
-// Cancel) has no palette and is asked for again, and so is a number above 26.
+}  // namespace
+
 std::optional<int> PaletteNumber(const std::string& answer) {
   std::size_t k = 0, end = answer.size();
   while (k < end && answer[k] == ' ') ++k;
@@ -42,7 +39,7 @@ std::optional<int> PaletteNumber(const std::string& answer) {
 
 // Row k (palette k, 1..30) at y = 5 + 22 (k - 1): its number, then its ten
 // colours as swatches ten lines wide from x = 31.
-void DrawSwatches(Surface& card) {
+void DrawPaletteSwatches(Surface& card) {
   card.Clear();
   card.font_points = 10;
   int palette = 0;
@@ -61,22 +58,6 @@ void DrawSwatches(Surface& card) {
       }
     }
   }
-}
-
-}  // namespace
-
-std::optional<std::string> ChoosePalette(State& s) {
-  DrawSwatches(s.card);
-  std::string answer;
-  std::optional<int> number;
-  do {
-    answer = s.host ? s.host->InputBox(kPrompt, kTitle, 300, 333) : "0";
-    number = PaletteNumber(answer);
-  } while (!number);
-  s.settings.colour_mode = *number;
-  if (*number == 0) return std::nullopt;
-  DrawPaletteStrip(s);
-  return answer;
 }
 
 }  // namespace mirelune

@@ -4,7 +4,7 @@
 
 namespace mirelune {
 
-int DrawPaletteStrip(Surface& strip, int palette, Generator& g, Host* host) {
+int DrawPaletteStrip(Surface& strip, int palette, Generator& g, const CardWatch& watch) {
   const int chosen = palette == 0 ? static_cast<int>(Floor(g.Uniform() * kPaletteCount + 1)) : palette;
   // The colour mode stays within 0..26 (see the chooser and the "color" button);
   // a palette past the table's rows draws nothing.
@@ -13,7 +13,7 @@ int DrawPaletteStrip(Surface& strip, int palette, Generator& g, Host* host) {
   constexpr double kStep = -2;  // and darkens by this much per ring outwards
   constexpr double kX = 12;     // every blob's centre column
   for (int blob = 1; blob <= 100; ++blob) {
-    if (host) host->LetEventsIn();
+    if (watch.Stopped()) break;
     const PaletteRgb base = PaletteColour(chosen, static_cast<int>(Floor(g.Uniform() * kPaletteColours + 1)));
     double red = base.red + kLift, green = base.green + kLift, blue = base.blue + kLift;
     const double y = Floor(g.Uniform() * 655 + 10);
@@ -33,10 +33,6 @@ int DrawPaletteStrip(Surface& strip, int palette, Generator& g, Host* host) {
     }
   }
   return chosen;
-}
-
-int DrawPaletteStrip(State& s) {
-  return DrawPaletteStrip(s.strip, static_cast<int>(s.settings.colour_mode), s.rng, s.host);
 }
 
 Components SplitColour(double colour) {

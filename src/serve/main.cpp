@@ -25,17 +25,17 @@ struct ServeArgs {
 };
 
 // The bytes `card --out NAME.<format>` writes, or the line `card --report -` prints.
-Result<Bytes> WriteOutput(const State& s, const CardStats& stats, const CardSettings& c, web::Output output) {
+Result<Bytes> WriteOutput(const CardSpec& c, const CardResult& made, web::Output output) {
   if (output == web::Output::kReport) {
-    const std::string text = ReportText(CardReport(s, stats, c)) + "\n";
+    const std::string text = ReportText(CardReport(c, made.seed, made.stats)) + "\n";
     return Bytes(text.begin(), text.end());
   }
   if (output == web::Output::kBmp) {  // a BMP carries no report; `card` makes none for it
-    const PngText text = CardPngText(s, nlohmann::ordered_json::object());
-    return EncodeImage(s.card.image(), ImageFormat::kBmp, &text);
+    const PngText text = CardPngText(GreetingOf(c), nlohmann::ordered_json::object());
+    return EncodeImage(made.card.image(), ImageFormat::kBmp, &text);
   }
-  const PngText text = CardPngText(s, CardReport(s, stats, c));
-  return EncodeImage(s.card.image(), output == web::Output::kJpeg ? ImageFormat::kJpeg : ImageFormat::kPng, &text);
+  const PngText text = CardPngText(GreetingOf(c), CardReport(c, made.seed, made.stats));
+  return EncodeImage(made.card.image(), output == web::Output::kJpeg ? ImageFormat::kJpeg : ImageFormat::kPng, &text);
 }
 
 Result<int> RunServe(ServeArgs& a) {

@@ -6,10 +6,6 @@
 
 namespace mirelune {
 
-struct Point {
-  double x, y;
-};
-
 // A figure's place on the canvas, on whole units: x first, then y, always two draws.
 inline Point PlaceFigure(StyleContext& c) {
   const double x = Floor(c.rng.Uniform() * c.width + 1);

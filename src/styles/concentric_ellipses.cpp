@@ -9,8 +9,6 @@ void DrawConcentricEllipses(StyleContext& c) {
   const double radius = Floor(c.rng.Uniform() * 100 + 80);
   const double aspect = c.rng.Uniform() + 0.5;
   const Point centre = PlaceFigure(c);
-  // A pending button press ("stop") is handled before the disc is drawn.
-  if (c.host) c.host->LetEventsIn();
   double row = Floor(c.rng.Uniform() * 500 + 1);
   for (double ring = 0; ring <= radius; ring += 1) {
     row += 0.3;

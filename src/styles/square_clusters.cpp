@@ -18,7 +18,7 @@ void DrawSquareClusters(StyleContext& c) {
       // Each square's side is left as the effect's offset mode: the last square
       // of the pass's last cluster decides how the effect reads its offsets.
       const double side = Floor(square.distance / 3 + 5);
-      c.left.offset_mode = side;
+      c.offset_mode = side;
       const double x = centre.x + square.across, y = centre.y + square.down;
       c.canvas.Box(x, y, x + side, y + side, colour);
     }

@@ -1,16 +1,18 @@
 // styles.h — the 23 drawing styles the generation pass layers on the canvas.
 //
 // A style draws only on the canvas, samples colours only from the strip (column 10)
-// and takes every draw from the one generator; what it leaves for later is in
-// `left` and in the canvas's own settings. Everything else is its own.
+// and takes every draw from the one generator; what it leaves for later is the
+// offset mode and the canvas's own settings. Everything else is its own.
 //
-//   StyleContext c = StyleContextOf(s);   // s: the State the pass works on
+//   double offset_mode = 2;
+//   StyleContext c{canvas, strip, rng, 900, 675, offset_mode};
 //   DrawRoses(c);                         // one style
 //   kStyles[k].draw(c);                   // style k + 1, by its flag
 //   std::puts(kStyles[k].name);           // "roses"
 #pragma once
 
-#include "core/state.h"
+#include "core/card_parts.h"
+#include "generator/generator.h"
 
 namespace mirelune {
 
@@ -19,15 +21,9 @@ struct StyleContext {
   Surface& canvas;        // draws here; its fill, pen and font settings carry on to the next style
   const Surface& strip;   // samples colours from column 10
   Generator& rng;
-  double width, height;   // the canvas in drawing units (settings.canvas_width/height)
-  Leftovers& left;        // the values styles leave for the next style and later stages
-  Host* host;             // may be null; lets a pending "stop" in before a long figure
+  double width, height;   // the canvas in drawing units
+  double& offset_mode;    // what the effect will read as its offset mode; the square clusters set it
 };
-
-// The context over a State's canvas, strip, generator, canvas size and leftovers.
-inline StyleContext StyleContextOf(State& s) {
-  return {s.canvas, s.strip, s.rng, s.settings.canvas_width, s.settings.canvas_height, s.left, s.host};
-}
 
 void DrawStripeBands(StyleContext& c);  // style 1
 void DrawRayFans(StyleContext& c);  // style 2

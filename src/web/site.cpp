@@ -17,13 +17,6 @@
 namespace mirelune::web {
 namespace {
 
-// No one to ask; a character no face has is already noted in the card's report.
-class WebHost : public Host {
- public:
-  std::string InputBox(const std::string&, const std::string&, int, int) override { return ""; }
-  void Report(std::string_view) override {}
-};
-
 const char* const kParameters = "friend, sender, year, max-styles, mode and palette";
 
 struct Asset {
@@ -97,11 +90,7 @@ std::string Options(const std::vector<std::pair<std::string, std::string>>& valu
 
 // The greeting the card shows, as one line of text for the picture's alternative.
 std::string Greeting(const CardQuery& q) {
-  CardNames names;
-  names.friend_name = q.card.friend_name;
-  names.own_name = q.card.sender;
-  names.year = q.year;
-  std::string line = GreetingLine(names), out;
+  std::string line = GreetingLine({q.card.friend_name, q.card.sender, q.card.year}), out;
   for (const char c : line)
     if (c != ' ' || (!out.empty() && out.back() != ' ')) out += c;
   while (!out.empty() && out.back() == ' ') out.pop_back();
@@ -131,14 +120,14 @@ Result<CardQuery> ParseCardQuery(const Args& args) {
     } else if (value.empty() && (key == "year" || key == "max-styles" || key == "palette" || key == "mode")) {
       continue;  // the default
     } else if (key == "year") {
-      MIRELUNE_TRY_ASSIGN(q.year, Number(key, value, kFirstYear, kLastYear));
+      MIRELUNE_TRY_ASSIGN(q.card.year, Number(key, value, kFirstYear, kLastYear));
     } else if (key == "max-styles") {
       MIRELUNE_TRY_ASSIGN(q.card.max_styles, Number(key, value, 1, 24));
     } else if (key == "palette") {
       MIRELUNE_TRY_ASSIGN(q.card.palette, Number(key, value, 1, 26));
     } else if (key == "mode") {
       if (const std::string p = OneOfProblem(value, {"line", "pix"}); !p.empty()) return Error{"--mode: " + p};
-      q.card.pix = value == "pix";
+      q.card.mode = value == "pix" ? EffectMode::kPix : EffectMode::kLine;
     } else {
       return Error{"unknown parameter \"" + Cut(key) + "\"; the parameters are " + kParameters};
     }
@@ -166,9 +155,9 @@ std::string PercentEncode(std::string_view text) {
 
 std::string CanonicalQuery(const CardQuery& q) {
   std::string text = "friend=" + PercentEncode(q.card.friend_name) + "&sender=" + PercentEncode(q.card.sender) +
-                     "&year=" + std::to_string(q.year);
+                     "&year=" + std::to_string(q.card.year);
   if (q.card.max_styles != 15) text += "&max-styles=" + std::to_string(q.card.max_styles);
-  if (q.card.pix) text += "&mode=pix";
+  if (q.card.mode == EffectMode::kPix) text += "&mode=pix";
   if (q.card.palette != 0) text += "&palette=" + std::to_string(q.card.palette);
   return text;
 }
@@ -380,12 +369,9 @@ Route Site::Handle(const Request& r) const {
 }
 
 Response Site::Make(const CardJob& job) const {
-  WebHost host;
-  auto s = std::make_unique<State>();  // a fresh state: exactly what `card` starts from
-  s->host = &host;
-  s->names.year = job.query.year;
-  const CardStats stats = MakeCardFromNames(*s, job.query.card);
-  const Result<Bytes> bytes = writer_(*s, stats, job.query.card, job.output);
+  // A character no face has is noted in the card's report; nobody reads text problems here.
+  const auto made = std::make_unique<CardResult>(MakeCard(job.query.card));
+  const Result<Bytes> bytes = writer_(job.query.card, *made, job.output);
   if (!bytes) return TextResponse(500, "the card could not be encoded");
   Response r;
   r.type = ContentType(job.output);

@@ -37,8 +37,7 @@ const char* ContentType(Output o);
 
 // The settings of one card: the command line's card options.
 struct CardQuery {
-  CardSettings card;
-  int year = kDefaultYear;
+  CardSpec card;
 };
 // The parameters carry the command line's option names and values (friend,
 // sender, year, max-styles, mode, palette); a bad one fails with the message the
@@ -64,7 +63,7 @@ std::string LogText(std::string_view text);
 // Turns a made card into one output's bytes, exactly as `mirelune-cli card` writes
 // them (the front end gives it; it is called from several threads at once).
 using CardWriter =
-    std::function<Result<Bytes>(const State& s, const CardStats& stats, const CardSettings& c, Output o)>;
+    std::function<Result<Bytes>(const CardSpec& spec, const CardResult& card, Output o)>;
 
 struct Request {
   std::string method, path;

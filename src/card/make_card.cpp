@@ -1,0 +1,80 @@
+// make_card.cpp — one card, stage after stage: the road every card takes, from
+// the window, the command line, a batch and the web service alike.
+#include "card/card.h"
+#include "effects/effects.h"
+#include "palette/palette.h"
+#include "text/text.h"
+
+namespace mirelune {
+
+Painting PaintCard(CardCarry& carry, int max_styles, EffectMode mode, EffectBuffers& buffers, const CardWatch& watch) {
+  Painting out;
+  CardStats& stats = out.stats;
+  Generator& g = carry.rng;
+
+  // strip, style limit -> canvas, effect parameters, offset mode
+  const PassResult pass = RunGenerationPass(carry.canvas, carry.strip, max_styles, g, watch);
+  stats.background_row = pass.background_row;
+  stats.offset_mode = pass.offset_mode;
+  stats.effect_offset_mode = pass.effect_offset_mode;
+  stats.styles_chosen = pass.styles_chosen;
+  stats.passes = pass.passes;
+  stats.rule = pass.effect.rule;
+  stats.flags = pass.flags;
+  stats.pass = pass.draws;
+  stats.styles = pass.style_draws;
+  out.plain_picture = carry.canvas.Snapshot();
+  carry.effect = pass.effect;
+  carry.offset_mode = pass.effect_offset_mode;
+  if ((out.stopped = pass.stopped)) return out;
+
+  // canvas, effect parameters, offset mode, distances -> card
+  std::uint64_t before = g.draws();
+  // The best level is always available, so the effect cannot be refused here.
+  static_cast<void>(ApplyDisplacementEffect({carry.canvas, buffers.source, out.card}, carry.effect, carry.offset_mode,
+                                            mode, carry.effect_carry, g, buffers, watch, BestSimdLevel()));
+  stats.effect = g.draws() - before;
+  if ((out.stopped = watch.Stopped())) return out;
+
+  // canvas (sampled) -> card; the tree moves two anchors for "def +"
+  before = g.draws();
+  DrawOrnamentTree(out.card, carry.canvas, carry.effect, g, watch);
+  stats.ornaments = g.draws() - before;
+  out.stopped = watch.Stopped();
+  return out;
+}
+
+Result<> PrepareFaces() {
+  for (Typeface face : {Typeface::kSans, Typeface::kSerif})
+    MIRELUNE_TRY(PrepareFace(face));
+  return {};
+}
+
+CardResult MakeCard(const CardSpec& spec, const CardWatch& watch) {
+  CardResult r;
+  CardCarry& carry = r.carry;
+  r.seed = SeedFromNames(spec.friend_name, spec.sender);
+  SeedGenerator(carry.rng, r.seed);
+  const std::uint64_t start = carry.rng.draws();
+  const int palette = DrawPaletteStrip(carry.strip, spec.palette, carry.rng, watch);
+  const std::uint64_t strip_draws = carry.rng.draws() - start;
+  if ((r.stopped = watch.Stopped())) return r;
+
+  ForgetFacesUsed();  // the card's faces are those this card was drawn with
+  EffectBuffers buffers;
+  Painting painted = PaintCard(carry, spec.max_styles, spec.mode, buffers, watch);
+  r.stats = painted.stats;
+  r.stats.palette = palette;
+  r.stats.strip = strip_draws;
+  r.plain_picture = std::move(painted.plain_picture);
+  r.card = std::move(painted.card);
+  if ((r.stopped = painted.stopped)) return r;
+
+  DrawGreeting(r.card, {spec.friend_name, spec.sender, spec.year});
+  r.stats.total = carry.rng.draws() - start;
+  r.text_problems = TakeTextFailures();
+  watch.Mark(ProgressMark::kDone, 100, &r.card);
+  return r;
+}
+
+}  // namespace mirelune
