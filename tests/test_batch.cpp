@@ -77,7 +77,7 @@ TEST(BatchList, ReportsEachBadRowWithItsLineAndNamesGoodOnesSafely) {
 
 // --- the run ---
 
-// Whatever one row throws or holds fails that row alone: an exception of any type,
+// Whatever one row throws or holds fails that row alone: an exception (out of memory among them),
 // a card that cannot be encoded, a report or a folder name that is not UTF-8, a
 // card file that cannot be written.
 // The other rows' cards are made, every manifest line is valid JSON, and a second
@@ -89,7 +89,7 @@ TEST(BatchRun, AFailingRowFailsAloneWhateverItThrowsOrHolds) {
   fs::create_directories(out / "000005-Blocked-File.png" / "inside");  // not a file, and not empty
   BatchOptions o{.list = list, .out_dir = out, .jobs = 3, .encode = [](const CardSpec& c, const CardResult&, auto) -> Result<CardFile> {
     if (c.friend_name == "Std") throw std::runtime_error("disk on fire \xFF");
-    if (c.friend_name == "Not") throw 42;
+    if (c.friend_name == "Not") throw std::bad_alloc();
     if (c.friend_name == "No") return Error{"cannot encode PNG: out of memory"};
     CardFile card;
     card.bytes = {'c', 'a', 'r', 'd'};
@@ -99,7 +99,7 @@ TEST(BatchRun, AFailingRowFailsAloneWhateverItThrowsOrHolds) {
   const std::string replaced = "\xEF\xBF\xBD";  // U+FFFD
   const std::vector<std::string> want = {
       "done", "failed: the card could not be made: disk on fire " + replaced,
-      "failed: the card could not be made: an unknown error", "done",
+      "failed: the card could not be made: std::bad_alloc", "done",
       "failed: cannot",  // the writer's own sentence, naming the file
       "failed: the friend is not valid UTF-8", "done",
       "failed: the card could not be encoded: cannot encode PNG: out of memory",

@@ -174,14 +174,15 @@ TEST(FileWriter, EveryKindOfTargetIsWrittenAsItMust) {
       {"", "no/c.bmp", "", 0, "/no does not exist"},
   };
   for (bool unnamed : {true, false}) {
-    UseUnnamedTemporaryFiles(unnamed);
+    WriteOptions o;
+    o.unnamed_temporary = unnamed;
     for (const auto& c : cases) {
       SCOPED_TRACE(c.setup + " -> " + c.target.substr(0, 9) + (unnamed ? " (unnamed temporary)" : ""));
       const Scratch dir;
       ASSERT_EQ(std::system(("set -e; umask 022; cd " + dir.path.string() + "; " + c.setup).c_str()), 0);
       const fs::path target = dir.path / c.target, holder = dir.path / (c.holder.empty() ? c.target : c.holder);
       const bool link = fs::is_symlink(target);
-      const Result<> r = WriteFileSafely(target, Filled(5000, 7));
+      const Result<> r = WriteFileSafely(target, Filled(5000, 7), o);
       EXPECT_EQ(r.ok, !*c.refusal) << r.message;
       EXPECT_NE(r.message.find(c.refusal), std::string::npos) << r.message;
       EXPECT_EQ(fs::is_symlink(target), link);
@@ -190,7 +191,6 @@ TEST(FileWriter, EveryKindOfTargetIsWrittenAsItMust) {
       EXPECT_EQ(Temporaries(dir.path), 0);
     }
   }
-  UseUnnamedTemporaryFiles(true);
 }
 
 // A FIFO (as a device would be) is written in place, never renamed over; a pipe
@@ -250,11 +250,12 @@ TEST(FileWriter, SavesKilledAtRandomLeaveNothingBroken) {
     for (int kill = 0; kill < 6; ++kill) {
       const pid_t pid = ::fork();
       for (int n = 0; pid == 0; ++n) {
-        UseUnnamedTemporaryFiles(unnamed);
+        WriteOptions o;
+    o.unnamed_temporary = unnamed;
         const auto bytes = Filled(kSize, static_cast<char>(2 + n % 200));
         // Killed at any moment: what the saves return is never seen.
-        static_cast<void>(WriteFileSafely(dir.path / "card.bmp", bytes));
-        static_cast<void>(WriteNewFile(dir.path / ("new-" + std::to_string(kill) + "-" + std::to_string(n) + ".bmp"), bytes));
+        static_cast<void>(WriteFileSafely(dir.path / "card.bmp", bytes, o));
+        static_cast<void>(WriteNewFile(dir.path / ("new-" + std::to_string(kill) + "-" + std::to_string(n) + ".bmp"), bytes, o));
       }
       x = x * 6364136223846793005ull + 1442695040888963407ull;
       std::this_thread::sleep_for(std::chrono::microseconds(500 + (x >> 33) % 8000));
@@ -282,16 +283,16 @@ TEST(FileWriter, AFullOrReadOnlyDiskFailsCleanly) {
   fs::create_directory(mnt);
   if (::mount("tmpfs", mnt.c_str(), "tmpfs", 0, "size=1m") != 0) GTEST_SKIP() << std::strerror(errno);
   for (bool unnamed : {true, false}) {
-    UseUnnamedTemporaryFiles(unnamed);
-    ASSERT_TRUE(WriteFileSafely(mnt / "card.bmp", Filled(300000, 1)).ok);
-    for (const Result<>& r : {WriteFileSafely(mnt / "card.bmp", Filled(2 << 20, 2)),
-                            WriteNewFile(mnt / "GR-20170102090503.bmp", Filled(2 << 20, 2))})
+    WriteOptions o;
+    o.unnamed_temporary = unnamed;
+    ASSERT_TRUE(WriteFileSafely(mnt / "card.bmp", Filled(300000, 1), o).ok);
+    for (const Result<>& r : {WriteFileSafely(mnt / "card.bmp", Filled(2 << 20, 2), o),
+                            WriteNewFile(mnt / "GR-20170102090503.bmp", Filled(2 << 20, 2), o)})
       EXPECT_NE(r.message.find("No space left on device"), std::string::npos) << unnamed << r.message;
     EXPECT_TRUE(Whole(mnt / "card.bmp", 300000));
     EXPECT_FALSE(fs::exists(mnt / "GR-20170102090503.bmp"));
     EXPECT_EQ(Temporaries(mnt), 0);
   }
-  UseUnnamedTemporaryFiles(true);
   ASSERT_EQ(::mount("tmpfs", mnt.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, "size=1m"), 0);
   EXPECT_NE(MakeFolder(mnt / "wimgx").message.find("Read-only file system"), std::string::npos);
   ::umount(mnt.c_str());

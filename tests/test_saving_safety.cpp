@@ -38,11 +38,6 @@ unsigned Mode(const fs::path& p) { return static_cast<unsigned>(fs::symlink_stat
 
 bool HoldsCard(const fs::path& p) { return ReadText(p) == std::string(kCardSize, 7); }
 
-// The writer's hook for one scope.
-struct Hook {
-  explicit Hook(std::function<void(const std::string&, const fs::path&)> f) { SetWriterHookForTests(std::move(f)); }
-  ~Hook() { SetWriterHookForTests(nullptr); }
-};
 
 // A link or a folder swapped after the writer looked at it: the card goes where the
 // path led when it was looked at, with that file's mode, and the file the swap
@@ -60,10 +55,11 @@ TEST(SafeSaving, ALinkOrFolderSwappedMidSaveChangesNothing) {
     ASSERT_TRUE(Sh(dir.path, "mkdir a b d; for f in a b d; do printf $f >$f/card.bmp; done; "
                              "chmod 600 a/card.bmp d/card.bmp; ln -s a/card.bmp l.bmp"));
     int swaps = 0;
-    const Hook hook([&](const std::string& event, const fs::path& at) {
+    WriteOptions hook;
+    hook.on_step = [&](const std::string& event, const fs::path& at) {
       if (event == c.event && at == dir.path / c.at && swaps++ == 0) { EXPECT_TRUE(Sh(dir.path, c.swap)); }
-    });
-    const Result<> r = WriteFileSafely(dir.path / c.target, kCard);
+    };
+    const Result<> r = WriteFileSafely(dir.path / c.target, kCard, hook);
     EXPECT_TRUE(r.ok && swaps == 1) << r.message;
     EXPECT_TRUE(HoldsCard(dir.path / c.holder));
     EXPECT_EQ(Mode(dir.path / c.holder), 0600u);
@@ -75,10 +71,9 @@ TEST(SafeSaving, ALinkOrFolderSwappedMidSaveChangesNothing) {
 TEST(SafeSaving, AManifestSwappedForALinkAfterTheLookIsRefused) {
   const TempDir dir;
   ASSERT_TRUE(Sh(dir.path, "printf b >victim; printf m >manifest.jsonl"));
-  const Hook hook([&](const std::string& event, const fs::path&) {
+  const auto opened = OpenInPlace(dir.path / "manifest.jsonl", 0644, [&](const std::string& event, const fs::path&) {
     if (event == "resolved") { EXPECT_TRUE(Sh(dir.path, "ln -sfn victim manifest.jsonl")); }
   });
-  const auto opened = OpenInPlace(dir.path / "manifest.jsonl");
   EXPECT_FALSE(opened.ok);
   EXPECT_NE(opened.message.find("symbolic link"), std::string::npos) << opened.message;
 }
@@ -235,21 +230,21 @@ TEST(SafeSaving, BatchCardsKeepTheUmask) {
   EXPECT_EQ(Mode(dir.path / "out/manifest.jsonl"), 0644u);
 }
 
-// The first save of a run into a folder removes only what this host's ended runs
-// left: not another host's files (its process ids mean nothing here), not a live
-// run's, and not what appears after that first save.
+// The first save into a folder removes only what this host's ended runs left: not
+// another host's files (its process ids mean nothing here), not a live run's, and,
+// for a writer that keeps the folders it swept, not what appears after that first save.
 TEST(SafeSaving, OnlyThisHostsEndedRunsLoseTheirTemporaryFiles) {
   const TempDir dir, probe;
   // This run's own mark, as its writer names a temporary file.
   std::string mark;
-  UseUnnamedTemporaryFiles(false);
-  const Hook hook([&](const std::string& event, const fs::path&) {
+  WriteOptions named;
+  named.unnamed_temporary = false;
+  named.on_step = [&](const std::string& event, const fs::path&) {
     for (const auto& e : fs::directory_iterator(probe.path))
       if (event == "written" && e.path().filename().string().starts_with(".mirelune-"))
         mark = e.path().filename().string().substr(10, e.path().filename().string().size() - 17);
-  });
-  ASSERT_TRUE(WriteFileSafely(probe.path / "card.bmp", kCard).ok);
-  UseUnnamedTemporaryFiles(true);
+  };
+  ASSERT_TRUE(WriteFileSafely(probe.path / "card.bmp", kCard, named).ok);
   const std::string pid = std::to_string(::getpid());
   const std::size_t at = mark.rfind("-" + pid + "-");
   ASSERT_NE(at, std::string::npos) << mark;
@@ -268,11 +263,14 @@ TEST(SafeSaving, OnlyThisHostsEndedRunsLoseTheirTemporaryFiles) {
   };
   for (const auto& f : files) testing::WriteText(dir.path / (".mirelune-" + f.name), "x");
   ASSERT_TRUE(Sh(dir.path, "touch -d '2 days ago' .mirelune-*; ln -s x .mirelune-" + host + "-" + gone + "-1-alink1"));
-  const pid_t run = ::fork();  // a new run: its first save into the folder sweeps it
+  const pid_t run = ::fork();  // a new run: its first save into the folder sweeps it, as a batch's worker does
   if (run == 0) {
-    const bool first = WriteFileSafely(dir.path / "card.bmp", kCard).ok;
+    std::set<std::pair<dev_t, ino_t>> swept;
+    WriteOptions once;
+    once.swept = &swept;
+    const bool first = WriteFileSafely(dir.path / "card.bmp", kCard, once).ok;
     testing::WriteText(dir.path / (".mirelune-" + host + "-" + gone + "-1-after1"), "x");
-    ::_exit(first && WriteFileSafely(dir.path / "card.bmp", kCard).ok ? 0 : 1);
+    ::_exit(first && WriteFileSafely(dir.path / "card.bmp", kCard, once).ok ? 0 : 1);
   }
   int status = -1;
   ASSERT_EQ(::waitpid(run, &status, 0), run);

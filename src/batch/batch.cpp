@@ -76,7 +76,7 @@ class LineLog {
     // A line cut short by a full disk or a crash of the machine is dropped.
     const FileLock held(fd_);
     struct stat st {};
-    ::fstat(fd_, &st);
+    if (::fstat(fd_, &st) != 0) return Error{"cannot read " + path.string() + ": " + std::strerror(errno)};
     off_t keep = st.st_size;
     for (char c = 0; keep > 0 && ::pread(fd_, &c, 1, keep - 1) == 1 && c != '\n';) --keep;
     if (keep != st.st_size && ::ftruncate(fd_, keep) != 0) {
@@ -94,7 +94,8 @@ class LineLog {
     std::lock_guard<std::mutex> lock(mu_);  // flock is the process's: threads need their own
     const FileLock held(fd_);
     struct stat st {};
-    ::fstat(fd_, &st);
+    // The length before the line is what a short write is cut back to: unknown, nothing is written.
+    if (::fstat(fd_, &st) != 0) return Error{"cannot write " + path_.string() + ": " + std::strerror(errno)};
     const ssize_t n = ::write(fd_, line.data(), line.size());
     if (n == static_cast<ssize_t>(line.size())) return {};
     const int err = n < 0 ? errno : ENOSPC;
@@ -114,7 +115,7 @@ class LineLog {
   std::mutex mu_;
 };
 
-void SyncFolder(const fs::path& dir);
+Result<> SyncFolder(const fs::path& dir);
 
 // One JSON line. Paths and server replies may hold bytes that are not UTF-8; they
 // are written as U+FFFD rather than ending the run with an exception.
@@ -161,7 +162,7 @@ class ManifestWriter {
       lock.unlock();
       try {
         WriteGroup(group);
-      } catch (...) {
+      } catch (const std::exception&) {
         // Out of memory for a message: the group's rows have no line and are made again
         // by the next run; this thread must not end the process.
       }
@@ -169,7 +170,11 @@ class ManifestWriter {
     }
   }
   void WriteGroup(const std::vector<std::pair<long, std::string>>& group) {
-    SyncFolder(dir_);
+    // A line says its card is on disk: not while the card's name may still be lost.
+    if (const Result<> synced = SyncFolder(dir_); !synced) {
+      for (const auto& [row, line] : group) lost_(row, synced.message);
+      return;
+    }
     std::vector<long> written;
     for (const auto& [row, line] : group) {
       if (const Result<> w = log_.Write(line); w)
@@ -233,12 +238,11 @@ std::string Text(const json& j, const char* key) {
   return it != j.end() && it->is_string() ? it->get<std::string>() : std::string();
 }
 
-void SyncFolder(const fs::path& dir) {
-  const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd >= 0) {
-    ::fsync(fd);
-    ::close(fd);
-  }
+// The folder's entries (the cards just written) made durable.
+Result<> SyncFolder(const fs::path& dir) {
+  const UniqueFd fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!fd || ::fsync(fd.get()) != 0) return Error{"cannot sync the folder " + dir.string() + ": " + std::strerror(errno)};
+  return {};
 }
 
 // The Message-ID's key of a row's message: from the row (its place and everything
@@ -346,7 +350,7 @@ class Run {
   bool Done(const ListRow& row) const;
   bool Mine(const ListRow& row) const { return row.index % o_.shards == o_.shard; }
   void Work();
-  std::optional<json> MakeCard(const ListRow& row);
+  std::optional<json> MakeCard(const ListRow& row, const WriteOptions& files);
   void FinishRow(const ListRow& row, json line, SmtpConnection* mail);
   template <typename F>
   void Guarded(const ListRow& row, F&& step) noexcept;
@@ -483,7 +487,7 @@ void Run::Fail(const ListRow& row, const std::string& reason, json line) {
 
 // Makes and saves the row's card: its manifest line so far, or nothing when the
 // row failed (and said so).
-std::optional<json> Run::MakeCard(const ListRow& row) {
+std::optional<json> Run::MakeCard(const ListRow& row, const WriteOptions& files) {
   const fs::path file = o_.out_dir / row.file;
   json line;
   line["row"] = row.index;
@@ -499,7 +503,7 @@ std::optional<json> Run::MakeCard(const ListRow& row) {
   }
   CardFile& card = *encoded;
   // Replaced whole when a killed run left it: its manifest line was never written.
-  if (const Result<> w = WriteFileSafely(file, card.bytes); !w) {
+  if (const Result<> w = WriteFileSafely(file, card.bytes, files); !w) {
     Fail(row, w.message);
     return std::nullopt;
   }
@@ -564,15 +568,14 @@ bool Run::MailRow(const ListRow& row, const fs::path& file, SmtpConnection& mail
   return r.ok;
 }
 
-// Whatever a row throws fails that row alone; the other rows go on.
+// Whatever a row throws (out of memory, a library's error) fails that row alone;
+// the other rows go on.
 template <typename F>
 void Run::Guarded(const ListRow& row, F&& step) noexcept {
   try {
     step();
   } catch (const std::exception& e) {
     FailCaught(row, e.what());
-  } catch (...) {
-    FailCaught(row, "an unknown error");
   }
 }
 
@@ -582,16 +585,19 @@ void Run::Work() {
   ListRow row;
   std::optional<SmtpConnection> mail;
   if (o_.mail) mail.emplace(smtp_);
+  std::set<std::pair<dev_t, ino_t>> swept;  // the output folder is cleared once a worker
+  WriteOptions files;
+  files.swept = &swept;
   while (queue_->Pop(&row))
     Guarded(row, [&] {
-      if (std::optional<json> line = MakeCard(row)) FinishRow(row, std::move(*line), mail ? &*mail : nullptr);
+      if (std::optional<json> line = MakeCard(row, files)) FinishRow(row, std::move(*line), mail ? &*mail : nullptr);
     });
 }
 
 void Run::FailCaught(const ListRow& row, const char* what) noexcept {
   try {
     Fail(row, std::string("the card could not be made: ") + what);
-  } catch (...) {
+  } catch (const std::exception&) {
     failed_++;  // not even the message could be made; the summary still counts the row
   }
 }
@@ -745,7 +751,7 @@ void Run::MakeRows(ListReader& reader) {
       while (!stop_cv.wait_for(lock, every, [&] { return stop; })) {
         try {
           Progress(false);
-        } catch (...) {  // a progress line is not worth the run
+        } catch (const std::exception&) {  // a progress line is not worth the run
         }
       }
     });

@@ -605,11 +605,12 @@ Result<Bytes> EncodeImage(const Image& img, ImageFormat format, const PngText* t
   return EncodePng(img, text);
 }
 
-Result<> SaveImage(const Image& img, const std::filesystem::path& path, const PngText* text) {
-  if (FormatOfName(path) != NameFormat::kPng) return WriteFileSafely(path, EncodeBmp(img));
+Result<> SaveImage(const Image& img, const std::filesystem::path& path, const PngText* text,
+                   const WriteOptions& options) {
+  if (FormatOfName(path) != NameFormat::kPng) return WriteFileSafely(path, EncodeBmp(img), options);
   const Result<Bytes> png = EncodePng(img, text);
   if (!png) return Error{path.string() + ": " + png.error().message};
-  return WriteFileSafely(path, *png);
+  return WriteFileSafely(path, *png, options);
 }
 
 }  // namespace mirelune

@@ -19,6 +19,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <thread>
 
 #include "files/files.h"
 #include "files/safe_open.h"
@@ -27,8 +28,6 @@ namespace mirelune {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::atomic<bool> g_unnamed{true};
 
 // Temporary names are short whatever the target's length, so that a name of the
 // folder's full 255 bytes can still be written.
@@ -125,14 +124,8 @@ std::string HostName() {
   return host;
 }
 
-// Computed again after a fork: the child is a run of its own.
-RunMark OwnRun() {
-  static std::mutex mu;
-  static RunMark mark;
-  std::lock_guard<std::mutex> lock(mu);
-  if (mark.pid != ::getpid()) mark = {HostName(), ::getpid(), std::max(0LL, ProcessStart(::getpid()))};
-  return mark;
-}
+// This run's mark, looked up at every use: a forked child is a run of its own.
+RunMark OwnRun() { return {HostName(), ::getpid(), std::max(0LL, ProcessStart(::getpid()))}; }
 
 // Reads ".mirelune-<host>-<pid>-<start>-XXXXXX"; the host may hold dashes.
 bool ParseTempName(const std::string& name, RunMark* mark) {
@@ -166,20 +159,12 @@ bool RunIsOver(const RunMark& m, const RunMark& own, const struct stat& st, std:
 }
 
 // Removes temporary files that a killed writer of this host left in the folder,
-// once a run for each folder: a batch writing thousands of cards into one folder
-// reads it once, not once a card.
-void SweepOnce(int dirfd) {
+// unless the caller has swept it already.
+void Sweep(int dirfd, std::set<std::pair<dev_t, ino_t>>* swept) {
   struct stat dir {};
   if (::fstat(dirfd, &dir) != 0) return;
+  if (swept && !swept->insert({dir.st_dev, dir.st_ino}).second) return;
   const RunMark own = OwnRun();
-  {
-    static std::mutex mu;
-    static pid_t swept_by = 0;
-    static std::set<std::pair<dev_t, ino_t>> swept;
-    std::lock_guard<std::mutex> lock(mu);
-    if (swept_by != own.pid) swept.clear(), swept_by = own.pid;
-    if (!swept.insert({dir.st_dev, dir.st_ino}).second) return;
-  }
   const int own_fd = ::openat(dirfd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (own_fd < 0) return;
   DIR* d = ::fdopendir(own_fd);
@@ -199,15 +184,16 @@ void SweepOnce(int dirfd) {
   ::closedir(d);
 }
 
-// A fresh temporary name: the prefix, this run's mark and six random characters.
-std::string TempName() {
-  static std::atomic<unsigned> counter{0};
-  static const char kChars[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+// A fresh temporary name: the prefix, this run's mark and six random characters
+// (from the clock, the thread and `attempt`; a name taken is tried again).
+std::string TempName(int attempt) {
+  static constexpr char kChars[] = "abcdefghijklmnopqrstuvwxyz0123456789";
   const RunMark own = OwnRun();
   timespec ts{};
   clock_gettime(CLOCK_REALTIME, &ts);
   std::uint64_t x = static_cast<std::uint64_t>(ts.tv_nsec) * 0x9E3779B97F4A7C15ull ^
-                    (static_cast<std::uint64_t>(counter.fetch_add(1)) << 32) ^ static_cast<std::uint64_t>(own.pid);
+                    (static_cast<std::uint64_t>(attempt) << 32) ^ static_cast<std::uint64_t>(own.pid) ^
+                    (std::hash<std::thread::id>{}(std::this_thread::get_id()) << 16);
   std::string name = kTempPrefix + own.host + "-" + std::to_string(own.pid) + "-" + std::to_string(own.start) + "-";
   for (int k = 0; k < 6; ++k) {
     x ^= x >> 29;
@@ -279,12 +265,12 @@ struct Pending {
   }
 };
 
-Result<> OpenPending(Pending& p) {
+Result<> OpenPending(Pending& p, bool unnamed) {
   int fd = -1;
-  if (g_unnamed.load()) fd = ::openat(p.dirfd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+  if (unnamed) fd = ::openat(p.dirfd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
   if (fd < 0) {
     for (int tries = 0; tries < 100 && fd < 0; ++tries) {
-      p.temp = TempName();
+      p.temp = TempName(tries);
       fd = ::openat(p.dirfd, p.temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
       if (fd < 0 && errno != EEXIST) break;
     }
@@ -295,7 +281,7 @@ Result<> OpenPending(Pending& p) {
 }
 
 // Writes the bytes, gives the file its owner (when replacing) and mode, and syncs it.
-Result<> FillPending(Pending& p, const Resolved& target, std::span<const std::uint8_t> bytes) {
+Result<> FillPending(Pending& p, const Resolved& target, std::span<const std::uint8_t> bytes, const StepFn& on_step) {
   const int fd = p.fd.get();
   // A new file gets the usual 0666 less the umask; a replaced one keeps its mode.
   const mode_t mode = target.exists ? (target.st.st_mode & 07777) : (0666 & ~ProcessUmask());
@@ -307,7 +293,7 @@ Result<> FillPending(Pending& p, const Resolved& target, std::span<const std::ui
   }
   if (::fchmod(fd, mode) != 0) return p.Failed(errno);
   if (::fsync(fd) != 0) return p.Failed(errno);
-  CallWriterHook("written", target.shown);
+  if (on_step) on_step("written", target.shown);
   return {};
 }
 
@@ -322,14 +308,15 @@ Result<> PutInPlace(Pending& p, const std::string& leaf, bool exists, bool exclu
       const int err = LinkUnnamed(p.fd.get(), dirfd, leaf);
       if (err == EEXIST && exclusive) return Error{p.shown.string() + " already exists", EEXIST};
       if (err == 0) {
-        ::fsync(dirfd);
+        // The new directory entry must survive a power cut too.
+        if (::fsync(dirfd) != 0) return Fail(p.shown, errno);
         return {};
       }
       if (err != EEXIST) return p.Failed(err);
     }
     int err = EEXIST;
     for (int tries = 0; tries < 100 && err == EEXIST; ++tries) {
-      p.temp = TempName();
+      p.temp = TempName(tries);
       err = LinkUnnamed(p.fd.get(), dirfd, p.temp);
     }
     if (err) {
@@ -354,9 +341,10 @@ Result<> PutInPlace(Pending& p, const std::string& leaf, bool exists, bool exclu
   return {};
 }
 
-Result<> WriteRegular(const fs::path& shown, std::span<const std::uint8_t> bytes, bool exclusive) {
+Result<> WriteRegular(const fs::path& shown, std::span<const std::uint8_t> bytes, bool exclusive,
+                      const WriteOptions& o) {
   // The path is looked up once; everything after works on what was found.
-  Resolved target = ResolvePath(shown, LastLink::kFollow);
+  Resolved target = ResolvePath(shown, LastLink::kFollow, o.on_step);
   if (!target) return target.error();
   if (target.exists) {
     const mode_t type = target.st.st_mode;
@@ -374,25 +362,27 @@ Result<> WriteRegular(const fs::path& shown, std::span<const std::uint8_t> bytes
   const int dirfd = ::openat(target.dir.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dirfd < 0) return Fail(shown, errno);
   const UniqueFd dir_closer(dirfd);
-  SweepOnce(dirfd);
+  Sweep(dirfd, o.swept);
 
   Pending pending{shown, dirfd, UniqueFd(), {}};
-  MIRELUNE_TRY(OpenPending(pending));
-  MIRELUNE_TRY(FillPending(pending, target, bytes));
+  MIRELUNE_TRY(OpenPending(pending, o.unnamed_temporary));
+  MIRELUNE_TRY(FillPending(pending, target, bytes, o.on_step));
   return PutInPlace(pending, target.leaf, target.exists, exclusive);
 }
 
 }  // namespace
 
-Result<> WriteFileSafely(const std::filesystem::path& path, std::span<const std::uint8_t> bytes) {
+Result<> WriteFileSafely(const std::filesystem::path& path, std::span<const std::uint8_t> bytes,
+                         const WriteOptions& options) {
   if (path.empty()) return Result<>::Failed("cannot write a file without a name", EINVAL);
   if (const int fd = OwnDescriptor(path); fd >= 0) return WriteDirect(path, fd, bytes);
-  return WriteRegular(path, bytes, false);
+  return WriteRegular(path, bytes, false, options);
 }
 
-Result<> WriteNewFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes) {
+Result<> WriteNewFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes,
+                      const WriteOptions& options) {
   if (path.empty()) return Result<>::Failed("cannot write a file without a name", EINVAL);
-  return WriteRegular(path, bytes, true);
+  return WriteRegular(path, bytes, true, options);
 }
 
 Result<> MakeFolder(const std::filesystem::path& folder) {
@@ -419,7 +409,5 @@ Result<> MakeFolder(const std::filesystem::path& folder) {
                             err);
   }
 }
-
-void UseUnnamedTemporaryFiles(bool use) { g_unnamed = use; }
 
 }  // namespace mirelune

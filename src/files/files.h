@@ -15,10 +15,12 @@
 #include <cstdint>
 #include <ctime>
 #include <filesystem>
+#include <set>
 #include <span>
 #include <string>
 #include <vector>
 
+#include "files/safe_open.h"
 #include "raster/surface.h"
 #include "base/result.h"
 
@@ -108,9 +110,21 @@ Result<Bytes> EncodeJpeg(const Image& img, const PngText* text = nullptr);
 // The bytes of a picture file in `format`, or why it cannot be encoded.
 Result<Bytes> EncodeImage(const Image& img, ImageFormat format, const PngText* text = nullptr);
 
+// How a file is written; the defaults are what every front end wants.
+struct WriteOptions {
+  // False: under a named temporary file, as on a file system without O_TMPFILE.
+  bool unnamed_temporary = true;
+  // The folders this caller has already cleared of what killed runs left (the
+  // first write into a folder clears it): a batch writing thousands of cards into
+  // one folder reads it once. Null: the folder is cleared at every write.
+  std::set<std::pair<dev_t, ino_t>>* swept = nullptr;
+  StepFn on_step;  // safe_open.h
+};
+
 // Writes img in the format its name gives (see FormatOfName), through
 // WriteFileSafely; `text` goes into a PNG's chunks.
-Result<> SaveImage(const Image& img, const std::filesystem::path& path, const PngText* text = nullptr);
+Result<> SaveImage(const Image& img, const std::filesystem::path& path, const PngText* text = nullptr,
+                   const WriteOptions& options = {});
 
 // Writes `bytes` to `path`, never leaving a broken or half-written file:
 //  * the path is looked up once, part by part, and the write goes to the folder
@@ -131,19 +145,18 @@ Result<> SaveImage(const Image& img, const std::filesystem::path& path, const Pn
 //    links) that belongs to another user are refused.
 // On failure the message names the path and the reason ("Read-only file system",
 // "No space left on device", ...).
-Result<> WriteFileSafely(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
+Result<> WriteFileSafely(const std::filesystem::path& path, std::span<const std::uint8_t> bytes,
+                         const WriteOptions& options = {});
 
 // Creates `path` with `bytes`, only if no file of that name exists, whole or not at
 // all (linked into place, never renamed over anything). A taken name fails with
 // code EEXIST.
-Result<> WriteNewFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
+Result<> WriteNewFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes,
+                      const WriteOptions& options = {});
 
 // Creates a folder and its parents; on failure says why (read-only file system,
 // no permission, a file in the way).
 Result<> MakeFolder(const std::filesystem::path& folder);
 
-// For tests: false makes the writers use named temporary files, as on a file
-// system without O_TMPFILE.
-void UseUnnamedTemporaryFiles(bool use);
 
 }  // namespace mirelune

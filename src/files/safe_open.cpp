@@ -27,9 +27,6 @@ namespace fs = std::filesystem;
 // The kernel's own limit on symlinks in one lookup.
 constexpr int kMaxLinks = 40;
 
-std::atomic<bool> g_hooked{false};
-std::mutex g_hook_mutex;
-std::function<void(const std::string&, const fs::path&)> g_hook;
 
 // The parts of a path; a trailing slash asks for a folder, as "." does.
 void PushParts(const std::string& text, std::deque<std::string>* todo) {
@@ -140,7 +137,10 @@ Result<> CheckHardLinks(const struct stat& file) {
                EPERM};
 }
 
-Resolved ResolvePath(const fs::path& path, LastLink last) {
+Resolved ResolvePath(const fs::path& path, LastLink last, const StepFn& on_step) {
+  const auto step = [&](const char* what, const fs::path& at) {
+    if (on_step) on_step(what, at);
+  };
   Resolved r;
   const std::string text = path.string();
   if (text.empty()) return Refused(std::move(r), path, std::strerror(ENOENT), ENOENT);
@@ -166,13 +166,13 @@ Resolved ResolvePath(const fs::path& path, LastLink last) {
         if (::fstat(r.dir.get(), &r.dir_st) != 0) return Refused(std::move(r), path, std::strerror(errno), errno);
         r.leaf = part;
         r.shown = here;
-        CallWriterHook("resolved", r.shown);
+        step("resolved", r.shown);
         return r;
       }
       if (err == ENOENT) return Refused(std::move(r), path, "the folder " + here.string() + " does not exist", err);
       return Refused(std::move(r), path, std::strerror(err), err);
     }
-    CallWriterHook("opened", here);
+    step("opened", here);
     if (::fstat(fd.get(), &st) != 0) return Refused(std::move(r), path, std::strerror(errno), errno);
     if (S_ISLNK(st.st_mode)) {
       if (is_last && last == LastLink::kRefuse)
@@ -211,7 +211,7 @@ Resolved ResolvePath(const fs::path& path, LastLink last) {
       r.exists = true;
       r.file = std::move(fd);
       r.st = st;
-      CallWriterHook("resolved", r.shown);
+      step("resolved", r.shown);
       return r;
     }
     if (!S_ISDIR(st.st_mode)) return Refused(std::move(r), path, std::strerror(ENOTDIR), ENOTDIR);
@@ -224,9 +224,9 @@ Resolved ResolvePath(const fs::path& path, LastLink last) {
 namespace {
 
 // A file opened where it is, with `flags`: the checks of OpenInPlace and OpenToRead.
-OpenedFile OpenChecked(const fs::path& path, int flags, mode_t mode, const char* verb) {
+OpenedFile OpenChecked(const fs::path& path, int flags, mode_t mode, const char* verb, const StepFn& on_step = {}) {
   OpenedFile out;
-  Resolved r = ResolvePath(path, LastLink::kRefuse);
+  Resolved r = ResolvePath(path, LastLink::kRefuse, on_step);
   auto fail = [&](const std::string& why, int err) {
     out.ok = false;
     out.code = err;
@@ -257,8 +257,8 @@ OpenedFile OpenChecked(const fs::path& path, int flags, mode_t mode, const char*
 
 }  // namespace
 
-OpenedFile OpenInPlace(const fs::path& path, mode_t mode) {
-  return OpenChecked(path, O_RDWR | O_APPEND | O_CREAT, mode, "cannot write ");
+OpenedFile OpenInPlace(const fs::path& path, mode_t mode, const StepFn& on_step) {
+  return OpenChecked(path, O_RDWR | O_APPEND | O_CREAT, mode, "cannot write ", on_step);
 }
 
 OpenedFile OpenToRead(const fs::path& path) { return OpenChecked(path, O_RDONLY, 0, "cannot read "); }
@@ -280,22 +280,6 @@ mode_t ProcessUmask() {
     return m;
   }();
   return mask;
-}
-
-void SetWriterHookForTests(std::function<void(const std::string&, const fs::path&)> hook) {
-  std::lock_guard<std::mutex> lock(g_hook_mutex);
-  g_hooked = static_cast<bool>(hook);
-  g_hook = std::move(hook);
-}
-
-void CallWriterHook(const char* event, const fs::path& at) {
-  if (!g_hooked.load(std::memory_order_relaxed)) return;
-  std::function<void(const std::string&, const fs::path&)> hook;
-  {
-    std::lock_guard<std::mutex> lock(g_hook_mutex);
-    hook = g_hook;
-  }
-  if (hook) hook(event, at);
 }
 
 }  // namespace mirelune

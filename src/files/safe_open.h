@@ -32,6 +32,11 @@
 
 namespace mirelune {
 
+// Told of each step of a lookup or a write with the path at hand: "opened" (each
+// part of a path), "resolved" (the file's path) and "written" (before the file is
+// put in place). The tests swap a link or a folder between two steps.
+using StepFn = std::function<void(const char* step, const std::filesystem::path& at)>;
+
 // Closes its descriptor at the end of its scope.
 class UniqueFd {
  public:
@@ -78,7 +83,7 @@ enum class LastLink { kFollow, kRefuse };
 // Walks `path` from / or the working folder. A missing last part is fine (exists
 // stays false); a missing folder, a symlink loop, a refused link fail with a
 // message naming the path and the reason.
-Resolved ResolvePath(const std::filesystem::path& path, LastLink last);
+Resolved ResolvePath(const std::filesystem::path& path, LastLink last, const StepFn& on_step = {});
 
 // Whether a user other than this process's one and root may add, rename or remove
 // names in the folder: it belongs to such a user, or is writable by everyone, or
@@ -110,7 +115,7 @@ struct OpenedFile : Result<> {
 // with `mode` less the umask: never through a symlink as its last part, only a
 // regular file, not one with other names (hard links) that belongs to someone else,
 // nothing CheckPlanted refuses (own_only).
-OpenedFile OpenInPlace(const std::filesystem::path& path, mode_t mode = 0644);
+OpenedFile OpenInPlace(const std::filesystem::path& path, mode_t mode = 0644, const StepFn& on_step = {});
 
 // The same checks for a file only read (a manifest or journal read back); a
 // missing file fails with ENOENT, "cannot read <path>: ...".
@@ -119,10 +124,5 @@ OpenedFile OpenToRead(const std::filesystem::path& path);
 // The process's umask, read once: changing it to read it races with other threads.
 mode_t ProcessUmask();
 
-// For tests: called as each part of a path is opened ("opened", the part's path),
-// when a path is resolved ("resolved", the file's path) and before the written file
-// is put in place ("written", the file's path). Null turns it off.
-void SetWriterHookForTests(std::function<void(const std::string& event, const std::filesystem::path& at)> hook);
-void CallWriterHook(const char* event, const std::filesystem::path& at);
 
 }  // namespace mirelune

@@ -265,7 +265,7 @@ MHD_Result Server::Access(void* self, MHD_Connection* c, const char* url, const 
   }
   try {
     return server->Answer(c, x, url, upload_size);
-  } catch (...) {  // std::bad_alloc: the connection is closed, the server goes on
+  } catch (const std::exception&) {  // std::bad_alloc: the connection is closed, the server goes on
     return MHD_NO;
   }
 }
@@ -424,7 +424,7 @@ void Server::Work() {
         if (x->answer->status == 200) cache_.Put(x->job->etag, x->answer->body);
         ++metrics_.cards;
         x->source = "made";
-      } catch (...) {  // std::bad_alloc: this card fails, the server goes on
+      } catch (const std::exception&) {  // std::bad_alloc: this card fails, the server goes on
         x->answer = TextResponse(500, "the card could not be made");
       }
       metrics_.Time(std::chrono::duration<double>(Clock::now() - start).count());
@@ -650,7 +650,8 @@ Result<int> Server::Run(int listen_fd, const sigset_t& stop_signals) {
   socklen_t length = sizeof bound;
   unix_socket_ =
       ::getsockname(listen_fd, reinterpret_cast<sockaddr*>(&bound), &length) == 0 && bound.ss_family == AF_UNIX;
-  ::fcntl(listen_fd, F_SETFL, ::fcntl(listen_fd, F_GETFL) | O_NONBLOCK);
+  if (const int flags = ::fcntl(listen_fd, F_GETFL); flags < 0 || ::fcntl(listen_fd, F_SETFL, flags | O_NONBLOCK) != 0)
+    return Error{SystemError("cannot set up the listening socket"), errno};
   std::vector<std::thread> makers;
   for (int k = 0; k < o_.jobs; ++k) makers.emplace_back([this] { Work(); });
   const auto join = [&] {
@@ -774,8 +775,7 @@ Result<int> ListenTcp(const std::string& where) {
   const int fd = ::socket(a.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return Error{SystemError("cannot make a socket for " + where), errno};
   const int one = 1;
-  ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&a), size) != 0) {
+  if (::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one) != 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&a), size) != 0) {
     const int err = errno;
     ::close(fd);
     return Error{"cannot listen on " + where + ": " + std::strerror(err), err};
