@@ -2,6 +2,7 @@
 #include <benchmark/benchmark.h>
 
 #include <memory>
+#include <string>
 
 #include "card/card.h"
 #include "commands/commands.h"
@@ -66,8 +67,7 @@ BENCHMARK(BM_DisplacementEffect)
 
 // The effect (rule 11, "line") on each vector level; a level the processor
 // lacks is reported, not run.
-void BM_EffectOnLevel(benchmark::State& st) {
-  const SimdLevel level = kSimdLevels[st.range(0)];
+void BM_EffectOnLevel(benchmark::State& st, SimdLevel level) {
   st.SetLabel(LevelName(level));
   if (!LevelAvailable(level)) return st.SkipWithError("the processor lacks this level");
   auto s = Prepared();
@@ -79,11 +79,9 @@ void BM_EffectOnLevel(benchmark::State& st) {
     benchmark::DoNotOptimize(s->card.pixels());
   }
 }
-BENCHMARK(BM_EffectOnLevel)->DenseRange(0, std::size(kSimdLevels) - 1)->Unit(benchmark::kMillisecond);
 
 // The whole card as "new" makes it, with the effect on each vector level.
-void BM_WholeCardOnLevel(benchmark::State& st) {
-  const SimdLevel level = kSimdLevels[st.range(0)];
+void BM_WholeCardOnLevel(benchmark::State& st, SimdLevel level) {
   st.SetLabel(LevelName(level));
   if (!LevelAvailable(level)) return st.SkipWithError("the processor lacks this level");
   auto s = std::make_unique<State>();
@@ -100,7 +98,18 @@ void BM_WholeCardOnLevel(benchmark::State& st) {
     benchmark::DoNotOptimize(s->card.pixels());
   }
 }
-BENCHMARK(BM_WholeCardOnLevel)->DenseRange(0, std::size(kSimdLevels) - 1)->Unit(benchmark::kMillisecond);
+
+// Both per level, named after it: BM_EffectOnLevel/AVX2 and so on.
+const bool kLevelBenchmarks = [] {
+  for (SimdLevel level : kSimdLevels) {
+    const std::string name = std::string("/") + LevelName(level);
+    benchmark::RegisterBenchmark(("BM_EffectOnLevel" + name).c_str(), BM_EffectOnLevel, level)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("BM_WholeCardOnLevel" + name).c_str(), BM_WholeCardOnLevel, level)
+        ->Unit(benchmark::kMillisecond);
+  }
+  return true;
+}();
 
 void BM_OrnamentTree(benchmark::State& st) {
   auto s = Prepared();
