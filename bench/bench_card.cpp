@@ -2,6 +2,7 @@
 #include <benchmark/benchmark.h>
 
 #include <memory>
+#include <string>
 
 #include "card/card.h"
 #include "effects/effects.h"
@@ -69,14 +70,27 @@ void BM_DisplacementEffect(benchmark::State& st) {
 }
 BENCHMARK(BM_DisplacementEffect)
     ->ArgsProduct({benchmark::CreateDenseRange(1, 13, 1), {1}, {static_cast<long>(BestSimdLevel())}})
-    ->ArgsProduct({{11}, {1}, benchmark::CreateDenseRange(0, std::size(kSimdLevels) - 1, 1)})
     ->Args({2, 2, static_cast<long>(BestSimdLevel())})
     ->Args({3, 2, static_cast<long>(BestSimdLevel())})
     ->Unit(benchmark::kMillisecond);
 
+// The effect (rule 11, "line") on each vector level; a level the processor
+// lacks is reported, not run.
+void BM_EffectOnLevel(benchmark::State& st, SimdLevel level) {
+  st.SetLabel(LevelName(level));
+  if (!LevelAvailable(level)) return st.SkipWithError("the processor lacks this level");
+  auto p = std::make_unique<Prepared>();
+  p->Pass();
+  p->effect.rule = 11;
+  for (auto _ : st) {
+    static_cast<void>(ApplyDisplacementEffect({p->canvas, p->buffers.source, p->card}, p->effect, 1,
+                                              EffectMode::kLine, p->distances, p->rng, p->buffers, {}, level));
+    benchmark::DoNotOptimize(p->card.pixels());
+  }
+}
+
 // The whole card as "new" makes it, with the effect on each vector level.
-void BM_WholeCardOnLevel(benchmark::State& st) {
-  const SimdLevel level = kSimdLevels[st.range(0)];
+void BM_WholeCardOnLevel(benchmark::State& st, SimdLevel level) {
   st.SetLabel(LevelName(level));
   if (!LevelAvailable(level)) return st.SkipWithError("the processor lacks this level");
   for (auto _ : st) {
@@ -89,7 +103,18 @@ void BM_WholeCardOnLevel(benchmark::State& st) {
     benchmark::DoNotOptimize(p->card.pixels());
   }
 }
-BENCHMARK(BM_WholeCardOnLevel)->DenseRange(0, std::size(kSimdLevels) - 1)->Unit(benchmark::kMillisecond);
+
+// Both per level, named after it: BM_EffectOnLevel/AVX2 and so on.
+const bool kLevelBenchmarks = [] {
+  for (SimdLevel level : kSimdLevels) {
+    const std::string name = std::string("/") + LevelName(level);
+    benchmark::RegisterBenchmark(("BM_EffectOnLevel" + name).c_str(), BM_EffectOnLevel, level)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("BM_WholeCardOnLevel" + name).c_str(), BM_WholeCardOnLevel, level)
+        ->Unit(benchmark::kMillisecond);
+  }
+  return true;
+}();
 
 void BM_OrnamentTree(benchmark::State& st) {
   Prepared p;

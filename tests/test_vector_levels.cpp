@@ -1,13 +1,17 @@
 // Every vector level against the scalar reference, which works each position in
 // turn: every rule, each offset mode (and a value a style may leave there),
-// "line" and "pix", cards, colour stores and carries equal byte for byte. The
-// output names each level run, and each one skipped because the processor lacks it.
+// "line" and "pix", cards (after the effect and whole), colour stores and carries
+// equal byte for byte; and each level's kernels where lanes could part from it.
+// The output names each level run, and each one skipped because the processor lacks it.
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
+#include <cmath>
 #include <string>
 
 #include "card/card.h"
+#include "effects/displacement_kernels.h"
 #include "effects/effects.h"
 #include "test_util.h"
 
@@ -44,6 +48,7 @@ struct Outcome {
   PixelBuffer store;
   EffectCarry carried;  // the distances
   std::uint64_t draws, generator;
+  Image whole_card;  // after the tree and the greeting
 };
 
 // The Mary/Bob card's canvas after its pass, with the generator and parameters there.
@@ -68,7 +73,13 @@ Outcome RunEffect(const Base& base, const Case& c, SimdLevel level) {
   EffectCarry carry{{c.distance1, 77, 5}};
   const Result<> r = ApplyDisplacementEffect({*canvas, buffers->source, *card}, effect, c.offset_mode, c.mode, carry,
                                              rng, *buffers, {}, level);
-  return {r.ok, r.message, canvas->image(), card->image(), buffers->colour_store, carry, rng.draws(), rng.state()};
+  Outcome out{r.ok, r.message, canvas->image(), card->image(), buffers->colour_store, carry, rng.draws(), rng.state(), {}};
+  if (r.ok) {  // the rest of the card: the tree and the greeting
+    DrawOrnamentTree(*card, *canvas, effect, rng);
+    DrawGreeting(*card, {"Mary", "Bob", 2017});
+    out.whole_card = card->image();
+  }
+  return out;
 }
 
 class VectorLevels : public ::testing::TestWithParam<int> {};
@@ -76,20 +87,8 @@ class VectorLevels : public ::testing::TestWithParam<int> {};
 TEST_P(VectorLevels, EveryLevelPaintsWhatTheScalarReferencePaints) {
   const Base base;
   std::vector<SimdLevel> levels;
-  for (SimdLevel level : kSimdLevels) {
-    if (level == SimdLevel::kScalar) continue;
-    if (LevelAvailable(level)) {
-      levels.push_back(level);
-    } else {
-      std::printf("%s: skipped, the processor lacks it\n", LevelName(level));
-      // Refused by name, never run on a narrower level: nothing drawn, nothing drawn from the generator.
-      const Outcome refused = RunEffect(base, {1, 1, EffectMode::kLine}, level);
-      EXPECT_FALSE(refused.ran);
-      EXPECT_NE(refused.message.find(LevelName(level)), std::string::npos) << refused.message;
-      EXPECT_EQ(refused.draws, base.rng.draws());
-      EXPECT_TRUE(refused.canvas == base.canvas.image());
-    }
-  }
+  for (SimdLevel level : kSimdLevels)
+    if (level != SimdLevel::kScalar && LevelAvailable(level)) levels.push_back(level);
   const std::vector<Case> cases = Matrix(GetParam());
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::Message() << "rule " << c.rule << " offset mode " << c.offset_mode << " effect mode "
@@ -98,15 +97,14 @@ TEST_P(VectorLevels, EveryLevelPaintsWhatTheScalarReferencePaints) {
     ASSERT_TRUE(scalar.ran);
     // Rule 3 draws six factors per position, twice over the canvas; the others only the vectors.
     const std::uint64_t own = 12 + (c.rule == 3 ? 2u * 6 * 901 * 676 : 0);
-    if (c.mode == EffectMode::kLine) {
-      EXPECT_EQ(scalar.draws - base.rng.draws(), own);
-    }
+    if (c.mode == EffectMode::kLine) { EXPECT_EQ(scalar.draws - base.rng.draws(), own); }
     for (SimdLevel level : levels) {
       const Outcome lanes = RunEffect(base, c, level);
       SCOPED_TRACE(LevelName(level));
       ASSERT_TRUE(lanes.ran);
       EXPECT_TRUE(lanes.canvas == scalar.canvas);
       EXPECT_TRUE(lanes.card == scalar.card);
+      EXPECT_TRUE(lanes.whole_card == scalar.whole_card);
       EXPECT_EQ(lanes.store, scalar.store);
       EXPECT_EQ(lanes.carried.distances, scalar.carried.distances);
       EXPECT_EQ(std::pair(lanes.draws, lanes.generator), std::pair(scalar.draws, scalar.generator));
@@ -119,13 +117,66 @@ TEST_P(VectorLevels, EveryLevelPaintsWhatTheScalarReferencePaints) {
 INSTANTIATE_TEST_SUITE_P(EveryRule, VectorLevels, ::testing::Range(1, 14),
                          [](const ::testing::TestParamInfo<int>& info) { return "Rule" + std::to_string(info.param); });
 
-// A level outside the table is refused by name, and nothing is touched.
-TEST(VectorLevelChoice, AnUnknownLevelIsRefused) {
-  const Base base;
-  const Outcome out = RunEffect(base, {1, 1, EffectMode::kLine}, static_cast<SimdLevel>(9));
-  EXPECT_FALSE(out.ran);
-  EXPECT_EQ(std::pair(out.draws, out.generator), std::pair(base.rng.draws(), base.rng.state()));
-  EXPECT_TRUE(out.canvas == base.canvas.image());
+// Each level's kernels against the scalar ones, bit for bit, on lines whose
+// lengths leave tails and on values where lanes could part: halves, signed zeros,
+// the fold's edges, sums beyond 2^51, infinities, NaN.
+class LevelKernels : public ::testing::TestWithParam<SimdLevel> {};
+
+TEST_P(LevelKernels, GiveTheScalarKernelsBits) {
+  const SimdLevel level = GetParam();
+  if (!LevelAvailable(level)) GTEST_SKIP() << LevelName(level) << ": the processor lacks it";
+  const displacement::EffectKernels* lanes =  // built wherever the processor offers the level
+      level == SimdLevel::kAvx2 ? displacement::Avx2Kernels() : displacement::Avx512Kernels();
+  const displacement::EffectKernels scalar = displacement::ScalarKernels();
+  const double odd[] = {0.0, -0.0, 0.5, -0.5, 2.5, -3.5, 4.5, 5, 894.5, 895.5, 670.5, 1e17, -1e17,
+                        0x1p51, -0x1p51 - 1, 0x1p52 + 1, INFINITY, -INFINITY, NAN, 3e-300, 123.25, -77.75};
+  constexpr int kOdd = std::size(odd);
+  auto a = std::make_unique<displacement::LineAngles>();
+  for (int k = 0; k < displacement::kLine; ++k) {
+    for (int m = 0; m < 3; ++m) {
+      a->len[m][k] = odd[(7 * k + m) % kOdd];
+      a->c[m][k] = k % 3 ? 1.0 : -0.5, a->s[m][k] = (k + m) % 5 ? 0.25 : -1.0;
+      a->d[m][k] = odd[(5 * k + 3 * m) % kOdd];
+      a->angle[m][k] = odd[(3 * k + m) % kOdd] / 7;
+    }
+    for (int p = 6 * k; p < 6 * k + 6; ++p) a->draws[p] = Generator::Draw24(12345, static_cast<std::uint64_t>(p));
+  }
+  auto b = std::make_unique<displacement::LineAngles>(*a);
+  const struct { int n; double i0, j0, di, dj; } lines[] = {{676, 33, 0, 0, 1}, {901, 0, 12, 1, 0}, {13, 5, 7, 1, 0}};
+  for (int mode : {1, 2, 3})
+    for (const auto& l : lines) {
+      scalar.sources(mode, *a, 0, l.n, l.i0, l.j0, l.di, l.dj);
+      lanes->sources(mode, *b, 0, l.n, l.i0, l.j0, l.di, l.dj);
+      EXPECT_TRUE(!std::memcmp(a->si, b->si, sizeof a->si) && !std::memcmp(a->sj, b->sj, sizeof a->sj))
+          << "mode " << mode << ", " << l.n << " positions";
+    }
+  for (int m = 0; m < 3; ++m) {  // rule 3's factors and rule 1's arguments, each count leaving a tail
+    scalar.ratios(a->draws, a->q, 3 * 901 - 5 * m);
+    lanes->ratios(b->draws, b->q, 3 * 901 - 5 * m);
+    scalar.wavy(a->angle[m], m, 0, 901 - m, 4, 9, m, 1 - m, a->arg);
+    lanes->wavy(b->angle[m], m, 0, 901 - m, 4, 9, m, 1 - m, b->arg);
+    EXPECT_TRUE(!std::memcmp(a->q, b->q, sizeof a->q) && !std::memcmp(a->arg, b->arg, sizeof a->arg)) << "vector " << m;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(EachVectorLevel, LevelKernels, ::testing::Values(SimdLevel::kAvx2, SimdLevel::kAvx512),
+                         [](const ::testing::TestParamInfo<SimdLevel>& info) {
+                           return std::string(info.param == SimdLevel::kAvx2 ? "AVX2" : "AVX512"); });
+
+// A level the processor lacks, or one outside the table, is refused by name and
+// never run on a narrower level: nothing drawn, nothing drawn from the generator.
+TEST(VectorLevelChoice, ALevelTheProcessorLacksOrAnUnknownOneIsRefused) {
+  const Base f;
+  std::vector<SimdLevel> refused = {static_cast<SimdLevel>(9)};
+  for (SimdLevel level : kSimdLevels)
+    if (!LevelAvailable(level)) refused.push_back(level), std::printf("%s: skipped, the processor lacks it\n", LevelName(level));
+  for (SimdLevel level : refused) {
+    const Outcome out = RunEffect(f, {1, 1, EffectMode::kLine}, level);
+    EXPECT_FALSE(out.ran);
+    EXPECT_NE(out.message.find(LevelName(level)), std::string::npos) << out.message;
+    EXPECT_EQ(std::pair(out.draws, out.generator), std::pair(f.rng.draws(), f.rng.state()));
+    EXPECT_TRUE(out.canvas == f.canvas.image());
+  }
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "effects/displacement_kernels.h"
 #include "effects/effects.h"
 #include "palette/palette.h"
 
@@ -50,226 +51,22 @@ inline Components Split(Colour c) {
           static_cast<double>((c >> 16) & 0xFF)};
 }
 
-constexpr int kLine = kPosW;  // the longest line of positions, a row
+using displacement::EffectKernels;
+using displacement::kLine;
+using displacement::LineAngles;
+using displacement::SourceOf;
+static_assert(kLine == kPosW, "a line holds a row");
 
-// What the positions of one line (a column of the first sweep, a row of the
-// second) take from the turning angles and the generator alone, worked out for
-// the whole line before its pixels: the sines and cosines then run in vector
-// lanes, bit for bit the values one position at a time would give.
-struct LineAngles {
-  double angle[3][kLine];
-  double s[3][kLine], c[3][kLine];
-  double e[3][kLine];  // rules 1 and 6: the sine inside each length
-  double q[3 * kLine];  // rule 3: the random factors, the three of position k at 3k, 3k + 1, 3k + 2
-  std::uint32_t draws[6 * kLine];  // rule 3: the generator's next draws, as Next24 gives them
-  double d[3][kLine];  // the distances: each position's under rules 12 and 13, else the last measured
-  double arg[kLine];
-  double len[3][kLine];         // the vectors' lengths
-  double si[kLine], sj[kLine];  // where each position reads its colour
-};
-
-struct Source {
-  double si, sj;
-};
-
-// Where position (i, j), moved by the vectors (vi, vj) and the offsets of `mode`,
-// reads its colour: folded back once at each edge, reflected below 5, mirrored
-// above 895 / 670.
-[[gnu::always_inline]] inline Source SourceOf(int mode, double i, double j, const double (&vi)[3],
-                                              const double (&vj)[3], double e1, double e2, double e3) {
-  double si, sj;
-  if (mode == 2) {
-    si = RoundEven(i + vi[0] + vi[1] + vi[2] + Floor(e1 / 10));
-    sj = RoundEven(j + vj[0] + vj[1] + vj[2] + Floor(e2 / 10));
-  } else if (mode == 3) {
-    si = RoundEven(i + vi[0] + Floor(e2 / 10));
-    sj = RoundEven(j + vj[1] + Floor(e3 / 10));
-  } else {
-    si = RoundEven(i + vi[0] + vi[1] + vi[2]);
-    sj = RoundEven(j + vj[0] + vj[1] + vj[2]);
+// The effect's kernels on `level`, nullptr where this program has none; one file
+// per level (displacement_kernels.h).
+const EffectKernels* EffectKernelsFor(SimdLevel level) {
+  switch (level) {
+    case SimdLevel::kScalar: return &displacement::ScalarKernels();
+    case SimdLevel::kAvx2: return displacement::Avx2Kernels();
+    case SimdLevel::kAvx512: return displacement::Avx512Kernels();
   }
-  if (si < 5) si = std::fabs(si) + 5;
-  if (si > 895) si = 2 * 895 - si;
-  if (sj < 5) sj = std::fabs(sj) + 5;
-  if (sj > 670) sj = 2 * 670 - sj;
-  return {si, sj};
+  return nullptr;
 }
-
-// SourceOf for positions k .. k + N - 1 of a line, the k-th at (i0 + k di,
-// j0 + k dj), in N vector lanes that run the very operations SourceOf runs (the
-// branches become selects, which move values without rounding them). Returns
-// false, leaving the block to SourceOf, when a sum is beyond the quick rounding.
-template <int N>
-[[gnu::always_inline]] inline bool SourceLanes(int mode, const LineAngles& a, int k, double i0, double j0,
-                                               double di, double dj, double* si_out, double* sj_out) {
-  typedef double V __attribute__((vector_size(N * 8)));
-  typedef long long L __attribute__((vector_size(N * 8)));
-  // No helper functions: a vector crossing a call would change the calling
-  // convention between instruction sets, so everything stays in this body.
-#define MIRELUNE_LOAD(v, p) __builtin_memcpy(&(v), (p), sizeof(V))
-#define MIRELUNE_ABS(x) ((V)((L)(x) & (L{} + 0x7FFFFFFFFFFFFFFFLL)))
-  // RoundEven where |x| < 2^51 (as RoundEven does it); a lane beyond (or NaN) leaves its
-  // magnitude in `beyond`, which stays 0 while every value is in range. (Kept as
-  // doubles: GCC 12 splits an AVX-512 mask kept across the body into single lanes.)
-#define MIRELUNE_CINT(out, x)                                    \
-  do {                                                           \
-    const V x_ = (x);                                            \
-    beyond = MIRELUNE_ABS(x_) < (V{} + 2251799813685248.0) ? beyond : MIRELUNE_ABS(x_); \
-    (out) = (x_ + (V{} + 6755399441055744.0)) - (V{} + 6755399441055744.0); \
-  } while (0)
-  // Floor: one below RoundEven where RoundEven rounded up.
-#define MIRELUNE_FLOOR(out, x) \
-  do {                         \
-    const V y_ = (x);          \
-    V r_;                      \
-    MIRELUNE_CINT(r_, y_);     \
-    (out) = r_ > y_ ? r_ - 1 : r_; \
-  } while (0)
-  V beyond = V{};
-  double kd[N];
-  for (int l = 0; l < N; ++l) kd[l] = k + l;
-  V kk;
-  MIRELUNE_LOAD(kk, kd);
-  const V i = i0 + kk * di, j = j0 + kk * dj;
-  V vi[3], vj[3];
-  for (int m = 0; m < 3; ++m) {
-    V len, c, s;
-    MIRELUNE_LOAD(len, a.len[m] + k);
-    MIRELUNE_LOAD(c, a.c[m] + k);
-    MIRELUNE_LOAD(s, a.s[m] + k);
-    vi[m] = len * c;
-    vj[m] = len * s;
-  }
-  V si, sj;
-  if (mode == 2 || mode == 3) {
-    V d0, d1, d2, f0, f1;
-    MIRELUNE_LOAD(d0, a.d[0] + k);
-    MIRELUNE_LOAD(d1, a.d[1] + k);
-    MIRELUNE_LOAD(d2, a.d[2] + k);
-    if (mode == 2) {
-      MIRELUNE_FLOOR(f0, d0 / 10);
-      MIRELUNE_FLOOR(f1, d1 / 10);
-      MIRELUNE_CINT(si, i + vi[0] + vi[1] + vi[2] + f0);
-      MIRELUNE_CINT(sj, j + vj[0] + vj[1] + vj[2] + f1);
-    } else {
-      MIRELUNE_FLOOR(f0, d1 / 10);
-      MIRELUNE_FLOOR(f1, d2 / 10);
-      MIRELUNE_CINT(si, i + vi[0] + f0);
-      MIRELUNE_CINT(sj, j + vj[1] + f1);
-    }
-  } else {
-    MIRELUNE_CINT(si, i + vi[0] + vi[1] + vi[2]);
-    MIRELUNE_CINT(sj, j + vj[0] + vj[1] + vj[2]);
-  }
-#undef MIRELUNE_FLOOR
-#undef MIRELUNE_CINT
-  const L in_range = beyond == V{};
-  long long ok[N];
-  __builtin_memcpy(ok, &in_range, sizeof ok);
-  for (int l = 0; l < N; ++l)
-    if (!ok[l]) return false;
-  si = si < 5 ? MIRELUNE_ABS(si) + 5 : si;
-  si = si > 895 ? 2 * 895 - si : si;
-  sj = sj < 5 ? MIRELUNE_ABS(sj) + 5 : sj;
-  sj = sj > 670 ? 2 * 670 - sj : sj;
-#undef MIRELUNE_ABS
-#undef MIRELUNE_LOAD
-  __builtin_memcpy(si_out, &si, sizeof si);
-  __builtin_memcpy(sj_out, &sj, sizeof sj);
-  return true;
-}
-
-template <int N>
-[[gnu::always_inline]] inline void SourceBlocks(int mode, LineAngles& a, int n, double i0, double j0, double di,
-                                                double dj) {
-  int k = 0;
-  if constexpr (N > 1)
-    while (k + N <= n && SourceLanes<N>(mode, a, k, i0, j0, di, dj, a.si + k, a.sj + k)) k += N;
-  for (; k < n; ++k) {
-    const double vi[3] = {a.len[0][k] * a.c[0][k], a.len[1][k] * a.c[1][k], a.len[2][k] * a.c[2][k]};
-    const double vj[3] = {a.len[0][k] * a.s[0][k], a.len[1][k] * a.s[1][k], a.len[2][k] * a.s[2][k]};
-    const Source src = SourceOf(mode, i0 + k * di, j0 + k * dj, vi, vj, a.d[0][k], a.d[1][k], a.d[2][k]);
-    a.si[k] = src.si;
-    a.sj[k] = src.sj;
-  }
-}
-
-#if defined(__x86_64__)
-MIRELUNE_TARGET_AVX2 void SourcesAvx2(int mode, LineAngles& a, int n, double i0, double j0, double di, double dj) {
-  SourceBlocks<4>(mode, a, n, i0, j0, di, dj);
-}
-
-MIRELUNE_TARGET_AVX512 void SourcesAvx512(int mode, LineAngles& a, int n, double i0, double j0, double di,
-                                          double dj) {
-  SourceBlocks<8>(mode, a, n, i0, j0, di, dj);
-}
-#endif
-
-// Rule 3's factors from pairs of draws: q[p] = float(a / (b 50 + 5) + 1) with
-// a and b the pair's Uniform() values (draw * 2^-24 exactly). The same divisions on
-// every set; the wider ones just make more at once.
-[[gnu::always_inline]] inline void RatioLoop(const std::uint32_t* draws, double* q, int pairs) {
-  for (int p = 0; p < pairs; ++p) {
-    const double ra = static_cast<double>(draws[2 * p]) * 0x1p-24;
-    const double rb = static_cast<double>(draws[2 * p + 1]) * 0x1p-24;
-    q[p] = static_cast<float>(ra / (rb * 50 + 5) + 1);
-  }
-}
-
-void RatiosScalar(const std::uint32_t* draws, double* q, int pairs) { RatioLoop(draws, q, pairs); }
-
-#if defined(__x86_64__)
-MIRELUNE_TARGET_AVX2 void RatiosAvx2(const std::uint32_t* draws, double* q, int pairs) { RatioLoop(draws, q, pairs); }
-
-MIRELUNE_TARGET_AVX512 void RatiosAvx512(const std::uint32_t* draws, double* q, int pairs) {
-  RatioLoop(draws, q, pairs);
-}
-#endif
-
-// Rule 1's sine arguments for the vector m along a line, the k-th position at
-// (i0 + k di, j0 + k dj): angle times i, j or i + j, over 500. One division each,
-// the same on every set; the wider sets just make more at once.
-[[gnu::always_inline]] inline void WavyLoop(const double* angle, int m, double i0, double j0, double di, double dj,
-                                            double* arg, int n) {
-  for (int k = 0; k < n; ++k) {
-    const double i = i0 + k * di, j = j0 + k * dj;
-    arg[k] = angle[k] * (m == 0 ? i : m == 1 ? j : i + j) / 500;
-  }
-}
-
-void WavyScalar(const double* angle, int m, double i0, double j0, double di, double dj, double* arg, int n) {
-  WavyLoop(angle, m, i0, j0, di, dj, arg, n);
-}
-
-#if defined(__x86_64__)
-MIRELUNE_TARGET_AVX2 void WavyAvx2(const double* angle, int m, double i0, double j0, double di, double dj, double* arg,
-                                   int n) {
-  WavyLoop(angle, m, i0, j0, di, dj, arg, n);
-}
-
-MIRELUNE_TARGET_AVX512 void WavyAvx512(const double* angle, int m, double i0, double j0, double di, double dj,
-                                       double* arg, int n) {
-  WavyLoop(angle, m, i0, j0, di, dj, arg, n);
-}
-#endif
-
-// The effect's own kernels on one level, beside the number kernels.
-struct EffectKernels {
-  // a.si and a.sj for the first n positions of the line from a.len, a.s, a.c and
-  // a.d; none on the scalar level, which goes one position at a time
-  void (*sources)(int mode, LineAngles& a, int n, double i0, double j0, double di, double dj);
-  void (*ratios)(const std::uint32_t* draws, double* q, int pairs);
-  void (*wavy)(const double* angle, int m, double i0, double j0, double di, double dj, double* arg, int n);
-};
-
-// One row per level, in SimdLevel's order.
-constexpr EffectKernels kEffectKernels[] = {
-    {nullptr, &RatiosScalar, &WavyScalar},
-#if defined(__x86_64__)
-    {&SourcesAvx2, &RatiosAvx2, &WavyAvx2},
-    {&SourcesAvx512, &RatiosAvx512, &WavyAvx512},
-#endif
-};
 
 // Everything a level offers the effect.
 struct Lanes {
@@ -368,7 +165,7 @@ struct Sweep {
     if constexpr (F == 1 || F == 6) {
       for (int m = 0; m < 3; ++m) {
         if constexpr (F == 1) {
-          lanes.effect.wavy(a.angle[m], m, i0, j0, di, dj, a.arg, n);
+          lanes.effect.wavy(a.angle[m], m, 0, n, i0, j0, di, dj, a.arg);
         } else {
           const double times = m == 0 ? 2.1 : m == 1 ? 1.8 : 1.5;
           for (int k = 0; k < n; ++k) a.arg[k] = times * a.angle[m][k];
@@ -534,7 +331,7 @@ void FirstSweep(EffectRun& run, Sweep& w, LineAngles& a, const UnitMap& map) {
       }
     } else if (px >= 0 && map.last_x[px] == i) {  // a later column would paint over this one
       w.LineLengths<F>(a, kPosH, i, 0, 0, 1, src, map);
-      run.lanes.effect.sources(w.mode, a, kPosH, i, 0, 0, 1);
+      run.lanes.effect.sources(w.mode, a, 0, kPosH, i, 0, 0, 1);
       for (int py = 0; py < kCanvasPixelsH; ++py) {
         const int j = map.last_y[py];
         const Colour col = ColourAt(a.si[j], a.sj[j], src, map);
@@ -579,11 +376,11 @@ void SecondSweep(EffectRun& run, Sweep& w, LineAngles& a, const UnitMap& map) {
       }
     } else if (store) {  // the store keeps every position
       w.LineLengths<F>(a, kPosW, 0, j, 1, 0, src, map);
-      run.lanes.effect.sources(w.mode, a, kPosW, 0, j, 1, 0);
+      run.lanes.effect.sources(w.mode, a, 0, kPosW, 0, j, 1, 0);
       for (int i = 0; i <= 900; ++i) store[j * kPosW + i] = Stored(ColourAt(a.si[i], a.sj[i], src, map));
     } else if (py >= 0 && map.last_y[py] == j) {  // a later row would paint over this one
       w.LineLengths<F>(a, kPosW, 0, j, 1, 0, src, map);
-      run.lanes.effect.sources(w.mode, a, kPosW, 0, j, 1, 0);
+      run.lanes.effect.sources(w.mode, a, 0, kPosW, 0, j, 1, 0);
       for (int px = 0; px < kCanvasPixelsW; ++px) {
         const int i = map.last_x[px];
         card[py * kCanvasPixelsW + px] = w.Shown(ColourAt(a.si[i], a.sj[i], src, map));
@@ -604,6 +401,22 @@ constexpr std::pair<SweepFn, SweepFn> Sweeps() {
 constexpr std::pair<SweepFn, SweepFn> kSweeps[14] = {
     Sweeps<0>(), Sweeps<1>(), Sweeps<2>(),  Sweeps<3>(),  Sweeps<4>(),  Sweeps<5>(),  Sweeps<6>(),
     Sweeps<7>(), Sweeps<8>(), Sweeps<9>(), Sweeps<10>(), Sweeps<11>(), Sweeps<12>(), Sweeps<13>()};
+
+// One position alone, as DisplacePixel works it out: a line of one.
+using PositionFn = DisplacedPosition (*)(Sweep&, LineAngles&, double x, double y, Colour own, Generator&, const Lanes&,
+                                         const std::uint32_t* src, const UnitMap&);
+
+template <int F>
+DisplacedPosition OnePosition(Sweep& w, LineAngles& a, double x, double y, Colour own, Generator& rng,
+                              const Lanes& lanes, const std::uint32_t* src, const UnitMap& map) {
+  w.Prepare<F>(a, 1, x, y, 0, 0, rng, lanes);
+  return w.Pixel<F>(a, 0, x, y, own, src, map);
+}
+
+constexpr PositionFn kPositions[14] = {
+    &OnePosition<0>, &OnePosition<1>, &OnePosition<2>,  &OnePosition<3>,  &OnePosition<4>,
+    &OnePosition<5>, &OnePosition<6>, &OnePosition<7>,  &OnePosition<8>,  &OnePosition<9>,
+    &OnePosition<10>, &OnePosition<11>, &OnePosition<12>, &OnePosition<13>};
 
 // Rule numbers outside 1..13 give no lengths at all (the pass never makes them).
 int RuleIndex(double f) {
@@ -700,20 +513,8 @@ DisplacedPosition DisplacePixel(const Surface& source, const EffectParameters& p
   Sweep w(pass, offset_mode, vectors, carry, 0);
   const Colour own = source.ColourAt(x, y);
   const auto a = std::make_unique<LineAngles>();
-  const Lanes lanes{*KernelsFor(SimdLevel::kScalar), kEffectKernels[0]};
-  DisplacedPosition out{0, 0, -1};
-  switch (RuleIndex(pass.rule)) {
-#define MIRELUNE_RULE(F)                                              \
-  case F:                                                             \
-    w.Prepare<F>(*a, 1, x, y, 0, 0, rng, lanes);                      \
-    out = w.Pixel<F>(*a, 0, x, y, own, source.pixels(), map);         \
-    break;
-    MIRELUNE_RULE(1) MIRELUNE_RULE(2) MIRELUNE_RULE(3) MIRELUNE_RULE(4) MIRELUNE_RULE(5)
-    MIRELUNE_RULE(6) MIRELUNE_RULE(7) MIRELUNE_RULE(8) MIRELUNE_RULE(9) MIRELUNE_RULE(10)
-    MIRELUNE_RULE(11) MIRELUNE_RULE(12) MIRELUNE_RULE(13) MIRELUNE_RULE(0)
-#undef MIRELUNE_RULE
-    default: break;
-  }
+  const Lanes lanes{*KernelsFor(SimdLevel::kScalar), displacement::ScalarKernels()};
+  const DisplacedPosition out = kPositions[RuleIndex(pass.rule)](w, *a, x, y, own, rng, lanes, source.pixels(), map);
   EffectCarry unused;
   w.Store(vectors, unused);
   return out;
@@ -723,11 +524,11 @@ Result<> ApplyDisplacementEffect(EffectSurfaces surfaces, const EffectParameters
                                  EffectMode mode, EffectCarry& carry, Generator& rng, EffectBuffers& buffers,
                                  const CardWatch& watch, SimdLevel level) {
   const VectorKernels* numbers = KernelsFor(level);
-  if (!numbers)
+  const EffectKernels* effect = EffectKernelsFor(level);
+  if (!numbers || !effect)
     return Result<>::Failed(std::string("The displacement effect cannot run on ") + LevelName(level) +
                           ": this processor lacks it.");
-  const auto row = static_cast<std::size_t>(level);
-  EffectRun run{surfaces, mode, rng, watch, buffers, {*numbers, kEffectKernels[row]}, level == SimdLevel::kScalar};
+  EffectRun run{surfaces, mode, rng, watch, buffers, {*numbers, *effect}, level == SimdLevel::kScalar};
 
   TurningVectors vectors = DrawTurningVectors(rng);
   surfaces.source.CopyImageOf(surfaces.canvas);

@@ -101,19 +101,19 @@ void FloorSqrtScalar(const double* x, double* out, std::size_t n) {
 }
 
 #if defined(__x86_64__)
-MIRELUNE_TARGET_AVX2 void SinCosAvx2(const double* x, double* s, double* c, std::size_t n) {
+[[gnu::target("avx2")]] void SinCosAvx2(const double* x, double* s, double* c, std::size_t n) {
   SinCosBlocks<4>(x, s, c, n);
 }
 
-MIRELUNE_TARGET_AVX2 void SinAvx2(const double* x, double* s, std::size_t n) { SinBlocks<4>(x, s, n); }
+[[gnu::target("avx2")]] void SinAvx2(const double* x, double* s, std::size_t n) { SinBlocks<4>(x, s, n); }
 
-MIRELUNE_TARGET_AVX2 void DrawsAvx2(std::uint64_t state, std::uint32_t* out, std::size_t n) {
+[[gnu::target("avx2")]] void DrawsAvx2(std::uint64_t state, std::uint32_t* out, std::size_t n) {
   DrawsAhead(state, out, n);
 }
 
 // Floor(Sqrt(x)): AVX has a rounding toward minus infinity, exact for every value
 // (NaN and infinity included), as Floor is.
-MIRELUNE_TARGET_AVX2 void FloorSqrtAvx2(const double* x, double* out, std::size_t n) {
+[[gnu::target("avx2")]] void FloorSqrtAvx2(const double* x, double* out, std::size_t n) {
   std::size_t k = 0;
   const __m256d zero = _mm256_setzero_pd();
   for (; k + 4 <= n; k += 4)  // + 0 turns the -0 of sqrt(-0) into the +0 Floor gives
@@ -121,18 +121,18 @@ MIRELUNE_TARGET_AVX2 void FloorSqrtAvx2(const double* x, double* out, std::size_
   FloorSqrtScalar(x + k, out + k, n - k);
 }
 
-MIRELUNE_TARGET_AVX512 void SinCosAvx512(const double* x, double* s, double* c, std::size_t n) {
+[[gnu::target("avx512f,avx512dq,avx512vl")]] void SinCosAvx512(const double* x, double* s, double* c, std::size_t n) {
   SinCosBlocks<8>(x, s, c, n);
 }
 
-MIRELUNE_TARGET_AVX512 void SinAvx512(const double* x, double* s, std::size_t n) { SinBlocks<8>(x, s, n); }
+[[gnu::target("avx512f,avx512dq,avx512vl")]] void SinAvx512(const double* x, double* s, std::size_t n) { SinBlocks<8>(x, s, n); }
 
 // AVX-512 multiplies 64-bit lanes in one instruction; AVX2 needs three.
-MIRELUNE_TARGET_AVX512 void DrawsAvx512(std::uint64_t state, std::uint32_t* out, std::size_t n) {
+[[gnu::target("avx512f,avx512dq,avx512vl")]] void DrawsAvx512(std::uint64_t state, std::uint32_t* out, std::size_t n) {
   DrawsAhead(state, out, n);
 }
 
-MIRELUNE_TARGET_AVX512 void FloorSqrtAvx512(const double* x, double* out, std::size_t n) {
+[[gnu::target("avx512f,avx512dq,avx512vl")]] void FloorSqrtAvx512(const double* x, double* out, std::size_t n) {
   std::size_t k = 0;
   // The masked forms with every lane set: GCC 12 warns falsely about the plain ones.
   const __m512d zero = _mm512_setzero_pd();

@@ -145,12 +145,6 @@ struct VectorKernels {
 // level the processor lacks is refused, never replaced by a narrower one.
 const VectorKernels* KernelsFor(SimdLevel level);
 
-// The function attributes that build a body for a level, for kernels elsewhere.
-#if defined(__x86_64__)
-#define MIRELUNE_TARGET_AVX2 __attribute__((target("avx2")))
-#define MIRELUNE_TARGET_AVX512 __attribute__((target("avx512f,avx512dq,avx512vl")))
-#endif
-
 // One kernel each: the same values SinCos gives, at half the work.
 inline double Sin(double x) {
   if (!(std::fabs(x) < 1e15)) return x - x;
