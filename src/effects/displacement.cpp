@@ -5,6 +5,7 @@
 // the sweeps' per-line tables, the caller's buffers. It hands back only what the
 // next card reads: the distances last measured, and the brightness it drifted.
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -93,26 +94,22 @@ inline std::uint32_t OwnAt(const std::uint32_t* src, const UnitMap& map, int i, 
 struct Sweep {
   // parameters (read only)
   int rule, mode;
-  double length1, length2, length3, step1, step2, step3, brightness;
-  double divisor1, divisor2, divisor3, divisor4, divisor5, divisor6, divisor7;
-  double anchor1_x, anchor1_y, anchor2_x, anchor2_y, anchor3_x, anchor3_y;
+  double length[3], step[3], brightness;
+  std::array<double, 7> divisors;
+  std::array<Point, 3> anchors;
   // carried from position to position
-  double angle1, angle2, angle3, distance1, distance2, distance3;
+  double angle[3], distance[3];
 
   Sweep(const EffectParameters& p, double offset_mode, const TurningVectors& v, const EffectCarry& carry,
         double start_brightness)
       : rule(p.rule), mode(static_cast<int>(RoundEven(offset_mode))),
-        length1(v.length[0]), length2(v.length[1]), length3(v.length[2]),
-        step1(v.step[0]), step2(v.step[1]), step3(v.step[2]), brightness(start_brightness),
-        divisor1(p.divisors[0]), divisor2(p.divisors[1]), divisor3(p.divisors[2]), divisor4(p.divisors[3]),
-        divisor5(p.divisors[4]), divisor6(p.divisors[5]), divisor7(p.divisors[6]),
-        anchor1_x(p.anchors[0].x), anchor1_y(p.anchors[0].y), anchor2_x(p.anchors[1].x), anchor2_y(p.anchors[1].y),
-        anchor3_x(p.anchors[2].x), anchor3_y(p.anchors[2].y),
-        angle1(v.angle[0]), angle2(v.angle[1]), angle3(v.angle[2]),
-        distance1(carry.distances[0]), distance2(carry.distances[1]), distance3(carry.distances[2]) {
-    if (rule == 7) Tabulate(divisor4, 256);
-    if (rule >= 8 && rule <= 10) Tabulate(divisor5, 256);
-    if (rule == 11) Tabulate(divisor6, 766);
+        length{v.length[0], v.length[1], v.length[2]}, step{v.step[0], v.step[1], v.step[2]},
+        brightness(start_brightness), divisors(p.divisors), anchors(p.anchors),
+        angle{v.angle[0], v.angle[1], v.angle[2]},
+        distance{carry.distances[0], carry.distances[1], carry.distances[2]} {
+    if (rule == 7) Tabulate(divisors[3], 256);
+    if (rule >= 8 && rule <= 10) Tabulate(divisors[4], 256);
+    if (rule == 11) Tabulate(divisors[5], 766);
     if (rule == 12) Tabulate(100, 1200);
   }
   Sweep(const Sweep&) = delete;  // `table` points into its own sine_of
@@ -144,8 +141,8 @@ struct Sweep {
   }
 
   void Store(TurningVectors& v, EffectCarry& carry) const {
-    v.angle[0] = angle1, v.angle[1] = angle2, v.angle[2] = angle3;
-    carry.distances = {distance1, distance2, distance3};
+    v.angle[0] = angle[0], v.angle[1] = angle[1], v.angle[2] = angle[2];
+    carry.distances = {distance[0], distance[1], distance[2]};
   }
 
   // Advances the angles over n positions, the k-th at (i0 + k di, j0 + k dj), and
@@ -154,12 +151,12 @@ struct Sweep {
   void Prepare(LineAngles& a, int n, double i0, double j0, double di, double dj, Generator& g,
                const Lanes& lanes) {
     for (int k = 0; k < n; ++k) {
-      angle1 += step1;
-      angle2 += step2;
-      angle3 += step3;
-      a.angle[0][k] = angle1;
-      a.angle[1][k] = angle2;
-      a.angle[2][k] = angle3;
+      angle[0] += step[0];
+      angle[1] += step[1];
+      angle[2] += step[2];
+      a.angle[0][k] = angle[0];
+      a.angle[1][k] = angle[1];
+      a.angle[2][k] = angle[2];
     }
     for (int m = 0; m < 3; ++m) lanes.numbers.sin_cos(a.angle[m], a.s[m], a.c[m], static_cast<std::size_t>(n));
     if constexpr (F == 1 || F == 6) {
@@ -174,13 +171,12 @@ struct Sweep {
       }
     }
     if constexpr (F != 12 && F != 13) {  // every position sees the distances last measured
-      for (int k = 0; k < n; ++k) a.d[0][k] = distance1, a.d[1][k] = distance2, a.d[2][k] = distance3;
+      for (int k = 0; k < n; ++k) a.d[0][k] = distance[0], a.d[1][k] = distance[1], a.d[2][k] = distance[2];
     } else {
-      const double anchors[3][2] = {{anchor1_x, anchor1_y}, {anchor2_x, anchor2_y}, {anchor3_x, anchor3_y}};
       for (int m = 0; m < 3; ++m) {
         for (int k = 0; k < n; ++k) {
           const double i = i0 + k * di, j = j0 + k * dj;
-          const double ei = i - anchors[m][0], ej = j - anchors[m][1];
+          const double ei = i - anchors[m].x, ej = j - anchors[m].y;
           a.arg[k] = ei * ei + ej * ej;
         }
         lanes.numbers.floor_sqrt(a.arg, a.d[m], static_cast<std::size_t>(n));
@@ -212,44 +208,44 @@ struct Sweep {
     (void)own;
     double a1 = 0, a2 = 0, a3 = 0;
     if constexpr (F == 1) {
-      a1 = length1 * (1 + a.e[0][k]);
-      a2 = length2 * (1 + a.e[1][k]);
-      a3 = length3 * (1 + a.e[2][k]);
+      a1 = length[0] * (1 + a.e[0][k]);
+      a2 = length[1] * (1 + a.e[1][k]);
+      a3 = length[2] * (1 + a.e[2][k]);
     } else if constexpr (F == 2) {
-      a1 = length1; a2 = length2; a3 = length3;
+      a1 = length[0]; a2 = length[1]; a3 = length[2];
     } else if constexpr (F == 3) {
-      a1 = length1 * a.q[3 * k]; a2 = length2 * a.q[3 * k + 1]; a3 = length3 * a.q[3 * k + 2];
+      a1 = length[0] * a.q[3 * k]; a2 = length[1] * a.q[3 * k + 1]; a3 = length[2] * a.q[3 * k + 2];
     } else if constexpr (F == 4) {
-      a1 = length1 * (1 + 0.04 * angle3);
-      a2 = length2 * (1 + 0.04 * angle2);
-      a3 = length3 * (1 + 0.04 * angle1);
+      a1 = length[0] * (1 + 0.04 * angle3);
+      a2 = length[1] * (1 + 0.04 * angle2);
+      a3 = length[2] * (1 + 0.04 * angle1);
     } else if constexpr (F == 5) {
       // A division by zero fails and leaves the length at 0.
-      if (divisor1 != 0) a1 = length1 * c.r / divisor1;
-      if (divisor2 != 0) a2 = length2 * c.g / divisor2;
-      if (divisor3 != 0) a3 = length3 * c.b / divisor3;
+      if (divisors[0] != 0) a1 = length[0] * c.r / divisors[0];
+      if (divisors[1] != 0) a2 = length[1] * c.g / divisors[1];
+      if (divisors[2] != 0) a3 = length[2] * c.b / divisors[2];
     } else if constexpr (F == 6) {
-      a1 = length1 * a.e[0][k];
-      a2 = length2 * a.e[1][k];
-      a3 = length3 * a.e[2][k];
+      a1 = length[0] * a.e[0][k];
+      a2 = length[1] * a.e[1][k];
+      a3 = length[2] * a.e[2][k];
     } else if constexpr (F == 7) {
-      a1 = length1 * SineOver(c.r);
-      a2 = length2 * SineOver(c.g);
-      a3 = length3 * SineOver(c.b);
+      a1 = length[0] * SineOver(c.r);
+      a2 = length[1] * SineOver(c.g);
+      a3 = length[2] * SineOver(c.b);
     } else if constexpr (F >= 8 && F <= 10) {
       const double sv = SineOver(F == 8 ? c.r : F == 9 ? c.g : c.b);
-      a1 = length1 * sv; a2 = length2 * sv; a3 = length3 * sv;
+      a1 = length[0] * sv; a2 = length[1] * sv; a3 = length[2] * sv;
     } else if constexpr (F == 11) {
       const double sv = SineOver(c.r + c.g + c.b);
-      a1 = length1 * sv; a2 = length2 * sv; a3 = length3 * sv;
+      a1 = length[0] * sv; a2 = length[1] * sv; a3 = length[2] * sv;
     } else if constexpr (F == 12) {
-      a1 = length1 * SineOver(a.d[0][k]);
-      a2 = length2 * SineOver(a.d[1][k]);
-      a3 = length3 * SineOver(a.d[2][k]);
+      a1 = length[0] * SineOver(a.d[0][k]);
+      a2 = length[1] * SineOver(a.d[1][k]);
+      a3 = length[2] * SineOver(a.d[2][k]);
     } else if constexpr (F == 13) {
-      a1 = (a.d[0][k] / divisor7) * (1 + a.s[0][k]) * a.c[0][k];
-      a2 = (a.d[1][k] / divisor7) * (1 + a.s[1][k]) * a.c[1][k];
-      a3 = (a.d[2][k] / divisor7) * (1 + a.s[2][k]) * a.c[2][k];
+      a1 = (a.d[0][k] / divisors[6]) * (1 + a.s[0][k]) * a.c[0][k];
+      a2 = (a.d[1][k] / divisors[6]) * (1 + a.s[1][k]) * a.c[1][k];
+      a3 = (a.d[2][k] / divisors[6]) * (1 + a.s[2][k]) * a.c[2][k];
     }
     return {a1, a2, a3};
   }
@@ -260,7 +256,7 @@ struct Sweep {
                    const UnitMap& map) const {
     if constexpr (F == 13) {  // the same operations as LengthsAt, one vector at a time so they run in lanes
       for (int m = 0; m < 3; ++m)
-        for (int k = 0; k < n; ++k) a.len[m][k] = (a.d[m][k] / divisor7) * (1 + a.s[m][k]) * a.c[m][k];
+        for (int k = 0; k < n; ++k) a.len[m][k] = (a.d[m][k] / divisors[6]) * (1 + a.s[m][k]) * a.c[m][k];
       return;
     }
     for (int k = 0; k < n; ++k) {
@@ -286,7 +282,7 @@ struct Sweep {
     const double vj[3] = {l.a1 * a.s[0][k], l.a2 * a.s[1][k], l.a3 * a.s[2][k]};
     const double e1 = a.d[0][k], e2 = a.d[1][k], e3 = a.d[2][k];
     const auto [si, sj] = SourceOf(mode, i, j, vi, vj, e1, e2, e3);
-    if constexpr (kKeep) distance1 = e1, distance2 = e2, distance3 = e3;
+    if constexpr (kKeep) distance[0] = e1, distance[1] = e2, distance[2] = e3;
     return {si, sj, ColourAt(si, sj, src, map)};
   }
 
