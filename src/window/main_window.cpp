@@ -478,6 +478,7 @@ void MainWindow::BetweenCards(bool show_card) {
         shown_settings_ = settings;
         if (!card.isNull()) {
           ++loop_cards_;
+          progress_->setValue(100);
           surface(View::kCard)->Show(card);
           surface(View::kStrip)->Show(strip);
           surface(View::kPlainPicture)->Show(plain);
