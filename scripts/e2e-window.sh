@@ -4,9 +4,12 @@
 # both names), try to quit (Ctrl+Q asks about the unsaved card; Escape keeps it),
 # save it as PNG (Ctrl+Shift+S, the suggested name in ~/Pictures), copy it (Ctrl+C)
 # and quit (Ctrl+Q, no question now). The saved file must be the command line's
-# `card --year` PNG byte for byte, and the clipboard must hold the card.
+# `card --year` PNG byte for byte, and the clipboard must hold the card. Then the
+# workbench: start "loop" (a click on its button), see the card change while it
+# runs, open Help ▸ Keyboard Shortcuts (F1) within half a second, close it and
+# quit with Ctrl+Q, which must end the program with status 0 within a second.
 #
-#   scripts/e2e-window.sh BUILD_DIR [SCREENSHOT.png]
+#   scripts/e2e-window.sh BUILD_DIR [SCREENSHOT.png [LOOP-SCREENSHOT.png]]
 #
 # E2E_HOME sets the home folder the window sees (default: a fresh one under /tmp);
 # E2E_DARK=1 runs it with a dark colour scheme (through the qt6ct platform theme).
@@ -15,6 +18,7 @@ set -euo pipefail
 
 build=${1:?usage: e2e-window.sh BUILD_DIR [SCREENSHOT.png]}
 screenshot=${2:-}
+loop_screenshot=${3:-}
 build=$(cd "$build" && pwd)
 app="$build/src/window/mirelune"
 cli="$build/mirelune-cli"
@@ -22,7 +26,7 @@ friend="Mary Ann"
 sender="Bob"
 year=2031
 
-for tool in Xvfb xdotool xclip; do
+for tool in Xvfb xdotool xclip import compare; do
   if ! command -v "$tool" >/dev/null; then
     echo "e2e-window: $tool is not installed; skipped" >&2
     exit 77
@@ -161,3 +165,42 @@ app_pid=""
 ((status == 0)) || fail "the program ended with status $status"
 grep -q "^year=$year\$" "$home/.config/mirelune/Mirelune.conf" || fail "the year was not remembered"
 echo "e2e-window: the window's card is the command line's card ($(basename "$saved"))"
+
+# --- the workbench's loop: the window answers while cards are made ---
+ms() { echo $(($(date +%s%N) / 1000000)); }
+env HOME="$home" XDG_CONFIG_HOME="$home/.config" MIRELUNE_ROOT="$work/root" LANG=C.UTF-8 LC_ALL=C.UTF-8 \
+  "${theme[@]}" "$app" --workbench >"$work/app.log" 2>&1 &
+app_pid=$!
+wait_for 20 has_window '^Mirelune$' || fail "the workbench did not appear"
+main=$(window_named '^Mirelune$')
+# "loop" stands at (776, 32) in the client area, 41 x 17, below the menu bar.
+menu_bar=22
+xdotool mousemove --window "$main" $((776 + 20)) $((32 + 8 + menu_bar)) click 1
+sleep 1.5
+import -window "$main" "$work/loop1.png"
+sleep 1
+import -window "$main" "$work/loop2.png"
+changed=$(compare -metric AE "$work/loop1.png" "$work/loop2.png" null: 2>&1 || true)
+[[ ${changed%% *} =~ ^[0-9]+$ ]] && ((${changed%% *} > 1000)) || fail "the window did not change during the loop ($changed)"
+[[ -n "$loop_screenshot" ]] && convert "$work/loop2.png" -colors 256 "PNG8:$loop_screenshot"
+
+xdotool windowfocus --sync "$main" 2>/dev/null || true
+start=$(ms)
+xdotool key F1
+wait_for 5 has_window '^Keyboard Shortcuts$' || fail "F1 opened no shortcuts during the loop"
+f1_ms=$(($(ms) - start))
+keys_to '^Keyboard Shortcuts$' key Escape
+wait_for 5 bash -c "! xdotool search --onlyvisible --name '^Keyboard Shortcuts\$' >/dev/null 2>&1" ||
+  fail "Escape did not close the shortcuts"
+xdotool windowfocus --sync "$main" 2>/dev/null || true
+start=$(ms)
+xdotool key ctrl+q
+wait_for 5 app_ended || fail "Ctrl+Q did not end the program during the loop"
+quit_ms=$(($(ms) - start))
+status=0
+wait "$app_pid" || status=$?
+app_pid=""
+((status == 0)) || fail "the program ended with status $status during the loop"
+echo "e2e-window: during the loop F1 answered in $f1_ms ms, Ctrl+Q ended the program in $quit_ms ms"
+((f1_ms <= 500)) || fail "F1 took $f1_ms ms during the loop"
+((quit_ms <= 1000)) || fail "Ctrl+Q took $quit_ms ms during the loop"

@@ -358,5 +358,17 @@
         <source>&amp;Quit without Saving</source>
         <translation>&amp;Beenden ohne Speichern</translation>
     </message>
+    <message>
+        <source>Card under way</source>
+        <translation>Karte in Arbeit</translation>
+    </message>
+    <message>
+        <source>S&amp;top</source>
+        <translation>&amp;Anhalten</translation>
+    </message>
+    <message>
+        <source>Nothing was sent; the card is saved as %1.</source>
+        <translation>Nichts gesendet; die Karte ist als %1 gespeichert.</translation>
+    </message>
 </context>
 </TS>

@@ -11,6 +11,7 @@
 #include <QDrag>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QInputDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLibraryInfo>
@@ -20,6 +21,7 @@
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
 #include <QSpinBox>
@@ -29,13 +31,15 @@
 #include <QUrl>
 #include <algorithm>
 #include <exception>
+#include <iostream>
 #include <tuple>
 
 #include "card/card.h"
 #include "commands/card_report.h"
 #include "files/files.h"
 #include "mail/mail.h"
-#include "window/qt_host.h"
+#include "palette/palette.h"
+#include "text/text.h"
 #include "window/surface_view.h"
 
 namespace mirelune {
@@ -47,7 +51,7 @@ constexpr int kClientW = 1008, kMargin = 7;
 // The smallest the surfaces are shown, as a share of their size.
 constexpr double kSmallest = 0.25;
 
-// Presses that neither draw nor save: they may run while a card is being made.
+// Presses that neither draw nor save: they may be made while a card is being made.
 bool RunsAnyTime(Button b) {
   switch (b) {
     case Button::kExit:
@@ -62,10 +66,18 @@ bool RunsAnyTime(Button b) {
   }
 }
 
-// Presses that put a new picture on the card, with the year the window shows.
-bool MakesCard(Button b) {
-  return b == Button::kNew || b == Button::kNewImage || b == Button::kLoop || b == Button::kLoopAndSave;
-}
+// Those of them that change the session: while a job runs they are queued for it.
+bool Queued(Button b) { return b == Button::kMoreStyles || b == Button::kFewerStyles || b == Button::kPlainPicture; }
+
+// Where the dialogs stand on the screen, in pixels.
+constexpr int kNameDialogX = 33, kFriendDialogY = 200, kOwnDialogY = 400;
+constexpr int kDialogX = 300, kDialogY = 333;  // the palette's and the mail's
+
+// Often enough for the card to be seen growing, rarely enough to cost nothing.
+constexpr qint64 kPictureEveryMs = 40;
+
+// The progress marks go down the window's left edge from here, in layout units.
+constexpr double kMarksX = 22, kMarksY = 30;
 
 std::size_t Index(Button b) { return static_cast<std::size_t>(b); }
 
@@ -95,9 +107,7 @@ constexpr const char* kSizeKey = "windowSize";
 
 int ComingNewYear(int year, int month) { return month >= 10 ? year + 1 : year; }
 
-MainWindow::MainWindow(bool workbench, QWidget* parent)
-    : QMainWindow(parent), host_(std::make_unique<QtHost>(this)), workbench_(workbench) {
-  state_.host = host_.get();
+MainWindow::MainWindow(bool workbench, QWidget* parent) : QMainWindow(parent), workbench_(workbench) {
   setWindowTitle(kCaption);
   end_action_ = [] { QCoreApplication::exit(0); };
   static const bool accessible_surfaces = (QAccessible::installFactory(SurfaceAccessible), true);
@@ -113,15 +123,15 @@ MainWindow::MainWindow(bool workbench, QWidget* parent)
 
   // Back to front, all at the same place; the card hides the rest until the plain
   // picture is shown in front of it.
-  const std::array<std::tuple<View, const char*, const Surface*>, kViewCount> stack{{
-      {View::kStrip, "strip", &state_.strip},
-      {View::kEffectSource, "effectSource", &state_.effect_source},
-      {View::kCanvas, "canvas", &state_.canvas},
-      {View::kCard, "card", &state_.card},
-      {View::kPlainPicture, "plainPicture", &state_.plain_picture},
+  const std::array<std::tuple<View, const char*, QSize>, kViewCount> stack{{
+      {View::kStrip, "strip", {kStripPixelsW, kStripPixelsH}},
+      {View::kEffectSource, "effectSource", {kCanvasPixelsW, kCanvasPixelsH}},
+      {View::kCanvas, "canvas", {kCanvasPixelsW, kCanvasPixelsH}},
+      {View::kCard, "card", {kCanvasPixelsW, kCanvasPixelsH}},
+      {View::kPlainPicture, "plainPicture", {kCanvasPixelsW, kCanvasPixelsH}},
   }};
-  for (const auto& [v, name, surface] : stack) {
-    auto* view = new SurfaceView(surface, form_);
+  for (const auto& [v, name, pixels] : stack) {
+    auto* view = new SurfaceView(pixels.width(), pixels.height(), form_);
     view->setObjectName(name);
     view->move(kSurfaceLeft, kSurfaceTop);
     view->raise();
@@ -169,23 +179,35 @@ MainWindow::MainWindow(bool workbench, QWidget* parent)
   year_->setAccessibleName(tr("Year"));
   year_->setAccessibleDescription(tr("The year the next card wishes a happy new year for"));
   year_label->setBuddy(year_);
+  progress_ = new QProgressBar(this);
+  progress_->setObjectName("progress");
+  progress_->setRange(0, 100);
+  progress_->setMaximumWidth(160);
+  progress_->setAccessibleName(tr("Card under way"));
+  progress_->hide();
+  statusBar()->addPermanentWidget(progress_);
   statusBar()->addPermanentWidget(year_label);
   statusBar()->addPermanentWidget(year_);
   const QSettings settings;
   const QDate today = QDate::currentDate();
   year_->setValue(settings.value(kYearKey, ComingNewYear(today.year(), today.month())).toInt());
-  state_.names.year = year_->value();
+  session_.names.year = year_->value();
   connect(year_, &QSpinBox::valueChanged, this, [this](int year) { SetYear(year, true); });
   card_view->setAccessibleName(tr("No card yet"));
   card_view->setAccessibleDescription(tr("Press New to make a card."));
+  ShowSession();
   resize(sizeHint());  // the surfaces at their own size
 }
 
 MainWindow::~MainWindow() {
+  // A card under way stops at its next step; what it still sends is dropped with the window.
+  if (worker_.joinable()) {
+    worker_.request_stop();
+    worker_.join();
+  }
   // A send still under way is stopped: libcurl gives up within about a second.
   cancel_send_ = true;
   if (mailer_.joinable()) mailer_.join();
-  state_.host = nullptr;
   QSettings().setValue(kSizeKey, size());
 }
 
@@ -208,6 +230,7 @@ void MainWindow::CreateActions() {
       {Action::kPrint, "actionPrint", tr("&Print…"), Keys(QKeySequence::Print, Qt::CTRL | Qt::Key_P), &MainWindow::Print},
       {Action::kOpenFolder, "actionOpenFolder", tr("&Open Folder"), {}, &MainWindow::OpenFolder},
       {Action::kQuit, "actionQuit", tr("&Quit"), Keys(QKeySequence::Quit, Qt::CTRL | Qt::Key_Q), &MainWindow::Quit},
+      {Action::kStop, "actionStop", tr("S&top"), Keys(QKeySequence::Cancel, Qt::Key_Escape), &MainWindow::Stop},
       {Action::kShortcuts, "actionShortcuts", tr("&Keyboard Shortcuts"),
        Keys(QKeySequence::HelpContents, Qt::Key_F1), &MainWindow::ShowShortcuts},
       {Action::kAbout, "actionAbout", tr("&About Mirelune"), {}, &MainWindow::ShowAbout},
@@ -232,6 +255,7 @@ void MainWindow::CreateActions() {
   file->addAction(action(Action::kQuit));
   QMenu* card = menuBar()->addMenu(tr("&Card"));
   card->addAction(action(Action::kNew));
+  card->addAction(action(Action::kStop));
   card->addAction(action(Action::kCopy));
   QMenu* help = menuBar()->addMenu(tr("&Help"));
   help->addAction(action(Action::kShortcuts));
@@ -242,8 +266,17 @@ void MainWindow::Load() {
   show();
   if (!workbench_)
     for (Button b : kWorkbenchHideOrder) button(b)->setVisible(false);
-  StartUp(state_);
-  colour_caption_ = ColourModeCaption(state_.settings);
+  // Cards are saved here. Without it every save fails, so say so now; each save
+  // tries again and says why it failed.
+  if (const Result<> made = MakeFolder(OutputFolder()); !made) Report(made.message);
+  // A face file that cannot be used is told now, not at the first card.
+  const Result<> faces = PrepareFaces();
+  std::vector<std::string> problems = TakeTextFailures();
+  if (!faces && std::find(problems.begin(), problems.end(), faces.message) == problems.end())
+    problems.push_back(faces.message);
+  for (const std::string& why : problems) Report(why);
+  colour_caption_ = ColourModeCaption(session_.settings);
+  ShowSession();
   Sync();
 }
 
@@ -265,7 +298,7 @@ void MainWindow::FitToScreen(const QRect& available) {
 
 void MainWindow::LayOut() {
   const SurfaceView* card = surface(View::kCard);
-  const int w = card->surface()->pixel_width(), h = card->surface()->pixel_height();
+  const int w = card->pixelWidth(), h = card->pixelHeight();
   const int room_w = form_->width() - kSurfaceLeft - kMargin - 2 * SurfaceView::kFrame;
   const int room_h = form_->height() - kSurfaceTop - kMargin - 2 * SurfaceView::kFrame;
   const double factor = std::max(kSmallest, std::min(static_cast<double>(room_w) / w, static_cast<double>(room_h) / h));
@@ -280,11 +313,21 @@ void MainWindow::RefreshSurfaces() {
     if (v && v->isVisible()) v->update();
 }
 
+void MainWindow::ShowSession() {
+  const Session& s = session_;
+  surface(View::kStrip)->Show(s.carry.strip.image());
+  surface(View::kEffectSource)->Show(s.buffers.source.image());
+  surface(View::kCanvas)->Show(s.carry.canvas.image());
+  surface(View::kCard)->Show(s.card.image());
+  surface(View::kPlainPicture)->Show(s.plain_picture);
+  shown_settings_ = s.settings;
+}
+
 void MainWindow::Sync() {
   button(Button::kColour)->setText(QString::fromStdString(colour_caption_));
-  button(Button::kStyleLimit)->setText(QString::fromStdString(MaxStylesCaption(state_.settings)));
-  button(Button::kEffectMode)->setText(QString::fromStdString(EffectModeCaption(state_.settings)));
-  surface(View::kPlainPicture)->setVisible(state_.plain_picture.visible);
+  button(Button::kStyleLimit)->setText(QString::fromStdString(MaxStylesCaption(shown_settings_)));
+  button(Button::kEffectMode)->setText(QString::fromStdString(EffectModeCaption(shown_settings_)));
+  surface(View::kPlainPicture)->setVisible(shown_settings_.plain_visible);
   const bool card_ready = has_card_ && !busy();
   for (const ButtonLayout& layout : kButtons) {
     const Button b = layout.button;
@@ -293,18 +336,20 @@ void MainWindow::Sync() {
                           (card_ready || !needs_card));
   }
   action(Action::kNew)->setEnabled(!busy());
+  action(Action::kStop)->setEnabled(busy());
   for (Action a : {Action::kSave, Action::kSaveAs, Action::kCopy, Action::kPrint}) action(a)->setEnabled(card_ready);
   action(Action::kSend)->setEnabled(card_ready && !sending_);
   action(Action::kOpenFolder)->setEnabled(!last_saved_.isEmpty());
   year_->setEnabled(!busy());
+  progress_->setVisible(busy());
   SurfaceView* card = surface(View::kCard);
   card->SetDragEnabled(card_ready);
   if (made_) {
-    const QString friend_name = QString::fromStdString(state_.names.friend_name);
-    const QString sender = QString::fromStdString(state_.names.own_name);
+    const QString friend_name = QString::fromStdString(made_->spec.friend_name);
+    const QString sender = QString::fromStdString(made_->spec.sender);
     setWindowTitle(tr("%1 from %2 — Mirelune").arg(friend_name, sender));
     card->setAccessibleName(tr("Greeting card for %1 from %2").arg(friend_name, sender));
-    card->setAccessibleDescription(QString::fromStdString(GreetingLine(state_.names)));
+    card->setAccessibleDescription(QString::fromStdString(GreetingLine(GreetingOf(made_->spec))));
   } else if (has_card_) {
     setWindowTitle(kCaption);
     card->setAccessibleName(tr("Picture without names"));
@@ -315,26 +360,17 @@ void MainWindow::Sync() {
 
 void MainWindow::Press(Button b) {
   if (ending_) return;
-  const bool any_time = RunsAnyTime(b);
-  if (busy() && !any_time) return;  // a card is under way
-  const int card_year = state_.names.year;
-  if (MakesCard(b)) state_.names.year = year_->value();  // a new card wishes for the year shown
-  if (!any_time) {
-    ++busy_;
-    statusBar()->clearMessage();  // the last command's news is old now
-    QApplication::setOverrideCursor(Qt::BusyCursor);
+  if (busy() && !RunsAnyTime(b)) return;  // a card is under way
+  if (busy() && Queued(b)) {
+    const std::lock_guard lock(queued_mutex_);
+    queued_.push_back(b);
+    return;
   }
-  Sync();
+  if (!RunsAnyTime(b)) statusBar()->clearMessage();  // the last command's news is old now
   try {
-    if (!Run(b)) state_.names.year = card_year;  // "new" cancelled: the card keeps its year
-  } catch (const WindowClosing&) {
-    EndNow();
+    Run(b);
   } catch (const std::exception& e) {
     ReportFailure(kCaption, tr("The command failed: %1").arg(e.what()));
-  }
-  if (!any_time) {
-    QApplication::restoreOverrideCursor();
-    --busy_;
   }
   if (!ending_) Sync();
 }
@@ -353,20 +389,152 @@ void MainWindow::Saved(const std::filesystem::path& path) {
   statusBar()->showMessage(tr("Saved %1").arg(last_saved_));
 }
 
-bool MainWindow::Run(Button b) {
-  State& s = state_;
-  std::optional<NewCard> made;
+std::optional<std::string> MainWindow::AskText(const std::string& prompt, const std::string& title, int x, int y) {
+  QInputDialog dialog(this);
+  dialog.setObjectName("InputBox");
+  dialog.setInputMode(QInputDialog::TextInput);
+  const QString shown_title = title.empty() ? QString(kCaption) : QString::fromStdString(title);
+  const QString label = QString::fromStdString(prompt).replace(QChar('\r'), QChar('\n'));
+  dialog.setWindowTitle(shown_title);
+  dialog.setLabelText(label.trimmed().isEmpty() ? shown_title : label);
+  dialog.setAccessibleName(dialog.labelText());
+  dialog.move(x, y);
+  if (dialog.exec() != QDialog::Accepted || ending_) return std::nullopt;
+  return dialog.textValue().toStdString();
+}
+
+bool MainWindow::AskName(const char* first_line, int y, std::string* name) {
+  for (;;) {
+    std::optional<std::string> answer = AskText(std::string(first_line) + "\r" + kCasePrompt, "", kNameDialogX, y);
+    if (!answer) return false;
+    if (CharCount(*answer) <= kMaxNameChars) return (*name = std::move(*answer)), true;
+  }
+}
+
+void MainWindow::StartJob(Job job) {
+  busy_ = true;
+  loop_cards_ = 0;
+  progress_->setValue(0);
+  QApplication::setOverrideCursor(Qt::BusyCursor);
+  Sync();
+  worker_ = std::jthread([this, job = std::move(job)](std::stop_token stop) {
+    QElapsedTimer since_picture;  // the worker's own
+    const CardWatch watch{stop, [this, &since_picture](const ProgressMark& m) { SendProgress(m, since_picture); }};
+    Finish finish;
+    try {
+      finish = job(watch);
+    } catch (const std::exception& e) {
+      const QString why = tr("The command failed: %1").arg(e.what());
+      finish = [this, why] { ReportFailure(kCaption, why); };
+    }
+    // The last the window hears of the job; dropped if the window is gone by then.
+    QMetaObject::invokeMethod(this, [this, finish = std::move(finish)] { JobDone(finish); }, Qt::QueuedConnection);
+  });
+}
+
+void MainWindow::SendProgress(const ProgressMark& m, QElapsedTimer& since_picture) {
+  QImage picture;
+  if (m.card && (!since_picture.isValid() || since_picture.elapsed() >= kPictureEveryMs)) {
+    picture = SurfaceView::ToQImage(m.card->image());
+    since_picture.start();
+  }
+  QMetaObject::invokeMethod(
+      this, [this, kind = m.kind, percent = m.percent, picture] { ShowProgress(kind, percent, picture); },
+      Qt::QueuedConnection);
+}
+
+void MainWindow::ShowProgress(ProgressMark::Kind kind, int percent, const QImage& picture) {
+  switch (kind) {
+    case ProgressMark::kStart:
+      form_->Clear();
+      form_->SetPos(kMarksX, kMarksY);
+      break;
+    case ProgressMark::kPass: form_->Print("lllll"); break;
+    case ProgressMark::kColumns: form_->Print("#"); break;
+    case ProgressMark::kDone: break;
+  }
+  progress_->setValue(percent);
+  if (!picture.isNull()) surface(View::kCard)->Show(picture);
+}
+
+void MainWindow::BetweenCards(bool show_card) {
+  // The worker's session: the presses made meanwhile run on it here, between cards.
+  std::vector<Button> queued;
+  {
+    const std::lock_guard lock(queued_mutex_);
+    queued.swap(queued_);
+  }
+  for (Button b : queued) RunQueued(b);
+  const WorkbenchSettings settings = session_.settings;
+  QImage card, strip, plain;
+  if (show_card) {
+    card = SurfaceView::ToQImage(session_.card.image());
+    strip = SurfaceView::ToQImage(session_.carry.strip.image());
+    plain = SurfaceView::ToQImage(session_.plain_picture);
+  }
+  QMetaObject::invokeMethod(
+      this,
+      [this, settings, card, strip, plain] {
+        shown_settings_ = settings;
+        if (!card.isNull()) {
+          ++loop_cards_;
+          progress_->setValue(100);
+          surface(View::kCard)->Show(card);
+          surface(View::kStrip)->Show(strip);
+          surface(View::kPlainPicture)->Show(plain);
+        }
+        Sync();
+      },
+      Qt::QueuedConnection);
+}
+
+void MainWindow::RunQueued(Button b) {
+  switch (b) {
+    case Button::kMoreStyles: CommandMoreStyles(session_); break;
+    case Button::kFewerStyles: CommandFewerStyles(session_); break;
+    case Button::kPlainPicture: CommandPlainPicture(session_); break;
+    default: break;
+  }
+}
+
+void MainWindow::JobDone(const Finish& finish) {
+  worker_.join();  // it has sent this and returns
+  busy_ = false;
+  QApplication::restoreOverrideCursor();
+  // The worker is done: what was queued for it runs now.
+  std::vector<Button> queued;
+  {
+    const std::lock_guard lock(queued_mutex_);
+    queued.swap(queued_);
+  }
+  for (Button b : queued) RunQueued(b);
+  if (!ending_) {
+    ShowSession();
+    if (finish) finish();
+    Sync();
+  }
+  emit jobFinished();
+}
+
+void MainWindow::Stop() {
+  if (busy()) worker_.request_stop();
+}
+
+void MainWindow::Run(Button b) {
+  Session& s = session_;
   switch (b) {
     case Button::kLoop:
-      CommandLoop(s);
-      CardChanged(false);
+      s.names.year = year_->value();
+      StartJob([this](const CardWatch& watch) -> Finish {
+        CommandLoop(session_, watch, [this](const Session&) { BetweenCards(true); });
+        return [this] {
+          if (loop_cards_ > 0) CardChanged(false);
+        };
+      });
       break;
-    case Button::kExit:
-      // While a card is under way the program ends at once, as closing the window does.
-      if (CommandExit(s) == Next::kEndProgram && (busy() || MayDiscardCard())) EndNow();
-      break;
+    case Button::kExit: Quit(); break;
     case Button::kSave: {
-      const SaveResult r = CommandSaveCard(s, saved_);
+      const SaveResult r = CommandSaveCard(s, LocalTimeNow());
       if (r.ok) {
         Saved(r.path);
       } else {
@@ -374,20 +542,39 @@ bool MainWindow::Run(Button b) {
       }
       break;
     }
-    case Button::kStop: CommandStop(s); break;
-    case Button::kNew:
-      made = CommandNew(s);
-      if (!made) return false;
-      made_ = std::move(made);
-      CardChanged(true);
+    case Button::kStop: Stop(); break;
+    case Button::kNew: {
+      std::string friend_name, sender;
+      if (!AskName(kFriendNamePrompt, kFriendDialogY, &friend_name) || !AskName(kOwnNamePrompt, kOwnDialogY, &sender))
+        return;  // cancelled: the card stays as it was
+      const CardSpec spec = NewCardSpec(s.settings, friend_name, sender, year_->value());
+      StartJob([this, spec](const CardWatch& watch) -> Finish {
+        CardResult r = CommandNew(session_, spec, watch);
+        if (r.stopped) return {};
+        // The report lists the faces this thread drew the card with.
+        Made made{spec, CardReport(spec, r.seed, r.stats)};
+        return [this, made = std::move(made), problems = std::move(r.text_problems)] {
+          made_ = made;
+          CardChanged(true);
+          for (const std::string& why : problems) Report(why);
+        };
+      });
       break;
-    case Button::kNewImage:
-      CommandNewImage(s);
-      CardChanged(false);
+    }
+    case Button::kNewImage: {
+      s.names.year = year_->value();
+      const double clock = SecondsSinceMidnight();
+      StartJob([this, clock](const CardWatch& watch) -> Finish {
+        if (!CommandNewImage(session_, clock, watch)) return {};
+        return [this] { CardChanged(false); };
+      });
       break;
+    }
     case Button::kDefPlus:
-      CommandDefPlus(s);
-      CardChanged(false);
+      StartJob([this](const CardWatch& watch) -> Finish {
+        CommandDefPlus(session_, watch);
+        return [this] { CardChanged(false); };
+      });
       break;
     case Button::kArchiveSave: {
       const auto written = CommandArchiveSave(s);
@@ -396,53 +583,82 @@ bool MainWindow::Run(Button b) {
       if (!paths.isEmpty()) statusBar()->showMessage(tr("Saved %1").arg(paths.join(tr(" and "))));
       break;
     }
-    case Button::kPalette:
-      if (std::optional<std::string> caption = CommandPalette(s)) colour_caption_ = std::move(*caption);
+    case Button::kPalette: {
+      DrawPaletteSwatches(s.card);
       CardChanged(false);  // its swatches are on the card
+      surface(View::kCard)->Show(s.card.image());  // seen behind the dialog
+      std::string answer;
+      std::optional<int> number;
+      while (!number && !ending_) {
+        answer = AskText(kPalettePrompt, kPaletteTitle, kDialogX, kDialogY).value_or("");
+        number = PaletteNumber(answer);
+      }
+      if (!number) return;
+      if (std::optional<std::string> caption = CommandChoosePalette(s, *number, answer)) colour_caption_ = std::move(*caption);
+      ShowSession();
       break;
-    case Button::kNewPalette: CommandNewPalette(s); break;
+    }
+    case Button::kNewPalette:
+      CommandNewPalette(s);
+      ShowSession();
+      break;
     case Button::kColour:
       CommandColor(s);
       colour_caption_ = ColourModeCaption(s.settings);
+      ShowSession();
       break;
     case Button::kStyleLimit: break;  // its caption only shows the style limit
-    case Button::kMoreStyles: CommandMoreStyles(s); break;
-    case Button::kFewerStyles: CommandFewerStyles(s); break;
-    case Button::kLoopAndSave: {
-      const LoopSaveResult r = CommandLoopAndSave(s, saved_, [this](const SaveResult& saved, int cards) {
-        last_saved_ = Path(saved.path);
-        statusBar()->showMessage(tr("%1 (card %2 of %3)")
-                                     .arg(QString::fromStdString(saved.message))
-                                     .arg(cards)
-                                     .arg(kLoopSaveLimit));
-      });
-      CardChanged(false);
-      unsaved_ = !r.ok;
-      if (r.next == Next::kEndProgram)
-        EndNow();
-      else if (!r.ok)
-        ReportFailure(tr("Loop with saving stopped"), QString::fromStdString(r.message));
+    case Button::kMoreStyles:
+    case Button::kFewerStyles:
+    case Button::kPlainPicture:
+      RunQueued(b);
+      shown_settings_ = s.settings;
       break;
-    }
+    case Button::kLoopAndSave:
+      s.names.year = year_->value();
+      StartJob([this](const CardWatch& watch) -> Finish {
+        const auto saved = [this](const SaveResult& r, int cards) {
+          BetweenCards(true);
+          QMetaObject::invokeMethod(
+              this,
+              [this, path = Path(r.path), message = QString::fromStdString(r.message), cards] {
+                last_saved_ = path;
+                statusBar()->showMessage(tr("%1 (card %2 of %3)").arg(message).arg(cards).arg(kLoopSaveLimit));
+              },
+              Qt::QueuedConnection);
+        };
+        const LoopSaveResult r = CommandLoopAndSave(session_, watch, LocalTimeNow, saved);
+        return [this, r] {
+          if (loop_cards_ > 0 || r.cards > 0) CardChanged(false);
+          unsaved_ = !r.ok;
+          if (r.end_program)
+            EndNow();
+          else if (!r.ok)
+            ReportFailure(tr("Loop with saving stopped"), QString::fromStdString(r.message));
+        };
+      });
+      break;
     case Button::kFlipHorizontal:
     case Button::kFlipVertical:
       if (b == Button::kFlipHorizontal) CommandFlipHorizontal(s);
       else CommandFlipVertical(s);
       // The names stay; the report no longer tells how this card was made.
-      if (made_) made_->stats = {}, made_->settings = {};
+      if (made_) made_->report = nullptr;
       CardChanged(true);
+      ShowSession();
       break;
-    case Button::kEffectMode: CommandLinePix(s); break;
-    case Button::kPlainPicture: CommandPlainPicture(s); break;
+    case Button::kEffectMode:
+      CommandLinePix(s);
+      shown_settings_ = s.settings;
+      break;
     case Button::kSendGreetings: SendGreetings(); break;
   }
-  return true;
 }
 
 QString MainWindow::SuggestedFileName() const {
-  QString name = made_ ? tr("%1 from %2").arg(QString::fromStdString(state_.names.friend_name),
-                                              QString::fromStdString(state_.names.own_name))
-                       : QString::fromStdString(state_.names.image_name);
+  QString name = made_ ? tr("%1 from %2").arg(QString::fromStdString(made_->spec.friend_name),
+                                              QString::fromStdString(made_->spec.sender))
+                       : QString::fromStdString(session_.image_name);
   // Not a path, nor a hidden file, whatever the names hold.
   for (QChar& c : name)
     if (c == '/' || c == '\\' || c.category() == QChar::Other_Control) c = '_';
@@ -455,8 +671,8 @@ Result<Bytes> MainWindow::CardBytes(ImageFormat format) const {
   PngText text;
   text.software = "Mirelune " + VersionText();
   // The report tells how the card was made, and so only while it is that card.
-  if (made_ && made_->stats.total > 0) text = CardPngText(state_, CardReport(state_, made_->stats, made_->settings));
-  return EncodeImage(state_.card.image(), format, &text);
+  if (made_ && !made_->report.is_null()) text = CardPngText(GreetingOf(made_->spec), made_->report);
+  return EncodeImage(session_.card.image(), format, &text);
 }
 
 Result<> MainWindow::SaveCardTo(const QString& path) {
@@ -501,13 +717,13 @@ void MainWindow::SaveAs() {
 
 void MainWindow::CopyCard() {
   if (!has_card_ || busy()) return;
-  QGuiApplication::clipboard()->setImage(SurfaceView::ToQImage(state_.card.image()));
+  QGuiApplication::clipboard()->setImage(SurfaceView::ToQImage(session_.card.image()));
   statusBar()->showMessage(tr("The card is on the clipboard."));
 }
 
 QMimeData* MainWindow::CardMimeData() {
   auto* data = new QMimeData;
-  data->setImageData(SurfaceView::ToQImage(state_.card.image()));
+  data->setImageData(SurfaceView::ToQImage(session_.card.image()));
   // The file lives as long as the window: the program it is dropped on may read it late.
   if (!drag_dir_) drag_dir_ = std::make_unique<QTemporaryDir>();
   const QString path = drag_dir_->filePath(SuggestedFileName());
@@ -520,13 +736,13 @@ void MainWindow::StartDrag() {
   if (!has_card_ || busy()) return;
   auto* drag = new QDrag(surface(View::kCard));
   drag->setMimeData(CardMimeData());
-  drag->setPixmap(QPixmap::fromImage(SurfaceView::ToQImage(state_.card.image())).scaledToWidth(160, Qt::SmoothTransformation));
+  drag->setPixmap(QPixmap::fromImage(SurfaceView::ToQImage(session_.card.image())).scaledToWidth(160, Qt::SmoothTransformation));
   drag->exec(Qt::CopyAction);
 }
 
 void MainWindow::PrintCard(QPrinter* printer) {
   QPainter painter(printer);
-  const QImage card = SurfaceView::ToQImage(state_.card.image());
+  const QImage card = SurfaceView::ToQImage(session_.card.image());
   const QRect page = painter.viewport();
   const QSize fitted = card.size().scaled(page.size(), Qt::KeepAspectRatio);
   painter.setViewport(page.x() + (page.width() - fitted.width()) / 2, page.y() + (page.height() - fitted.height()) / 2,
@@ -574,14 +790,20 @@ void MainWindow::ShowAbout() {
 
 void MainWindow::SendGreetings() {
   if (sending_ || !has_card_) return;
-  MailItem item;
-  const Result<> asked = AskGreetings(state_, &item);  // saves the card, asks address and message
-  if (!asked) {
-    ReportFailure(tr("Greetings not sent"), QString::fromStdString(asked.message));
+  const SaveResult saved = SaveCardForMail(session_, LocalTimeNow());
+  if (!saved) {
+    ReportFailure(tr("Greetings not sent"), QString::fromStdString(saved.message));
     return;
   }
-  if (!item.attachments.empty()) last_saved_ = Path(item.attachments.front());
+  last_saved_ = Path(saved.path);
   unsaved_ = false;
+  const std::optional<std::string> to = AskText(" ", "FRIEND'S E-MAIL ADDRESS", kDialogX, kDialogY);
+  const std::optional<std::string> message = to ? AskText(" ", "MESSAGE TO FRIEND", kDialogX, kDialogY) : std::nullopt;
+  if (!message) {
+    statusBar()->showMessage(tr("Nothing was sent; the card is saved as %1.").arg(last_saved_));
+    return;
+  }
+  const MailItem item = GreetingsItem(*to, *message, saved.path);
   sending_ = true;
   cancel_send_ = false;
   statusBar()->showMessage(tr("Sending the card to %1 …").arg(QString::fromStdString(item.to)));
@@ -617,8 +839,8 @@ bool MainWindow::MayDiscardCard() {
   if (!unsaved_) return true;
   QMessageBox box(QMessageBox::Question, tr("Quit Mirelune"),
                   made_ ? tr("The card for %1 from %2 is not saved.")
-                              .arg(QString::fromStdString(state_.names.friend_name),
-                                   QString::fromStdString(state_.names.own_name))
+                              .arg(QString::fromStdString(made_->spec.friend_name),
+                                   QString::fromStdString(made_->spec.sender))
                         : tr("The card is not saved."),
                   QMessageBox::NoButton, this);
   box.setObjectName("QuitQuestion");
@@ -634,17 +856,24 @@ bool MainWindow::MayDiscardCard() {
 }
 
 void MainWindow::Quit() {
-  if (busy() || MayDiscardCard()) {
-    state_.settings.loop_running = 0;
-    EndNow();
-  }
+  // While a card is under way the program ends at once, as closing the window does.
+  if (busy() || MayDiscardCard()) EndNow();
 }
 
 void MainWindow::EndNow() {
   if (ending_) return;
   ending_ = true;
-  // A command running further out stops at its next LetEventsIn; this one is over.
+  Stop();  // the card under way ends at its next step; the window waits for it when it goes
   if (end_action_) end_action_();
+}
+
+void MainWindow::Report(const std::string& message) {
+  std::cerr << "mirelune: " << message << "\n";
+  auto* box = new QMessageBox(QMessageBox::Warning, kCaption, QString::fromStdString(message), QMessageBox::Ok, this);
+  box->setObjectName("Report");
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->setModal(false);
+  box->show();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

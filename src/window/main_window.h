@@ -1,20 +1,26 @@
 // main_window.h — the program's one window: twenty buttons, the drawing
-// surfaces, a menu bar and a status line with the year, over the engine's state
-// and commands.
+// surfaces, a menu bar and a status line with the year, over the session and
+// its commands (commands/commands.h).
 //
 //   MainWindow w(/*workbench=*/false);
-//   w.Load();                      // shows the window, runs the start-up sequence
-//   w.button(Button::kNew)->click();
+//   w.Load();                      // shows the window, makes the output folder
+//   w.button(Button::kNew)->click();  // asks the names, then the card is made on the worker
 //   w.action(Action::kSaveAs)->trigger();
 //
-// A command runs inside the press that started it; while it makes a card the
-// host's LetEventsIn keeps the window alive. Presses that would draw or save while
-// a card is being made are ignored (their buttons are disabled meanwhile); the
-// counters, the plain-picture view, "stop" and "exit" work at any time.
-// Mail goes out on a thread of its own: the window stays responsive while a
-// server is slow, and closing it stops the send.
+// Threads: the window, its widgets and its dialogs live on the GUI thread. A
+// command that makes cards ("new", "new img", "def +", the loops) runs on a
+// worker thread of its own, one job at a time, and while it runs the worker alone
+// touches the session: the window shows copies it is sent (the card growing,
+// the progress marks, each card of a loop) through queued calls, and does what
+// is left on its own thread once the job is done. Presses that would draw or
+// save wait for that (their buttons are disabled meanwhile); the style counters
+// and the plain-picture view are queued and reach the session between cards;
+// "stop", Escape, "exit", Ctrl+Q and closing the window stop the job at its next
+// step. Mail goes out on a thread of its own as well: the window stays
+// responsive while a server is slow, and closing it stops the send.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QTemporaryDir>
 #include <QtGlobal>
@@ -22,25 +28,28 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <nlohmann/json.hpp>
 #include <optional>
+#include <stop_token>
 #include <thread>
+#include <vector>
 
 #include "base/result.h"
 #include "commands/commands.h"
-#include "core/state.h"
 #include "files/files.h"
-#include "files/saving.h"
 
 class QAction;
+class QImage;
 class QMimeData;
 class QPrinter;
+class QProgressBar;
 class QPushButton;
 class QSpinBox;
 
 namespace mirelune {
 
 class FormSurface;
-class QtHost;
 class SurfaceView;
 
 // The window's buttons, in the order they stand.
@@ -111,8 +120,8 @@ enum class View { kStrip, kEffectSource, kCanvas, kCard, kPlainPicture };
 inline constexpr int kViewCount = 5;
 
 // The menus' actions.
-enum class Action { kNew, kSave, kSaveAs, kSend, kCopy, kPrint, kOpenFolder, kQuit, kShortcuts, kAbout };
-inline constexpr int kActionCount = 10;
+enum class Action { kNew, kSave, kSaveAs, kSend, kCopy, kPrint, kOpenFolder, kQuit, kStop, kShortcuts, kAbout };
+inline constexpr int kActionCount = 11;
 
 // The year a new card wishes for unless one was chosen: from October on the next
 // year, before that this one.
@@ -127,12 +136,13 @@ class MainWindow : public QMainWindow {
   explicit MainWindow(bool workbench, QWidget* parent = nullptr);
   ~MainWindow() override;
 
-  // The load sequence: show the window, hide the workbench, the engine's start-up.
+  // The load sequence: show the window, hide the workbench, make the output
+  // folder and open the faces (a failure of either is told once).
   void Load();
 
-  State& state() { return state_; }
-  QtHost& host() { return *host_; }
-  SavedCards& saved() { return saved_; }
+  // The session, for reading while no job runs (busy() is false): a job's
+  // worker writes it.
+  const Session& session() const { return session_; }
   QPushButton* button(Button b) const { return buttons_.at(static_cast<std::size_t>(b)); }
   QAction* action(Action a) const { return actions_.at(static_cast<std::size_t>(a)); }
   SurfaceView* surface(View v) const { return surfaces_.at(static_cast<std::size_t>(v)); }
@@ -140,7 +150,10 @@ class MainWindow : public QMainWindow {
   QSpinBox* yearBox() const { return year_; }
   QString statusText() const;
 
-  bool busy() const { return busy_ > 0; }
+  // A job is under way on the worker.
+  bool busy() const { return busy_; }
+  // Cards a loop finished since it started: those it showed.
+  int loopCards() const { return loop_cards_; }
   bool sending() const { return sending_; }
   bool ending() const { return ending_; }
   bool hasCard() const { return has_card_; }
@@ -152,6 +165,12 @@ class MainWindow : public QMainWindow {
 
   // Schedules a repaint of the surfaces that can be seen.
   void RefreshSurfaces();
+
+  // Asks for a line of text as the classic dialogs did: the prompt's lines (a
+  // carriage return between them), the title (the program's name when empty)
+  // and the dialog's top-left corner at (x, y) on the screen; a blank prompt
+  // shows the title as its label. Nothing on Cancel.
+  std::optional<std::string> AskText(const std::string& prompt, const std::string& title, int x, int y);
 
   // Sizes the window to fit `available` (a screen's free area): the surfaces
   // are shown scaled to the window's size, the cards keep theirs.
@@ -167,16 +186,39 @@ class MainWindow : public QMainWindow {
   // The name Save As suggests, from the card's names.
   QString SuggestedFileName() const;
 
+ signals:
+  // A job on the worker has ended (done or stopped) and the window shows its outcome.
+  void jobFinished();
+
  protected:
   void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // What a job leaves the window to do on its own thread once it is done; empty
+  // when there is nothing (a stopped card).
+  using Finish = std::function<void()>;
+  using Job = std::function<Finish(const CardWatch&)>;
+
   void CreateActions();
   Result<Bytes> CardBytes(ImageFormat format) const;
   void Press(Button b);
-  // False when the command was cancelled.
-  bool Run(Button b);
+  void Run(Button b);
+  bool AskName(const char* first_line, int y, std::string* name);
+  // Starts `job` on the worker; the window is busy until JobDone.
+  void StartJob(Job job);
+  // On the worker: a progress mark, sent on to the window with a copy of the
+  // surface being painted now and then.
+  void SendProgress(const ProgressMark& mark, QElapsedTimer& since_picture);
+  // On the worker, between cards: the presses queued meanwhile reach the session,
+  // and the window is sent the card and the settings.
+  void BetweenCards(bool show_card);
+  void ShowProgress(ProgressMark::Kind kind, int percent, const QImage& picture);
+  void JobDone(const Finish& finish);
+  void Stop();
+  // The style counters and the plain-picture view on the session (no job running).
+  void RunQueued(Button b);
+  void ShowSession();
   void Sync();
   void LayOut();
   void EndNow();
@@ -192,29 +234,45 @@ class MainWindow : public QMainWindow {
   void CardChanged(bool made_from_names);
   void Saved(const std::filesystem::path& path);
   void ReportFailure(const QString& title, const QString& text);
+  // A problem that did not stop the work (a folder not made, text not drawn): a
+  // message that does not block the window, and the same line on standard error.
+  void Report(const std::string& message);
   void SendGreetings();
   void SendFinished(const Result<>& r);
 
-  State state_;
-  std::unique_ptr<QtHost> host_;
-  SavedCards saved_;
+  // The card's names, spec and report, while the card shown is the one "new" made
+  // (flipped, it keeps its names but loses its report).
+  struct Made {
+    CardSpec spec;
+    nlohmann::ordered_json report;  // made on the worker: it lists the faces that thread drew with
+  };
+
+  Session session_;  // the worker's alone while busy_
   bool workbench_;
   FormSurface* form_ = nullptr;
   QSpinBox* year_ = nullptr;  // the year the greetings wish for, beside the status line
+  QProgressBar* progress_ = nullptr;  // the card under way, in per cent
   std::array<QPushButton*, kButtonCount> buttons_{};  // by Button
   std::array<QAction*, kActionCount> actions_{};      // by Action
   std::array<SurfaceView*, kViewCount> surfaces_{};    // by View
   std::string colour_caption_;  // what the colour button shows: "color" and the chooser set it
-  std::optional<NewCard> made_;  // what the card on screen was made from, while it is that card
+  WorkbenchSettings shown_settings_;  // what the buttons show: the session's, or the worker's last copy
+  std::optional<Made> made_;
   bool has_card_ = false, unsaved_ = false;
   QString last_saved_;  // the last file a card went to
   std::unique_ptr<QTemporaryDir> drag_dir_;
-  int busy_ = 0;
+  bool busy_ = false;
+  int loop_cards_ = 0;
   bool ending_ = false;
   std::function<void()> end_action_;
   bool sending_ = false;
   std::atomic<bool> cancel_send_{false};
   std::thread mailer_;
+  // Counter and view presses made while busy, for the worker to run between
+  // cards (and the window after the job).
+  std::mutex queued_mutex_;
+  std::vector<Button> queued_;
+  std::jthread worker_;  // last: stopped and joined before the rest goes
 };
 
 // Loads the window's translation for `locale` (and Qt's own) from `also_in` or the

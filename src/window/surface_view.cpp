@@ -1,4 +1,4 @@
-// surface_view.cpp — painting engine rasters and progress marks.
+// surface_view.cpp — painting copies of rasters and progress marks.
 #include "window/surface_view.h"
 
 #include <QApplication>
@@ -11,22 +11,32 @@
 
 namespace mirelune {
 
-SurfaceView::SurfaceView(const Surface* surface, QWidget* parent) : QWidget(parent), surface_(surface) {
+SurfaceView::SurfaceView(int pixel_width, int pixel_height, QWidget* parent)
+    : QWidget(parent), pixel_width_(pixel_width), pixel_height_(pixel_height) {
   // Every pixel is painted, so Qt need not clear underneath first.
   setAttribute(Qt::WA_OpaquePaintEvent);
-  resize(surface->pixel_width() + 2 * kFrame, surface->pixel_height() + 2 * kFrame);
+  picture_ = QImage(pixel_width, pixel_height, QImage::Format_RGB32);
+  picture_.fill(QColor::fromRgb(kDefaultBackground & 0xFF, (kDefaultBackground >> 8) & 0xFF, (kDefaultBackground >> 16) & 0xFF));
+  resize(pixel_width + 2 * kFrame, pixel_height + 2 * kFrame);
 }
 
 void SurfaceView::SetScale(double factor) {
   scale_ = factor;
-  resize(static_cast<int>(std::lround(surface_->pixel_width() * scale_)) + 2 * kFrame,
-         static_cast<int>(std::lround(surface_->pixel_height() * scale_)) + 2 * kFrame);
+  resize(static_cast<int>(std::lround(pixel_width_ * scale_)) + 2 * kFrame,
+         static_cast<int>(std::lround(pixel_height_ * scale_)) + 2 * kFrame);
   update();
 }
 
-bool SurfaceView::Blank() const {
-  const PixelBuffer& pixels = surface_->image().pixels;
-  return std::all_of(pixels.begin(), pixels.end(), [](std::uint32_t c) { return c == kDefaultBackground; });
+void SurfaceView::Show(const Image& image) { Show(ToQImage(image), IsBlank(image)); }
+
+void SurfaceView::Show(QImage picture, bool blank) {
+  picture_ = std::move(picture);
+  blank_ = blank;
+  if (isVisible()) update();
+}
+
+bool SurfaceView::IsBlank(const Image& image) {
+  return std::all_of(image.pixels.begin(), image.pixels.end(), [](std::uint32_t c) { return c == kDefaultBackground; });
 }
 
 void SurfaceView::mousePressEvent(QMouseEvent* event) {
@@ -75,13 +85,13 @@ void SurfaceView::paintEvent(QPaintEvent* event) {
   p.setPen(colours.color(QPalette::Midlight));
   p.drawLine(1, h - 2, w - 2, h - 2);
   p.drawLine(w - 2, 1, w - 2, h - 2);
-  if (palette_when_blank_ && Blank()) {
+  if (palette_when_blank_ && blank_) {
     p.fillRect(kFrame, kFrame, w - 2 * kFrame, h - 2 * kFrame, colours.color(QPalette::Base));
   } else if (scale_ == 1) {
-    p.drawImage(kFrame, kFrame, ToQImage(surface_->image()));
+    p.drawImage(kFrame, kFrame, picture_);
   } else {
     p.setRenderHint(QPainter::SmoothPixmapTransform);
-    p.drawImage(QRect(kFrame, kFrame, w - 2 * kFrame, h - 2 * kFrame), ToQImage(surface_->image()));
+    p.drawImage(QRect(kFrame, kFrame, w - 2 * kFrame, h - 2 * kFrame), picture_);
   }
 }
 

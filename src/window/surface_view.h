@@ -1,5 +1,5 @@
-// surface_view.h — the widgets that show the engine's rasters and the window's
-// own surface with its progress marks.
+// surface_view.h — the widgets that show copies of the session's rasters and the
+// window's own surface with its progress marks.
 #pragma once
 
 #include <QImage>
@@ -11,15 +11,22 @@
 
 namespace mirelune {
 
-// One drawing surface on screen: a 2-pixel sunken frame around the raster, which
-// is read straight from the engine's Surface whenever the widget repaints.
+// One drawing surface on screen: a 2-pixel sunken frame around a copy of the
+// raster, the view's own (a card under way is painted on another thread).
 class SurfaceView : public QWidget {
   Q_OBJECT
  public:
   static constexpr int kFrame = 2;
 
-  SurfaceView(const Surface* surface, QWidget* parent);
-  const Surface* surface() const { return surface_; }
+  // A view of a raster of this many pixels, blank until it is shown one.
+  SurfaceView(int pixel_width, int pixel_height, QWidget* parent);
+  int pixelWidth() const { return pixel_width_; }
+  int pixelHeight() const { return pixel_height_; }
+
+  // Shows a copy of `image`, or a picture already in Qt's format (the card
+  // growing); `blank` is a picture where nothing is drawn yet.
+  void Show(const Image& image);
+  void Show(QImage picture, bool blank = false);
 
   // Shows the raster at `factor` of its size, to fill the window it is in. The
   // raster itself keeps its size.
@@ -32,8 +39,10 @@ class SurfaceView : public QWidget {
   // Whether dragging the view may start (dragStarted).
   void SetDragEnabled(bool on) { drag_enabled_ = on; }
 
-  // The raster as it is now, in Qt's pixel format.
+  // The raster as it is now, in Qt's pixel format (on any thread).
   static QImage ToQImage(const Image& image);
+  // Nothing is drawn on it: every pixel the default background.
+  static bool IsBlank(const Image& image);
 
  signals:
   // The mouse, pressed on the view, moved far enough to drag what it shows.
@@ -45,9 +54,9 @@ class SurfaceView : public QWidget {
   void mouseMoveEvent(QMouseEvent* event) override;
 
  private:
-  bool Blank() const;
-
-  const Surface* surface_;
+  int pixel_width_, pixel_height_;
+  QImage picture_;
+  bool blank_ = true;
   double scale_ = 1;
   bool palette_when_blank_ = false, drag_enabled_ = false;
   QPoint press_;
@@ -71,7 +80,7 @@ class FormSurface : public QWidget {
   QSize sizeHint() const override { return hint_; }
 
   void Clear();
-  // In the window's layout units, 15 to a pixel (as the host's progress cursor moves).
+  // In the window's layout units, 15 to a pixel.
   void SetPos(double x_units, double y_units);
   void Print(const QString& text);
 

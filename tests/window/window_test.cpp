@@ -1,10 +1,11 @@
 // The window on the offscreen platform: the layout, the buttons' and menus'
 // wiring, "new" from its dialogs to the saved card (the command line's file),
-// presses while a card is being made, what is asked before quitting, settings,
-// translations and what a screen reader is told.
+// presses while a card is being made on the worker, stopping it, what is asked
+// before quitting, settings, translations and what a screen reader is told.
 #include <QtTest>
 #include <QtWidgets>
 #include <QPrinter>
+#include <chrono>
 #include <memory>
 
 #include "card/card.h"
@@ -12,10 +13,10 @@
 #include "files/files.h"
 #include "palette/palette.h"
 #include "window/main_window.h"
-#include "window/qt_host.h"
 #include "window/surface_view.h"
 
 using namespace mirelune;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -93,6 +94,8 @@ class WindowTest : public QObject {
     return *window_;
   }
   QString Folder() const { return QString::fromStdString(OutputFolder().string()); }
+  // Waits for the job under way; a minute at most, so a stuck card fails instead of hanging.
+  static bool Idle(MainWindow& w) { return QTest::qWaitFor([&] { return !w.busy(); }, 60000); }
 
  private slots:
   void initTestCase() {
@@ -139,8 +142,8 @@ class WindowTest : public QObject {
     const struct { Action action; const char* keys; bool enabled; } actions[] = {
         {Action::kNew, "Ctrl+N", true},      {Action::kSave, "Ctrl+S", false},  {Action::kSaveAs, "Ctrl+Shift+S", false},
         {Action::kSend, "", false},          {Action::kCopy, "Ctrl+C", false},  {Action::kPrint, "Ctrl+P", false},
-        {Action::kOpenFolder, "", false},    {Action::kQuit, "Ctrl+Q", true},   {Action::kShortcuts, "F1", true},
-        {Action::kAbout, "", true}};
+        {Action::kOpenFolder, "", false},    {Action::kQuit, "Ctrl+Q", true},   {Action::kStop, "Esc", false},
+        {Action::kShortcuts, "F1", true},    {Action::kAbout, "", true}};
     for (const auto& a : actions)
       QVERIFY2(w.action(a.action)->shortcut().toString() == a.keys && w.action(a.action)->isEnabled() == a.enabled,
                qPrintable(w.action(a.action)->objectName()));
@@ -161,7 +164,7 @@ class WindowTest : public QObject {
     bench.button(Button::kPalette)->click();  // 0 leaves the caption
     QVERIFY(script.seen.size() == 4 && bench.button(Button::kColour)->text() == "ba=5.0");
     // Its swatches are on the card: palette 3, colour 2 has blue 255.
-    const auto& card = bench.state().card;
+    const auto& card = bench.session().card;
     const int x = static_cast<int>(card.PixelX(45)), y = static_cast<int>(card.PixelY(57));
     QCOMPARE(qBlue(bench.surface(View::kCard)->grab().toImage().pixel(x + 2, y + 2)), 255);
   }
@@ -175,30 +178,32 @@ class WindowTest : public QObject {
     for (QStringList answers : {QStringList{kCancel}, QStringList{"Ann", kCancel}}) {
       DialogScript script(answers);
       w.button(Button::kNew)->click();
-      QVERIFY(script.seen.size() == answers.size() && !w.hasCard() && w.state().names.friend_name.empty() &&
-              w.state().names.year != 2031);
+      QVERIFY(script.seen.size() == answers.size() && !w.hasCard() && !w.busy() &&
+              w.session().names.friend_name.empty() && w.session().names.year != 2031);
       QVERIFY(!w.action(Action::kSaveAs)->isEnabled() && w.windowTitle() == "Mirelune");
     }
-    DialogScript script({QString(101, 'a'), "Mary", "Bob"});
+    DialogScript script({QString(101, 'a'), "Mary", "Bob", "mary@example.org", kCancel});  // the names, then mail
     w.button(Button::kNew)->setFocus();
     QTest::keyClick(w.button(Button::kNew), Qt::Key_Return);  // Enter presses the focused button
+    QVERIFY(w.busy() && Idle(w));  // the card is made on the worker
     const QString rest = "\nCASE SENSITIVE (Mary not equal mary) | Mirelune | 33,";
     const QString friend_name = "ENTER YOUR FRIEND'S NAME" + rest + "200";
     QCOMPARE(script.seen, QStringList({friend_name, friend_name, "ENTER YOUR NAME" + rest + "400"}));
     SurfaceView* view = w.surface(View::kCard);
     QVERIFY(w.windowTitle() == "Mary from Bob — Mirelune" && w.focusWidget() == view);
     QCOMPARE(Spoken(view) + "|" + Spoken(view, QAccessible::Description),
-             "Greeting card for Mary from Bob|" + QString::fromStdString(GreetingLine(w.state().names)));
-    QVERIFY(w.state().names.year == 2031 && w.action(Action::kSaveAs)->isEnabled() && w.unsaved());
-    const Image card = w.state().card.Snapshot();  // shown whole inside the frame
+             "Greeting card for Mary from Bob|" + QString::fromStdString(GreetingLine(w.session().names)));
+    QVERIFY(w.session().names.year == 2031 && w.action(Action::kSaveAs)->isEnabled() && w.unsaved());
+    const Image card = w.session().card.Snapshot();  // shown whole inside the frame
     const QImage shown(reinterpret_cast<const uchar*>(card.pixels.data()), 896, 671, QImage::Format_RGBX8888);
     QCOMPARE(view->grab().toImage().copy(2, 2, 896, 671).convertToFormat(QImage::Format_RGB32),
              shown.convertToFormat(QImage::Format_RGB32));
 
     // Progress down the left edge: "lllll" per pass from the top-left, then 31 "#".
     const auto& marks = w.form()->marks();
-    QVERIFY(marks.size() == w.state().pass.passes + 31 && marks[0].at == QPoint(1, 2) && marks.back().text == "#");
-    QVERIFY(marks[w.state().pass.passes - 1].text == "lllll" && marks[w.state().pass.passes].text == "#" && marks.back().at.x() == 0);
+    const auto passes = static_cast<std::size_t>(w.session().stats.passes);
+    QVERIFY(marks.size() == passes + 31 && marks[0].at == QPoint(1, 2) && marks.back().text == "#");
+    QVERIFY(marks[passes - 1].text == "lllll" && marks[passes].text == "#" && marks.back().at.x() == 0);
 
     // Every file of the card is the command line's, byte for byte; dragging gives the PNG.
     std::unique_ptr<QMimeData> dragged(w.CardMimeData());
@@ -208,7 +213,7 @@ class WindowTest : public QObject {
       return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("unreadable");
     };
     w.button(Button::kSave)->click();
-    const QString bmp = Folder() + "/" + QString::fromStdString(w.state().names.image_name) + ".bmp";
+    const QString bmp = Folder() + "/" + QString::fromStdString(w.session().image_name) + ".bmp";
     QVERIFY(w.statusText() == "Saved " + bmp && !w.unsaved() && w.action(Action::kOpenFolder)->isEnabled());
     const struct { QString saved, format; } files[] = {
         {bmp, "bmp"}, {root_.filePath("as.png"), "png"}, {root_.filePath("as.JPEG"), "jpg"},
@@ -231,24 +236,29 @@ class WindowTest : public QObject {
     QVERIFY(!gif && gif.message == root_.filePath("card.gif").toStdString() + ": a card is saved as .png, .jpg or .bmp, not as .gif");
 
     w.button(Button::kFlipHorizontal)->click();
-    QCOMPARE(w.state().card.image().at(17, 10), card.at(895 - 17, 10));
+    QCOMPARE(w.session().card.image().at(17, 10), card.at(895 - 17, 10));
     for (Button b : {Button::kFlipHorizontal, Button::kFlipVertical, Button::kFlipVertical}) w.button(b)->click();
-    QVERIFY(w.state().card.image() == card);
+    QVERIFY(w.session().card.image() == card);
+
+    // Sending saves the card under its name, then asks; Cancel sends nothing.
+    w.button(Button::kSendGreetings)->click();
+    QCOMPARE(script.seen.mid(3), QStringList({"FRIEND'S E-MAIL ADDRESS | FRIEND'S E-MAIL ADDRESS | 300,333",
+                                               "MESSAGE TO FRIEND | MESSAGE TO FRIEND | 300,333"}));
+    QVERIFY2(w.statusText() == "Nothing was sent; the card is saved as " + bmp + "." && !w.sending(), qPrintable(w.statusText()));
 
     QVERIFY(QDir(Folder()).removeRecursively());
     w.button(Button::kSave)->click();
     QVERIFY2(w.statusText().contains("could not be saved") && w.findChild<QMessageBox*>("FailureMessage") &&
-             w.state().card.image() == card, qPrintable(w.statusText()));
+             w.session().card.image() == card, qPrintable(w.statusText()));
   }
 
   // An unsaved card is asked about before "exit", Ctrl+Q or closing ends the
   // program; Cancel keeps it running. Names that are paths are not taken as one.
   void quittingWithAnUnsavedCardAsksFirst() {
     MainWindow& w = Start(false);
-    DialogScript script({"../Mary", "Bob/", "mary@example.org"});
+    DialogScript script({"../Mary", "Bob/"});
     w.button(Button::kNew)->click();
-    w.host().InputBox(" ", "FRIEND'S E-MAIL ADDRESS", 33, 300);  // a blank prompt: the title is its label
-    QCOMPARE(script.seen.back(), QString("FRIEND'S E-MAIL ADDRESS | FRIEND'S E-MAIL ADDRESS | 33,300"));
+    QVERIFY(Idle(w));
     QCOMPARE(w.SuggestedFileName(), QString("_Mary from Bob_.png"));
     const std::function<void()> ways[] = {[&] { w.button(Button::kExit)->click(); },
                                           [&] {
@@ -293,33 +303,53 @@ class WindowTest : public QObject {
     QCOMPARE(Start(false).button(Button::kNew)->text(), QString("&new"));
   }
 
-  // In a loop, card-making presses are ignored (a dialog would end the run); stop
-  // ends it after the card under way, exit at once; after the end nothing runs.
-  void stopAndExitDuringALoop() {
-    ScriptedHost host;  // the first card of a loop in a fresh program, made without the window
-    auto fresh = std::make_unique<State>();
-    fresh->host = &host;
-    DrawPaletteStrip(*fresh);
-    MakeCard(*fresh);
-    for (int exit : {0, 1}) {
+  // While a loop runs on the worker the window answers: card-making presses are
+  // ignored (a dialog would end the run), the style counters are queued for the
+  // session; stop or Escape ends it with the last card it finished, which is the
+  // engine's; exit ends the program. A "new" stopped keeps the card there was.
+  void stoppingTheWorker() {
+    const auto stop_and_wait = [](MainWindow& w, const std::function<void()>& stop) {
+      QSignalSpy finished(&w, &MainWindow::jobFinished);
+      const auto start = std::chrono::steady_clock::now();
+      stop();
+      const bool ended = finished.count() == 1 || finished.wait(10000);
+      qInfo("the job ended %lld ms after the stop", static_cast<long long>((std::chrono::steady_clock::now() - start) / 1ms));
+      return ended && !w.busy();
+    };
+    for (int way : {0, 1, 2}) {  // "stop", Card > Stop (Escape), "exit"
       MainWindow& w = Start(true);
       DialogScript script({});
-      std::uint64_t draws = 0;
-      bool was_busy = false;
-      QTimer::singleShot(0, &w, [&] {
-        was_busy = w.busy() && !w.button(Button::kNew)->isEnabled() && !w.button(Button::kSave)->isEnabled() &&
-                   w.button(Button::kStop)->isEnabled() && QApplication::overrideCursor()->shape() == Qt::BusyCursor;
-        for (Button b : {Button::kNew, Button::kMoreStyles, Button::kFewerStyles}) w.button(b)->click();  // the limit may change any time
-        draws = w.state().rng.draws();
-        w.button(exit ? Button::kExit : Button::kStop)->click();
-      });
       w.button(Button::kLoop)->click();
-      if (exit) w.button(Button::kNew)->click();
-      QVERIFY(was_busy && !w.busy() && ended_ == static_cast<bool>(exit));
-      QVERIFY(exit ? w.state().rng.draws() == draws : w.state().card.image() == fresh->card.Snapshot());
+      QVERIFY(w.busy() && !w.button(Button::kNew)->isEnabled() && !w.button(Button::kSave)->isEnabled() &&
+              w.button(Button::kStop)->isEnabled() && !w.yearBox()->isEnabled() &&
+              QApplication::overrideCursor()->shape() == Qt::BusyCursor);
+      w.button(Button::kNew)->click();
+      if (way == 2)
+        for (Button b : {Button::kMoreStyles, Button::kMoreStyles}) w.button(b)->click();
+      QTRY_VERIFY_WITH_TIMEOUT(w.loopCards() >= 1, 60000);
+      QVERIFY(stop_and_wait(w, [&] {
+        way == 1 ? w.action(Action::kStop)->trigger() : w.button(way == 0 ? Button::kStop : Button::kExit)->click();
+      }));
+      QVERIFY(ended_ == (way == 2) && QApplication::overrideCursor() == nullptr);
+      if (way == 2) {
+        // The counters reached the session, between cards or after the loop.
+        QVERIFY(w.session().settings.max_styles == 17 && w.button(Button::kStyleLimit)->text() == "17");
+        w.button(Button::kNew)->click();  // after the end nothing runs
+        QVERIFY(!w.busy());
+        continue;
+      }
+      // The card shown is the last the loop finished: the engine's, as a fresh session makes it.
+      Session fresh;
+      for (int card = 0; card < w.loopCards(); ++card) QVERIFY(PaintNextCard(fresh));
+      QVERIFY(w.hasCard() && w.session().card.image() == fresh.card.image());
     }
-    Start(false).close();
-    QVERIFY(ended_);
+    // A "new" stopped under way keeps what there was.
+    MainWindow& w = Start(false);
+    DialogScript script({"Mary", "Bob"});
+    w.button(Button::kNew)->click();  // the names asked, the card begun
+    QVERIFY(stop_and_wait(w, [&] { w.action(Action::kStop)->trigger(); }));
+    QVERIFY(!w.hasCard() && w.windowTitle() == "Mirelune" && w.session().names.friend_name.empty() &&
+            SurfaceView::IsBlank(w.session().card.image()));
   }
 };
 
