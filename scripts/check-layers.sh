@@ -14,14 +14,14 @@
 #   card      names to seed, the generation pass, the greeting
 #   effects   the displacement effect, the ornament tree, mirroring
 #   files     image names, bitmap writers, atomic saving
-#   mail      sending the card
 #   commands  making a card stage by stage, the button commands and loops
+#   mail      sending the card (the card's file, the names and the message as plain inputs)
 #   batch     cards for a whole list: threads, manifest, restart, mail merge, shards
 #   web       `serve`: the page, the card API, the cache, the HTTP server
 #   cli, window   the front ends (with bench/ and tests/ above everything)
 set -euo pipefail
 cd "$(dirname "$0")/../src"
-layers=(base generator numbers raster text core palette styles card effects files mail commands batch web cli window)
+layers=(base generator numbers raster text core palette styles card effects files commands mail batch web cli window)
 rank() { local k; for k in "${!layers[@]}"; do [ "${layers[$k]}" = "$1" ] && { echo "$k"; return; }; done; echo -1; }
 bad=0
 for dir in "${layers[@]}"; do

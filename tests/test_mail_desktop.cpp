@@ -5,6 +5,7 @@
 #include <map>
 
 #include "files/files.h"
+#include "files/saving.h"
 #include "mail/mail_desktop.h"
 #include "test_mail_util.h"
 #include "test_util.h"
@@ -18,7 +19,7 @@ using V = std::vector<std::string>;
 const char kBody[] = "Hi 'there', \"Mary\"\nline 2";
 
 PreparedMail SampleMail(const std::filesystem::path& card) {
-  return {{"Mary", "mary@example.org"}, std::nullopt, "greetings", kBody, {{card, card.filename().string(), "image/bmp"}}};
+  return {{"Mary", "mary@example.org"}, std::nullopt, "greetings", kBody, {{card, "image/bmp"}}};
 }
 
 TEST(DesktopMail, ComposeCommandKeepsPathsAndTextWhole) {
@@ -83,7 +84,7 @@ TEST(DesktopMail, ThunderbirdFieldsCannotBeEndedEarly) {
   };
   const std::filesystem::path card = "/tmp/cards/it's, odd.png";
   for (const auto& c : cases) {
-    PreparedMail m{{"", c.to}, MailAddress{"", c.to}, c.subject, c.body, {{card, "odd.png", "image/png"}}};
+    PreparedMail m{{"", c.to}, MailAddress{"", c.to}, c.subject, c.body, {{card, "image/png"}}};
     const V argv = DesktopComposeCommand(m, "thunderbird.desktop");
     ASSERT_EQ(argv.size(), 3u);
     const std::map<std::string, std::string> want = {{"attachment", "file:///tmp/cards/it%27s%2C%20odd.png"},
@@ -134,7 +135,10 @@ TEST(DesktopMail, SendCommandSavesAsksAndComposes) {
     f->names.image_name = *c.fragment ? "GR-20991231235959" : "";  // a card with a name keeps it
     f->card.Box(100, 100, 300, 200, RGB(255, 0, 0));
     f.host.answers = c.answers;
-    const Result<> r = SendGreetingsToFriend(*f);
+    const SaveResult saved = SaveCardForMail(*f);
+    const Result<> r = SendGreetingsToFriend(saved.path, [&](const std::string& title, int x, int y) {
+      return f->host->InputBox(" ", title, x, y);
+    });
     const auto card = root / "wimgx" / (*c.fragment ? "GR-20991231235959.bmp" : "GR-20170102090503.bmp");
     const auto bmp = EncodeBmp(f->card.image());
     EXPECT_EQ(ReadText(card), std::string(bmp.begin(), bmp.end()));

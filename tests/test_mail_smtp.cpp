@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "base/digest.h"
+#include "base/loopback.h"
 #include "batch/list.h"
 #include "files/files.h"
 #include "mail/mail_smtp.h"
@@ -190,7 +191,7 @@ TEST_F(SmtpMail, ASendToAStalledServerCanBeStopped) {
 TEST(SmtpRules, LoopbackHostsAndPasswordMasking) {
   for (const char* host : {"localhost", "127.0.0.1", "127.1.2.3", "[::1]", "::ffff:127.0.0.1"})
     EXPECT_TRUE(IsLoopbackHost(host)) << host;
-  for (const char* host : {"localhost.example.org", "128.0.0.1", "10.0.0.127", "[::2]", "::ffff:10.0.0.1", ""})
+  for (const char* host : {"localhost.example.org", "128.0.0.1", "10.0.0.127", "[::2]", "::ffff:10.0.0.1", "unix", ""})
     EXPECT_FALSE(IsLoopbackHost(host)) << host;
   const struct { const char *text, *secret, *want; } cases[] = {
       {"login e failed", "e", "login *** failed"},

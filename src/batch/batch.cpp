@@ -30,6 +30,7 @@
 #include <thread>
 #include <unordered_map>
 
+#include "base/rate_limit.h"
 #include "batch/list.h"
 #include "files/safe_open.h"
 #include "mail/mail_smtp.h"
@@ -262,24 +263,22 @@ bool ShardsOverlap(int k, int n, int k2, int n2) {
 }
 
 // Spaces messages evenly: at most `per_minute` a minute over all threads.
-class RateLimit {
+class MailPace {
  public:
-  explicit RateLimit(double per_minute) : gap_(per_minute > 0 ? 60.0 / per_minute : 0) {}
+  explicit MailPace(double per_minute) : bucket_(per_minute, 1, Now()) {}
   void Wait() {
-    if (gap_ <= 0) return;
-    Clock::time_point slot;
+    double wait = 0;
     {
       std::lock_guard<std::mutex> lock(mu_);
-      slot = std::max(Clock::now(), next_);
-      next_ = slot + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(gap_));
+      wait = bucket_.Reserve(Now());
     }
-    std::this_thread::sleep_until(slot);
+    if (wait > 0) std::this_thread::sleep_for(std::chrono::duration<double>(wait));
   }
 
  private:
-  double gap_;
+  static double Now() { return std::chrono::duration<double>(Clock::now().time_since_epoch()).count(); }
   std::mutex mu_;
-  Clock::time_point next_{};
+  TokenBucket bucket_;
 };
 
 // Rows on their way from the reader to the workers; bounded, so a long list never
@@ -365,7 +364,7 @@ class Run {
   const BatchOptions& o_;
   std::ostream& out_;
   std::ostream& err_;
-  RateLimit rate_;
+  MailPace rate_;
   fs::path manifest_path_, journal_path_;
   LineLog manifest_, journal_;
   SmtpSettings smtp_;

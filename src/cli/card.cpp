@@ -8,7 +8,6 @@
 #include "cli/cli.h"
 #include "base/i18n.h"
 #include "mail/mail.h"
-#include "mail/mail_mime.h"
 
 namespace mirelune::cli {
 namespace {
@@ -124,7 +123,8 @@ Result<int> RunCard(const CardOptions& o) {
       !WritePicture(s.plain_picture.image(), *plain, ReportPngText(s, report, "picture, before the effect,"), paths_on_stderr))
     status = 1;
   if (!o.mail_to.empty()) {
-    const Result<> sent = MailCard(s, o.mail_to, o.message);
+    const SaveResult saved = SaveCardForMail(s);
+    const Result<> sent = saved ? MailCard(saved.path, o.mail_to, o.message) : Result<>(saved);
     std::cerr << (sent ? "" : "mirelune-cli: ") << sent.message << "\n";
     if (!sent) status = 1;
   }

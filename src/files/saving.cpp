@@ -96,6 +96,15 @@ SaveResult SaveCurrentCard(State& s) {
   return Saved(s, r);
 }
 
+SaveResult SaveCardForMail(State& s) {
+  if (s.names.image_name.empty()) MakeImageName(s);
+  if (const Result<> made = MakeFolder(OutputFolder()); !made)
+    return SaveResult(Error{"The card could not be saved, so nothing was sent (" + made.message + ").", made.code});
+  SaveResult r = SaveCurrentCard(s);
+  if (!r.ok) r.message += " Nothing was sent.";
+  return r;
+}
+
 SaveResult SaveNamedCard(State& s, SavedCards& saved) {
   SaveResult r = SaveNewCard(s);
   if (r.ok) saved.names.insert(s.names.image_name);

@@ -52,6 +52,10 @@ SaveResult SaveNewCardAs(State& s, std::span<const std::uint8_t> bytes, const st
 // name is rewritten, any other name is saved as by SaveNewCard. Sending uses it.
 SaveResult SaveCurrentCard(State& s);
 
+// The card as mail takes it: under the current name (formed when the card has none
+// yet), the folder made when missing; a failure's message ends "Nothing was sent."
+SaveResult SaveCardForMail(State& s);
+
 // The name one second after `name` ("GR-20171231235959" -> "GR-20180101000000");
 // empty when `name` is not a card name or is the last one ("GR-99991231235959").
 std::string NextSecondName(const std::string& name);

@@ -575,7 +575,9 @@ void MainWindow::ShowAbout() {
 void MainWindow::SendGreetings() {
   if (sending_ || !has_card_) return;
   MailItem item;
-  const Result<> asked = AskGreetings(state_, &item);  // saves the card, asks address and message
+  const SaveResult saved = SaveCardForMail(state_);  // the card first, then address and message
+  const AskLine ask = [this](const std::string& title, int x, int y) { return state_.host->InputBox(" ", title, x, y); };
+  const Result<> asked = saved ? AskGreetings(saved.path, state_.host ? ask : AskLine(), &item) : Result<>(saved);
   if (!asked) {
     ReportFailure(tr("Greetings not sent"), QString::fromStdString(asked.message));
     return;
