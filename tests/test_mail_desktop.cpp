@@ -2,9 +2,12 @@
 // stand-in programs on PATH that only record their arguments.
 #include <gtest/gtest.h>
 
+#include <curl/curl.h>
+
 #include <map>
 
 #include "files/files.h"
+#include "base/percent.h"
 #include "files/saving.h"
 #include "mail/mail_desktop.h"
 #include "test_mail_util.h"
@@ -91,6 +94,27 @@ TEST(DesktopMail, ThunderbirdFieldsCannotBeEndedEarly) {
                                                      {"body", CrlfLines(c.body)}, {"cc", c.to},
                                                      {"subject", c.subject}, {"to", c.to}};
     EXPECT_EQ(ComposeFields(argv[2]), want) << argv[2];
+  }
+}
+
+// The one percent-encoder, as the share link (RFC 3986's unreserved kept) and the hand-over to Thunderbird (also @ and
+// /) call it: every byte comes back through libcurl's decoder, and only letters, digits and the kept ones stand as
+// they are.
+TEST(PercentEncoding, EveryByteComesBackAndOnlyTheKeptStandAsTheyAre) {
+  std::string all;
+  for (int c = 0; c < 256; ++c) all += static_cast<char>(c);
+  const std::string az = "ABCDEFGHIJKLMNOPQRSTUVWXYZ_abcdefghijklmnopqrstuvwxyz~";
+  for (const auto& [encoded, plain] : {std::pair{PercentEncode(all), "-.0123456789" + az},
+                                       std::pair{PercentEncode(all, "-._~@/"), "-./0123456789@" + az}}) {
+    int size = 0;
+    char* back = curl_easy_unescape(nullptr, encoded.c_str(), static_cast<int>(encoded.size()), &size);
+    EXPECT_EQ(std::string(back, static_cast<std::size_t>(size)), all);
+    curl_free(back);
+    std::string kept;
+    for (std::size_t k = 0; k < encoded.size(); k += encoded[k] == '%' ? 3 : 1)
+      if (encoded[k] != '%') kept += encoded[k];
+      else EXPECT_EQ(encoded.substr(k + 1, 2).find_first_not_of("0123456789ABCDEF"), std::string::npos);
+    EXPECT_EQ(kept, plain);
   }
 }
 
