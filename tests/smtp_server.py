@@ -8,7 +8,7 @@ found); session.log gets "PORT PEER MAIL|QUIT". Recipients "refuse..." get 550, 
 connection closed after their 250, "garbage..." a line that is no SMTP reply and "hang..." none at all; the first
 message to "cut..." has its connection closed before its data is answered, to "later..." 451 and to "reject..." 554
 as the answer to its data, and is not kept. The one login is bob / s3cret-pw, tries counted in auth.log. All ends when
-standard input closes (the test process ended, however it ended) or after 300 s."""
+standard input closes (the test process ended, however it ended) or after 300 s (SMTP_SERVER_LIFETIME)."""
 import asyncio, contextlib, email, email.policy, itertools, os, socket, ssl, subprocess, sys, threading
 
 from aiosmtpd.controller import Controller
@@ -181,7 +181,7 @@ def main():
 
 
 if __name__ == "__main__":
-    threading.Timer(300, os._exit, [0]).start()
+    threading.Timer(float(os.environ.get("SMTP_SERVER_LIFETIME", 300)), os._exit, [0]).start()
     try:
         ready = main()
     except Exception as e:  # the tests are skipped with this reason
