@@ -135,7 +135,7 @@ src/batch/batch.cpp @@ const Result<> r = mail.Send(item, message_key); @@ const
 src/mail/mail_desktop.cpp @@ return PercentEncode(s, "-._~@/"); @@ return PercentEncode(s, "-._~@/,"); @@ a comma ends a Thunderbird field early
 src/batch/batch.cpp @@ return k % g == k2 % g; @@ return k == k2 && n == n2 && g > 0; @@ runs whose shards overlap allowed at once
 src/batch/batch.cpp @@ const bool live = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK; @@ const bool live = false; @@ a live run's lock taken for a dead one's
-src/mail/mail_smtp.cpp @@ const bool again = attempt == 0 && WorthAnotherTry(rc, reply, uploaded, used_); @@ const bool again = attempt < 0 && WorthAnotherTry(rc, reply, uploaded, used_); @@ a 4xx or a 421 before the data fails the row instead of reconnecting
+src/mail/mail_smtp.cpp @@ const bool again = attempt == 0 && uploaded == 0 @@ const bool again = attempt < 0 && uploaded == 0 @@ a 4xx or a 421 before the data fails the row instead of reconnecting
 src/mail/mail_desktop.cpp @@ std::string fields = "to=" + XdgEncode(m.to.address); @@ std::string fields = "to='" + m.to.address + "'"; @@ an apostrophe ends Thunderbird's address field
 src/mail/mail_smtp.cpp @@ const linger reset{1, 0}; @@ const linger reset{0, 0}; @@ a killed sender closes in order, so the kernel finishes its upload
 src/mail/mail_smtp.cpp @@ if (*static_cast<const bool*>(quitting)) ::setsockopt @@ if (!*static_cast<const bool*>(quitting)) ::setsockopt @@ a finished connection reset after QUIT

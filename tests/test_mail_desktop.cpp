@@ -22,7 +22,7 @@ using V = std::vector<std::string>;
 const char kBody[] = "Hi 'there', \"Mary\"\nline 2";
 
 PreparedMail SampleMail(const std::filesystem::path& card) {
-  return {{"Mary", "mary@example.org"}, std::nullopt, "greetings", kBody, {{card, "image/bmp"}}};
+  return {{"Mary", "mary@example.org"}, std::nullopt, "greetings", kBody, {card}};
 }
 
 TEST(DesktopMail, ComposeCommandKeepsPathsAndTextWhole) {
@@ -87,7 +87,7 @@ TEST(DesktopMail, ThunderbirdFieldsCannotBeEndedEarly) {
   };
   const std::filesystem::path card = "/tmp/cards/it's, odd.png";
   for (const auto& c : cases) {
-    PreparedMail m{{"", c.to}, MailAddress{"", c.to}, c.subject, c.body, {{card, "image/png"}}};
+    PreparedMail m{{"", c.to}, MailAddress{"", c.to}, c.subject, c.body, {card}};
     const V argv = DesktopComposeCommand(m, "thunderbird.desktop");
     ASSERT_EQ(argv.size(), 3u);
     const std::map<std::string, std::string> want = {{"attachment", "file:///tmp/cards/it%27s%2C%20odd.png"},

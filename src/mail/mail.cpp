@@ -19,9 +19,8 @@ Result<> SendMailItem(const MailItem& item, const std::atomic<bool>* cancel) {
 Result<> AskGreetings(const std::filesystem::path& card, const AskLine& ask, MailItem* item) {
   constexpr int kDialogX = 300, kDialogY = 333;  // where the dialogs open, in screen pixels
   if (!ask) return Result<>::Failed("There is no window to ask for the address; nothing was sent.");
-  const std::string to = ask("FRIEND'S E-MAIL ADDRESS", kDialogX, kDialogY);
-  const std::string message = ask("MESSAGE TO FRIEND", kDialogX, kDialogY);
-  *item = {to, " ", "greetings", message, {card}};  // recipient, a blank copy line, subject, body, card
+  // Recipient, a blank copy line, subject, body, card; a braced list asks in its order.
+  *item = {ask("FRIEND'S E-MAIL ADDRESS", kDialogX, kDialogY), " ", "greetings", ask("MESSAGE TO FRIEND", kDialogX, kDialogY), {card}};
   return Result<>::Done();
 }
 

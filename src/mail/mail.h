@@ -48,17 +48,12 @@ Result<MailAddress> ParseMailAddress(std::string_view text);
 // as encoded words) followed by <address>.
 std::string AddressHeaderValue(const MailAddress& a);
 
-struct MailAttachment {
-  std::filesystem::path path;  // its file name is the name in the message
-  std::string content_type;    // from the extension: image/bmp for cards
-};
-
 // A mail item that passed every check.
 struct PreparedMail {
   MailAddress to;
   std::optional<MailAddress> cc;  // none when the copy line is blank
   std::string subject, body;
-  std::vector<MailAttachment> attachments;
+  std::vector<std::filesystem::path> attachments;  // each named in the message by its file name
 };
 
 // Checks everything the user typed and every attachment; a failure is one

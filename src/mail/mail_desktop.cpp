@@ -78,7 +78,7 @@ std::vector<std::string> DesktopComposeCommand(const PreparedMail& m, std::strin
     std::string files;
     for (const auto& a : m.attachments) {
       if (!files.empty()) files += ',';
-      files += "file://" + XdgEncode(std::filesystem::absolute(a.path).string());
+      files += "file://" + XdgEncode(std::filesystem::absolute(a).string());
     }
     if (!files.empty()) fields += ",attachment='" + files + "'";
     argv = {Contains(handler, "icedove") ? "icedove" : "thunderbird", "-compose", fields};
@@ -90,7 +90,7 @@ std::vector<std::string> DesktopComposeCommand(const PreparedMail& m, std::strin
   if (!m.subject.empty()) argv.insert(argv.end(), {"--subject", m.subject});
   if (!m.body.empty()) argv.insert(argv.end(), {"--body", m.body});
   for (const auto& a : m.attachments)
-    argv.insert(argv.end(), {"--attach", std::filesystem::absolute(a.path).string()});
+    argv.insert(argv.end(), {"--attach", std::filesystem::absolute(a).string()});
   // As a mailto: link the address can never be taken for an option.
   argv.push_back("mailto:" + XdgEncode(m.to.address));
   return argv;

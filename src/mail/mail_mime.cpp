@@ -18,10 +18,7 @@ namespace {
 bool HasControl(std::string_view s) { return std::any_of(s.begin(), s.end(), [](unsigned char c) { return c < 0x20 || c == 0x7F; }); }
 bool IsAscii(std::string_view s) { return std::all_of(s.begin(), s.end(), [](unsigned char c) { return c < 0x80; }); }
 
-bool IsUtf8(std::string_view s) {
-  std::u32string ignored;
-  return DecodeUtf8(s, &ignored);
-}
+bool IsUtf8(std::string_view s) { std::u32string ignored; return DecodeUtf8(s, &ignored); }
 
 std::string_view Trim(std::string_view s) {
   const std::size_t start = s.find_first_not_of(' ');
@@ -65,13 +62,6 @@ std::string HeaderText(std::string_view text) {
 bool PlainFileName(std::string_view name) {
   return !name.empty() && name.front() != '.' &&
          std::all_of(name.begin(), name.end(), [](unsigned char c) { return IsAlnum(c) || (c && std::strchr("._-", c)); });
-}
-
-std::string ContentTypeFor(const std::filesystem::path& p) {
-  std::string ext = p.extension().string();
-  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return ext == ".bmp" ? "image/bmp" : ext == ".png" ? "image/png" : ext == ".jpg" || ext == ".jpeg" ? "image/jpeg"
-                                                                                                   : "application/octet-stream";
 }
 
 }  // namespace
@@ -148,7 +138,7 @@ Result<PreparedMail> PrepareMail(const MailItem& item) {
     const std::string name = p.filename().string();
     if (!PlainFileName(name))
       return fail("The file name \"" + name + "\" cannot be used for an attachment, so nothing was sent.");
-    m.attachments.push_back({p, ContentTypeFor(p)});
+    m.attachments.push_back(p);
   }
   return m;
 }

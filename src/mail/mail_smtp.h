@@ -15,7 +15,6 @@
 #include <curl/curl.h>
 
 #include <chrono>
-#include <string>
 
 #include "mail/mail.h"
 
