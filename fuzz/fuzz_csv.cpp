@@ -55,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       Require(Utf8(row.card.friend_name) && Utf8(row.card.sender) && Utf8(row.email) && Utf8(row.message));
       Require(PlainFileName(row.file) && row.key.size() == 16);
       Require(row.card.palette >= 0 && row.card.palette <= 26 && row.card.max_styles >= 1 &&
-              row.card.max_styles <= 24 && row.year >= 1 && row.year <= 9999);
+              row.card.max_styles <= 24 && row.card.year >= 1 && row.card.year <= 9999);
     }
     Require(index <= lines);
   } else {

@@ -2,7 +2,7 @@
 // passes the checks yields 7-bit header lines with no line break but a fold, and
 // no line longer than mail allows.
 #include "fuzz_util.h"
-#include "mail/mail_mime.h"
+#include "mail/mail.h"
 
 namespace {
 

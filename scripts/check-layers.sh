@@ -15,7 +15,7 @@
 #   card      names to seed, the generation pass, the greeting: MakeCard
 #   files     image names, bitmap writers, atomic saving
 #   commands  the session: the window's commands, saving, the card's report
-#   mail      sending the card
+#   mail      sending the card (the card's file, the names and the message as plain inputs)
 #   batch     cards for a whole list: threads, manifest, restart, mail merge, shards
 #   web       `serve`: the page, the card API, the cache, the HTTP server
 #   cli, window   the front ends (with bench/ and tests/ above everything)

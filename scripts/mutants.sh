@@ -98,11 +98,11 @@ src/base/checks.cpp @@ if (chars.size() > 100) @@ if (text.size() > 100) @@ name
 src/cli/main.cpp @@ if (const mirelune::Result<> flushed = FlushStdout(); !flushed) status = Fail(1, flushed.message); @@ (void)FlushStdout(); @@ a failed write to standard output ends with 0
 src/cli/main.cpp @@ return Fail(2, ParseFailure(e, app), command); @@ return Fail(1, ParseFailure(e, app), command); @@ bad input ends with exit 1
 src/mail/mail_mime.cpp @@ if (HasControl(item.subject)) @@ if (false) @@ a line break in the subject reaches the header
-src/mail/mail_mime.cpp @@ constexpr std::size_t kWordText = 75 - 12; @@ constexpr std::size_t kWordText = 75 - 10; @@ encoded words over 75 characters
-src/mail/mail_smtp.cpp @@ if (rc == CURLE_OK) { @@ if (true) { @@ a refused mail reported as sent
+src/mail/mail_mime.cpp @@ constexpr std::size_t kBytes = 39; @@ constexpr std::size_t kBytes = 45; @@ header lines with encoded words over 76 characters
+src/mail/mail_smtp.cpp @@ if (!again) return Error{Explain( @@ if (!again) return Result<>::Done(); if (false) return Error{Explain( @@ a refused mail reported as sent
 src/mail/mail_smtp.cpp @@ curl_mime_encoder(part, "quoted-printable"); @@ @@ the message text sent unencoded (8-bit, long lines)
-src/mail/mail_smtp.cpp @@ const long tls = login && !loopback ? CURLUSESSL_ALL : CURLUSESSL_TRY; @@ const long tls = CURLUSESSL_TRY; @@ a login sent in clear to another machine
-src/mail/mail_smtp.cpp @@ if (o.server.scheme == "smtp") SetOption<CURLOPT_USE_SSL>(curl, tls); @@ if (o.server.scheme == "smtps") SetOption<CURLOPT_USE_SSL>(curl, tls); @@ STARTTLS never asked for
+src/mail/mail_smtp.cpp @@ long{login && !loopback ? CURLUSESSL_ALL : CURLUSESSL_TRY} @@ long{CURLUSESSL_TRY} @@ a login sent in clear to another machine
+src/mail/mail_smtp.cpp @@ if (server.scheme == "smtp") curl_easy_setopt(curl, CURLOPT_USE_SSL @@ if (server.scheme == "smtps") curl_easy_setopt(curl, CURLOPT_USE_SSL @@ STARTTLS never asked for
 src/mail/mail_desktop.cpp @@ if (r.finished && r.exit_status != 0) { @@ if (r.finished && r.exit_status == 0) { @@ the mail program's failure taken for success
 src/mail/mail.cpp @@ if (!r.ok && !item.attachments.empty()) @@ if (r.ok && !item.attachments.empty()) @@ a failed mail does not say where the card is saved
 src/commands/commands.cpp @@ if (s.settings.max_styles > kMaxStyles) s.settings.max_styles = kMaxStyles; @@ @@ the style limit grows past 24
@@ -129,23 +129,16 @@ src/cli/report.cpp @@ level >= kMaxReportDepth) @@ level > kMaxReportDepth) @@ a
 src/cli/report.cpp @@ (c >= 0x2028 && c <= 0x202E) @@ (c >= 0x2028 && c <= 0x202D) @@ a right-to-left override reaches the terminal
 src/batch/batch.cpp @@ return j.dump(-1, ' ', false, json::error_handler_t::replace) + "\n"; @@ return j.dump() + "\n"; @@ a reason that is not UTF-8 ends the batch
 src/batch/batch.cpp @@ const long most = std::min<long>(kMaxThreadsPerCore * static_cast<long>(std::max(cores, 1u)), rows); @@ const long most = std::min<long>(kMaxThreadsPerCore * static_cast<long>(std::max(cores, 1u)) + rows, rows); @@ threads unbounded by the cores
-src/mail/mail_smtp.cpp @@ if (loopback) SetOption<CURLOPT_PROXY>(curl, ""); @@ if (false) SetOption<CURLOPT_PROXY>(curl, ""); @@ a loopback login through an environment proxy
+src/mail/mail_smtp.cpp @@ if (loopback) curl_easy_setopt(curl, CURLOPT_PROXY, ""); @@ if (false) curl_easy_setopt(curl, CURLOPT_PROXY, ""); @@ a loopback login through an environment proxy
 src/batch/batch.cpp @@ if (same && it->second.state == "sent") { @@ if (same && it->second.state == "sent-") { @@ a message journaled as sent is sent again
-src/batch/batch.cpp @@ const Result<> r = mail.Send(item, message_key, gate); @@ const Result<> r = ((void)mail, SmtpConnection(smtp_).Send(item, message_key, gate)); @@ a connection (and a QUIT) for every message
+src/batch/batch.cpp @@ const Result<> r = mail.Send(item, message_key); @@ const Result<> r = ((void)mail, SmtpConnection(smtp_).Send(item, message_key)); @@ a connection (and a QUIT) for every message
+src/mail/mail_desktop.cpp @@ return PercentEncode(s, "-._~@/"); @@ return PercentEncode(s, "-._~@/,"); @@ a comma ends a Thunderbird field early
 src/batch/batch.cpp @@ return k % g == k2 % g; @@ return k == k2 && n == n2 && g > 0; @@ runs whose shards overlap allowed at once
 src/batch/batch.cpp @@ const bool live = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK; @@ const bool live = false; @@ a live run's lock taken for a dead one's
-src/mail/mail_smtp.cpp @@ const bool again = attempt == 0 && WorthAnotherTry(rc, reply, uploaded, used_); @@ const bool again = attempt < 0 && WorthAnotherTry(rc, reply, uploaded, used_); @@ a 4xx or a 421 before the data fails the row instead of reconnecting
-src/mail/mail_desktop.cpp @@ std::string fields = "to=" + PercentEncode(m.to.address); @@ std::string fields = "to='" + m.to.address + "'"; @@ an apostrophe ends Thunderbird's address field
+src/mail/mail_smtp.cpp @@ const bool again = attempt == 0 && uploaded == 0 @@ const bool again = attempt < 0 && uploaded == 0 @@ a 4xx or a 421 before the data fails the row instead of reconnecting
+src/mail/mail_desktop.cpp @@ std::string fields = "to=" + XdgEncode(m.to.address); @@ std::string fields = "to='" + m.to.address + "'"; @@ an apostrophe ends Thunderbird's address field
 src/mail/mail_smtp.cpp @@ const linger reset{1, 0}; @@ const linger reset{0, 0}; @@ a killed sender closes in order, so the kernel finishes its upload
-src/mail/mail_smtp.cpp @@ if (*static_cast<const bool*>(quitting)) { @@ if (!static_cast<const bool*>(quitting)) { @@ a finished connection reset after QUIT
-src/batch/batch.cpp @@ return std::async(std::launch::async, make); @@ return std::async(std::launch::deferred, make); @@ the next card made only after the last message's answer
-src/mail/mail_smtp.cpp @@ if (open) return data.size(); @@ if (true) return data.size(); @@ a message's end sent at once, the server perhaps still reading the rest
-src/mail/mail_smtp.cpp @@ (gate->due - Clock::now()) / 2); @@ (gate->due - Clock::now()) * 0); @@ a message's lines handed over at once, not in pieces
-src/mail/mail_smtp.cpp @@ (opens_at_due && Clock::now() >= due); @@ (opens_at_due && Clock::now() >= Clock::time_point::max()); @@ a last message's end waiting for a card that never comes
-src/mail/mail_smtp.cpp @@ usual_answer_, std::chrono::milliseconds(100))) { @@ usual_answer_, std::chrono::hours(1))) { @@ a stopped send goes on waiting for its end's gate
-src/mail/mail_smtp.cpp @@ const bool slow = least_answer >= std::chrono::milliseconds(5) @@ const bool slow = least_answer >= std::chrono::milliseconds(0) @@ a message's end sent before the next card to a server that answers at once
-src/mail/mail_smtp.cpp @@ const bool slow = least_answer >= std::chrono::milliseconds(5) @@ const bool slow = least_answer >= std::chrono::hours(1) @@ a slow server's answer waited for after the next card
-src/mail/mail_mime.cpp @@ constexpr std::size_t kLine = 57; @@ constexpr std::size_t kLine = 60; @@ base64 lines of 80 characters
+src/mail/mail_smtp.cpp @@ if (*static_cast<const bool*>(quitting)) ::setsockopt @@ if (!*static_cast<const bool*>(quitting)) ::setsockopt @@ a finished connection reset after QUIT
 src/batch/batch.cpp @@ kOld) && e.is_regular_file(ec)) journals.push_back(e.path()); @@ kOld) && e.is_regular_file(ec) && ec) journals.push_back(e.path()); @@ journals of earlier versions (per shard layout) not read
 src/palette/palette_table.h @@ {{91, 4, 21}, {144, 0, 43} @@ {{91, 4, 21}, {144, 1, 43} @@ a palette colour of table 19
 EOF

@@ -5,8 +5,10 @@ never answers; a closed port; a SOCKS5 proxy to anywhere, noting "connect HOST:P
 clients sent in socks.sent; last, one that ends a connection with 421 at its third message and never answers QUIT.
 Message N is kept as msgN.eml, .id (Message-ID), .body (text), .att (card), .txt (what Python's e-mail package
 found); session.log gets "PORT PEER MAIL|QUIT". Recipients "refuse..." get 550, "busy..." 451 once, "drop..." the
-connection closed after their 250. The one login is bob / s3cret-pw, tries counted in auth.log. All ends when
-standard input closes (the test process ended, however it ended) or after 300 s."""
+connection closed after their 250, "garbage..." a line that is no SMTP reply and "hang..." none at all; the first
+message to "cut..." has its connection closed before its data is answered, to "later..." 451 and to "reject..." 554
+as the answer to its data, and is not kept. The one login is bob / s3cret-pw, tries counted in auth.log. All ends when
+standard input closes (the test process ended, however it ended) or after 300 s (SMTP_SERVER_LIFETIME)."""
 import asyncio, contextlib, email, email.policy, itertools, os, socket, ssl, subprocess, sys, threading
 
 from aiosmtpd.controller import Controller
@@ -50,10 +52,20 @@ class Handler:
         if address.lower().startswith("busy") and address not in BUSY:
             BUSY.add(address)
             return "451 4.3.0 Busy, try again later"
+        if address.lower().startswith("garbage"):
+            return "Hello! This is no mail server."
+        if address.lower().startswith("hang"):
+            await asyncio.sleep(120)
         envelope.rcpt_tos.append(address)
         return "250 OK"
 
     async def handle_DATA(self, server, session, envelope):
+        fault = next((r[:3] for r in envelope.rcpt_tos if r[:3] in ("cut", "lat", "rej") and r not in BUSY), None)
+        if fault:
+            BUSY.update(envelope.rcpt_tos)
+            if fault == "cut":
+                server.transport.abort()  # unanswered: the client cannot know whether the message was taken
+            return "451 4.3.0 Try again later" if fault == "lat" else "554 5.6.0 Message rejected"
         n, raw = next(NUMBERS), envelope.original_content
         msg = email.message_from_bytes(raw, policy=email.policy.default)
         longest = max(len(line) for line in raw.partition(b"\r\n\r\n")[2].split(b"\r\n"))
@@ -169,7 +181,7 @@ def main():
 
 
 if __name__ == "__main__":
-    threading.Timer(300, os._exit, [0]).start()
+    threading.Timer(float(os.environ.get("SMTP_SERVER_LIFETIME", 300)), os._exit, [0]).start()
     try:
         ready = main()
     except Exception as e:  # the tests are skipped with this reason

@@ -2,11 +2,14 @@
 // stand-in programs on PATH that only record their arguments.
 #include <gtest/gtest.h>
 
+#include <curl/curl.h>
+
 #include <deque>
 #include <map>
 
 #include "commands/commands.h"
 #include "files/files.h"
+#include "base/percent.h"
 #include "mail/mail.h"
 #include "mail/mail_desktop.h"
 #include "test_mail_util.h"
@@ -21,7 +24,7 @@ using V = std::vector<std::string>;
 const char kBody[] = "Hi 'there', \"Mary\"\nline 2";
 
 PreparedMail SampleMail(const std::filesystem::path& card) {
-  return {{"Mary", "mary@example.org"}, std::nullopt, "greetings", kBody, {{card, card.filename().string(), "image/bmp"}}};
+  return {{"Mary", "mary@example.org"}, std::nullopt, "greetings", kBody, {card}};
 }
 
 TEST(DesktopMail, ComposeCommandKeepsPathsAndTextWhole) {
@@ -86,13 +89,34 @@ TEST(DesktopMail, ThunderbirdFieldsCannotBeEndedEarly) {
   };
   const std::filesystem::path card = "/tmp/cards/it's, odd.png";
   for (const auto& c : cases) {
-    PreparedMail m{{"", c.to}, MailAddress{"", c.to}, c.subject, c.body, {{card, "odd.png", "image/png"}}};
+    PreparedMail m{{"", c.to}, MailAddress{"", c.to}, c.subject, c.body, {card}};
     const V argv = DesktopComposeCommand(m, "thunderbird.desktop");
     ASSERT_EQ(argv.size(), 3u);
     const std::map<std::string, std::string> want = {{"attachment", "file:///tmp/cards/it%27s%2C%20odd.png"},
                                                      {"body", CrlfLines(c.body)}, {"cc", c.to},
                                                      {"subject", c.subject}, {"to", c.to}};
     EXPECT_EQ(ComposeFields(argv[2]), want) << argv[2];
+  }
+}
+
+// The one percent-encoder, as the share link (RFC 3986's unreserved kept) and the hand-over to Thunderbird (also @ and
+// /) call it: every byte comes back through libcurl's decoder, and only letters, digits and the kept ones stand as
+// they are.
+TEST(PercentEncoding, EveryByteComesBackAndOnlyTheKeptStandAsTheyAre) {
+  std::string all;
+  for (int c = 0; c < 256; ++c) all += static_cast<char>(c);
+  const std::string az = "ABCDEFGHIJKLMNOPQRSTUVWXYZ_abcdefghijklmnopqrstuvwxyz~";
+  for (const auto& [encoded, plain] : {std::pair{PercentEncode(all), "-.0123456789" + az},
+                                       std::pair{PercentEncode(all, "-._~@/"), "-./0123456789@" + az}}) {
+    int size = 0;
+    char* back = curl_easy_unescape(nullptr, encoded.c_str(), static_cast<int>(encoded.size()), &size);
+    EXPECT_EQ(std::string(back, static_cast<std::size_t>(size)), all);
+    curl_free(back);
+    std::string kept;
+    for (std::size_t k = 0; k < encoded.size(); k += encoded[k] == '%' ? 3 : 1)
+      if (encoded[k] != '%') kept += encoded[k];
+      else EXPECT_EQ(encoded.substr(k + 1, 2).find_first_not_of("0123456789ABCDEF"), std::string::npos);
+    EXPECT_EQ(kept, plain);
   }
 }
 
@@ -141,7 +165,15 @@ TEST(DesktopMail, SendCommandSavesAsksAndComposes) {
     now.tm_year = 117, now.tm_mday = 2, now.tm_hour = 9, now.tm_min = 5, now.tm_sec = 3;
     const SaveResult saved = SaveCardForMail(s, now);
     ASSERT_TRUE(saved.ok) << saved.message;
-    const Result<> r = SendMailItem(GreetingsItem(c.answers[0], c.answers[1], saved.path));
+    std::deque<std::string> answers = c.answers;
+    std::string asked;
+    const Result<> r = SendGreetingsToFriend(saved.path, [&](const std::string& title, int x, int y) {
+      asked += " " + title + " " + std::to_string(x) + "," + std::to_string(y);
+      std::string a = answers.front();
+      answers.pop_front();
+      return a;
+    });
+    EXPECT_EQ(asked, " FRIEND'S E-MAIL ADDRESS 300,333 MESSAGE TO FRIEND 300,333");
     const auto card = root / "wimgx" / (*c.fragment ? "GR-20991231235959.bmp" : "GR-20170102090503.bmp");
     const auto bmp = EncodeBmp(s.card.image());
     EXPECT_EQ(ReadText(card), std::string(bmp.begin(), bmp.end()));

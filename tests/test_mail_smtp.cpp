@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "base/digest.h"
+#include "base/loopback.h"
 #include "batch/list.h"
 #include "files/files.h"
 #include "mail/mail_smtp.h"
@@ -190,7 +191,7 @@ TEST_F(SmtpMail, ASendToAStalledServerCanBeStopped) {
 TEST(SmtpRules, LoopbackHostsAndPasswordMasking) {
   for (const char* host : {"localhost", "127.0.0.1", "127.1.2.3", "[::1]", "::ffff:127.0.0.1"})
     EXPECT_TRUE(IsLoopbackHost(host)) << host;
-  for (const char* host : {"localhost.example.org", "128.0.0.1", "10.0.0.127", "[::2]", "::ffff:10.0.0.1", ""})
+  for (const char* host : {"localhost.example.org", "128.0.0.1", "10.0.0.127", "[::2]", "::ffff:10.0.0.1", "unix", ""})
     EXPECT_FALSE(IsLoopbackHost(host)) << host;
   const struct { const char *text, *secret, *want; } cases[] = {
       {"login e failed", "e", "login *** failed"},
@@ -330,30 +331,41 @@ TEST_F(SmtpMail, PostfixTakesTheCardOverStartTlsAndAWrongCertificateIsRefused) {
       << got[0];
 }
 
-// A merge to postfix killed (SIGKILL, from outside) at random moments and rerun until done loses no message; a second
-// copy, at most one per worker a kill, carries its first copy's Message-ID and card.
-TEST_F(SmtpMail, AMergeToPostfixKilledAtRandomLosesNothing) {
-  const Postfix pf;
-  if (!pf.error.empty()) GTEST_SKIP() << pf.error;
-  const TempDir dir;
-  constexpr int kRows = 24, kJobs = 2;
-  std::ostringstream csv("friend,sender,email,message,max_styles\n", std::ios::ate);
-  for (int k = 0; k < kRows; ++k) csv << "F" << k << ",Bob,kill" << k << "@x.org,hi,1\n";
-  WriteText(dir.path / "list.csv", csv.str());
-  const int kills = KillUntilDone(dir.path, "MIRELUNE_SMTP_CA_FILE=" + pf.d + "/cert.pem MIRELUNE_SMTP_URL=smtp://127.0.0.1:" + pf.port,
-                                  "--jobs 2");
-  ASSERT_GE(kills, 0) << "the merge never finished: " << ReadText(dir.path / "err");
-  std::map<std::string, std::set<std::string>> got;  // address -> the Message-ID and card of its copies
-  const V delivered = pf.Delivered();
-  for (const std::string& line : delivered) got[line.substr(0, line.find(' '))].insert(line.substr(line.find(' ')));
-  for (int k = 0; k < kRows; ++k) {
-    std::string name = std::to_string(k);
-    name.insert(0, 1, 'F');  // not "F" + ...: GCC 12 warns falsely of that
-    const std::string file = ReadText(dir.path / "out" / CardFileName(long(k), name, "Bob", "png"));
-    const std::set<std::string>& copies = got["kill" + std::to_string(k) + "@x.org"];
-    EXPECT_TRUE(copies.size() == 1 && copies.begin()->ends_with(Sha256Hex(file.data(), file.size()))) << k;
+// A server that answers no SMTP, or nothing at all, is given up at the response time-out, and nothing is sent.
+TEST_F(SmtpMail, AGarbledOrSilentAnswerEndsAtTheTimeOut) {
+  SmtpSettings cfg;
+  ASSERT_TRUE(SmtpSettingsFromEnvironment(&cfg));
+  cfg.response_timeout_s = 1;
+  for (const char* to : {"garbage@x.org", "hang@x.org"}) {
+    const int n = sv_.Count();
+    const Result<> r = SmtpConnection(cfg).Send(Item(to));
+    EXPECT_NE(r.message.find(" did not answer in time. Check MIRELUNE_SMTP_URL"), std::string::npos) << r.message;
+    EXPECT_EQ(sv_.Count(), n);
   }
-  EXPECT_LE(int(delivered.size()) - kRows, kills * kJobs) << kills << " kills";
+}
+
+// The line dropped before the answer to a message's data, or 451 or 554 as that answer: each row fails alone with
+// the reason and is not journaled as sent, and the rerun sends just those rows, each once.
+TEST_F(SmtpMail, RowsTheServerDidNotTakeFailAloneAndARerunSendsThem) {
+  const TempDir dir;
+  WriteText(dir.path / "list.csv", "friend,sender,email,message,max_styles\nA,Bob,a@x.org,hi,1\nB,Bob,cut@x.org,hi,1\n"
+                                   "C,Bob,later@x.org,hi,1\nD,Bob,reject@x.org,hi,1\n");
+  const std::string run = "cd '" + dir.path.string() + "' && MIRELUNE_SMTP_URL=" + sv_.Url(kPlain) +
+                          " timeout -s KILL 60 '" MIRELUNE_CLI "' batch list.csv --out-dir out --jobs 1 --mail >/dev/null 2>err";
+  const int first = sv_.Count();
+  EXPECT_EQ(WEXITSTATUS(std::system(run.c_str())), 1);
+  const std::string err = ReadText(dir.path / "err"), at = "The mail server at " + sv_.Url(kPlain);
+  for (const std::string& why : {"row 2 (line 3): " + at + " answered in an unexpected way", "row 3 (line 4): " + at +
+                                " refused the message (reply 451).\n", "row 4 (line 5): " + at + " refused the message (reply 554).\n"})
+    EXPECT_NE(err.find(why), std::string::npos) << why << "\n" << err;
+  const std::string journal = ReadText(dir.path / "out/mail-journal.jsonl");
+  EXPECT_EQ(journal.find("\"sent\""), journal.rfind("\"sent\"")) << journal;  // row 1's alone
+  EXPECT_EQ(sv_.Count(), first + 1);
+  EXPECT_EQ(WEXITSTATUS(std::system(run.c_str())), 0) << ReadText(dir.path / "err");
+  std::set<std::string> to;
+  for (int n = first + 1; n <= sv_.Count(); ++n) to.insert(sv_.Fact(n, "envelope"));
+  EXPECT_EQ(to.size(), 4u);
+  EXPECT_EQ(sv_.Count(), first + 4);
 }
 
 }  // namespace

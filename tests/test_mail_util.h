@@ -2,7 +2,6 @@
 #pragma once
 
 #include <stdlib.h>
-#include <sys/wait.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -10,7 +9,6 @@
 #include <initializer_list>
 #include <iterator>
 #include <optional>
-#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -55,22 +53,6 @@ inline std::string ReadText(const std::filesystem::path& p) {
 inline void WriteText(const std::filesystem::path& p, const std::string& text, bool executable = false) {
   std::ofstream(p, std::ios::binary) << text;
   if (executable) std::filesystem::permissions(p, std::filesystem::perms::owner_all);
-}
-
-// Runs `batch list.csv --out-dir out --mail ARGS` in `dir`, killed (SIGKILL, by timeout(1)) 0.05-0.8 s after each
-// start, until a run ends by itself; the kills, or -1 when no run ended by itself with 0.
-inline int KillUntilDone(const std::filesystem::path& dir, const std::string& env, const std::string& args) {
-  std::mt19937 random(std::random_device{}());
-  std::uniform_int_distribution<int> ms(50, 800);
-  for (int kills = 0; kills < 60;) {
-    const int status = std::system(("cd '" + dir.string() + "' && " + env + " timeout -s KILL " +
-                                    std::to_string(ms(random) / 1000.0) + " '" MIRELUNE_CLI "' batch list.csv --out-dir out "
-                                    "--mail " + args + " >/dev/null 2>>err").c_str());
-    const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    if (code != 137) return code == 0 ? kills : -1;
-    ++kills;
-  }
-  return -1;
 }
 
 }  // namespace mirelune::testing

@@ -193,6 +193,7 @@ TEST(SafeSaving, TheProgramRefusesWhatOthersPlantInItsFolders) {
       {mine + "ln -s ../real/j out/mail-journal.jsonl; chown -h 65534 out/mail-journal.jsonl", cli + "batch --mail --out-dir out list.csv", "mail-journal.jsonl: it is a symbolic link"},
       {"mkdir out; : >out/mail-journal.jsonl; chmod 666 out/mail-journal.jsonl", cli + "batch --mail --out-dir out list.csv", "mail-journal.jsonl: every user may write it"},
       {"mkdir out; { head -c 600K /dev/zero; echo; } >out/mail-journal.jsonl", cli + "batch --mail --out-dir out list.csv", "larger than its list could have made it"},
+      {"mkdir out; yes '{\"row\":0}' | head -n 90000 >out/manifest.jsonl", cli + "batch --out-dir out list.csv", "larger than its list could have made it"},
       {own, as_nobody + "card --friend A --sender B --out own/c.bmp", ""},
       {own, as_nobody + "batch --out-dir own/l/out list.csv", ""},
       {own + "; ln -s real l; chown -h 65534 l", as_nobody + "card --friend A --sender B --out l/c.bmp", "l is a link owned by nobody in a folder others"},

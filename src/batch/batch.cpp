@@ -30,6 +30,7 @@
 #include <thread>
 #include <unordered_map>
 
+#include "base/rate_limit.h"
 #include "batch/list.h"
 #include "files/safe_open.h"
 #include "mail/mail_smtp.h"
@@ -260,24 +261,22 @@ bool ShardsOverlap(int k, int n, int k2, int n2) {
 }
 
 // Spaces messages evenly: at most `per_minute` a minute over all threads.
-class RateLimit {
+class MailPace {
  public:
-  explicit RateLimit(double per_minute) : gap_(per_minute > 0 ? 60.0 / per_minute : 0) {}
+  explicit MailPace(double per_minute) : bucket_(per_minute, 1, Now()) {}
   void Wait() {
-    if (gap_ <= 0) return;
-    Clock::time_point slot;
+    double wait = 0;
     {
       std::lock_guard<std::mutex> lock(mu_);
-      slot = std::max(Clock::now(), next_);
-      next_ = slot + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(gap_));
+      wait = bucket_.Reserve(Now());
     }
-    std::this_thread::sleep_until(slot);
+    if (wait > 0) std::this_thread::sleep_for(std::chrono::duration<double>(wait));
   }
 
  private:
-  double gap_;
+  static double Now() { return std::chrono::duration<double>(Clock::now().time_since_epoch()).count(); }
   std::mutex mu_;
-  Clock::time_point next_{};
+  TokenBucket bucket_;
 };
 
 // Rows on their way from the reader to the workers; bounded, so a long list never
@@ -345,6 +344,10 @@ class Run {
   }
   Result<> Lock();
   Result<> RefuseOverlappingRuns() const;
+  // What the manifest or the journal may hold: each run writes a row at most one
+  // manifest line and two journal lines (well under 4 KB each), so 256 KB a row is
+  // far more than reruns of a list make, and bounds the time and memory of a planted one.
+  std::streamoff MostBytes() const { return (list_rows_ + 1) * std::streamoff(256 * 1024); }
   Result<> LoadManifest();
   Result<> LoadJournal();
   bool Done(const ListRow& row) const;
@@ -363,7 +366,7 @@ class Run {
   const BatchOptions& o_;
   std::ostream& out_;
   std::ostream& err_;
-  RateLimit rate_;
+  MailPace rate_;
   fs::path manifest_path_, journal_path_;
   LineLog manifest_, journal_;
   SmtpSettings smtp_;
@@ -430,7 +433,7 @@ Result<> Run::LoadManifest() {
       done_[row] = Text(j, "key");
     else
       done_.erase(row);
-  });
+  }, MostBytes());
 }
 
 // The list's journal, and those earlier versions kept per shard layout
@@ -444,9 +447,7 @@ Result<> Run::LoadJournal() {
     if (std::regex_match(e.path().filename().string(), kOld) && e.is_regular_file(ec)) journals.push_back(e.path());
   std::sort(journals.begin(), journals.end());
   journals.push_back(journal_path_);
-  // Each run writes a row at most two lines (well under 4 KB): 256 KB a row is far
-  // more than reruns of a list make, and bounds the time and memory of a planted one.
-  const std::streamoff most = (list_rows_ + 1) * std::streamoff(256 * 1024);
+  const std::streamoff most = MostBytes();
   for (const fs::path& journal : journals) {
     // One that cannot be trusted (another user's in a shared folder) stops the run:
     // passed over, the messages it records as sent would go again.
@@ -681,6 +682,8 @@ int Run::Start(ListReader* reader) {
   // Opened (and checked) before it is read: a FIFO or a link planted under its
   // name is refused, not read.
   if (const Result<> opened = manifest_.Open(manifest_path_); !opened) return bad(opened.message, 1);
+  CsvReader records;  // the list's records, the header among them: at least its rows
+  if (records.Open(o_.list)) for (CsvRecord rec; records.Next(&rec);) ++list_rows_;
   if (const Result<> loaded = LoadManifest(); !loaded) return bad(loaded.message, 1);
   writer_ = std::make_unique<ManifestWriter>(manifest_, o_.out_dir, [this](long row, const std::string& why) {
     if (row < 0) return;
@@ -692,6 +695,7 @@ int Run::Start(ListReader* reader) {
     if (failures_.size() < 20) failures_.push_back(text);
   });
   ListRow row;
+  list_rows_ = 0;  // now exactly
   while (counter.Next(&row)) {
     list_rows_ = row.index + 1;
     if (!Mine(row)) continue;

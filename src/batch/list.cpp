@@ -8,7 +8,7 @@
 #include <stdexcept>
 
 #include "card/card.h"
-#include "mail/mail_mime.h"
+#include "mail/mail.h"
 #include "base/digest.h"
 
 namespace mirelune {

@@ -8,7 +8,6 @@
 #include "cli/cli.h"
 #include "base/i18n.h"
 #include "mail/mail.h"
-#include "mail/mail_mime.h"
 
 namespace mirelune::cli {
 namespace {
@@ -116,7 +115,7 @@ Result<int> RunCard(const CardOptions& o) {
     status = 1;
   if (!o.mail_to.empty()) {
     const SaveResult saved = SaveCardForMail(s, LocalTimeNow());
-    const Result<> sent = saved ? SendMailItem(GreetingsItem(o.mail_to, o.message, saved.path)) : Result<>(saved.error());
+    const Result<> sent = saved ? MailCard(saved.path, o.mail_to, o.message) : Result<>(saved.error());
     std::cerr << (sent ? "" : "mirelune-cli: ") << sent.message << "\n";
     if (!sent) status = 1;
   }

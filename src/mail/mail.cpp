@@ -1,4 +1,4 @@
-// mail.cpp — the "send greetings to friend" message and the choice of sender.
+// mail.cpp — the "send greetings to friend" command and the choice of sender.
 #include "mail/mail.h"
 
 #include "mail/mail_desktop.h"
@@ -6,32 +6,32 @@
 
 namespace mirelune {
 
-// The steps of the mail client's automation, in its order, with any sender behind them.
-// (The copy line is assigned, not `= " "`: GCC 12 warns falsely about that.)
-MailItem GreetingsItem(const std::string& to, const std::string& message, const std::filesystem::path& card) {
-  MailItem item;                     // 2: a new mail item
-  item.to = to;                      // 3: recipient
-  item.cc.assign(1, ' ');            // 4: a blank copy line
-  item.subject = "greetings";        // 5
-  item.body = message;               // 6
-  item.attachments.push_back(card);  // 7: the saved card
-  return item;
-}
-
-std::unique_ptr<MailSender> MailSenderFromEnvironment(const std::atomic<bool>* cancel) {
-  SmtpSettings cfg;
-  if (SmtpSettingsFromEnvironment(&cfg)) {
-    cfg.cancel = cancel;
-    return std::make_unique<SmtpSender>(std::move(cfg));
-  }
-  return std::make_unique<DesktopSender>();
-}
-
 Result<> SendMailItem(const MailItem& item, const std::atomic<bool>* cancel) {
-  Result<> r = MailSenderFromEnvironment(cancel)->Send(item);  // 1: the mail application; 8: send
+  SmtpSettings cfg;
+  const bool smtp = SmtpSettingsFromEnvironment(&cfg);
+  cfg.cancel = cancel;
+  Result<> r = smtp ? SmtpConnection(cfg).Send(item) : ComposeInMailProgram(item);
   if (!r.ok && !item.attachments.empty())
     r.message += " The card is saved as " + item.attachments.front().string() + ".";
   return r;
+}
+
+Result<> AskGreetings(const std::filesystem::path& card, const AskLine& ask, MailItem* item) {
+  constexpr int kDialogX = 300, kDialogY = 333;  // where the dialogs open, in screen pixels
+  if (!ask) return Result<>::Failed("There is no window to ask for the address; nothing was sent.");
+  // Recipient, a blank copy line, subject, body, card; a braced list asks in its order.
+  *item = {ask("FRIEND'S E-MAIL ADDRESS", kDialogX, kDialogY), " ", "greetings", ask("MESSAGE TO FRIEND", kDialogX, kDialogY), {card}};
+  return Result<>::Done();
+}
+
+Result<> SendGreetingsToFriend(const std::filesystem::path& card, const AskLine& ask) {
+  MailItem item;
+  if (Result<> asked = AskGreetings(card, ask, &item); !asked) return asked;
+  return SendMailItem(item);
+}
+
+Result<> MailCard(const std::filesystem::path& card, const std::string& to, const std::string& message) {
+  return SendMailItem({to, " ", "greetings", message, {card}});
 }
 
 }  // namespace mirelune

@@ -1,35 +1,32 @@
 // mail.h — sending the card to a friend.
 //
-//   const SaveResult saved = SaveCardForMail(session, now);         // commands/commands.h
+// The window sends in two halves, so that a slow server never stops it:
+//   MailItem item;
+//   if (Result<> r = AskGreetings(card_path, ask, &item); !r) ...;
 //   std::atomic<bool> cancel{false};
-//   Result<> r = SendMailItem(GreetingsItem(to, message, saved.path), &cancel);  // any thread
-//   if (!r) ShowError(r.message); else ShowInfo(r.message);
+//   Result<> r = SendMailItem(item, &cancel);   // any thread; `cancel` stops it
 //
-// A message goes out in the steps a desktop mail client's automation takes: get a
-// sender, create an item, set recipient, copy line, subject and body, attach the
-// card, send. Two senders stand behind those steps:
-//  * SMTP through libcurl whenever MIRELUNE_SMTP_URL is set (smtp://host:port uses
-//    STARTTLS when the server offers it, smtps://host:port is TLS from the start),
-//    with MIRELUNE_SMTP_USER, MIRELUNE_SMTP_PASSWORD and MIRELUNE_MAIL_FROM. With a
-//    user name or password TLS is required (a server on a loopback address aside).
-//    MIRELUNE_SMTP_CA_FILE names a PEM file of authorities trusted instead of the
-//    system's, for a server with its own certificate;
-//  * otherwise the desktop mail program, which gets a composed message with the card
-//    attached for the user to check and send.
+// Every item is checked before anything leaves the program (PrepareMail). Only
+// checked addresses, the subject and our own file names reach a header: typed text
+// with a line break or another control character is refused, and anything but short
+// plain ASCII becomes RFC 2047 encoded words, so no input can add a header or a MIME
+// part. The parts themselves are libcurl's MIME API's work.
 #pragma once
 
 #include <atomic>
+#include <ctime>
 #include <filesystem>
-#include <memory>
+#include <functional>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/result.h"
 
 namespace mirelune {
 
-// One message as the send command fills it in, step by step. Everything here is
-// checked before anything leaves the program (see PrepareMail in mail_mime.h).
+// One message as typed.
 struct MailItem {
   std::string to;  // one address as typed: "name@example.org" or "Name <name@example.org>"
   std::string cc;  // blank: no copy recipient and no Cc header
@@ -38,26 +35,62 @@ struct MailItem {
   std::vector<std::filesystem::path> attachments;
 };
 
-class MailSender {
- public:
-  virtual ~MailSender() = default;
-  // Sends the item, or hands it to the mail program. Either way the message is one
-  // sentence for the user: what happened, or on failure what went wrong and what to
-  // check. Secrets (the SMTP password) never appear in it.
-  virtual Result<> Send(const MailItem& item) = 0;
+struct MailAddress {
+  std::string name;     // display name, UTF-8; may be empty
+  std::string address;  // the bare address, ASCII: local@domain
 };
 
-// The SMTP sender when MIRELUNE_SMTP_URL is set, else the desktop mail program.
-// The environment is read at every call, so a changed setting takes effect at once.
-// A send in progress stops soon after `cancel` turns true.
-std::unique_ptr<MailSender> MailSenderFromEnvironment(const std::atomic<bool>* cancel = nullptr);
+// Parses "local@domain" or "Name <local@domain>" (the name may be in double quotes),
+// blanks around it ignored. A failure's message completes "The address ...".
+Result<MailAddress> ParseMailAddress(std::string_view text);
 
-// The message "send greetings to friend" sends: to `to`, a blank copy line, the
-// subject "greetings", `message` as the body and the saved card attached.
-MailItem GreetingsItem(const std::string& to, const std::string& message, const std::filesystem::path& card);
+// A To/From/Cc header's value: the address alone, or the name (as atoms, quoted, or
+// as encoded words) followed by <address>.
+std::string AddressHeaderValue(const MailAddress& a);
 
-// Sends `item` with the sender the environment chooses. On failure the message
-// also says where the card is saved.
+// A mail item that passed every check.
+struct PreparedMail {
+  MailAddress to;
+  std::optional<MailAddress> cc;  // none when the copy line is blank
+  std::string subject, body;
+  std::vector<std::filesystem::path> attachments;  // each named in the message by its file name
+};
+
+// Checks everything the user typed and every attachment; a failure is one
+// sentence for the user saying what to correct.
+Result<PreparedMail> PrepareMail(const MailItem& item);
+
+// Date, From, To, Cc (when there is one), Subject and Message-ID, each "Name: value"
+// without its CRLF; a long encoded value is folded with CRLF + blank.
+std::vector<std::string> MailHeaders(const MailAddress& from, const PreparedMail& m, const std::string& date,
+                                     const std::string& message_id);
+
+// Line breaks of any kind (CRLF, LF, CR) as CRLF, the form of a mail's lines.
+std::string CrlfLines(std::string_view text);
+
+// "Mon, 02 Jan 2017 09:05:03 +0100" in local time, English names whatever the locale.
+std::string MailDate(std::time_t t);
+
+// "<...@domain>", different at every call.
+std::string NewMessageId(std::string_view domain);
+
+// A dialog: the line the user typed under `title`, shown at (x, y); "" on Cancel.
+using AskLine = std::function<std::string(const std::string& title, int x, int y)>;
+
+// The first half of "send greetings to friend": asks for the address and the
+// message and fills in `item` to send `card`, the card already saved.
+Result<> AskGreetings(const std::filesystem::path& card, const AskLine& ask, MailItem* item);
+
+// The second half: sends `item` through the mail server when MIRELUNE_SMTP_URL is
+// set (read at every call), else hands it to the desktop mail program. The result
+// is one sentence for the user, never holding the SMTP password; on failure it also
+// says where the card is saved. A send in progress stops soon after `cancel` turns true.
 Result<> SendMailItem(const MailItem& item, const std::atomic<bool>* cancel = nullptr);
+
+// Both halves on the calling thread.
+Result<> SendGreetingsToFriend(const std::filesystem::path& card, const AskLine& ask);
+
+// Without dialogs, for the command line: sends `card` to `to` with `message` as the body.
+Result<> MailCard(const std::filesystem::path& card, const std::string& to, const std::string& message);
 
 }  // namespace mirelune

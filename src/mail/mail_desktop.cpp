@@ -13,6 +13,8 @@
 #include <cstring>
 #include <thread>
 
+#include "base/percent.h"
+
 extern char** environ;
 
 namespace mirelune {
@@ -41,22 +43,7 @@ void ReapLeftRunning() {
 
 // Percent-encoding as xdg-email writes it for Thunderbird: everything but letters,
 // digits and - . _ ~ @ /, byte by byte, so quotes and commas cannot end a field.
-std::string PercentEncode(std::string_view s) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : s) {
-    const bool plain = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                       std::strchr("-._~@/", c) != nullptr;
-    if (plain && c) {
-      out += static_cast<char>(c);
-    } else {
-      out += '%';
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
-    }
-  }
-  return out;
-}
+std::string XdgEncode(std::string_view s) { return PercentEncode(s, "-._~@/"); }
 
 bool Contains(std::string_view haystack, std::string_view needle) {
   return haystack.find(needle) != std::string_view::npos;
@@ -84,14 +71,14 @@ std::vector<std::string> DesktopComposeCommand(const PreparedMail& m, std::strin
     // a quote before a comma, so every value but the list of file: URLs goes
     // unquoted and percent-encoded, and Thunderbird decodes it: an apostrophe in an
     // address (o'brien@...) cannot end its field and start another.
-    std::string fields = "to=" + PercentEncode(m.to.address);
-    if (m.cc) fields += ",cc=" + PercentEncode(m.cc->address);
-    if (!m.subject.empty()) fields += ",subject=" + PercentEncode(m.subject);
-    if (!m.body.empty()) fields += ",body=" + PercentEncode(CrlfLines(m.body));
+    std::string fields = "to=" + XdgEncode(m.to.address);
+    if (m.cc) fields += ",cc=" + XdgEncode(m.cc->address);
+    if (!m.subject.empty()) fields += ",subject=" + XdgEncode(m.subject);
+    if (!m.body.empty()) fields += ",body=" + XdgEncode(CrlfLines(m.body));
     std::string files;
     for (const auto& a : m.attachments) {
       if (!files.empty()) files += ',';
-      files += "file://" + PercentEncode(std::filesystem::absolute(a.path).string());
+      files += "file://" + XdgEncode(std::filesystem::absolute(a).string());
     }
     if (!files.empty()) fields += ",attachment='" + files + "'";
     argv = {Contains(handler, "icedove") ? "icedove" : "thunderbird", "-compose", fields};
@@ -103,9 +90,9 @@ std::vector<std::string> DesktopComposeCommand(const PreparedMail& m, std::strin
   if (!m.subject.empty()) argv.insert(argv.end(), {"--subject", m.subject});
   if (!m.body.empty()) argv.insert(argv.end(), {"--body", m.body});
   for (const auto& a : m.attachments)
-    argv.insert(argv.end(), {"--attach", std::filesystem::absolute(a.path).string()});
+    argv.insert(argv.end(), {"--attach", std::filesystem::absolute(a).string()});
   // As a mailto: link the address can never be taken for an option.
-  argv.push_back("mailto:" + PercentEncode(m.to.address));
+  argv.push_back("mailto:" + XdgEncode(m.to.address));
   return argv;
 }
 
@@ -192,7 +179,7 @@ ProgramRun RunProgram(const std::vector<std::string>& argv, double wait_s, bool 
   return run;
 }
 
-Result<> DesktopSender::Send(const MailItem& item) {
+Result<> ComposeInMailProgram(const MailItem& item) {
   auto say = [](std::string text, bool ok) { return ok ? Result<>::Done(std::move(text)) : Result<>::Failed(std::move(text)); };
   const Result<PreparedMail> prepared = PrepareMail(item);
   if (!prepared) return Result<>(prepared.error());

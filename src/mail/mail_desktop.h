@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "mail/mail.h"
-#include "mail/mail_mime.h"
 
 namespace mirelune {
 
@@ -36,9 +35,8 @@ struct ProgramRun {
 ProgramRun RunProgram(const std::vector<std::string>& argv, double wait_s, bool capture_output,
                       bool leave_running);
 
-class DesktopSender : public MailSender {
- public:
-  Result<> Send(const MailItem& item) override;
-};
+// Opens the item, checked, as a new message in the desktop mail program: one
+// sentence for the user on what happened or what to check.
+Result<> ComposeInMailProgram(const MailItem& item);
 
 }  // namespace mirelune

@@ -152,16 +152,6 @@ std::string PeerAddress(const sockaddr* a) {
   return "unix";
 }
 
-bool Loopback(std::string_view address) {
-  const std::string text(address);
-  in_addr v4{};
-  in6_addr v6{};
-  if (::inet_pton(AF_INET, text.c_str(), &v4) == 1) return (ntohl(v4.s_addr) >> 24) == 127;
-  if (::inet_pton(AF_INET6, text.c_str(), &v6) == 1)
-    return IN6_IS_ADDR_LOOPBACK(&v6) || (IN6_IS_ADDR_V4MAPPED(&v6) && v6.s6_addr[12] == 127);
-  return false;
-}
-
 int RateLimit::Take(const std::string& group, double now) {
   if (rate_ <= 0) return 0;
   std::lock_guard lock(m_);
@@ -171,19 +161,12 @@ int RateLimit::Take(const std::string& group, double now) {
       index_.erase(order_.back().group);
       order_.pop_back();
     }
-    order_.push_front({group, static_cast<double>(rate_), now});
+    order_.push_front({group, TokenBucket(rate_, rate_, now)});
     it = index_.emplace(group, order_.begin()).first;
   } else {
     order_.splice(order_.begin(), order_, it->second);
   }
-  Bucket& b = *it->second;
-  b.tokens = std::min<double>(rate_, b.tokens + std::max(0.0, now - b.when) * rate_ / 60.0);
-  b.when = now;
-  if (b.tokens >= 1) {
-    b.tokens -= 1;
-    return 0;
-  }
-  return static_cast<int>(std::ceil((1 - b.tokens) * 60.0 / rate_));
+  return static_cast<int>(std::ceil(it->second->tokens.Take(now)));
 }
 
 std::size_t RateLimit::Size() {

@@ -20,6 +20,9 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "base/loopback.h"  // IsLoopbackHost
+#include "base/rate_limit.h"
+
 namespace mirelune::web {
 
 // The longest request head taken, request line and headers together: twice what
@@ -49,7 +52,6 @@ HeadCheck CheckRequestHead(std::string_view bytes);
 std::string ClientGroup(std::string_view address);
 // The same for a peer's socket address; "unix" for a Unix socket's peer.
 std::string PeerAddress(const sockaddr* a);
-bool Loopback(std::string_view address);
 
 // Cards a client group may have made a minute: a bucket of `per_minute` tokens
 // refilled evenly. At most `capacity` groups are kept; past that the one seen
@@ -66,7 +68,7 @@ class RateLimit {
  private:
   struct Bucket {
     std::string group;
-    double tokens, when;
+    TokenBucket tokens;
   };
   int rate_;
   std::size_t capacity_;

@@ -320,7 +320,7 @@ MHD_Result Server::Answer(MHD_Connection* c, Exchange* x, const char* url, size_
   x->client = ClientOf(peer, forwarded, o_.trusted_proxies);
   if (x->path == "/healthz") return Send(c, x, TextResponse(stopping_ ? 503 : 200, stopping_ ? "stopping" : "ok"));
   // The figures are for this machine's monitoring: never through a proxy.
-  if (x->path == "/metrics" && (peer == "unix" || Loopback(peer)) && forwarded.empty()) {
+  if (x->path == "/metrics" && (peer == "unix" || IsLoopbackHost(peer)) && forwarded.empty()) {
     Response r = TextResponse(200, MetricsText());
     r.type = "text/plain; version=0.0.4; charset=utf-8";
     return Send(c, x, r);

@@ -137,22 +137,6 @@ Result<CardQuery> ParseCardQuery(const Args& args) {
   return q;
 }
 
-std::string PercentEncode(std::string_view text) {
-  static const char* const kHex = "0123456789ABCDEF";
-  std::string out;
-  for (const char ch : text) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (std::isalnum(c) || c == '-' || c == '_' || c == '.' || c == '~') {
-      out += ch;
-    } else {
-      out += '%';
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
-    }
-  }
-  return out;
-}
-
 std::string CanonicalQuery(const CardQuery& q) {
   std::string text = "friend=" + PercentEncode(q.card.friend_name) + "&sender=" + PercentEncode(q.card.sender) +
                      "&year=" + std::to_string(q.card.year);

@@ -21,6 +21,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/percent.h"  // PercentEncode, for the share link
 #include "card/card.h"
 #include "commands/commands.h"
 
@@ -46,7 +47,6 @@ struct CardQuery {
 Result<CardQuery> ParseCardQuery(const Args& args);
 // Every setting in one fixed order, percent-encoded: the share link's query.
 std::string CanonicalQuery(const CardQuery& q);
-std::string PercentEncode(std::string_view text);
 std::string HtmlEscape(std::string_view text);
 // The year a greeting is for by default: the coming new year (from October on,
 // the next one).

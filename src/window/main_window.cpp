@@ -803,7 +803,7 @@ void MainWindow::SendGreetings() {
     statusBar()->showMessage(tr("Nothing was sent; the card is saved as %1.").arg(last_saved_));
     return;
   }
-  const MailItem item = GreetingsItem(*to, *message, saved.path);
+  const MailItem item{*to, " ", "greetings", *message, {saved.path}};  // a blank copy line
   sending_ = true;
   cancel_send_ = false;
   statusBar()->showMessage(tr("Sending the card to %1 …").arg(QString::fromStdString(item.to)));

@@ -75,8 +75,6 @@ TEST(WebRules, ClientGroupsAndTheBoundedRateTable) {
   EXPECT_NE(ClientGroup("2001:db8:1:2::1"), ClientGroup("2001:db8:1:3::1"));
   EXPECT_EQ(ClientGroup("::ffff:198.51.100.1"), "198.51.100.1");
   EXPECT_EQ(ClientGroup("unix"), "unix");
-  EXPECT_TRUE(Loopback("127.0.0.2") && Loopback("::1") && Loopback("::ffff:127.0.0.1"));
-  EXPECT_FALSE(Loopback("10.0.0.1") || Loopback("unix") || Loopback("::2"));
 
   RateLimit rate(2, 3);  // two cards a minute, three clients kept
   EXPECT_EQ(rate.Take("a", 0), 0);
