@@ -96,7 +96,7 @@ void BM_WholeCardOnLevel(benchmark::State& st) {
     static_cast<void>(ApplyDisplacementEffect({s->canvas, s->effect_source, s->card}, s->pass, s->left.offset_mode,
                                               s->settings, s->carry, s->rng, s->host, s->effect_buffers, level));
     DrawOrnamentTree(s->card, s->canvas, s->pass, s->settings, s->rng, s->host);
-    DrawCardText(s->card, s->names);
+    DrawCardText(s->fonts, s->card, s->names);
     benchmark::DoNotOptimize(s->card.pixels());
   }
 }

@@ -14,7 +14,6 @@
 #include "files/files.h"
 #include "files/safe_open.h"
 #include "files/saving.h"
-#include "text/text.h"
 #include "test_mail_util.h"
 #include "test_util.h"
 
@@ -311,7 +310,6 @@ TEST(ReportedFailures, AnOutputFolderThatCannotBeMadeIsReportedAtStartUp) {
   const TempDir dir;
   testing::WriteText(dir.path / "root", "a file where the root folder should be");
   const testing::ScopedEnv env{{"MIRELUNE_ROOT", (dir.path / "root").string()}};
-  TakeTextFailures();  // whatever earlier tests left
   testing::Fixture s;
   StartUp(*s);
   ASSERT_EQ(s.host.reported.size(), 1u);

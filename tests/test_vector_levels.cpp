@@ -50,7 +50,9 @@ struct Outcome {
 };
 
 Outcome RunEffect(const State& base, const Case& c, SimdLevel level) {
-  auto s = std::make_unique<State>(base);
+  auto s = std::make_unique<State>();  // a state is not copied whole: its faces are its own
+  s->canvas = base.canvas, s->effect_source = base.effect_source, s->card = base.card, s->pass = base.pass;
+  s->settings = base.settings, s->rng = base.rng, s->effect_buffers = base.effect_buffers;
   s->pass.rule = c.rule;
   s->settings.effect_mode = c.effect_mode;
   s->settings.brightness_step = c.brightness_step;

@@ -352,7 +352,7 @@ class Run {
   bool Done(const ListRow& row) const;
   bool Mine(const ListRow& row) const { return row.index % o_.shards == o_.shard; }
   void Work();
-  std::optional<json> MakeCard(const ListRow& row);
+  std::optional<json> MakeCard(const ListRow& row, Fonts& fonts);
   void FinishRow(const ListRow& row, json line, SmtpConnection* mail);
   template <typename F>
   void Guarded(const ListRow& row, F&& step) noexcept;
@@ -489,7 +489,7 @@ void Run::Fail(const ListRow& row, const std::string& reason, json line) {
 
 // Makes and saves the row's card: its manifest line so far, or nothing when the
 // row failed (and said so).
-std::optional<json> Run::MakeCard(const ListRow& row) {
+std::optional<json> Run::MakeCard(const ListRow& row, Fonts& fonts) {
   const fs::path file = o_.out_dir / row.file;
   json line;
   line["row"] = row.index;
@@ -498,10 +498,12 @@ std::optional<json> Run::MakeCard(const ListRow& row) {
   line["file"] = row.file;
   QuietHost host;
   auto s = std::make_unique<State>();  // a fresh state: exactly what `card` starts from
+  s->fonts = std::move(fonts);         // but the worker's faces and glyphs, open already
   s->host = &host;
   s->names.year = row.year;
   const CardStats stats = MakeCardFromNames(*s, row.card);
   Result<CardFile> encoded = o_.encode(*s, stats, row.card, o_.format);
+  fonts = std::move(s->fonts);
   s.reset();
   if (!encoded) {
     Fail(row, "the card could not be encoded: " + encoded.error().message);
@@ -592,9 +594,10 @@ void Run::Work() {
   ListRow row;
   std::optional<SmtpConnection> mail;
   if (o_.mail) mail.emplace(smtp_);
+  Fonts fonts(FontFolder());  // this worker's alone
   while (queue_->Pop(&row))
     Guarded(row, [&] {
-      if (std::optional<json> line = MakeCard(row)) FinishRow(row, std::move(*line), mail ? &*mail : nullptr);
+      if (std::optional<json> line = MakeCard(row, fonts)) FinishRow(row, std::move(*line), mail ? &*mail : nullptr);
     });
 }
 
@@ -674,7 +677,7 @@ int Run::Start(ListReader* reader) {
   // A batch never opens the desktop mail program once per row.
   if (o_.mail && !SmtpSettingsFromEnvironment(&smtp_))
     return bad("--mail sends through a mail server: set MIRELUNE_SMTP_URL (smtp://host:port or smtps://host:port)");
-  if (const Result<> faces = PrepareFaces(); !faces) return bad(faces.message, 1);
+  if (const Result<> faces = PrepareFaces(FontFolder()); !faces) return bad(faces.message, 1);
   const ListOptions list_options{o_.mail, ExtensionOf(o_.format)};
   ListReader counter;
   if (const Result<> opened = counter.Open(o_.list, list_options); !opened) return bad(opened.message);

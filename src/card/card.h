@@ -3,7 +3,7 @@
 //   SetNamesAndSeed(s, "Mary", "Bob");           // or AskNamesAndSeed(s), through dialogs
 //   DrawPaletteStrip(s);                         // palette/palette.h
 //   const PassStats pass = RunGenerationPass(s); // the picture on canvas, a copy on plain_picture
-//   DrawCardText(s.card, s.names);               // the band and the greeting on card
+//   DrawCardText(s.fonts, s.card, s.names);      // the band and the greeting on card
 #pragma once
 
 #include <array>
@@ -62,7 +62,7 @@ struct PassStats {
 PassStats RunGenerationPass(State& s);
 
 // The pale band and the blue greeting line on `card`, when the own name is set.
-void DrawCardText(Surface& card, const CardNames& names);
+void DrawCardText(Fonts& fonts, Surface& card, const CardNames& names);
 
 // The greeting line for these names and their year: "dear Mary, I wish you a
 // happy new year 2017! Bob" + eleven blanks + the web address + one blank.

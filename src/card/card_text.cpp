@@ -9,7 +9,7 @@ std::string GreetingLine(const CardNames& names) {
          names.own_name + std::string(11, ' ') + kWebAddress + " ";
 }
 
-void DrawCardText(Surface& card, const CardNames& names) {
+void DrawCardText(Fonts& fonts, Surface& card, const CardNames& names) {
   card.font_points = 14;
   if (CharCount(names.own_name) == 0) return;
   const Colour band = RGB(250, 250, 150);
@@ -17,7 +17,7 @@ void DrawCardText(Surface& card, const CardNames& names) {
   card.pen_colour = RGB(0, 0, 255);
   card.cursor_x = 11;
   card.cursor_y = 638;
-  PrintText(card, GreetingLine(names));
+  PrintText(fonts, card, GreetingLine(names));
 }
 
 }  // namespace mirelune

@@ -43,9 +43,10 @@ Result<int> RunBatch(BatchArgs& a) {
   }
   o.format = *ParseFormat(a.format);  // the option's own check has refused anything else
   // Exactly the bytes `card --out NAME.<format>` writes.
-  o.encode = [](const State& s, const CardStats& stats, const CardSettings& c, ImageFormat format) -> Result<CardFile> {
+  o.encode = [digests = std::make_shared<FaceDigests>()](const State& s, const CardStats& stats, const CardSettings& c,
+                                                         ImageFormat format) -> Result<CardFile> {
     CardFile card;
-    card.report = CardReport(s, stats, c);
+    card.report = CardReport(s, stats, c, digests.get());
     const PngText text = CardPngText(s, card.report);
     MIRELUNE_TRY_ASSIGN(card.bytes, EncodeImage(s.card.image(), format, &text));
     return card;

@@ -90,7 +90,7 @@ Result<int> RunCard(const CardOptions& o) {
   const int to_stdout = (out && out->to_stdout) + (plain && plain->to_stdout) + report_to_stdout;
   if (to_stdout > 1) return Error{_("only one of --out, --plain and --report can be \"-\"")};
 
-  if (const Result<> faces = PrepareFaces(); !faces) {
+  if (const Result<> faces = PrepareFaces(FontFolder()); !faces) {
     std::cerr << "mirelune-cli: " << faces.message << "\n";
     return 1;
   }

@@ -29,7 +29,7 @@ Action SetUpStyle(CLI::App& sub) {
   return [o]() -> Result<int> {
     const std::optional<ImageFormat> format = o->format.empty() ? std::nullopt : ParseFormat(o->format);
     MIRELUNE_TRY_ASSIGN(const Target target, ResolveTarget("--out", o->out.empty() ? "style-" + std::to_string(o->number) + ".png" : o->out, format));
-    if (const Result<> faces = PrepareFaces(); !faces) {
+    if (const Result<> faces = PrepareFaces(FontFolder()); !faces) {
       std::cerr << "mirelune-cli: " << faces.message << "\n";
       return 1;
     }

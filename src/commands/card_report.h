@@ -7,6 +7,8 @@
 //   Result<Bytes> png = EncodePng(s.card.image(), &text);
 #pragma once
 
+#include <map>
+#include <mutex>
 #include <nlohmann/json.hpp>
 #include <string>
 
@@ -21,8 +23,26 @@ inline constexpr const char* kReportKeyword = "mirelune-report";
 // "1.0" or "1.0 (git 1f801fb)".
 std::string VersionText();
 
-// The settings a card was made with: enough to make it again.
-nlohmann::ordered_json CardReport(const State& s, const CardStats& stats, const CardSettings& c);
+// The SHA-256 (hex) of the face file as it is now; empty when it cannot be read.
+std::string FaceDigest(const std::string& file);
+
+// FaceDigest, each file read again only when it is another file or has changed
+// (device, inode, size, modification time): a batch's cards share their faces,
+// and reading them for every card would cost more than drawing the text. Owned
+// by whoever writes many reports; safe to share between threads.
+class FaceDigests {
+ public:
+  std::string Of(const std::string& file);
+
+ private:
+  std::mutex mu_;
+  std::map<std::string, std::pair<std::string, std::string>> kept_;  // file -> (what it was, digest)
+};
+
+// The settings a card was made with: enough to make it again, and the faces
+// that drew its text (s.text) with their digests, from `digests` when given.
+nlohmann::ordered_json CardReport(const State& s, const CardStats& stats, const CardSettings& c,
+                                  FaceDigests* digests = nullptr);
 
 // The texts of a PNG picture of this card: the program, "Mirelune <what> for F
 // from S", and the report.

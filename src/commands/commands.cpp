@@ -23,7 +23,7 @@ void StartUp(State& s) {
   // tries again and says why it failed.
   if (const Result<> made = MakeFolder(OutputFolder()); !made && s.host) s.host->Report(made.message);
   // A face file that cannot be used is noted among the text failures, said below.
-  static_cast<void>(PrepareFaces());
+  static_cast<void>(PrepareFaces(s.fonts));
   ReportTextFailures(s);
 
   SetStartValues(s);
@@ -106,6 +106,9 @@ void CommandDefPlus(State& s) {
 
 std::optional<std::string> CommandPalette(State& s) {
   const std::optional<std::string> answer = ChoosePalette(s);
+  // The swatches' numbers are no card's text: said now, and s.text stays the card's.
+  for (const std::string& why : s.fonts.TakeRecord().problems)
+    if (s.host) s.host->Report(why);
   if (!answer) return std::nullopt;
   return "ba=" + *answer;
 }

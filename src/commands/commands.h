@@ -78,10 +78,13 @@ void StartUp(State& s);
 // Opens the card's own face files (the greeting's and the extruded letters'), so
 // that a missing or damaged one stops a card before it is drawn without its
 // text: the message names the file and the reason (or the package to install).
-Result<> PrepareFaces();
+// The second opens them in a value of its own, for a front end's check at start.
+Result<> PrepareFaces(Fonts& fonts);
+Result<> PrepareFaces(const std::string& folder);
 
-// Reports through the host, once each, why text was not drawn as asked since the
-// last report (MakeCard calls it after every card).
+// Takes the record of the text drawn since the last take into s.text (MakeCard
+// calls it after every card, so it is the card's) and reports through the host,
+// once each, why text was not drawn as asked.
 void ReportTextFailures(State& s);
 
 // "new": asks for both names, then makes the card MakeCardFromNames makes for

@@ -26,7 +26,7 @@ CardStats MakeCard(State& s, const StageHook& after) {
   };
   Generator& g = s.rng;
   CardStats stats;
-  ForgetFacesUsed();  // the card's report lists the faces this card was drawn with
+  s.fonts.TakeRecord();  // the card's record holds only what this card's text used and met
   MakeImageName(s);
 
   // strip, settings -> canvas, plain_picture, pass parameters, offset mode
@@ -54,20 +54,26 @@ CardStats MakeCard(State& s, const StageHook& after) {
   done(CardStage::kOrnaments);
 
   // names -> card
-  DrawCardText(s.card, s.names);
+  DrawCardText(s.fonts, s.card, s.names);
   done(CardStage::kText);
   ReportTextFailures(s);
   return stats;
 }
 
-Result<> PrepareFaces() {
+Result<> PrepareFaces(Fonts& fonts) {
   for (Typeface face : {Typeface::kSans, Typeface::kSerif})
-    MIRELUNE_TRY(PrepareFace(face));
+    MIRELUNE_TRY(fonts.PrepareFace(face));
   return {};
 }
 
+Result<> PrepareFaces(const std::string& folder) {
+  Fonts fonts(folder);
+  return PrepareFaces(fonts);
+}
+
 void ReportTextFailures(State& s) {
-  for (const std::string& why : TakeTextFailures())
+  s.text = s.fonts.TakeRecord();
+  for (const std::string& why : s.text.problems)
     if (s.host) s.host->Report(why);
 }
 

@@ -16,6 +16,7 @@
 #include "core/host.h"
 #include "generator/generator.h"
 #include "raster/surface.h"
+#include "text/text.h"
 
 namespace mirelune {
 
@@ -107,6 +108,10 @@ struct State {
 
   // --- effects ---
   EffectBuffers effect_buffers;  // the displacement effect's "pix" mode memory, reused by every card
+
+  // --- text ---
+  Fonts fonts{FontFolder()};  // the faces all text is drawn with (a batch worker moves its own in)
+  TextRecord text;            // the last card's: the faces that drew its text, what went wrong
 };
 
 // The start values of the settings and the leftovers, and the plain picture

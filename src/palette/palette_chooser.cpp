@@ -42,7 +42,7 @@ std::optional<int> PaletteNumber(const std::string& answer) {
 
 // Row k (palette k, 1..30) at y = 5 + 22 (k - 1): its number, then its ten
 // colours as swatches ten lines wide from x = 31.
-void DrawSwatches(Surface& card) {
+void DrawSwatches(Fonts& fonts, Surface& card) {
   card.Clear();
   card.font_points = 10;
   int palette = 0;
@@ -51,7 +51,7 @@ void DrawSwatches(Surface& card) {
     palette += 1;
     card.cursor_x = 10;
     card.cursor_y = y;
-    PrintText(card, NumberText(palette));
+    PrintText(fonts, card, NumberText(palette));
     for (int colour = 1; colour <= kPaletteColours; ++colour) {
       const PaletteRgb rgb = PaletteColour(palette, colour);
       const Colour c = RGB(rgb.red, rgb.green, rgb.blue);
@@ -66,7 +66,7 @@ void DrawSwatches(Surface& card) {
 }  // namespace
 
 std::optional<std::string> ChoosePalette(State& s) {
-  DrawSwatches(s.card);
+  DrawSwatches(s.fonts, s.card);
   std::string answer;
   std::optional<int> number;
   do {

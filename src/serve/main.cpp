@@ -8,6 +8,7 @@
 // 1 could not start, 2 bad input.
 #include <algorithm>
 #include <iostream>
+#include <memory>
 #include <thread>
 
 #include "base/checks.h"
@@ -25,16 +26,17 @@ struct ServeArgs {
 };
 
 // The bytes `card --out NAME.<format>` writes, or the line `card --report -` prints.
-Result<Bytes> WriteOutput(const State& s, const CardStats& stats, const CardSettings& c, web::Output output) {
+Result<Bytes> WriteOutput(const State& s, const CardStats& stats, const CardSettings& c, web::Output output,
+                          FaceDigests& digests) {
   if (output == web::Output::kReport) {
-    const std::string text = ReportText(CardReport(s, stats, c)) + "\n";
+    const std::string text = ReportText(CardReport(s, stats, c, &digests)) + "\n";
     return Bytes(text.begin(), text.end());
   }
   if (output == web::Output::kBmp) {  // a BMP carries no report; `card` makes none for it
     const PngText text = CardPngText(s, nlohmann::ordered_json::object());
     return EncodeImage(s.card.image(), ImageFormat::kBmp, &text);
   }
-  const PngText text = CardPngText(s, CardReport(s, stats, c));
+  const PngText text = CardPngText(s, CardReport(s, stats, c, &digests));
   return EncodeImage(s.card.image(), output == web::Output::kJpeg ? ImageFormat::kJpeg : ImageFormat::kPng, &text);
 }
 
@@ -46,8 +48,12 @@ Result<int> RunServe(ServeArgs& a) {
       return Error{Fill(_("--rate: N/min with N from 1 to 1000000, not \"%s\""), {a.rate})};
     a.o.rate_per_minute = std::stoi(n);
   }
-  if (const Result<> faces = PrepareFaces(); !faces) return Error{faces.message};
-  const web::Site site(VersionText() + "\n" + web::FaceIdentity(), WriteOutput);
+  if (const Result<> faces = PrepareFaces(FontFolder()); !faces) return Error{faces.message};
+  const auto digests = std::make_shared<FaceDigests>();
+  const web::Site site(VersionText() + "\n" + web::FaceIdentity(),
+                       [digests](const State& s, const CardStats& stats, const CardSettings& c, web::Output o) {
+                         return WriteOutput(s, stats, c, o, *digests);
+                       });
   // A server that cannot start (a taken port, a root user) is not bad input: status 1.
   const Result<int> served = web::Serve(a.o, site);
   if (!served) std::cerr << "mirelune-serve: " << served.error().message << "\n";

@@ -22,11 +22,12 @@ struct StyleContext {
   double width, height;   // the canvas in drawing units (settings.canvas_width/height)
   Leftovers& left;        // the values styles leave for the next style and later stages
   Host* host;             // may be null; lets a pending "stop" in before a long figure
+  Fonts& fonts;           // the faces letters are drawn with
 };
 
 // The context over a State's canvas, strip, generator, canvas size and leftovers.
 inline StyleContext StyleContextOf(State& s) {
-  return {s.canvas, s.strip, s.rng, s.settings.canvas_width, s.settings.canvas_height, s.left, s.host};
+  return {s.canvas, s.strip, s.rng, s.settings.canvas_width, s.settings.canvas_height, s.left, s.host, s.fonts};
 }
 
 void DrawStripeBands(StyleContext& c);  // style 1

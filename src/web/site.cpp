@@ -379,13 +379,15 @@ Route Site::Handle(const Request& r) const {
   return route;
 }
 
-Response Site::Make(const CardJob& job) const {
+Response Site::Make(const CardJob& job, Fonts& fonts) const {
   WebHost host;
   auto s = std::make_unique<State>();  // a fresh state: exactly what `card` starts from
+  s->fonts = std::move(fonts);         // but the thread's faces and glyphs, open already
   s->host = &host;
   s->names.year = job.query.year;
   const CardStats stats = MakeCardFromNames(*s, job.query.card);
   const Result<Bytes> bytes = writer_(*s, stats, job.query.card, job.output);
+  fonts = std::move(s->fonts);
   if (!bytes) return TextResponse(500, "the card could not be encoded");
   Response r;
   r.type = ContentType(job.output);
