@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "base/digest.h"
+#include "commands/commands.h"
 #include "raster/surface.h"
 #include "text/text.h"
 #include "test_util.h"
@@ -88,19 +89,26 @@ TEST(Faces, ACharacterNoListedFaceHasIsFontconfigsAndItsFaceSaysSo) {
 }
 
 // A problem is in the record of each card it belongs to: not lost after the
-// first, not carried into a card without it.
+// first, not carried into a card without it; the user is told it once.
 TEST(Faces, AProblemIsRecordedInEveryCardItBelongsToAndNoOther) {
   TempDir dir;
   Fonts none(dir.path.string());  // no face file at all
+  const std::string missing = "the font file " + (dir.path / kSans).string() + " is missing; install the package fonts-dejavu-core";
   Surface s(100, 30, 100, 30);
   for (int card = 0; card < 2; ++card) {
     EXPECT_EQ(DrawText(none, s, Typeface::kSans, 14, 0, 0, "A", 0xFF0000).width, 0);
     const TextRecord r = none.TakeRecord();
-    EXPECT_EQ(r.problems, std::vector<std::string>{"the font file " + (dir.path / kSans).string() +
-                                                   " is missing; install the package fonts-dejavu-core"});
+    EXPECT_EQ(r.problems, std::vector<std::string>{missing});
     EXPECT_TRUE(r.faces.empty());
   }
   EXPECT_TRUE(none.TakeRecord().problems.empty());
+  testing::Fixture f;
+  f->fonts = std::move(none);
+  for (int card = 0; card < 2; ++card) {
+    MakeCardFromNames(*f, {"Mary", "Bob"});
+    EXPECT_EQ(std::count(f->text.problems.begin(), f->text.problems.end(), missing), 1);
+  }
+  EXPECT_EQ(std::count(f.host.reported.begin(), f.host.reported.end(), missing), 1);
   Fonts fonts(FontFolder());
   if (!fonts.PrepareFace(Typeface::kSans)) GTEST_SKIP() << "DejaVu Sans is not installed";
   for (const char* text : {"A\u0378", "A", "\u0378"}) {  // U+0378: no character, so in no font

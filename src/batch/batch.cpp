@@ -41,10 +41,22 @@ using json = nlohmann::ordered_json;
 using Clock = std::chrono::steady_clock;
 namespace fs = std::filesystem;
 
-// Nobody to ask: a batch row carries everything a dialog would.
+// Nobody to ask: a batch row carries everything a dialog would. What went wrong
+// without stopping a card (a face file) is told once a run, not once a row.
 class QuietHost : public Host {
  public:
+  QuietHost(std::mutex& mu, std::vector<std::string>& told) : mu_(mu), told_(told) {}
   std::string InputBox(const std::string&, const std::string&, int, int) override { return ""; }
+  void Report(std::string_view message) override {
+    std::lock_guard<std::mutex> lock(mu_);
+    if (std::find(told_.begin(), told_.end(), message) != told_.end()) return;
+    told_.emplace_back(message);
+    Host::Report(message);
+  }
+
+ private:
+  std::mutex& mu_;
+  std::vector<std::string>& told_;
 };
 
 // A JSON-lines file appended one whole line at a time: a single write() with
@@ -375,6 +387,7 @@ class Run {
 
   std::mutex report_mu_;
   std::vector<std::string> failures_;  // the first 20, for the summary
+  std::vector<std::string> told_;      // what the rows' hosts told
   std::atomic<long> made_{0}, failed_{0};
   long total_ = 0, done_before_ = 0, to_make_ = 0, list_rows_ = 0;
   int threads_ = 1;
@@ -496,7 +509,7 @@ std::optional<json> Run::MakeCard(const ListRow& row, Fonts& fonts) {
   line["line"] = row.line;
   line["status"] = "done";
   line["file"] = row.file;
-  QuietHost host;
+  QuietHost host(report_mu_, told_);
   auto s = std::make_unique<State>();  // a fresh state: exactly what `card` starts from
   s->fonts = std::move(fonts);         // but the worker's faces and glyphs, open already
   s->host = &host;

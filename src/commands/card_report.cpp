@@ -9,8 +9,8 @@
 #include <cmath>
 #include <cstdint>
 
-#include "card/card.h"
 #include "base/digest.h"
+#include "card/card.h"
 #include "mirelune_version.h"
 
 namespace mirelune {

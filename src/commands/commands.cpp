@@ -107,8 +107,7 @@ void CommandDefPlus(State& s) {
 std::optional<std::string> CommandPalette(State& s) {
   const std::optional<std::string> answer = ChoosePalette(s);
   // The swatches' numbers are no card's text: said now, and s.text stays the card's.
-  for (const std::string& why : s.fonts.TakeRecord().problems)
-    if (s.host) s.host->Report(why);
+  TellTextProblems(s, s.fonts.TakeRecord().problems);
   if (!answer) return std::nullopt;
   return "ba=" + *answer;
 }

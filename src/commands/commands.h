@@ -83,9 +83,11 @@ Result<> PrepareFaces(Fonts& fonts);
 Result<> PrepareFaces(const std::string& folder);
 
 // Takes the record of the text drawn since the last take into s.text (MakeCard
-// calls it after every card, so it is the card's) and reports through the host,
-// once each, why text was not drawn as asked.
+// calls it after every card, so it is the card's) and tells its problems.
 void ReportTextFailures(State& s);
+// Reports through the host why text was not drawn as asked, each reason once in
+// the state's life: every card's record has it, the user hears it once.
+void TellTextProblems(State& s, const std::vector<std::string>& problems);
 
 // "new": asks for both names, then makes the card MakeCardFromNames makes for
 // them with the current style limit and effect mode (colour mode 0, no brightness

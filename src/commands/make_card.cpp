@@ -1,5 +1,7 @@
 // make_card.cpp — one card, stage after stage: the road every card takes, from
 // the button "new", the loops and the command line alike.
+#include <algorithm>
+
 #include "card/card.h"
 #include "commands/commands.h"
 #include "effects/effects.h"
@@ -73,8 +75,15 @@ Result<> PrepareFaces(const std::string& folder) {
 
 void ReportTextFailures(State& s) {
   s.text = s.fonts.TakeRecord();
-  for (const std::string& why : s.text.problems)
-    if (s.host) s.host->Report(why);
+  TellTextProblems(s, s.text.problems);
+}
+
+void TellTextProblems(State& s, const std::vector<std::string>& problems) {
+  for (const std::string& why : problems)
+    if (s.host && std::find(s.text_told.begin(), s.text_told.end(), why) == s.text_told.end()) {
+      s.text_told.push_back(why);
+      s.host->Report(why);
+    }
 }
 
 CardStats MakeCardFromNames(State& s, const CardSettings& c, const StageHook& after) {

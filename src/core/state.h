@@ -112,6 +112,7 @@ struct State {
   // --- text ---
   Fonts fonts{FontFolder()};  // the faces all text is drawn with (a batch worker moves its own in)
   TextRecord text;            // the last card's: the faces that drew its text, what went wrong
+  std::vector<std::string> text_told;  // the text's problems told through the host, each once
 };
 
 // The start values of the settings and the leftovers, and the plain picture
