@@ -20,11 +20,12 @@ struct Prepared {
   EffectParameters effect;
   EffectBuffers buffers;
   EffectCarry distances;
+  Fonts fonts{FontFolder()};
   Prepared() {
     SeedGenerator(rng, SeedFromNames("Mary", "Bob"));
     DrawPaletteStrip(strip, 0, rng);
   }
-  void Pass() { effect = RunGenerationPass(canvas, strip, 15, rng).effect; }
+  void Pass() { effect = RunGenerationPass(canvas, strip, 15, rng, fonts).effect; }
 };
 
 void BM_PaletteStrip(benchmark::State& st) {
@@ -42,7 +43,7 @@ void BM_Style(benchmark::State& st) {
   Prepared p;
   p.canvas.SetBackground(p.strip.ColourAt(10, 300));
   double offset_mode = 1;
-  StyleContext styles{p.canvas, p.strip, p.rng, kCanvasUnitsW, kCanvasUnitsH, offset_mode};
+  StyleContext styles{p.canvas, p.strip, p.rng, kCanvasUnitsW, kCanvasUnitsH, offset_mode, p.fonts};
   for (auto _ : st) {
     kStyles[k - 1].draw(styles);
     benchmark::DoNotOptimize(p.canvas.pixels());
@@ -99,7 +100,7 @@ void BM_WholeCardOnLevel(benchmark::State& st, SimdLevel level) {
     static_cast<void>(ApplyDisplacementEffect({p->canvas, p->buffers.source, p->card}, p->effect, 1,
                                               EffectMode::kLine, p->distances, p->rng, p->buffers, {}, level));
     DrawOrnamentTree(p->card, p->canvas, p->effect, p->rng);
-    DrawGreeting(p->card, {"Mary", "Bob", 2017});
+    DrawGreeting(p->card, {"Mary", "Bob", 2017}, p->fonts);
     benchmark::DoNotOptimize(p->card.pixels());
   }
 }

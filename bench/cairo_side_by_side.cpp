@@ -42,12 +42,13 @@ Stream RecordCard(const std::string& friend_name, const std::string& sender) {
   auto buffers = std::make_unique<EffectBuffers>();
   for (Surface* p : {canvas.get(), &buffers->source, card.get()}) p->primitive_log = &log;
   DrawPaletteStrip(*strip, 0, g);
-  PassResult pass = RunGenerationPass(*canvas, *strip, 15, g);
+  Fonts fonts(FontFolder());
+  PassResult pass = RunGenerationPass(*canvas, *strip, 15, g, fonts);
   EffectCarry distances;
   static_cast<void>(ApplyDisplacementEffect({*canvas, buffers->source, *card}, pass.effect, pass.effect_offset_mode,
                                             EffectMode::kLine, distances, g, *buffers, {}, BestSimdLevel()));
   DrawOrnamentTree(*card, *canvas, pass.effect, g);
-  DrawGreeting(*card, {friend_name, sender, 2017});
+  DrawGreeting(*card, {friend_name, sender, 2017}, fonts);
   return log;
 }
 

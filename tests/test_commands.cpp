@@ -75,8 +75,9 @@ TEST(Commands, NewImageReseedsFromTheClockAndGoesOnFromTheLastCard) {
   by_hand.rng.FoldIn(1234.5);
   DrawPaletteStrip(by_hand.strip, 0, by_hand.rng);
   EffectBuffers buffers;
-  Painting want = PaintCard(by_hand, 15, EffectMode::kLine, buffers);
-  DrawGreeting(want.card, {});
+  Fonts fonts(FontFolder());
+  Painting want = PaintCard(by_hand, 15, EffectMode::kLine, buffers, fonts);
+  DrawGreeting(want.card, {}, fonts);
   ASSERT_TRUE(CommandNewImage(s, 1234.5));
   EXPECT_TRUE(s.names.sender.empty());
   EXPECT_EQ(s.card.image(), want.card.image());

@@ -1,13 +1,16 @@
 // The card's faces are files opened by path: no fontconfig setup changes a card,
 // every script is drawn from the listed faces, a face file that cannot be used
 // stops the card with its path and the reason, and the report names the faces.
+// Each Fonts value is its own: two draw at once, and a record is one card's.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <nlohmann/json.hpp>
+#include <thread>
 
 #include "base/digest.h"
+#include "commands/commands.h"
 #include "raster/surface.h"
 #include "text/text.h"
 #include "test_util.h"
@@ -27,7 +30,17 @@ testing::Ran Cli(const fs::path& dir, const std::string& env, const std::string&
   return testing::Shell(dir, "env " + env + " '" MIRELUNE_CLI "' " + args);
 }
 
-bool FacesInstalled() { return PrepareFace(Typeface::kSans) && PrepareFace(Typeface::kSerif); }
+bool FacesInstalled() {
+  Fonts fonts(FontFolder());
+  return fonts.PrepareFace(Typeface::kSans) && fonts.PrepareFace(Typeface::kSerif);
+}
+
+// The files of the record's faces, with their notes.
+std::vector<std::string> Files(const TextRecord& r) {
+  std::vector<std::string> files;
+  for (const FaceUsed& f : r.faces) files.push_back(f.file + " " + std::to_string(f.index) + " " + f.note);
+  return files;
+}
 
 TEST(Faces, HostileFontconfigSetupsChangeNoCard) {
   if (!FacesInstalled()) GTEST_SKIP() << "the card's faces are not installed";
@@ -59,17 +72,77 @@ TEST(Faces, HostileFontconfigSetupsChangeNoCard) {
 
 // Every script of the names tests is drawn without fontconfig (test_names.cpp); a
 // character no listed face has (Runic) is fontconfig's to find, once, and the face
-// that draws it says so (where no installed font has it, a box: no such face).
+// that draws it says so (where no installed font has it, a box: no such face),
+// in the next card too, which asks fontconfig no more.
 TEST(Faces, ACharacterNoListedFaceHasIsFontconfigsAndItsFaceSaysSo) {
-  if (ListedFaceHas(Typeface::kSans, U'\u16A0')) GTEST_SKIP() << "a listed face has Runic";
-  const int lookups = FontconfigLookups();
+  Fonts fonts(FontFolder());
+  if (fonts.ListedFaceHas(Typeface::kSans, U'\u16A0')) GTEST_SKIP() << "a listed face has Runic";
+  fonts.TakeRecord();
   Surface s(400, 40, 400, 40);
-  ForgetFacesUsed(), DrawText(s, Typeface::kSans, 14, 0, 0, "A\u16A0\u16A0", 0xFF0000);
-  const std::vector<FaceUsed> used = FacesUsed();
-  EXPECT_EQ(FontconfigLookups(), lookups + 1);
-  EXPECT_EQ(std::count_if(used.begin(), used.end(),
-                          [](const FaceUsed& f) { return f.note.find("drew U+16A0, which no listed face has") == 0; }),
-            used.size() > 1 ? 1 : 0);
+  for (const char* text : {"A\u16A0\u16A0", "\u16A0"}) {
+    DrawText(fonts, s, Typeface::kSans, 14, 0, 0, text, 0xFF0000);
+    const std::vector<FaceUsed> used = fonts.TakeRecord().faces;
+    EXPECT_EQ(fonts.FontconfigLookups(), 1);
+    for (const FaceUsed& f : used)  // fontconfig's face, unless a box was drawn in the typeface's own
+      EXPECT_EQ(f.note.find("drew U+16A0, which no listed face has") == 0, f.file != FontFolder() + "/" + kSans);
+  }
+}
+
+// A problem is in the record of each card it belongs to: not lost after the
+// first, not carried into a card without it; the user is told it once.
+TEST(Faces, AProblemIsRecordedInEveryCardItBelongsToAndNoOther) {
+  TempDir dir;
+  Fonts none(dir.path.string());  // no face file at all
+  const std::string missing = "the font file " + (dir.path / kSans).string() + " is missing; install the package fonts-dejavu-core";
+  Surface s(100, 30, 100, 30);
+  for (int card = 0; card < 2; ++card) {
+    EXPECT_EQ(DrawText(none, s, Typeface::kSans, 14, 0, 0, "A", 0xFF0000).width, 0);
+    const TextRecord r = none.TakeRecord();
+    EXPECT_EQ(r.problems, std::vector<std::string>{missing});
+    EXPECT_TRUE(r.faces.empty());
+  }
+  EXPECT_TRUE(none.TakeRecord().problems.empty());
+  for (int card = 0; card < 2; ++card) {  // every card's record has it, once, however many cards came before
+    const CardResult made = MakeCard({"Mary", "Bob"}, {}, none);
+    EXPECT_EQ(std::count(made.text.problems.begin(), made.text.problems.end(), missing), 1);
+  }
+  Fonts fonts(FontFolder());
+  if (!fonts.PrepareFace(Typeface::kSans)) GTEST_SKIP() << "DejaVu Sans is not installed";
+  for (const char* text : {"A\u0378", "A", "\u0378"}) {  // U+0378: no character, so in no font
+    SCOPED_TRACE(text);
+    DrawText(fonts, s, Typeface::kSans, 14, 0, 0, text, 0xFF0000);
+    const TextRecord r = fonts.TakeRecord();
+    EXPECT_EQ(r.problems.size(), std::string_view(text).find("\u0378") == std::string_view::npos ? 0u : 1u);
+    for (const std::string& why : r.problems) EXPECT_EQ(why.find("a character of the text (first U+0378) has no"), 0u);
+    EXPECT_EQ(Files(r), std::vector<std::string>{FontFolder() + "/" + kSans + " 0 "});
+  }
+}
+
+// Two values on two threads at once draw what one value draws alone, and each
+// records the same faces: nothing of a value is shared.
+TEST(Faces, TwoValuesOnTwoThreadsDrawTheSamePixelsAtOnce) {
+  if (!FacesInstalled()) GTEST_SKIP() << "the card's faces are not installed";
+  const auto draw = [](Fonts& fonts, std::vector<Image>* images) {
+    for (double points : {14.0, 90.0, 14.0})
+      for (const char* text : {"dear Mary, I wish", "\u0641\u0627\u0637\u0645\u0629 3", "\u674E\u5C0F\u9F99 \u3055",
+                               "Anna \U0001F389\uFE0F", "WM"})
+        for (Typeface face : {Typeface::kSans, Typeface::kSerif}) {
+          Surface s(400, 130, 400, 130);
+          DrawText(fonts, s, face, points, 2, 2, text, 0xFFFFFF);
+          images->push_back(s.image());
+        }
+    return Files(fonts.TakeRecord());
+  };
+  Fonts alone(FontFolder()), a(FontFolder()), b(FontFolder());
+  std::vector<Image> expected, on_a, on_b;
+  const std::vector<std::string> faces = draw(alone, &expected);
+  std::vector<std::string> faces_a, faces_b;
+  std::thread one([&] { faces_a = draw(a, &on_a); }), two([&] { faces_b = draw(b, &on_b); });
+  one.join(), two.join();
+  EXPECT_TRUE(on_a == expected);
+  EXPECT_TRUE(on_b == expected);
+  EXPECT_EQ(faces_a, faces);
+  EXPECT_EQ(faces_b, faces);
 }
 
 TEST(Faces, AFaceFileThatCannotBeUsedStopsTheCardWithItsPathAndTheReason) {

@@ -61,7 +61,8 @@ StageDigests MakeAndDigest(const CardSpec& c) {
   Surface strip = NewStrip(), canvas = NewCanvas(), card = NewCanvas();
   DrawPaletteStrip(strip, c.palette, g);
   out.emplace_back("strip", Digest(strip.image()));
-  PassResult pass = RunGenerationPass(canvas, strip, c.max_styles, g);
+  Fonts fonts(FontFolder());
+  PassResult pass = RunGenerationPass(canvas, strip, c.max_styles, g, fonts);
   out.emplace_back("pass", Digest(canvas.image()));
   EffectBuffers buffers;
   EffectCarry distances;
@@ -70,7 +71,7 @@ StageDigests MakeAndDigest(const CardSpec& c) {
   out.emplace_back("effect", Digest(card.image()));
   DrawOrnamentTree(card, canvas, pass.effect, g);
   out.emplace_back("ornaments", Digest(card.image()));
-  DrawGreeting(card, {c.friend_name, c.sender, c.year});
+  DrawGreeting(card, {c.friend_name, c.sender, c.year}, fonts);
   out.emplace_back("text", Digest(card.image()));
   const CardResult whole = MakeCard(c);
   EXPECT_EQ(Digest(whole.card.image()), out.back().second) << "MakeCard differs from its stages";
@@ -95,6 +96,7 @@ constexpr double kStyleSeed(int style) { return 2000 + style; }
 const char* WritePath() { return std::getenv("MIRELUNE_GOLDEN_WRITE"); }
 
 TEST(Golden, CardsKeepTheirPixelsStageByStage) {
+  Fonts fonts(FontFolder());
   ASSERT_TRUE(WritePath() || std::size(kGoldenCards) == std::size(kCases))
       << "the table is out of date: run scripts/regen-golden.sh";
   std::ostringstream table;
@@ -117,7 +119,7 @@ TEST(Golden, CardsKeepTheirPixelsStageByStage) {
   table << "};\n\n// SHA-256 of each style alone (mirelune-cli style N --seed 2000+N).\n"
            "const GoldenStyle kGoldenStyles[] = {\n";
   for (int style = 1; style <= kStyleCount; ++style) {
-    table << "    {" << style << ", \"" << Digest(PaintStyleAlone(style, kStyleSeed(style)).image()) << "\"},  // " << kStyles[style - 1].name
+    table << "    {" << style << ", \"" << Digest(PaintStyleAlone(style, kStyleSeed(style), fonts).image()) << "\"},  // " << kStyles[style - 1].name
           << "\n";
   }
   table << "};\n";
@@ -125,10 +127,11 @@ TEST(Golden, CardsKeepTheirPixelsStageByStage) {
 }
 
 TEST(Golden, EachStyleAloneKeepsItsPixels) {
+  Fonts fonts(FontFolder());
   if (WritePath()) GTEST_SKIP() << "writing the table";
   ASSERT_EQ(std::size(kGoldenStyles), static_cast<std::size_t>(kStyleCount));
   for (const GoldenStyle& g : kGoldenStyles) {
-    EXPECT_EQ(Digest(PaintStyleAlone(g.style, kStyleSeed(g.style)).image()), g.digest) << "style " << g.style << " " << kStyles[g.style - 1].name;
+    EXPECT_EQ(Digest(PaintStyleAlone(g.style, kStyleSeed(g.style), fonts).image()), g.digest) << "style " << g.style << " " << kStyles[g.style - 1].name;
   }
 }
 

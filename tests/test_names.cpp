@@ -18,16 +18,17 @@ using testing::TempDir;
 using testing::WriteText;
 
 // The greeting's band after DrawGreeting for these names.
-Image Band(const std::string& friend_name, const std::string& own) {
+Image Band(Fonts& fonts, const std::string& friend_name, const std::string& own) {
   Surface s = NewCanvas();
   s.SetBackground(0);
-  DrawGreeting(s, {friend_name, own, 2017});
+  DrawGreeting(s, {friend_name, own, 2017}, fonts);
   const Image& card = s.image();
   const auto top = card.pixels.begin() + s.PixelY(635) * card.width;
   return Image{card.width, 30, {top, top + 30 * card.width}};
 }
 
 TEST(Names, EveryScriptIsDrawnFromAFaceThatHasItInVisualOrder) {
+  Fonts fonts(FontFolder());
   // name, other: the same number of characters; same_seed: characters beyond the BMP all count as '?'.
   const struct { const char *script, *name, *other; bool rtl = false, same_seed = false; } cases[] = {
       {"Latin", "Łukasz", "Dvořák"},
@@ -44,13 +45,13 @@ TEST(Names, EveryScriptIsDrawnFromAFaceThatHasItInVisualOrder) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.script);
-    const int lookups = FontconfigLookups();
+    const int lookups = fonts.FontconfigLookups();
     std::u32string name, other;
     DecodeUtf8(c.name, &name), DecodeUtf8(c.other, &other);
     ASSERT_EQ(name.size(), other.size());
     EXPECT_EQ(SeedFromNames(c.name, "Bob") == SeedFromNames(c.other, "Bob"), c.same_seed);
-    EXPECT_NE(Band(c.name, "Bob"), Band(c.other, "Bob"));
-    if (!std::all_of(name.begin(), name.end(), [](char32_t c) { return ListedFaceHas(Typeface::kSans, c); })) {
+    EXPECT_NE(Band(fonts, c.name, "Bob"), Band(fonts, c.other, "Bob"));
+    if (!std::all_of(name.begin(), name.end(), [&](char32_t c) { return fonts.ListedFaceHas(Typeface::kSans, c); })) {
       // Where every recommended face package is installed (as in CI), no script may be missing.
       EXPECT_FALSE(std::filesystem::exists("/usr/share/fonts/opentype/noto/NotoSansCJK-Regular.ttc") &&
                    std::filesystem::exists("/usr/share/fonts/truetype/noto/NotoSansThai-Regular.ttf"));
@@ -58,7 +59,7 @@ TEST(Names, EveryScriptIsDrawnFromAFaceThatHasItInVisualOrder) {
       continue;
     }
     // In the greeting, "dear " then the name: characters 5 .. 5 + length.
-    const std::vector<PlacedGlyph> line = LayOutText(Typeface::kSans, 14, "dear " + std::string(c.name) + ", I wish");
+    const std::vector<PlacedGlyph> line = LayOutText(fonts, Typeface::kSans, 14, "dear " + std::string(c.name) + ", I wish");
     std::vector<std::size_t> clusters;
     for (const PlacedGlyph& g : line) {
       EXPECT_NE(g.glyph, 0u) << "missing glyph for character " << g.cluster << " from " << g.font_file;
@@ -68,21 +69,22 @@ TEST(Names, EveryScriptIsDrawnFromAFaceThatHasItInVisualOrder) {
     // written right to left; the words around it stay in reading order.
     EXPECT_TRUE(c.rtl ? std::is_sorted(clusters.rbegin(), clusters.rend()) : std::is_sorted(clusters.begin(), clusters.end()));
     EXPECT_EQ(std::pair(line.front().cluster, line.back().cluster), std::pair(std::size_t{0}, 5 + name.size() + 7));
-    EXPECT_EQ(FontconfigLookups(), lookups) << "the listed faces have every character, yet fontconfig was asked";
+    EXPECT_EQ(fonts.FontconfigLookups(), lookups) << "the listed faces have every character, yet fontconfig was asked";
   }
 }
 
 TEST(Names, EmojiAreDrawnInTheirColoursAndControlCharactersNotAtAll) {
+  Fonts fonts(FontFolder());
   Surface s(200, 40, 200, 40);
   s.SetBackground(0xFFFFFF);
   s.pen_colour = 0xFF0000, s.font_points = 14;  // blue: every blend of it with white has red == green
-  PrintText(s, "\xF0\x9F\x8E\x89");  // party popper
+  PrintText(fonts, s, "\xF0\x9F\x8E\x89");  // party popper
   int coloured = 0;
   for (std::uint32_t p : s.image().pixels) coloured += (p & 0xFF) != ((p >> 8) & 0xFF);
-  EXPECT_GT(coloured, ListedFaceHas(Typeface::kSans, U'\U0001F389') ? 20 : -1);
+  EXPECT_GT(coloured, fonts.ListedFaceHas(Typeface::kSans, U'\U0001F389') ? 20 : -1);
   Surface a(200, 40, 200, 40), b(200, 40, 200, 40);
-  PrintText(a, "AB");
-  PrintText(b, "A\t\x01\x7F" "B");
+  PrintText(fonts, a, "AB");
+  PrintText(fonts, b, "A\t\x01\x7F" "B");
   EXPECT_EQ(a.image(), b.image());
 }
 
@@ -111,19 +113,20 @@ const EmojiCase kEmoji[] = {
 };
 
 TEST(Names, EmojiSequencesAreDrawnAndSelectorsDrawNothingOfTheirOwn) {
+  Fonts fonts(FontFolder());
   for (const EmojiCase& c : kEmoji) {
     SCOPED_TRACE(c.what);
-    const Image band = Band(c.text, "Bob");
-    EXPECT_EQ(band, c.same_as ? Band(c.same_as, "Bob") : band);
+    const Image band = Band(fonts, c.text, "Bob");
+    EXPECT_EQ(band, c.same_as ? Band(fonts, c.same_as, "Bob") : band);
     // As the sender's name too: the greeting's last piece.
-    Band("Mary", std::string("Bob ") + c.text);
+    Band(fonts, "Mary", std::string("Bob ") + c.text);
   }
   // Every emoji of the common block followed by the selector, in one line at
   // several sizes: colour glyphs scaled down and up, blank glyphs among them.
   std::string all;
   for (char32_t e = 0x1F300; e <= 0x1F64F; ++e) all += EncodeUtf8(e) + "\uFE0F";
   Surface s(300, 60, 300, 60);
-  for (double points : {1.0, 14.0, 90.0}) DrawText(s, Typeface::kSans, points, 0, 0, all, 0xFF0000);
+  for (double points : {1.0, 14.0, 90.0}) DrawText(fonts, s, Typeface::kSans, points, 0, 0, all, 0xFF0000);
 }
 
 TEST(Names, EmojiNamesMakeCardsAndBatches) {

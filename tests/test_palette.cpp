@@ -34,7 +34,8 @@ TEST(PaletteChooser, ShowsEveryPaletteAsARowOfSwatches) {
   const Colour back = 0x123456;
   card.SetBackground(back);
   card.Plot(600, 300, 0xFF);
-  DrawPaletteSwatches(card);
+  Fonts fonts(FontFolder());
+  DrawPaletteSwatches(card, fonts);
   // Row k at j = 5 + 22 (k - 1); colour c covers x = 31 + 10 (c - 1) .. 40 + 10 (c - 1), j - 2 .. j + 18.
   for (int row : {1, 3, 26}) {
     const double j = 5 + 22 * (row - 1);

@@ -80,12 +80,13 @@ struct Inputs {
   Surface strip = testing::RowStrip(), canvas = NewCanvas();
   Generator rng;
   double offset_mode = 2;
+  Fonts fonts{FontFolder()};
   explicit Inputs(std::uint64_t state) {
     canvas.SetBackground(kBack);
     rng.set_state(state);
   }
   StyleContext Context(double width = kCanvasUnitsW, double height = kCanvasUnitsH) {
-    return {canvas, strip, rng, width, height, offset_mode};
+    return {canvas, strip, rng, width, height, offset_mode, fonts};
   }
 };
 

@@ -114,10 +114,11 @@ TEST(Surface, EllipseRadiiFollowTheAspectRuleAndFarShapesAreIgnored) {
 }
 
 TEST(Surface, PrintDrawsInForeColourAndMovesOneLineDown) {
-  if (!PrepareFace(Typeface::kSans)) GTEST_SKIP() << "DejaVu Sans is not installed";
+  Fonts fonts(FontFolder());
+  if (!fonts.PrepareFace(Typeface::kSans)) GTEST_SKIP() << "DejaVu Sans is not installed";
   Surface s = PixelSurface(200, 100);
   s.pen_colour = kRed, s.font_points = 14, s.cursor_x = 10, s.cursor_y = 5;
-  PrintText(s, "HH");
+  PrintText(fonts, s, "HH");
   EXPECT_GT(CountColour(s.image(), kRed), 40);  // solid stems
   EXPECT_EQ(s.cursor_x, 0);
   EXPECT_GT(s.cursor_y, 5 + 14 * 96.0 / 72);   // at least one em further down
@@ -131,12 +132,13 @@ TEST(Surface, PrintDrawsInForeColourAndMovesOneLineDown) {
 // Rendered glyphs are kept for reuse; text drawn again, at another size in
 // between and after huge letters have pushed the small ones out, is unchanged.
 TEST(Surface, TextDrawnAgainIsTheSameWhateverWasDrawnBetween) {
-  if (!PrepareFace(Typeface::kSerif)) GTEST_SKIP() << "Liberation Serif is not installed";
-  const auto print = [](double points, const char* text, int w = 300) {
+  Fonts fonts(FontFolder());
+  if (!fonts.PrepareFace(Typeface::kSerif)) GTEST_SKIP() << "Liberation Serif is not installed";
+  const auto print = [&fonts](double points, const char* text, int w = 300) {
     Surface s = PixelSurface(w, 120);
     s.typeface = Typeface::kSerif, s.pen_colour = kWhite;  // on black, so every coverage level shows
     s.font_points = points, s.cursor_x = 4, s.cursor_y = 2;
-    PrintText(s, text);
+    PrintText(fonts, s, text);
     return s.image();
   };
   const Image first = print(14, "Mirelune Ag");

@@ -60,7 +60,8 @@ struct Base {
     SeedGenerator(rng, SeedFromNames("Mary", "Bob"));
     Surface strip = NewStrip();
     DrawPaletteStrip(strip, 0, rng);
-    effect = RunGenerationPass(canvas, strip, 15, rng).effect;
+    Fonts fonts(FontFolder());
+    effect = RunGenerationPass(canvas, strip, 15, rng, fonts).effect;
   }
 };
 
@@ -76,7 +77,8 @@ Outcome RunEffect(const Base& base, const Case& c, SimdLevel level) {
   Outcome out{r.ok, r.message, canvas->image(), card->image(), buffers->colour_store, carry, rng.draws(), rng.state(), {}};
   if (r.ok) {  // the rest of the card: the tree and the greeting
     DrawOrnamentTree(*card, *canvas, effect, rng);
-    DrawGreeting(*card, {"Mary", "Bob", 2017});
+    Fonts fonts(FontFolder());
+    DrawGreeting(*card, {"Mary", "Bob", 2017}, fonts);
     out.whole_card = card->image();
   }
   return out;

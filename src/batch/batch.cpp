@@ -353,12 +353,13 @@ class Run {
   bool Done(const ListRow& row) const;
   bool Mine(const ListRow& row) const { return row.index % o_.shards == o_.shard; }
   void Work();
-  std::optional<json> MakeCard(const ListRow& row, const WriteOptions& files);
+  std::optional<json> MakeCard(const ListRow& row, const WriteOptions& files, Fonts& fonts);
   void FinishRow(const ListRow& row, json line, SmtpConnection* mail);
   template <typename F>
   void Guarded(const ListRow& row, F&& step) noexcept;
   bool MailRow(const ListRow& row, const fs::path& file, SmtpConnection& mail, json* line);
   void Fail(const ListRow& row, const std::string& reason, json line = json::object());
+  void Tell(const std::vector<std::string>& problems);
   void FailCaught(const ListRow& row, const char* what) noexcept;
   void Progress(bool final);
   Result<> Compact();
@@ -376,6 +377,7 @@ class Run {
 
   std::mutex report_mu_;
   std::vector<std::string> failures_;  // the first 20, for the summary
+  std::vector<std::string> told_;      // text problems said so far: each once a run, not once a row
   std::atomic<long> made_{0}, failed_{0};
   long total_ = 0, done_before_ = 0, to_make_ = 0, list_rows_ = 0;
   int threads_ = 1;
@@ -486,16 +488,28 @@ void Run::Fail(const ListRow& row, const std::string& reason, json line) {
   if (failures_.size() < 20) failures_.push_back(text);
 }
 
+// Why a card's text was not drawn as asked (a face file that cannot be used): said
+// once a run; every card's report still names the faces that drew it.
+void Run::Tell(const std::vector<std::string>& problems) {
+  std::lock_guard<std::mutex> lock(report_mu_);
+  for (const std::string& why : problems)
+    if (std::find(told_.begin(), told_.end(), why) == told_.end()) {
+      told_.push_back(why);
+      err_ << (o_.progress_bar ? "\r\x1b[K" : "") << "mirelune-cli: " << why << "\n";
+    }
+}
+
 // Makes and saves the row's card: its manifest line so far, or nothing when the
 // row failed (and said so).
-std::optional<json> Run::MakeCard(const ListRow& row, const WriteOptions& files) {
+std::optional<json> Run::MakeCard(const ListRow& row, const WriteOptions& files, Fonts& fonts) {
   const fs::path file = o_.out_dir / row.file;
   json line;
   line["row"] = row.index;
   line["line"] = row.line;
   line["status"] = "done";
   line["file"] = row.file;
-  auto made = std::make_unique<CardResult>(mirelune::MakeCard(row.card));
+  auto made = std::make_unique<CardResult>(mirelune::MakeCard(row.card, {}, fonts));
+  Tell(made->text.problems);
   Result<CardFile> encoded = o_.encode(row.card, *made, o_.format);
   made.reset();
   if (!encoded) {
@@ -589,9 +603,10 @@ void Run::Work() {
   std::set<std::pair<dev_t, ino_t>> swept;  // the output folder is cleared once a worker
   WriteOptions files;
   files.swept = &swept;
+  Fonts fonts(FontFolder());  // this worker's alone, open from card to card
   while (queue_->Pop(&row))
     Guarded(row, [&] {
-      if (std::optional<json> line = MakeCard(row, files)) FinishRow(row, std::move(*line), mail ? &*mail : nullptr);
+      if (std::optional<json> line = MakeCard(row, files, fonts)) FinishRow(row, std::move(*line), mail ? &*mail : nullptr);
     });
 }
 
@@ -671,7 +686,7 @@ int Run::Start(ListReader* reader) {
   // A batch never opens the desktop mail program once per row.
   if (o_.mail && !SmtpSettingsFromEnvironment(&smtp_))
     return bad("--mail sends through a mail server: set MIRELUNE_SMTP_URL (smtp://host:port or smtps://host:port)");
-  if (const Result<> faces = PrepareFaces(); !faces) return bad(faces.message, 1);
+  if (const Result<> faces = PrepareFaces(FontFolder()); !faces) return bad(faces.message, 1);
   const ListOptions list_options{o_.mail, ExtensionOf(o_.format)};
   ListReader counter;
   if (const Result<> opened = counter.Open(o_.list, list_options); !opened) return bad(opened.message);

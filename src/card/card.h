@@ -1,6 +1,8 @@
 // card.h — a card from its spec, stage by stage, as a value.
 //
 //   CardResult r = MakeCard({.friend_name = "Mary", .sender = "Bob", .year = 2017});
+//   Fonts fonts(FontFolder());             // a caller making many cards keeps its faces open:
+//   CardResult next = MakeCard(spec, {}, fonts);
 //   SaveImage(r.card.image(), "card.png");        // files/files.h
 //
 // The road every card takes, top-down:
@@ -25,6 +27,7 @@
 #include "generator/generator.h"
 #include "palette/palette.h"
 #include "raster/surface.h"
+#include "text/fonts.h"
 
 namespace mirelune {
 
@@ -78,19 +81,22 @@ struct CardResult {
   Image plain_picture;  // the picture before the effect, ornaments and greeting
   double seed = 0;
   CardStats stats;
-  std::vector<std::string> text_problems;  // why text was not drawn as asked
+  TextRecord text;  // the faces that drew the text, and why text was not drawn as asked
   bool stopped = false;                    // the watch's stop came first: the card is unfinished
   CardCarry carry;
 };
 
 // The whole card. Stops at the watch's request (then `stopped`, and the card is
-// not to be shown as finished).
+// not to be shown as finished). The first opens the faces for this card alone;
+// the second draws with `fonts`, whose record then holds nothing else.
 CardResult MakeCard(const CardSpec& spec, const CardWatch& watch = {});
+CardResult MakeCard(const CardSpec& spec, const CardWatch& watch, Fonts& fonts);
 
 // Opens the card's own face files (the greeting's and the extruded letters'), so
 // that a missing or damaged one stops a card before it is drawn without its
 // text: the message names the file and the reason (or the package to install).
-Result<> PrepareFaces();
+Result<> PrepareFaces(Fonts& fonts);
+Result<> PrepareFaces(const std::string& folder);  // in a value of its own, for a front end's check at start
 
 // --- the stages ---
 
@@ -131,7 +137,7 @@ struct PassResult {
 // parameters and the offset mode, chooses 1..max_styles styles by coin flips and
 // runs them. The canvas's pen and fill settings go on from where the last card
 // left them.
-PassResult RunGenerationPass(Surface& canvas, const Surface& strip, int max_styles, Generator& g,
+PassResult RunGenerationPass(Surface& canvas, const Surface& strip, int max_styles, Generator& g, Fonts& fonts,
                              const CardWatch& watch = {});
 
 // The pass, effect and tree on a strip already painted: what every card after
@@ -143,7 +149,7 @@ struct Painting {
   CardStats stats;
   bool stopped = false;
 };
-Painting PaintCard(CardCarry& carry, int max_styles, EffectMode mode, EffectBuffers& buffers,
+Painting PaintCard(CardCarry& carry, int max_styles, EffectMode mode, EffectBuffers& buffers, Fonts& fonts,
                    const CardWatch& watch = {});
 
 // The names and year a greeting is written for.
@@ -157,10 +163,10 @@ struct Greeting {
 std::string GreetingLine(const Greeting& g);
 
 // The pale band and the blue greeting line on `card`, when there is a sender.
-void DrawGreeting(Surface& card, const Greeting& g);
+void DrawGreeting(Surface& card, const Greeting& g, Fonts& fonts);
 
 // The strip for `seed`, then style `number` (1..23) alone, twice, on the
 // background colour the pass would take, without the effect: a picture of one style.
-Surface PaintStyleAlone(int number, double seed);
+Surface PaintStyleAlone(int number, double seed, Fonts& fonts);
 
 }  // namespace mirelune

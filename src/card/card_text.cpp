@@ -9,7 +9,7 @@ std::string GreetingLine(const Greeting& g) {
          std::string(11, ' ') + kWebAddress + " ";
 }
 
-void DrawGreeting(Surface& card, const Greeting& g) {
+void DrawGreeting(Surface& card, const Greeting& g, Fonts& fonts) {
   card.font_points = 14;
   if (CharCount(g.sender) == 0) return;
   const Colour band = RGB(250, 250, 150);
@@ -17,7 +17,7 @@ void DrawGreeting(Surface& card, const Greeting& g) {
   card.pen_colour = RGB(0, 0, 255);
   card.cursor_x = 11;
   card.cursor_y = 638;
-  PrintText(card, GreetingLine(g));
+  PrintText(fonts, card, GreetingLine(g));
 }
 
 }  // namespace mirelune

@@ -50,7 +50,7 @@ double PaintBackground(Surface& canvas, const Surface& strip, Generator& g) {
   return row;
 }
 
-PassResult RunGenerationPass(Surface& canvas, const Surface& strip, int max_styles, Generator& g,
+PassResult RunGenerationPass(Surface& canvas, const Surface& strip, int max_styles, Generator& g, Fonts& fonts,
                              const CardWatch& watch) {
   const std::uint64_t start = g.draws();
   PassResult r;
@@ -63,7 +63,7 @@ PassResult RunGenerationPass(Surface& canvas, const Surface& strip, int max_styl
   r.flags = plan.flags;
   watch.Mark(ProgressMark::kStart, 5);
 
-  StyleContext styles{canvas, strip, g, kCanvasUnitsW, kCanvasUnitsH, r.effect_offset_mode};
+  StyleContext styles{canvas, strip, g, kCanvasUnitsW, kCanvasUnitsH, r.effect_offset_mode, fonts};
   for (int pass = 1; pass <= plan.passes && !r.stopped; ++pass) {
     for (int k = 0; k < kStyleCount && !r.stopped; ++k) {
       if (!plan.flags[k]) continue;
@@ -78,14 +78,14 @@ PassResult RunGenerationPass(Surface& canvas, const Surface& strip, int max_styl
   return r;
 }
 
-Surface PaintStyleAlone(int number, double seed) {
+Surface PaintStyleAlone(int number, double seed, Fonts& fonts) {
   Generator g;
   SeedGenerator(g, seed);
   Surface strip = NewStrip(), canvas = NewCanvas();
   DrawPaletteStrip(strip, 0, g);
   PaintBackground(canvas, strip, g);
   double offset_mode = 0;
-  StyleContext styles{canvas, strip, g, kCanvasUnitsW, kCanvasUnitsH, offset_mode};
+  StyleContext styles{canvas, strip, g, kCanvasUnitsW, kCanvasUnitsH, offset_mode, fonts};
   for (int pass = 1; pass <= 2; ++pass) kStyles[number - 1].draw(styles);
   return canvas;
 }

@@ -7,13 +7,14 @@
 
 namespace mirelune {
 
-Painting PaintCard(CardCarry& carry, int max_styles, EffectMode mode, EffectBuffers& buffers, const CardWatch& watch) {
+Painting PaintCard(CardCarry& carry, int max_styles, EffectMode mode, EffectBuffers& buffers, Fonts& fonts,
+                   const CardWatch& watch) {
   Painting out;
   CardStats& stats = out.stats;
   Generator& g = carry.rng;
 
   // strip, style limit -> canvas, effect parameters, offset mode
-  const PassResult pass = RunGenerationPass(carry.canvas, carry.strip, max_styles, g, watch);
+  const PassResult pass = RunGenerationPass(carry.canvas, carry.strip, max_styles, g, fonts, watch);
   stats.background_row = pass.background_row;
   stats.offset_mode = pass.offset_mode;
   stats.effect_offset_mode = pass.effect_offset_mode;
@@ -44,13 +45,23 @@ Painting PaintCard(CardCarry& carry, int max_styles, EffectMode mode, EffectBuff
   return out;
 }
 
-Result<> PrepareFaces() {
+Result<> PrepareFaces(Fonts& fonts) {
   for (Typeface face : {Typeface::kSans, Typeface::kSerif})
-    MIRELUNE_TRY(PrepareFace(face));
+    MIRELUNE_TRY(fonts.PrepareFace(face));
   return {};
 }
 
+Result<> PrepareFaces(const std::string& folder) {
+  Fonts fonts(folder);
+  return PrepareFaces(fonts);
+}
+
 CardResult MakeCard(const CardSpec& spec, const CardWatch& watch) {
+  Fonts fonts(FontFolder());
+  return MakeCard(spec, watch, fonts);
+}
+
+CardResult MakeCard(const CardSpec& spec, const CardWatch& watch, Fonts& fonts) {
   CardResult r;
   CardCarry& carry = r.carry;
   r.seed = SeedFromNames(spec.friend_name, spec.sender);
@@ -60,9 +71,9 @@ CardResult MakeCard(const CardSpec& spec, const CardWatch& watch) {
   const std::uint64_t strip_draws = carry.rng.draws() - start;
   if ((r.stopped = watch.Stopped())) return r;
 
-  ForgetFacesUsed();  // the card's faces are those this card was drawn with
+  fonts.TakeRecord();  // the card's record holds only what this card's text used and met
   EffectBuffers buffers;
-  Painting painted = PaintCard(carry, spec.max_styles, spec.mode, buffers, watch);
+  Painting painted = PaintCard(carry, spec.max_styles, spec.mode, buffers, fonts, watch);
   r.stats = painted.stats;
   r.stats.palette = palette;
   r.stats.strip = strip_draws;
@@ -70,9 +81,9 @@ CardResult MakeCard(const CardSpec& spec, const CardWatch& watch) {
   r.card = std::move(painted.card);
   if ((r.stopped = painted.stopped)) return r;
 
-  DrawGreeting(r.card, {spec.friend_name, spec.sender, spec.year});
+  DrawGreeting(r.card, {spec.friend_name, spec.sender, spec.year}, fonts);
   r.stats.total = carry.rng.draws() - start;
-  r.text_problems = TakeTextFailures();
+  r.text = fonts.TakeRecord();
   watch.Mark(ProgressMark::kDone, 100, &r.card);
   return r;
 }

@@ -43,9 +43,10 @@ Result<int> RunBatch(BatchArgs& a) {
   }
   o.format = *ParseFormat(a.format);  // the option's own check has refused anything else
   // Exactly the bytes `card --out NAME.<format>` writes.
-  o.encode = [](const CardSpec& spec, const CardResult& made, ImageFormat format) -> Result<CardFile> {
+  o.encode = [digests = std::make_shared<FaceDigests>()](const CardSpec& spec, const CardResult& made,
+                                                         ImageFormat format) -> Result<CardFile> {
     CardFile card;
-    card.report = CardReport(spec, made.seed, made.stats);
+    card.report = CardReport(spec, made.seed, made.stats, made.text.faces, digests.get());
     const PngText text = CardPngText(GreetingOf(spec), card.report);
     MIRELUNE_TRY_ASSIGN(card.bytes, EncodeImage(made.card.image(), format, &text));
     return card;

@@ -82,18 +82,18 @@ Result<int> RunCard(const CardOptions& o) {
   const int to_stdout = (out && out->to_stdout) + (plain && plain->to_stdout) + report_to_stdout;
   if (to_stdout > 1) return Error{_("only one of --out, --plain and --report can be \"-\"")};
 
-  if (const Result<> faces = PrepareFaces(); !faces) {
+  if (const Result<> faces = PrepareFaces(FontFolder()); !faces) {
     std::cerr << "mirelune-cli: " << faces.message << "\n";
     return 1;
   }
   Session s;  // the card's names and files, as the window keeps them
   const CardResult made = CommandNew(s, c);
-  for (const std::string& why : made.text_problems) std::cerr << "mirelune-cli: " << why << "\n";
+  for (const std::string& why : made.text.problems) std::cerr << "mirelune-cli: " << why << "\n";
   // The report digests every face file the card used; only a PNG or JPEG carries
   // it, and only --report and --again read it.
   const auto carries_report = [](const std::optional<Target>& t) { return t && t->format != ImageFormat::kBmp; };
   const bool png = carries_report(out) || carries_report(plain) || (!out && format && *format != ImageFormat::kBmp);
-  const Json report = png || !o.again.empty() || !o.report.empty() ? CardReport(c, made.seed, made.stats) : Json::object();
+  const Json report = png || !o.again.empty() || !o.report.empty() ? CardReport(c, made.seed, made.stats, made.text.faces) : Json::object();
   if (!o.again.empty()) NoteDifferences(recorded, report, o.again);
 
   const bool paths_on_stderr = to_stdout > 0;

@@ -30,12 +30,13 @@ Action SetUpStyle(CLI::App& sub) {
   return [o]() -> Result<int> {
     const std::optional<ImageFormat> format = o->format.empty() ? std::nullopt : ParseFormat(o->format);
     MIRELUNE_TRY_ASSIGN(const Target target, ResolveTarget("--out", o->out.empty() ? "style-" + std::to_string(o->number) + ".png" : o->out, format));
-    if (const Result<> faces = PrepareFaces(); !faces) {
+    if (const Result<> faces = PrepareFaces(FontFolder()); !faces) {
       std::cerr << "mirelune-cli: " << faces.message << "\n";
       return 1;
     }
-    const Surface canvas = PaintStyleAlone(o->number, static_cast<double>(o->seed));
-    for (const std::string& why : TakeTextFailures()) std::cerr << "mirelune-cli: " << why << "\n";  // as for a card
+    Fonts fonts(FontFolder());
+    const Surface canvas = PaintStyleAlone(o->number, static_cast<double>(o->seed), fonts);
+    for (const std::string& why : fonts.TakeRecord().problems) std::cerr << "mirelune-cli: " << why << "\n";  // as for a card
     PngText text;
     text.software = "Mirelune " + VersionText();
     text.title = "Mirelune style " + std::to_string(o->number) + " (" + kStyles[o->number - 1].name + "), seed " +

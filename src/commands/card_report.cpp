@@ -1,9 +1,15 @@
 // card_report.cpp — the card report and a PNG card's texts.
 #include "commands/card_report.h"
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cmath>
 #include <cstdint>
 
+#include "base/digest.h"
 #include "card/card.h"
 #include "mirelune_version.h"
 #include "text/text.h"
@@ -19,7 +25,46 @@ Json Number(double v) {
   return v;
 }
 
+// What tells one state of a file from another, or "" when it cannot be read.
+std::string FileIdentity(const struct stat& st) {
+  return std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino) + ":" + std::to_string(st.st_size) + ":" +
+         std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec);
+}
+
+// The digest and the identity of the file it was read from.
+std::pair<std::string, std::string> DigestWithIdentity(const std::string& file) {
+  const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) return {};
+  struct stat st {};
+  std::pair<std::string, std::string> out;
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+    const auto size = static_cast<std::size_t>(st.st_size);
+    if (void* map = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0); map != MAP_FAILED) {
+      out = {FileIdentity(st), Sha256Hex(map, size)};
+      ::munmap(map, size);
+    }
+  }
+  ::close(fd);
+  return out;
+}
+
 }  // namespace
+
+std::string FaceDigest(const std::string& file) { return DigestWithIdentity(file).second; }
+
+std::string FaceDigests::Of(const std::string& file) {
+  struct stat st {};
+  const std::string now = ::stat(file.c_str(), &st) == 0 ? FileIdentity(st) : "";
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    if (const auto it = kept_.find(file); it != kept_.end() && !now.empty() && it->second.first == now)
+      return it->second.second;
+  }
+  std::pair<std::string, std::string> read = DigestWithIdentity(file);  // outside the lock: other cards go on
+  std::lock_guard<std::mutex> lock(mu_);
+  if (!read.first.empty()) kept_[file] = read;
+  return read.second;
+}
 
 std::string VersionText() {
   std::string v = kVersion;
@@ -27,7 +72,8 @@ std::string VersionText() {
   return v;
 }
 
-Json CardReport(const CardSpec& c, double seed, const CardStats& stats) {
+Json CardReport(const CardSpec& c, double seed, const CardStats& stats, const std::vector<FaceUsed>& used,
+                FaceDigests* digests) {
   // The first fields keep their names and order: scripts read them.
   Json j;
   j["seed"] = Number(seed);
@@ -53,8 +99,8 @@ Json CardReport(const CardSpec& c, double seed, const CardStats& stats) {
   j["version"] = VersionText();
   // What drew the text: the same face files and libraries give the same pixels.
   Json faces = Json::array();
-  for (const FaceUsed& f : FacesUsed()) {
-    Json face = {{"file", f.file}, {"sha256", f.sha256}};
+  for (const FaceUsed& f : used) {
+    Json face = {{"file", f.file}, {"sha256", digests ? digests->Of(f.file) : FaceDigest(f.file)}};
     if (f.index != 0) face["index"] = f.index;
     if (!f.note.empty()) face["note"] = f.note;
     faces.push_back(std::move(face));

@@ -3,10 +3,12 @@
 // command line's card for the same names are the same file.
 //
 //   const CardResult r = MakeCard(spec);
-//   const PngText text = CardPngText(GreetingOf(spec), CardReport(spec, r.seed, r.stats));
+//   const PngText text = CardPngText(GreetingOf(spec), CardReport(spec, r.seed, r.stats, r.text.faces));
 //   Result<Bytes> png = EncodePng(r.card.image(), &text);
 #pragma once
 
+#include <map>
+#include <mutex>
 #include <nlohmann/json.hpp>
 #include <string>
 
@@ -22,7 +24,26 @@ inline constexpr const char* kReportKeyword = "mirelune-report";
 std::string VersionText();
 
 // The settings a card was made with: enough to make it again.
-nlohmann::ordered_json CardReport(const CardSpec& spec, double seed, const CardStats& stats);
+// The SHA-256 (hex) of the face file as it is now; empty when it cannot be read.
+std::string FaceDigest(const std::string& file);
+
+// FaceDigest, each file read again only when it is another file or has changed
+// (device, inode, size, modification time): a batch's cards share their faces,
+// and reading them for every card would cost more than drawing the text. Owned
+// by whoever writes many reports; safe to share between threads.
+class FaceDigests {
+ public:
+  std::string Of(const std::string& file);
+
+ private:
+  std::mutex mu_;
+  std::map<std::string, std::pair<std::string, std::string>> kept_;  // file -> (what it was, digest)
+};
+
+// The settings a card was made with: enough to make it again, and the faces
+// that drew its text with their digests (from `digests` when given).
+nlohmann::ordered_json CardReport(const CardSpec& spec, double seed, const CardStats& stats,
+                                  const std::vector<FaceUsed>& faces, FaceDigests* digests = nullptr);
 
 // The greeting a spec asks for.
 inline Greeting GreetingOf(const CardSpec& spec) { return {spec.friend_name, spec.sender, spec.year}; }

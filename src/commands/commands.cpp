@@ -25,10 +25,12 @@ void Show(Session& s, Painting&& p, Greeting names) {
 bool PaintNextCard(Session& s, const CardWatch& watch) {
   // Mode 0 gets a fresh strip per card; a fixed mode keeps the one there.
   if (s.settings.colour_mode == 0) DrawPaletteStrip(s.carry.strip, 0, s.carry.rng, watch);
-  Painting p = PaintCard(s.carry, s.settings.max_styles, s.settings.mode, s.buffers, watch);
+  s.fonts.TakeRecord();  // the record is the card's alone
+  Painting p = PaintCard(s.carry, s.settings.max_styles, s.settings.mode, s.buffers, s.fonts, watch);
   if (p.stopped || watch.Stopped()) return false;
-  DrawGreeting(p.card, {});
+  DrawGreeting(p.card, {}, s.fonts);
   Show(s, std::move(p), {"", "", s.names.year});
+  s.text = s.fonts.TakeRecord();
   return true;
 }
 
@@ -38,7 +40,7 @@ CardSpec NewCardSpec(const WorkbenchSettings& settings, const std::string& frien
 }
 
 CardResult CommandNew(Session& s, const CardSpec& spec, const CardWatch& watch) {
-  CardResult r = MakeCard(spec, watch);
+  CardResult r = MakeCard(spec, watch, s.fonts);
   if (r.stopped) return r;
   s.settings.colour_mode = spec.palette;
   s.card = r.card;
@@ -47,6 +49,7 @@ CardResult CommandNew(Session& s, const CardSpec& spec, const CardWatch& watch) 
   s.seed = r.seed;
   s.names = {spec.friend_name, spec.sender, spec.year};
   s.carry = r.carry;
+  s.text = r.text;
   return r;
 }
 

@@ -45,6 +45,8 @@ struct Session {
   Image plain_picture;         // the picture before the effect
   CardCarry carry;             // where the last card left the sequence: "new img", the loops and "def +" go on from it
   EffectBuffers buffers;
+  Fonts fonts{FontFolder()};   // the faces every card of the session is drawn with
+  TextRecord text;             // of the card shown: the faces that drew it, what went wrong
   std::string image_name;      // "GR-<yyyymmddhhmmss>": the name the card was last saved under
   std::set<std::string> saved_names;  // every name this run saved a card under: only these are rewritten
 };

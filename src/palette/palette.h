@@ -13,6 +13,7 @@
 
 #include "core/card_parts.h"
 #include "generator/generator.h"
+#include "text/fonts.h"
 
 namespace mirelune {
 
@@ -30,7 +31,7 @@ Components SplitColour(double colour);
 
 // The palette chooser behind the workbench's "palette" button: every palette as a
 // row of swatches on `card`, numbered.
-void DrawPaletteSwatches(Surface& card);
+void DrawPaletteSwatches(Surface& card, Fonts& fonts);
 
 // The chooser's question, its title, and an answer as a palette number 0..26:
 // digits, optionally with a fractional part of zeros and blanks around. Anything

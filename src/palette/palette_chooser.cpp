@@ -39,7 +39,7 @@ std::optional<int> PaletteNumber(const std::string& answer) {
 
 // Row k (palette k, 1..30) at y = 5 + 22 (k - 1): its number, then its ten
 // colours as swatches ten lines wide from x = 31.
-void DrawPaletteSwatches(Surface& card) {
+void DrawPaletteSwatches(Surface& card, Fonts& fonts) {
   card.Clear();
   card.font_points = 10;
   int palette = 0;
@@ -48,7 +48,7 @@ void DrawPaletteSwatches(Surface& card) {
     palette += 1;
     card.cursor_x = 10;
     card.cursor_y = y;
-    PrintText(card, NumberText(palette));
+    PrintText(fonts, card, NumberText(palette));
     for (int colour = 1; colour <= kPaletteColours; ++colour) {
       const PaletteRgb rgb = PaletteColour(palette, colour);
       const Colour c = RGB(rgb.red, rgb.green, rgb.blue);

@@ -25,16 +25,16 @@ struct ServeArgs {
 };
 
 // The bytes `card --out NAME.<format>` writes, or the line `card --report -` prints.
-Result<Bytes> WriteOutput(const CardSpec& c, const CardResult& made, web::Output output) {
+Result<Bytes> WriteOutput(const CardSpec& c, const CardResult& made, web::Output output, FaceDigests& digests) {
   if (output == web::Output::kReport) {
-    const std::string text = ReportText(CardReport(c, made.seed, made.stats)) + "\n";
+    const std::string text = ReportText(CardReport(c, made.seed, made.stats, made.text.faces, &digests)) + "\n";
     return Bytes(text.begin(), text.end());
   }
   if (output == web::Output::kBmp) {  // a BMP carries no report; `card` makes none for it
     const PngText text = CardPngText(GreetingOf(c), nlohmann::ordered_json::object());
     return EncodeImage(made.card.image(), ImageFormat::kBmp, &text);
   }
-  const PngText text = CardPngText(GreetingOf(c), CardReport(c, made.seed, made.stats));
+  const PngText text = CardPngText(GreetingOf(c), CardReport(c, made.seed, made.stats, made.text.faces, &digests));
   return EncodeImage(made.card.image(), output == web::Output::kJpeg ? ImageFormat::kJpeg : ImageFormat::kPng, &text);
 }
 
@@ -46,8 +46,12 @@ Result<int> RunServe(ServeArgs& a) {
       return Error{Fill(_("--rate: N/min with N from 1 to 1000000, not \"%s\""), {a.rate})};
     a.o.rate_per_minute = std::stoi(n);
   }
-  if (const Result<> faces = PrepareFaces(); !faces) return Error{faces.message};
-  const web::Site site(VersionText() + "\n" + web::FaceIdentity(), WriteOutput);
+  if (const Result<> faces = PrepareFaces(FontFolder()); !faces) return Error{faces.message};
+  const auto digests = std::make_shared<FaceDigests>();
+  const web::Site site(VersionText() + "\n" + web::FaceIdentity(),
+                       [digests](const CardSpec& c, const CardResult& made, web::Output o) {
+                         return WriteOutput(c, made, o, *digests);
+                       });
   // A server that cannot start (a taken port, a root user) is not bad input: status 1.
   const Result<int> served = web::Serve(a.o, site);
   if (!served) std::cerr << "mirelune-serve: " << served.error().message << "\n";

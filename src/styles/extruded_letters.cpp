@@ -23,7 +23,7 @@ void DrawExtrudedLetters(StyleContext& c) {
       // Printing moves the cursor, so every copy sets its own place.
       canvas.cursor_x = x + k;
       canvas.cursor_y = y + k;
-      PrintText(canvas, std::string_view(&letter, 1));
+      PrintText(c.fonts, canvas, std::string_view(&letter, 1));
     }
   }
 }

@@ -5,7 +5,7 @@
 // offset mode and the canvas's own settings. Everything else is its own.
 //
 //   double offset_mode = 2;
-//   StyleContext c{canvas, strip, rng, 900, 675, offset_mode};
+//   StyleContext c{canvas, strip, rng, 900, 675, offset_mode, fonts};
 //   DrawRoses(c);                         // one style
 //   kStyles[k].draw(c);                   // style k + 1, by its flag
 //   std::puts(kStyles[k].name);           // "roses"
@@ -13,6 +13,7 @@
 
 #include "core/card_parts.h"
 #include "generator/generator.h"
+#include "text/fonts.h"
 
 namespace mirelune {
 
@@ -23,6 +24,7 @@ struct StyleContext {
   Generator& rng;
   double width, height;   // the canvas in drawing units
   double& offset_mode;    // what the effect will read as its offset mode; the square clusters set it
+  Fonts& fonts;           // the faces letters are drawn with
 };
 
 void DrawStripeBands(StyleContext& c);  // style 1

@@ -270,8 +270,8 @@ void MainWindow::Load() {
   // tries again and says why it failed.
   if (const Result<> made = MakeFolder(OutputFolder()); !made) Report(made.message);
   // A face file that cannot be used is told now, not at the first card.
-  const Result<> faces = PrepareFaces();
-  std::vector<std::string> problems = TakeTextFailures();
+  const Result<> faces = PrepareFaces(session_.fonts);
+  std::vector<std::string> problems = session_.fonts.TakeRecord().problems;
   if (!faces && std::find(problems.begin(), problems.end(), faces.message) == problems.end())
     problems.push_back(faces.message);
   for (const std::string& why : problems) Report(why);
@@ -551,9 +551,9 @@ void MainWindow::Run(Button b) {
       StartJob([this, spec](const CardWatch& watch) -> Finish {
         CardResult r = CommandNew(session_, spec, watch);
         if (r.stopped) return {};
-        // The report lists the faces this thread drew the card with.
-        Made made{spec, CardReport(spec, r.seed, r.stats)};
-        return [this, made = std::move(made), problems = std::move(r.text_problems)] {
+        // The report digests the face files here, off the window's thread.
+        Made made{spec, CardReport(spec, r.seed, r.stats, r.text.faces)};
+        return [this, made = std::move(made), problems = std::move(r.text.problems)] {
           made_ = made;
           CardChanged(true);
           for (const std::string& why : problems) Report(why);
@@ -566,7 +566,10 @@ void MainWindow::Run(Button b) {
       const double clock = SecondsSinceMidnight();
       StartJob([this, clock](const CardWatch& watch) -> Finish {
         if (!CommandNewImage(session_, clock, watch)) return {};
-        return [this] { CardChanged(false); };
+        return [this, problems = session_.text.problems] {
+          CardChanged(false);
+          for (const std::string& why : problems) Report(why);
+        };
       });
       break;
     }
@@ -584,7 +587,7 @@ void MainWindow::Run(Button b) {
       break;
     }
     case Button::kPalette: {
-      DrawPaletteSwatches(s.card);
+      DrawPaletteSwatches(s.card, s.fonts);
       CardChanged(false);  // its swatches are on the card
       surface(View::kCard)->Show(s.card.image());  // seen behind the dialog
       std::string answer;
@@ -868,6 +871,9 @@ void MainWindow::EndNow() {
 }
 
 void MainWindow::Report(const std::string& message) {
+  // Every card's report names what drew it; the user hears of a problem once.
+  if (std::find(told_.begin(), told_.end(), message) != told_.end()) return;
+  told_.push_back(message);
   std::cerr << "mirelune: " << message << "\n";
   auto* box = new QMessageBox(QMessageBox::Warning, kCaption, QString::fromStdString(message), QMessageBox::Ok, this);
   box->setObjectName("Report");

@@ -248,6 +248,7 @@ class MainWindow : public QMainWindow {
   };
 
   Session session_;  // the worker's alone while busy_
+  std::vector<std::string> told_;  // the problems already told, each once
   bool workbench_;
   FormSurface* form_ = nullptr;
   QSpinBox* year_ = nullptr;  // the year the greetings wish for, beside the status line
