@@ -127,16 +127,6 @@ TEST(BatchRun, AFailingRowFailsAloneWhateverItThrowsOrHolds) {
   }
 }
 
-// A batch uses no more threads than rows to make or four a core, however many were asked.
-TEST(BatchRun, ThreadsAreBoundedByRowsAndCores) {
-  const struct { int jobs; long rows; unsigned cores; int want; } cases[] = {
-      {1, 100, 8, 1}, {8, 100, 2, 8}, {9, 100, 2, 8}, {256, 100, 2, 8}, {256, 3, 64, 3},
-      {256, 100, 64, 100}, {256, 1000, 64, 256}, {4, 0, 2, 1}, {4, 10, 0, 4}, {16, 10, 0, 4},
-  };
-  for (const auto& c : cases)
-    EXPECT_EQ(BatchThreads(c.jobs, c.rows, c.cores), c.want) << c.jobs << " " << c.rows << " " << c.cores;
-}
-
 // --- the command ---
 
 // Rows as the list has them and as `mirelune-cli card` takes them; the third row is bad.

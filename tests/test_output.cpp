@@ -137,26 +137,6 @@ TEST(Cli, ThePngCarriesItsReportAndMakesTheSameCardAgain) {
   EXPECT_EQ(ReadText(dir / "a.png"), ReadText(dir / "b.png"));
 }
 
-TEST(Cli, FormatsAndTheYearChangeNoPictureBeyondTheGreeting) {
-  const Scratch dir;
-  ASSERT_EQ(Cli(dir.path, "card --friend Mary --sender Bob --out a.bmp").status, 0);
-  ASSERT_EQ(Cli(dir.path, "card --friend Mary --sender Bob --out - --format bmp --year 2030", "> y.bmp").status, 0);
-  ASSERT_EQ(Cli(dir.path, "card --friend Mary --sender Bob --out a.jpeg --plain - ", "> p.png").status, 0);
-  const std::string dflt = Cli(dir.path, "card --friend Mary --sender Bob --format png").out;  // ./wimgx/GR-<time>.png
-  ASSERT_TRUE(dflt.rfind("./wimgx/GR-", 0) == 0 && dflt.size() == 30 && dflt.ends_with(".png\n")) << dflt;
-
-  // The year: only its digits in the band (y 632..662 pixels, x 4..892) change.
-  const Json year = Facts(dir, "a.bmp", "y.bmp"), box = year["differing_box"];
-  ASSERT_TRUE(box.is_array() && box[0] >= 4 && box[1] >= 632 && box[2] <= 892 && box[3] <= 662) << year;
-  EXPECT_EQ(Facts(dir, dflt.substr(0, 29))["pixels"], year["pixels"]) << "PNG and BMP agree";
-  EXPECT_NE(ReadText(MIRELUNE_TEST_DIR "/golden_digests.inc").find(year["pixels"]), std::string::npos) << "a pinned card";
-
-  // JPEG decodes (ImageMagick) to the card within the loss of quality 92.
-  ASSERT_EQ(testing::Shell(dir.path, "convert a.jpeg bmp3:a.jpeg.bmp").status, 0);
-  EXPECT_LT(Facts(dir, "a.jpeg.bmp", "a.bmp")["mean_difference"], 4.0);
-  EXPECT_NE(Facts(dir, "p.png")["pixels"], year["pixels"]) << "the plain picture is not the card";
-}
-
 TEST(FileWriter, EveryKindOfTargetIsWrittenAsItMust) {
   const mode_t mask = ::umask(022), made = 0666 & ~mask;
   ::umask(mask);

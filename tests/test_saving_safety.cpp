@@ -38,7 +38,6 @@ unsigned Mode(const fs::path& p) { return static_cast<unsigned>(fs::symlink_stat
 
 bool HoldsCard(const fs::path& p) { return ReadText(p) == std::string(kCardSize, 7); }
 
-
 // A link or a folder swapped after the writer looked at it: the card goes where the
 // path led when it was looked at, with that file's mode, and the file the swap
 // points at is untouched.
@@ -209,28 +208,6 @@ TEST(SafeSaving, TheProgramRefusesWhatOthersPlantInItsFolders) {
   }
 }
 
-// Two threads saving at once never leave the umask at 0: every card of a 200-row
-// batch on 2 jobs under umask 022 is 0644 (40 rows under the sanitizers, which
-// make each card several times slower).
-#ifdef __SANITIZE_ADDRESS__
-constexpr int kUmaskRows = 40;
-#else
-constexpr int kUmaskRows = 200;
-#endif
-TEST(SafeSaving, BatchCardsKeepTheUmask) {
-  const TempDir dir;
-  const Ran ran = Batch(dir.path, kUmaskRows, "--jobs 2 --format bmp");
-  ASSERT_EQ(ran.status, 0) << ran.err;
-  int cards = 0;
-  for (const auto& e : fs::directory_iterator(dir.path / "out")) {
-    if (e.path().extension() != ".bmp") continue;
-    ++cards;
-    EXPECT_EQ(Mode(e.path()), 0644u) << e.path();
-  }
-  EXPECT_EQ(cards, kUmaskRows);
-  EXPECT_EQ(Mode(dir.path / "out/manifest.jsonl"), 0644u);
-}
-
 // The first save into a folder removes only what this host's ended runs left: not
 // another host's files (its process ids mean nothing here), not a live run's, and,
 // for a writer that keeps the folders it swept, not what appears after that first save.
@@ -279,30 +256,6 @@ TEST(SafeSaving, OnlyThisHostsEndedRunsLoseTheirTemporaryFiles) {
   for (const auto& f : files) EXPECT_EQ(fs::exists(dir.path / (".mirelune-" + f.name)), f.kept) << f.name;
   EXPECT_TRUE(fs::is_symlink(dir.path / (".mirelune-" + host + "-" + gone + "-1-alink1")));
   EXPECT_TRUE(fs::exists(dir.path / (".mirelune-" + host + "-" + gone + "-1-after1")));
-}
-
-// A clock that stands still while names are taken: the card moves ahead past every
-// taken name, however many, and fails only when the names run out at year 9999.
-TEST(SafeSaving, TimeStampedNamesMoveAheadPastEveryTakenName) {
-  const struct { std::string first; int taken; std::string saved_as, refusal; } cases[] = {
-      {"GR-20170102090503", 300, "GR-20170102091003", ""},
-      {"GR-99991231235958", 2, "", "every name up to GR-99991231235959.bmp is taken"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.first);
-    const TempDir dir;
-    const testing::ScopedEnv env{{"MIRELUNE_ROOT", dir.path.string()}};
-    fs::create_directory(dir.path / "wimgx");
-    std::string name = c.first;
-    for (int k = 0; k < c.taken; ++k, name = NextSecondName(name)) testing::WriteText(dir.path / "wimgx" / (name + ".bmp"), "");
-    Session s;
-    s.image_name = c.first;
-    const SaveResult r = SaveNewCardAs(s, EncodeBmp(s.card.image()), ".bmp", std::tm{});
-    EXPECT_EQ(r.ok, c.refusal.empty()) << r.message;
-    EXPECT_NE(r.message.find(c.refusal), std::string::npos) << r.message;
-    EXPECT_EQ(r.ok ? r.path : fs::path(), r.ok ? dir.path / "wimgx" / (c.saved_as + ".bmp") : fs::path());
-  }
-  EXPECT_EQ(NextSecondName("GR-99991231235959"), "");
 }
 
 }  // namespace

@@ -22,18 +22,6 @@ Surface PixelSurface(int w = 40, int h = 30, Colour fill = -1) {
   return s;
 }
 
-// Off the raster Point gives -1; drawing units map onto the inner raster.
-TEST(Surface, PointOffTheRasterIsMinusOne) {
-  Surface strip(21, 671, 21, 671), canvas(896, 671, 900, 675);
-  for (auto [x, y] : {std::pair(21.0, 10.0), {-1.0, 10.0}, {20.6, 10.0}, {10.0, 671.0}})
-    EXPECT_EQ(strip.ColourAt(x, y), -1) << x << "," << y;
-  EXPECT_EQ(strip.ColourAt(20.4, 670.4), kDefaultBackground);  // rounds to the last pixel
-  EXPECT_EQ(std::vector<long>({canvas.PixelX(450), canvas.PixelX(899), canvas.PixelX(900), canvas.PixelY(675)}),
-            std::vector<long>({448, 895, 896, 671}));
-  EXPECT_EQ(canvas.ColourAt(900, 10), -1);
-  EXPECT_NE(canvas.ColourAt(899, 674), -1);
-}
-
 // The pixels a line lights, listed column by column: both ends, and on the minor
 // axis the exact rounding of the ideal line with halves rounded up.
 TEST(Surface, LinesLightExactlyTheRoundedPixelsClippedOrNot) {
@@ -127,33 +115,6 @@ TEST(Surface, PrintDrawsInForeColourAndMovesOneLineDown) {
   for (int y = 0; y < 100; ++y)
     for (int x = 0; x < 9; ++x) ASSERT_EQ(s.ColourAt(x, y), 0);
   for (int x = 0; x < 200; ++x) ASSERT_EQ(s.ColourAt(x, 4), 0);
-}
-
-// Rendered glyphs are kept for reuse; text drawn again, at another size in
-// between and after huge letters have pushed the small ones out, is unchanged.
-TEST(Surface, TextDrawnAgainIsTheSameWhateverWasDrawnBetween) {
-  Fonts fonts(FontFolder());
-  if (!fonts.PrepareFace(Typeface::kSerif)) GTEST_SKIP() << "Liberation Serif is not installed";
-  const auto print = [&fonts](double points, const char* text, int w = 300) {
-    Surface s = PixelSurface(w, 120);
-    s.typeface = Typeface::kSerif, s.pen_colour = kWhite;  // on black, so every coverage level shows
-    s.font_points = points, s.cursor_x = 4, s.cursor_y = 2;
-    PrintText(fonts, s, text);
-    return s.image();
-  };
-  const Image first = print(14, "Mirelune Ag");
-  const Image larger = print(28, "Mirelune Ag");
-  // Twice the size lights well over twice the pixels (not the small glyphs again;
-  // thin serif strokes stay thin, so less than four times).
-  const auto lit = [](const Image& img) { return static_cast<int>(img.pixels.size()) - CountColour(img, 0); };
-  EXPECT_GT(lit(larger), 2 * lit(first));
-  EXPECT_EQ(print(14, "Mirelune Ag"), first);
-  // Two 2000-point letters are megabytes each: more than the kept glyphs' budget.
-  const Image huge = print(2000, "WM", 40);
-  print(2000, "QB", 40);
-  EXPECT_EQ(print(14, "Mirelune Ag"), first);
-  EXPECT_EQ(print(28, "Mirelune Ag"), larger);
-  EXPECT_EQ(print(2000, "WM", 40), huge);
 }
 
 }  // namespace
