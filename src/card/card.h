@@ -13,7 +13,7 @@
 //   tree      card, canvas, generator -> DrawOrnamentTree -> card, the tree's anchors (effects.h)
 //   greeting  names, year -> DrawGreeting -> card
 // The random sequence is handed from stage to stage; nothing is kept between
-// calls, so the same spec gives the same result on any thread.
+// calls, so the same settings give the same card on any thread.
 #pragma once
 
 #include <array>

@@ -45,7 +45,7 @@ class FaceDigests {
 nlohmann::ordered_json CardReport(const CardSpec& spec, double seed, const CardStats& stats,
                                   const std::vector<FaceUsed>& faces, FaceDigests* digests = nullptr);
 
-// The greeting a spec asks for.
+// The greeting a card's settings ask for.
 inline Greeting GreetingOf(const CardSpec& spec) { return {spec.friend_name, spec.sender, spec.year}; }
 
 // The texts of a PNG picture of this card: the program, "Mirelune <what> for F

@@ -61,7 +61,7 @@ inline constexpr const char* kCasePrompt = "CASE SENSITIVE (Mary not equal mary)
 CardSpec NewCardSpec(const WorkbenchSettings& settings, const std::string& friend_name, const std::string& sender,
                      int year);
 
-// "new": the card MakeCard makes for the spec; the colour mode goes back to 0.
+// "new": the card MakeCard makes from these settings; the colour mode goes back to 0.
 // A stopped card leaves the session as it was. Returns the card's result.
 CardResult CommandNew(Session& s, const CardSpec& spec, const CardWatch& watch = {});
 

@@ -240,7 +240,7 @@ class MainWindow : public QMainWindow {
   void SendGreetings();
   void SendFinished(const Result<>& r);
 
-  // The card's names, spec and report, while the card shown is the one "new" made
+  // The card's names, settings and report, while the card shown is the one "new" made
   // (flipped, it keeps its names but loses its report).
   struct Made {
     CardSpec spec;
