@@ -131,7 +131,7 @@ BENCHMARK(BM_OrnamentTree)->Unit(benchmark::kMillisecond);
 void BM_WholeCard(benchmark::State& st) {
   const CardSpec spec{"Mary", "Bob", 2017, 15, 0, st.range(0) == 1 ? EffectMode::kLine : EffectMode::kPix};
   for (auto _ : st) {
-    const CardResult r = MakeCard(spec);
+    const Card r = MakeCard(spec);
     benchmark::DoNotOptimize(r.card.image().pixels.data());
   }
   st.SetLabel(st.range(0) == 1 ? "line" : "pix");

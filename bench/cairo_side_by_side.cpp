@@ -43,7 +43,7 @@ Stream RecordCard(const std::string& friend_name, const std::string& sender) {
   for (Surface* p : {canvas.get(), &buffers->source, card.get()}) p->primitive_log = &log;
   DrawPaletteStrip(*strip, 0, g);
   Fonts fonts(FontFolder());
-  PassResult pass = RunGenerationPass(*canvas, *strip, 15, g, fonts);
+  PassOutput pass = RunGenerationPass(*canvas, *strip, 15, g, fonts);
   EffectCarry distances;
   static_cast<void>(ApplyDisplacementEffect({*canvas, buffers->source, *card}, pass.effect, pass.effect_offset_mode,
                                             EffectMode::kLine, distances, g, *buffers, {}, BestSimdLevel()));

@@ -44,15 +44,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FixChecksums(bytes);
   }
   const auto* png = reinterpret_cast<const std::uint8_t*>(bytes.data());
-  const PngTextRead read = ReadPngText(std::span(png, bytes.size()), "card.png");
+  const Result<CardTexts> read = ReadPngText(std::span(png, bytes.size()), "card.png");
   if (!read) {
-    Require(read.message.starts_with("card.png: ") && read.text.empty());
+    Require(read.error().message.starts_with("card.png: "));
     return 0;
   }
-  Require(read.text.size() <= static_cast<std::size_t>(kMaxPngTexts));
+  Require(read->size() <= static_cast<std::size_t>(kMaxPngTexts));
   // Keywords are as the file has them (a tEXt's may even be empty); the texts are bounded.
-  for (const auto& [key, text] : read.text) Require(key.size() + text.size() <= kMaxPngTextBytes);
-  const Result<Json> parsed = cli::ReportFromText(read.text, "card.png");
+  for (const auto& [key, text] : *read) Require(key.size() + text.size() <= kMaxPngTextBytes);
+  const Result<Json> parsed = cli::ReportFromText(*read, "card.png");
   if (!parsed) {
     const std::string& why = parsed.error().message;
     Require(why.starts_with("card.png") && why.find('\n') == std::string::npos);

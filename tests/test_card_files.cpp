@@ -137,9 +137,9 @@ TEST(CardFiles, HostileFilesAreRefusedQuicklyAndInLittleMemory) {
 // before libpng or libjpeg reads them, in blocks: 100,000 empty ones cost a read.
 TEST(CardFiles, ChunksAndSegmentsBeforeThePictureAreCappedUnread) {
   const TempDir dir;
-  const auto read = [&](const std::string& bytes) {
+  const auto read = [&](const std::string& bytes, ReadEffort* effort) {
     std::ofstream(dir.path / "c", std::ios::binary) << bytes;
-    return ReadCardTextFile(dir.path / "c");
+    return ReadCardTextFile(dir.path / "c", effort);
   };
   const PngText text{"", "", "", {{"mirelune-report", "{}"}}};
   const Bytes jpeg = *EncodeJpeg(Image{3, 2, PixelBuffer(6, 0x00FF00)}, &text);
@@ -147,10 +147,13 @@ TEST(CardFiles, ChunksAndSegmentsBeforeThePictureAreCappedUnread) {
     const std::size_t at = file[0] == '\xFF' ? 2 : 33;  // after the start of image, or the header
     const std::string empty = at == 2 ? std::string("\xFF\xFE\0\x02", 4) : Chunk("abCd", "");
     const auto with = [&](long n) { return file.substr(0, at) + Times(n, empty) + file.substr(at); };
-    const PngTextRead full = read(with(kMaxCardChunks - read(file).chunks)), over = read(with(100000));
-    EXPECT_TRUE(full.ok && full.chunks == kMaxCardChunks && full.reads <= 2) << full.message;
-    EXPECT_EQ(full.text.back().first, "mirelune-report");
-    EXPECT_TRUE(!over.ok && over.chunks == kMaxCardChunks + 1 && over.reads == 1 && over.text.empty());
+    ReadEffort card, full_effort, over_effort;
+    ASSERT_TRUE(read(file, &card));
+    const auto full = read(with(kMaxCardChunks - card.chunks), &full_effort), over = read(with(100000), &over_effort);
+    ASSERT_TRUE(full) << full.error().message;
+    EXPECT_TRUE(full_effort.chunks == kMaxCardChunks && full_effort.reads <= 2);
+    EXPECT_EQ(full->back().first, "mirelune-report");
+    EXPECT_TRUE(!over && over_effort.chunks == kMaxCardChunks + 1 && over_effort.reads == 1);
   }
 }
 

@@ -87,7 +87,7 @@ TEST(Commands, NewImageReseedsFromTheClockAndGoesOnFromTheLastCard) {
 // The displacement distances and workbench settings of an earlier card must not
 // reach the next card seeded from names: "new" gives the command line's card.
 TEST(Commands, TheSameNamesGiveTheSameCardAfterOtherCards) {
-  const CardResult fresh = MakeCard({"Mary", "Bob"});
+  const Card fresh = MakeCard({"Mary", "Bob"});
   Session s;
   CommandNew(s, NewCardSpec(s.settings, "Ana", "Marko", 2017));
   ASSERT_NE(s.carry.effect_carry.distances[0], 0);  // the first card left distances behind
@@ -119,7 +119,7 @@ TEST(Commands, AStopEndsTheCardUnderWayAndTheLoop) {
     if (++cards == 2) loop.request_stop();
   });
   EXPECT_EQ(cards, 2);
-  const CardResult stopped = MakeCard({"Mary", "Bob"}, {loop.get_token(), {}});
+  const Card stopped = MakeCard({"Mary", "Bob"}, {loop.get_token(), {}});
   EXPECT_TRUE(stopped.stopped);
 }
 

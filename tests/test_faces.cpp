@@ -103,7 +103,7 @@ TEST(Faces, AProblemIsRecordedInEveryCardItBelongsToAndNoOther) {
   }
   EXPECT_TRUE(none.TakeRecord().problems.empty());
   for (int card = 0; card < 2; ++card) {  // every card's record has it, once, however many cards came before
-    const CardResult made = MakeCard({"Mary", "Bob"}, {}, none);
+    const Card made = MakeCard({"Mary", "Bob"}, {}, none);
     EXPECT_EQ(std::count(made.text.problems.begin(), made.text.problems.end(), missing), 1);
   }
   Fonts fonts(FontFolder());

@@ -62,7 +62,7 @@ StageDigests MakeAndDigest(const CardSpec& c) {
   DrawPaletteStrip(strip, c.palette, g);
   out.emplace_back("strip", Digest(strip.image()));
   Fonts fonts(FontFolder());
-  PassResult pass = RunGenerationPass(canvas, strip, c.max_styles, g, fonts);
+  PassOutput pass = RunGenerationPass(canvas, strip, c.max_styles, g, fonts);
   out.emplace_back("pass", Digest(canvas.image()));
   EffectBuffers buffers;
   EffectCarry distances;
@@ -73,7 +73,7 @@ StageDigests MakeAndDigest(const CardSpec& c) {
   out.emplace_back("ornaments", Digest(card.image()));
   DrawGreeting(card, {c.friend_name, c.sender, c.year}, fonts);
   out.emplace_back("text", Digest(card.image()));
-  const CardResult whole = MakeCard(c);
+  const Card whole = MakeCard(c);
   EXPECT_EQ(Digest(whole.card.image()), out.back().second) << "MakeCard differs from its stages";
   EXPECT_EQ(whole.stats.total, g.draws() - 1);  // all but the reset's own draw
   return out;

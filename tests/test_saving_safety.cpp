@@ -73,8 +73,8 @@ TEST(SafeSaving, AManifestSwappedForALinkAfterTheLookIsRefused) {
   const auto opened = OpenInPlace(dir.path / "manifest.jsonl", 0644, [&](const std::string& event, const fs::path&) {
     if (event == "resolved") { EXPECT_TRUE(Sh(dir.path, "ln -sfn victim manifest.jsonl")); }
   });
-  EXPECT_FALSE(opened.ok);
-  EXPECT_NE(opened.message.find("symbolic link"), std::string::npos) << opened.message;
+  ASSERT_FALSE(opened);
+  EXPECT_NE(opened.error().message.find("symbolic link"), std::string::npos) << opened.error().message;
 }
 
 // Paths the writer now follows by hand: relative and absolute links, "..", the
@@ -134,7 +134,8 @@ TEST(SafeSaving, FoldersOthersCanWriteRefuseWhatTheyCouldPlant) {
     const TempDir dir;
     ASSERT_TRUE(Sh(dir.path, "printf v >victim; " + c.setup));
     const UniqueFd reader(::open((dir.path / c.target).c_str(), O_RDONLY | O_NONBLOCK));  // a FIFO's: no hang if written
-    const Result<> r = c.in_place ? static_cast<Result<>>(OpenInPlace(dir.path / c.target)) : WriteFileSafely(dir.path / c.target, kCard);
+    const auto open_in_place = [&] { const auto o = OpenInPlace(dir.path / c.target); return o ? Result<>() : Result<>(o.error()); };
+    const Result<> r = c.in_place ? open_in_place() : WriteFileSafely(dir.path / c.target, kCard);
     EXPECT_EQ(r.ok, c.refusal.empty()) << r.message;
     EXPECT_NE(r.message.find(c.refusal), std::string::npos) << r.message;
     EXPECT_TRUE(c.holder.empty() || HoldsCard(dir.path / c.holder));

@@ -69,11 +69,9 @@ class LineLog {
     path_ = path;
     // Opened where it is: never through a symlink, only a regular file, and not a
     // file someone else could have linked or planted in a shared folder.
-    OpenedFile opened = OpenInPlace(path);
-    if (!opened) {
-      return Error{opened.message};
-    }
-    fd_ = opened.fd.release();
+    Result<OpenFile> opened = OpenInPlace(path);
+    if (!opened) return opened.error();
+    fd_ = opened->fd.release();
     // A line cut short by a full disk or a crash of the machine is dropped.
     const FileLock held(fd_);
     struct stat st {};
@@ -206,8 +204,9 @@ class ManifestWriter {
 constexpr std::size_t kMaxLine = 64 * 1024;
 template <typename Fn>
 Result<> ForEachLine(const fs::path& path, Fn&& fn, std::streamoff most = 0) {
-  OpenedFile opened = OpenToRead(path);
-  if (!opened) return opened.code == ENOENT ? Result<>() : Result<>(opened.error());
+  Result<OpenFile> read = OpenToRead(path);
+  if (!read) return read.error().code == ENOENT ? Result<>() : Result<>(read.error());
+  OpenFile& opened = *read;
   const auto refuse = [&](const std::string& why) { return Error{"cannot read " + path.string() + ": " + why + "; refused", EPERM}; };
   if (opened.st.st_uid != ::geteuid() && opened.st.st_uid != 0) return refuse("it belongs to " + UserName(opened.st.st_uid));
   if (opened.st.st_mode & S_IWOTH) return refuse("every user may write it");
@@ -388,11 +387,9 @@ class Run {
 
 Result<> Run::Lock() {
   const fs::path lock = o_.out_dir / (".manifest" + Suffix() + ".lock");
-  OpenedFile opened = OpenInPlace(lock);
-  if (!opened) {
-    return Error{opened.message};
-  }
-  lock_fd_ = opened.fd.release();
+  Result<OpenFile> opened = OpenInPlace(lock);
+  if (!opened) return opened.error();
+  lock_fd_ = opened->fd.release();
   if (::flock(lock_fd_, LOCK_EX | LOCK_NB) != 0) {
     return Error{"another batch is already writing " + manifest_path_.string() + "; wait for it to end"};
   }
@@ -508,7 +505,7 @@ std::optional<json> Run::MakeCard(const ListRow& row, const WriteOptions& files,
   line["line"] = row.line;
   line["status"] = "done";
   line["file"] = row.file;
-  auto made = std::make_unique<CardResult>(mirelune::MakeCard(row.card, {}, fonts));
+  auto made = std::make_unique<Card>(mirelune::MakeCard(row.card, {}, fonts));
   Tell(made->text.problems);
   Result<CardFile> encoded = o_.encode(row.card, *made, o_.format);
   made.reset();
@@ -655,14 +652,14 @@ Result<> Run::Compact() {
   for (std::size_t k = 1; k < entries.size(); ++k) ordered = ordered && entries[k - 1].row < entries[k].row;
   if (ordered) return {};
   std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.row < b.row; });
-  const OpenedFile in = OpenToRead(manifest_path_);
+  const Result<OpenFile> in = OpenToRead(manifest_path_);
   if (!in) return in.error();
   std::string text;
   for (std::size_t k = 0; k < entries.size(); ++k) {
     if (k + 1 < entries.size() && entries[k + 1].row == entries[k].row) continue;
     const std::size_t end = text.size();
     text.resize(end + static_cast<std::size_t>(entries[k].size));
-    if (::pread(in.fd.get(), text.data() + end, static_cast<std::size_t>(entries[k].size), entries[k].at) !=
+    if (::pread(in->fd.get(), text.data() + end, static_cast<std::size_t>(entries[k].size), entries[k].at) !=
         static_cast<ssize_t>(entries[k].size)) {
       return Error{"cannot read back " + manifest_path_.string()};
     }

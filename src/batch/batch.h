@@ -35,7 +35,7 @@ struct CardFile {
   nlohmann::ordered_json report;
 };
 // Called on the worker threads, so it must be safe to call from several at once.
-using CardEncoder = std::function<Result<CardFile>(const CardSpec& spec, const CardResult& card, ImageFormat format)>;
+using CardEncoder = std::function<Result<CardFile>(const CardSpec& spec, const Card& card, ImageFormat format)>;
 
 struct BatchOptions {
   std::filesystem::path list, out_dir;

@@ -1,8 +1,8 @@
 // card.h — a card from its spec, stage by stage, as a value.
 //
-//   CardResult r = MakeCard({.friend_name = "Mary", .sender = "Bob", .year = 2017});
+//   Card r = MakeCard({.friend_name = "Mary", .sender = "Bob", .year = 2017});
 //   Fonts fonts(FontFolder());             // a caller making many cards keeps its faces open:
-//   CardResult next = MakeCard(spec, {}, fonts);
+//   Card next = MakeCard(spec, {}, fonts);
 //   SaveImage(r.card.image(), "card.png");        // files/files.h
 //
 // The road every card takes, top-down:
@@ -76,7 +76,7 @@ struct CardCarry {
   EffectCarry effect_carry;
 };
 
-struct CardResult {
+struct Card {
   Surface card = NewCanvas();
   Image plain_picture;  // the picture before the effect, ornaments and greeting
   double seed = 0;
@@ -89,8 +89,8 @@ struct CardResult {
 // The whole card. Stops at the watch's request (then `stopped`, and the card is
 // not to be shown as finished). The first opens the faces for this card alone;
 // the second draws with `fonts`, whose record then holds nothing else.
-CardResult MakeCard(const CardSpec& spec, const CardWatch& watch = {});
-CardResult MakeCard(const CardSpec& spec, const CardWatch& watch, Fonts& fonts);
+Card MakeCard(const CardSpec& spec, const CardWatch& watch = {});
+Card MakeCard(const CardSpec& spec, const CardWatch& watch, Fonts& fonts);
 
 // Opens the card's own face files (the greeting's and the extruded letters'), so
 // that a missing or damaged one stops a card before it is drawn without its
@@ -121,7 +121,7 @@ void SeedGenerator(Generator& g, double seed);
 double PaintBackground(Surface& canvas, const Surface& strip, Generator& g);
 
 // What a generation pass made besides the picture on the canvas.
-struct PassResult {
+struct PassOutput {
   EffectParameters effect;
   double offset_mode = 0;         // as the pass drew it
   double effect_offset_mode = 0;  // as the styles left it for the effect (the square clusters overwrite it)
@@ -137,7 +137,7 @@ struct PassResult {
 // parameters and the offset mode, chooses 1..max_styles styles by coin flips and
 // runs them. The canvas's pen and fill settings go on from where the last card
 // left them.
-PassResult RunGenerationPass(Surface& canvas, const Surface& strip, int max_styles, Generator& g, Fonts& fonts,
+PassOutput RunGenerationPass(Surface& canvas, const Surface& strip, int max_styles, Generator& g, Fonts& fonts,
                              const CardWatch& watch = {});
 
 // The pass, effect and tree on a strip already painted: what every card after

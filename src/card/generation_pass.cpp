@@ -50,10 +50,10 @@ double PaintBackground(Surface& canvas, const Surface& strip, Generator& g) {
   return row;
 }
 
-PassResult RunGenerationPass(Surface& canvas, const Surface& strip, int max_styles, Generator& g, Fonts& fonts,
+PassOutput RunGenerationPass(Surface& canvas, const Surface& strip, int max_styles, Generator& g, Fonts& fonts,
                              const CardWatch& watch) {
   const std::uint64_t start = g.draws();
-  PassResult r;
+  PassOutput r;
   r.background_row = PaintBackground(canvas, strip, g);
   const PassPlan plan = DrawPassPlan(g, max_styles);
   r.effect = plan.effect;

@@ -14,7 +14,7 @@ Painting PaintCard(CardCarry& carry, int max_styles, EffectMode mode, EffectBuff
   Generator& g = carry.rng;
 
   // strip, style limit -> canvas, effect parameters, offset mode
-  const PassResult pass = RunGenerationPass(carry.canvas, carry.strip, max_styles, g, fonts, watch);
+  const PassOutput pass = RunGenerationPass(carry.canvas, carry.strip, max_styles, g, fonts, watch);
   stats.background_row = pass.background_row;
   stats.offset_mode = pass.offset_mode;
   stats.effect_offset_mode = pass.effect_offset_mode;
@@ -56,13 +56,13 @@ Result<> PrepareFaces(const std::string& folder) {
   return PrepareFaces(fonts);
 }
 
-CardResult MakeCard(const CardSpec& spec, const CardWatch& watch) {
+Card MakeCard(const CardSpec& spec, const CardWatch& watch) {
   Fonts fonts(FontFolder());
   return MakeCard(spec, watch, fonts);
 }
 
-CardResult MakeCard(const CardSpec& spec, const CardWatch& watch, Fonts& fonts) {
-  CardResult r;
+Card MakeCard(const CardSpec& spec, const CardWatch& watch, Fonts& fonts) {
+  Card r;
   CardCarry& carry = r.carry;
   r.seed = SeedFromNames(spec.friend_name, spec.sender);
   SeedGenerator(carry.rng, r.seed);

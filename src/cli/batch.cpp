@@ -43,7 +43,7 @@ Result<int> RunBatch(BatchArgs& a) {
   }
   o.format = *ParseFormat(a.format);  // the option's own check has refused anything else
   // Exactly the bytes `card --out NAME.<format>` writes.
-  o.encode = [digests = std::make_shared<FaceDigests>()](const CardSpec& spec, const CardResult& made,
+  o.encode = [digests = std::make_shared<FaceDigests>()](const CardSpec& spec, const Card& made,
                                                          ImageFormat format) -> Result<CardFile> {
     CardFile card;
     card.report = CardReport(spec, made.seed, made.stats, made.text.faces, digests.get());

@@ -87,7 +87,7 @@ Result<int> RunCard(const CardOptions& o) {
     return 1;
   }
   Session s;  // the card's names and files, as the window keeps them
-  const CardResult made = CommandNew(s, c);
+  const Card made = CommandNew(s, c);
   for (const std::string& why : made.text.problems) std::cerr << "mirelune-cli: " << why << "\n";
   // The report digests every face file the card used; only a PNG or JPEG carries
   // it, and only --report and --again read it.

@@ -224,9 +224,8 @@ Result<Json> ReportFromText(const std::vector<std::pair<std::string, std::string
 }
 
 Result<Json> ReadReport(const std::filesystem::path& path) {
-  const PngTextRead read = ReadCardTextFile(path);
-  if (!read) return read.error();
-  return ReportFromText(read.text, path);
+  MIRELUNE_TRY_ASSIGN(const CardTexts texts, ReadCardTextFile(path));
+  return ReportFromText(texts, path);
 }
 
 }  // namespace mirelune::cli

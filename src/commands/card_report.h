@@ -2,7 +2,7 @@
 // carries. Both front ends write them, so a card saved from the window and the
 // command line's card for the same names are the same file.
 //
-//   const CardResult r = MakeCard(spec);
+//   const Card r = MakeCard(spec);
 //   const PngText text = CardPngText(GreetingOf(spec), CardReport(spec, r.seed, r.stats, r.text.faces));
 //   Result<Bytes> png = EncodePng(r.card.image(), &text);
 #pragma once

@@ -39,8 +39,8 @@ CardSpec NewCardSpec(const WorkbenchSettings& settings, const std::string& frien
   return {friend_name, sender, year, settings.max_styles, 0, settings.mode};
 }
 
-CardResult CommandNew(Session& s, const CardSpec& spec, const CardWatch& watch) {
-  CardResult r = MakeCard(spec, watch, s.fonts);
+Card CommandNew(Session& s, const CardSpec& spec, const CardWatch& watch) {
+  Card r = MakeCard(spec, watch, s.fonts);
   if (r.stopped) return r;
   s.settings.colour_mode = spec.palette;
   s.card = r.card;

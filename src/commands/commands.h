@@ -63,7 +63,7 @@ CardSpec NewCardSpec(const WorkbenchSettings& settings, const std::string& frien
 
 // "new": the card MakeCard makes from these settings; the colour mode goes back to 0.
 // A stopped card leaves the session as it was. Returns the card's result.
-CardResult CommandNew(Session& s, const CardSpec& spec, const CardWatch& watch = {});
+Card CommandNew(Session& s, const CardSpec& spec, const CardWatch& watch = {});
 
 // A card without names, going on from where the last card left the sequence:
 // a fresh strip first in colour mode 0. False when stopped (the card shown stays).

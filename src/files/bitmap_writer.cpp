@@ -240,14 +240,14 @@ std::uint32_t Be32(const std::uint8_t* p) {
 // past kMaxCardChunks: libpng passes over unknown chunks without counting them,
 // so a file of millions of empty ones would hold it for seconds. A file that ends
 // or breaks on the way is left to libpng to name.
-void CountPngChunks(CardBytes* bytes, PngTextRead* out) {
+void CountPngChunks(CardBytes* bytes, long* chunks) {
   std::uint64_t at = 8;
-  while (out->chunks <= kMaxCardChunks) {
+  while (*chunks <= kMaxCardChunks) {
     std::uint8_t head[8];
     if (bytes->Read(at, head, sizeof head)) return;
     const std::uint32_t length = Be32(head);
     if (length > PNG_UINT_31_MAX || !std::memcmp(head + 4, "IDAT", 4) || !std::memcmp(head + 4, "IEND", 4)) return;
-    ++out->chunks;
+    ++*chunks;
     at += 12 + std::uint64_t{length};
   }
 }
@@ -270,42 +270,34 @@ bool ReadPngInfo(PngReading* r) {
   return true;
 }
 
-PngTextRead ReadPngTextFrom(CardBytes* bytes, const std::string& name) {
-  PngTextRead out;
-  out.ok = false;
+Result<CardTexts> ReadPngTextFrom(CardBytes* bytes, const std::string& name, long* chunks) {
   std::uint8_t signature[8];
-  if (bytes->Read(0, signature, sizeof signature) || png_sig_cmp(signature, 0, sizeof signature) != 0) {
-    out.message = name + ": not a PNG file";
-    return out;
-  }
-  CountPngChunks(bytes, &out);
-  if (out.chunks > kMaxCardChunks) {
-    out.message = name + ": a PNG file with more than " + std::to_string(kMaxCardChunks) +
-                  " chunks before its picture, which no card has";
-    return out;
-  }
+  if (bytes->Read(0, signature, sizeof signature) || png_sig_cmp(signature, 0, sizeof signature) != 0)
+    return Error{name + ": not a PNG file"};
+  CountPngChunks(bytes, chunks);
+  if (*chunks > kMaxCardChunks)
+    return Error{name + ": a PNG file with more than " + std::to_string(kMaxCardChunks) +
+                 " chunks before its picture, which no card has"};
   Failure failure;
   PngReading r{png_create_read_struct(PNG_LIBPNG_VER_STRING, &failure, PngFail, PngWarn), nullptr};
   if (r.png) r.info = png_create_info_struct(r.png);
   if (!r.info) {
     png_destroy_read_struct(&r.png, nullptr, nullptr);
-    out.message = name + ": cannot read it: out of memory";
-    return out;
+    return Error{name + ": cannot read it: out of memory", ENOMEM};
   }
   PngSource src{bytes, sizeof signature};
   png_set_read_fn(r.png, &src, PngRead);
   if (!ReadPngInfo(&r)) {
     png_destroy_read_struct(&r.png, &r.info, nullptr);
-    out.message = name + ": a broken PNG file (" + std::string(failure.message) + ")";
-    return out;
+    return Error{name + ": a broken PNG file (" + std::string(failure.message) + ")"};
   }
-  out.ok = true;
-  png_textp chunks = nullptr;
-  const int count = png_get_text(r.png, r.info, &chunks, nullptr);
+  CardTexts out;
+  png_textp texts = nullptr;
+  const int count = png_get_text(r.png, r.info, &texts, nullptr);
   for (int k = 0; k < count; ++k) {
     const std::size_t len =
-        chunks[k].compression >= PNG_ITXT_COMPRESSION_NONE ? chunks[k].itxt_length : chunks[k].text_length;
-    out.text.emplace_back(chunks[k].key, std::string(chunks[k].text ? chunks[k].text : "", len));
+        texts[k].compression >= PNG_ITXT_COMPRESSION_NONE ? texts[k].itxt_length : texts[k].text_length;
+    out.emplace_back(texts[k].key, std::string(texts[k].text ? texts[k].text : "", len));
   }
   png_destroy_read_struct(&r.png, &r.info, nullptr);
   return out;
@@ -313,9 +305,12 @@ PngTextRead ReadPngTextFrom(CardBytes* bytes, const std::string& name) {
 
 }  // namespace
 
-PngTextRead ReadPngText(std::span<const std::uint8_t> png, const std::string& name) {
+Result<CardTexts> ReadPngText(std::span<const std::uint8_t> png, const std::string& name, ReadEffort* effort) {
   CardBytes bytes(png);
-  return ReadPngTextFrom(&bytes, name);
+  ReadEffort done;
+  Result<CardTexts> r = ReadPngTextFrom(&bytes, name, &done.chunks);
+  if (effort) *effort = done;
+  return r;
 }
 
 namespace {
@@ -323,12 +318,13 @@ namespace {
 // A card file opened to be read: a regular file of at most kMaxPngFileBytes, or
 // -1 with the reason in *out. Non-blocking, so that opening a FIFO never waits
 // for a writer.
-int OpenCardFile(const std::string& name, PngTextRead* out) {
+Result<int> OpenCardFile(const std::string& name) {
   const int fd = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
   struct stat st {};
   std::string refusal;
+  int code = 0;
   if (fd < 0 || ::fstat(fd, &st) != 0) {
-    out->code = errno;
+    code = errno;
   } else if (S_ISDIR(st.st_mode)) {
     refusal = "is a folder, not a PNG file";
   } else if (!S_ISREG(st.st_mode)) {
@@ -339,45 +335,47 @@ int OpenCardFile(const std::string& name, PngTextRead* out) {
     return fd;
   }
   if (fd >= 0) ::close(fd);
-  out->ok = false;
-  out->message = !refusal.empty() ? name + " " + refusal : "cannot read " + name + ": " + std::strerror(out->code);
-  return -1;
+  return Error{!refusal.empty() ? name + " " + refusal : "cannot read " + name + ": " + std::strerror(code), code};
 }
 
-PngTextRead ReadJpegTextFrom(int fd, CardBytes* bytes, const std::string& name);
+Result<CardTexts> ReadJpegTextFrom(int fd, CardBytes* bytes, const std::string& name, long* chunks);
+
+// What a file's texts were read with: its descriptor, closed at the end, and the
+// calls on it counted.
+template <typename Read>
+Result<CardTexts> ReadCardFile(const std::filesystem::path& path, ReadEffort* effort, Read&& read) {
+  ReadEffort done;
+  Result<CardTexts> r = Error{};
+  if (Result<int> fd = OpenCardFile(path.string()); !fd) {
+    r = fd.error();
+  } else {
+    CardBytes bytes(*fd);
+    r = read(*fd, bytes, &done.chunks);
+    done.reads = bytes.reads();
+    ::close(*fd);
+  }
+  if (effort) *effort = done;
+  return r;
+}
 
 }  // namespace
 
-PngTextRead ReadPngTextFile(const std::filesystem::path& path) {
-  PngTextRead out;
-  const int fd = OpenCardFile(path.string(), &out);
-  if (fd < 0) return out;
-  CardBytes bytes(fd);
-  out = ReadPngTextFrom(&bytes, path.string());
-  out.reads = bytes.reads();
-  ::close(fd);
-  return out;
+Result<CardTexts> ReadPngTextFile(const std::filesystem::path& path, ReadEffort* effort) {
+  return ReadCardFile(path, effort, [&](int, CardBytes& bytes, long* chunks) {
+    return ReadPngTextFrom(&bytes, path.string(), chunks);
+  });
 }
 
-PngTextRead ReadCardTextFile(const std::filesystem::path& path) {
-  PngTextRead out;
-  const std::string name = path.string();
-  const int fd = OpenCardFile(name, &out);
-  if (fd < 0) return out;
-  CardBytes bytes(fd);
-  std::uint8_t magic[3] = {};
-  const bool read = !bytes.Read(0, magic, sizeof magic);
-  if (read && magic[0] == 0xFF && magic[1] == 0xD8 && magic[2] == 0xFF) {
-    out = ReadJpegTextFrom(fd, &bytes, name);
-  } else if (read && magic[0] == 'B' && magic[1] == 'M') {
-    out.ok = false;
-    out.message = name + " is a BMP file, which carries no card report; make the card as PNG or JPEG to keep it";
-  } else {
-    out = ReadPngTextFrom(&bytes, name);
-  }
-  out.reads = bytes.reads();
-  ::close(fd);
-  return out;
+Result<CardTexts> ReadCardTextFile(const std::filesystem::path& path, ReadEffort* effort) {
+  return ReadCardFile(path, effort, [&](int fd, CardBytes& bytes, long* chunks) -> Result<CardTexts> {
+    const std::string name = path.string();
+    std::uint8_t magic[3] = {};
+    const bool read = !bytes.Read(0, magic, sizeof magic);
+    if (read && magic[0] == 0xFF && magic[1] == 0xD8 && magic[2] == 0xFF) return ReadJpegTextFrom(fd, &bytes, name, chunks);
+    if (read && magic[0] == 'B' && magic[1] == 'M')
+      return Error{name + " is a BMP file, which carries no card report; make the card as PNG or JPEG to keep it"};
+    return ReadPngTextFrom(&bytes, name, chunks);
+  });
 }
 
 namespace {
@@ -449,7 +447,7 @@ constexpr std::size_t kMaxJpegComment = 65533;
 // start, so 100,000 comments held it for seconds; it saves none. Stops past
 // kMaxCardChunks segments; a file that ends or breaks on the way is left to
 // libjpeg to name.
-void WalkJpeg(CardBytes* bytes, PngTextRead* out) {
+void WalkJpeg(CardBytes* bytes, CardTexts* out, long* chunks) {
   std::uint64_t at = 2;  // past the start of image
   // The next marker's code, past what comes before it as libjpeg passes over it:
   // any bytes (it only warns), an 0xFF's fill bytes, FF 00 (data, not a marker).
@@ -473,21 +471,21 @@ void WalkJpeg(CardBytes* bytes, PngTextRead* out) {
     }
     return false;
   };
-  while (out->chunks <= kMaxCardChunks) {
+  while (*chunks <= kMaxCardChunks) {
     std::uint8_t c = 0;
     if (!next_marker(&c)) return;
     if (c == 0xDA || c == 0xD8 || c == 0xD9) return;  // the picture, or what libjpeg refuses
-    ++out->chunks;
+    ++*chunks;
     if (c == 0x01 || (c >= 0xD0 && c <= 0xD7)) continue;  // markers without a length
     std::uint8_t length[2];
     if (bytes->Read(at, length, sizeof length)) return;
     // A length below its own two bytes is taken as 2, as libjpeg takes it.
     const std::size_t size = std::max(std::size_t{length[0]} << 8 | length[1], std::size_t{2});
-    if (c == 0xFE && out->text.size() < kMaxPngTexts) {
+    if (c == 0xFE && out->size() < kMaxPngTexts) {
       std::string comment(size - 2, '\0');
       if (bytes->Read(at + 2, comment.data(), comment.size())) return;
       if (const std::size_t line = comment.find('\n'); line != std::string::npos)
-        out->text.emplace_back(comment.substr(0, line), comment.substr(line + 1));
+        out->emplace_back(comment.substr(0, line), comment.substr(line + 1));
     }
     at += size;
   }
@@ -495,24 +493,18 @@ void WalkJpeg(CardBytes* bytes, PngTextRead* out) {
 
 // Each keyed text as a comment (COM) segment: the keyword, a line break, the text.
 // libjpeg checks the segments before the picture; the picture is never decoded.
-PngTextRead ReadJpegTextFrom(int fd, CardBytes* bytes, const std::string& name) {
-  PngTextRead out;
-  WalkJpeg(bytes, &out);
-  out.ok = out.chunks <= kMaxCardChunks;
-  if (!out.ok) {
-    out.text.clear();
-    out.message = name + ": a JPEG file with more than " + std::to_string(kMaxCardChunks) +
-                  " segments before its picture, which no card has";
-    return out;
-  }
+Result<CardTexts> ReadJpegTextFrom(int fd, CardBytes* bytes, const std::string& name, long* chunks) {
+  CardTexts out;
+  WalkJpeg(bytes, &out, chunks);
+  if (*chunks > kMaxCardChunks)
+    return Error{name + ": a JPEG file with more than " + std::to_string(kMaxCardChunks) +
+                 " segments before its picture, which no card has"};
   const int own = ::dup(fd);
   std::FILE* file = own >= 0 ? ::fdopen(own, "rb") : nullptr;
   if (!file) {
+    const int code = errno;
     if (own >= 0) ::close(own);
-    out.ok = false;
-    out.text.clear();
-    out.message = "cannot read " + name + ": " + std::strerror(errno);
-    return out;
+    return Error{"cannot read " + name + ": " + std::strerror(code), code};
   }
   jpeg_decompress_struct cinfo{};
   JpegFailure err{};
@@ -526,13 +518,10 @@ PngTextRead ReadJpegTextFrom(int fd, CardBytes* bytes, const std::string& name) 
     jpeg_read_header(&cinfo, TRUE);
     return true;
   };
-  if (!read()) {
-    out.ok = false;
-    out.text.clear();
-    out.message = name + " is not a readable JPEG file (" + err.failure.message + ")";
-  }
+  const bool readable = read();
   jpeg_destroy_decompress(&cinfo);
   std::fclose(file);
+  if (!readable) return Error{name + " is not a readable JPEG file (" + err.failure.message + ")"};
   return out;
 }
 

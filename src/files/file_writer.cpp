@@ -215,7 +215,7 @@ int LinkUnnamed(int fd, int dirfd, const std::string& name) {
 // A device, FIFO or socket that the path resolved to, opened for writing as it is:
 // through /proc the very file looked at, else by its name in its folder if that
 // is still the same file.
-int OpenResolvedInPlace(const Resolved& r) {
+int OpenResolvedInPlace(const ResolvedPath& r) {
   const std::string self = "/proc/self/fd/" + std::to_string(r.file.get());
   int fd = ::open(self.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
   if (fd >= 0 || errno != ENOENT) return fd;
@@ -231,7 +231,7 @@ int OpenResolvedInPlace(const Resolved& r) {
 
 // A regular file about to be replaced: refused when read-only for us, or when it
 // has other names and belongs to another user.
-Result<> CheckReplaceable(const fs::path& shown, const Resolved& target) {
+Result<> CheckReplaceable(const fs::path& shown, const ResolvedPath& target) {
   const struct stat& old = target.st;
   if ((old.st_mode & 0222) == 0) return Fail(shown, "the file is read-only; it was left as it is", EACCES);
   if (::faccessat(target.dir.get(), target.leaf.c_str(), W_OK, AT_EACCESS) != 0) {
@@ -244,7 +244,7 @@ Result<> CheckReplaceable(const fs::path& shown, const Resolved& target) {
 }
 
 // A character device, a FIFO or a socket: written in place, never renamed over.
-Result<> WriteInPlace(const fs::path& shown, const Resolved& target, std::span<const std::uint8_t> bytes) {
+Result<> WriteInPlace(const fs::path& shown, const ResolvedPath& target, std::span<const std::uint8_t> bytes) {
   const int fd = OpenResolvedInPlace(target);
   if (fd < 0) return Fail(shown, errno == ENXIO ? EPIPE : errno);
   const UniqueFd closer(fd);
@@ -281,7 +281,7 @@ Result<> OpenPending(Pending& p, bool unnamed) {
 }
 
 // Writes the bytes, gives the file its owner (when replacing) and mode, and syncs it.
-Result<> FillPending(Pending& p, const Resolved& target, std::span<const std::uint8_t> bytes, const StepFn& on_step) {
+Result<> FillPending(Pending& p, const ResolvedPath& target, std::span<const std::uint8_t> bytes, const StepFn& on_step) {
   const int fd = p.fd.get();
   // A new file gets the usual 0666 less the umask; a replaced one keeps its mode.
   const mode_t mode = target.exists ? (target.st.st_mode & 07777) : (0666 & ~ProcessUmask());
@@ -344,8 +344,9 @@ Result<> PutInPlace(Pending& p, const std::string& leaf, bool exists, bool exclu
 Result<> WriteRegular(const fs::path& shown, std::span<const std::uint8_t> bytes, bool exclusive,
                       const WriteOptions& o) {
   // The path is looked up once; everything after works on what was found.
-  Resolved target = ResolvePath(shown, LastLink::kFollow, o.on_step);
-  if (!target) return target.error();
+  const Result<ResolvedPath> resolved = ResolvePath(shown, LastLink::kFollow, o.on_step);
+  if (!resolved) return Fail(shown, resolved.error().message, resolved.error().code);
+  const ResolvedPath& target = *resolved;
   if (target.exists) {
     const mode_t type = target.st.st_mode;
     if (exclusive) return Error{shown.string() + " already exists", EEXIST};
@@ -390,13 +391,13 @@ Result<> MakeFolder(const std::filesystem::path& folder) {
   // link planted on the way is refused here too, not followed to make a folder
   // wherever it points.
   for (int tries = 0;; ++tries) {
-    const Resolved r = ResolvePath(folder, LastLink::kFollow);
-    int err = r.code;
-    if (r && r.exists) {
-      if (S_ISDIR(r.st.st_mode)) return Result<>::Done();
+    const Result<ResolvedPath> r = ResolvePath(folder, LastLink::kFollow);
+    int err = r ? 0 : r.error().code;
+    if (r && r->exists) {
+      if (S_ISDIR(r->st.st_mode)) return Result<>::Done();
       err = ENOTDIR;
     } else if (r) {
-      if (::mkdirat(r.dir.get(), r.leaf.c_str(), 0777) == 0) return Result<>::Done();
+      if (::mkdirat(r->dir.get(), r->leaf.c_str(), 0777) == 0) return Result<>::Done();
       err = errno;
       if (err == EEXIST && tries < 3) continue;  // made meanwhile: look again
     } else if (err == ENOENT && folder.has_parent_path() && folder.parent_path() != folder) {
@@ -405,7 +406,7 @@ Result<> MakeFolder(const std::filesystem::path& folder) {
       if (tries < 3) continue;
     }
     return Result<>::Failed("cannot make the folder " + folder.string() + ": " +
-                                (r ? std::string(std::strerror(err)) : r.why),
+                                (r ? std::string(std::strerror(err)) : r.error().message),
                             err);
   }
 }

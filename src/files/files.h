@@ -65,9 +65,9 @@ Result<Bytes> EncodePng(const Image& img, const PngText* text = nullptr);
 
 // --- reading a PNG's text: card files come from anywhere ---
 //
-//   PngTextRead r = ReadPngTextFile("card.png");
-//   if (!r) fail(r.message);  // "card.png is a device, FIFO or socket, not a PNG file"
-//   for (const auto& [key, text] : r.text) ...
+//   Result<CardTexts> r = ReadPngTextFile("card.png");
+//   if (!r) fail(r.error().message);  // "card.png is a device, FIFO or socket, not a PNG file"
+//   for (const auto& [key, text] : *r) ...
 //
 // Only the chunks before the image data are read and the picture is never
 // decoded, so a file declaring a huge image costs nothing. A text chunk larger
@@ -82,22 +82,26 @@ inline constexpr std::size_t kMaxPngTextBytes = std::size_t{1} << 20;
 inline constexpr int kMaxPngTexts = 16;
 inline constexpr long kMaxCardChunks = 1000;
 
-struct PngTextRead : Result<> {
-  std::vector<std::pair<std::string, std::string>> text;  // keyword, text (tEXt, zTXt, iTXt) in file order
-  // The work done, for the tests of the limits: chunks or segments walked before
-  // the picture (at most kMaxCardChunks + 1), and read calls on the file.
+// Keyword and text (tEXt, zTXt, iTXt, or a JPEG comment) in file order.
+using CardTexts = std::vector<std::pair<std::string, std::string>>;
+
+// The work a read did, whether it failed or not, for the tests of the limits:
+// chunks or segments walked before the picture (at most kMaxCardChunks + 1), and
+// read calls on the file.
+struct ReadEffort {
   long chunks = 0, reads = 0;
 };
+
 // The text chunks of PNG bytes; `name` is the file named in a failure.
-PngTextRead ReadPngText(std::span<const std::uint8_t> png, const std::string& name);
+Result<CardTexts> ReadPngText(std::span<const std::uint8_t> png, const std::string& name, ReadEffort* effort = nullptr);
 // The same for a file: only a regular file of at most kMaxPngFileBytes is read;
 // a folder, device, FIFO or socket is refused at once, without waiting on it.
-PngTextRead ReadPngTextFile(const std::filesystem::path& path);
+Result<CardTexts> ReadPngTextFile(const std::filesystem::path& path, ReadEffort* effort = nullptr);
 // The texts a card file carries, whatever its format: a PNG's text chunks, or a
 // JPEG's comments written as EncodeJpeg writes them (only the segments before the
 // picture are read; the first kMaxPngTexts comments holding a line break count).
 // A BMP carries none: it is refused with a sentence saying so.
-PngTextRead ReadCardTextFile(const std::filesystem::path& path);
+Result<CardTexts> ReadCardTextFile(const std::filesystem::path& path, ReadEffort* effort = nullptr);
 
 // Baseline JPEG, 4:4:4 (no chroma subsampling: the cards' one-pixel lines keep
 // their colour), 96 dpi, at this quality. Each keyed text of `text` goes into a

@@ -48,13 +48,7 @@ bool OnProcFs(int fd) {
   return ::fstatfs(fd, &f) == 0 && f.f_type == PROC_SUPER_MAGIC;
 }
 
-Resolved Refused(Resolved r, const fs::path& path, const std::string& why, int err) {
-  r.ok = false;
-  r.code = err;
-  r.why = why;
-  r.message = "cannot write " + path.string() + ": " + why;
-  return r;
-}
+Error Refused(const std::string& why, int err) { return Error{why, err}; }
 
 // Root could do anything anyway: its links and folders are no one else's doing.
 bool Trusted(uid_t uid) { return uid == ::geteuid() || uid == 0; }
@@ -137,16 +131,16 @@ Result<> CheckHardLinks(const struct stat& file) {
                EPERM};
 }
 
-Resolved ResolvePath(const fs::path& path, LastLink last, const StepFn& on_step) {
+Result<ResolvedPath> ResolvePath(const fs::path& path, LastLink last, const StepFn& on_step) {
   const auto step = [&](const char* what, const fs::path& at) {
     if (on_step) on_step(what, at);
   };
-  Resolved r;
+  ResolvedPath r;
   const std::string text = path.string();
-  if (text.empty()) return Refused(std::move(r), path, std::strerror(ENOENT), ENOENT);
+  if (text.empty()) return Refused(std::strerror(ENOENT), ENOENT);
   const bool absolute = text.front() == '/';
   r.dir.reset(::open(absolute ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
-  if (!r.dir) return Refused(std::move(r), path, std::strerror(errno), errno);
+  if (!r.dir) return Refused(std::strerror(errno), errno);
   fs::path shown = absolute ? "/" : "";
   std::deque<std::string> todo;
   PushParts(text, &todo);
@@ -163,40 +157,40 @@ Resolved ResolvePath(const fs::path& path, LastLink last, const StepFn& on_step)
     if (!fd) {
       const int err = errno;
       if (err == ENOENT && is_last) {
-        if (::fstat(r.dir.get(), &r.dir_st) != 0) return Refused(std::move(r), path, std::strerror(errno), errno);
+        if (::fstat(r.dir.get(), &r.dir_st) != 0) return Refused(std::strerror(errno), errno);
         r.leaf = part;
         r.shown = here;
         step("resolved", r.shown);
         return r;
       }
-      if (err == ENOENT) return Refused(std::move(r), path, "the folder " + here.string() + " does not exist", err);
-      return Refused(std::move(r), path, std::strerror(err), err);
+      if (err == ENOENT) return Refused("the folder " + here.string() + " does not exist", err);
+      return Refused(std::strerror(err), err);
     }
     step("opened", here);
-    if (::fstat(fd.get(), &st) != 0) return Refused(std::move(r), path, std::strerror(errno), errno);
+    if (::fstat(fd.get(), &st) != 0) return Refused(std::strerror(errno), errno);
     if (S_ISLNK(st.st_mode)) {
       if (is_last && last == LastLink::kRefuse)
-        return Refused(std::move(r), path, "it is a symbolic link, which is not followed for this file; refused", ELOOP);
-      if (++links > kMaxLinks) return Refused(std::move(r), path, std::strerror(ELOOP), ELOOP);
+        return Refused("it is a symbolic link, which is not followed for this file; refused", ELOOP);
+      if (++links > kMaxLinks) return Refused(std::strerror(ELOOP), ELOOP);
       struct stat dir_st {};
-      if (::fstat(r.dir.get(), &dir_st) != 0) return Refused(std::move(r), path, std::strerror(errno), errno);
+      if (::fstat(r.dir.get(), &dir_st) != 0) return Refused(std::strerror(errno), errno);
       if (const std::string why = LinkRefusal(r.dir.get(), dir_st, st, here); !why.empty())
-        return Refused(std::move(r), path, why, EACCES);
+        return Refused(why, EACCES);
       if (OnProcFs(r.dir.get())) {
         // /proc's links (/dev/stdout's /proc/self/fd/1) name open files, not paths:
         // only the kernel can follow them.
         fd.reset(::openat(r.dir.get(), part.c_str(), O_PATH | O_CLOEXEC));
-        if (!fd || ::fstat(fd.get(), &st) != 0) return Refused(std::move(r), path, std::strerror(errno), errno);
+        if (!fd || ::fstat(fd.get(), &st) != 0) return Refused(std::strerror(errno), errno);
       } else {
         char target[PATH_MAX];
         const ssize_t n = ::readlinkat(fd.get(), "", target, sizeof target);
-        if (n < 0) return Refused(std::move(r), path, std::strerror(errno), errno);
+        if (n < 0) return Refused(std::strerror(errno), errno);
         if (n == 0 || n == static_cast<ssize_t>(sizeof target))
-          return Refused(std::move(r), path, std::strerror(n == 0 ? ENOENT : ENAMETOOLONG), n == 0 ? ENOENT : ENAMETOOLONG);
+          return Refused(std::strerror(n == 0 ? ENOENT : ENAMETOOLONG), n == 0 ? ENOENT : ENAMETOOLONG);
         const std::string to(target, static_cast<std::size_t>(n));
         if (to.front() == '/') {
           r.dir.reset(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
-          if (!r.dir) return Refused(std::move(r), path, std::strerror(errno), errno);
+          if (!r.dir) return Refused(std::strerror(errno), errno);
           shown = "/";
         }
         PushParts(to, &todo);
@@ -205,7 +199,7 @@ Resolved ResolvePath(const fs::path& path, LastLink last, const StepFn& on_step)
       }
     }
     if (is_last) {
-      if (::fstat(r.dir.get(), &r.dir_st) != 0) return Refused(std::move(r), path, std::strerror(errno), errno);
+      if (::fstat(r.dir.get(), &r.dir_st) != 0) return Refused(std::strerror(errno), errno);
       r.leaf = part;
       r.shown = here;
       r.exists = true;
@@ -214,29 +208,24 @@ Resolved ResolvePath(const fs::path& path, LastLink last, const StepFn& on_step)
       step("resolved", r.shown);
       return r;
     }
-    if (!S_ISDIR(st.st_mode)) return Refused(std::move(r), path, std::strerror(ENOTDIR), ENOTDIR);
+    if (!S_ISDIR(st.st_mode)) return Refused(std::strerror(ENOTDIR), ENOTDIR);
     r.dir = std::move(fd);
     shown = here.lexically_normal();
   }
-  return Refused(std::move(r), path, std::strerror(EISDIR), EISDIR);  // not reached: the last part returns
+  return Refused(std::strerror(EISDIR), EISDIR);  // not reached: the last part returns
 }
 
 namespace {
 
 // A file opened where it is, with `flags`: the checks of OpenInPlace and OpenToRead.
-OpenedFile OpenChecked(const fs::path& path, int flags, mode_t mode, const char* verb, const StepFn& on_step = {}) {
-  OpenedFile out;
-  Resolved r = ResolvePath(path, LastLink::kRefuse, on_step);
-  auto fail = [&](const std::string& why, int err) {
-    out.ok = false;
-    out.code = err;
-    out.message = verb + path.string() + ": " + why;
-    out.fd.reset();
-    return std::move(out);
-  };
-  if (!r) return fail(r.why, r.code);
+Result<OpenFile> OpenChecked(const fs::path& path, int flags, mode_t mode, const char* verb, const StepFn& on_step = {}) {
+  auto fail = [&](const std::string& why, int err) { return Error{verb + path.string() + ": " + why, err}; };
+  const Result<ResolvedPath> resolved = ResolvePath(path, LastLink::kRefuse, on_step);
+  if (!resolved) return fail(resolved.error().message, resolved.error().code);
+  const ResolvedPath& r = *resolved;
   if (r.leaf == "." || r.leaf == "..") return fail(std::strerror(EISDIR), EISDIR);
   if (!(flags & O_CREAT) && !r.exists) return fail(std::strerror(ENOENT), ENOENT);
+  OpenFile out;
   // Non-blocking only while opening: a FIFO planted under the name must not hang us.
   out.fd.reset(::openat(r.dir.get(), r.leaf.c_str(), flags | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC, mode));
   if (!out.fd) {
@@ -257,11 +246,11 @@ OpenedFile OpenChecked(const fs::path& path, int flags, mode_t mode, const char*
 
 }  // namespace
 
-OpenedFile OpenInPlace(const fs::path& path, mode_t mode, const StepFn& on_step) {
+Result<OpenFile> OpenInPlace(const fs::path& path, mode_t mode, const StepFn& on_step) {
   return OpenChecked(path, O_RDWR | O_APPEND | O_CREAT, mode, "cannot write ", on_step);
 }
 
-OpenedFile OpenToRead(const fs::path& path) { return OpenChecked(path, O_RDONLY, 0, "cannot read "); }
+Result<OpenFile> OpenToRead(const fs::path& path) { return OpenChecked(path, O_RDONLY, 0, "cannot read "); }
 
 mode_t ProcessUmask() {
   static const mode_t mask = [] {

@@ -65,12 +65,11 @@ class UniqueFd {
 
 // What a path led to: the folder that holds it (an O_PATH descriptor) and its name
 // there; when something is there, an O_PATH descriptor of it and what it is.
-struct Resolved : Result<> {
+struct ResolvedPath {
   UniqueFd dir;
   struct stat dir_st {};
   std::string leaf;
   std::filesystem::path shown;  // the file's path with the links followed, for messages
-  std::string why;              // on failure, the message without "cannot write <path>: "
   bool exists = false;
   UniqueFd file;
   struct stat st {};
@@ -82,8 +81,8 @@ enum class LastLink { kFollow, kRefuse };
 
 // Walks `path` from / or the working folder. A missing last part is fine (exists
 // stays false); a missing folder, a symlink loop, a refused link fail with a
-// message naming the path and the reason.
-Resolved ResolvePath(const std::filesystem::path& path, LastLink last, const StepFn& on_step = {});
+// reason alone (the caller names the path and what it was doing).
+Result<ResolvedPath> ResolvePath(const std::filesystem::path& path, LastLink last, const StepFn& on_step = {});
 
 // Whether a user other than this process's one and root may add, rename or remove
 // names in the folder: it belongs to such a user, or is writable by everyone, or
@@ -106,7 +105,7 @@ std::string UserName(uid_t uid);
 // in by a third party.
 Result<> CheckHardLinks(const struct stat& file);
 
-struct OpenedFile : Result<> {
+struct OpenFile {
   UniqueFd fd;
   struct stat st {};  // the file as opened
 };
@@ -115,11 +114,11 @@ struct OpenedFile : Result<> {
 // with `mode` less the umask: never through a symlink as its last part, only a
 // regular file, not one with other names (hard links) that belongs to someone else,
 // nothing CheckPlanted refuses (own_only).
-OpenedFile OpenInPlace(const std::filesystem::path& path, mode_t mode = 0644, const StepFn& on_step = {});
+Result<OpenFile> OpenInPlace(const std::filesystem::path& path, mode_t mode = 0644, const StepFn& on_step = {});
 
 // The same checks for a file only read (a manifest or journal read back); a
 // missing file fails with ENOENT, "cannot read <path>: ...".
-OpenedFile OpenToRead(const std::filesystem::path& path);
+Result<OpenFile> OpenToRead(const std::filesystem::path& path);
 
 // The process's umask, read once: changing it to read it races with other threads.
 mode_t ProcessUmask();

@@ -25,7 +25,7 @@ struct ServeArgs {
 };
 
 // The bytes `card --out NAME.<format>` writes, or the line `card --report -` prints.
-Result<Bytes> WriteOutput(const CardSpec& c, const CardResult& made, web::Output output, FaceDigests& digests) {
+Result<Bytes> WriteOutput(const CardSpec& c, const Card& made, web::Output output, FaceDigests& digests) {
   if (output == web::Output::kReport) {
     const std::string text = ReportText(CardReport(c, made.seed, made.stats, made.text.faces, &digests)) + "\n";
     return Bytes(text.begin(), text.end());
@@ -49,7 +49,7 @@ Result<int> RunServe(ServeArgs& a) {
   if (const Result<> faces = PrepareFaces(FontFolder()); !faces) return Error{faces.message};
   const auto digests = std::make_shared<FaceDigests>();
   const web::Site site(VersionText() + "\n" + web::FaceIdentity(),
-                       [digests](const CardSpec& c, const CardResult& made, web::Output o) {
+                       [digests](const CardSpec& c, const Card& made, web::Output o) {
                          return WriteOutput(c, made, o, *digests);
                        });
   // A server that cannot start (a taken port, a root user) is not bad input: status 1.

@@ -354,7 +354,7 @@ Route Site::Handle(const Request& r) const {
 
 Response Site::Make(const CardJob& job, Fonts& fonts) const {
   // A character no face has is noted in the card's report; nobody reads text problems here.
-  const auto made = std::make_unique<CardResult>(MakeCard(job.query.card, {}, fonts));
+  const auto made = std::make_unique<Card>(MakeCard(job.query.card, {}, fonts));
   const Result<Bytes> bytes = writer_(job.query.card, *made, job.output);
   if (!bytes) return TextResponse(500, "the card could not be encoded");
   Response r;

@@ -63,7 +63,7 @@ std::string LogText(std::string_view text);
 // Turns a made card into one output's bytes, exactly as `mirelune-cli card` writes
 // them (the front end gives it; it is called from several threads at once).
 using CardWriter =
-    std::function<Result<Bytes>(const CardSpec& spec, const CardResult& card, Output o)>;
+    std::function<Result<Bytes>(const CardSpec& spec, const Card& card, Output o)>;
 
 struct Request {
   std::string method, path;

@@ -549,7 +549,7 @@ void MainWindow::Run(Button b) {
         return;  // cancelled: the card stays as it was
       const CardSpec spec = NewCardSpec(s.settings, friend_name, sender, year_->value());
       StartJob([this, spec](const CardWatch& watch) -> Finish {
-        CardResult r = CommandNew(session_, spec, watch);
+        Card r = CommandNew(session_, spec, watch);
         if (r.stopped) return {};
         // The report digests the face files here, off the window's thread.
         Made made{spec, CardReport(spec, r.seed, r.stats, r.text.faces)};
