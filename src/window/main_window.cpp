@@ -107,8 +107,8 @@ constexpr std::array<const char*, kButtonCount> kTips{
 // Often enough for the card to be seen growing, rarely enough to cost nothing.
 constexpr qint64 kPictureEveryMs = 40;
 
-// The progress marks go down the gutter left of the card from here, in layout
-// units (15 to a pixel) from the gutter's top-left corner.
+// The progress marks go down the window's left edge from here, in layout units
+// (15 to a pixel): a gutter the card, never nearer than kSurfaceLeft, leaves free.
 constexpr double kMarksX = 22, kMarksY = 30;
 constexpr int kRecentCards = 8;
 
@@ -244,6 +244,7 @@ MainWindow::MainWindow(bool workbench, QWidget* parent) : QMainWindow(parent), w
   CreateActions();
 
   auto* year_label = new QLabel(tr("&Year:"), this);
+  year_label->setContentsMargins(12, 0, 0, 0);  // apart from a long message beside it
   year_ = new QSpinBox(this);
   year_->setObjectName("year");
   year_->setRange(kFirstYear, kLastYear);
@@ -497,6 +498,7 @@ void MainWindow::Saved(const std::filesystem::path& path) {
   last_saved_ = Path(path);
   unsaved_ = false;
   statusBar()->showMessage(tr("Saved %1").arg(last_saved_));
+  statusBar()->setToolTip(last_saved_);  // the whole path where a narrow window cuts it
 }
 
 std::optional<std::string> MainWindow::AskText(const std::string& prompt, const std::string& title, int x, int y) {
@@ -615,13 +617,10 @@ void MainWindow::SendProgress(const ProgressMark& m, QElapsedTimer& since_pictur
 
 void MainWindow::ShowProgress(ProgressMark::Kind kind, int percent, const QImage& picture) {
   switch (kind) {
-    case ProgressMark::kStart: {
-      // In the gutter left of the card, from its top down.
-      const QPoint card = surface(View::kCard)->pos();
+    case ProgressMark::kStart:
       form_->Clear();
-      form_->SetPos(kMarksX + (card.x() - kSurfaceLeft) * 15.0, kMarksY + (card.y() - kSurfaceTop) * 15.0);
+      form_->SetPos(kMarksX, kMarksY);
       break;
-    }
     case ProgressMark::kPass: form_->Print("lllll"); break;
     case ProgressMark::kColumns: form_->Print("#"); break;
     case ProgressMark::kDone: break;
