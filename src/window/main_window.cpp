@@ -108,7 +108,7 @@ constexpr std::array<const char*, kButtonCount> kTips{
 constexpr qint64 kPictureEveryMs = 40;
 
 // The progress marks go down the window's left edge from here, in layout units
-// (15 to a pixel): a gutter the card, never nearer than kSurfaceLeft, leaves free.
+// (15 to a pixel), in the gutter the card leaves free: it never starts left of kSurfaceLeft.
 constexpr double kMarksX = 22, kMarksY = 30;
 constexpr int kRecentCards = 8;
 
@@ -142,7 +142,10 @@ constexpr const char* kRecentKey = "recentCards";
 // The card a report asks for, or why there is none: the names and settings as
 // the command line writes them.
 Result<CardSpec> SpecOfReport(const std::vector<std::pair<std::string, std::string>>& texts, const std::string& file) {
-  const Error not_card{file + ": this file carries no card report (cards saved as PNG or JPEG do)"};
+  const auto said = [&file](const char* text) {
+    return Error{QCoreApplication::translate("MainWindow", text).arg(QString::fromStdString(file)).toStdString()};
+  };
+  const Error not_card = said(QT_TRANSLATE_NOOP("MainWindow", "%1 carries no card report (cards saved as PNG or JPEG do)"));
   for (const auto& [key, text] : texts) {
     if (key != kReportKeyword) continue;
     const nlohmann::json j = nlohmann::json::parse(text, nullptr, /*allow_exceptions=*/false);
@@ -159,7 +162,7 @@ Result<CardSpec> SpecOfReport(const std::vector<std::pair<std::string, std::stri
         !whole(set.value("palette", nlohmann::json()), 0, 26) ||
         !whole(set.value("year", nlohmann::json()), kFirstYear, kLastYear) ||
         (set.value("mode", "") != "line" && set.value("mode", "") != "pix"))
-      return Error{file + ": the card's report is damaged"};
+      return said(QT_TRANSLATE_NOOP("MainWindow", "%1: the card's report is damaged"));
     return CardSpec{j["friend"].get<std::string>(), j["sender"].get<std::string>(), set["year"].get<int>(),
                     set["max_styles"].get<int>(), set["palette"].get<int>(),
                     set["mode"] == "pix" ? EffectMode::kPix : EffectMode::kLine};
