@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # End-to-end run of the desktop window as a user meets it, by keyboard only: start
-# `mirelune` on a virtual X server, choose the year (Alt+Y), make a card (Ctrl+N and
-# both names), try to quit (Ctrl+Q asks about the unsaved card; Escape keeps it),
-# save it as PNG (Ctrl+Shift+S, the suggested name in ~/Pictures), copy it (Ctrl+C)
-# and quit (Ctrl+Q, no question now). The saved file must be the command line's
+# `mirelune` on a virtual X server (its first screen shows a sample card), choose
+# the year (Alt+Y), make a card (Ctrl+N, both names in the New Card dialog centred
+# on the window), try to quit (Ctrl+Q asks about the unsaved card; Escape keeps it),
+# save it as PNG (Ctrl+Shift+S, the suggested name in ~/Pictures), quick-save it
+# (Ctrl+S, a PNG), send it to a mail program that fails (xdg-email's status 3: a
+# failure is shown), copy it (Ctrl+C) and quit (Ctrl+Q, no question now). The saved file must be the command line's
 # `card --year` PNG byte for byte, and the clipboard must hold the card. Then the
 # workbench: start "loop" (a click on its button), see the card change while it
 # runs, open Help ▸ Keyboard Shortcuts (F1) within half a second, close it and
@@ -72,7 +74,9 @@ wait_for 10 test -s "$work/display" || fail "Xvfb did not start: $(cat "$work/xv
 export DISPLAY=":$(head -n1 "$work/display")"
 unset QT_QPA_PLATFORM QT_QPA_PLATFORMTHEME  # the real X server, not an offscreen one
 
-mkdir -p "$home/.config" "$work/root"
+mkdir -p "$home/.config" "$work/root" "$work/bin"
+printf '#!/bin/sh\nexit 3\n' >"$work/bin/xdg-email"  # a desktop with no mail program
+chmod +x "$work/bin/xdg-email"
 theme=()
 if [[ ${E2E_DARK:-0} == 1 ]]; then
   mkdir -p "$home/.config/qt6ct"
@@ -80,8 +84,8 @@ if [[ ${E2E_DARK:-0} == 1 ]]; then
     >"$home/.config/qt6ct/qt6ct.conf"
   theme=(QT_QPA_PLATFORMTHEME=qt6ct)
 fi
-env HOME="$home" XDG_CONFIG_HOME="$home/.config" MIRELUNE_ROOT="$work/root" LANG=C.UTF-8 LC_ALL=C.UTF-8 \
-  "${theme[@]}" "$app" >"$work/app.log" 2>&1 &
+env -u MIRELUNE_SMTP_URL HOME="$home" XDG_CONFIG_HOME="$home/.config" MIRELUNE_ROOT="$work/root" LANG=C.UTF-8 \
+  LC_ALL=C.UTF-8 PATH="$work/bin:$PATH" "${theme[@]}" "$app" >"$work/app.log" 2>&1 &
 app_pid=$!
 
 # The first visible window whose title matches $1.
@@ -97,29 +101,24 @@ keys_to() {
 }
 
 wait_for 20 has_window '^Mirelune$' || fail "the window did not appear"
+# The first screen: a sample card, not an empty field (thousands of colours).
+first_screen() {
+  import -window "$(window_named '^Mirelune$')" "$work/first.png" 2>/dev/null &&
+    (($(convert "$work/first.png" -format %k info:) > 2000))
+}
+wait_for 20 first_screen || fail "the first screen shows no card"
 keys_to '^Mirelune$' key alt+y ctrl+a type "$year"
 keys_to '^Mirelune$' key Tab ctrl+n
-# The name dialog whose top-left corner stands at (x, y) on the screen (the main
-# window has the same title).
-dialog_at() {
-  local id
-  for id in $(xdotool search --onlyvisible --name '^Mirelune$' 2>/dev/null); do
-    eval "$(xdotool getwindowgeometry --shell "$id")"
-    if [[ $X == "$1" && $Y == "$2" ]]; then
-      echo "$id"
-      return 0
-    fi
-  done
-  return 1
-}
-answer() {  # x y text: typed and confirmed with Enter
-  wait_for 10 dialog_at "$1" "$2" >/dev/null || fail "no dialog at $1,$2"
-  xdotool windowfocus --sync "$(dialog_at "$1" "$2")" 2>/dev/null || true
-  xdotool type --delay 20 "$3"
-  xdotool key Return
-}
-answer 33 200 "$friend"
-answer 33 400 "$sender"
+centre() { eval "$(xdotool getwindowgeometry --shell "$1")"; echo $((X + WIDTH / 2)) $((Y + HEIGHT / 2)); }
+wait_for 10 has_window '^New Card$' || fail "Ctrl+N opened no New Card dialog"
+read -r dx dy < <(centre "$(window_named '^New Card$')")
+read -r wx wy < <(centre "$(window_named '^Mirelune$')")
+(((dx - wx) * (dx - wx) + (dy - wy) * (dy - wy) <= 32)) ||
+  fail "the New Card dialog stands at $dx,$dy, not over the window's middle $wx,$wy"
+keys_to '^New Card$' type --delay 20 "$friend"
+xdotool key Tab
+xdotool type --delay 20 "$sender"
+xdotool key Return
 title="^$friend from $sender — Mirelune\$"
 wait_for 60 has_window "$title" || fail "no card was made"
 
@@ -143,6 +142,19 @@ if [[ -n "$screenshot" ]]; then
   # A palette of 256 colours keeps the picture small enough to keep in the repository.
   convert "$work/shot.png" -colors 256 "PNG8:$screenshot"
 fi
+
+keys_to "$title" key ctrl+s
+quick_png() { compgen -G "$work/root/wimgx/GR-*.png" >/dev/null; }
+wait_for 10 quick_png || fail "Ctrl+S saved no PNG in the output folder"
+
+# The mail program fails: the window says so (the path is checked by the window tests).
+keys_to "$title" key alt+g
+keys_to "^FRIEND'S E-MAIL ADDRESS\$" type --delay 20 "mary@example.org"
+xdotool key Return
+keys_to '^MESSAGE TO FRIEND$' type --delay 20 "Happy new year"
+xdotool key Return
+wait_for 20 has_window '^Greetings not sent$' || fail "the failed hand-over to the mail program was not shown"
+keys_to '^Greetings not sent$' key Escape
 
 keys_to "$title" key ctrl+c
 clip_png() { xclip -selection clipboard -t image/png -o >"$work/clip.png" 2>/dev/null && [[ -s "$work/clip.png" ]]; }

@@ -20,10 +20,6 @@
         <translation>Die Karte an einen Freund senden</translation>
     </message>
     <message>
-        <source>&amp;save on C:\wimgx</source>
-        <translation>&amp;sichern: C:\wimgx</translation>
-    </message>
-    <message>
         <source>Save the card</source>
         <translation>Die Karte speichern</translation>
     </message>
@@ -143,6 +139,86 @@
         <source>Show or hide the picture before the effect</source>
         <translation>Das Bild vor dem Effekt zeigen oder verbergen</translation>
     </message>
+    <message>
+        <source>Asks for both names and the year, then makes their card</source>
+        <translation>Fragt nach beiden Namen und dem Jahr und macht dann ihre Karte</translation>
+    </message>
+    <message>
+        <source>Ends the program</source>
+        <translation>Beendet das Programm</translation>
+    </message>
+    <message>
+        <source>Runs the card through the effect once more</source>
+        <translation>Schickt die Karte noch einmal durch den Effekt</translation>
+    </message>
+    <message>
+        <source>Next colour mode: a fresh random palette for every card, or one of the 26 palettes</source>
+        <translation>Nächster Farbmodus: eine neue zufällige Palette für jede Karte oder eine der 26 Paletten</translation>
+    </message>
+    <message>
+        <source>Draws a new palette strip in the colour mode shown</source>
+        <translation>Zeichnet einen neuen Palettenstreifen im angezeigten Farbmodus</translation>
+    </message>
+    <message>
+        <source>Lets a card use one drawing style more</source>
+        <translation>Erlaubt einer Karte einen Zeichenstil mehr</translation>
+    </message>
+    <message>
+        <source>The most drawing styles a card may use</source>
+        <translation>Die meisten Zeichenstile, die eine Karte verwenden darf</translation>
+    </message>
+    <message>
+        <source>Lets a card use one drawing style fewer</source>
+        <translation>Erlaubt einer Karte einen Zeichenstil weniger</translation>
+    </message>
+    <message>
+        <source>Mirrors the card left to right</source>
+        <translation>Spiegelt die Karte von links nach rechts</translation>
+    </message>
+    <message>
+        <source>Mirrors the card top to bottom</source>
+        <translation>Spiegelt die Karte von oben nach unten</translation>
+    </message>
+    <message>
+        <source>Shows the 26 palettes on the card and asks which one to use</source>
+        <translation>Zeigt die 26 Paletten auf der Karte und fragt, welche verwendet werden soll</translation>
+    </message>
+    <message>
+        <source>Stops the card or the loop under way</source>
+        <translation>Hält die laufende Karte oder Schleife an</translation>
+    </message>
+    <message>
+        <source>Switches the effect between drawing line by line and pixel by pixel</source>
+        <translation>Schaltet den Effekt zwischen Zeichnen Zeile für Zeile und Pixel für Pixel um</translation>
+    </message>
+    <message>
+        <source>Makes pictures without names one after another and saves each, 50 at most</source>
+        <translation>Macht Bilder ohne Namen nacheinander und speichert jedes, höchstens 50</translation>
+    </message>
+    <message>
+        <source>Makes pictures without names one after another until you press stop</source>
+        <translation>Macht Bilder ohne Namen nacheinander, bis du „Stopp“ drückst</translation>
+    </message>
+    <message>
+        <source>Makes a new picture without names or greeting</source>
+        <translation>Macht ein neues Bild ohne Namen und Gruß</translation>
+    </message>
+    <message>
+        <source>Shows or hides the picture as it was before the effect</source>
+        <translation>Zeigt oder verbirgt das Bild, wie es vor dem Effekt war</translation>
+    </message>
+    <message>
+        <source>&amp;save</source>
+        <translation>&amp;speichern</translation>
+    </message>
+    <message>
+        <source>%1 carries no card report (cards saved as PNG or JPEG do)</source>
+        <translation>%1 enthält keinen Kartenbericht (als PNG oder JPEG gespeicherte Karten enthalten einen)</translation>
+    </message>
+    <message>
+        <source>%1: the card&apos;s report is damaged</source>
+        <translation>%1: der Bericht der Karte ist beschädigt</translation>
+    </message>
 </context>
 <context>
     <name>mirelune::MainWindow</name>
@@ -151,24 +227,8 @@
         <translation>Bild vor dem Effekt</translation>
     </message>
     <message>
-        <source>Saves the card as a bitmap in %1</source>
-        <translation>Speichert die Karte als Bitmap in %1</translation>
-    </message>
-    <message>
-        <source>Saves the card in %1 and mails it to your friend</source>
-        <translation>Speichert die Karte in %1 und schickt sie per E-Mail an deinen Freund</translation>
-    </message>
-    <message>
         <source>Copies the card to %1 and %2 where those folders exist</source>
         <translation>Kopiert die Karte nach %1 und %2, wo es diese Ordner gibt</translation>
-    </message>
-    <message>
-        <source>Asks for two names and makes their card</source>
-        <translation>Fragt nach zwei Namen und macht ihre Karte</translation>
-    </message>
-    <message>
-        <source>Ends the program</source>
-        <translation>Beendet das Programm</translation>
     </message>
     <message>
         <source>&amp;Year:</source>
@@ -185,10 +245,6 @@
     <message>
         <source>No card yet</source>
         <translation>Noch keine Karte</translation>
-    </message>
-    <message>
-        <source>Press New to make a card.</source>
-        <translation>Drücke „neu“, um eine Karte zu machen.</translation>
     </message>
     <message>
         <source>&amp;New Card…</source>
@@ -369,6 +425,78 @@
     <message>
         <source>Nothing was sent; the card is saved as %1.</source>
         <translation>Nichts gesendet; die Karte ist als %1 gespeichert.</translation>
+    </message>
+    <message>
+        <source>Saves the card in %1 (Ctrl+S); Save As chooses the place and the format</source>
+        <translation>Speichert die Karte in %1 (Strg+S); „Speichern unter“ wählt Ort und Format</translation>
+    </message>
+    <message>
+        <source>Saves the card in %1 and opens a message with it in your mail program</source>
+        <translation>Speichert die Karte in %1 und öffnet damit eine Nachricht in deinem E-Mail-Programm</translation>
+    </message>
+    <message>
+        <source>&lt;a href=&quot;new&quot;&gt;Make a card for…&lt;/a&gt; a friend: both names and the year</source>
+        <translation>&lt;a href=&quot;new&quot;&gt;Mach eine Karte für …&lt;/a&gt; einen Freund: beide Namen und das Jahr</translation>
+    </message>
+    <message>
+        <source>Press New to make a card; a sample card is shown.</source>
+        <translation>Drücke „neu“, um eine Karte zu machen; eine Beispielkarte wird gezeigt.</translation>
+    </message>
+    <message>
+        <source>&amp;Open…</source>
+        <translation>&amp;Öffnen …</translation>
+    </message>
+    <message>
+        <source>Saves the card in %1</source>
+        <translation>Speichert die Karte in %1</translation>
+    </message>
+    <message>
+        <source>Makes again the card a PNG or JPEG card file was made from</source>
+        <translation>Macht die Karte, aus der eine PNG- oder JPEG-Kartendatei entstand, noch einmal</translation>
+    </message>
+    <message>
+        <source>Open &amp;Recent</source>
+        <translation>&amp;Zuletzt geöffnet</translation>
+    </message>
+    <message>
+        <source>&amp;Edit</source>
+        <translation>&amp;Bearbeiten</translation>
+    </message>
+    <message>
+        <source>New Card</source>
+        <translation>Neue Karte</translation>
+    </message>
+    <message>
+        <source>&amp;Friend&apos;s name:</source>
+        <translation>Name des &amp;Freundes:</translation>
+    </message>
+    <message>
+        <source>&amp;Make the Card</source>
+        <translation>Karte &amp;machen</translation>
+    </message>
+    <message>
+        <source>Open a Card</source>
+        <translation>Eine Karte öffnen</translation>
+    </message>
+    <message>
+        <source>Cards (*.png *.jpg *.jpeg)</source>
+        <translation>Karten (*.png *.jpg *.jpeg)</translation>
+    </message>
+    <message>
+        <source>Card not opened</source>
+        <translation>Karte nicht geöffnet</translation>
+    </message>
+    <message>
+        <source>Making the card of %1 again …</source>
+        <translation>Die Karte von %1 wird noch einmal gemacht …</translation>
+    </message>
+    <message>
+        <source>No cards yet</source>
+        <translation>Noch keine Karten</translation>
+    </message>
+    <message>
+        <source>Your &amp;name:</source>
+        <translation>&amp;Dein Name:</translation>
     </message>
 </context>
 </TS>

@@ -1,11 +1,11 @@
 // safe_open.h — reaching a file through its path once, by descriptors, so that
 // nobody can swap a link or a folder between the look and the write.
 //
-//   Resolved r = ResolvePath(path, LastLink::kFollow);
-//   if (!r) return r;                                    // "cannot write <path>: <why>"
-//   int fd = ::openat(r.dir.get(), r.leaf.c_str(), ...);  // the folder that was looked at
+//   Result<ResolvedPath> r = ResolvePath(path, LastLink::kFollow);
+//   if (!r) return r.error();                    // the reason; the caller names the path
+//   int fd = ::openat(r->dir.get(), r->leaf.c_str(), ...);  // the folder that was looked at
 //
-//   OpenedFile log = OpenInPlace(dir / "manifest.jsonl");  // appended to where it is
+//   Result<OpenFile> log = OpenInPlace(dir / "manifest.jsonl");  // appended to where it is
 //
 // Symlinks are read and followed here, one step at a time, not by the kernel (at
 // most 40, as the kernel allows), whatever the machine's fs.protected_symlinks

@@ -7,14 +7,18 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QDrag>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFormLayout>
 #include <QInputDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLibraryInfo>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
@@ -69,15 +73,44 @@ bool RunsAnyTime(Button b) {
 // Those of them that change the session: while a job runs they are queued for it.
 bool Queued(Button b) { return b == Button::kMoreStyles || b == Button::kFewerStyles || b == Button::kPlainPicture; }
 
-// Where the dialogs stand on the screen, in pixels.
-constexpr int kNameDialogX = 33, kFriendDialogY = 200, kOwnDialogY = 400;
-constexpr int kDialogX = 300, kDialogY = 333;  // the palette's and the mail's
+// Where the palette's and the mail's dialogs stand on the screen, in pixels.
+constexpr int kDialogX = 300, kDialogY = 333;
+
+// The first screen's card, made from these names while the window waits for the user's.
+constexpr const char* kSampleFriend = "Anna";
+constexpr const char* kSampleSender = "Mirelune";
+
+// What each button does, in plain words, in the order of Button; empty where the
+// tooltip names a folder and is set with it.
+constexpr std::array<const char*, kButtonCount> kTips{
+    QT_TRANSLATE_NOOP("MainWindow", "Asks for both names and the year, then makes their card"),
+    "", "",
+    QT_TRANSLATE_NOOP("MainWindow", "Ends the program"),
+    QT_TRANSLATE_NOOP("MainWindow", "Runs the card through the effect once more"),
+    QT_TRANSLATE_NOOP("MainWindow", "Next colour mode: a fresh random palette for every card, or one of the 26 palettes"),
+    QT_TRANSLATE_NOOP("MainWindow", "Draws a new palette strip in the colour mode shown"),
+    QT_TRANSLATE_NOOP("MainWindow", "Lets a card use one drawing style more"),
+    QT_TRANSLATE_NOOP("MainWindow", "The most drawing styles a card may use"),
+    QT_TRANSLATE_NOOP("MainWindow", "Lets a card use one drawing style fewer"),
+    QT_TRANSLATE_NOOP("MainWindow", "Mirrors the card left to right"),
+    QT_TRANSLATE_NOOP("MainWindow", "Mirrors the card top to bottom"),
+    QT_TRANSLATE_NOOP("MainWindow", "Shows the 26 palettes on the card and asks which one to use"),
+    QT_TRANSLATE_NOOP("MainWindow", "Stops the card or the loop under way"),
+    "",
+    QT_TRANSLATE_NOOP("MainWindow", "Switches the effect between drawing line by line and pixel by pixel"),
+    QT_TRANSLATE_NOOP("MainWindow", "Makes pictures without names one after another and saves each, 50 at most"),
+    QT_TRANSLATE_NOOP("MainWindow", "Makes pictures without names one after another until you press stop"),
+    QT_TRANSLATE_NOOP("MainWindow", "Makes a new picture without names or greeting"),
+    QT_TRANSLATE_NOOP("MainWindow", "Shows or hides the picture as it was before the effect"),
+};
 
 // Often enough for the card to be seen growing, rarely enough to cost nothing.
 constexpr qint64 kPictureEveryMs = 40;
 
-// The progress marks go down the window's left edge from here, in layout units.
+// The progress marks go down the window's left edge from here, in layout units
+// (15 to a pixel), in the gutter the card leaves free: it never starts left of kSurfaceLeft.
 constexpr double kMarksX = 22, kMarksY = 30;
+constexpr int kRecentCards = 8;
 
 std::size_t Index(Button b) { return static_cast<std::size_t>(b); }
 
@@ -102,6 +135,40 @@ QAccessibleInterface* SurfaceAccessible(const QString& key, QObject* object) {
 constexpr const char* kYearKey = "year";
 constexpr const char* kFolderKey = "lastFolder";
 constexpr const char* kSizeKey = "windowSize";
+constexpr const char* kSenderKey = "sender";
+constexpr const char* kQuickFormatKey = "quickSaveFormat";
+constexpr const char* kRecentKey = "recentCards";
+
+// The card a report asks for, or why there is none: the names and settings as
+// the command line writes them.
+Result<CardSpec> SpecOfReport(const std::vector<std::pair<std::string, std::string>>& texts, const std::string& file) {
+  const auto said = [&file](const char* text) {
+    return Error{QCoreApplication::translate("MainWindow", text).arg(QString::fromStdString(file)).toStdString()};
+  };
+  const Error not_card = said(QT_TRANSLATE_NOOP("MainWindow", "%1 carries no card report (cards saved as PNG or JPEG do)"));
+  for (const auto& [key, text] : texts) {
+    if (key != kReportKeyword) continue;
+    const nlohmann::json j = nlohmann::json::parse(text, nullptr, /*allow_exceptions=*/false);
+    const auto whole = [](const nlohmann::json& v, int low, int high) {
+      return v.is_number_integer() && v.get<std::int64_t>() >= low && v.get<std::int64_t>() <= high;
+    };
+    const auto name = [](const nlohmann::json& v) {
+      return v.is_string() && CharCount(v.get<std::string>()) <= kMaxNameChars;
+    };
+    if (!j.is_object() || !j.contains("settings") || !j["settings"].is_object()) break;
+    const nlohmann::json& set = j["settings"];
+    if (!name(j.value("friend", nlohmann::json())) || !name(j.value("sender", nlohmann::json())) ||
+        !whole(set.value("max_styles", nlohmann::json()), 1, kMaxStyleLimit) ||
+        !whole(set.value("palette", nlohmann::json()), 0, 26) ||
+        !whole(set.value("year", nlohmann::json()), kFirstYear, kLastYear) ||
+        (set.value("mode", "") != "line" && set.value("mode", "") != "pix"))
+      return said(QT_TRANSLATE_NOOP("MainWindow", "%1: the card's report is damaged"));
+    return CardSpec{j["friend"].get<std::string>(), j["sender"].get<std::string>(), set["year"].get<int>(),
+                    set["max_styles"].get<int>(), set["palette"].get<int>(),
+                    set["mode"] == "pix" ? EffectMode::kPix : EffectMode::kLine};
+  }
+  return not_card;
+}
 
 }  // namespace
 
@@ -154,17 +221,24 @@ MainWindow::MainWindow(bool workbench, QWidget* parent) : QMainWindow(parent), w
     connect(b, &QPushButton::clicked, this, [this, pressed] { Press(pressed); });
     buttons_[Index(layout.button)] = b;
   }
-  // The captions keep their classic look; the tooltips say where files really go.
+  // The captions keep their classic look; the tooltips say what each does and where files go.
   const auto describe = [this](Button b, const QString& text) {
     button(b)->setToolTip(text);
     button(b)->setAccessibleDescription(text);
   };
-  describe(Button::kSave, tr("Saves the card as a bitmap in %1").arg(Path(OutputFolder())));
-  describe(Button::kSendGreetings, tr("Saves the card in %1 and mails it to your friend").arg(Path(OutputFolder())));
+  for (const ButtonLayout& layout : kButtons)
+    if (*kTips[Index(layout.button)]) describe(layout.button, Translated(kTips[Index(layout.button)]));
+  describe(Button::kSave, tr("Saves the card in %1 (Ctrl+S); Save As chooses the place and the format")
+                              .arg(Path(OutputFolder())));
+  describe(Button::kSendGreetings, tr("Saves the card in %1 and opens a message with it in your mail program")
+                                       .arg(Path(OutputFolder())));
   describe(Button::kArchiveSave, tr("Copies the card to %1 and %2 where those folders exist")
                                      .arg(Path(ArchivePathGroup()), Path(ArchivePathArtist())));
-  describe(Button::kNew, tr("Asks for two names and makes their card"));
-  describe(Button::kExit, tr("Ends the program"));
+  prompt_ = new QLabel(tr("<a href=\"new\">Make a card for…</a> a friend: both names and the year"), form_);
+  prompt_->setObjectName("prompt");
+  prompt_->move(kSurfaceLeft, 30);
+  prompt_->adjustSize();
+  connect(prompt_, &QLabel::linkActivated, this, [this] { Press(Button::kNew); });
   form_->setMinimumSize((workbench_ ? kClientW : button(Button::kExit)->geometry().right() + kMargin),
                         kSurfaceTop + static_cast<int>(kSmallest * card_view->height()) + kMargin);
   form_->SetSizeHint({workbench_ ? kClientW : kSurfaceLeft + card_view->width() + kMargin,
@@ -173,6 +247,7 @@ MainWindow::MainWindow(bool workbench, QWidget* parent) : QMainWindow(parent), w
   CreateActions();
 
   auto* year_label = new QLabel(tr("&Year:"), this);
+  year_label->setContentsMargins(12, 0, 0, 0);  // apart from a long message beside it
   year_ = new QSpinBox(this);
   year_->setObjectName("year");
   year_->setRange(kFirstYear, kLastYear);
@@ -192,18 +267,22 @@ MainWindow::MainWindow(bool workbench, QWidget* parent) : QMainWindow(parent), w
   const QDate today = QDate::currentDate();
   year_->setValue(settings.value(kYearKey, ComingNewYear(today.year(), today.month())).toInt());
   session_.names.year = year_->value();
-  connect(year_, &QSpinBox::valueChanged, this, [this](int year) { SetYear(year, true); });
+  connect(year_, &QSpinBox::valueChanged, this, [this](int year) {
+    SetYear(year, true);
+    RedrawGreeting();
+  });
   card_view->setAccessibleName(tr("No card yet"));
-  card_view->setAccessibleDescription(tr("Press New to make a card."));
+  card_view->setAccessibleDescription(tr("Press New to make a card; a sample card is shown."));
   ShowSession();
   resize(sizeHint());  // the surfaces at their own size
 }
 
 MainWindow::~MainWindow() {
   // A card under way stops at its next step; what it still sends is dropped with the window.
-  if (worker_.joinable()) {
-    worker_.request_stop();
-    worker_.join();
+  for (std::jthread* t : {&worker_, &sample_}) {
+    if (!t->joinable()) continue;
+    t->request_stop();
+    t->join();
   }
   // A send still under way is stopped: libcurl gives up within about a second.
   cancel_send_ = true;
@@ -223,6 +302,7 @@ void MainWindow::CreateActions() {
       {Action::kNew, "actionNew", tr("&New Card…"), Keys(QKeySequence::New, Qt::CTRL | Qt::Key_N),
        nullptr},
       {Action::kSave, "actionSave", tr("&Save"), Keys(QKeySequence::Save, Qt::CTRL | Qt::Key_S), nullptr},
+      {Action::kOpen, "actionOpen", tr("&Open…"), Keys(QKeySequence::Open, Qt::CTRL | Qt::Key_O), &MainWindow::Open},
       {Action::kSaveAs, "actionSaveAs", tr("Save &As…"),
        Keys(QKeySequence::SaveAs, Qt::CTRL | Qt::SHIFT | Qt::Key_S), &MainWindow::SaveAs},
       {Action::kSend, "actionSend", tr("Sen&d…"), {}, nullptr},
@@ -246,17 +326,24 @@ void MainWindow::CreateActions() {
   const std::array<std::pair<Action, Button>, 3> same{
       {{Action::kNew, Button::kNew}, {Action::kSave, Button::kSave}, {Action::kSend, Button::kSendGreetings}}};
   for (const auto& [a, b] : same) connect(action(a), &QAction::triggered, this, [this, b = b] { Press(b); });
-  action(Action::kSave)->setStatusTip(tr("Saves the card as a bitmap in %1").arg(Path(OutputFolder())));
+  action(Action::kSave)->setStatusTip(tr("Saves the card in %1").arg(Path(OutputFolder())));
+  action(Action::kOpen)->setStatusTip(tr("Makes again the card a PNG or JPEG card file was made from"));
   action(Action::kOpenFolder)->setStatusTip(tr("Shows the folder of the card saved last"));
 
   QMenu* file = menuBar()->addMenu(tr("&File"));
+  file->addAction(action(Action::kOpen));
+  recent_ = file->addMenu(tr("Open &Recent"));
+  recent_->setObjectName("recentMenu");
+  connect(recent_, &QMenu::aboutToShow, this, &MainWindow::FillRecent);
+  FillRecent();
+  file->addSeparator();
   for (Action a : {Action::kSave, Action::kSaveAs, Action::kSend, Action::kPrint, Action::kOpenFolder}) file->addAction(action(a));
   file->addSeparator();
   file->addAction(action(Action::kQuit));
+  menuBar()->addMenu(tr("&Edit"))->addAction(action(Action::kCopy));
   QMenu* card = menuBar()->addMenu(tr("&Card"));
   card->addAction(action(Action::kNew));
   card->addAction(action(Action::kStop));
-  card->addAction(action(Action::kCopy));
   QMenu* help = menuBar()->addMenu(tr("&Help"));
   help->addAction(action(Action::kShortcuts));
   help->addAction(action(Action::kAbout));
@@ -278,6 +365,23 @@ void MainWindow::Load() {
   colour_caption_ = ColourModeCaption(session_.settings);
   ShowSession();
   Sync();
+  StartSample();
+}
+
+void MainWindow::StartSample() {
+  const CardSpec spec{kSampleFriend, kSampleSender, year_->value()};
+  sample_ = std::jthread([this, spec](std::stop_token stop) {
+    // Its own faces and sequence: the session and its worker never see this card.
+    const Card r = MakeCard(spec, CardWatch{stop, {}});
+    if (r.stopped) return;
+    QMetaObject::invokeMethod(
+        this,
+        [this, picture = SurfaceView::ToQImage(r.card.image())] {
+          sample_card_ = picture;
+          if (!has_card_ && !busy_) ShowSession();
+        },
+        Qt::QueuedConnection);
+  });
 }
 
 void MainWindow::SetYear(int year, bool remember) {
@@ -297,6 +401,7 @@ void MainWindow::FitToScreen(const QRect& available) {
 }
 
 void MainWindow::LayOut() {
+  // The card, scaled keeping its shape, centred in the room right of the marks' gutter.
   const SurfaceView* card = surface(View::kCard);
   const int w = card->pixelWidth(), h = card->pixelHeight();
   const int room_w = form_->width() - kSurfaceLeft - kMargin - 2 * SurfaceView::kFrame;
@@ -304,6 +409,10 @@ void MainWindow::LayOut() {
   const double factor = std::max(kSmallest, std::min(static_cast<double>(room_w) / w, static_cast<double>(room_h) / h));
   for (SurfaceView* v : surfaces_)
     if (v) v->SetScale(factor);
+  const QPoint at(kSurfaceLeft + std::max(0, (room_w + 2 * SurfaceView::kFrame - card->width()) / 2),
+                  kSurfaceTop + std::max(0, (room_h + 2 * SurfaceView::kFrame - card->height()) / 2));
+  for (SurfaceView* v : surfaces_)
+    if (v) v->move(at);
 }
 
 QString MainWindow::statusText() const { return statusBar()->currentMessage(); }
@@ -318,7 +427,8 @@ void MainWindow::ShowSession() {
   surface(View::kStrip)->Show(s.carry.strip.image());
   surface(View::kEffectSource)->Show(s.buffers.source.image());
   surface(View::kCanvas)->Show(s.carry.canvas.image());
-  surface(View::kCard)->Show(s.card.image());
+  if (has_card_ || sample_card_.isNull()) surface(View::kCard)->Show(s.card.image());
+  else surface(View::kCard)->Show(sample_card_);
   surface(View::kPlainPicture)->Show(s.plain_picture);
   shown_settings_ = s.settings;
 }
@@ -341,6 +451,9 @@ void MainWindow::Sync() {
   action(Action::kSend)->setEnabled(card_ready && !sending_);
   action(Action::kOpenFolder)->setEnabled(!last_saved_.isEmpty());
   year_->setEnabled(!busy());
+  action(Action::kOpen)->setEnabled(!busy());
+  recent_->setEnabled(!busy());
+  prompt_->setVisible(!has_card_ && !busy());
   progress_->setVisible(busy());
   SurfaceView* card = surface(View::kCard);
   card->SetDragEnabled(card_ready);
@@ -377,6 +490,7 @@ void MainWindow::Press(Button b) {
 
 void MainWindow::CardChanged(bool made_from_names) {
   if (!made_from_names) made_.reset();
+  if (!has_card_) surface(View::kCard)->Show(session_.card.image());  // in place of the sample
   has_card_ = true;
   unsaved_ = true;
   // Focus on the card, never on "exit", whose Space would end the program.
@@ -387,6 +501,7 @@ void MainWindow::Saved(const std::filesystem::path& path) {
   last_saved_ = Path(path);
   unsaved_ = false;
   statusBar()->showMessage(tr("Saved %1").arg(last_saved_));
+  statusBar()->setToolTip(last_saved_);  // the whole path where a narrow window cuts it
 }
 
 std::optional<std::string> MainWindow::AskText(const std::string& prompt, const std::string& title, int x, int y) {
@@ -403,12 +518,72 @@ std::optional<std::string> MainWindow::AskText(const std::string& prompt, const 
   return dialog.textValue().toStdString();
 }
 
-bool MainWindow::AskName(const char* first_line, int y, std::string* name) {
-  for (;;) {
-    std::optional<std::string> answer = AskText(std::string(first_line) + "\r" + kCasePrompt, "", kNameDialogX, y);
-    if (!answer) return false;
-    if (CharCount(*answer) <= kMaxNameChars) return (*name = std::move(*answer)), true;
-  }
+std::optional<CardSpec> MainWindow::AskNewCard() {
+  QDialog dialog(this);
+  dialog.setObjectName("NewCardDialog");
+  dialog.setWindowTitle(tr("New Card"));
+  // One row per part of the greeting; a further line of it goes into the same form.
+  auto* form = new QFormLayout(&dialog);
+  const auto name_field = [&](const char* object, const QString& text) {
+    auto* edit = new QLineEdit(text, &dialog);
+    edit->setObjectName(object);
+    edit->setMaxLength(static_cast<int>(kMaxNameChars));  // UTF-16 units: never more characters than that
+    edit->setMinimumWidth(260);
+    return edit;
+  };
+  QLineEdit* friend_name = name_field("friendName", QString());
+  QLineEdit* sender = name_field("senderName", QSettings().value(kSenderKey).toString());
+  auto* year = new QSpinBox(&dialog);
+  year->setObjectName("cardYear");
+  year->setRange(kFirstYear, kLastYear);
+  year->setValue(year_->value());
+  form->addRow(tr("&Friend's name:"), friend_name);
+  form->addRow(tr("Your &name:"), sender);
+  form->addRow(tr("&Year:"), year);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+  QPushButton* make = buttons->button(QDialogButtonBox::Ok);
+  make->setText(tr("&Make the Card"));
+  const auto both_named = [=] {
+    make->setEnabled(!friend_name->text().trimmed().isEmpty() && !sender->text().trimmed().isEmpty());
+  };
+  both_named();
+  connect(friend_name, &QLineEdit::textChanged, &dialog, both_named);
+  connect(sender, &QLineEdit::textChanged, &dialog, both_named);
+  connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+  form->addRow(buttons);
+  dialog.adjustSize();
+  dialog.move(frameGeometry().center() - dialog.rect().center());
+  if (dialog.exec() != QDialog::Accepted || ending_) return std::nullopt;
+  QSettings().setValue(kSenderKey, sender->text());
+  SetYear(year->value(), true);
+  return NewCardSpec(session_.settings, friend_name->text().toStdString(), sender->text().toStdString(), year->value());
+}
+
+void MainWindow::MakeCardFrom(const CardSpec& spec) {
+  StartJob([this, spec](const CardWatch& watch) -> Finish {
+    Card r = CommandNew(session_, spec, watch);
+    if (r.stopped) return {};
+    // The report digests the face files here, off the window's thread.
+    Made made{spec, CardReport(spec, r.seed, r.stats, r.text.faces)};
+    return [this, made = std::move(made), problems = std::move(r.text.problems)] {
+      made_ = made;
+      CardChanged(true);
+      for (const std::string& why : problems) Report(why);
+    };
+  });
+}
+
+void MainWindow::RedrawGreeting() {
+  // Only the card made from these names: a mirrored or nameless card has no greeting to redraw.
+  if (busy() || !made_ || made_->report.is_null() || made_->spec.year == year_->value()) return;
+  made_->spec.year = session_.names.year = year_->value();
+  DrawGreeting(session_.card, GreetingOf(made_->spec), session_.fonts);
+  session_.fonts.TakeRecord();
+  made_->report = CardReport(made_->spec, session_.seed, session_.stats, session_.text.faces);
+  unsaved_ = true;
+  ShowSession();
+  Sync();
 }
 
 void MainWindow::StartJob(Job job) {
@@ -533,34 +708,11 @@ void MainWindow::Run(Button b) {
       });
       break;
     case Button::kExit: Quit(); break;
-    case Button::kSave: {
-      const SaveResult r = CommandSaveCard(s, LocalTimeNow());
-      if (r.ok) {
-        Saved(r.path);
-      } else {
-        ReportFailure(tr("Card not saved"), QString::fromStdString(r.message));
-      }
-      break;
-    }
+    case Button::kSave: QuickSave(); break;
     case Button::kStop: Stop(); break;
-    case Button::kNew: {
-      std::string friend_name, sender;
-      if (!AskName(kFriendNamePrompt, kFriendDialogY, &friend_name) || !AskName(kOwnNamePrompt, kOwnDialogY, &sender))
-        return;  // cancelled: the card stays as it was
-      const CardSpec spec = NewCardSpec(s.settings, friend_name, sender, year_->value());
-      StartJob([this, spec](const CardWatch& watch) -> Finish {
-        Card r = CommandNew(session_, spec, watch);
-        if (r.stopped) return {};
-        // The report digests the face files here, off the window's thread.
-        Made made{spec, CardReport(spec, r.seed, r.stats, r.text.faces)};
-        return [this, made = std::move(made), problems = std::move(r.text.problems)] {
-          made_ = made;
-          CardChanged(true);
-          for (const std::string& why : problems) Report(why);
-        };
-      });
+    case Button::kNew:
+      if (const std::optional<CardSpec> spec = AskNewCard()) MakeCardFrom(*spec);  // cancelled: the card stays
       break;
-    }
     case Button::kNewImage: {
       s.names.year = year_->value();
       const double clock = SecondsSinceMidnight();
@@ -693,7 +845,66 @@ Result<> MainWindow::SaveCardTo(const QString& path) {
   MIRELUNE_TRY(WriteFileSafely(file, bytes));
   Saved(file);
   QSettings().setValue(kFolderKey, Path(file.parent_path()));
+  // Quick save keeps to a bitmap only for those who chose one.
+  QSettings().setValue(kQuickFormatKey, format == ImageFormat::kBmp ? "bmp" : "png");
+  if (format != ImageFormat::kBmp && made_ && !made_->report.is_null()) AddRecent(Path(file));
   return {};
+}
+
+void MainWindow::QuickSave() {
+  SaveResult r;
+  if (QSettings().value(kQuickFormatKey).toString() == "bmp") {
+    r = CommandSaveCard(session_, LocalTimeNow());
+  } else if (const Result<Bytes> png = CardBytes(ImageFormat::kPng); !png) {
+    return ReportFailure(tr("Card not saved"), QString::fromStdString(png.error().message));
+  } else {
+    r = SaveNewCardAs(session_, *png, ".png", LocalTimeNow());
+  }
+  if (!r.ok) return ReportFailure(tr("Card not saved"), QString::fromStdString(r.message));
+  Saved(r.path);
+  if (made_ && !made_->report.is_null() && r.path.extension() == ".png") AddRecent(Path(r.path));
+}
+
+void MainWindow::Open() {
+  if (busy()) return;
+  QString folder = QSettings().value(kFolderKey).toString();
+  if (folder.isEmpty()) folder = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+  const QString path = QFileDialog::getOpenFileName(this, tr("Open a Card"), folder, tr("Cards (*.png *.jpg *.jpeg)"));
+  if (!path.isEmpty()) OpenCard(path);
+}
+
+bool MainWindow::OpenCard(const QString& path) {
+  if (busy() || ending_) return false;
+  const Result<CardTexts> read = ReadCardTextFile(path.toStdString());
+  const Result<CardSpec> spec = read ? SpecOfReport(*read, path.toStdString()) : Result<CardSpec>(read.error());
+  if (!spec) {
+    ReportFailure(tr("Card not opened"), QString::fromStdString(spec.error().message));
+    return false;
+  }
+  SetYear(spec->year, false);
+  AddRecent(path);
+  statusBar()->showMessage(tr("Making the card of %1 again …").arg(path));
+  MakeCardFrom(*spec);
+  Sync();
+  return true;
+}
+
+void MainWindow::AddRecent(const QString& path) {
+  QStringList recent = QSettings().value(kRecentKey).toStringList();
+  const QString file = QFileInfo(path).absoluteFilePath();
+  recent.removeAll(file);
+  recent.prepend(file);
+  QSettings().setValue(kRecentKey, recent.mid(0, kRecentCards));
+}
+
+void MainWindow::FillRecent() {
+  recent_->clear();
+  for (const QString& file : QSettings().value(kRecentKey).toStringList()) {
+    if (!QFileInfo(file).isFile()) continue;  // moved or deleted since
+    connect(recent_->addAction(QFileInfo(file).fileName()), &QAction::triggered, this, [this, file] { OpenCard(file); });
+    recent_->actions().constLast()->setToolTip(file);
+  }
+  if (recent_->isEmpty()) recent_->addAction(tr("No cards yet"))->setEnabled(false);
 }
 
 void MainWindow::SaveAs() {

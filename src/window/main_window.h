@@ -4,7 +4,7 @@
 //
 //   MainWindow w(/*workbench=*/false);
 //   w.Load();                      // shows the window, makes the output folder
-//   w.button(Button::kNew)->click();  // asks the names, then the card is made on the worker
+//   w.button(Button::kNew)->click();  // the New Card dialog, then the card is made on the worker
 //   w.action(Action::kSaveAs)->trigger();
 //
 // Threads: the window, its widgets and its dialogs live on the GUI thread. A
@@ -41,6 +41,8 @@
 
 class QAction;
 class QImage;
+class QLabel;
+class QMenu;
 class QMimeData;
 class QPrinter;
 class QProgressBar;
@@ -77,9 +79,9 @@ inline constexpr std::array<ButtonLayout, kButtonCount> kButtons{{
     {Button::kNew, "new", QT_TRANSLATE_NOOP("MainWindow", "&new"), QT_TRANSLATE_NOOP("MainWindow", "New card"), 24, 8, 41, true},
     {Button::kSendGreetings, "sendGreetings", QT_TRANSLATE_NOOP("MainWindow", "send &greetings to friend"),
      QT_TRANSLATE_NOOP("MainWindow", "Send the card to a friend"), 72, 8, 145, true},
-    {Button::kSave, "save", QT_TRANSLATE_NOOP("MainWindow", "&save on C:\\wimgx"),
-     QT_TRANSLATE_NOOP("MainWindow", "Save the card"), 224, 8, 113, true},
-    {Button::kExit, "exit", QT_TRANSLATE_NOOP("MainWindow", "e&xit"), QT_TRANSLATE_NOOP("MainWindow", "Quit"), 344, 8, 41, true},
+    {Button::kSave, "save", QT_TRANSLATE_NOOP("MainWindow", "&save"),
+     QT_TRANSLATE_NOOP("MainWindow", "Save the card"), 224, 8, 57, true},
+    {Button::kExit, "exit", QT_TRANSLATE_NOOP("MainWindow", "e&xit"), QT_TRANSLATE_NOOP("MainWindow", "Quit"), 288, 8, 41, true},
     {Button::kDefPlus, "defPlus", QT_TRANSLATE_NOOP("MainWindow", "def +"),
      QT_TRANSLATE_NOOP("MainWindow", "Apply the effect to the card again"), 480, 8, 41, false},
     {Button::kColour, "colour", "", QT_TRANSLATE_NOOP("MainWindow", "Next colour mode"), 528, 8, 41, false},
@@ -120,8 +122,8 @@ enum class View { kStrip, kEffectSource, kCanvas, kCard, kPlainPicture };
 inline constexpr int kViewCount = 5;
 
 // The menus' actions.
-enum class Action { kNew, kSave, kSaveAs, kSend, kCopy, kPrint, kOpenFolder, kQuit, kStop, kShortcuts, kAbout };
-inline constexpr int kActionCount = 11;
+enum class Action { kNew, kSave, kSaveAs, kSend, kCopy, kPrint, kOpenFolder, kQuit, kStop, kShortcuts, kAbout, kOpen };
+inline constexpr int kActionCount = 12;
 
 // The year a new card wishes for unless one was chosen: from October on the next
 // year, before that this one.
@@ -148,6 +150,11 @@ class MainWindow : public QMainWindow {
   SurfaceView* surface(View v) const { return surfaces_.at(static_cast<std::size_t>(v)); }
   FormSurface* form() const { return form_; }
   QSpinBox* yearBox() const { return year_; }
+  // The "Make a card for…" line shown until the first card.
+  QLabel* prompt() const { return prompt_; }
+  QMenu* recentMenu() const { return recent_; }
+  // The sample card the first screen shows has been made.
+  bool hasSample() const { return !sample_card_.isNull(); }
   QString statusText() const;
 
   // A job is under way on the worker.
@@ -160,8 +167,12 @@ class MainWindow : public QMainWindow {
   bool unsaved() const { return unsaved_; }
   // What ending the program does; by default the event loop is left at once.
   void setEndAction(std::function<void()> action) { end_action_ = std::move(action); }
-  // The year of the next card; `remember` keeps it for the next run.
+  // The year of the next card; `remember` keeps it for the next run. The
+  // greeting of the card shown is not redrawn (the Year box's own changes redraw it).
   void SetYear(int year, bool remember);
+  // Makes again, on the worker, the card a PNG or JPEG card file was made from;
+  // false (and told) when its report cannot be read.
+  bool OpenCard(const QString& path);
 
   // Schedules a repaint of the surfaces that can be seen.
   void RefreshSurfaces();
@@ -204,7 +215,15 @@ class MainWindow : public QMainWindow {
   Result<Bytes> CardBytes(ImageFormat format) const;
   void Press(Button b);
   void Run(Button b);
-  bool AskName(const char* first_line, int y, std::string* name);
+  // The New Card dialog: the names and the year; nothing on Cancel.
+  std::optional<CardSpec> AskNewCard();
+  void MakeCardFrom(const CardSpec& spec);
+  void StartSample();
+  void RedrawGreeting();
+  void QuickSave();
+  void Open();
+  void AddRecent(const QString& path);
+  void FillRecent();
   // Starts `job` on the worker; the window is busy until JobDone.
   void StartJob(Job job);
   // On the worker: a progress mark, sent on to the window with a copy of the
@@ -252,6 +271,9 @@ class MainWindow : public QMainWindow {
   bool workbench_;
   FormSurface* form_ = nullptr;
   QSpinBox* year_ = nullptr;  // the year the greetings wish for, beside the status line
+  QLabel* prompt_ = nullptr;
+  QMenu* recent_ = nullptr;
+  QImage sample_card_;  // shown until there is a card of the user's
   QProgressBar* progress_ = nullptr;  // the card under way, in per cent
   std::array<QPushButton*, kButtonCount> buttons_{};  // by Button
   std::array<QAction*, kActionCount> actions_{};      // by Action
@@ -274,6 +296,7 @@ class MainWindow : public QMainWindow {
   std::mutex queued_mutex_;
   std::vector<Button> queued_;
   std::jthread worker_;  // last: stopped and joined before the rest goes
+  std::jthread sample_;  // makes the first screen's card
 };
 
 // Loads the window's translation for `locale` (and Qt's own) from `also_in` or the
