@@ -52,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Require(read->size() <= static_cast<std::size_t>(kMaxPngTexts));
   // Keywords are as the file has them (a tEXt's may even be empty); the texts are bounded.
   for (const auto& [key, text] : *read) Require(key.size() + text.size() <= kMaxPngTextBytes);
-  const Result<Json> parsed = cli::ReportFromText(*read, "card.png");
+  const Result<Json> parsed = ReportFromText(*read, "card.png");
   if (!parsed) {
     const std::string& why = parsed.error().message;
     Require(why.starts_with("card.png") && why.find('\n') == std::string::npos);
@@ -68,7 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     RequireHarmless(*flat);
   else
     Require(flat.error().message.find("too large") != std::string::npos);
-  if (const Result<CardSpec> c = cli::SpecFromReport(report, "card.png"); c)
+  if (const Result<CardSpec> c = SpecFromReport(report, "card.png"); c)
     Require(c->max_styles >= 1 && c->max_styles <= 24 && c->palette >= 0 && c->palette <= 26 && c->year >= kFirstYear &&
             c->year <= kLastYear && CharCount(c->friend_name) <= 100 && CharCount(c->sender) <= 100);
   else

@@ -211,14 +211,6 @@
         <source>&amp;save</source>
         <translation>&amp;speichern</translation>
     </message>
-    <message>
-        <source>%1 carries no card report (cards saved as PNG or JPEG do)</source>
-        <translation>%1 enthält keinen Kartenbericht (als PNG oder JPEG gespeicherte Karten enthalten einen)</translation>
-    </message>
-    <message>
-        <source>%1: the card&apos;s report is damaged</source>
-        <translation>%1: der Bericht der Karte ist beschädigt</translation>
-    </message>
 </context>
 <context>
     <name>mirelune::MainWindow</name>

@@ -92,15 +92,5 @@ std::string TerminalText(std::string_view text, bool json = false);
 // `info`'s lines "key: value", nested objects as "outer.inner", lists joined by
 // ", ", all through TerminalText; fails when they would run to more than a few MiB.
 Result<std::string> FlatReportText(const nlohmann::ordered_json& report, const std::filesystem::path& from);
-// The settings recorded in a report (and its year in `year`); fails when they are
-// missing or invalid.
-Result<CardSpec> SpecFromReport(const nlohmann::ordered_json& report, const std::filesystem::path& from);
-// The report among a PNG card's text chunks (ReadPngText), at most
-// kMaxReportDepth levels of objects and lists deep.
-inline constexpr int kMaxReportDepth = 32;
-Result<nlohmann::ordered_json> ReportFromText(const std::vector<std::pair<std::string, std::string>>& chunks,
-                                              const std::filesystem::path& from);
-// The report carried by a PNG card, read from `path` within ReadPngTextFile's limits.
-Result<nlohmann::ordered_json> ReadReport(const std::filesystem::path& path);
 
 }  // namespace mirelune::cli

@@ -9,7 +9,9 @@
 #include <cmath>
 #include <cstdint>
 
+#include "base/checks.h"
 #include "base/digest.h"
+#include "base/i18n.h"
 #include "card/card.h"
 #include "mirelune_version.h"
 #include "text/text.h"
@@ -121,6 +123,93 @@ PngText CardPngText(const Greeting& names, const Json& report) {
   PngText text = ReportPngText(names, report, "card");
   if (!names.sender.empty()) text.description = GreetingLine(names);
   return text;
+}
+
+namespace {
+
+// A card's report has about forty keys in under 4 KiB. ordered_json finds a key
+// by walking its object, so reading 100,000 keys took seconds: past these the
+// report is refused. The bytes bound a JPEG's comment (64 KiB) and a PNG's text
+// (kMaxPngTextBytes) alike.
+constexpr std::size_t kMaxReportBytes = kMaxPngTextBytes;
+constexpr long kMaxReportKeys = 4096;
+
+Result<const Json*> Field(const Json& j, const char* key, const std::filesystem::path& from) {
+  if (!j.is_object() || !j.contains(key))
+    return Error{Fill(_("%1$s: the card's report has no \"%2$s\""), {from.string(), key})};
+  return &j[key];
+}
+
+Result<int> WholeField(const Json& j, const char* key, int lo, int hi, const std::filesystem::path& from) {
+  MIRELUNE_TRY_ASSIGN(const Json* v, Field(j, key, from));
+  if (!v->is_number_integer() || v->get<long long>() < lo || v->get<long long>() > hi)
+    return Error{Fill(_("%1$s: \"%2$s\" in the card's report is not a whole number from %3$s to %4$s"),
+                      {from.string(), key, std::to_string(lo), std::to_string(hi)})};
+  return static_cast<int>(v->get<long long>());
+}
+
+Result<std::string> NameField(const Json& j, const char* key, const std::filesystem::path& from) {
+  MIRELUNE_TRY_ASSIGN(const Json* v, Field(j, key, from));
+  std::string text = v->is_string() ? v->get<std::string>() : std::string();
+  std::string bad = v->is_string() ? NameProblem(text) : std::string(_("is not a text"));
+  // TRANSLATORS: the last value is a problem of the name: "is not valid UTF-8", "has 120 characters; ...".
+  if (!bad.empty()) return Error{Fill(_("%1$s: \"%2$s\" in the card's report %3$s"), {from.string(), key, bad})};
+  return text;
+}
+
+}  // namespace
+
+Result<CardSpec> SpecFromReport(const Json& report, const std::filesystem::path& from) {
+  CardSpec c;
+  MIRELUNE_TRY_ASSIGN(c.friend_name, NameField(report, "friend", from));
+  MIRELUNE_TRY_ASSIGN(c.sender, NameField(report, "sender", from));
+  MIRELUNE_TRY_ASSIGN(const Json* settings, Field(report, "settings", from));
+  MIRELUNE_TRY_ASSIGN(c.max_styles, WholeField(*settings, "max_styles", 1, 24, from));
+  MIRELUNE_TRY_ASSIGN(c.palette, WholeField(*settings, "palette", 0, 26, from));
+  MIRELUNE_TRY_ASSIGN(c.year, WholeField(*settings, "year", kFirstYear, kLastYear, from));
+  MIRELUNE_TRY_ASSIGN(const Json* mode, Field(*settings, "mode", from));
+  if (*mode != "line" && *mode != "pix")
+    return Error{Fill(_("%s: \"mode\" in the card's report is neither line nor pix"), {from.string()})};
+  c.mode = *mode == "pix" ? EffectMode::kPix : EffectMode::kLine;
+  return c;
+}
+
+Result<Json> ReportFromText(const std::vector<std::pair<std::string, std::string>>& chunks,
+                            const std::filesystem::path& from) {
+  for (const auto& [key, text] : chunks) {
+    if (key != kReportKeyword) continue;
+    if (text.size() > kMaxReportBytes)
+      return Error{Fill(_("%1$s: the card's report is larger than %2$s KiB"),
+                        {from.string(), std::to_string(kMaxReportBytes >> 10)})};
+    // The parser itself keeps no stack; what comes after it (printing, freeing)
+    // recurses, so a report deeper than a card's own is refused here.
+    bool too_deep = false;
+    long keys = 0;
+    const Json::parser_callback_t bounds = [&too_deep, &keys](int level, Json::parse_event_t event, Json&) {
+      if ((event == Json::parse_event_t::object_start || event == Json::parse_event_t::array_start) &&
+          level >= kMaxReportDepth)
+        too_deep = true;
+      if (event == Json::parse_event_t::key) ++keys;
+      return !too_deep && keys <= kMaxReportKeys;
+    };
+    Json j = Json::parse(text.begin(), text.end(), bounds, /*allow_exceptions=*/false);
+    if (too_deep)
+      return Error{Fill(_("%1$s: the card's report is nested more than %2$s levels deep"),
+                        {from.string(), std::to_string(kMaxReportDepth)})};
+    if (keys > kMaxReportKeys)
+      return Error{Fill(_("%1$s: the card's report has more than %2$s keys"),
+                        {from.string(), std::to_string(kMaxReportKeys)})};
+    if (j.is_discarded() || !j.is_object())
+      return Error{Fill(_("%s: the card's report is not valid JSON"), {from.string()})};
+    return j;
+  }
+  return Error{Fill(_("%1$s carries no card report (PNG and JPEG cards of mirelune-cli %2$s and later do)"),
+                    {from.string(), kVersion})};
+}
+
+Result<Json> ReadReport(const std::filesystem::path& path) {
+  MIRELUNE_TRY_ASSIGN(const CardTexts texts, ReadCardTextFile(path));
+  return ReportFromText(texts, path);
 }
 
 }  // namespace mirelune

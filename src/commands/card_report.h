@@ -55,4 +55,15 @@ PngText ReportPngText(const Greeting& names, const nlohmann::ordered_json& repor
 // The texts a PNG card carries: those of ReportPngText and the greeting line.
 PngText CardPngText(const Greeting& names, const nlohmann::ordered_json& report);
 
+// --- reading a report back: card files come from anywhere ---
+//
+// The report among a card's texts (ReadCardTextFile), at most kMaxReportDepth
+// levels of objects and lists deep, within bounds of bytes and keys.
+inline constexpr int kMaxReportDepth = 32;
+Result<nlohmann::ordered_json> ReportFromText(const CardTexts& texts, const std::filesystem::path& from);
+// The report carried by a PNG or JPEG card, read from `path` within ReadCardTextFile's limits.
+Result<nlohmann::ordered_json> ReadReport(const std::filesystem::path& path);
+// The settings recorded in a report; fails when they are missing or invalid.
+Result<CardSpec> SpecFromReport(const nlohmann::ordered_json& report, const std::filesystem::path& from);
+
 }  // namespace mirelune

@@ -139,37 +139,6 @@ constexpr const char* kSenderKey = "sender";
 constexpr const char* kQuickFormatKey = "quickSaveFormat";
 constexpr const char* kRecentKey = "recentCards";
 
-// The card a report asks for, or why there is none: the names and settings as
-// the command line writes them.
-Result<CardSpec> SpecOfReport(const std::vector<std::pair<std::string, std::string>>& texts, const std::string& file) {
-  const auto said = [&file](const char* text) {
-    return Error{QCoreApplication::translate("MainWindow", text).arg(QString::fromStdString(file)).toStdString()};
-  };
-  const Error not_card = said(QT_TRANSLATE_NOOP("MainWindow", "%1 carries no card report (cards saved as PNG or JPEG do)"));
-  for (const auto& [key, text] : texts) {
-    if (key != kReportKeyword) continue;
-    const nlohmann::json j = nlohmann::json::parse(text, nullptr, /*allow_exceptions=*/false);
-    const auto whole = [](const nlohmann::json& v, int low, int high) {
-      return v.is_number_integer() && v.get<std::int64_t>() >= low && v.get<std::int64_t>() <= high;
-    };
-    const auto name = [](const nlohmann::json& v) {
-      return v.is_string() && CharCount(v.get<std::string>()) <= kMaxNameChars;
-    };
-    if (!j.is_object() || !j.contains("settings") || !j["settings"].is_object()) break;
-    const nlohmann::json& set = j["settings"];
-    if (!name(j.value("friend", nlohmann::json())) || !name(j.value("sender", nlohmann::json())) ||
-        !whole(set.value("max_styles", nlohmann::json()), 1, kMaxStyleLimit) ||
-        !whole(set.value("palette", nlohmann::json()), 0, 26) ||
-        !whole(set.value("year", nlohmann::json()), kFirstYear, kLastYear) ||
-        (set.value("mode", "") != "line" && set.value("mode", "") != "pix"))
-      return said(QT_TRANSLATE_NOOP("MainWindow", "%1: the card's report is damaged"));
-    return CardSpec{j["friend"].get<std::string>(), j["sender"].get<std::string>(), set["year"].get<int>(),
-                    set["max_styles"].get<int>(), set["palette"].get<int>(),
-                    set["mode"] == "pix" ? EffectMode::kPix : EffectMode::kLine};
-  }
-  return not_card;
-}
-
 }  // namespace
 
 int ComingNewYear(int year, int month) { return month >= 10 ? year + 1 : year; }
@@ -875,8 +844,8 @@ void MainWindow::Open() {
 
 bool MainWindow::OpenCard(const QString& path) {
   if (busy() || ending_) return false;
-  const Result<CardTexts> read = ReadCardTextFile(path.toStdString());
-  const Result<CardSpec> spec = read ? SpecOfReport(*read, path.toStdString()) : Result<CardSpec>(read.error());
+  const Result<nlohmann::ordered_json> report = ReadReport(path.toStdString());
+  const Result<CardSpec> spec = report ? SpecFromReport(*report, path.toStdString()) : Result<CardSpec>(report.error());
   if (!spec) {
     ReportFailure(tr("Card not opened"), QString::fromStdString(spec.error().message));
     return false;
