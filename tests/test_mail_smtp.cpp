@@ -26,6 +26,9 @@ namespace {
 using namespace testing;
 using V = std::vector<std::string>;
 
+// As the programs' main does: libcurl set up before any test starts a thread.
+const MailLibrary kMailLibrary;
+
 // kSilent never answers, nobody listens on kDown, kSocks is a SOCKS5 proxy that notes what it forwards,
 // kQuirky ends a connection with 421 at its third message and never answers QUIT; kOther is kPlain's twin on
 // another address of this machine, as a server elsewhere would be reached ("-" when there is none).

@@ -15,6 +15,7 @@
 
 #include "cli/cli.h"
 #include "base/i18n.h"
+#include "mail/mail_smtp.h"
 #include "mirelune_version.h"
 
 namespace {
@@ -155,6 +156,7 @@ int Run(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   GuardStandardDescriptors();
+  const mirelune::MailLibrary mail_library;  // before any thread
   SetUpTranslation(argv[0]);
   int status;
   try {

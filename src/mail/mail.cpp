@@ -16,17 +16,15 @@ Result<> SendMailItem(const MailItem& item, const std::atomic<bool>* cancel) {
   return r;
 }
 
-Result<> AskGreetings(const std::filesystem::path& card, const AskLine& ask, MailItem* item) {
+Result<MailItem> AskGreetings(const std::filesystem::path& card, const AskLine& ask) {
   constexpr int kDialogX = 300, kDialogY = 333;  // where the dialogs open, in screen pixels
-  if (!ask) return Result<>::Failed("There is no window to ask for the address; nothing was sent.");
+  if (!ask) return Error{"There is no window to ask for the address; nothing was sent."};
   // Recipient, a blank copy line, subject, body, card; a braced list asks in its order.
-  *item = {ask("FRIEND'S E-MAIL ADDRESS", kDialogX, kDialogY), " ", "greetings", ask("MESSAGE TO FRIEND", kDialogX, kDialogY), {card}};
-  return Result<>::Done();
+  return MailItem{ask("FRIEND'S E-MAIL ADDRESS", kDialogX, kDialogY), " ", "greetings", ask("MESSAGE TO FRIEND", kDialogX, kDialogY), {card}};
 }
 
 Result<> SendGreetingsToFriend(const std::filesystem::path& card, const AskLine& ask) {
-  MailItem item;
-  if (Result<> asked = AskGreetings(card, ask, &item); !asked) return asked;
+  MIRELUNE_TRY_ASSIGN(const MailItem item, AskGreetings(card, ask));
   return SendMailItem(item);
 }
 

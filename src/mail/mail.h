@@ -1,10 +1,9 @@
 // mail.h — sending the card to a friend.
 //
 // The window sends in two halves, so that a slow server never stops it:
-//   MailItem item;
-//   if (Result<> r = AskGreetings(card_path, ask, &item); !r) ...;
+//   const Result<MailItem> item = AskGreetings(card_path, ask);   // !item: nothing to send
 //   std::atomic<bool> cancel{false};
-//   Result<> r = SendMailItem(item, &cancel);   // any thread; `cancel` stops it
+//   Result<> r = SendMailItem(*item, &cancel);   // any thread; `cancel` stops it
 //
 // Every item is checked before anything leaves the program (PrepareMail). Only
 // checked addresses, the subject and our own file names reach a header: typed text
@@ -78,8 +77,8 @@ std::string NewMessageId(std::string_view domain);
 using AskLine = std::function<std::string(const std::string& title, int x, int y)>;
 
 // The first half of "send greetings to friend": asks for the address and the
-// message and fills in `item` to send `card`, the card already saved.
-Result<> AskGreetings(const std::filesystem::path& card, const AskLine& ask, MailItem* item);
+// message: the message that sends `card`, the card already saved.
+Result<MailItem> AskGreetings(const std::filesystem::path& card, const AskLine& ask);
 
 // The second half: sends `item` through the mail server when MIRELUNE_SMTP_URL is
 // set (read at every call), else hands it to the desktop mail program. The result

@@ -147,8 +147,7 @@ std::vector<std::string> MailHeaders(const MailAddress& from, const PreparedMail
                                      const std::string& message_id) {
   std::vector<std::string> h = {"Date: " + date, "From: " + AddressHeaderValue(from), "To: " + AddressHeaderValue(m.to)};
   if (m.cc) h.push_back("Cc: " + AddressHeaderValue(*m.cc));
-  h.push_back("Subject: " + HeaderText(m.subject));
-  h.push_back("Message-ID: " + message_id);
+  h.insert(h.end(), {"Subject: " + HeaderText(m.subject), "Message-ID: " + message_id});
   return h;
 }
 

@@ -29,8 +29,7 @@ struct ServerUrl {
 };
 
 bool ParseServerUrl(const std::string& url, ServerUrl* out) {
-  static const bool started = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;  // once, before any handle
-  CURLU* u = started ? curl_url() : nullptr;
+  CURLU* u = curl_url();
   char *scheme = nullptr, *host = nullptr, *port = nullptr;
   const bool ok = u && curl_url_set(u, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK &&
                   curl_url_get(u, CURLUPART_SCHEME, &scheme, 0) == CURLUE_OK &&
@@ -226,7 +225,6 @@ Result<> SmtpConnection::Send(const MailItem& item, const std::string& message_k
                                          "; set it to your own e-mail address. Nothing was sent."};
   const std::string domain = from->address.substr(from->address.find('@') + 1), body = CrlfLines(m.body);
   const std::string message_id = message_key.empty() ? NewMessageId(domain) : "<" + message_key + "@" + domain + ">";
-  const std::string sender = "<" + from->address + ">";
   Slist headers(nullptr, curl_slist_free_all), rcpt(nullptr, curl_slist_free_all);
   for (const std::string& h : MailHeaders(*from, m, MailDate(std::time(nullptr)), message_id))
     headers.reset(curl_slist_append(headers.release(), h.c_str()));
@@ -261,7 +259,7 @@ Result<> SmtpConnection::Send(const MailItem& item, const std::string& message_k
         curl_mime_type(part, m.attachments[k].extension() == ".bmp" ? "image/bmp" : nullptr);
         curl_mime_headers(part, curl_slist_append(nullptr, "Content-Transfer-Encoding: base64"), 1);
       }
-      curl_easy_setopt(curl_, CURLOPT_MAIL_FROM, sender.c_str());
+      curl_easy_setopt(curl_, CURLOPT_MAIL_FROM, ("<" + from->address + ">").c_str());  // copied
       curl_easy_setopt(curl_, CURLOPT_MAIL_RCPT, rcpt.get());
       curl_easy_setopt(curl_, CURLOPT_HTTPHEADER, headers.get());
       curl_easy_setopt(curl_, CURLOPT_MIMEPOST, mime.get());

@@ -29,6 +29,13 @@ struct SmtpSettings {
   long connect_timeout_s = 15, response_timeout_s = 30, quit_timeout_s = 1;
 };
 
+// libcurl set up for the whole program, at the start of main before any other thread:
+// its global set-up (OpenSSL's among it) is not safe beside running threads.
+struct MailLibrary {
+  MailLibrary() { curl_global_init(CURL_GLOBAL_DEFAULT); }
+  ~MailLibrary() { curl_global_cleanup(); }
+};
+
 // False when MIRELUNE_SMTP_URL is unset or empty.
 bool SmtpSettingsFromEnvironment(SmtpSettings* out);
 

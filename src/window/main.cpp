@@ -15,6 +15,7 @@
 #include <cstring>
 
 #include "card/card.h"
+#include "mail/mail_smtp.h"
 #include "mirelune_version.h"
 #include "window/main_window.h"
 
@@ -70,6 +71,7 @@ int Unknown(const std::string& arg) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  const mirelune::MailLibrary mail_library;  // before any thread
   std::string version = mirelune::kVersion;
   if (*mirelune::kGitDescription) version.append(" (git ").append(mirelune::kGitDescription).append(")");
 
