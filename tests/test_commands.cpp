@@ -162,9 +162,9 @@ TEST(Commands, SaveWritesTheCardUnderTheTimeOfSavingOrSaysWhyNot) {
   const fs::path next = root.Folder() / "GR-20170102090504.bmp";
   for (const fs::path& p : {want, next}) {
     s.card.Plot(0, 0, static_cast<Colour>(p.string().size()));
-    const SaveResult r = CommandSaveCard(s, Clock());
-    ASSERT_TRUE(r.ok) << r.message;
-    EXPECT_EQ(r.path, p);
+    const Result<fs::path> r = CommandSaveCard(s, Clock());
+    ASSERT_TRUE(r) << r.error().message;
+    EXPECT_EQ(*r, p);
     EXPECT_EQ(ReadAll(p), EncodeBmp(s.card.image()));
   }
   EXPECT_EQ(FileCount(root.Folder()), 2u);
@@ -172,10 +172,10 @@ TEST(Commands, SaveWritesTheCardUnderTheTimeOfSavingOrSaysWhyNot) {
 
   fs::remove_all(root.Folder());
   const Image card = s.card.Snapshot();
-  const SaveResult r = CommandSaveCard(s, Clock());
-  EXPECT_FALSE(r.ok);
-  EXPECT_NE(r.message.find(want.string()), std::string::npos) << r.message;
-  EXPECT_NE(r.message.find("still on screen"), std::string::npos) << r.message;
+  const Result<fs::path> r = CommandSaveCard(s, Clock());
+  ASSERT_FALSE(r);
+  EXPECT_NE(r.error().message.find(want.string()), std::string::npos) << r.error().message;
+  EXPECT_NE(r.error().message.find("still on screen"), std::string::npos) << r.error().message;
   EXPECT_EQ(s.card.image(), card);
   EXPECT_FALSE(fs::exists(root.Folder()));  // nothing is made behind the user's back
 }
@@ -188,13 +188,13 @@ TEST(LoopWithSaving, EveryCardUnderItsOwnNameThenTheProgramIsToEnd) {
   int readings = 0;
   const auto clock = [&] { return Clock(++readings / 3); };  // slower than cards are made: names repeat
   std::vector<std::pair<fs::path, Bytes>> written;
-  const auto on_saved = [&](const SaveResult& r, int cards) {
+  const auto on_saved = [&](const fs::path& file, int cards) {
     EXPECT_EQ(cards, static_cast<int>(written.size()) + 1);
-    written.emplace_back(r.path, EncodeBmp(s.card.image()));
+    written.emplace_back(file, EncodeBmp(s.card.image()));
   };
-  const LoopSaveResult r = CommandLoopAndSave(s, {}, clock, on_saved, 3);
-  EXPECT_TRUE(r.end_program);
-  EXPECT_TRUE(r.ok) << r.message;
+  const Result<LoopEnd> r = CommandLoopAndSave(s, {}, clock, on_saved, 3);
+  ASSERT_TRUE(r) << r.error().message;
+  EXPECT_EQ(*r, LoopEnd::kLimitReached);
   ASSERT_EQ(written.size(), 3u);
   EXPECT_EQ(FileCount(root.Folder()), 3u);
   for (const auto& [path, bytes] : written) EXPECT_EQ(ReadAll(path), bytes) << path;  // none overwritten
@@ -206,18 +206,24 @@ TEST(LoopWithSaving, StopEndsTheLoopAndAFailedSaveStopsIt) {
     fs::create_directories(root.Folder());
     Session s;
     std::stop_source stop;
-    int readings = 0;
-    const LoopSaveResult r = CommandLoopAndSave(
+    int readings = 0, saved = 0;
+    const Result<LoopEnd> r = CommandLoopAndSave(
         s, {stop.get_token(), {}}, [&] { return Clock(++readings); },
-        [&](const SaveResult&, int cards) {
+        [&](const fs::path& file, int cards) {
+          EXPECT_TRUE(fs::exists(file)) << file;
+          saved = cards;
           if (cards == 2 && fail) fs::remove_all(root.Folder());
           if (cards == 3 && !fail) stop.request_stop();
         });
-    EXPECT_EQ(r.ok, !fail);
-    EXPECT_FALSE(r.end_program);
-    EXPECT_EQ(r.cards, fail ? 2 : 3);
-    EXPECT_EQ(fs::exists(r.path), !fail) << r.path;
-    EXPECT_EQ(r.message.find("stopped") != std::string::npos, fail) << r.message;
+    EXPECT_EQ(saved, fail ? 2 : 3);
+    if (fail) {
+      ASSERT_FALSE(r);
+      EXPECT_NE(r.error().message.find("stopped"), std::string::npos) << r.error().message;
+      EXPECT_NE(r.error().message.find(root.Folder().string()), std::string::npos) << r.error().message;
+    } else {
+      ASSERT_TRUE(r) << r.error().message;
+      EXPECT_EQ(*r, LoopEnd::kStopped);
+    }
   }
 }
 

@@ -163,11 +163,11 @@ TEST(DesktopMail, SendCommandSavesAsksAndComposes) {
     s.card.Box(100, 100, 300, 200, RGB(255, 0, 0));
     std::tm now{};
     now.tm_year = 117, now.tm_mday = 2, now.tm_hour = 9, now.tm_min = 5, now.tm_sec = 3;
-    const SaveResult saved = SaveCardForMail(s, now);
-    ASSERT_TRUE(saved.ok) << saved.message;
+    const Result<std::filesystem::path> saved = SaveCardForMail(s, now);
+    ASSERT_TRUE(saved) << saved.error().message;
     std::deque<std::string> answers = c.answers;
     std::string asked;
-    const Result<> r = SendGreetingsToFriend(saved.path, [&](const std::string& title, int x, int y) {
+    const Result<> r = SendGreetingsToFriend(*saved, [&](const std::string& title, int x, int y) {
       asked += " " + title + " " + std::to_string(x) + "," + std::to_string(y);
       std::string a = answers.front();
       answers.pop_front();

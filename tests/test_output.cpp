@@ -204,7 +204,7 @@ TEST(FileWriter, TimeStampedCardsAreNeverReplacedAcrossProcesses) {
   Session s;
   s.card.SetBackground(RGB(child == 0 ? 200 : 0, 0, 0));
   int saved = 0;
-  for (int n = 0; n < kCards; ++n) saved += (s.image_name.clear(), SaveNewCardAs(s, EncodeBmp(s.card.image()), ".bmp", now).ok);
+  for (int n = 0; n < kCards; ++n) saved += (s.image_name.clear(), static_cast<bool>(SaveNewCardAs(s, EncodeBmp(s.card.image()), ".bmp", now)));
   if (child == 0) ::_exit(saved == kCards ? 0 : 1);
   int status = 0;
   EXPECT_TRUE(saved == kCards && ::waitpid(child, &status, 0) == child && status == 0);

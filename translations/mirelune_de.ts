@@ -323,8 +323,8 @@
         <translation> und </translation>
     </message>
     <message>
-        <source>%1 (card %2 of %3)</source>
-        <translation>%1 (Karte %2 von %3)</translation>
+        <source>Saved %1 (card %2 of %3)</source>
+        <translation>Gespeichert: %1 (Karte %2 von %3)</translation>
     </message>
     <message>
         <source>Loop with saving stopped</source>

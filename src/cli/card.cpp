@@ -48,7 +48,7 @@ void NoteDifferences(const Json& recorded, const Json& report, const std::string
 
 // The card in the output folder under the time of saving. A time-stamped card
 // never replaces another: a taken name moves on by a second.
-SaveResult SaveTimeStamped(Session& s, ImageFormat f, const PngText& text) {
+Result<std::filesystem::path> SaveTimeStamped(Session& s, ImageFormat f, const PngText& text) {
   const char* extension = f == ImageFormat::kPng ? ".png" : f == ImageFormat::kJpeg ? ".jpg" : ".bmp";
   MIRELUNE_TRY_ASSIGN(const Bytes bytes, EncodeImage(s.card.image(), f, &text));
   MIRELUNE_TRY(MakeFolder(OutputFolder()));
@@ -102,20 +102,20 @@ Result<int> RunCard(const CardOptions& o) {
   if (out) {
     if (!WritePicture(s.card.image(), *out, card_text, paths_on_stderr)) status = 1;
   } else {
-    const SaveResult saved = SaveTimeStamped(s, format.value_or(ImageFormat::kBmp), card_text);
+    const Result<std::filesystem::path> saved = SaveTimeStamped(s, format.value_or(ImageFormat::kBmp), card_text);
     if (!saved) {
-      std::cerr << "mirelune-cli: " << saved.message << "\n";
+      std::cerr << "mirelune-cli: " << saved.error().message << "\n";
       status = 1;
     } else {
-      Announce(saved.path.string(), paths_on_stderr);
+      Announce(saved->string(), paths_on_stderr);
     }
   }
   if (plain &&
       !WritePicture(s.plain_picture, *plain, ReportPngText(s.names, report, "picture, before the effect,"), paths_on_stderr))
     status = 1;
   if (!o.mail_to.empty()) {
-    const SaveResult saved = SaveCardForMail(s, LocalTimeNow());
-    const Result<> sent = saved ? MailCard(saved.path, o.mail_to, o.message) : Result<>(saved.error());
+    const Result<std::filesystem::path> saved = SaveCardForMail(s, LocalTimeNow());
+    const Result<> sent = saved ? MailCard(*saved, o.mail_to, o.message) : Result<>(saved.error());
     std::cerr << (sent ? "" : "mirelune-cli: ") << sent.message << "\n";
     if (!sent) status = 1;
   }

@@ -121,27 +121,22 @@ std::string EffectModeCaption(const WorkbenchSettings& settings);
 // the card takes the next second's name, as many seconds ahead as names are
 // taken. Names keep their "GR-" + 14 digits form.
 
-struct SaveResult : Result<> {
-  using Result<>::Result;
-  std::filesystem::path path;  // the file written, or the one that could not be
-};
-
 // "save on C:\wimgx": names the card by `now` and writes it as a bitmap into the
 // output folder as a new file.
-SaveResult CommandSaveCard(Session& s, const std::tm& now);
+Result<std::filesystem::path> CommandSaveCard(Session& s, const std::tm& now);
 
 // Writes the card under `extension` (".bmp", ".png", ".jpg") with these bytes as
 // a new file named by `now` (or the name it has, when it has one).
-SaveResult SaveNewCardAs(Session& s, std::span<const std::uint8_t> bytes, const std::string& extension,
-                         const std::tm& now);
+Result<std::filesystem::path> SaveNewCardAs(Session& s, std::span<const std::uint8_t> bytes,
+                                            const std::string& extension, const std::tm& now);
 
 // Writes the card under the name it was saved under, when this run saved it so;
 // otherwise as a new file named by `now`. Sending uses it.
-SaveResult SaveCurrentCard(Session& s, const std::tm& now);
+Result<std::filesystem::path> SaveCurrentCard(Session& s, const std::tm& now);
 
 // Saves the card for sending (SaveCurrentCard; the output folder is made when it
 // is missing): the message says nothing was sent when it fails.
-SaveResult SaveCardForMail(Session& s, const std::tm& now);
+Result<std::filesystem::path> SaveCardForMail(Session& s, const std::tm& now);
 
 // The name one second after `name` ("GR-20171231235959" -> "GR-20180101000000");
 // empty when `name` is not a card name or is the last one ("GR-99991231235959").
@@ -150,19 +145,17 @@ std::string NextSecondName(const std::string& name);
 // The loop with saving ends the program after this many cards.
 inline constexpr int kLoopSaveLimit = 50;
 
-struct LoopSaveResult : SaveResult {
-  using SaveResult::SaveResult;
-  int cards = 0;             // cards saved by this loop
-  bool end_program = false;  // `limit` cards are saved
-};
+// How a loop that saved every card ended: stopped by the watch (or a card that
+// could not be painted), or with its last card, after which the program is to end.
+enum class LoopEnd { kStopped, kLimitReached };
 
 // "loop + save": cards without names, each saved under a name no earlier card of
 // this run used, taken from `clock` (waiting up to three seconds for its next
 // second), until the watch stops or a save fails; after card `limit` the program
 // is to end. `on_saved` hears of every file with the count of cards saved so far.
-LoopSaveResult CommandLoopAndSave(Session& s, const CardWatch& watch, const std::function<std::tm()>& clock,
-                                  const std::function<void(const SaveResult&, int cards)>& on_saved = {},
-                                  int limit = kLoopSaveLimit);
+Result<LoopEnd> CommandLoopAndSave(Session& s, const CardWatch& watch, const std::function<std::tm()>& clock,
+                                   const std::function<void(const std::filesystem::path&, int cards)>& on_saved = {},
+                                   int limit = kLoopSaveLimit);
 
 // "sav": the two archive copies; returns the files written (missing folders are skipped).
 std::vector<std::filesystem::path> CommandArchiveSave(const Session& s);

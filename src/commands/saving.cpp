@@ -13,17 +13,13 @@
 namespace mirelune {
 namespace {
 
-SaveResult Saved(Session& s, SaveResult r) {
+Result<std::filesystem::path> Saved(Session& s, std::filesystem::path path) {
   s.saved_names.insert(s.image_name);
-  r.message = "Saved " + r.path.string();
-  return r;
+  return path;
 }
 
-SaveResult NotSaved(SaveResult r, const std::string& why, int code) {
-  r.ok = false;
-  r.code = code;
-  r.message = "The card could not be saved (" + why + "); it is still on screen.";
-  return r;
+Error NotSaved(const std::string& why, int code) {
+  return {"The card could not be saved (" + why + "); it is still on screen.", code};
 }
 
 }  // namespace
@@ -45,88 +41,69 @@ std::string NextSecondName(const std::string& name) {
   return ImageNameFor(u);
 }
 
-SaveResult SaveNewCardAs(Session& s, std::span<const std::uint8_t> bytes, const std::string& extension,
-                         const std::tm& now) {
+Result<std::filesystem::path> SaveNewCardAs(Session& s, std::span<const std::uint8_t> bytes,
+                                            const std::string& extension, const std::tm& now) {
   if (s.image_name.empty()) s.image_name = ImageNameFor(now);
-  SaveResult r;
+  std::filesystem::path path;
   // As far ahead as names are taken: every step passes a file that exists, so the
   // walk ends, at the latest with the last name of year 9999.
   for (;;) {
-    r.path = OutputFolder() / (s.image_name + extension);
+    path = OutputFolder() / (s.image_name + extension);
     struct stat st {};
     // A name seen taken is passed without writing; the exclusive create decides.
-    if (::lstat(r.path.c_str(), &st) != 0) {
-      const Result<> w = WriteNewFile(r.path, bytes);
-      if (w.ok) return Saved(s, r);
-      if (w.code != EEXIST) return NotSaved(r, w.message, w.code);
+    if (::lstat(path.c_str(), &st) != 0) {
+      const Result<> w = WriteNewFile(path, bytes);
+      if (w.ok) return Saved(s, path);
+      if (w.code != EEXIST) return NotSaved(w.message, w.code);
     }
     const std::string next = NextSecondName(s.image_name);
     if (next.empty()) break;
     s.image_name = next;
   }
-  return NotSaved(r, "every name up to " + r.path.filename().string() + " is taken", EEXIST);
+  return NotSaved("every name up to " + path.filename().string() + " is taken", EEXIST);
 }
 
-SaveResult CommandSaveCard(Session& s, const std::tm& now) {
+Result<std::filesystem::path> CommandSaveCard(Session& s, const std::tm& now) {
   s.image_name = ImageNameFor(now);
   return SaveNewCardAs(s, EncodeBmp(s.card.image()), ".bmp", now);
 }
 
-SaveResult SaveCurrentCard(Session& s, const std::tm& now) {
+Result<std::filesystem::path> SaveCurrentCard(Session& s, const std::tm& now) {
   if (s.image_name.empty() || !s.saved_names.count(s.image_name))
     return SaveNewCardAs(s, EncodeBmp(s.card.image()), ".bmp", now);
-  SaveResult r;
-  r.path = OutputFolder() / (s.image_name + ".bmp");
-  const Result<> w = SaveImage(s.card.image(), r.path);
-  if (!w.ok) return NotSaved(r, w.message, w.code);
-  return Saved(s, r);
+  std::filesystem::path path = OutputFolder() / (s.image_name + ".bmp");
+  if (const Result<> w = SaveImage(s.card.image(), path); !w.ok) return NotSaved(w.message, w.code);
+  return Saved(s, std::move(path));
 }
 
-LoopSaveResult CommandLoopAndSave(Session& s, const CardWatch& watch, const std::function<std::tm()>& clock,
-                                  const std::function<void(const SaveResult&, int cards)>& on_saved, int limit) {
-  LoopSaveResult last;
+Result<LoopEnd> CommandLoopAndSave(Session& s, const CardWatch& watch, const std::function<std::tm()>& clock,
+                                   const std::function<void(const std::filesystem::path&, int cards)>& on_saved,
+                                   int limit) {
   for (int card = 1;; ++card) {
-    if (card > limit) {
-      last.end_program = true;
-      return last;
-    }
-    if (watch.Stopped() || !PaintNextCard(s, watch)) return last;
+    if (card > limit) return LoopEnd::kLimitReached;
+    if (watch.Stopped() || !PaintNextCard(s, watch)) return LoopEnd::kStopped;
     // A name no card of this run was saved under, waiting for the clock's next
     // second (without spinning a core) for at most three seconds.
     const auto start = std::chrono::steady_clock::now();
     s.image_name = ImageNameFor(clock());
     while (s.saved_names.count(s.image_name) && !watch.Stopped()) {
-      if (std::chrono::steady_clock::now() - start > std::chrono::seconds(3)) {
-        last.ok = false;
-        last.path = OutputFolder() / (s.image_name + ".bmp");
-        last.message = "The loop with saving stopped: the clock does not move on, so the next card "
-                       "would replace " + last.path.string() + ".";
-        return last;
-      }
+      if (std::chrono::steady_clock::now() - start > std::chrono::seconds(3))
+        return Error{"The loop with saving stopped: the clock does not move on, so the next card would replace " +
+                     (OutputFolder() / (s.image_name + ".bmp")).string() + "."};
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
       s.image_name = ImageNameFor(clock());
     }
-    const SaveResult r = SaveNewCardAs(s, EncodeBmp(s.card.image()), ".bmp", clock());
-    static_cast<SaveResult&>(last) = r;
-    if (!r) {
-      last.message = "The loop with saving stopped: " + r.message;
-      return last;
-    }
-    ++last.cards;
-    if (on_saved) on_saved(r, last.cards);
+    const Result<std::filesystem::path> saved = SaveNewCardAs(s, EncodeBmp(s.card.image()), ".bmp", clock());
+    if (!saved) return Error{"The loop with saving stopped: " + saved.error().message, saved.error().code};
+    if (on_saved) on_saved(*saved, card);
   }
 }
 
-SaveResult SaveCardForMail(Session& s, const std::tm& now) {
-  if (Result<> made = MakeFolder(OutputFolder()); !made) {
-    SaveResult r;
-    r.ok = false;
-    r.message = "The card could not be saved, so nothing was sent (" + made.message + ").";
-    r.code = made.code;
-    return r;
-  }
-  SaveResult saved = SaveCurrentCard(s, now);
-  if (!saved.ok) saved.message += " Nothing was sent.";
+Result<std::filesystem::path> SaveCardForMail(Session& s, const std::tm& now) {
+  if (Result<> made = MakeFolder(OutputFolder()); !made)
+    return Error{"The card could not be saved, so nothing was sent (" + made.message + ").", made.code};
+  Result<std::filesystem::path> saved = SaveCurrentCard(s, now);
+  if (!saved) return Error{saved.error().message + " Nothing was sent.", saved.error().code};
   return saved;
 }
 

@@ -741,24 +741,26 @@ void MainWindow::Run(Button b) {
     case Button::kLoopAndSave:
       s.names.year = year_->value();
       StartJob([this](const CardWatch& watch) -> Finish {
-        const auto saved = [this](const SaveResult& r, int cards) {
+        int saved_cards = 0;
+        const auto saved = [this, &saved_cards](const std::filesystem::path& file, int cards) {
+          saved_cards = cards;
           BetweenCards(true);
           QMetaObject::invokeMethod(
               this,
-              [this, path = Path(r.path), message = QString::fromStdString(r.message), cards] {
+              [this, path = Path(file), cards] {
                 last_saved_ = path;
-                statusBar()->showMessage(tr("%1 (card %2 of %3)").arg(message).arg(cards).arg(kLoopSaveLimit));
+                statusBar()->showMessage(tr("Saved %1 (card %2 of %3)").arg(path).arg(cards).arg(kLoopSaveLimit));
               },
               Qt::QueuedConnection);
         };
-        const LoopSaveResult r = CommandLoopAndSave(session_, watch, LocalTimeNow, saved);
-        return [this, r] {
-          if (loop_cards_ > 0 || r.cards > 0) CardChanged(false);
-          unsaved_ = !r.ok;
-          if (r.end_program)
+        const Result<LoopEnd> r = CommandLoopAndSave(session_, watch, LocalTimeNow, saved);
+        return [this, r, saved_cards] {
+          if (loop_cards_ > 0 || saved_cards > 0) CardChanged(false);
+          unsaved_ = !r;
+          if (r && *r == LoopEnd::kLimitReached)
             EndNow();
-          else if (!r.ok)
-            ReportFailure(tr("Loop with saving stopped"), QString::fromStdString(r.message));
+          else if (!r)
+            ReportFailure(tr("Loop with saving stopped"), QString::fromStdString(r.error().message));
         };
       });
       break;
@@ -821,7 +823,7 @@ Result<> MainWindow::SaveCardTo(const QString& path) {
 }
 
 void MainWindow::QuickSave() {
-  SaveResult r;
+  Result<std::filesystem::path> r = Error{};
   if (QSettings().value(kQuickFormatKey).toString() == "bmp") {
     r = CommandSaveCard(session_, LocalTimeNow());
   } else if (const Result<Bytes> png = CardBytes(ImageFormat::kPng); !png) {
@@ -829,9 +831,9 @@ void MainWindow::QuickSave() {
   } else {
     r = SaveNewCardAs(session_, *png, ".png", LocalTimeNow());
   }
-  if (!r.ok) return ReportFailure(tr("Card not saved"), QString::fromStdString(r.message));
-  Saved(r.path);
-  if (made_ && !made_->report.is_null() && r.path.extension() == ".png") AddRecent(Path(r.path));
+  if (!r) return ReportFailure(tr("Card not saved"), QString::fromStdString(r.error().message));
+  Saved(*r);
+  if (made_ && !made_->report.is_null() && r->extension() == ".png") AddRecent(Path(*r));
 }
 
 void MainWindow::Open() {
@@ -973,12 +975,12 @@ void MainWindow::ShowAbout() {
 
 void MainWindow::SendGreetings() {
   if (sending_ || !has_card_) return;
-  const SaveResult saved = SaveCardForMail(session_, LocalTimeNow());
+  const Result<std::filesystem::path> saved = SaveCardForMail(session_, LocalTimeNow());
   if (!saved) {
-    ReportFailure(tr("Greetings not sent"), QString::fromStdString(saved.message));
+    ReportFailure(tr("Greetings not sent"), QString::fromStdString(saved.error().message));
     return;
   }
-  last_saved_ = Path(saved.path);
+  last_saved_ = Path(*saved);
   unsaved_ = false;
   const std::optional<std::string> to = AskText(" ", "FRIEND'S E-MAIL ADDRESS", kDialogX, kDialogY);
   const std::optional<std::string> message = to ? AskText(" ", "MESSAGE TO FRIEND", kDialogX, kDialogY) : std::nullopt;
@@ -986,7 +988,7 @@ void MainWindow::SendGreetings() {
     statusBar()->showMessage(tr("Nothing was sent; the card is saved as %1.").arg(last_saved_));
     return;
   }
-  const MailItem item{*to, " ", "greetings", *message, {saved.path}};  // a blank copy line
+  const MailItem item{*to, " ", "greetings", *message, {*saved}};  // a blank copy line
   sending_ = true;
   cancel_send_ = false;
   statusBar()->showMessage(tr("Sending the card to %1 …").arg(QString::fromStdString(item.to)));
