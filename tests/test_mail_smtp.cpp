@@ -26,8 +26,7 @@ namespace {
 using namespace testing;
 using V = std::vector<std::string>;
 
-// As the programs' main does: libcurl set up before any test starts a thread.
-const MailLibrary kMailLibrary;
+const MailLibrary kMailLibrary;  // as main does: libcurl set up before any test's thread
 
 // kSilent never answers, nobody listens on kDown, kSocks is a SOCKS5 proxy that notes what it forwards,
 // kQuirky ends a connection with 421 at its third message and never answers QUIT; kOther is kPlain's twin on
