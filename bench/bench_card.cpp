@@ -100,7 +100,7 @@ void BM_WholeCardOnLevel(benchmark::State& st, SimdLevel level) {
     static_cast<void>(ApplyDisplacementEffect({p->canvas, p->buffers.source, p->card}, p->effect, 1,
                                               EffectMode::kLine, p->distances, p->rng, p->buffers, {}, level));
     DrawOrnamentTree(p->card, p->canvas, p->effect, p->rng);
-    DrawGreeting(p->card, {"Mary", "Bob", 2017}, p->fonts);
+    DrawGreeting(p->card, {"Mary", "Bob", 2017, ""}, p->fonts);
     benchmark::DoNotOptimize(p->card.pixels());
   }
 }
@@ -129,7 +129,7 @@ BENCHMARK(BM_OrnamentTree)->Unit(benchmark::kMillisecond);
 
 // The whole card as every front end makes it: MakeCard from its spec.
 void BM_WholeCard(benchmark::State& st) {
-  const CardSpec spec{"Mary", "Bob", 2017, 15, 0, st.range(0) == 1 ? EffectMode::kLine : EffectMode::kPix};
+  const CardSpec spec{"Mary", "Bob", 2017, "", 15, 0, st.range(0) == 1 ? EffectMode::kLine : EffectMode::kPix};
   for (auto _ : st) {
     const Card r = MakeCard(spec);
     benchmark::DoNotOptimize(r.card.image().pixels.data());

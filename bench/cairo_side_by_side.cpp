@@ -48,7 +48,7 @@ Stream RecordCard(const std::string& friend_name, const std::string& sender) {
   static_cast<void>(ApplyDisplacementEffect({*canvas, buffers->source, *card}, pass.effect, pass.effect_offset_mode,
                                             EffectMode::kLine, distances, g, *buffers, {}, BestSimdLevel()));
   DrawOrnamentTree(*card, *canvas, pass.effect, g);
-  DrawGreeting(*card, {friend_name, sender, 2017}, fonts);
+  DrawGreeting(*card, {friend_name, sender, 2017, ""}, fonts);
   return log;
 }
 

@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const auto& [name, value] : a.headers) Require(value.find_first_of("\r\n") == std::string::npos);
   } else {
     const CardJob& job = *route.job;
-    const Result<CardQuery> q = ParseCardQuery(r.args);
+    const Result<CardQuery> q = ParseCardQuery(r.args, 2027);
     Require(q && q->card.friend_name == job.query.card.friend_name && q->card.year == job.query.card.year);
     Require(EtagMatches(job.etag, job.etag) && EtagMatches("W/" + job.etag, job.etag));
     Require(site.EtagOf(job.query, job.output) == job.etag);

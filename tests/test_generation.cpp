@@ -46,7 +46,7 @@ TEST(GenerationPass, DrawsItsParametersInOrderAndEachStageCounts) {
     }(), max_styles);
     std::vector<ProgressMark::Kind> marks;
     std::vector<int> percents;
-    const Card made = MakeCard({"Mary", "Bob", 2017, max_styles}, {{}, [&](const ProgressMark& m) {
+    const Card made = MakeCard({"Mary", "Bob", 2017, "", max_styles}, {{}, [&](const ProgressMark& m) {
                                         marks.push_back(m.kind), percents.push_back(m.percent);
                                       }});
     const CardStats& st = made.stats;

@@ -35,11 +35,11 @@ const CardSpec kCases[] = {
     {"Mary", "Oskar"}, {"Mary", "Tea"}, {"Luka", "Jure"}, {"Mary", "Bob"},  // rules 8 to 11 (offset mode 3)
     {"Mary", "Alice"}, {"Marko", "Petra"},  // rules 12 and 13
     {"Kim", "Alice"},                       // a style overwrites the offset mode before the effect
-    {"Mary", "Bob", 2017, 15, 0, EffectMode::kPix},    // pix: the reveal, rule 11
-    {"Bob", "Petra", 2017, 15, 0, EffectMode::kPix},   // pix under rule 3, which draws per pixel
-    {"Marko", "Bob", 2017, 15, 0, EffectMode::kPix},   // pix, offset mode 2
-    {"Mary", "Bob", 2017, 15, 1}, {"Mary", "Bob", 2017, 15, 13}, {"Mary", "Bob", 2017, 15, 26},  // fixed palettes
-    {"Mary", "Bob", 2017, 1}, {"Mary", "Bob", 2017, 24},  // one style at most, the highest style limit
+    {"Mary", "Bob", 2017, "", 15, 0, EffectMode::kPix},    // pix: the reveal, rule 11
+    {"Bob", "Petra", 2017, "", 15, 0, EffectMode::kPix},   // pix under rule 3, which draws per pixel
+    {"Marko", "Bob", 2017, "", 15, 0, EffectMode::kPix},   // pix, offset mode 2
+    {"Mary", "Bob", 2017, "", 15, 1}, {"Mary", "Bob", 2017, "", 15, 13}, {"Mary", "Bob", 2017, "", 15, 26},  // fixed palettes
+    {"Mary", "Bob", 2017, "", 1}, {"Mary", "Bob", 2017, "", 24},  // one style at most, the highest style limit
     {"", ""}, {"Mary", ""}, {"", "Bob"},      // no names: no band, no greeting; no own name: no band
     {"mary", "Bob"},                          // case matters
     {"Zo\xc3\xab", "J\xc3\xbcrgen"},        // Windows-1252 letters beyond ASCII
@@ -71,7 +71,7 @@ StageDigests MakeAndDigest(const CardSpec& c) {
   out.emplace_back("effect", Digest(card.image()));
   DrawOrnamentTree(card, canvas, pass.effect, g);
   out.emplace_back("ornaments", Digest(card.image()));
-  DrawGreeting(card, {c.friend_name, c.sender, c.year}, fonts);
+  DrawGreeting(card, {c.friend_name, c.sender, c.year, c.wish}, fonts);
   out.emplace_back("text", Digest(card.image()));
   const Card whole = MakeCard(c);
   EXPECT_EQ(Digest(whole.card.image()), out.back().second) << "MakeCard differs from its stages";

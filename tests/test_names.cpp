@@ -21,7 +21,7 @@ using testing::WriteText;
 Image Band(Fonts& fonts, const std::string& friend_name, const std::string& own) {
   Surface s = NewCanvas();
   s.SetBackground(0);
-  DrawGreeting(s, {friend_name, own, 2017}, fonts);
+  DrawGreeting(s, {friend_name, own, 2017, ""}, fonts);
   const Image& card = s.image();
   const auto top = card.pixels.begin() + s.PixelY(635) * card.width;
   return Image{card.width, 30, {top, top + 30 * card.width}};

@@ -185,7 +185,7 @@ TEST(SafeSaving, TheProgramRefusesWhatOthersPlantInItsFolders) {
   const std::string own = "mkdir own; ln -s ../real own/l; ln -s ../real/c.bmp own/c.bmp; chown -hR 65534 .",
                     cli = "'" MIRELUNE_CLI "' ", as_nobody = "setpriv --reuid=65534 --regid=65534 --clear-groups " + cli;
   const struct { std::string setup, run, refusal; } cases[] = {
-      {"ln -s real wimgx; chown -h 65534 wimgx", cli + "card --friend A --sender B", "wimgx is a link owned by nobody"},
+      {"ln -s real wimgx; chown -h 65534 wimgx", cli + "card --friend A --sender B --mail-to f@example.com", "wimgx is a link owned by nobody"},
       {"ln -s real out; chown -h 65534 out", cli + "batch --out-dir out list.csv", "out is a link owned by nobody"},
       {mine + ": >out/manifest.jsonl; chown 65534 out/manifest.jsonl", cli + "batch --out-dir out list.csv", "manifest.jsonl: it belongs to nobody"},
       {mine + ": >" + journal + "; chown 65534 " + journal, cli + "batch --mail --out-dir out list.csv", journal + ": it belongs to nobody"},

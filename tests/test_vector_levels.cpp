@@ -78,7 +78,7 @@ Outcome RunEffect(const Base& base, const Case& c, SimdLevel level) {
   if (r.ok) {  // the rest of the card: the tree and the greeting
     DrawOrnamentTree(*card, *canvas, effect, rng);
     Fonts fonts(FontFolder());
-    DrawGreeting(*card, {"Mary", "Bob", 2017}, fonts);
+    DrawGreeting(*card, {"Mary", "Bob", 2017, ""}, fonts);
     out.whole_card = card->image();
   }
   return out;

@@ -26,6 +26,38 @@ std::string NameProblem(const std::string& text) {
   return "";
 }
 
+namespace {
+
+bool Blank(char32_t c) {
+  return c == ' ' || (c >= 0x09 && c <= 0x0D) || c == 0x85 || c == 0xA0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200B) ||
+         c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000 || c == 0xFEFF;
+}
+
+bool AllBlank(const std::string& text) {
+  std::u32string chars;
+  DecodeUtf8(text, &chars);
+  for (char32_t c : chars)
+    if (!Blank(c)) return false;
+  return true;
+}
+
+}  // namespace
+
+std::string GreetingNameProblem(const std::string& text) {
+  if (std::string p = NameProblem(text); !p.empty()) return p;
+  if (text.empty()) return _("is empty; a greeting needs both names");
+  if (AllBlank(text)) return _("has only blanks; a greeting needs both names");
+  return "";
+}
+
+std::string WishProblem(const std::string& text) {
+  std::u32string chars;
+  if (!DecodeUtf8(text, &chars)) return _("is not valid UTF-8");
+  if (chars.size() > 100) return Fill(_("has %s characters; a wish may have at most 100"), {std::to_string(chars.size())});
+  if (!text.empty() && AllBlank(text)) return _("has only blanks");
+  return "";
+}
+
 std::string WordList(const std::vector<std::string>& words) {
   std::string list;
   for (std::size_t k = 0; k < words.size(); ++k)

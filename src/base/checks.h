@@ -15,6 +15,10 @@ namespace mirelune {
 std::string WholeNumberProblem(const std::string& text, long long lo, long long hi);
 // Valid UTF-8 of at most 100 characters.
 std::string NameProblem(const std::string& text);
+// A name a greeting is written with: as above, and not empty or all blanks.
+std::string GreetingNameProblem(const std::string& text);
+// The greeting's own words: valid UTF-8 of at most 100 characters, not all blanks.
+std::string WishProblem(const std::string& text);
 // Exactly one of `words`.
 std::string OneOfProblem(const std::string& text, const std::vector<std::string>& words);
 // "a, b or c".

@@ -42,6 +42,7 @@ struct BatchOptions {
   int jobs = 1;
   int shard = 0, shards = 1;  // rows whose index modulo `shards` is `shard`
   ImageFormat format = ImageFormat::kPng;
+  int year = kDefaultYear;  // of the rows without a year
   CardEncoder encode;  // required
   bool mail = false;
   double rate_per_minute = 0;  // messages; 0 for no limit

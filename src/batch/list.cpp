@@ -1,4 +1,5 @@
 // list.cpp — reading and checking the contact list.
+#include "base/checks.h"
 #include "base/utf8.h"
 #include "batch/list.h"
 
@@ -14,9 +15,9 @@
 namespace mirelune {
 namespace {
 
-enum Column { kFriend, kSender, kEmail, kMessage, kMode, kPalette, kMaxStyles, kYear, kColumnCount };
-constexpr const char* kColumnNames[kColumnCount] = {"friend",  "sender",  "email",      "message",
-                                                     "mode",    "palette", "max_styles", "year"};
+enum Column { kFriend, kSender, kEmail, kMessage, kMode, kPalette, kMaxStyles, kYear, kWish, kColumnCount };
+constexpr const char* kColumnNames[kColumnCount] = {"friend",  "sender",  "email",      "message", "mode",
+                                                     "palette", "max_styles", "year", "wish"};
 
 
 std::string Trimmed(const std::string& s) {
@@ -99,6 +100,10 @@ std::string CardFileName(long index, const std::string& friend_name, const std::
   char number[24];
   std::snprintf(number, sizeof number, "%06ld", index + 1);
   return std::string(number) + "-" + SafeName(friend_name) + "-" + SafeName(sender) + "." + extension;
+}
+
+std::string CardFileName(const std::string& friend_name, const std::string& sender, const std::string& extension) {
+  return SafeName(friend_name) + "-from-" + SafeName(sender) + "." + extension;
 }
 
 // --- CSV ---
@@ -255,7 +260,7 @@ Result<> ListReader::Open(const std::filesystem::path& path, const ListOptions& 
                                   [&](const char* n) { return name == n; });
     if (at == std::end(kColumnNames)) {
       return Error{where + " has the unknown column " + Quoted(raw) +
-               "; the columns are friend, sender, email, message, mode, palette, max_styles and year"};
+               "; the columns are friend, sender, email, message, mode, palette, max_styles, year and wish"};
     }
     const int column = static_cast<int>(at - std::begin(kColumnNames));
     if (seen[column]) {
@@ -299,16 +304,24 @@ void ListReader::Check(const CsvRecord& rec, ListRow* row) const {
       row->error = std::string("the ") + kColumnNames[columns_[k]] + " is not valid UTF-8";
       return;
     }
-    if ((columns_[k] == kFriend || columns_[k] == kSender) && chars.size() > kMaxNameChars) {
-      row->error = std::string("the ") + kColumnNames[columns_[k]] + "'s name has " + std::to_string(chars.size()) +
-                   " characters; a name may have at most 100";
-      return;
+    if (columns_[k] == kFriend || columns_[k] == kSender) {
+      if (const std::string p = GreetingNameProblem(rec.fields[k]); !p.empty()) {
+        row->error = std::string("the ") + kColumnNames[columns_[k]] + "'s name " + p;
+        return;
+      }
+    }
+    if (columns_[k] == kWish) {
+      if (const std::string p = WishProblem(rec.fields[k]); !p.empty()) {
+        row->error = "the wish " + p;
+        return;
+      }
     }
     value[columns_[k]] = rec.fields[k];
   }
   CardSpec& c = row->card;
   c.friend_name = value[kFriend];
   c.sender = value[kSender];
+  c.wish = value[kWish];
   const std::string mode = Trimmed(value[kMode]);
   if (mode != "" && mode != "line" && mode != "pix") {
     row->error = "the mode is line or pix, not " + Quoted(mode);
@@ -323,7 +336,7 @@ void ListReader::Check(const CsvRecord& rec, ListRow* row) const {
     row->error = "max_styles is a whole number from 1 to 24, not " + Quoted(value[kMaxStyles]);
     return;
   }
-  if (!Number(value[kYear], kFirstYear, kLastYear, kDefaultYear, &c.year)) {
+  if (!Number(value[kYear], kFirstYear, kLastYear, options_.year, &c.year)) {
     row->error = "the year is a whole number from 1 to 9999, not " + Quoted(value[kYear]);
     return;
   }
@@ -340,6 +353,7 @@ void ListReader::Check(const CsvRecord& rec, ListRow* row) const {
   // changed since the last run is made again.
   std::string basis = c.friend_name + '\0' + c.sender + '\0' + mode + '\0' + std::to_string(c.palette) + '\0' +
                       std::to_string(c.max_styles) + '\0' + std::to_string(c.year) + '\0' + row->file;
+  if (!c.wish.empty()) basis += std::string("\0wish\0", 6) + c.wish;
   if (options_.mail) basis += std::string("\0mail\0", 6) + row->email + '\0' + row->message;
   row->key = Sha256Hex(basis.data(), basis.size()).substr(0, 16);
 }

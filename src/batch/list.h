@@ -25,6 +25,7 @@ namespace mirelune {
 struct ListOptions {
   bool mail = false;           // rows need an address
   std::string extension = "png";  // of the card files
+  int year = kDefaultYear;        // of the rows without one
 };
 
 struct ListRow {
@@ -95,6 +96,8 @@ class ListReader {
 // and dashes, each name at most 32 characters: "000042-Mary-Bob.png".
 std::string CardFileName(long index, const std::string& friend_name, const std::string& sender,
                          const std::string& extension);
+// A single card's file name: "Mary-from-Bob.png", the names folded as above.
+std::string CardFileName(const std::string& friend_name, const std::string& sender, const std::string& extension);
 
 
 }  // namespace mirelune

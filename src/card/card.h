@@ -18,6 +18,7 @@
 
 #include <array>
 #include <cstdint>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -31,9 +32,14 @@
 
 namespace mirelune {
 
-// The year a greeting wishes for unless told otherwise, and the years it may take.
+// The year of a CardSpec made without one, and the years a greeting may take.
+// Front ends wish for ComingYear(now) unless told otherwise.
 inline constexpr int kDefaultYear = 2017;
 inline constexpr int kFirstYear = 1, kLastYear = 9999;
+
+// The new year a greeting made at `now` wishes for: from October on the next
+// year, before that this one (by the calendar in UTC).
+int ComingYear(std::time_t now);
 
 // The program's web address printed at the end of the greeting line.
 inline constexpr const char* kWebAddress = "mirelune.art";
@@ -42,6 +48,7 @@ inline constexpr const char* kWebAddress = "mirelune.art";
 struct CardSpec {
   std::string friend_name, sender;  // UTF-8, at most 100 characters each; no sender: a picture without greeting
   int year = kDefaultYear;
+  std::string wish{};   // the greeting's own words instead of "I wish you a happy new year YEAR!"; empty: those
   int max_styles = 15;  // 1..24
   int palette = 0;      // 0 a palette drawn at random, else 1..26
   EffectMode mode = EffectMode::kLine;
@@ -156,13 +163,22 @@ Painting PaintCard(CardCarry& carry, int max_styles, EffectMode mode, EffectBuff
 struct Greeting {
   std::string friend_name, sender;
   int year = kDefaultYear;
+  std::string wish{};  // empty: "I wish you a happy new year YEAR!"
 };
 
 // The greeting line: "dear Mary, I wish you a happy new year 2017! Bob" + eleven
-// blanks + the web address + one blank.
+// blanks + the web address + one blank (the wish, when given, in the middle).
 std::string GreetingLine(const Greeting& g);
 
-// The pale band and the blue greeting line on `card`, when there is a sender.
+// How the greeting sits in its band: one line at 14 points when it fits, else
+// the largest size down to 10 points at which it fits, else two lines.
+struct GreetingFit {
+  double points = 14;
+  std::vector<std::string> lines;  // one or two
+};
+GreetingFit FitGreeting(const Greeting& g, Fonts& fonts);
+
+// The pale band and the blue greeting on `card`, when there is a sender.
 void DrawGreeting(Surface& card, const Greeting& g, Fonts& fonts);
 
 // The strip for `seed`, then style `number` (1..23) alone, twice, on the

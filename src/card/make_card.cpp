@@ -81,7 +81,7 @@ Card MakeCard(const CardSpec& spec, const CardWatch& watch, Fonts& fonts) {
   r.card = std::move(painted.card);
   if ((r.stopped = painted.stopped)) return r;
 
-  DrawGreeting(r.card, {spec.friend_name, spec.sender, spec.year}, fonts);
+  DrawGreeting(r.card, {spec.friend_name, spec.sender, spec.year, spec.wish}, fonts);
   r.stats.total = carry.rng.draws() - start;
   r.text = fonts.TakeRecord();
   watch.Mark(ProgressMark::kDone, 100, &r.card);

@@ -2,6 +2,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <ctime>
 #include <iostream>
 #include <memory>
 #include <regex>
@@ -66,25 +67,29 @@ Action SetUpBatch(CLI::App& sub) {
   BatchOptions& o = a->o;
   const unsigned cores = std::thread::hardware_concurrency();
   o.jobs = cores > 0 ? static_cast<int>(cores) : 1;
+  o.year = ComingYear(std::time(nullptr));
   sub.add_option("LIST", o.list,
-                 _("the list: CSV with a header row; columns friend, sender and optionally email, message, mode, "
-                   "palette, max_styles, year"))
+                 _("The list: CSV with a header row, the columns friend and sender, and optionally email, message, "
+                   "mode, palette, max_styles, year and wish."))
       ->required();
-  sub.add_option("--out-dir", o.out_dir, _("the folder for the cards and manifest.jsonl"))
+  sub.add_option("--out-dir", o.out_dir, _("The folder for the cards and manifest.jsonl."))
       ->type_name("DIR")
       ->required();
   sub.add_option("--jobs", o.jobs,
-                 Fill(_("threads making cards (default: the number of cores; at most %s a core and one a row are "
-                        "used)"),
+                 Fill(_("How many threads make cards (default: the number of cores; at most %s a core and one a row "
+                        "are used)."),
                       {std::to_string(kMaxThreadsPerCore)}))
       ->type_name("N")
       ->check(WholeNumber(1, 256));
-  sub.add_option("--shard", a->shard, _("only the rows whose index modulo N is K (0-based)"))->type_name("K/N");
-  sub.add_option("--format", a->format, _("png (default), bmp or jpg"))
+  sub.add_option("--shard", a->shard, _("Only the rows whose index modulo N is K, counting from 0."))->type_name("K/N");
+  sub.add_option("--year", o.year, _("The new year of the rows without one (default: the coming one)."))
+      ->type_name("N")
+      ->check(WholeNumber(kFirstYear, kLastYear));
+  sub.add_option("--format", a->format, _("The cards' format: png (default), jpg or bmp."))
       ->type_name("FORMAT")
       ->check(OneOf(kFormatWords));
-  sub.add_flag("--mail", o.mail, _("send each card to its row's email with its message (needs MIRELUNE_SMTP_URL)"));
-  sub.add_option("--rate", a->rate, _("at most N messages a minute"))->type_name("N/min");
+  sub.add_flag("--mail", o.mail, _("Send each card to its row's email with its message, through $MIRELUNE_SMTP_URL."));
+  sub.add_option("--rate", a->rate, _("Send at most N messages a minute."))->type_name("N/min");
   return [a] { return RunBatch(*a); };
 }
 

@@ -2,9 +2,12 @@
 // `info`: the report a PNG card carries.
 #include "card/card.h"
 
+#include <cerrno>
+#include <ctime>
 #include <iostream>
 #include <memory>
 
+#include "batch/list.h"
 #include "cli/cli.h"
 #include "base/i18n.h"
 #include "mail/mail.h"
@@ -16,7 +19,9 @@ using Json = nlohmann::ordered_json;
 
 struct CardOptions {
   std::string friend_name, sender, out, plain, report, format, mode = "line", mail_to, message, again;
-  int max_styles = 15, palette = 0, year = kDefaultYear;
+  std::string wish;
+  int max_styles = 15, palette = 0, year = ComingYear(std::time(nullptr));
+  bool force = false;
   CLI::Option *friend_opt = nullptr, *sender_opt = nullptr, *out_opt = nullptr, *plain_opt = nullptr;
 };
 
@@ -46,13 +51,19 @@ void NoteDifferences(const Json& recorded, const Json& report, const std::string
               << "\n";
 }
 
-// The card in the output folder under the time of saving. A time-stamped card
-// never replaces another: a taken name moves on by a second.
-Result<std::filesystem::path> SaveTimeStamped(Session& s, ImageFormat f, const PngText& text) {
-  const char* extension = f == ImageFormat::kPng ? ".png" : f == ImageFormat::kJpeg ? ".jpg" : ".bmp";
-  MIRELUNE_TRY_ASSIGN(const Bytes bytes, EncodeImage(s.card.image(), f, &text));
-  MIRELUNE_TRY(MakeFolder(OutputFolder()));
-  return SaveNewCardAs(s, bytes, extension, LocalTimeNow());
+// The card under its names in the current folder: "Mary-from-Bob.png". A card
+// there already is kept unless --force.
+Result<std::filesystem::path> SaveUnderNames(const Image& card, const CardSpec& c, ImageFormat f, const PngText& text,
+                                             bool force) {
+  const std::filesystem::path path =
+      CardFileName(c.friend_name, c.sender, f == ImageFormat::kPng ? "png" : f == ImageFormat::kJpeg ? "jpg" : "bmp");
+  MIRELUNE_TRY_ASSIGN(const Bytes bytes, EncodeImage(card, f, &text));
+  const Result<> w = force ? WriteFileSafely(path, bytes) : WriteNewFile(path, bytes);
+  if (!w && w.code == EEXIST)
+    return Error{Fill(_("%s is there already; choose another name with --out, or replace it with --force"),
+                      {path.string()})};
+  if (!w) return Error{w.message};
+  return path;
 }
 
 Result<int> RunCard(const CardOptions& o) {
@@ -64,7 +75,8 @@ Result<int> RunCard(const CardOptions& o) {
   } else {
     for (const CLI::Option* name : {o.friend_opt, o.sender_opt})
       if (!*name) return Error{Fill(_("%s is required (or --again FILE)"), {name->get_name()})};
-    c = {o.friend_name, o.sender, o.year, o.max_styles, o.palette, o.mode == "pix" ? EffectMode::kPix : EffectMode::kLine};
+    c = {o.friend_name, o.sender, o.year, o.wish, o.max_styles, o.palette,
+         o.mode == "pix" ? EffectMode::kPix : EffectMode::kLine};
   }
   // A card is saved only for an address that can be sent to: a typo costs no stray card.
   if (!o.mail_to.empty())
@@ -101,8 +113,9 @@ Result<int> RunCard(const CardOptions& o) {
   const PngText card_text = CardPngText(s.names, report);
   if (out) {
     if (!WritePicture(s.card.image(), *out, card_text, paths_on_stderr)) status = 1;
-  } else {
-    const Result<std::filesystem::path> saved = SaveTimeStamped(s, format.value_or(ImageFormat::kBmp), card_text);
+  } else if (o.mail_to.empty()) {  // a mailed card is kept as the mail's copy, below
+    const Result<std::filesystem::path> saved =
+        SaveUnderNames(s.card.image(), c, format.value_or(ImageFormat::kPng), card_text, o.force);
     if (!saved) {
       std::cerr << "mirelune-cli: " << saved.error().message << "\n";
       status = 1;
@@ -140,55 +153,65 @@ Result<int> RunCard(const CardOptions& o) {
 
 Action SetUpCard(CLI::App& sub) {
   auto o = std::make_shared<CardOptions>();
-  o->friend_opt = sub.add_option("--friend", o->friend_name, _("the friend's name (at most 100 characters)"))
+  o->friend_opt = sub.add_option("--friend", o->friend_name, _("The friend's name, at most 100 characters."))
                       ->type_name("NAME")
-                      ->check(NameText());
-  o->sender_opt = sub.add_option("--sender", o->sender, _("your own name (at most 100 characters)"))
+                      ->check(GreetingName());
+  o->sender_opt = sub.add_option("--sender", o->sender, _("Your own name, at most 100 characters."))
                       ->type_name("NAME")
-                      ->check(NameText());
+                      ->check(GreetingName());
   o->out_opt = sub.add_option("--out", o->out,
-                              _("the card: FILE.bmp, .png, .jpg or .jpeg, or - for standard output "
-                                "(default <root>/wimgx/GR-<date and time>.bmp)"))
+                              _("Where the card goes: FILE.png, .jpg, .jpeg or .bmp, or - for standard output "
+                                "(default: FRIEND-from-SENDER.png in the current folder)."))
                    ->type_name("FILE");
+  sub.add_flag("--force", o->force, _("Replace FRIEND-from-SENDER.png when it is there already."));
   o->plain_opt =
-      sub.add_option("--plain", o->plain, _("the picture before the effect, ornaments and greeting"))->type_name("FILE");
-  sub.add_option("--report", o->report, _("a JSON summary of the card, to FILE or - (standard output)"))
+      sub.add_option("--plain", o->plain, _("Also save the picture as it was before the effect, the ornaments and the greeting."))->type_name("FILE");
+  sub.add_option("--report", o->report, _("Write the card's settings and counts as JSON to FILE, or to standard output for -."))
       ->type_name("FILE");
-  sub.add_option("--format", o->format, _("png, bmp or jpg: the format for - and for names without an extension"))
+  sub.add_option("--format", o->format, _("The picture format (png, jpg or bmp) for - and for names without an extension."))
       ->type_name("FORMAT")
       ->check(OneOf(kFormatWords));
-  auto* max_styles = sub.add_option("--max-styles", o->max_styles, _("the most styles a card layers (default 15)"))
+  auto* max_styles = sub.add_option("--max-styles", o->max_styles, _("The most drawing styles the card layers, 1 to 24 (default 15)."))
                          ->type_name("N")
                          ->check(WholeNumber(1, 24));
-  auto* mode = sub.add_option("--mode", o->mode, _("line, or pix for the pixel-by-pixel reveal of the effect"))
+  auto* mode = sub.add_option("--mode", o->mode, _("How the effect is revealed: line (default) or pix, pixel by pixel."))
                    ->type_name("MODE")
                    ->check(OneOf({"line", "pix"}));
-  auto* palette = sub.add_option("--palette", o->palette, _("a fixed palette instead of one drawn at random"))
+  auto* palette = sub.add_option("--palette", o->palette, _("A fixed palette, 1 to 26, instead of one drawn at random."))
                       ->type_name("N")
                       ->check(WholeNumber(1, 26));
-  auto* year = sub.add_option("--year", o->year, _("the year the greeting wishes for (default 2017)"))
+  auto* year = sub.add_option("--year", o->year,
+                              _("The new year the greeting wishes for (default: the coming one, from October on "
+                                "the next year)."))
                    ->type_name("N")
                    ->check(WholeNumber(kFirstYear, kLastYear));
+  auto* wish = sub.add_option("--wish", o->wish,
+                              _("Your own words for the middle of the greeting, at most 100 characters, instead of "
+                                "\"I wish you a happy new year YEAR!\"."))
+                   ->type_name("TEXT")
+                   ->check(WishText());
   auto* mail_to = sub.add_option("--mail-to", o->mail_to,
-                                 _("then mail the card: through $MIRELUNE_SMTP_URL when set, else in the desktop "
-                                   "mail program"));
-  sub.add_option("--message", o->message, _("the mail's text"))->needs(mail_to);
-  sub.add_option("--again", o->again, _("make the card a PNG or JPEG card of mirelune-cli was made from, again"))
+                                 _("Then mail the card to ADDRESS: through $MIRELUNE_SMTP_URL when set, else in "
+                                   "the desktop mail program."))
+                     ->type_name("ADDRESS");
+  sub.add_option("--message", o->message, _("The text of the mail."))->needs(mail_to);
+  sub.add_option("--again", o->again, _("Make again the card whose settings a PNG or JPEG card of mirelune-cli carries."))
       ->type_name("FILE")
       ->excludes(o->friend_opt)
       ->excludes(o->sender_opt)
       ->excludes(max_styles)
       ->excludes(mode)
       ->excludes(palette)
-      ->excludes(year);
+      ->excludes(year)
+      ->excludes(wish);
   return [o] { return RunCard(*o); };
 }
 
 Action SetUpInfo(CLI::App& sub) {
   auto file = std::make_shared<std::string>();
   auto json = std::make_shared<bool>(false);
-  sub.add_option("FILE", *file, _("a PNG or JPEG card made by mirelune-cli"))->required();
-  sub.add_flag("--json", *json, _("print the report as JSON"));
+  sub.add_option("FILE", *file, _("A PNG or JPEG card made by mirelune-cli."))->required();
+  sub.add_flag("--json", *json, _("Print the whole report as JSON."));
   return [file, json]() -> Result<int> {
     MIRELUNE_TRY_ASSIGN(const Json report, ReadReport(*file));
     if (*json) {

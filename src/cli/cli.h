@@ -39,7 +39,8 @@ Action SetUpBatch(CLI::App& sub);
 
 // --- validators shared by the subcommands (messages read "--flag: ...") ---
 CLI::Validator WholeNumber(long long lo, long long hi);
-CLI::Validator NameText();  // valid UTF-8, at most 100 characters
+CLI::Validator GreetingName();  // valid UTF-8, at most 100 characters, not blank
+CLI::Validator WishText();      // valid UTF-8, at most 100 characters
 CLI::Validator OneOf(const std::vector<std::string>& words);
 inline const std::vector<std::string> kFormatWords{"png", "bmp", "jpg", "jpeg"};
 

@@ -66,8 +66,13 @@ CLI::Validator WholeNumber(long long lo, long long hi) {
                         std::to_string(lo) + ".." + std::to_string(hi));
 }
 
-CLI::Validator NameText() {
-  return CLI::Validator([](std::string& text) { return NameProblem(text); }, "");  // the option shows its NAME already
+// The options show their NAME or TEXT already: no description of their own.
+CLI::Validator GreetingName() {
+  return CLI::Validator([](std::string& text) { return GreetingNameProblem(text); }, "");
+}
+
+CLI::Validator WishText() {
+  return CLI::Validator([](std::string& text) { return WishProblem(text); }, "");
 }
 
 CLI::Validator OneOf(const std::vector<std::string>& words) {

@@ -98,6 +98,7 @@ Json CardReport(const CardSpec& c, double seed, const CardStats& stats, const st
   j["settings"] = {
       {"max_styles", c.max_styles}, {"mode", c.mode == EffectMode::kPix ? "pix" : "line"}, {"palette", c.palette},
       {"year", c.year}};
+  if (!c.wish.empty()) j["settings"]["wish"] = c.wish;
   j["version"] = VersionText();
   // What drew the text: the same face files and libraries give the same pixels.
   Json faces = Json::array();
@@ -167,6 +168,13 @@ Result<CardSpec> SpecFromReport(const Json& report, const std::filesystem::path&
   MIRELUNE_TRY_ASSIGN(c.max_styles, WholeField(*settings, "max_styles", 1, 24, from));
   MIRELUNE_TRY_ASSIGN(c.palette, WholeField(*settings, "palette", 0, 26, from));
   MIRELUNE_TRY_ASSIGN(c.year, WholeField(*settings, "year", kFirstYear, kLastYear, from));
+  if (settings->contains("wish")) {
+    const Json& wish = (*settings)["wish"];
+    const std::string text = wish.is_string() ? wish.get<std::string>() : std::string();
+    const std::string bad = wish.is_string() ? WishProblem(text) : std::string(_("is not a text"));
+    if (!bad.empty()) return Error{Fill(_("%1$s: \"%2$s\" in the card's report %3$s"), {from.string(), "wish", bad})};
+    c.wish = text;
+  }
   MIRELUNE_TRY_ASSIGN(const Json* mode, Field(*settings, "mode", from));
   if (*mode != "line" && *mode != "pix")
     return Error{Fill(_("%s: \"mode\" in the card's report is neither line nor pix"), {from.string()})};

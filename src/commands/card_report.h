@@ -46,7 +46,7 @@ nlohmann::ordered_json CardReport(const CardSpec& spec, double seed, const CardS
                                   const std::vector<FaceUsed>& faces, FaceDigests* digests = nullptr);
 
 // The greeting a card's settings ask for.
-inline Greeting GreetingOf(const CardSpec& spec) { return {spec.friend_name, spec.sender, spec.year}; }
+inline Greeting GreetingOf(const CardSpec& spec) { return {spec.friend_name, spec.sender, spec.year, spec.wish}; }
 
 // The texts of a PNG picture of this card: the program, "Mirelune <what> for F
 // from S", and the report.

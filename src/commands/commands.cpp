@@ -29,14 +29,14 @@ bool PaintNextCard(Session& s, const CardWatch& watch) {
   Painting p = PaintCard(s.carry, s.settings.max_styles, s.settings.mode, s.buffers, s.fonts, watch);
   if (p.stopped || watch.Stopped()) return false;
   DrawGreeting(p.card, {}, s.fonts);
-  Show(s, std::move(p), {"", "", s.names.year});
+  Show(s, std::move(p), {"", "", s.names.year, ""});
   s.text = s.fonts.TakeRecord();
   return true;
 }
 
 CardSpec NewCardSpec(const WorkbenchSettings& settings, const std::string& friend_name, const std::string& sender,
                      int year) {
-  return {friend_name, sender, year, settings.max_styles, 0, settings.mode};
+  return {friend_name, sender, year, "", settings.max_styles, 0, settings.mode};
 }
 
 Card CommandNew(Session& s, const CardSpec& spec, const CardWatch& watch) {
@@ -47,7 +47,7 @@ Card CommandNew(Session& s, const CardSpec& spec, const CardWatch& watch) {
   s.plain_picture = r.plain_picture;
   s.stats = r.stats;
   s.seed = r.seed;
-  s.names = {spec.friend_name, spec.sender, spec.year};
+  s.names = {spec.friend_name, spec.sender, spec.year, spec.wish};
   s.carry = r.carry;
   s.text = r.text;
   return r;

@@ -97,6 +97,10 @@ TextMetrics DrawText(Fonts& fonts, Surface& s, Typeface face, double points, lon
   return Run(fonts, &s, face, points, px, py, utf8_text, colour);
 }
 
+TextMetrics MeasureText(Fonts& fonts, Typeface face, double points, std::string_view utf8_text) {
+  return Run(fonts, nullptr, face, points, 0, 0, utf8_text, 0);
+}
+
 std::vector<PlacedGlyph> LayOutText(Fonts& fonts, Typeface face, double points, std::string_view utf8_text) {
   std::vector<PlacedGlyph> placed;
   Run(fonts, nullptr, face, points, 0, 0, utf8_text, 0, &placed);

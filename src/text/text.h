@@ -37,6 +37,9 @@ struct TextMetrics {
 TextMetrics DrawText(Fonts& fonts, Surface& s, Typeface face, double points, long px, long py,
                      std::string_view utf8_text, std::uint32_t colour);
 
+// The width and line height DrawText would give, without drawing.
+TextMetrics MeasureText(Fonts& fonts, Typeface face, double points, std::string_view utf8_text);
+
 // Writes the text at the surface's cursor in its typeface, size and pen colour,
 // then moves the cursor to the start of the next line.
 void PrintText(Fonts& fonts, Surface& s, std::string_view utf8_text);

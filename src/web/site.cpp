@@ -17,7 +17,7 @@
 namespace mirelune::web {
 namespace {
 
-const char* const kParameters = "friend, sender, year, max-styles, mode and palette";
+const char* const kParameters = "friend, sender, year, wish, max-styles, mode and palette";
 
 struct Asset {
   const char* path;
@@ -90,7 +90,7 @@ std::string Options(const std::vector<std::pair<std::string, std::string>>& valu
 
 // The greeting the card shows, as one line of text for the picture's alternative.
 std::string Greeting(const CardQuery& q) {
-  std::string line = GreetingLine({q.card.friend_name, q.card.sender, q.card.year}), out;
+  std::string line = GreetingLine({q.card.friend_name, q.card.sender, q.card.year, q.card.wish}), out;
   for (const char c : line)
     if (c != ' ' || (!out.empty() && out.back() != ' ')) out += c;
   while (!out.empty() && out.back() == ' ') out.pop_back();
@@ -109,13 +109,14 @@ const char* ContentType(Output o) {
   return "application/octet-stream";
 }
 
-Result<CardQuery> ParseCardQuery(const Args& args) {
+Result<CardQuery> ParseCardQuery(const Args& args, int default_year) {
   CardQuery q;
+  q.card.year = default_year;
   std::set<std::string> seen;
   for (const auto& [key, value] : args) {
     if (!seen.insert(key).second) return Error{"--" + Cut(key) + ": given more than once"};
     if (key == "friend" || key == "sender") {
-      if (const std::string p = NameProblem(value); !p.empty()) return Error{"--" + key + ": " + p};
+      if (const std::string p = GreetingNameProblem(value); !p.empty()) return Error{"--" + key + ": " + p};
       (key == "friend" ? q.card.friend_name : q.card.sender) = value;
     } else if (value.empty() && (key == "year" || key == "max-styles" || key == "palette" || key == "mode")) {
       continue;  // the default
@@ -125,6 +126,9 @@ Result<CardQuery> ParseCardQuery(const Args& args) {
       MIRELUNE_TRY_ASSIGN(q.card.max_styles, Number(key, value, 1, 24));
     } else if (key == "palette") {
       MIRELUNE_TRY_ASSIGN(q.card.palette, Number(key, value, 1, 26));
+    } else if (key == "wish") {
+      if (const std::string p = WishProblem(value); !p.empty()) return Error{"--wish: " + p};
+      q.card.wish = value;
     } else if (key == "mode") {
       if (const std::string p = OneOfProblem(value, {"line", "pix"}); !p.empty()) return Error{"--mode: " + p};
       q.card.mode = value == "pix" ? EffectMode::kPix : EffectMode::kLine;
@@ -143,6 +147,7 @@ std::string CanonicalQuery(const CardQuery& q) {
   if (q.card.max_styles != 15) text += "&max-styles=" + std::to_string(q.card.max_styles);
   if (q.card.mode == EffectMode::kPix) text += "&mode=pix";
   if (q.card.palette != 0) text += "&palette=" + std::to_string(q.card.palette);
+  if (!q.card.wish.empty()) text += "&wish=" + PercentEncode(q.card.wish);
   return text;
 }
 
@@ -160,12 +165,6 @@ std::string HtmlEscape(std::string_view text) {
     }
   }
   return out;
-}
-
-int ComingYear(std::time_t now) {
-  std::tm t{};
-  gmtime_r(&now, &t);
-  return t.tm_year + 1900 + (t.tm_mon >= 9 ? 1 : 0);
 }
 
 bool EtagMatches(std::string_view header, std::string_view etag) {
@@ -316,7 +315,7 @@ Route Site::Handle(const Request& r) const {
       route.now = Page(200, nullptr, {}, "");
       return route;
     }
-    const Result<CardQuery> q = ParseCardQuery(r.args);
+    const Result<CardQuery> q = ParseCardQuery(r.args, ComingYear(now_()));
     route.now = q ? Page(200, &*q, r.args, "") : Page(400, nullptr, r.args, q.error().message);
     return route;
   }
@@ -331,7 +330,7 @@ Route Site::Handle(const Request& r) const {
   }
   for (const CardPath& c : kCardPaths) {
     if (r.path != c.path) continue;
-    const Result<CardQuery> q = ParseCardQuery(r.args);
+    const Result<CardQuery> q = ParseCardQuery(r.args, ComingYear(now_()));
     if (!q) {
       route.now = TextResponse(400, q.error().message);
       return route;

@@ -44,13 +44,10 @@ struct CardQuery {
 // sender, year, max-styles, mode, palette); a bad one fails with the message the
 // command line gives for it. An empty year, style limit, mode or palette takes
 // the default, as in a batch list.
-Result<CardQuery> ParseCardQuery(const Args& args);
+Result<CardQuery> ParseCardQuery(const Args& args, int default_year);
 // Every setting in one fixed order, percent-encoded: the share link's query.
 std::string CanonicalQuery(const CardQuery& q);
 std::string HtmlEscape(std::string_view text);
-// The year a greeting is for by default: the coming new year (from October on,
-// the next one).
-int ComingYear(std::time_t now);
 // Whether an If-None-Match header names the strong ETag ("*" names every one).
 bool EtagMatches(std::string_view if_none_match, std::string_view etag);
 // The client a request is counted against: `peer`, or when `peer` is one of the

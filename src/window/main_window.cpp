@@ -338,7 +338,8 @@ void MainWindow::Load() {
 }
 
 void MainWindow::StartSample() {
-  const CardSpec spec{kSampleFriend, kSampleSender, year_->value()};
+  CardSpec spec;
+  spec.friend_name = kSampleFriend, spec.sender = kSampleSender, spec.year = year_->value();
   sample_ = std::jthread([this, spec](std::stop_token stop) {
     // Its own faces and sequence: the session and its worker never see this card.
     const Card r = MakeCard(spec, CardWatch{stop, {}});

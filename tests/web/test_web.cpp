@@ -231,7 +231,7 @@ TEST(WebServer, AnswersAsTheCommandLineDoes) {
        "friend=Zo%C3%AB+%26+Jo&sender=%E6%9D%8E&year=2027&mode=pix&palette=3&max-styles=24",
        {"--friend", "Zoë & Jo", "--sender", "李", "--year", "2027", "--mode", "pix", "--palette", "3", "--max-styles",
         "24", "--out", "-", "--format", "jpg"}},
-      {"/card.bmp", "sender=Bob&friend=", {"--friend", "", "--sender", "Bob", "--out", "-", "--format", "bmp"}},
+      {"/card.bmp", "sender=Bob&friend=+", {"--friend", " ", "--sender", "Bob", "--format", "bmp"}},
       {"/report.json",
        "friend=Mary&sender=Bob&palette=7",
        {"--friend", "Mary", "--sender", "Bob", "--palette", "7", "--report", "-", "--out", "/dev/null"}},
