@@ -16,7 +16,7 @@ record=0
 cli=$(realpath "${1:-build/mirelune-cli}")
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
-"$cli" batch tests/card-set/list.csv --out-dir "$out/batch" --format bmp >/dev/null 2>&1 || true
+"$cli" batch tests/card-set/list.csv --out-dir "$out/batch" --format bmp --year 2017 >/dev/null 2>&1 || true
 /usr/bin/python3 - "$out/batch/manifest.jsonl" > "$out/digests.txt" <<'PY'
 import json, sys
 for line in open(sys.argv[1]):
