@@ -100,9 +100,8 @@ TEST(CardFiles, HostileFilesAreRefusedQuicklyAndInLittleMemory) {
        ": the card's report is too large to show line by line; try --json"},
       // Names and keys reach the terminal as escapes: no colour, title, cursor move, reordering or fake line.
       {"escapes", Png(escapes), 0, "", "info",
-       "friend: \\u001b]0;owned\\u0007M\\u009bary\\u202e\\u2066\\\\\\u000a\nsender: Bob\n"
-       "settings.max_styles: 3\nsettings.mode: line\nsettings.palette: 5\nsettings.year: 2031\n"
-       "ve\\u007frsion: x\\u001b[2J\nlist: \\u000d, 7\n"},
+       "friend: \\u001b]0;owned\\u0007M\\u009bary\\u202e\\u2066\\\\\\u000a\nsender: Bob\nyear: 2031\n"
+       "palette: 5, chosen\nagain: mirelune-cli card --again c.png\n\nve\\u007frsion: x\\u001b[2J\nlist: \\u000d, 7\n"},
       {"escapes as JSON", Png(escapes), 0, "", "info --json",
        R"("friend": "\u001b]0;owned\u0007M\u009bary\u202e\u2066\\\n",)"},
   };

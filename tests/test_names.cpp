@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 
 #include "base/utf8.h"
 #include "card/card.h"
@@ -141,6 +142,57 @@ TEST(Names, EmojiNamesMakeCardsAndBatches) {
   for (const auto& e : std::filesystem::directory_iterator(dir.path / "cards"))
     cards += e.path().extension() == ".png";
   EXPECT_EQ(cards, std::size(kEmoji));
+}
+
+
+// Where ink lies on a black canvas after DrawGreeting: neither black nor the band.
+struct Ink {
+  int right = -1, top = 1 << 30;
+};
+Ink InkOf(Fonts& fonts, const Greeting& g) {
+  Surface s = NewCanvas();
+  s.SetBackground(0);
+  DrawGreeting(s, g, fonts);
+  const Image& card = s.image();
+  std::map<Colour, int> counts;  // the band: the commonest colour but black
+  for (const Colour c : card.pixels) counts[c] += c != 0;
+  const Colour band = std::max_element(counts.begin(), counts.end(), [](auto& a, auto& b) { return a.second < b.second; })->first;
+  Ink ink;
+  for (int y = 0; y < card.height; ++y)
+    for (int x = 0; x < card.width; ++x)
+      if (const Colour c = card.pixels[static_cast<std::size_t>(y) * card.width + x]; c != 0 && c != band)
+        ink.right = std::max(ink.right, x), ink.top = std::min(ink.top, y);
+  return ink;
+}
+
+// A greeting wider than the card shrinks, then wraps, so that the last word, the
+// web address, always shows; one that fits keeps its size and its single line.
+TEST(Greeting, EveryGreetingFitsItsBandAndOnlyLongOnesChange) {
+  Fonts fonts(FontFolder());
+  const int width = NewCanvas().image().width;
+  const Greeting mary{"Mary", "Bob", 2027}, long_names{"Alexandra Papadopoulou", "Konstantinos Georgiou", 2027};
+  const Greeting long_wish{"Mary", "Bob", 2027, "Möge das neue Jahr dir Licht, Ruhe und viele gute Bücher bringen, "
+                                                 "und dazu noch ein wenig Schnee im Garten"};
+  const Greeting one_word{std::string(100, 'w'), std::string(100, 'm'), 2027};
+  const GreetingFit fit_mary = FitGreeting(mary, fonts), fit_long = FitGreeting(long_names, fonts);
+  EXPECT_EQ(fit_mary.points, 14);
+  EXPECT_EQ(fit_mary.lines.size(), 1u);
+  EXPECT_LT(fit_long.points, 14);
+  EXPECT_GE(fit_long.points, 10);
+  EXPECT_EQ(fit_long.lines.size(), 1u);
+  const GreetingFit fit_wish = FitGreeting(long_wish, fonts), fit_word = FitGreeting(one_word, fonts);
+  EXPECT_EQ(fit_wish.points, 10);
+  EXPECT_EQ(fit_wish.lines.size(), 2u);
+  EXPECT_NE(fit_wish.lines.back().find("mirelune.art"), std::string::npos) << fit_wish.lines.back();
+  EXPECT_LE(fit_word.lines.size(), 6u);
+  EXPECT_NE(fit_word.lines.back().find("mirelune.art"), std::string::npos);
+  const Ink ink_mary = InkOf(fonts, mary), ink_long = InkOf(fonts, long_names), ink_wish = InkOf(fonts, long_wish);
+  for (const Ink& ink : {ink_mary, ink_long, ink_wish, InkOf(fonts, one_word)}) {
+    EXPECT_GT(ink.right, 0);
+    EXPECT_LE(ink.right, width - 1 - 6) << "the text reaches the card's right edge";
+  }
+  EXPECT_EQ(ink_long.top, ink_mary.top + 1) << "a smaller single line sits in the middle of the same band";
+  EXPECT_LT(ink_wish.top, ink_mary.top - 10) << "two lines need a taller band";
 }
 
 }  // namespace

@@ -8,9 +8,11 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <ctime>
 #include <nlohmann/json.hpp>
 #include <thread>
 
+#include "card/card.h"
 #include "files/files.h"
 #include "commands/commands.h"
 #include "test_util.h"
@@ -129,11 +131,28 @@ TEST(Cli, ThePngCarriesItsReportAndMakesTheSameCardAgain) {
   EXPECT_EQ(png["text"]["Description"], "dear Zoë, I wish you a happy new year 2031! Bob           mirelune.art ");
   EXPECT_EQ(Json::parse(png["text"]["mirelune-report"].get<std::string>()), report);
   const std::string info = Cli(dir.path, "info a.png").out;
-  EXPECT_NE(info.find("friend: Zoë\nsender: Bob\nsettings.max_styles: 3\nsettings.mode: pix\n"), std::string::npos)
+  EXPECT_TRUE(info.starts_with("friend: Zoë\nsender: Bob\nyear: 2031\npalette: 5, chosen\n"
+                               "command: mirelune-cli card --friend 'Zoë' --sender Bob --year 2031 --palette 5 "
+                               "--max-styles 3 --mode pix\nagain: mirelune-cli card --again a.png\n\nseed: "))
       << info;
   EXPECT_EQ(Json::parse(Cli(dir.path, "info --json a.png").out), report);
   const Ran again = Cli(dir.path, "card --again a.png --out b.png");
   EXPECT_EQ(again.err, "") << "no note of a different card";
+  EXPECT_EQ(ReadText(dir / "a.png"), ReadText(dir / "b.png"));
+}
+
+// The command `info` prints is one a shell runs as it reads: names and wishes
+// with quotes, dollars and backslashes make the very card again.
+TEST(Cli, InfoGivesTheCommandThatMakesTheCardAgain) {
+  const Scratch dir;
+  ASSERT_EQ(Cli(dir.path, R"(card --friend "O'Brien \$HOME \\" --sender '李雷' --wish 'a "b" '\''c'\''!' --out a.png)").status, 0);
+  const std::string info = Cli(dir.path, "info a.png").out;
+  const std::size_t at = info.find("command: mirelune-cli card ");
+  ASSERT_NE(at, std::string::npos) << info;
+  const std::string options = info.substr(at + 27, info.find('\n', at) - at - 27);
+  EXPECT_EQ(options, R"(--friend 'O'\''Brien $HOME \' --sender '李雷' --year )" + std::to_string(ComingYear(std::time(nullptr))) +
+                         R"( --wish 'a "b" '\''c'\''!')");
+  ASSERT_EQ(Cli(dir.path, "card " + options + " --out b.png").status, 0);
   EXPECT_EQ(ReadText(dir / "a.png"), ReadText(dir / "b.png"));
 }
 

@@ -174,7 +174,7 @@ std::string GreetingLine(const Greeting& g);
 // the largest size down to 10 points at which it fits, else two lines.
 struct GreetingFit {
   double points = 14;
-  std::vector<std::string> lines;  // one or two
+  std::vector<std::string> lines;  // one, or up to six in a taller band
 };
 GreetingFit FitGreeting(const Greeting& g, Fonts& fonts);
 

@@ -8,8 +8,8 @@
 namespace mirelune {
 namespace {
 
-constexpr double kPoints = 14, kFloorPoints = 10;
-constexpr int kMaxLines = 4;
+constexpr double kPoints = 14, kFloorPoints = 10, kLeastPoints = 6;
+constexpr int kMaxLines = 6;
 constexpr double kLeft = 11, kTop = 638, kBandTop = 635, kBandBottom = 665;  // drawing units
 constexpr const char* kGap = "           ";  // eleven blanks between the sender and the web address
 // The text must end this many pixels short of the card's right edge.
@@ -94,8 +94,11 @@ GreetingFit FitGreeting(const Greeting& g, Fonts& fonts) {
   const std::string line = GreetingLine(g);
   for (double points = kPoints; points >= kFloorPoints; points -= 1)
     if (Fits(fonts, face, points, line)) return {points, {line}};
-  std::vector<std::string> wrapped = Wrap(fonts, face, kFloorPoints, Words(g));
-  if (!wrapped.empty()) return {kFloorPoints, std::move(wrapped)};
+  // Past the floor, lines; past kMaxLines lines (names of a hundred wide letters
+  // each), smaller lines still.
+  for (double points = kFloorPoints; points >= kLeastPoints; points -= 1)
+    if (std::vector<std::string> wrapped = Wrap(fonts, face, points, Words(g)); !wrapped.empty())
+      return {points, std::move(wrapped)};
   return {kFloorPoints, {line}};  // no face to measure with: drawn as it comes, cut at the edge
 }
 

@@ -217,8 +217,12 @@ Action SetUpInfo(CLI::App& sub) {
     if (*json) {
       Say(TerminalText(report.dump(2), /*json=*/true) + "\n");
     } else {
-      MIRELUNE_TRY_ASSIGN(const std::string flat, FlatReportText(report, *file));
-      Say(flat);
+      const std::string summary = CardSummary(report, *file);
+      Json rest = report;  // the summary's settings are not repeated below it
+      if (!summary.empty())
+        for (const char* shown : {"friend", "sender", "settings", "palette"}) rest.erase(shown);
+      MIRELUNE_TRY_ASSIGN(const std::string flat, FlatReportText(rest, *file));
+      Say(summary + flat);
     }
     return 0;
   };

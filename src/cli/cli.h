@@ -92,6 +92,11 @@ std::string DrawnDifferently(const nlohmann::ordered_json& recorded, const nlohm
 std::string TerminalText(std::string_view text, bool json = false);
 // `info`'s lines "key: value", nested objects as "outer.inner", lists joined by
 // ", ", all through TerminalText; fails when they would run to more than a few MiB.
+// What a person asks of a card first: the names, the year, the wish, the palette
+// and the commands that make it again (blank-line ended), for `info`.
+std::string CardSummary(const nlohmann::ordered_json& report, const std::filesystem::path& from);
+// A word for a POSIX shell: as it is when it is safe, else in single quotes.
+std::string ShellWord(std::string_view text);
 Result<std::string> FlatReportText(const nlohmann::ordered_json& report, const std::filesystem::path& from);
 
 }  // namespace mirelune::cli

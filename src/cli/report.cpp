@@ -2,10 +2,12 @@
 // --report and into every PNG and JPEG, read back by `info` and `card --again`.
 #include <cmath>
 #include <cstdio>
+#include <string_view>
 
 #include "base/i18n.h"
 #include "base/utf8.h"
 #include "card/card.h"
+#include "commands/card_report.h"
 #include "cli/cli.h"
 #include "mirelune_version.h"
 #include "styles/styles.h"
@@ -107,6 +109,56 @@ std::string TerminalText(std::string_view text, bool json) {
     else AppendShown(c, json, &out);
   }
   return out;
+}
+
+std::string ShellWord(std::string_view text) {
+  constexpr std::string_view kSafe = "@%+=:,./-_";
+  bool plain = !text.empty();
+  for (const char c : text)
+    plain = plain && ((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || kSafe.find(c) != kSafe.npos);
+  if (plain) return std::string(text);
+  std::string out = "'";
+  for (const char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+// A report that does not give a card's settings has no summary; its lines still
+// show what it holds. The commands are given only when every word of them shows
+// as it is: a name with a control character would be printed escaped, and the
+// command would make another card.
+std::string CardSummary(const Json& report, const std::filesystem::path& from) {
+  const Result<CardSpec> spec = SpecFromReport(report, from);
+  if (!spec) return "";
+  // Shown as it is but for its backslashes, doubled on the terminal and literal in single quotes.
+  const auto printable = [](const std::string& value) {
+    std::string doubled;
+    for (const char c : value) doubled += c == '\\' ? std::string("\\\\") : std::string(1, c);
+    return TerminalText(value) == doubled;
+  };
+  std::string out;
+  bool exact = true;
+  const auto line = [&](const std::string& label, const std::string& value) {
+    exact = exact && printable(value);
+    out += label + ": " + TerminalText(value) + "\n";
+  };
+  line("friend", spec->friend_name);
+  line("sender", spec->sender);
+  line("year", std::to_string(spec->year));
+  if (!spec->wish.empty()) line("wish", spec->wish);
+  const int drawn = report.contains("palette") && report["palette"].is_number_integer() ? report["palette"].get<int>() : 0;
+  out += "palette: " + (spec->palette ? Fill(_("%s, chosen"), {std::to_string(spec->palette)})
+                                      : Fill(_("%s, drawn from the names"), {std::to_string(drawn)})) + "\n";
+  std::string command = "mirelune-cli card --friend " + ShellWord(spec->friend_name) + " --sender " + ShellWord(spec->sender) +
+                        " --year " + std::to_string(spec->year);
+  if (!spec->wish.empty()) command += " --wish " + ShellWord(spec->wish);
+  if (spec->palette) command += " --palette " + std::to_string(spec->palette);
+  if (spec->max_styles != CardSpec{}.max_styles) command += " --max-styles " + std::to_string(spec->max_styles);
+  if (spec->mode == EffectMode::kPix) command += " --mode pix";
+  const std::string again = "mirelune-cli card --again " + ShellWord(from.string());
+  const bool path_shown = printable(from.string());
+  if (exact) out += "command: " + command + "\n";
+  if (path_shown) out += "again: " + again + "\n";
+  return out + "\n";
 }
 
 Result<std::string> FlatReportText(const Json& report, const std::filesystem::path& from) {
