@@ -121,7 +121,7 @@ keys_to '^New Card$' type --delay 20 "$friend"
 xdotool key Tab
 xdotool type --delay 20 "$sender"
 xdotool key Tab Tab  # past the year to the words
-xdotool type --delay 20 "$wish"
+xdotool type --delay 120 "$wish"  # slower: each character outside the keymap is mapped to a key first
 if [[ -n "$screenshot" ]]; then
   sleep 0.3
   import -window "$(window_named '^New Card$')" "$work/dialog.png"

@@ -425,8 +425,9 @@ class WindowTest : public QObject {
     QVERIFY(LoadTranslations(QLocale("de_DE"), MIRELUNE_QM_DIR));
     MainWindow& de = Start(false);
     QCOMPARE(de.button(Button::kNew)->text() + "|" + de.menuBar()->actions().value(0)->text() + "|" +
-                 de.action(Action::kSaveAs)->text() + "|" + Spoken(de.surface(View::kCard)),
-             QString("&neu|&Datei|Speichern &unter …|Noch keine Karte"));
+                 de.action(Action::kSaveAs)->text() + "|" + de.action(Action::kWords)->text() + "|" +
+                 Spoken(de.surface(View::kCard)),
+             QString("&neu|&Datei|Speichern &unter …|&Eigene Worte …|Noch keine Karte"));
     QVERIFY(!LoadTranslations(QLocale::c()));
     QCOMPARE(Start(false).button(Button::kNew)->text(), QString("&new"));
   }
