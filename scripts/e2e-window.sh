@@ -1,17 +1,18 @@
 #!/usr/bin/env bash
 # End-to-end run of the desktop window as a user meets it, by keyboard only: start
 # `mirelune` on a virtual X server (its first screen shows a sample card), choose
-# the year (Alt+Y), make a card (Ctrl+N, both names in the New Card dialog centred
-# on the window), try to quit (Ctrl+Q asks about the unsaved card; Escape keeps it),
+# the year (Alt+Y), make a card (Ctrl+N, both names and words of one's own in
+# another script in the New Card dialog centred on the window), try to quit (Ctrl+Q asks about the unsaved card; Escape keeps it),
 # save it as PNG (Ctrl+Shift+S, the suggested name in ~/Pictures), quick-save it
 # (Ctrl+S, a PNG), send it to a mail program that fails (xdg-email's status 3: a
 # failure is shown), copy it (Ctrl+C) and quit (Ctrl+Q, no question now). The saved file must be the command line's
-# `card --year` PNG byte for byte, and the clipboard must hold the card. Then the
+# `card --year --wish` PNG byte for byte, and the clipboard must hold the card. Then the
 # workbench: start "loop" (a click on its button), see the card change while it
 # runs, open Help ▸ Keyboard Shortcuts (F1) within half a second, close it and
 # quit with Ctrl+Q, which must end the program with status 0 within a second.
 #
 #   scripts/e2e-window.sh BUILD_DIR [SCREENSHOT.png [LOOP-SCREENSHOT.png]]
+#   (the New Card dialog is shot beside the first, as SCREENSHOT-dialog.png)
 #
 # E2E_HOME sets the home folder the window sees (default: a fresh one under /tmp);
 # E2E_DARK=1 runs it with a dark colour scheme (through the qt6ct platform theme).
@@ -27,6 +28,7 @@ cli="$build/mirelune-cli"
 friend="Mary Ann"
 sender="Bob"
 year=2031
+wish="Frohes neues Jahr, 李雷!"
 
 for tool in Xvfb xdotool xclip import compare; do
   if ! command -v "$tool" >/dev/null; then
@@ -118,6 +120,13 @@ read -r wx wy < <(centre "$(window_named '^Mirelune$')")
 keys_to '^New Card$' type --delay 20 "$friend"
 xdotool key Tab
 xdotool type --delay 20 "$sender"
+xdotool key Tab Tab  # past the year to the words
+xdotool type --delay 120 "$wish"  # slower: each character outside the keymap is mapped to a key first
+if [[ -n "$screenshot" ]]; then
+  sleep 0.3
+  import -window "$(window_named '^New Card$')" "$work/dialog.png"
+  convert "$work/dialog.png" -colors 256 "PNG8:${screenshot%.png}-dialog.png"
+fi
 xdotool key Return
 title="^$friend from $sender — Mirelune\$"
 wait_for 60 has_window "$title" || fail "no card was made"
@@ -161,7 +170,7 @@ clip_png() { xclip -selection clipboard -t image/png -o >"$work/clip.png" 2>/dev
 wait_for 10 clip_png || fail "Ctrl+C put no picture on the clipboard"
 [[ $(identify -format '%wx%h' "$work/clip.png") == 896x671 ]] || fail "the clipboard's picture is not the card"
 
-"$cli" card --friend "$friend" --sender "$sender" --year "$year" --format png --out "$work/cli.png" >/dev/null
+"$cli" card --friend "$friend" --sender "$sender" --year "$year" --wish "$wish" --format png --out "$work/cli.png" >/dev/null
 if ! cmp -s "$saved" "$work/cli.png"; then
   cmp "$saved" "$work/cli.png" || true
   fail "the window's card differs from the command line's"

@@ -97,6 +97,33 @@ TEST(Commands, TheSameNamesGiveTheSameCardAfterOtherCards) {
   EXPECT_EQ(s.settings.colour_mode, 0);
 }
 
+// Another greeting on the card "new" made is MakeCard's card for the new
+// settings, pixels and faces: a wish in another script, one that takes two lines
+// (its taller band must not stay behind), and back to the first greeting.
+// Only that card takes one: not another pair of names, nor a mirrored card.
+TEST(Commands, GreetAgainGivesTheCardOfTheNewSettings) {
+  Session s;
+  const CardSpec first = NewCardSpec(s.settings, "Mary", "Bob", 2017);
+  CommandNew(s, first);
+  const Image shown = s.card.Snapshot();
+  CardSpec other = first;
+  for (const auto& [year, wish] : {std::pair{2031, std::string("Frohes neues Jahr, \u674e\u96f7!")},
+                                   std::pair{2031, std::string(96, 'w').insert(40, " ")},
+                                   std::pair{2017, std::string()}}) {
+    other.year = year, other.wish = wish;
+    ASSERT_TRUE(CommandGreetAgain(s, {"Mary", "Bob", year, wish}));
+    const Card made = MakeCard(other);
+    EXPECT_EQ(s.card.image(), made.card.image()) << wish;
+    ASSERT_EQ(s.text.faces.size(), made.text.faces.size()) << wish;
+    for (std::size_t k = 0; k < made.text.faces.size(); ++k) EXPECT_EQ(s.text.faces[k].file, made.text.faces[k].file);
+    EXPECT_EQ(s.names.wish, wish);
+  }
+  EXPECT_EQ(s.card.image(), shown);
+  EXPECT_FALSE(CommandGreetAgain(s, {"Ann", "Bob", 2017, ""}));
+  CommandFlipVertical(s);
+  EXPECT_FALSE(CommandGreetAgain(s, {"Mary", "Bob", 2017, ""}));
+}
+
 // A stop ends the card under way within a step; the card shown stays as it was.
 TEST(Commands, AStopEndsTheCardUnderWayAndTheLoop) {
   Session s;

@@ -490,5 +490,29 @@
         <source>Your &amp;name:</source>
         <translation>&amp;Dein Name:</translation>
     </message>
+    <message>
+        <source>Own &amp;Words…</source>
+        <translation>&amp;Eigene Worte …</translation>
+    </message>
+    <message>
+        <source>Writes the greeting of the card shown in your own words, or in the usual ones</source>
+        <translation>Schreibt den Gruß der gezeigten Karte mit deinen eigenen Worten oder mit den üblichen</translation>
+    </message>
+    <message>
+        <source>Your own words in place of the middle of the greeting, in any script</source>
+        <translation>Deine eigenen Worte statt der Mitte des Grußes, in jeder Schrift</translation>
+    </message>
+    <message>
+        <source>Your own &amp;words (optional):</source>
+        <translation>&amp;Eigene Worte (freiwillig):</translation>
+    </message>
+    <message>
+        <source>Own Words</source>
+        <translation>Eigene Worte</translation>
+    </message>
+    <message>
+        <source>Your own words (optional), in place of the middle of the greeting:</source>
+        <translation>Deine eigenen Worte (freiwillig) statt der Mitte des Grußes:</translation>
+    </message>
 </context>
 </TS>

@@ -83,6 +83,8 @@ struct CardCarry {
   EffectCarry effect_carry;
 };
 
+struct Greeting;
+
 struct Card {
   Surface card = NewCanvas();
   Image plain_picture;  // the picture before the effect, ornaments and greeting
@@ -98,6 +100,13 @@ struct Card {
 // the second draws with `fonts`, whose record then holds nothing else.
 Card MakeCard(const CardSpec& spec, const CardWatch& watch = {});
 Card MakeCard(const CardSpec& spec, const CardWatch& watch, Fonts& fonts);
+
+// MakeCard in its two halves, for a front end that writes another greeting on
+// the card it shows without painting the picture again: every stage up to the
+// greeting (`text` then holds the picture's own), and the greeting stage on
+// that picture, its faces added to `text` as one record of both would list them.
+Card PaintPicture(const CardSpec& spec, const CardWatch& watch, Fonts& fonts);
+void GreetingStage(Surface& card, TextRecord& text, const Greeting& g, Fonts& fonts);
 
 // Opens the card's own face files (the greeting's and the extruded letters'), so
 // that a missing or damaged one stops a card before it is drawn without its
@@ -169,6 +178,8 @@ struct Greeting {
 // The greeting line: "dear Mary, I wish you a happy new year 2017! Bob" + eleven
 // blanks + the web address + one blank (the wish, when given, in the middle).
 std::string GreetingLine(const Greeting& g);
+// Its middle: the wish, or "I wish you a happy new year YEAR!" without one.
+std::string GreetingMiddle(const Greeting& g);
 
 // How the greeting sits in its band: one line at 14 points when it fits, else
 // the largest size down to 10 points at which it fits, else two lines.

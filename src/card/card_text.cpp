@@ -15,10 +15,6 @@ constexpr const char* kGap = "           ";  // eleven blanks between the sender
 // The text must end this many pixels short of the card's right edge.
 constexpr long kRightMargin = 8;
 
-std::string Middle(const Greeting& g) {
-  return g.wish.empty() ? "I wish you a happy new year " + std::to_string(g.year) + "!" : g.wish;
-}
-
 long Room() { return kCanvasPixelsW - kRightMargin - NewCanvas().PixelX(kLeft); }
 
 // The greeting's words, the web address last; a word wider than a line is cut
@@ -31,7 +27,7 @@ std::string Encoded(const std::u32string& chars) {
 
 std::vector<std::string> Words(const Greeting& g) {
   std::vector<std::string> words;
-  const std::string text = "dear " + g.friend_name + ", " + Middle(g) + " " + g.sender;
+  const std::string text = "dear " + g.friend_name + ", " + GreetingMiddle(g) + " " + g.sender;
   std::size_t at = 0;
   while (at <= text.size()) {
     const std::size_t end = std::min(text.find(' ', at), text.size());
@@ -85,8 +81,12 @@ int ComingYear(std::time_t now) {
   return t.tm_year + 1900 + (t.tm_mon >= 9 ? 1 : 0);
 }
 
+std::string GreetingMiddle(const Greeting& g) {
+  return g.wish.empty() ? "I wish you a happy new year " + std::to_string(g.year) + "!" : g.wish;
+}
+
 std::string GreetingLine(const Greeting& g) {
-  return "dear " + g.friend_name + ", " + Middle(g) + " " + g.sender + kGap + kWebAddress + " ";
+  return "dear " + g.friend_name + ", " + GreetingMiddle(g) + " " + g.sender + kGap + kWebAddress + " ";
 }
 
 GreetingFit FitGreeting(const Greeting& g, Fonts& fonts) {

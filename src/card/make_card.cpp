@@ -1,5 +1,7 @@
 // make_card.cpp — one card, stage after stage: the road every card takes, from
 // the window, the command line, a batch and the web service alike.
+#include <algorithm>
+
 #include "card/card.h"
 #include "effects/effects.h"
 #include "palette/palette.h"
@@ -61,7 +63,7 @@ Card MakeCard(const CardSpec& spec, const CardWatch& watch) {
   return MakeCard(spec, watch, fonts);
 }
 
-Card MakeCard(const CardSpec& spec, const CardWatch& watch, Fonts& fonts) {
+Card PaintPicture(const CardSpec& spec, const CardWatch& watch, Fonts& fonts) {
   Card r;
   CardCarry& carry = r.carry;
   r.seed = SeedFromNames(spec.friend_name, spec.sender);
@@ -79,11 +81,31 @@ Card MakeCard(const CardSpec& spec, const CardWatch& watch, Fonts& fonts) {
   r.stats.strip = strip_draws;
   r.plain_picture = std::move(painted.plain_picture);
   r.card = std::move(painted.card);
-  if ((r.stopped = painted.stopped)) return r;
-
-  DrawGreeting(r.card, {spec.friend_name, spec.sender, spec.year, spec.wish}, fonts);
-  r.stats.total = carry.rng.draws() - start;
+  r.stats.total = carry.rng.draws() - start;  // the greeting draws nothing
   r.text = fonts.TakeRecord();
+  r.stopped = painted.stopped;
+  return r;
+}
+
+void GreetingStage(Surface& card, TextRecord& text, const Greeting& g, Fonts& fonts) {
+  DrawGreeting(card, g, fonts);
+  // As one record of both stages: each face once, in the order first used, with its note.
+  TextRecord more = fonts.TakeRecord();
+  for (FaceUsed& f : more.faces) {
+    const auto same = std::find_if(text.faces.begin(), text.faces.end(),
+                                   [&](const FaceUsed& u) { return u.file == f.file && u.index == f.index; });
+    if (same == text.faces.end()) text.faces.push_back(std::move(f));
+    else if (same->note.empty()) same->note = std::move(f.note);
+  }
+  for (std::string& why : more.problems)
+    if (std::find(text.problems.begin(), text.problems.end(), why) == text.problems.end())
+      text.problems.push_back(std::move(why));
+}
+
+Card MakeCard(const CardSpec& spec, const CardWatch& watch, Fonts& fonts) {
+  Card r = PaintPicture(spec, watch, fonts);
+  if (r.stopped) return r;
+  GreetingStage(r.card, r.text, {spec.friend_name, spec.sender, spec.year, spec.wish}, fonts);
   watch.Mark(ProgressMark::kDone, 100, &r.card);
   return r;
 }

@@ -18,6 +18,7 @@ void Show(Session& s, Painting&& p, Greeting names) {
   s.stats = p.stats;
   s.names = std::move(names);
   s.seed = 0;
+  s.ungreeted.reset();
 }
 
 }  // namespace
@@ -40,8 +41,15 @@ CardSpec NewCardSpec(const WorkbenchSettings& settings, const std::string& frien
 }
 
 Card CommandNew(Session& s, const CardSpec& spec, const CardWatch& watch) {
-  Card r = MakeCard(spec, watch, s.fonts);
+  // MakeCard's card, its picture kept for another greeting.
+  Card r = PaintPicture(spec, watch, s.fonts);
   if (r.stopped) return r;
+  Surface ungreeted = r.card;
+  TextRecord picture_text = r.text;
+  GreetingStage(r.card, r.text, {spec.friend_name, spec.sender, spec.year, spec.wish}, s.fonts);
+  watch.Mark(ProgressMark::kDone, 100, &r.card);
+  s.ungreeted = std::move(ungreeted);
+  s.picture_text = std::move(picture_text);
   s.settings.colour_mode = spec.palette;
   s.card = r.card;
   s.plain_picture = r.plain_picture;
@@ -51,6 +59,18 @@ Card CommandNew(Session& s, const CardSpec& spec, const CardWatch& watch) {
   s.carry = r.carry;
   s.text = r.text;
   return r;
+}
+
+bool CommandGreetAgain(Session& s, const Greeting& g) {
+  if (!s.ungreeted || g.friend_name != s.names.friend_name || g.sender != s.names.sender) return false;
+  s.fonts.TakeRecord();  // what other text left there is not this card's
+  Surface card = *s.ungreeted;
+  TextRecord text = s.picture_text;
+  GreetingStage(card, text, g, s.fonts);
+  s.card = std::move(card);
+  s.text = std::move(text);
+  s.names = g;
+  return true;
 }
 
 bool CommandNewImage(Session& s, double clock_seconds, const CardWatch& watch) {
@@ -84,6 +104,7 @@ void CommandDefPlus(Session& s, const CardWatch& watch) {
   CardCarry& c = s.carry;
   c.canvas.SetBackgroundPicture(s.card.Snapshot());
   // The best level is always available, so the effect always runs.
+  s.ungreeted.reset();
   static_cast<void>(ApplyDisplacementEffect({c.canvas, s.buffers.source, s.card}, c.effect, c.offset_mode,
                                             s.settings.mode, c.effect_carry, c.rng, s.buffers, watch, BestSimdLevel()));
 }
@@ -95,9 +116,15 @@ std::optional<std::string> CommandChoosePalette(Session& s, int number, const st
   return "ba=" + answer;
 }
 
-void CommandFlipHorizontal(Session& s) { FlipHorizontal(s.card); }
+void CommandFlipHorizontal(Session& s) {
+  FlipHorizontal(s.card);
+  s.ungreeted.reset();
+}
 
-void CommandFlipVertical(Session& s) { FlipVertical(s.card); }
+void CommandFlipVertical(Session& s) {
+  FlipVertical(s.card);
+  s.ungreeted.reset();
+}
 
 std::string ColourModeCaption(const WorkbenchSettings& settings) { return "ba=" + std::to_string(settings.colour_mode); }
 

@@ -47,6 +47,10 @@ struct Session {
   EffectBuffers buffers;
   Fonts fonts{FontFolder()};   // the faces every card of the session is drawn with
   TextRecord text;             // of the card shown: the faces that drew it, what went wrong
+  // The card "new" made, before its greeting, and the faces its picture used:
+  // another greeting is written on it. None once another command changed the card.
+  std::optional<Surface> ungreeted;
+  TextRecord picture_text;
   std::string image_name;      // "GR-<yyyymmddhhmmss>": the name the card was last saved under
   std::set<std::string> saved_names;  // every name this run saved a card under: only these are rewritten
 };
@@ -64,6 +68,12 @@ CardSpec NewCardSpec(const WorkbenchSettings& settings, const std::string& frien
 // "new": the card MakeCard makes from these settings; the colour mode goes back to 0.
 // A stopped card leaves the session as it was. Returns the card's result.
 Card CommandNew(Session& s, const CardSpec& spec, const CardWatch& watch = {});
+
+// The greeting of the card "new" made written anew for `g` (other words, another
+// year; the same names) on its picture as it was before its greeting, which is
+// not painted again: the card MakeCard makes for those settings. False, and
+// nothing changed, when the card shown is not one "new" made as it came.
+bool CommandGreetAgain(Session& s, const Greeting& g);
 
 // A card without names, going on from where the last card left the sequence:
 // a fresh strip first in colour mode 0. False when stopped (the card shown stays).

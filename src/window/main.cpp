@@ -5,7 +5,7 @@
 //   mirelune --year 2030   greetings for another year (this run only)
 //
 // The arguments are read before Qt starts, so --help and --version work without
-// a display.
+// a display; without one the window is not tried.
 #include <CLI/CLI.hpp>
 #include <QApplication>
 #include <QIcon>
@@ -17,6 +17,7 @@
 #include "card/card.h"
 #include "mail/mail_smtp.h"
 #include "mirelune_version.h"
+#include "window/display.h"
 #include "window/main_window.h"
 
 namespace {
@@ -105,6 +106,11 @@ int main(int argc, char** argv) {
     value_expected = option && extra.find('=') == std::string::npos && !IsQtSwitch(extra);
   }
 
+  // Qt's X11 platform would abort without its display; one line says so instead.
+  if (const std::string why = mirelune::NoDisplayProblem(cli.remaining()); !why.empty()) {
+    std::fprintf(stderr, "%s\n", why.c_str());
+    return 1;
+  }
   QApplication app(argc, argv);
   QApplication::setApplicationName("Mirelune");
   QApplication::setOrganizationName("mirelune");  // settings in ~/.config/mirelune/

@@ -139,6 +139,12 @@ constexpr const char* kSenderKey = "sender";
 constexpr const char* kQuickFormatKey = "quickSaveFormat";
 constexpr const char* kRecentKey = "recentCards";
 
+// The middle of the greeting when no words of one's own are given.
+QString DefaultWords(int year) { return QString::fromStdString(GreetingMiddle({"", "", year, ""})); }
+
+// The words typed: none when they are only blanks, which the greeting would not show.
+std::string OwnWords(const QString& typed) { return typed.trimmed().isEmpty() ? std::string() : typed.toStdString(); }
+
 }  // namespace
 
 int ComingNewYear(int year, int month) { return month >= 10 ? year + 1 : year; }
@@ -238,7 +244,7 @@ MainWindow::MainWindow(bool workbench, QWidget* parent) : QMainWindow(parent), w
   session_.names.year = year_->value();
   connect(year_, &QSpinBox::valueChanged, this, [this](int year) {
     SetYear(year, true);
-    RedrawGreeting();
+    if (made_) Regreet(year, made_->spec.wish);
   });
   card_view->setAccessibleName(tr("No card yet"));
   card_view->setAccessibleDescription(tr("Press New to make a card; a sample card is shown."));
@@ -283,6 +289,7 @@ void MainWindow::CreateActions() {
       {Action::kShortcuts, "actionShortcuts", tr("&Keyboard Shortcuts"),
        Keys(QKeySequence::HelpContents, Qt::Key_F1), &MainWindow::ShowShortcuts},
       {Action::kAbout, "actionAbout", tr("&About Mirelune"), {}, &MainWindow::ShowAbout},
+      {Action::kWords, "actionWords", tr("Own &Words…"), {}, &MainWindow::ChangeWords},
   }};
   for (const Entry& e : entries) {
     auto* a = new QAction(e.text, this);
@@ -298,6 +305,7 @@ void MainWindow::CreateActions() {
   action(Action::kSave)->setStatusTip(tr("Saves the card in %1").arg(Path(OutputFolder())));
   action(Action::kOpen)->setStatusTip(tr("Makes again the card a PNG or JPEG card file was made from"));
   action(Action::kOpenFolder)->setStatusTip(tr("Shows the folder of the card saved last"));
+  action(Action::kWords)->setStatusTip(tr("Writes the greeting of the card shown in your own words, or in the usual ones"));
 
   QMenu* file = menuBar()->addMenu(tr("&File"));
   file->addAction(action(Action::kOpen));
@@ -312,6 +320,7 @@ void MainWindow::CreateActions() {
   menuBar()->addMenu(tr("&Edit"))->addAction(action(Action::kCopy));
   QMenu* card = menuBar()->addMenu(tr("&Card"));
   card->addAction(action(Action::kNew));
+  card->addAction(action(Action::kWords));
   card->addAction(action(Action::kStop));
   QMenu* help = menuBar()->addMenu(tr("&Help"));
   help->addAction(action(Action::kShortcuts));
@@ -419,6 +428,7 @@ void MainWindow::Sync() {
   action(Action::kStop)->setEnabled(busy());
   for (Action a : {Action::kSave, Action::kSaveAs, Action::kCopy, Action::kPrint}) action(a)->setEnabled(card_ready);
   action(Action::kSend)->setEnabled(card_ready && !sending_);
+  action(Action::kWords)->setEnabled(card_ready && made_ && !made_->report.is_null());
   action(Action::kOpenFolder)->setEnabled(!last_saved_.isEmpty());
   year_->setEnabled(!busy());
   action(Action::kOpen)->setEnabled(!busy());
@@ -507,9 +517,14 @@ std::optional<CardSpec> MainWindow::AskNewCard() {
   year->setObjectName("cardYear");
   year->setRange(kFirstYear, kLastYear);
   year->setValue(year_->value());
+  QLineEdit* wish = name_field("wish", QString());
+  wish->setPlaceholderText(DefaultWords(year->value()));
+  wish->setToolTip(tr("Your own words in place of the middle of the greeting, in any script"));
+  connect(year, &QSpinBox::valueChanged, wish, [wish](int y) { wish->setPlaceholderText(DefaultWords(y)); });
   form->addRow(tr("&Friend's name:"), friend_name);
   form->addRow(tr("Your &name:"), sender);
   form->addRow(tr("&Year:"), year);
+  form->addRow(tr("Your own &words (optional):"), wish);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
   QPushButton* make = buttons->button(QDialogButtonBox::Ok);
   make->setText(tr("&Make the Card"));
@@ -527,7 +542,32 @@ std::optional<CardSpec> MainWindow::AskNewCard() {
   if (dialog.exec() != QDialog::Accepted || ending_) return std::nullopt;
   QSettings().setValue(kSenderKey, sender->text());
   SetYear(year->value(), true);
-  return NewCardSpec(session_.settings, friend_name->text().toStdString(), sender->text().toStdString(), year->value());
+  CardSpec spec =
+      NewCardSpec(session_.settings, friend_name->text().toStdString(), sender->text().toStdString(), year->value());
+  spec.wish = OwnWords(wish->text());
+  return spec;
+}
+
+std::optional<std::string> MainWindow::AskWords() {
+  QInputDialog dialog(this);
+  dialog.setObjectName("WordsDialog");
+  dialog.setWindowTitle(tr("Own Words"));
+  dialog.setLabelText(tr("Your own words (optional), in place of the middle of the greeting:"));
+  dialog.setInputMode(QInputDialog::TextInput);
+  dialog.setTextValue(QString::fromStdString(made_->spec.wish));
+  if (auto* edit = dialog.findChild<QLineEdit*>()) {
+    edit->setObjectName("wish");
+    edit->setMaxLength(static_cast<int>(kMaxNameChars));
+    edit->setPlaceholderText(DefaultWords(year_->value()));
+    edit->setMinimumWidth(360);
+  }
+  if (dialog.exec() != QDialog::Accepted || ending_) return std::nullopt;
+  return OwnWords(dialog.textValue());
+}
+
+void MainWindow::ChangeWords() {
+  if (busy() || !made_ || made_->report.is_null()) return;
+  if (const std::optional<std::string> wish = AskWords()) Regreet(made_->spec.year, *wish);
 }
 
 void MainWindow::MakeCardFrom(const CardSpec& spec) {
@@ -544,13 +584,14 @@ void MainWindow::MakeCardFrom(const CardSpec& spec) {
   });
 }
 
-void MainWindow::RedrawGreeting() {
+void MainWindow::Regreet(int year, const std::string& wish) {
   // Only the card made from these names: a mirrored or nameless card has no greeting to redraw.
-  if (busy() || !made_ || made_->report.is_null() || made_->spec.year == year_->value()) return;
-  made_->spec.year = session_.names.year = year_->value();
-  DrawGreeting(session_.card, GreetingOf(made_->spec), session_.fonts);
-  session_.fonts.TakeRecord();
-  made_->report = CardReport(made_->spec, session_.seed, session_.stats, session_.text.faces);
+  if (busy() || !made_ || made_->report.is_null() || (made_->spec.year == year && made_->spec.wish == wish)) return;
+  CardSpec spec = made_->spec;
+  spec.year = year, spec.wish = wish;
+  if (!CommandGreetAgain(session_, GreetingOf(spec))) return;
+  made_->spec = spec;
+  made_->report = CardReport(spec, session_.seed, session_.stats, session_.text.faces);
   unsaved_ = true;
   ShowSession();
   Sync();

@@ -122,8 +122,8 @@ enum class View { kStrip, kEffectSource, kCanvas, kCard, kPlainPicture };
 inline constexpr int kViewCount = 5;
 
 // The menus' actions.
-enum class Action { kNew, kSave, kSaveAs, kSend, kCopy, kPrint, kOpenFolder, kQuit, kStop, kShortcuts, kAbout, kOpen };
-inline constexpr int kActionCount = 12;
+enum class Action { kNew, kSave, kSaveAs, kSend, kCopy, kPrint, kOpenFolder, kQuit, kStop, kShortcuts, kAbout, kOpen, kWords };
+inline constexpr int kActionCount = 13;
 
 // The year a new card wishes for unless one was chosen: from October on the next
 // year, before that this one.
@@ -215,11 +215,15 @@ class MainWindow : public QMainWindow {
   Result<Bytes> CardBytes(ImageFormat format) const;
   void Press(Button b);
   void Run(Button b);
-  // The New Card dialog: the names and the year; nothing on Cancel.
+  // The New Card dialog: the names, the year and the words of one's own; nothing on Cancel.
   std::optional<CardSpec> AskNewCard();
+  // The words of one's own for the card shown (empty: the usual ones); nothing on Cancel.
+  std::optional<std::string> AskWords();
+  void ChangeWords();
   void MakeCardFrom(const CardSpec& spec);
   void StartSample();
-  void RedrawGreeting();
+  // The greeting of the card shown written anew for this year and these words.
+  void Regreet(int year, const std::string& wish);
   void QuickSave();
   void Open();
   void AddRecent(const QString& path);

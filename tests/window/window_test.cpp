@@ -30,9 +30,10 @@ void QuietOffscreen(QtMsgType type, const QMessageLogContext& context, const QSt
 
 // Answers the dialogs as they open, as a user would: the answer typed and OK
 // pressed, or Cancel for kCancel; records what each showed and where ("label |
-// title | x,y"). The New Card dialog takes "friend|sender|year" (the fields it
+// title | x,y"). The New Card dialog takes "friend|sender|year|wish" (the fields it
 // leaves out keep what the dialog offered) and records "New Card | sender
-// offered | its centre". A dialog beyond the script ends the run at once:
+// offered | its centre | the wish's placeholder and longest"; the Own Words
+// dialog takes the words and records "Own Words | placeholder | the words offered". A dialog beyond the script ends the run at once:
 // nothing can ask forever.
 class DialogScript : public QObject {
  public:
@@ -45,6 +46,7 @@ class DialogScript : public QObject {
         return AnswerNewCard(card);
       auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
       if (!dialog || !dialog->isVisible()) return;
+      if (dialog->objectName() == "WordsDialog") return AnswerWords(dialog);
       const QString where = QString(" | %1,%2").arg(dialog->x()).arg(dialog->y());
       seen.append(dialog->labelText() + " | " + dialog->windowTitle() + where);
       if (answers_.isEmpty()) qFatal("a dialog the script has no answer for: %s", qPrintable(dialog->labelText()));
@@ -60,10 +62,12 @@ class DialogScript : public QObject {
   void AnswerNewCard(QDialog* dialog) {
     auto* sender = dialog->findChild<QLineEdit*>("senderName");
     const QPoint centre = dialog->geometry().center();
-    seen.append(QString("New Card | %1 | %2,%3").arg(sender->text()).arg(centre.x()).arg(centre.y()));
+    auto* wish = dialog->findChild<QLineEdit*>("wish");
+    seen.append(QString("New Card | %1 | %2,%3 | %4 %5")
+                    .arg(sender->text()).arg(centre.x()).arg(centre.y()).arg(wish->placeholderText()).arg(wish->maxLength()));
     const QStringList fields = answers_.isEmpty() ? QStringList() : answers_.takeFirst().split('|');
     if (fields.value(0) == kCancel || fields.isEmpty()) return dialog->reject();
-    const char* names[] = {"friendName", "senderName", "cardYear"};
+    const char* names[] = {"friendName", "senderName", "cardYear", "wish"};
     for (int k = 0; k < fields.size(); ++k) {
       if (auto* line = dialog->findChild<QLineEdit*>(names[k])) line->setText(fields[k]);
       if (auto* year = dialog->findChild<QSpinBox*>(names[k])) year->setValue(fields[k].toInt());
@@ -71,6 +75,16 @@ class DialogScript : public QObject {
     auto* make = dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
     if (make->isEnabled()) make->click();
     else seen.append("refused"), dialog->reject();
+  }
+
+  void AnswerWords(QInputDialog* dialog) {
+    auto* wish = dialog->findChild<QLineEdit*>("wish");
+    seen.append(QString("Own Words | %1 | %2").arg(wish->placeholderText(), dialog->textValue()));
+    if (answers_.isEmpty()) qFatal("the Own Words dialog has no answer");
+    const QString answer = answers_.takeFirst();
+    if (answer == kCancel) return dialog->reject();
+    wish->setText(answer);
+    dialog->accept();
   }
 
   QStringList answers_;
@@ -210,7 +224,7 @@ class WindowTest : public QObject {
     w.button(Button::kNew)->setFocus();
     QTest::keyClick(w.button(Button::kNew), Qt::Key_Return);  // Enter presses the focused button
     QVERIFY(w.busy() && Idle(w));  // the card is made on the worker
-    const QStringList centre = script.seen.value(0).section(" | ", 2).split(',');  // over the middle of the window
+    const QStringList centre = script.seen.value(0).section(" | ", 2, 2).split(',');  // over the middle of the window
     QVERIFY((QPoint(centre.value(0).toInt(), centre.value(1).toInt()) - w.frameGeometry().center()).manhattanLength() <= 4);
     SurfaceView* view = w.surface(View::kCard);
     QVERIFY(w.windowTitle() == "Mary from Bob — Mirelune" && w.focusWidget() == view);
@@ -303,6 +317,60 @@ class WindowTest : public QObject {
              w.session().card.image() == card, qPrintable(w.statusText()));
   }
 
+  // Words of one's own, in another script: the card, the same after a new year
+  // or other words (on the picture as it was, not painted again), and a card
+  // file opened, are each the command line's card for those settings.
+  void ownWordsGiveTheCommandLinesCard() {
+    MainWindow& w = Start(false);
+    const QString wish = QString::fromUtf8("Frohes neues Jahr, \u674e\u96f7!");
+    const QString two_lines = QString(44, 'w') + " " + QString(50, 'v');
+    DialogScript script({"Ann|Bob|2031|" + wish, two_lines, kCancel, ""});
+    w.button(Button::kNew)->click();
+    QVERIFY(Idle(w));
+    QVERIFY2(script.seen.value(0).endsWith(" | I wish you a happy new year 2031! 100"), qPrintable(script.seen.value(0)));
+    const auto bytes = [](const QString& path) {
+      QFile f(path);
+      return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("unreadable");
+    };
+    const auto cli = [&](const char* year, const QString& words, const QString& format) {
+      QStringList args{"card", "--friend", "Ann", "--sender", "Bob", "--year", year, "--format", format, "--out",
+                       root_.filePath("cli." + format)};
+      if (!words.isEmpty()) args << "--wish" << words;
+      QProcess run;
+      run.start(MIRELUNE_CLI, args);
+      return run.waitForFinished(60000) && run.exitCode() == 0;
+    };
+    const auto same_as_cli = [&](const char* year, const QString& words, const QString& format = "png") {
+      return cli(year, words, format) && w.SaveCardTo(root_.filePath("window." + format)) &&
+             bytes(root_.filePath("window." + format)) == bytes(root_.filePath("cli." + format));
+    };
+    QVERIFY(w.session().names.wish == wish.toStdString() && same_as_cli("2031", wish));
+    QVERIFY(Spoken(w.surface(View::kCard), QAccessible::Description).contains(wish));
+    const Image picture = w.session().card.Snapshot();
+    w.yearBox()->setValue(2032);  // the words stay
+    QVERIFY(same_as_cli("2032", wish) && w.session().card.image() == picture);
+    QVERIFY(w.action(Action::kWords)->isEnabled());
+    w.action(Action::kWords)->trigger();  // two lines: a taller band
+    QCOMPARE(script.seen.value(1), "Own Words | I wish you a happy new year 2032! | " + wish);
+    QVERIFY(w.unsaved() && same_as_cli("2032", two_lines));
+    QVERIFY(std::equal(picture.pixels.begin(), picture.pixels.begin() + 600 * 896, w.session().card.image().pixels.begin()));
+    w.action(Action::kWords)->trigger();  // Cancel keeps them
+    QVERIFY(w.session().names.wish == two_lines.toStdString());
+    w.action(Action::kWords)->trigger();  // none: the usual words, the first band again
+    QVERIFY(w.session().names.wish.empty() && same_as_cli("2032", ""));
+
+    QCOMPARE(script.seen.size(), 4);
+
+    // A card file of the command line's with a wish brings its settings back.
+    for (const QString format : {"jpg", "png"}) {
+      QVERIFY(cli(format == "jpg" ? "2033" : "2034", wish, format));
+      QVERIFY(w.OpenCard(root_.filePath("cli." + format)) && Idle(w));
+      QVERIFY2(w.session().names.wish == wish.toStdString() && w.yearBox()->value() == (format == "jpg" ? 2033 : 2034) &&
+                   same_as_cli(format == "jpg" ? "2033" : "2034", wish, format),
+               qPrintable(format));
+    }
+  }
+
   // An unsaved card is asked about before "exit", Ctrl+Q or closing ends the
   // program; Cancel keeps it running. Names that are paths are not taken as one.
   void quittingWithAnUnsavedCardAsksFirst() {
@@ -357,8 +425,9 @@ class WindowTest : public QObject {
     QVERIFY(LoadTranslations(QLocale("de_DE"), MIRELUNE_QM_DIR));
     MainWindow& de = Start(false);
     QCOMPARE(de.button(Button::kNew)->text() + "|" + de.menuBar()->actions().value(0)->text() + "|" +
-                 de.action(Action::kSaveAs)->text() + "|" + Spoken(de.surface(View::kCard)),
-             QString("&neu|&Datei|Speichern &unter …|Noch keine Karte"));
+                 de.action(Action::kSaveAs)->text() + "|" + de.action(Action::kWords)->text() + "|" +
+                 Spoken(de.surface(View::kCard)),
+             QString("&neu|&Datei|Speichern &unter …|&Eigene Worte …|Noch keine Karte"));
     QVERIFY(!LoadTranslations(QLocale::c()));
     QCOMPARE(Start(false).button(Button::kNew)->text(), QString("&new"));
   }
