@@ -126,7 +126,7 @@ def run(javascript, base, home, width):
         friend, sender, wish = "Zoë <b>&", "Bob", "may your days be bright"
         img = keyboard_flow(d, base, friend, sender, wish)
         check(d.execute_script("return arguments[0].naturalWidth", img) == 896, tag + ": the card is shown")
-        greeting = f"dear {friend}, {wish} {YEAR}! {sender} mirelune.art"
+        greeting = f"dear {friend}, {wish} {sender} mirelune.art"  # the wish stands for the year's words
         check(img.get_attribute("alt") == greeting, tag + ": the alternative text is the greeting: " + img.get_attribute("alt"))
         check(d.find_element(By.ID, "greeting").text == greeting, tag + ": the greeting is under the card")
         shown = urllib.request.urlopen(img.get_attribute("src"), timeout=60).read()
