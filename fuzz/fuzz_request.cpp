@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::size_t k = 2; k + 1 < f.size(); k += 2) r.args.emplace_back(f[k], f[k + 1]);
   static const Site site(
       "fuzz",
-      [](const CardSpec&, const Card&, Output) -> Result<Bytes> {
+      [](const CardSpec&, const Card&, const Image&, Output) -> Result<Bytes> {
         return Error{"no card is made here"};
       },
       [] { return std::time_t{1790812800}; });
@@ -39,9 +39,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Require(EtagMatches(job.etag, job.etag) && EtagMatches("W/" + job.etag, job.etag));
     Require(site.EtagOf(job.query, job.output) == job.etag);
     Require(CanonicalQuery(job.query).find_first_of(" <>\"'\r\n#") == std::string::npos);
+    // The readable link reads back to the names; a download's name is one header value.
+    const std::string link = ShareLink(job.query);
+    const std::optional<Args> back = ShareLinkArgs(link.substr(0, link.find('?')));
+    Require(back && (*back)[0].second == job.query.card.friend_name && (*back)[1].second == job.query.card.sender);
+    const std::string disposition = ContentDisposition(job.query.card.friend_name, job.query.card.sender, "png");
+    Require(disposition.find_first_of("\r\n") == std::string::npos &&
+            disposition.find('"', 22) == disposition.find(".png\"") + 4);
   }
   const std::string client = ClientOf("10.0.0.1", f.size() > 1 ? f[1] : "", {"10.0.0.1"});
   Require(client == "10.0.0.1" || client.find_first_not_of("0123456789abcdefABCDEF.:") == std::string::npos);
+  Require(PercentDecode(PercentEncode(f[0])) == f[0]);
+  if (const std::optional<Args> parts = ShareLinkArgs(f[0])) Require(parts->size() == 3);
   Require(LogText(f[0]).find_first_of(" \r\n\x1b") == std::string::npos);
   return 0;
 }

@@ -24,7 +24,7 @@ $SUDO apt-get install -y -qq --no-install-recommends \
 $SUDO apt-get install -y -qq --no-install-recommends qt6-tools-dev qt6-l10n-tools qt6ct xclip >/dev/null
 # `serve`: the HTTP library, and the browser, driver, proxy and load generator its tests use.
 $SUDO apt-get install -y -qq --no-install-recommends \
-  libmicrohttpd-dev chromium chromium-driver python3-selenium nginx wrk >/dev/null
+  libmicrohttpd-dev libwebp-dev webp chromium chromium-driver python3-selenium nginx wrk >/dev/null
 # gettext makes the command line's catalogues; a German locale lets the tests run
 # it as a German user would (the catalogue alone is tested under C.UTF-8);
 # appstream and bash-completion check the metainfo and completions of the package.

@@ -25,17 +25,18 @@ struct ServeArgs {
 };
 
 // The bytes `card --out NAME.<format>` writes, or the line `card --report -` prints.
-Result<Bytes> WriteOutput(const CardSpec& c, const Card& made, web::Output output, FaceDigests& digests) {
+Result<Bytes> WriteOutput(const CardSpec& c, const Card& made, const Image& picture, web::Output output,
+                          FaceDigests& digests) {
   if (output == web::Output::kReport) {
     const std::string text = ReportText(CardReport(c, made.seed, made.stats, made.text.faces, &digests)) + "\n";
     return Bytes(text.begin(), text.end());
   }
   if (output == web::Output::kBmp) {  // a BMP carries no report; `card` makes none for it
     const PngText text = CardPngText(GreetingOf(c), nlohmann::ordered_json::object());
-    return EncodeImage(made.card.image(), ImageFormat::kBmp, &text);
+    return EncodeImage(picture, ImageFormat::kBmp, &text);
   }
   const PngText text = CardPngText(GreetingOf(c), CardReport(c, made.seed, made.stats, made.text.faces, &digests));
-  return EncodeImage(made.card.image(), output == web::Output::kJpeg ? ImageFormat::kJpeg : ImageFormat::kPng, &text);
+  return EncodeImage(picture, output == web::Output::kJpeg ? ImageFormat::kJpeg : ImageFormat::kPng, &text);
 }
 
 Result<int> RunServe(ServeArgs& a) {
@@ -49,8 +50,8 @@ Result<int> RunServe(ServeArgs& a) {
   if (const Result<> faces = PrepareFaces(FontFolder()); !faces) return Error{faces.message};
   const auto digests = std::make_shared<FaceDigests>();
   const web::Site site(VersionText() + "\n" + web::FaceIdentity(),
-                       [digests](const CardSpec& c, const Card& made, web::Output o) {
-                         return WriteOutput(c, made, o, *digests);
+                       [digests](const CardSpec& c, const Card& made, const Image& picture, web::Output o) {
+                         return WriteOutput(c, made, picture, o, *digests);
                        });
   // A server that cannot start (a taken port, a root user) is not bad input: status 1.
   const Result<int> served = web::Serve(a.o, site);

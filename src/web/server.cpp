@@ -329,8 +329,8 @@ MHD_Result Server::Answer(MHD_Connection* c, Exchange* x, const char* url, size_
   MHD_get_connection_values_n(
       c, MHD_GET_ARGUMENT_KIND,
       [](void* args, MHD_ValueKind, const char* key, size_t key_size, const char* value, size_t value_size) {
-        static_cast<Args*>(args)->emplace_back(std::string(key, key_size),
-                                               value ? std::string(value, value_size) : std::string());
+        static_cast<Args*>(args)->emplace_back(QueryDecode({key, key_size}),
+                                               value ? QueryDecode({value, value_size}) : std::string());
         return MHD_YES;
       },
       &req.args);
@@ -345,7 +345,7 @@ MHD_Result Server::Answer(MHD_Connection* c, Exchange* x, const char* url, size_
     x->source = "cache";
     Response r;
     r.type = ContentType(job.output);
-    r.headers = CardHeaders(job.etag);
+    r.headers = job.headers;
     return Send(c, x, r, cached);
   }
   ++metrics_.misses;
@@ -671,6 +671,9 @@ Result<int> Server::Run(int listen_fd, const sigset_t& stop_signals) {
       MHD_OPTION_CONNECTION_MEMORY_LIMIT, static_cast<size_t>(4 * kMaxRequestHead), MHD_OPTION_CONNECTION_LIMIT,
       static_cast<unsigned>(o_.max_connections), MHD_OPTION_NOTIFY_COMPLETED, &Server::Completed, this,
       MHD_OPTION_NOTIFY_CONNECTION, &Server::Notified, this, MHD_OPTION_STRICT_FOR_CLIENT, 1,
+      // The path stays as sent, so a share link's "%2F" is part of a name, not a
+      // separator; the query's values are decoded in Answer.
+      MHD_OPTION_UNESCAPE_CALLBACK, +[](void*, MHD_Connection*, char* s) { return std::strlen(s); }, nullptr,
       MHD_OPTION_THREAD_POOL_SIZE, static_cast<unsigned>(o_.http_threads), MHD_OPTION_END);
   const int wake_fd = d ? ::eventfd(0, EFD_CLOEXEC) : -1;
   if (wake_fd < 0) {

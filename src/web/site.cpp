@@ -10,6 +10,9 @@
 
 #include "base/checks.h"
 #include "base/digest.h"
+#include "base/utf8.h"
+#include "batch/list.h"  // CardFileName, the file name `card` gives
+#include "palette/palette_table.h"
 #include "text/text.h"
 #include "web/web.h"
 #include "web_page.h"  // the files of src/web/page/, generated at build time
@@ -17,7 +20,7 @@
 namespace mirelune::web {
 namespace {
 
-const char* const kParameters = "friend, sender, year, wish, max-styles, mode and palette";
+const char* const kParameters = "friend, sender, year, wish, max-styles, mode, palette, size and download";
 
 struct Asset {
   const char* path;
@@ -30,6 +33,13 @@ const Asset kAssets[] = {
     {"/icon.svg", "image/svg+xml", page::kIconSvg},
 };
 
+// The cards the page offers to start from.
+struct Example {
+  const char *friend_name, *sender, *palette;
+};
+const Example kExamples[] = {{"Mary", "Bob", "3"}, {"Grandma", "Lily", "9"}, {"Ana", "Luka", "16"}, {"Yuki", "Ken", "13"}};
+constexpr int kPreviewWidth = 288;
+
 struct CardPath {
   const char* path;
   Output output;
@@ -38,6 +48,7 @@ const CardPath kCardPaths[] = {{"/card.png", Output::kPng},
                                {"/card.jpg", Output::kJpeg},
                                {"/card.jpeg", Output::kJpeg},
                                {"/card.bmp", Output::kBmp},
+                               {"/card.webp", Output::kWebp},
                                {"/report.json", Output::kReport}};
 
 const char* OutputName(Output o) {
@@ -45,6 +56,7 @@ const char* OutputName(Output o) {
     case Output::kPng: return "png";
     case Output::kJpeg: return "jpg";
     case Output::kBmp: return "bmp";
+    case Output::kWebp: return "webp";
     case Output::kReport: return "report";
   }
   return "?";
@@ -104,6 +116,7 @@ const char* ContentType(Output o) {
     case Output::kPng: return "image/png";
     case Output::kJpeg: return "image/jpeg";
     case Output::kBmp: return "image/bmp";
+    case Output::kWebp: return "image/webp";
     case Output::kReport: return "application/json";
   }
   return "application/octet-stream";
@@ -129,6 +142,14 @@ Result<CardQuery> ParseCardQuery(const Args& args, int default_year) {
     } else if (key == "wish") {
       if (const std::string p = WishProblem(value); !p.empty()) return Error{"--wish: " + p};
       q.card.wish = value;
+    } else if (key == "size") {
+      if (value.empty()) continue;
+      if (const std::string p = WholeNumberProblem(value, 16, kCanvasPixelsW); !p.empty())
+        return Error{"size: the card's width in pixels, " + p};
+      q.width = std::stoi(value);
+    } else if (key == "download") {
+      if (value != "1" && value != "0" && !value.empty()) return Error{"download: 1 or 0, not \"" + Cut(value) + "\""};
+      q.download = value == "1";
     } else if (key == "mode") {
       if (const std::string p = OneOfProblem(value, {"line", "pix"}); !p.empty()) return Error{"--mode: " + p};
       q.card.mode = value == "pix" ? EffectMode::kPix : EffectMode::kLine;
@@ -141,14 +162,139 @@ Result<CardQuery> ParseCardQuery(const Args& args, int default_year) {
   return q;
 }
 
-std::string CanonicalQuery(const CardQuery& q) {
-  std::string text = "friend=" + PercentEncode(q.card.friend_name) + "&sender=" + PercentEncode(q.card.sender) +
-                     "&year=" + std::to_string(q.card.year);
+namespace {
+// The settings beyond the names and the year, each with its '&' before it.
+std::string MoreSettings(const CardQuery& q) {
+  std::string text;
   if (q.card.max_styles != 15) text += "&max-styles=" + std::to_string(q.card.max_styles);
   if (q.card.mode == EffectMode::kPix) text += "&mode=pix";
   if (q.card.palette != 0) text += "&palette=" + std::to_string(q.card.palette);
   if (!q.card.wish.empty()) text += "&wish=" + PercentEncode(q.card.wish);
+  if (q.width != kCanvasPixelsW) text += "&size=" + std::to_string(q.width);
   return text;
+}
+
+// A name for a download: letters (any script) and digits, other characters one
+// '_', at most 32 characters, as CardFileName folds them to ASCII.
+std::string UnicodeFileName(const std::string& name) {
+  std::u32string chars;
+  DecodeUtf8(name, &chars);
+  std::string out;
+  int kept = 0;
+  bool gap = false;
+  for (const char32_t c : chars) {
+    const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+    const bool letter = c > 0xBF && c != 0xD7 && c != 0xF7 && c != 0xFFFD && !(c >= 0x2000 && c <= 0x206F) &&
+                        !(c >= 0x3000 && c <= 0x303F) && c != 0xFEFF;
+    if (!plain && !letter) {
+      gap = kept > 0;
+      continue;
+    }
+    if (gap) out += '_';
+    gap = false;
+    out += EncodeUtf8(c);
+    if (++kept == 32) break;
+  }
+  return out.empty() ? "_" : out;
+}
+}  // namespace
+
+std::string CanonicalQuery(const CardQuery& q) {
+  return "friend=" + PercentEncode(q.card.friend_name) + "&sender=" + PercentEncode(q.card.sender) +
+         "&year=" + std::to_string(q.card.year) + MoreSettings(q);
+}
+
+std::string ShareLink(const CardQuery& q) {
+  const std::string more = MoreSettings(q);
+  return "/card/" + PercentEncode(q.card.friend_name) + "/" + PercentEncode(q.card.sender) + "/" +
+         std::to_string(q.card.year) + (more.empty() ? "" : "?" + more.substr(1));
+}
+
+namespace {
+int HexDigit(char c) {
+  return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+}
+// %XX at `at`, or -1.
+int EscapedByte(std::string_view text, std::size_t at) {
+  if (at + 2 >= text.size()) return -1;
+  const int hi = HexDigit(text[at + 1]), lo = HexDigit(text[at + 2]);
+  return hi < 0 || lo < 0 ? -1 : hi * 16 + lo;
+}
+}  // namespace
+
+std::optional<std::string> PercentDecode(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t k = 0; k < text.size(); ++k) {
+    if (text[k] != '%') {
+      out += text[k];
+      continue;
+    }
+    const int byte = EscapedByte(text, k);
+    if (byte < 0) return std::nullopt;
+    out += static_cast<char>(byte);
+    k += 2;
+  }
+  return out;
+}
+
+std::string QueryDecode(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t k = 0; k < text.size(); ++k) {
+    const int byte = text[k] == '%' ? EscapedByte(text, k) : -1;
+    if (byte >= 0) {
+      out += static_cast<char>(byte);
+      k += 2;
+    } else {
+      out += text[k] == '+' ? ' ' : text[k];
+    }
+  }
+  return out;
+}
+
+std::optional<Args> ShareLinkArgs(std::string_view path) {
+  constexpr std::string_view kStart = "/card/";
+  if (!path.starts_with(kStart)) return std::nullopt;
+  path.remove_prefix(kStart.size());
+  const char* const keys[] = {"friend", "sender", "year"};
+  Args args;
+  for (const char* key : keys) {
+    const std::size_t slash = path.find('/');
+    if ((slash == std::string_view::npos) != (args.size() == 2)) return std::nullopt;  // three parts exactly
+    std::optional<std::string> part = PercentDecode(path.substr(0, slash));
+    if (!part) return std::nullopt;
+    args.emplace_back(key, std::move(*part));
+    path.remove_prefix(slash == std::string_view::npos ? path.size() : slash + 1);
+  }
+  return args;
+}
+
+std::string ContentDisposition(const std::string& friend_name, const std::string& sender, const std::string& ext) {
+  const std::string plain = CardFileName(friend_name, sender, ext);
+  const std::string full = UnicodeFileName(friend_name) + "-from-" + UnicodeFileName(sender) + "." + ext;
+  std::string header = "attachment; filename=\"" + plain + "\"";
+  if (full != plain) header += "; filename*=UTF-8''" + PercentEncode(full);
+  return header;
+}
+
+std::string PaletteStyles() {
+  std::string css = "/* Built from the palette table: palette N's ten colours as stripes. */\n";
+  const auto hex = [](int v) {
+    char digits[3];
+    std::snprintf(digits, sizeof digits, "%02x", v < 0 ? 0 : v > 255 ? 255 : v);  // the table's 1143 reads as 255
+    return std::string(digits);
+  };
+  for (int p = 1; p <= kPaletteCount; ++p) {
+    css += ".palette-" + std::to_string(p) + "{background:linear-gradient(90deg";
+    for (int c = 1; c <= kPaletteColours; ++c) {
+      const PaletteRgb rgb = PaletteColour(p, c);
+      css += ",#" + hex(rgb.red) + hex(rgb.green) + hex(rgb.blue) + " " + std::to_string((c - 1) * 10) + "% " +
+             std::to_string(c * 10) + "%";
+    }
+    css += ")}\n";
+  }
+  return css;
 }
 
 std::string HtmlEscape(std::string_view text) {
@@ -233,6 +379,15 @@ Headers CardHeaders(const std::string& etag) {
   return {{"ETag", etag}, {"Cache-Control", "public, max-age=31536000, immutable"}};
 }
 
+Headers CardHeaders(const CardJob& job) {
+  Headers h = CardHeaders(job.etag);
+  if (job.query.download) {
+    const std::string ext = job.output == Output::kReport ? "json" : OutputName(job.output);
+    h.emplace_back("Content-Disposition", ContentDisposition(job.query.card.friend_name, job.query.card.sender, ext));
+  }
+  return h;
+}
+
 std::string FaceIdentity() {
   std::string identity = "freetype " + FreeTypeVersion() + ", harfbuzz " + HarfBuzzVersion();
   std::set<std::string> done;
@@ -263,35 +418,109 @@ Site::Site(std::string identity, CardWriter writer, std::function<std::time_t()>
     : identity_(std::move(identity)), writer_(std::move(writer)), now_(std::move(now)) {}
 
 std::string Site::EtagOf(const CardQuery& q, Output o) const {
-  const std::string key = identity_ + "\n" + OutputName(o) + "\n" + CanonicalQuery(q);
+  const std::string key = identity_ + "\n" + PictureLibraries() + "\n" + OutputName(o) + "\n" + CanonicalQuery(q);
   return "\"" + Sha256Hex(key.data(), key.size()).substr(0, 40) + "\"";
 }
 
+namespace {
+
+// The field a query's message is about ("--friend: ...", "--sender is required"),
+// or "" for the form as a whole.
+std::string FieldOf(const std::string& error) {
+  if (!error.starts_with("--")) return "";
+  const std::string key = error.substr(2, error.find_first_of(": ", 2) - 2);
+  for (const char* field : {"friend", "sender", "wish", "year", "max-styles"})
+    if (key == field && error.find("given more than once") == std::string::npos) return key;
+  return "";
+}
+
+// What the page says beside the field at fault, in plain words; the API's
+// message stays the answer of the card URLs.
+std::string FriendlyError(const std::string& field, const std::string& value) {
+  if (field == "year")
+    return "Please type a year from " + std::to_string(kFirstYear) + " to " + std::to_string(kLastYear) + ".";
+  if (field == "max-styles") return "Please type a number from 1 to 24.";
+  const bool name = field != "wish";
+  std::u32string chars;
+  if (!DecodeUtf8(value, &chars)) return "Some of these characters cannot be read; please type them again.";
+  if (chars.size() > 100)
+    return std::string("Please shorten the ") + (name ? "name" : "wish") + " to 100 characters or fewer.";
+  if (!name) return "Please type a few words, or leave the wish empty.";
+  return field == "friend" ? "Please type your friend's name." : "Please type your name.";
+}
+
+std::string Gallery(int year) {
+  std::string html;
+  for (const Example& e : kExamples) {
+    CardQuery q;
+    q.card.friend_name = e.friend_name;
+    q.card.sender = e.sender;
+    q.card.year = year;
+    q.card.palette = std::stoi(e.palette);
+    const std::string who = std::string(e.friend_name) + " from " + e.sender;
+    CardQuery preview = q;
+    preview.width = kPreviewWidth;
+    html += "<li><a class=\"example\" href=\"" + HtmlEscape(ShareLink(q)) + "\" data-friend=\"" +
+            HtmlEscape(e.friend_name) + "\" data-sender=\"" + HtmlEscape(e.sender) + "\" data-year=\"" +
+            std::to_string(year) + "\" data-palette=\"" + e.palette + "\"><img src=\"/card.webp?" +
+            HtmlEscape(CanonicalQuery(preview)) + "\" alt=\"\" width=\"" + std::to_string(kPreviewWidth) +
+            "\" height=\"" + std::to_string(ScaledHeight(kCanvasPixelsW, kCanvasPixelsH, kPreviewWidth)) +
+            "\" loading=\"lazy\"><span>" + HtmlEscape(who) + "</span></a></li>";
+  }
+  return html;
+}
+
+std::string PaletteChoices(const std::string& chosen) {
+  std::string html = std::string("<label class=\"swatch\"><input type=\"radio\" name=\"palette\" value=\"\"") +
+                     (chosen.empty() ? " checked" : "") + "><span class=\"strip any\"></span>any</label>";
+  for (int p = 1; p <= kPaletteCount; ++p) {
+    const std::string n = std::to_string(p);
+    html += "<label class=\"swatch\"><input type=\"radio\" name=\"palette\" value=\"" + n + "\"" +
+            (chosen == n ? " checked" : "") + "><span class=\"strip palette-" + n +
+            "\"></span><span class=\"visually-hidden\">palette </span>" + n + "</label>";
+  }
+  return html;
+}
+
+}  // namespace
+
 Response Site::Page(int status, const CardQuery* shown, const Args& typed, const std::string& error) const {
-  const std::string year = std::to_string(ComingYear(now_()));
+  const int coming = ComingYear(now_());
+  const std::string year = std::to_string(coming);
   const auto field = [&](const char* key, const std::string& otherwise) { return Typed(typed, key, otherwise); };
-  std::vector<std::pair<std::string, std::string>> palettes{{"", "drawn at random"}};
-  for (int k = 1; k <= 26; ++k) palettes.emplace_back(std::to_string(k), std::to_string(k));
   const std::string palette = field("palette", ""), mode = field("mode", "line"), styles = field("max-styles", "15");
-  const bool more = !palette.empty() || mode != "line" || styles != "15";
+  const std::string at_fault = FieldOf(error);
+  const bool more = !palette.empty() || mode != "line" || styles != "15" || at_fault == "max-styles";
   std::map<std::string, std::string> v{
       {"more", more ? " open" : ""},
-      {"palettes", Options(palettes, palette)},
+      {"palettes", PaletteChoices(palette)},
       {"modes", Options({{"line", "line by line"}, {"pix", "pixel by pixel"}}, mode)},
       {"max-styles", HtmlEscape(styles)},
       {"friend", HtmlEscape(field("friend", ""))},
       {"sender", HtmlEscape(field("sender", ""))},
+      {"wish", HtmlEscape(field("wish", ""))},
       {"year", HtmlEscape(field("year", year))},
-      {"error-hidden", error.empty() ? " hidden" : ""},
-      {"error", HtmlEscape(error)},
+      {"gallery", Gallery(coming)},
+      {"error-hidden", error.empty() || !at_fault.empty() ? " hidden" : ""},
+      {"error", at_fault.empty() ? HtmlEscape(error) : ""},
       {"result-hidden", shown ? "" : " hidden"},
-      {"title", shown ? "Your card" : error.empty() ? "A new-year card from two names" : "Please check the names"}};
+      {"title", shown ? "Your card" : error.empty() ? "A new-year card from two names" : "Please check the form"}};
+  for (const char* f : {"friend", "sender", "wish", "year", "max-styles"}) {
+    const bool bad = at_fault == f;
+    v[std::string(f) + "-error"] = bad ? HtmlEscape(FriendlyError(f, field(f, ""))) : "";
+    v[std::string(f) + "-error-hidden"] = bad ? "" : " hidden";
+    v[std::string(f) + "-invalid"] = bad ? " aria-invalid=\"true\"" : "";
+  }
   if (shown) {
+    CardQuery download = *shown;
+    download.download = true;
     const std::string q = HtmlEscape(CanonicalQuery(*shown));
     v["png"] = "/card.png?" + q;
-    v["jpg"] = "/card.jpg?" + q;
-    v["bmp"] = "/card.bmp?" + q;
-    v["share"] = "/card?" + q;
+    for (const char* ext : {"png", "jpg", "bmp", "webp"}) {
+      v[std::string(ext) + "-download"] = "/card." + std::string(ext) + "?" + q + "&amp;download=1";
+      v[std::string(ext) + "-name"] = HtmlEscape(CardFileName(shown->card.friend_name, shown->card.sender, ext));
+    }
+    v["share"] = HtmlEscape(ShareLink(*shown));
     v["greeting"] = HtmlEscape(Greeting(*shown));
   }
   std::string html = Render(page::kIndexHtml, v);
@@ -319,6 +548,26 @@ Route Site::Handle(const Request& r) const {
     route.now = q ? Page(200, &*q, r.args, "") : Page(400, nullptr, r.args, q.error().message);
     return route;
   }
+  // The readable share link: /card/FRIEND/SENDER/YEAR, further settings in the query.
+  if (r.path.starts_with("/card/")) {
+    std::optional<Args> args = ShareLinkArgs(r.path);
+    if (!args) {
+      route.now = TextResponse(404, "a card's link is /card/FRIEND/SENDER/YEAR, each part percent-encoded");
+      return route;
+    }
+    args->insert(args->end(), r.args.begin(), r.args.end());
+    const Result<CardQuery> q = ParseCardQuery(*args, ComingYear(now_()));
+    route.now = q ? Page(200, &*q, *args, "") : Page(400, nullptr, *args, q.error().message);
+    return route;
+  }
+  if (r.path == "/palettes.css") {
+    Response res;
+    res.type = "text/css; charset=utf-8";
+    res.body = std::make_shared<const std::string>(PaletteStyles());
+    res.headers = {{"Cache-Control", "public, max-age=3600"}};
+    route.now = std::move(res);
+    return route;
+  }
   for (const Asset& a : kAssets) {
     if (r.path != a.path) continue;
     Response res;
@@ -335,12 +584,13 @@ Route Site::Handle(const Request& r) const {
       route.now = TextResponse(400, q.error().message);
       return route;
     }
-    CardJob job{*q, c.output, EtagOf(*q, c.output)};
+    CardJob job{*q, c.output, EtagOf(*q, c.output), {}};
+    job.headers = CardHeaders(job);
     if (!r.if_none_match.empty() && EtagMatches(r.if_none_match, job.etag)) {
       Response not_modified;
       not_modified.status = 304;
       not_modified.body = std::make_shared<const std::string>();
-      not_modified.headers = CardHeaders(job.etag);
+      not_modified.headers = job.headers;
       route.now = std::move(not_modified);
       return route;
     }
@@ -354,12 +604,14 @@ Route Site::Handle(const Request& r) const {
 Response Site::Make(const CardJob& job, Fonts& fonts) const {
   // A character no face has is noted in the card's report; nobody reads text problems here.
   const auto made = std::make_unique<Card>(MakeCard(job.query.card, {}, fonts));
-  const Result<Bytes> bytes = writer_(job.query.card, *made, job.output);
+  const Image picture = ScaleToWidth(made->card.image(), job.query.width);
+  const Result<Bytes> bytes = job.output == Output::kWebp ? EncodeWebp(picture)
+                                                           : writer_(job.query.card, *made, picture, job.output);
   if (!bytes) return TextResponse(500, "the card could not be encoded");
   Response r;
   r.type = ContentType(job.output);
   r.body = std::make_shared<const std::string>(bytes->begin(), bytes->end());
-  r.headers = CardHeaders(job.etag);
+  r.headers = job.headers;
   return r;
 }
 

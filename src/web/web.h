@@ -33,20 +33,51 @@ using Headers = std::vector<std::pair<std::string, std::string>>;
 using Body = std::shared_ptr<const std::string>;
 
 // What a card URL answers with: a picture in one format or the card's report.
-enum class Output { kPng, kJpeg, kBmp, kReport };
+enum class Output { kPng, kJpeg, kBmp, kWebp, kReport };
 const char* ContentType(Output o);
 
 // The settings of one card: the command line's card options.
 struct CardQuery {
   CardSpec card;
+  int width = kCanvasPixelsW;  // `size`: the picture's width, 16 to 896 pixels, aspect kept
+  bool download = false;       // `download=1`: sent as an attachment named after the names
 };
 // The parameters carry the command line's option names and values (friend,
 // sender, year, max-styles, mode, palette); a bad one fails with the message the
 // command line gives for it. An empty year, style limit, mode or palette takes
-// the default, as in a batch list.
+// the default, as in a batch list. `size` and `download` are the web's own.
 Result<CardQuery> ParseCardQuery(const Args& args, int default_year);
-// Every setting in one fixed order, percent-encoded: the share link's query.
+// Every setting in one fixed order, percent-encoded (download is not a setting):
+// the cache key's query.
 std::string CanonicalQuery(const CardQuery& q);
+// The readable link to the card's page, "/card/Mary/Bob/2027", with the other
+// settings as its query; each name percent-encoded, '/' too.
+std::string ShareLink(const CardQuery& q);
+// The path of such a link: the names and year it holds, percent-decoded, as
+// parameters, or nothing when `path` is not /card/FRIEND/SENDER/YEAR or a part is
+// not percent-encoded properly.
+std::optional<Args> ShareLinkArgs(std::string_view path);
+// `attachment; filename="Mary-from-Bob.png"`, with filename* (RFC 5987) holding
+// the names as they are when they are not plain ASCII.
+std::string ContentDisposition(const std::string& friend_name, const std::string& sender, const std::string& ext);
+// A query's key or value as a browser sends it: '+' a blank, %XX a byte, a '%'
+// without two hex digits as it is.
+std::string QueryDecode(std::string_view text);
+// Percent-decoding; nothing when a '%' is not followed by two hex digits.
+std::optional<std::string> PercentDecode(std::string_view text);
+// The colours of the built-in palettes, a stylesheet: `.palette-3` paints palette
+// 3's ten colours as stripes.
+std::string PaletteStyles();
+// --- pictures (picture.cpp) ---
+// The height of a picture `width` x `height` shrunk to `to_width`, rounded.
+int ScaledHeight(int width, int height, int to_width);
+// The picture shrunk to `to_width` pixels wide (Cairo, averaging filter), or as
+// it is when that is not smaller.
+Image ScaleToWidth(const Image& img, int to_width);
+// Lossless WebP of the picture.
+Result<Bytes> EncodeWebp(const Image& img);
+// Cairo's and libwebp's versions: they decide a preview's and a WebP's bytes.
+std::string PictureLibraries();
 std::string HtmlEscape(std::string_view text);
 // Whether an If-None-Match header names the strong ETag ("*" names every one).
 bool EtagMatches(std::string_view if_none_match, std::string_view etag);
@@ -58,12 +89,16 @@ std::string ClientOf(const std::string& peer, std::string_view forwarded_for, co
 std::string LogText(std::string_view text);
 
 // Turns a made card into one output's bytes, exactly as `mirelune-cli card` writes
-// them (the front end gives it; it is called from several threads at once).
+// them, with `picture` (the card's image, shrunk when a size was asked) for the
+// card's image (the front end gives it; it is called from several threads at
+// once). WebP is encoded here and never asked of it.
 using CardWriter =
-    std::function<Result<Bytes>(const CardSpec& spec, const Card& card, Output o)>;
+    std::function<Result<Bytes>(const CardSpec& spec, const Card& card, const Image& picture, Output o)>;
 
 struct Request {
-  std::string method, path;
+  std::string method;
+  std::string path;  // as sent: percent-encoded
+
   Args args;
   std::string if_none_match;
 };
@@ -80,6 +115,7 @@ struct CardJob {
   CardQuery query;
   Output output = Output::kPng;
   std::string etag;  // with its quotes
+  Headers headers;   // CardHeaders, and Content-Disposition when a download was asked
 };
 
 struct Route {
@@ -92,6 +128,7 @@ struct Route {
 const Headers& SecurityHeaders();
 // The headers of a card's answer: its ETag, cached for a year.
 Headers CardHeaders(const std::string& etag);
+Headers CardHeaders(const CardJob& job);
 
 class Site {
  public:

@@ -3,11 +3,13 @@
 #include <arpa/inet.h>
 #include <curl/curl.h>
 #include <gtest/gtest.h>
+#include <png.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <webp/decode.h>
 
 #include <filesystem>
 #include <thread>
@@ -102,6 +104,76 @@ TEST(WebRules, UnixSocketReplacesOnlyAStaleSocket) {
     EXPECT_TRUE(!ok || (::lstat(path.c_str(), &st) == 0 && (st.st_mode & 0777) == 0660));
   }
   std::filesystem::remove_all(dir);
+}
+
+// A share link reads back to the names it was made of, whatever they hold; a
+// download's name is the command line's, with the names as typed beside it.
+TEST(WebRules, ShareLinksDownloadNamesAndDecoding) {
+  for (const auto& [friend_name, sender] : std::vector<std::pair<std::string, std::string>>{
+           {"Mary", "Bob"}, {"A/B", "50% off"}, {"..", "?x=1#y"}, {"Zo\xC3\xAB & Jo", "\xE6\x9D\x8E"}}) {
+    CardQuery q;
+    q.card.friend_name = friend_name;
+    q.card.sender = sender;
+    q.card.year = 2027;
+    q.card.palette = 3;
+    const std::string link = ShareLink(q);
+    const std::size_t query = link.find('?');
+    ASSERT_EQ(link.substr(query), "?palette=3") << link;
+    EXPECT_EQ(ShareLinkArgs(link.substr(0, query)),
+              (Args{{"friend", friend_name}, {"sender", sender}, {"year", "2027"}}))
+        << link;
+  }
+  EXPECT_EQ(ShareLink(ParseCardQuery({{"friend", "Mary"}, {"sender", "Bob"}}, 2027).value()), "/card/Mary/Bob/2027");
+  for (const char* path : {"/card/a/b", "/card/a/b/2027/", "/card/a/b/c/d", "/card/%zz/b/2027", "/card/a/b/%4",
+                           "/cardx/a/b/2027", "/card"})
+    EXPECT_FALSE(ShareLinkArgs(path)) << path;
+  EXPECT_EQ(QueryDecode("a+b%2B%zz%4%e6%9D%8e"), "a b+%zz%4\xE6\x9D\x8E");
+  EXPECT_EQ(ContentDisposition("Mary", "Bob", "png"), "attachment; filename=\"Mary-from-Bob.png\"");
+  EXPECT_EQ(ContentDisposition("Zo\xC3\xAB & Jo", "\xE6\x9D\x8E", "webp"),
+            "attachment; filename=\"Zoe_Jo-from-_.webp\"; filename*=UTF-8''Zo%C3%AB_Jo-from-%E6%9D%8E.webp");
+  EXPECT_EQ(ContentDisposition("a\"b\r\nX: y", "..\\/", "png"), "attachment; filename=\"a_b_X_y-from-_.png\"");
+  // The palette table's blue 1143 is clamped, as every card clamps it.
+  EXPECT_NE(PaletteStyles().find(".palette-3{background:linear-gradient(90deg,#00377a 0% 10%,#0054ff 10% 20%,"),
+            std::string::npos);
+}
+
+// Shrinking averages: flat colour stays exact, a fine checker turns grey, the
+// result is the same every time; WebP decodes (libwebp's own reader) to the
+// very pixels encoded.
+TEST(WebRules, PreviewScalingAndLosslessWebp) {
+  Image img{896, 671, {}};
+  img.pixels.assign(896u * 671u, 0x00336699);
+  const Image flat = ScaleToWidth(img, 450);
+  ASSERT_EQ(flat.width, 450);
+  ASSERT_EQ(flat.height, 337);
+  EXPECT_EQ(std::count(flat.pixels.begin(), flat.pixels.end(), 0x00336699u), 450 * 337);
+  for (int y = 0; y < img.height; ++y)
+    for (int x = 0; x < img.width; ++x)
+      img.pixels[static_cast<std::size_t>(y) * 896 + x] = (x + y) % 2 ? 0x00FFFFFF : 0x00000000;
+  const Image grey = ScaleToWidth(img, 224);  // 4 x 4 pixels to one
+  EXPECT_EQ(grey.height, 168);
+  const std::uint32_t mid = grey.at(100, 80);
+  EXPECT_NEAR(static_cast<int>(mid & 0xFF), 128, 2);
+  EXPECT_EQ(mid, (mid & 0xFF) * 0x010101u);
+  EXPECT_TRUE(ScaleToWidth(img, 224) == grey);
+  EXPECT_TRUE(ScaleToWidth(img, 896) == img);
+  EXPECT_EQ(ScaledHeight(896, 671, 16), 12);
+
+  for (std::size_t k = 0; k < img.pixels.size(); ++k) img.pixels[k] = static_cast<std::uint32_t>(k * 2654435761u) & 0xFFFFFF;
+  const Result<Bytes> webp = EncodeWebp(img);
+  ASSERT_TRUE(webp);
+  int w = 0, h = 0;
+  std::uint8_t* rgb = WebPDecodeRGB(webp->data(), webp->size(), &w, &h);
+  ASSERT_NE(rgb, nullptr);
+  ASSERT_EQ(w, 896);
+  ASSERT_EQ(h, 671);
+  std::size_t same = 0;
+  for (std::size_t k = 0; k < img.pixels.size(); ++k)
+    same += rgb[3 * k] == (img.pixels[k] & 0xFF) && rgb[3 * k + 1] == ((img.pixels[k] >> 8) & 0xFF) &&
+            rgb[3 * k + 2] == (img.pixels[k] >> 16);
+  WebPFree(rgb);
+  EXPECT_EQ(same, img.pixels.size());
+  EXPECT_FALSE(EncodeWebp(Image{}));
 }
 
 // --- a real server ---
@@ -271,6 +343,128 @@ TEST(WebServer, AnswersAsTheCommandLineDoes) {
   const Answer metrics = Get(server.port, "/metrics");
   EXPECT_NE(metrics.body.find("mirelune_cache_hits_total 1\n"), std::string::npos) << metrics.body;
   EXPECT_NE(metrics.body.find("mirelune_requests_total{status=\"304\"} 1\n"), std::string::npos);
+  EXPECT_EQ(server.Stop(), 0);
+}
+
+std::string HeaderValue(const Answer& a, const std::string& name) {
+  const std::size_t at = a.headers.find("\n" + name + ": ");
+  if (at == std::string::npos) return "";
+  const std::size_t from = at + name.size() + 3;
+  return a.headers.substr(from, a.headers.find('\r', from) - from);
+}
+
+// RGB bytes of a PNG, read by libpng.
+std::vector<std::uint8_t> PngPixels(const std::string& bytes, int* w, int* h) {
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_memory(&image, bytes.data(), bytes.size())) return {};
+  image.format = PNG_FORMAT_RGB;
+  std::vector<std::uint8_t> rgb(PNG_IMAGE_SIZE(image));
+  if (!png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr)) return {};
+  *w = static_cast<int>(image.width);
+  *h = static_cast<int>(image.height);
+  return rgb;
+}
+
+TEST(WebServer, PreviewsWebpAndDownloads) {
+  Server server({"--jobs", "2"});
+  ASSERT_GT(server.port, 0);
+  int w = 0, h = 0;
+  const Answer full = Get(server.port, "/card.png?friend=Mary&sender=Bob&year=2027");
+  const std::vector<std::uint8_t> png = PngPixels(full.body, &w, &h);
+  ASSERT_EQ(w, 896);
+  ASSERT_EQ(h, 671);
+  const Answer small = Get(server.port, "/card.png?friend=Mary&sender=Bob&year=2027&size=450");
+  ASSERT_EQ(small.status, 200);
+  EXPECT_EQ(PngPixels(small.body, &w, &h).size(), 450u * 337u * 3u);
+  EXPECT_EQ(w, 450);
+  EXPECT_NE(HeaderValue(small, "ETag"), HeaderValue(full, "ETag"));
+  for (const char* size : {"15", "897", "450px", "-450"}) {
+    const Answer bad = Get(server.port, std::string("/card.png?friend=Mary&sender=Bob&size=") + size);
+    EXPECT_EQ(bad.status, 400) << size;
+    EXPECT_EQ(bad.body, "size: the card's width in pixels, a whole number from 16 to 896, not \"" + std::string(size) +
+                            "\"\n");
+  }
+  const Answer webp = Get(server.port, "/card.webp?friend=Mary&sender=Bob&year=2027");
+  ASSERT_EQ(webp.status, 200);
+  EXPECT_EQ(HeaderValue(webp, "Content-Type"), "image/webp");
+  ASSERT_GT(webp.body.size(), 12u);
+  EXPECT_EQ(webp.body.substr(0, 4), "RIFF");
+  EXPECT_EQ(webp.body.substr(8, 4), "WEBP");
+  std::uint8_t* rgb = WebPDecodeRGB(reinterpret_cast<const std::uint8_t*>(webp.body.data()), webp.body.size(), &w, &h);
+  ASSERT_NE(rgb, nullptr);
+  EXPECT_EQ(w, 896);
+  EXPECT_TRUE(std::equal(png.begin(), png.end(), rgb)) << "the WebP's pixels are not the PNG's";
+  WebPFree(rgb);
+  // Named after the names when asked, from the cache too; a report is .json.
+  struct Case {
+    std::string target, disposition;
+  };
+  for (const Case& c : std::vector<Case>{
+           {"/card.png?friend=Mary&sender=Bob&year=2027&download=1", "attachment; filename=\"Mary-from-Bob.png\""},
+           {"/card.png?friend=Mary&sender=Bob&year=2027&download=1", "attachment; filename=\"Mary-from-Bob.png\""},
+           {"/card.png?friend=Mary&sender=Bob&year=2027", ""},
+           {"/card.bmp?friend=Zo%C3%AB&sender=%E6%9D%8E&download=1",
+            "attachment; filename=\"Zoe-from-_.bmp\"; filename*=UTF-8''Zo%C3%AB-from-%E6%9D%8E.bmp"},
+           {"/report.json?friend=Mary&sender=Bob&download=1", "attachment; filename=\"Mary-from-Bob.json\""}}) {
+    const Answer a = Get(server.port, c.target);
+    EXPECT_EQ(a.status, 200) << c.target;
+    EXPECT_EQ(HeaderValue(a, "Content-Disposition"), c.disposition) << c.target;
+  }
+  EXPECT_EQ(Get(server.port, "/card.png?friend=Mary&sender=Bob&download=yes").status, 400);
+  EXPECT_EQ(server.Stop(), 0);
+}
+
+// /card/FRIEND/SENDER/YEAR is the page with that card; a part is a name, never
+// a path; a link that is not of that shape is not a card.
+TEST(WebServer, ReadableShareLinks) {
+  Server server({"--jobs", "1"});
+  ASSERT_GT(server.port, 0);
+  struct Case {
+    std::string target;
+    int status;
+    std::string present, absent;
+  };
+  const std::vector<Case> cases{
+      {"/card/Mary/Bob/2027", 200, "<img id=\"card\" src=\"/card.png?friend=Mary&amp;sender=Bob&amp;year=2027\"", ""},
+      {"/card/Mary/Bob/2027", 200, "<a id=\"share-link\" href=\"/card/Mary/Bob/2027\"", ""},
+      {"/card/Mary/Bob/2027", 200, "download=\"Mary-from-Bob.png\"", ""},
+      {"/card/A%2FB/Bob/2027?palette=3", 200, "href=\"/card/A%2FB/Bob/2027?palette=3\"", ""},
+      {"/card/A%2FB/Bob/2027?palette=3", 200, "value=\"A/B\"", ""},
+      {"/card/Zo%C3%AB/%E6%9D%8E/2027", 200, "alt=\"dear Zo\xC3\xAB, I wish you a happy new year 2027! \xE6\x9D\x8E", ""},
+      {"/card/../Bob/2027", 200, "value=\"..\"", "root:"},
+      {"/card/../../etc/passwd", 404, "", "root:"},
+      {"/card/..%2F..%2Fetc/passwd/2027", 200, "value=\"../../etc\"", "root:"},
+      {"/card/Mary/Bob", 404, "/card/FRIEND/SENDER/YEAR", ""},
+      {"/card/Mary/Bob/2027/more", 404, "", "<img"},
+      {"/card/%zz/Bob/2027", 404, "", ""},
+      {"/card/Mary/Bob/2027?friend=Ann", 400, "given more than once", "<img id=\"card\" src=\"/card.png"},
+      {"/card/Mary/Bob/year", 400, "Please type a year from 1 to 9999.", ""},
+      {"/card/%20/Bob/2027", 400, "<p id=\"friend-error\" class=\"field-error\">Please type your friend&#39;s name.</p>", ""},
+      {"/card/" + std::string(3000, 'a') + "/Bob/2027", 400, "Please shorten the name to 100 characters or fewer.", ""},
+      {"/card/%3Cscript%3E/Bob/2027", 200, "&lt;script&gt;", "<script>"},
+      {"/card/Mary%0d%0aX-Evil:%201/Bob/2027", 200, "", "X-Evil: 1\r\n"},
+      {"/card/" + std::string(9000, 'a') + "/Bob/2027", 431, "", "<img"},
+  };
+  for (const Case& c : cases) {
+    const Answer a = Get(server.port, c.target);
+    const std::string whole = a.headers + a.body;
+    EXPECT_EQ(a.status, c.status) << c.target.substr(0, 80);
+    EXPECT_NE(whole.find(c.present), std::string::npos) << c.target.substr(0, 80) << "\n" << a.body.substr(0, 3000);
+    if (!c.absent.empty()) {
+      EXPECT_EQ(whole.find(c.absent), std::string::npos) << c.target.substr(0, 80);
+    }
+  }
+  // %00 never reaches the site: the front door refuses it.
+  EXPECT_EQ(Raw(server.port, "GET /card/a%00/Bob/2027 HTTP/1.1\r\nHost: x\r\n\r\n").substr(0, 12), "HTTP/1.1 400");
+  // A blank name makes no card; the API keeps its message.
+  const Answer blank = Get(server.port, "/card.png?friend=%20%20&sender=Bob");
+  EXPECT_EQ(blank.status, 400);
+  EXPECT_EQ(blank.body, "--friend: has only blanks; a greeting needs both names\n");
+  EXPECT_EQ(Get(server.port, "/card.png?sender=Bob").status, 400);
+  const Answer css = Get(server.port, "/palettes.css");
+  EXPECT_EQ(HeaderValue(css, "Content-Type"), "text/css; charset=utf-8");
+  EXPECT_EQ(css.body, PaletteStyles());
   EXPECT_EQ(server.Stop(), 0);
 }
 
