@@ -53,19 +53,6 @@ TEST(Commands, ColourModesCycleThroughTwentySevenWithAStripEach) {
   }
 }
 
-// Both sides of both bounds of the style limit 1..24, from its start value 15.
-TEST(Commands, StyleLimitStaysWithinOneToTwentyFour) {
-  const struct { int more, fewer, max_styles; } cases[] = {
-      {0, 13, 2}, {0, 14, 1}, {0, 15, 1}, {0, 30, 1}, {8, 0, 23}, {9, 0, 24}, {10, 0, 24},
-      {20, 23, 1}, {20, 22, 2}, {0, 0, 15}};
-  for (const auto& c : cases) {
-    Session s;
-    for (int k = 0; k < c.more; ++k) CommandMoreStyles(s);
-    for (int k = 0; k < c.fewer; ++k) CommandFewerStyles(s);
-    EXPECT_EQ(s.settings.max_styles, c.max_styles) << c.more << " +, " << c.fewer << " --";
-  }
-}
-
 // "new img": the clock folded into the generator as it stands, no names, no band.
 TEST(Commands, NewImageReseedsFromTheClockAndGoesOnFromTheLastCard) {
   Session s;
