@@ -189,6 +189,8 @@ def run(javascript, base, home, width):
         d.execute_cdp_cmd("Emulation.setEmulatedMedia", {"features": []})
 
         for entry in d.get_log("browser"):
+            if not javascript and "/card?friend=++&" in entry["message"] and "status of 400" in entry["message"]:
+                continue  # the plain form's blank name: the page with the message comes as a 400, as it must
             check(entry["level"] not in ("SEVERE", "WARNING"), tag + ": console: " + entry["message"])
             check("Content Security Policy" not in entry["message"], tag + ": CSP report: " + entry["message"])
     finally:
