@@ -182,7 +182,8 @@ std::string GreetingLine(const Greeting& g);
 std::string GreetingMiddle(const Greeting& g);
 
 // How the greeting sits in its band: one line at 14 points when it fits, else
-// the largest size down to 10 points at which it fits, else two lines.
+// the largest size down to 10 points at which it fits, else up to six lines
+// (at 10 points, or smaller for names of a hundred wide letters each).
 struct GreetingFit {
   double points = 14;
   std::vector<std::string> lines;  // one, or up to six in a taller band

@@ -60,8 +60,12 @@ std::vector<std::string> Wrap(Fonts& fonts, Typeface face, double points, const 
     std::u32string rest;
     DecodeUtf8(words[k], &rest);
     while (!rest.empty()) {
-      std::size_t n = rest.size();
-      while (n > 1 && !Fits(fonts, face, points, Encoded(rest.substr(0, n)) + " ")) --n;
+      std::size_t n = 1;  // the longest start that fits, found by halving: a word may be a hundred letters
+      for (std::size_t hi = rest.size(); n < hi;) {
+        const std::size_t mid = (n + hi + 1) / 2;
+        if (Fits(fonts, face, points, Encoded(rest.substr(0, mid)) + " ")) n = mid;
+        else hi = mid - 1;
+      }
       line = Encoded(rest.substr(0, n));
       rest.erase(0, n);
       if (!rest.empty()) lines.push_back(line);
@@ -111,7 +115,7 @@ void DrawGreeting(Surface& card, const Greeting& g, Fonts& fonts) {
     return static_cast<double>(MeasureText(fonts, card.typeface, points, "A").line_height) * card.scale_height() /
            card.pixel_height();
   };
-  const double extra = static_cast<double>(fit.lines.size() - 1) * line_units(fit.points);
+  const double extra = fit.lines.size() > 1 ? static_cast<double>(fit.lines.size() - 1) * line_units(fit.points) : 0;
   // A smaller single line sits in the middle of the band.
   const double lower = fit.lines.size() == 1 && fit.points < kPoints ? (line_units(kPoints) - line_units(fit.points)) / 2 : 0;
   const Colour band = RGB(250, 250, 150);
