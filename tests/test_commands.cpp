@@ -53,23 +53,6 @@ TEST(Commands, ColourModesCycleThroughTwentySevenWithAStripEach) {
   }
 }
 
-// "new img": the clock folded into the generator as it stands, no names, no band.
-TEST(Commands, NewImageReseedsFromTheClockAndGoesOnFromTheLastCard) {
-  Session s;
-  CommandNew(s, NewCardSpec(s.settings, "Mary", "Bob", 2017));
-  CardCarry by_hand = s.carry;
-  by_hand.rng.FoldIn(1234.5);
-  DrawPaletteStrip(by_hand.strip, 0, by_hand.rng);
-  EffectBuffers buffers;
-  Fonts fonts(FontFolder());
-  Painting want = PaintCard(by_hand, 15, EffectMode::kLine, buffers, fonts);
-  DrawGreeting(want.card, {}, fonts);
-  ASSERT_TRUE(CommandNewImage(s, 1234.5));
-  EXPECT_TRUE(s.names.sender.empty());
-  EXPECT_EQ(s.card.image(), want.card.image());
-  EXPECT_EQ(s.carry.rng.state(), by_hand.rng.state());
-}
-
 // The displacement distances and workbench settings of an earlier card must not
 // reach the next card seeded from names: "new" gives the command line's card.
 TEST(Commands, TheSameNamesGiveTheSameCardAfterOtherCards) {
@@ -144,23 +127,6 @@ TEST(Commands, DefPlusPutsTheCardOnTheCanvasAndRunsTheEffectAgain) {
   EXPECT_NE(s.card.image(), card);
   s.carry.canvas.Clear();  // back to the background picture
   EXPECT_EQ(s.carry.canvas.image(), card);
-}
-
-TEST(Commands, FlipsMapEveryPixelAndUndoThemselves) {
-  Session s;
-  PaintPattern(s);
-  const Image card = s.card.Snapshot();
-  const struct { void (*command)(Session&); bool hor, ver; } cases[] = {
-      {CommandFlipHorizontal, true, false}, {CommandFlipVertical, true, true},
-      {CommandFlipHorizontal, false, true}, {CommandFlipVertical, false, false}};
-  for (const auto& c : cases) {
-    c.command(s);
-    int wrong = 0;
-    for (int y = 0; y < kCanvasPixelsH; ++y)
-      for (int x = 0; x < kCanvasPixelsW; ++x)
-        wrong += s.card.image().at(x, y) != card.at(c.hor ? 895 - x : x, c.ver ? 670 - y : y);
-    EXPECT_EQ(wrong, 0) << c.hor << c.ver;
-  }
 }
 
 TEST(Commands, SaveWritesTheCardUnderTheTimeOfSavingOrSaysWhyNot) {

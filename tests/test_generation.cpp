@@ -58,10 +58,13 @@ TEST(GenerationPass, DrawsItsParametersInOrderAndEachStageCounts) {
     EXPECT_EQ(st.passes, max_styles / st.styles_chosen + 1);
     EXPECT_EQ(st.effect, st.rule == 3 ? 12u + 6u * 2 * 901 * 676 : 12u);
     EXPECT_EQ(st.total, 401u + st.pass + st.styles + st.effect + st.ornaments);
-    // Progress: the start, one mark per pass, every 30th column of the first sweep, done; never backwards.
-    std::vector<ProgressMark::Kind> want{ProgressMark::kStart};
+    // Progress: the strip, the background, one mark per pass, every 30th column of the first sweep, every 45th row
+    // of the second, every 50th bauble, done; never backwards.
+    std::vector<ProgressMark::Kind> want{ProgressMark::kStrip, ProgressMark::kStart};
     want.insert(want.end(), static_cast<std::size_t>(st.passes), ProgressMark::kPass);
     want.insert(want.end(), 31, ProgressMark::kColumns);
+    want.insert(want.end(), 15, ProgressMark::kRows);
+    want.insert(want.end(), 8, ProgressMark::kBaubles);
     want.push_back(ProgressMark::kDone);
     EXPECT_EQ(marks, want);
     EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end()));

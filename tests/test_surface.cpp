@@ -101,21 +101,5 @@ TEST(Surface, EllipseRadiiFollowTheAspectRuleAndFarShapesAreIgnored) {
   EXPECT_EQ(CountColour(s.image(), kBlue), 40 * 30);
 }
 
-TEST(Surface, PrintDrawsInForeColourAndMovesOneLineDown) {
-  Fonts fonts(FontFolder());
-  if (!fonts.PrepareFace(Typeface::kSans)) GTEST_SKIP() << "DejaVu Sans is not installed";
-  Surface s = PixelSurface(200, 100);
-  s.pen_colour = kRed, s.font_points = 14, s.cursor_x = 10, s.cursor_y = 5;
-  PrintText(fonts, s, "HH");
-  EXPECT_GT(CountColour(s.image(), kRed), 40);  // solid stems
-  EXPECT_EQ(s.cursor_x, 0);
-  EXPECT_GT(s.cursor_y, 5 + 14 * 96.0 / 72);   // at least one em further down
-  EXPECT_LT(s.cursor_y, 5 + 2 * 14 * 96.0 / 72);
-  // Nothing left of the start or above the cell.
-  for (int y = 0; y < 100; ++y)
-    for (int x = 0; x < 9; ++x) ASSERT_EQ(s.ColourAt(x, y), 0);
-  for (int x = 0; x < 200; ++x) ASSERT_EQ(s.ColourAt(x, 4), 0);
-}
-
 }  // namespace
 }  // namespace mirelune

@@ -61,7 +61,7 @@ PassOutput RunGenerationPass(Surface& canvas, const Surface& strip, int max_styl
   r.styles_chosen = plan.styles_chosen;
   r.passes = plan.passes;
   r.flags = plan.flags;
-  watch.Mark(ProgressMark::kStart, 5);
+  watch.Mark(ProgressMark::kStart, 5, &canvas);
 
   StyleContext styles{canvas, strip, g, kCanvasUnitsW, kCanvasUnitsH, r.effect_offset_mode, fonts};
   for (int pass = 1; pass <= plan.passes && !r.stopped; ++pass) {

@@ -72,6 +72,7 @@ Card PaintPicture(const CardSpec& spec, const CardWatch& watch, Fonts& fonts) {
   const int palette = DrawPaletteStrip(carry.strip, spec.palette, carry.rng, watch);
   const std::uint64_t strip_draws = carry.rng.draws() - start;
   if ((r.stopped = watch.Stopped())) return r;
+  watch.Mark(ProgressMark::kStrip, 2, &carry.strip);
 
   fonts.TakeRecord();  // the card's record holds only what this card's text used and met
   EffectBuffers buffers;

@@ -63,11 +63,21 @@ struct EffectBuffers {
 };
 
 // A step of a card under way. `card` is the surface being painted, valid during
-// the call only: a window may copy it to show the card growing.
+// the call only: a window may copy it to show the card growing, an animation
+// takes it as a frame.
 struct ProgressMark {
-  enum Kind { kStart, kPass, kColumns, kDone } kind;  // a card begins; a pass of styles; 31 columns of the effect; done
-  int percent = 0;                                    // of the whole card, 0..100
+  enum Kind {
+    kStrip,    // the palette strip is painted (`card` is the strip)
+    kStart,    // the canvas has its background
+    kPass,     // a pass of styles on the canvas
+    kColumns,  // 30 more columns of the effect's first sweep, on the canvas
+    kRows,     // more rows of its second sweep on the card, line mode: `rows` of pixels are done
+    kBaubles,  // 50 more baubles on the card
+    kDone      // the greeting is written
+  } kind;
+  int percent = 0;  // of the whole card, 0..100
   const Surface* card = nullptr;
+  int rows = 0;
 };
 using ProgressFn = std::function<void(const ProgressMark&)>;
 
@@ -79,8 +89,8 @@ struct CardWatch {
   ProgressFn progress;
 
   bool Stopped() const { return stop.stop_requested(); }
-  void Mark(ProgressMark::Kind kind, int percent, const Surface* card = nullptr) const {
-    if (progress) progress(ProgressMark{kind, percent, card});
+  void Mark(ProgressMark::Kind kind, int percent, const Surface* card = nullptr, int rows = 0) const {
+    if (progress) progress(ProgressMark{kind, percent, card, rows});
   }
 };
 

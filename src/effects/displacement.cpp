@@ -334,7 +334,7 @@ void FirstSweep(EffectRun& run, Sweep& w, LineAngles& a, const UnitMap& map) {
         dst[py * kCanvasPixelsW + px] = col < 0 ? 0u : static_cast<std::uint32_t>(col);
       }
     }
-    if (i % 30 == 0) run.watch.Mark(ProgressMark::kColumns, 40 + 55 * i / 900, &run.surfaces.canvas);
+    if (i % 30 == 0) run.watch.Mark(ProgressMark::kColumns, 40 + 30 * i / 900, &run.surfaces.canvas);
   }
   const Colour own = static_cast<Colour>(OwnAt(src, map, 900, 675));
   w.Pixel<F, true>(a, 675, 900, 675, own, src, map);
@@ -382,6 +382,7 @@ void SecondSweep(EffectRun& run, Sweep& w, LineAngles& a, const UnitMap& map) {
         card[py * kCanvasPixelsW + px] = w.Shown(ColourAt(a.si[i], a.sj[i], src, map));
       }
     }
+    if (!store && j % 45 == 44) run.watch.Mark(ProgressMark::kRows, 70 + 20 * j / 675, &run.surfaces.card, py + 1);
   }
   const Colour own = static_cast<Colour>(OwnAt(src, map, 900, 675));
   w.Pixel<F, true>(a, 900, 900, 675, own, src, map);

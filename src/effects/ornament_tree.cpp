@@ -128,6 +128,7 @@ void DrawOrnamentTree(Surface& card, const Surface& canvas, EffectParameters& ef
       y = corner.y + g.Uniform() * height;
     } while (!(std::fabs(x - middle) <= (y - apex) / 4));
     DrawBauble(card, canvas, g, x, y);
+    if (bauble % 50 == 0) watch.Mark(ProgressMark::kBaubles, 90 + bauble / 50, &card);
   }
 }
 

@@ -637,6 +637,9 @@ void MainWindow::ShowProgress(ProgressMark::Kind kind, int percent, const QImage
       break;
     case ProgressMark::kPass: form_->Print("lllll"); break;
     case ProgressMark::kColumns: form_->Print("#"); break;
+    case ProgressMark::kStrip:
+    case ProgressMark::kRows:
+    case ProgressMark::kBaubles:
     case ProgressMark::kDone: break;
   }
   progress_->setValue(percent);
