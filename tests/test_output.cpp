@@ -139,6 +139,15 @@ TEST(Cli, ThePngCarriesItsReportAndMakesTheSameCardAgain) {
   const Ran again = Cli(dir.path, "card --again a.png --out b.png");
   EXPECT_EQ(again.err, "") << "no note of a different card";
   EXPECT_EQ(ReadText(dir / "a.png"), ReadText(dir / "b.png"));
+  // Twice as large: at 300 pixels an inch unless told, and made again so from its report.
+  ASSERT_EQ(Cli(dir.path, "card --friend Ann --sender Bob --scale 2 --out s.png").status, 0);
+  ASSERT_EQ(Cli(dir.path, "card --again s.png --out t.png").status, 0);
+  ASSERT_EQ(Cli(dir.path, "card --again s.png --ppi 600 --out u.png").status, 0);
+  const Json large = Facts(dir, "s.png");
+  EXPECT_EQ(std::vector<Json>({large["width"], large["height"], large["phys"], Facts(dir, "u.png")["phys"]}),
+            std::vector<Json>({1792, 1342, Json::parse("[11811, 11811, 1]"), Json::parse("[23622, 23622, 1]")}));
+  EXPECT_EQ(Json::parse(large["text"]["mirelune-report"].get<std::string>())["settings"]["scale"], 2);
+  EXPECT_EQ(ReadText(dir / "s.png"), ReadText(dir / "t.png"));
 }
 
 // The command `info` prints is one a shell runs as it reads: names and wishes

@@ -52,6 +52,7 @@ struct CardSpec {
   int max_styles = 15;  // 1..24
   int palette = 0;      // 0 a palette drawn at random, else 1..26
   EffectMode mode = EffectMode::kLine;
+  int scale = 1;        // 1..kMaxScale: the same card drawn that many times larger each way, for print
 };
 
 // How many draws each stage took, and what the pass chose.

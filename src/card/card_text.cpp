@@ -111,9 +111,10 @@ void DrawGreeting(Surface& card, const Greeting& g, Fonts& fonts) {
   if (CharCount(g.sender) == 0) return;
   const GreetingFit fit = FitGreeting(g, fonts);
   // A taller band for each further line, growing upwards from the card's foot.
+  // Measured on the card's own raster, so that a card drawn larger lays out the same.
   const auto line_units = [&](double points) {
-    return static_cast<double>(MeasureText(fonts, card.typeface, points, "A").line_height) * card.scale_height() /
-           card.pixel_height();
+    return static_cast<double>(MeasureText(fonts, card.typeface, points, "A").line_height) * kCanvasUnitsH /
+           kCanvasPixelsH;
   };
   const double extra = fit.lines.size() > 1 ? static_cast<double>(fit.lines.size() - 1) * line_units(fit.points) : 0;
   // A smaller single line sits in the middle of the band.

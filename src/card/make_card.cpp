@@ -12,6 +12,7 @@ namespace mirelune {
 Painting PaintCard(CardCarry& carry, int max_styles, EffectMode mode, EffectBuffers& buffers, Fonts& fonts,
                    const CardWatch& watch) {
   Painting out;
+  if (carry.canvas.brush() > 1) out.card = NewCanvas(carry.canvas.brush());
   CardStats& stats = out.stats;
   Generator& g = carry.rng;
 
@@ -66,6 +67,7 @@ Card MakeCard(const CardSpec& spec, const CardWatch& watch) {
 Card PaintPicture(const CardSpec& spec, const CardWatch& watch, Fonts& fonts) {
   Card r;
   CardCarry& carry = r.carry;
+  if (spec.scale > 1) carry.canvas = NewCanvas(std::min(spec.scale, kMaxScale));
   r.seed = SeedFromNames(spec.friend_name, spec.sender);
   SeedGenerator(carry.rng, r.seed);
   const std::uint64_t start = carry.rng.draws();

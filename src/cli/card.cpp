@@ -20,7 +20,7 @@ using Json = nlohmann::ordered_json;
 struct CardOptions {
   std::string friend_name, sender, out, plain, report, format, mode = "line", mail_to, message, again;
   std::string wish;
-  int max_styles = 15, palette = 0, year = ComingYear(std::time(nullptr));
+  int max_styles = 15, palette = 0, year = ComingYear(std::time(nullptr)), scale = 1, ppi = 0;
   bool force = false;
   CLI::Option *friend_opt = nullptr, *sender_opt = nullptr, *out_opt = nullptr, *plain_opt = nullptr;
 };
@@ -76,7 +76,7 @@ Result<int> RunCard(const CardOptions& o) {
     for (const CLI::Option* name : {o.friend_opt, o.sender_opt})
       if (!*name) return Error{Fill(_("%s is required (or --again FILE)"), {name->get_name()})};
     c = {o.friend_name, o.sender, o.year, o.wish, o.max_styles, o.palette,
-         o.mode == "pix" ? EffectMode::kPix : EffectMode::kLine};
+         o.mode == "pix" ? EffectMode::kPix : EffectMode::kLine, o.scale};
   }
   // A card is saved only for an address that can be sent to: a typo costs no stray card.
   if (!o.mail_to.empty())
@@ -110,7 +110,8 @@ Result<int> RunCard(const CardOptions& o) {
 
   const bool paths_on_stderr = to_stdout > 0;
   int status = 0;
-  const PngText card_text = CardPngText(s.names, report);
+  PngText card_text = CardPngText(s.names, report);
+  card_text.pixels_per_inch = o.ppi ? o.ppi : c.scale > 1 ? kPrintPpi : 96;
   if (out) {
     if (!WritePicture(s.card.image(), *out, card_text, paths_on_stderr)) status = 1;
   } else if (o.mail_to.empty()) {  // a mailed card is kept as the mail's copy, below
@@ -190,6 +191,16 @@ Action SetUpCard(CLI::App& sub) {
                                 "\"I wish you a happy new year YEAR!\"."))
                    ->type_name("TEXT")
                    ->check(WishText());
+  auto* scale = sub.add_option("--scale", o->scale,
+                               _("Draw the card N times larger each way, 1 to 4 (default 1): the same picture with "
+                                 "more pixels, for print."))
+                    ->type_name("N")
+                    ->check(WholeNumber(1, kMaxScale));
+  sub.add_option("--ppi", o->ppi,
+                 _("The pixel density a PNG records, 1 to 10000 pixels an inch (default: 300 for a card drawn "
+                   "larger, else 96)."))
+      ->type_name("N")
+      ->check(WholeNumber(1, 10000));
   auto* mail_to = sub.add_option("--mail-to", o->mail_to,
                                  _("Then mail the card to ADDRESS: through $MIRELUNE_SMTP_URL when set, else in "
                                    "the desktop mail program."))
@@ -203,7 +214,8 @@ Action SetUpCard(CLI::App& sub) {
       ->excludes(mode)
       ->excludes(palette)
       ->excludes(year)
-      ->excludes(wish);
+      ->excludes(wish)
+      ->excludes(scale);
   return [o] { return RunCard(*o); };
 }
 

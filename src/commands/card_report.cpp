@@ -89,8 +89,8 @@ Json CardReport(const CardSpec& c, double seed, const CardStats& stats, const st
   j["rule"] = stats.rule;
   j["offset_mode"] = Number(stats.offset_mode);
   j["effect_offset_mode"] = Number(stats.effect_offset_mode);
-  j["width"] = kCanvasPixelsW;
-  j["height"] = kCanvasPixelsH;
+  j["width"] = kCanvasPixelsW * c.scale;
+  j["height"] = kCanvasPixelsH * c.scale;
   j["draws"] = {{"strip", stats.strip},   {"pass", stats.pass},           {"styles", stats.styles},
                 {"effect", stats.effect}, {"ornaments", stats.ornaments}, {"total", stats.total}};
   j["friend"] = c.friend_name;
@@ -99,6 +99,7 @@ Json CardReport(const CardSpec& c, double seed, const CardStats& stats, const st
       {"max_styles", c.max_styles}, {"mode", c.mode == EffectMode::kPix ? "pix" : "line"}, {"palette", c.palette},
       {"year", c.year}};
   if (!c.wish.empty()) j["settings"]["wish"] = c.wish;
+  if (c.scale != 1) j["settings"]["scale"] = c.scale;  // absent: the card's own size, as before there was a choice
   j["version"] = VersionText();
   // What drew the text: the same face files and libraries give the same pixels.
   Json faces = Json::array();
@@ -174,6 +175,9 @@ Result<CardSpec> SpecFromReport(const Json& report, const std::filesystem::path&
     const std::string bad = wish.is_string() ? WishProblem(text) : std::string(_("is not a text"));
     if (!bad.empty()) return Error{Fill(_("%1$s: \"%2$s\" in the card's report %3$s"), {from.string(), "wish", bad})};
     c.wish = text;
+  }
+  if (settings->contains("scale")) {
+    MIRELUNE_TRY_ASSIGN(c.scale, WholeField(*settings, "scale", 1, kMaxScale, from));
   }
   MIRELUNE_TRY_ASSIGN(const Json* mode, Field(*settings, "mode", from));
   if (*mode != "line" && *mode != "pix")

@@ -33,8 +33,13 @@ struct Point {
   double x = 0, y = 0;
 };
 
-// A card's canvas (900 x 675 drawing units on 896 x 671 pixels) and its palette strip.
-inline Surface NewCanvas() { return Surface(kCanvasPixelsW, kCanvasPixelsH, kCanvasUnitsW, kCanvasUnitsH); }
+// A card's canvas (900 x 675 drawing units on 896 x 671 pixels, or `scale` times
+// as many each way for print) and its palette strip.
+inline constexpr int kMaxScale = 4;
+inline constexpr int kPrintPpi = 300;  // the pixel density a card drawn larger is made for
+inline Surface NewCanvas(int scale = 1) {
+  return Surface(kCanvasPixelsW * scale, kCanvasPixelsH * scale, kCanvasUnitsW, kCanvasUnitsH, scale);
+}
 inline Surface NewStrip() { return Surface(kStripPixelsW, kStripPixelsH, kStripPixelsW, kStripPixelsH); }
 
 // Drawn by the generation pass for the displacement effect, fixed for the card.
@@ -57,7 +62,7 @@ struct EffectCarry {
 // row by row, 0x00BBGGRR, made on first use) and the reveal's marks, one bit per
 // position. Nothing is read across cards.
 struct EffectBuffers {
-  Surface source = NewCanvas();  // the canvas as it was before a sweep: what the sweep reads
+  Surface source = NewCanvas();  // the canvas as it was before a sweep: what the sweep reads (resized to it)
   PixelBuffer colour_store;
   std::vector<std::uint64_t> reveal_marks;
 };

@@ -140,6 +140,12 @@ struct Sweep {
     return Sin(whole / divisor);
   }
 
+  // What a sweep leaves for the next: the distances of its last position, k of
+  // the line a was last prepared for (as Pixel<F, true> keeps them).
+  void KeepDistances(const LineAngles& a, int k) {
+    for (int m = 0; m < 3; ++m) distance[m] = a.d[m][k];
+  }
+
   void Store(TurningVectors& v, EffectCarry& carry) const {
     v.angle[0] = angle[0], v.angle[1] = angle[1], v.angle[2] = angle[2];
     carry.distances = {distance[0], distance[1], distance[2]};
@@ -388,12 +394,179 @@ void SecondSweep(EffectRun& run, Sweep& w, LineAngles& a, const UnitMap& map) {
   w.Pixel<F, true>(a, 900, 900, 675, own, src, map);
 }
 
+// --- a card drawn `scale` times larger ---
+// Every pixel is worked out at its own place in drawing units. The whole
+// positions of the card's grid are prepared as on the card itself (the angles
+// turned, the generator's draws made, one set a position). The square of pixels
+// that stands for one pixel of the card's own raster takes the position that
+// pixel shows, and places spread around it: each place turns that position's
+// angles on by the steps of the way there, keeps its draws, and takes its own
+// colour and its own distances from the anchors; it reads its source
+// unrounded. So the larger card is the same picture, supersampled, and a
+// square's middle (for an odd scale) is worked out as the card's own pixel.
+struct ScaledGrid {
+  int scale, w, h;
+  std::vector<int> whole_x, whole_y;  // the position the card's own pixel there shows
+  std::vector<double> x, y;           // each pixel column's and row's place in drawing units
+  ScaledGrid(int n, const UnitMap& map)
+      : scale(n), w(kCanvasPixelsW * n), h(kCanvasPixelsH * n), whole_x(w), whole_y(h), x(w), y(h) {
+    for (int p = 0; p < w; ++p) {
+      whole_x[p] = map.last_x[p / n];
+      x[p] = whole_x[p] + ((p % n + 0.5) / n - 0.5) * kCanvasUnitsW / kCanvasPixelsW;
+    }
+    for (int p = 0; p < h; ++p) {
+      whole_y[p] = map.last_y[p / n];
+      y[p] = whole_y[p] + ((p % n + 0.5) / n - 0.5) * kCanvasUnitsH / kCanvasPixelsH;
+    }
+  }
+  // The colour at a source place, -1 off the picture: in the square of the
+  // nearest whole position's pixel, the pixel nearest the place.
+  Colour At(const std::uint32_t* src, double si, double sj, const UnitMap& map) const {
+    if (!(si >= 0 && si <= 900 && sj >= 0 && sj <= 675)) return -1;
+    const double i = RoundEven(si), j = RoundEven(sj);
+    const int px = map.x[static_cast<int>(i)], py = map.y[static_cast<int>(j)];
+    if (px < 0 || py < 0) return -1;
+    const auto within = [n = scale](double off, double units_per_pixel) {
+      return std::clamp(static_cast<int>(Floor((off / units_per_pixel + 0.5) * n)), 0, n - 1);
+    };
+    const int sx = px * scale + within(si - i, double(kCanvasUnitsW) / kCanvasPixelsW);
+    const int sy = py * scale + within(sj - j, double(kCanvasUnitsH) / kCanvasPixelsH);
+    return static_cast<Colour>(src[static_cast<std::size_t>(sy) * w + sx]);
+  }
+};
+
+// Up to a line of places around the whole positions of the line `a` was
+// prepared for: the k-th at (x[k], y[k]), around position whole[k] of that line,
+// `along[k]` down it and `beyond` steps further (the way across lines, in
+// steps); its own colour at own[k * stride], its colour written to out[k * stride].
+struct Places {
+  int n = 0;
+  double x[kLine], y[kLine];
+  const double* along;
+  const int* whole;
+  double beyond;
+  const std::uint32_t* own;
+  std::uint32_t* out;
+  std::size_t stride;
+};
+
+template <int F>
+void WorkPlaces(Sweep& w, const LineAngles& a, LineAngles& b, const Places& p, bool shown, const Lanes& lanes,
+                const std::uint32_t* src, const ScaledGrid& grid, const UnitMap& map) {
+  const int n = p.n;
+  const int* whole = p.whole;
+  for (int k = 0; k < n; ++k) {
+    const double turn = (p.along[k] - whole[k]) + p.beyond;
+    for (int m = 0; m < 3; ++m) b.angle[m][k] = a.angle[m][whole[k]] + w.step[m] * turn;
+  }
+  for (int m = 0; m < 3; ++m) lanes.numbers.sin_cos(b.angle[m], b.s[m], b.c[m], static_cast<std::size_t>(n));
+  if constexpr (F == 1 || F == 6) {
+    for (int m = 0; m < 3; ++m) {
+      if constexpr (F == 1) {
+        for (int k = 0; k < n; ++k) b.arg[k] = b.angle[m][k] * (m == 0 ? p.x[k] : m == 1 ? p.y[k] : p.x[k] + p.y[k]) / 500;
+      } else {
+        const double times = m == 0 ? 2.1 : m == 1 ? 1.8 : 1.5;
+        for (int k = 0; k < n; ++k) b.arg[k] = times * b.angle[m][k];
+      }
+      lanes.numbers.sin(b.arg, b.e[m], static_cast<std::size_t>(n));
+    }
+  }
+  if constexpr (F != 12 && F != 13) {
+    for (int m = 0; m < 3; ++m) std::fill(b.d[m], b.d[m] + n, w.distance[m]);
+  } else {
+    for (int m = 0; m < 3; ++m) {
+      for (int k = 0; k < n; ++k) {
+        const double ei = p.x[k] - w.anchors[m].x, ej = p.y[k] - w.anchors[m].y;
+        b.arg[k] = ei * ei + ej * ej;
+      }
+      lanes.numbers.floor_sqrt(b.arg, b.d[m], static_cast<std::size_t>(n));
+    }
+  }
+  if constexpr (F == 3)
+    for (int k = 0; k < n; ++k)
+      for (int m = 0; m < 3; ++m) b.q[3 * k + m] = a.q[3 * whole[k] + m];
+  for (int k = 0; k < n; ++k) {
+    const auto l = w.LengthsAt<F>(b, k, static_cast<Colour>(p.own[k * p.stride]));
+    const double vi[3] = {l.a1 * b.c[0][k], l.a2 * b.c[1][k], l.a3 * b.c[2][k]};
+    const double vj[3] = {l.a1 * b.s[0][k], l.a2 * b.s[1][k], l.a3 * b.s[2][k]};
+    const auto [si, sj] = SourceOf<false>(w.mode, p.x[k], p.y[k], vi, vj, b.d[0][k], b.d[1][k], b.d[2][k]);
+    const Colour col = grid.At(src, si, sj, map);
+    p.out[k * p.stride] = shown ? w.Shown(col) : Stored(col);
+  }
+}
+
+template <int F>
+void ScaledFirstSweep(EffectRun& run, Sweep& w, LineAngles& a, LineAngles& b, const ScaledGrid& grid,
+                      const UnitMap& map) {
+  const std::uint32_t* src = run.surfaces.source.pixels();
+  std::uint32_t* dst = run.surfaces.canvas.pixels();
+  const std::size_t width = static_cast<std::size_t>(grid.w);
+  Places p;
+  p.stride = width;
+  for (int i = 0, px = 0; i <= 900; ++i) {
+    if (run.watch.Stopped()) return;
+    w.Prepare<F>(a, kPosH, i, 0, 0, 1, run.rng, run.lanes);
+    for (; px < grid.w && grid.whole_x[static_cast<std::size_t>(px)] == i; ++px) {
+      p.beyond = (grid.x[static_cast<std::size_t>(px)] - i) * kPosH;
+      for (int from = 0; from < grid.h; from += kLine) {
+        p.n = std::min(kLine, grid.h - from);
+        std::fill(p.x, p.x + p.n, grid.x[static_cast<std::size_t>(px)]);
+        std::copy_n(grid.y.data() + from, p.n, p.y);
+        p.along = p.y, p.whole = grid.whole_y.data() + from;
+        p.own = src + from * width + px, p.out = dst + from * width + px;
+        WorkPlaces<F>(w, a, b, p, false, run.lanes, src, grid, map);
+      }
+    }
+    if (i % 30 == 0) run.watch.Mark(ProgressMark::kColumns, 40 + 30 * i / 900, &run.surfaces.canvas);
+  }
+  w.KeepDistances(a, kPosH - 1);
+}
+
+template <int F>
+void ScaledSecondSweep(EffectRun& run, Sweep& w, LineAngles& a, LineAngles& b, const ScaledGrid& grid,
+                       const UnitMap& map) {
+  const std::uint32_t* src = run.surfaces.source.pixels();
+  std::uint32_t* card = run.surfaces.card.pixels();
+  const std::size_t width = static_cast<std::size_t>(grid.w);
+  Places p;
+  p.stride = 1;
+  for (int j = 0, py = 0; j <= 675; ++j) {
+    if (run.watch.Stopped()) return;
+    w.Prepare<F>(a, kPosW, 0, j, 1, 0, run.rng, run.lanes);
+    for (; py < grid.h && grid.whole_y[static_cast<std::size_t>(py)] == j; ++py) {
+      p.beyond = (grid.y[static_cast<std::size_t>(py)] - j) * kPosW;
+      for (int from = 0; from < grid.w; from += kLine) {
+        p.n = std::min(kLine, grid.w - from);
+        std::copy_n(grid.x.data() + from, p.n, p.x);
+        std::fill(p.y, p.y + p.n, grid.y[static_cast<std::size_t>(py)]);
+        p.along = p.x, p.whole = grid.whole_x.data() + from;
+        p.own = src + py * width + from, p.out = card + py * width + from;
+        WorkPlaces<F>(w, a, b, p, run.mode == EffectMode::kLine, run.lanes, src, grid, map);
+      }
+    }
+    if (run.mode == EffectMode::kLine && j % 45 == 44)
+      run.watch.Mark(ProgressMark::kRows, 70 + 20 * j / 675, &run.surfaces.card, py);
+  }
+  w.KeepDistances(a, kPosW - 1);
+}
+
 using SweepFn = void (*)(EffectRun&, Sweep&, LineAngles&, const UnitMap&);
+using ScaledSweepFn = void (*)(EffectRun&, Sweep&, LineAngles&, LineAngles&, const ScaledGrid&, const UnitMap&);
 
 template <int F>
 constexpr std::pair<SweepFn, SweepFn> Sweeps() {
   return {&FirstSweep<F>, &SecondSweep<F>};
 }
+
+template <int F>
+constexpr std::pair<ScaledSweepFn, ScaledSweepFn> ScaledSweeps() {
+  return {&ScaledFirstSweep<F>, &ScaledSecondSweep<F>};
+}
+
+constexpr std::pair<ScaledSweepFn, ScaledSweepFn> kScaledSweeps[14] = {
+    ScaledSweeps<0>(), ScaledSweeps<1>(), ScaledSweeps<2>(),  ScaledSweeps<3>(),  ScaledSweeps<4>(),
+    ScaledSweeps<5>(), ScaledSweeps<6>(), ScaledSweeps<7>(),  ScaledSweeps<8>(),  ScaledSweeps<9>(),
+    ScaledSweeps<10>(), ScaledSweeps<11>(), ScaledSweeps<12>(), ScaledSweeps<13>()};
 
 constexpr std::pair<SweepFn, SweepFn> kSweeps[14] = {
     Sweeps<0>(), Sweeps<1>(), Sweeps<2>(),  Sweeps<3>(),  Sweeps<4>(),  Sweeps<5>(),  Sweeps<6>(),
@@ -430,7 +603,7 @@ const UnitMap& CanvasMap() {
 // each drawn position not yet shown is marked, until every one of the canvas's
 // width x height positions has been. The draws are made on the run's level, the
 // same on every one.
-void RevealPixelsAtRandom(EffectRun& run) {
+void RevealPixelsAtRandom(EffectRun& run, bool paint) {
   const std::uint32_t* store = ColourStore(run.buffers);
   // One bit per position: the collector's loop below tests about 8.4 million
   // of them, and 76 KB stay in the cache where 600 KB of bytes would not.
@@ -475,6 +648,7 @@ void RevealPixelsAtRandom(EffectRun& run) {
   }
   rng = base;
   rng.Skip(used);
+  if (!paint) return;  // a card drawn larger: its second sweep painted every place
   // Every pixel has now been revealed once, so the card shows each one's colour:
   // painted in one go rather than in the random order of the reveal. Several
   // positions share a pixel; the pixel shows the position line mode paints last.
@@ -528,19 +702,30 @@ Result<> ApplyDisplacementEffect(EffectSurfaces surfaces, const EffectParameters
   EffectRun run{surfaces, mode, rng, watch, buffers, {*numbers, *effect}, level == SimdLevel::kScalar};
 
   TurningVectors vectors = DrawTurningVectors(rng);
+  const int scale = surfaces.canvas.brush();
+  if (surfaces.source.pixel_width() != surfaces.canvas.pixel_width()) surfaces.source = NewCanvas(scale);
   surfaces.source.CopyImageOf(surfaces.canvas);
-  const UnitMap& map = CanvasMap();
-  const auto [first, second] = kSweeps[RuleIndex(pass.rule)];
   Sweep w(pass, offset_mode, vectors, carry, 0);
   const auto angles = std::make_unique<LineAngles>();
-  first(run, w, *angles, map);
+  if (scale == 1) {
+    const UnitMap& map = CanvasMap();
+    const auto [first, second] = kSweeps[RuleIndex(pass.rule)];
+    first(run, w, *angles, map);
+    surfaces.source.CopyImageOf(surfaces.canvas);
+    second(run, w, *angles, map);
+  } else {
+    const UnitMap& map = CanvasMap();
+    const ScaledGrid grid(scale, map);
+    const auto places = std::make_unique<LineAngles>();
+    const auto [first, second] = kScaledSweeps[RuleIndex(pass.rule)];
+    first(run, w, *angles, *places, grid, map);
+    surfaces.source.CopyImageOf(surfaces.canvas);
+    second(run, w, *angles, *places, grid, map);
+  }
   surfaces.card.font_points = 8;
   surfaces.card.pen_colour = RGB(0, 0, 0);
-
-  surfaces.source.CopyImageOf(surfaces.canvas);
-  second(run, w, *angles, map);
   w.Store(vectors, carry);
-  if (mode == EffectMode::kPix && !watch.Stopped()) RevealPixelsAtRandom(run);
+  if (mode == EffectMode::kPix && !watch.Stopped()) RevealPixelsAtRandom(run, scale == 1);
   return {};
 }
 

@@ -42,19 +42,22 @@ struct Source {
 
 // Where position (i, j), moved by the vectors (vi, vj) and the offsets of `mode`,
 // reads its colour: folded back once at each edge, reflected below 5, mirrored
-// above 895 / 670.
+// above 895 / 670. The card's own grid reads at whole positions; a card drawn
+// larger reads between them (kWhole false).
+template <bool kWhole = true>
 [[gnu::always_inline]] inline Source SourceOf(int mode, double i, double j, const double (&vi)[3],
                                               const double (&vj)[3], double e1, double e2, double e3) {
+  const auto place = [](double v) { return kWhole ? RoundEven(v) : v; };
   double si, sj;
   if (mode == 2) {
-    si = RoundEven(i + vi[0] + vi[1] + vi[2] + Floor(e1 / 10));
-    sj = RoundEven(j + vj[0] + vj[1] + vj[2] + Floor(e2 / 10));
+    si = place(i + vi[0] + vi[1] + vi[2] + Floor(e1 / 10));
+    sj = place(j + vj[0] + vj[1] + vj[2] + Floor(e2 / 10));
   } else if (mode == 3) {
-    si = RoundEven(i + vi[0] + Floor(e2 / 10));
-    sj = RoundEven(j + vj[1] + Floor(e3 / 10));
+    si = place(i + vi[0] + Floor(e2 / 10));
+    sj = place(j + vj[1] + Floor(e3 / 10));
   } else {
-    si = RoundEven(i + vi[0] + vi[1] + vi[2]);
-    sj = RoundEven(j + vj[0] + vj[1] + vj[2]);
+    si = place(i + vi[0] + vi[1] + vi[2]);
+    sj = place(j + vj[0] + vj[1] + vj[2]);
   }
   if (si < 5) si = std::fabs(si) + 5;
   if (si > 895) si = 2 * 895 - si;

@@ -52,10 +52,12 @@ NameFormat FormatOfName(const std::filesystem::path& path);
 Bytes EncodeBmp(const Image& img);
 
 // Text that explains a PNG: `software` goes to a tEXt chunk, the rest to iTXt
-// (UTF-8); empty texts are left out. A JPEG takes the keyed texts only. Every PNG also carries pHYs for 96 dpi.
+// (UTF-8); empty texts are left out. A JPEG takes the keyed texts only. Every PNG also carries its
+// pixel density (pHYs): 96 pixels an inch, a screen's, unless told otherwise.
 struct PngText {
   std::string software, title, description;
   std::vector<std::pair<std::string, std::string>> keyed;  // keyword (1..79 Latin-1 characters), text
+  int pixels_per_inch = 96;
 };
 
 // 8-bit RGB PNG, compressed for speed (a card in a few milliseconds) at about

@@ -67,8 +67,8 @@ void* MapRaster(std::size_t bytes) {
 
 void UnmapRaster(void* p, std::size_t bytes) { munmap(p, RoundUp(bytes, PageSize())); }
 
-Surface::Surface(int pixel_width, int pixel_height, double scale_width, double scale_height)
-    : w_(pixel_width), h_(pixel_height), sw_(scale_width), sh_(scale_height) {
+Surface::Surface(int pixel_width, int pixel_height, double scale_width, double scale_height, int brush)
+    : w_(pixel_width), h_(pixel_height), sw_(scale_width), sh_(scale_height), brush_(std::max(brush, 1)) {
   img_.width = w_;
   img_.height = h_;
   img_.pixels.assign(static_cast<std::size_t>(w_) * h_, Drawn(back_));
@@ -124,11 +124,16 @@ void Surface::Plot(double x, double y, Colour c) {
   const long px = PixelX(x), py = PixelY(y);
   if (primitive_log) [[unlikely]]
     primitive_log->push_back({DrawnPrimitive::kPixel, px, py, px, py, 0, 0, Drawn(c)});
+  if (brush_ > 1) return fill_rect(px, py, px + brush_ - 1, py + brush_ - 1, Drawn(c));
   set_pixel(px, py, Drawn(c));
 }
 
 Colour Surface::ColourAt(double x, double y) const {
-  const long px = PixelX(x), py = PixelY(y);
+  long px = PixelX(x), py = PixelY(y);
+  if (brush_ > 1) {  // the middle of the square the card's own raster has there
+    px = ToPixel(x * (w_ / brush_) / sw_) * brush_ + brush_ / 2;
+    py = ToPixel(y * (h_ / brush_) / sh_) * brush_ + brush_ / 2;
+  }
   if (!OnRaster(px, py)) return -1;
   return static_cast<Colour>(img_.pixels[static_cast<std::size_t>(py) * w_ + px]);
 }
@@ -137,6 +142,7 @@ void Surface::Line(double x1, double y1, double x2, double y2, Colour c) {
   const long px1 = PixelX(x1), py1 = PixelY(y1), px2 = PixelX(x2), py2 = PixelY(y2);
   if (primitive_log) [[unlikely]]
     primitive_log->push_back({DrawnPrimitive::kLine, px1, py1, px2, py2, 0, 0, Drawn(c)});
+  if (brush_ > 1) return draw_wide_line(px1, py1, px2, py2, brush_, Drawn(c));
   draw_line(px1, py1, px2, py2, Drawn(c));
 }
 
@@ -146,6 +152,16 @@ void Surface::Box(double x1, double y1, double x2, double y2, Colour c) {
     if (fill_solid)
       primitive_log->push_back({DrawnPrimitive::kBoxFill, px1, py1, px2, py2, 0, 0, Drawn(fill_colour)});
     primitive_log->push_back({DrawnPrimitive::kBox, px1, py1, px2, py2, 0, 0, Drawn(c)});
+  }
+  if (brush_ > 1) {  // the box of squares: each side a band brush_ wide
+    const long b = brush_ - 1, x0 = std::min(px1, px2), x1 = std::max(px1, px2) + b;
+    const long y0 = std::min(py1, py2), y1 = std::max(py1, py2) + b;
+    if (fill_solid) fill_rect(x0, y0, x1, y1, Drawn(fill_colour));
+    fill_rect(x0, y0, x1, y0 + b, Drawn(c));
+    fill_rect(x0, y1 - b, x1, y1, Drawn(c));
+    fill_rect(x0, y0, x0 + b, y1, Drawn(c));
+    fill_rect(x1 - b, y0, x1, y1, Drawn(c));
+    return;
   }
   if (fill_solid) fill_rect(px1, py1, px2, py2, Drawn(fill_colour));
   draw_rect(px1, py1, px2, py2, Drawn(c));
@@ -169,6 +185,11 @@ void Surface::Circle(double x, double y, double r, Colour c, double aspect) {
     if (fill_solid)
       primitive_log->push_back({DrawnPrimitive::kEllipseFill, cx, cy, cx, cy, prx, pry, Drawn(fill_colour)});
     primitive_log->push_back({DrawnPrimitive::kEllipse, cx, cy, cx, cy, prx, pry, Drawn(c)});
+  }
+  if (brush_ > 1) {  // centred on the square a point would be
+    const long mid = (brush_ - 1) / 2;
+    if (fill_solid) fill_ellipse(cx + mid, cy + mid, prx + mid, pry + mid, Drawn(fill_colour));
+    return draw_wide_ellipse(cx + mid, cy + mid, prx, pry, brush_, Drawn(c));
   }
   if (fill_solid) fill_ellipse(cx, cy, prx, pry, Drawn(fill_colour));
   draw_ellipse(cx, cy, prx, pry, Drawn(c));
@@ -277,6 +298,18 @@ void Surface::draw_line(long x0, long y0, long x1, long y1, std::uint32_t c) {
     walk(std::false_type{});
 }
 
+void Surface::draw_wide_line(long x0, long y0, long x1, long y1, long width, std::uint32_t c) {
+  // The square's sweep is the union of the line moved across the minor axis and
+  // of the ends moved along the major one: 2 width lines, not width squared.
+  const bool steep = std::labs(y1 - y0) > std::labs(x1 - x0);
+  for (long k = 0; k < width; ++k) {
+    for (long along : {0L, width - 1}) {
+      const long dx = steep ? k : along, dy = steep ? along : k;
+      draw_line(x0 + dx, y0 + dy, x1 + dx, y1 + dy, c);
+    }
+  }
+}
+
 void Surface::draw_rect(long x0, long y0, long x1, long y1, std::uint32_t c) {
   if (x0 > x1) std::swap(x0, x1);
   if (y0 > y1) std::swap(y0, y1);
@@ -335,6 +368,29 @@ void Surface::draw_ellipse(long cx, long cy, double rx, double ry, std::uint32_t
     if (k != 0) {
       span(bottom, cx + lo, cx + wk, c);
       span(bottom, cx - wk, cx - lo, c);
+    }
+  }
+}
+
+void Surface::draw_wide_ellipse(long cx, long cy, double rx, double ry, long width, std::uint32_t c) {
+  if (!(rx >= 0) || !(ry >= 0)) return;
+  // Every row: the outer ellipse's span less the inner one's.
+  const double half = static_cast<double>(width - 1) / 2, in_x = rx - half - 1, in_y = ry - half - 1;
+  const EllipseRows outer = MakeRows(rx + half, ry + half);
+  const EllipseRows inner = in_x >= 0 && in_y >= 0 ? MakeRows(in_x, in_y) : EllipseRows{-1, 0, 0};
+  const long k_lo = std::max({0L, -cy, cy - (h_ - 1)});
+  for (long k = k_lo; k <= outer.K; ++k) {
+    const long top = cy - k, bottom = cy + k;
+    if (top < 0 && bottom >= h_) break;
+    const long wo = outer.width(k), wi = inner.width(k);
+    for (long y : {top, bottom}) {
+      if (y == bottom && k == 0) break;
+      if (wi < 0) {
+        span(y, cx - wo, cx + wo, c);
+      } else if (wi < wo) {
+        span(y, cx + wi + 1, cx + wo, c);
+        span(y, cx - wo, cx - wi - 1, c);
+      }
     }
   }
 }

@@ -12,6 +12,11 @@
 //  * Coordinates in drawing units map to pixels as RoundEven(x * pixel_width / scale_width)
 //    (nearest, halves to even); radii scale the same way per axis. Surfaces addressed
 //    in pixels simply have scale == pixel size.
+//  * A surface drawn `brush` times larger than its units' own raster (a card at
+//    print size) draws what the verbs in units draw `brush` pixels wide: a point
+//    is a square, a line the sweep of that square, an outline a band, text
+//    `brush` times its size; so the larger picture is the smaller one,
+//    supersampled. The pixel-space primitives stay one pixel wide.
 //  * A pixel stores a colour as r + 256 g + 65536 b. A primitive drawn in a colour
 //    outside 0..0xFFFFFF draws its low 24 bits: the colour -1 is drawn white.
 //  * Every primitive clips its bounding box once and writes its rows through one
@@ -103,9 +108,10 @@ struct DrawnPrimitive {
 
 class Surface {
  public:
-  Surface(int pixel_width, int pixel_height, double scale_width, double scale_height);
+  Surface(int pixel_width, int pixel_height, double scale_width, double scale_height, int brush = 1);
 
   int pixel_width() const { return w_; }
+  int brush() const { return brush_; }
   int pixel_height() const { return h_; }
   double scale_width() const { return sw_; }
   double scale_height() const { return sh_; }
@@ -184,6 +190,10 @@ class Surface {
   void fill_rect(long x0, long y0, long x1, long y1, std::uint32_t c);
   void draw_ellipse(long cx, long cy, double rx, double ry, std::uint32_t c);
   void fill_ellipse(long cx, long cy, double rx, double ry, std::uint32_t c);
+  // `width` pixels wide: a line swept by a square whose top-left corner runs from
+  // (x0, y0) to (x1, y1), and an elliptic ring of that width around the radii.
+  void draw_wide_line(long x0, long y0, long x1, long y1, long width, std::uint32_t c);
+  void draw_wide_ellipse(long cx, long cy, double rx, double ry, long width, std::uint32_t c);
 
   // Unit -> pixel, with the rounding rule above; huge values are clamped so that
   // they stay far off the raster without overflowing.
@@ -211,6 +221,7 @@ class Surface {
 
   int w_, h_;
   double sw_, sh_;
+  int brush_;
   Colour back_ = kDefaultBackground;
   Image img_;
   std::optional<Image> picture_;

@@ -4,6 +4,7 @@
 
 #include <hb.h>
 
+#include <algorithm>
 #include <utility>
 
 #include "text/faces.h"
@@ -64,8 +65,11 @@ std::string HarfBuzzVersion() { return hb_version_string(); }
 
 namespace {
 
+// Lays the text out at `points`; draws each glyph `scale` times that size at
+// `scale` times its place, so that a card drawn larger keeps every line's length.
 TextMetrics Run(Fonts& fonts, Surface* s, Typeface typeface, double points, long px, long py,
-                std::string_view utf8_text, std::uint32_t colour, std::vector<PlacedGlyph>* placed = nullptr) {
+                std::string_view utf8_text, std::uint32_t colour, std::vector<PlacedGlyph>* placed = nullptr,
+                int scale = 1) {
   TextMetrics m;
   Fonts::Impl& impl = fonts.impl();
   text::Face* primary = impl.faces.Own(typeface);
@@ -77,15 +81,18 @@ TextMetrics Run(Fonts& fonts, Surface* s, Typeface typeface, double points, long
   std::vector<std::size_t> origin;
   const std::u32string chars = text::Drawable(utf8_text, &origin);
   const text::Line line = text::LayOutLine(impl.faces, typeface, primary, points, chars, origin);
-  m.width = (line.advance + 32) >> 6;
+  m.width = (line.advance * scale + 32) >> 6;
+  m.line_height *= scale;
+  const double drawn_points = std::min(points * scale, 2000.0);
   for (const text::Glyph& g : line.glyphs) {
     if (placed) placed->push_back({g.id, g.cluster, (g.pen + 32) >> 6, g.face->file});
     if (!s) continue;
     impl.faces.Used(g.face);
-    const text::Bitmap* b = impl.glyphs.Get(g.face, points, g.id);
+    if (scale > 1 && !text::SetSize(g.face, drawn_points)) continue;
+    const text::Bitmap* b = impl.glyphs.Get(g.face, drawn_points, g.id);
     if (!b) continue;
-    text::Put(*s, *b, px + ((g.pen + g.x_offset + 32) >> 6) + b->left,
-              py + ascender - b->top - ((g.y_offset + 32) >> 6), colour);
+    text::Put(*s, *b, px + (((g.pen + g.x_offset) * scale + 32) >> 6) + b->left,
+              py + ascender * scale - b->top - ((g.y_offset * scale + 32) >> 6), colour);
   }
   return m;
 }
@@ -93,8 +100,8 @@ TextMetrics Run(Fonts& fonts, Surface* s, Typeface typeface, double points, long
 }  // namespace
 
 TextMetrics DrawText(Fonts& fonts, Surface& s, Typeface face, double points, long px, long py,
-                     std::string_view utf8_text, std::uint32_t colour) {
-  return Run(fonts, &s, face, points, px, py, utf8_text, colour);
+                     std::string_view utf8_text, std::uint32_t colour, int scale) {
+  return Run(fonts, &s, face, points, px, py, utf8_text, colour, nullptr, scale);
 }
 
 TextMetrics MeasureText(Fonts& fonts, Typeface face, double points, std::string_view utf8_text) {
@@ -109,7 +116,7 @@ std::vector<PlacedGlyph> LayOutText(Fonts& fonts, Typeface face, double points, 
 
 void PrintText(Fonts& fonts, Surface& s, std::string_view utf8_text) {
   const TextMetrics m = DrawText(fonts, s, s.typeface, s.font_points, s.PixelX(s.cursor_x), s.PixelY(s.cursor_y),
-                                 utf8_text, Drawn(s.pen_colour));
+                                 utf8_text, Drawn(s.pen_colour), s.brush());
   s.cursor_x = 0;
   s.cursor_y += m.line_height * s.scale_height() / s.pixel_height();
 }

@@ -34,8 +34,10 @@ struct TextMetrics {
   long line_height = 0;  // distance to the next line, pixels
 };
 
+// The text laid out at `points` with its top-left at pixel (px, py); `scale`
+// times larger (glyphs, places and metrics) on a surface drawn larger.
 TextMetrics DrawText(Fonts& fonts, Surface& s, Typeface face, double points, long px, long py,
-                     std::string_view utf8_text, std::uint32_t colour);
+                     std::string_view utf8_text, std::uint32_t colour, int scale = 1);
 
 // The width and line height DrawText would give, without drawing.
 TextMetrics MeasureText(Fonts& fonts, Typeface face, double points, std::string_view utf8_text);
