@@ -29,4 +29,6 @@ $SUDO apt-get install -y -qq --no-install-recommends \
 # it as a German user would (the catalogue alone is tested under C.UTF-8);
 # appstream and bash-completion check the metainfo and completions of the package.
 $SUDO apt-get install -y -qq --no-install-recommends gettext locales appstream bash-completion >/dev/null
+# pdfinfo and pdftoppm read the printed page in its tests.
+$SUDO apt-get install -y -qq --no-install-recommends poppler-utils >/dev/null
 locale -a | grep -qx 'de_DE.utf8' || $SUDO localedef -i de_DE -f UTF-8 de_DE.UTF-8

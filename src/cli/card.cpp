@@ -10,6 +10,7 @@
 #include "batch/list.h"
 #include "cli/cli.h"
 #include "base/i18n.h"
+#include "files/print.h"
 #include "mail/mail.h"
 
 namespace mirelune::cli {
@@ -19,10 +20,12 @@ using Json = nlohmann::ordered_json;
 
 struct CardOptions {
   std::string friend_name, sender, out, plain, report, format, mode = "line", mail_to, message, again;
-  std::string wish;
+  std::string wish, print;
+  bool crop_marks = false;
   int max_styles = 15, palette = 0, year = ComingYear(std::time(nullptr)), scale = 1, ppi = 0;
   bool force = false;
   CLI::Option *friend_opt = nullptr, *sender_opt = nullptr, *out_opt = nullptr, *plain_opt = nullptr;
+  CLI::Option* scale_opt = nullptr;
 };
 
 std::optional<ImageFormat> FormatOption(const std::string& text) {
@@ -66,6 +69,21 @@ Result<std::filesystem::path> SaveUnderNames(const Image& card, const CardSpec& 
   return path;
 }
 
+// The printed page: a PDF, or a PNG at 300 ppi, by the name's extension (a PDF
+// under the names by default, kept unless --force).
+Result<std::filesystem::path> SavePrint(const Image& card, const CardSpec& c, const PrintLayout& page,
+                                        const std::string& out, const PngText& text, bool force) {
+  const std::filesystem::path path = out.empty() ? CardFileName(c.friend_name, c.sender, "pdf") : out;
+  const bool png = FormatOfName(path) == NameFormat::kPng;
+  MIRELUNE_TRY_ASSIGN(const Bytes bytes, png ? EncodePrintPng(card, page, &text) : EncodePrintPdf(card, page, text.title));
+  const Result<> w = out.empty() && !force ? WriteNewFile(path, bytes) : WriteFileSafely(path, bytes);
+  if (!w && w.code == EEXIST)
+    return Error{Fill(_("%s is there already; choose another name with --out, or replace it with --force"),
+                      {path.string()})};
+  if (!w) return Error{w.message};
+  return path;
+}
+
 Result<int> RunCard(const CardOptions& o) {
   CardSpec c;
   Json recorded;
@@ -83,8 +101,16 @@ Result<int> RunCard(const CardOptions& o) {
     if (const Result<MailAddress> to = ParseMailAddress(o.mail_to); !to)
       return Error{Fill(_("--mail-to: the address %s; nothing was made, saved or sent"), {to.error().message})};
   const std::optional<ImageFormat> format = FormatOption(o.format);
+  std::optional<PrintLayout> print;
+  if (!o.print.empty()) {
+    print = LayOutPrint(ParsePaperSize(o.print).value_or(PaperSize::kA6), o.crop_marks);
+    if (!*o.scale_opt) c.scale = std::max(c.scale, print->scale);
+    const std::filesystem::path ext = std::filesystem::path(o.out).extension();
+    if (*o.out_opt && FormatOfName(o.out) != NameFormat::kPng && ext != ".pdf" && ext != ".PDF")
+      return Error{Fill(_("--out %s: a printed card is a .pdf or .png file"), {o.out})};
+  }
   std::optional<Target> out, plain;
-  if (*o.out_opt) {
+  if (*o.out_opt && !print) {
     MIRELUNE_TRY_ASSIGN(out, ResolveTarget("--out", o.out, format));
   }
   if (*o.plain_opt) {
@@ -112,7 +138,15 @@ Result<int> RunCard(const CardOptions& o) {
   int status = 0;
   PngText card_text = CardPngText(s.names, report);
   card_text.pixels_per_inch = o.ppi ? o.ppi : c.scale > 1 ? kPrintPpi : 96;
-  if (out) {
+  if (print) {
+    const Result<std::filesystem::path> saved = SavePrint(s.card.image(), c, *print, o.out, card_text, o.force);
+    if (!saved) {
+      std::cerr << "mirelune-cli: " << saved.error().message << "\n";
+      status = 1;
+    } else {
+      Announce(saved->string(), paths_on_stderr);
+    }
+  } else if (out) {
     if (!WritePicture(s.card.image(), *out, card_text, paths_on_stderr)) status = 1;
   } else if (o.mail_to.empty()) {  // a mailed card is kept as the mail's copy, below
     const Result<std::filesystem::path> saved =
@@ -191,11 +225,18 @@ Action SetUpCard(CLI::App& sub) {
                                 "\"I wish you a happy new year YEAR!\"."))
                    ->type_name("TEXT")
                    ->check(WishText());
-  auto* scale = sub.add_option("--scale", o->scale,
+  o->scale_opt = sub.add_option("--scale", o->scale,
                                _("Draw the card N times larger each way, 1 to 4 (default 1): the same picture with "
                                  "more pixels, for print."))
                     ->type_name("N")
                     ->check(WholeNumber(1, kMaxScale));
+  auto* print = sub.add_option("--print", o->print,
+                 _("Lay the card out for print on SIZE (a6, 5x7 or letter-half, landscape), filling the page and "
+                   "3 mm past its edges: a PDF, or a 300 ppi PNG for --out FILE.png."))
+      ->type_name("SIZE")
+      ->check(OneOf({"a6", "5x7", "letter-half"}));
+  sub.add_flag("--crop-marks", o->crop_marks, _("With --print, crop marks in a white margin around the page."))
+      ->needs(print);
   sub.add_option("--ppi", o->ppi,
                  _("The pixel density a PNG records, 1 to 10000 pixels an inch (default: 300 for a card drawn "
                    "larger, else 96)."))
@@ -215,7 +256,7 @@ Action SetUpCard(CLI::App& sub) {
       ->excludes(palette)
       ->excludes(year)
       ->excludes(wish)
-      ->excludes(scale);
+      ->excludes(o->scale_opt);
   return [o] { return RunCard(*o); };
 }
 
