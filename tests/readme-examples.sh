@@ -35,4 +35,7 @@ quoted 'mirelune-cli card --again card.jpg'
 mirelune-cli card --friend Mary --sender Bob --out card.jpg 2>/dev/null
 mirelune-cli card --again card.jpg --out again.jpg 2>/dev/null
 cmp -s card.jpg again.jpg || fail "--again made another JPEG"
+quoted 'mirelune-cli card --friend Mary --sender Bob --print a6 --crop-marks'
+mirelune-cli card --friend Mary --sender Bob --print a6 --crop-marks 2>/dev/null
+[ "$(pdfinfo Mary-from-Bob.pdf | grep -c 'Pages: *1$')" = 1 ] || fail "no one-page Mary-from-Bob.pdf"
 echo "readme-examples: all examples do what the README says"

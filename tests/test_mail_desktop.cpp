@@ -27,27 +27,6 @@ PreparedMail SampleMail(const std::filesystem::path& card) {
   return {{"Mary", "mary@example.org"}, std::nullopt, "greetings", kBody, {card}};
 }
 
-TEST(DesktopMail, ComposeCommandKeepsPathsAndTextWhole) {
-  const std::filesystem::path card = "/tmp/a b/it's \"q\", x/GR-20170102090503.bmp";
-  const std::string attachment = "attachment='file:///tmp/a%20b/it%27s%20%22q%22%2C%20x/GR-20170102090503.bmp'";
-  const PreparedMail plain = SampleMail(card);
-  const PreparedMail odd{{"Mary", "o'brien@example.org"}, MailAddress{"", "copy@example.org"}, "greetings", "",
-                         plain.attachments};  // an apostrophe in the address, a copy recipient, no body
-  // Thunderbird's fields end at a quote and a comma: the body and the path are
-  // percent-encoded, and no address holds a comma.
-  const struct { const PreparedMail& mail; const char* handler; V want; } cases[] = {
-      {plain, "", {"xdg-email", "--utf8", "--subject", "greetings", "--body", kBody, "--attach", card, "mailto:mary@example.org"}},
-      {plain, "thunderbird.desktop",
-       {"thunderbird", "-compose",
-        "to=mary@example.org,subject=greetings,body=Hi%20%27there%27%2C%20%22Mary%22%0D%0Aline%202," + attachment}},
-      {odd, "", {"xdg-email", "--utf8", "--cc", "copy@example.org", "--subject", "greetings", "--attach", card,
-                 "mailto:o%27brien@example.org"}},
-      {odd, "mozilla-thunderbird.desktop",
-       {"thunderbird", "-compose", "to=o%27brien@example.org,cc=copy@example.org,subject=greetings," + attachment}},
-  };
-  for (const auto& c : cases) EXPECT_EQ(DesktopComposeCommand(c.mail, c.handler), c.want) << c.handler;
-}
-
 // Thunderbird's reading of -compose: pairs split at commas outside quotes; a quote
 // right after '=' opens a value that a quote before a comma (or the end) closes and
 // that is taken as it stands; any other value is percent-decoded.

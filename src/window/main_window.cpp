@@ -147,7 +147,6 @@ std::string OwnWords(const QString& typed) { return typed.trimmed().isEmpty() ? 
 
 }  // namespace
 
-int ComingNewYear(int year, int month) { return month >= 10 ? year + 1 : year; }
 
 MainWindow::MainWindow(bool workbench, QWidget* parent) : QMainWindow(parent), workbench_(workbench) {
   setWindowTitle(kCaption);
@@ -239,8 +238,7 @@ MainWindow::MainWindow(bool workbench, QWidget* parent) : QMainWindow(parent), w
   statusBar()->addPermanentWidget(year_label);
   statusBar()->addPermanentWidget(year_);
   const QSettings settings;
-  const QDate today = QDate::currentDate();
-  year_->setValue(settings.value(kYearKey, ComingNewYear(today.year(), today.month())).toInt());
+  year_->setValue(settings.value(kYearKey, ComingYear(std::time(nullptr))).toInt());
   session_.names.year = year_->value();
   connect(year_, &QSpinBox::valueChanged, this, [this](int year) {
     SetYear(year, true);

@@ -125,10 +125,6 @@ inline constexpr int kViewCount = 5;
 enum class Action { kNew, kSave, kSaveAs, kSend, kCopy, kPrint, kOpenFolder, kQuit, kStop, kShortcuts, kAbout, kOpen, kWords };
 inline constexpr int kActionCount = 13;
 
-// The year a new card wishes for unless one was chosen: from October on the next
-// year, before that this one.
-int ComingNewYear(int year, int month);
-
 class MainWindow : public QMainWindow {
   Q_OBJECT
  public:

@@ -134,30 +134,6 @@ TEST(WebRules, ShareLinksDownloadNamesAndDecoding) {
             std::string::npos);
 }
 
-// Shrinking averages: flat colour stays exact, a fine checker turns grey, the
-// result is the same every time. (The server's WebP is read back below.)
-TEST(WebRules, PreviewScalingAndLosslessWebp) {
-  Image img{896, 671, {}};
-  img.pixels.assign(896u * 671u, 0x00336699);
-  const Image flat = ScaleToWidth(img, 450);
-  ASSERT_EQ(flat.width, 450);
-  ASSERT_EQ(flat.height, 337);
-  EXPECT_EQ(std::count(flat.pixels.begin(), flat.pixels.end(), 0x00336699u), 450 * 337);
-  for (int y = 0; y < img.height; ++y)
-    for (int x = 0; x < img.width; ++x)
-      img.pixels[static_cast<std::size_t>(y) * 896 + x] = (x + y) % 2 ? 0x00FFFFFF : 0x00000000;
-  const Image grey = ScaleToWidth(img, 224);  // 4 x 4 pixels to one
-  EXPECT_EQ(grey.height, 168);
-  const std::uint32_t mid = grey.at(100, 80);
-  EXPECT_NEAR(static_cast<int>(mid & 0xFF), 128, 2);
-  EXPECT_EQ(mid, (mid & 0xFF) * 0x010101u);
-  EXPECT_TRUE(ScaleToWidth(img, 224) == grey);
-  EXPECT_TRUE(ScaleToWidth(img, 896) == img);
-  EXPECT_EQ(ScaledHeight(896, 671, 16), 12);
-
-  EXPECT_FALSE(EncodeWebp(Image{}));
-}
-
 // --- a real server ---
 struct Answer {
   long status = 0;
