@@ -75,6 +75,15 @@ TEST(Scale, ALargerCardIsTheSamePictureWithMorePixels) {
   }
 }
 
+// A batch drawn larger holds the very files `card --scale` writes.
+TEST(Scale, ABatchDrawnLargerIsTheCardsDrawnLarger) {
+  const testing::TempDir dir;
+  testing::WriteText(dir.path / "l.csv", "friend,sender,year\nAnn,Eve,2031\n");
+  ASSERT_EQ(testing::Cli(dir.path, "batch l.csv --out-dir d --scale 2 --jobs 1").status, 0);
+  ASSERT_EQ(testing::Cli(dir.path, "card --friend Ann --sender Eve --year 2031 --scale 2 --out c.png").status, 0);
+  EXPECT_TRUE(testing::ReadText(dir.path / "d" / "000001-Ann-Eve.png") == testing::ReadText(dir.path / "c.png"));
+}
+
 // An A6 card: one landscape page of 148 x 105 mm and 3 mm of bleed each way,
 // which poppler reads; rendered, the trimmed page is the card standing on its
 // foot, spanning its width. Crop marks widen the page by their margin.

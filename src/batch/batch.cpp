@@ -684,7 +684,7 @@ int Run::Start(ListReader* reader) {
   if (o_.mail && !SmtpSettingsFromEnvironment(&smtp_))
     return bad("--mail sends through a mail server: set MIRELUNE_SMTP_URL (smtp://host:port or smtps://host:port)");
   if (const Result<> faces = PrepareFaces(FontFolder()); !faces) return bad(faces.message, 1);
-  const ListOptions list_options{o_.mail, ExtensionOf(o_.format), o_.year};
+  const ListOptions list_options{o_.mail, ExtensionOf(o_.format), o_.year, o_.scale};
   ListReader counter;
   if (const Result<> opened = counter.Open(o_.list, list_options); !opened) return bad(opened.message);
   if (const Result<> made = MakeFolder(o_.out_dir); !made) return bad(made.message, 1);

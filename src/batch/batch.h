@@ -43,6 +43,7 @@ struct BatchOptions {
   int shard = 0, shards = 1;  // rows whose index modulo `shards` is `shard`
   ImageFormat format = ImageFormat::kPng;
   int year = kDefaultYear;  // of the rows without a year
+  int scale = 1;            // every card drawn that many times larger (memory: a thread's card grows by its square)
   CardEncoder encode;  // required
   bool mail = false;
   double rate_per_minute = 0;  // messages; 0 for no limit

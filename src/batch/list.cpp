@@ -340,6 +340,7 @@ void ListReader::Check(const CsvRecord& rec, ListRow* row) const {
     row->error = "the year is a whole number from 1 to 9999, not " + Quoted(value[kYear]);
     return;
   }
+  c.scale = options_.scale;
   row->email = Trimmed(value[kEmail]);
   row->message = value[kMessage];
   if (options_.mail) {
@@ -354,6 +355,7 @@ void ListReader::Check(const CsvRecord& rec, ListRow* row) const {
   std::string basis = c.friend_name + '\0' + c.sender + '\0' + mode + '\0' + std::to_string(c.palette) + '\0' +
                       std::to_string(c.max_styles) + '\0' + std::to_string(c.year) + '\0' + row->file;
   if (!c.wish.empty()) basis += std::string("\0wish\0", 6) + c.wish;
+  if (c.scale != 1) basis += std::string("\0scale\0", 7) + std::to_string(c.scale);
   if (options_.mail) basis += std::string("\0mail\0", 6) + row->email + '\0' + row->message;
   row->key = Sha256Hex(basis.data(), basis.size()).substr(0, 16);
 }

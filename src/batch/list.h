@@ -26,6 +26,7 @@ struct ListOptions {
   bool mail = false;           // rows need an address
   std::string extension = "png";  // of the card files
   int year = kDefaultYear;        // of the rows without one
+  int scale = 1;                  // of every card: 1..kMaxScale
 };
 
 struct ListRow {

@@ -48,7 +48,8 @@ Result<int> RunBatch(BatchArgs& a) {
                                                          ImageFormat format) -> Result<CardFile> {
     CardFile card;
     card.report = CardReport(spec, made.seed, made.stats, made.text.faces, digests.get());
-    const PngText text = CardPngText(GreetingOf(spec), card.report);
+    PngText text = CardPngText(GreetingOf(spec), card.report);
+    if (spec.scale > 1) text.pixels_per_inch = kPrintPpi;
     MIRELUNE_TRY_ASSIGN(card.bytes, EncodeImage(made.card.image(), format, &text));
     return card;
   };
@@ -85,6 +86,9 @@ Action SetUpBatch(CLI::App& sub) {
   sub.add_option("--year", o.year, _("The new year of the rows without one (default: the coming one)."))
       ->type_name("N")
       ->check(WholeNumber(kFirstYear, kLastYear));
+  sub.add_option("--scale", o.scale, _("Draw every card N times larger each way, 1 to 4 (default 1), as card --scale does."))
+      ->type_name("N")
+      ->check(WholeNumber(1, kMaxScale));
   sub.add_option("--format", a->format, _("The cards' format: png (default), jpg or bmp."))
       ->type_name("FORMAT")
       ->check(OneOf(kFormatWords));
