@@ -2,6 +2,7 @@
 // the page's assets; the query's checks; ETags.
 #include <sys/stat.h>
 
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -12,6 +13,7 @@
 #include "base/digest.h"
 #include "base/utf8.h"
 #include "batch/list.h"  // CardFileName, the file name `card` gives
+#include "files/print.h"
 #include "palette/palette_table.h"
 #include "text/text.h"
 #include "web/web.h"
@@ -20,7 +22,7 @@
 namespace mirelune::web {
 namespace {
 
-const char* const kParameters = "friend, sender, year, wish, max-styles, mode, palette, size and download";
+const char* const kParameters = "friend, sender, year, wish, max-styles, mode, palette, size, print and download";
 
 struct Asset {
   const char* path;
@@ -49,6 +51,7 @@ const CardPath kCardPaths[] = {{"/card.png", Output::kPng},
                                {"/card.jpeg", Output::kJpeg},
                                {"/card.bmp", Output::kBmp},
                                {"/card.webp", Output::kWebp},
+                               {"/card.pdf", Output::kPdf},
                                {"/report.json", Output::kReport}};
 
 const char* OutputName(Output o) {
@@ -58,6 +61,7 @@ const char* OutputName(Output o) {
     case Output::kBmp: return "bmp";
     case Output::kWebp: return "webp";
     case Output::kReport: return "report";
+    case Output::kPdf: return "pdf";
   }
   return "?";
 }
@@ -118,6 +122,7 @@ const char* ContentType(Output o) {
     case Output::kBmp: return "image/bmp";
     case Output::kWebp: return "image/webp";
     case Output::kReport: return "application/json";
+    case Output::kPdf: return "application/pdf";
   }
   return "application/octet-stream";
 }
@@ -147,6 +152,9 @@ Result<CardQuery> ParseCardQuery(const Args& args, int default_year) {
       if (const std::string p = WholeNumberProblem(value, 16, kCanvasPixelsW); !p.empty())
         return Error{"size: the card's width in pixels, " + p};
       q.width = std::stoi(value);
+    } else if (key == "print") {
+      if (const std::string p = OneOfProblem(value, {"a6", "5x7", "letter-half"}); !p.empty()) return Error{"print: " + p};
+      q.print = value;
     } else if (key == "download") {
       if (value != "1" && value != "0" && !value.empty()) return Error{"download: 1 or 0, not \"" + Cut(value) + "\""};
       q.download = value == "1";
@@ -171,6 +179,7 @@ std::string MoreSettings(const CardQuery& q) {
   if (q.card.palette != 0) text += "&palette=" + std::to_string(q.card.palette);
   if (!q.card.wish.empty()) text += "&wish=" + PercentEncode(q.card.wish);
   if (q.width != kCanvasPixelsW) text += "&size=" + std::to_string(q.width);
+  if (!q.print.empty()) text += "&print=" + q.print;
   return text;
 }
 
@@ -579,11 +588,14 @@ Route Site::Handle(const Request& r) const {
   }
   for (const CardPath& c : kCardPaths) {
     if (r.path != c.path) continue;
-    const Result<CardQuery> q = ParseCardQuery(r.args, ComingYear(now_()));
+    Result<CardQuery> q = ParseCardQuery(r.args, ComingYear(now_()));
+    if (q && c.output == Output::kPdf && q->width != kCanvasPixelsW) q = Error{"size: a printed page has the page's size"};
+    if (q && c.output != Output::kPdf && !q->print.empty()) q = Error{"print: only for /card.pdf"};
     if (!q) {
       route.now = TextResponse(400, q.error().message);
       return route;
     }
+    if (c.output == Output::kPdf && q->print.empty()) q->print = "a6";
     CardJob job{*q, c.output, EtagOf(*q, c.output), {}};
     job.headers = CardHeaders(job);
     if (!r.if_none_match.empty() && EtagMatches(r.if_none_match, job.etag)) {
@@ -602,6 +614,27 @@ Route Site::Handle(const Request& r) const {
 }
 
 Response Site::Make(const CardJob& job, Fonts& fonts) const {
+  if (job.output == Output::kPdf) {
+    const std::lock_guard one_at_a_time(large_card_);
+    const PrintLayout page = LayOutPrint(ParsePaperSize(job.query.print).value_or(PaperSize::kA6), false);
+    CardSpec spec = job.query.card;
+    spec.scale = page.scale;
+    const auto given_up = std::chrono::steady_clock::now() + std::chrono::seconds(kLargeCardSeconds);
+    std::stop_source stop;
+    const CardWatch watch{stop.get_token(), [&](const ProgressMark&) {
+                            if (std::chrono::steady_clock::now() > given_up) stop.request_stop();
+                          }};
+    const auto made = std::make_unique<Card>(MakeCard(spec, watch, fonts));
+    if (made->stopped) return TextResponse(503, "the printed page took too long to make; please try again later");
+    const Result<Bytes> pdf = EncodePrintPdf(made->card.image(), page, "Mirelune card for " + spec.friend_name +
+                                                                          " from " + spec.sender);
+    if (!pdf) return TextResponse(500, "the card could not be encoded");
+    Response r;
+    r.type = ContentType(job.output);
+    r.body = std::make_shared<const std::string>(pdf->begin(), pdf->end());
+    r.headers = job.headers;
+    return r;
+  }
   // A character no face has is noted in the card's report; nobody reads text problems here.
   const auto made = std::make_unique<Card>(MakeCard(job.query.card, {}, fonts));
   const Image picture = ScaleToWidth(made->card.image(), job.query.width);

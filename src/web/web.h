@@ -15,6 +15,7 @@
 #include <ctime>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -33,7 +34,7 @@ using Headers = std::vector<std::pair<std::string, std::string>>;
 using Body = std::shared_ptr<const std::string>;
 
 // What a card URL answers with: a picture in one format or the card's report.
-enum class Output { kPng, kJpeg, kBmp, kWebp, kReport };
+enum class Output { kPng, kJpeg, kBmp, kWebp, kReport, kPdf };
 const char* ContentType(Output o);
 
 // The settings of one card: the command line's card options.
@@ -41,6 +42,7 @@ struct CardQuery {
   CardSpec card;
   int width = kCanvasPixelsW;  // `size`: the picture's width, 16 to 896 pixels, aspect kept
   bool download = false;       // `download=1`: sent as an attachment named after the names
+  std::string print;           // `print` (/card.pdf only): a6 (its default), 5x7 or letter-half
 };
 // The parameters carry the command line's option names and values (friend,
 // sender, year, max-styles, mode, palette); a bad one fails with the message the
@@ -148,7 +150,12 @@ class Site {
   std::string identity_;
   CardWriter writer_;
   std::function<std::time_t()> now_;
+  // A printed page is a card drawn three times larger (about 200 MiB while it is
+  // made): one at a time, and given up after kLargeCardSeconds, so that a burst of
+  // them costs the server one large card's memory and no card thread for long.
+  mutable std::mutex large_card_;
 };
+inline constexpr int kLargeCardSeconds = 30;
 
 // The face files a card may be drawn with, as they are on this machine: the two
 // faces every card uses by content (SHA-256), the fallback faces (well over

@@ -370,6 +370,14 @@ TEST(WebServer, PreviewsWebpAndDownloads) {
     EXPECT_EQ(HeaderValue(a, "Content-Disposition"), c.disposition) << c.target;
   }
   EXPECT_EQ(Get(server.port, "/card.png?friend=Mary&sender=Bob&download=yes").status, 400);
+  // A printed page: the command line's A6 page unless told, only as PDF.
+  const Answer pdf = Get(server.port, "/card.pdf?friend=Mary&sender=Bob&print=5x7&download=1");
+  EXPECT_EQ(std::pair(pdf.status, HeaderValue(pdf, "Content-Type")), std::pair(200L, std::string("application/pdf")));
+  EXPECT_EQ(pdf.body.substr(0, 5), "%PDF-");
+  EXPECT_EQ(HeaderValue(pdf, "Content-Disposition"), "attachment; filename=\"Mary-from-Bob.pdf\"");
+  for (const char* bad : {"/card.pdf?friend=Mary&sender=Bob&print=a4", "/card.png?friend=Mary&sender=Bob&print=a6",
+                          "/card.pdf?friend=Mary&sender=Bob&size=450"})
+    EXPECT_EQ(Get(server.port, bad).status, 400) << bad;
   EXPECT_EQ(server.Stop(), 0);
 }
 
