@@ -1,6 +1,7 @@
 // card.cpp — `card`: the card for two names (or again from a PNG card), and
 // `info`: the report a PNG card carries.
 #include "card/card.h"
+#include "card/frames.h"
 
 #include <cerrno>
 #include <ctime>
@@ -10,6 +11,7 @@
 #include "batch/list.h"
 #include "cli/cli.h"
 #include "base/i18n.h"
+#include "files/animation.h"
 #include "files/print.h"
 #include "mail/mail.h"
 
@@ -20,11 +22,13 @@ using Json = nlohmann::ordered_json;
 
 struct CardOptions {
   std::string friend_name, sender, out, plain, report, format, mode = "line", mail_to, message, again;
-  std::string wish, print;
+  std::string wish, print, animate;
   bool crop_marks = false;
   int max_styles = 15, palette = 0, year = ComingYear(std::time(nullptr)), scale = 1, ppi = 0;
+  int animate_width = kDefaultAnimationWidth;
   bool force = false;
-  CLI::Option *friend_opt = nullptr, *sender_opt = nullptr, *out_opt = nullptr, *plain_opt = nullptr;
+  CLI::Option *friend_opt = nullptr, *sender_opt = nullptr, *out_opt = nullptr, *plain_opt = nullptr,
+              *animate_opt = nullptr;
   CLI::Option* scale_opt = nullptr;
 };
 
@@ -116,6 +120,10 @@ Result<int> RunCard(const CardOptions& o) {
   if (*o.plain_opt) {
     MIRELUNE_TRY_ASSIGN(plain, ResolveTarget("--plain", o.plain, format));
   }
+  std::optional<AnimationFormat> animation;
+  if (*o.animate_opt && !(animation = AnimationFormatOfName(o.animate)))
+    return Error{Fill(_("--animate: \"%s\" is not an animation name; the formats are .gif, .webp and .png (APNG)"),
+                      {o.animate})};
   const bool report_to_stdout = o.report == "-";
   const int to_stdout = (out && out->to_stdout) + (plain && plain->to_stdout) + report_to_stdout;
   if (to_stdout > 1) return Error{_("only one of --out, --plain and --report can be \"-\"")};
@@ -125,7 +133,8 @@ Result<int> RunCard(const CardOptions& o) {
     return 1;
   }
   Session s;  // the card's names and files, as the window keeps them
-  const Card made = CommandNew(s, c);
+  FrameRecorder recorder({.width = o.animate_width});
+  const Card made = CommandNew(s, c, animation ? recorder.Watch() : CardWatch{});
   for (const std::string& why : made.text.problems) std::cerr << "mirelune-cli: " << why << "\n";
   // The report digests every face file the card used; only a PNG or JPEG carries
   // it, and only --report and --again read it.
@@ -148,7 +157,7 @@ Result<int> RunCard(const CardOptions& o) {
     }
   } else if (out) {
     if (!WritePicture(s.card.image(), *out, card_text, paths_on_stderr)) status = 1;
-  } else if (o.mail_to.empty()) {  // a mailed card is kept as the mail's copy, below
+  } else if (o.mail_to.empty() && !animation) {  // a mailed card is kept as the mail's copy, below
     const Result<std::filesystem::path> saved =
         SaveUnderNames(s.card.image(), c, format.value_or(ImageFormat::kPng), card_text, o.force);
     if (!saved) {
@@ -156,6 +165,16 @@ Result<int> RunCard(const CardOptions& o) {
       status = 1;
     } else {
       Announce(saved->string(), paths_on_stderr);
+    }
+  }
+  if (animation) {
+    const Result<Bytes> bytes = EncodeAnimation(recorder.Finish(), *animation);
+    const Result<> w = bytes ? WriteFileSafely(o.animate, *bytes) : Result<>(bytes.error());
+    if (w) {
+      Announce(o.animate, paths_on_stderr);
+    } else {
+      std::cerr << "mirelune-cli: " << w.message << "\n";
+      status = 1;
     }
   }
   if (plain &&
@@ -201,6 +220,15 @@ Action SetUpCard(CLI::App& sub) {
   sub.add_flag("--force", o->force, _("Replace FRIEND-from-SENDER.png when it is there already."));
   o->plain_opt =
       sub.add_option("--plain", o->plain, _("Also save the picture as it was before the effect, the ornaments and the greeting."))->type_name("FILE");
+  o->animate_opt = sub.add_option("--animate", o->animate,
+                                  _("The card painting itself, as an animation that loops: FILE.gif (for e-mail), .webp "
+                                    "or .png (APNG). The still card is then written only where --out says."))
+                       ->type_name("FILE");
+  sub.add_option("--animate-width", o->animate_width,
+                 _("The animation's width in pixels, 16 to 896 (default 450; 896 is the card's own size)."))
+      ->type_name("N")
+      ->check(WholeNumber(kMinAnimationWidth, kMaxAnimationWidth))
+      ->needs(o->animate_opt);
   sub.add_option("--report", o->report, _("Write the card's settings and counts as JSON to FILE, or to standard output for -."))
       ->type_name("FILE");
   sub.add_option("--format", o->format, _("The picture format (png, jpg or bmp) for - and for names without an extension."))
