@@ -72,6 +72,8 @@ PixelBox ShrinkPart(const Image& img, const PixelBox& changed, Image& shrunk);
 class FrameRecorder {
  public:
   explicit FrameRecorder(const FramePlan& plan = {});
+  FrameRecorder(const FrameRecorder&) = delete;  // its watches hold its address
+  FrameRecorder& operator=(const FrameRecorder&) = delete;
   // A watch for the card's making: stops on `stop`, tells `also` of every mark too.
   CardWatch Watch(std::stop_token stop = {}, ProgressFn also = {});
   // The frames taken, timed, handed over (the recorder is left empty); none when
