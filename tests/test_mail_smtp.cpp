@@ -327,10 +327,18 @@ TEST_F(SmtpMail, PostfixTakesTheCardOverStartTlsAndAWrongCertificateIsRefused) {
     const Result<> r = SendMailItem(Item());
     EXPECT_EQ(r.ok, ca[0] == 'c') << r.message;
   }
+  // A merge that mails the card painting itself: the GIF beside the card, byte for byte.
+  WriteText(work_.path / "l.csv", "friend,sender,email,message\nMary,Bob,ann@example.org,hi\n");
+  const Ran merged = Shell(work_.path, "env MIRELUNE_SMTP_URL=smtp://127.0.0.1:" + pf.port + " MIRELUNE_SMTP_CA_FILE=" +
+                                           pf.d + "/cert.pem '" MIRELUNE_CLI "' batch l.csv --out-dir out --mail --attach gif");
+  ASSERT_EQ(merged.status, 0) << merged.err;
+  const std::string gif = ReadText(work_.path / "out" / "000001-Mary-Bob.animated.gif");
   const V got = pf.Delivered();
-  ASSERT_EQ(got.size(), 1u);
+  ASSERT_EQ(got.size(), 2u);
   EXPECT_TRUE(got[0].starts_with("friend@example.org <") && got[0].ends_with("> True " + Sha256Hex(card.data(), card.size())))
       << got[0];
+  EXPECT_TRUE(got[1].starts_with("ann@example.org <") && got[1].ends_with("> True " + Sha256Hex(gif.data(), gif.size())))
+      << got[1];
 }
 
 // A server that answers no SMTP, or nothing at all, is given up at the response time-out, and nothing is sent.

@@ -75,13 +75,18 @@ TEST(Scale, ALargerCardIsTheSamePictureWithMorePixels) {
   }
 }
 
-// A batch drawn larger holds the very files `card --scale` writes.
-TEST(Scale, ABatchDrawnLargerIsTheCardsDrawnLarger) {
+// A batch drawn larger, or animated on two threads at once, holds the very files
+// `card --scale` and `card --animate` write.
+TEST(Scale, ABatchHoldsTheFilesOfItsCards) {
   const testing::TempDir dir;
-  testing::WriteText(dir.path / "l.csv", "friend,sender,year\nAnn,Eve,2031\n");
-  ASSERT_EQ(testing::Cli(dir.path, "batch l.csv --out-dir d --scale 2 --jobs 1").status, 0);
+  testing::WriteText(dir.path / "l.csv", "friend,sender,year\nAnn,Eve,2031\nMary,Bob,2017\nZoÃ«,Li,2030\n");
+  testing::WriteText(dir.path / "one.csv", "friend,sender,year\nAnn,Eve,2031\n");
+  ASSERT_EQ(testing::Cli(dir.path, "batch one.csv --out-dir d --scale 2 --jobs 1").status, 0);
   ASSERT_EQ(testing::Cli(dir.path, "card --friend Ann --sender Eve --year 2031 --scale 2 --out c.png").status, 0);
   EXPECT_TRUE(testing::ReadText(dir.path / "d" / "000001-Ann-Eve.png") == testing::ReadText(dir.path / "c.png"));
+  ASSERT_EQ(testing::Cli(dir.path, "batch l.csv --out-dir m --animate gif --jobs 2").status, 0);
+  ASSERT_EQ(testing::Cli(dir.path, "card --friend Mary --sender Bob --year 2017 --animate m.gif").status, 0);
+  EXPECT_TRUE(testing::ReadText(dir.path / "m" / "000002-Mary-Bob.animated.gif") == testing::ReadText(dir.path / "m.gif"));
 }
 
 // An A6 card: one landscape page of 148 x 105 mm and 3 mm of bleed each way,

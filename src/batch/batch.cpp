@@ -505,13 +505,26 @@ std::optional<json> Run::MakeCard(const ListRow& row, const WriteOptions& files,
   line["line"] = row.line;
   line["status"] = "done";
   line["file"] = row.file;
-  auto made = std::make_unique<Card>(mirelune::MakeCard(row.card, {}, fonts));
+  // The card made once; with an animation, its frames taken from its stages as it is made.
+  std::optional<FrameRecorder> recorder;
+  if (o_.animation) recorder.emplace(FramePlan{.width = o_.animation_width});
+  auto made = std::make_unique<Card>(mirelune::MakeCard(row.card, recorder ? recorder->Watch() : CardWatch{}, fonts));
   Tell(made->text.problems);
   Result<CardFile> encoded = o_.encode(row.card, *made, o_.format);
   made.reset();
   if (!encoded) {
     Fail(row, "the card could not be encoded: " + encoded.error().message);
     return std::nullopt;
+  }
+  if (recorder) {
+    const Result<Bytes> moving = EncodeAnimation(recorder->Finish(), *o_.animation);
+    const Result<> w = moving ? WriteFileSafely(o_.out_dir / row.animation_file, *moving, files) : Result<>(moving.error());
+    if (!w) {
+      Fail(row, "the animation: " + w.message);
+      return std::nullopt;
+    }
+    line["animation"] = row.animation_file;
+    line["animation_sha256"] = Sha256Hex(moving->data(), moving->size());
   }
   CardFile& card = *encoded;
   // Replaced whole when a killed run left it: its manifest line was never written.
@@ -568,7 +581,7 @@ bool Run::MailRow(const ListRow& row, const fs::path& file, SmtpConnection& mail
   item.to = row.email;
   item.subject = "greetings";
   item.body = row.message;
-  item.attachments.push_back(file);
+  item.attachments.push_back(o_.attach_animation ? o_.out_dir / row.animation_file : file);
   const Result<> r = mail.Send(item, message_key);
   entry["state"] = r ? "sent" : "failed";
   if (!r) entry["reason"] = r.message;
@@ -684,7 +697,10 @@ int Run::Start(ListReader* reader) {
   if (o_.mail && !SmtpSettingsFromEnvironment(&smtp_))
     return bad("--mail sends through a mail server: set MIRELUNE_SMTP_URL (smtp://host:port or smtps://host:port)");
   if (const Result<> faces = PrepareFaces(FontFolder()); !faces) return bad(faces.message, 1);
-  const ListOptions list_options{o_.mail, ExtensionOf(o_.format), o_.year, o_.scale};
+  const char* const animation_ext[] = {"gif", "webp", "png"};
+  const ListOptions list_options{o_.mail, ExtensionOf(o_.format), o_.year, o_.scale,
+                                 o_.animation ? animation_ext[static_cast<int>(*o_.animation)] : "",
+                                 o_.animation_width, o_.attach_animation};
   ListReader counter;
   if (const Result<> opened = counter.Open(o_.list, list_options); !opened) return bad(opened.message);
   if (const Result<> made = MakeFolder(o_.out_dir); !made) return bad(made.message, 1);

@@ -20,11 +20,13 @@
 #include <filesystem>
 #include <functional>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "commands/commands.h"
+#include "files/animation.h"
 #include "files/files.h"
 
 namespace mirelune {
@@ -44,6 +46,9 @@ struct BatchOptions {
   ImageFormat format = ImageFormat::kPng;
   int year = kDefaultYear;  // of the rows without a year
   int scale = 1;            // every card drawn that many times larger (memory: a thread's card grows by its square)
+  std::optional<AnimationFormat> animation{};  // each row's card painting itself too, beside the card
+  int animation_width = kDefaultAnimationWidth;
+  bool attach_animation = false;  // with mail: the animation is the attachment, not the card
   CardEncoder encode;  // required
   bool mail = false;
   double rate_per_minute = 0;  // messages; 0 for no limit

@@ -350,12 +350,17 @@ void ListReader::Check(const CsvRecord& rec, ListRow* row) const {
     }
   }
   row->file = CardFileName(row->index, c.friend_name, c.sender, options_.extension);
+  if (!options_.animation.empty())
+    row->animation_file = CardFileName(row->index, c.friend_name, c.sender, "animated." + options_.animation);
   // Everything that decides the card, and with --mail its message: a row whose key
   // changed since the last run is made again.
   std::string basis = c.friend_name + '\0' + c.sender + '\0' + mode + '\0' + std::to_string(c.palette) + '\0' +
                       std::to_string(c.max_styles) + '\0' + std::to_string(c.year) + '\0' + row->file;
   if (!c.wish.empty()) basis += std::string("\0wish\0", 6) + c.wish;
   if (c.scale != 1) basis += std::string("\0scale\0", 7) + std::to_string(c.scale);
+  if (!row->animation_file.empty())
+    basis += std::string("\0animation\0", 11) + row->animation_file + '\0' + std::to_string(options_.animation_width) +
+             (options_.attach_animation ? "\0attached" : "");
   if (options_.mail) basis += std::string("\0mail\0", 6) + row->email + '\0' + row->message;
   row->key = Sha256Hex(basis.data(), basis.size()).substr(0, 16);
 }

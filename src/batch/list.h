@@ -27,6 +27,9 @@ struct ListOptions {
   std::string extension = "png";  // of the card files
   int year = kDefaultYear;        // of the rows without one
   int scale = 1;                  // of every card: 1..kMaxScale
+  std::string animation{};        // the extension of each row's animation ("gif", "webp", "png"), or none
+  int animation_width = 0;
+  bool attach_animation = false;  // the mail carries the animation instead of the card
 };
 
 struct ListRow {
@@ -36,6 +39,7 @@ struct ListRow {
   CardSpec card;  // the year among it
   std::string email, message;
   std::string file;  // the card's file name in the output folder
+  std::string animation_file;  // the animation's beside it ("0001-Mary-Bob.animated.gif"), when asked for
   std::string key;   // 16 hex digits over everything that makes the card (and its mail)
 };
 

@@ -18,7 +18,7 @@ namespace {
 
 struct BatchArgs {
   BatchOptions o;
-  std::string shard, rate, format = "png";
+  std::string shard, rate, format = "png", animate, attach;
 };
 
 // "K/N" or "N/min" as two whole numbers; false when the text is neither.
@@ -43,6 +43,14 @@ Result<int> RunBatch(BatchArgs& a) {
     o.rate_per_minute = per_minute;
   }
   o.format = *ParseFormat(a.format);  // the option's own check has refused anything else
+  if (!a.animate.empty()) o.animation = AnimationFormatOfName("card." + a.animate);
+  if (a.attach == "gif") {
+    if (!o.mail) return Error{_("--attach chooses what the mail carries and needs --mail")};
+    if (o.animation && *o.animation != AnimationFormat::kGif)
+      return Error{_("--attach gif mails the GIF: --animate must be gif or left out")};
+    o.animation = AnimationFormat::kGif;  // mail programs play GIF alone
+    o.attach_animation = true;
+  }
   // Exactly the bytes `card --out NAME.<format>` writes.
   o.encode = [digests = std::make_shared<FaceDigests>()](const CardSpec& spec, const Card& made,
                                                          ImageFormat format) -> Result<CardFile> {
@@ -92,6 +100,17 @@ Action SetUpBatch(CLI::App& sub) {
   sub.add_option("--format", a->format, _("The cards' format: png (default), jpg or bmp."))
       ->type_name("FORMAT")
       ->check(OneOf(kFormatWords));
+  sub.add_option("--animate", a->animate,
+                 _("Also each card painting itself, beside it as NNNNNN-FRIEND-SENDER.animated.gif, .webp or .png "
+                   "(APNG)."))
+      ->type_name("gif|webp|png")
+      ->check(OneOf({"gif", "webp", "png"}));
+  sub.add_option("--animate-width", o.animation_width, _("The animations' width in pixels, 16 to 896 (default 450)."))
+      ->type_name("N")
+      ->check(WholeNumber(kMinAnimationWidth, kMaxAnimationWidth));
+  sub.add_option("--attach", a->attach, _("What each mail carries: png, the card (default), or gif, the card painting itself."))
+      ->type_name("png|gif")
+      ->check(OneOf({"png", "gif"}));
   sub.add_flag("--mail", o.mail, _("Send each card to its row's email with its message, through $MIRELUNE_SMTP_URL."));
   sub.add_option("--rate", a->rate, _("Send at most N messages a minute."))->type_name("N/min");
   return [a] { return RunBatch(*a); };

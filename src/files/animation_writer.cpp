@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <string>
 #include <vector>
@@ -151,8 +152,15 @@ bool PutGifFrame(GifFileType* gif, GifScratch& s, const Image* before, const Ima
   int colours = before ? kTransparent : 256;
   GifColorType map[256] = {};
   s.index.resize(s.where.size());
-  if (GifQuantizeBuffer(static_cast<unsigned>(s.where.size()), 1, &colours, s.channels[0].data(),
-                        s.channels[1].data(), s.channels[2].data(), s.index.data(), map) != GIF_OK) {
+  // giflib's quantiser sorts by an axis it keeps in a variable of its own file:
+  // two frames quantised at once (a batch's threads, the web service's) would
+  // sort by each other's axis, and the GIF would depend on the timing.
+  static std::mutex quantiser;
+  std::unique_lock one_at_a_time(quantiser);
+  const int quantised = GifQuantizeBuffer(static_cast<unsigned>(s.where.size()), 1, &colours, s.channels[0].data(),
+                                          s.channels[1].data(), s.channels[2].data(), s.index.data(), map);
+  one_at_a_time.unlock();
+  if (quantised != GIF_OK) {
     gif->Error = E_GIF_ERR_NOT_ENOUGH_MEM;
     return false;
   }

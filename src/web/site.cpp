@@ -13,6 +13,8 @@
 #include "base/digest.h"
 #include "base/utf8.h"
 #include "batch/list.h"  // CardFileName, the file name `card` gives
+#include "card/frames.h"
+#include "files/animation.h"
 #include "files/print.h"
 #include "palette/palette_table.h"
 #include "text/text.h"
@@ -22,7 +24,8 @@
 namespace mirelune::web {
 namespace {
 
-const char* const kParameters = "friend, sender, year, wish, max-styles, mode, palette, size, print and download";
+const char* const kParameters =
+    "friend, sender, year, wish, max-styles, mode, palette, size, print, animate and download";
 
 struct Asset {
   const char* path;
@@ -52,6 +55,7 @@ const CardPath kCardPaths[] = {{"/card.png", Output::kPng},
                                {"/card.bmp", Output::kBmp},
                                {"/card.webp", Output::kWebp},
                                {"/card.pdf", Output::kPdf},
+                               {"/card.gif", Output::kGif},
                                {"/report.json", Output::kReport}};
 
 const char* OutputName(Output o) {
@@ -62,6 +66,7 @@ const char* OutputName(Output o) {
     case Output::kWebp: return "webp";
     case Output::kReport: return "report";
     case Output::kPdf: return "pdf";
+    case Output::kGif: return "gif";
   }
   return "?";
 }
@@ -123,6 +128,7 @@ const char* ContentType(Output o) {
     case Output::kWebp: return "image/webp";
     case Output::kReport: return "application/json";
     case Output::kPdf: return "application/pdf";
+    case Output::kGif: return "image/gif";
   }
   return "application/octet-stream";
 }
@@ -155,6 +161,9 @@ Result<CardQuery> ParseCardQuery(const Args& args, int default_year) {
     } else if (key == "print") {
       if (const std::string p = OneOfProblem(value, {"a6", "5x7", "letter-half"}); !p.empty()) return Error{"print: " + p};
       q.print = value;
+    } else if (key == "animate") {
+      if (value != "1" && value != "0" && !value.empty()) return Error{"animate: 1 or 0, not \"" + Cut(value) + "\""};
+      q.animate = value == "1";
     } else if (key == "download") {
       if (value != "1" && value != "0" && !value.empty()) return Error{"download: 1 or 0, not \"" + Cut(value) + "\""};
       q.download = value == "1";
@@ -171,6 +180,29 @@ Result<CardQuery> ParseCardQuery(const Args& args, int default_year) {
 }
 
 namespace {
+// The query as `output` takes it: a page is printed only as PDF, at the page's
+// size (A6 unless told); an animation is WebP or GIF (which always is one), 450
+// pixels wide unless told.
+Result<CardQuery> QueryFor(Output output, const Args& args, int default_year) {
+  MIRELUNE_TRY_ASSIGN(CardQuery q, ParseCardQuery(args, default_year));
+  const bool sized = !Typed(args, "size", "").empty();
+  if (output == Output::kPdf) {
+    if (sized) return Error{"size: a printed page has the page's size"};
+    if (q.print.empty()) q.print = "a6";
+  } else if (!q.print.empty()) {
+    return Error{"print: only for /card.pdf"};
+  }
+  if (output == Output::kGif) {
+    if (Typed(args, "animate", "1") != "1")
+      return Error{"animate: /card.gif is the card painting itself; leave animate out or make it 1"};
+    q.animate = true;
+  } else if (q.animate && output != Output::kWebp) {
+    return Error{"animate: only for /card.webp and /card.gif"};
+  }
+  if (q.animate && !sized) q.width = kDefaultAnimationWidth;
+  return q;
+}
+
 // The settings beyond the names and the year, each with its '&' before it.
 std::string MoreSettings(const CardQuery& q) {
   std::string text;
@@ -180,6 +212,7 @@ std::string MoreSettings(const CardQuery& q) {
   if (!q.card.wish.empty()) text += "&wish=" + PercentEncode(q.card.wish);
   if (q.width != kCanvasPixelsW) text += "&size=" + std::to_string(q.width);
   if (!q.print.empty()) text += "&print=" + q.print;
+  if (q.animate) text += "&animate=1";
   return text;
 }
 
@@ -525,10 +558,11 @@ Response Site::Page(int status, const CardQuery* shown, const Args& typed, const
     download.download = true;
     const std::string q = HtmlEscape(CanonicalQuery(*shown));
     v["png"] = "/card.png?" + q;
-    for (const char* ext : {"png", "jpg", "bmp", "webp"}) {
+    for (const char* ext : {"png", "jpg", "bmp", "webp", "gif", "pdf"}) {
       v[std::string(ext) + "-download"] = "/card." + std::string(ext) + "?" + q + "&amp;download=1";
       v[std::string(ext) + "-name"] = HtmlEscape(CardFileName(shown->card.friend_name, shown->card.sender, ext));
     }
+    v["webp-moving-download"] = "/card.webp?" + q + "&amp;animate=1&amp;download=1";
     v["share"] = HtmlEscape(ShareLink(*shown));
     v["greeting"] = HtmlEscape(Greeting(*shown));
   }
@@ -588,14 +622,11 @@ Route Site::Handle(const Request& r) const {
   }
   for (const CardPath& c : kCardPaths) {
     if (r.path != c.path) continue;
-    Result<CardQuery> q = ParseCardQuery(r.args, ComingYear(now_()));
-    if (q && c.output == Output::kPdf && q->width != kCanvasPixelsW) q = Error{"size: a printed page has the page's size"};
-    if (q && c.output != Output::kPdf && !q->print.empty()) q = Error{"print: only for /card.pdf"};
+    const Result<CardQuery> q = QueryFor(c.output, r.args, ComingYear(now_()));
     if (!q) {
       route.now = TextResponse(400, q.error().message);
       return route;
     }
-    if (c.output == Output::kPdf && q->print.empty()) q->print = "a6";
     CardJob job{*q, c.output, EtagOf(*q, c.output), {}};
     job.headers = CardHeaders(job);
     if (!r.if_none_match.empty() && EtagMatches(r.if_none_match, job.etag)) {
@@ -632,6 +663,23 @@ Response Site::Make(const CardJob& job, Fonts& fonts) const {
     Response r;
     r.type = ContentType(job.output);
     r.body = std::make_shared<const std::string>(pdf->begin(), pdf->end());
+    r.headers = job.headers;
+    return r;
+  }
+  if (job.query.animate) {
+    const auto given_up = std::chrono::steady_clock::now() + std::chrono::seconds(kLargeCardSeconds);
+    std::stop_source stop;
+    FrameRecorder recorder({.width = job.query.width});
+    const Card made = MakeCard(job.query.card, recorder.Watch(stop.get_token(), [&](const ProgressMark&) {
+                                 if (std::chrono::steady_clock::now() > given_up) stop.request_stop();
+                               }), fonts);
+    if (made.stopped) return TextResponse(503, "the animation took too long to make; please try again later");
+    const Result<Bytes> bytes =
+        EncodeAnimation(recorder.Finish(), job.output == Output::kGif ? AnimationFormat::kGif : AnimationFormat::kWebp);
+    if (!bytes) return TextResponse(500, "the card could not be encoded");
+    Response r;
+    r.type = ContentType(job.output);
+    r.body = std::make_shared<const std::string>(bytes->begin(), bytes->end());
     r.headers = job.headers;
     return r;
   }

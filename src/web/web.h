@@ -34,7 +34,7 @@ using Headers = std::vector<std::pair<std::string, std::string>>;
 using Body = std::shared_ptr<const std::string>;
 
 // What a card URL answers with: a picture in one format or the card's report.
-enum class Output { kPng, kJpeg, kBmp, kWebp, kReport, kPdf };
+enum class Output { kPng, kJpeg, kBmp, kWebp, kReport, kPdf, kGif };
 const char* ContentType(Output o);
 
 // The settings of one card: the command line's card options.
@@ -43,6 +43,7 @@ struct CardQuery {
   int width = kCanvasPixelsW;  // `size`: the picture's width, 16 to 896 pixels, aspect kept
   bool download = false;       // `download=1`: sent as an attachment named after the names
   std::string print;           // `print` (/card.pdf only): a6 (its default), 5x7 or letter-half
+  bool animate = false;        // `animate=1` (/card.webp, /card.gif, which always is): the card painting itself
 };
 // The parameters carry the command line's option names and values (friend,
 // sender, year, max-styles, mode, palette); a bad one fails with the message the
@@ -152,7 +153,9 @@ class Site {
   std::function<std::time_t()> now_;
   // A printed page is a card drawn three times larger (about 200 MiB while it is
   // made): one at a time, and given up after kLargeCardSeconds, so that a burst of
-  // them costs the server one large card's memory and no card thread for long.
+  // them costs the server one large card's memory and no card thread for long. An
+  // animation takes a still card's memory and two to three times its time: it is
+  // given up after as long.
   mutable std::mutex large_card_;
 };
 inline constexpr int kLargeCardSeconds = 30;

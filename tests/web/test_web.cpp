@@ -10,8 +10,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <webp/decode.h>
+#include <webp/demux.h>
 
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "web/limits.h"
@@ -375,8 +377,27 @@ TEST(WebServer, PreviewsWebpAndDownloads) {
   EXPECT_EQ(std::pair(pdf.status, HeaderValue(pdf, "Content-Type")), std::pair(200L, std::string("application/pdf")));
   EXPECT_EQ(pdf.body.substr(0, 5), "%PDF-");
   EXPECT_EQ(HeaderValue(pdf, "Content-Disposition"), "attachment; filename=\"Mary-from-Bob.pdf\"");
+  // The card painting itself, 450 pixels wide unless told: the command line's animation.
+  const Answer gif = Get(server.port, "/card.gif?friend=Mary&sender=Bob&year=2017"),
+               moving = Get(server.port, "/card.webp?friend=Mary&sender=Bob&year=2017&animate=1&size=896");
+  const std::string dir = ::mkdtemp(std::string("/tmp/mirelune-gif-XXXXXX").data()), file = dir + "/m.gif";
+  Child cli = Spawn({MIRELUNE_CLI, "card", "--friend", "Mary", "--sender", "Bob", "--year", "2017", "--animate", file}, 2);
+  ReadAll(cli.out);
+  EXPECT_EQ(Wait(cli.pid), 0);
+  std::ifstream made(file, std::ios::binary);
+  EXPECT_EQ(std::pair(gif.status, HeaderValue(gif, "Content-Type")), std::pair(200L, std::string("image/gif")));
+  EXPECT_TRUE(gif.body == std::string(std::istreambuf_iterator<char>(made), {})) << "not the GIF `card --animate` writes";
+  std::filesystem::remove_all(dir);
+  WebPData data{reinterpret_cast<const std::uint8_t*>(moving.body.data()), moving.body.size()};
+  WebPAnimDecoderOptions options;
+  WebPAnimDecoderOptionsInit(&options);
+  WebPAnimDecoder* decoder = WebPAnimDecoderNew(&data, &options);
+  WebPAnimInfo info{};
+  EXPECT_TRUE(decoder && WebPAnimDecoderGetInfo(decoder, &info) && info.canvas_width == 896 && info.frame_count >= 24);
+  WebPAnimDecoderDelete(decoder);
   for (const char* bad : {"/card.pdf?friend=Mary&sender=Bob&print=a4", "/card.png?friend=Mary&sender=Bob&print=a6",
-                          "/card.pdf?friend=Mary&sender=Bob&size=450"})
+                          "/card.pdf?friend=Mary&sender=Bob&size=450", "/card.gif?friend=Mary&sender=Bob&animate=0",
+                          "/card.png?friend=Mary&sender=Bob&animate=1"})
     EXPECT_EQ(Get(server.port, bad).status, 400) << bad;
   EXPECT_EQ(server.Stop(), 0);
 }
