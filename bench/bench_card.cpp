@@ -5,6 +5,8 @@
 #include <string>
 
 #include "card/card.h"
+#include "card/frames.h"
+#include "files/animation.h"
 #include "effects/effects.h"
 #include "files/files.h"
 #include "palette/palette.h"
@@ -137,6 +139,32 @@ void BM_WholeCard(benchmark::State& st) {
   st.SetLabel(st.range(0) == 1 ? "line" : "pix");
 }
 BENCHMARK(BM_WholeCard)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
+
+// The card drawn larger for print, against the card itself (scale 1).
+void BM_CardAtScale(benchmark::State& st) {
+  CardSpec spec{"Mary", "Bob"};
+  spec.scale = static_cast<int>(st.range(0));
+  Fonts fonts(FontFolder());
+  for (auto _ : st) {
+    const Card r = MakeCard(spec, {}, fonts);
+    benchmark::DoNotOptimize(r.card.image().pixels.data());
+  }
+}
+BENCHMARK(BM_CardAtScale)->Arg(1)->Arg(3)->Unit(benchmark::kMillisecond);
+
+// The card painting itself: made once with its frames taken, then encoded at
+// the default width (GIF, WebP).
+void BM_AnimatedCard(benchmark::State& st) {
+  const CardSpec spec{"Mary", "Bob"};
+  const AnimationFormat format = st.range(0) == 0 ? AnimationFormat::kGif : AnimationFormat::kWebp;
+  Fonts fonts(FontFolder());
+  for (auto _ : st) {
+    RecordedCard r = RecordCard(spec, {}, fonts);
+    benchmark::DoNotOptimize(EncodeAnimation(r.animation, format));
+  }
+  st.SetLabel(st.range(0) == 0 ? "gif" : "webp");
+}
+BENCHMARK(BM_AnimatedCard)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 void BM_EncodeBmp(benchmark::State& st) {
   Prepared p;

@@ -213,8 +213,11 @@ void Surface::DrawImageScaled(const Image& img, double x, double y, double w, do
   });
 }
 
-void Surface::draw_line(long x0, long y0, long x1, long y1, std::uint32_t c) {
-  if (y0 == y1 || x0 == x1) return span_box(x0, y0, x1, y1, c);
+void Surface::draw_line(long x0, long y0, long x1, long y1, std::uint32_t c) { trace_line<false>(x0, y0, x1, y1, c, 0); }
+
+template <bool kExtended>
+void Surface::trace_line(long x0, long y0, long x1, long y1, std::uint32_t c, long extend) {
+  if (y0 == y1 || x0 == x1) return span_box(std::min(x0, x1), y0, std::max(x0, x1) + extend, y1, c);
   // The minor coordinate is the exact rounding of the ideal line (halves rounded
   // up), so a clipped line covers the same pixels as its unclipped self.
   const bool steep = std::labs(y1 - y0) > std::labs(x1 - x0);
@@ -273,11 +276,15 @@ void Surface::draw_line(long x0, long y0, long x1, long y1, std::uint32_t c) {
       b -= borrow;
     }
   };
+  const long last_x = w_ - 1;
   const auto walk = [&](auto rising) {
     if (steep) {  // one pixel a row
       std::uint32_t* p = px + start * w_;
       for (long a = start; a <= end; ++a, p += w_) {
-        p[b] = c;
+        if constexpr (kExtended)
+          FillRow(p, b, std::min(b + extend, last_x), c);
+        else
+          p[b] = c;
         advance(rising);
       }
     } else {  // a run of pixels a row
@@ -286,7 +293,7 @@ void Surface::draw_line(long x0, long y0, long x1, long y1, std::uint32_t c) {
         const long here = b;
         advance(rising);
         if (b != here || a == end) {
-          FillRow(px + here * w_, run, a, c);
+          FillRow(px + here * w_, run, kExtended ? std::min(a + extend, last_x) : a, c);
           run = a + 1;
         }
       }
@@ -299,15 +306,11 @@ void Surface::draw_line(long x0, long y0, long x1, long y1, std::uint32_t c) {
 }
 
 void Surface::draw_wide_line(long x0, long y0, long x1, long y1, long width, std::uint32_t c) {
-  // The square's sweep is the union of the line moved across the minor axis and
-  // of the ends moved along the major one: 2 width lines, not width squared.
-  const bool steep = std::labs(y1 - y0) > std::labs(x1 - x0);
-  for (long k = 0; k < width; ++k) {
-    for (long along : {0L, width - 1}) {
-      const long dx = steep ? k : along, dy = steep ? along : k;
-      draw_line(x0 + dx, y0 + dy, x1 + dx, y1 + dy, c);
-    }
-  }
+  // The square's sweep: the line moved down by 0..width - 1 rows, each row's run
+  // continued width - 1 pixels to the right (a run meets the next row's, so the
+  // continuation is all a square adds across). Runs cut at the raster's left
+  // edge lose their continuation: at most width - 1 pixels there.
+  for (long k = 0; k < width; ++k) trace_line<true>(x0, y0 + k, x1, y1 + k, c, width - 1);
 }
 
 void Surface::draw_rect(long x0, long y0, long x1, long y1, std::uint32_t c) {

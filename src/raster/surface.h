@@ -218,6 +218,10 @@ class Surface {
       WriteRows(x0, y0, x1, y1, [c](std::uint32_t* row, long, long xa, long xb) { FillRow(row, xa, xb, c); });
   }
   void span(long y, long x0, long x1, std::uint32_t c) { span_box(x0, y, x1, y, c); }
+  // The line's pixels, each row's run (or pixel) continued `extend` pixels to the
+  // right: the one walk of both the thin line and the wide one.
+  template <bool kExtended>
+  void trace_line(long x0, long y0, long x1, long y1, std::uint32_t c, long extend);
 
   int w_, h_;
   double sw_, sh_;
