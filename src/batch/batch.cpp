@@ -375,6 +375,7 @@ class Run {
   std::unordered_map<long, MailState> mail_;    // row -> its journal lines, "sent" sticking
 
   std::mutex report_mu_;
+  std::mutex gif_quantiser_;  // giflib's quantiser, for one GIF at a time (files/animation.h)
   std::vector<std::string> failures_;  // the first 20, for the summary
   std::vector<std::string> told_;      // text problems said so far: each once a run, not once a row
   std::atomic<long> made_{0}, failed_{0};
@@ -517,7 +518,7 @@ std::optional<json> Run::MakeCard(const ListRow& row, const WriteOptions& files,
     return std::nullopt;
   }
   if (recorder) {
-    const Result<Bytes> moving = EncodeAnimation(recorder->Finish(), *o_.animation);
+    const Result<Bytes> moving = EncodeAnimation(recorder->Finish(), *o_.animation, &gif_quantiser_);
     const Result<> w = moving ? WriteFileSafely(o_.out_dir / row.animation_file, *moving, files) : Result<>(moving.error());
     if (!w) {
       Fail(row, "the animation: " + w.message);

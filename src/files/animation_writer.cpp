@@ -72,6 +72,7 @@ struct GifScratch {
   std::vector<std::size_t> where;               // their places in the box, row by row
   std::vector<std::uint32_t> cells;             // per 5-bit colour cell: red, green, blue sums and count
   std::vector<GifPixelType> raster;
+  std::mutex* quantiser;  // held while giflib quantises, when the caller shares one
 };
 
 constexpr int kCellBits = 5;  // as giflib's quantiser counts colours
@@ -152,14 +153,11 @@ bool PutGifFrame(GifFileType* gif, GifScratch& s, const Image* before, const Ima
   int colours = before ? kTransparent : 256;
   GifColorType map[256] = {};
   s.index.resize(s.where.size());
-  // giflib's quantiser sorts by an axis it keeps in a variable of its own file:
-  // two frames quantised at once (a batch's threads, the web service's) would
-  // sort by each other's axis, and the GIF would depend on the timing.
-  static std::mutex quantiser;
-  std::unique_lock one_at_a_time(quantiser);
+  std::unique_lock<std::mutex> one_at_a_time;
+  if (s.quantiser) one_at_a_time = std::unique_lock(*s.quantiser);
   const int quantised = GifQuantizeBuffer(static_cast<unsigned>(s.where.size()), 1, &colours, s.channels[0].data(),
                                           s.channels[1].data(), s.channels[2].data(), s.index.data(), map);
-  one_at_a_time.unlock();
+  if (one_at_a_time) one_at_a_time.unlock();
   if (quantised != GIF_OK) {
     gif->Error = E_GIF_ERR_NOT_ENOUGH_MEM;
     return false;
@@ -279,7 +277,7 @@ std::optional<AnimationFormat> AnimationFormatOfName(const std::filesystem::path
   return std::nullopt;
 }
 
-Result<Bytes> EncodeGif(const Animation& a) {
+Result<Bytes> EncodeGif(const Animation& a, std::mutex* quantiser) {
   MIRELUNE_TRY(CheckFrames(a, 65535, "GIF"));
   Bytes out;
   int error = 0;
@@ -287,7 +285,8 @@ Result<Bytes> EncodeGif(const Animation& a) {
   if (!gif) return Error{std::string("cannot encode GIF: ") + GifErrorString(error)};
   EGifSetGifVersion(gif, true);  // GIF89a: delays, transparency, looping
   const PixelBox whole{0, 0, a.card.width, a.card.height};
-  GifScratch scratch;
+  GifScratch scratch{};
+  scratch.quantiser = quantiser;
   // The card first: a mail program that shows only one frame shows it.
   bool ok = EGifPutScreenDesc(gif, whole.x1, whole.y1, 8, 0, nullptr) == GIF_OK && PutLoop(gif) &&
             PutGifFrame(gif, scratch, nullptr, a.card, whole, kGifCardCs);
@@ -393,10 +392,10 @@ Result<Bytes> EncodeApng(const Animation& a) {
   return Error{std::string("cannot encode APNG: ") + failure.message};
 }
 
-Result<Bytes> EncodeAnimation(const Animation& a, AnimationFormat format) {
+Result<Bytes> EncodeAnimation(const Animation& a, AnimationFormat format, std::mutex* quantiser) {
   switch (format) {
     case AnimationFormat::kGif:
-      return EncodeGif(a);
+      return EncodeGif(a, quantiser);
     case AnimationFormat::kWebp:
       return EncodeAnimatedWebp(a);
     case AnimationFormat::kApng:

@@ -675,7 +675,8 @@ Response Site::Make(const CardJob& job, Fonts& fonts) const {
                                }), fonts);
     if (made.stopped) return TextResponse(503, "the animation took too long to make; please try again later");
     const Result<Bytes> bytes =
-        EncodeAnimation(recorder.Finish(), job.output == Output::kGif ? AnimationFormat::kGif : AnimationFormat::kWebp);
+        EncodeAnimation(recorder.Finish(), job.output == Output::kGif ? AnimationFormat::kGif : AnimationFormat::kWebp,
+                        &gif_quantiser_);
     if (!bytes) return TextResponse(500, "the card could not be encoded");
     Response r;
     r.type = ContentType(job.output);

@@ -157,6 +157,7 @@ class Site {
   // animation takes a still card's memory and two to three times its time: it is
   // given up after as long.
   mutable std::mutex large_card_;
+  mutable std::mutex gif_quantiser_;  // giflib's quantiser, for one GIF at a time (files/animation.h)
 };
 inline constexpr int kLargeCardSeconds = 30;
 
