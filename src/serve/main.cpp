@@ -35,7 +35,8 @@ Result<Bytes> WriteOutput(const CardSpec& c, const Card& made, const Image& pict
     const PngText text = CardPngText(GreetingOf(c), nlohmann::ordered_json::object());
     return EncodeImage(picture, ImageFormat::kBmp, &text);
   }
-  const PngText text = CardPngText(GreetingOf(c), CardReport(c, made.seed, made.stats, made.text.faces, &digests));
+  PngText text = CardPngText(GreetingOf(c), CardReport(c, made.seed, made.stats, made.text.faces, &digests));
+  if (c.scale > 1) text.pixels_per_inch = kPrintPpi;  // as `card --scale` records it
   return EncodeImage(picture, output == web::Output::kJpeg ? ImageFormat::kJpeg : ImageFormat::kPng, &text);
 }
 

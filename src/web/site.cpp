@@ -155,7 +155,7 @@ Result<CardQuery> ParseCardQuery(const Args& args, int default_year) {
       q.card.wish = value;
     } else if (key == "size") {
       if (value.empty()) continue;
-      if (const std::string p = WholeNumberProblem(value, 16, kCanvasPixelsW); !p.empty())
+      if (const std::string p = WholeNumberProblem(value, 16, kCanvasPixelsW * kMaxScale); !p.empty())
         return Error{"size: the card's width in pixels, " + p};
       q.width = std::stoi(value);
     } else if (key == "print") {
@@ -192,6 +192,8 @@ Result<CardQuery> QueryFor(Output output, const Args& args, int default_year) {
   } else if (!q.print.empty()) {
     return Error{"print: only for /card.pdf"};
   }
+  if (q.width > kCanvasPixelsW && (q.animate || output == Output::kGif))
+    return Error{"size: an animation is at most " + std::to_string(kCanvasPixelsW) + " pixels wide"};
   if (output == Output::kGif) {
     if (Typed(args, "animate", "1") != "1")
       return Error{"animate: /card.gif is the card painting itself; leave animate out or make it 1"};
@@ -684,11 +686,16 @@ Response Site::Make(const CardJob& job, Fonts& fonts) const {
     r.headers = job.headers;
     return r;
   }
+  // Wider than the card: the card drawn larger, then shrunk to the width asked for.
+  CardSpec spec = job.query.card;
+  spec.scale = (job.query.width + kCanvasPixelsW - 1) / kCanvasPixelsW;
+  std::unique_lock<std::mutex> large;
+  if (spec.scale > 1) large = std::unique_lock(large_card_);
   // A character no face has is noted in the card's report; nobody reads text problems here.
-  const auto made = std::make_unique<Card>(MakeCard(job.query.card, {}, fonts));
+  const auto made = std::make_unique<Card>(MakeCard(spec, {}, fonts));
   const Image picture = ScaleToWidth(made->card.image(), job.query.width);
   const Result<Bytes> bytes = job.output == Output::kWebp ? EncodeWebp(picture)
-                                                           : writer_(job.query.card, *made, picture, job.output);
+                                                           : writer_(spec, *made, picture, job.output);
   if (!bytes) return TextResponse(500, "the card could not be encoded");
   Response r;
   r.type = ContentType(job.output);

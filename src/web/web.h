@@ -40,7 +40,7 @@ const char* ContentType(Output o);
 // The settings of one card: the command line's card options.
 struct CardQuery {
   CardSpec card;
-  int width = kCanvasPixelsW;  // `size`: the picture's width, 16 to 896 pixels, aspect kept
+  int width = kCanvasPixelsW;  // `size`: the picture's width, 16 to 3584 pixels (the card drawn larger past 896)
   bool download = false;       // `download=1`: sent as an attachment named after the names
   std::string print;           // `print` (/card.pdf only): a6 (its default), 5x7 or letter-half
   bool animate = false;        // `animate=1` (/card.webp, /card.gif, which always is): the card painting itself

@@ -339,12 +339,18 @@ TEST(WebServer, PreviewsWebpAndDownloads) {
   EXPECT_EQ(PngPixels(small.body, &w, &h).size(), 450u * 337u * 3u);
   EXPECT_EQ(w, 450);
   EXPECT_NE(HeaderValue(small, "ETag"), HeaderValue(full, "ETag"));
-  for (const char* size : {"15", "897", "450px", "-450"}) {
+  for (const char* size : {"15", "3585", "450px", "-450"}) {
     const Answer bad = Get(server.port, std::string("/card.png?friend=Mary&sender=Bob&size=") + size);
     EXPECT_EQ(bad.status, 400) << size;
-    EXPECT_EQ(bad.body, "size: the card's width in pixels, a whole number from 16 to 896, not \"" + std::string(size) +
+    EXPECT_EQ(bad.body, "size: the card's width in pixels, a whole number from 16 to 3584, not \"" + std::string(size) +
                             "\"\n");
   }
+  // Past the card's own width: the card drawn larger, as `card --scale 2` writes it.
+  Child twice = Spawn({MIRELUNE_CLI, "card", "--friend", "Mary", "--sender", "Bob", "--year", "2027", "--scale", "2",
+                       "--out", "-"}, 1);
+  const std::string large = ReadAll(twice.out);
+  EXPECT_EQ(Wait(twice.pid), 0);
+  EXPECT_TRUE(Get(server.port, "/card.png?friend=Mary&sender=Bob&year=2027&size=1792").body == large);
   const Answer webp = Get(server.port, "/card.webp?friend=Mary&sender=Bob&year=2027");
   ASSERT_EQ(webp.status, 200);
   EXPECT_EQ(HeaderValue(webp, "Content-Type"), "image/webp");
