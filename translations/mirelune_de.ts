@@ -514,5 +514,93 @@
         <source>Your own words (optional), in place of the middle of the greeting:</source>
         <translation>Deine eigenen Worte (freiwillig) statt der Mitte des Grußes:</translation>
     </message>
+    <message>
+        <source>Print &amp;PDF…</source>
+        <translation>&amp;Druck-PDF …</translation>
+    </message>
+    <message>
+        <source>&amp;High-Resolution PNG…</source>
+        <translation>PNG in &amp;hoher Auflösung …</translation>
+    </message>
+    <message>
+        <source>Animated &amp;GIF…</source>
+        <translation>Animiertes &amp;GIF …</translation>
+    </message>
+    <message>
+        <source>Animated &amp;WebP…</source>
+        <translation>Animiertes &amp;WebP …</translation>
+    </message>
+    <message>
+        <source>Makes the card again as a page to print, on the paper you choose</source>
+        <translation>Macht die Karte noch einmal als Seite zum Drucken, auf dem Papier deiner Wahl</translation>
+    </message>
+    <message>
+        <source>Makes the card again three times larger, 2688 × 2013 pixels for 300 ppi</source>
+        <translation>Macht die Karte noch einmal dreimal so groß, 2688 × 2013 Pixel für 300 ppi</translation>
+    </message>
+    <message>
+        <source>Makes the card again painting itself, 450 pixels wide, for e-mail</source>
+        <translation>Macht die Karte noch einmal, wie sie sich selbst malt, 450 Pixel breit, für E-Mails</translation>
+    </message>
+    <message>
+        <source>Makes the card again painting itself, 450 pixels wide, lossless</source>
+        <translation>Macht die Karte noch einmal, wie sie sich selbst malt, 450 Pixel breit, verlustfrei</translation>
+    </message>
+    <message>
+        <source>&amp;Export</source>
+        <translation>&amp;Exportieren</translation>
+    </message>
+    <message>
+        <source>Print PDF</source>
+        <translation>Druck-PDF</translation>
+    </message>
+    <message>
+        <source>A6 (148 × 105 mm)</source>
+        <translation>A6 (148 × 105 mm)</translation>
+    </message>
+    <message>
+        <source>5 × 7 in</source>
+        <translation>5 × 7 Zoll</translation>
+    </message>
+    <message>
+        <source>Half letter (8.5 × 5.5 in)</source>
+        <translation>Half Letter (8,5 × 5,5 Zoll)</translation>
+    </message>
+    <message>
+        <source>&amp;Crop marks</source>
+        <translation>&amp;Schnittmarken</translation>
+    </message>
+    <message>
+        <source>Marks in a white margin around the page, where to cut it</source>
+        <translation>Marken in einem weißen Rand um die Seite, wo sie zu schneiden ist</translation>
+    </message>
+    <message>
+        <source>&amp;Paper:</source>
+        <translation>&amp;Papier:</translation>
+    </message>
+    <message>
+        <source>PDF document (*.pdf)</source>
+        <translation>PDF-Dokument (*.pdf)</translation>
+    </message>
+    <message>
+        <source>GIF animation (*.gif)</source>
+        <translation>GIF-Animation (*.gif)</translation>
+    </message>
+    <message>
+        <source>WebP animation (*.webp)</source>
+        <translation>WebP-Animation (*.webp)</translation>
+    </message>
+    <message>
+        <source>Export the Card</source>
+        <translation>Karte exportieren</translation>
+    </message>
+    <message>
+        <source>Exporting %1 …</source>
+        <translation>%1 wird exportiert …</translation>
+    </message>
+    <message>
+        <source>Stopped; nothing was exported.</source>
+        <translation>Angehalten; nichts wurde exportiert.</translation>
+    </message>
 </context>
 </TS>

@@ -11,6 +11,7 @@
 #include "batch/list.h"
 #include "cli/cli.h"
 #include "base/i18n.h"
+#include "commands/export.h"
 #include "files/animation.h"
 #include "files/print.h"
 #include "mail/mail.h"
@@ -79,7 +80,7 @@ Result<std::filesystem::path> SavePrint(const Image& card, const CardSpec& c, co
                                         const std::string& out, const PngText& text, bool force) {
   const std::filesystem::path path = out.empty() ? CardFileName(c.friend_name, c.sender, "pdf") : out;
   const bool png = FormatOfName(path) == NameFormat::kPng;
-  MIRELUNE_TRY_ASSIGN(const Bytes bytes, png ? EncodePrintPng(card, page, &text) : EncodePrintPdf(card, page, text.title));
+  MIRELUNE_TRY_ASSIGN(const Bytes bytes, EncodePrintedPage(card, page, text, png));
   const Result<> w = out.empty() && !force ? WriteNewFile(path, bytes) : WriteFileSafely(path, bytes);
   if (!w && w.code == EEXIST)
     return Error{Fill(_("%s is there already; choose another name with --out, or replace it with --force"),
@@ -145,8 +146,8 @@ Result<int> RunCard(const CardOptions& o) {
 
   const bool paths_on_stderr = to_stdout > 0;
   int status = 0;
-  PngText card_text = CardPngText(s.names, report);
-  card_text.pixels_per_inch = o.ppi ? o.ppi : c.scale > 1 ? kPrintPpi : 96;
+  PngText card_text = CardFileText(c, report);
+  if (o.ppi) card_text.pixels_per_inch = o.ppi;
   if (print) {
     const Result<std::filesystem::path> saved = SavePrint(s.card.image(), c, *print, o.out, card_text, o.force);
     if (!saved) {

@@ -4,7 +4,9 @@
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
+#include <QComboBox>
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QDialog>
@@ -138,6 +140,18 @@ constexpr const char* kSizeKey = "windowSize";
 constexpr const char* kSenderKey = "sender";
 constexpr const char* kQuickFormatKey = "quickSaveFormat";
 constexpr const char* kRecentKey = "recentCards";
+constexpr const char* kPaperKey = "printPaper";
+constexpr const char* kCropMarksKey = "printCropMarks";
+
+// Where Save As and Export open: the folder saved to last, else the pictures folder.
+QString SaveFolder() {
+  QString folder = QSettings().value(kFolderKey).toString();
+  if (folder.isEmpty() || !QFileInfo(folder).isDir()) {
+    folder = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    QDir().mkpath(folder);
+  }
+  return folder;
+}
 
 // The middle of the greeting when no words of one's own are given.
 QString DefaultWords(int year) { return QString::fromStdString(GreetingMiddle({"", "", year, ""})); }
@@ -288,6 +302,10 @@ void MainWindow::CreateActions() {
        Keys(QKeySequence::HelpContents, Qt::Key_F1), &MainWindow::ShowShortcuts},
       {Action::kAbout, "actionAbout", tr("&About Mirelune"), {}, &MainWindow::ShowAbout},
       {Action::kWords, "actionWords", tr("Own &Words…"), {}, &MainWindow::ChangeWords},
+      {Action::kExportPdf, "actionExportPdf", tr("Print &PDF…"), {}, nullptr},
+      {Action::kExportPng, "actionExportPng", tr("&High-Resolution PNG…"), {}, nullptr},
+      {Action::kExportGif, "actionExportGif", tr("Animated &GIF…"), {}, nullptr},
+      {Action::kExportWebp, "actionExportWebp", tr("Animated &WebP…"), {}, nullptr},
   }};
   for (const Entry& e : entries) {
     auto* a = new QAction(e.text, this);
@@ -304,6 +322,16 @@ void MainWindow::CreateActions() {
   action(Action::kOpen)->setStatusTip(tr("Makes again the card a PNG or JPEG card file was made from"));
   action(Action::kOpenFolder)->setStatusTip(tr("Shows the folder of the card saved last"));
   action(Action::kWords)->setStatusTip(tr("Writes the greeting of the card shown in your own words, or in the usual ones"));
+  const std::array<std::tuple<Action, ExportKind, QString>, 4> exports{{
+      {Action::kExportPdf, ExportKind::kPrintPdf, tr("Makes the card again as a page to print, on the paper you choose")},
+      {Action::kExportPng, ExportKind::kLargePng, tr("Makes the card again three times larger, 2688 × 2013 pixels for 300 ppi")},
+      {Action::kExportGif, ExportKind::kGif, tr("Makes the card again painting itself, 450 pixels wide, for e-mail")},
+      {Action::kExportWebp, ExportKind::kWebp, tr("Makes the card again painting itself, 450 pixels wide, lossless")},
+  }};
+  for (const auto& [a, kind, tip] : exports) {
+    action(a)->setStatusTip(tip);
+    connect(action(a), &QAction::triggered, this, [this, kind = kind] { Export(kind); });
+  }
 
   QMenu* file = menuBar()->addMenu(tr("&File"));
   file->addAction(action(Action::kOpen));
@@ -312,7 +340,11 @@ void MainWindow::CreateActions() {
   connect(recent_, &QMenu::aboutToShow, this, &MainWindow::FillRecent);
   FillRecent();
   file->addSeparator();
-  for (Action a : {Action::kSave, Action::kSaveAs, Action::kSend, Action::kPrint, Action::kOpenFolder}) file->addAction(action(a));
+  for (Action a : {Action::kSave, Action::kSaveAs}) file->addAction(action(a));
+  QMenu* exporting = file->addMenu(tr("&Export"));
+  exporting->setObjectName("exportMenu");
+  for (const auto& e : exports) exporting->addAction(action(std::get<0>(e)));
+  for (Action a : {Action::kSend, Action::kPrint, Action::kOpenFolder}) file->addAction(action(a));
   file->addSeparator();
   file->addAction(action(Action::kQuit));
   menuBar()->addMenu(tr("&Edit"))->addAction(action(Action::kCopy));
@@ -426,7 +458,8 @@ void MainWindow::Sync() {
   action(Action::kStop)->setEnabled(busy());
   for (Action a : {Action::kSave, Action::kSaveAs, Action::kCopy, Action::kPrint}) action(a)->setEnabled(card_ready);
   action(Action::kSend)->setEnabled(card_ready && !sending_);
-  action(Action::kWords)->setEnabled(card_ready && made_ && !made_->report.is_null());
+  for (Action a : {Action::kWords, Action::kExportPdf, Action::kExportPng, Action::kExportGif, Action::kExportWebp})
+    action(a)->setEnabled(card_ready && Remakeable());
   action(Action::kOpenFolder)->setEnabled(!last_saved_.isEmpty());
   year_->setEnabled(!busy());
   action(Action::kOpen)->setEnabled(!busy());
@@ -475,9 +508,9 @@ void MainWindow::CardChanged(bool made_from_names) {
   surface(View::kCard)->setFocus(Qt::OtherFocusReason);
 }
 
-void MainWindow::Saved(const std::filesystem::path& path) {
+void MainWindow::Saved(const std::filesystem::path& path, bool card_itself) {
   last_saved_ = Path(path);
-  unsaved_ = false;
+  if (card_itself) unsaved_ = false;
   statusBar()->showMessage(tr("Saved %1").arg(last_saved_));
   statusBar()->setToolTip(last_saved_);  // the whole path where a narrow window cuts it
 }
@@ -824,7 +857,7 @@ void MainWindow::Run(Button b) {
   }
 }
 
-QString MainWindow::SuggestedFileName() const {
+QString MainWindow::SuggestedFileName(const QString& extension) const {
   QString name = made_ ? tr("%1 from %2").arg(QString::fromStdString(made_->spec.friend_name),
                                               QString::fromStdString(made_->spec.sender))
                        : QString::fromStdString(session_.image_name);
@@ -833,7 +866,7 @@ QString MainWindow::SuggestedFileName() const {
     if (c == '/' || c == '\\' || c.category() == QChar::Other_Control) c = '_';
   while (name.startsWith('.')) name.remove(0, 1);
   if (name.trimmed().isEmpty()) name = kCaption;
-  return name.left(120) + ".png";
+  return name.left(120) + "." + extension;
 }
 
 Result<Bytes> MainWindow::CardBytes(ImageFormat format) const {
@@ -923,12 +956,7 @@ void MainWindow::FillRecent() {
 
 void MainWindow::SaveAs() {
   if (!has_card_ || busy()) return;
-  QString folder = QSettings().value(kFolderKey).toString();
-  if (folder.isEmpty() || !QFileInfo(folder).isDir()) {
-    folder = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
-    QDir().mkpath(folder);
-  }
-  QFileDialog dialog(this, tr("Save the Card As"), folder);
+  QFileDialog dialog(this, tr("Save the Card As"), SaveFolder());
   dialog.setObjectName("SaveAsDialog");
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   const QString png = tr("PNG image (*.png)"), jpeg = tr("JPEG image (*.jpg *.jpeg)"), bmp = tr("BMP image (*.bmp)");
@@ -941,6 +969,83 @@ void MainWindow::SaveAs() {
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
   if (const Result<> r = SaveCardTo(dialog.selectedFiles().constFirst()); !r)
     ReportFailure(tr("Card not saved"), QString::fromStdString(r.message));
+}
+
+bool MainWindow::Remakeable() const { return made_ && !made_->report.is_null(); }
+
+std::optional<ExportPlan> MainWindow::AskPrintPage() {
+  QDialog dialog(this);
+  dialog.setObjectName("PrintPageDialog");
+  dialog.setWindowTitle(tr("Print PDF"));
+  auto* form = new QFormLayout(&dialog);
+  auto* paper = new QComboBox(&dialog);
+  paper->setObjectName("paper");
+  // In the order of PaperSize; each page 3 mm larger all round for the bleed.
+  paper->addItems({tr("A6 (148 × 105 mm)"), tr("5 × 7 in"), tr("Half letter (8.5 × 5.5 in)")});
+  paper->setCurrentIndex(std::clamp(QSettings().value(kPaperKey).toInt(), 0, 2));
+  auto* marks = new QCheckBox(tr("&Crop marks"), &dialog);
+  marks->setObjectName("cropMarks");
+  marks->setChecked(QSettings().value(kCropMarksKey).toBool());
+  marks->setToolTip(tr("Marks in a white margin around the page, where to cut it"));
+  form->addRow(tr("&Paper:"), paper);
+  form->addRow(marks);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+  connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+  form->addRow(buttons);
+  if (dialog.exec() != QDialog::Accepted || ending_) return std::nullopt;
+  QSettings().setValue(kPaperKey, paper->currentIndex());
+  QSettings().setValue(kCropMarksKey, marks->isChecked());
+  return ExportPlan{ExportKind::kPrintPdf, static_cast<PaperSize>(paper->currentIndex()), marks->isChecked()};
+}
+
+void MainWindow::Export(ExportKind kind) {
+  if (!has_card_ || busy() || !Remakeable()) return;
+  ExportPlan plan{kind};
+  if (kind == ExportKind::kPrintPdf) {
+    const std::optional<ExportPlan> page = AskPrintPage();
+    if (!page) return;
+    plan = *page;
+  }
+  const QString extension = ExportExtension(kind);
+  const QString filter = kind == ExportKind::kPrintPdf  ? tr("PDF document (*.pdf)")
+                         : kind == ExportKind::kLargePng ? tr("PNG image (*.png)")
+                         : kind == ExportKind::kGif      ? tr("GIF animation (*.gif)")
+                                                         : tr("WebP animation (*.webp)");
+  QFileDialog dialog(this, tr("Export the Card"), SaveFolder(), filter);
+  dialog.setObjectName("ExportDialog");
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setDefaultSuffix(extension);
+  dialog.selectFile(SuggestedFileName(extension));
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty() || ending_) return;
+  ExportTo(dialog.selectedFiles().constFirst(), plan);
+}
+
+bool MainWindow::ExportTo(const QString& path, const ExportPlan& plan) {
+  if (!has_card_ || busy() || ending_ || !Remakeable()) return false;
+  QString named = path;
+  // The bytes are of one format, whatever the name says.
+  if (QFileInfo(named).suffix().compare(ExportExtension(plan.kind), Qt::CaseInsensitive) != 0)
+    named += QString(".") + ExportExtension(plan.kind);
+  const std::filesystem::path file = named.toStdString();
+  statusBar()->showMessage(tr("Exporting %1 …").arg(named));
+  StartJob([this, spec = made_->spec, plan, file](const CardWatch& watch) -> Finish {
+    // The bar alone shows the progress: the card shown stays.
+    const CardWatch quiet{watch.stop, [this](const ProgressMark& m) {
+                            QMetaObject::invokeMethod(this, [this, p = m.percent] { progress_->setValue(p); },
+                                                      Qt::QueuedConnection);
+                          }};
+    const Result<Exported> made = MakeExport(spec, plan, quiet, session_.fonts);
+    if (made && made->stopped) return [this] { statusBar()->showMessage(tr("Stopped; nothing was exported.")); };
+    const Result<> written = made ? WriteFileSafely(file, made->bytes) : Result<>(made.error());
+    return [this, file, written, problems = made ? made->problems : std::vector<std::string>()] {
+      for (const std::string& why : problems) Report(why);
+      if (!written) return ReportFailure(tr("Card not saved"), QString::fromStdString(written.message));
+      Saved(file, /*card_itself=*/false);  // not the card's own file: quitting still asks about it
+      QSettings().setValue(kFolderKey, Path(file.parent_path()));
+    };
+  });
+  return true;
 }
 
 void MainWindow::CopyCard() {

@@ -37,6 +37,7 @@
 
 #include "base/result.h"
 #include "commands/commands.h"
+#include "commands/export.h"
 #include "files/files.h"
 
 class QAction;
@@ -122,8 +123,11 @@ enum class View { kStrip, kEffectSource, kCanvas, kCard, kPlainPicture };
 inline constexpr int kViewCount = 5;
 
 // The menus' actions.
-enum class Action { kNew, kSave, kSaveAs, kSend, kCopy, kPrint, kOpenFolder, kQuit, kStop, kShortcuts, kAbout, kOpen, kWords };
-inline constexpr int kActionCount = 13;
+enum class Action {
+  kNew, kSave, kSaveAs, kSend, kCopy, kPrint, kOpenFolder, kQuit, kStop, kShortcuts, kAbout, kOpen, kWords,
+  kExportPdf, kExportPng, kExportGif, kExportWebp,  // File > Export
+};
+inline constexpr int kActionCount = 17;
 
 class MainWindow : public QMainWindow {
   Q_OBJECT
@@ -190,8 +194,13 @@ class MainWindow : public QMainWindow {
   QMimeData* CardMimeData();
   // The card fitted to the printer's page.
   void PrintCard(QPrinter* printer);
-  // The name Save As suggests, from the card's names.
-  QString SuggestedFileName() const;
+  // Makes the card again on the worker as `plan` asks (commands/export.h) and
+  // writes it to `path`, with the plan's extension added when the name lacks it:
+  // the bytes `mirelune-cli card` writes for the same settings. The card shown
+  // stays. False when there is no card made from names, or a job is under way.
+  bool ExportTo(const QString& path, const ExportPlan& plan);
+  // The name Save As and Export suggest, from the card's names.
+  QString SuggestedFileName(const QString& extension = "png") const;
 
  signals:
   // A job on the worker has ended (done or stopped) and the window shows its outcome.
@@ -244,6 +253,11 @@ class MainWindow : public QMainWindow {
   void Quit();
   bool MayDiscardCard();
   void SaveAs();
+  // The card shown is one "new" made from names (its greeting perhaps rewritten): it can be made again.
+  bool Remakeable() const;
+  // File > Export: the printed page's paper (PDF only), then where to save; nothing on Cancel.
+  void Export(ExportKind kind);
+  std::optional<ExportPlan> AskPrintPage();
   void CopyCard();
   void Print();
   void OpenFolder();
@@ -251,7 +265,8 @@ class MainWindow : public QMainWindow {
   void ShowAbout();
   void StartDrag();
   void CardChanged(bool made_from_names);
-  void Saved(const std::filesystem::path& path);
+  // Says where a file went; `card_itself`: the card shown is saved.
+  void Saved(const std::filesystem::path& path, bool card_itself = true);
   void ReportFailure(const QString& title, const QString& text);
   // A problem that did not stop the work (a folder not made, text not drawn): a
   // message that does not block the window, and the same line on standard error.

@@ -33,8 +33,10 @@ void QuietOffscreen(QtMsgType type, const QMessageLogContext& context, const QSt
 // title | x,y"). The New Card dialog takes "friend|sender|year|wish" (the fields it
 // leaves out keep what the dialog offered) and records "New Card | sender
 // offered | its centre | the wish's placeholder and longest"; the Own Words
-// dialog takes the words and records "Own Words | placeholder | the words offered". A dialog beyond the script ends the run at once:
-// nothing can ask forever.
+// dialog takes the words and records "Own Words | placeholder | the words offered";
+// Print PDF takes "paper index|crop marks 0 or 1" and records the paper offered,
+// Export the path and records the name offered. A dialog beyond the script ends
+// the run at once: nothing can ask forever.
 class DialogScript : public QObject {
  public:
   QStringList seen;
@@ -44,6 +46,9 @@ class DialogScript : public QObject {
       if (auto* card = qobject_cast<QDialog*>(QApplication::activeModalWidget());
           card && card->objectName() == "NewCardDialog" && card->isVisible())
         return AnswerNewCard(card);
+      if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()); dialog && dialog->isVisible() &&
+          (dialog->objectName() == "PrintPageDialog" || dialog->objectName() == "ExportDialog"))
+        return AnswerExport(dialog);
       auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
       if (!dialog || !dialog->isVisible()) return;
       if (dialog->objectName() == "WordsDialog") return AnswerWords(dialog);
@@ -75,6 +80,21 @@ class DialogScript : public QObject {
     auto* make = dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
     if (make->isEnabled()) make->click();
     else seen.append("refused"), dialog->reject();
+  }
+
+  void AnswerExport(QDialog* dialog) {
+    if (answers_.isEmpty()) qFatal("the %s has no answer", qPrintable(dialog->objectName()));
+    const QString answer = answers_.takeFirst();
+    if (auto* files = qobject_cast<QFileDialog*>(dialog)) {
+      seen.append("Export | " + files->selectedFiles().value(0).section('/', -1));
+      files->selectFile(answer);
+    } else {
+      auto* paper = dialog->findChild<QComboBox*>("paper");
+      seen.append("Print PDF | " + paper->currentText());
+      paper->setCurrentIndex(answer.section('|', 0, 0).toInt());
+      dialog->findChild<QCheckBox*>("cropMarks")->setChecked(answer.section('|', 1) == "1");
+    }
+    dialog->accept();
   }
 
   void AnswerWords(QInputDialog* dialog) {
@@ -399,6 +419,57 @@ class WindowTest : public QObject {
     QVERIFY(*clicked == -1 && ended_);
   }
 
+  // File > Export makes the card again on the worker, as the command line does
+  // for its settings: the printed page on the paper asked for, the card drawn
+  // larger, the card painting itself. The card shown stays; an export stopped
+  // writes nothing, and one into a folder that cannot be written says so.
+  void exportMakesTheCommandLinesFiles() {
+    MainWindow& w = Start(false);
+    DialogScript script({"Mary|Bob|2031|Viel Glück", "1|1", root_.filePath("page")});
+    w.button(Button::kNew)->click();
+    QVERIFY(Idle(w) && w.action(Action::kExportPdf)->isEnabled());
+    const Image card = w.session().card.Snapshot();
+    const QImage shown = w.surface(View::kCard)->grab().toImage();
+    const auto cli = [&](const QStringList& args) {
+      QProcess run;
+      run.start(MIRELUNE_CLI, QStringList{"card", "--friend", "Mary", "--sender", "Bob", "--year", "2031", "--wish",
+                                          "Viel Glück"} + args);
+      return run.waitForFinished(60000) && run.exitCode() == 0;
+    };
+    const auto bytes = [](const QString& path) {  // a PDF less its creation date
+      QFile f(path);
+      const QRegularExpression date("/CreationDate \\(D:\\d+Z\\)");
+      return f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll()).remove(date) : QString("unreadable");
+    };
+    w.action(Action::kExportPdf)->trigger();  // 5 x 7 in with crop marks
+    QVERIFY(w.busy() && Idle(w) && w.findChild<QProgressBar*>("progress")->value() == 100);
+    QCOMPARE(script.seen.mid(1), QStringList({"Print PDF | A6 (148 × 105 mm)", "Export | Mary from Bob.pdf"}));
+    QVERIFY(w.statusText() == "Saved " + root_.filePath("page.pdf") && w.session().card.image() == card);
+    QProcess info;
+    info.start("pdfinfo", {root_.filePath("page.pdf")});
+    QVERIFY(info.waitForFinished(20000));
+    const QString said = info.readAllStandardOutput();
+    QVERIFY2(said.contains(QRegularExpression("Pages: +1\\n")) && said.contains("577.701 x 433.701 pts"), qPrintable(said));
+    QVERIFY(cli({"--print", "5x7", "--crop-marks", "--out", root_.filePath("cli.pdf")}));
+    QVERIFY(bytes(root_.filePath("page.pdf")) == bytes(root_.filePath("cli.pdf")));
+    const struct { ExportKind kind; QStringList cli; } kinds[] = {
+        {ExportKind::kLargePng, {"--scale", "3", "--out", root_.filePath("cli.png")}},
+        {ExportKind::kGif, {"--animate", root_.filePath("cli.gif")}},
+        {ExportKind::kWebp, {"--animate", root_.filePath("cli.webp")}}};
+    for (const auto& k : kinds) {
+      const QString ext = ExportExtension(k.kind);
+      QVERIFY(w.ExportTo(root_.filePath("export"), {k.kind}) && Idle(w) && cli(k.cli));
+      QVERIFY2(bytes(root_.filePath("export." + ext)) == bytes(root_.filePath("cli." + ext)), qPrintable(ext));
+    }
+    QVERIFY(w.surface(View::kCard)->grab().toImage() == shown && w.session().card.image() == card);
+    QVERIFY(w.ExportTo(root_.filePath("stopped.gif"), {ExportKind::kGif}));
+    w.action(Action::kStop)->trigger();
+    QVERIFY(Idle(w) && w.statusText() == "Stopped; nothing was exported." && !QFile::exists(root_.filePath("stopped.gif")));
+    QVERIFY(w.ExportTo(root_.filePath("page.pdf/card.gif"), {ExportKind::kGif}) && Idle(w));  // a file is no folder
+    QVERIFY2(w.statusText().contains("page.pdf/card.gif") && w.findChild<QMessageBox*>("FailureMessage") &&
+             w.session().card.image() == card, qPrintable(w.statusText()));
+  }
+
   // The year starts at the coming new year and is remembered, as is the window's
   // size; a translation follows the locale.
   void settingsAndTranslations() {
@@ -417,8 +488,9 @@ class WindowTest : public QObject {
     MainWindow& de = Start(false);
     QCOMPARE(de.button(Button::kNew)->text() + "|" + de.menuBar()->actions().value(0)->text() + "|" +
                  de.action(Action::kSaveAs)->text() + "|" + de.action(Action::kWords)->text() + "|" +
+                 de.action(Action::kExportPdf)->text() + "|" +
                  Spoken(de.surface(View::kCard)),
-             QString("&neu|&Datei|Speichern &unter …|&Eigene Worte …|Noch keine Karte"));
+             QString("&neu|&Datei|Speichern &unter …|&Eigene Worte …|&Druck-PDF …|Noch keine Karte"));
     QVERIFY(!LoadTranslations(QLocale::c()));
     QCOMPARE(Start(false).button(Button::kNew)->text(), QString("&new"));
   }
