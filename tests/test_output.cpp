@@ -147,6 +147,8 @@ TEST(Cli, ThePngCarriesItsReportAndMakesTheSameCardAgain) {
   EXPECT_EQ(std::vector<Json>({large["width"], large["height"], large["phys"], Facts(dir, "u.png")["phys"]}),
             std::vector<Json>({1792, 1342, Json::parse("[11811, 11811, 1]"), Json::parse("[23622, 23622, 1]")}));
   EXPECT_EQ(Json::parse(large["text"]["mirelune-report"].get<std::string>())["settings"]["scale"], 2);
+  EXPECT_NE(Cli(dir.path, "info s.png").out.find("command: mirelune-cli card --friend Ann --sender Bob --year "), std::string::npos);
+  EXPECT_NE(Cli(dir.path, "info s.png").out.find(" --scale 2\n"), std::string::npos);
   EXPECT_EQ(ReadText(dir / "s.png"), ReadText(dir / "t.png"));
 }
 

@@ -11,6 +11,7 @@
 
 #include "base/i18n.h"
 #include "batch/batch.h"
+#include "commands/export.h"
 #include "cli/cli.h"
 
 namespace mirelune::cli {
@@ -56,8 +57,7 @@ Result<int> RunBatch(BatchArgs& a) {
                                                          ImageFormat format) -> Result<CardFile> {
     CardFile card;
     card.report = CardReport(spec, made.seed, made.stats, made.text.faces, digests.get());
-    PngText text = CardPngText(GreetingOf(spec), card.report);
-    if (spec.scale > 1) text.pixels_per_inch = kPrintPpi;
+    const PngText text = CardFileText(spec, card.report);
     MIRELUNE_TRY_ASSIGN(card.bytes, EncodeImage(made.card.image(), format, &text));
     return card;
   };

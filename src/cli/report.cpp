@@ -154,6 +154,7 @@ std::string CardSummary(const Json& report, const std::filesystem::path& from) {
   if (spec->palette) command += " --palette " + std::to_string(spec->palette);
   if (spec->max_styles != CardSpec{}.max_styles) command += " --max-styles " + std::to_string(spec->max_styles);
   if (spec->mode == EffectMode::kPix) command += " --mode pix";
+  if (spec->scale != 1) command += " --scale " + std::to_string(spec->scale);
   const std::string again = "mirelune-cli card --again " + ShellWord(from.string());
   const bool path_shown = printable(from.string());
   if (exact) out += "command: " + command + "\n";
