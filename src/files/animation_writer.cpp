@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "files/animation.h"
+#include "files/png_io.h"
 
 namespace mirelune {
 namespace {
@@ -203,28 +204,6 @@ bool Deflate(const Image& img, std::vector<std::uint8_t>& out) {
   return ok;
 }
 
-// What libpng reported before it gave up, kept without allocating.
-struct PngFailure {
-  char message[200] = "";
-};
-
-void PngWrite(png_structp png, png_bytep data, png_size_t len) {
-  bool full = false;
-  try {
-    auto* out = static_cast<Bytes*>(png_get_io_ptr(png));
-    out->insert(out->end(), data, data + len);
-  } catch (const std::bad_alloc&) {
-    full = true;  // no exception may cross libpng's C frames
-  }
-  if (full) png_error(png, "out of memory");
-}
-void PngFlush(png_structp) {}
-void PngFail(png_structp png, png_const_charp message) {
-  auto* failure = static_cast<PngFailure*>(png_get_error_ptr(png));
-  std::snprintf(failure->message, sizeof failure->message, "%s", message ? message : "unknown error");
-  png_longjmp(png, 1);
-}
-void PngWarn(png_structp, png_const_charp) {}
 
 struct ApngChunk {
   png_byte type[5];
@@ -377,15 +356,15 @@ Result<Bytes> EncodeApng(const Animation& a) {
   }
   std::vector<std::uint8_t> row(static_cast<std::size_t>(card.width) * 3);
   Bytes out;
-  PngFailure failure;
+  png_io::Failure failure;
   ApngEncoding e{&card, &chunks, row.data(), nullptr, nullptr};
-  e.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &failure, PngFail, PngWarn);
+  e.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &failure, png_io::Fail, png_io::Warn);
   if (e.png) e.info = png_create_info_struct(e.png);
   if (!e.info) {
     png_destroy_write_struct(&e.png, nullptr);
     return Error{"cannot encode APNG: out of memory"};
   }
-  png_set_write_fn(e.png, &out, PngWrite, PngFlush);
+  png_set_write_fn(e.png, &out, png_io::Write, png_io::Flush);
   const bool done = WriteApng(&e);
   png_destroy_write_struct(&e.png, &e.info);
   if (done) return out;

@@ -15,6 +15,7 @@
 #include <jpeglib.h>
 
 #include "files/files.h"
+#include "files/png_io.h"
 
 namespace mirelune {
 namespace {
@@ -42,33 +43,7 @@ void RgbRow(const Image& img, int y, std::uint8_t* row) {
 // 96 dots per inch, in dots per metre as BMP and PNG state it.
 constexpr std::uint32_t kDotsPerMetre = 3780;
 
-// What a libpng or libjpeg call reported before it gave up: a plain buffer, so
-// that keeping the message allocates nothing inside the library's callbacks.
-struct Failure {
-  char message[200] = "";
-  void Keep(const char* text) {
-    std::snprintf(message, sizeof message, "%s", text ? text : "unknown error");
-  }
-};
-
-void PngWrite(png_structp png, png_bytep data, png_size_t len) {
-  auto* out = static_cast<std::vector<std::uint8_t>*>(png_get_io_ptr(png));
-  bool full = false;
-  try {
-    out->insert(out->end(), data, data + len);
-  } catch (const std::bad_alloc&) {
-    full = true;  // no exception may cross libpng's C frames
-  }
-  if (full) png_error(png, "out of memory");
-}
-void PngFlush(png_structp) {}
-
-// libpng reports through longjmp; keep its message for the caller.
-void PngFail(png_structp png, png_const_charp message) {
-  static_cast<Failure*>(png_get_error_ptr(png))->Keep(message);
-  png_longjmp(png, 1);
-}
-void PngWarn(png_structp, png_const_charp) {}
+using png_io::Failure;
 
 png_text TextChunk(int compression, const std::string& key, const std::string& text) {
   png_text t{};
@@ -145,13 +120,13 @@ Result<Bytes> EncodePng(const Image& img, const PngText* text) {
   const int ppi = text ? std::clamp(text->pixels_per_inch, 1, 100000) : 96;
   const auto dots_per_metre = static_cast<png_uint_32>((ppi * 10000 + 127) / 254);
   PngEncoding e{&img, row.data(), &chunks, dots_per_metre, nullptr, nullptr};
-  e.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &failure, PngFail, PngWarn);
+  e.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &failure, png_io::Fail, png_io::Warn);
   if (e.png) e.info = png_create_info_struct(e.png);
   if (!e.info) {
     png_destroy_write_struct(&e.png, nullptr);
     return Error{"cannot encode PNG: out of memory"};
   }
-  png_set_write_fn(e.png, &out, PngWrite, PngFlush);
+  png_set_write_fn(e.png, &out, png_io::Write, png_io::Flush);
   const bool done = WritePngRows(&e);
   png_destroy_write_struct(&e.png, &e.info);
   if (done) return out;
@@ -283,7 +258,7 @@ Result<CardTexts> ReadPngTextFrom(CardBytes* bytes, const std::string& name, lon
     return Error{name + ": a PNG file with more than " + std::to_string(kMaxCardChunks) +
                  " chunks before its picture, which no card has"};
   Failure failure;
-  PngReading r{png_create_read_struct(PNG_LIBPNG_VER_STRING, &failure, PngFail, PngWarn), nullptr};
+  PngReading r{png_create_read_struct(PNG_LIBPNG_VER_STRING, &failure, png_io::Fail, png_io::Warn), nullptr};
   if (r.png) r.info = png_create_info_struct(r.png);
   if (!r.info) {
     png_destroy_read_struct(&r.png, nullptr, nullptr);

@@ -14,6 +14,7 @@
 #include "base/utf8.h"
 #include "batch/list.h"  // CardFileName, the file name `card` gives
 #include "card/frames.h"
+#include "commands/export.h"
 #include "files/animation.h"
 #include "files/print.h"
 #include "palette/palette_table.h"
@@ -646,62 +647,57 @@ Route Site::Handle(const Request& r) const {
   return route;
 }
 
-Response Site::Make(const CardJob& job, Fonts& fonts) const {
-  if (job.output == Output::kPdf) {
-    const std::lock_guard one_at_a_time(large_card_);
-    const PrintLayout page = LayOutPrint(ParsePaperSize(job.query.print).value_or(PaperSize::kA6), false);
-    CardSpec spec = job.query.card;
-    spec.scale = page.scale;
-    const auto given_up = std::chrono::steady_clock::now() + std::chrono::seconds(kLargeCardSeconds);
-    std::stop_source stop;
-    const CardWatch watch{stop.get_token(), [&](const ProgressMark&) {
-                            if (std::chrono::steady_clock::now() > given_up) stop.request_stop();
-                          }};
-    const auto made = std::make_unique<Card>(MakeCard(spec, watch, fonts));
-    if (made->stopped) return TextResponse(503, "the printed page took too long to make; please try again later");
-    const Result<Bytes> pdf = EncodePrintPdf(made->card.image(), page, "Mirelune card for " + spec.friend_name +
-                                                                          " from " + spec.sender);
-    if (!pdf) return TextResponse(500, "the card could not be encoded");
-    Response r;
-    r.type = ContentType(job.output);
-    r.body = std::make_shared<const std::string>(pdf->begin(), pdf->end());
-    r.headers = job.headers;
-    return r;
+namespace {
+// A watch that gives a card up kLargeCardSeconds from now.
+struct TimeLimit {
+  std::chrono::steady_clock::time_point given_up = std::chrono::steady_clock::now() + std::chrono::seconds(kLargeCardSeconds);
+  std::stop_source stop;
+  CardWatch Watch() {
+    return {stop.get_token(), [this](const ProgressMark&) {
+              if (std::chrono::steady_clock::now() > given_up) stop.request_stop();
+            }};
   }
-  if (job.query.animate) {
-    const auto given_up = std::chrono::steady_clock::now() + std::chrono::seconds(kLargeCardSeconds);
-    std::stop_source stop;
-    FrameRecorder recorder({.width = job.query.width});
-    const Card made = MakeCard(job.query.card, recorder.Watch(stop.get_token(), [&](const ProgressMark&) {
-                                 if (std::chrono::steady_clock::now() > given_up) stop.request_stop();
-                               }), fonts);
-    if (made.stopped) return TextResponse(503, "the animation took too long to make; please try again later");
-    const Result<Bytes> bytes =
-        EncodeAnimation(recorder.Finish(), job.output == Output::kGif ? AnimationFormat::kGif : AnimationFormat::kWebp,
-                        &gif_quantiser_);
-    if (!bytes) return TextResponse(500, "the card could not be encoded");
-    Response r;
-    r.type = ContentType(job.output);
-    r.body = std::make_shared<const std::string>(bytes->begin(), bytes->end());
-    r.headers = job.headers;
-    return r;
-  }
-  // Wider than the card: the card drawn larger, then shrunk to the width asked for.
-  CardSpec spec = job.query.card;
-  spec.scale = (job.query.width + kCanvasPixelsW - 1) / kCanvasPixelsW;
-  std::unique_lock<std::mutex> large;
-  if (spec.scale > 1) large = std::unique_lock(large_card_);
-  // A character no face has is noted in the card's report; nobody reads text problems here.
-  const auto made = std::make_unique<Card>(MakeCard(spec, {}, fonts));
-  const Image picture = ScaleToWidth(made->card.image(), job.query.width);
-  const Result<Bytes> bytes = job.output == Output::kWebp ? EncodeWebp(picture)
-                                                           : writer_(spec, *made, picture, job.output);
+};
+
+Response Answer(const CardJob& job, const Result<Bytes>& bytes) {
   if (!bytes) return TextResponse(500, "the card could not be encoded");
   Response r;
   r.type = ContentType(job.output);
   r.body = std::make_shared<const std::string>(bytes->begin(), bytes->end());
   r.headers = job.headers;
   return r;
+}
+}  // namespace
+
+Response Site::Make(const CardJob& job, Fonts& fonts) const {
+  CardSpec spec = job.query.card;
+  if (job.output == Output::kPdf) {
+    const std::lock_guard one_at_a_time(large_card_);
+    const PrintLayout page = LayOutPrint(ParsePaperSize(job.query.print).value_or(PaperSize::kA6), false);
+    spec.scale = page.scale;
+    TimeLimit limit;
+    const auto made = std::make_unique<Card>(MakeCard(spec, limit.Watch(), fonts));
+    if (made->stopped) return TextResponse(503, "the printed page took too long to make; please try again later");
+    return Answer(job, EncodePrintedPage(made->card.image(), page, CardFileText(spec, {}), false));
+  }
+  if (job.query.animate) {
+    TimeLimit limit;
+    FrameRecorder recorder({.width = job.query.width});
+    const CardWatch watch = limit.Watch();
+    const Card made = MakeCard(spec, recorder.Watch(watch.stop, watch.progress), fonts);
+    if (made.stopped) return TextResponse(503, "the animation took too long to make; please try again later");
+    return Answer(job, EncodeAnimation(recorder.Finish(),
+                                       job.output == Output::kGif ? AnimationFormat::kGif : AnimationFormat::kWebp,
+                                       &gif_quantiser_));
+  }
+  // Wider than the card: the card drawn larger, then shrunk to the width asked for.
+  spec.scale = (job.query.width + kCanvasPixelsW - 1) / kCanvasPixelsW;
+  std::unique_lock<std::mutex> large;
+  if (spec.scale > 1) large = std::unique_lock(large_card_);
+  // A character no face has is noted in the card's report; nobody reads text problems here.
+  const auto made = std::make_unique<Card>(MakeCard(spec, {}, fonts));
+  const Image picture = ScaleToWidth(made->card.image(), job.query.width);
+  return Answer(job, job.output == Output::kWebp ? EncodeWebp(picture) : writer_(spec, *made, picture, job.output));
 }
 
 }  // namespace mirelune::web
