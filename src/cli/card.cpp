@@ -110,8 +110,7 @@ Result<int> RunCard(const CardOptions& o) {
   if (!o.print.empty()) {
     print = LayOutPrint(ParsePaperSize(o.print).value_or(PaperSize::kA6), o.crop_marks);
     if (!*o.scale_opt) c.scale = std::max(c.scale, print->scale);
-    const std::filesystem::path ext = std::filesystem::path(o.out).extension();
-    if (*o.out_opt && FormatOfName(o.out) != NameFormat::kPng && ext != ".pdf" && ext != ".PDF")
+    if (*o.out_opt && !IsPrintFileName(o.out))
       return Error{Fill(_("--out %s: a printed card is a .pdf or .png file"), {o.out})};
   }
   std::optional<Target> out, plain;
@@ -263,7 +262,7 @@ Action SetUpCard(CLI::App& sub) {
                  _("Lay the card out for print on SIZE (a6, 5x7 or letter-half, landscape), filling the page and "
                    "3 mm past its edges: a PDF, or a 300 ppi PNG for --out FILE.png."))
       ->type_name("SIZE")
-      ->check(OneOf({"a6", "5x7", "letter-half"}));
+      ->check(OneOf(PaperSizeWords()));
   sub.add_flag("--crop-marks", o->crop_marks, _("With --print, crop marks in a white margin around the page."))
       ->needs(print);
   sub.add_option("--ppi", o->ppi,

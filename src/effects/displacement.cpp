@@ -707,14 +707,13 @@ Result<> ApplyDisplacementEffect(EffectSurfaces surfaces, const EffectParameters
   surfaces.source.CopyImageOf(surfaces.canvas);
   Sweep w(pass, offset_mode, vectors, carry, 0);
   const auto angles = std::make_unique<LineAngles>();
+  const UnitMap& map = CanvasMap();
   if (scale == 1) {
-    const UnitMap& map = CanvasMap();
     const auto [first, second] = kSweeps[RuleIndex(pass.rule)];
     first(run, w, *angles, map);
     surfaces.source.CopyImageOf(surfaces.canvas);
     second(run, w, *angles, map);
   } else {
-    const UnitMap& map = CanvasMap();
     const ScaledGrid grid(scale, map);
     const auto places = std::make_unique<LineAngles>();
     const auto [first, second] = kScaledSweeps[RuleIndex(pass.rule)];

@@ -92,12 +92,25 @@ Error CairoFailure(const char* what, cairo_status_t status) {
 
 }  // namespace
 
+std::vector<std::string> PaperSizeWords() { return {"a6", "5x7", "letter-half"}; }
+
+namespace {
+std::string Lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return text;
+}
+}  // namespace
+
 std::optional<PaperSize> ParsePaperSize(std::string_view word) {
-  std::string lower(word);
-  std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  for (int k = 0; k < 3; ++k)
-    if (lower == kPaperSizeWords[k]) return static_cast<PaperSize>(k);
-  return std::nullopt;
+  const std::vector<std::string> words = PaperSizeWords();
+  const auto at = std::find(words.begin(), words.end(), Lower(std::string(word)));
+  if (at == words.end()) return std::nullopt;
+  return static_cast<PaperSize>(at - words.begin());
+}
+
+bool IsPrintFileName(const std::filesystem::path& path) {
+  const std::string ext = Lower(path.extension().string());
+  return ext == ".pdf" || ext == ".png";
 }
 
 PrintLayout LayOutPrint(PaperSize paper, bool crop_marks) {

@@ -8,9 +8,11 @@
 //   Result<Bytes> png = EncodePrintPng(card, page, &text);  // the same page at 300 ppi
 #pragma once
 
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/result.h"
 #include "files/files.h"
@@ -18,10 +20,13 @@
 namespace mirelune {
 
 enum class PaperSize { kA6, k5x7, kLetterHalf };
-inline constexpr const char* kPaperSizeWords[] = {"a6", "5x7", "letter-half"};
 
-// "a6", "5x7" or "letter-half" (any case); nothing for anything else.
+// "a6", "5x7" and "letter-half", in the order of PaperSize.
+std::vector<std::string> PaperSizeWords();
+// One of those (any case); nothing for anything else.
 std::optional<PaperSize> ParsePaperSize(std::string_view word);
+// Whether a printed page may be written under `path`: a .pdf or .png name (any case).
+bool IsPrintFileName(const std::filesystem::path& path);
 
 // A page in millimetres, landscape like the card: the trimmed card, the bleed
 // around it, and around that a margin for the crop marks (none without them).

@@ -160,7 +160,7 @@ Result<CardQuery> ParseCardQuery(const Args& args, int default_year) {
         return Error{"size: the card's width in pixels, " + p};
       q.width = std::stoi(value);
     } else if (key == "print") {
-      if (const std::string p = OneOfProblem(value, {"a6", "5x7", "letter-half"}); !p.empty()) return Error{"print: " + p};
+      if (const std::string p = OneOfProblem(value, PaperSizeWords()); !p.empty()) return Error{"print: " + p};
       q.print = value;
     } else if (key == "animate") {
       if (value != "1" && value != "0" && !value.empty()) return Error{"animate: 1 or 0, not \"" + Cut(value) + "\""};
