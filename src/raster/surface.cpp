@@ -8,6 +8,10 @@
 #include <new>
 #include <type_traits>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -351,7 +355,24 @@ struct EllipseRows {
   // width(k), width(k - 1), ... width(k - n + 1): apart from the spans, whose
   // branches would keep each row's division and square root waiting on the last.
   void widths(long k, long n, long* out) const {
-    for (long j = 0; j < n; ++j) out[j] = width(k - j);
+    long j = 0;
+#if defined(__SSE2__)
+    if (ry > 0 && k <= K) {  // two rows at a time, each lane the same operations as width()
+      const __m128d r = _mm_set1_pd(ry), x = _mm_set1_pd(rx), one = _mm_set1_pd(1.0), zero = _mm_setzero_pd();
+      const __m128d magic = _mm_set1_pd(6755399441055744.0);  // RoundEven's, |rx| <= 1e7 being below 2^51
+      for (; j + 1 < n; j += 2) {
+        const __m128d t = _mm_div_pd(_mm_set_pd(static_cast<double>(k - j - 1), static_cast<double>(k - j)), r);
+        const __m128d u = _mm_sub_pd(one, _mm_mul_pd(t, t));
+        const __m128d inside = _mm_cmpgt_pd(u, zero);  // else the width is 0
+        const __m128d v = _mm_mul_pd(x, _mm_sqrt_pd(_mm_and_pd(u, inside)));
+        double lanes[2];
+        _mm_storeu_pd(lanes, _mm_and_pd(_mm_sub_pd(_mm_add_pd(v, magic), magic), inside));
+        out[j] = static_cast<long>(lanes[0]);
+        out[j + 1] = static_cast<long>(lanes[1]);
+      }
+    }
+#endif
+    for (; j < n; ++j) out[j] = width(k - j);
   }
 };
 
