@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # bench.sh — two commits' benchmarks side by side, in one run: each commit is
 # built once (Release, the benchmarks and the command line only) in a worktree
-# of its own under /tmp, then their benchmark programs run in turn, A B A B ...,
-# so that a machine whose speed drifts slows both alike. Prints each figure's
-# median CPU time for A and B and the ratio B/A (below 1: B is faster).
+# of its own under /tmp, then each benchmark runs alone for A and for B in turn,
+# A B, B A, ..., so that a machine whose speed drifts slows both alike. Prints
+# each figure's median CPU time for A and B and the median of the rounds' ratios
+# B/A (below 1: B is faster).
 #
 #   scripts/bench.sh A B [--rounds N] [--filter REGEX] [--cli]
 #   scripts/bench.sh main HEAD --filter 'WholeCard/|Stage'
@@ -52,21 +53,25 @@ a=$(build "${revs[0]}")
 b=$(build "${revs[1]}")
 
 python3 - "$a" "$b" "$rounds" "$filter" "$cli" "${revs[0]}" "${revs[1]}" <<'PY'
-import json, os, statistics, subprocess, sys, tempfile
+import json, os, re, statistics, subprocess, sys, tempfile
 a, b, rounds, pattern, cli, name_a, name_b = sys.argv[1], sys.argv[2], int(sys.argv[3]), sys.argv[4], sys.argv[5] == "1", sys.argv[6], sys.argv[7]
-times = {a: {}, b: {}}  # build -> benchmark -> CPU ms per round
+times = {a: {}, b: {}}  # build -> figure -> CPU ms per round
 order = []
-def bench(build):
-    out = subprocess.run([build + "/bench/mirelune-bench", "--benchmark_filter=" + pattern, "--benchmark_format=json",
-                          "--benchmark_time_unit=ms"], check=True, capture_output=True, text=True).stdout
+def names(build):
+    out = subprocess.run([build + "/bench/mirelune-bench", "--benchmark_filter=" + pattern, "--benchmark_list_tests"],
+                         check=True, capture_output=True, text=True).stdout
+    return out.split()
+def bench(build, name):  # one benchmark alone, so that A's and B's runs of it are seconds apart
+    out = subprocess.run([build + "/bench/mirelune-bench", "--benchmark_filter=^" + re.sub(r"([][().*+?^$|\\{}])", r"\\\1", name) + "$",
+                          "--benchmark_format=json"], check=True, capture_output=True, text=True).stdout
     for run in json.loads(out)["benchmarks"]:
-        if run.get("error_occurred"):
+        if run.get("error_occurred") or run["name"] != name:
             continue
-        name = run["name"] + (" [" + run["label"] + "]" if run.get("label") else "")
-        if name not in order:
-            order.append(name)
+        figure = name + (" [" + run["label"] + "]" if run.get("label") else "")
+        if figure not in order:
+            order.append(figure)
         scale = {"ns": 1e-6, "us": 1e-3, "ms": 1, "s": 1e3}[run["time_unit"]]
-        times[build].setdefault(name, []).append(run["cpu_time"] * scale)
+        times[build].setdefault(figure, []).append(run["cpu_time"] * scale)
 def card(build, work):
     out = os.path.join(work, "card.png")
     if os.path.exists(out):
@@ -76,23 +81,29 @@ def card(build, work):
     _, status, usage = os.wait4(child.pid, 0)
     if os.waitstatus_to_exitcode(status) != 0:
         sys.exit("bench.sh: mirelune-cli card failed in " + build)
-    name = "process: card --out card.png, CPU"
-    if name not in order:
-        order.append(name)
-    times[build].setdefault(name, []).append((usage.ru_utime + usage.ru_stime) * 1000)
+    figure = "process: card --out card.png, CPU"
+    if figure not in order:
+        order.append(figure)
+    times[build].setdefault(figure, []).append((usage.ru_utime + usage.ru_stime) * 1000)
+has = {a: names(a), b: names(b)}
+listed = has[a] + [n for n in has[b] if n not in has[a]]
 with tempfile.TemporaryDirectory() as work:
     for r in range(rounds):
-        for build in (a, b) if r % 2 == 0 else (b, a):
-            bench(build)
-            for _ in range(5 if cli else 0):
+        pair = (a, b) if r % 2 == 0 else (b, a)
+        for name in listed:
+            for build in pair:
+                if name in has[build]:
+                    bench(build, name)
+        for _ in range(5 if cli else 0):
+            for build in pair:
                 card(build, work)
+# The ratio is the median of the rounds' own ratios: each round's A and B ran
+# moments apart, so a machine whose load drifts moves both.
 width = max([len(n) for n in order] + [20])
 print(f"{'median CPU ms, ' + str(rounds) + ' rounds':<{width}} {name_a[:10]:>10} {name_b[:10]:>10}    B/A")
-for name in order:
-    ta, tb = times[a].get(name), times[b].get(name)
-    ma = statistics.median(ta) if ta else None
-    mb = statistics.median(tb) if tb else None
-    cell = lambda m: f"{m:10.3f}" if m is not None else f"{'-':>10}"
-    ratio = f"{mb / ma:6.3f}" if ma and mb else f"{'-':>6}"
-    print(f"{name:<{width}} {cell(ma)} {cell(mb)} {ratio}")
+for figure in order:
+    ta, tb = times[a].get(figure), times[b].get(figure)
+    cell = lambda t: f"{statistics.median(t):10.3f}" if t else f"{'-':>10}"
+    ratio = f"{statistics.median(y / x for x, y in zip(ta, tb)):6.3f}" if ta and tb else f"{'-':>6}"
+    print(f"{figure:<{width}} {cell(ta)} {cell(tb)} {ratio}")
 PY
