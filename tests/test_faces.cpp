@@ -3,6 +3,7 @@
 // stops the card with its path and the reason, and the report names the faces.
 // Each Fonts value is its own: two draw at once, and a record is one card's.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include <thread>
 
 #include "base/digest.h"
+#include "commands/card_report.h"
 #include "commands/commands.h"
 #include "raster/surface.h"
 #include "text/text.h"
@@ -210,6 +212,37 @@ TEST(Faces, TheReportNamesItsFacesAndLibrariesAndAgainSaysWhenTheyDiffer) {
     EXPECT_EQ(err.find(note), err.rfind(note)) << "told twice: " << err;
     EXPECT_TRUE(fs::remove(dir.path / "again.png"));
   }
+}
+
+// A process digests a face file once, and again when the file at its path is
+// not the one it read (another modification time, size or inode).
+TEST(Faces, AFaceFilesDigestIsKeptUntilTheFileChanges) {
+  TempDir dir;
+  const fs::path file = dir.path / "face.ttf", other = dir.path / "other.ttf";
+  const auto sha = [](const std::string& s) { return Sha256Hex(s.data(), s.size()); };
+  const auto set_mtime = [](const fs::path& p, const struct timespec& t) {
+    const struct timespec times[2] = {t, t};
+    ASSERT_EQ(::utimensat(AT_FDCWD, p.c_str(), times, 0), 0);
+  };
+  FaceDigests digests;
+  WriteText(file, "first");
+  const struct timespec then = {1600000000, 0}, later = {1600000100, 0};
+  set_mtime(file, then);
+  EXPECT_EQ(digests.Of(file), sha("first"));
+  WriteText(file, "FIRST");  // the same inode and size, its time put back: the digest read before
+  set_mtime(file, then);
+  EXPECT_EQ(digests.Of(file), sha("first"));
+  set_mtime(file, later);
+  EXPECT_EQ(digests.Of(file), sha("FIRST"));
+  WriteText(file, "second");
+  set_mtime(file, later);
+  EXPECT_EQ(digests.Of(file), sha("second"));
+  WriteText(other, "SECOND");  // renamed into place: another inode, the same size and time
+  set_mtime(other, later);
+  fs::rename(other, file);
+  EXPECT_EQ(digests.Of(file), sha("SECOND"));
+  fs::remove(file);
+  EXPECT_EQ(digests.Of(file), "");
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 
 #include "raster/surface.h"
 #include "text/text.h"
@@ -55,6 +56,49 @@ TEST(Surface, LinesLightExactlyTheRoundedPixelsClippedOrNot) {
   for (int y = 0; y < 30; ++y)
     for (int x = 0; x < 40; ++x) ASSERT_EQ(small.ColourAt(x, y), big.ColourAt(x, y)) << x << "," << y;
   EXPECT_GT(CountColour(small.image(), kRed), 30);
+}
+
+// Lines and ellipses as their definitions say, pixel by pixel, each pixel
+// clipped on its own: the span drawing must light exactly these, on the raster
+// or cut by its edges, for thin lines, rings and discs of every size.
+TEST(Surface, SpansLightThePixelsOfThePlainDefinitions) {
+  std::uint64_t seed = 12345;
+  const auto next = [&seed](long lo, long hi) {  // lo..hi
+    seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+    return lo + static_cast<long>((seed >> 33) % static_cast<std::uint64_t>(hi - lo + 1));
+  };
+  const auto row_width = [](double rx, double ry, long k) -> long {  // -1 past the caps
+    if (k > static_cast<long>(RoundEven(ry))) return -1;
+    if (ry <= 0) return static_cast<long>(RoundEven(rx));
+    const double t = static_cast<double>(k) / ry, u = 1.0 - t * t;
+    return u > 0 ? static_cast<long>(RoundEven(rx * std::sqrt(u))) : 0;
+  };
+  for (int round = 0; round < 400; ++round) {
+    Surface spans = PixelSurface(120, 90), plain = PixelSurface(120, 90);
+    const long x0 = next(-60, 180), y0 = next(-60, 150), x1 = next(-60, 180), y1 = next(-60, 150);
+    const double rx = static_cast<double>(next(0, 1600)) / 16, ry = static_cast<double>(next(0, 1600)) / 16;
+    spans.draw_line(x0, y0, x1, y1, kRed);
+    spans.draw_ellipse(x1, y1, rx, ry, kWhite);
+    spans.fill_ellipse(x0, y0, ry, rx, kBlue);
+    const bool steep = std::labs(y1 - y0) > std::labs(x1 - x0);
+    const long a0 = steep ? y0 : x0, b0 = steep ? x0 : y0, a1 = steep ? y1 : x1, b1 = steep ? x1 : y1;
+    for (long a = std::min(a0, a1); a <= std::max(a0, a1); ++a) {  // both ends, halves rounded up
+      const long da = a1 - a0, num = (a - a0) * 2 * (b1 - b0) + da;
+      const long b = da == 0 ? b0 : b0 + static_cast<long>(std::floor(static_cast<double>(num) / (2.0 * da)));
+      steep ? plain.set_pixel(b, a, kRed) : plain.set_pixel(a, b, kRed);
+    }
+    for (long k = 0; row_width(rx, ry, k) >= 0; ++k) {
+      const long wk = row_width(rx, ry, k), lo = std::min(wk, row_width(rx, ry, k + 1) + 1);
+      for (long x = lo; x <= wk; ++x)
+        for (long sx : {x1 + x, x1 - x})
+          for (long sy : {y1 - k, y1 + k}) plain.set_pixel(sx, sy, kWhite);
+    }
+    for (long k = 0; row_width(ry, rx, k) >= 0; ++k)
+      for (long x = -row_width(ry, rx, k); x <= row_width(ry, rx, k); ++x)
+        for (long sy : {y0 - k, y0 + k}) plain.set_pixel(x0 + x, sy, kBlue);
+    ASSERT_EQ(spans.image(), plain.image()) << "line " << x0 << "," << y0 << " - " << x1 << "," << y1 << ", radii "
+                                            << rx << ", " << ry;
+  }
 }
 
 TEST(Surface, BoxesAndCirclesOutlinedAndFilled) {

@@ -15,7 +15,8 @@ constexpr const char* kGap = "           ";  // eleven blanks between the sender
 // The text must end this many pixels short of the card's right edge.
 constexpr long kRightMargin = 8;
 
-long Room() { return kCanvasPixelsW - kRightMargin - NewCanvas().PixelX(kLeft); }
+// kLeft in pixels as a canvas maps it (Surface::PixelX), without making one.
+long Room() { return kCanvasPixelsW - kRightMargin - static_cast<long>(RoundEven(kLeft * kCanvasPixelsW / kCanvasUnitsW)); }
 
 // The greeting's words, the web address last; a word wider than a line is cut
 // between characters.
@@ -94,7 +95,7 @@ std::string GreetingLine(const Greeting& g) {
 }
 
 GreetingFit FitGreeting(const Greeting& g, Fonts& fonts) {
-  const Typeface face = NewCanvas().typeface;
+  const Typeface face = Surface::kDefaultTypeface;
   const std::string line = GreetingLine(g);
   for (double points = kPoints; points >= kFloorPoints; points -= 1)
     if (Fits(fonts, face, points, line)) return {points, {line}};

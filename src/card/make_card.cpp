@@ -65,29 +65,38 @@ Card MakeCard(const CardSpec& spec, const CardWatch& watch) {
 }
 
 Card PaintPicture(const CardSpec& spec, const CardWatch& watch, Fonts& fonts) {
-  Card r;
-  CardCarry& carry = r.carry;
+  CardCarry carry;
   if (spec.scale > 1) carry.canvas = NewCanvas(std::min(spec.scale, kMaxScale));
-  r.seed = SeedFromNames(spec.friend_name, spec.sender);
-  SeedGenerator(carry.rng, r.seed);
+  const double seed = SeedFromNames(spec.friend_name, spec.sender);
+  SeedGenerator(carry.rng, seed);
   const std::uint64_t start = carry.rng.draws();
   const int palette = DrawPaletteStrip(carry.strip, spec.palette, carry.rng, watch);
   const std::uint64_t strip_draws = carry.rng.draws() - start;
-  if ((r.stopped = watch.Stopped())) return r;
+  if (watch.Stopped()) {
+    Card r;
+    r.seed = seed;
+    r.stopped = true;
+    r.carry = std::move(carry);
+    return r;
+  }
   watch.Mark(ProgressMark::kStrip, 2, &carry.strip);
 
   fonts.TakeRecord();  // the card's record holds only what this card's text used and met
   EffectBuffers buffers;
   Painting painted = PaintCard(carry, spec.max_styles, spec.mode, buffers, fonts, watch);
-  r.stats = painted.stats;
-  r.stats.palette = palette;
-  r.stats.strip = strip_draws;
-  r.plain_picture = std::move(painted.plain_picture);
-  r.card = std::move(painted.card);
-  r.stats.total = carry.rng.draws() - start;  // the greeting draws nothing
-  r.text = fonts.TakeRecord();
-  r.stopped = painted.stopped;
-  return r;
+  CardStats stats = painted.stats;
+  stats.palette = palette;
+  stats.strip = strip_draws;
+  stats.total = carry.rng.draws() - start;  // the greeting draws nothing
+  // Made from the painting's card and the carry, not as a default card whose
+  // rasters are then replaced: each fresh raster costs its pages and a fill.
+  return Card{.card = std::move(painted.card),
+              .plain_picture = std::move(painted.plain_picture),
+              .seed = seed,
+              .stats = stats,
+              .text = fonts.TakeRecord(),
+              .stopped = painted.stopped,
+              .carry = std::move(carry)};
 }
 
 void GreetingStage(Surface& card, TextRecord& text, const Greeting& g, Fonts& fonts) {

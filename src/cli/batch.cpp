@@ -56,7 +56,7 @@ Result<int> RunBatch(BatchArgs& a) {
   o.encode = [digests = std::make_shared<FaceDigests>()](const CardSpec& spec, const Card& made,
                                                          ImageFormat format) -> Result<CardFile> {
     CardFile card;
-    card.report = CardReport(spec, made.seed, made.stats, made.text.faces, digests.get());
+    card.report = CardReport(spec, made.seed, made.stats, made.text.faces, *digests);
     const PngText text = CardFileText(spec, card.report);
     MIRELUNE_TRY_ASSIGN(card.bytes, EncodeImage(made.card.image(), format, &text));
     return card;

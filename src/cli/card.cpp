@@ -133,6 +133,7 @@ Result<int> RunCard(const CardOptions& o) {
     return 1;
   }
   Session s;  // the card's names and files, as the window keeps them
+  FaceDigests digests;
   FrameRecorder recorder({.width = o.animate_width});
   const Card made = CommandNew(s, c, animation ? recorder.Watch() : CardWatch{});
   for (const std::string& why : made.text.problems) std::cerr << "mirelune-cli: " << why << "\n";
@@ -140,7 +141,7 @@ Result<int> RunCard(const CardOptions& o) {
   // it, and only --report and --again read it.
   const auto carries_report = [](const std::optional<Target>& t) { return t && t->format != ImageFormat::kBmp; };
   const bool png = carries_report(out) || carries_report(plain) || (!out && format && *format != ImageFormat::kBmp);
-  const Json report = png || !o.again.empty() || !o.report.empty() ? CardReport(c, made.seed, made.stats, made.text.faces) : Json::object();
+  const Json report = png || !o.again.empty() || !o.report.empty() ? CardReport(c, made.seed, made.stats, made.text.faces, digests) : Json::object();
   if (!o.again.empty()) NoteDifferences(recorded, report, o.again);
 
   const bool paths_on_stderr = to_stdout > 0;

@@ -52,8 +52,6 @@ std::pair<std::string, std::string> DigestWithIdentity(const std::string& file) 
 
 }  // namespace
 
-std::string FaceDigest(const std::string& file) { return DigestWithIdentity(file).second; }
-
 std::string FaceDigests::Of(const std::string& file) {
   struct stat st {};
   const std::string now = ::stat(file.c_str(), &st) == 0 ? FileIdentity(st) : "";
@@ -75,7 +73,7 @@ std::string VersionText() {
 }
 
 Json CardReport(const CardSpec& c, double seed, const CardStats& stats, const std::vector<FaceUsed>& used,
-                FaceDigests* digests) {
+                FaceDigests& digests) {
   // The first fields keep their names and order: scripts read them.
   Json j;
   j["seed"] = Number(seed);
@@ -104,7 +102,7 @@ Json CardReport(const CardSpec& c, double seed, const CardStats& stats, const st
   // What drew the text: the same face files and libraries give the same pixels.
   Json faces = Json::array();
   for (const FaceUsed& f : used) {
-    Json face = {{"file", f.file}, {"sha256", digests ? digests->Of(f.file) : FaceDigest(f.file)}};
+    Json face = {{"file", f.file}, {"sha256", digests.Of(f.file)}};
     if (f.index != 0) face["index"] = f.index;
     if (!f.note.empty()) face["note"] = f.note;
     faces.push_back(std::move(face));

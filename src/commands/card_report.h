@@ -2,8 +2,9 @@
 // carries. Both front ends write them, so a card saved from the window and the
 // command line's card for the same names are the same file.
 //
+//   FaceDigests digests;  // one for the whole process: each face file is read once
 //   const Card r = MakeCard(spec);
-//   const PngText text = CardPngText(GreetingOf(spec), CardReport(spec, r.seed, r.stats, r.text.faces));
+//   const PngText text = CardPngText(GreetingOf(spec), CardReport(spec, r.seed, r.stats, r.text.faces, digests));
 //   Result<Bytes> png = EncodePng(r.card.image(), &text);
 #pragma once
 
@@ -23,16 +24,15 @@ inline constexpr const char* kReportKeyword = "mirelune-report";
 // "1.0" or "1.0 (git 1f801fb)".
 std::string VersionText();
 
-// The settings a card was made with: enough to make it again.
-// The SHA-256 (hex) of the face file as it is now; empty when it cannot be read.
-std::string FaceDigest(const std::string& file);
-
-// FaceDigest, each file read again only when it is another file or has changed
-// (device, inode, size, modification time): a batch's cards share their faces,
-// and reading them for every card would cost more than drawing the text. Owned
-// by whoever writes many reports; safe to share between threads.
+// The SHA-256 (hex) of face files as they are now, each file read again only
+// when it is another file or has changed (device, inode, size, modification
+// time): the cards of a process share their faces, and reading them for every
+// card costs more than drawing the text. Owned by whoever writes reports (the
+// command line's card, a batch, the web service, the window); safe to share
+// between threads.
 class FaceDigests {
  public:
+  // Empty when the file cannot be read.
   std::string Of(const std::string& file);
 
  private:
@@ -41,9 +41,9 @@ class FaceDigests {
 };
 
 // The settings a card was made with: enough to make it again, and the faces
-// that drew its text with their digests (from `digests` when given).
+// that drew its text with their digests.
 nlohmann::ordered_json CardReport(const CardSpec& spec, double seed, const CardStats& stats,
-                                  const std::vector<FaceUsed>& faces, FaceDigests* digests = nullptr);
+                                  const std::vector<FaceUsed>& faces, FaceDigests& digests);
 
 // The greeting a card's settings ask for.
 inline Greeting GreetingOf(const CardSpec& spec) { return {spec.friend_name, spec.sender, spec.year, spec.wish}; }

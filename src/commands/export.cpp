@@ -27,7 +27,8 @@ Result<Bytes> EncodePrintedPage(const Image& card, const PrintLayout& page, cons
   return as_png ? EncodePrintPng(card, page, &text) : EncodePrintPdf(card, page, text.title);
 }
 
-Result<Exported> MakeExport(CardSpec spec, const ExportPlan& plan, const CardWatch& watch, Fonts& fonts) {
+Result<Exported> MakeExport(CardSpec spec, const ExportPlan& plan, const CardWatch& watch, Fonts& fonts,
+                            FaceDigests& digests) {
   Exported out;
   if (plan.kind == ExportKind::kGif || plan.kind == ExportKind::kWebp) {
     spec.scale = 1;  // the frames are shrunk from the card's own size
@@ -47,7 +48,7 @@ Result<Exported> MakeExport(CardSpec spec, const ExportPlan& plan, const CardWat
   out.problems = made.text.problems;
   // The report (it digests the face files) only where a PNG carries it.
   const bool png = plan.kind == ExportKind::kLargePng;
-  const PngText text = CardFileText(spec, png ? CardReport(spec, made.seed, made.stats, made.text.faces)
+  const PngText text = CardFileText(spec, png ? CardReport(spec, made.seed, made.stats, made.text.faces, digests)
                                               : nlohmann::ordered_json::object());
   if (png) {
     MIRELUNE_TRY_ASSIGN(out.bytes, EncodePng(made.card.image(), &text));

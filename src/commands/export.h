@@ -4,7 +4,7 @@
 // --scale 3 or --animate writes the same files through the same pieces.
 //
 //   const ExportPlan plan{.kind = ExportKind::kPrintPdf, .paper = PaperSize::k5x7, .crop_marks = true};
-//   const Result<Exported> r = MakeExport(spec, plan, watch, fonts);  // seconds: run it off the GUI thread
+//   const Result<Exported> r = MakeExport(spec, plan, watch, fonts, digests);  // seconds: run it off the GUI thread
 //   if (r && !r->stopped) WriteFileSafely("card.pdf", r->bytes);
 #pragma once
 
@@ -14,6 +14,7 @@
 
 #include "base/result.h"
 #include "card/card.h"
+#include "commands/card_report.h"
 #include "files/files.h"
 #include "files/print.h"
 
@@ -48,7 +49,9 @@ Result<Bytes> EncodePrintedPage(const Image& card, const PrintLayout& page, cons
 
 // The card of `spec` made again for `plan` (its scale is the plan's: the page's,
 // kLargeScale, or the card's own size for an animation of the default width),
-// encoded. The watch stops it and hears its progress marks.
-Result<Exported> MakeExport(CardSpec spec, const ExportPlan& plan, const CardWatch& watch, Fonts& fonts);
+// encoded; a PNG's report takes the face files' digests from `digests`. The
+// watch stops it and hears its progress marks.
+Result<Exported> MakeExport(CardSpec spec, const ExportPlan& plan, const CardWatch& watch, Fonts& fonts,
+                            FaceDigests& digests);
 
 }  // namespace mirelune

@@ -8,6 +8,10 @@
 #include <new>
 #include <type_traits>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -228,15 +232,24 @@ void Surface::trace_line(long x0, long y0, long x1, long y1, std::uint32_t c, lo
   }
   const long da = a1 - a0, db = b1 - b0, two_da = 2 * da;
   // b(a) = b0 + floor(((a - a0) 2 db + da) / (2 da)), as a quotient and a remainder in [0, 2 da).
+  // In 64 bits when the product fits, as it does for every line in units (their
+  // pixels are clamped to 1e8): a 128-bit division costs a library call.
+  const bool narrow = da < (1L << 30) && std::labs(db) < (1L << 30);
   const auto minor_at = [&](long a, long* rem) {
-    const __int128 num = static_cast<__int128>(a - a0) * (2 * db) + da;
-    __int128 q = num / two_da, r = num % two_da;
+    long q, r;
+    if (narrow) {
+      const long num = (a - a0) * (2 * db) + da;
+      q = num / two_da, r = num % two_da;
+    } else {
+      const __int128 num = static_cast<__int128>(a - a0) * (2 * db) + da;
+      q = static_cast<long>(num / two_da), r = static_cast<long>(num % two_da);
+    }
     if (r < 0) {
       r += two_da;
       --q;
     }
-    if (rem) *rem = static_cast<long>(r);
-    return b0 + static_cast<long>(q);
+    if (rem) *rem = r;
+    return b0 + q;
   };
   // Clip once: b(a) is monotonic, so the part on the raster is one interval of a,
   // found by bisection within the part whose major coordinate is on it.
@@ -276,11 +289,11 @@ void Surface::trace_line(long x0, long y0, long x1, long y1, std::uint32_t c, lo
       b -= borrow;
     }
   };
-  const long last_x = w_ - 1;
+  const long w = w_, last_x = w - 1;  // a local: a pixel's store might change w_ for all the compiler knows
   const auto walk = [&](auto rising) {
     if (steep) {  // one pixel a row
-      std::uint32_t* p = px + start * w_;
-      for (long a = start; a <= end; ++a, p += w_) {
+      std::uint32_t* p = px + start * w;
+      for (long a = start; a <= end; ++a, p += w) {
         if constexpr (kExtended)
           FillRow(p, b, std::min(b + extend, last_x), c);
         else
@@ -293,7 +306,7 @@ void Surface::trace_line(long x0, long y0, long x1, long y1, std::uint32_t c, lo
         const long here = b;
         advance(rising);
         if (b != here || a == end) {
-          FillRow(px + here * w_, run, kExtended ? std::min(a + extend, last_x) : a, c);
+          FillRow(px + here * w, run, kExtended ? std::min(a + extend, last_x) : a, c);
           run = a + 1;
         }
       }
@@ -339,7 +352,31 @@ struct EllipseRows {
     const double u = 1.0 - t * t;
     return u > 0 ? static_cast<long>(RoundEven(rx * std::sqrt(u))) : 0;
   }
+  // width(k), width(k - 1), ... width(k - n + 1): apart from the spans, whose
+  // branches would keep each row's division and square root waiting on the last.
+  void widths(long k, long n, long* out) const {
+    long j = 0;
+#if defined(__SSE2__)
+    if (ry > 0 && k <= K) {  // two rows at a time, each lane the same operations as width()
+      const __m128d r = _mm_set1_pd(ry), x = _mm_set1_pd(rx), one = _mm_set1_pd(1.0), zero = _mm_setzero_pd();
+      const __m128d magic = _mm_set1_pd(6755399441055744.0);  // RoundEven's, |rx| <= 1e7 being below 2^51
+      for (; j + 1 < n; j += 2) {
+        const __m128d t = _mm_div_pd(_mm_set_pd(static_cast<double>(k - j - 1), static_cast<double>(k - j)), r);
+        const __m128d u = _mm_sub_pd(one, _mm_mul_pd(t, t));
+        const __m128d inside = _mm_cmpgt_pd(u, zero);  // else the width is 0
+        const __m128d v = _mm_mul_pd(x, _mm_sqrt_pd(_mm_and_pd(u, inside)));
+        double lanes[2];
+        _mm_storeu_pd(lanes, _mm_and_pd(_mm_sub_pd(_mm_add_pd(v, magic), magic), inside));
+        out[j] = static_cast<long>(lanes[0]);
+        out[j + 1] = static_cast<long>(lanes[1]);
+      }
+    }
+#endif
+    for (; j < n; ++j) out[j] = width(k - j);
+  }
 };
+
+constexpr long kRowBlock = 16;  // rows whose widths are worked out together
 
 EllipseRows MakeRows(double rx, double ry) {
   if (rx > 1e7) rx = 1e7;
@@ -359,18 +396,23 @@ void Surface::draw_ellipse(long cx, long cy, double rx, double ry, std::uint32_t
   const long reach = std::max(cx, (w_ - 1) - cx);
   const long k_hi = std::min(rows.K, std::max(cy, (h_ - 1) - cy));  // past it both rows are off
   long wn = rows.width(k_hi + 1);  // width of row k + 1
-  for (long k = k_hi; k >= k_lo; --k) {
-    const long wk = rows.width(k);
-    const long lo = std::min(wk, wn + 1);
-    wn = wk;
-    if (lo > reach) break;
-    const long top = cy - k, bottom = cy + k;
-    if (top < 0 && bottom >= h_) continue;
-    span(top, cx + lo, cx + wk, c);
-    span(top, cx - wk, cx - lo, c);
-    if (k != 0) {
-      span(bottom, cx + lo, cx + wk, c);
-      span(bottom, cx - wk, cx - lo, c);
+  long widths[kRowBlock];
+  for (long first = k_hi; first >= k_lo; first -= kRowBlock) {
+    const long n = std::min(kRowBlock, first - k_lo + 1);
+    rows.widths(first, n, widths);
+    for (long j = 0; j < n; ++j) {
+      const long k = first - j, wk = widths[j];
+      const long lo = std::min(wk, wn + 1);
+      wn = wk;
+      if (lo > reach) return;
+      const long top = cy - k, bottom = cy + k;
+      if (top < 0 && bottom >= h_) continue;
+      span(top, cx + lo, cx + wk, c);
+      span(top, cx - wk, cx - lo, c);
+      if (k != 0) {
+        span(bottom, cx + lo, cx + wk, c);
+        span(bottom, cx - wk, cx - lo, c);
+      }
     }
   }
 }
@@ -402,12 +444,16 @@ void Surface::fill_ellipse(long cx, long cy, double rx, double ry, std::uint32_t
   if (!(rx >= 0) || !(ry >= 0)) return;
   const EllipseRows rows = MakeRows(rx, ry);
   const long k_lo = std::max({0L, -cy, cy - (h_ - 1)});
-  for (long k = k_lo; k <= rows.K; ++k) {
-    const long top = cy - k, bottom = cy + k;
-    if (top < 0 && bottom >= h_) break;
-    const long wk = rows.width(k);
-    span(top, cx - wk, cx + wk, c);
-    if (k != 0) span(bottom, cx - wk, cx + wk, c);
+  const long k_hi = std::min(rows.K, std::max(cy, (h_ - 1) - cy));  // past it both rows are off
+  long widths[kRowBlock];
+  for (long last = k_hi; last >= k_lo; last -= kRowBlock) {  // from the caps in, as the outline
+    const long n = std::min(kRowBlock, last - k_lo + 1);
+    rows.widths(last, n, widths);
+    for (long j = 0; j < n; ++j) {
+      const long k = last - j, wk = widths[j];
+      span(cy - k, cx - wk, cx + wk, c);
+      if (k != 0) span(cy + k, cx - wk, cx + wk, c);
+    }
   }
 }
 

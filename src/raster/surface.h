@@ -122,7 +122,8 @@ class Surface {
   Colour fill_colour = 0;
   // A face pinned by its file, not a family name: which face a name resolves to
   // depends on the fonts installed and their configuration, and the card must not.
-  Typeface typeface = Typeface::kSans;
+  static constexpr Typeface kDefaultTypeface = Typeface::kSans;
+  Typeface typeface = kDefaultTypeface;
   double font_points = 8;
   double cursor_x = 0;
   double cursor_y = 0;

@@ -28,14 +28,14 @@ struct ServeArgs {
 Result<Bytes> WriteOutput(const CardSpec& c, const Card& made, const Image& picture, web::Output output,
                           FaceDigests& digests) {
   if (output == web::Output::kReport) {
-    const std::string text = ReportText(CardReport(c, made.seed, made.stats, made.text.faces, &digests)) + "\n";
+    const std::string text = ReportText(CardReport(c, made.seed, made.stats, made.text.faces, digests)) + "\n";
     return Bytes(text.begin(), text.end());
   }
   if (output == web::Output::kBmp) {  // a BMP carries no report; `card` makes none for it
     const PngText text = CardPngText(GreetingOf(c), nlohmann::ordered_json::object());
     return EncodeImage(picture, ImageFormat::kBmp, &text);
   }
-  PngText text = CardPngText(GreetingOf(c), CardReport(c, made.seed, made.stats, made.text.faces, &digests));
+  PngText text = CardPngText(GreetingOf(c), CardReport(c, made.seed, made.stats, made.text.faces, digests));
   if (c.scale > 1) text.pixels_per_inch = kPrintPpi;  // as `card --scale` records it
   return EncodeImage(picture, output == web::Output::kJpeg ? ImageFormat::kJpeg : ImageFormat::kPng, &text);
 }

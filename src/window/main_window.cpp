@@ -606,7 +606,7 @@ void MainWindow::MakeCardFrom(const CardSpec& spec) {
     Card r = CommandNew(session_, spec, watch);
     if (r.stopped) return {};
     // The report digests the face files here, off the window's thread.
-    Made made{spec, CardReport(spec, r.seed, r.stats, r.text.faces)};
+    Made made{spec, CardReport(spec, r.seed, r.stats, r.text.faces, digests_)};
     return [this, made = std::move(made), problems = std::move(r.text.problems)] {
       made_ = made;
       CardChanged(true);
@@ -622,7 +622,7 @@ void MainWindow::Regreet(int year, const std::string& wish) {
   spec.year = year, spec.wish = wish;
   if (!CommandGreetAgain(session_, GreetingOf(spec))) return;
   made_->spec = spec;
-  made_->report = CardReport(spec, session_.seed, session_.stats, session_.text.faces);
+  made_->report = CardReport(spec, session_.seed, session_.stats, session_.text.faces, digests_);
   unsaved_ = true;
   ShowSession();
   Sync();
@@ -1035,7 +1035,7 @@ bool MainWindow::ExportTo(const QString& path, const ExportPlan& plan) {
                             QMetaObject::invokeMethod(this, [this, p = m.percent] { progress_->setValue(p); },
                                                       Qt::QueuedConnection);
                           }};
-    const Result<Exported> made = MakeExport(spec, plan, quiet, session_.fonts);
+    const Result<Exported> made = MakeExport(spec, plan, quiet, session_.fonts, digests_);
     if (made && made->stopped) return [this] { statusBar()->showMessage(tr("Stopped; nothing was exported.")); };
     const Result<> written = made ? WriteFileSafely(file, made->bytes) : Result<>(made.error());
     return [this, file, written, problems = made ? made->problems : std::vector<std::string>()] {

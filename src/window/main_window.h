@@ -282,6 +282,7 @@ class MainWindow : public QMainWindow {
   };
 
   Session session_;  // the worker's alone while busy_
+  FaceDigests digests_;  // the face files' digests for every report of this run
   std::vector<std::string> told_;  // the problems already told, each once
   bool workbench_;
   FormSurface* form_ = nullptr;
