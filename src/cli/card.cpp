@@ -132,10 +132,13 @@ Result<int> RunCard(const CardOptions& o) {
     std::cerr << "mirelune-cli: " << faces.message << "\n";
     return 1;
   }
-  Session s;  // the card's names and files, as the window keeps them
+  // The card alone, as MakeCard returns it: a session's copies for the window
+  // would cost a card process more rasters than the card itself.
+  Fonts fonts(FontFolder());
   FaceDigests digests;
   FrameRecorder recorder({.width = o.animate_width});
-  const Card made = CommandNew(s, c, animation ? recorder.Watch() : CardWatch{});
+  Card made = MakeCard(c, animation ? recorder.Watch() : CardWatch{}, fonts);
+  const Greeting names{c.friend_name, c.sender, c.year, c.wish};
   for (const std::string& why : made.text.problems) std::cerr << "mirelune-cli: " << why << "\n";
   // The report digests every face file the card used; only a PNG or JPEG carries
   // it, and only --report and --again read it.
@@ -149,7 +152,7 @@ Result<int> RunCard(const CardOptions& o) {
   PngText card_text = CardFileText(c, report);
   if (o.ppi) card_text.pixels_per_inch = o.ppi;
   if (print) {
-    const Result<std::filesystem::path> saved = SavePrint(s.card.image(), c, *print, o.out, card_text, o.force);
+    const Result<std::filesystem::path> saved = SavePrint(made.card.image(), c, *print, o.out, card_text, o.force);
     if (!saved) {
       std::cerr << "mirelune-cli: " << saved.error().message << "\n";
       status = 1;
@@ -157,10 +160,10 @@ Result<int> RunCard(const CardOptions& o) {
       Announce(saved->string(), paths_on_stderr);
     }
   } else if (out) {
-    if (!WritePicture(s.card.image(), *out, card_text, paths_on_stderr)) status = 1;
+    if (!WritePicture(made.card.image(), *out, card_text, paths_on_stderr)) status = 1;
   } else if (o.mail_to.empty() && !animation) {  // a mailed card is kept as the mail's copy, below
     const Result<std::filesystem::path> saved =
-        SaveUnderNames(s.card.image(), c, format.value_or(ImageFormat::kPng), card_text, o.force);
+        SaveUnderNames(made.card.image(), c, format.value_or(ImageFormat::kPng), card_text, o.force);
     if (!saved) {
       std::cerr << "mirelune-cli: " << saved.error().message << "\n";
       status = 1;
@@ -179,9 +182,12 @@ Result<int> RunCard(const CardOptions& o) {
     }
   }
   if (plain &&
-      !WritePicture(s.plain_picture, *plain, ReportPngText(s.names, report, "picture, before the effect,"), paths_on_stderr))
+      !WritePicture(made.plain_picture, *plain, ReportPngText(names, report, "picture, before the effect,"), paths_on_stderr))
     status = 1;
   if (!o.mail_to.empty()) {
+    Session s;  // the mail's copy is saved as the window saves the card it shows
+    s.card = std::move(made.card);
+    s.names = names;
     const Result<std::filesystem::path> saved = SaveCardForMail(s, LocalTimeNow());
     const Result<> sent = saved ? MailCard(*saved, o.mail_to, o.message) : Result<>(saved.error());
     std::cerr << (sent ? "" : "mirelune-cli: ") << sent.message << "\n";
