@@ -12,7 +12,7 @@ $SUDO apt-get install -y -qq --no-install-recommends \
   build-essential cmake pkg-config git \
   libfreetype-dev libfontconfig-dev libharfbuzz-dev libfribidi-dev fonts-liberation fonts-dejavu-core \
   fonts-noto-core fonts-noto-cjk fonts-noto-color-emoji fonts-arphic-uming \
-  libpng-dev libjpeg-dev libgif-dev libcurl4-openssl-dev ca-certificates \
+  libpng-dev libdeflate-dev libjpeg-dev libgif-dev libcurl4-openssl-dev ca-certificates \
   libgtest-dev libgmock-dev libbenchmark-dev libcairo2-dev nettle-dev libcli11-dev nlohmann-json3-dev \
   qt6-base-dev libgl-dev \
   xvfb xauth xdotool x11-utils imagemagick \

@@ -1,5 +1,6 @@
 // bitmap_writer.cpp — BMP, PNG and JPEG files of a raster.
 #include <fcntl.h>
+#include <libdeflate.h>
 #include <png.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,6 +11,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
+#include <span>
 #include <vector>
 // jpeglib.h needs FILE and size_t declared first.
 #include <jpeglib.h>
@@ -70,31 +73,54 @@ NameFormat FormatOfName(const std::filesystem::path& path) {
 namespace {
 
 // The libpng calls of a PNG's encoding, apart from everything with a destructor:
-// a libpng error longjmps back here, past no C++ object.
+// a libpng error longjmps back here, past no C++ object. libpng writes the
+// chunks and their checksums; the image data comes compressed already.
 struct PngEncoding {
   const Image* img;
-  std::uint8_t* row;  // one row of R, G, B
+  std::span<const std::uint8_t> compressed;  // a zlib stream of the unfiltered rows
   std::vector<png_text>* chunks;
   png_uint_32 dots_per_metre;
   png_structp png;
   png_infop info;
 };
 
-bool WritePngRows(PngEncoding* e) {
+bool WritePngChunks(PngEncoding* e) {
   if (setjmp(png_jmpbuf(e->png))) return false;
-  png_set_compression_level(e->png, 1);
-  png_set_filter(e->png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
   png_set_IHDR(e->png, e->info, e->img->width, e->img->height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_set_pHYs(e->png, e->info, e->dots_per_metre, e->dots_per_metre, PNG_RESOLUTION_METER);
   if (!e->chunks->empty()) png_set_text(e->png, e->info, e->chunks->data(), static_cast<int>(e->chunks->size()));
   png_write_info(e->png, e->info);
-  for (int y = 0; y < e->img->height; ++y) {
-    RgbRow(*e->img, y, e->row);
-    png_write_row(e->png, e->row);
-  }
-  png_write_end(e->png, nullptr);
+  constexpr std::size_t kIdatBytes = std::size_t{1} << 20;  // far below the format's 2^31 - 1
+  for (std::size_t at = 0; at < e->compressed.size(); at += kIdatBytes)
+    png_write_chunk(e->png, reinterpret_cast<png_const_bytep>("IDAT"), e->compressed.data() + at,
+                    std::min(kIdatBytes, e->compressed.size() - at));
+  png_write_chunk(e->png, reinterpret_cast<png_const_bytep>("IEND"), nullptr, 0);
   return true;
+}
+
+// The rows as PNG holds them (a filter byte of 0, then R, G, B), compressed at
+// libdeflate's fastest level. Cards are flat areas and one-pixel figures, which
+// pack well unfiltered: over four cards 6.5 ms and 408 kB a card, against 13.3 ms
+// and 429 kB at zlib's level 1 (level 2 gives 347 kB in 8.6 ms).
+std::optional<Bytes> CompressRows(const Image& img) {
+  // An empty raster compresses to nothing here; libpng then refuses its size.
+  const int height = img.width > 0 ? std::max(img.height, 0) : 0;
+  const std::size_t row = 1 + static_cast<std::size_t>(std::max(img.width, 0)) * 3;
+  Bytes raw(row * static_cast<std::size_t>(height));
+  for (int y = 0; y < height; ++y) {
+    std::uint8_t* r = raw.data() + row * static_cast<std::size_t>(y);
+    r[0] = 0;
+    RgbRow(img, y, r + 1);
+  }
+  libdeflate_compressor* c = libdeflate_alloc_compressor(1);
+  if (!c) return std::nullopt;
+  Bytes out(libdeflate_zlib_compress_bound(c, raw.size()));
+  const std::size_t n = libdeflate_zlib_compress(c, raw.data(), raw.size(), out.data(), out.size());
+  libdeflate_free_compressor(c);
+  if (n == 0) return std::nullopt;  // cannot happen within the bound
+  out.resize(n);
+  return out;
 }
 
 }  // namespace
@@ -109,17 +135,15 @@ Result<Bytes> EncodePng(const Image& img, const PngText* text) {
       chunks.push_back(TextChunk(PNG_ITXT_COMPRESSION_NONE, kDescription, text->description));
     for (const auto& [key, value] : text->keyed) chunks.push_back(TextChunk(PNG_ITXT_COMPRESSION_NONE, key, value));
   }
-  std::vector<std::uint8_t> row(static_cast<std::size_t>(std::max(img.width, 0)) * 3);
-  // Cards are flat areas and one-pixel figures, which zlib's fastest level packs
-  // well unfiltered: over eight cards 18 ms and 376 kB a card, against 98 ms and
-  // 403 kB with libpng's default (level 6, adaptive filters).
+  const std::optional<Bytes> compressed = CompressRows(img);
+  if (!compressed) return Error{"cannot encode PNG: out of memory"};
   Bytes out;
-  out.reserve(img.pixels.size());
+  out.reserve(compressed->size() + 4096);
   Failure failure;
   // Pixels an inch as dots a metre, rounded: 96 gives the 3780 of every card before.
   const int ppi = text ? std::clamp(text->pixels_per_inch, 1, 100000) : 96;
   const auto dots_per_metre = static_cast<png_uint_32>((ppi * 10000 + 127) / 254);
-  PngEncoding e{&img, row.data(), &chunks, dots_per_metre, nullptr, nullptr};
+  PngEncoding e{&img, *compressed, &chunks, dots_per_metre, nullptr, nullptr};
   e.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &failure, png_io::Fail, png_io::Warn);
   if (e.png) e.info = png_create_info_struct(e.png);
   if (!e.info) {
@@ -127,7 +151,7 @@ Result<Bytes> EncodePng(const Image& img, const PngText* text) {
     return Error{"cannot encode PNG: out of memory"};
   }
   png_set_write_fn(e.png, &out, png_io::Write, png_io::Flush);
-  const bool done = WritePngRows(&e);
+  const bool done = WritePngChunks(&e);
   png_destroy_write_struct(&e.png, &e.info);
   if (done) return out;
   return Error{std::string("cannot encode PNG: ") + failure.message};
