@@ -60,9 +60,9 @@ root=$work/root
 app=usr/share/applications/io.mirelune.Mirelune.desktop
 metainfo=usr/share/metainfo/io.mirelune.Mirelune.metainfo.xml
 completions=usr/share/bash-completion/completions
-for f in usr/bin/mirelune usr/bin/mirelune-cli usr/bin/mirelune-serve $app $metainfo usr/share/locale/de/LC_MESSAGES/mirelune.mo \
+for f in usr/bin/mirelune usr/bin/mirelune-cli usr/bin/mirelune-mail usr/bin/mirelune-serve $app $metainfo usr/share/locale/de/LC_MESSAGES/mirelune.mo \
   usr/share/icons/hicolor/scalable/apps/mirelune.svg usr/share/man/man1/mirelune.1.gz \
-  usr/share/man/man1/mirelune-cli.1.gz usr/share/man/man1/mirelune-serve.1.gz $completions/mirelune-cli $completions/mirelune \
+  usr/share/man/man1/mirelune-cli.1.gz usr/share/man/man1/mirelune-mail.1.gz usr/share/man/man1/mirelune-serve.1.gz $completions/mirelune-cli $completions/mirelune \
   usr/share/doc/mirelune/copyright usr/share/doc/mirelune/changelog.gz \
   usr/share/mirelune/translations/mirelune_de.qm; do
   [ -e "$root/$f" ] || fail "$f is not in the package"
@@ -79,6 +79,9 @@ no_display=(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM)
 "$cli" --version | grep -q '^mirelune-cli [0-9]' || fail "mirelune-cli --version"
 # The card command links no HTTP server library: that is mirelune-serve's alone.
 ! ldd "$cli" | grep -q 'microhttpd' || fail "mirelune-cli loads the web server's library"
+# Nor the mail library: mirelune-mail, beside it, is the card command with it.
+! ldd "$cli" | grep -q 'libcurl' || fail "mirelune-cli loads libcurl"
+ldd "$root/usr/bin/mirelune-mail" | grep -q 'libcurl' || fail "mirelune-mail does not link libcurl"
 "$root/usr/bin/mirelune-serve" --version | grep -q '^mirelune-serve [0-9]' || fail "mirelune-serve --version"
 MIRELUNE_ROOT=$work "$cli" card --friend Mary --sender Bob --out "$work/card.png" >/dev/null || fail "card failed"
 # The golden card, byte for byte, from the installed program and the faces it depends on

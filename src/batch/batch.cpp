@@ -33,7 +33,7 @@
 #include "base/rate_limit.h"
 #include "batch/list.h"
 #include "files/safe_open.h"
-#include "mail/mail_smtp.h"
+#include "mail/mail.h"
 
 namespace mirelune {
 namespace {
@@ -353,10 +353,10 @@ class Run {
   bool Mine(const ListRow& row) const { return row.index % o_.shards == o_.shard; }
   void Work();
   std::optional<json> MakeCard(const ListRow& row, const WriteOptions& files, Fonts& fonts);
-  void FinishRow(const ListRow& row, json line, SmtpConnection* mail);
+  void FinishRow(const ListRow& row, json line, MailSender* mail);
   template <typename F>
   void Guarded(const ListRow& row, F&& step) noexcept;
-  bool MailRow(const ListRow& row, const fs::path& file, SmtpConnection& mail, json* line);
+  bool MailRow(const ListRow& row, const fs::path& file, MailSender& mail, json* line);
   void Fail(const ListRow& row, const std::string& reason, json line = json::object());
   void Tell(const std::vector<std::string>& problems);
   void FailCaught(const ListRow& row, const char* what) noexcept;
@@ -369,7 +369,6 @@ class Run {
   MailPace rate_;
   fs::path manifest_path_, journal_path_;
   LineLog manifest_, journal_;
-  SmtpSettings smtp_;
   int lock_fd_ = -1;
   std::unordered_map<long, std::string> done_;  // row -> key of its "done" line
   std::unordered_map<long, MailState> mail_;    // row -> its journal lines, "sent" sticking
@@ -540,7 +539,7 @@ std::optional<json> Run::MakeCard(const ListRow& row, const WriteOptions& files,
 }
 
 // Mails the card when the run mails, then writes the row's manifest line.
-void Run::FinishRow(const ListRow& row, json line, SmtpConnection* mail) {
+void Run::FinishRow(const ListRow& row, json line, MailSender* mail) {
   if (mail && !MailRow(row, o_.out_dir / row.file, *mail, &line))
     return Fail(row, line["mail"].get<std::string>(), line);
   writer_->Add(row.index, JsonLine(line));
@@ -552,14 +551,14 @@ void Run::FinishRow(const ListRow& row, json line, SmtpConnection* mail) {
 // under the same Message-ID, which lets the receiving side drop a second copy: at
 // least once, never lost. "sent" is synced the moment the server's 250 is in, so
 // only a kill between the end of the message's data and that line leaves a copy.
-bool Run::MailRow(const ListRow& row, const fs::path& file, SmtpConnection& mail, json* line) {
+bool Run::MailRow(const ListRow& row, const fs::path& file, MailSender& mail, json* line) {
   const auto it = mail_.find(row.index);
   const bool same = it != mail_.end() && it->second.key == row.key;
   if (same && it->second.state == "sent") {
     (*line)["mail"] = "sent";
     return true;
   }
-  const std::string message_key = same ? it->second.message_key : MessageKey(row, smtp_.from.empty() ? smtp_.user : smtp_.from);
+  const std::string message_key = same ? it->second.message_key : MessageKey(row, o_.mail_server.sender);
   if (same && it->second.state == "sending") {
     std::lock_guard<std::mutex> lock(report_mu_);
     err_ << (o_.progress_bar ? "\r\x1b[K" : "") << "mirelune-cli: row " << row.index + 1
@@ -609,15 +608,14 @@ void Run::Guarded(const ListRow& row, F&& step) noexcept {
 // over one connection to the mail server kept for all its messages.
 void Run::Work() {
   ListRow row;
-  std::optional<SmtpConnection> mail;
-  if (o_.mail) mail.emplace(smtp_);
+  const std::unique_ptr<MailSender> mail = o_.mail ? o_.mail_server.connect() : nullptr;
   std::set<std::pair<dev_t, ino_t>> swept;  // the output folder is cleared once a worker
   WriteOptions files;
   files.swept = &swept;
   Fonts fonts(FontFolder());  // this worker's alone, open from card to card
   while (queue_->Pop(&row))
     Guarded(row, [&] {
-      if (std::optional<json> line = MakeCard(row, files, fonts)) FinishRow(row, std::move(*line), mail ? &*mail : nullptr);
+      if (std::optional<json> line = MakeCard(row, files, fonts)) FinishRow(row, std::move(*line), mail.get());
     });
 }
 
@@ -694,9 +692,6 @@ int Run::Start(ListReader* reader) {
     err_ << "mirelune-cli: " << why << "\n";
     return status;
   };
-  // A batch never opens the desktop mail program once per row.
-  if (o_.mail && !SmtpSettingsFromEnvironment(&smtp_))
-    return bad("--mail sends through a mail server: set MIRELUNE_SMTP_URL (smtp://host:port or smtps://host:port)");
   if (const Result<> faces = PrepareFaces(FontFolder()); !faces) return bad(faces.message, 1);
   const char* const animation_ext[] = {"gif", "webp", "png"};
   const ListOptions list_options{o_.mail, ExtensionOf(o_.format), o_.year, o_.scale,

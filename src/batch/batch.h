@@ -28,6 +28,7 @@
 #include "commands/commands.h"
 #include "files/animation.h"
 #include "files/files.h"
+#include "mail/mail.h"
 
 namespace mirelune {
 
@@ -51,6 +52,7 @@ struct BatchOptions {
   bool attach_animation = false;  // with mail: the animation is the attachment, not the card
   CardEncoder encode;  // required
   bool mail = false;
+  MailServer mail_server{};    // required with mail
   double rate_per_minute = 0;  // messages; 0 for no limit
   bool progress_bar = false;   // a live bar (a terminal), else a line every few seconds
   double progress_every_s = 10;

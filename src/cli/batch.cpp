@@ -31,7 +31,7 @@ bool Fraction(const std::string& text, const char* pattern, int* a, int* b) {
   return true;
 }
 
-Result<int> RunBatch(BatchArgs& a) {
+Result<int> RunBatch(BatchArgs& a, const Mailing& mailing) {
   BatchOptions& o = a.o;
   if (!a.shard.empty() && (!Fraction(a.shard, R"(([0-9]{1,6})/([0-9]{1,6}))", &o.shard, &o.shards) ||
                            o.shards < 1 || o.shard >= o.shards))
@@ -52,6 +52,10 @@ Result<int> RunBatch(BatchArgs& a) {
     o.animation = AnimationFormat::kGif;  // mail programs play GIF alone
     o.attach_animation = true;
   }
+  if (o.mail) {
+    if (!mailing.server) return mailing.hand_over();
+    MIRELUNE_TRY_ASSIGN(o.mail_server, mailing.server());
+  }
   // Exactly the bytes `card --out NAME.<format>` writes.
   o.encode = [digests = std::make_shared<FaceDigests>()](const CardSpec& spec, const Card& made,
                                                          ImageFormat format) -> Result<CardFile> {
@@ -71,7 +75,7 @@ Result<int> RunBatch(BatchArgs& a) {
 
 }  // namespace
 
-Action SetUpBatch(CLI::App& sub) {
+Action SetUpBatch(CLI::App& sub, const Mailing& mailing) {
   auto a = std::make_shared<BatchArgs>();
   BatchOptions& o = a->o;
   const unsigned cores = std::thread::hardware_concurrency();
@@ -113,7 +117,7 @@ Action SetUpBatch(CLI::App& sub) {
       ->check(OneOf({"png", "gif"}));
   sub.add_flag("--mail", o.mail, _("Send each card to its row's email with its message, through $MIRELUNE_SMTP_URL."));
   sub.add_option("--rate", a->rate, _("Send at most N messages a minute."))->type_name("N/min");
-  return [a] { return RunBatch(*a); };
+  return [a, &mailing] { return RunBatch(*a, mailing); };
 }
 
 }  // namespace mirelune::cli

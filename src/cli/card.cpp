@@ -89,7 +89,7 @@ Result<std::filesystem::path> SavePrint(const Image& card, const CardSpec& c, co
   return path;
 }
 
-Result<int> RunCard(const CardOptions& o) {
+Result<int> RunCard(const CardOptions& o, const Mailing& mailing) {
   CardSpec c;
   Json recorded;
   if (!o.again.empty()) {
@@ -127,6 +127,8 @@ Result<int> RunCard(const CardOptions& o) {
   const bool report_to_stdout = o.report == "-";
   const int to_stdout = (out && out->to_stdout) + (plain && plain->to_stdout) + report_to_stdout;
   if (to_stdout > 1) return Error{_("only one of --out, --plain and --report can be \"-\"")};
+
+  if (!o.mail_to.empty() && !mailing.mail_card) return mailing.hand_over();
 
   if (const Result<> faces = PrepareFaces(FontFolder()); !faces) {
     std::cerr << "mirelune-cli: " << faces.message << "\n";
@@ -189,7 +191,7 @@ Result<int> RunCard(const CardOptions& o) {
     s.card = std::move(made.card);
     s.names = names;
     const Result<std::filesystem::path> saved = SaveCardForMail(s, LocalTimeNow());
-    const Result<> sent = saved ? MailCard(*saved, o.mail_to, o.message) : Result<>(saved.error());
+    const Result<> sent = saved ? mailing.mail_card(*saved, o.mail_to, o.message) : Result<>(saved.error());
     std::cerr << (sent ? "" : "mirelune-cli: ") << sent.message << "\n";
     if (!sent) status = 1;
   }
@@ -212,7 +214,7 @@ Result<int> RunCard(const CardOptions& o) {
 
 }  // namespace
 
-Action SetUpCard(CLI::App& sub) {
+Action SetUpCard(CLI::App& sub, const Mailing& mailing) {
   auto o = std::make_shared<CardOptions>();
   o->friend_opt = sub.add_option("--friend", o->friend_name, _("The friend's name, at most 100 characters."))
                       ->type_name("NAME")
@@ -292,10 +294,10 @@ Action SetUpCard(CLI::App& sub) {
       ->excludes(year)
       ->excludes(wish)
       ->excludes(o->scale_opt);
-  return [o] { return RunCard(*o); };
+  return [o, &mailing] { return RunCard(*o, mailing); };
 }
 
-Action SetUpInfo(CLI::App& sub) {
+Action SetUpInfo(CLI::App& sub, const Mailing&) {
   auto file = std::make_shared<std::string>();
   auto json = std::make_shared<bool>(false);
   sub.add_option("FILE", *file, _("A PNG or JPEG card made by mirelune-cli."))->required();

@@ -22,20 +22,43 @@
 #include "commands/card_report.h"
 #include "commands/commands.h"
 #include "files/files.h"
+#include "mail/mail.h"
 
 namespace mirelune::cli {
 
 // What a subcommand runs once its arguments are parsed: the exit status, or an
 // Error for bad input found after parsing (exit status 2, the message on one line).
 using Action = std::function<Result<int>()>;
-// Declares a subcommand's options and arguments on `sub`.
-using SetUp = Action (*)(CLI::App& sub);
 
-Action SetUpCard(CLI::App& sub);
-Action SetUpInfo(CLI::App& sub);
-Action SetUpStyle(CLI::App& sub);
-Action SetUpStyles(CLI::App& sub);
-Action SetUpBatch(CLI::App& sub);
+// The mail library, for the commands that mail. The card program, mirelune-cli,
+// links none (libcurl and its TLS libraries cost every process about 5 ms to load,
+// a third of the card's own CPU at start-up) and hands a command that mails, once
+// its arguments are checked, to mirelune-mail: the same commands with the library.
+struct Mailing {
+  // mirelune-mail: the server a batch mails through, and a card sent as --mail-to says.
+  std::function<Result<MailServer>()> server;
+  std::function<Result<>(const std::filesystem::path& card, const std::string& to, const std::string& message)> mail_card;
+  // mirelune-cli: runs mirelune-mail on the same command line; returns only when it cannot.
+  std::function<int()> hand_over;
+};
+
+// Declares a subcommand's options and arguments on `sub`.
+using SetUp = Action (*)(CLI::App& sub, const Mailing& mailing);
+
+Action SetUpCard(CLI::App& sub, const Mailing& mailing);
+Action SetUpInfo(CLI::App& sub, const Mailing&);
+Action SetUpStyle(CLI::App& sub, const Mailing&);
+Action SetUpStyles(CLI::App& sub, const Mailing&);
+Action SetUpBatch(CLI::App& sub, const Mailing& mailing);
+
+// Runs `program` from the folder of this one (the build tree, /usr/bin), else from
+// $PATH, with `args` (null-terminated, the first its name); returns errno only when
+// it cannot.
+int ExecBeside(const char* program, char* const* args);
+
+// The whole program on its command line: parse, run, flush standard output; the
+// exit status. Both programs' main.
+int RunProgram(int argc, char** argv, const Mailing& mailing);
 
 // --- validators shared by the subcommands (messages read "--flag: ...") ---
 CLI::Validator WholeNumber(long long lo, long long hi);

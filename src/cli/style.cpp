@@ -9,7 +9,7 @@
 
 namespace mirelune::cli {
 
-Action SetUpStyle(CLI::App& sub) {
+Action SetUpStyle(CLI::App& sub, const Mailing&) {
   struct Options {
     int number = 0;
     long long seed = 4396645;
@@ -45,7 +45,7 @@ Action SetUpStyle(CLI::App& sub) {
   };
 }
 
-Action SetUpStyles(CLI::App&) {
+Action SetUpStyles(CLI::App&, const Mailing&) {
   return [] {
     for (int k = 0; k < kStyleCount; ++k) Say(std::to_string(k + 1) + " " + kStyles[k].name + "\n");
     return 0;

@@ -16,6 +16,7 @@
 #include <ctime>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -53,6 +54,22 @@ struct PreparedMail {
   std::optional<MailAddress> cc;  // none when the copy line is blank
   std::string subject, body;
   std::vector<std::filesystem::path> attachments;  // each named in the message by its file name
+};
+
+// A connection to a mail server, kept for many messages (SmtpConnection is the one):
+// Send is ok once the server accepted the message. Here without the library that
+// speaks to the server, so that a program can take a connection without linking it.
+class MailSender {
+ public:
+  virtual ~MailSender() = default;
+  virtual Result<> Send(const MailItem& item, const std::string& message_key) = 0;
+};
+
+// The server a batch mails through: a new connection for each worker, and the
+// sender's address, which its Message-IDs are made from.
+struct MailServer {
+  std::string sender;
+  std::function<std::unique_ptr<MailSender>()> connect;
 };
 
 // Checks everything the user typed and every attachment; a failure is one

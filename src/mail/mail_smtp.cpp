@@ -168,6 +168,14 @@ std::string WithoutSecret(std::string text, const std::string& secret) {
   return text;
 }
 
+Result<MailServer> MailServerFromEnvironment() {
+  SmtpSettings cfg;
+  if (!SmtpSettingsFromEnvironment(&cfg))
+    return Error{"--mail sends through a mail server: set MIRELUNE_SMTP_URL (smtp://host:port or smtps://host:port)"};
+  std::string sender = cfg.from.empty() ? cfg.user : cfg.from;
+  return MailServer{std::move(sender), [cfg] { return std::make_unique<SmtpConnection>(cfg); }};
+}
+
 bool SmtpSettingsFromEnvironment(SmtpSettings* out) {
   const auto Env = [](const char* name) { return std::string(std::getenv(name) ? std::getenv(name) : ""); };
   if (Env("MIRELUNE_SMTP_URL").empty()) return false;

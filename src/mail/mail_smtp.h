@@ -42,7 +42,7 @@ bool SmtpSettingsFromEnvironment(SmtpSettings* out);
 // One connection, opened by the first Send and kept for the next ones: RSET before
 // each further message, NOOP instead after a long idle. After a failure the next
 // Send connects anew. Not thread-safe: one per thread. Ends with QUIT.
-class SmtpConnection {
+class SmtpConnection : public MailSender {
  public:
   explicit SmtpConnection(SmtpSettings settings) : cfg_(std::move(settings)) {}
   ~SmtpConnection() { Close(); }
@@ -53,7 +53,7 @@ class SmtpConnection {
   // '-') makes the Message-ID <key@sender's domain>, so a message sent again is the
   // same message to the receiver; empty: a fresh one. A failure before any of the
   // message left (a stale connection, a 4xx) is tried once more on a new connection.
-  Result<> Send(const MailItem& item, const std::string& message_key = "");
+  Result<> Send(const MailItem& item, const std::string& message_key = "") override;
   void Close();  // QUIT, waiting at most quit_timeout_s for the answer
 
  private:
@@ -66,6 +66,10 @@ class SmtpConnection {
   bool quitting_ = false;  // Close() is ending the connection in order, not dropping it
   std::chrono::steady_clock::time_point last_{};  // when the connection last carried something
 };
+
+// The server of MIRELUNE_SMTP_URL and the rest, for a batch; an error saying what
+// to set when none is.
+Result<MailServer> MailServerFromEnvironment();
 
 // `text` with every occurrence of `secret` that stands as a word of its own, or any
 // occurrence of a secret of six characters or more, replaced by "***".
