@@ -238,6 +238,15 @@ TEST_F(SmtpMail, CommandLineMailsTheCardItMade) {
   EXPECT_EQ(r.err, "mirelune-cli: --mail-to: the address contains a line break or another control character; nothing "
                    "was made, saved or sent\nRun 'mirelune-cli card --help' for its options.\n");
   EXPECT_TRUE(r.status == 2 && !std::filesystem::exists(cards));
+  // The card program mails through mirelune-mail beside it: without it, it says so and makes nothing.
+  const auto alone = work_.path / "alone" / "mirelune-cli";
+  std::filesystem::create_directories(alone.parent_path());
+  std::filesystem::copy_file(MIRELUNE_CLI, alone);
+  const int status = std::system(("cd '" + work_.path.string() + "' && env PATH=/nonexistent '" + alone.string() +
+                                  "' card --friend Mary --sender Bob --mail-to a@b.org >/dev/null 2>" + err.string()).c_str());
+  EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 1);
+  EXPECT_EQ(ReadText(err), "mirelune-cli: cannot run mirelune-mail, which sends the mail: No such file or directory\n");
+  EXPECT_FALSE(std::filesystem::exists(cards));
 }
 
 // A merge rerun in any shards sends each message once: one connection a worker (RSET between messages), anew after
