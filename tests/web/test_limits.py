@@ -91,8 +91,13 @@ def slow_heads():
         took = time.monotonic() - start_time
         check(status == 200 and body.startswith(b"\x89PNG"), f"a card for 127.0.0.2 during the flood ({took:.2f} s)")
         check(took < 2.0, "within 2 s")
-        refused = metric(port, "mirelune_connections_refused_total")
-        check(refused >= FLOOD - 64, f"{refused} of {FLOOD} flood connections closed at once")
+        # A burst beyond the listen backlog has some handshakes dropped and retried by the
+        # client's kernel a second or more later; those are closed as soon as they arrive.
+        deadline = time.monotonic() + 10
+        while (refused := metric(port, "mirelune_connections_refused_total")) < FLOOD - 64 \
+                and time.monotonic() < deadline:
+            time.sleep(0.2)
+        check(refused >= FLOOD - 64, f"{refused} of {FLOOD} flood connections closed once accepted")
         for s in flood:
             s.close()
 
