@@ -1,8 +1,10 @@
 // i18n.cpp — gettext for the program's own words (glibc's libintl).
 #include "base/i18n.h"
 
+#ifndef MIRELUNE_NO_NLS
 #include <libintl.h>
 #include <unistd.h>
+#endif
 
 #include <clocale>
 #include <filesystem>
@@ -13,6 +15,12 @@ namespace mirelune {
 
 namespace fs = std::filesystem;
 
+#ifdef MIRELUNE_NO_NLS
+// Built without gettext (the Windows build): the program speaks English.
+void SetUpTranslation(const char*) {}
+
+const char* _(const char* text) { return text; }
+#else
 void SetUpTranslation(const char* argv0) {
   // Only the language: character classes, numbers and dates stay "C", so nothing
   // the engine formats or folds (file names, reports) changes with the locale.
@@ -28,6 +36,7 @@ void SetUpTranslation(const char* argv0) {
 }
 
 const char* _(const char* text) { return dgettext(kTextDomain, text); }
+#endif
 
 std::string Fill(const char* pattern, std::initializer_list<std::string> values) {
   const std::vector<std::string> v(values);

@@ -3,9 +3,13 @@
 #include "batch/batch.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
+#ifdef _WIN32
+#include "base/windows_posix.h"
+#else
+#include <sys/file.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <atomic>
@@ -208,8 +212,10 @@ Result<> ForEachLine(const fs::path& path, Fn&& fn, std::streamoff most = 0) {
   if (!read) return read.error().code == ENOENT ? Result<>() : Result<>(read.error());
   OpenFile& opened = *read;
   const auto refuse = [&](const std::string& why) { return Error{"cannot read " + path.string() + ": " + why + "; refused", EPERM}; };
+#ifndef _WIN32  // no owner or "others" bits: the output folder's ACL decides who may write
   if (opened.st.st_uid != ::geteuid() && opened.st.st_uid != 0) return refuse("it belongs to " + UserName(opened.st.st_uid));
   if (opened.st.st_mode & S_IWOTH) return refuse("every user may write it");
+#endif
   if (most > 0 && opened.st.st_size > most) return refuse("it is larger than its list could have made it");
   const std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(::fdopen(opened.fd.get(), "rb"), &std::fclose);
   if (!in) return Error{"cannot read " + path.string() + ": " + std::strerror(errno), errno};
@@ -240,9 +246,14 @@ std::string Text(const json& j, const char* key) {
 
 // The folder's entries (the cards just written) made durable.
 Result<> SyncFolder(const fs::path& dir) {
+#ifdef _WIN32
+  (void)dir;  // NTFS journals a folder's entries itself; the cards' own data were flushed when written
+  return {};
+#else
   const UniqueFd fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!fd || ::fsync(fd.get()) != 0) return Error{"cannot sync the folder " + dir.string() + ": " + std::strerror(errno)};
   return {};
+#endif
 }
 
 // The Message-ID's key of a row's message: from the row (its place and everything
@@ -410,7 +421,11 @@ Result<> Run::RefuseOverlappingRuns() const {
     if (!std::regex_match(name, m, kLockName)) continue;
     const int k = m[1].matched ? std::stoi(m[1]) : 0, n = m[2].matched ? std::stoi(m[2]) : 1;
     if (n < 1 || k >= n || (k == o_.shard && n == o_.shards) || !ShardsOverlap(k, n, o_.shard, o_.shards)) continue;
+#ifdef _WIN32
+    const int fd = ::_wopen(e.path().c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+#else
     const int fd = ::open(e.path().c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+#endif
     if (fd < 0) continue;  // not a lock a run could hold
     const bool live = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
     ::close(fd);

@@ -1,5 +1,6 @@
 // list.cpp — reading and checking the contact list.
 #include "base/checks.h"
+#include "base/platform.h"
 #include "base/utf8.h"
 #include "batch/list.h"
 
@@ -117,7 +118,7 @@ Result<> CsvReader::Open(const std::filesystem::path& path) {
   if (!std::filesystem::is_regular_file(path, ec)) {
     return Error{"cannot read the list " + path.string() + ": " + (ec ? ec.message() : "not a regular file")};
   }
-  f_ = std::fopen(path.c_str(), "rb");
+  f_ = FileOpen(path, "rb");
   if (!f_) {
     return Error{"cannot read the list " + path.string() + ": " + std::strerror(errno)};
   }

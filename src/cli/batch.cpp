@@ -65,7 +65,9 @@ Result<int> RunBatch(BatchArgs& a, const Mailing& mailing) {
     MIRELUNE_TRY_ASSIGN(card.bytes, EncodeImage(made.card.image(), format, &text));
     return card;
   };
+#ifdef SIGPIPE
   ::signal(SIGPIPE, SIG_IGN);  // a closed stderr must not kill the run between a card and its line
+#endif
   o.progress_bar = TerminalTakesEscapes(2);
   std::ostringstream summary;
   const int status = RunBatchList(o, summary, std::cerr);

@@ -16,11 +16,18 @@ int main(int argc, char** argv) {
   using namespace mirelune;
   using namespace mirelune::cli;
   Mailing mailing;
+#ifdef MIRELUNE_NO_MAIL
+  mailing.hand_over = [] {
+    std::cerr << "mirelune-cli: " << _("mail is not part of this build (it has no mail library); nothing was sent") << "\n";
+    return 1;
+  };
+#else
   mailing.hand_over = [argv] {
     const int error = ExecBeside("mirelune-mail", argv);
     std::cerr << "mirelune-cli: "
               << Fill(_("cannot run mirelune-mail, which sends the mail: %s"), {std::strerror(error)}) << "\n";
     return 1;
   };
+#endif
   return RunProgram(argc, argv, mailing);
 }

@@ -1,6 +1,10 @@
 // output.cpp — standard output, checked, and pictures to files or to standard output.
 #include <fcntl.h>
+#ifdef _WIN32
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <cstdlib>
@@ -10,6 +14,7 @@
 #include "base/checks.h"
 #include "cli/cli.h"
 #include "base/i18n.h"
+#include "base/platform.h"
 
 namespace mirelune::cli {
 namespace {
@@ -27,6 +32,21 @@ void Say(const std::string& text) { Buffer() += text; }
 
 void SayBytes(std::span<const std::uint8_t> bytes) { Buffer().append(bytes.begin(), bytes.end()); }
 
+#ifdef _WIN32
+// A program started without a console (from the window, a service) has no
+// standard streams: NUL in their place, as /dev/null on POSIX systems.
+void GuardStandardDescriptors() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (::_get_osfhandle(fd) != -1) continue;
+    if (fd == 1) stdout_closed = true;
+    const int null = ::_open("NUL", fd == 0 ? _O_RDONLY : _O_WRONLY);
+    if (null >= 0 && null != fd) {
+      ::_dup2(null, fd);
+      ::_close(null);
+    }
+  }
+}
+#else
 void GuardStandardDescriptors() {
   for (int fd = 0; fd <= 2; ++fd) {
     if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
@@ -38,6 +58,7 @@ void GuardStandardDescriptors() {
     }
   }
 }
+#endif
 
 bool TerminalTakesEscapes(int fd) {
   const char* term = std::getenv("TERM");
@@ -97,7 +118,7 @@ Result<Target> ResolveTarget(const std::string& flag, const std::string& name, s
     t.format = format.value_or(ImageFormat::kPng);
     return t;
   }
-  t.path = name;
+  t.path = Utf8Path(name);
   std::optional<ImageFormat> by_name;
   switch (FormatOfName(t.path)) {
     case NameFormat::kBmp:

@@ -1,7 +1,9 @@
 // program.cpp — mirelune-cli's commands on a command line: parsed, run, their
 // output flushed. Both mirelune-cli and mirelune-mail are this, with and without
 // the mail library.
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 #include <cstring>
 #include <filesystem>
@@ -11,6 +13,7 @@
 
 #include "cli/cli.h"
 #include "base/i18n.h"
+#include "base/platform.h"
 #include "mirelune_version.h"
 
 namespace {
@@ -87,12 +90,16 @@ std::string ParseFailure(const CLI::ParseError& e, const CLI::App& app) {
   return what;  // a validator's message: already ours
 }
 
+#ifdef _WIN32
+int ExecServe(int, char**) { return Fail(1, _("serve: the web service is not part of the Windows build")); }
+#else
 int ExecServe(int argc, char** argv) {
   std::vector<char*> args{const_cast<char*>("mirelune-serve")};
   for (int k = 2; k < argc; ++k) args.push_back(argv[k]);
   args.push_back(nullptr);
   return Fail(1, Fill(_("serve: cannot run mirelune-serve: %s"), {std::strerror(ExecBeside("mirelune-serve", args.data()))}));
 }
+#endif
 
 int Run(int argc, char** argv, const Mailing& mailing) {
   if (argc > 1 && argv[1] == std::string("serve")) return ExecServe(argc, argv);
@@ -104,12 +111,17 @@ int Run(int argc, char** argv, const Mailing& mailing) {
         {"Excludes", _("Excludes")}, {"TEXT", _("TEXT")}, {"FILE", _("FILE")}})
     formatter->label(key, text);
   app.formatter(formatter);
+  app.allow_windows_style_options(false);  // /Users/... is a path, not an option, on Windows too
   app.option_defaults()->group(_("Options"));
   app.set_help_flag("-h,--help", _("print this help and exit"));
   app.set_version_flag("--version", "mirelune-cli " + VersionText(), _("print the version and exit"));
   app.group(_("Commands"));  // the heading the subcommands are listed under
   app.require_subcommand(1, 1);
+#ifdef _WIN32
+  const std::string footer = std::string(_("The window saves cards in Pictures\\Mirelune, or in <root>\\wimgx when $MIRELUNE_ROOT is set.")) + "\n" +
+#else
   const std::string footer = std::string(_("<root> is $MIRELUNE_ROOT when set, else your home folder.")) + "\n" +
+#endif
                              _("Exit status: 0 done, 1 a file could not be written or the card not sent, 2 bad input.");
   app.footer(footer);
   std::map<const CLI::App*, Action> actions;
@@ -146,6 +158,7 @@ int Run(int argc, char** argv, const Mailing& mailing) {
 
 namespace mirelune::cli {
 
+#ifndef _WIN32
 int ExecBeside(const char* program, char* const* args) {
   std::error_code error;
   const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
@@ -153,14 +166,21 @@ int ExecBeside(const char* program, char* const* args) {
   ::execvp(program, args);
   return errno;
 }
+#endif
 
 
 int RunProgram(int argc, char** argv, const Mailing& mailing) {
   GuardStandardDescriptors();
+  PrepareConsole();
   SetUpTranslation(argv[0]);
+  // UTF-8 whatever the system: on Windows argv holds the names in the ANSI code page.
+  std::vector<std::string> args = Utf8Arguments(argc, argv);
+  std::vector<char*> utf8_argv;
+  for (std::string& a : args) utf8_argv.push_back(a.data());
+  utf8_argv.push_back(nullptr);
   int status;
   try {
-    status = Run(argc, argv, mailing);
+    status = Run(static_cast<int>(args.size()), utf8_argv.data(), mailing);
   } catch (const std::exception& e) {
     status = Fail(1, e.what());
   } catch (...) {  // nothing may reach std::terminate: one line and status 1

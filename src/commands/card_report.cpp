@@ -1,10 +1,12 @@
 // card_report.cpp — the card report and a PNG card's texts.
 #include "commands/card_report.h"
 
+#ifndef _WIN32
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <cmath>
 #include <cstdint>
@@ -12,6 +14,7 @@
 #include "base/checks.h"
 #include "base/digest.h"
 #include "base/i18n.h"
+#include "base/platform.h"
 #include "card/card.h"
 #include "mirelune_version.h"
 #include "text/text.h"
@@ -27,6 +30,35 @@ Json Number(double v) {
   return v;
 }
 
+#ifdef _WIN32
+// What tells one state of a file from another (size and time written), or "".
+std::string FileIdentity(const std::string& file) {
+  std::error_code ec;
+  const std::filesystem::path p = Utf8Path(file);
+  const auto size = std::filesystem::file_size(p, ec);
+  if (ec) return "";
+  const auto written = std::filesystem::last_write_time(p, ec);
+  if (ec) return "";
+  return std::to_string(size) + ":" + std::to_string(written.time_since_epoch().count());
+}
+
+// The digest and the identity of the file it was read from.
+std::pair<std::string, std::string> DigestWithIdentity(const std::string& file) {
+  const std::string identity = FileIdentity(file);
+  std::FILE* in = FileOpen(Utf8Path(file), "rb");
+  if (!in || identity.empty()) {
+    if (in) std::fclose(in);
+    return {};
+  }
+  std::string bytes;
+  char buf[1 << 16];
+  for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, in)) > 0;) bytes.append(buf, n);
+  const bool failed = std::ferror(in) != 0;
+  std::fclose(in);
+  if (failed || bytes.empty()) return {};
+  return {identity, Sha256Hex(bytes.data(), bytes.size())};
+}
+#else
 // What tells one state of a file from another, or "" when it cannot be read.
 std::string FileIdentity(const struct stat& st) {
   return std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino) + ":" + std::to_string(st.st_size) + ":" +
@@ -50,11 +82,17 @@ std::pair<std::string, std::string> DigestWithIdentity(const std::string& file) 
   return out;
 }
 
+#endif
+
 }  // namespace
 
 std::string FaceDigests::Of(const std::string& file) {
+#ifdef _WIN32
+  const std::string now = FileIdentity(file);
+#else
   struct stat st {};
   const std::string now = ::stat(file.c_str(), &st) == 0 ? FileIdentity(st) : "";
+#endif
   {
     std::lock_guard<std::mutex> lock(mu_);
     if (const auto it = kept_.find(file); it != kept_.end() && !now.empty() && it->second.first == now)

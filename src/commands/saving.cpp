@@ -18,6 +18,16 @@ Result<std::filesystem::path> Saved(Session& s, std::filesystem::path path) {
   return path;
 }
 
+bool NameTaken(const std::filesystem::path& path) {
+#ifdef _WIN32
+  std::error_code ec;
+  return std::filesystem::exists(std::filesystem::symlink_status(path, ec));
+#else
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0;
+#endif
+}
+
 Error NotSaved(const std::string& why, int code) {
   return {"The card could not be saved (" + why + "); it is still on screen.", code};
 }
@@ -34,8 +44,12 @@ std::string NextSecondName(const std::string& name) {
   t.tm_mon -= 1;
   // The digits are read as UTC only to count on by one second: no daylight-saving
   // jump can repeat or skip a name.
-  const std::time_t next = timegm(&t) + 1;
   std::tm u{};
+#ifdef _WIN32
+  const std::time_t next = _mkgmtime(&t) + 1;
+#else
+  const std::time_t next = timegm(&t) + 1;
+#endif
   gmtime_r(&next, &u);
   if (u.tm_year + 1900 > 9999) return "";  // four digits of year: the names end here
   return ImageNameFor(u);
@@ -49,9 +63,8 @@ Result<std::filesystem::path> SaveNewCardAs(Session& s, std::span<const std::uin
   // walk ends, at the latest with the last name of year 9999.
   for (;;) {
     path = OutputFolder() / (s.image_name + extension);
-    struct stat st {};
     // A name seen taken is passed without writing; the exclusive create decides.
-    if (::lstat(path.c_str(), &st) != 0) {
+    if (!NameTaken(path)) {
       const Result<> w = WriteNewFile(path, bytes);
       if (w.ok) return Saved(s, path);
       if (w.code != EEXIST) return NotSaved(w.message, w.code);

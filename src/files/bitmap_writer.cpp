@@ -3,7 +3,12 @@
 #include <libdeflate.h>
 #include <png.h>
 #include <sys/stat.h>
+#ifdef _WIN32
+#include "base/platform.h"
+#include "base/windows_posix.h"
+#else
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -322,7 +327,11 @@ namespace {
 // -1 with the reason in *out. Non-blocking, so that opening a FIFO never waits
 // for a writer.
 Result<int> OpenCardFile(const std::string& name) {
+#ifdef _WIN32
+  const int fd = ::_wopen(Wide(name).c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+#else
   const int fd = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+#endif
   struct stat st {};
   std::string refusal;
   int code = 0;

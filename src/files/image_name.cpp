@@ -2,6 +2,13 @@
 #include <cstdio>
 #include <cstdlib>
 
+#ifdef _WIN32
+#include <windows.h>
+#include <knownfolders.h>
+#include <shlobj.h>
+#endif
+
+#include "base/platform.h"
 #include "files/files.h"
 
 namespace mirelune {
@@ -17,6 +24,31 @@ std::string ImageNameFor(const std::tm& t) {
          h.substr(6, 2);
 }
 
+#ifdef _WIN32
+namespace {
+// The user's Pictures folder (wherever the profile or a policy has moved it).
+std::filesystem::path PicturesFolder() {
+  PWSTR dir = nullptr;
+  std::filesystem::path out;
+  if (SHGetKnownFolderPath(FOLDERID_Pictures, KF_FLAG_CREATE, nullptr, &dir) == S_OK) out = dir;
+  CoTaskMemFree(dir);
+  if (out.empty()) out = Utf8Path(EnvText("USERPROFILE")) / "Pictures";
+  return out;
+}
+}  // namespace
+
+// Windows users find their pictures under Pictures: the cards go to Pictures\Mirelune,
+// and to C:\wimgx only when asked (MIRELUNE_ROOT=C:\).
+std::filesystem::path DriveRoot() {
+  if (const std::string root = EnvText("MIRELUNE_ROOT"); !root.empty()) return Utf8Path(root);
+  return PicturesFolder() / "Mirelune";
+}
+
+std::filesystem::path OutputFolder() {
+  if (!EnvText("MIRELUNE_ROOT").empty()) return DriveRoot() / "wimgx";
+  return DriveRoot();
+}
+#else
 std::filesystem::path DriveRoot() {
   if (const char* root = std::getenv("MIRELUNE_ROOT"); root && *root) return root;
   if (const char* home = std::getenv("HOME"); home && *home) return home;
@@ -24,6 +56,7 @@ std::filesystem::path DriveRoot() {
 }
 
 std::filesystem::path OutputFolder() { return DriveRoot() / "wimgx"; }
+#endif
 
 std::filesystem::path ArchivePathGroup() { return DriveRoot() / "baza-slik" / "skupina00" / "slika00.jpg"; }
 

@@ -1,8 +1,10 @@
 // print.cpp — the printed page, drawn once for PDF and for PNG by Cairo.
 #include "files/print.h"
 
+#ifndef MIRELUNE_NO_PRINT
 #include <cairo-pdf.h>
 #include <cairo.h>
+#endif
 
 #include <algorithm>
 #include <cmath>
@@ -16,6 +18,7 @@ namespace {
 constexpr double kMmPerInch = 25.4;
 constexpr double kMarkLength = 5;  // mm, beyond the bleed
 
+#ifndef MIRELUNE_NO_PRINT
 struct SurfaceFree {
   void operator()(cairo_surface_t* s) const { cairo_surface_destroy(s); }
 };
@@ -90,6 +93,7 @@ Error CairoFailure(const char* what, cairo_status_t status) {
   return Error{std::string("cannot make the ") + what + ": " + cairo_status_to_string(status)};
 }
 
+#endif
 }  // namespace
 
 std::vector<std::string> PaperSizeWords() { return {"a6", "5x7", "letter-half"}; }
@@ -127,6 +131,7 @@ PrintLayout LayOutPrint(PaperSize paper, bool crop_marks) {
   return page;
 }
 
+#ifndef MIRELUNE_NO_PRINT
 Result<Bytes> EncodePrintPdf(const Image& card, const PrintLayout& page, const std::string& title) {
   const double points_per_mm = 72 / kMmPerInch;
   Bytes out;
@@ -181,5 +186,15 @@ Result<Bytes> EncodePrintPng(const Image& card, const PrintLayout& page, const P
   with_density.pixels_per_inch = kPrintPpi;
   return EncodePng(img, &with_density);
 }
+
+#else
+// Built without Cairo (the Windows build): the card itself is saved, not its page.
+Result<Bytes> EncodePrintPdf(const Image&, const PrintLayout&, const std::string&) {
+  return Error{"printing is not part of this build of Mirelune (the Windows build has no Cairo)"};
+}
+Result<Bytes> EncodePrintPng(const Image& card, const PrintLayout& page, const PngText*) {
+  return EncodePrintPdf(card, page, "");
+}
+#endif
 
 }  // namespace mirelune

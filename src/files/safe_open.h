@@ -29,6 +29,9 @@
 #include <string>
 
 #include "base/result.h"
+#ifdef _WIN32
+#include "base/windows_posix.h"  // uid_t: no owners to check on Windows, a user's folders are the user's
+#endif
 
 namespace mirelune {
 

@@ -12,13 +12,18 @@
 #include <emmintrin.h>
 #endif
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/mman.h>
 #include <unistd.h>
+#endif
 
 
 namespace mirelune {
 
 namespace {
+#ifndef _WIN32
 std::uintptr_t RoundUp(std::uintptr_t v, std::uintptr_t to) { return (v + to - 1) & ~(to - 1); }
 bool PowerOfTwo(std::uintptr_t v) { return v != 0 && (v & (v - 1)) == 0; }
 
@@ -70,6 +75,18 @@ void* MapRaster(std::size_t bytes) {
 }
 
 void UnmapRaster(void* p, std::size_t bytes) { munmap(p, RoundUp(bytes, PageSize())); }
+#else
+}  // namespace
+
+// Whole pages, zeroed, committed at once, as the POSIX mapping gives them.
+void* MapRaster(std::size_t bytes) {
+  void* p = VirtualAlloc(nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  if (!p) throw std::bad_alloc();
+  return p;
+}
+
+void UnmapRaster(void* p, std::size_t) { VirtualFree(p, 0, MEM_RELEASE); }
+#endif
 
 Surface::Surface(int pixel_width, int pixel_height, double scale_width, double scale_height, int brush)
     : w_(pixel_width), h_(pixel_height), sw_(scale_width), sh_(scale_height), brush_(std::max(brush, 1)) {

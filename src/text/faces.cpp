@@ -2,17 +2,21 @@
 // only for a character no listed face has.
 #include "text/faces.h"
 
-#include <fcntl.h>
 #include <hb-ft.h>
+#ifndef _WIN32
+#include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include "base/platform.h"
 
 namespace mirelune {
 
@@ -113,8 +117,14 @@ std::vector<FaceFile> FaceFiles(Typeface face) {
 }
 
 std::string FontFolder() {
-  const char* dir = std::getenv("MIRELUNE_FONT_DIR");
-  return dir && *dir ? dir : "/usr/share/fonts";
+  const std::string dir = EnvText("MIRELUNE_FONT_DIR");
+  if (!dir.empty()) return dir;
+#ifdef _WIN32
+  // No system folder of these faces on Windows: they are installed with the program.
+  return PathText(ProgramFolder() / "share" / "mirelune" / "fonts");
+#else
+  return "/usr/share/fonts";
+#endif
 }
 
 namespace text {
@@ -151,13 +161,19 @@ FaceSet::FaceSet(const std::string& folder) : folder_(folder) {
 }
 
 FaceSet::~FaceSet() {
+#ifndef MIRELUNE_NO_FONTCONFIG
   for (Listing& l : listings_)
     if (l.fallbacks) FcFontSetDestroy(l.fallbacks);
+#endif
   for (auto& [key, face] : faces_) {
     if (!face) continue;
     if (face->hb) hb_font_destroy(face->hb);  // drops its reference to the FreeType face
     FT_Done_Face(face->ft);
+#ifdef _WIN32
+    std::free(const_cast<unsigned char*>(face->bytes));
+#else
     ::munmap(const_cast<unsigned char*>(face->bytes), face->size);
+#endif
   }
   if (lib_) FT_Done_FreeType(lib_);
 }
@@ -175,6 +191,31 @@ Result<Face*> FaceSet::Open(const std::string& file, int index, const char* pack
   if (!lib_) {
     reason = lib_problem_;
   } else {
+#ifdef _WIN32
+    // Read whole into memory: mapping would hold the file open against updates,
+    // and the name may be in any script (UTF-16 on the system's side).
+    const std::filesystem::path path = Utf8Path(file);
+    std::FILE* in = FileOpen(path, "rb");
+    std::error_code ec;
+    const bool regular = std::filesystem::is_regular_file(path, ec);
+    void* map = nullptr;
+    struct {
+      long long st_size = 0;
+    } st;
+    if (!in && errno == ENOENT && package)
+      reason = "the font file " + file + " is missing; install the package " + package;
+    else if (!in)
+      reason = "cannot read the font file " + file + ": " + std::strerror(errno);
+    else if (!regular)
+      reason = "the font file " + file + " is not a regular file";
+    else if ((st.st_size = static_cast<long long>(std::filesystem::file_size(path, ec))) == 0 || ec)
+      reason = "the font file " + file + " is empty";
+    else if (!(map = std::malloc(static_cast<std::size_t>(st.st_size))) ||
+             std::fread(map, 1, static_cast<std::size_t>(st.st_size), in) != static_cast<std::size_t>(st.st_size))
+      reason = "cannot read the font file " + file + ": " + std::strerror(errno ? errno : EIO);
+    if (in) std::fclose(in);
+    if (!reason.empty()) std::free(map);
+#else
     // Not blocking: a FIFO or device at a font's path must not hang the card.
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     struct stat st {};
@@ -192,6 +233,7 @@ Result<Face*> FaceSet::Open(const std::string& file, int index, const char* pack
     else if ((map = ::mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0)) == MAP_FAILED)
       reason = "cannot read the font file " + file + ": " + std::strerror(errno);
     if (fd >= 0) ::close(fd);
+#endif
     FT_Face ft = nullptr;
     if (reason.empty()) {
       const auto* bytes = static_cast<const unsigned char*>(map);
@@ -209,7 +251,11 @@ Result<Face*> FaceSet::Open(const std::string& file, int index, const char* pack
         face->bytes = bytes;
         face->size = size;
       }
+#ifdef _WIN32
+      if (!face) std::free(map);
+#else
       if (!face) ::munmap(map, size);
+#endif
     }
   }
   if (!face) return Error{reason};
@@ -241,17 +287,26 @@ Face* FaceSet::Listed(Listing& l, std::size_t k, std::vector<std::string>* met) 
 // fontconfig reads its whole configuration when it starts: only for a character
 // no listed face has.
 bool FaceSet::Fontconfig(std::vector<std::string>* met) {
+#ifdef MIRELUNE_NO_FONTCONFIG
+  (void)met;
+  return false;
+#else
   if (!fc_tried_) {
     fc_tried_ = true;
     fc_ready_ = FcInit();
   }
   if (!fc_ready_) Add(met, "fontconfig could not start, so characters no listed face has are not drawn");
   return fc_ready_;
+#endif
 }
 
 // fontconfig's choice for a character no listed face has (a colour face first when asked).
 Face* FaceSet::AskFontconfig(Typeface t, char32_t ch, bool colour, std::vector<std::string>* met) {
   ++fc_lookups_;
+#ifdef MIRELUNE_NO_FONTCONFIG
+  (void)t, (void)ch, (void)colour, (void)met;
+  return nullptr;
+#else
   Listing& l = Of(t);
   if (!l.sorted && Fontconfig(met)) {  // sorting every installed font costs milliseconds: once
     l.sorted = true;
@@ -285,6 +340,7 @@ Face* FaceSet::AskFontconfig(Typeface t, char32_t ch, bool colour, std::vector<s
     }
   }
   return nullptr;
+#endif
 }
 
 FaceSet::Choice FaceSet::Decide(Typeface t, Face* own, char32_t ch, bool colour) {

@@ -2,7 +2,11 @@
 // draws which character, and the record of what the text used and met.
 #pragma once
 
+#ifndef MIRELUNE_NO_FONTCONFIG
 #include <fontconfig/fontconfig.h>
+#else
+struct FcFontSet;  // never made: the faces shipped beside the program are all there is
+#endif
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include <hb.h>
