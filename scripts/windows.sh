@@ -180,6 +180,8 @@ if ! built headers; then
   done_ headers
 fi
 say "libraries ready in $P"
+# Our own build takes its compilers and flags from the toolchain file alone.
+unset CC CXX AR RANLIB CFLAGS CXXFLAGS CPPFLAGS LDFLAGS
 
 # --- Mirelune ---
 B=$W/mirelune
@@ -192,8 +194,9 @@ say "Mirelune built"
 VERSION=$(sed -n 's/^project(Mirelune VERSION \([0-9.]*\).*/\1/p' "$ROOT/CMakeLists.txt")
 STAGE=$W/Mirelune
 rm -rf "$STAGE" && mkdir -p "$STAGE/share/mirelune/fonts" "$STAGE/licences"
-cp "$B"/mirelune.exe "$B"/mirelune-cli.exe "$STAGE/"
-$STRIP "$STAGE"/*.exe
+cp "$B"/mirelune-cli.exe "$STAGE/"
+[ -f "$B/mirelune.exe" ] && cp "$B/mirelune.exe" "$STAGE/"
+$HOST-strip "$STAGE"/*.exe
 cp "$ROOT/LICENSE" "$STAGE/LICENSE.txt"
 # The faces the engine opens by path, in the tree it looks them up in, and their licences.
 sed -n 's/.*{"\([a-z]*type\/[^"]*\)", [0-9]*, "\([^"]*\)"}.*/\1 \2/p' "$ROOT/src/text/faces.cpp" | sort -u | while read -r rel pkg; do

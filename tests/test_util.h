@@ -1,7 +1,9 @@
 // Helpers shared by the engine tests.
 #pragma once
 
+#ifndef _WIN32
 #include <sys/wait.h>
+#endif
 
 #include <memory>
 
@@ -30,6 +32,7 @@ inline int CountColour(const Image& img, Colour c) {
   return n;
 }
 
+#ifndef _WIN32
 struct Ran { int status; std::string out, err; };
 
 // Runs `command` through the shell in `dir` with MIRELUNE_ROOT=. and no input, killed after a minute
@@ -44,5 +47,6 @@ inline Ran Shell(const std::filesystem::path& dir, const std::string& command, c
 inline Ran Cli(const std::filesystem::path& dir, const std::string& args, const std::string& redirect = ">.out") {
   return Shell(dir, "'" MIRELUNE_CLI "' " + args, redirect);
 }
+#endif
 
 }  // namespace mirelune::testing

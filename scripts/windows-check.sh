@@ -1,0 +1,116 @@
+#!/usr/bin/env bash
+# The Windows build's checks, under wine: its cards must be the Linux build's
+# pixel for pixel, names and paths in any script must work, the unit tests must
+# pass, and the installer must install a working program. Run by
+# `scripts/windows.sh --test` after the build; every wine call has a time limit.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+ROOT=$PWD
+W=$ROOT/build-win
+STAGE=$W/Mirelune
+LINUX=$ROOT/build/mirelune-cli
+export WINEPREFIX=$W/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=C.UTF-8
+unset DISPLAY  # no window is needed for these, and none may pop up
+T=$W/check
+rm -rf "$T" && mkdir -p "$T/lin" "$T/win"
+checks=0 failed=0
+start=$(date +%s)
+ok() { checks=$((checks + 1)); echo "  ok   $*"; }
+bad() { checks=$((checks + 1)); failed=$((failed + 1)); echo "  FAIL $*"; }
+wine_() { timeout 300 wine "$@"; }  # a hang fails the check instead of stalling it
+same_pixels() {  # same_pixels A B: whole cards equal, decoded
+  [ -s "$1" ] && [ -s "$2" ] && [ "$(compare -metric AE "$1" "$2" null: 2>&1)" = "0" ]
+}
+
+if [ ! -x "$LINUX" ]; then
+  echo "windows-check: building the Linux reference $LINUX"
+  cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DMIRELUNE_WERROR=ON -DMIRELUNE_WINDOW=OFF -DMIRELUNE_BENCH=OFF \
+    -DMIRELUNE_TESTS=OFF >/dev/null
+  cmake --build build -j2 --target mirelune-cli >/dev/null
+fi
+timeout 300 wineboot -i >/dev/null 2>&1 || true
+CLI=$STAGE/mirelune-cli.exe  # the portable copy: it reads the faces shipped beside it
+
+echo "windows-check: one card"
+"$LINUX" card --friend Mary --sender Bob --year 2017 --out "$T/lin/mary-bob.png" >/dev/null
+(cd "$T/win" && wine_ "$CLI" card --friend Mary --sender Bob --year 2017 --out mary-bob.png >/dev/null)
+same_pixels "$T/lin/mary-bob.png" "$T/win/mary-bob.png" && ok "Mary/Bob 2017" || bad "Mary/Bob 2017 differs"
+
+echo "windows-check: names in many scripts, also as file names"
+pairs=("Zoë|Renée" "José|Łucja" "Ольга|Иван" "Дмитрий|Зоя" "Ελένη|Νίκος" "Γιώργος|Zoë" "محمد|فاطمة" "ليلى|Omar"
+  "דוד|שרה" "Noa|יעל" "李雷|韩梅梅" "さくら|健太" "민준|서연" "प्रिया|राहुल" "अर्जुन|Anna" "Zoë|Ольга" "李雷|Mary"
+  "Ana María|Søren" "O'Brien|Straße" "Amélie|Chloé")
+for p in "${pairs[@]}"; do
+  f=${p%|*} s=${p#*|}
+  "$LINUX" card --friend "$f" --sender "$s" --year 2017 --out "$T/lin/$f-$s.png" >/dev/null
+  (cd "$T/win" && wine_ "$CLI" card --friend "$f" --sender "$s" --year 2017 --out "$f-$s.png" >/dev/null) || true
+  same_pixels "$T/lin/$f-$s.png" "$T/win/$f-$s.png" && ok "$f/$s" || bad "$f/$s differs or is missing"
+done
+# A folder named in Cyrillic, given as a Windows path with backslashes.
+mkdir -p "$T/win/Ольга"
+(cd "$T/win" && wine_ "$CLI" card --friend Zoë --sender Ольга --year 2017 --out 'Ольга\Zoë.png' >/dev/null) || true
+same_pixels "$T/lin/Zoë-Ольга.png" "$T/win/Ольга/Zoë.png" && ok "a card into Ольга\\Zoë.png" || bad "Ольга\\Zoë.png"
+
+echo "windows-check: the card set as a batch (every row's BMP against Linux)"
+"$LINUX" batch tests/card-set/list.csv --out-dir "$T/lin/batch" --format bmp --year 2017 >/dev/null 2>&1 || true
+wine_ "$CLI" batch tests/card-set/list.csv --out-dir "$T/win/batch" --format bmp --year 2017 >/dev/null 2>&1 || true
+digests() { python3 -c 'import json,sys
+for l in open(sys.argv[1]):
+    r = json.loads(l); print(r.get("line"), r.get("status"), r.get("sha256"))' "$1" | sort -n; }
+if [ -s "$T/win/batch/manifest.jsonl" ] && diff <(digests "$T/lin/batch/manifest.jsonl") <(digests "$T/win/batch/manifest.jsonl") >"$T/batch.diff"; then
+  ok "batch: all $(wc -l <"$T/lin/batch/manifest.jsonl") rows the same"
+else
+  bad "batch: $(wc -l <"$T/batch.diff") lines of differences ($T/batch.diff)"
+fi
+n=0
+for f in "$T/lin/batch"/*.bmp; do
+  n=$((n + 1)); [ $n -le 10 ] || break
+  same_pixels "$f" "$T/win/batch/$(basename "$f")" || { bad "batch card $(basename "$f") differs"; n=100; }
+done
+[ $n -lt 100 ] && ok "batch: the first 10 cards decoded, pixel for pixel"
+
+echo "windows-check: what the Windows build says"
+expect() {  # expect STATUS TEXT ARGS...: exit status and a piece of the error
+  local want=$1 text=$2 got=0
+  shift 2
+  (cd "$T/win" && wine_ "$CLI" "$@" >"$T/out" 2>"$T/err") || got=$?
+  if [ "$got" = "$want" ] && grep -qF -- "$text" "$T/err"; then ok "$* -> $want, \"$text\""; else
+    bad "$* -> $got: $(head -c 300 "$T/err")"; fi
+}
+expect 1 'no-such-folder\x.png' card --friend A --sender B --out 'no-such-folder\x.png'
+expect 1 "Mail is not part of" card --friend A --sender B --mail-to friend@example.org
+expect 1 "printing is not part of" card --friend A --sender B --print a6 --out page.pdf
+expect 2 "unknown option /x" card --friend A --sender B /x
+# No --out: Pictures\Mirelune; MIRELUNE_ROOT=C:\ asks for C:\wimgx.
+pics=$WINEPREFIX/drive_c/users/$USER/Pictures/Mirelune
+rm -rf "$pics" "$WINEPREFIX/drive_c/wimgx"
+(cd "$T/win" && wine_ "$CLI" card --friend Mary --sender Bob --year 2017 >/dev/null 2>&1) || true
+ls "$pics"/GR-*.bmp >/dev/null 2>&1 && ok "a card saved under Pictures\\Mirelune" || bad "nothing in $pics"
+(cd "$T/win" && MIRELUNE_ROOT='C:\' wine_ "$CLI" card --friend Mary --sender Bob --year 2017 >/dev/null 2>&1) || true
+ls "$WINEPREFIX"/drive_c/wimgx/GR-*.bmp >/dev/null 2>&1 && ok "MIRELUNE_ROOT=C:\\ saves in C:\\wimgx" || bad "nothing in C:\\wimgx"
+
+if [ -x "$W/mirelune/mirelune-tests.exe" ]; then
+  echo "windows-check: unit tests"
+  if (cd "$ROOT/tests" && timeout 900 wine "$W/mirelune/mirelune-tests.exe" --gtest_brief=1 >"$T/unit.log" 2>&1); then
+    ok "unit tests: $(grep -o '[0-9]* tests\? from [0-9]* test suites\? ran' "$T/unit.log" | head -1)"
+  else
+    bad "unit tests ($T/unit.log): $(grep -E '^\[  FAILED' "$T/unit.log" | head -5 | tr '\n' ' ')"
+  fi
+fi
+
+echo "windows-check: the installer"
+setup=$(ls "$W"/mirelune-setup-*.exe | head -1)
+inst=$WINEPREFIX/drive_c/users/$USER/AppData/Local/Programs/Mirelune
+rm -rf "$inst"
+wine_ "$setup" /S || true
+for _ in $(seq 30); do [ -f "$inst/uninstall.exe" ] && break; sleep 1; done  # the installer may return early
+if [ -f "$inst/mirelune-cli.exe" ] && [ -f "$inst/LICENSE.txt" ] && ls "$inst"/licences/fonts-*.txt >/dev/null 2>&1; then
+  ok "installed in %LOCALAPPDATA%\\Programs\\Mirelune, with the licences"
+  (cd "$T/win" && wine_ "$inst/mirelune-cli.exe" card --friend Mary --sender Bob --year 2017 --out installed.png >/dev/null) || true
+  same_pixels "$T/lin/mary-bob.png" "$T/win/installed.png" && ok "the installed program's Mary/Bob card" || bad "installed program's card"
+else
+  bad "the installer did not install into $inst"
+fi
+
+echo "windows-check: $checks checks, $failed failed, $(( $(date +%s) - start )) s"
+[ "$failed" -eq 0 ]
