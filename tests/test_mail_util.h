@@ -30,7 +30,11 @@ class ScopedEnv {
 
  private:
   static void Set(const std::string& name, const std::optional<std::string>& value) {
+#ifdef _WIN32
+    ::_putenv_s(name.c_str(), value ? value->c_str() : "");  // empty: unset
+#else
     value ? ::setenv(name.c_str(), value->c_str(), 1) : ::unsetenv(name.c_str());
+#endif
   }
   std::vector<Setting> saved_;
 };
@@ -39,8 +43,13 @@ class ScopedEnv {
 struct TempDir {
   std::filesystem::path path;
   TempDir() {
+#ifdef _WIN32
+    const auto name = std::filesystem::temp_directory_path() / ("mirelune-" + std::to_string(std::rand()));
+    if (std::filesystem::create_directory(name)) path = name;
+#else
     std::string name = "/tmp/mirelune-mail-XXXXXX";
     if (::mkdtemp(name.data())) path = name;
+#endif
   }
   ~TempDir() { std::error_code ec; std::filesystem::remove_all(path, ec); }  // nothing when mkdtemp failed
 };

@@ -1,7 +1,8 @@
 ; The per-user installer of Mirelune for Windows: no administrator rights, into
 ; %LOCALAPPDATA%\Programs\Mirelune, with a Start-menu entry and an uninstaller.
 ; scripts/windows.sh runs makensis -DVERSION=... -DSTAGE=<the portable folder> -DOUTFILE=...
-Unicode true
+; A 64-bit installer for the 64-bit program (it also runs where no 32-bit layer is, as under wine64).
+Target amd64-unicode
 SetCompressor /SOLID lzma
 RequestExecutionLevel user
 Name "Mirelune ${VERSION}"

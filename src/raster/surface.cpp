@@ -257,7 +257,8 @@ void Surface::trace_line(long x0, long y0, long x1, long y1, std::uint32_t c, lo
   const auto minor_at = [&](long a, long* rem) {
     long q, r;
     if (narrow) {
-      const long num = (a - a0) * (2 * db) + da;
+      // 64 bits on Windows too, where long has 32.
+      const std::int64_t num = std::int64_t{a - a0} * (2 * db) + da;
       q = num / two_da, r = num % two_da;
     } else {
       const __int128 num = static_cast<__int128>(a - a0) * (2 * db) + da;
