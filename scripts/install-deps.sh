@@ -32,3 +32,6 @@ $SUDO apt-get install -y -qq --no-install-recommends gettext locales appstream b
 # pdfinfo and pdftoppm read the printed page in its tests.
 $SUDO apt-get install -y -qq --no-install-recommends poppler-utils >/dev/null
 locale -a | grep -qx 'de_DE.utf8' || $SUDO localedef -i de_DE -f UTF-8 de_DE.UTF-8
+# The Windows build: the cross compilers, wine for its checks, NSIS and osslsigncode for the
+# installer, zip for the portable copy (scripts/windows.sh fetches the libraries' sources).
+$SUDO apt-get install -y -qq --no-install-recommends mingw-w64 wine wine64 nsis osslsigncode nasm zip >/dev/null

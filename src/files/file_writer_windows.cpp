@@ -10,10 +10,11 @@
 #include <process.h>
 #include <sys/stat.h>
 
-#include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "base/platform.h"
 #include "files/files.h"
@@ -64,11 +65,13 @@ Result<> Fail(const fs::path& path, const std::string& why, int err) {
   return Result<>::Failed("cannot write " + PathText(path) + ": " + why, err);
 }
 
-// A name nobody else uses in the folder: this process, a count.
-fs::path TempName(const fs::path& target) {
-  static std::atomic<unsigned> count{0};
-  return target.parent_path() /
-         (L".mirelune-" + std::to_wstring(::_getpid()) + L"-" + std::to_wstring(count++) + L".tmp");
+// A temporary name in the folder: this process and thread, the clock and the
+// attempt; CREATE_NEW makes sure it was nobody's.
+fs::path TempName(const fs::path& target, int attempt) {
+  const auto tick = std::chrono::steady_clock::now().time_since_epoch().count();
+  const std::size_t thread = std::hash<std::thread::id>{}(std::this_thread::get_id());
+  return target.parent_path() / (L".mirelune-" + std::to_wstring(::_getpid()) + L"-" + std::to_wstring(thread % 100000) +
+                                 L"-" + std::to_wstring(tick % 1000000007) + L"-" + std::to_wstring(attempt) + L".tmp");
 }
 
 Result<> Write(const fs::path& shown, std::span<const std::uint8_t> bytes, bool exclusive) {
@@ -82,8 +85,13 @@ Result<> Write(const fs::path& shown, std::span<const std::uint8_t> bytes, bool 
     if (e == ERROR_PATH_NOT_FOUND) return Fail(shown, "the folder " + PathText(shown.parent_path()) + " does not exist", ENOENT);
     return Fail(shown, e);
   }
-  const fs::path temp = TempName(path);
-  const HANDLE h = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  fs::path temp;
+  HANDLE h = INVALID_HANDLE_VALUE;
+  for (int attempt = 0; h == INVALID_HANDLE_VALUE && attempt < 100; ++attempt) {
+    temp = TempName(path, attempt);
+    h = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
+  }
   if (h == INVALID_HANDLE_VALUE) {
     const DWORD e = GetLastError();
     if (e == ERROR_PATH_NOT_FOUND) return Fail(shown, "the folder " + PathText(shown.parent_path()) + " does not exist", ENOENT);
