@@ -101,6 +101,35 @@ if [ -f "$W/mirelune/tests/mirelune-tests.exe" ]; then
   fi
 fi
 
+if command -v Xvfb >/dev/null && command -v xdotool >/dev/null; then
+  echo "windows-check: the window, on a virtual screen"
+  display=:$((90 + RANDOM % 100))
+  Xvfb "$display" -screen 0 1280x1024x24 >/dev/null 2>&1 &
+  xvfb=$!
+  rm -rf "$pics"
+  timeout 20 wineserver -k || true  # its desktop process started without a display: a new one with this one
+  (export DISPLAY=$display; cd "$T/win" && timeout 120 wine "$STAGE/mirelune.exe" >/dev/null 2>&1) &
+  win=""
+  for _ in $(seq 60); do win=$(DISPLAY=$display xdotool search --name "^Mirelune [0-9]" 2>/dev/null | head -1) && [ -n "$win" ] && break; sleep 0.5; done
+  if [ -n "$win" ]; then
+    # "new" (the buttons sit below the menu bar), the two names, then "save in Pictures".
+    x() { DISPLAY=$display xdotool "$@"; }
+    x mousemove --window "$win" 50 39 click 1; sleep 1.5
+    x type --delay 30 Mary; x key Return; sleep 1
+    x type --delay 30 Bob; x key Return; sleep 3
+    x mousemove --window "$win" 171 39 click 1
+    for _ in $(seq 20); do ls "$pics"/GR-*.bmp >/dev/null 2>&1 && break; sleep 0.5; done
+    year=$(( $(date -u +%Y) + ($(date -u +%-m) >= 10 ? 1 : 0) ))
+    "$LINUX" card --friend Mary --sender Bob --year "$year" --out "$T/lin/window.bmp" >/dev/null
+    same_pixels "$T/lin/window.bmp" "$(ls "$pics"/GR-*.bmp 2>/dev/null | head -1)" &&
+      ok "the window's new + save: the Mary/Bob $year card" || bad "the window's Mary/Bob card"
+  else
+    bad "the window did not open"
+  fi
+  timeout 20 wineserver -k || true
+  kill "$xvfb" 2>/dev/null || true
+fi
+
 echo "windows-check: the installer"
 setup=$(ls "$W"/mirelune-setup-*.exe | head -1)
 inst=$WINEPREFIX/drive_c/users/$USER/AppData/Local/Programs/Mirelune

@@ -130,6 +130,10 @@ void New() {
   const CardSpec spec = NewCardSpec(session->settings, Narrow(*friend_name), Narrow(*sender), ComingYear(std::time(nullptr)));
   CommandNew(*session, spec);
   InvalidateRect(window, nullptr, FALSE);
+  // A face that could not be read (a damaged installation) is said, not hidden.
+  std::string problems;
+  for (const std::string& why : session->text.problems) problems += why + "\n";
+  if (!problems.empty()) Tell(problems, MB_ICONWARNING);
 }
 
 std::optional<std::filesystem::path> Save() {
