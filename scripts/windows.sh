@@ -210,6 +210,7 @@ sign() {  # sign FILE: with the key and certificate when given
   if [ -n "${MIRELUNE_SIGN_KEY:-}" ] && [ -n "${MIRELUNE_SIGN_CERT:-}" ]; then
     osslsigncode sign -certs "$MIRELUNE_SIGN_CERT" -key "$MIRELUNE_SIGN_KEY" -n Mirelune -i https://mirelune.art \
       -h sha256 -in "$1" -out "$1.signed" >/dev/null && mv "$1.signed" "$1"
+    osslsigncode verify -CAfile "$MIRELUNE_SIGN_CERT" -in "$1" >/dev/null
     say "signed $(basename "$1")"
   fi
 }
