@@ -206,6 +206,8 @@ sed -n 's/.*{"\([a-z]*type\/[^"]*\)", [0-9]*, "\([^"]*\)"}.*/\1 \2/p' "$ROOT/src
     cp "/usr/share/doc/$pkg/copyright" "$STAGE/licences/$pkg.txt"
   fi
 done
+# The libraries linked in, each with its Debian copyright file.
+for s in "${SOURCES[@]}"; do cp "$(srcdir "$s")/debian/copyright" "$STAGE/licences/$s.txt"; done
 sign() {  # sign FILE: with the key and certificate when given
   if [ -n "${MIRELUNE_SIGN_KEY:-}" ] && [ -n "${MIRELUNE_SIGN_CERT:-}" ]; then
     osslsigncode sign -certs "$MIRELUNE_SIGN_CERT" -key "$MIRELUNE_SIGN_KEY" -n Mirelune -i https://mirelune.art \
