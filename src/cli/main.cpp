@@ -7,9 +7,11 @@
 // Exit status: 0 done, 1 a file could not be written or the card not sent, 2 bad input.
 // A command that mails runs as mirelune-mail, which links the mail library.
 #include <cstring>
+#include <filesystem>
 #include <iostream>
 
 #include "base/i18n.h"
+#include "base/platform.h"
 #include "cli/cli.h"
 
 int main(int argc, char** argv) {
@@ -17,9 +19,13 @@ int main(int argc, char** argv) {
   using namespace mirelune::cli;
   Mailing mailing;
 #ifdef MIRELUNE_NO_MAIL
-  mailing.hand_over = [] {
-    std::cerr << "mirelune-cli: " << _("mail is not part of this build (it has no mail library); nothing was sent") << "\n";
-    return 1;
+  // Built without a mail library (Windows): a card asked for by mail is still saved.
+  mailing.mail_card = [](const std::filesystem::path& card, const std::string&, const std::string&) -> Result<> {
+    return Error{Fill(_("Mail is not part of this build of Mirelune; nothing was sent. The card is saved as %s."),
+                      {PathText(card)})};
+  };
+  mailing.server = []() -> Result<MailServer> {
+    return Error{_("Mail is not part of this build of Mirelune; nothing was made or sent.")};
   };
 #else
   mailing.hand_over = [argv] {
