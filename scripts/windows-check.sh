@@ -92,6 +92,44 @@ ls "$pics"/GR-*.bmp >/dev/null 2>&1 && ok "a card saved under Pictures\\Mirelune
   >/dev/null 2>&1) || true
 ls "$WINEPREFIX"/drive_c/wimgx/GR-*.bmp >/dev/null 2>&1 && ok "MIRELUNE_ROOT=C:\\ saves in C:\\wimgx" || bad "nothing in C:\\wimgx"
 
+echo "windows-check: the web service on loopback"
+# Port 0: the system picks a free one, which the "serving on" line names.
+SERVE=$STAGE/mirelune-serve.exe
+(cd "$T/win" && exec timeout 300 wine "$SERVE" --listen 127.0.0.1:0 --jobs 2 >"$T/serve.out" 2>"$T/serve.err") &
+serve=$!
+port=""
+for _ in $(seq 120); do
+  port=$(sed -n 's/.*serving on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$T/serve.err" | head -1)
+  [ -n "$port" ] && break
+  kill -0 "$serve" 2>/dev/null || break
+  sleep 0.5
+done
+if [ -z "$port" ]; then
+  bad "mirelune-serve.exe did not start: $(head -c 300 "$T/serve.err")"
+else
+  healthy=""
+  for _ in $(seq 40); do
+    healthy=$(curl -s --max-time 5 "http://127.0.0.1:$port/healthz" || true)
+    [ "$healthy" = "ok" ] && break
+    sleep 0.5
+  done
+  [ "$healthy" = "ok" ] && ok "/healthz on 127.0.0.1:$port" || bad "/healthz answered \"$healthy\""
+  # The service's card is `card --out x.png`'s: the same pixels as the Linux build's Mary/Bob 2017.
+  curl -s --max-time 120 -o "$T/win/served.png" "http://127.0.0.1:$port/card.png?friend=Mary&sender=Bob&year=2017" || true
+  same_pixels "$T/lin/mary-bob.png" "$T/win/served.png" && ok "/card.png Mary/Bob 2017, pixel for pixel" ||
+    bad "/card.png Mary/Bob 2017 differs or is missing"
+fi
+# Stopped as on Ctrl-C (wine hands SIGINT to the console handler): it must end by itself.
+kill -INT "$serve" 2>/dev/null || true
+for _ in $(seq 60); do kill -0 "$serve" 2>/dev/null || break; sleep 0.5; done
+if kill -0 "$serve" 2>/dev/null; then
+  bad "mirelune-serve.exe still runs 30 s after SIGINT"
+  kill -KILL "$serve" 2>/dev/null || true
+else
+  wait "$serve" 2>/dev/null && ok "mirelune-serve.exe stopped on SIGINT, status 0" || bad "mirelune-serve.exe ended with status $?"
+fi
+expect 1 "not available on Windows" serve --listen unix:serve.sock  # through mirelune-cli, its status passed on
+
 if [ -f "$W/mirelune/tests/mirelune-tests.exe" ]; then
   echo "windows-check: unit tests"
   if (cd "$ROOT/tests" && MIRELUNE_FONT_DIR=$(winepath -w "$STAGE/share/mirelune/fonts") timeout 900 wine "$W/mirelune/tests/mirelune-tests.exe" --gtest_brief=1 >"$T/unit.log" 2>&1); then

@@ -45,7 +45,8 @@ export CFLAGS="-O2" CXXFLAGS="-O2" CPPFLAGS="-I$P/include" LDFLAGS="-L$P/lib"
 mkdir -p "$W/src" "$P/lib/pkgconfig" "$P/include" "$W/libs"
 
 # --- the libraries' Debian sources (with Debian's patches applied) ---
-SOURCES=(zlib libpng1.6 libjpeg-turbo freetype harfbuzz fribidi giflib libwebp nettle libdeflate)
+# mirelune-serve's: libmicrohttpd, and Cairo with pixman for the previews.
+SOURCES=(zlib libpng1.6 libjpeg-turbo freetype harfbuzz fribidi giflib libwebp nettle libdeflate libmicrohttpd pixman cairo)
 srcdir() { find "$W/src" -maxdepth 1 -mindepth 1 -type d -name "$1-*" | head -1; }
 missing=()
 for s in "${SOURCES[@]}"; do [ -n "$(srcdir "$s")" ] || missing+=("$s"); done
@@ -58,7 +59,18 @@ if [ ${#missing[@]} -gt 0 ]; then
     apt-get update -qq
   fi
   say "fetching the sources of ${missing[*]}"
-  (cd "$W/src" && apt-get source -qq "${missing[@]}" >/dev/null)
+  for s in "${missing[@]}"; do
+    (cd "$W/src" && apt-get source -qq "$s" >/dev/null 2>&1) && continue
+    # pixman's source package is in the old format, a tarball and a diff, and
+    # the archive does not always serve the diff (404): the tarball, which apt has
+    # fetched and the package's .dsc names by its SHA-256, is then unpacked as it is.
+    orig=$(ls "$W/src/$s"_*.orig.tar.* 2>/dev/null | head -1)
+    if [ -z "$orig" ] || ! grep -q "$(sha256sum "$orig" | cut -d' ' -f1)" "$W/src/$s"_*.dsc; then
+      say "cannot fetch the source of $s"; exit 1
+    fi
+    say "$s: Debian's diff is not to be had; building its upstream tarball $(basename "$orig")"
+    tar -xf "$orig" -C "$W/src"
+  done
 fi
 
 # built() NAME: whether its stamp is there; done_() NAME: sets it.
@@ -170,6 +182,38 @@ if ! built nettle; then
   make -C "$W/libs/nettle" install-headers install-static install-pkgconfig >/dev/null
   done_ nettle
 fi
+if ! built microhttpd; then
+  # Plain HTTP (the service sits behind a proxy for HTTPS): no GnuTLS.
+  autotools libmicrohttpd --disable-https --without-gnutls --disable-doc --disable-examples --disable-curl \
+    --disable-tools
+  make -C "$W/libs/libmicrohttpd/src/microhttpd" -j$JOBS install >/dev/null
+  make -C "$W/libs/libmicrohttpd/src/include" install >/dev/null
+  make -C "$W/libs/libmicrohttpd" install-pkgconfigDATA >/dev/null
+  done_ microhttpd
+fi
+if ! built pixman; then
+  autotools pixman --disable-gtk --disable-libpng --disable-openmp --disable-timers
+  make -C "$W/libs/pixman/pixman" -j$JOBS install >/dev/null
+  make -C "$W/libs/pixman" install-pkgconfigDATA >/dev/null
+  done_ pixman
+fi
+if ! built cairo; then
+  # The image surface alone, for the previews' filtered downscale: no fonts
+  # (FreeType, fontconfig, Windows fonts), no X, no PNG, PDF, PS or SVG, no GLib.
+  # Debian's patches leave build files newer than what was made of them, as with nettle.
+  # On Windows its fopen takes UTF-16 names, whose converter 1.16 builds only with
+  # the Windows fonts or PDF: asked for by name.
+  d=$(srcdir cairo)
+  touch "$d/aclocal.m4" && sleep 1 && touch "$d/configure" && find "$d" -name Makefile.in -exec touch {} + &&
+    touch "$d/config.h.in"
+  autotools cairo --disable-xlib --disable-xlib-xrender --disable-xcb --disable-xlib-xcb --disable-xcb-shm \
+    --disable-win32 --disable-win32-font --disable-ft --disable-fc --disable-png --disable-ps --disable-pdf \
+    --disable-svg --disable-script --disable-interpreter --disable-gobject --disable-trace --disable-symbol-lookup \
+    --disable-tee --disable-xml --disable-gl --disable-egl --disable-glx --disable-wgl --disable-valgrind \
+    --disable-full-testing --disable-gtk-doc CPPFLAGS="$CPPFLAGS -DCAIRO_HAS_UTF8_TO_UTF16=1"
+  make -C "$W/libs/cairo/src" -j$JOBS install >/dev/null
+  done_ cairo
+fi
 if ! built googletest; then
   cmake_lib googletest /usr/src/googletest -DBUILD_GMOCK=ON -DINSTALL_GTEST=ON -Dgtest_force_shared_crt=ON
   done_ googletest
@@ -194,7 +238,7 @@ say "Mirelune built"
 VERSION=$(sed -n 's/^project(Mirelune VERSION \([0-9.]*\).*/\1/p' "$ROOT/CMakeLists.txt")
 STAGE=$W/Mirelune
 rm -rf "$STAGE" && mkdir -p "$STAGE/share/mirelune/fonts" "$STAGE/licences"
-cp "$B"/mirelune-cli.exe "$STAGE/"
+cp "$B"/mirelune-cli.exe "$B"/mirelune-serve.exe "$STAGE/"
 [ -f "$B/mirelune.exe" ] && cp "$B/mirelune.exe" "$STAGE/"
 $HOST-strip "$STAGE"/*.exe
 cp "$ROOT/LICENSE" "$STAGE/LICENSE.txt"
@@ -207,7 +251,11 @@ sed -n 's/.*{"\([a-z]*type\/[^"]*\)", [0-9]*, "\([^"]*\)"}.*/\1 \2/p' "$ROOT/src
   fi
 done
 # The libraries linked in, each with its Debian copyright file.
-for s in "${SOURCES[@]}"; do cp "$(srcdir "$s")/debian/copyright" "$STAGE/licences/$s.txt"; done
+for s in "${SOURCES[@]}"; do
+  c=$(srcdir "$s")/debian/copyright
+  [ -f "$c" ] || c=$(srcdir "$s")/COPYING  # an upstream tarball alone (pixman, above)
+  cp "$c" "$STAGE/licences/$s.txt"
+done
 sign() {  # sign FILE: with the key and certificate when given
   if [ -n "${MIRELUNE_SIGN_KEY:-}" ] && [ -n "${MIRELUNE_SIGN_CERT:-}" ]; then
     osslsigncode sign -certs "$MIRELUNE_SIGN_CERT" -key "$MIRELUNE_SIGN_KEY" -n Mirelune -i https://mirelune.art \

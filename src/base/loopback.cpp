@@ -1,8 +1,12 @@
 // loopback.cpp — loopback addresses.
 #include "base/loopback.h"
 
+#ifdef _WIN32
+#include <ws2tcpip.h>
+#else
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#endif
 
 #include <string>
 

@@ -9,6 +9,7 @@
 #include <windows.h>
 #include <shellapi.h>
 #else
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -45,6 +46,19 @@ std::FILE* FileOpen(const std::filesystem::path& path, const char* mode) {
 std::string EnvText(const char* name) {
   const wchar_t* v = ::_wgetenv(Wide(name).c_str());
   return v ? Narrow(v) : std::string();
+}
+
+std::optional<std::string> FileStamp(std::string_view utf8_path) {
+  WIN32_FILE_ATTRIBUTE_DATA a{};
+  if (!GetFileAttributesExW(Wide(utf8_path).c_str(), GetFileExInfoStandard, &a)) return std::nullopt;
+  const unsigned long long size = (static_cast<unsigned long long>(a.nFileSizeHigh) << 32) | a.nFileSizeLow;
+  // FILETIME counts 100 ns from 1601; Unix time seconds from 1970.
+  const unsigned long long ticks =
+      (static_cast<unsigned long long>(a.ftLastWriteTime.dwHighDateTime) << 32) | a.ftLastWriteTime.dwLowDateTime;
+  const long long since_1970 = static_cast<long long>(ticks) - 116444736000000000LL;
+  const long long seconds = since_1970 >= 0 ? since_1970 / 10000000 : -((-since_1970 + 9999999) / 10000000);
+  const long long nanos = (since_1970 - seconds * 10000000) * 100;
+  return std::to_string(size) + " " + std::to_string(seconds) + "." + std::to_string(nanos);
 }
 
 std::filesystem::path ProgramFolder() {
@@ -85,6 +99,12 @@ std::FILE* FileOpen(const std::filesystem::path& path, const char* mode) { retur
 std::string EnvText(const char* name) {
   const char* v = std::getenv(name);
   return v ? v : "";
+}
+
+std::optional<std::string> FileStamp(std::string_view utf8_path) {
+  struct stat st {};
+  if (::stat(std::string(utf8_path).c_str(), &st) != 0) return std::nullopt;
+  return std::to_string(st.st_size) + " " + std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec);
 }
 
 std::filesystem::path ProgramFolder() {

@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,6 +24,9 @@ std::string PathText(const std::filesystem::path& path);
 std::FILE* FileOpen(const std::filesystem::path& path, const char* mode);
 // An environment variable as UTF-8 text; empty when unset.
 std::string EnvText(const char* name);
+// A file's size and modification time as "SIZE SECONDS.NANOSECONDS" (Unix time);
+// nothing when the file cannot be looked at.
+std::optional<std::string> FileStamp(std::string_view utf8_path);
 // The folder the running program's file is in (empty when the system does not say).
 std::filesystem::path ProgramFolder();
 // The command line's arguments as UTF-8 (on Windows read again from the wide

@@ -55,6 +55,12 @@ Action SetUpBatch(CLI::App& sub, const Mailing& mailing);
 // $PATH, with `args` (null-terminated, the first its name); returns errno only when
 // it cannot.
 int ExecBeside(const char* program, char* const* args);
+#ifdef _WIN32
+// Windows has no exec: runs `program` from the folder of this one with this
+// command line's arguments after the first `skip` (as typed, in UTF-16), waits
+// for it and gives its exit status; an error when it cannot be started.
+Result<int> RunBeside(const wchar_t* program, int skip);
+#endif
 
 // The whole program on its command line: parse, run, flush standard output; the
 // exit status. Both programs' main.

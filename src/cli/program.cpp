@@ -91,7 +91,10 @@ std::string ParseFailure(const CLI::ParseError& e, const CLI::App& app) {
 }
 
 #ifdef _WIN32
-int ExecServe(int, char**) { return Fail(1, _("serve: the web service is not part of the Windows build")); }
+int ExecServe(int, char**) {
+  const Result<int> status = RunBeside(L"mirelune-serve.exe", 2);  // after "mirelune-cli serve"
+  return status ? *status : Fail(1, Fill(_("serve: cannot run mirelune-serve: %s"), {status.error().message}));
+}
 #else
 int ExecServe(int argc, char** argv) {
   std::vector<char*> args{const_cast<char*>("mirelune-serve")};

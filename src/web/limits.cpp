@@ -6,9 +6,12 @@
 // (every answer closes it), so every request passes here.
 #include "web/limits.h"
 
+#ifdef _WIN32
+#include <ws2tcpip.h>  // inet_pton and inet_ntop, as Winsock has them
+#else
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <sys/un.h>
+#endif
 
 #include <algorithm>
 #include <cmath>

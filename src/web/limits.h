@@ -11,7 +11,11 @@
 //   int wait = rate.Take(ClientGroup(address), now_seconds);   // 0: go ahead
 #pragma once
 
+#ifdef _WIN32
+#include <winsock2.h>  // sockaddr
+#else
 #include <sys/socket.h>
+#endif
 
 #include <cstddef>
 #include <list>

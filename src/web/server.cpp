@@ -5,19 +5,8 @@
 // card: a card to make suspends its connection and goes to a bounded queue
 // before a fixed pool of card threads, which resume the connection with the
 // answer. Finished cards are kept, encoded, in a cache bounded in bytes.
-#include <arpa/inet.h>
-#include <fcntl.h>
 #include <microhttpd.h>
-#include <netinet/in.h>
-#include <signal.h>
-#include <poll.h>
-#include <sys/epoll.h>
-#include <sys/eventfd.h>
-#include <sys/resource.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/un.h>
-#include <unistd.h>
+#include <unistd.h>  // write: the log line in one call (mingw-w64 has it too)
 
 #include <array>
 #include <atomic>
@@ -34,14 +23,16 @@
 #include <unordered_map>
 
 #include "web/limits.h"
+#include "web/net.h"
 #include "web/web.h"
 
 namespace mirelune::web {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using net::Socket;
 
-std::string SystemError(const std::string& what) { return what + ": " + std::strerror(errno); }
+std::string SystemError(const std::string& what) { return what + ": " + net::LastErrorText(); }
 
 std::string HeaderOf(MHD_Connection* c, const char* name) {
   const char* value = MHD_lookup_connection_value(c, MHD_HEADER_KIND, name);
@@ -202,7 +193,7 @@ class Server {
         cache_(static_cast<std::size_t>(o.cache_mib) << 20),
         rate_(o.rate_per_minute, kRateClients),
         connections_(o.max_connections, o.max_per_client) {}
-  Result<int> Run(int listen_fd, const sigset_t& stop_signals);
+  Result<int> Run(Socket listen_fd, net::StopRequests& stop);
 
  private:
   static constexpr std::size_t kRateClients = 100000;
@@ -218,12 +209,12 @@ class Server {
 
   // The front door: accepts, caps, waits for each request head within its
   // deadline, checks it and hands the connection to the library.
-  void Door(int listen_fd, int wake_fd, MHD_Daemon* d);
+  void Door(Socket listen_fd, Socket wake_fd, MHD_Daemon* d);
   // False when out of descriptors or memory: accepting pauses rather than spins.
-  bool Accept(int epoll_fd, int listen_fd, MHD_Daemon* d);
-  void Examine(int epoll_fd, int fd, bool hung_up, MHD_Daemon* d);
-  void Refuse(int fd, Waiting& w, int status, const std::string& reason);
-  void Close(int fd);
+  bool Accept(net::Poller& poller, Socket listen_fd, MHD_Daemon* d);
+  void Examine(net::Poller& poller, Socket fd, bool hung_up, MHD_Daemon* d);
+  void Refuse(Socket fd, Waiting& w, int status, const std::string& reason);
+  void Close(Socket fd);
 
   ServeOptions o_;
   const Site& site_;
@@ -241,8 +232,8 @@ class Server {
   bool unix_socket_ = false;
 
   // The front door's own (its thread alone touches them).
-  std::unordered_map<int, Waiting> waiting_;
-  using Deadline = std::tuple<Clock::time_point, int, unsigned long>;  // when, fd, serial
+  std::unordered_map<Socket, Waiting> waiting_;
+  using Deadline = std::tuple<Clock::time_point, Socket, unsigned long>;  // when, fd, serial
   std::priority_queue<Deadline, std::vector<Deadline>, std::greater<>> deadlines_;
   unsigned long serial_ = 0;
 };
@@ -399,9 +390,7 @@ void Server::Completed(void* self, MHD_Connection*, void** state, MHD_RequestTer
 // Whether the client has closed its side while its card waited in the queue.
 bool ClientGone(MHD_Connection* c) {
   const MHD_ConnectionInfo* info = MHD_get_connection_info(c, MHD_CONNECTION_INFO_CONNECTION_FD);
-  if (!info) return false;
-  pollfd p{info->connect_fd, POLLRDHUP, 0};
-  return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
+  return info && net::PeerHasClosed(info->connect_fd);
 }
 
 void Server::Work() {
@@ -437,15 +426,15 @@ void Server::Work() {
   }
 }
 
-bool Server::Accept(int epoll_fd, int listen_fd, MHD_Daemon* d) {
+bool Server::Accept(net::Poller& poller, Socket listen_fd, MHD_Daemon* d) {
   for (;;) {
     Waiting w;
     w.length = sizeof w.address;
-    const int fd = ::accept4(listen_fd, reinterpret_cast<sockaddr*>(&w.address), &w.length,
-                             SOCK_NONBLOCK | SOCK_CLOEXEC);
-    if (fd < 0) {
-      if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) return false;
-      if (errno == EAGAIN || errno == EWOULDBLOCK) return true;
+    const Socket fd = net::AcceptClient(listen_fd, w.address, w.length);
+    if (fd == net::kNoSocket) {
+      const net::Failure failure = net::LastFailure();
+      if (failure == net::Failure::kOutOfResources) return false;
+      if (failure == net::Failure::kWouldBlock) return true;
       continue;  // ECONNABORTED and the like: that client has gone, the next one waits
     }
     w.peer = unix_socket_ ? "unix" : PeerAddress(reinterpret_cast<const sockaddr*>(&w.address));
@@ -453,45 +442,42 @@ bool Server::Accept(int epoll_fd, int listen_fd, MHD_Daemon* d) {
     w.grouped = Grouped(w.peer);
     if (!connections_.Admit(w.group, w.grouped)) {  // past a cap: closed at once
       ++metrics_.refused_connections;
-      ::close(fd);
+      net::CloseSocket(fd);
       continue;
     }
     w.serial = ++serial_;
     w.accepted = Clock::now();
-    epoll_event e{};
-    e.events = EPOLLIN | EPOLLRDHUP | EPOLLET;
-    e.data.fd = fd;
-    if (::epoll_ctl(epoll_fd, EPOLL_CTL_ADD, fd, &e) != 0) {
+    if (!poller.Watch(fd, true)) {
       connections_.Release(w.group, w.grouped);
-      ::close(fd);
+      net::CloseSocket(fd);
       continue;
     }
     deadlines_.emplace(w.accepted + std::chrono::seconds(o_.timeout_s), fd, w.serial);
     waiting_.emplace(fd, std::move(w));
-    Examine(epoll_fd, fd, false, d);  // a client's head usually comes with its connection
+    Examine(poller, fd, false, d);  // a client's head usually comes with its connection
   }
 }
 
 // Reads and drops what the client has sent so far; false once it has closed its side.
-bool Drain(int fd) {
+bool Drain(Socket fd) {
   char scratch[16384];
-  ssize_t n;
-  while ((n = ::recv(fd, scratch, sizeof scratch, MSG_DONTWAIT)) > 0) {
+  long n;
+  while ((n = net::Receive(fd, scratch, sizeof scratch)) > 0) {
   }
-  return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+  return n < 0 && net::LastFailure() == net::Failure::kWouldBlock;
 }
 
-void Server::Close(int fd) {
+void Server::Close(Socket fd) {
   const auto it = waiting_.find(fd);
   if (it == waiting_.end()) return;
   connections_.Release(it->second.group, it->second.grouped);
   waiting_.erase(it);
-  ::close(fd);
+  net::CloseSocket(fd);
 }
 
 // Answers at once and shuts the connection down; it is read to its end (or
 // for two seconds), so the client is not reset before it has read the answer.
-void Server::Refuse(int fd, Waiting& w, int status, const std::string& reason) {
+void Server::Refuse(Socket fd, Waiting& w, int status, const std::string& reason) {
   Drain(fd);
   std::string text = "HTTP/1.1 " + std::to_string(status) + " " + Reason(status) +
                      "\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Length: " +
@@ -499,10 +485,10 @@ void Server::Refuse(int fd, Waiting& w, int status, const std::string& reason) {
   if (status == 405) text += "Allow: GET, HEAD\r\n";
   for (const auto& [name, value] : SecurityHeaders()) text += name + ": " + value + "\r\n";
   text += "\r\n" + reason + "\n";
-  if (::send(fd, text.data(), text.size(), MSG_DONTWAIT | MSG_NOSIGNAL) < 0) {
+  if (net::Send(fd, text.data(), text.size()) < 0) {
     // The client has gone; it is closed below all the same.
   }
-  ::shutdown(fd, SHUT_WR);
+  net::ShutdownSending(fd);
   metrics_.Count(status);
   LogLine(w.peer, "-", "-", status, reason.size() + 1,
           std::chrono::duration<double, std::milli>(Clock::now() - w.accepted).count(), "door");
@@ -510,7 +496,7 @@ void Server::Refuse(int fd, Waiting& w, int status, const std::string& reason) {
   deadlines_.emplace(Clock::now() + std::chrono::seconds(2), fd, w.serial);
 }
 
-void Server::Examine(int epoll_fd, int fd, bool hung_up, MHD_Daemon* d) {
+void Server::Examine(net::Poller& poller, Socket fd, bool hung_up, MHD_Daemon* d) {
   const auto it = waiting_.find(fd);
   if (it == waiting_.end()) return;
   Waiting& w = it->second;
@@ -520,16 +506,17 @@ void Server::Examine(int epoll_fd, int fd, bool hung_up, MHD_Daemon* d) {
   }
   // Peeked, not read: the library reads the same bytes once the head is accepted.
   std::array<char, kMaxRequestHead> head;
-  const ssize_t n = ::recv(fd, head.data(), head.size(), MSG_PEEK | MSG_DONTWAIT);
-  if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)) return Close(fd);
+  const long n = net::Peek(fd, head.data(), head.size());
+  if (n == 0 || (n < 0 && net::LastFailure() != net::Failure::kWouldBlock)) return Close(fd);
   if (n < 0) return;
   const HeadCheck check = CheckRequestHead(std::string_view(head.data(), static_cast<std::size_t>(n)));
   if (check.verdict == HeadVerdict::kIncomplete) {
-    if (hung_up) Close(fd);  // the client will send no more
+    if (hung_up) return Close(fd);  // the client will send no more
+    poller.Seen(fd, static_cast<std::size_t>(n));
     return;
   }
   if (check.verdict == HeadVerdict::kRefuse) return Refuse(fd, w, check.status, check.reason);
-  ::epoll_ctl(epoll_fd, EPOLL_CTL_DEL, fd, nullptr);
+  poller.Forget(fd);
   Waiting taken = std::move(w);
   waiting_.erase(it);
   connections_.Release(taken.group, taken.grouped);  // counted again as the library starts it
@@ -537,43 +524,38 @@ void Server::Examine(int epoll_fd, int fd, bool hung_up, MHD_Daemon* d) {
   MHD_add_connection(d, fd, reinterpret_cast<const sockaddr*>(&taken.address), taken.length);
 }
 
-void Server::Door(int listen_fd, int wake_fd, MHD_Daemon* d) {
-  const int epoll_fd = ::epoll_create1(EPOLL_CLOEXEC);
-  epoll_event e{};
-  e.events = EPOLLIN;
-  e.data.fd = listen_fd;
-  ::epoll_ctl(epoll_fd, EPOLL_CTL_ADD, listen_fd, &e);
-  e.data.fd = wake_fd;
-  ::epoll_ctl(epoll_fd, EPOLL_CTL_ADD, wake_fd, &e);
+void Server::Door(Socket listen_fd, Socket wake_fd, MHD_Daemon* d) {
+  net::Poller poller;
+  poller.Watch(listen_fd, false);
+  poller.Watch(wake_fd, false);
   bool paused = false;  // accepting pauses when out of descriptors, until resume
   Clock::time_point resume;
-  std::array<epoll_event, 128> events;
+  std::array<net::Ready, 128> events;
   for (bool running = true; running;) {
     Clock::time_point next = Clock::now() + std::chrono::seconds(1);
     if (!deadlines_.empty()) next = std::min(next, std::get<0>(deadlines_.top()));
     if (paused) next = std::min(next, resume);
     const auto wait = std::chrono::ceil<std::chrono::milliseconds>(next - Clock::now()).count();
-    const int n = ::epoll_wait(epoll_fd, events.data(), static_cast<int>(events.size()), static_cast<int>(std::max<long>(0, wait)));
+    const int n = poller.Wait(events, static_cast<int>(std::max<long>(0, wait)));
     for (int k = 0; k < n; ++k) {
-      const int fd = events[static_cast<std::size_t>(k)].data.fd;
+      const Socket fd = events[static_cast<std::size_t>(k)].socket;
       if (fd == wake_fd) {
         running = false;
       } else if (fd == listen_fd) {
-        if (!Accept(epoll_fd, listen_fd, d)) {
+        if (!Accept(poller, listen_fd, d)) {
           ++metrics_.accept_failures;
-          ::epoll_ctl(epoll_fd, EPOLL_CTL_DEL, listen_fd, nullptr);
+          poller.Forget(listen_fd);
           paused = true;
           resume = Clock::now() + std::chrono::milliseconds(100);
         }
       } else {
-        Examine(epoll_fd, fd, (events[static_cast<std::size_t>(k)].events & (EPOLLRDHUP | EPOLLHUP | EPOLLERR)) != 0, d);
+        Examine(poller, fd, events[static_cast<std::size_t>(k)].hung_up, d);
       }
     }
     const Clock::time_point now = Clock::now();
     if (paused && now >= resume) {
       paused = false;
-      e.data.fd = listen_fd;
-      ::epoll_ctl(epoll_fd, EPOLL_CTL_ADD, listen_fd, &e);
+      poller.Watch(listen_fd, false);
     }
     while (!deadlines_.empty() && std::get<0>(deadlines_.top()) <= now) {
       const auto [when, fd, serial] = deadlines_.top();
@@ -589,8 +571,7 @@ void Server::Door(int listen_fd, int wake_fd, MHD_Daemon* d) {
     }
   }
   while (!waiting_.empty()) Close(waiting_.begin()->first);
-  ::close(epoll_fd);
-  ::close(listen_fd);
+  net::CloseSocket(listen_fd);
 }
 
 std::string Server::MetricsText() {
@@ -646,13 +627,12 @@ std::string Server::MetricsText() {
   return t;
 }
 
-Result<int> Server::Run(int listen_fd, const sigset_t& stop_signals) {
+Result<int> Server::Run(Socket listen_fd, net::StopRequests& stop) {
   sockaddr_storage bound{};
   socklen_t length = sizeof bound;
   unix_socket_ =
       ::getsockname(listen_fd, reinterpret_cast<sockaddr*>(&bound), &length) == 0 && bound.ss_family == AF_UNIX;
-  if (const int flags = ::fcntl(listen_fd, F_GETFL); flags < 0 || ::fcntl(listen_fd, F_SETFL, flags | O_NONBLOCK) != 0)
-    return Error{SystemError("cannot set up the listening socket"), errno};
+  if (!net::MakeNonBlocking(listen_fd)) return Error{SystemError("cannot set up the listening socket"), errno};
   std::vector<std::thread> makers;
   for (int k = 0; k < o_.jobs; ++k) makers.emplace_back([this] { Work(); });
   const auto join = [&] {
@@ -665,7 +645,7 @@ Result<int> Server::Run(int listen_fd, const sigset_t& stop_signals) {
   };
   // The library listens on nothing: the front door hands it each checked connection.
   MHD_Daemon* d = MHD_start_daemon(
-      MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_ITC |
+      MHD_USE_INTERNAL_POLLING_THREAD | net::kLibraryPolling | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_ITC |
           MHD_USE_NO_LISTEN_SOCKET,
       0, nullptr, nullptr, &Server::Access, this, MHD_OPTION_CONNECTION_TIMEOUT, static_cast<unsigned>(o_.timeout_s),
       MHD_OPTION_CONNECTION_MEMORY_LIMIT, static_cast<size_t>(4 * kMaxRequestHead), MHD_OPTION_CONNECTION_LIMIT,
@@ -675,10 +655,11 @@ Result<int> Server::Run(int listen_fd, const sigset_t& stop_signals) {
       // separator; the query's values are decoded in Answer.
       MHD_OPTION_UNESCAPE_CALLBACK, +[](void*, MHD_Connection*, char* s) { return std::strlen(s); }, nullptr,
       MHD_OPTION_THREAD_POOL_SIZE, static_cast<unsigned>(o_.http_threads), MHD_OPTION_END);
-  const int wake_fd = d ? ::eventfd(0, EFD_CLOEXEC) : -1;
-  if (wake_fd < 0) {
+  std::optional<net::Wake> wake;
+  if (d) wake.emplace();
+  if (!wake || !wake->Ready()) {
     if (d) MHD_stop_daemon(d);
-    ::close(listen_fd);
+    net::CloseSocket(listen_fd);
     join();
     return Error{"the web server could not start on " + o_.listen};
   }
@@ -693,20 +674,15 @@ Result<int> Server::Run(int listen_fd, const sigset_t& stop_signals) {
     where = "[" + std::string(::inet_ntop(AF_INET6, &a->sin6_addr, text, sizeof text)) +
             "]:" + std::to_string(ntohs(a->sin6_port));
   }
-  std::thread door([&] { Door(listen_fd, wake_fd, d); });
+  std::thread door([&] { Door(listen_fd, wake->socket(), d); });
   std::fprintf(stderr, "mirelune-serve: serving on %s with %d card threads\n", where.c_str(), o_.jobs);
-  int signal = 0;
-  while (::sigwait(&stop_signals, &signal) != 0) {
-  }
+  const std::string asked = stop.Wait();
   // No new connections, no new cards; the cards under way are made and sent.
   stopping_ = true;
-  const std::uint64_t one = 1;
-  if (::write(wake_fd, &one, sizeof one) < 0) {
-    // An eventfd write does not fail here; were it to, the join below would wait.
-  }
+  wake->Signal();
   door.join();  // closes the listening socket and the connections still sending their heads
-  ::close(wake_fd);
-  std::fprintf(stderr, "mirelune-serve: stopping on signal %d, finishing the cards under way\n", signal);
+  wake.reset();
+  std::fprintf(stderr, "mirelune-serve: stopping on %s, finishing the cards under way\n", asked.c_str());
   {
     std::unique_lock lock(m_);
     idle_.wait_for(lock, std::chrono::seconds(60), [this] { return card_exchanges_ == 0; });
@@ -716,40 +692,7 @@ Result<int> Server::Run(int listen_fd, const sigset_t& stop_signals) {
   return 0;
 }
 
-Result<int> ListenUnix(const std::string& path) {
-  sockaddr_un a{};
-  a.sun_family = AF_UNIX;
-  if (path.empty() || path.size() >= sizeof a.sun_path)
-    return Error{"unix:" + path + ": a socket path must have 1 to " + std::to_string(sizeof a.sun_path - 1) + " bytes"};
-  std::memcpy(a.sun_path, path.data(), path.size());
-  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return Error{SystemError("cannot make a socket for " + path), errno};
-  struct stat st {};
-  if (::lstat(path.c_str(), &st) == 0) {
-    // Only a socket no one answers on is replaced: never a symlink, a file or a
-    // live server's socket.
-    if (!S_ISSOCK(st.st_mode)) {
-      ::close(fd);
-      return Error{path + " exists and is not a socket; it is left alone"};
-    }
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 || errno != ECONNREFUSED) {
-      ::close(fd);
-      return Error{path + " is the socket of a running server (or cannot be checked)"};
-    }
-    ::unlink(path.c_str());
-  }
-  const mode_t old = ::umask(0117);  // the socket is made 0660: its owner and group
-  const int bound = ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  const int err = errno;
-  ::umask(old);
-  if (bound != 0) {
-    ::close(fd);
-    return Error{"cannot listen on " + path + ": " + std::strerror(err), err};
-  }
-  return fd;
-}
-
-Result<int> ListenTcp(const std::string& where) {
+Result<Socket> ListenTcp(const std::string& where) {
   const std::size_t colon = where.rfind(':');
   if (colon == std::string::npos || colon + 1 == where.size())
     return Error{"--listen: ADDRESS:PORT or unix:PATH, not \"" + where + "\""};
@@ -776,57 +719,44 @@ Result<int> ListenTcp(const std::string& where) {
       return Error{"--listen: \"" + host + "\" is not an IPv4 address (or [IPv6])"};
     size = sizeof *v4;
   }
-  const int fd = ::socket(a.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return Error{SystemError("cannot make a socket for " + where), errno};
-  const int one = 1;
-  if (::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one) != 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&a), size) != 0) {
+  const Socket fd = net::OpenStream(a.ss_family);
+  if (fd == net::kNoSocket) return Error{SystemError("cannot make a socket for " + where), errno};
+  if (!net::ReuseAddress(fd) || ::bind(fd, reinterpret_cast<sockaddr*>(&a), size) != 0) {
+    const std::string why = net::LastErrorText();
     const int err = errno;
-    ::close(fd);
-    return Error{"cannot listen on " + where + ": " + std::strerror(err), err};
+    net::CloseSocket(fd);
+    return Error{"cannot listen on " + where + ": " + why, err};
   }
   return fd;
 }
 
 }  // namespace
 
-Result<int> ListenOn(const std::string& where) {
-  MIRELUNE_TRY_ASSIGN(const int fd, where.rfind("unix:", 0) == 0 ? ListenUnix(where.substr(5)) : ListenTcp(where));
+Result<net::Socket> ListenOn(const std::string& where) {
+  MIRELUNE_TRY_ASSIGN(const Socket fd, where.rfind("unix:", 0) == 0 ? net::ListenUnix(where.substr(5)) : ListenTcp(where));
   if (::listen(fd, 1024) != 0) {
+    const std::string why = net::LastErrorText();
     const int err = errno;
-    ::close(fd);
-    return Error{"cannot listen on " + where + ": " + std::strerror(err), err};
+    net::CloseSocket(fd);
+    return Error{"cannot listen on " + where + ": " + why, err};
   }
   return fd;
 }
 
 Result<int> Serve(const ServeOptions& o, const Site& site) {
-  if (::geteuid() == 0 && !o.allow_root)
+  if (net::RunningAsRoot() && !o.allow_root)
     return Error{
         "serve does not run as root (a web server needs no privileges); run it as a plain user, "
         "or under systemd's DynamicUser, or add --allow-root"};
-  // Many slow clients hold many descriptors: take what the hard limit allows.
-  rlimit files{};
-  if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
-    files.rlim_cur = files.rlim_max;
-    ::setrlimit(RLIMIT_NOFILE, &files);
-  }
-  // Every thread started from here on leaves SIGTERM and SIGINT to sigwait below.
-  sigset_t stop;
-  sigemptyset(&stop);
-  sigaddset(&stop, SIGTERM);
-  sigaddset(&stop, SIGINT);
-  ::pthread_sigmask(SIG_BLOCK, &stop, nullptr);
-  ::signal(SIGPIPE, SIG_IGN);
-  MIRELUNE_TRY_ASSIGN(const int fd, ListenOn(o.listen));
-  struct stat made {};
+  MIRELUNE_TRY(net::PrepareProcess());
+  net::StopRequests stop;  // before any thread starts
+  MIRELUNE_TRY_ASSIGN(const Socket fd, ListenOn(o.listen));
   const bool unix_socket = o.listen.rfind("unix:", 0) == 0;
-  if (unix_socket) ::stat(o.listen.c_str() + 5, &made);
+  const net::SocketFile made = unix_socket ? net::SocketFileAt(o.listen.substr(5)) : net::SocketFile{};
   Server server(o, site);
   const Result<int> status = server.Run(fd, stop);  // closes fd
-  struct stat now {};
   // Removes the socket it made, not one a later server made in its place.
-  if (unix_socket && ::lstat(o.listen.c_str() + 5, &now) == 0 && now.st_ino == made.st_ino && now.st_dev == made.st_dev)
-    ::unlink(o.listen.c_str() + 5);
+  if (unix_socket) net::RemoveSocketFile(o.listen.substr(5), made);
   return status;
 }
 

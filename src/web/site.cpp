@@ -1,7 +1,5 @@
 // site.cpp — what each URL answers: the page, the result page, cards, reports,
 // the page's assets; the query's checks; ETags.
-#include <sys/stat.h>
-
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -11,6 +9,7 @@
 
 #include "base/checks.h"
 #include "base/digest.h"
+#include "base/platform.h"
 #include "base/utf8.h"
 #include "batch/list.h"  // CardFileName, the file name `card` gives
 #include "card/frames.h"
@@ -441,17 +440,16 @@ std::string FaceIdentity() {
     for (const FaceFile& f : FaceFiles(face)) {
       const std::string path = FontFolder() + "/" + f.path;
       if (!done.insert(path).second) continue;
-      struct stat st {};
       identity.append("\n").append(f.path).append(" ");
-      if (::stat(path.c_str(), &st) != 0) {
+      const std::optional<std::string> stamp = FileStamp(path);
+      if (!stamp) {
         identity += "absent";
       } else if (own) {
-        std::ifstream in(path, std::ios::binary);
+        std::ifstream in(Utf8Path(path), std::ios::binary);
         const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
         identity += Sha256Hex(bytes.data(), bytes.size());
       } else {
-        identity += std::to_string(st.st_size) + " " + std::to_string(st.st_mtim.tv_sec) + "." +
-                    std::to_string(st.st_mtim.tv_nsec);
+        identity += *stamp;
       }
       own = false;
     }

@@ -183,8 +183,6 @@ struct ServeOptions {
 // Runs until SIGTERM or SIGINT: then refuses new cards, finishes those under way
 // and returns 0. Fails (exit 1) when it cannot start.
 Result<int> Serve(const ServeOptions& o, const Site& site);
-// Binds the listening socket for ADDR:PORT or unix:PATH (mode 0660; a stale
-// socket is replaced, anything else at PATH is refused).
-Result<int> ListenOn(const std::string& where);
+// ListenOn, the listening socket alone, is in web/net.h.
 
 }  // namespace mirelune::web

@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "web/limits.h"
+#include "web/net.h"
 #include "web/web.h"
 
 namespace mirelune::web {
