@@ -229,8 +229,9 @@ unset CC CXX AR RANLIB CFLAGS CXXFLAGS CPPFLAGS LDFLAGS
 
 # --- Mirelune ---
 B=$W/mirelune
+# The service on explicitly: a build folder from before it was part of the Windows build keeps OFF cached.
 cmake -S "$ROOT" -B "$B" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake" -DMIRELUNE_WIN_PREFIX="$P" \
-  -DCMAKE_BUILD_TYPE=Release -DMIRELUNE_WERROR=ON -DMIRELUNE_BENCH=OFF -DMIRELUNE_TESTS=$([ $TEST = 1 ] && echo ON || echo OFF) >/dev/null
+  -DCMAKE_BUILD_TYPE=Release -DMIRELUNE_WERROR=ON -DMIRELUNE_BENCH=OFF -DMIRELUNE_SERVE=ON -DMIRELUNE_TESTS=$([ $TEST = 1 ] && echo ON || echo OFF) >/dev/null
 cmake --build "$B" -j$JOBS
 say "Mirelune built"
 
