@@ -297,15 +297,18 @@ void Surface::trace_line(long x0, long y0, long x1, long y1, std::uint32_t c, lo
   const long step = 2 * db;  // |step| <= two_da, so one correction at most keeps r in [0, two_da)
   std::uint32_t* const px = img_.pixels.data();
   // The minor coordinate moves one way only, so each loop tests one bound.
+  // Both outcomes are worked out from r at once and one is picked: two steps of
+  // latency a pixel where testing the sum first takes three.
+  const long step_over = db >= 0 ? step - two_da : step + two_da;
   const auto advance = [&](auto rising) {
-    r += step;
+    const long plain = r + step, over = r + step_over;
     if constexpr (rising) {
-      const bool carry = r >= two_da;
-      r -= carry ? two_da : 0;
+      const bool carry = over >= 0;
+      r = carry ? over : plain;
       b += carry;
     } else {
-      const bool borrow = r < 0;
-      r += borrow ? two_da : 0;
+      const bool borrow = plain < 0;
+      r = borrow ? over : plain;
       b -= borrow;
     }
   };
