@@ -160,7 +160,11 @@ Colour Surface::ColourAt(double x, double y) const {
 }
 
 void Surface::Line(double x1, double y1, double x2, double y2, Colour c) {
-  const long px1 = PixelX(x1), py1 = PixelY(y1), px2 = PixelX(x2), py2 = PixelY(y2);
+  Line(PixelsOfLine(x1, y1, x2, y2), c);
+}
+
+void Surface::Line(const PixelLine& ends, Colour c) {
+  const long px1 = ends.x0, py1 = ends.y0, px2 = ends.x1, py2 = ends.y1;
   if (primitive_log) [[unlikely]]
     primitive_log->push_back({DrawnPrimitive::kLine, px1, py1, px2, py2, 0, 0, Drawn(c)});
   if (brush_ > 1) return draw_wide_line(px1, py1, px2, py2, brush_, Drawn(c));

@@ -106,6 +106,12 @@ struct DrawnPrimitive {
   std::uint32_t colour;
 };
 
+// A line's two ends in pixels, rounded as Line rounds them.
+struct PixelLine {
+  long x0, y0, x1, y1;
+  bool operator==(const PixelLine&) const = default;
+};
+
 class Surface {
  public:
   Surface(int pixel_width, int pixel_height, double scale_width, double scale_height, int brush = 1);
@@ -152,6 +158,12 @@ class Surface {
   void Plot(double x, double y, Colour c);
   Colour ColourAt(double x, double y) const;
   void Line(double x1, double y1, double x2, double y2, Colour c);
+  // The same line with its ends rounded already: what a line draws depends on
+  // these alone.
+  PixelLine PixelsOfLine(double x1, double y1, double x2, double y2) const {
+    return {PixelX(x1), PixelY(y1), PixelX(x2), PixelY(y2)};
+  }
+  void Line(const PixelLine& ends, Colour c);
   void Box(double x1, double y1, double x2, double y2, Colour c);  // Line ..., B
   // aspect = vertical / horizontal radius; r is the horizontal radius for aspect < 1,
   // the vertical one otherwise.

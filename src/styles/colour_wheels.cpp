@@ -5,6 +5,7 @@
 namespace mirelune {
 
 void DrawColourWheels(StyleContext& c) {
+  Spokes spokes(c.canvas);
   for (int wheel = 1; wheel <= 2; ++wheel) {
     const double radius = Floor(c.rng.Uniform() * 40 + 50);
     const double row = Floor(c.rng.Uniform() * 500 + 1);
@@ -14,9 +15,10 @@ void DrawColourWheels(StyleContext& c) {
     for (double angle = 0; angle <= 6.3; angle += 0.001) {
       // Unlimited row: past the strip's end ColourAt gives -1 and that is drawn as is.
       const Colour colour = c.strip.ColourAt(10, row + 30 * angle);
-      DrawSpoke(c.canvas, centre, radius * Sin(angle), radius * Cos(angle), colour);
+      AddSpoke(spokes, centre, radius * Sin(angle), radius * Cos(angle), colour);
     }
   }
+  spokes.Finish();
 }
 
 }  // namespace mirelune

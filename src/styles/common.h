@@ -1,6 +1,8 @@
 // common.h — the steps several styles share.
 #pragma once
 
+#include <array>
+
 #include "palette/palette.h"
 #include "styles/styles.h"
 
@@ -48,12 +50,44 @@ inline void ShadeComponents(Components& k, double step) {
 
 inline Colour ColourOf(const Components& k) { return RGB(k.red, k.green, k.blue); }
 
+// The spokes of a wheel drawn in turn, each three lines in one colour from one
+// point. At a thousandth of a radian a spoke, a rim 70 pixels out moves a
+// fourteenth of a pixel, so most spokes end on the same pixels as the next one:
+// such a spoke is drawn over wholly by it, and is left out. Finish draws the
+// last; the canvas then shows what drawing every spoke would have left.
+class Spokes {
+ public:
+  explicit Spokes(Surface& canvas) : canvas_(canvas) {}
+  Spokes(const Spokes&) = delete;
+  Spokes& operator=(const Spokes&) = delete;
+
+  // Three lines from `from`: to (x, y), and to it moved by each nudge.
+  void Add(Point from, double x, double y, Point nudge1, Point nudge2, Colour colour) {
+    const std::array<PixelLine, 3> lines{canvas_.PixelsOfLine(from.x, from.y, x, y),
+                                         canvas_.PixelsOfLine(from.x, from.y, x + nudge1.x, y + nudge1.y),
+                                         canvas_.PixelsOfLine(from.x, from.y, x + nudge2.x, y + nudge2.y)};
+    if (lines != lines_) Finish();  // else the one pending is drawn over wholly
+    lines_ = lines;
+    colour_ = colour;
+    pending_ = true;
+  }
+  void Finish() {
+    if (!pending_) return;
+    for (const PixelLine& line : lines_) canvas_.Line(line, colour_);
+    pending_ = false;
+  }
+
+ private:
+  Surface& canvas_;
+  std::array<PixelLine, 3> lines_{};
+  Colour colour_ = 0;
+  bool pending_ = false;
+};
+
 // A spoke from `centre` to the offset (a, b), drawn three times with the tip nudged
 // right and then down: the nudges close the gaps at the rim.
-inline void DrawSpoke(Surface& canvas, Point centre, double a, double b, Colour colour) {
-  canvas.Line(centre.x, centre.y, centre.x + a, centre.y + b, colour);
-  canvas.Line(centre.x, centre.y, centre.x + a + 1, centre.y + b, colour);
-  canvas.Line(centre.x, centre.y, centre.x + a, centre.y + b + 1, colour);
+inline void AddSpoke(Spokes& spokes, Point centre, double a, double b, Colour colour) {
+  spokes.Add(centre, centre.x + a, centre.y + b, {1, 0}, {0, 1}, colour);
 }
 
 }  // namespace mirelune

@@ -5,6 +5,7 @@
 namespace mirelune {
 
 void DrawRoses(StyleContext& c) {
+  Spokes spokes(c.canvas);
   for (int rose = 1; rose <= 2; ++rose) {
     const double radius = Floor(c.rng.Uniform() * 40 + 40);
     const double petals = Floor(c.rng.Uniform() * 6 + 2);
@@ -14,9 +15,10 @@ void DrawRoses(StyleContext& c) {
       const Colour colour = c.strip.ColourAt(10, row + 30 * angle);
       // Between the petals a core of radius 10 stays filled.
       const double length = radius * (Sin(petals * angle) + 1) + 10;
-      DrawSpoke(c.canvas, centre, length * Sin(angle), length * Cos(angle), colour);
+      AddSpoke(spokes, centre, length * Sin(angle), length * Cos(angle), colour);
     }
   }
+  spokes.Finish();
 }
 
 }  // namespace mirelune

@@ -7,17 +7,15 @@ namespace {
 
 // One radius from the tip, drawn three times (the copies shifted right and up at
 // the outer end) so that neighbouring radii leave no gaps between them.
-void DrawRadius(Surface& canvas, Point tip, double radius, double angle, const Components& shade) {
+void AddRadius(Spokes& spokes, Point tip, double radius, double angle, const Components& shade) {
   const double dx = radius * Sin(angle), dy = radius * Cos(angle);
-  const Colour colour = ColourOf(shade);
-  canvas.Line(tip.x, tip.y, tip.x + dx, tip.y + dy, colour);
-  canvas.Line(tip.x, tip.y, tip.x + dx + 1, tip.y + dy, colour);
-  canvas.Line(tip.x, tip.y, tip.x + dx, tip.y + dy - 1, colour);
+  spokes.Add(tip, tip.x + dx, tip.y + dy, {1, 0}, {0, -1}, ColourOf(shade));
 }
 
 }  // namespace
 
 void DrawShadedCones(StyleContext& c) {
+  Spokes spokes(c.canvas);
   for (int cluster = 1; cluster <= 2; ++cluster) {
     const double radius = Floor(c.rng.Uniform() * 30 + 40);
     const double cluster_radius = Floor(c.rng.Uniform() * 60 + 80);
@@ -32,15 +30,16 @@ void DrawShadedCones(StyleContext& c) {
       // Shadow half: from straight down round through the right side to the top.
       for (double angle = 0; angle <= 3.14; angle += 0.008) {
         ShadeComponents(shade, -0.3);
-        DrawRadius(c.canvas, tip, radius, angle, shade);
+        AddRadius(spokes, tip, radius, angle, shade);
       }
       // Light half: on past a full turn (6.3), so the first radii get the light colours.
       for (double angle = 3.14; angle <= 6.3; angle += 0.008) {
         Brighten(shade, 0.3);
-        DrawRadius(c.canvas, tip, radius, angle, shade);
+        AddRadius(spokes, tip, radius, angle, shade);
       }
     }
   }
+  spokes.Finish();
 }
 
 }  // namespace mirelune

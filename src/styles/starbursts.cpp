@@ -4,6 +4,7 @@
 namespace mirelune {
 
 void DrawStarbursts(StyleContext& c) {
+  Spokes spokes(c.canvas);
   for (int burst = 1; burst <= 2; ++burst) {
     const double row = Floor(c.rng.Uniform() * 500 + 1);
     const Point centre = PlaceFigure(c);
@@ -12,9 +13,10 @@ void DrawStarbursts(StyleContext& c) {
     for (double angle = 0; angle <= 6.3; angle += 0.03) {
       const double length = Floor(c.rng.Uniform() * 50 + 100);
       const Colour colour = c.strip.ColourAt(10, row + 10 * angle);
-      DrawSpoke(c.canvas, centre, length * Sin(angle), length * Cos(angle), colour);
+      AddSpoke(spokes, centre, length * Sin(angle), length * Cos(angle), colour);
     }
   }
+  spokes.Finish();
 }
 
 }  // namespace mirelune
