@@ -5,6 +5,7 @@
 // far off the canvas it still draws its full count and paints nothing.
 #include <gtest/gtest.h>
 
+#include "styles/common.h"
 #include "styles/styles.h"
 #include "test_util.h"
 
@@ -137,6 +138,39 @@ TEST(Styles, LeftoversAndCanvasSettingsLeftBehind) {
       if (k == 12) EXPECT_TRUE(mode == Floor(mode) && mode >= 5 && mode <= 41) << mode;
       else EXPECT_EQ(mode, 2);
     }
+}
+
+// Spokes leaves out a spoke the next one draws over; the canvas must show what
+// drawing every spoke shows. Wheels near and across the edges, on a raster of one
+// pixel a unit, one of 1.5 and one drawn with a 3-pixel brush, each spoke in a
+// colour of its own so that a wrong omission shows.
+TEST(Spokes, LeaveTheCanvasAsDrawingEverySpoke) {
+  struct Raster {
+    int w, h, brush;
+  };
+  for (const Raster r : {Raster{200, 150, 1}, Raster{300, 225, 1}, Raster{600, 450, 3}}) {
+    Surface every(r.w, r.h, 200, 150, r.brush), spared(r.w, r.h, 200, 150, r.brush);
+    std::vector<DrawnPrimitive> lines;
+    spared.primitive_log = &lines;
+    Spokes spokes(spared);
+    Generator g;
+    long drawn = 0;
+    for (int wheel = 0; wheel < 12; ++wheel) {
+      const Point centre{Floor(g.Uniform() * 260 - 30), Floor(g.Uniform() * 210 - 30)};
+      const double radius = Floor(g.Uniform() * 60 + 5), step = wheel % 3 == 0 ? 0.03 : 0.001;
+      for (double angle = 0; angle <= 6.3; angle += step, ++drawn) {
+        const Colour colour = static_cast<Colour>(drawn * 2654435761u & 0xFFFFFF);
+        const double x = centre.x + radius * Sin(angle), y = centre.y + radius * Cos(angle);
+        every.Line(centre.x, centre.y, x, y, colour);
+        every.Line(centre.x, centre.y, x + 1, y, colour);
+        every.Line(centre.x, centre.y, x, y - 1, colour);
+        spokes.Add(centre, x, y, {1, 0}, {0, -1}, colour);
+      }
+    }
+    spokes.Finish();
+    EXPECT_EQ(spared.image(), every.image()) << r.w << " x " << r.h << ", brush " << r.brush;
+    EXPECT_LT(lines.size(), static_cast<std::size_t>(drawn)) << "fewer than a third of the lines drawn";
+  }
 }
 
 }  // namespace
