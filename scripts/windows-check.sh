@@ -131,7 +131,7 @@ fi
 expect 1 "not available on Windows" serve --listen unix:serve.sock  # through mirelune-cli, its status passed on
 # mirelune-cli.exe serve hands its arguments on to mirelune-serve.exe on a command line
 # of its own quoting, and the service names the path it refuses: each comes back as it was.
-for arg in 'a b' 'say "hi"' 'ends\' 'ends\\' 'q\"x' '\\"x\\ y' $'tab\there'; do
+for arg in 'a b' 'say "hi"' 'ends\' 'ends\\' 'q\"x' '\\"x\\ y' $'tab\there' 'Zoë Ольга'; do
   expect 1 "unix:$arg: listening on a Unix socket" serve --listen "unix:$arg"
 done
 
