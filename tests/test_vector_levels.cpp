@@ -5,10 +5,12 @@
 // The output names each level run, and each one skipped because the processor lacks it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <cmath>
 #include <string>
+#include <vector>
 
 #include "card/card.h"
 #include "effects/displacement_kernels.h"
@@ -159,6 +161,50 @@ TEST_P(LevelKernels, GiveTheScalarKernelsBits) {
     lanes->wavy(b->angle[m], m, 0, 901 - m, 4, 9, m, 1 - m, b->arg);
     EXPECT_TRUE(!std::memcmp(a->q, b->q, sizeof a->q) && !std::memcmp(a->arg, b->arg, sizeof a->arg)) << "vector " << m;
   }
+}
+
+// The reveal's skim: on maps from empty to full, runs ending at every lane and
+// counts leaving tails, each level stops where the scalar kernel does, and that
+// is at the first attempt whose position is clear.
+TEST_P(LevelKernels, StopTheRevealsSkimWhereTheScalarKernelDoes) {
+  const SimdLevel level = GetParam();
+  if (!LevelAvailable(level)) GTEST_SKIP() << LevelName(level) << ": the processor lacks it";
+  const displacement::EffectKernels* lanes =
+      level == SimdLevel::kAvx2 ? displacement::Avx2Kernels() : displacement::Avx512Kernels();
+  constexpr std::uint32_t kW = 900, kH = 675, kStride = 901;
+  std::vector<std::uint32_t> draws(2 * 1024);
+  for (std::size_t p = 0; p < draws.size(); ++p) draws[p] = Generator::Draw24(777, p);
+  const auto position = [&](std::size_t k) {
+    return ((std::uint64_t{kH} * draws[2 * k + 1]) >> 24) * kStride + ((std::uint64_t{kW} * draws[2 * k]) >> 24);
+  };
+  std::vector<std::uint64_t> marks((std::size_t{kStride} * 676 + 63) / 64);
+  const auto marked = [&](std::uint64_t at) { return (marks[at >> 6] >> (at & 63)) & 1; };
+  int cases = 0;
+  for (int clear_every : {1, 2, 50, 1000, 0}) {  // 0: every position marked
+    for (std::size_t stop : {0, 1, 7, 8, 9, 15, 500, 1023}) {
+      Generator g;
+      g.FoldIn(clear_every * 1000.0 + stop);
+      for (std::uint64_t& word : marks) word = ~std::uint64_t{0};
+      for (std::size_t at = 0; at < marks.size() * 64; ++at)
+        if (clear_every && g.Next24() % clear_every == 0) marks[at >> 6] &= ~(std::uint64_t{1} << (at & 63));
+      for (std::size_t k = 0; k < stop; ++k) marks[position(k) >> 6] |= std::uint64_t{1} << (position(k) & 63);
+      if (clear_every) marks[position(stop) >> 6] &= ~(std::uint64_t{1} << (position(stop) & 63));
+      for (std::size_t attempts : {std::size_t{1024}, std::size_t{1021}, std::min<std::size_t>(stop + 3, 1024), std::size_t{0}}) {
+        const std::size_t want = displacement::ScalarKernels().marked_run(draws.data(), attempts, marks.data(), kW, kH, kStride);
+        EXPECT_EQ(lanes->marked_run(draws.data(), attempts, marks.data(), kW, kH, kStride), want)
+            << "1 in " << clear_every << " clear, run to " << stop << ", " << attempts << " attempts";
+        for (std::size_t k = 0; k < want; ++k) ASSERT_TRUE(marked(position(k))) << k;
+        if (want < attempts) {
+          EXPECT_FALSE(marked(position(want)));
+        }
+        if (clear_every == 0) {
+          EXPECT_EQ(want, attempts);
+        }
+        ++cases;
+      }
+    }
+  }
+  std::printf("%s: %d skims, each stopping where the scalar one does\n", LevelName(level), cases);
 }
 
 INSTANTIATE_TEST_SUITE_P(EachVectorLevel, LevelKernels, ::testing::Values(SimdLevel::kAvx2, SimdLevel::kAvx512),

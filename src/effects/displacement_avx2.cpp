@@ -96,7 +96,28 @@ namespace {
   ScalarKernels().wavy(angle, m, k, n, i0, j0, di, dj, arg);
 }
 
-constexpr EffectKernels kAvx2{&Sources, &Ratios, &Wavy};
+// Four attempts a vector: a lane's pair of draws is one 64-bit word, its
+// position's word of marks gathered.
+[[gnu::target("avx2")]] std::size_t MarkedRun(const std::uint32_t* draws, std::size_t attempts,
+                                              const std::uint64_t* marks, std::uint32_t w, std::uint32_t h,
+                                              std::uint32_t stride) {
+  const __m256i vw = _mm256_set1_epi64x(w), vh = _mm256_set1_epi64x(h), vs = _mm256_set1_epi64x(stride);
+  const __m256i bits = _mm256_set1_epi64x(63), one = _mm256_set1_epi64x(1);
+  std::size_t k = 0;
+  for (; k + 4 <= attempts; k += 4) {
+    const __m256i pair = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(draws + 2 * k));
+    const __m256i i = _mm256_srli_epi64(_mm256_mul_epu32(pair, vw), 24);
+    const __m256i j = _mm256_srli_epi64(_mm256_mul_epu32(_mm256_srli_epi64(pair, 32), vh), 24);
+    const __m256i at = _mm256_add_epi64(_mm256_mul_epu32(j, vs), i);
+    const __m256i word = _mm256_i64gather_epi64(reinterpret_cast<const long long*>(marks), _mm256_srli_epi64(at, 6), 8);
+    const __m256i bit = _mm256_and_si256(_mm256_srlv_epi64(word, _mm256_and_si256(at, bits)), one);
+    const int clear = _mm256_movemask_pd(_mm256_castsi256_pd(_mm256_cmpeq_epi64(bit, _mm256_setzero_si256())));
+    if (clear) return k + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(clear)));
+  }
+  return k + ScalarKernels().marked_run(draws + 2 * k, attempts - k, marks, w, h, stride);
+}
+
+constexpr EffectKernels kAvx2{&Sources, &Ratios, &Wavy, &MarkedRun};
 
 }  // namespace
 

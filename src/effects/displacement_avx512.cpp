@@ -105,7 +105,27 @@ constexpr __mmask8 kAll = 0xFF;
   ScalarKernels().wavy(angle, m, k, n, i0, j0, di, dj, arg);
 }
 
-constexpr EffectKernels kAvx512{&Sources, &Ratios, &Wavy};
+// Eight attempts a vector: a lane's pair of draws is one 64-bit word, its
+// position's word of marks gathered.
+[[gnu::target("avx512f,avx512dq,avx512vl")]] std::size_t MarkedRun(const std::uint32_t* draws, std::size_t attempts,
+                                                                   const std::uint64_t* marks, std::uint32_t w,
+                                                                   std::uint32_t h, std::uint32_t stride) {
+  const __m512i vw = _mm512_set1_epi64(w), vh = _mm512_set1_epi64(h), vs = _mm512_set1_epi64(stride);
+  const __m512i bits = _mm512_set1_epi64(63), one = _mm512_set1_epi64(1);
+  std::size_t k = 0;
+  for (; k + 8 <= attempts; k += 8) {
+    const __m512i pair = _mm512_loadu_si512(draws + 2 * k);
+    const __m512i i = _mm512_maskz_srli_epi64(kAll, _mm512_maskz_mul_epu32(kAll, pair, vw), 24);
+    const __m512i j = _mm512_maskz_srli_epi64(kAll, _mm512_maskz_mul_epu32(kAll, _mm512_maskz_srli_epi64(kAll, pair, 32), vh), 24);
+    const __m512i at = _mm512_maskz_add_epi64(kAll, _mm512_maskz_mul_epu32(kAll, j, vs), i);
+    const __m512i word = _mm512_mask_i64gather_epi64(_mm512_setzero_si512(), kAll, _mm512_maskz_srli_epi64(kAll, at, 6), marks, 8);
+    const __mmask8 clear = _mm512_testn_epi64_mask(_mm512_maskz_srlv_epi64(kAll, word, _mm512_maskz_and_epi64(kAll, at, bits)), one);
+    if (clear) return k + static_cast<std::size_t>(__builtin_ctz(clear));
+  }
+  return k + ScalarKernels().marked_run(draws + 2 * k, attempts - k, marks, w, h, stride);
+}
+
+constexpr EffectKernels kAvx512{&Sources, &Ratios, &Wavy, &MarkedRun};
 
 }  // namespace
 

@@ -12,6 +12,7 @@
 // for a wider set than the function that calls them.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "numbers/numeric.h"
@@ -77,6 +78,11 @@ struct EffectKernels {
   // rule 1's sine arguments for vector m at positions from .. n - 1 of the line:
   // angle times i, j or i + j, over 500
   void (*wavy)(const double* angle, int m, int from, int n, double i0, double j0, double di, double dj, double* arg);
+  // "pix" mode's reveal: how many of the attempts k = 0 .. attempts - 1, each at
+  // position ((h draws[2k + 1]) >> 24) stride + ((w draws[2k]) >> 24), find bit
+  // `position` of marks set, counted up to the first that finds it clear
+  std::size_t (*marked_run)(const std::uint32_t* draws, std::size_t attempts, const std::uint64_t* marks,
+                            std::uint32_t w, std::uint32_t h, std::uint32_t stride);
 };
 
 // Each level's kernels; nullptr where the level is not built into this program

@@ -31,7 +31,19 @@ void Wavy(const double* angle, int m, int from, int n, double i0, double j0, dou
   }
 }
 
-constexpr EffectKernels kScalar{&Sources, &Ratios, &Wavy};
+std::size_t MarkedRun(const std::uint32_t* draws, std::size_t attempts, const std::uint64_t* marks, std::uint32_t w,
+                      std::uint32_t h, std::uint32_t stride) {
+  std::size_t k = 0;
+  for (; k < attempts; ++k) {
+    const std::uint64_t i = (std::uint64_t{w} * draws[2 * k]) >> 24;
+    const std::uint64_t j = (std::uint64_t{h} * draws[2 * k + 1]) >> 24;
+    const std::uint64_t at = j * stride + i;
+    if (!((marks[at >> 6] >> (at & 63)) & 1)) break;
+  }
+  return k;
+}
+
+constexpr EffectKernels kScalar{&Sources, &Ratios, &Wavy, &MarkedRun};
 
 }  // namespace
 
