@@ -20,6 +20,7 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <utility>
 #include <vector>
 // jpeglib.h needs FILE and size_t declared first.
 #include <jpeglib.h>
@@ -115,9 +116,13 @@ bool WritePngChunks(PngEncoding* e) {
 class Scratch {
  public:
   explicit Scratch(std::size_t size) : size_(size), bytes_(RasterAllocator<std::uint8_t>{}.allocate(size)) {}
+  Scratch(Scratch&& from) noexcept : size_(std::exchange(from.size_, 0)), bytes_(std::exchange(from.bytes_, nullptr)) {}
   Scratch(const Scratch&) = delete;
   Scratch& operator=(const Scratch&) = delete;
-  ~Scratch() { RasterAllocator<std::uint8_t>{}.deallocate(bytes_, size_); }
+  Scratch& operator=(Scratch&&) = delete;
+  ~Scratch() {
+    if (bytes_) RasterAllocator<std::uint8_t>{}.deallocate(bytes_, size_);
+  }
   std::uint8_t* get() const { return bytes_; }
 
  private:
@@ -126,7 +131,7 @@ class Scratch {
 };
 
 struct CompressedRows {
-  std::unique_ptr<Scratch> bytes;
+  Scratch bytes;
   std::size_t size = 0;
 };
 
@@ -153,8 +158,8 @@ std::optional<CompressedRows> CompressRows(const Image& img) {
   libdeflate_compressor* c = libdeflate_alloc_compressor(1);
   if (!c) return std::nullopt;
   const std::size_t bound = libdeflate_zlib_compress_bound(c, raw_size);
-  CompressedRows out{std::make_unique<Scratch>(bound), 0};
-  out.size = libdeflate_zlib_compress(c, raw.get(), raw_size, out.bytes->get(), bound);
+  CompressedRows out{Scratch(bound), 0};
+  out.size = libdeflate_zlib_compress(c, raw.get(), raw_size, out.bytes.get(), bound);
   libdeflate_free_compressor(c);
   if (out.size == 0) return std::nullopt;  // cannot happen within the bound
   return out;
@@ -180,7 +185,7 @@ Result<Bytes> EncodePng(const Image& img, const PngText* text) {
   // Pixels an inch as dots a metre, rounded: 96 gives the 3780 of every card before.
   const int ppi = text ? std::clamp(text->pixels_per_inch, 1, 100000) : 96;
   const auto dots_per_metre = static_cast<png_uint_32>((ppi * 10000 + 127) / 254);
-  PngEncoding e{&img, {compressed->bytes->get(), compressed->size}, &chunks, dots_per_metre, nullptr, nullptr};
+  PngEncoding e{&img, {compressed->bytes.get(), compressed->size}, &chunks, dots_per_metre, nullptr, nullptr};
   e.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &failure, png_io::Fail, png_io::Warn);
   if (e.png) e.info = png_create_info_struct(e.png);
   if (!e.info) {
