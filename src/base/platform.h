@@ -35,6 +35,24 @@ std::filesystem::path ProgramFolder();
 std::vector<std::string> Utf8Arguments(int argc, char** argv);
 void PrepareConsole();
 
+// Utf8Arguments in main's own form, for a parser that takes argc and argv:
+//   const Utf8Argv args(argc, argv);  Run(args.argc(), args.argv());
+class Utf8Argv {
+ public:
+  Utf8Argv(int argc, char** argv) : text_(Utf8Arguments(argc, argv)) {
+    for (std::string& a : text_) pointers_.push_back(a.data());
+    pointers_.push_back(nullptr);
+  }
+  Utf8Argv(const Utf8Argv&) = delete;  // the pointers point into text_
+  Utf8Argv& operator=(const Utf8Argv&) = delete;
+  int argc() const { return static_cast<int>(text_.size()); }
+  char** argv() { return pointers_.data(); }
+
+ private:
+  std::vector<std::string> text_;
+  std::vector<char*> pointers_;
+};
+
 #ifdef _WIN32
 std::wstring Wide(std::string_view utf8);
 std::string Narrow(std::wstring_view wide);

@@ -177,13 +177,10 @@ int RunProgram(int argc, char** argv, const Mailing& mailing) {
   PrepareConsole();
   SetUpTranslation(argv[0]);
   // UTF-8 whatever the system: on Windows argv holds the names in the ANSI code page.
-  std::vector<std::string> args = Utf8Arguments(argc, argv);
-  std::vector<char*> utf8_argv;
-  for (std::string& a : args) utf8_argv.push_back(a.data());
-  utf8_argv.push_back(nullptr);
+  Utf8Argv args(argc, argv);
   int status;
   try {
-    status = Run(static_cast<int>(args.size()), utf8_argv.data(), mailing);
+    status = Run(args.argc(), args.argv(), mailing);
   } catch (const std::exception& e) {
     status = Fail(1, e.what());
   } catch (...) {  // nothing may reach std::terminate: one line and status 1

@@ -8,9 +8,7 @@
 // 1 could not start, 2 bad input.
 #include <algorithm>
 #include <iostream>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "base/checks.h"
 #include "base/i18n.h"
@@ -133,13 +131,10 @@ int main(int argc, char** argv) {
   mirelune::PrepareConsole();
   mirelune::SetUpTranslation(argv[0]);
   // UTF-8 whatever the system: on Windows argv holds the arguments in the ANSI code page.
-  std::vector<std::string> args = mirelune::Utf8Arguments(argc, argv);
-  std::vector<char*> utf8_argv;
-  for (std::string& a : args) utf8_argv.push_back(a.data());
-  utf8_argv.push_back(nullptr);
+  mirelune::Utf8Argv args(argc, argv);
   int status;
   try {
-    status = mirelune::cli::Run(static_cast<int>(args.size()), utf8_argv.data());
+    status = mirelune::cli::Run(args.argc(), args.argv());
   } catch (const std::exception& e) {
     status = mirelune::cli::Fail(1, e.what());
   }
