@@ -25,6 +25,7 @@ struct CardStages {
   Generator at_strip, at_pass, at_effect, at_ornaments;
   Surface strip = NewStrip(), canvas = NewCanvas(), after_effect = NewCanvas(), finished = NewCanvas();
   PassOutput pass;
+  Image plain;                   // the canvas after the pass
   EffectParameters before_tree;  // the tree moves its anchors
   EffectBuffers buffers;
   FaceDigests digests;
@@ -36,6 +37,7 @@ struct CardStages {
     DrawPaletteStrip(strip, kSpec.palette, g);
     at_pass = g;
     pass = RunGenerationPass(canvas, strip, kSpec.max_styles, g, fonts);
+    plain = canvas.Snapshot();
     before_tree = pass.effect;
     at_effect = g;
     Effect(after_effect, g);
@@ -49,7 +51,7 @@ struct CardStages {
   }
   void Effect(Surface& card, Generator& g) {
     EffectCarry distances;
-    static_cast<void>(ApplyDisplacementEffect({canvas, buffers.source, card}, before_tree, pass.effect_offset_mode,
+    static_cast<void>(ApplyDisplacementEffect({plain, canvas, card}, before_tree, pass.effect_offset_mode,
                                               kSpec.mode, distances, g, buffers, {}, BestSimdLevel()));
   }
 };

@@ -40,12 +40,13 @@ Stream RecordCard(const std::string& friend_name, const std::string& sender) {
   auto strip = std::make_unique<Surface>(NewStrip()), canvas = std::make_unique<Surface>(NewCanvas()),
        card = std::make_unique<Surface>(NewCanvas());
   auto buffers = std::make_unique<EffectBuffers>();
-  for (Surface* p : {canvas.get(), &buffers->source, card.get()}) p->primitive_log = &log;
+  for (Surface* p : {canvas.get(), card.get()}) p->primitive_log = &log;
   DrawPaletteStrip(*strip, 0, g);
   Fonts fonts(FontFolder());
   PassOutput pass = RunGenerationPass(*canvas, *strip, 15, g, fonts);
   EffectCarry distances;
-  static_cast<void>(ApplyDisplacementEffect({*canvas, buffers->source, *card}, pass.effect, pass.effect_offset_mode,
+  const Image picture = canvas->Snapshot();
+  static_cast<void>(ApplyDisplacementEffect({picture, *canvas, *card}, pass.effect, pass.effect_offset_mode,
                                             EffectMode::kLine, distances, g, *buffers, {}, BestSimdLevel()));
   DrawOrnamentTree(*card, *canvas, pass.effect, g);
   DrawGreeting(*card, {friend_name, sender, 2017, ""}, fonts);

@@ -66,7 +66,8 @@ StageDigests MakeAndDigest(const CardSpec& c) {
   out.emplace_back("pass", Digest(canvas.image()));
   EffectBuffers buffers;
   EffectCarry distances;
-  EXPECT_TRUE(ApplyDisplacementEffect({canvas, buffers.source, card}, pass.effect, pass.effect_offset_mode, c.mode,
+  const Image picture = canvas.Snapshot();
+  EXPECT_TRUE(ApplyDisplacementEffect({picture, canvas, card}, pass.effect, pass.effect_offset_mode, c.mode,
                                       distances, g, buffers, {}, SimdLevel::kScalar));
   out.emplace_back("effect", Digest(card.image()));
   DrawOrnamentTree(card, canvas, pass.effect, g);

@@ -67,14 +67,17 @@ struct Base {
   }
 };
 
+// The effect reads only the picture it is given: the vector levels run on a
+// canvas scribbled over first, which the first sweep must repaint everywhere.
 Outcome RunEffect(const Base& base, const Case& c, SimdLevel level) {
   auto canvas = std::make_unique<Surface>(base.canvas), card = std::make_unique<Surface>(NewCanvas());
+  if (level != SimdLevel::kScalar && LevelAvailable(level)) canvas->SetBackground(0xABCDEF);
   auto buffers = std::make_unique<EffectBuffers>();
   Generator rng = base.rng;
   EffectParameters effect = base.effect;
   effect.rule = c.rule;
   EffectCarry carry{{c.distance1, 77, 5}};
-  const Result<> r = ApplyDisplacementEffect({*canvas, buffers->source, *card}, effect, c.offset_mode, c.mode, carry,
+  const Result<> r = ApplyDisplacementEffect({base.canvas.image(), *canvas, *card}, effect, c.offset_mode, c.mode, carry,
                                              rng, *buffers, {}, level);
   Outcome out{r.ok, r.message, canvas->image(), card->image(), buffers->colour_store, carry, rng.draws(), rng.state(), {}};
   if (r.ok) {  // the rest of the card: the tree and the greeting
@@ -225,6 +228,20 @@ TEST(VectorLevelChoice, ALevelTheProcessorLacksOrAnUnknownOneIsRefused) {
     EXPECT_EQ(std::pair(out.draws, out.generator), std::pair(f.rng.draws(), f.rng.state()));
     EXPECT_TRUE(out.canvas == f.canvas.image());
   }
+}
+
+TEST(VectorLevelChoice, APictureOfAnotherSizeThanTheCanvasIsRefused) {
+  const Base f;
+  Surface canvas = f.canvas, card = NewCanvas();
+  const Image strip = NewStrip().image();
+  EffectBuffers buffers;
+  EffectCarry carry;
+  Generator rng = f.rng;
+  const Result<> r = ApplyDisplacementEffect({strip, canvas, card}, f.effect, 1, EffectMode::kLine, carry, rng,
+                                             buffers, {}, SimdLevel::kScalar);
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(std::pair(rng.draws(), rng.state()), std::pair(f.rng.draws(), f.rng.state()));
+  EXPECT_TRUE(canvas.image() == f.canvas.image());
 }
 
 }  // namespace

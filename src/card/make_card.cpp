@@ -35,7 +35,7 @@ Painting PaintCard(CardCarry& carry, int max_styles, EffectMode mode, EffectBuff
   // canvas, effect parameters, offset mode, distances -> card
   std::uint64_t before = g.draws();
   // The best level is always available, so the effect cannot be refused here.
-  static_cast<void>(ApplyDisplacementEffect({carry.canvas, buffers.source, out.card}, carry.effect, carry.offset_mode,
+  static_cast<void>(ApplyDisplacementEffect({out.plain_picture, carry.canvas, out.card}, carry.effect, carry.offset_mode,
                                             mode, carry.effect_carry, g, buffers, watch, BestSimdLevel()));
   stats.effect = g.draws() - before;
   if ((out.stopped = watch.Stopped())) return out;

@@ -102,10 +102,11 @@ void CommandPlainPicture(Session& s) { s.settings.plain_visible = !s.settings.pl
 
 void CommandDefPlus(Session& s, const CardWatch& watch) {
   CardCarry& c = s.carry;
-  c.canvas.SetBackgroundPicture(s.card.Snapshot());
+  const Image picture = s.card.Snapshot();
+  c.canvas.SetBackgroundPicture(picture);
   // The best level is always available, so the effect always runs.
   s.ungreeted.reset();
-  static_cast<void>(ApplyDisplacementEffect({c.canvas, s.buffers.source, s.card}, c.effect, c.offset_mode,
+  static_cast<void>(ApplyDisplacementEffect({picture, c.canvas, s.card}, c.effect, c.offset_mode,
                                             s.settings.mode, c.effect_carry, c.rng, s.buffers, watch, BestSimdLevel()));
 }
 

@@ -62,7 +62,6 @@ struct EffectCarry {
 // row by row, 0x00BBGGRR, made on first use) and the reveal's marks, one bit per
 // position. Nothing is read across cards.
 struct EffectBuffers {
-  Surface source = NewCanvas();  // the canvas as it was before a sweep: what the sweep reads (resized to it)
   PixelBuffer colour_store;
   std::vector<std::uint64_t> reveal_marks;
 };

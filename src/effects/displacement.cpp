@@ -317,7 +317,7 @@ struct EffectRun {
 // lanes, then the colours. Each way gives the same card.
 template <int F>
 void FirstSweep(EffectRun& run, Sweep& w, LineAngles& a, const UnitMap& map) {
-  const std::uint32_t* src = run.surfaces.source.pixels();
+  const std::uint32_t* src = run.surfaces.picture.pixels.data();
   std::uint32_t* dst = run.surfaces.canvas.pixels();
   for (int i = 0; i <= 900; ++i) {
     if (run.watch.Stopped()) return;
@@ -358,7 +358,7 @@ inline std::uint32_t Stored(Colour col) { return col < 0 ? 0u : static_cast<std:
 
 template <int F>
 void SecondSweep(EffectRun& run, Sweep& w, LineAngles& a, const UnitMap& map) {
-  const std::uint32_t* src = run.surfaces.source.pixels();
+  const std::uint32_t* src = run.surfaces.canvas.pixels();
   std::uint32_t* card = run.surfaces.card.pixels();
   std::uint32_t* store = run.mode == EffectMode::kPix ? ColourStore(run.buffers) : nullptr;
   for (int j = 0; j <= 675; ++j) {
@@ -498,7 +498,7 @@ void WorkPlaces(Sweep& w, const LineAngles& a, LineAngles& b, const Places& p, b
 template <int F>
 void ScaledFirstSweep(EffectRun& run, Sweep& w, LineAngles& a, LineAngles& b, const ScaledGrid& grid,
                       const UnitMap& map) {
-  const std::uint32_t* src = run.surfaces.source.pixels();
+  const std::uint32_t* src = run.surfaces.picture.pixels.data();
   std::uint32_t* dst = run.surfaces.canvas.pixels();
   const std::size_t width = static_cast<std::size_t>(grid.w);
   Places p;
@@ -525,7 +525,7 @@ void ScaledFirstSweep(EffectRun& run, Sweep& w, LineAngles& a, LineAngles& b, co
 template <int F>
 void ScaledSecondSweep(EffectRun& run, Sweep& w, LineAngles& a, LineAngles& b, const ScaledGrid& grid,
                        const UnitMap& map) {
-  const std::uint32_t* src = run.surfaces.source.pixels();
+  const std::uint32_t* src = run.surfaces.canvas.pixels();
   std::uint32_t* card = run.surfaces.card.pixels();
   const std::size_t width = static_cast<std::size_t>(grid.w);
   Places p;
@@ -712,26 +712,26 @@ Result<> ApplyDisplacementEffect(EffectSurfaces surfaces, const EffectParameters
   if (!numbers || !effect)
     return Result<>::Failed(std::string("The displacement effect cannot run on ") + LevelName(level) +
                           ": this processor lacks it.");
+  const Image& canvas = surfaces.canvas.image();
+  if (surfaces.picture.width != canvas.width || surfaces.picture.height != canvas.height ||
+      surfaces.picture.pixels.size() != canvas.pixels.size())
+    return Result<>::Failed("The displacement effect needs a picture of the canvas's size.");
   EffectRun run{surfaces, mode, rng, watch, buffers, {*numbers, *effect}, level == SimdLevel::kScalar};
 
   TurningVectors vectors = DrawTurningVectors(rng);
   const int scale = surfaces.canvas.brush();
-  if (surfaces.source.pixel_width() != surfaces.canvas.pixel_width()) surfaces.source = NewCanvas(scale);
-  surfaces.source.CopyImageOf(surfaces.canvas);
   Sweep w(pass, offset_mode, vectors, carry, 0);
   const auto angles = std::make_unique<LineAngles>();
   const UnitMap& map = CanvasMap();
   if (scale == 1) {
     const auto [first, second] = kSweeps[RuleIndex(pass.rule)];
     first(run, w, *angles, map);
-    surfaces.source.CopyImageOf(surfaces.canvas);
     second(run, w, *angles, map);
   } else {
     const ScaledGrid grid(scale, map);
     const auto places = std::make_unique<LineAngles>();
     const auto [first, second] = kScaledSweeps[RuleIndex(pass.rule)];
     first(run, w, *angles, *places, grid, map);
-    surfaces.source.CopyImageOf(surfaces.canvas);
     second(run, w, *angles, *places, grid, map);
   }
   surfaces.card.font_points = 8;

@@ -1,8 +1,9 @@
 // effects.h — the displacement effect that brings every picture onto the card,
 // its per-pixel rule, and the ornament tree.
 //
-//   ApplyDisplacementEffect({canvas, buffers.source, card}, effect, offset_mode, EffectMode::kLine,
-//                           distances, rng, buffers, watch, BestSimdLevel());  // canvas -> card
+//   const Image picture = canvas.Snapshot();
+//   ApplyDisplacementEffect({picture, canvas, card}, effect, offset_mode, EffectMode::kLine,
+//                           distances, rng, buffers, watch, BestSimdLevel());  // picture -> card
 //   DrawOrnamentTree(card, canvas, effect, rng, watch);                        // 400 baubles
 #pragma once
 
@@ -13,12 +14,14 @@
 
 namespace mirelune {
 
-// The surfaces the displacement effect touches: `source` takes a snapshot of
-// `canvas` before each sweep; the first sweep redraws `canvas`, the second
-// paints `card`.
+// What the displacement effect reads and paints: the first sweep reads `picture`
+// and repaints every pixel of `canvas` (a surface of the picture's size, whatever
+// it held), the second reads that and paints `card`. The picture is the
+// caller's snapshot of the canvas, the card's plain picture, so the effect needs
+// no copy of its own.
 struct EffectSurfaces {
+  const Image& picture;
   Surface& canvas;
-  Surface& source;
   Surface& card;
 };
 
@@ -36,7 +39,8 @@ struct TurningVectors {
 // (and every hundred revealed pixels) at the watch's request, and marks every
 // 30 columns. The arithmetic runs on `level`'s instruction set, every level
 // giving the same card; a level the processor lacks is refused
-// (LevelAvailable), and then nothing is drawn.
+// (LevelAvailable), as is a picture of another size than the canvas, and then
+// nothing is drawn.
 Result<> ApplyDisplacementEffect(EffectSurfaces surfaces, const EffectParameters& effect, double offset_mode,
                                  EffectMode mode, EffectCarry& carry, Generator& rng, EffectBuffers& buffers,
                                  const CardWatch& watch, SimdLevel level);

@@ -434,7 +434,8 @@ void MainWindow::RefreshSurfaces() {
 void MainWindow::ShowSession() {
   const Session& s = session_;
   surface(View::kStrip)->Show(s.carry.strip.image());
-  surface(View::kEffectSource)->Show(s.buffers.source.image());
+  // The effect's work surface ends holding what its second sweep read: the canvas.
+  surface(View::kEffectSource)->Show(s.carry.canvas.image());
   surface(View::kCanvas)->Show(s.carry.canvas.image());
   if (has_card_ || sample_card_.isNull()) surface(View::kCard)->Show(s.card.image());
   else surface(View::kCard)->Show(sample_card_);
