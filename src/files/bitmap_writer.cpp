@@ -130,8 +130,11 @@ class Scratch {
   std::uint8_t* bytes_;
 };
 
+// The compressed rows, in memory the heap leaves untouched (new[] without
+// zeroing): libdeflate's bound is four times what a card packs to, and only the
+// pages it writes are ever made.
 struct CompressedRows {
-  Scratch bytes;
+  std::unique_ptr<std::uint8_t[]> bytes;
   std::size_t size = 0;
 };
 
@@ -158,7 +161,7 @@ std::optional<CompressedRows> CompressRows(const Image& img) {
   libdeflate_compressor* c = libdeflate_alloc_compressor(1);
   if (!c) return std::nullopt;
   const std::size_t bound = libdeflate_zlib_compress_bound(c, raw_size);
-  CompressedRows out{Scratch(bound), 0};
+  CompressedRows out{std::make_unique_for_overwrite<std::uint8_t[]>(bound), 0};
   out.size = libdeflate_zlib_compress(c, raw.get(), raw_size, out.bytes.get(), bound);
   libdeflate_free_compressor(c);
   if (out.size == 0) return std::nullopt;  // cannot happen within the bound
