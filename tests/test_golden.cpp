@@ -6,6 +6,7 @@
 // a major version: to change cards on purpose, run scripts/regen-golden.sh and say why.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -133,6 +134,33 @@ TEST(Golden, EachStyleAloneKeepsItsPixels) {
   ASSERT_EQ(std::size(kGoldenStyles), static_cast<std::size_t>(kStyleCount));
   for (const GoldenStyle& g : kGoldenStyles) {
     EXPECT_EQ(Digest(PaintStyleAlone(g.style, kStyleSeed(g.style), fonts).image()), g.digest) << "style " << g.style << " " << kStyles[g.style - 1].name;
+  }
+}
+
+// A batch paints each card in the rasters of the one before: the cards must be
+// those made fresh, whatever the memory last held (a pix card's colour store, a
+// card twice as large), and the memory must really be reused.
+TEST(Golden, CardsMadeInAFinishedCardsMemoryAreTheCardsMadeFresh) {
+  Fonts fonts(FontFolder());
+  CardMemory memory;
+  const CardSpec pix{"Bob", "Petra", 2017, "", 15, 0, EffectMode::kPix};
+  const CardSpec large{"Mary", "Bob", 2017, "", 15, 0, EffectMode::kLine, 2};
+  for (const CardSpec& c : {kCases[10], pix, kCases[0], large, kCases[10], pix}) {
+    SCOPED_TRACE(CaseName(c) + " scale " + std::to_string(c.scale));
+    std::vector<const std::uint32_t*> kept;
+    for (const PixelBuffer& p : memory.rasters) kept.push_back(p.data());
+    Card reused = MakeCard(c, {}, fonts, memory);
+    const Card fresh = MakeCard(c, {}, fonts);
+    EXPECT_TRUE(reused.card.image() == fresh.card.image());
+    EXPECT_TRUE(reused.plain_picture == fresh.plain_picture);
+    EXPECT_TRUE(reused.carry.canvas.image() == fresh.carry.canvas.image());
+    EXPECT_EQ(reused.stats.total, fresh.stats.total);
+    EXPECT_TRUE(memory.rasters.empty());
+    if (!kept.empty() && c.scale == 1) {  // no larger than the last: painted in its memory
+      EXPECT_NE(std::find(kept.begin(), kept.end(), reused.card.image().pixels.data()), kept.end());
+    }
+    memory.Keep(std::move(reused));
+    EXPECT_EQ(memory.rasters.size(), 3u);  // the card, its plain picture and its canvas
   }
 }
 

@@ -363,7 +363,7 @@ class Run {
   bool Done(const ListRow& row) const;
   bool Mine(const ListRow& row) const { return row.index % o_.shards == o_.shard; }
   void Work();
-  std::optional<json> MakeCard(const ListRow& row, const WriteOptions& files, Fonts& fonts);
+  std::optional<json> MakeCard(const ListRow& row, const WriteOptions& files, Fonts& fonts, CardMemory& memory);
   void FinishRow(const ListRow& row, json line, MailSender* mail);
   template <typename F>
   void Guarded(const ListRow& row, F&& step) noexcept;
@@ -513,7 +513,7 @@ void Run::Tell(const std::vector<std::string>& problems) {
 
 // Makes and saves the row's card: its manifest line so far, or nothing when the
 // row failed (and said so).
-std::optional<json> Run::MakeCard(const ListRow& row, const WriteOptions& files, Fonts& fonts) {
+std::optional<json> Run::MakeCard(const ListRow& row, const WriteOptions& files, Fonts& fonts, CardMemory& memory) {
   const fs::path file = o_.out_dir / row.file;
   json line;
   line["row"] = row.index;
@@ -523,10 +523,11 @@ std::optional<json> Run::MakeCard(const ListRow& row, const WriteOptions& files,
   // The card made once; with an animation, its frames taken from its stages as it is made.
   std::optional<FrameRecorder> recorder;
   if (o_.animation) recorder.emplace(FramePlan{.width = o_.animation_width});
-  auto made = std::make_unique<Card>(mirelune::MakeCard(row.card, recorder ? recorder->Watch() : CardWatch{}, fonts));
+  auto made =
+      std::make_unique<Card>(mirelune::MakeCard(row.card, recorder ? recorder->Watch() : CardWatch{}, fonts, memory));
   Tell(made->text.problems);
   Result<CardFile> encoded = o_.encode(row.card, *made, o_.format);
-  made.reset();
+  memory.Keep(std::move(*made));  // the next card is painted in its rasters
   if (!encoded) {
     Fail(row, "the card could not be encoded: " + encoded.error().message);
     return std::nullopt;
@@ -628,9 +629,10 @@ void Run::Work() {
   WriteOptions files;
   files.swept = &swept;
   Fonts fonts(FontFolder());  // this worker's alone, open from card to card
+  CardMemory memory;          // and so is the memory its cards are painted in
   while (queue_->Pop(&row))
     Guarded(row, [&] {
-      if (std::optional<json> line = MakeCard(row, files, fonts)) FinishRow(row, std::move(*line), mail.get());
+      if (std::optional<json> line = MakeCard(row, files, fonts, memory)) FinishRow(row, std::move(*line), mail.get());
     });
 }
 

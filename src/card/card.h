@@ -96,17 +96,30 @@ struct Card {
   CardCarry carry;
 };
 
+// The memory finished cards leave for the next ones: their rasters and the
+// effect's working memory. A batch paints each card in the memory of the one
+// before, pages already made: a fresh raster costs its pages on first touch,
+// on a virtual machine more than the drawing on it. A card made in it is the
+// card made without.
+struct CardMemory {
+  std::vector<PixelBuffer> rasters;
+  EffectBuffers effect;
+  void Keep(Card&& done);
+  PixelBuffer Take();  // a kept raster's memory, or none
+};
+
 // The whole card. Stops at the watch's request (then `stopped`, and the card is
 // not to be shown as finished). The first opens the faces for this card alone;
 // the second draws with `fonts`, whose record then holds nothing else.
 Card MakeCard(const CardSpec& spec, const CardWatch& watch = {});
 Card MakeCard(const CardSpec& spec, const CardWatch& watch, Fonts& fonts);
+Card MakeCard(const CardSpec& spec, const CardWatch& watch, Fonts& fonts, CardMemory& memory);
 
 // MakeCard in its two halves, for a front end that writes another greeting on
 // the card it shows without painting the picture again: every stage up to the
 // greeting (`text` then holds the picture's own), and the greeting stage on
 // that picture, its faces added to `text` as one record of both would list them.
-Card PaintPicture(const CardSpec& spec, const CardWatch& watch, Fonts& fonts);
+Card PaintPicture(const CardSpec& spec, const CardWatch& watch, Fonts& fonts, CardMemory& memory);
 void GreetingStage(Surface& card, TextRecord& text, const Greeting& g, Fonts& fonts);
 
 // Opens the card's own face files (the greeting's and the extruded letters'), so
@@ -166,7 +179,7 @@ struct Painting {
   CardStats stats;
   bool stopped = false;
 };
-Painting PaintCard(CardCarry& carry, int max_styles, EffectMode mode, EffectBuffers& buffers, Fonts& fonts,
+Painting PaintCard(CardCarry& carry, int max_styles, EffectMode mode, CardMemory& memory, Fonts& fonts,
                    const CardWatch& watch = {});
 
 // The names and year a greeting is written for.

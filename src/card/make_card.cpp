@@ -9,10 +9,23 @@
 
 namespace mirelune {
 
-Painting PaintCard(CardCarry& carry, int max_styles, EffectMode mode, EffectBuffers& buffers, Fonts& fonts,
+void CardMemory::Keep(Card&& done) {
+  PixelBuffer kept[] = {std::move(done.plain_picture.pixels), std::move(done.card).TakePixels(),
+                        std::move(done.carry.canvas).TakePixels()};
+  for (PixelBuffer& p : kept)
+    if (p.capacity()) rasters.push_back(std::move(p));
+}
+
+PixelBuffer CardMemory::Take() {
+  if (rasters.empty()) return {};
+  PixelBuffer p = std::move(rasters.back());
+  rasters.pop_back();
+  return p;
+}
+
+Painting PaintCard(CardCarry& carry, int max_styles, EffectMode mode, CardMemory& memory, Fonts& fonts,
                    const CardWatch& watch) {
-  Painting out;
-  if (carry.canvas.brush() > 1) out.card = NewCanvas(carry.canvas.brush());
+  Painting out{.card = NewCanvas(carry.canvas.brush(), memory.Take()), .plain_picture = {}, .stats = {}, .stopped = false};
   CardStats& stats = out.stats;
   Generator& g = carry.rng;
 
@@ -27,7 +40,7 @@ Painting PaintCard(CardCarry& carry, int max_styles, EffectMode mode, EffectBuff
   stats.flags = pass.flags;
   stats.pass = pass.draws;
   stats.styles = pass.style_draws;
-  out.plain_picture = carry.canvas.Snapshot();
+  out.plain_picture = carry.canvas.Snapshot(memory.Take());
   carry.effect = pass.effect;
   carry.offset_mode = pass.effect_offset_mode;
   if ((out.stopped = pass.stopped)) return out;
@@ -36,7 +49,7 @@ Painting PaintCard(CardCarry& carry, int max_styles, EffectMode mode, EffectBuff
   std::uint64_t before = g.draws();
   // The best level is always available, so the effect cannot be refused here.
   static_cast<void>(ApplyDisplacementEffect({out.plain_picture, carry.canvas, out.card}, carry.effect, carry.offset_mode,
-                                            mode, carry.effect_carry, g, buffers, watch, BestSimdLevel()));
+                                            mode, carry.effect_carry, g, memory.effect, watch, BestSimdLevel()));
   stats.effect = g.draws() - before;
   if ((out.stopped = watch.Stopped())) return out;
 
@@ -64,9 +77,13 @@ Card MakeCard(const CardSpec& spec, const CardWatch& watch) {
   return MakeCard(spec, watch, fonts);
 }
 
-Card PaintPicture(const CardSpec& spec, const CardWatch& watch, Fonts& fonts) {
-  CardCarry carry;
-  if (spec.scale > 1) carry.canvas = NewCanvas(std::min(spec.scale, kMaxScale));
+Card PaintPicture(const CardSpec& spec, const CardWatch& watch, Fonts& fonts, CardMemory& memory) {
+  CardCarry carry{.rng = {},
+                  .canvas = NewCanvas(std::clamp(spec.scale, 1, kMaxScale), memory.Take()),
+                  .strip = NewStrip(),
+                  .effect = {},
+                  .offset_mode = 0,
+                  .effect_carry = {}};
   const double seed = SeedFromNames(spec.friend_name, spec.sender);
   SeedGenerator(carry.rng, seed);
   const std::uint64_t start = carry.rng.draws();
@@ -82,8 +99,7 @@ Card PaintPicture(const CardSpec& spec, const CardWatch& watch, Fonts& fonts) {
   watch.Mark(ProgressMark::kStrip, 2, &carry.strip);
 
   fonts.TakeRecord();  // the card's record holds only what this card's text used and met
-  EffectBuffers buffers;
-  Painting painted = PaintCard(carry, spec.max_styles, spec.mode, buffers, fonts, watch);
+  Painting painted = PaintCard(carry, spec.max_styles, spec.mode, memory, fonts, watch);
   CardStats stats = painted.stats;
   stats.palette = palette;
   stats.strip = strip_draws;
@@ -115,7 +131,12 @@ void GreetingStage(Surface& card, TextRecord& text, const Greeting& g, Fonts& fo
 }
 
 Card MakeCard(const CardSpec& spec, const CardWatch& watch, Fonts& fonts) {
-  Card r = PaintPicture(spec, watch, fonts);
+  CardMemory fresh;
+  return MakeCard(spec, watch, fonts, fresh);
+}
+
+Card MakeCard(const CardSpec& spec, const CardWatch& watch, Fonts& fonts, CardMemory& memory) {
+  Card r = PaintPicture(spec, watch, fonts, memory);
   if (r.stopped) return r;
   GreetingStage(r.card, r.text, {spec.friend_name, spec.sender, spec.year, spec.wish}, fonts);
   watch.Mark(ProgressMark::kDone, 100, &r.card);

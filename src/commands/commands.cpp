@@ -27,7 +27,7 @@ bool PaintNextCard(Session& s, const CardWatch& watch) {
   // Mode 0 gets a fresh strip per card; a fixed mode keeps the one there.
   if (s.settings.colour_mode == 0) DrawPaletteStrip(s.carry.strip, 0, s.carry.rng, watch);
   s.fonts.TakeRecord();  // the record is the card's alone
-  Painting p = PaintCard(s.carry, s.settings.max_styles, s.settings.mode, s.buffers, s.fonts, watch);
+  Painting p = PaintCard(s.carry, s.settings.max_styles, s.settings.mode, s.memory, s.fonts, watch);
   if (p.stopped || watch.Stopped()) return false;
   DrawGreeting(p.card, {}, s.fonts);
   Show(s, std::move(p), {"", "", s.names.year, ""});
@@ -42,7 +42,7 @@ CardSpec NewCardSpec(const WorkbenchSettings& settings, const std::string& frien
 
 Card CommandNew(Session& s, const CardSpec& spec, const CardWatch& watch) {
   // MakeCard's card, its picture kept for another greeting.
-  Card r = PaintPicture(spec, watch, s.fonts);
+  Card r = PaintPicture(spec, watch, s.fonts, s.memory);
   if (r.stopped) return r;
   Surface ungreeted = r.card;
   TextRecord picture_text = r.text;
@@ -107,7 +107,7 @@ void CommandDefPlus(Session& s, const CardWatch& watch) {
   // The best level is always available, so the effect always runs.
   s.ungreeted.reset();
   static_cast<void>(ApplyDisplacementEffect({picture, c.canvas, s.card}, c.effect, c.offset_mode,
-                                            s.settings.mode, c.effect_carry, c.rng, s.buffers, watch, BestSimdLevel()));
+                                            s.settings.mode, c.effect_carry, c.rng, s.memory.effect, watch, BestSimdLevel()));
 }
 
 std::optional<std::string> CommandChoosePalette(Session& s, int number, const std::string& answer) {

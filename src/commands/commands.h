@@ -44,7 +44,7 @@ struct Session {
   Surface card = NewCanvas();  // the card shown: saved, mirrored, mailed
   Image plain_picture;         // the picture before the effect
   CardCarry carry;             // where the last card left the sequence: "new img", the loops and "def +" go on from it
-  EffectBuffers buffers;
+  CardMemory memory;           // the effect's working memory, from card to card
   Fonts fonts{FontFolder()};   // the faces every card of the session is drawn with
   TextRecord text;             // of the card shown: the faces that drew it, what went wrong
   // The card "new" made, before its greeting, and the faces its picture used:

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <stop_token>
+#include <utility>
 #include <vector>
 
 #include "raster/surface.h"
@@ -37,8 +38,9 @@ struct Point {
 // as many each way for print) and its palette strip.
 inline constexpr int kMaxScale = 4;
 inline constexpr int kPrintPpi = 300;  // the pixel density a card drawn larger is made for
-inline Surface NewCanvas(int scale = 1) {
-  return Surface(kCanvasPixelsW * scale, kCanvasPixelsH * scale, kCanvasUnitsW, kCanvasUnitsH, scale);
+inline Surface NewCanvas(int scale = 1, PixelBuffer memory = {}) {
+  return Surface(kCanvasPixelsW * scale, kCanvasPixelsH * scale, kCanvasUnitsW, kCanvasUnitsH, scale,
+                 std::move(memory));
 }
 inline Surface NewStrip() { return Surface(kStripPixelsW, kStripPixelsH, kStripPixelsW, kStripPixelsH); }
 

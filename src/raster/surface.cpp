@@ -88,11 +88,19 @@ void* MapRaster(std::size_t bytes) {
 void UnmapRaster(void* p, std::size_t) { VirtualFree(p, 0, MEM_RELEASE); }
 #endif
 
-Surface::Surface(int pixel_width, int pixel_height, double scale_width, double scale_height, int brush)
+Surface::Surface(int pixel_width, int pixel_height, double scale_width, double scale_height, int brush,
+                 PixelBuffer memory)
     : w_(pixel_width), h_(pixel_height), sw_(scale_width), sh_(scale_height), brush_(std::max(brush, 1)) {
   img_.width = w_;
   img_.height = h_;
-  img_.pixels.assign(static_cast<std::size_t>(w_) * h_, Drawn(back_));
+  img_.pixels = std::move(memory);
+  img_.pixels.assign(static_cast<std::size_t>(w_) * h_, Drawn(back_));  // within its capacity: no new memory
+}
+
+Image Surface::Snapshot(PixelBuffer memory) const {
+  Image out{w_, h_, std::move(memory)};
+  out.pixels.assign(img_.pixels.begin(), img_.pixels.end());
+  return out;
 }
 
 void Surface::SetBackground(Colour c) {

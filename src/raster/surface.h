@@ -114,7 +114,10 @@ struct PixelLine {
 
 class Surface {
  public:
-  Surface(int pixel_width, int pixel_height, double scale_width, double scale_height, int brush = 1);
+  // Painted in `memory` when given one (a finished card's raster, its pixels
+  // overwritten), which spares a fresh raster's pages.
+  Surface(int pixel_width, int pixel_height, double scale_width, double scale_height, int brush = 1,
+          PixelBuffer memory = {});
 
   int pixel_width() const { return w_; }
   int brush() const { return brush_; }
@@ -147,11 +150,13 @@ class Surface {
   // already has, without a snapshot in between.
   void SetBackgroundPicture(const Surface& from);
   // What `from` shows now, shown here without keeping it as the background
-  // picture: for snapshots nothing clears back to (the effect's source, the plain
-  // picture), at half the copying and without a second raster's fresh pages.
+  // picture: for snapshots nothing clears back to, at half the copying and
+  // without a second raster's fresh pages.
   void CopyImageOf(const Surface& from);
   Image Snapshot() const { return img_; }  // a copy of what it shows now
+  Image Snapshot(PixelBuffer memory) const;  // the same, copied into `memory`
   const Image& image() const { return img_; }
+  PixelBuffer TakePixels() && { return std::move(img_.pixels); }  // its memory, for another surface
 
   // --- verbs in drawing units ---
   void Clear();
