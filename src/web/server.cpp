@@ -395,6 +395,7 @@ bool ClientGone(MHD_Connection* c) {
 
 void Server::Work() {
   Fonts fonts(FontFolder());  // this thread's alone
+  CardMemory memory;          // and the memory its cards are painted in
   for (;;) {
     std::unique_lock lock(m_);
     work_.wait(lock, [this] { return quit_ || !queue_.empty(); });
@@ -410,7 +411,7 @@ void Server::Work() {
     } else {
       const Clock::time_point start = Clock::now();
       try {
-        x->answer = site_.Make(*x->job, fonts);
+        x->answer = site_.Make(*x->job, fonts, memory);
         if (x->answer->status == 200) cache_.Put(x->job->etag, x->answer->body);
         ++metrics_.cards;
         x->source = "made";

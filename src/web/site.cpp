@@ -667,7 +667,7 @@ Response Answer(const CardJob& job, const Result<Bytes>& bytes) {
 }
 }  // namespace
 
-Response Site::Make(const CardJob& job, Fonts& fonts) const {
+Response Site::Make(const CardJob& job, Fonts& fonts, CardMemory& memory) const {
   CardSpec spec = job.query.card;
   if (job.output == Output::kPdf) {
     const std::lock_guard one_at_a_time(large_card_);
@@ -693,9 +693,11 @@ Response Site::Make(const CardJob& job, Fonts& fonts) const {
   std::unique_lock<std::mutex> large;
   if (spec.scale > 1) large = std::unique_lock(large_card_);
   // A character no face has is noted in the card's report; nobody reads text problems here.
-  const auto made = std::make_unique<Card>(MakeCard(spec, {}, fonts));
+  const auto made = std::make_unique<Card>(MakeCard(spec, {}, fonts, memory));
   const Image picture = ScaleToWidth(made->card.image(), job.query.width);
-  return Answer(job, job.output == Output::kWebp ? EncodeWebp(picture) : writer_(spec, *made, picture, job.output));
+  Response r = Answer(job, job.output == Output::kWebp ? EncodeWebp(picture) : writer_(spec, *made, picture, job.output));
+  if (spec.scale == 1) memory.Keep(std::move(*made));
+  return r;
 }
 
 }  // namespace mirelune::web

@@ -5,7 +5,7 @@
 //   Site site(identity, writer);
 //   Route r = site.Handle({"GET", "/card.png", {{"friend", "Mary"}, {"sender", "Bob"}}, ""});
 //   r.now      // an answer at once (a page, an error, a 304), or
-//   r.job      // a card to make first: site.Make(*r.job, fonts) gives its bytes
+//   r.job      // a card to make first: site.Make(*r.job, fonts, memory) gives its bytes
 //
 // A card's URL names its settings, so the answer never changes: the ETag is a
 // digest of the settings, the program's version and the face files, and the
@@ -141,9 +141,10 @@ class Site {
   Site(
       std::string identity, CardWriter writer, std::function<std::time_t()> now = [] { return std::time(nullptr); });
   Route Handle(const Request& r) const;
-  // Makes the card with the calling thread's faces; the response for the job
-  // (200 with the bytes, or 500).
-  Response Make(const CardJob& job, Fonts& fonts) const;
+  // Makes the card with the calling thread's faces, a card of the screen's size
+  // in its memory (a larger one's is not kept); the response for the job (200
+  // with the bytes, or 500).
+  Response Make(const CardJob& job, Fonts& fonts, CardMemory& memory) const;
   std::string EtagOf(const CardQuery& q, Output o) const;
 
  private:
