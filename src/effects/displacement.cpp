@@ -292,9 +292,13 @@ struct Sweep {
     return {si, sj, ColourAt(si, sj, src, map)};
   }
 
-  // The colour the second sweep paints for a source colour, brightened by brightness.
-  std::uint32_t Shown(Colour col) const {
+  // The colour the second sweep paints for a source colour, brightened by brightness:
+  // inline for the usual case, once a pixel; a call for the rare brightened one.
+  [[gnu::always_inline]] std::uint32_t Shown(Colour col) const {
     if (brightness == 0) return col < 0 ? 0u : static_cast<std::uint32_t>(col);  // always, unless drifting
+    return Brightened(col);
+  }
+  [[gnu::noinline]] std::uint32_t Brightened(Colour col) const {
     const Components sc = Split(col);
     return static_cast<std::uint32_t>(
         RGB(Floor(std::max(0.0, sc.r + brightness)), Floor(std::max(0.0, sc.g + brightness)), Floor(std::max(0.0, sc.b + brightness))));
