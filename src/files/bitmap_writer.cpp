@@ -116,13 +116,9 @@ bool WritePngChunks(PngEncoding* e) {
 class Scratch {
  public:
   explicit Scratch(std::size_t size) : size_(size), bytes_(RasterAllocator<std::uint8_t>{}.allocate(size)) {}
-  Scratch(Scratch&& from) noexcept : size_(std::exchange(from.size_, 0)), bytes_(std::exchange(from.bytes_, nullptr)) {}
   Scratch(const Scratch&) = delete;
   Scratch& operator=(const Scratch&) = delete;
-  Scratch& operator=(Scratch&&) = delete;
-  ~Scratch() {
-    if (bytes_) RasterAllocator<std::uint8_t>{}.deallocate(bytes_, size_);
-  }
+  ~Scratch() { RasterAllocator<std::uint8_t>{}.deallocate(bytes_, size_); }
   std::uint8_t* get() const { return bytes_; }
 
  private:

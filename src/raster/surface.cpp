@@ -131,12 +131,6 @@ void Surface::SetBackgroundPicture(const Surface& from) {
   }
 }
 
-void Surface::CopyImageOf(const Surface& from) {
-  if (&from == this) return;
-  if (from.w_ != w_ || from.h_ != h_) return SetBackgroundPicture(from);
-  img_.pixels = from.img_.pixels;  // same size: the storage is kept
-}
-
 void Surface::Clear() {
   if (picture_ && picture_->width == w_ && picture_->height == h_) {
     img_.pixels = picture_->pixels;

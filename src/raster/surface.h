@@ -149,10 +149,6 @@ class Surface {
   // The same with `from`'s image, copied straight into the buffers this surface
   // already has, without a snapshot in between.
   void SetBackgroundPicture(const Surface& from);
-  // What `from` shows now, shown here without keeping it as the background
-  // picture: for snapshots nothing clears back to, at half the copying and
-  // without a second raster's fresh pages.
-  void CopyImageOf(const Surface& from);
   Image Snapshot() const { return img_; }  // a copy of what it shows now
   Image Snapshot(PixelBuffer memory) const;  // the same, copied into `memory`
   const Image& image() const { return img_; }
