@@ -4,7 +4,7 @@
 # server (tests/smtp_server.py, on /usr/bin/python3 with aiosmtpd):
 #
 #   scripts/kill-mail.sh [CLI]     (default build/mirelune-cli; KILL_ROWS=200, KILL_JOBS=2, KILL_SEED,
-#                                   KILL_SERVERS="postfix python")
+#                                   KILL_SERVERS="postfix python", KILL_KEEP=1 keeps its folder to look into)
 #
 # For each server: runs the list once uninterrupted, then in a fresh folder kills
 # each run (SIGKILL, from outside, waiting for its last thread) 0.05-0.8 s after its
@@ -21,7 +21,7 @@ RANDOM=${KILL_SEED:-2017}
 tmp=$(mktemp -d /tmp/mirelune-kill-mail-XXXXXX)
 chmod 755 "$tmp"  # postfix's own user reaches its folders through it
 python_pid=
-trap 'scripts/postfix-instance.sh stop "$tmp/pf" >/dev/null 2>&1; [ -z "$python_pid" ] || kill "$python_pid" 2>/dev/null; rm -rf "$tmp"' EXIT
+trap 'scripts/postfix-instance.sh stop "$tmp/pf" >/dev/null 2>&1; [ -z "$python_pid" ] || kill "$python_pid" 2>/dev/null; [ -n "${KILL_KEEP:-}" ] || rm -rf "$tmp"' EXIT
 export MIRELUNE_MAIL_FROM=bench@example.org
 now() { date +%s.%N; }
 
@@ -83,7 +83,7 @@ for server in ${KILL_SERVERS:-postfix python}; do
       mkdir "$tmp/py"
       mkfifo "$tmp/py.in"
       exec 3<>"$tmp/py.in"  # the server ends when its input closes: with this script, however it ends
-      SMTP_SERVER_LIFETIME=3600 /usr/bin/python3 tests/smtp_server.py "$tmp/py" <"$tmp/py.in" 2>"$tmp/py.log" >/dev/null &
+      SMTP_SERVER_LIFETIME=3600 SMTP_SERVER_STORE=raw /usr/bin/python3 tests/smtp_server.py "$tmp/py" <"$tmp/py.in" 2>"$tmp/py.log" >/dev/null &
       python_pid=$!
       for _ in $(seq 300); do [ -s "$tmp/py/ready" ] && break; sleep 0.1; done
       port=$(cut -d' ' -f1 "$tmp/py/ready" 2>/dev/null || true)

@@ -7,15 +7,19 @@ Message N is kept as msgN.eml, .id (Message-ID), .body (text), .att (card), .txt
 found); session.log gets "PORT PEER MAIL|QUIT". Recipients "refuse..." get 550, "busy..." 451 once, "drop..." the
 connection closed after their 250, "garbage..." a line that is no SMTP reply and "hang..." none at all; the first
 message to "cut..." has its connection closed before its data is answered, to "later..." 451 and to "reject..." 554
-as the answer to its data, and is not kept. The one login is bob / s3cret-pw, tries counted in auth.log. All ends when
-standard input closes (the test process ended, however it ended) or after 300 s (SMTP_SERVER_LIFETIME)."""
+as the answer to its data, and is not kept. The one login is bob / s3cret-pw, tries counted in auth.log. All ends
+when standard input closes (the test process ended, however it ended) or after 300 s (SMTP_SERVER_LIFETIME).
+With SMTP_SERVER_STORE=raw a message is only kept as msgN.eml, then answered, as a mail server keeps a message
+before it answers and reads it later: the kill test's server, where every millisecond before the answer is one
+in which a kill leaves a second copy."""
 import asyncio, contextlib, email, email.policy, itertools, os, socket, ssl, subprocess, sys, threading
 
 from aiosmtpd.controller import Controller
-from aiosmtpd.smtp import AuthResult, LoginPassword
+from aiosmtpd.smtp import MISSING, SMTP, AuthResult, LoginPassword
 
 OUT = sys.argv[1]
 NUMBERS, KEEP, BUSY = itertools.count(1), [], set()
+STORE_ONLY = os.environ.get("SMTP_SERVER_STORE") == "raw"
 
 
 def save(name, data):  # whole or not at all: the tests look for these files
@@ -67,6 +71,9 @@ class Handler:
                 server.transport.abort()  # unanswered: the client cannot know whether the message was taken
             return "451 4.3.0 Try again later" if fault == "lat" else "554 5.6.0 Message rejected"
         n, raw = next(NUMBERS), envelope.original_content
+        if STORE_ONLY:  # as a mail server does: the message kept, then answered; nothing read into it first
+            save("msg%d.eml" % n, raw)
+            return "250 Message accepted"
         msg = email.message_from_bytes(raw, policy=email.policy.default)
         longest = max(len(line) for line in raw.partition(b"\r\n\r\n")[2].split(b"\r\n"))
         leaves = [p for p in msg.walk() if not p.is_multipart()]
@@ -91,6 +98,31 @@ class Handler:
         save("msg%d.txt" % n, "".join("%s=%s\n" % kv for kv in facts.items()).encode())
         return note(server, session, "DATA", any(r.startswith("drop") for r in envelope.rcpt_tos) and "250 OK") or \
             "250 Message accepted"
+
+
+class BulkSMTP(SMTP):
+    """Reads a message's data in bulk, as a mail server in C does, not line by line: a card's message is then
+    answered within milliseconds of its end, where line-by-line reading kept it waiting tens of them."""
+
+    async def smtp_DATA(self, arg):
+        if arg or not self.envelope.rcpt_tos:
+            return await super().smtp_DATA(arg)  # its errors
+        await self.push("354 End data with <CR><LF>.<CR><LF>")
+        data = bytearray(b"\r\n")  # a line break before the first line, so that it unstuffs like the rest
+        while not data.endswith(b"\r\n.\r\n"):
+            chunk = await self._reader.read(1 << 20)
+            if not chunk:
+                return  # the client went before its end: nothing is kept
+            data += chunk
+        self.envelope.content = self.envelope.original_content = bytes(data[:-3]).replace(b"\r\n..", b"\r\n.")[2:]
+        status = await self._call_handler_hook("DATA")
+        self._set_post_data_state()
+        await self.push("250 OK" if status is MISSING else status)
+
+
+class BulkController(Controller):
+    def factory(self):
+        return BulkSMTP(self.handler, **self.SMTP_kwargs)
 
 
 def authenticate(server, session, envelope, mechanism, auth_data):
@@ -155,7 +187,7 @@ def socks_proxy():
 def serve(host, quirky=False, **tls):
     with socket.create_server((host, 0)) as probe:
         port = probe.getsockname()[1]
-    Controller(Handler(quirky), hostname=host, port=port, authenticator=authenticate, auth_required=False,
+    BulkController(Handler(quirky), hostname=host, port=port, authenticator=authenticate, auth_required=False,
                auth_require_tls=False, ready_timeout=10, **tls).start()
     return port
 
