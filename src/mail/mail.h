@@ -1,9 +1,9 @@
 // mail.h — sending the card to a friend.
 //
-// The window sends in two halves, so that a slow server never stops it:
-//   const Result<MailItem> item = AskGreetings(card_path, ask);   // !item: nothing to send
+// The window asks for the address and the message, then sends on a thread of its
+// own, so that a slow server never stops it:
 //   std::atomic<bool> cancel{false};
-//   Result<> r = SendMailItem(*item, &cancel);   // any thread; `cancel` stops it
+//   Result<> r = SendMailItem({to, " ", "greetings", message, {card_path}}, &cancel);   // `cancel` stops it
 //
 // Every item is checked before anything leaves the program (PrepareMail). Only
 // checked addresses, the subject and our own file names reach a header: typed text
@@ -90,21 +90,11 @@ std::string MailDate(std::time_t t);
 // "<...@domain>", different at every call.
 std::string NewMessageId(std::string_view domain);
 
-// A dialog: the line the user typed under `title`, shown at (x, y); "" on Cancel.
-using AskLine = std::function<std::string(const std::string& title, int x, int y)>;
-
-// The first half of "send greetings to friend": asks for the address and the
-// message: the message that sends `card`, the card already saved.
-Result<MailItem> AskGreetings(const std::filesystem::path& card, const AskLine& ask);
-
-// The second half: sends `item` through the mail server when MIRELUNE_SMTP_URL is
+// Sends `item` through the mail server when MIRELUNE_SMTP_URL is
 // set (read at every call), else hands it to the desktop mail program. The result
 // is one sentence for the user, never holding the SMTP password; on failure it also
 // says where the card is saved. A send in progress stops soon after `cancel` turns true.
 Result<> SendMailItem(const MailItem& item, const std::atomic<bool>* cancel = nullptr);
-
-// Both halves on the calling thread.
-Result<> SendGreetingsToFriend(const std::filesystem::path& card, const AskLine& ask);
 
 // Without dialogs, for the command line: sends `card` to `to` with `message` as the body.
 Result<> MailCard(const std::filesystem::path& card, const std::string& to, const std::string& message);

@@ -152,16 +152,8 @@ std::vector<std::string> MailHeaders(const MailAddress& from, const PreparedMail
 }
 
 std::string CrlfLines(std::string_view s) {
-  std::string out;
-  for (std::size_t k = 0; k < s.size(); ++k) {
-    if (s[k] != '\r' && s[k] != '\n') {
-      out += s[k];
-    } else {
-      out += "\r\n";
-      k += s[k] == '\r' && k + 1 < s.size() && s[k + 1] == '\n';
-    }
-  }
-  return out;
+  static const std::regex kBreak("\r\n|\r|\n");
+  return std::regex_replace(std::string(s), kBreak, "\r\n");
 }
 
 std::string MailDate(std::time_t t) {
