@@ -71,25 +71,27 @@ for size in 16 22 24 32 48 64 128 256; do
   [ -e "$root/usr/share/icons/hicolor/${size}x${size}/apps/mirelune.png" ] || fail "no ${size}x${size} icon"
 done
 
-# The installed programs, without a display.
+# The installed programs, without a display. Their output is read whole before grep
+# looks at it: grep -q stops at the first match, and under pipefail the writer's
+# SIGPIPE would fail the check.
 cli=$root/usr/bin/mirelune-cli
 no_display=(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM)
-"${no_display[@]}" "$root/usr/bin/mirelune" --version | grep -q '^mirelune [0-9]' || fail "mirelune --version"
-"${no_display[@]}" "$root/usr/bin/mirelune" --help | grep -q -- '--year' || fail "mirelune --help"
-"$cli" --version | grep -q '^mirelune-cli [0-9]' || fail "mirelune-cli --version"
+grep -q '^mirelune [0-9]' <<<"$("${no_display[@]}" "$root/usr/bin/mirelune" --version)" || fail "mirelune --version"
+grep -q -- '--year' <<<"$("${no_display[@]}" "$root/usr/bin/mirelune" --help)" || fail "mirelune --help"
+grep -q '^mirelune-cli [0-9]' <<<"$("$cli" --version)" || fail "mirelune-cli --version"
 # The card command links no HTTP server library: that is mirelune-serve's alone.
-! ldd "$cli" | grep -q 'microhttpd' || fail "mirelune-cli loads the web server's library"
+! grep -q 'microhttpd' <<<"$(ldd "$cli")" || fail "mirelune-cli loads the web server's library"
 # Nor the mail library: mirelune-mail, beside it, is the card command with it.
-! ldd "$cli" | grep -q 'libcurl' || fail "mirelune-cli loads libcurl"
-ldd "$root/usr/bin/mirelune-mail" | grep -q 'libcurl' || fail "mirelune-mail does not link libcurl"
-"$root/usr/bin/mirelune-serve" --version | grep -q '^mirelune-serve [0-9]' || fail "mirelune-serve --version"
+! grep -q 'libcurl' <<<"$(ldd "$cli")" || fail "mirelune-cli loads libcurl"
+grep -q 'libcurl' <<<"$(ldd "$root/usr/bin/mirelune-mail")" || fail "mirelune-mail does not link libcurl"
+grep -q '^mirelune-serve [0-9]' <<<"$("$root/usr/bin/mirelune-serve" --version)" || fail "mirelune-serve --version"
 MIRELUNE_ROOT=$work "$cli" card --friend Mary --sender Bob --out "$work/card.png" >/dev/null || fail "card failed"
 # The golden card, byte for byte, from the installed program and the faces it depends on
 # (its year named: the default one follows the calendar).
 MIRELUNE_ROOT=$work "$cli" card --friend Mary --sender Bob --year 2017 --out "$work/card.bmp" >/dev/null || fail "BMP card failed"
 golden=115febfe57b46ad2a37611038a933f46aad20a32f16dca34028a28c9870a3cf8
 [ "$(sha256sum <"$work/card.bmp" | cut -d' ' -f1)" = "$golden" ] || fail "Mary and Bob's card is not the golden one"
-MIRELUNE_ROOT=$work "$cli" info "$work/card.png" | grep -q '^friend: Mary$' || fail "info does not read the card"
+grep -q '^friend: Mary$' <<<"$(MIRELUNE_ROOT=$work "$cli" info "$work/card.png")" || fail "info does not read the card"
 # The catalogue is found beside the program (usr/bin/../share/locale), wherever it is unpacked.
 german=$(LC_ALL=C.UTF-8 LANGUAGE=de "$cli" card --colour red 2>&1 >/dev/null || true)
 grep -q '^mirelune-cli: unbekannte Option --colour$' <<<"$german" || fail "no German from the installed catalogue: $german"
