@@ -526,7 +526,7 @@ std::optional<json> Run::MakeCard(const ListRow& row, const WriteOptions& files,
   auto made =
       std::make_unique<Card>(mirelune::MakeCard(row.card, recorder ? recorder->Watch() : CardWatch{}, fonts, memory));
   Tell(made->text.problems);
-  Result<CardFile> encoded = o_.encode(row.card, *made, o_.format);
+  Result<CardFile> encoded = o_.encode(row.card, *made, o_.format, memory.png_rows);
   memory.Keep(std::move(*made));  // the next card is painted in its rasters
   if (!encoded) {
     Fail(row, "the card could not be encoded: " + encoded.error().message);

@@ -37,8 +37,10 @@ struct CardFile {
   Bytes bytes;
   nlohmann::ordered_json report;
 };
-// Called on the worker threads, so it must be safe to call from several at once.
-using CardEncoder = std::function<Result<CardFile>(const CardSpec& spec, const Card& card, ImageFormat format)>;
+// Called on the worker threads, so it must be safe to call from several at once;
+// `png_rows` is the calling worker's own, for EncodePng.
+using CardEncoder =
+    std::function<Result<CardFile>(const CardSpec& spec, const Card& card, ImageFormat format, Bytes& png_rows)>;
 
 struct BatchOptions {
   std::filesystem::path list, out_dir;

@@ -96,14 +96,15 @@ struct Card {
   CardCarry carry;
 };
 
-// The memory finished cards leave for the next ones: their rasters and the
-// effect's working memory. A batch paints each card in the memory of the one
-// before, pages already made: a fresh raster costs its pages on first touch,
-// on a virtual machine more than the drawing on it. A card made in it is the
-// card made without.
+// The memory finished cards leave for the next ones: their rasters, the
+// effect's working memory and the rows their PNGs were compressed from. A batch
+// paints and encodes each card in the memory of the one before, pages already
+// made: a fresh raster costs its pages on first touch, on a virtual machine more
+// than the drawing on it. A card made in it is the card made without.
 struct CardMemory {
   std::vector<PixelBuffer> rasters;
   EffectBuffers effect;
+  Bytes png_rows;  // for EncodePng
   void Keep(Card&& done);
   PixelBuffer Take();  // a kept raster's memory, or none
 };

@@ -134,14 +134,17 @@ struct CompressedRows {
   std::size_t size = 0;
 };
 
-std::optional<CompressedRows> CompressRows(const Image& img) {
-  // An empty raster compresses to nothing here; libpng then refuses its size.
-  const int height = img.width > 0 ? std::max(img.height, 0) : 0;
-  const std::size_t row = 1 + static_cast<std::size_t>(std::max(img.width, 0)) * 3;
-  const std::size_t raw_size = row * static_cast<std::size_t>(height);
-  const Scratch raw(raw_size + 1);  // the last pixel's spare byte
+// An empty raster compresses to nothing here; libpng then refuses its size.
+int RowsOf(const Image& img) { return img.width > 0 ? std::max(img.height, 0) : 0; }
+std::size_t RowBytes(const Image& img) { return 1 + static_cast<std::size_t>(std::max(img.width, 0)) * 3; }
+// What CompressRows lays the rows out in: the rows and the last pixel's spare byte.
+std::size_t RawBytes(const Image& img) { return RowBytes(img) * static_cast<std::size_t>(RowsOf(img)) + 1; }
+
+std::optional<CompressedRows> CompressRows(const Image& img, std::uint8_t* raw_rows) {
+  const int height = RowsOf(img);
+  const std::size_t row = RowBytes(img), raw_size = RawBytes(img) - 1;
   for (int y = 0; y < height; ++y) {
-    std::uint8_t* r = raw.get() + row * static_cast<std::size_t>(y);
+    std::uint8_t* r = raw_rows + row * static_cast<std::size_t>(y);
     r[0] = 0;
     if constexpr (std::endian::native == std::endian::little) {
       // A pixel, 0x00BBGGRR, lies in memory as R, G, B, 0: one store of four bytes
@@ -158,15 +161,14 @@ std::optional<CompressedRows> CompressRows(const Image& img) {
   if (!c) return std::nullopt;
   const std::size_t bound = libdeflate_zlib_compress_bound(c, raw_size);
   CompressedRows out{std::make_unique_for_overwrite<std::uint8_t[]>(bound), 0};
-  out.size = libdeflate_zlib_compress(c, raw.get(), raw_size, out.bytes.get(), bound);
+  out.size = libdeflate_zlib_compress(c, raw_rows, raw_size, out.bytes.get(), bound);
   libdeflate_free_compressor(c);
   if (out.size == 0) return std::nullopt;  // cannot happen within the bound
   return out;
 }
 
-}  // namespace
-
-Result<Bytes> EncodePng(const Image& img, const PngText* text) {
+// The chunks around rows compressed already.
+Result<Bytes> WritePng(const Image& img, const PngText* text, const std::optional<CompressedRows>& compressed) {
   static const std::string kSoftware = "Software", kTitle = "Title", kDescription = "Description";
   std::vector<png_text> chunks;
   if (text) {
@@ -176,7 +178,6 @@ Result<Bytes> EncodePng(const Image& img, const PngText* text) {
       chunks.push_back(TextChunk(PNG_ITXT_COMPRESSION_NONE, kDescription, text->description));
     for (const auto& [key, value] : text->keyed) chunks.push_back(TextChunk(PNG_ITXT_COMPRESSION_NONE, key, value));
   }
-  const std::optional<CompressedRows> compressed = CompressRows(img);
   if (!compressed) return Error{"cannot encode PNG: out of memory"};
   Bytes out;
   out.reserve(compressed->size + 4096);
@@ -196,6 +197,18 @@ Result<Bytes> EncodePng(const Image& img, const PngText* text) {
   png_destroy_write_struct(&e.png, &e.info);
   if (done) return out;
   return Error{std::string("cannot encode PNG: ") + failure.message};
+}
+
+}  // namespace
+
+Result<Bytes> EncodePng(const Image& img, const PngText* text) {
+  const Scratch raw(RawBytes(img));
+  return WritePng(img, text, CompressRows(img, raw.get()));
+}
+
+Result<Bytes> EncodePng(const Image& img, const PngText* text, Bytes& rows) {
+  if (rows.size() < RawBytes(img)) rows.resize(RawBytes(img));
+  return WritePng(img, text, CompressRows(img, rows.data()));
 }
 
 namespace {

@@ -64,6 +64,10 @@ struct PngText {
 // the size of zlib's default settings. Fails with libpng's reason (an empty or
 // oversized raster, no memory); never exits.
 Result<Bytes> EncodePng(const Image& img, const PngText* text = nullptr);
+// The same bytes, the rows laid out for compression in `rows`, grown when too
+// small and kept for the next call: a batch's cards then never touch fresh pages
+// for it (on a virtual machine a fresh 1.8 MB cost 1.7-4.7 ms of writing, reused 0.2).
+Result<Bytes> EncodePng(const Image& img, const PngText* text, Bytes& rows);
 
 // --- reading a PNG's text: card files come from anywhere ---
 //
