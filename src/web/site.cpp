@@ -694,8 +694,13 @@ Response Site::Make(const CardJob& job, Fonts& fonts, CardMemory& memory) const 
   if (spec.scale > 1) large = std::unique_lock(large_card_);
   // A character no face has is noted in the card's report; nobody reads text problems here.
   const auto made = std::make_unique<Card>(MakeCard(spec, {}, fonts, memory));
-  const Image picture = ScaleToWidth(made->card.image(), job.query.width);
-  Response r = Answer(job, job.output == Output::kWebp ? EncodeWebp(picture) : writer_(spec, *made, picture, job.output));
+  // The card's own raster unless a smaller one is asked: a copy would cost fresh pages.
+  const Image& full = made->card.image();
+  const std::optional<Image> shrunk =
+      job.query.width < full.width ? std::optional(ScaleToWidth(full, job.query.width)) : std::nullopt;
+  const Image& picture = shrunk ? *shrunk : full;
+  Response r = Answer(job, job.output == Output::kWebp ? EncodeWebp(picture)
+                                                       : writer_(spec, *made, picture, job.output, memory.png_rows));
   if (spec.scale == 1) memory.Keep(std::move(*made));
   return r;
 }

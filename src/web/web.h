@@ -94,9 +94,10 @@ std::string LogText(std::string_view text);
 // Turns a made card into one output's bytes, exactly as `mirelune-cli card` writes
 // them, with `picture` (the card's image, shrunk when a size was asked) for the
 // card's image (the front end gives it; it is called from several threads at
-// once). WebP is encoded here and never asked of it.
-using CardWriter =
-    std::function<Result<Bytes>(const CardSpec& spec, const Card& card, const Image& picture, Output o)>;
+// once, `png_rows` the calling thread's own, for EncodePng). WebP is encoded here
+// and never asked of it.
+using CardWriter = std::function<Result<Bytes>(const CardSpec& spec, const Card& card, const Image& picture,
+                                               Output o, Bytes& png_rows)>;
 
 struct Request {
   std::string method;
