@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::size_t k = 2; k + 1 < f.size(); k += 2) r.args.emplace_back(f[k], f[k + 1]);
   static const Site site(
       "fuzz",
-      [](const CardSpec&, const Card&, const Image&, Output, Bytes&) -> Result<Bytes> {
+      [](const CardSpec&, const Card&, const Image&, Output, PixelBuffer&) -> Result<Bytes> {
         return Error{"no card is made here"};
       },
       [] { return std::time_t{1790812800}; });

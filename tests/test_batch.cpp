@@ -87,7 +87,7 @@ TEST(BatchRun, AFailingRowFailsAloneWhateverItThrowsOrHolds) {
   const fs::path list = dir.path / "list.csv", out = dir.path / "cards-\xFF\xFE";
   WriteText(list, "friend,sender\nMary,Bob\nStd,Error\nNot,Std\nOdd,Report\nBlocked,File\nA\xFF,B\nAnn,Joe\nNo,Memory\n");
   fs::create_directories(out / "000005-Blocked-File.png" / "inside");  // not a file, and not empty
-  BatchOptions o{.list = list, .out_dir = out, .jobs = 3, .encode = [](const CardSpec& c, const Card&, auto, Bytes&) -> Result<CardFile> {
+  BatchOptions o{.list = list, .out_dir = out, .jobs = 3, .encode = [](const CardSpec& c, const Card&, auto, PixelBuffer&) -> Result<CardFile> {
     if (c.friend_name == "Std") throw std::runtime_error("disk on fire \xFF");
     if (c.friend_name == "Not") throw std::bad_alloc();
     if (c.friend_name == "No") return Error{"cannot encode PNG: out of memory"};

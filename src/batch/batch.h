@@ -40,7 +40,7 @@ struct CardFile {
 // Called on the worker threads, so it must be safe to call from several at once;
 // `png_rows` is the calling worker's own, for EncodePng.
 using CardEncoder =
-    std::function<Result<CardFile>(const CardSpec& spec, const Card& card, ImageFormat format, Bytes& png_rows)>;
+    std::function<Result<CardFile>(const CardSpec& spec, const Card& card, ImageFormat format, PixelBuffer& png_rows)>;
 
 struct BatchOptions {
   std::filesystem::path list, out_dir;

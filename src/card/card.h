@@ -104,7 +104,7 @@ struct Card {
 struct CardMemory {
   std::vector<PixelBuffer> rasters;
   EffectBuffers effect;
-  Bytes png_rows;  // for EncodePng
+  PixelBuffer png_rows;  // for EncodePng
   void Keep(Card&& done);
   PixelBuffer Take();  // a kept raster's memory, or none
 };

@@ -58,12 +58,11 @@ Result<int> RunBatch(BatchArgs& a, const Mailing& mailing) {
   }
   // Exactly the bytes `card --out NAME.<format>` writes.
   o.encode = [digests = std::make_shared<FaceDigests>()](const CardSpec& spec, const Card& made, ImageFormat format,
-                                                         Bytes& png_rows) -> Result<CardFile> {
+                                                         PixelBuffer& png_rows) -> Result<CardFile> {
     CardFile card;
     card.report = CardReport(spec, made.seed, made.stats, made.text.faces, *digests);
     const PngText text = CardFileText(spec, card.report);
-    MIRELUNE_TRY_ASSIGN(card.bytes, format == ImageFormat::kPng ? EncodePng(made.card.image(), &text, png_rows)
-                                                                  : EncodeImage(made.card.image(), format, &text));
+    MIRELUNE_TRY_ASSIGN(card.bytes, EncodeImage(made.card.image(), format, &text, png_rows));
     return card;
   };
 #ifdef SIGPIPE

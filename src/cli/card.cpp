@@ -62,10 +62,10 @@ void NoteDifferences(const Json& recorded, const Json& report, const std::string
 // The card under its names in the current folder: "Mary-from-Bob.png". A card
 // there already is kept unless --force.
 Result<std::filesystem::path> SaveUnderNames(const Image& card, const CardSpec& c, ImageFormat f, const PngText& text,
-                                             bool force) {
+                                             bool force, PixelBuffer& png_rows) {
   const std::filesystem::path path =
       CardFileName(c.friend_name, c.sender, f == ImageFormat::kPng ? "png" : f == ImageFormat::kJpeg ? "jpg" : "bmp");
-  MIRELUNE_TRY_ASSIGN(const Bytes bytes, EncodeImage(card, f, &text));
+  MIRELUNE_TRY_ASSIGN(const Bytes bytes, EncodeImage(card, f, &text, png_rows));
   const Result<> w = force ? WriteFileSafely(path, bytes) : WriteNewFile(path, bytes);
   if (!w && w.code == EEXIST)
     return Error{Fill(_("%s is there already; choose another name with --out, or replace it with --force"),
@@ -150,6 +150,9 @@ Result<int> RunCard(const CardOptions& o, const Mailing& mailing) {
   if (!o.again.empty()) NoteDifferences(recorded, report, o.again);
 
   const bool paths_on_stderr = to_stdout > 0;
+  // The canvas the card was painted on is done with: its pages, made already,
+  // take the PNG's rows.
+  PixelBuffer spare = std::move(made.carry.canvas).TakePixels();
   int status = 0;
   PngText card_text = CardFileText(c, report);
   if (o.ppi) card_text.pixels_per_inch = o.ppi;
@@ -162,10 +165,10 @@ Result<int> RunCard(const CardOptions& o, const Mailing& mailing) {
       Announce(saved->string(), paths_on_stderr);
     }
   } else if (out) {
-    if (!WritePicture(made.card.image(), *out, card_text, paths_on_stderr)) status = 1;
+    if (!WritePicture(made.card.image(), *out, card_text, paths_on_stderr, &spare)) status = 1;
   } else if (o.mail_to.empty() && !animation) {  // a mailed card is kept as the mail's copy, below
     const Result<std::filesystem::path> saved =
-        SaveUnderNames(made.card.image(), c, format.value_or(ImageFormat::kPng), card_text, o.force);
+        SaveUnderNames(made.card.image(), c, format.value_or(ImageFormat::kPng), card_text, o.force, spare);
     if (!saved) {
       std::cerr << "mirelune-cli: " << saved.error().message << "\n";
       status = 1;
@@ -184,7 +187,8 @@ Result<int> RunCard(const CardOptions& o, const Mailing& mailing) {
     }
   }
   if (plain &&
-      !WritePicture(made.plain_picture, *plain, ReportPngText(names, report, "picture, before the effect,"), paths_on_stderr))
+      !WritePicture(made.plain_picture, *plain, ReportPngText(names, report, "picture, before the effect,"), paths_on_stderr,
+                    &spare))
     status = 1;
   if (!o.mail_to.empty()) {
     Session s;  // the mail's copy is saved as the window saves the card it shows

@@ -99,8 +99,10 @@ struct Target {
 Result<Target> ResolveTarget(const std::string& flag, const std::string& name, std::optional<ImageFormat> format);
 std::optional<ImageFormat> ParseFormat(const std::string& text);  // png, bmp, jpg, jpeg
 // Writes the picture; names the file written on `announce` (stdout or stderr), or
-// explains on stderr why not. False when it could not be written.
-bool WritePicture(const Image& img, const Target& target, const PngText& text, bool announce_on_stderr);
+// explains on stderr why not. False when it could not be written. A PNG's rows
+// are laid out in `png_rows` when given (EncodePng).
+bool WritePicture(const Image& img, const Target& target, const PngText& text, bool announce_on_stderr,
+                  PixelBuffer* png_rows = nullptr);
 
 // Says where a file went: on stdout, or on stderr when stdout carries data.
 void Announce(const std::string& path, bool on_stderr);

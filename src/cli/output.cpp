@@ -145,8 +145,9 @@ Result<Target> ResolveTarget(const std::string& flag, const std::string& name, s
   return t;
 }
 
-bool WritePicture(const Image& img, const Target& target, const PngText& text, bool announce_on_stderr) {
-  const Result<Bytes> bytes = EncodeImage(img, target.format, &text);
+bool WritePicture(const Image& img, const Target& target, const PngText& text, bool announce_on_stderr,
+                  PixelBuffer* png_rows) {
+  const Result<Bytes> bytes = png_rows ? EncodeImage(img, target.format, &text, *png_rows) : EncodeImage(img, target.format, &text);
   if (!bytes) {
     std::cerr << "mirelune-cli: " << (target.to_stdout ? "" : target.path.string() + ": ") << bytes.error().message
               << "\n";

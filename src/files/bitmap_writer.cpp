@@ -206,9 +206,10 @@ Result<Bytes> EncodePng(const Image& img, const PngText* text) {
   return WritePng(img, text, CompressRows(img, raw.get()));
 }
 
-Result<Bytes> EncodePng(const Image& img, const PngText* text, Bytes& rows) {
-  if (rows.size() < RawBytes(img)) rows.resize(RawBytes(img));
-  return WritePng(img, text, CompressRows(img, rows.data()));
+Result<Bytes> EncodePng(const Image& img, const PngText* text, PixelBuffer& rows) {
+  const std::size_t words = (RawBytes(img) + 3) / 4;
+  if (rows.size() < words) rows.resize(words);
+  return WritePng(img, text, CompressRows(img, reinterpret_cast<std::uint8_t*>(rows.data())));
 }
 
 namespace {
@@ -653,6 +654,11 @@ Result<Bytes> EncodeImage(const Image& img, ImageFormat format, const PngText* t
     case ImageFormat::kPng: break;
   }
   return EncodePng(img, text);
+}
+
+Result<Bytes> EncodeImage(const Image& img, ImageFormat format, const PngText* text, PixelBuffer& png_rows) {
+  if (format == ImageFormat::kPng) return EncodePng(img, text, png_rows);
+  return EncodeImage(img, format, text);
 }
 
 Result<> SaveImage(const Image& img, const std::filesystem::path& path, const PngText* text,

@@ -64,10 +64,11 @@ struct PngText {
 // the size of zlib's default settings. Fails with libpng's reason (an empty or
 // oversized raster, no memory); never exits.
 Result<Bytes> EncodePng(const Image& img, const PngText* text = nullptr);
-// The same bytes, the rows laid out for compression in `rows`, grown when too
-// small and kept for the next call: a batch's cards then never touch fresh pages
-// for it (on a virtual machine a fresh 1.8 MB cost 1.7-4.7 ms of writing, reused 0.2).
-Result<Bytes> EncodePng(const Image& img, const PngText* text, Bytes& rows);
+// The same bytes, the rows laid out for compression in the memory of `rows` (a
+// raster's, grown when too small, its pixels overwritten): a card's spare raster
+// or the one the last card left, whose pages are made already (on a virtual
+// machine 1.8 MB of fresh pages cost 1.7-4.7 ms of writing, pages made 0.2).
+Result<Bytes> EncodePng(const Image& img, const PngText* text, PixelBuffer& rows);
 
 // --- reading a PNG's text: card files come from anywhere ---
 //
@@ -119,6 +120,8 @@ Result<Bytes> EncodeJpeg(const Image& img, const PngText* text = nullptr);
 
 // The bytes of a picture file in `format`, or why it cannot be encoded.
 Result<Bytes> EncodeImage(const Image& img, ImageFormat format, const PngText* text = nullptr);
+// The same, a PNG's rows laid out in `png_rows` (EncodePng).
+Result<Bytes> EncodeImage(const Image& img, ImageFormat format, const PngText* text, PixelBuffer& png_rows);
 
 // How a file is written; the defaults are what every front end wants.
 struct WriteOptions {

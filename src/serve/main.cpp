@@ -27,7 +27,7 @@ struct ServeArgs {
 
 // The bytes `card --out NAME.<format>` writes, or the line `card --report -` prints.
 Result<Bytes> WriteOutput(const CardSpec& c, const Card& made, const Image& picture, web::Output output,
-                          FaceDigests& digests, Bytes& png_rows) {
+                          FaceDigests& digests, PixelBuffer& png_rows) {
   if (output == web::Output::kReport) {
     const std::string text = ReportText(CardReport(c, made.seed, made.stats, made.text.faces, digests)) + "\n";
     return Bytes(text.begin(), text.end());
@@ -38,8 +38,7 @@ Result<Bytes> WriteOutput(const CardSpec& c, const Card& made, const Image& pict
   }
   PngText text = CardPngText(GreetingOf(c), CardReport(c, made.seed, made.stats, made.text.faces, digests));
   if (c.scale > 1) text.pixels_per_inch = kPrintPpi;  // as `card --scale` records it
-  if (output == web::Output::kJpeg) return EncodeImage(picture, ImageFormat::kJpeg, &text);
-  return EncodePng(picture, &text, png_rows);
+  return EncodeImage(picture, output == web::Output::kJpeg ? ImageFormat::kJpeg : ImageFormat::kPng, &text, png_rows);
 }
 
 Result<int> RunServe(ServeArgs& a) {
@@ -54,7 +53,7 @@ Result<int> RunServe(ServeArgs& a) {
   const auto digests = std::make_shared<FaceDigests>();
   const web::Site site(VersionText() + "\n" + web::FaceIdentity(),
                        [digests](const CardSpec& c, const Card& made, const Image& picture, web::Output o,
-                                 Bytes& png_rows) { return WriteOutput(c, made, picture, o, *digests, png_rows); });
+                                 PixelBuffer& png_rows) { return WriteOutput(c, made, picture, o, *digests, png_rows); });
   // A server that cannot start (a taken port, a root user) is not bad input: status 1.
   const Result<int> served = web::Serve(a.o, site);
   if (!served) std::cerr << "mirelune-serve: " << served.error().message << "\n";

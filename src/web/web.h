@@ -97,7 +97,7 @@ std::string LogText(std::string_view text);
 // once, `png_rows` the calling thread's own, for EncodePng). WebP is encoded here
 // and never asked of it.
 using CardWriter = std::function<Result<Bytes>(const CardSpec& spec, const Card& card, const Image& picture,
-                                               Output o, Bytes& png_rows)>;
+                                               Output o, PixelBuffer& png_rows)>;
 
 struct Request {
   std::string method;
