@@ -46,7 +46,7 @@ struct Components {
 };
 
 // SplitColour for a colour as Point returns it; -1 gives 0, 0, 0.
-inline Components Split(Colour c) {
+[[gnu::always_inline]] inline Components Split(Colour c) {
   if (c < 0) return {0, 0, 0};
   return {static_cast<double>(c & 0xFF), static_cast<double>((c >> 8) & 0xFF),
           static_cast<double>((c >> 16) & 0xFF)};
@@ -134,9 +134,14 @@ struct Sweep {
     table_size = count;
   }
 
-  double SineOver(double whole) const {
-    if (divisor == 0) return 0;
+  // Inline, since every position of the colour and ring rules looks up: only
+  // the rare argument beyond the table (none on a card's own grid) pays a call.
+  [[gnu::always_inline]] double SineOver(double whole) const {
     if (whole >= 0 && whole < table_size) return table[static_cast<int>(whole)];  // int: size_t costs a branch
+    return SineBeyondTable(whole);
+  }
+  [[gnu::noinline]] double SineBeyondTable(double whole) const {
+    if (divisor == 0) return 0;  // no table was made: every length stays 0
     return Sin(whole / divisor);
   }
 
