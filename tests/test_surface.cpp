@@ -60,7 +60,8 @@ TEST(Surface, LinesLightExactlyTheRoundedPixelsClippedOrNot) {
 
 // Lines and ellipses as their definitions say, pixel by pixel, each pixel
 // clipped on its own: the span drawing must light exactly these, on the raster
-// or cut by its edges, for thin lines, rings and discs of every size.
+// or cut by its edges, for thin lines, rings and discs of every size, and for
+// small ones after others of the same radii, or of one radius the same.
 TEST(Surface, SpansLightThePixelsOfThePlainDefinitions) {
   std::uint64_t seed = 12345;
   const auto next = [&seed](long lo, long hi) {  // lo..hi
@@ -73,13 +74,30 @@ TEST(Surface, SpansLightThePixelsOfThePlainDefinitions) {
     const double t = static_cast<double>(k) / ry, u = 1.0 - t * t;
     return u > 0 ? static_cast<long>(RoundEven(rx * std::sqrt(u))) : 0;
   };
+  const auto plain_ring = [&](Surface& s, long cx, long cy, double rx, double ry, Colour c) {
+    for (long k = 0; row_width(rx, ry, k) >= 0; ++k) {
+      const long wk = row_width(rx, ry, k), lo = std::min(wk, row_width(rx, ry, k + 1) + 1);
+      for (long x = lo; x <= wk; ++x)
+        for (long sx : {cx + x, cx - x})
+          for (long sy : {cy - k, cy + k}) s.set_pixel(sx, sy, c);
+    }
+  };
+  const auto plain_disc = [&](Surface& s, long cx, long cy, double rx, double ry, Colour c) {
+    for (long k = 0; row_width(rx, ry, k) >= 0; ++k)
+      for (long x = -row_width(rx, ry, k); x <= row_width(rx, ry, k); ++x)
+        for (long sy : {cy - k, cy + k}) s.set_pixel(cx + x, sy, c);
+  };
   for (int round = 0; round < 400; ++round) {
     Surface spans = PixelSurface(120, 90), plain = PixelSurface(120, 90);
     const long x0 = next(-60, 180), y0 = next(-60, 150), x1 = next(-60, 180), y1 = next(-60, 150);
-    const double rx = static_cast<double>(next(0, 1600)) / 16, ry = static_cast<double>(next(0, 1600)) / 16;
+    const long most = round % 2 ? 1600 : 256;  // every other round radii of fewer than 16 rows, mostly
+    const double rx = static_cast<double>(next(0, most)) / 16, ry = static_cast<double>(next(0, most)) / 16;
+    const double rz = round % 3 ? static_cast<double>(next(0, most)) / 16 : ry;
     spans.draw_line(x0, y0, x1, y1, kRed);
     spans.draw_ellipse(x1, y1, rx, ry, kWhite);
     spans.fill_ellipse(x0, y0, ry, rx, kBlue);
+    spans.fill_ellipse(x1, y0, rz, rx, kRed);    // the last one's second radius
+    spans.draw_ellipse(x0, y1, rz, rx, kWhite);  // the last one's radii
     const bool steep = std::labs(y1 - y0) > std::labs(x1 - x0);
     const long a0 = steep ? y0 : x0, b0 = steep ? x0 : y0, a1 = steep ? y1 : x1, b1 = steep ? x1 : y1;
     for (long a = std::min(a0, a1); a <= std::max(a0, a1); ++a) {  // both ends, halves rounded up
@@ -87,17 +105,12 @@ TEST(Surface, SpansLightThePixelsOfThePlainDefinitions) {
       const long b = da == 0 ? b0 : b0 + static_cast<long>(std::floor(static_cast<double>(num) / (2.0 * da)));
       steep ? plain.set_pixel(b, a, kRed) : plain.set_pixel(a, b, kRed);
     }
-    for (long k = 0; row_width(rx, ry, k) >= 0; ++k) {
-      const long wk = row_width(rx, ry, k), lo = std::min(wk, row_width(rx, ry, k + 1) + 1);
-      for (long x = lo; x <= wk; ++x)
-        for (long sx : {x1 + x, x1 - x})
-          for (long sy : {y1 - k, y1 + k}) plain.set_pixel(sx, sy, kWhite);
-    }
-    for (long k = 0; row_width(ry, rx, k) >= 0; ++k)
-      for (long x = -row_width(ry, rx, k); x <= row_width(ry, rx, k); ++x)
-        for (long sy : {y0 - k, y0 + k}) plain.set_pixel(x0 + x, sy, kBlue);
+    plain_ring(plain, x1, y1, rx, ry, kWhite);
+    plain_disc(plain, x0, y0, ry, rx, kBlue);
+    plain_disc(plain, x1, y0, rz, rx, kRed);
+    plain_ring(plain, x0, y1, rz, rx, kWhite);
     ASSERT_EQ(spans.image(), plain.image()) << "line " << x0 << "," << y0 << " - " << x1 << "," << y1 << ", radii "
-                                            << rx << ", " << ry;
+                                            << rx << ", " << ry << ", " << rz;
   }
 }
 

@@ -415,6 +415,16 @@ EllipseRows MakeRows(double rx, double ry) {
 
 }  // namespace
 
+const long* Surface::small_ellipse_widths(double rx, double ry) {
+  SmallEllipse& small = small_ellipse_;
+  if (small.rx != rx || small.ry != ry) {
+    const EllipseRows rows = MakeRows(rx, ry);
+    rows.widths(rows.K, rows.K + 1, small.widths);
+    small.rx = rx, small.ry = ry;
+  }
+  return small.widths;
+}
+
 void Surface::draw_ellipse(long cx, long cy, double rx, double ry, std::uint32_t c) {
   if (!(rx >= 0) || !(ry >= 0)) return;
   const EllipseRows rows = MakeRows(rx, ry);
@@ -425,24 +435,33 @@ void Surface::draw_ellipse(long cx, long cy, double rx, double ry, std::uint32_t
   const long reach = std::max(cx, (w_ - 1) - cx);
   const long k_hi = std::min(rows.K, std::max(cy, (h_ - 1) - cy));  // past it both rows are off
   long wn = rows.width(k_hi + 1);  // width of row k + 1
+  // Rows k above and below the middle, wk wide; false once the rest are off the raster.
+  const auto outline_rows = [&](long k, long wk) {
+    const long lo = std::min(wk, wn + 1);
+    wn = wk;
+    if (lo > reach) return false;
+    const long top = cy - k, bottom = cy + k;
+    if (top < 0 && bottom >= h_) return true;
+    span(top, cx + lo, cx + wk, c);
+    span(top, cx - wk, cx - lo, c);
+    if (k != 0) {
+      span(bottom, cx + lo, cx + wk, c);
+      span(bottom, cx - wk, cx - lo, c);
+    }
+    return true;
+  };
+  if (rows.K < SmallEllipse::kMaxRows) {
+    const long* widths = small_ellipse_widths(rx, ry);
+    for (long k = k_hi; k >= k_lo; --k)
+      if (!outline_rows(k, widths[rows.K - k])) return;
+    return;
+  }
   long widths[kRowBlock];
   for (long first = k_hi; first >= k_lo; first -= kRowBlock) {
     const long n = std::min(kRowBlock, first - k_lo + 1);
     rows.widths(first, n, widths);
-    for (long j = 0; j < n; ++j) {
-      const long k = first - j, wk = widths[j];
-      const long lo = std::min(wk, wn + 1);
-      wn = wk;
-      if (lo > reach) return;
-      const long top = cy - k, bottom = cy + k;
-      if (top < 0 && bottom >= h_) continue;
-      span(top, cx + lo, cx + wk, c);
-      span(top, cx - wk, cx - lo, c);
-      if (k != 0) {
-        span(bottom, cx + lo, cx + wk, c);
-        span(bottom, cx - wk, cx - lo, c);
-      }
-    }
+    for (long j = 0; j < n; ++j)
+      if (!outline_rows(first - j, widths[j])) return;
   }
 }
 
@@ -474,6 +493,15 @@ void Surface::fill_ellipse(long cx, long cy, double rx, double ry, std::uint32_t
   const EllipseRows rows = MakeRows(rx, ry);
   const long k_lo = std::max({0L, -cy, cy - (h_ - 1)});
   const long k_hi = std::min(rows.K, std::max(cy, (h_ - 1) - cy));  // past it both rows are off
+  if (rows.K < SmallEllipse::kMaxRows) {
+    const long* widths = small_ellipse_widths(rx, ry);
+    for (long k = k_hi; k >= k_lo; --k) {
+      const long wk = widths[rows.K - k];
+      span(cy - k, cx - wk, cx + wk, c);
+      if (k != 0) span(cy + k, cx - wk, cx + wk, c);
+    }
+    return;
+  }
   long widths[kRowBlock];
   for (long last = k_hi; last >= k_lo; last -= kRowBlock) {  // from the caps in, as the outline
     const long n = std::min(kRowBlock, last - k_lo + 1);

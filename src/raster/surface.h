@@ -237,9 +237,20 @@ class Surface {
   template <bool kExtended>
   void trace_line(long x0, long y0, long x1, long y1, std::uint32_t c, long extend);
 
+  // The row widths of the last small ellipse drawn or filled, kept for the next
+  // one of the same radii: a style's thousands of equal dots and rings work out
+  // their divisions and square roots once.
+  struct SmallEllipse {
+    static constexpr long kMaxRows = 16;  // ellipses of fewer rows each side of the middle
+    double rx = -1, ry = -1;
+    long widths[kMaxRows] = {};  // row k's half width at K - k, K = RoundEven(ry)
+  };
+  const long* small_ellipse_widths(double rx, double ry);
+
   int w_, h_;
   double sw_, sh_;
   int brush_;
+  SmallEllipse small_ellipse_;
   Colour back_ = kDefaultBackground;
   Image img_;
   std::optional<Image> picture_;
