@@ -17,8 +17,9 @@ void DrawRandomWalks(StyleContext& c) {
       row = row + 1;  // consecutive threads take consecutive rows: the bundle shades across
       const Colour colour = c.strip.ColourAt(10, row);
       for (int m = 1; m <= 1000; ++m) {
-        const double a = Floor(c.rng.Uniform() * 3 - 1);
-        const double b = Floor(c.rng.Uniform() * 3 - 1);
+        // Floor(Uniform() * 3 - 1), in integers: -1, 0 or 1.
+        const double a = static_cast<double>(static_cast<int>((3 * c.rng.Next24()) >> 24) - 1);
+        const double b = static_cast<double>(static_cast<int>((3 * c.rng.Next24()) >> 24) - 1);
         // Step first, then dot: the start point itself stays bare.
         x = x + a;
         y = y + b;
