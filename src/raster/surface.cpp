@@ -493,24 +493,21 @@ void Surface::fill_ellipse(long cx, long cy, double rx, double ry, std::uint32_t
   const EllipseRows rows = MakeRows(rx, ry);
   const long k_lo = std::max({0L, -cy, cy - (h_ - 1)});
   const long k_hi = std::min(rows.K, std::max(cy, (h_ - 1) - cy));  // past it both rows are off
+  // Rows k above and below the middle, wk wide.
+  const auto disc_rows = [&](long k, long wk) {
+    span(cy - k, cx - wk, cx + wk, c);
+    if (k != 0) span(cy + k, cx - wk, cx + wk, c);
+  };
   if (rows.K < SmallEllipse::kMaxRows) {
     const long* widths = small_ellipse_widths(rx, ry);
-    for (long k = k_hi; k >= k_lo; --k) {
-      const long wk = widths[rows.K - k];
-      span(cy - k, cx - wk, cx + wk, c);
-      if (k != 0) span(cy + k, cx - wk, cx + wk, c);
-    }
+    for (long k = k_hi; k >= k_lo; --k) disc_rows(k, widths[rows.K - k]);
     return;
   }
   long widths[kRowBlock];
   for (long last = k_hi; last >= k_lo; last -= kRowBlock) {  // from the caps in, as the outline
     const long n = std::min(kRowBlock, last - k_lo + 1);
     rows.widths(last, n, widths);
-    for (long j = 0; j < n; ++j) {
-      const long k = last - j, wk = widths[j];
-      span(cy - k, cx - wk, cx + wk, c);
-      if (k != 0) span(cy + k, cx - wk, cx + wk, c);
-    }
+    for (long j = 0; j < n; ++j) disc_rows(last - j, widths[j]);
   }
 }
 
